@@ -1,0 +1,21 @@
+// Windows error codes (ERROR_*) of file and I/O failures: mapping from errno, and each code's text.
+#pragma once
+
+#include "platform/base/types.h"
+
+#include <string>
+
+namespace vr {
+
+// The Windows error code that stands for an errno value (ENOENT -> ERROR_FILE_NOT_FOUND, ...);
+// ERROR_GEN_FAILURE (31) for an errno without a closer code.
+DWORD Win32ErrorFromErrno(int err);
+
+// HRESULT_FROM_WIN32(Win32ErrorFromErrno(err)).
+HRESULT HResultFromErrno(int err);
+
+// The system message text of a Windows error code (low 16 bits), ending in "\r\n" as the system's texts
+// do; empty when the table has no text for the code.
+std::u16string Win32ErrorMessage(DWORD code);
+
+} // namespace vr
