@@ -1,4 +1,5 @@
-// Locale-free number parsing with the old runtime's rules; the one module every component parses numbers with.
+// Locale-free number parsing with the old runtime's rules; the one module every component parses numbers
+// with.
 #pragma once
 
 #include "platform/base/types.h"
@@ -10,8 +11,10 @@ namespace vr {
 // - base 0 reads "0x"/"0X" as hexadecimal, a leading "0" as octal, else decimal; base 16 accepts "0x";
 // - Wcstol clamps to the 32-bit range (LONG_MIN/LONG_MAX of the system) and sets *overflow;
 //   Wcstoul wraps a negative number as the old runtime did and clamps at 0xFFFFFFFF;
-// - Wcstod reads decimal floating text only: no hex floats, no "inf"/"nan"; an overflow gives +/-HUGE_VAL,
-//   an underflow 0 or a denormal;
+// - Wcstod reads decimal floating text only, [sign]digits[.digits][(e|E|d|D)[sign]digits] with a digit in the
+//   mantissa: no hex floats, no "inf"/"nan"; an exponent mark without digits is not part of the number;
+//   an overflow gives +/-HUGE_VAL and sets *overflow, an underflow gives 0 or a denormal;
+// - a null text converts nothing (end receives null);
 // - end receives the position after the last character used (the start when nothing was converted).
 LONG Wcstol(const OLECHAR* text, const OLECHAR** end, int base, bool* overflow = nullptr);
 ULONG Wcstoul(const OLECHAR* text, const OLECHAR** end, int base, bool* overflow = nullptr);
