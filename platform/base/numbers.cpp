@@ -1,8 +1,9 @@
 // Locale-free integer and floating-point parsing of UTF-16 and 8-bit text with the old runtime's rules.
 #include "platform/base/numbers.h"
 
+#include "platform/base/c_locale.h"
+
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -140,12 +141,6 @@ UInt ToUnsigned(const Char* text, const Char** end, int base, bool* overflow) {
     return scanned.negative ? static_cast<UInt>(0u - value) : value;
 }
 
-// The "C" locale, made once: strtod_l with it never depends on what the program did with setlocale().
-locale_t CLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
 // Measures the longest prefix that is a decimal floating number:
 // [blanks][sign]digits[.digits][(e|E|d|D)[sign]digits], at least one digit in the mantissa. The old runtime
 // also took 'd'/'D' as the exponent mark. Copies it into `ascii` (exponent mark as 'e') and returns where it
@@ -206,7 +201,8 @@ double ToDouble(const Char* text, const Char** end, bool* overflow) {
     }
     StoreEnd(end, numberEnd);
     errno = 0;
-    double value = strtod_l(ascii.c_str(), nullptr, CLocale());
+    // strtod_l in the "C" locale: the decimal point is "." whatever the program did with setlocale().
+    double value = strtod_l(ascii.c_str(), nullptr, detail::CLocale());
     // ERANGE also reports an underflow; only an infinite result is an overflow.
     if (errno == ERANGE && std::isinf(value)) {
         StoreOverflow(overflow, true);

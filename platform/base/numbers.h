@@ -1,5 +1,4 @@
-// Locale-free number parsing with the old runtime's rules; the one module every component parses numbers
-// with.
+// Locale-free number parsing with the old runtime's rules: the one module every component uses.
 #pragma once
 
 #include "platform/base/types.h"
