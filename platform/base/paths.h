@@ -18,11 +18,17 @@ std::string DataHome();
 // - other absolute Windows paths "C:\Ostrel\<Folder>\..." map under DataHome() ("<data home>/<Folder>/...");
 //   a drive-letter path outside C:\Ostrel maps under DataHome() too, without the drive letter;
 // - backslashes become slashes; a Linux path (starting with "/") or a relative path is kept, with its
-//   backslashes turned into slashes.
+//   backslashes turned into slashes;
+// - in a Windows path "." and ".." are resolved first, as Windows does (".." at the root stays there), so a
+//   mapped path stays inside the program folder or the data home; a path starting with "\" is taken as on
+//   drive C:, a trailing separator is kept.
 std::string MapWindowsPath(std::string_view path);
 std::u16string MapWindowsPath(std::u16string_view path);
 
-// The runtime folder of the station: $XDG_RUNTIME_DIR/vornic (made with mode 0700 when missing).
+// The runtime folder of the station: $XDG_RUNTIME_DIR/vornic, or /tmp/vornic-<uid> when XDG_RUNTIME_DIR is
+// not set; made with mode 0700 when missing, tightened to 0700 when looser. Empty when the place is taken by
+// something that is not this user's own directory (a link, a file, another user's folder): the folder holds
+// the station's sockets, so a folder someone else controls is never used.
 std::string RuntimeFolder();
 
 } // namespace vr

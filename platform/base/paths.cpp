@@ -1,0 +1,212 @@
+// The program folder, data home and runtime folder of this machine, and the mapping of the system's paths.
+#include "platform/base/paths.h"
+
+#include "platform/base/text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vr {
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string HomeFolder() {
+    std::string home = Environment("HOME");
+    if (!home.empty()) {
+        return home;
+    }
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+        return found->pw_dir;
+    }
+    return "/tmp";
+}
+
+// A folder of this user's only: a real directory (not a link) owned by the user, tightened to mode 0700.
+// Made when missing; false when the place is taken by something else.
+bool EnsurePrivateFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+        return false;
+    }
+    if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0) {
+        return false;
+    }
+    return true;
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = LowerAscii(c);
+    }
+    return lower;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string WithSlashes(std::string_view path) {
+    std::string result(path);
+    for (char& c : result) {
+        c = c == '\\' ? '/' : c;
+    }
+    return result;
+}
+
+// A path of the system, taken apart: its drive letter (0 for none) and its folders and file name with
+// "." and ".." resolved as Windows resolves them (".." at the root stays at the root).
+struct WindowsPath {
+    char drive = 0;
+    std::vector<std::string_view> components;
+    bool trailingSeparator = false;
+};
+
+bool IsDriveLetter(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+WindowsPath ParseWindowsPath(std::string_view path) {
+    WindowsPath parsed;
+    if (IsDriveLetter(path)) {
+        parsed.drive = LowerAscii(path[0]);
+        path.remove_prefix(2);
+    }
+    parsed.trailingSeparator = !path.empty() && IsSeparator(path.back());
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) {
+            ++end;
+        }
+        std::string_view component = path.substr(start, end - start);
+        if (component == "..") {
+            if (!parsed.components.empty()) {
+                parsed.components.pop_back();
+            }
+        } else if (!component.empty() && component != ".") {
+            parsed.components.push_back(component);
+        }
+        start = end + 1;
+    }
+    return parsed;
+}
+
+std::string Join(std::string base, const std::vector<std::string_view>& components, size_t first) {
+    for (size_t i = first; i < components.size(); ++i) {
+        base += '/';
+        base += components[i];
+    }
+    return base;
+}
+
+// A program file's name on this machine: lower case, ".exe" dropped, "X.dll" as "libx.so".
+std::string ProgramFileName(std::string_view name) {
+    std::string lower = LowerAscii(name);
+    if (EndsWithNoCase(lower, ".exe")) {
+        return lower.substr(0, lower.size() - 4);
+    }
+    if (EndsWithNoCase(lower, ".dll")) {
+        return "lib" + lower.substr(0, lower.size() - 4) + ".so";
+    }
+    return lower;
+}
+
+std::string MapIntoProgramFolder(const WindowsPath& parsed) {
+    std::string mapped = ProgramFolder();
+    const auto& parts = parsed.components;
+    for (size_t i = 2; i < parts.size(); ++i) {
+        bool isFileName = i + 1 == parts.size() && !parsed.trailingSeparator;
+        mapped += '/';
+        mapped += isFileName ? ProgramFileName(parts[i]) : LowerAscii(parts[i]);
+    }
+    return mapped;
+}
+
+std::string MapAbsoluteWindowsPath(std::string_view path) {
+    WindowsPath parsed = ParseWindowsPath(path);
+    const auto& parts = parsed.components;
+    bool inInstallFolder =
+        (parsed.drive == 0 || parsed.drive == 'c') && !parts.empty() && EqualsNoCase(parts[0], "Ostrel");
+    std::string mapped;
+    if (inInstallFolder && parts.size() >= 2 && EqualsNoCase(parts[1], "bin")) {
+        mapped = MapIntoProgramFolder(parsed);
+    } else {
+        mapped = Join(DataHome(), parts, inInstallFolder ? 1 : 0);
+    }
+    if (parsed.trailingSeparator && mapped.back() != '/') {
+        mapped += '/';
+    }
+    return mapped;
+}
+
+} // namespace
+
+std::string ProgramFolder() {
+    static const std::string folder = [] {
+        char target[PATH_MAX + 1] = {};
+        ssize_t length = readlink("/proc/self/exe", target, PATH_MAX);
+        std::string exe = length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+        size_t slash = exe.rfind('/');
+        return slash == std::string::npos ? std::string(".")
+                                          : WithoutTrailingSlashes(exe.substr(0, slash + 1));
+    }();
+    return folder;
+}
+
+std::string DataHome() {
+    std::string home = Environment("VORNIC_HOME");
+    if (home.empty()) {
+        home = WithoutTrailingSlashes(HomeFolder()) + "/vornic";
+    }
+    return WithoutTrailingSlashes(home);
+}
+
+std::string RuntimeFolder() {
+    std::string base = Environment("XDG_RUNTIME_DIR");
+    std::string folder =
+        base.empty() ? "/tmp/vornic-" + std::to_string(getuid()) : WithoutTrailingSlashes(base) + "/vornic";
+    return EnsurePrivateFolder(folder) ? folder : std::string();
+}
+
+std::string MapWindowsPath(std::string_view path) {
+    bool windowsAbsolute = IsDriveLetter(path) || (!path.empty() && path[0] == '\\');
+    return windowsAbsolute ? MapAbsoluteWindowsPath(path) : WithSlashes(path);
+}
+
+std::u16string MapWindowsPath(std::u16string_view path) {
+    return FromUtf8(MapWindowsPath(ToUtf8(path)));
+}
+
+} // namespace vr
