@@ -47,6 +47,9 @@ constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
+// A wait or delay without limit (and, where a call says so, "the default").
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
