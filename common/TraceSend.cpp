@@ -1,0 +1,166 @@
+// The senders: bounded formatting and the calls of the outside tracer found in the running object table.
+#include "common/Trace.h"
+
+#include "common/BstrText.h"
+#include "common/TraceInternal.h"
+#include "platform/base/format.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+#include "platform/com/dispatch.h"
+#include "platform/com/errorinfo.h"
+#include "platform/com/rot.h"
+
+#include <array>
+
+namespace {
+
+VARIANT TextArgument(std::u16string_view text) {
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = vrcommon::NewBstr(text);
+    return arg;
+}
+
+VARIANT ShortArgument(SHORT value) {
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I2;
+    arg.iVal = value;
+    return arg;
+}
+
+VARIANT LongArgument(LONG value) {
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = value;
+    return arg;
+}
+
+void InvokeTracer(IDispatch* tracer, DISPID member, std::array<VARIANT, 3>& reversedArgs) {
+    DISPPARAMS params{reversedArgs.data(), nullptr, static_cast<UINT>(reversedArgs.size()), 0};
+    EXCEPINFO excep{};
+    UINT argError = 0;
+    try {
+        // A failing tracer costs the line and nothing more.
+        (void)tracer->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                             &excep, &argError);
+    } catch (...) {
+    }
+    vr::ClearExcepInfo(&excep);
+}
+
+// Looks the tracer up afresh and calls one of its methods; the arguments are in call order and are cleared.
+void CallTracer(DISPID member, std::array<VARIANT, 3> args) {
+    std::array<VARIANT, 3> reversed{args[2], args[1], args[0]};
+    HRESULT init = CoInitialize(nullptr);
+    {
+        vr::ComPtr<IUnknown> object;
+        vr::ComPtr<IDispatch> tracer;
+        if (SUCCEEDED(GetActiveObject(CLSID_TraceSink, nullptr, object.Put())) &&
+            SUCCEEDED(object.As(&tracer))) {
+            InvokeTracer(tracer.Get(), member, reversed);
+        }
+    }
+    if (SUCCEEDED(init)) {
+        CoUninitialize();
+    }
+    for (VARIANT& arg : reversed) {
+        (void)VariantClear(&arg);
+    }
+}
+
+} // namespace
+
+namespace vrcommon::trace {
+
+std::u16string VFormatLimited(size_t size, const OLECHAR* format, va_list args) {
+    // Zero-filled, so that a format the formatter rejects half-way leaves no stale units behind its output.
+    std::u16string buffer(size, u'\0');
+    int written = vr::VFormatW(buffer.data(), size, format ? format : u"", args);
+    if (written < 0 || static_cast<size_t>(written) >= size) {
+        buffer.replace(size - 4, 4, u"...\0", 4);
+    }
+    buffer.resize(vr::U16Length(buffer.c_str()));
+    return buffer;
+}
+
+std::u16string FormatLimited(size_t size, const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string text = VFormatLimited(size, format, args);
+    va_end(args);
+    return text;
+}
+
+std::u16string CutToBuffer(std::u16string text, size_t size) {
+    if (text.size() >= size) {
+        text.resize(size - 4);
+        text += u"...";
+    }
+    return text;
+}
+
+void SendText(int level, std::u16string_view source, std::u16string_view text) {
+    CallTracer(DISPID_TRACESINK_WRITETEXT,
+               {TextArgument(source), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+}
+
+} // namespace vrcommon::trace
+
+using vrcommon::trace::ReportErrorLine;
+using vrcommon::trace::SendText;
+using vrcommon::trace::VFormatLimited;
+
+void TracePrintf(int level, const OLECHAR* source, const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string text = VFormatLimited(TRACE_PRINTF_BUFFER, format, args);
+    va_end(args);
+    SendText(level, vr::U16View(source), text);
+}
+
+void TraceCall(const OLECHAR* name, const OLECHAR* detail, LONG delta) {
+    CallTracer(DISPID_TRACESINK_WRITECALL,
+               {TextArgument(vr::U16View(name)), TextArgument(vr::U16View(detail)), LongArgument(delta)});
+}
+
+void TraceFunction(const OLECHAR* name, LONG delta) {
+    TraceCall(name, u"", delta);
+}
+
+void TraceInfo(const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string text = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    va_end(args);
+    SendText(TRACE_LEVEL_INFO, TraceSiteTag(), text);
+}
+
+void TraceError(const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string text = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    va_end(args);
+    ReportErrorLine(text);
+}
+
+void TraceHResultError(HRESULT hr, const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string message = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    va_end(args);
+    std::u16string text = hr != 0 ? HResultText(hr) : std::u16string();
+    text += message;
+    ReportErrorLine(vrcommon::trace::CutToBuffer(std::move(text), TRACE_HRESULT_BUFFER));
+}
+
+void TracePrintfLevel3(const OLECHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string text = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    va_end(args);
+    SendText(TRACE_LEVEL_TRAFFIC, u"", text);
+}

@@ -1,0 +1,145 @@
+// Diagnostic texts: HRESULT texts by facility, VARTYPE and schema type names, bounded formatting.
+#include "common/Trace.h"
+#include "common/tests/bstr_holder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using commontest::Adopt;
+using commontest::U8;
+
+TEST(TraceText, HResultTextByFacility) {
+    EXPECT_EQ(U8(HResultText(0x80040154)), "(HRESULT: 0x80040154) Class not registered");
+    EXPECT_EQ(U8(HResultText(0x800A004C)), "(HRESULT: 0x800A004C) Path not found");
+    EXPECT_EQ(U8(HResultText(0x80004005)), "(HRESULT: 0x80004005) Unknown error code\n");
+    EXPECT_EQ(U8(HResultText(0x80040155)), "(HRESULT: 0x80040155) ");
+    EXPECT_EQ(U8(HResultText(0x800A0001)), "(HRESULT: 0x800A0001) ");
+    // The facility has 13 bits: bit 29 lies above it, bit 28 inside it.
+    EXPECT_EQ(U8(HResultText(static_cast<HRESULT>(0xA0040154u))),
+              "(HRESULT: 0xA0040154) Class not registered");
+    EXPECT_EQ(U8(HResultText(static_cast<HRESULT>(0x90040154u))),
+              "(HRESULT: 0x90040154) Unknown error code\n");
+    EXPECT_EQ(U8(HResultText(0)), "(HRESULT: 0x00000000) Unknown error code\n");
+}
+
+TEST(TraceText, Win32TextsKeepTheirLineBreak) {
+    std::string text = U8(HResultText(E_OUTOFMEMORY));
+    EXPECT_EQ(text.rfind("(HRESULT: 0x8007000E) ", 0), 0u);
+    std::string win32 = U8(Win32ErrorText(0x8007000E));
+    EXPECT_FALSE(win32.empty());
+    EXPECT_EQ(text, "(HRESULT: 0x8007000E) " + win32);
+    EXPECT_EQ(win32.back(), '\n');
+    EXPECT_EQ(U8(Win32ErrorText(0xFFFF)), "") << "a code the table lacks has no text";
+}
+
+TEST(TraceText, FacilityTables) {
+    EXPECT_EQ(U8(ItfErrorText(0x0154)), "Class not registered");
+    EXPECT_EQ(U8(ItfErrorText(0x80040154)), "Class not registered") << "the low 16 bits count";
+    EXPECT_EQ(U8(ItfErrorText(0x0155)), "");
+    EXPECT_EQ(U8(ControlErrorText(0x004C)), "Path not found");
+    EXPECT_EQ(U8(ControlErrorText(0x0154)), "");
+}
+
+TEST(TraceText, VarTypeNames) {
+    EXPECT_EQ(U8(VarTypeName(0x600C)), "VT_VARIANT | VT_ARRAY | VT_BYREF");
+    EXPECT_EQ(U8(VarTypeName(37)), "Unknown VARTYPE = 37");
+    EXPECT_EQ(U8(VarTypeName(VT_EMPTY)), "VT_EMPTY");
+    EXPECT_EQ(U8(VarTypeName(VT_DECIMAL)), "VT_DECIMAL");
+    EXPECT_EQ(U8(VarTypeName(15)), "Unknown VARTYPE = 15");
+    EXPECT_EQ(U8(VarTypeName(VT_I1)), "VT_I1");
+    EXPECT_EQ(U8(VarTypeName(VT_LPWSTR)), "VT_LPWSTR");
+    EXPECT_EQ(U8(VarTypeName(32)), "Unknown VARTYPE = 32");
+    EXPECT_EQ(U8(VarTypeName(VT_RECORD)), "VT_RECORD");
+    EXPECT_EQ(U8(VarTypeName(VT_FILETIME)), "VT_FILETIME");
+    EXPECT_EQ(U8(VarTypeName(VT_CLSID)), "VT_CLSID");
+    EXPECT_EQ(U8(VarTypeName(73)), "Unknown VARTYPE = 73");
+    EXPECT_EQ(U8(VarTypeName(VT_BSTR_BLOB)), "VT_BSTR_BLOB");
+    EXPECT_EQ(U8(VarTypeName(0xF0FE)),
+              "Unknown VARTYPE = 254 | VT_VECTOR | VT_ARRAY | VT_BYREF | VT_RESERVED");
+    VARTYPE vt = VT_BSTR | VT_BYREF;
+    EXPECT_EQ(Adopt(VarTypeNameBstr(&vt)).utf8(), "VT_BSTR | VT_BYREF");
+}
+
+TEST(TraceText, SchemaItemTypeNames) {
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_STRING)), "SD_STRING");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_UNSIGNEDSHORT)), "SD_UNSIGNEDSHORT");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_ANYTYPE)), "SD_ANYTYPE");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_YEARMONTH)), "SD_YEARMONTH");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_ANYSIMPLETYPE)), "SD_ANYSIMPLETYPE");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_NULL)), "S_NULL");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_ANYTYPE)), "SOMITEM_ANYTYPE (built-in complex any type)");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE)), "SOMITEM_DATATYPE");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_NULL_ELEMENT)), "SOMITEM_NULL_ELEMENT");
+    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_IDENTITYCONSTRAINT)), "SOMITEM_IDENTITYCONSTRAINT");
+    EXPECT_EQ(U8(SomItemTypeName(static_cast<SOMITEMTYPE>(0x212E))), "Unknown SOMITEMTYPE = 8494");
+    EXPECT_EQ(Adopt(SomItemTypeNameBstr(SOMITEM_ELEMENT)).utf8(), "SOMITEM_ELEMENT");
+}
+
+TEST(TraceText, SchemaContentTypeNames) {
+    EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_EMPTY)), "");
+    EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_TEXTONLY)), "SCHEMACONTENTTYPE_TEXTONLY");
+    EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_MIXED)), "SCHEMACONTENTTYPE_MIXED");
+    EXPECT_EQ(U8(SchemaContentTypeName(static_cast<SCHEMACONTENTTYPE>(4))), "Unknown SCHEMACONTENTTYPE = 4");
+}
+
+TEST(TraceText, DatatypesToVarTypes) {
+    struct Case {
+        SOMITEMTYPE type;
+        VARTYPE vt;
+    } cases[] = {
+        {SOMITEM_DATATYPE_BOOLEAN, VT_BOOL},
+        {SOMITEM_DATATYPE_BYTE, VT_I1},
+        {SOMITEM_DATATYPE_DOUBLE, VT_R8},
+        {SOMITEM_DATATYPE_POSITIVEINTEGER, VT_R8},
+        {SOMITEM_DATATYPE_NONPOSITIVEINTEGER, VT_R8},
+        {SOMITEM_DATATYPE_FLOAT, VT_R4},
+        {SOMITEM_DATATYPE_LONG, VT_I4},
+        {SOMITEM_DATATYPE_SHORT, VT_I2},
+        {SOMITEM_DATATYPE_UNSIGNEDBYTE, VT_UI1},
+        {SOMITEM_DATATYPE_UNSIGNEDLONG, VT_UI4},
+        {SOMITEM_DATATYPE_UNSIGNEDSHORT, VT_UI2},
+        {SOMITEM_DATATYPE_DECIMAL, VT_BSTR},
+        {SOMITEM_DATATYPE_DATETIME, VT_BSTR},
+        {SOMITEM_ELEMENT, VT_BSTR},
+    };
+    for (const Case& c : cases) {
+        VARTYPE vt = VT_EMPTY;
+        EXPECT_EQ(SomTypeToVarType(c.type, &vt), S_OK);
+        EXPECT_EQ(vt, c.vt) << U8(SomItemTypeName(c.type));
+    }
+}
+
+TEST(TraceText, FormatBstrCutsAtItsBuffer) {
+    std::u16string fits(9999, u'x');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s", fits.c_str())).str(), fits);
+    std::u16string full(10000, u'x');
+    std::u16string cut = Adopt(FormatBstr(u"%s", full.c_str())).str();
+    EXPECT_EQ(cut.size(), 9999u);
+    EXPECT_EQ(cut.substr(9996), u"...");
+    EXPECT_EQ(cut.substr(0, 9996), full.substr(0, 9996));
+    EXPECT_EQ(Adopt(FormatBstr(u"%d%% of %hs", 50, "runs")).utf8(), "50% of runs");
+}
+
+TEST(TraceText, HexDumpAndBack) {
+    EXPECT_EQ(Adopt(HexDumpText(u"A\u0101")).utf8(), "41 101");
+    EXPECT_EQ(Adopt(HexDumpText(u"\r\n\uFFFF")).utf8(), "0D 0A FFFF");
+    EXPECT_TRUE(Adopt(HexDumpText(u"")).isNull());
+    EXPECT_TRUE(Adopt(HexDumpText(nullptr)).isNull());
+    EXPECT_EQ(Adopt(HexTextToBstr(u"41 42")).utf8(), "AB");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"  41   101 ")).str(), u"A\u0101");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"")).utf8(), "");
+    std::u16string text = u"Line\r\n\tend \u20AC";
+    commontest::Bstr dump = Adopt(HexDumpText(text.c_str()));
+    EXPECT_EQ(Adopt(HexTextToBstr(dump.get())).str(), text);
+}
+
+TEST(TraceText, HexDecodingSkipsWhatStartsNoNumber) {
+    EXPECT_EQ(Adopt(HexTextToBstr(u"41 zz 42")).utf8(), "AB");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"41qq42")).utf8(), "AB");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"- 41 -")).utf8(), "A");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"%%%%")).utf8(), "");
+    EXPECT_EQ(Adopt(HexTextToBstr(u"0x41 0X42")).utf8(), "AB");
+}
+
+} // namespace
