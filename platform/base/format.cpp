@@ -30,7 +30,7 @@ public:
     void Append(const Char* units, size_t count) {
         if (text_ != nullptr) {
             text_->append(units, count);
-        } else if (produced_ < capacity_) {
+        } else if (produced_ < capacity_ && count != 0) {
             std::memcpy(buffer_ + produced_, units, std::min(count, capacity_ - produced_) * sizeof(Char));
         }
         produced_ += count;

@@ -8,6 +8,8 @@
 
 namespace vr {
 
+// Every function here may be called from any thread at the same time (no shared state).
+//
 // Conversions: %d %i %u %o %x %X %c %s %f %e %E %g %G %p %% with flags (- + blank # 0), width and precision
 // (also '*'). Length modifiers follow the system's sizes: none and 'l' take a 32-bit int (LONG), 'h' a
 // short (and with s/c: narrow text), 'll' and 'I64' a 64-bit integer, 'L' a double.

@@ -5,6 +5,8 @@
 
 namespace vr {
 
+// Every function here may be called from any thread at the same time (no shared state).
+//
 // As the old runtime's wcstol/wcstoul/wcstod, in the "C" locale, on UTF-16 text:
 // - leading blanks (space, \t \n \v \f \r) are skipped, then an optional sign;
 // - base 0 reads "0x"/"0X" as hexadecimal, a leading "0" as octal, else decimal; base 16 accepts "0x";

@@ -6,6 +6,10 @@
 
 namespace vr {
 
+// Threads: every function may be called from any thread; DataHome and RuntimeFolder read the environment
+// on each call, so a change of VORNIC_HOME or XDG_RUNTIME_DIR takes effect at once (not while another
+// thread changes the environment).
+
 // The folder of the running executable (the program folder "C:\Ostrel\bin" of the system).
 std::string ProgramFolder();
 

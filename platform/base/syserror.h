@@ -7,6 +7,8 @@
 
 namespace vr {
 
+// Every function here may be called from any thread at the same time (constant tables only).
+
 // The Windows error code that stands for an errno value (ENOENT -> ERROR_FILE_NOT_FOUND, ...): what a
 // Windows call reports in the same situation, the Windows Sockets code (WSAE...) for socket failures without
 // a Win32 code of their own; ERROR_SUCCESS for 0, ERROR_GEN_FAILURE (31) for an errno without a closer code.
