@@ -44,3 +44,15 @@ function(vr_add_server)
 endfunction()
 
 include(GoogleTest)
+
+# vr_register_server(<target>)
+# Registers a server library into the build tree's registry (vrregsvr /s) after every build of it, so that tests
+# and programs run from the build tree find its classes by CLSID and ProgID.
+function(vr_register_server target)
+  add_dependencies(${target} vrregsvr)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VR_BUILD_REGISTRY}
+    COMMAND ${CMAKE_COMMAND} -E env VORNIC_REGISTRY=${VR_BUILD_REGISTRY} $<TARGET_FILE:vrregsvr> /s $<TARGET_FILE:${target}>
+    COMMENT "Registering ${target} in the build tree's registry"
+    VERBATIM)
+endfunction()
