@@ -23,7 +23,9 @@
 #include <string>
 
 class _com_error;
-struct IXMLDOMParseError;
+namespace vr::xml {
+struct ParseError;
+} // namespace vr::xml
 
 // ---- The tracer ----
 
@@ -146,8 +148,9 @@ BSTR VariantToTextBstr(const VARIANT* value);
 
 // Report of a caught COM exception, kept as LastErrorText and sent at level 2 from UNKNOWN_SENDER_ID.
 void DumpComError(const _com_error& error);
-// Report of an XML parse error, kept as LastErrorText and sent at level 2 from UNKNOWN_SENDER_ID.
-void DumpParseError(IXMLDOMParseError* error);
+// Report of an XML parse error (a document's parseError), kept as LastErrorText and sent at level 2 from
+// UNKNOWN_SENDER_ID.
+void DumpParseError(const vr::xml::ParseError& error);
 
 // Each code unit up to the first zero as "%02X", separated by blanks ("41 101"); null for an empty text.
 BSTR HexDumpText(const OLECHAR* text);

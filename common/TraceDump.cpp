@@ -4,6 +4,7 @@
 #include "common/TraceInternal.h"
 #include "platform/base/format.h"
 #include "platform/com/comutil.h"
+#include "platform/xml/dom.h"
 
 namespace {
 
@@ -28,5 +29,16 @@ void DumpComError(const _com_error& error) {
     text += u"\nHelpFile = ";
     text += error.HelpFile().view();
     text += u"\n";
+    ReportDump(text);
+}
+
+void DumpParseError(const vr::xml::ParseError& error) {
+    std::u16string text = u"-- Parse Error --\n";
+    text += vr::FormatWString(u"errorCode = 0x%x\n", error.errorCode);
+    text += vr::FormatWString(u"line = %ld; linepos = %ld; filepos = %ld\n", error.line, error.linepos,
+                              error.filepos);
+    text += u"reason: " + error.reason + u"\n";
+    text += u"url: " + error.url + u"\n";
+    text += u"srcText: " + error.srcText + u"\n";
     ReportDump(text);
 }

@@ -8,6 +8,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/registry/registry.h"
+#include "platform/xml/dom.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -161,6 +162,22 @@ TEST(TraceState, LongReportsAreCutInTheLastErrorText) {
     std::u16string last = LastErrorText();
     EXPECT_EQ(last.size(), LAST_ERROR_BUFFER - 1);
     EXPECT_EQ(last.substr(last.size() - 3), u"...");
+}
+
+TEST(TraceState, ParseErrorReport) {
+    vr::xml::ParseError error;
+    error.errorCode = static_cast<HRESULT>(0xC00CE504u);
+    error.url = u"/data/50%.daf";
+    error.reason = u"A name contained an invalid character.\r\n";
+    error.srcText = u"<a b=%s>";
+    error.line = 3;
+    error.linepos = 12;
+    error.filepos = 40;
+    DumpParseError(error);
+    EXPECT_EQ(U8(LastErrorText()),
+              "-- Parse Error --\nerrorCode = 0xc00ce504\nline = 3; linepos = 12; filepos = 40\n"
+              "reason: A name contained an invalid character.\r\n\nurl: /data/50%.daf\n"
+              "srcText: <a b=%s>\n");
 }
 
 // Writers replace the values whole; readers must only ever see one writer's complete value.

@@ -44,70 +44,38 @@ TEST(TraceText, FacilityTables) {
 TEST(TraceText, VarTypeNames) {
     EXPECT_EQ(U8(VarTypeName(0x600C)), "VT_VARIANT | VT_ARRAY | VT_BYREF");
     EXPECT_EQ(U8(VarTypeName(37)), "Unknown VARTYPE = 37");
-    EXPECT_EQ(U8(VarTypeName(VT_EMPTY)), "VT_EMPTY");
+    // The edges of the named ranges 0-14, 16-31, 36, 64-72 and 0x0FFF.
+    for (VARTYPE unnamed : {15, 32, 35, 63, 73, 0x0FFE}) {
+        EXPECT_EQ(U8(VarTypeName(unnamed)), "Unknown VARTYPE = " + std::to_string(unnamed));
+    }
     EXPECT_EQ(U8(VarTypeName(VT_DECIMAL)), "VT_DECIMAL");
-    EXPECT_EQ(U8(VarTypeName(15)), "Unknown VARTYPE = 15");
     EXPECT_EQ(U8(VarTypeName(VT_I1)), "VT_I1");
     EXPECT_EQ(U8(VarTypeName(VT_LPWSTR)), "VT_LPWSTR");
-    EXPECT_EQ(U8(VarTypeName(32)), "Unknown VARTYPE = 32");
     EXPECT_EQ(U8(VarTypeName(VT_RECORD)), "VT_RECORD");
     EXPECT_EQ(U8(VarTypeName(VT_FILETIME)), "VT_FILETIME");
     EXPECT_EQ(U8(VarTypeName(VT_CLSID)), "VT_CLSID");
-    EXPECT_EQ(U8(VarTypeName(73)), "Unknown VARTYPE = 73");
     EXPECT_EQ(U8(VarTypeName(VT_BSTR_BLOB)), "VT_BSTR_BLOB");
     EXPECT_EQ(U8(VarTypeName(0xF0FE)),
               "Unknown VARTYPE = 254 | VT_VECTOR | VT_ARRAY | VT_BYREF | VT_RESERVED");
-    VARTYPE vt = VT_BSTR | VT_BYREF;
-    EXPECT_EQ(Adopt(VarTypeNameBstr(&vt)).utf8(), "VT_BSTR | VT_BYREF");
 }
 
-TEST(TraceText, SchemaItemTypeNames) {
+TEST(TraceText, SchemaTypeNames) {
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_STRING)), "SD_STRING");
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_UNSIGNEDSHORT)), "SD_UNSIGNEDSHORT");
-    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_ANYTYPE)), "SD_ANYTYPE");
-    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_YEARMONTH)), "SD_YEARMONTH");
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE_ANYSIMPLETYPE)), "SD_ANYSIMPLETYPE");
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_NULL)), "S_NULL");
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_ANYTYPE)), "SOMITEM_ANYTYPE (built-in complex any type)");
     EXPECT_EQ(U8(SomItemTypeName(SOMITEM_DATATYPE)), "SOMITEM_DATATYPE");
-    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_NULL_ELEMENT)), "SOMITEM_NULL_ELEMENT");
-    EXPECT_EQ(U8(SomItemTypeName(SOMITEM_IDENTITYCONSTRAINT)), "SOMITEM_IDENTITYCONSTRAINT");
     EXPECT_EQ(U8(SomItemTypeName(static_cast<SOMITEMTYPE>(0x212E))), "Unknown SOMITEMTYPE = 8494");
-    EXPECT_EQ(Adopt(SomItemTypeNameBstr(SOMITEM_ELEMENT)).utf8(), "SOMITEM_ELEMENT");
-}
-
-TEST(TraceText, SchemaContentTypeNames) {
     EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_EMPTY)), "");
-    EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_TEXTONLY)), "SCHEMACONTENTTYPE_TEXTONLY");
     EXPECT_EQ(U8(SchemaContentTypeName(SCHEMACONTENTTYPE_MIXED)), "SCHEMACONTENTTYPE_MIXED");
     EXPECT_EQ(U8(SchemaContentTypeName(static_cast<SCHEMACONTENTTYPE>(4))), "Unknown SCHEMACONTENTTYPE = 4");
-}
 
-TEST(TraceText, DatatypesToVarTypes) {
-    struct Case {
-        SOMITEMTYPE type;
-        VARTYPE vt;
-    } cases[] = {
-        {SOMITEM_DATATYPE_BOOLEAN, VT_BOOL},
-        {SOMITEM_DATATYPE_BYTE, VT_I1},
-        {SOMITEM_DATATYPE_DOUBLE, VT_R8},
-        {SOMITEM_DATATYPE_POSITIVEINTEGER, VT_R8},
-        {SOMITEM_DATATYPE_NONPOSITIVEINTEGER, VT_R8},
-        {SOMITEM_DATATYPE_FLOAT, VT_R4},
-        {SOMITEM_DATATYPE_LONG, VT_I4},
-        {SOMITEM_DATATYPE_SHORT, VT_I2},
-        {SOMITEM_DATATYPE_UNSIGNEDBYTE, VT_UI1},
-        {SOMITEM_DATATYPE_UNSIGNEDLONG, VT_UI4},
-        {SOMITEM_DATATYPE_UNSIGNEDSHORT, VT_UI2},
-        {SOMITEM_DATATYPE_DECIMAL, VT_BSTR},
-        {SOMITEM_DATATYPE_DATETIME, VT_BSTR},
-        {SOMITEM_ELEMENT, VT_BSTR},
-    };
-    for (const Case& c : cases) {
-        VARTYPE vt = VT_EMPTY;
-        EXPECT_EQ(SomTypeToVarType(c.type, &vt), S_OK);
-        EXPECT_EQ(vt, c.vt) << U8(SomItemTypeName(c.type));
-    }
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(SomTypeToVarType(SOMITEM_DATATYPE_UNSIGNEDLONG, &vt), S_OK);
+    EXPECT_EQ(vt, VT_UI4);
+    EXPECT_EQ(SomTypeToVarType(SOMITEM_DATATYPE_DECIMAL, &vt), S_OK);
+    EXPECT_EQ(vt, VT_BSTR) << "decimals are held as text";
 }
 
 TEST(TraceText, FormatBstrCutsAtItsBuffer) {
