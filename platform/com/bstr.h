@@ -20,7 +20,9 @@ namespace vr {
 
 BSTR AllocBstr(std::u16string_view text);
 BSTR AllocBstrUtf8(std::string_view text);
-inline std::u16string_view BstrView(BSTR text) { return std::u16string_view(text, SysStringLen(text)); }
+inline std::u16string_view BstrView(BSTR text) {
+    return std::u16string_view(text, SysStringLen(text));
+}
 std::string BstrToUtf8(BSTR text);
 
 } // namespace vr

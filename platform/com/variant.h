@@ -1,4 +1,5 @@
-// VARIANT and SAFEARRAY: the automation value types, and the functions that create, copy, convert and compare them.
+// VARIANT and SAFEARRAY: the automation value types and the functions that copy, convert and compare them.
+// them.
 #pragma once
 
 #include "platform/com/bstr.h"
@@ -139,6 +140,21 @@ struct tagVARIANT {
 #define V_ARRAY(v) ((v)->parray)
 #define V_ERROR(v) ((v)->scode)
 #define V_VARIANTREF(v) ((v)->pvarVal)
+#define V_I1(v) ((v)->cVal)
+#define V_I2(v) ((v)->iVal)
+#define V_I8(v) ((v)->llVal)
+#define V_UI1(v) ((v)->bVal)
+#define V_UI2(v) ((v)->uiVal)
+#define V_UI4(v) ((v)->ulVal)
+#define V_UI8(v) ((v)->ullVal)
+#define V_INT(v) ((v)->intVal)
+#define V_UINT(v) ((v)->uintVal)
+#define V_R4(v) ((v)->fltVal)
+#define V_CY(v) ((v)->cyVal)
+#define V_DATE(v) ((v)->date)
+#define V_BYREF(v) ((v)->byref)
+#define V_ISBYREF(v) (((v)->vt & VT_BYREF) != 0)
+#define V_ISARRAY(v) (((v)->vt & VT_ARRAY) != 0)
 
 // Flags of VariantChangeType(Ex).
 inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
@@ -155,14 +171,49 @@ inline constexpr HRESULT VARCMP_NULL = 3;
 // Flags of VarCmp.
 inline constexpr ULONG NORM_IGNORECASE = 0x00000001;
 
+// Thread contract: a VARIANT or SAFEARRAY belongs to one thread at a time; these functions take no locks
+// (only a SAFEARRAY's lock count is atomic). Interfaces held in values are AddRef'd and Released on the
+// calling thread.
+//
+// Ownership: a by-value VARIANT owns its BSTR, interface reference and SAFEARRAY; a by-reference one
+// (VT_BYREF) owns nothing. DECIMAL is held by reference only.
+
+// Makes v VT_EMPTY without looking at what it held.
 void VariantInit(VARIANT* v);
+// Frees what v owns and makes it VT_EMPTY. DISP_E_BADVARTYPE for a type a VARIANT cannot hold;
+// DISP_E_ARRAYISLOCKED (v unchanged) when its array is locked.
 [[nodiscard]] HRESULT VariantClear(VARIANT* v);
+// Deep copy: BSTRs and arrays are duplicated, interfaces AddRef'd; by-reference values are copied as
+// references. dest is cleared first (it must hold a valid VARIANT); on failure dest is unchanged.
 [[nodiscard]] HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
+// As VariantCopy, but a by-reference src yields a deep copy of the value it refers to (through at most one
+// VT_VARIANT|VT_BYREF; a reference to a VT_VARIANT|VT_BYREF is E_INVALIDARG). dest may equal src.
 [[nodiscard]] HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
-// Converts with the OLE Automation rules in the C locale; dest may equal src; on failure dest is unchanged.
+
+// Converts with the OLE Automation rules, always in the C locale (lcid is ignored); dest may equal src; on
+// failure dest and src are unchanged.
+// - numbers convert to numbers with range checks (DISP_E_OVERFLOW); floating values round half to even;
+//   VT_BOOL is 0 or VARIANT_TRUE (-1; all bits set in an unsigned target); VT_CY is scaled by 10000;
+// - text to numbers: blanks around, a sign, decimal point and exponent ("1e3"); anything else
+//   DISP_E_TYPEMISMATCH; to VT_BOOL also "True"/"False" in any case;
+// - numbers to text: VT_R8 with up to 15 significant digits, VT_R4 with 7, exponent form as "1E+20";
+//   VT_BOOL as "-1"/"0", or "True"/"False" with VARIANT_ALPHABOOL;
+// - VT_DATE is days since 1899-12-30 (the fraction's magnitude is the time of day), valid from 0100-01-01 to
+//   9999-12-31; as text "yyyy-mm-dd hh:mm:ss", written without the time at midnight and as the time alone on
+//   1899-12-30; read back from those forms (also with 'T' between date and time, and "hh:mm");
+// - VT_EMPTY converts to 0, "" or false; VT_NULL only to VT_NULL; VT_ERROR only to VT_I4;
+// - an object converts to a value through its value property (DISPID_VALUE) unless VARIANT_NOVALUEPROP, and
+// to
+//   VT_DISPATCH/VT_UNKNOWN through QueryInterface;
+// - an array converts only to its own type (a copy).
 [[nodiscard]] HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
-[[nodiscard]] HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags, VARTYPE vt);
+[[nodiscard]] HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags,
+                                          VARTYPE vt);
+
 // VARCMP_LT, VARCMP_EQ, VARCMP_GT or VARCMP_NULL; a failure HRESULT when the values cannot be compared.
+// Numbers compare as numbers whatever their types; strings compare by UTF-16 code unit, or without regard to
+// case with NORM_IGNORECASE; VT_NULL on either side gives VARCMP_NULL; VT_EMPTY is 0 against a number and ""
+// against a string; a number is less than any string. Errors, objects and arrays give DISP_E_TYPEMISMATCH.
 [[nodiscard]] HRESULT VarCmp(const VARIANT* left, const VARIANT* right, LCID lcid, ULONG flags);
 
 // ---- SAFEARRAY ----
@@ -195,21 +246,35 @@ struct SAFEARRAY {
     SAFEARRAYBOUND rgsabound[1];
 };
 
-// dims are numbered from 1; indices of SafeArrayGetElement/PutElement are given first dimension first.
+// Dimensions are numbered from 1, the first being the leftmost. bounds of SafeArrayCreate and indices of
+// Get/Put/PtrOfIndex are given first dimension first; the first dimension varies fastest in memory.
+// Element types: VT_I1, VT_I2, VT_I4, VT_I8, VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_INT, VT_UINT, VT_R4, VT_R8,
+// VT_CY, VT_DATE, VT_BSTR, VT_BOOL, VT_ERROR, VT_DISPATCH, VT_UNKNOWN, VT_VARIANT. New elements are zero
+// (VT_EMPTY for VARIANT, null for BSTR and interfaces). Creation returns null for a bad type or bounds.
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND* bounds);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
+// Frees the array and what its elements own; DISP_E_ARRAYISLOCKED while it is locked; null is S_OK.
 [[nodiscard]] HRESULT SafeArrayDestroy(SAFEARRAY* array);
 [[nodiscard]] HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
 UINT SafeArrayGetDim(SAFEARRAY* array);
 UINT SafeArrayGetElemsize(SAFEARRAY* array);
 [[nodiscard]] HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* lower);
 [[nodiscard]] HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* upper);
+// Copies an element out: a BSTR is duplicated, an interface AddRef'd, a VARIANT deep-copied into value
+// (whose old content is not looked at). DISP_E_BADINDEX for an index outside the bounds.
 [[nodiscard]] HRESULT SafeArrayGetElement(SAFEARRAY* array, const LONG* indices, void* value);
+// Copies value in, freeing the element it replaces. For VT_BSTR, VT_DISPATCH and VT_UNKNOWN value is the
+// BSTR or interface pointer itself; for every other type it points at the value (a VARIANT* for VT_VARIANT).
 [[nodiscard]] HRESULT SafeArrayPutElement(SAFEARRAY* array, const LONG* indices, const void* value);
 [[nodiscard]] HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const LONG* indices, void** element);
+// A deep copy, unlocked; a null array copies to null.
 [[nodiscard]] HRESULT SafeArrayCopy(SAFEARRAY* array, SAFEARRAY** copy);
+// A locked array cannot be destroyed or redimensioned (DISP_E_ARRAYISLOCKED). Unlocking an unlocked array is
+// E_UNEXPECTED. The count is atomic, so threads that share an array may lock it concurrently.
 [[nodiscard]] HRESULT SafeArrayLock(SAFEARRAY* array);
 [[nodiscard]] HRESULT SafeArrayUnlock(SAFEARRAY* array);
+// Locks the array and hands out its data (null for an array without elements); undone by UnaccessData.
 [[nodiscard]] HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
 [[nodiscard]] HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
+// Changes the bounds of the last (rightmost) dimension; elements cut off are freed, new ones are zero.
 [[nodiscard]] HRESULT SafeArrayRedim(SAFEARRAY* array, const SAFEARRAYBOUND* lastDimension);

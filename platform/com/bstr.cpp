@@ -1,0 +1,113 @@
+// BSTR allocation: a 32-bit byte length, the UTF-16 text, then a zero terminator, in one heap block.
+#include "platform/com/bstr.h"
+
+#include "platform/base/text.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The byte length sits in the four bytes just before the text the BSTR points at.
+constexpr size_t kPrefixBytes = sizeof(uint32_t);
+// A terminating zero unit after the text, plus one byte so that an odd byte length still ends in a whole
+// zero unit when read as UTF-16.
+constexpr size_t kTerminatorBytes = sizeof(OLECHAR) + 1;
+// The longest text whose byte length still fits the 32-bit prefix.
+constexpr uint64_t kMaxBytes = std::numeric_limits<uint32_t>::max() - kPrefixBytes - kTerminatorBytes;
+
+char* BlockOf(BSTR text) {
+    return reinterpret_cast<char*>(text) - kPrefixBytes;
+}
+
+// Copies byteLength bytes (or zeroes when data is null) into a new BSTR; null when out of memory.
+BSTR AllocateBytes(const void* data, uint64_t byteLength) {
+    if (byteLength > kMaxBytes) {
+        return nullptr;
+    }
+    char* block = static_cast<char*>(std::malloc(kPrefixBytes + byteLength + kTerminatorBytes));
+    if (!block) {
+        return nullptr;
+    }
+    const uint32_t prefix = static_cast<uint32_t>(byteLength);
+    std::memcpy(block, &prefix, kPrefixBytes);
+    char* text = block + kPrefixBytes;
+    if (data) {
+        std::memcpy(text, data, byteLength);
+    } else {
+        std::memset(text, 0, byteLength);
+    }
+    std::memset(text + byteLength, 0, kTerminatorBytes);
+    return reinterpret_cast<BSTR>(text);
+}
+
+} // namespace
+
+BSTR SysAllocString(const OLECHAR* text) {
+    if (!text) {
+        return nullptr;
+    }
+    return AllocateBytes(text, uint64_t{vr::U16Length(text)} * sizeof(OLECHAR));
+}
+
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
+    return AllocateBytes(text, uint64_t{length} * sizeof(OLECHAR));
+}
+
+BSTR SysAllocStringByteLen(const char* bytes, UINT length) {
+    return AllocateBytes(bytes, length);
+}
+
+void SysFreeString(BSTR text) {
+    if (text) {
+        std::free(BlockOf(text));
+    }
+}
+
+BOOL SysReAllocString(BSTR* text, const OLECHAR* value) {
+    return SysReAllocStringLen(text, value, static_cast<UINT>(vr::U16Length(value)));
+}
+
+BOOL SysReAllocStringLen(BSTR* text, const OLECHAR* value, UINT length) {
+    if (!text) {
+        return FALSE;
+    }
+    // The new string is made before the old one is freed: value may point into *text.
+    BSTR copy = SysAllocStringLen(value, length);
+    if (!copy) {
+        return FALSE;
+    }
+    SysFreeString(*text);
+    *text = copy;
+    return TRUE;
+}
+
+UINT SysStringByteLen(BSTR text) {
+    if (!text) {
+        return 0;
+    }
+    uint32_t prefix;
+    std::memcpy(&prefix, BlockOf(text), kPrefixBytes);
+    return prefix;
+}
+
+UINT SysStringLen(BSTR text) {
+    return SysStringByteLen(text) / sizeof(OLECHAR);
+}
+
+namespace vr {
+
+BSTR AllocBstr(std::u16string_view text) {
+    return AllocateBytes(text.empty() ? nullptr : text.data(), uint64_t{text.size()} * sizeof(OLECHAR));
+}
+
+BSTR AllocBstrUtf8(std::string_view text) {
+    return AllocBstr(FromUtf8(text));
+}
+
+std::string BstrToUtf8(BSTR text) {
+    return ToUtf8(BstrView(text));
+}
+
+} // namespace vr
