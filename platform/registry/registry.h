@@ -44,9 +44,16 @@ struct FILETIME {
 // ERROR_MORE_DATA when a buffer is too small, ERROR_NO_MORE_ITEMS at the end of an enumeration,
 // ERROR_ACCESS_DENIED when a key opened for reading is written). Key and value names are case-insensitive;
 // sub-key paths use "\" as separator; a null or empty value name is the key's default value.
-// String data (REG_SZ) is UTF-16 with its terminator counted in the byte size.
-[[nodiscard]] LONG RegCreateKeyEx(HKEY key, LPCOLESTR subKey, DWORD reserved, LPOLESTR className, DWORD options,
-                                  REGSAM access, void* security, PHKEY result, DWORD* disposition);
+// String data (REG_SZ) is UTF-16 with its terminator counted in the byte size. RegEnumKeyEx and RegEnumValue
+// take name buffer sizes in characters and return name lengths without the terminator; a name buffer that is
+// too small gives ERROR_MORE_DATA with the length needed in *nameLength.
+//
+// Thread contract: any call may be made from any thread at any time, and by several processes at once. Each
+// write is a read-modify-write of the hive file under an advisory lock, so concurrent writers lose nothing;
+// each call sees every write completed before it started, in this process or another.
+[[nodiscard]] LONG RegCreateKeyEx(HKEY key, LPCOLESTR subKey, DWORD reserved, LPOLESTR className,
+                                  DWORD options, REGSAM access, void* security, PHKEY result,
+                                  DWORD* disposition);
 [[nodiscard]] LONG RegOpenKeyEx(HKEY key, LPCOLESTR subKey, DWORD options, REGSAM access, PHKEY result);
 [[nodiscard]] LONG RegQueryValueEx(HKEY key, LPCOLESTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
                                    DWORD* dataSize);

@@ -1,0 +1,126 @@
+// The in-memory tree of one hive: lookups, insertion and removal with case-insensitive names.
+#include "platform/registry/hive_tree.h"
+
+#include "platform/base/text.h"
+
+#include <algorithm>
+
+namespace vr::registry {
+
+RegKey::RegKey(std::u16string name) : name_(std::move(name)), sortKey_(ToUpper(name_)) {}
+
+const RegValue* RegKey::FindValue(std::u16string_view name) const {
+    for (const auto& value : values_) {
+        if (EqualsNoCase(value.name, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+bool RegKey::SetValue(std::u16string_view name, DWORD type, std::vector<BYTE> data) {
+    auto* existing = const_cast<RegValue*>(FindValue(name));
+    if (existing == nullptr) {
+        values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+        return true;
+    }
+    if (existing->type == type && existing->data == data) {
+        return false;
+    }
+    existing->type = type;
+    existing->data = std::move(data);
+    return true;
+}
+
+bool RegKey::DeleteValue(std::u16string_view name) {
+    auto found = std::find_if(values_.begin(), values_.end(),
+                              [&](const RegValue& value) { return EqualsNoCase(value.name, name); });
+    if (found == values_.end()) {
+        return false;
+    }
+    values_.erase(found);
+    return true;
+}
+
+std::vector<std::unique_ptr<RegKey>>::const_iterator RegKey::LowerBound(std::u16string_view sortKey) const {
+    return std::lower_bound(subKeys_.begin(), subKeys_.end(), sortKey,
+                            [](const std::unique_ptr<RegKey>& key, std::u16string_view wanted) {
+                                return std::u16string_view(key->sortKey_) < wanted;
+                            });
+}
+
+const RegKey* RegKey::FindSubKey(std::u16string_view name) const {
+    std::u16string sortKey = ToUpper(name);
+    auto found = LowerBound(sortKey);
+    return found != subKeys_.end() && (*found)->sortKey_ == sortKey ? found->get() : nullptr;
+}
+
+RegKey* RegKey::FindSubKey(std::u16string_view name) {
+    return const_cast<RegKey*>(static_cast<const RegKey*>(this)->FindSubKey(name));
+}
+
+RegKey& RegKey::AddSubKey(std::u16string_view name, bool* created) {
+    std::u16string sortKey = ToUpper(name);
+    auto position = LowerBound(sortKey);
+    bool isNew = position == subKeys_.end() || (*position)->sortKey_ != sortKey;
+    if (created != nullptr) {
+        *created = isNew;
+    }
+    if (!isNew) {
+        return **position;
+    }
+    return **subKeys_.insert(position, std::make_unique<RegKey>(std::u16string(name)));
+}
+
+bool RegKey::RemoveSubKey(std::u16string_view name) {
+    std::u16string sortKey = ToUpper(name);
+    auto found = LowerBound(sortKey);
+    if (found == subKeys_.end() || (*found)->sortKey_ != sortKey) {
+        return false;
+    }
+    subKeys_.erase(found);
+    return true;
+}
+
+void RegKey::Clear() {
+    values_.clear();
+    subKeys_.clear();
+}
+
+const RegKey* RegKey::Find(const KeyPath& path) const {
+    const RegKey* key = this;
+    for (const auto& name : path) {
+        key = key->FindSubKey(name);
+        if (key == nullptr) {
+            return nullptr;
+        }
+    }
+    return key;
+}
+
+RegKey* RegKey::Find(const KeyPath& path) {
+    return const_cast<RegKey*>(static_cast<const RegKey*>(this)->Find(path));
+}
+
+bool IsStorableName(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t c = name[i];
+        if (c < 0x20) {
+            return false;
+        }
+        bool high = c >= 0xD800 && c <= 0xDBFF;
+        bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (low) {
+            return false; // a low surrogate not consumed by the high one before it
+        }
+        if (high) {
+            if (i + 1 >= name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) {
+                return false;
+            }
+            ++i;
+        }
+    }
+    return true;
+}
+
+} // namespace vr::registry
