@@ -1,14 +1,14 @@
 // BSTR helpers of the common library: allocation that raises on exhaustion, and in/out argument updates.
 #include "common/BstrText.h"
 
-#include <new>
+#include "platform/com/comutil.h"
 
 namespace vrcommon {
 
 BSTR NewBstr(std::u16string_view text) {
     BSTR result = SysAllocStringLen(text.empty() ? u"" : text.data(), static_cast<UINT>(text.size()));
     if (result == nullptr) {
-        throw std::bad_alloc();
+        _com_issue_error(E_OUTOFMEMORY);
     }
     return result;
 }

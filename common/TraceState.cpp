@@ -20,9 +20,9 @@ struct DiagnosticState {
 };
 
 DiagnosticState& State() {
-    // Never destroyed, so that traces from other objects' destructors at exit still find it.
-    static DiagnosticState* state = new DiagnosticState;
-    return *state;
+    // Destroyed with the deliverable: a server library that is unloaded and loaded again leaves nothing behind.
+    static DiagnosticState state;
+    return state;
 }
 
 std::u16string ReadState(std::u16string DiagnosticState::*member) {
