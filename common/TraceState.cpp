@@ -20,7 +20,8 @@ struct DiagnosticState {
 };
 
 DiagnosticState& State() {
-    // Destroyed with the deliverable: a server library that is unloaded and loaded again leaves nothing behind.
+    // Destroyed with the deliverable: a server library that is unloaded and loaded again leaves nothing
+    // behind.
     static DiagnosticState state;
     return state;
 }
