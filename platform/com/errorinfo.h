@@ -3,6 +3,8 @@
 
 #include "platform/com/dispatch.h"
 
+#include <string_view>
+
 struct IErrorInfo : IUnknown {
     [[nodiscard]] virtual HRESULT GetGUID(GUID* guid) = 0;
     [[nodiscard]] virtual HRESULT GetSource(BSTR* source) = 0;
@@ -37,6 +39,27 @@ VR_DECLARE_INTERFACE_ID(ISupportErrorInfo, "DF0B3D60-548F-101B-8E65-08002B2BD119
 
 // Per-thread error object, as COM keeps it: SetErrorInfo replaces it (null clears), GetErrorInfo hands it
 // over and clears it (S_FALSE and null when there is none).
+// Threads: each thread has its own slot; what a slot holds is released when its thread ends. The objects
+// CreateErrorInfo makes may be read and written from any thread.
 [[nodiscard]] HRESULT CreateErrorInfo(ICreateErrorInfo** info);
 [[nodiscard]] HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
 [[nodiscard]] HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
+
+namespace vr {
+
+// Reports a failure the system's way: makes error information (iid, source, description; no help file, help
+// context 0), makes it the calling thread's and returns hr. When the information cannot be made, the thread's
+// slot is cleared instead, so that no stale information stands for this failure.
+[[nodiscard]] HRESULT ReportError(HRESULT hr, const GUID& iid, std::u16string_view source,
+                                  std::u16string_view description);
+
+// Fills every field of *excep for a failed Invoke, with scode = hr: from the thread's error information,
+// which it consumes, or, when the thread has none, with the HRESULT's text as description. The strings belong
+// to *excep afterwards (ClearExcepInfo frees them); fields the caller set before are overwritten, not freed.
+// A null excep leaves the thread's information in place for the caller's GetErrorInfo.
+void FillExcepInfo(EXCEPINFO* excep, HRESULT hr);
+
+// Frees the strings of *excep and zeroes it (null does nothing).
+void ClearExcepInfo(EXCEPINFO* excep);
+
+} // namespace vr
