@@ -1,16 +1,14 @@
-// SAFEARRAY: n-dimensional arrays of automation values with bounds, lock counts and owned elements.
-#include "platform/com/automation_rules.h"
+// SAFEARRAY lifetime and shape: creation, bounds, lock counts, redim and destruction.
+#include "platform/com/safearray_layout.h"
 #include "platform/com/unknown.h"
-#include "platform/com/variant.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
-#include <vector>
 
-using namespace vr::automation;
+namespace vr::automation {
 
 namespace {
 
@@ -44,25 +42,6 @@ USHORT FeaturesFor(VARTYPE vt) {
     }
 }
 
-// The element type; for an array made elsewhere without one, what its feature flags tell (VT_EMPTY when they
-// tell nothing: plain data).
-VARTYPE ElementTypeOf(SAFEARRAY* array) {
-    const USHORT features = array->fFeatures;
-    if (features & FADF_HAVEVARTYPE) {
-        return PrefixOf(array)->vt;
-    }
-    return (features & FADF_BSTR)       ? VT_BSTR
-           : (features & FADF_UNKNOWN)  ? VT_UNKNOWN
-           : (features & FADF_DISPATCH) ? VT_DISPATCH
-           : (features & FADF_VARIANT)  ? VT_VARIANT
-                                        : VT_EMPTY;
-}
-
-// The bound of dimension dim, numbered from 1 = leftmost; they are stored last dimension first.
-const SAFEARRAYBOUND& BoundOf(const SAFEARRAY* array, UINT dim) {
-    return array->rgsabound[array->cDims - dim];
-}
-
 // The last index must fit a LONG, so that index arithmetic never overflows.
 bool IsValidBound(const SAFEARRAYBOUND& bound) {
     return int64_t{bound.lLbound} + int64_t{bound.cElements} - 1 <= INT32_MAX;
@@ -82,34 +61,35 @@ bool CountElements(const SAFEARRAY* array, size_t* count) {
     return total <= SIZE_MAX / array->cbElements;
 }
 
+void FreeArray(SAFEARRAY* array) {
+    std::free(array->pvData);
+    std::free(PrefixOf(array));
+}
+
+bool IsLocked(SAFEARRAY* array) {
+    return std::atomic_ref<ULONG>(array->cLocks).load() != 0;
+}
+
+} // namespace
+
+VARTYPE ElementTypeOf(SAFEARRAY* array) {
+    const USHORT features = array->fFeatures;
+    if (features & FADF_HAVEVARTYPE) {
+        return PrefixOf(array)->vt;
+    }
+    return (features & FADF_BSTR)       ? VT_BSTR
+           : (features & FADF_UNKNOWN)  ? VT_UNKNOWN
+           : (features & FADF_DISPATCH) ? VT_DISPATCH
+           : (features & FADF_VARIANT)  ? VT_VARIANT
+                                        : VT_EMPTY;
+}
+
 size_t ElementCount(const SAFEARRAY* array) {
     size_t count = 0;
     static_cast<void>(CountElements(array, &count)); // checked when the bounds were set
     return count;
 }
 
-void* ElementAt(SAFEARRAY* array, size_t cell) {
-    return static_cast<char*>(array->pvData) + cell * array->cbElements;
-}
-
-// The position in memory of the element at indices (first dimension first, varying fastest).
-HRESULT CellOf(const SAFEARRAY* array, const LONG* indices, size_t* cell) {
-    size_t position = 0;
-    size_t stride = 1;
-    for (UINT dim = 1; dim <= array->cDims; ++dim) {
-        const SAFEARRAYBOUND& bound = BoundOf(array, dim);
-        const int64_t offset = int64_t{indices[dim - 1]} - bound.lLbound;
-        if (offset < 0 || offset >= int64_t{bound.cElements}) {
-            return DISP_E_BADINDEX;
-        }
-        position += static_cast<size_t>(offset) * stride;
-        stride *= bound.cElements;
-    }
-    *cell = position;
-    return S_OK;
-}
-
-// Frees what the elements [first, end) own and zeroes them.
 void ReleaseElements(SAFEARRAY* array, size_t first, size_t end) {
     const VARTYPE vt = ElementTypeOf(array);
     for (size_t cell = first; cell < end; ++cell) {
@@ -128,113 +108,9 @@ void ReleaseElements(SAFEARRAY* array, size_t first, size_t end) {
     }
 }
 
-// Copies every element of from into the zeroed elements of the array to, of the same type and shape.
-HRESULT CopyElements(SAFEARRAY* from, SAFEARRAY* to) {
-    const VARTYPE vt = ElementTypeOf(from);
-    const size_t count = ElementCount(from);
-    if (vt != VT_BSTR && vt != VT_VARIANT && !IsInterfaceType(vt)) {
-        if (count != 0) {
-            std::memcpy(to->pvData, from->pvData, count * from->cbElements);
-        }
-        return S_OK;
-    }
-    for (size_t cell = 0; cell < count; ++cell) {
-        void* source = ElementAt(from, cell);
-        void* target = ElementAt(to, cell);
-        HRESULT hr = S_OK;
-        if (vt == VT_BSTR) {
-            hr = DuplicateBstr(*static_cast<BSTR*>(source), static_cast<BSTR*>(target));
-        } else if (vt == VT_VARIANT) {
-            hr = VariantCopy(static_cast<VARIANT*>(target), static_cast<VARIANT*>(source));
-        } else if (IUnknown* object = *static_cast<IUnknown**>(source)) {
-            object->AddRef();
-            *static_cast<IUnknown**>(target) = object;
-        }
-        if (FAILED(hr)) {
-            return hr;
-        }
-    }
-    return S_OK;
-}
+} // namespace vr::automation
 
-void FreeArray(SAFEARRAY* array) {
-    std::free(array->pvData);
-    std::free(PrefixOf(array));
-}
-
-bool IsLocked(SAFEARRAY* array) {
-    return std::atomic_ref<ULONG>(array->cLocks).load() != 0;
-}
-
-// Holds a lock on an array for the length of an element access.
-class ScopedArrayLock {
-public:
-    explicit ScopedArrayLock(SAFEARRAY* array) : array_(array), result_(SafeArrayLock(array)) {}
-    ~ScopedArrayLock() {
-        if (SUCCEEDED(result_)) {
-            static_cast<void>(SafeArrayUnlock(array_));
-        }
-    }
-    ScopedArrayLock(const ScopedArrayLock&) = delete;
-    ScopedArrayLock& operator=(const ScopedArrayLock&) = delete;
-    HRESULT Result() const { return result_; }
-
-private:
-    SAFEARRAY* array_;
-    HRESULT result_;
-};
-
-HRESULT CopyElementOut(SAFEARRAY* array, const void* element, void* value) {
-    const VARTYPE vt = ElementTypeOf(array);
-    if (vt == VT_BSTR) {
-        return DuplicateBstr(*static_cast<const BSTR*>(element), static_cast<BSTR*>(value));
-    }
-    if (vt == VT_VARIANT) {
-        VariantInit(static_cast<VARIANT*>(value));
-        return VariantCopy(static_cast<VARIANT*>(value), static_cast<const VARIANT*>(element));
-    }
-    if (IsInterfaceType(vt)) {
-        IUnknown* object = *static_cast<IUnknown* const*>(element);
-        if (object) {
-            object->AddRef();
-        }
-        *static_cast<IUnknown**>(value) = object;
-        return S_OK;
-    }
-    std::memcpy(value, element, array->cbElements);
-    return S_OK;
-}
-
-HRESULT CopyElementIn(SAFEARRAY* array, void* element, const void* value) {
-    const VARTYPE vt = ElementTypeOf(array);
-    if (vt == VT_BSTR) {
-        BSTR copy;
-        const HRESULT hr = DuplicateBstr(static_cast<BSTR>(const_cast<void*>(value)), &copy);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        SysFreeString(std::exchange(*static_cast<BSTR*>(element), copy));
-        return S_OK;
-    }
-    if (vt == VT_VARIANT) {
-        return VariantCopy(static_cast<VARIANT*>(element), static_cast<const VARIANT*>(value));
-    }
-    if (IsInterfaceType(vt)) {
-        auto* object = static_cast<IUnknown*>(const_cast<void*>(value));
-        if (object) {
-            object->AddRef();
-        }
-        // Released after the element holds the new object, in case the release re-enters.
-        if (IUnknown* old = std::exchange(*static_cast<IUnknown**>(element), object)) {
-            old->Release();
-        }
-        return S_OK;
-    }
-    std::memcpy(element, value, array->cbElements);
-    return S_OK;
-}
-
-} // namespace
+using namespace vr::automation;
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND* bounds) {
     if (!IsArrayElementType(vt) || dims == 0 || dims > 0xFFFF || !bounds) {
@@ -329,84 +205,6 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* upper) {
     }
     const SAFEARRAYBOUND& bound = BoundOf(array, dim);
     *upper = static_cast<LONG>(int64_t{bound.lLbound} + int64_t{bound.cElements} - 1);
-    return S_OK;
-}
-
-HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const LONG* indices, void** element) {
-    if (!array || !indices || !element) {
-        return E_INVALIDARG;
-    }
-    size_t cell;
-    const HRESULT hr = CellOf(array, indices, &cell);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    *element = ElementAt(array, cell);
-    return S_OK;
-}
-
-HRESULT SafeArrayGetElement(SAFEARRAY* array, const LONG* indices, void* value) {
-    if (!array || !indices || !value) {
-        return E_INVALIDARG;
-    }
-    size_t cell;
-    HRESULT hr = CellOf(array, indices, &cell);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    ScopedArrayLock lock(array);
-    if (FAILED(lock.Result())) {
-        return lock.Result();
-    }
-    return CopyElementOut(array, ElementAt(array, cell), value);
-}
-
-HRESULT SafeArrayPutElement(SAFEARRAY* array, const LONG* indices, const void* value) {
-    if (!array || !indices) {
-        return E_INVALIDARG;
-    }
-    const VARTYPE vt = ElementTypeOf(array);
-    if (!value && vt != VT_BSTR && !IsInterfaceType(vt)) {
-        return E_INVALIDARG; // only a BSTR or an interface may be null
-    }
-    size_t cell;
-    HRESULT hr = CellOf(array, indices, &cell);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    ScopedArrayLock lock(array);
-    if (FAILED(lock.Result())) {
-        return lock.Result();
-    }
-    return CopyElementIn(array, ElementAt(array, cell), value);
-}
-
-HRESULT SafeArrayCopy(SAFEARRAY* array, SAFEARRAY** copy) {
-    if (!copy) {
-        return E_INVALIDARG;
-    }
-    *copy = nullptr;
-    if (!array) {
-        return S_OK;
-    }
-    const VARTYPE vt = ElementTypeOf(array);
-    if (vt == VT_EMPTY) {
-        return DISP_E_BADVARTYPE;
-    }
-    std::vector<SAFEARRAYBOUND> bounds(array->cDims);
-    for (UINT dim = 1; dim <= array->cDims; ++dim) {
-        bounds[dim - 1] = BoundOf(array, dim);
-    }
-    SAFEARRAY* result = SafeArrayCreate(vt, array->cDims, bounds.data());
-    if (!result) {
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = CopyElements(array, result);
-    if (FAILED(hr)) {
-        static_cast<void>(SafeArrayDestroy(result));
-        return hr;
-    }
-    *copy = result;
     return S_OK;
 }
 
