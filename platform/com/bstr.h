@@ -7,6 +7,7 @@
 #include <string_view>
 
 // Allocation throws nothing: a failed allocation returns null (callers raise E_OUTOFMEMORY as they need).
+// Any thread may allocate and free BSTRs; one BSTR is owned by one thread at a time.
 BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length); // text may be null: length units of zero
 BSTR SysAllocStringByteLen(const char* bytes, UINT length);
