@@ -1,0 +1,256 @@
+// Value checks of schema types: small per-type schemas, compiled once and shared, validating one-element
+// documents.
+#include "platform/xml/value_check.h"
+
+#include "platform/base/text.h"
+#include "platform/xml/runtime.h"
+
+#include <libxml/xmlschemas.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+namespace vr::xml::detail {
+
+// A compiled small schema, or why it could not be compiled. Never changed once made.
+class ValueChecker {
+public:
+    ValueChecker(xmlSchemaPtr schema, std::string elementNamespace)
+        : schema_(schema), elementNamespace_(std::move(elementNamespace)) {}
+    ValueChecker(HRESULT failure, std::u16string description)
+        : failure_(failure), description_(std::move(description)) {}
+    static std::shared_ptr<const ValueChecker> AlwaysValid() {
+        auto checker = std::make_shared<ValueChecker>(nullptr, std::string());
+        checker->alwaysValid_ = true;
+        return checker;
+    }
+    ~ValueChecker() {
+        if (schema_ != nullptr) {
+            xmlSchemaFree(schema_);
+        }
+    }
+    ValueChecker(const ValueChecker&) = delete;
+    ValueChecker& operator=(const ValueChecker&) = delete;
+
+    HRESULT Check(std::u16string_view text) const;
+
+private:
+    xmlSchemaPtr schema_ = nullptr;
+    std::string elementNamespace_;
+    bool alwaysValid_ = false;
+    HRESULT failure_ = S_OK;
+    std::u16string description_;
+};
+
+namespace {
+
+constexpr std::string_view kXsd = "http://www.w3.org/2001/XMLSchema";
+constexpr char kValueElement[] = "vrValue";
+constexpr size_t kMaxSharedCheckers = 1024;
+
+struct SharedCheckers {
+    std::mutex lock;
+    std::map<std::string, std::shared_ptr<const ValueChecker>> byText;
+};
+
+SharedCheckers& Shared() {
+    static auto* shared = new SharedCheckers(); // never destroyed: checks may run during static teardown
+    return *shared;
+}
+
+std::string EscapeAttribute(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The namespace declarations in scope at a node, as attribute text for the small schema's root.
+std::string DeclarationsInScope(xmlNodePtr node) {
+    std::string out;
+    xmlNsPtr* list = xmlGetNsList(node->doc, node);
+    for (xmlNsPtr* ns = list; ns != nullptr && *ns != nullptr; ++ns) {
+        std::string prefix(ViewXml((*ns)->prefix));
+        if (prefix == "vrxs" || prefix == "xml") {
+            continue;
+        }
+        out += prefix.empty() ? " xmlns=\"" : " xmlns:" + prefix + "=\"";
+        out += EscapeAttribute(ViewXml((*ns)->href)) + "\"";
+    }
+    xmlFree(list);
+    return out;
+}
+
+std::string Dump(xmlNodePtr node) {
+    xmlBufferPtr buffer = xmlBufferCreate();
+    xmlNodeDump(buffer, node->doc, node, 0, 0);
+    std::string text(ViewXml(xmlBufferContent(buffer)));
+    xmlBufferFree(buffer);
+    return text;
+}
+
+// The definition without its name attribute, so that it can stand as an anonymous type.
+std::string DumpAnonymous(xmlNodePtr definition) {
+    xmlNodePtr copy = xmlDocCopyNode(definition, definition->doc, 1);
+    if (copy == nullptr) {
+        return {};
+    }
+    xmlUnsetProp(copy, reinterpret_cast<const xmlChar*>("name"));
+    std::string text = Dump(copy);
+    xmlFreeNode(copy);
+    return text;
+}
+
+// The named simple types of the schema that a definition refers to, directly or through each other.
+void CollectReferencedTypes(const SchemaItemData& type, std::set<const SchemaItemData*>* found) {
+    for (const SchemaItemData* base : type.baseTypes) {
+        if (base == nullptr || base->IsBuiltIn() || base->source == nullptr) {
+            continue;
+        }
+        // Anonymous types travel inside their definition; only named ones are written as globals.
+        if (base->name.empty() || found->insert(base).second) {
+            CollectReferencedTypes(*base, found);
+        }
+    }
+}
+
+// For a complex type: every global component of the schema (imports and includes are left out).
+std::string AllComponents(xmlNodePtr schemaRoot) {
+    std::string out;
+    for (xmlNodePtr child = schemaRoot->children; child != nullptr; child = child->next) {
+        std::string_view kind = ViewXml(child->name);
+        if (child->type == XML_ELEMENT_NODE && kind != "import" && kind != "include" && kind != "redefine") {
+            out += Dump(child);
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<const ValueChecker> Compile(const std::string& text, const std::string& elementNamespace) {
+    ErrorCapture capture;
+    xmlSchemaParserCtxtPtr parser = xmlSchemaNewMemParserCtxt(text.data(), static_cast<int>(text.size()));
+    xmlSchemaPtr schema = parser != nullptr ? xmlSchemaParse(parser) : nullptr;
+    if (parser != nullptr) {
+        xmlSchemaFreeParserCtxt(parser);
+    }
+    if (schema == nullptr) {
+        const CapturedError* error = capture.FirstError();
+        std::u16string description =
+            error ? DescribeSchemaError(*error) : u"The type cannot be compiled.\r\n";
+        return std::make_shared<ValueChecker>(error ? HResultFromXmlError(error->code) : E_FAIL, description);
+    }
+    return std::make_shared<ValueChecker>(schema, elementNamespace);
+}
+
+std::shared_ptr<const ValueChecker> SharedChecker(const std::string& text,
+                                                  const std::string& elementNamespace) {
+    SharedCheckers& shared = Shared();
+    {
+        std::lock_guard guard(shared.lock);
+        if (auto found = shared.byText.find(text); found != shared.byText.end()) {
+            return found->second;
+        }
+    }
+    std::shared_ptr<const ValueChecker> checker = Compile(text, elementNamespace); // outside the lock
+    std::lock_guard guard(shared.lock);
+    if (shared.byText.size() >= kMaxSharedCheckers) {
+        shared.byText.clear(); // types hold their own checker; only the sharing of new ones restarts
+    }
+    return shared.byText.emplace(text, checker).first->second;
+}
+
+std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
+    if (type.itemType == SOMITEM_ANYTYPE || type.itemType == SOMITEM_DATATYPE_ANYSIMPLETYPE) {
+        return ValueChecker::AlwaysValid();
+    }
+    if (!type.IsBuiltIn() && type.source == nullptr) {
+        return std::make_shared<ValueChecker>(E_FAIL,
+                                              u"The type has no definition to check values against.\r\n");
+    }
+    std::string elementNamespace;
+    std::string text = ValueSchemaText(type, &elementNamespace);
+    return SharedChecker(text, elementNamespace);
+}
+
+} // namespace
+
+HRESULT ValueChecker::Check(std::u16string_view text) const {
+    if (alwaysValid_) {
+        return S_OK;
+    }
+    if (schema_ == nullptr) {
+        return Fail(failure_, description_);
+    }
+    ErrorCapture capture;
+    xmlDocPtr doc = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+    xmlNodePtr root =
+        doc ? xmlNewDocNode(doc, nullptr, reinterpret_cast<const xmlChar*>(kValueElement), nullptr) : nullptr;
+    xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(schema_);
+    if (root == nullptr || context == nullptr) {
+        xmlSchemaFreeValidCtxt(context);
+        xmlFreeDoc(doc);
+        return E_OUTOFMEMORY;
+    }
+    xmlDocSetRootElement(doc, root);
+    if (!elementNamespace_.empty()) {
+        xmlSetNs(root, xmlNewNs(root, AsXml(elementNamespace_), nullptr));
+    }
+    std::string utf8 = ToUtf8(text);
+    xmlNodeAddContentLen(root, AsXml(utf8), static_cast<int>(utf8.size()));
+    int result = xmlSchemaValidateDoc(context, doc);
+    xmlSchemaFreeValidCtxt(context);
+    xmlFreeDoc(doc);
+    if (result < 0) {
+        return Fail(E_FAIL, u"The value could not be checked.\r\n");
+    }
+    return result == 0 ? S_OK : S_FALSE;
+}
+
+std::string ValueSchemaText(const SchemaItemData& type, std::string* elementNamespace) {
+    std::string head = "<vrxs:schema xmlns:vrxs=\"" + std::string(kXsd) + "\"";
+    if (type.IsBuiltIn()) {
+        elementNamespace->clear();
+        return head + "><vrxs:element name=\"" + kValueElement + "\" type=\"vrxs:" + ToUtf8(type.name) +
+               "\"/></vrxs:schema>";
+    }
+    xmlNodePtr schemaRoot = xmlDocGetRootElement(type.source->doc);
+    *elementNamespace = ToUtf8(type.schema->targetNamespace);
+    head += DeclarationsInScope(type.source);
+    if (!elementNamespace->empty()) {
+        head += " targetNamespace=\"" + EscapeAttribute(*elementNamespace) + "\"";
+    }
+    std::string body;
+    if (type.itemType == SOMITEM_COMPLEXTYPE) {
+        body = AllComponents(schemaRoot);
+    } else {
+        std::set<const SchemaItemData*> referenced;
+        CollectReferencedTypes(type, &referenced);
+        for (const SchemaItemData* named : referenced) {
+            body += Dump(named->source);
+        }
+    }
+    return head + ">" + body + "<vrxs:element name=\"" + kValueElement + "\">" + DumpAnonymous(type.source) +
+           "</vrxs:element></vrxs:schema>";
+}
+
+HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text) {
+    std::call_once(type.checkerOnce, [&] { type.checker = MakeChecker(type); });
+    return type.checker->Check(text);
+}
+
+} // namespace vr::xml::detail

@@ -1,0 +1,23 @@
+// Whether a text is a valid value of a schema type, by validating it against a small schema made for the
+// type.
+#pragma once
+
+#include "platform/com/hresult.h"
+#include "platform/xml/som_data.h"
+
+#include <string>
+#include <string_view>
+
+namespace vr::xml::detail {
+
+// S_OK valid, S_FALSE not valid; a failure (with ErrorDescription()) when no check can be made for the type.
+// The small schema of a type is compiled on first use and shared process-wide by its text, so repeated
+// checks cost one validation of a one-element document.
+[[nodiscard]] HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text);
+
+// The text of the small schema that checks values of the type: the type's definition (a copy of it for a
+// named type) as the anonymous type of one global element "vrValue", with the named types it refers to.
+// Exposed for tests.
+std::string ValueSchemaText(const SchemaItemData& type, std::string* elementNamespace);
+
+} // namespace vr::xml::detail
