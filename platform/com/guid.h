@@ -38,6 +38,8 @@ constexpr bool IsEqualCLSID(const CLSID& a, const CLSID& b) { return a == b; }
 inline bool operator<(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
 
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+// "No particular interface": what the riid arguments of IDispatch take.
+inline constexpr IID IID_NULL = GUID_NULL;
 
 namespace vr {
 namespace detail {
