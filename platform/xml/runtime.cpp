@@ -93,6 +93,7 @@ void ErrorCapture::OnError(void* self, xmlErrorPtr error) {
         captured.message.pop_back();
     }
     captured.file = error->file ? error->file : "";
+    captured.node = error->node;
     static_cast<ErrorCapture*>(self)->errors_.push_back(std::move(captured));
 }
 

@@ -25,6 +25,7 @@ struct CapturedError {
     int column = 0;
     std::string message; // UTF-8, without its trailing line break
     std::string file;
+    const void* node = nullptr; // the node the error is about, when libxml2 names one
     bool IsError() const { return level >= XML_ERR_ERROR; }
 };
 

@@ -24,7 +24,38 @@ std::u16string SourceLine(std::string_view bytes, int line) {
     return FromUtf8(text);
 }
 
-// Runs one validation; on a violation fills *error from the first error reported.
+bool IsWithin(const void* errorNode, xmlNodePtr subtree) {
+    for (auto node = static_cast<xmlNodePtr>(const_cast<void*>(errorNode)); node != nullptr;
+         node = node->parent) {
+        if (node == subtree) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The first error about the subtree (any error when subtree is null).
+const CapturedError* FirstErrorIn(const ErrorCapture& capture, xmlNodePtr subtree) {
+    for (const CapturedError& error : capture.All()) {
+        if (error.IsError() && (subtree == nullptr || IsWithin(error.node, subtree))) {
+            return &error;
+        }
+    }
+    return nullptr;
+}
+
+void Describe(const CapturedError* first, std::string_view bytes, const std::u16string& url,
+              ParseError* error) {
+    error->errorCode = first ? HResultFromXmlError(first->code) : E_FAIL;
+    error->reason = (first ? FromUtf8(first->message) : u"The document is not valid.") + u"\r\n";
+    error->line = first ? first->line : 0;
+    error->srcText = first ? SourceLine(bytes, first->line) : std::u16string();
+    error->url = url;
+}
+
+// Runs one validation; on a violation fills *error from the first error reported. An element of the tree
+// is checked in its context: the whole document is validated and only errors inside the element count. A
+// detached element is validated on its own, which needs a global declaration.
 HRESULT Run(SchemaCacheImpl& cache, xmlDocPtr doc, xmlNodePtr element, std::string_view bytes,
             const std::u16string& url, ParseError* error) {
     *error = ParseError{};
@@ -40,18 +71,14 @@ HRESULT Run(SchemaCacheImpl& cache, xmlDocPtr doc, xmlNodePtr element, std::stri
     if (context == nullptr) {
         return E_OUTOFMEMORY;
     }
-    int result = element != nullptr ? xmlSchemaValidateOneElement(context, element)
-                                    : xmlSchemaValidateDoc(context, doc);
+    bool alone = element != nullptr && TopOf(element) != reinterpret_cast<xmlNodePtr>(doc);
+    int result = alone ? xmlSchemaValidateOneElement(context, element) : xmlSchemaValidateDoc(context, doc);
     xmlSchemaFreeValidCtxt(context);
-    if (result == 0) {
+    const CapturedError* first = FirstErrorIn(capture, alone ? nullptr : element);
+    if (result == 0 || (result > 0 && first == nullptr && element != nullptr && !alone)) {
         return S_OK;
     }
-    const CapturedError* first = capture.FirstError();
-    error->errorCode = first ? HResultFromXmlError(first->code) : E_FAIL;
-    error->reason = (first ? FromUtf8(first->message) : u"The document is not valid.") + u"\r\n";
-    error->line = first ? first->line : 0;
-    error->srcText = first ? SourceLine(bytes, first->line) : std::u16string();
-    error->url = url;
+    Describe(first, bytes, url, error);
     return error->errorCode;
 }
 

@@ -17,12 +17,12 @@ namespace vr::xml::detail {
 // A compiled small schema, or why it could not be compiled. Never changed once made.
 class ValueChecker {
 public:
-    ValueChecker(xmlSchemaPtr schema, std::string elementNamespace)
-        : schema_(schema), elementNamespace_(std::move(elementNamespace)) {}
+    ValueChecker(xmlSchemaPtr schema, std::string elementNamespace, SCHEMAWHITESPACE whitespace)
+        : schema_(schema), elementNamespace_(std::move(elementNamespace)), whitespace_(whitespace) {}
     ValueChecker(HRESULT failure, std::u16string description)
         : failure_(failure), description_(std::move(description)) {}
     static std::shared_ptr<const ValueChecker> AlwaysValid() {
-        auto checker = std::make_shared<ValueChecker>(nullptr, std::string());
+        auto checker = std::make_shared<ValueChecker>(nullptr, std::string(), SCHEMAWHITESPACE_NONE);
         checker->alwaysValid_ = true;
         return checker;
     }
@@ -39,6 +39,7 @@ public:
 private:
     xmlSchemaPtr schema_ = nullptr;
     std::string elementNamespace_;
+    SCHEMAWHITESPACE whitespace_ = SCHEMAWHITESPACE_NONE;
     bool alwaysValid_ = false;
     HRESULT failure_ = S_OK;
     std::u16string description_;
@@ -141,7 +142,8 @@ std::string AllComponents(xmlNodePtr schemaRoot) {
     return out;
 }
 
-std::shared_ptr<const ValueChecker> Compile(const std::string& text, const std::string& elementNamespace) {
+std::shared_ptr<const ValueChecker> Compile(const std::string& text, const std::string& elementNamespace,
+                                            SCHEMAWHITESPACE whitespace) {
     ErrorCapture capture;
     xmlSchemaParserCtxtPtr parser = xmlSchemaNewMemParserCtxt(text.data(), static_cast<int>(text.size()));
     xmlSchemaPtr schema = parser != nullptr ? xmlSchemaParse(parser) : nullptr;
@@ -154,11 +156,11 @@ std::shared_ptr<const ValueChecker> Compile(const std::string& text, const std::
             error ? DescribeSchemaError(*error) : u"The type cannot be compiled.\r\n";
         return std::make_shared<ValueChecker>(error ? HResultFromXmlError(error->code) : E_FAIL, description);
     }
-    return std::make_shared<ValueChecker>(schema, elementNamespace);
+    return std::make_shared<ValueChecker>(schema, elementNamespace, whitespace);
 }
 
-std::shared_ptr<const ValueChecker> SharedChecker(const std::string& text,
-                                                  const std::string& elementNamespace) {
+std::shared_ptr<const ValueChecker>
+SharedChecker(const std::string& text, const std::string& elementNamespace, SCHEMAWHITESPACE whitespace) {
     SharedCheckers& shared = Shared();
     {
         std::lock_guard guard(shared.lock);
@@ -166,12 +168,64 @@ std::shared_ptr<const ValueChecker> SharedChecker(const std::string& text,
             return found->second;
         }
     }
-    std::shared_ptr<const ValueChecker> checker = Compile(text, elementNamespace); // outside the lock
+    std::shared_ptr<const ValueChecker> checker =
+        Compile(text, elementNamespace, whitespace); // outside the lock
     std::lock_guard guard(shared.lock);
     if (shared.byText.size() >= kMaxSharedCheckers) {
         shared.byText.clear(); // types hold their own checker; only the sharing of new ones restarts
     }
     return shared.byText.emplace(text, checker).first->second;
+}
+
+// The white-space handling XSD prescribes for values of the type: a whiteSpace facet of the type or of a
+// user-defined base, else that of the built-in datatype it derives from. Unions leave it to their members.
+SCHEMAWHITESPACE EffectiveWhitespace(const SchemaItemData& type) {
+    if (type.facets.whitespace != SCHEMAWHITESPACE_NONE) {
+        return type.facets.whitespace;
+    }
+    if (type.variety == SCHEMATYPEVARIETY_UNION) {
+        return SCHEMAWHITESPACE_NONE;
+    }
+    if (type.variety == SCHEMATYPEVARIETY_LIST) {
+        return SCHEMAWHITESPACE_COLLAPSE;
+    }
+    if (type.IsBuiltIn()) {
+        switch (type.itemType) {
+        case SOMITEM_DATATYPE_STRING:
+        case SOMITEM_DATATYPE_ANYSIMPLETYPE:
+        case SOMITEM_ANYTYPE:
+            return SCHEMAWHITESPACE_PRESERVE;
+        case SOMITEM_DATATYPE_NORMALIZEDSTRING:
+            return SCHEMAWHITESPACE_REPLACE;
+        default:
+            return SCHEMAWHITESPACE_COLLAPSE;
+        }
+    }
+    return type.baseTypes.empty() || type.baseTypes[0] == nullptr ? SCHEMAWHITESPACE_NONE
+                                                                  : EffectiveWhitespace(*type.baseTypes[0]);
+}
+
+// libxml2 does not normalise the white space of some datatypes (" 12" is refused as an int), so values are
+// normalised here first, as XSD defines it; patterns then see the normalised text, as XSD wants too.
+std::u16string NormalizeWhitespace(std::u16string_view text, SCHEMAWHITESPACE whitespace) {
+    if (whitespace != SCHEMAWHITESPACE_REPLACE && whitespace != SCHEMAWHITESPACE_COLLAPSE) {
+        return std::u16string(text);
+    }
+    std::u16string out;
+    for (char16_t c : text) {
+        bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+        if (whitespace == SCHEMAWHITESPACE_REPLACE) {
+            out += space ? u' ' : c;
+        } else if (!space) {
+            out += c;
+        } else if (!out.empty() && out.back() != u' ') {
+            out += u' ';
+        }
+    }
+    if (whitespace == SCHEMAWHITESPACE_COLLAPSE && !out.empty() && out.back() == u' ') {
+        out.pop_back();
+    }
+    return out;
 }
 
 std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
@@ -184,7 +238,7 @@ std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
     }
     std::string elementNamespace;
     std::string text = ValueSchemaText(type, &elementNamespace);
-    return SharedChecker(text, elementNamespace);
+    return SharedChecker(text, elementNamespace, EffectiveWhitespace(type));
 }
 
 } // namespace
@@ -210,7 +264,7 @@ HRESULT ValueChecker::Check(std::u16string_view text) const {
     if (!elementNamespace_.empty()) {
         xmlSetNs(root, xmlNewNs(root, AsXml(elementNamespace_), nullptr));
     }
-    std::string utf8 = ToUtf8(text);
+    std::string utf8 = ToUtf8(NormalizeWhitespace(text, whitespace_));
     xmlNodeAddContentLen(root, AsXml(utf8), static_cast<int>(utf8.size()));
     int result = xmlSchemaValidateDoc(context, doc);
     xmlSchemaFreeValidCtxt(context);
