@@ -20,6 +20,9 @@ uint32_t HashFolded(std::u16string_view name) {
     return hash;
 }
 
+// DISPIDs below this are looked up by index (a table of this many entries at most).
+constexpr DISPID kDirectIndexLimit = 1024;
+
 int KindSlot(MemberKind kind) {
     return std::countr_zero(static_cast<unsigned>(kind));
 }
@@ -50,7 +53,9 @@ bool IsRefinement(VARTYPE cppType, VARTYPE named) {
 }
 
 std::string Quoted(std::u16string_view name) {
-    return "'" + ToUtf8(name) + "'";
+    std::string quoted(1, '\'');
+    quoted.append(ToUtf8(name)).push_back('\'');
+    return quoted;
 }
 
 // Stores described's default in arg, converted to arg's type once, so that calls read it in place.
@@ -207,6 +212,13 @@ void DispatchTableBase::IndexMembers() {
         slot = static_cast<int>(e);
     }
     std::sort(members_.begin(), members_.end(), [](const Member& a, const Member& b) { return a.id < b.id; });
+    // The usual tables number their members 1, 2, 3...: those are found by index instead of by search.
+    if (!members_.empty() && members_.front().id >= 0 && members_.back().id < kDirectIndexLimit) {
+        memberAt_.assign(members_.back().id + 1, -1);
+        for (size_t m = 0; m < members_.size(); ++m) {
+            memberAt_[members_[m].id] = static_cast<int32_t>(m);
+        }
+    }
     for (size_t m = 0; m < members_.size(); ++m) {
         if (FindMember(members_[m].name)) {
             return Fail("name " + Quoted(members_[m].name) + " has two DISPIDs");
@@ -220,6 +232,10 @@ void DispatchTableBase::IndexMembers() {
 // ---- Lookup ----
 
 const DispatchTableBase::Member* DispatchTableBase::FindMember(DISPID id) const {
+    if (!memberAt_.empty()) {
+        bool indexed = id >= 0 && static_cast<size_t>(id) < memberAt_.size() && memberAt_[id] >= 0;
+        return indexed ? &members_[memberAt_[id]] : nullptr;
+    }
     auto it = std::lower_bound(members_.begin(), members_.end(), id,
                                [](const Member& m, DISPID wanted) { return m.id < wanted; });
     return it != members_.end() && it->id == id ? &*it : nullptr;

@@ -174,6 +174,7 @@ private:
     std::u16string typeName_;
     std::vector<Built> entries_;
     std::vector<Member> members_;                            // by DISPID
+    std::vector<int32_t> memberAt_;                          // small DISPIDs: the member's index, -1 for none
     std::vector<std::pair<uint32_t, uint32_t>> namesByHash_; // (hash of folded name, member index)
     std::string problem_;
     mutable std::atomic<ITypeInfo*> typeInfo_{nullptr};

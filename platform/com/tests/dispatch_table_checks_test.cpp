@@ -60,6 +60,35 @@ TEST(DispatchTableChecks, ContradictionsMakeTheTableInvalid) {
     }
 }
 
+TEST(DispatchTableChecks, MembersAreFoundWhateverTheirDispids) {
+    // Small DISPIDs are indexed directly; negative and large ones are searched.
+    Table dense(u"Dense", {Table::Method<&CSubject::Nothing>(0, u"Value"),
+                           Table::Method<&CSubject::Nothing>(7, u"Seven")});
+    Table sparse(u"Sparse", {Table::Method<&CSubject::Nothing>(DISPID_NEWENUM, u"_NewEnum"),
+                             Table::Method<&CSubject::Nothing>(0, u"Value"),
+                             Table::Method<&CSubject::Nothing>(100000, u"Far")});
+    CSubject subject;
+    DISPPARAMS none{};
+    for (const Table* table : {&dense, &sparse}) {
+        ASSERT_TRUE(table->IsValid()) << table->Problem();
+        EXPECT_EQ(table->Invoke(&subject, 0, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+                  S_OK);
+        for (DISPID absent : {-2, 1, 6, 8, 99999, 100001}) {
+            EXPECT_EQ(table->Invoke(&subject, absent, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                    nullptr),
+                      DISP_E_MEMBERNOTFOUND)
+                << absent;
+        }
+    }
+    EXPECT_EQ(dense.Invoke(&subject, 7, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(sparse.Invoke(&subject, DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                            nullptr),
+              S_OK);
+    EXPECT_EQ(sparse.Invoke(&subject, 100000, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              S_OK);
+}
+
 TEST(DispatchTableChecks, AnInvalidTableRefusesEveryCall) {
     Table table(u"I",
                 {Table::Method<&CSubject::Nothing>(1, u"A"), Table::Method<&CSubject::Nothing>(1, u"A")});
