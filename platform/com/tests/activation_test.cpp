@@ -296,7 +296,8 @@ TEST_F(ClassObjectTest, RefusedCreationLeavesNoPointerBehind) {
     DWORD cookie = RegisterFactory(&MakeCounted, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE);
     auto outer = ComPtr<IDispatch>::Adopt(new vrtest::CountedDispatch);
     IUnknown* object = reinterpret_cast<IUnknown*>(0x1);
-    EXPECT_EQ(CoCreateInstance(kLocalClass, outer.Get(), CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&object)),
+    EXPECT_EQ(CoCreateInstance(kLocalClass, outer.Get(), CLSCTX_ALL, IID_IUnknown,
+                               reinterpret_cast<void**>(&object)),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
