@@ -170,7 +170,8 @@ private:
 
 // A document. Create() makes an empty one with the defaults: async true, validateOnParse true,
 // preserveWhiteSpace false, selection language XPath, no selection namespaces. Loading is synchronous
-// whatever async says, so readyState is always 4 (completed). External entities, DTDs and network
+// whatever async says, so readyState is always 4 (completed). validateOnParse validates against schemas()
+// when that cache holds schemas; DTDs are never used for validation. External entities, DTDs and network
 // resources are never fetched.
 class Document : public Node {
 public:

@@ -43,6 +43,18 @@ std::string_view LineOf(std::string_view bytes, int line, size_t* lineStart) {
     return text;
 }
 
+// The byte offset of a 1-based column (counted in characters, as the parser counts) within a UTF-8 line.
+size_t ByteOffsetOfColumn(std::string_view line, int column) {
+    size_t offset = 0;
+    for (int character = 1; character < column && offset < line.size(); ++character) {
+        ++offset;
+        while (offset < line.size() && (static_cast<unsigned char>(line[offset]) & 0xC0) == 0x80) {
+            ++offset; // continuation bytes of the same character
+        }
+    }
+    return offset;
+}
+
 void FillFromParser(const CapturedError& captured, const ParseRequest& request, ParseError* error) {
     error->errorCode = HResultFromXmlError(captured.code);
     error->url = request.url;
@@ -52,8 +64,7 @@ void FillFromParser(const CapturedError& captured, const ParseRequest& request, 
     size_t lineStart = 0;
     std::string_view line = LineOf(request.bytes, captured.line, &lineStart);
     error->srcText = FromUtf8(line);
-    size_t column = captured.column > 0 ? static_cast<size_t>(captured.column - 1) : 0;
-    size_t offset = std::min(request.bytes.size(), lineStart + std::min(column, line.size()));
+    size_t offset = lineStart + ByteOffsetOfColumn(line, captured.column);
     error->filepos = static_cast<int32_t>(FromUtf8(request.bytes.substr(0, offset)).size());
 }
 

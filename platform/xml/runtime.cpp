@@ -65,9 +65,12 @@ void EnsureInitialized() {
     });
 }
 
-ErrorCapture::ErrorCapture()
-    : previousStructured_(xmlStructuredError), previousStructuredContext_(xmlStructuredErrorContext),
-      previousGeneric_(xmlGenericError), previousGenericContext_(xmlGenericErrorContext) {
+ErrorCapture::ErrorCapture() {
+    EnsureInitialized(); // every use of libxml2 runs under a capture, so this is the one place to start it
+    previousStructured_ = xmlStructuredError;
+    previousStructuredContext_ = xmlStructuredErrorContext;
+    previousGeneric_ = xmlGenericError;
+    previousGenericContext_ = xmlGenericErrorContext;
     xmlSetStructuredErrorFunc(this, &ErrorCapture::OnError);
     xmlSetGenericErrorFunc(nullptr, &SilentGeneric);
 }

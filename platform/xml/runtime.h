@@ -30,7 +30,7 @@ struct CapturedError {
 };
 
 // While alive, collects every libxml2 error raised on this thread instead of printing it. Nested captures
-// collect into the innermost one.
+// collect into the innermost one. Making one initialises libxml2 when that has not been done yet.
 class ErrorCapture {
 public:
     ErrorCapture();
@@ -45,10 +45,10 @@ public:
 private:
     static void OnError(void* self, xmlErrorPtr error);
     std::vector<CapturedError> errors_;
-    xmlStructuredErrorFunc previousStructured_;
-    void* previousStructuredContext_;
-    xmlGenericErrorFunc previousGeneric_;
-    void* previousGenericContext_;
+    xmlStructuredErrorFunc previousStructured_ = nullptr;
+    void* previousStructuredContext_ = nullptr;
+    xmlGenericErrorFunc previousGeneric_ = nullptr;
+    void* previousGenericContext_ = nullptr;
 };
 
 // The HRESULT that stands for a libxml2 error code: 0xC00CE000 plus the code (13 bits).

@@ -5,7 +5,8 @@
 
 #include <libxml/xmlsave.h>
 
-#include <map>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace vr::xml::detail {
@@ -16,6 +17,10 @@ public:
     explicit Writer(const DocumentImpl& impl) : impl_(impl) {}
     std::string Take() { return std::move(out_); }
     void Write(xmlNodePtr node);
+    // Declarations the first element written must carry although no name of the subtree uses them.
+    void DeclareOnFirstElement(std::vector<std::pair<std::string, std::string>> declarations) {
+        pending_ = std::move(declarations);
+    }
 
 private:
     void Element(xmlNodePtr element);
@@ -29,8 +34,9 @@ private:
 
     const DocumentImpl& impl_;
     std::string out_;
-    // Declarations written so far, innermost last, with the depth of the element that holds them.
+    // Declarations written so far, innermost last.
     std::vector<std::pair<std::string, std::string>> scope_;
+    std::vector<std::pair<std::string, std::string>> pending_;
 };
 
 std::string_view Writer::InScope(std::string_view prefix) const {
@@ -133,6 +139,11 @@ void Writer::Element(xmlNodePtr element) {
     for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
         DeclareIfNeeded(attribute->ns, true);
     }
+    for (const auto& [prefix, uri] : std::exchange(pending_, {})) {
+        if (InScope(prefix) != uri) {
+            Declare(prefix, uri);
+        }
+    }
     for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
         Attribute(attribute);
     }
@@ -208,12 +219,46 @@ void Writer::Write(xmlNodePtr node) {
     }
 }
 
+// Bindings, in scope at an element written alone, of prefixes that attribute values in it use as qualified
+// names ("xsd:int", "dev:Voltage"): a schema fragment taken out of its document keeps its references.
+std::vector<std::pair<std::string, std::string>> PrefixesOfValues(xmlNodePtr element) {
+    std::vector<std::pair<std::string, std::string>> found;
+    ForEachInSubtree(element, [&](xmlNodePtr node) {
+        if (node->type != XML_ATTRIBUTE_NODE) {
+            return;
+        }
+        xmlChar* value = xmlNodeGetContent(node);
+        std::string_view text = ViewXml(value);
+        for (size_t at = 0; at < text.size();) {
+            size_t end = std::min(text.find_first_of(" \t\r\n", at), text.size());
+            std::string_view token = text.substr(at, end - at);
+            size_t colon = token.find(':');
+            std::string prefix(token.substr(0, colon == std::string_view::npos ? 0 : colon));
+            xmlNsPtr ns = prefix.empty() || prefix == "xml"
+                              ? nullptr
+                              : xmlSearchNs(element->doc, element, AsXml(prefix));
+            bool known =
+                std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == prefix; });
+            if (ns != nullptr && !known) {
+                found.emplace_back(prefix, std::string(ViewXml(ns->href)));
+            }
+            at = end + 1;
+        }
+        xmlFree(value);
+    });
+    return found;
+}
+
 } // namespace
 
 std::string SerializeNode(const DocumentImpl& impl, xmlNodePtr node) {
     Writer writer(impl);
+    if (node->type == XML_ELEMENT_NODE) {
+        writer.DeclareOnFirstElement(PrefixesOfValues(node));
+    }
     writer.Write(node);
-    return writer.Take();
+    std::string text = writer.Take();
+    return node->type == XML_ATTRIBUTE_NODE && !text.empty() ? text.substr(1) : text; // no leading blank
 }
 
 std::string SerializeDocument(const DocumentImpl& impl, bool withDeclaration) {

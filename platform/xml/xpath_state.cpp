@@ -105,10 +105,12 @@ bool ParseSelectionNamespaces(std::u16string_view text,
             return false;
         }
         size_t close = text.find(text[at], at + 1);
-        if (close == std::u16string_view::npos || prefix.empty()) {
-            return false; // a default namespace has no meaning for XPath 1.0 names
+        if (close == std::u16string_view::npos) {
+            return false;
         }
-        namespaces->emplace_back(ToUtf8(prefix), ToUtf8(text.substr(at + 1, close - at - 1)));
+        if (!prefix.empty()) { // a default namespace is accepted but means nothing to XPath 1.0 names
+            namespaces->emplace_back(ToUtf8(prefix), ToUtf8(text.substr(at + 1, close - at - 1)));
+        }
         at = SkipSpace(text, close + 1);
     }
     return true;

@@ -36,8 +36,9 @@ private:
     std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
 };
 
-// Parses a "SelectionNamespaces" value: declarations xmlns:p='uri' (or "uri") separated by white space.
-// False for malformed text.
+// Parses a "SelectionNamespaces" value: declarations xmlns:p='uri' (or "uri") separated by white space. A
+// default declaration xmlns='uri' is accepted and left out (XPath 1.0 names without prefix have no
+// namespace). False for malformed text.
 bool ParseSelectionNamespaces(std::u16string_view text,
                               std::vector<std::pair<std::string, std::string>>* namespaces);
 

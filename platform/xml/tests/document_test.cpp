@@ -102,6 +102,15 @@ TEST(Document, ParseErrorTellsWhereAndWhy) {
     EXPECT_EQ(doc.parseError().errorCode, S_OK);
 }
 
+TEST(Document, ErrorPositionsCountCharacters) {
+    Document doc = NewDocument();
+    EXPECT_LT(doc.loadXML(u"<r>\u00e9\u00e9<</r>"), 0);
+    ParseError error = doc.parseError();
+    EXPECT_EQ(error.line, 1);
+    EXPECT_EQ(error.srcText, u"<r>\u00e9\u00e9<</r>");
+    EXPECT_EQ(error.filepos, error.linepos - 1); // in characters, although the text was UTF-8 inside
+}
+
 TEST(Document, MalformedInputsAreRefused) {
     Document doc = NewDocument();
     EXPECT_LT(doc.loadXML(u""), 0);
@@ -151,6 +160,7 @@ TEST(Document, SelectionPropertiesAreCheckedAndKept) {
     EXPECT_EQ(value, namespaces);
     EXPECT_EQ(doc.setProperty(u"SelectionNamespaces", u"xmlns:a="), E_INVALIDARG);
     EXPECT_EQ(doc.setProperty(u"SelectionNamespaces", u"xsd='x'"), E_INVALIDARG);
+    EXPECT_EQ(doc.setProperty(u"SelectionNamespaces", u"xmlns='urn:default' xmlns:a='urn:a'"), S_OK);
     EXPECT_EQ(doc.setProperty(u"NoSuchProperty", u"x"), E_INVALIDARG);
 }
 

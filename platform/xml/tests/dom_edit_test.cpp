@@ -1,5 +1,6 @@
 // Tree editing: creating nodes with and without namespaces, attributes, moving nodes within and across
 // documents, node lifetimes, copies and the XML text of subtrees.
+#include "platform/xml/doc_impl.h"
 #include "platform/xml/namespaces.h"
 #include "platform/xml/tests/xml_test_util.h"
 
@@ -99,6 +100,7 @@ TEST(DomEdit, AttributesKeepDocumentOrderAndReplaceInPlace) {
     EXPECT_EQ(r.getAttribute(u"attr2", &value), S_FALSE);
     EXPECT_EQ(value, u"unchanged");
     EXPECT_EQ(doc.xml(), u"<r a=\"a2\" b=\"b1\"/>\r\n");
+    EXPECT_EQ(attributes.item(0).xml(), u"a=\"a2\"");
     // Clearing by removing the first until none is left.
     while (attributes.length() > 0) {
         ASSERT_EQ(r.removeAttribute(attributes.item(0).nodeName()), S_OK);
@@ -261,6 +263,28 @@ TEST(DomEdit, ReloadingKeepsOldNodesUsable) {
     // The old element can join the new tree.
     ASSERT_EQ(doc.documentElement().appendChild(element), S_OK);
     EXPECT_EQ(doc.xml(), u"<template><element/></template>\r\n");
+}
+
+// A working document lives as long as its owner: what is created, removed or left behind by reloading must
+// be freed once no handle refers to it, not kept until the document goes.
+TEST(DomEdit, LongLivedDocumentDoesNotAccumulateDetachedNodes) {
+    Document doc = Parse(u"<template/>");
+    const detail::DocumentImpl& impl = *detail::NodeAccess::Impl(doc);
+    for (int i = 0; i < 200; ++i) {
+        Node element;
+        ASSERT_EQ(doc.createElement(u"xsd:element", &element), S_OK);
+        ASSERT_EQ(doc.loadXML(u"<template/>"), S_OK);
+        ASSERT_EQ(doc.documentElement().appendChild(element), S_OK);
+        Node removed;
+        ASSERT_EQ(doc.documentElement().removeChild(element, &removed), S_OK);
+        Node copy;
+        ASSERT_EQ(removed.cloneNode(true, &copy), S_OK);
+    }
+    EXPECT_TRUE(impl.detached.empty());
+    EXPECT_TRUE(impl.prefixes.empty());
+    Node kept;
+    ASSERT_EQ(doc.createElement(u"kept", &kept), S_OK);
+    EXPECT_EQ(impl.detached.size(), 1u);
 }
 
 TEST(DomEdit, SettingTextReplacesChildrenButKeepsThemUsable) {

@@ -101,6 +101,27 @@ TEST(SchemaCache, RefusesWrongNamespacesAndDocumentsThatAreNoSchema) {
     EXPECT_EQ(cache.length(), 0);
 }
 
+// The compose/parse library's way: the schema inside an adapter's types element, taken out as text.
+TEST(SchemaCache, SchemaTakenOutOfAnAdapterKeepsItsReferences) {
+    Document adapter = Parse(u"<definitions xmlns:xsd='http://www.w3.org/2001/XMLSchema' xmlns:dev='urn:dev' "
+                             u"xmlns:unused='urn:unused'><types><xsd:schema targetNamespace='urn:dev'>"
+                             u"<xsd:simpleType name='V'><xsd:restriction base='xsd:double'/></xsd:simpleType>"
+                             u"<xsd:complexType name='Msg'><xsd:sequence><xsd:element name='v' type='dev:V'/>"
+                             u"</xsd:sequence></xsd:complexType></xsd:schema></types></definitions>");
+    Node schemaNode = testing::Select(adapter, u"//types/*");
+    std::u16string text = schemaNode.xml();
+    EXPECT_NE(text.find(u"xmlns:dev=\"urn:dev\""), std::u16string::npos);
+    EXPECT_EQ(text.find(u"urn:unused"), std::u16string::npos);
+    Document schemaDocument = NewDocument();
+    ASSERT_EQ(schemaDocument.loadXML(text), S_OK);
+    SchemaCache cache = NewCache();
+    ASSERT_EQ(cache.add(u"urn:dev", schemaDocument), S_OK) << ToUtf8(ErrorDescription());
+    Schema schema;
+    ASSERT_EQ(cache.getSchema(u"urn:dev", &schema), S_OK);
+    SchemaComplexType message = schema.types().itemByName(u"Msg").AsComplexType();
+    EXPECT_EQ(message.contentModel().particles().item(0).AsElement().type().name(), u"V");
+}
+
 TEST(SchemaCache, AddsFromAPath) {
     std::string path = testing::WriteFile("device.xsd", ToUtf8(testing::kDeviceSchema));
     SchemaCache cache = NewCache();
