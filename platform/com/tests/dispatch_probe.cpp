@@ -37,6 +37,8 @@ const vr::DispatchTable<CProbe>& CProbe::GetDispatchTable() {
             D::Method<&CProbe::Mix>(
                 kMix, u"Mix", {u"c", u"b", u"us", u"ul", u"ll", u"f", Param(u"when").As(VT_DATE), u"money"}),
             D::PropGet<&CProbe::get_Serial>(kSerial, u"Serial"),
+            D::PropGet<&CProbe::get_Partner>(kPartner, u"Partner"),
+            D::PropPutRef<&CProbe::putref_Partner>(kPartner, u"Partner"),
         });
     return table;
 }
@@ -173,6 +175,15 @@ HRESULT CProbe::Mix(CHAR c, BYTE b, USHORT us, ULONG ul, LONGLONG ll, FLOAT f, D
 
 HRESULT CProbe::get_Serial(LONG* serial) {
     *serial = serial_;
+    return S_OK;
+}
+
+HRESULT CProbe::get_Partner(IDispatch** partner) {
+    return partner_.CopyTo(partner);
+}
+
+HRESULT CProbe::putref_Partner(IDispatch* partner) {
+    partner_ = partner;
     return S_OK;
 }
 

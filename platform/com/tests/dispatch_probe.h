@@ -30,6 +30,8 @@ struct IProbe : IDispatch {
     virtual HRESULT Mix(CHAR c, BYTE b, USHORT us, ULONG ul, LONGLONG ll, FLOAT f, DATE when, CY money,
                         BSTR* summary) = 0;
     virtual HRESULT get_Serial(LONG* serial) = 0;
+    virtual HRESULT get_Partner(IDispatch** partner) = 0;
+    virtual HRESULT putref_Partner(IDispatch* partner) = 0;
 
 protected:
     ~IProbe() = default;
@@ -54,6 +56,7 @@ enum ProbeDispid : DISPID {
     kEcho = 13,
     kMix = 14,
     kSerial = 15,
+    kPartner = 16,
 };
 
 class CProbe : public vr::ObjectRoot, public vr::CoClass<CProbe>, public vr::DispatchImpl<CProbe, IProbe> {
@@ -80,6 +83,8 @@ public:
     HRESULT Mix(CHAR c, BYTE b, USHORT us, ULONG ul, LONGLONG ll, FLOAT f, DATE when, CY money,
                 BSTR* summary) override;
     HRESULT get_Serial(LONG* serial) override;
+    HRESULT get_Partner(IDispatch** partner) override;
+    HRESULT putref_Partner(IDispatch* partner) override;
 
     VARIANT_BOOL visible = VARIANT_FALSE;
     std::u16string name;
@@ -89,6 +94,7 @@ private:
     static inline LONG nextSerial_ = 1;
     LONG serial_ = nextSerial_++;
     std::map<LONG, vr::OwnedVariant> items_;
+    vr::ComPtr<IDispatch> partner_;
 };
 
 // An argument list for Invoke, written in the caller's order; owns its values.

@@ -169,6 +169,39 @@ TEST_F(DispatchTableTest, IndexedPropertiesTakeTheIndexBeforeTheValue) {
     EXPECT_EQ(methodFlag.ResultText(), u"two");
 }
 
+TEST_F(DispatchTableTest, PutAndPutRefStandInForEachOther) {
+    vr::ComObjectPtr<CProbe> partner;
+    ASSERT_EQ(vr::ComObject<CProbe>::Create(&partner), S_OK);
+    IDispatch* partnerDispatch = static_cast<IProbe*>(partner.Get());
+    CallArgs byRef;
+    byRef.Named(DISPID_PROPERTYPUT, Object(partnerDispatch));
+    CallOutcome set;
+    Call(dispatch_, kPartner, DISPATCH_PROPERTYPUTREF, byRef, set);
+    ASSERT_EQ(set.hr, S_OK);
+    CallArgs none;
+    CallOutcome read;
+    Call(dispatch_, kPartner, kGet, none, read);
+    ASSERT_EQ(read.result.vt, VT_DISPATCH);
+    EXPECT_EQ(read.result.pdispVal, partnerDispatch);
+
+    // An object assigned with a plain put lands on the putref member, text put by reference on the put
+    // member.
+    CallArgs cleared;
+    cleared.Named(DISPID_PROPERTYPUT, Object(nullptr));
+    CallOutcome put;
+    Call(dispatch_, kPartner, kPut, cleared, put);
+    ASSERT_EQ(put.hr, S_OK);
+    CallOutcome empty;
+    Call(dispatch_, kPartner, kGet, none, empty);
+    EXPECT_EQ(empty.result.pdispVal, nullptr);
+    CallArgs text;
+    text.Named(DISPID_PROPERTYPUT, Text(u"by reference"));
+    CallOutcome named;
+    Call(dispatch_, kName, DISPATCH_PROPERTYPUTREF, text, named);
+    ASSERT_EQ(named.hr, S_OK);
+    EXPECT_EQ(probe_->name, u"by reference");
+}
+
 TEST_F(DispatchTableTest, BooleanPropertiesAreVariantBooleansBothWays) {
     CallArgs put;
     put.Named(DISPID_PROPERTYPUT, I4(5));

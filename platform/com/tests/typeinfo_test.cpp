@@ -74,7 +74,7 @@ TEST_F(TypeInfoTest, OneTypeDescribesTheDualInterface) {
     ASSERT_EQ(info_->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->guid, IID_IProbe);
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-    EXPECT_EQ(attr->cFuncs, 18) << "one description per table entry";
+    EXPECT_EQ(attr->cFuncs, 20) << "one description per table entry";
     EXPECT_EQ(attr->cVars, 0);
     EXPECT_EQ(attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE),
               TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE);
@@ -155,6 +155,7 @@ TEST_F(TypeInfoTest, PropertiesHaveAFunctionPerKind) {
     EXPECT_EQ(put->cParams, 2);
     EXPECT_EQ(put->elemdescFunc.tdesc.vt, VT_VOID);
     EXPECT_EQ(Func(kVisible, INVOKE_PROPERTYPUT)->lprgelemdescParam[0].tdesc.vt, VT_BOOL);
+    EXPECT_EQ(Func(kPartner, INVOKE_PROPERTYPUTREF)->lprgelemdescParam[0].tdesc.vt, VT_DISPATCH);
 }
 
 TEST_F(TypeInfoTest, NamesListTheMemberAndItsParameters) {
@@ -272,7 +273,7 @@ TEST_F(TypeInfoTest, WhatTheDescriptionCannotAnswerIsRefused) {
     VARDESC* var = nullptr;
     EXPECT_EQ(info_->GetVarDesc(0, &var), TYPE_E_ELEMENTNOTFOUND);
     FUNCDESC* func = nullptr;
-    EXPECT_EQ(info_->GetFuncDesc(18, &func), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info_->GetFuncDesc(20, &func), TYPE_E_ELEMENTNOTFOUND);
     HREFTYPE ref = 0;
     EXPECT_EQ(info_->GetRefTypeOfImplType(0, &ref), TYPE_E_ELEMENTNOTFOUND);
 }
