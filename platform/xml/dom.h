@@ -193,7 +193,8 @@ public:
     // loaded; otherwise the failure code of parseError() and the document keeps its previous content.
     [[nodiscard]] HRESULT load(std::u16string_view url);
     [[nodiscard]] HRESULT loadXML(std::u16string_view text);
-    // Writes the document as UTF-8 with an XML declaration.
+    // Writes the document as UTF-8 with an XML declaration. The file is replaced as a whole: a failed save
+    // leaves the previous file as it was.
     [[nodiscard]] HRESULT save(std::u16string_view path) const;
     int32_t readyState() const;
     ParseError parseError() const;

@@ -52,13 +52,13 @@ private:
 };
 
 // The HRESULT that stands for a libxml2 error code: 0xC00CE000 plus the code (13 bits).
-HRESULT HResultFromXmlError(int code);
+[[nodiscard]] HRESULT HResultFromXmlError(int code);
 
 // Sets or clears the thread's error description (ErrorDescription()).
 void SetErrorDescription(std::u16string text);
 void ClearErrorDescription();
 // Sets the description and returns hr, for "return Fail(E_FAIL, u"...")".
-HRESULT Fail(HRESULT hr, std::u16string text);
+[[nodiscard]] HRESULT Fail(HRESULT hr, std::u16string text);
 
 // A schema processor's error as a description: "<file>#line <n>\r\n<message>\r\n".
 std::u16string DescribeSchemaError(const CapturedError& error);

@@ -34,7 +34,7 @@ public:
     ValueChecker(const ValueChecker&) = delete;
     ValueChecker& operator=(const ValueChecker&) = delete;
 
-    HRESULT Check(std::u16string_view text) const;
+    [[nodiscard]] HRESULT Check(std::u16string_view text) const;
 
 private:
     xmlSchemaPtr schema_ = nullptr;

@@ -2,6 +2,9 @@
 #include "platform/base/text.h"
 #include "platform/xml/tests/xml_test_util.h"
 
+#include <filesystem>
+#include <sys/stat.h>
+
 namespace vr::xml {
 namespace {
 
@@ -162,6 +165,28 @@ TEST(Document, SelectionPropertiesAreCheckedAndKept) {
     EXPECT_EQ(doc.setProperty(u"SelectionNamespaces", u"xsd='x'"), E_INVALIDARG);
     EXPECT_EQ(doc.setProperty(u"SelectionNamespaces", u"xmlns='urn:default' xmlns:a='urn:a'"), S_OK);
     EXPECT_EQ(doc.setProperty(u"NoSuchProperty", u"x"), E_INVALIDARG);
+}
+
+TEST(Document, SavingReplacesTheFileWholeAndKeepsItsPermissions) {
+    std::string path = testing::WriteFile("store.xml", "<ConfigStore><connections/></ConfigStore>");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    Document doc = NewDocument();
+    ASSERT_EQ(doc.load(FromUtf8(path)), S_OK);
+    Node record;
+    ASSERT_EQ(doc.createElement(u"connection", &record), S_OK);
+    ASSERT_EQ(record.setAttribute(u"name", u"dmm"), S_OK);
+    ASSERT_EQ(doc.documentElement().firstChild().appendChild(record), S_OK);
+    ASSERT_EQ(doc.save(FromUtf8(path)), S_OK);
+    EXPECT_NE(testing::ReadFile(path).find("<connection name=\"dmm\"/>"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    std::string folder = path.substr(0, path.rfind('/'));
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++files;
+    }
+    EXPECT_EQ(files, 1u); // no temporary file left behind
 }
 
 TEST(Document, SaveToAnUnwritablePlaceFails) {
