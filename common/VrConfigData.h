@@ -44,8 +44,8 @@ public:
     bool FindItem(const char* name, char* buffer, bool quiet) const;
 
     // Reads the item's value whole, whatever its length, into *value: the earlier BSTR there (null or owned
-    // by the caller) is freed and replaced. Fails and traces as FindItem does for a missing item or a
-    // closed key, leaving *value unchanged; a null value pointer fails without a trace.
+    // by the caller) is freed and replaced. Fails and traces as FindItem does when the item is missing, the
+    // key closed or the read fails, leaving *value unchanged; a null value pointer fails without a trace.
     bool GetItem(const char* name, BSTR* value, bool quiet) const;
 
     // Stores the value (up to its first zero character; null is the empty text) as REG_SZ under the

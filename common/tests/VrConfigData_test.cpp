@@ -135,8 +135,8 @@ TEST_F(ConfigDataTest, TooLongValuesAreNeverReplacedByDefaults) {
     SetRawText("ConfigStoreFile", longPath);
     SetRawText("DSN", veryLong);
     CVrConfigData config;
-    EXPECT_EQ(RawText("ConfigStoreFile"), longPath);
-    EXPECT_EQ(RawText("DSN"), veryLong);
+    EXPECT_EQ(MachineValue("ConfigStoreFile"), vr::ToUtf8(longPath));
+    EXPECT_EQ(MachineValue("DSN"), vr::ToUtf8(veryLong));
     EXPECT_EQ(Find(config, "DSN"), "<false>");
     Bstr dsn;
     EXPECT_TRUE(config.GetItem("DSN", dsn.ptr(), true));
@@ -152,7 +152,7 @@ TEST_F(ConfigDataTest, StoredTextShapes) {
     ASSERT_TRUE(config.StoreItem("Greek", greek.get()));
     EXPECT_EQ(greek.str(), u"\u03A9mega");
     EXPECT_EQ(Find(config, "Greek"), "\xCE\xA9mega");
-    EXPECT_EQ(RawText("Greek"), u"\u03A9mega") << "stored as UTF-16 REG_SZ";
+    EXPECT_EQ(MachineValue("Greek"), "\xCE\xA9mega");
 
     ASSERT_TRUE(config.StoreItem("Null", nullptr));
     EXPECT_EQ(Find(config, "Null"), "");

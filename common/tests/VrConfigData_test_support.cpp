@@ -106,26 +106,13 @@ void ConfigDataTest::SetRawText(const char* name, const std::u16string& text) {
     SetRawValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(OLECHAR)));
 }
 
-std::u16string ConfigDataTest::RawText(const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return u"<no key>";
-    }
-    std::u16string valueName = vr::FromUtf8(name);
-    DWORD size = 0;
-    std::u16string text;
-    if (RegQueryValueEx(key, valueName.c_str(), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-        text.resize(size / sizeof(OLECHAR));
-        if (RegQueryValueEx(key, valueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
-                            &size) != ERROR_SUCCESS) {
-            text = u"<unreadable>";
+std::string ConfigDataTest::MachineValue(const std::string& name) {
+    for (const auto& [valueName, text] : ConfigValues(HKEY_LOCAL_MACHINE)) {
+        if (valueName == name) {
+            return text;
         }
-        text.resize(vr::U16Length(text.c_str()));
-    } else {
-        text = u"<missing>";
     }
-    RegCloseKey(key);
-    return text;
+    return "<missing>";
 }
 
 std::vector<NamedValue> ExpectedDefaults() {

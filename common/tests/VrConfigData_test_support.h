@@ -44,7 +44,8 @@ protected:
     // Writes raw data under HKEY_LOCAL_MACHINE's configuration key (creating it), bypassing the class.
     static void SetRawValue(const char* name, DWORD type, const void* data, DWORD size);
     static void SetRawText(const char* name, const std::u16string& text);
-    static std::u16string RawText(const char* name);
+    // An item's text under HKEY_LOCAL_MACHINE as the registry holds it, "<missing>" when absent.
+    static std::string MachineValue(const std::string& name);
 
     std::vector<commontest::SinkCall> TraceLines() const { return sink_->Calls(); }
 
