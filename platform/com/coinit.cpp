@@ -11,25 +11,30 @@ namespace {
 // member of it.
 std::atomic<int> g_mtaThreads{0};
 
-// The calling thread's initialisation. A thread that ends without its last CoUninitialize gives up its MTA
-// membership here, so the process-wide count stays true.
+vr::ApartmentKind KindOf(DWORD coInit) {
+    return (coInit & COINIT_APARTMENTTHREADED) ? vr::ApartmentKind::SingleThreaded
+                                               : vr::ApartmentKind::MultiThreaded;
+}
+
+void LeaveApartment(vr::ApartmentKind kind);
+
+// The calling thread's initialisation. A thread that ends without its last CoUninitialize leaves its
+// apartment here, so its class objects go and the process-wide MTA count stays true.
 struct ThreadApartment {
     int count = 0;
     vr::ApartmentKind kind = vr::ApartmentKind::None;
 
     ~ThreadApartment() {
-        if (count > 0 && kind == vr::ApartmentKind::MultiThreaded) {
-            g_mtaThreads.fetch_sub(1, std::memory_order_acq_rel);
+        if (count > 0) {
+            vr::ApartmentKind leaving = kind;
+            count = 0; // what runs while leaving sees the thread outside any apartment
+            kind = vr::ApartmentKind::None;
+            LeaveApartment(leaving);
         }
     }
 };
 
 thread_local ThreadApartment t_apartment;
-
-vr::ApartmentKind KindOf(DWORD coInit) {
-    return (coInit & COINIT_APARTMENTTHREADED) ? vr::ApartmentKind::SingleThreaded
-                                               : vr::ApartmentKind::MultiThreaded;
-}
 
 // Entering and leaving an apartment. The single-threaded apartment's call queue (calls from other apartments
 // carried to this thread) attaches here when cross-apartment calls arrive.

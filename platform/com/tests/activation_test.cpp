@@ -6,6 +6,8 @@
 #include "platform/com/tests/activation_probe.h"
 #include "platform/com/tests/activation_test_support.h"
 
+#include <barrier>
+#include <chrono>
 #include <dlfcn.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -128,40 +130,57 @@ TEST_F(InprocServerTest, IdleLibraryIsUnloadedOnlyAfterTheDelay) {
     EXPECT_FALSE(ProbeLoaded());
 }
 
-// Creators work in bursts with pauses longer than the unload delay, so the library is unloaded and loaded
-// again while other threads create objects.
+bool ProbeUnloadedWithin(std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (ProbeLoaded()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// While one thread keeps unloading idle libraries, creators work in rounds; between rounds the library is
+// unloaded, so every round starts with several threads loading it at once.
 TEST_F(InprocServerTest, CreationAndUnloadingMayRunOnManyThreads) {
-    constexpr auto kDelay = std::chrono::milliseconds(100);
-    std::vector<std::thread> creators;
+    constexpr int kCreators = 4;
+    constexpr int kRounds = 3;
+    std::barrier roundStart(kCreators + 1);
+    std::barrier roundEnd(kCreators + 1);
     std::atomic<int> failures{0};
     std::atomic<bool> stop{false};
-    std::atomic<int> unloads{0};
     std::thread unloader([&] {
         while (!stop) {
-            bool wasLoaded = ProbeLoaded();
-            CoFreeUnusedLibrariesEx(static_cast<DWORD>(kDelay.count()), 0);
-            unloads += wasLoaded && !ProbeLoaded();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            CoFreeUnusedLibrariesEx(100, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    for (int t = 0; t < 4; ++t) {
-        creators.emplace_back([&, t] {
-            if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-                ++failures;
-                return;
-            }
-            for (int burst = 0; burst < 3; ++burst) {
-                std::this_thread::sleep_for(kDelay * 2 + std::chrono::milliseconds(10 * t));
-                for (int i = 0; i < 50; ++i) {
+    std::vector<std::thread> creators;
+    for (int t = 0; t < kCreators; ++t) {
+        creators.emplace_back([&] {
+            bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            for (int round = 0; round < kRounds; ++round) {
+                roundStart.arrive_and_wait();
+                for (int i = 0; i < 50 && initialised; ++i) {
                     ComPtr<IActivationProbe> probe;
                     LONG answer = 0;
                     if (FAILED(CreateProbe(probe)) || FAILED(probe->Ping(&answer)) || answer != 42) {
                         ++failures;
                     }
                 }
+                roundEnd.arrive_and_wait();
             }
-            CoUninitialize();
+            failures += initialised ? 0 : 1;
+            if (initialised) {
+                CoUninitialize();
+            }
         });
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        roundStart.arrive_and_wait();
+        roundEnd.arrive_and_wait();
+        EXPECT_TRUE(ProbeUnloadedWithin(std::chrono::seconds(10))) << "round " << round;
     }
     for (auto& creator : creators) {
         creator.join();
@@ -169,9 +188,6 @@ TEST_F(InprocServerTest, CreationAndUnloadingMayRunOnManyThreads) {
     stop = true;
     unloader.join();
     EXPECT_EQ(failures, 0);
-    EXPECT_GT(unloads, 0);
-    CoFreeUnusedLibrariesEx(0, 0);
-    EXPECT_FALSE(ProbeLoaded());
 }
 
 TEST_F(InprocServerTest, ReportsWhyAClassCannotBeServed) {

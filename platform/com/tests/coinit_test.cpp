@@ -59,11 +59,6 @@ TEST(CoInitialize, UninitialisedThreadJoinsAnExistingMultithreadedApartment) {
     OnNewThread([] { EXPECT_EQ(vr::CurrentApartment(), vr::ApartmentKind::None); });
 }
 
-TEST(CoInitialize, ThreadEndingWithoutUninitialiseLeavesTheApartment) {
-    OnNewThread([] { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); });
-    OnNewThread([] { EXPECT_EQ(vr::CurrentApartment(), vr::ApartmentKind::None); });
-}
-
 class Nothing {
 public:
     static HRESULT CreateInstance(IUnknown*, REFIID, void**) { return E_NOTIMPL; }
@@ -93,6 +88,29 @@ TEST(CoInitialize, LastUninitialiseRevokesTheThreadsClassObjects) {
                                    reinterpret_cast<void**>(&found)),
                   REGDB_E_CLASSNOTREG);
         EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);
+        CoUninitialize();
+    });
+}
+
+TEST(CoInitialize, ThreadEndingWithoutUninitialiseLeavesItsApartment) {
+    constexpr CLSID kClass = vr::MakeGuid("D6CF7261-1FA4-4795-B4A3-34C1D9DE40D8");
+    OnNewThread([&] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        IUnknown* factory = nullptr;
+        ASSERT_EQ(vr::server::CreateClassFactory<Nothing>(IID_IUnknown, reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        DWORD cookie = 0;
+        ASSERT_EQ(CoRegisterClassObject(kClass, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+                  S_OK);
+        factory->Release();
+    });
+    OnNewThread([&] {
+        EXPECT_EQ(vr::CurrentApartment(), vr::ApartmentKind::None);
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        IClassFactory* found = nullptr;
+        EXPECT_EQ(CoGetClassObject(kClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                   reinterpret_cast<void**>(&found)),
+                  REGDB_E_CLASSNOTREG);
         CoUninitialize();
     });
 }
