@@ -131,6 +131,26 @@ std::u16string DescribeSchemaError(const CapturedError& error) {
     return FromUtf8(location) + u"\r\n" + FromUtf8(error.message) + u"\r\n";
 }
 
+std::string EscapeAttributeText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 ServedTexts::~ServedTexts() {
     TextRegistry& registry = Registry();
     std::lock_guard guard(registry.lock);

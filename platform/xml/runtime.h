@@ -78,6 +78,9 @@ private:
     std::vector<std::string> urls_;
 };
 
+// Text for an attribute value between double quotes: &, < and " escaped.
+std::string EscapeAttributeText(std::string_view text);
+
 inline std::u16string FromXml(const xmlChar* text) {
     return text ? FromUtf8(reinterpret_cast<const char*>(text)) : std::u16string();
 }

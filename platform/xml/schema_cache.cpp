@@ -130,9 +130,10 @@ HRESULT SchemaCacheImpl::ValidationSchema(xmlSchemaPtr* schema) {
         std::string driver = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">";
         for (const auto& entry : schemas) {
             std::string location = served.Serve(entry->text);
-            driver += entry->namespaceURI.empty() ? "<xs:include schemaLocation=\"" + location + "\"/>"
-                                                  : "<xs:import namespace=\"" + ToUtf8(entry->namespaceURI) +
-                                                        "\" schemaLocation=\"" + location + "\"/>";
+            driver += entry->namespaceURI.empty()
+                          ? "<xs:include schemaLocation=\"" + location + "\"/>"
+                          : "<xs:import namespace=\"" + EscapeAttributeText(ToUtf8(entry->namespaceURI)) +
+                                "\" schemaLocation=\"" + location + "\"/>";
         }
         driver += "</xs:schema>";
         HRESULT hr = S_OK;

@@ -61,26 +61,6 @@ SharedCheckers& Shared() {
     return *shared;
 }
 
-std::string EscapeAttribute(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 // The namespace declarations in scope at a node, as attribute text for the small schema's root.
 std::string DeclarationsInScope(xmlNodePtr node) {
     std::string out;
@@ -91,7 +71,7 @@ std::string DeclarationsInScope(xmlNodePtr node) {
             continue;
         }
         out += prefix.empty() ? " xmlns=\"" : " xmlns:" + prefix + "=\"";
-        out += EscapeAttribute(ViewXml((*ns)->href)) + "\"";
+        out += EscapeAttributeText(ViewXml((*ns)->href)) + "\"";
     }
     xmlFree(list);
     return out;
@@ -286,7 +266,7 @@ std::string ValueSchemaText(const SchemaItemData& type, std::string* elementName
     *elementNamespace = ToUtf8(type.schema->targetNamespace);
     head += DeclarationsInScope(type.source);
     if (!elementNamespace->empty()) {
-        head += " targetNamespace=\"" + EscapeAttribute(*elementNamespace) + "\"";
+        head += " targetNamespace=\"" + EscapeAttributeText(*elementNamespace) + "\"";
     }
     std::string body;
     if (type.itemType == SOMITEM_COMPLEXTYPE) {
