@@ -56,3 +56,65 @@ function(vr_register_server target)
     COMMENT "Registering ${target} in the build tree's registry"
     VERBATIM)
 endfunction()
+
+# vr_embed_resources(<target> [LANGUAGE <number>] TYPE <type> NAME <name> FILE <file> [TYPE .. NAME .. FILE ..]...)
+# Writes the files into the target's own file as resources (vrres) after every link, and makes a change of one
+# of the files relink the target, so the step runs again. A type or name is decimal digits (a number), RT_HTML,
+# RT_RCDATA (types only) or a name, e.g. TYPE RT_HTML NAME Attributes.xml FILE Attributes.xml or
+# TYPE TYPELIB NAME 1 FILE x.tlb; LANGUAGE applies to every resource of the call (default 0, neutral).
+# A relative FILE is taken from the current source folder. Call it before vr_register_server: registration
+# may read the resources, and steps after linking run in the order they were added.
+function(vr_embed_resources target)
+  set(args ${ARGN})
+  list(LENGTH args count)
+  set(language_args "")
+  set(resource_args "")
+  set(files "")
+  set(i 0)
+  while(i LESS count)
+    list(GET args ${i} keyword)
+    math(EXPR next "${i} + 1")
+    if(keyword STREQUAL "LANGUAGE" AND next LESS count)
+      list(GET args ${next} language)
+      set(language_args --language ${language})
+      math(EXPR i "${i} + 2")
+    elseif(keyword STREQUAL "TYPE")
+      math(EXPR last "${i} + 5")
+      if(last GREATER_EQUAL count)
+        message(FATAL_ERROR "vr_embed_resources(${target}): TYPE needs NAME <name> FILE <file> after it")
+      endif()
+      math(EXPR name_key "${i} + 2")
+      math(EXPR name_index "${i} + 3")
+      math(EXPR file_key "${i} + 4")
+      list(GET args ${next} type)
+      list(GET args ${name_key} name_keyword)
+      list(GET args ${name_index} name)
+      list(GET args ${file_key} file_keyword)
+      list(GET args ${last} file)
+      if(NOT name_keyword STREQUAL "NAME" OR NOT file_keyword STREQUAL "FILE")
+        message(FATAL_ERROR "vr_embed_resources(${target}): expected TYPE <type> NAME <name> FILE <file>")
+      endif()
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      list(APPEND resource_args ${type} ${name} ${file})
+      list(APPEND files ${file})
+      math(EXPR i "${i} + 6")
+    else()
+      message(FATAL_ERROR "vr_embed_resources(${target}): unexpected argument '${keyword}'")
+    endif()
+  endwhile()
+  if(NOT resource_args)
+    message(FATAL_ERROR "vr_embed_resources(${target}): no TYPE <type> NAME <name> FILE <file> given")
+  endif()
+  # vr_register_server makes its target depend on vrregsvr: its registration step is then already in place and
+  # would run before the resources are there.
+  get_target_property(dependencies ${target} MANUALLY_ADDED_DEPENDENCIES)
+  if(dependencies AND "vrregsvr" IN_LIST dependencies)
+    message(FATAL_ERROR "vr_embed_resources(${target}) must come before vr_register_server(${target})")
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${files})
+  add_dependencies(${target} vrres)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND $<TARGET_FILE:vrres> ${language_args} $<TARGET_FILE:${target}> ${resource_args}
+    COMMENT "Embedding resources into ${target}"
+    VERBATIM)
+endfunction()
