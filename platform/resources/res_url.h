@@ -30,9 +30,8 @@ struct ResUrl {
 // of ParseResUrl and LoadModuleResource. Any thread.
 [[nodiscard]] HRESULT LoadResUrl(std::u16string_view url, std::string* bytes);
 
-// Makes the XML layer read "res://" URLs through LoadResUrl (documents and schemas loaded from a module's
-// resources). An explicit call, made by whatever is about to load such URLs: a static registration could run
-// before the XML layer's own statics are set up and be wiped by them. Any thread, any number of times.
+// Makes the XML layer read "res://" URLs through LoadResUrl. The XML layer already does so when no other
+// resolver was set; this call puts LoadResUrl back after a test replaced it. Any thread, any number of times.
 void InstallResUrlResolver();
 
 } // namespace vr

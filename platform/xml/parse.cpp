@@ -4,6 +4,7 @@
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/base/win32errors.h"
+#include "platform/resources/res_url.h"
 #include "platform/xml/runtime.h"
 
 #include <libxml/parser.h>
@@ -160,7 +161,8 @@ bool ReadResource(std::u16string_view url, std::string* bytes, ParseError* error
         std::lock_guard guard(g_resolverLock);
         resolver = g_resolver;
     }
-    HRESULT hr = resolver ? resolver(url, bytes) : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    // Without a resolver of its own, a "res://" URL names a module's embedded resource.
+    HRESULT hr = resolver ? resolver(url, bytes) : LoadResUrl(url, bytes);
     if (FAILED(hr)) {
         std::u16string reason = Win32ErrorMessage(static_cast<DWORD>(HRESULT_CODE(hr)));
         FillFailure(hr, reason.empty() ? u"The resource cannot be read.\r\n" : reason, url, error);
