@@ -1,0 +1,206 @@
+// ADO connection strings and file data sources turned into ODBC connection strings.
+#include "platform/ado/connection_string.h"
+
+#include "platform/ado/ado_errors.h"
+#include "platform/base/format.h"
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vr::ado {
+namespace {
+
+constexpr std::u16string_view kDataHomeToken = u"%VORNIC_HOME%";
+
+std::u16string_view Trim(std::u16string_view text) {
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Reads a quoted value starting at text[pos] (the quote, or an ODBC-style opening brace); returns the
+// value, pos after the closing quote.
+std::u16string ReadQuoted(std::u16string_view text, size_t& pos) {
+    char16_t quote = text[pos++] == u'{' ? u'}' : text[pos - 1];
+    std::u16string value;
+    while (pos < text.size()) {
+        char16_t c = text[pos++];
+        if (c != quote) {
+            value += c;
+        } else if (pos < text.size() && text[pos] == quote) {
+            value += quote; // a doubled quote stands for itself
+            ++pos;
+        } else {
+            break;
+        }
+    }
+    return value;
+}
+
+std::u16string ReadValue(std::u16string_view text, size_t& pos) {
+    while (pos < text.size() && (text[pos] == u' ' || text[pos] == u'\t')) {
+        ++pos;
+    }
+    if (pos < text.size() && (text[pos] == u'\'' || text[pos] == u'"' || text[pos] == u'{')) {
+        std::u16string value = ReadQuoted(text, pos);
+        size_t end = text.find(u';', pos);
+        pos = end == std::u16string_view::npos ? text.size() : end + 1;
+        return value;
+    }
+    size_t end = text.find(u';', pos);
+    std::u16string_view value =
+        text.substr(pos, end == std::u16string_view::npos ? std::u16string_view::npos : end - pos);
+    pos = end == std::u16string_view::npos ? text.size() : end + 1;
+    return std::u16string(Trim(value));
+}
+
+// Replaces the data-home token and makes the folder the resulting path lies in.
+std::u16string ExpandDataHome(std::u16string value) {
+    size_t at = value.find(kDataHomeToken);
+    if (at == std::u16string::npos) {
+        return value;
+    }
+    std::u16string home = FromUtf8(DataHome());
+    while (at != std::u16string::npos) {
+        value.replace(at, kDataHomeToken.size(), home);
+        at = value.find(kDataHomeToken, at + home.size());
+    }
+    std::error_code ignored; // the driver reports a folder that cannot be had
+    std::filesystem::create_directories(std::filesystem::path(ToUtf8(value)).parent_path(), ignored);
+    return value;
+}
+
+[[noreturn]] void RaiseFileError(const std::string& path, const OLECHAR* format) {
+    RaiseError(E_FAIL, FormatWString(format, FromUtf8(path).c_str()));
+}
+
+bool IsSection(std::u16string_view line) {
+    return line.size() >= 2 && line.front() == u'[' && line.back() == u']';
+}
+
+// A value as ODBC reads it: in braces when it holds what would end or open it.
+std::u16string OdbcValue(std::u16string_view value) {
+    bool plain =
+        value.find_first_of(u";{}") == std::u16string_view::npos && Trim(value).size() == value.size();
+    if (plain) {
+        return std::u16string(value);
+    }
+    std::u16string quoted = u"{";
+    for (char16_t c : value) {
+        quoted += c;
+        if (c == u'}') {
+            quoted += u'}';
+        }
+    }
+    return quoted + u"}";
+}
+
+void Append(std::u16string& odbc, std::u16string_view key, std::u16string_view value) {
+    odbc += key;
+    odbc += u'=';
+    odbc += OdbcValue(value);
+    odbc += u';';
+}
+
+} // namespace
+
+ConnectionItems ParseConnectionItems(std::u16string_view text) {
+    ConnectionItems items;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t separator = text.find_first_of(u"=;", pos);
+        if (separator == std::u16string_view::npos || text[separator] == u';') {
+            std::u16string_view key = Trim(text.substr(
+                pos, separator == std::u16string_view::npos ? std::u16string_view::npos : separator - pos));
+            if (!key.empty()) {
+                items.emplace_back(key, u"");
+            }
+            pos = separator == std::u16string_view::npos ? text.size() : separator + 1;
+            continue;
+        }
+        std::u16string key(Trim(text.substr(pos, separator - pos)));
+        pos = separator + 1;
+        std::u16string value = ReadValue(text, pos);
+        if (!key.empty()) {
+            items.emplace_back(std::move(key), std::move(value));
+        }
+    }
+    return items;
+}
+
+ConnectionItems ReadFileDataSource(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        RaiseFileError(path, u"The data source file '%s' cannot be read.");
+    }
+    std::stringstream content;
+    content << file.rdbuf();
+    std::u16string text = FromUtf8(content.str());
+
+    ConnectionItems items;
+    bool inOdbcSection = false;
+    bool sawOdbcSection = false;
+    std::u16string_view rest(text);
+    while (!rest.empty()) {
+        size_t end = rest.find(u'\n');
+        std::u16string_view line = Trim(rest.substr(0, end));
+        rest.remove_prefix(end == std::u16string_view::npos ? rest.size() : end + 1);
+        if (line.empty() || line.front() == u';' || line.front() == u'#') {
+            continue;
+        }
+        if (IsSection(line)) {
+            inOdbcSection = EqualsNoCase(line.substr(1, line.size() - 2), u"ODBC");
+            sawOdbcSection = sawOdbcSection || inOdbcSection;
+            continue;
+        }
+        size_t equals = line.find(u'=');
+        if (!inOdbcSection || equals == std::u16string_view::npos) {
+            continue;
+        }
+        items.emplace_back(Trim(line.substr(0, equals)),
+                           ExpandDataHome(std::u16string(Trim(line.substr(equals + 1)))));
+    }
+    if (!sawOdbcSection) {
+        RaiseFileError(path, u"The data source file '%s' has no [ODBC] section.");
+    }
+    return items;
+}
+
+std::string ToOdbcConnectionString(std::u16string_view adoText, std::u16string_view user,
+                                   std::u16string_view password) {
+    std::u16string odbc;
+    for (const auto& [key, value] : ParseConnectionItems(adoText)) {
+        if (EqualsNoCase(key, u"File Name")) {
+            for (const auto& [fileKey, fileValue] : ReadFileDataSource(ToUtf8(value))) {
+                Append(odbc, fileKey, fileValue);
+            }
+        } else if (EqualsNoCase(key, u"Provider")) {
+            continue;
+        } else if (EqualsNoCase(key, u"Data Source")) {
+            Append(odbc, u"DSN", value);
+        } else if (EqualsNoCase(key, u"User ID")) {
+            Append(odbc, u"UID", value);
+        } else if (EqualsNoCase(key, u"Password")) {
+            Append(odbc, u"PWD", value);
+        } else {
+            Append(odbc, key, ExpandDataHome(value));
+        }
+    }
+    if (!user.empty()) {
+        Append(odbc, u"UID", user);
+    }
+    if (!password.empty()) {
+        Append(odbc, u"PWD", password);
+    }
+    return ToUtf8(odbc);
+}
+
+} // namespace vr::ado
