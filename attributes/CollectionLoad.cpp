@@ -198,7 +198,14 @@ HRESULT CAttributeCollection::ChooseFirstValue(AttributeRecord& record, std::u16
                                                Variant* value, bool* found) {
     const std::u16string key = vr::ToUpper(record.qName);
     const vr::xml::SchemaElement element = record.schemaElement;
-    if (HRESULT hr = ReadFromRegistry(record, value, found); FAILED(hr) || *found) {
+    // Read as the attribute's type: the stored text is the standard conversion's ("-1" for true), which the
+    // schema's lexical space may not accept as text, while the typed value validates as it should.
+    Variant stored;
+    if (FAILED(stored.CopyFrom(record.value.Get()))) {
+        return TraceInternalError();
+    }
+    if (HRESULT hr = ReadFromRegistry(record, &stored, found); FAILED(hr) || *found) {
+        *value = std::move(stored);
         return hr;
     }
     if ((*found = ValueFromSettings(record, settings, value))) {

@@ -24,6 +24,7 @@ constexpr const char* kPersistSchema = R"(<?xml version="1.0"?>
       </xsd:restriction></xsd:simpleType>
     </xsd:element>
     <xsd:element name="Note" type="xsd:string"/>
+    <xsd:element name="Flag" type="xsd:boolean" default="false"/>
     <xsd:element name="ReadOnly" type="xsd:int" default="1" vrt:persistent="READONLY"/>
     <xsd:element name="WriteOnly" type="xsd:int" default="1" vrt:persistent="WriteOnly"/>
     <xsd:element name="Never" type="xsd:int" default="1" vrt:persistent="no"/>
@@ -105,8 +106,23 @@ TEST_F(RegistryTest, ValuesAreReadBackCoercedAtCreation) {
     EXPECT_EQ(GetText(collection.Get(), u"ReadOnly"), "9");
     EXPECT_EQ(GetText(collection.Get(), u"WriteOnly"), "1");
     EXPECT_EQ(GetText(collection.Get(), u"Never"), "1");
-    EXPECT_TRUE(Traced("Read from Registry: 'Persist:Speed' object attribute = '(VT_BSTR)42'."));
+    EXPECT_TRUE(Traced("Read from Registry: 'Persist:Speed' object attribute = '(VT_I4)42'."));
     EXPECT_TRUE(Traced("Couldn't read the 'Persist:Mode' object attribute from the Registry."));
+}
+
+TEST_F(RegistryTest, ABooleanSavedInTheStandardTextFormLoadsAgain) {
+    auto first = Loaded();
+    ASSERT_EQ(Set(first.Get(), u"Flag", _variant_t(true)), S_OK);
+    first = nullptr;
+    EXPECT_EQ(Stored(u"Persist:Flag"), "-1");
+    auto second = NewCollection();
+    ASSERT_EQ(Load(second.Get(), schema_, u"", u"Persist"), S_OK) << ErrorText();
+    EXPECT_EQ(GetText(second.Get(), u"Flag"), "True");
+    // A stored text the type cannot take is not read: the default stands.
+    Store(u"Persist:Speed", u"fast");
+    auto third = NewCollection();
+    ASSERT_EQ(Load(third.Get(), schema_, u"", u"Persist"), S_OK) << ErrorText();
+    EXPECT_EQ(GetText(third.Get(), u"Speed"), "5");
 }
 
 TEST_F(RegistryTest, AnAttributeThatNeverHadAValueLoadsAgainAfterASave) {
