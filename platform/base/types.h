@@ -34,6 +34,9 @@ using DATE = double;
 using INT_PTR = intptr_t;
 using UINT_PTR = uintptr_t;
 
+// An opaque handle of a kernel-style object (an event, a thread); null is no handle.
+using HANDLE = void*;
+
 // One UTF-16 code unit: the system's wide character, never Linux's 32-bit wchar_t.
 using OLECHAR = char16_t;
 using LPOLESTR = OLECHAR*;

@@ -2,6 +2,7 @@
 #include "platform/com/activation.h"
 
 #include "platform/com/activation_internal.h"
+#include "platform/com/apartment.h"
 
 #include <atomic>
 
@@ -36,15 +37,20 @@ struct ThreadApartment {
 
 thread_local ThreadApartment t_apartment;
 
-// Entering and leaving an apartment. The single-threaded apartment's call queue (calls from other apartments
-// carried to this thread) attaches here when cross-apartment calls arrive.
+// Entering and leaving an apartment. A single-threaded apartment brings its call queue (calls from other
+// apartments carried to this thread); leaving closes it, failing the calls still queued.
 void EnterApartment(vr::ApartmentKind kind) {
     if (kind == vr::ApartmentKind::MultiThreaded) {
         g_mtaThreads.fetch_add(1, std::memory_order_acq_rel);
+    } else {
+        vr::OpenThreadApartment();
     }
 }
 
 void LeaveApartment(vr::ApartmentKind kind) {
+    if (kind == vr::ApartmentKind::SingleThreaded) {
+        vr::CloseThreadApartment();
+    }
     vr::detail::RevokeClassObjectsOfThisThread();
     if (kind == vr::ApartmentKind::MultiThreaded) {
         g_mtaThreads.fetch_sub(1, std::memory_order_acq_rel);

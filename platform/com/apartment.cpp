@@ -1,0 +1,233 @@
+// Single-threaded apartments: the call queue, carried calls and the waits that serve them.
+#include "platform/com/apartment.h"
+
+#include "platform/com/comptr.h"
+
+#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vr {
+
+namespace {
+
+// The calling thread's apartment. A plain pointer: it must outlive the thread-local state of COM
+// initialisation, which closes the apartment when a thread ends without its last CoUninitialize.
+thread_local ApartmentRef* t_apartment = nullptr;
+
+void SignalDescriptor(int fd) {
+    uint64_t one = 1;
+    static_cast<void>(write(fd, &one, sizeof one));
+}
+
+void DrainDescriptor(int fd) {
+    uint64_t count = 0;
+    static_cast<void>(read(fd, &count, sizeof count));
+}
+
+// The outcome of a call carried to another thread; the lock orders the callee's writes (its out-arguments
+// among them) before the caller's reads.
+struct CarriedCall {
+    std::mutex mutex;
+    HRESULT hr = RPC_E_DISCONNECTED;
+    ComPtr<IErrorInfo> error;
+    HANDLE done = nullptr;
+};
+
+void RunCarriedCall(CarriedCall& call, const std::function<HRESULT()>& work) {
+    static_cast<void>(SetErrorInfo(0, nullptr));
+    HRESULT hr = RPC_E_SERVERFAULT;
+    try {
+        hr = work();
+    } catch (...) {
+        hr = RPC_E_SERVERFAULT;
+    }
+    ComPtr<IErrorInfo> error;
+    static_cast<void>(GetErrorInfo(0, error.Put()));
+    {
+        std::lock_guard lock(call.mutex);
+        call.hr = hr;
+        call.error = std::move(error);
+    }
+    SetEvent(call.done);
+}
+
+} // namespace
+
+Apartment::Apartment()
+    : owner_(std::this_thread::get_id()), queueFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+Apartment::~Apartment() {
+    if (queueFd_ >= 0) {
+        close(queueFd_);
+    }
+}
+
+bool Apartment::IsClosed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
+bool Apartment::Enqueue(QueuedCall call) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return false;
+        }
+        queue_.push_back(std::move(call));
+    }
+    SignalDescriptor(queueFd_);
+    return true;
+}
+
+bool Apartment::Post(std::function<void()> work) {
+    auto shared = std::make_shared<std::function<void()>>(std::move(work));
+    return Enqueue({[shared] { (*shared)(); }, [shared] { (*shared)(); }});
+}
+
+HRESULT Apartment::Call(const std::function<HRESULT()>& work) {
+    if (IsOwningThread()) {
+        return work();
+    }
+    auto call = std::make_shared<CarriedCall>();
+    call->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!call->done) {
+        return E_OUTOFMEMORY;
+    }
+    // The caller waits for the outcome, so work (and what it refers to) outlives the queued call's run.
+    bool queued = Enqueue({[call, &work] { RunCarriedCall(*call, work); }, [call] { SetEvent(call->done); }});
+    HRESULT hr = RPC_E_DISCONNECTED;
+    if (queued) {
+        DWORD index = 0;
+        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, INFINITE, 1, &call->done, &index));
+        std::lock_guard lock(call->mutex);
+        hr = call->hr;
+        static_cast<void>(SetErrorInfo(0, call->error.Get()));
+    } else {
+        static_cast<void>(SetErrorInfo(0, nullptr));
+    }
+    CloseHandle(call->done);
+    return hr;
+}
+
+int Apartment::Serve(int limit) {
+    DrainDescriptor(queueFd_);
+    int served = 0;
+    while (served < limit) {
+        QueuedCall next;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) {
+                return served;
+            }
+            next = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        next.run();
+        ++served;
+    }
+    // Calls left for a later pump keep the descriptor readable.
+    std::lock_guard lock(mutex_);
+    if (!queue_.empty()) {
+        SignalDescriptor(queueFd_);
+    }
+    return served;
+}
+
+size_t Apartment::QueuedCount() const {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+uint64_t Apartment::AddExport(IUnknown* iface) {
+    iface->AddRef();
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+        iface->Release();
+        return 0;
+    }
+    uint64_t id = nextExport_++;
+    exports_.emplace(id, iface);
+    return id;
+}
+
+IUnknown* Apartment::FindExport(uint64_t id) const {
+    std::lock_guard lock(mutex_);
+    auto found = exports_.find(id);
+    return found == exports_.end() ? nullptr : found->second;
+}
+
+IUnknown* Apartment::AddRefExport(uint64_t id) const {
+    std::lock_guard lock(mutex_);
+    auto found = exports_.find(id);
+    if (found == exports_.end()) {
+        return nullptr;
+    }
+    found->second->AddRef();
+    return found->second;
+}
+
+void Apartment::ReleaseExport(uint64_t id) {
+    IUnknown* iface = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = exports_.find(id);
+        if (found == exports_.end()) {
+            return;
+        }
+        iface = found->second;
+        exports_.erase(found);
+    }
+    iface->Release(); // outside the lock: the object's final release may call anything
+}
+
+void Apartment::Close() {
+    std::deque<QueuedCall> pending;
+    std::unordered_map<uint64_t, IUnknown*> exports;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        pending.swap(queue_);
+        exports.swap(exports_);
+    }
+    for (QueuedCall& call : pending) {
+        call.abandon();
+    }
+    for (auto& [id, iface] : exports) {
+        iface->Release();
+    }
+}
+
+ApartmentRef ThisApartment() {
+    return t_apartment ? *t_apartment : nullptr;
+}
+
+int PumpMessages() {
+    ApartmentRef apartment = ThisApartment();
+    if (!apartment) {
+        return 0;
+    }
+    return apartment->Serve(static_cast<int>(apartment->QueuedCount()));
+}
+
+int ApartmentQueueDescriptor() {
+    ApartmentRef apartment = ThisApartment();
+    return apartment ? apartment->QueueDescriptor() : -1;
+}
+
+void OpenThreadApartment() {
+    if (!t_apartment) {
+        t_apartment = new ApartmentRef(new Apartment);
+    }
+}
+
+void CloseThreadApartment() {
+    if (ApartmentRef* apartment = std::exchange(t_apartment, nullptr)) {
+        (*apartment)->Close();
+        delete apartment;
+    }
+}
+
+} // namespace vr

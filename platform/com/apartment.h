@@ -1,0 +1,128 @@
+// Single-threaded apartments: each one's call queue, the waits that serve it, and calls carried into it.
+//
+// A thread that calls CoInitialize (or CoInitializeEx with COINIT_APARTMENTTHREADED) owns a single-threaded
+// apartment: objects made on it are called on it only. Another thread reaches them through a proxy, whose
+// calls are queued to the owning thread and run there when that thread pumps.
+//
+// THE RE-ENTRANCY RULE. A thread of a single-threaded apartment runs the calls queued for its apartment
+// whenever it waits: in PumpMessages, in CoWaitForMultipleHandles, and while it waits for a call it made into
+// another apartment. It runs them one at a time, in the order they were queued, each to its end; a call it
+// runs may itself wait, and then serves further calls nested inside that wait. So a call-back into the
+// waiting thread's apartment, made during that thread's own outgoing call (A calls B, B calls A back), runs
+// on the waiting thread, nested in its wait, as a direct call would; and two apartments that call each other
+// at the same time both make progress. Calls never run at other times: code between waits is never
+// interrupted. A thread of the multithreaded apartment (or of none) serves nothing: it blocks while it waits.
+//
+// A closing apartment (the owning thread's last CoUninitialize, or the thread's end) fails the calls still
+// queued for it with RPC_E_DISCONNECTED, releases the references it handed to other apartments, and refuses
+// further calls with RPC_E_DISCONNECTED: a caller is never left waiting for a thread that is gone.
+//
+// Driving the queue from another event loop (a Qt window thread): watch ApartmentQueueDescriptor() for
+// readability (a QSocketNotifier of type Read) and call vr::PumpMessages() when it fires. The descriptor is
+// readable whenever calls are queued that no pump has run yet.
+#pragma once
+
+#include "platform/com/errorinfo.h"
+#include "platform/com/waithandle.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+enum COWAIT_FLAGS : DWORD {
+    COWAIT_DEFAULT = 0x0,
+    COWAIT_WAITALL = 0x1,
+    COWAIT_ALERTABLE = 0x2,
+};
+
+// Waits until one of the handles (COWAIT_WAITALL: all of them) is signalled or timeout milliseconds pass
+// (INFINITE: no limit), serving the apartment's queued calls meanwhile when the caller owns a single-threaded
+// apartment. S_OK with *index set to the signalled handle's position (0 for COWAIT_WAITALL);
+// RPC_S_CALLPENDING when the time ran out; E_INVALIDARG for a null index, no handles, or a handle that is not
+// an event. Auto-reset events are reset by the wait they end.
+[[nodiscard]] HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE* handles,
+                                               DWORD* index);
+
+namespace vr {
+
+class Apartment;
+using ApartmentRef = std::shared_ptr<Apartment>;
+
+// The single-threaded apartment of the calling thread; null on a thread of the multithreaded apartment or
+// of none.
+ApartmentRef ThisApartment();
+
+// Runs the calls queued for the calling thread's apartment at the time of the call (the PeekMessage and
+// DispatchMessage loop of a window thread); the number run. 0 outside a single-threaded apartment.
+int PumpMessages();
+
+// The descriptor that polls readable while calls wait in the calling thread's queue; -1 outside a
+// single-threaded apartment. It stays owned by the apartment and closes with it.
+int ApartmentQueueDescriptor();
+
+// One single-threaded apartment: its owning thread, its queue of calls and the interface references it has
+// handed to other apartments (its exports).
+// Threads: Call, Post and the export table may be used from any thread; Serve runs on the owning thread only.
+class Apartment : public std::enable_shared_from_this<Apartment> {
+public:
+    ~Apartment();
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+
+    // Runs work on the owning thread and returns its result; the error information it left there becomes
+    // the calling thread's (none when it left none). Called on the owning thread, work runs at once.
+    // RPC_E_DISCONNECTED when the apartment has closed or closes before the call runs; RPC_E_SERVERFAULT when
+    // work throws.
+    [[nodiscard]] HRESULT Call(const std::function<HRESULT()>& work);
+
+    // Queues work for the owning thread without waiting for it; false when the apartment has closed.
+    bool Post(std::function<void()> work);
+
+    bool IsOwningThread() const { return std::this_thread::get_id() == owner_; }
+    bool IsClosed() const;
+
+    // The export table: interface pointers of this apartment's objects that proxies elsewhere stand for. An
+    // export holds one reference, given back by ReleaseExport or when the apartment closes. FindExport
+    // answers null for an export released or closed.
+    uint64_t AddExport(IUnknown* iface);
+    IUnknown* FindExport(uint64_t id) const;
+    // The export with a new reference, from any thread; null when released or closed.
+    IUnknown* AddRefExport(uint64_t id) const;
+    void ReleaseExport(uint64_t id);
+
+    // Runs at most limit queued calls (the owning thread only); the number run.
+    int Serve(int limit);
+    size_t QueuedCount() const;
+    int QueueDescriptor() const { return queueFd_; }
+
+private:
+    friend void OpenThreadApartment();
+    friend void CloseThreadApartment();
+
+    struct QueuedCall {
+        std::function<void()> run;
+        std::function<void()> abandon; // a closing apartment's answer to a call it will never run
+    };
+
+    Apartment();
+    bool Enqueue(QueuedCall call);
+    void Close();
+
+    const std::thread::id owner_;
+    int queueFd_ = -1;
+    mutable std::mutex mutex_;
+    std::deque<QueuedCall> queue_;
+    std::unordered_map<uint64_t, IUnknown*> exports_;
+    uint64_t nextExport_ = 1;
+    bool closed_ = false;
+};
+
+// Called by CoInitialize and CoUninitialize: the calling thread enters and leaves its single-threaded
+// apartment.
+void OpenThreadApartment();
+void CloseThreadApartment();
+
+} // namespace vr

@@ -1,0 +1,107 @@
+// Events over eventfd: the descriptor is readable while the event is signalled, so waits can poll events and
+// an apartment's call queue together.
+#include "platform/com/waithandle.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+// A tag tells events apart from other pointers handed to these functions.
+constexpr uint32_t kEventTag = 0x45564E54;
+
+struct Event {
+    uint32_t tag = kEventTag;
+    int fd = -1;
+    bool manualReset = false;
+    // Signals and claims pass through this lock so that what a thread wrote before SetEvent is visible to
+    // the thread whose wait the signal ends (the eventfd alone is no ordering a race checker can see).
+    std::mutex order;
+};
+
+Event* AsEvent(HANDLE handle) {
+    auto* event = static_cast<Event*>(handle);
+    return event && event->tag == kEventTag ? event : nullptr;
+}
+
+// Takes the signal away; false when it was not signalled (or another thread took it first).
+bool DrainDescriptor(int fd) {
+    uint64_t count = 0;
+    return read(fd, &count, sizeof count) == sizeof count;
+}
+
+} // namespace
+
+HANDLE CreateEventW(void* /*securityAttributes*/, BOOL manualReset, BOOL initialState, LPCOLESTR name) {
+    if (name && *name) {
+        return nullptr;
+    }
+    int fd = eventfd(initialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    auto* event = new Event;
+    event->fd = fd;
+    event->manualReset = manualReset != FALSE;
+    return event;
+}
+
+BOOL SetEvent(HANDLE handle) {
+    Event* event = AsEvent(handle);
+    if (!event) {
+        return FALSE;
+    }
+    // The counter only needs to be non-zero; a counter at its maximum (EAGAIN) is signalled already.
+    uint64_t one = 1;
+    std::lock_guard lock(event->order);
+    ssize_t written = write(event->fd, &one, sizeof one);
+    return written == sizeof one || errno == EAGAIN ? TRUE : FALSE;
+}
+
+BOOL ResetEvent(HANDLE handle) {
+    Event* event = AsEvent(handle);
+    if (!event) {
+        return FALSE;
+    }
+    std::lock_guard lock(event->order);
+    DrainDescriptor(event->fd);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    Event* event = AsEvent(handle);
+    if (!event) {
+        return FALSE;
+    }
+    close(event->fd);
+    event->tag = 0;
+    delete event;
+    return TRUE;
+}
+
+namespace vr::detail {
+
+int EventDescriptor(HANDLE handle) {
+    Event* event = AsEvent(handle);
+    return event ? event->fd : -1;
+}
+
+bool ClaimEvent(HANDLE handle) {
+    Event* event = AsEvent(handle);
+    if (!event) {
+        return false;
+    }
+    std::lock_guard lock(event->order);
+    if (!event->manualReset) {
+        return DrainDescriptor(event->fd);
+    }
+    // A manual-reset event keeps its signal, so it is only looked at.
+    pollfd probe{event->fd, POLLIN, 0};
+    return poll(&probe, 1, 0) == 1;
+}
+
+} // namespace vr::detail
