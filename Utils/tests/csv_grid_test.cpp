@@ -1,0 +1,168 @@
+// CsvGrid: the quoted file text and its reading (new and old files), real file storage,
+// and the file path with its extension and time stamp.
+#include "CsvFileCpp.h"
+#include "CsvFilePath.h"
+#include "common/Trace.h"
+#include "csv_test_support.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+using utils::CsvGrid;
+using Rows = std::vector<std::vector<std::u16string>>;
+
+// Every row of the grid as far as it reaches, read without growing it further than Columns() does.
+Rows Contents(CsvGrid& grid) {
+    Rows rows(grid.Rows());
+    const size_t columns = grid.Columns();
+    for (size_t row = 0; row < rows.size(); ++row) {
+        for (size_t column = 0; column < columns; ++column) {
+            rows[row].push_back(grid.Cell(column, row));
+        }
+    }
+    return rows;
+}
+
+Rows Parsed(std::u16string_view text) {
+    CsvGrid grid = CsvGrid::FromText(text);
+    return Contents(grid);
+}
+
+CsvGrid GridOf(const Rows& rows) {
+    CsvGrid grid;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        for (size_t column = 0; column < rows[row].size(); ++column) {
+            grid.Cell(column, row) = rows[row][column];
+        }
+    }
+    return grid;
+}
+
+TEST(CsvGridTest, ShortRowsArePaddedToTheWidestWhenWritten) {
+    CsvGrid grid = GridOf({{u"a"}, {u"b", u"c", u"d"}});
+    EXPECT_EQ(grid.ToText(), u"\"a\",\"\",\"\"\r\n\"b\",\"c\",\"d\"\r\n");
+    EXPECT_EQ(Contents(grid), (Rows{{u"a", u"", u""}, {u"b", u"c", u"d"}}));
+    CsvGrid empty;
+    EXPECT_EQ(empty.ToText(), u"");
+}
+
+TEST(CsvGridTest, QuotesCommasAndLineBreaksAreQuotedAndRoundTrip) {
+    const Rows rows = {
+        {u"say \"hi\"", u"a,b", u"two\r\nlines", u"lf\nonly"},
+        {u"\"", u"\"\"", u"", u"cr\ralone"},
+        {u" blanks ", u"semi;colon", u"tab\there", u"\u00e9t\u00e9 \u6e2c \U0001F600"},
+        {u"", u"", u"", u"ends with \""},
+    };
+    CsvGrid grid = GridOf(rows);
+    const std::u16string text = grid.ToText();
+    const std::u16string firstRow = u"\"say \"\"hi\"\"\",\"a,b\",\"two\r\nlines\",\"lf\nonly\"\r\n";
+    EXPECT_EQ(text.substr(0, firstRow.size()), firstRow);
+    EXPECT_EQ(Parsed(text), rows);
+}
+
+TEST(CsvGridTest, FilesOfTheOlderWriterStillRead) {
+    struct Case {
+        const char16_t* text;
+        Rows expected;
+    };
+    const Case cases[] = {
+        // The older writer quoted every cell and left quotes inside as they were.
+        {u"\"a\",\"b\"\r\n\"c\",\"\"\r\n", {{u"a", u"b"}, {u"c", u""}}},
+        {u"\"say \"hi\" now\",\"x\"\r\n", {{u"say \"hi\" now", u"x"}}},
+        {u"\"5\" tall\",\"y\"\r\n", {{u"5\" tall", u"y"}}},
+        {u"\"a,b\",\"c\"\r\n", {{u"a,b", u"c"}}},
+        // Unquoted cells, line feeds without carriage returns, empty cells.
+        {u"a,b,c\nd,,f\n", {{u"a", u"b", u"c"}, {u"d", u"", u"f"}}},
+        {u"x,\n", {{u"x", u""}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parsed(c.text), c.expected) << vr::ToUtf8(c.text);
+    }
+}
+
+TEST(CsvGridTest, LinesWithoutCellsAndTheLastLine) {
+    // An empty line takes its row number, but only a later line with cells makes the row exist.
+    CsvGrid grid = CsvGrid::FromText(u"\"a\"\r\n\r\n\"b\"\r\n\r\n\n");
+    EXPECT_EQ(grid.Rows(), 3u);
+    EXPECT_EQ(grid.Cell(0, 1), u"");
+    EXPECT_EQ(grid.Cell(0, 2), u"b");
+    // A last line without a line end is read as a row, quoted or not.
+    EXPECT_EQ(Parsed(u"a\nb,c"), (Rows{{u"a", u""}, {u"b", u"c"}}));
+    EXPECT_EQ(Parsed(u"\"a\"\r\n\"b"), (Rows{{u"a"}, {u"b"}}));
+    EXPECT_EQ(Parsed(u"a\r"), (Rows{{u"a"}}));
+    EXPECT_EQ(Parsed(u""), Rows{});
+}
+
+TEST(CsvGridTest, FilesRoundTripAsUtf8AcrossReadPieces) {
+    const auto folder = csvtest::FreshFolder("grid-files");
+    const auto path = folder / "many.csv";
+    // Long enough that multi-byte characters straddle every boundary of the reads.
+    Rows rows;
+    for (int row = 0; row < 3000; ++row) {
+        rows.push_back({u"\u00e9\u6e2c" + vr::FromUtf8(std::to_string(row)), u"\U0001F600,\"q\""});
+    }
+    CsvGrid grid = GridOf(rows);
+    ASSERT_TRUE(grid.WriteFile(csvtest::U16(path)));
+    const std::string firstLine = "\"\xC3\xA9\xE6\xB8\xAC"
+                                  "0\",\"\xF0\x9F\x98\x80,\"\"q\"\"\"\r\n";
+    EXPECT_EQ(csvtest::ReadBytes(path).substr(0, firstLine.size()), firstLine);
+    CsvGrid back;
+    ASSERT_TRUE(back.ReadFile(csvtest::U16(path)));
+    EXPECT_EQ(Contents(back), rows);
+}
+
+TEST(CsvGridTest, AFailedReadLeavesTheGridAsItWas) {
+    const auto folder = csvtest::FreshFolder("grid-read-fails");
+    CsvGrid grid = GridOf({{u"keep", u"me"}});
+    const std::u16string missing = csvtest::U16(folder / "missing.csv");
+    EXPECT_FALSE(grid.ReadFile(missing));
+    EXPECT_EQ(LastErrorText(), u"Could not open file '" + missing + u"'.");
+    // A folder opens on this system, but is no file to read.
+    EXPECT_FALSE(grid.ReadFile(csvtest::U16(folder)));
+    EXPECT_EQ(LastErrorText(), u"Could not open file '" + csvtest::U16(folder) + u"'.");
+    EXPECT_EQ(Contents(grid), (Rows{{u"keep", u"me"}}));
+}
+
+TEST(CsvGridTest, WriteFailuresAreReported) {
+    const auto folder = csvtest::FreshFolder("grid-write-fails");
+    CsvGrid grid = GridOf({{u"x"}});
+    const std::u16string noFolder = csvtest::U16(folder / "absent" / "x.csv");
+    EXPECT_FALSE(grid.WriteFile(noFolder));
+    EXPECT_EQ(LastErrorText(), u"Could not create/open file '" + noFolder + u"'.");
+    // A file that opens but takes no bytes: the device that is always full.
+    const auto full = folder / "full.csv";
+    std::filesystem::create_symlink("/dev/full", full);
+    EXPECT_FALSE(grid.WriteFile(csvtest::U16(full)));
+    EXPECT_EQ(LastErrorText(), u"Could not write to file '" + csvtest::U16(full) + u"'.");
+}
+
+TEST(CsvGridTest, WindowsPathsMapUnderTheDataHome) {
+    csvtest::FreshFolder("mapped");
+    CsvGrid grid = GridOf({{u"m"}});
+    ASSERT_TRUE(grid.WriteFile(u"C:\\Ostrel\\csv\\mapped\\w.csv"));
+    EXPECT_EQ(csvtest::ReadBytes(std::filesystem::path(vr::DataHome()) / "csv" / "mapped" / "w.csv"),
+              "\"m\"\r\n");
+}
+
+TEST(CsvFilePathTest, ExtensionAndTimeStamp) {
+    EXPECT_EQ(utils::CsvFilePath(u"data", nullptr), u"data.csv");
+    EXPECT_EQ(utils::CsvFilePath(u"data.csv", nullptr), u"data.csv");
+    EXPECT_EQ(utils::CsvFilePath(u"data.CSV", nullptr), u"data.CSV.csv") << "the search is case-sensitive";
+    std::tm time{};
+    time.tm_year = 2004 - 1900;
+    time.tm_mon = 2;
+    time.tm_mday = 5;
+    time.tm_hour = 14;
+    time.tm_min = 23;
+    time.tm_sec = 1;
+    EXPECT_EQ(utils::CsvFilePath(u"C:\\data\\run", &time), u"C:\\data\\run_2004Mar05_142301.csv");
+    time.tm_mon = 11;
+    EXPECT_EQ(utils::CsvFilePath(u"out.csv", &time), u"out_2004Dec05_142301.csv");
+    // The stamp goes before the first ".csv", whatever follows it.
+    EXPECT_EQ(utils::CsvFilePath(u"a.csv.b.csv", &time), u"a_2004Dec05_142301.csv");
+}
+
+} // namespace
