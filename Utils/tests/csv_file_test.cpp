@@ -199,6 +199,9 @@ TEST_F(CsvFileTest, ACellTooFarAwayForMemoryFailsAndLeavesTheGridAlone) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer ends the process where operator new would throw std::bad_alloc";
 #endif
+    if (csvtest::ReadBytes("/proc/sys/vm/overcommit_memory").starts_with("1")) {
+        GTEST_SKIP() << "with memory always overcommitted the allocation succeeds and fills the machine";
+    }
     Put(1, 1, Value(u"x"));
     EXPECT_EQ(csv_->put_cell(2147483647, 2147483647, Value(u"y").v), E_OUTOFMEMORY);
     EXPECT_NE(
