@@ -109,9 +109,6 @@ void Recordset::Open(std::u16string_view source, const ConnectionPtr& connection
     std::shared_ptr<odbc::Statement> statement = link.NewStatement();
     statement->ExecuteDirect(CommandTextFor(source, options, link.UnquotedCase()));
     Load(*statement);
-    if (!open_) {
-        RaiseError(adErrInvalidArgument, u"The source of the recordset returns no rows.");
-    }
 }
 
 void Recordset::Close() {

@@ -47,7 +47,8 @@ public:
     Recordset& operator=(const Recordset&) = delete;
 
     // Runs the source (a table name with adCmdTable, statement text otherwise) on the connection and reads
-    // its rows; the first row becomes current.
+    // its rows; the first row becomes current. A statement without rows (an INSERT) runs and leaves the
+    // recordset closed.
     void Open(std::u16string_view source, const ConnectionPtr& connection,
               CursorTypeEnum cursorType = adOpenUnspecified, LockTypeEnum lockType = adLockUnspecified,
               LONG options = adCmdUnspecified);

@@ -1,8 +1,9 @@
-// Real databases for tests: a private ODBC driver configuration, SQLite files, and a PostgreSQL cluster of
-// the test's own on a loopback port.
+// Real databases for tests: a private ODBC driver configuration, SQLite files and file data sources in the
+// test's own folders (and, from db_servers.h, a PostgreSQL cluster of the test's own).
 #pragma once
 
-#include <memory>
+#include "platform/ado/tests/db_servers.h"
+
 #include <string>
 
 namespace dbtest {
@@ -19,29 +20,5 @@ std::u16string SqliteConnectionString(const std::string& path);
 
 // Writes a file data source with the given [ODBC] lines into a fresh folder and returns its path.
 std::string WriteFileDataSource(const std::string& hint, const std::string& odbcLines);
-
-// A PostgreSQL cluster made by initdb in a temporary folder and started by pg_ctl on a free loopback port;
-// stopped and removed when the object goes. As root the server runs as the "postgres" user.
-class PostgresCluster {
-public:
-    // The process's cluster, started on first use; null when it cannot be had, with the reason in *why.
-    static PostgresCluster* Shared(std::string* why);
-
-    ~PostgresCluster();
-    int Port() const { return port_; }
-    // "[ODBC]" lines of a file data source for the cluster's "postgres" database.
-    std::string FileDataSourceLines() const;
-    // The same as an ADO connection string.
-    std::u16string ConnectionString() const;
-
-private:
-    PostgresCluster() = default;
-    bool Start(std::string* why);
-
-    std::string folder_;
-    std::string binFolder_;
-    int port_ = 0;
-    bool running_ = false;
-};
 
 } // namespace dbtest
