@@ -1,0 +1,144 @@
+// Deadline-bound reads and writes on a socket or serial descriptor.
+#include "platform/visa/io_channel.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vr::visa {
+
+namespace {
+
+HRESULT Lost(Failure* failure, const char* what) {
+    failure->status = kErrorConnectionLost;
+    failure->message = StatusText(kErrorConnectionLost) + " (" + what + ")";
+    return kErrorConnectionLost;
+}
+
+HRESULT IoError(Failure* failure, int error) {
+    failure->status = kErrorIo;
+    failure->message = StatusText(kErrorIo) + " (" + std::strerror(error) + ")";
+    return kErrorIo;
+}
+
+bool IsLostError(int error) {
+    return error == ECONNRESET || error == EPIPE || error == ENOTCONN || error == ECONNABORTED ||
+           error == EIO || error == ENXIO || error == ETIMEDOUT || error == EHOSTUNREACH;
+}
+
+// Waits for events on fd until the deadline; EINTR restarts the wait with the time that is left.
+int WaitFor(int fd, short events, const Deadline& deadline, short* revents) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        int ready = ::poll(&entry, 1, deadline.RemainingMs());
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        *revents = entry.revents;
+        return ready;
+    }
+}
+
+} // namespace
+
+Deadline Deadline::After(int32_t timeoutMs) {
+    Deadline deadline;
+    if (timeoutMs >= 0) {
+        deadline.at_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    }
+    return deadline;
+}
+
+int Deadline::RemainingMs() const {
+    if (!at_) {
+        return -1;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(*at_ - std::chrono::steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+Channel::~Channel() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+HRESULT Channel::ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got, Failure* failure) {
+    *got = 0;
+    for (;;) {
+        short revents = 0;
+        int ready = WaitFor(fd_, POLLIN, deadline, &revents);
+        if (ready < 0) {
+            return IoError(failure, errno);
+        }
+        if (ready == 0) {
+            failure->status = kErrorTimeout;
+            failure->message = StatusText(kErrorTimeout);
+            return kErrorTimeout;
+        }
+        ssize_t count = ::read(fd_, into.data(), into.size());
+        if (count > 0) {
+            *got = static_cast<size_t>(count);
+            return S_OK;
+        }
+        if (count == 0) {
+            return Lost(failure, "the peer closed the connection");
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+            continue;
+        }
+        if (IsLostError(errno)) {
+            return Lost(failure, std::strerror(errno));
+        }
+        return IoError(failure, errno);
+    }
+}
+
+ssize_t Channel::WriteOnce(std::span<const uint8_t> bytes) {
+    if (isSocket_) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    return ::write(fd_, bytes.data(), bytes.size());
+}
+
+HRESULT Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, Failure* failure) {
+    while (!bytes.empty()) {
+        ssize_t count = WriteOnce(bytes);
+        if (count > 0) {
+            bytes = bytes.subspan(static_cast<size_t>(count));
+            continue;
+        }
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            short revents = 0;
+            int ready = WaitFor(fd_, POLLOUT, deadline, &revents);
+            if (ready == 0) {
+                failure->status = kErrorTimeout;
+                failure->message = StatusText(kErrorTimeout);
+                return kErrorTimeout;
+            }
+            continue;
+        }
+        if (count < 0 && IsLostError(errno)) {
+            return Lost(failure, std::strerror(errno));
+        }
+        return IoError(failure, count < 0 ? errno : EIO);
+    }
+    return S_OK;
+}
+
+void Channel::DiscardPending() {
+    uint8_t scratch[4096];
+    for (;;) {
+        ssize_t count = ::read(fd_, scratch, sizeof scratch);
+        if (count <= 0 && !(count < 0 && errno == EINTR)) {
+            return; // nothing left (EAGAIN), or the peer is gone: the next read reports that
+        }
+    }
+}
+
+} // namespace vr::visa

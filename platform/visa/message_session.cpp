@@ -1,0 +1,345 @@
+// Message-based sessions: end conditions of reads, one deadline per call, late answers dropped.
+#include "platform/visa/message_session.h"
+
+#include "platform/visa/serial_ports.h"
+#include "platform/visa/tcp_channel.h"
+
+#include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace vr::visa {
+
+namespace {
+
+HRESULT Fail(Failure* failure, HRESULT status, const std::string& detail = {}) {
+    failure->status = status;
+    failure->message = StatusText(status) + (detail.empty() ? "" : " (" + detail + ")");
+    return status;
+}
+
+HRESULT NotAvailable(Failure* failure, const std::string& message) {
+    failure->status = kErrorResourceNotFound;
+    failure->message = message;
+    return kErrorResourceNotFound;
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string Vxi11Message(const ResourceName& name) {
+    std::string message = "VXI-11 instruments (" + name.canonical + ") are not available on this system.";
+    if (AllDigits(name.device)) {
+        message += " '" + name.device +
+                   "' is read as a VXI-11 device name: a raw TCP port needs '::SOCKET', as in "
+                   "TCPIP" +
+                   std::to_string(name.board) + "::" + name.host + "::" + name.device + "::SOCKET.";
+    }
+    return message;
+}
+
+HRESULT OpenChannel(const ResourceName& name, int32_t openTimeoutMs, std::unique_ptr<Channel>* channel,
+                    Failure* failure) {
+    switch (name.type) {
+    case InterfaceType::Tcpip: {
+        if (name.resourceClass != "SOCKET") {
+            return NotAvailable(failure, Vxi11Message(name));
+        }
+        std::unique_ptr<TcpChannel> tcp;
+        HRESULT hr = TcpChannel::Connect(name.host, name.port, openTimeoutMs, &tcp, failure);
+        *channel = std::move(tcp);
+        return hr;
+    }
+    case InterfaceType::Asrl: {
+        std::string path = name.serialPath.empty() ? SerialDevicePath(name.board) : name.serialPath;
+        if (path.empty()) {
+            return NotAvailable(failure, "ASRL" + std::to_string(name.board) + " names no serial port.");
+        }
+        std::unique_ptr<SerialChannel> serial;
+        HRESULT hr = SerialChannel::Open(path, SerialSettings{}, &serial, failure);
+        *channel = std::move(serial);
+        return hr;
+    }
+    case InterfaceType::Gpib:
+    case InterfaceType::GpibVxi:
+        return NotAvailable(failure, "No GPIB support on this system (" + name.canonical + ").");
+    default:
+        return NotAvailable(failure, "Resources of this kind are not supported on this system (" +
+                                         name.canonical + ").");
+    }
+}
+
+} // namespace
+
+MessageSession::MessageSession(ResourceName name, std::unique_ptr<Channel> channel)
+    : name_(std::move(name)), channel_(std::move(channel)) {
+    if (IsSerial()) {
+        serial_ = static_cast<SerialChannel*>(channel_.get());
+    }
+}
+
+HRESULT MessageSession::Open(std::string_view resourceName, int32_t openTimeoutMs,
+                             std::unique_ptr<MessageSession>* session, Failure* failure) {
+    ResourceName name;
+    HRESULT hr = ParseResourceName(resourceName, &name, failure);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    std::unique_ptr<Channel> channel;
+    hr = OpenChannel(name, openTimeoutMs, &channel, failure);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    session->reset(new MessageSession(std::move(name), std::move(channel)));
+    return S_OK;
+}
+
+HRESULT MessageSession::Closed(Failure* failure) const {
+    return Fail(failure, kErrorInvalidObject, "the session is closed");
+}
+
+HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
+    size_t used = 0;
+    HRESULT result = S_FALSE;
+    while (used < pending_.size() && bytes->size() < count) {
+        char c = pending_[used++];
+        bytes->push_back(c);
+        if (static_cast<uint8_t>(c) == termChar_ && termCharEnabled_) {
+            result = kSuccessTermChar;
+            break;
+        }
+        if (static_cast<uint8_t>(c) == termChar_ && serial_ && endIn_ == kEndTermChar) {
+            result = S_OK; // the END indicator of a serial line
+            break;
+        }
+    }
+    pending_.erase(0, used);
+    if (result == S_FALSE && bytes->size() >= count) {
+        result = kSuccessMaxCount;
+    }
+    return result;
+}
+
+HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure) {
+    bytes->clear();
+    if (!channel_) {
+        return Closed(failure);
+    }
+    Deadline deadline = Deadline::After(timeoutMs_);
+    HRESULT hr;
+    for (;;) {
+        hr = TakeBuffered(count, bytes);
+        if (hr != S_FALSE) {
+            break;
+        }
+        if (lostSeen_) {
+            hr = Fail(failure, kErrorConnectionLost, "the peer closed the connection");
+            break;
+        }
+        uint8_t chunk[4096];
+        size_t got = 0;
+        hr = channel_->ReadSome(chunk, deadline, &got, failure);
+        if (hr == kErrorConnectionLost) {
+            lostSeen_ = true;
+        }
+        if (FAILED(hr)) {
+            break;
+        }
+        pending_.append(reinterpret_cast<const char*>(chunk), got);
+    }
+    // Zero-timeout polls (a protocol converter's) leave the mark alone: they consume what they find.
+    if (timeoutMs_ != 0) {
+        lastReadTimedOut_ = hr == kErrorTimeout;
+    }
+    return hr;
+}
+
+HRESULT MessageSession::Write(std::string_view bytes, size_t* written, Failure* failure) {
+    *written = 0;
+    if (!channel_) {
+        return Closed(failure);
+    }
+    if (lastReadTimedOut_) {
+        pending_.clear();
+        channel_->DiscardPending();
+        lastReadTimedOut_ = false;
+    }
+    std::string message(bytes);
+    if (serial_ && endOut_ == kEndTermChar && sendEndEnabled_) {
+        message.push_back(static_cast<char>(termChar_));
+    }
+    HRESULT hr = channel_->WriteAll({reinterpret_cast<const uint8_t*>(message.data()), message.size()},
+                                    Deadline::After(timeoutMs_), failure);
+    if (hr == kErrorConnectionLost) {
+        lostSeen_ = true;
+    }
+    if (SUCCEEDED(hr)) {
+        *written = bytes.size();
+    }
+    return hr;
+}
+
+HRESULT MessageSession::SetSerialAttribute(uint32_t id, int32_t value, Failure* failure) {
+    if (!serial_) {
+        return Fail(failure, kErrorUnsupportedAttribute, "a serial attribute on a non-serial resource");
+    }
+    SerialSettings settings = serial_->Settings();
+    switch (id) {
+    case attr::kBaudRate:
+        settings.baudRate = value;
+        break;
+    case attr::kDataBits:
+        settings.dataBits = static_cast<int16_t>(value);
+        break;
+    case attr::kParity:
+        settings.parity = static_cast<int16_t>(value);
+        break;
+    case attr::kStopBits:
+        settings.stopBits = static_cast<int16_t>(value);
+        break;
+    case attr::kFlowControl:
+        settings.flowControl = static_cast<int16_t>(value);
+        break;
+    case attr::kEndIn:
+        if (value != kEndNone && value != kEndTermChar) {
+            return Fail(failure, kErrorUnsupportedAttributeState, "end-in mode " + std::to_string(value));
+        }
+        endIn_ = value;
+        return S_OK;
+    case attr::kEndOut:
+        if (value != kEndNone && value != kEndTermChar) {
+            return Fail(failure, kErrorUnsupportedAttributeState, "end-out mode " + std::to_string(value));
+        }
+        endOut_ = value;
+        return S_OK;
+    default:
+        return Fail(failure, kErrorUnsupportedAttribute);
+    }
+    return serial_->Apply(settings, failure);
+}
+
+HRESULT MessageSession::SetAttribute(uint32_t id, int32_t value, Failure* failure) {
+    if (!channel_) {
+        return Closed(failure);
+    }
+    switch (id) {
+    case attr::kTimeout:
+        if (value < kInfiniteTimeout) {
+            return Fail(failure, kErrorUnsupportedAttributeState, "timeout " + std::to_string(value));
+        }
+        timeoutMs_ = value;
+        return S_OK;
+    case attr::kTermChar:
+        if (value < 0 || value > 255) {
+            return Fail(failure, kErrorUnsupportedAttributeState,
+                        "termination character " + std::to_string(value));
+        }
+        termChar_ = static_cast<uint8_t>(value);
+        return S_OK;
+    case attr::kTermCharEnabled:
+        termCharEnabled_ = value != 0;
+        return S_OK;
+    case attr::kSendEndEnabled:
+        sendEndEnabled_ = value != 0;
+        return S_OK;
+    case attr::kTcpNoDelay: {
+        if (name_.type != InterfaceType::Tcpip) {
+            return Fail(failure, kErrorUnsupportedAttribute);
+        }
+        int on = value != 0;
+        (void)::setsockopt(channel_->Descriptor(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        return S_OK;
+    }
+    case attr::kInterfaceType:
+    case attr::kInterfaceNumber:
+        return Fail(failure, kErrorAttributeReadOnly);
+    default:
+        return SetSerialAttribute(id, value, failure);
+    }
+}
+
+HRESULT MessageSession::GetAttribute(uint32_t id, int32_t* value, Failure* failure) const {
+    if (!channel_) {
+        return Closed(failure);
+    }
+    switch (id) {
+    case attr::kTimeout:
+        *value = timeoutMs_;
+        return S_OK;
+    case attr::kTermChar:
+        *value = termChar_;
+        return S_OK;
+    case attr::kTermCharEnabled:
+        *value = termCharEnabled_;
+        return S_OK;
+    case attr::kSendEndEnabled:
+        *value = sendEndEnabled_;
+        return S_OK;
+    case attr::kInterfaceType:
+        *value = static_cast<int32_t>(name_.type);
+        return S_OK;
+    case attr::kInterfaceNumber:
+        *value = name_.board;
+        return S_OK;
+    case attr::kTcpNoDelay: {
+        if (name_.type != InterfaceType::Tcpip) {
+            return Fail(failure, kErrorUnsupportedAttribute);
+        }
+        int on = 0;
+        socklen_t length = sizeof on;
+        (void)::getsockopt(channel_->Descriptor(), IPPROTO_TCP, TCP_NODELAY, &on, &length);
+        *value = on != 0;
+        return S_OK;
+    }
+    default:
+        break;
+    }
+    if (!serial_) {
+        return Fail(failure, kErrorUnsupportedAttribute);
+    }
+    const SerialSettings& settings = serial_->Settings();
+    switch (id) {
+    case attr::kBaudRate:
+        *value = settings.baudRate;
+        return S_OK;
+    case attr::kDataBits:
+        *value = settings.dataBits;
+        return S_OK;
+    case attr::kParity:
+        *value = settings.parity;
+        return S_OK;
+    case attr::kStopBits:
+        *value = settings.stopBits;
+        return S_OK;
+    case attr::kFlowControl:
+        *value = settings.flowControl;
+        return S_OK;
+    case attr::kEndIn:
+        *value = endIn_;
+        return S_OK;
+    case attr::kEndOut:
+        *value = endOut_;
+        return S_OK;
+    default:
+        return Fail(failure, kErrorUnsupportedAttribute);
+    }
+}
+
+void MessageSession::Clear() {
+    pending_.clear();
+    lastReadTimedOut_ = false;
+    if (channel_) {
+        channel_->DiscardPending();
+    }
+}
+
+void MessageSession::Close() {
+    channel_.reset();
+    serial_ = nullptr;
+    pending_.clear();
+}
+
+} // namespace vr::visa

@@ -1,0 +1,22 @@
+// Raw TCP instrument connections (TCPIP::host::port::SOCKET).
+#pragma once
+
+#include "platform/visa/io_channel.h"
+
+#include <memory>
+#include <string>
+
+namespace vr::visa {
+
+class TcpChannel final : public Channel {
+public:
+    // Connects within timeoutMs (< 0: the system's own limit). A refused, unreachable or unknown host fails
+    // with kErrorResourceNotFound. The socket is non-blocking with TCP_NODELAY on.
+    [[nodiscard]] static HRESULT Connect(const std::string& host, const std::string& port, int32_t timeoutMs,
+                                         std::unique_ptr<TcpChannel>* channel, Failure* failure);
+
+private:
+    explicit TcpChannel(int fd) : Channel(fd, true) {}
+};
+
+} // namespace vr::visa

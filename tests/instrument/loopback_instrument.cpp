@@ -1,0 +1,259 @@
+// A stand-in instrument for tests: answers SCPI-like queries on a loopback TCP port or a terminal device.
+//
+//   vrloopback_instrument [--ipv6] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]
+//
+// Over TCP it listens on 127.0.0.1 (::1 with --ipv6; a free port) and prints "PORT <n>" once ready; with
+// --tty it prints "READY". Commands end with a line feed (carriage returns are ignored); answers end with
+// --answer-end (backslash escapes \r \n \t \\; default "\n"). Commands, first word in any case:
+//   *IDN?               "VORNIC,LOOPBACK,0,1.0"
+//   ECHO <text>         <text>
+//   DELAY <ms> <text>   <text> after ms milliseconds
+//   PARTIAL <text>      <text> without the answer end
+//   SPLIT <ms> <a> <b>  <a>, then after ms milliseconds <b> and the answer end
+//   TRICKLE <ms> <text> <text> one character every ms milliseconds, then the answer end
+//   SILENT              no answer
+//   CHUNK?              the number of bytes the read that brought this command received
+//   COUNT?              how many commands this connection has received, this one included
+//   CLOSE               closes the connection (a terminal: the program exits)
+//   RESET               TCP: aborts the connection with a reset
+//   EXIT                the program exits
+// The program exits by itself after --lifetime seconds (default 120), so that it never outlives a test run.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string Unescape(const std::string& text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            result += text[i];
+            continue;
+        }
+        char next = text[++i];
+        result += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    }
+    return result;
+}
+
+bool SendAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (count < 0 && errno == ENOTSOCK) {
+            count = ::write(fd, bytes.data() + done, bytes.size() - done);
+        }
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+void Sleep(const std::string& milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(milliseconds.c_str())));
+}
+
+// The first blank-separated word and the rest of text.
+std::pair<std::string, std::string> Split(const std::string& text) {
+    size_t blank = text.find(' ');
+    if (blank == std::string::npos) {
+        return {text, ""};
+    }
+    return {text.substr(0, blank), text.substr(blank + 1)};
+}
+
+enum class Outcome { Continue, Close, Reset, Exit };
+
+struct Connection {
+    int fd;
+    std::string answerEnd;
+    int commands = 0;
+    size_t lastChunk = 0;
+
+    Outcome Handle(const std::string& line) {
+        ++commands;
+        auto [word, rest] = Split(line);
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](unsigned char c) { return std::toupper(c); });
+        if (word == "*IDN?") {
+            SendAll(fd, "VORNIC,LOOPBACK,0,1.0" + answerEnd);
+        } else if (word == "ECHO") {
+            SendAll(fd, rest + answerEnd);
+        } else if (word == "DELAY") {
+            auto [ms, text] = Split(rest);
+            Sleep(ms);
+            SendAll(fd, text + answerEnd);
+        } else if (word == "PARTIAL") {
+            SendAll(fd, rest);
+        } else if (word == "SPLIT") {
+            auto [ms, parts] = Split(rest);
+            auto [first, second] = Split(parts);
+            SendAll(fd, first);
+            Sleep(ms);
+            SendAll(fd, second + answerEnd);
+        } else if (word == "TRICKLE") {
+            auto [ms, text] = Split(rest);
+            for (char c : text + answerEnd) {
+                Sleep(ms);
+                if (!SendAll(fd, std::string(1, c))) {
+                    break;
+                }
+            }
+        } else if (word == "CHUNK?") {
+            SendAll(fd, std::to_string(lastChunk) + answerEnd);
+        } else if (word == "COUNT?") {
+            SendAll(fd, std::to_string(commands) + answerEnd);
+        } else if (word == "CLOSE") {
+            return Outcome::Close;
+        } else if (word == "RESET") {
+            return Outcome::Reset;
+        } else if (word == "EXIT") {
+            return Outcome::Exit;
+        }
+        return Outcome::Continue;
+    }
+
+    // Serves until the peer leaves or a command ends the connection.
+    Outcome Serve() {
+        std::string line;
+        char buffer[4096];
+        for (;;) {
+            ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count <= 0) {
+                return Outcome::Close;
+            }
+            lastChunk = static_cast<size_t>(count);
+            for (ssize_t i = 0; i < count; ++i) {
+                char c = buffer[i];
+                if (c == '\r') {
+                    continue;
+                }
+                if (c != '\n') {
+                    line += c;
+                    continue;
+                }
+                Outcome outcome = Handle(line);
+                line.clear();
+                if (outcome != Outcome::Continue) {
+                    return outcome;
+                }
+            }
+        }
+    }
+};
+
+// Listens on the loopback address of the family; returns the socket, or -1.
+int Listen(bool ipv6, int* port) {
+    int listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage storage{};
+    socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (ipv6) {
+        auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+        address->sin6_family = AF_INET6;
+        address->sin6_addr = in6addr_loopback;
+    } else {
+        auto* address = reinterpret_cast<sockaddr_in*>(&storage);
+        address->sin_family = AF_INET;
+        address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    auto* address = reinterpret_cast<sockaddr*>(&storage);
+    if (::bind(listener, address, length) != 0 || ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, address, &length) != 0) {
+        return -1;
+    }
+    *port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                       : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    return listener;
+}
+
+int ServeTcp(bool ipv6, const std::string& answerEnd) {
+    int port = 0;
+    int listener = Listen(ipv6, &port);
+    if (listener < 0) {
+        std::perror("listen");
+        return 1;
+    }
+    std::printf("PORT %d\n", port);
+    std::fflush(stdout);
+    for (;;) {
+        int client = ::accept(listener, nullptr, nullptr);
+        if (client < 0) {
+            continue;
+        }
+        Connection connection{client, answerEnd};
+        Outcome outcome = connection.Serve();
+        if (outcome == Outcome::Reset) {
+            linger abort{1, 0};
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
+        ::close(client);
+        if (outcome == Outcome::Exit) {
+            return 0;
+        }
+    }
+}
+
+int ServeTty(const std::string& path, const std::string& answerEnd) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        return 1;
+    }
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    std::printf("READY\n");
+    std::fflush(stdout);
+    Connection connection{fd, answerEnd};
+    connection.Serve();
+    ::close(fd);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string tty;
+    std::string answerEnd = "\n";
+    unsigned lifetime = 120;
+    bool ipv6 = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option == "--ipv6") {
+            ipv6 = true;
+            continue;
+        }
+        if (i + 1 == argc) {
+            break;
+        }
+        ++i;
+        if (option == "--tty") {
+            tty = argv[i];
+        } else if (option == "--answer-end") {
+            answerEnd = Unescape(argv[i]);
+        } else if (option == "--lifetime") {
+            lifetime = static_cast<unsigned>(std::atoi(argv[i]));
+        }
+    }
+    ::alarm(lifetime);
+    return tty.empty() ? ServeTcp(ipv6, answerEnd) : ServeTty(tty, answerEnd);
+}
