@@ -1,0 +1,335 @@
+// IDispatch objects in scripts: a proxy per object whose traps call GetIDsOfNames and Invoke on each access.
+#include "platform/base/text.h"
+#include "platform/com/bstr.h"
+#include "platform/com/errorinfo.h"
+#include "platform/scripting/runtime.h"
+
+#include <cmath>
+#include <vector>
+
+namespace vr::script {
+namespace {
+
+#define VR_HIDDEN(name) DUK_HIDDEN_SYMBOL(name)
+constexpr const char* kDispatchKey = VR_HIDDEN("vrDispatch");
+constexpr const char* kDispidKey = VR_HIDDEN("vrDispid");
+constexpr const char* kHandlerStash = "vrHostHandler";
+
+// The arguments of a script call as DISPPARAMS (reversed, as Invoke wants them).
+class CallArguments {
+public:
+    CallArguments(duk_context* ctx, duk_idx_t first, duk_idx_t count) : values_(count) {
+        for (duk_idx_t i = 0; i < count; ++i) {
+            VARIANT& slot = values_[count - 1 - i];
+            VariantInit(&slot);
+            if (HRESULT hr = ValueToVariant(ctx, first + i, &slot); FAILED(hr)) {
+                failure_ = hr;
+            }
+        }
+    }
+    ~CallArguments() {
+        for (VARIANT& value : values_) {
+            (void)VariantClear(&value);
+        }
+    }
+    CallArguments(const CallArguments&) = delete;
+    CallArguments& operator=(const CallArguments&) = delete;
+
+    HRESULT Failure() const { return failure_; }
+    // A put passes its value as the named argument DISPID_PROPERTYPUT.
+    DISPPARAMS Params(bool put) {
+        return DISPPARAMS{values_.empty() ? nullptr : values_.data(), put ? &putId_ : nullptr,
+                          static_cast<UINT>(values_.size()), put ? 1u : 0u};
+    }
+
+private:
+    std::vector<VARIANT> values_;
+    HRESULT failure_ = S_OK;
+    DISPID putId_ = DISPID_PROPERTYPUT;
+};
+
+IDispatch* DispatchOfHolder(duk_context* ctx, duk_idx_t idx) {
+    duk_get_prop_string(ctx, idx, kDispatchKey);
+    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    return object;
+}
+
+duk_ret_t ReleaseHolder(duk_context* ctx) {
+    if (IDispatch* object = DispatchOfHolder(ctx, 0)) {
+        duk_push_pointer(ctx, nullptr);
+        duk_put_prop_string(ctx, 0, kDispatchKey);
+        object->Release();
+    }
+    return 0;
+}
+
+// Gives the object at idx a reference to object, released by its finalizer.
+void AttachDispatch(duk_context* ctx, duk_idx_t idx, IDispatch* object) {
+    idx = duk_normalize_index(ctx, idx);
+    object->AddRef();
+    duk_push_pointer(ctx, object);
+    duk_put_prop_string(ctx, idx, kDispatchKey);
+    duk_push_c_function(ctx, &ReleaseHolder, 1);
+    duk_set_finalizer(ctx, idx);
+}
+
+void PushResult(duk_context* ctx, VARIANT& result) {
+    PushVariant(ctx, result);
+    (void)VariantClear(&result);
+}
+
+// A call of a member function: Invoke(dispid, METHOD|PROPERTYGET) with the script's arguments.
+duk_ret_t CallMember(duk_context* ctx) {
+    duk_idx_t count = duk_get_top(ctx);
+    duk_push_current_function(ctx);
+    IDispatch* object = DispatchOfHolder(ctx, -1);
+    duk_get_prop_string(ctx, -1, kDispidKey);
+    auto id = static_cast<DISPID>(duk_get_int(ctx, -1));
+    duk_pop_2(ctx);
+    if (!object) {
+        ThrowHResult(ctx, E_UNEXPECTED, u"");
+    }
+    CallArguments args(ctx, 0, count);
+    if (FAILED(args.Failure())) {
+        ThrowHResult(ctx, args.Failure(), u"");
+    }
+    DISPPARAMS params = args.Params(false);
+    VARIANT result;
+    VariantInit(&result);
+    InvokeOrThrow(ctx, object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result);
+    PushResult(ctx, result);
+    return 1;
+}
+
+void PushMemberFunction(duk_context* ctx, IDispatch* object, DISPID id) {
+    duk_push_c_function(ctx, &CallMember, DUK_VARARGS);
+    duk_push_int(ctx, id);
+    duk_put_prop_string(ctx, -2, kDispidKey);
+    AttachDispatch(ctx, -1, object);
+}
+
+bool IsIndexName(const std::u16string& name) {
+    if (name.empty() || name.size() > 9) {
+        return false;
+    }
+    for (char16_t c : name) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LookUpName(IDispatch* object, const std::u16string& name, DISPID* id) {
+    std::u16string copy = name;
+    LPOLESTR names[] = {copy.data()};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
+}
+
+// A failure that means "this member is no property to read without arguments": it is called instead.
+bool CallsForArguments(HRESULT hr) {
+    return hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL;
+}
+
+// get(target, key, receiver)
+duk_ret_t TrapGet(duk_context* ctx) {
+    IDispatch* object = DispatchOfHolder(ctx, 0);
+    if (duk_is_symbol(ctx, 1)) {
+        // The host object's own key, asked for by HostObjectAt.
+        if (duk_is_string(ctx, 1) && std::string_view(duk_get_string(ctx, 1)) == kDispatchKey) {
+            duk_push_pointer(ctx, object);
+            return 1;
+        }
+        return 0;
+    }
+    if (!object) {
+        return 0;
+    }
+    std::u16string name = TextAt(ctx, 1);
+    DISPID id = DISPID_UNKNOWN;
+    VARIANT result;
+    VariantInit(&result);
+    if (!LookUpName(object, name, &id)) {
+        if (IsIndexName(name)) { // obj[3]: the default member's indexed value
+            duk_push_number(ctx, std::stod(std::string(name.begin(), name.end())));
+            CallArguments args(ctx, -1, 1);
+            duk_pop(ctx);
+            DISPPARAMS params = args.Params(false);
+            InvokeOrThrow(ctx, object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params,
+                          &result);
+            PushResult(ctx, result);
+            return 1;
+        }
+        if (name == u"valueOf" || name == u"toString") {
+            PushMemberFunction(ctx, object, DISPID_VALUE);
+            return 1;
+        }
+        return 0;
+    }
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXCEPINFO excep{};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                                &excep, nullptr);
+    ClearExcepInfo(&excep);
+    if (SUCCEEDED(hr)) {
+        PushResult(ctx, result);
+        return 1;
+    }
+    if (CallsForArguments(hr)) {
+        PushMemberFunction(ctx, object, id);
+        return 1;
+    }
+    // Read again through the common path so that the error carries the object's description.
+    InvokeOrThrow(ctx, object, id, DISPATCH_PROPERTYGET, &none, &result);
+    PushResult(ctx, result);
+    return 1;
+}
+
+// set(target, key, value, receiver)
+duk_ret_t TrapSet(duk_context* ctx) {
+    IDispatch* object = DispatchOfHolder(ctx, 0);
+    if (!object || duk_is_symbol(ctx, 1)) {
+        duk_push_false(ctx);
+        return 1;
+    }
+    std::u16string name = TextAt(ctx, 1);
+    DISPID id = DISPID_UNKNOWN;
+    bool indexed = false;
+    if (!LookUpName(object, name, &id)) {
+        if (!IsIndexName(name)) {
+            ThrowHResult(ctx, DISP_E_UNKNOWNNAME, u"Object doesn't support this property or method");
+        }
+        id = DISPID_VALUE;
+        indexed = true;
+    }
+    if (indexed) { // obj[3] = v: the default member's indexed put, index first
+        duk_push_number(ctx, std::stod(std::string(name.begin(), name.end())));
+        duk_dup(ctx, 2);
+    } else {
+        duk_dup(ctx, 2);
+    }
+    duk_idx_t count = indexed ? 2 : 1;
+    CallArguments args(ctx, duk_get_top(ctx) - count, count);
+    duk_pop_n(ctx, count);
+    if (FAILED(args.Failure())) {
+        ThrowHResult(ctx, args.Failure(), u"");
+    }
+    DISPPARAMS params = args.Params(true);
+    InvokeOrThrow(ctx, object, id, DISPATCH_PROPERTYPUT, &params, nullptr);
+    duk_push_true(ctx);
+    return 1;
+}
+
+// has(target, key)
+duk_ret_t TrapHas(duk_context* ctx) {
+    IDispatch* object = DispatchOfHolder(ctx, 0);
+    DISPID id = DISPID_UNKNOWN;
+    bool found = object && !duk_is_symbol(ctx, 1) && LookUpName(object, TextAt(ctx, 1), &id);
+    duk_push_boolean(ctx, found);
+    return 1;
+}
+
+// apply(target, this, arguments): obj(args) calls the default member.
+duk_ret_t TrapApply(duk_context* ctx) {
+    IDispatch* object = DispatchOfHolder(ctx, 0);
+    if (!object) {
+        ThrowHResult(ctx, E_UNEXPECTED, u"");
+    }
+    duk_idx_t count = static_cast<duk_idx_t>(duk_get_length(ctx, 2));
+    duk_idx_t first = duk_get_top(ctx);
+    for (duk_idx_t i = 0; i < count; ++i) {
+        duk_get_prop_index(ctx, 2, static_cast<duk_uarridx_t>(i));
+    }
+    CallArguments args(ctx, first, count);
+    duk_pop_n(ctx, count);
+    if (FAILED(args.Failure())) {
+        ThrowHResult(ctx, args.Failure(), u"");
+    }
+    DISPPARAMS params = args.Params(false);
+    VARIANT result;
+    VariantInit(&result);
+    InvokeOrThrow(ctx, object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result);
+    PushResult(ctx, result);
+    return 1;
+}
+
+duk_ret_t TargetNeverCalled(duk_context*) {
+    return 0;
+}
+
+void PushHandler(duk_context* ctx) {
+    duk_push_heap_stash(ctx);
+    if (!duk_get_prop_string(ctx, -1, kHandlerStash)) {
+        duk_pop(ctx);
+        duk_push_object(ctx);
+        duk_push_c_function(ctx, &TrapGet, 3);
+        duk_put_prop_string(ctx, -2, "get");
+        duk_push_c_function(ctx, &TrapSet, 4);
+        duk_put_prop_string(ctx, -2, "set");
+        duk_push_c_function(ctx, &TrapHas, 2);
+        duk_put_prop_string(ctx, -2, "has");
+        duk_push_c_function(ctx, &TrapApply, 3);
+        duk_put_prop_string(ctx, -2, "apply");
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, -3, kHandlerStash);
+    }
+    duk_remove(ctx, -2);
+}
+
+} // namespace
+
+void PushHostObject(duk_context* ctx, IDispatch* object) {
+    if (!object) {
+        duk_push_null(ctx);
+        return;
+    }
+    duk_push_c_function(ctx, &TargetNeverCalled, DUK_VARARGS); // callable, so that apply reaches the trap
+    AttachDispatch(ctx, -1, object);
+    PushHandler(ctx);
+    duk_push_proxy(ctx, 0);
+}
+
+IDispatch* HostObjectAt(duk_context* ctx, duk_idx_t idx) {
+    if (!duk_is_object(ctx, idx)) {
+        return nullptr;
+    }
+    return DispatchOfHolder(ctx, idx);
+}
+
+void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
+    std::u16string text(description);
+    if (text.empty() && !keepEmpty) {
+        text = HResultMessage(hr);
+    }
+    std::string utf8 = ToUtf8(text);
+    duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%s", utf8.c_str());
+    duk_push_number(ctx, static_cast<double>(static_cast<int32_t>(hr)));
+    duk_put_prop_string(ctx, -2, "number");
+    PushText(ctx, text);
+    duk_put_prop_string(ctx, -2, "description");
+    duk_throw(ctx);
+    __builtin_unreachable(); // duk_throw never returns (it throws)
+}
+
+void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result) {
+    EXCEPINFO excep{};
+    UINT argError = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, &excep, &argError);
+    if (SUCCEEDED(hr)) {
+        return;
+    }
+    std::u16string description;
+    if (hr == DISP_E_EXCEPTION) {
+        if (excep.pfnDeferredFillIn) {
+            (void)excep.pfnDeferredFillIn(&excep);
+        }
+        description = std::u16string(BstrView(excep.bstrDescription));
+        hr = excep.scode != 0 ? excep.scode : (excep.wCode != 0 ? MAKE_HRESULT(1, 4, excep.wCode) : E_FAIL);
+    }
+    ClearExcepInfo(&excep);
+    ThrowHResult(ctx, hr, description);
+}
+
+} // namespace vr::script

@@ -1,0 +1,172 @@
+// One script heap of the JScript engine: the Duktape context, the texts it ran, member numbers, interruption.
+#pragma once
+
+#include "platform/com/comptr.h"
+#include "platform/com/dispatch.h"
+#include "platform/scripting/activscp.h"
+#include "platform/scripting/duktape/duk_config.h"
+
+#include <duktape.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vr::script {
+
+// One script error as the engine reports it.
+struct ScriptErrorInfo {
+    HRESULT scode = E_FAIL;
+    std::u16string description;
+    std::u16string source; // "Microsoft JScript runtime error"-like kind of the error
+    int chunk = -1;
+    ULONG line = 0;          // counted from the chunk's starting line; 0 when not known
+    LONG column = 0;         // 1-based; 0 when not known
+    std::u16string lineText; // the source line, without its line break
+    DWORD_PTR sourceContext = 0;
+};
+
+// What the heap asks of the engine that owns it while code runs.
+class RuntimeOwner {
+public:
+    // The object of a named item, resolved through the site (with a reference in *item).
+    [[nodiscard]] virtual HRESULT ResolveNamedItem(const std::u16string& name, IDispatch** item) = 0;
+    // An error that left the outermost script call: handed to the site.
+    virtual void ReportScriptError(const ScriptErrorInfo& error) = 0;
+    // The outermost script call starts / ends.
+    virtual void EnterScript() = 0;
+    virtual void LeaveScript() = 0;
+
+protected:
+    ~RuntimeOwner() = default;
+};
+
+// A text given to ParseScriptText, kept to cut out the source line of an error.
+struct ScriptChunk {
+    std::u16string text;
+    ULONG startingLine = 1;
+    DWORD_PTR sourceContext = 0;
+};
+
+// Where the last thrown value came from, as the throw hook saw it.
+struct ThrowSite {
+    int chunk = -1;
+    ULONG line = 0; // 1-based within its chunk, 0 when not known
+};
+
+// Thread contract: everything runs on the engine's thread, except RequestInterrupt/ClearInterrupt and the
+// interrupt check, which use an atomic flag. The heap lives as long as the engine or any script object
+// handed out as IDispatch holds it.
+class Runtime : public std::enable_shared_from_this<Runtime> {
+public:
+    // interrupt is the owner's flag, raised from any thread to stop running code.
+    [[nodiscard]] static std::shared_ptr<Runtime> Create(RuntimeOwner* owner,
+                                                         std::shared_ptr<std::atomic<bool>> interrupt);
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    duk_context* Context() const { return ctx_; }
+    static Runtime& Of(duk_context* ctx);
+
+    // The engine detaches itself when it closes; named items then resolve no more.
+    void Detach() { owner_ = nullptr; }
+    RuntimeOwner* Owner() const { return owner_; }
+
+    int AddChunk(ScriptChunk chunk);
+    const ScriptChunk* Chunk(int index) const;
+    static std::string ChunkFileName(int index);
+    static int ChunkIndexOf(std::string_view fileName);
+
+    void ClearInterrupt() { interrupt_->store(false, std::memory_order_release); }
+    bool InterruptRequested() const { return interrupt_->load(std::memory_order_acquire); }
+
+    ThrowSite& LastThrow() { return lastThrow_; }
+
+    // Member numbers handed out for script objects: one number per name for the whole heap.
+    DISPID DispidOf(const std::u16string& name);
+    const std::u16string* NameOf(DISPID id) const;
+
+    // Keeps the value at idx alive in the heap's stash under a new key; Unpin lets it go.
+    int Pin(duk_idx_t idx);
+    void PushPinned(int key);
+    void Unpin(int key);
+
+    // The nesting of calls into script code on this heap (0 when none runs).
+    int& EntryDepth() { return entryDepth_; }
+
+private:
+    Runtime(RuntimeOwner* owner, std::shared_ptr<std::atomic<bool>> interrupt)
+        : owner_(owner), interrupt_(std::move(interrupt)) {}
+    void InstallBuiltins();
+
+    duk_context* ctx_ = nullptr;
+    RuntimeOwner* owner_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> interrupt_;
+    std::vector<ScriptChunk> chunks_;
+    ThrowSite lastThrow_;
+    std::map<std::u16string, DISPID> dispids_;
+    std::vector<std::u16string> names_;
+    int nextPin_ = 1;
+    int entryDepth_ = 0;
+};
+
+// ---- Text between UTF-16 and Duktape's strings (CESU-8, non-BMP code points possibly as 4 bytes) ----
+void PushText(duk_context* ctx, std::u16string_view text);
+std::u16string TextAt(duk_context* ctx, duk_idx_t idx); // the value as a string (ToString)
+std::u16string DecodeDukString(std::string_view bytes);
+
+// ---- Values between VARIANT and script ----
+// Pushes the script value of v (objects as host proxies, arrays as SAFEARRAY holders for VBArray).
+void PushVariant(duk_context* ctx, const VARIANT& v);
+// The VARIANT of the script value at idx (script objects as IDispatch); out must be empty.
+[[nodiscard]] HRESULT ValueToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);
+
+// ---- Host objects ----
+void PushHostObject(duk_context* ctx, IDispatch* object);
+// The IDispatch behind a host proxy at idx, or null (no reference added).
+IDispatch* HostObjectAt(duk_context* ctx, duk_idx_t idx);
+// The SAFEARRAY held by an array value at idx, or null.
+SAFEARRAY* SafeArrayAt(duk_context* ctx, duk_idx_t idx);
+void PushSafeArray(duk_context* ctx, const SAFEARRAY* array);
+
+// A script object as IDispatch.
+[[nodiscard]] HRESULT WrapScriptObject(Runtime& runtime, duk_idx_t idx, IDispatch** out);
+// When object is a script object of this heap, pushes it and answers true.
+bool PushScriptObjectOf(Runtime& runtime, IDispatch* object);
+
+// Throws a script Error carrying hr as its `number` and description as its message, at the caller's line. An
+// empty description is replaced by hr's text unless keepEmpty (the host already said what went wrong).
+[[noreturn]] void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description,
+                               bool keepEmpty = false);
+// Invokes and turns a failure into a script error (EXCEPINFO's description and scode when given).
+void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result);
+
+// The error at idx (a thrown value) as the engine reports it; compileChunk names the text being compiled when
+// the error is a syntax error of that text, else -1.
+ScriptErrorInfo DescribeScriptError(Runtime& runtime, duk_idx_t idx, int compileChunk);
+// Fills excep from an error (description, source, scode).
+void FillExcepInfo(const ScriptErrorInfo& error, EXCEPINFO* excep);
+
+// Counts one call into script code; the outermost one tells the owner and, when it ends, reports its error
+// and consumes an interrupt request.
+class ScriptEntry {
+public:
+    explicit ScriptEntry(Runtime& runtime);
+    ~ScriptEntry();
+    ScriptEntry(const ScriptEntry&) = delete;
+    ScriptEntry& operator=(const ScriptEntry&) = delete;
+    bool Outermost() const { return outermost_; }
+
+private:
+    Runtime& runtime_;
+    bool outermost_;
+};
+
+// Installs ActiveXObject, Enumerator and VBArray into the global object.
+void InstallHostBuiltins(duk_context* ctx);
+
+} // namespace vr::script
