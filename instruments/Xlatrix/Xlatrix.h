@@ -1,0 +1,279 @@
+// CXlatrix: composes command text from a device adapter's XSD message types and named values, and parses
+// instrument answers back into named values.
+//
+// Text: every narrow string is Latin-1, one byte per character, so that positions and lengths count bytes
+// (fixed-length fields, terminators); schema names and values are converted to Latin-1 the same way. File
+// paths are file-system names (UTF-8).
+//
+// Errors: every public operation returns true/false (or a count) and never lets an exception out; a failure
+// leaves its message in strErrorText. The protected steps may raise _com_error for a failing XML call; the
+// public operation that runs them reports it with DumpComError.
+//
+// Threads: one object is used by one thread at a time; different objects are independent.
+#pragma once
+
+#include "platform/xml/dom.h"
+#include "platform/xml/schema.h"
+#include "platform/xml/somtypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class _com_error;
+
+#define XLATRIX_EXPORT __attribute__((visibility("default")))
+
+class XLATRIX_EXPORT CXlatrix {
+public:
+    // One named parameter: the element name its values belong to, their datatype and values by index.
+    struct ParamValue {
+        std::string strName;
+        SOMITEMTYPE type = SOMITEM_NULL; // SOMITEM_NULL when the caller gave no type
+        std::string strTypeName;
+        std::vector<std::string> arrValues;
+    };
+    using ParamValueArray = std::vector<ParamValue>;
+
+    // The "parsing" annotation of a value element.
+    enum ParsingOption { poNone = 0, poLongestValue = 1, poShortestValue = 2 };
+
+    // One simple value the current parse matched: text positions [nBegin, nEnd), the element name (or the
+    // type name without an element), the index of the value under that name, the root type and the value.
+    struct MatchRecord {
+        int nBegin = 0;
+        int nEnd = 0;
+        std::string strName;
+        int nIndex = 0;
+        SOMITEMTYPE type = SOMITEM_NULL;
+        std::string strTypeName;
+        std::string strValue;
+    };
+    using MatchMap = std::unordered_map<std::string, MatchRecord>;
+
+    // The flag is kept class-wide and read by no operation.
+    explicit CXlatrix(bool flag);
+    virtual ~CXlatrix();
+    CXlatrix(const CXlatrix&) = delete;
+    CXlatrix& operator=(const CXlatrix&) = delete;
+
+    // ---- Schema ----
+
+    // Loads a device adapter file and takes the schema inside its `types` element.
+    bool SetSchemaXml(const char* path);
+    bool SetSchemaXml(const vr::xml::Document& adapterDocument);
+    // Loads a document that is itself an XSD schema.
+    bool SetSchemaXsd(const char* path);
+    // Keeps the schema when it defines types; otherwise the previous schema stays.
+    bool SetSchema(const vr::xml::Schema& schema);
+
+    // ---- Values ----
+
+    bool AddComposeEntryParamValue(SOMITEMTYPE type, const char* typeName, const char* name,
+                                   const char* value, int index = -1);
+    bool AddParseEntryParamValue(SOMITEMTYPE type, const char* typeName, const char* name, const char* value,
+                                 int index = -1);
+    void RemoveAllComposeEntryParamValues();
+    void RemoveAllParseEntryParamValues();
+    // An empty name selects the first entry and receives its name. Each out-pointer may be null.
+    bool GetParamValue(ParamValueArray& array, std::string& name, SOMITEMTYPE* type, std::string* typeName,
+                       std::string* value, int nIdIndex, bool bRemove, bool bQuiet);
+    bool GetReturnedParamValue(std::string& name, SOMITEMTYPE* type, std::string* typeName,
+                               std::string* value, int nIdIndex, bool bRemove);
+    // The number of values under a name; an empty name counts every entry's values.
+    int GetNumberOfParamValues(const ParamValueArray& array, const char* name);
+    int GetNumberOfReturnedParamValues(const char* name);
+    // The number of values the last Parse matched for an element name.
+    int GetNumberOfElements(const char* name);
+    // Rebuilds strTraceText from an array.
+    void DumpArrayParamValuesTrace(const ParamValueArray& array);
+
+    // ---- Compose and parse ----
+
+    // Appends the text of a type, made from the compose values (consumed), fixed values and defaults.
+    bool Compose(const char* typeName, std::string& out);
+    // Matches an answer against a type; on success adds the values of the elements whose names do not begin
+    // with "_" to arrReturnedParamValues.
+    bool Parse(const char* typeName, const char* text);
+
+    // What the last Parse matched, keyed by path; on success exactly the matches of the accepted reading.
+    const MatchMap& GetMatchRecords() const { return mapMatches; }
+    // The match of the value with that index under a name; false when the last Parse matched none.
+    bool FindMatchRecord(const char* name, int index, MatchRecord* record) const;
+    // After a failed Parse the position up to which the answer could be matched (the length of
+    // strParsedText); -1 after a successful one and before the first.
+    int GetParseFailurePosition() const { return nFailurePos; }
+
+    // ---- Schema queries ----
+
+    bool GetTermString(const char* typeName, std::u16string& term);
+    bool GetRootTypeOfElementOfComplexType(const char* typeName, std::string& elementName, SOMITEMTYPE& type,
+                                           bool* isArray);
+    bool GetMeasurementUnitsOfElementOfComplexType(const char* typeName, const char* elementName,
+                                                   std::string& units);
+    // Moves the cursor to the next element of the type's content model (the first for an empty cursor).
+    bool TraverseElementsOfComplexType(const char* typeName, vr::xml::SchemaElement& cursor);
+    // The element after the one called name (the first for an empty name): its name and root item type.
+    bool TraverseElementsOfComplexType(const char* typeName, std::u16string& name, SOMITEMTYPE& type);
+
+    // ---- Settings and results ----
+
+    bool bTrimValues = true;
+    bool bLongestValueByDefault = false;
+    bool bNumericLookAhead = false;
+
+    ParamValueArray arrReturnedParamValues;
+    std::string strParsedText;
+    std::string strUnparsedText;
+    std::string strErrorText;
+    // The last DumpArrayParamValuesTrace (Compose sends it to the tracer).
+    std::string strTraceText;
+
+    // A Parse tries at most kParseStepsBase candidate texts, plus kParseStepsPerCharacter for every character
+    // of the answer, before it gives up: some content models would otherwise need exponentially many.
+    static constexpr int64_t kParseStepsBase = 200000;
+    static constexpr int64_t kParseStepsPerCharacter = 200;
+
+protected:
+    // Expected values for Parse; values for Compose, which consumes them.
+    ParamValueArray arrParseEntryParamValues;
+    ParamValueArray arrComposeEntryParamValues;
+
+    // ---- Values and numbers ----
+    bool SetParamValue(ParamValueArray& array, SOMITEMTYPE type, const char* typeName, const char* name,
+                       const char* value, int index);
+    bool NormalizeParamValue(SOMITEMTYPE type, std::string& value);
+    bool IsNumeric(SOMITEMTYPE type);
+    bool IsParamValueEqual(SOMITEMTYPE type, const std::string& a, const std::string& b);
+    bool GetNumber(const char* text, double& value, int base, bool bQuiet, bool bWholeText);
+    bool GetNestedLevel(const std::string& path, std::string& level);
+
+    // ---- Schema helpers ----
+    bool GetRootType(const vr::xml::SchemaType& type, vr::xml::SchemaType& root);
+    bool GetExtendedElementAttributes(const vr::xml::SchemaElement& element, std::string* format, int* base,
+                                      std::string* units, ParsingOption* parsing);
+    bool GetTermString(const std::vector<std::u16string>& patterns, std::string& term, std::string& prefix);
+    bool TraverseElementsOfComplexType(const vr::xml::SchemaComplexType& type,
+                                       vr::xml::SchemaElement& cursor);
+    bool TraverseElementsOfSchemaModelGroup(const vr::xml::SchemaModelGroup& group,
+                                            vr::xml::SchemaElement& cursor);
+    bool ProcessSchemaParticle(const vr::xml::SchemaParticle& particle, int32_t* minOccurs,
+                               int32_t* maxOccurs);
+    bool GetTypeOfNode(const vr::xml::Node& node, vr::xml::SchemaType& type, bool bQuiet);
+    std::u16string bstrTypeOfNode(const vr::xml::Node& node, bool bQuiet);
+    SOMITEMTYPE somitemTypeOfNode(const vr::xml::Node& node, bool bQuiet);
+
+    // ---- Diagnostics ----
+    void DumpError(const char* format, ...);
+    void DumpComError(const _com_error& error);
+    void DumpParseError(const vr::xml::ParseError& error);
+
+    // ---- Compose steps ----
+    bool ComposeSchemaType(const vr::xml::SchemaType& type, bool& missing, std::string& out);
+    bool ComposeISchemaComplexType(const vr::xml::SchemaComplexType& type, bool& missing, std::string& out,
+                                   const char* path);
+    bool ComposeISchemaModelGroup(const vr::xml::SchemaModelGroup& group, bool& missing, std::string& out,
+                                  const char* path);
+    bool ComposeISchemaElement(const vr::xml::SchemaElement& element, bool& missing, std::string& out,
+                               const char* path);
+    bool ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
+                          int32_t occurrence, const vr::xml::SchemaElement& element, const char* path);
+
+    // ---- Parse steps ----
+    // Each step is resumable: called again for the same path it gives the next reading of its part of the
+    // answer, and false once there is none (its state is then gone, and nPos is back at its start).
+    bool ParseSchemaType(const vr::xml::SchemaType& type);
+    bool ParseISchemaComplexType(const vr::xml::SchemaComplexType& type, const char* path);
+    bool ParseISchemaModelGroup(const vr::xml::SchemaModelGroup& group, const char* path);
+    bool ParseISchemaElement(const vr::xml::SchemaElement& element, const char* path);
+    bool ApplyParseText(const vr::xml::SchemaType& type, int32_t occurrence,
+                        const vr::xml::SchemaElement& element, const char* path);
+    bool IsParsedTextFinished();
+
+private:
+    using ComposeStep = bool (CXlatrix::*)(const vr::xml::SchemaParticle&, bool&, std::string&,
+                                           const std::string&, int32_t);
+    using ParseStep = bool (CXlatrix::*)(const vr::xml::SchemaParticle&, const std::string&, int32_t);
+    struct ElementAt {
+        vr::xml::SchemaElement element;
+        int depth = 0; // enclosing groups that may repeat
+    };
+    struct Candidate;
+
+    template <class Work>
+    bool Guarded(Work&& work);
+    bool RequireSchema();
+    vr::xml::SchemaType FindType(const char* typeName);
+    bool LoadSchemaDocument(const vr::xml::Document& schemaDocument);
+
+    // Element iteration.
+    bool CollectElements(const vr::xml::SchemaModelGroup& group, int depth, std::vector<ElementAt>& out);
+    bool ElementsOfType(const vr::xml::SchemaComplexType& type, std::vector<ElementAt>& out);
+    bool StepCursor(const std::vector<ElementAt>& elements, vr::xml::SchemaElement& cursor);
+    bool TermStringOfElement(const std::string& typeName, const vr::xml::SchemaElement& last,
+                             std::u16string& term);
+
+    // Compose helpers.
+    bool ComposeOccurrences(const vr::xml::SchemaParticle& particle, bool& missing, std::string& out,
+                            const std::string& key, ComposeStep composeOne);
+    bool ComposeGroupOccurrence(const vr::xml::SchemaParticle& group, bool& missing, std::string& out,
+                                const std::string& path, int32_t occurrence);
+    bool ComposeElementOccurrence(const vr::xml::SchemaParticle& element, bool& missing, std::string& out,
+                                  const std::string& path, int32_t occurrence);
+    bool TakeComposeValue(const vr::xml::SchemaElement& element, std::string& value, bool& found);
+    bool ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::SchemaElement& element,
+                          const std::string& format, const std::string& value, std::string& text);
+
+    // Parse helpers.
+    void ResetParseState(const char* text);
+    bool ParseOccurrences(const vr::xml::SchemaParticle& particle, const std::string& key,
+                          ParseStep parseOne);
+    bool ParseGroupOccurrence(const vr::xml::SchemaParticle& group, const std::string& path,
+                              int32_t occurrence);
+    bool ParseElementOccurrence(const vr::xml::SchemaParticle& element, const std::string& path,
+                                int32_t occurrence);
+    bool ParseParticle(const vr::xml::SchemaItem& particle, const std::string& path);
+    bool FailStep(const std::string& key);
+    bool MatchFixedText(const std::string& name, const std::string& fixed, int start, Candidate& found);
+    bool FindCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
+                       const std::string& entryName, int base, bool longest, int start, int limit,
+                       Candidate& found);
+    bool FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
+                           const std::string* expected, int base, int start, int limit, Candidate& found);
+    bool IsExpectedValue(SOMITEMTYPE rootType, const std::string* expected, const Candidate& candidate);
+    bool CheckCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root, int base,
+                        std::string_view candidate, std::string& value);
+    bool InRangeFacets(const vr::xml::SchemaType& type, double number);
+    bool ParseEntryValue(const std::string& name, std::string& value);
+    bool TakeParseStep();
+    void NoteFurthestMatch(const std::string& key, int end);
+    void PublishMatches();
+
+    static bool bClassFlag;
+
+    vr::xml::Schema schema;
+
+    // Parse state, emptied by every Parse.
+    std::unordered_map<std::string, int> mapOccurrences;
+    std::unordered_map<std::string, int> mapValueIndex;
+    MatchMap mapMatches;
+    std::unordered_map<std::string, int> mapStartPos; // where each resumable step began
+    std::unordered_map<std::string, std::vector<int>> mapOccurrenceStarts;
+    std::string strText;
+    int nPos = 0;
+    int nFurthestPos = 0;
+    std::string strFurthestLevel;
+    int nFailurePos = -1;
+    int64_t nParseSteps = 0;
+    int64_t nParseStepLimit = 0;
+    bool bStepLimitHit = false;
+
+    // Traversal state: enclosing repeated groups of the element the last traversal stopped at.
+    int nArrayDepth = 0;
+
+    // Diagnostics.
+    std::string strCurrentTypeName;
+    bool bError = false;
+};

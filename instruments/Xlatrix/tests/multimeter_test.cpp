@@ -1,0 +1,121 @@
+// The SCPI multimeter adapter: configuration commands with parameters, readings, reading lists, identity
+// and error queue answers, and answers that must fail.
+#include "instruments/Xlatrix/tests/xlatrix_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using xltest::DataPath;
+using xltest::Returned;
+
+using Values = std::vector<std::string>;
+
+class Multimeter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dmm.SetSchemaXml(DataPath("xlatrix_multimeter.daf").c_str())) << dmm.strErrorText;
+    }
+    std::string Compose(const char* type) {
+        std::string out;
+        return dmm.Compose(type, out) ? out : "failed: " + dmm.strErrorText;
+    }
+    bool Parse(const char* type, const char* text) {
+        dmm.arrReturnedParamValues.clear();
+        return dmm.Parse(type, text);
+    }
+    CXlatrix dmm{false};
+};
+
+TEST_F(Multimeter, ConfigureWithAndWithoutResolution) {
+    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "10");
+    EXPECT_EQ(Compose("msg_ConfVolt"), "CONF:VOLT:DC 10.000\n");
+    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "0.1");
+    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "resolution", "1e-6");
+    EXPECT_EQ(Compose("msg_ConfVolt"), "CONF:VOLT:DC 0.100,0.000001\n");
+    EXPECT_EQ(Compose("msg_ConfVolt"), "failed: Not enough Entry Parameters.\n");
+    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "ten");
+    EXPECT_NE(Compose("msg_ConfVolt").find("The entry value 'ten' can't be converted to a number"),
+              std::string::npos);
+    EXPECT_EQ(Compose("msg_Read"), "READ?\n");
+}
+
+TEST_F(Multimeter, Readings) {
+    for (const char* answer : {"+1.23456789E+00\n", "-9.9E37\n", "0\n", "  +4.2E-03\n"}) {
+        SCOPED_TRACE(answer);
+        ASSERT_TRUE(Parse("msg_ReadResponse", answer));
+        std::string expected(answer);
+        expected = expected.substr(expected.find_first_not_of(' '));
+        expected.pop_back();
+        EXPECT_EQ(Returned(dmm, "reading"), Values{expected});
+    }
+    ASSERT_TRUE(Parse("msg_MeasVoltResponse", "+1.234567E+00 VDC\n"));
+    EXPECT_EQ(Returned(dmm, "reading"), Values{"+1.234567E+00"});
+    // The numeric look-ahead gives the same readings.
+    dmm.bNumericLookAhead = true;
+    ASSERT_TRUE(Parse("msg_MeasVoltResponse", "-1.5E-01 VDC\n"));
+    EXPECT_EQ(Returned(dmm, "reading"), Values{"-1.5E-01"});
+}
+
+TEST_F(Multimeter, ReadingLists) {
+    ASSERT_TRUE(Parse("msg_FetchResponse", "+1.0E+00,+2.5E-01,-3.0E+02\n"));
+    EXPECT_EQ(Returned(dmm, "reading"), (Values{"+1.0E+00", "+2.5E-01", "-3.0E+02"}));
+    EXPECT_EQ(dmm.GetNumberOfElements("reading"), 3);
+    ASSERT_TRUE(Parse("msg_FetchResponse", "5\n"));
+    EXPECT_EQ(Returned(dmm, "reading"), Values{"5"});
+    ASSERT_TRUE(Parse("msg_CountListResponse", "10,20,30"));
+    EXPECT_EQ(Returned(dmm, "count"), (Values{"10", "20", "30"}));
+
+    // A long list parses whole.
+    std::string answer;
+    Values expected;
+    for (int i = 0; i < 200; ++i) {
+        std::string value = "+" + std::to_string(i) + ".5E-03";
+        answer += (i ? "," : "") + value;
+        expected.push_back(value);
+    }
+    answer += "\n";
+    ASSERT_TRUE(Parse("msg_FetchResponse", answer.c_str())) << dmm.strErrorText;
+    EXPECT_EQ(Returned(dmm, "reading"), expected);
+}
+
+TEST_F(Multimeter, IdentityAndErrorQueue) {
+    ASSERT_TRUE(Parse("msg_IdnResponse", "VORNIC,DMM-7,SN012345,1.04\n"));
+    EXPECT_EQ(Returned(dmm, "manufacturer"), Values{"VORNIC"});
+    EXPECT_EQ(Returned(dmm, "model"), Values{"DMM-7"});
+    EXPECT_EQ(Returned(dmm, "serial"), Values{"012345"});
+    EXPECT_EQ(Returned(dmm, "firmware"), Values{"1.04"});
+    ASSERT_TRUE(Parse("msg_ErrorResponse", "-113,\"Undefined header\"\n"));
+    EXPECT_EQ(Returned(dmm, "code"), Values{"-113"});
+    EXPECT_EQ(Returned(dmm, "message"), Values{"Undefined header"});
+    // A value never matches empty text: the message is optional for an empty one.
+    ASSERT_TRUE(Parse("msg_ErrorResponse", "+0,\"\"\n"));
+    EXPECT_EQ(Returned(dmm, "code"), Values{"+0"});
+    EXPECT_EQ(Returned(dmm, "message"), Values{});
+}
+
+TEST_F(Multimeter, AnswersThatFail) {
+    struct Case {
+        const char* type;
+        const char* answer;
+        int position;
+    };
+    const Case cases[] = {
+        {"msg_ReadResponse", "+1.2E+00", 8},                // no terminator
+        {"msg_ReadResponse", "OVLD\n", 0},                  // no number
+        {"msg_MeasVoltResponse", "+1.2E+00 VAC\n", 9},      // other unit; the blank may end a number
+        {"msg_FetchResponse", "+1.0E+00,+2.0E+00,x\n", 18}, // a reading is missing
+        {"msg_IdnResponse", "VORNIC,DMM-7,012345,1.04\n", 12},
+        {"msg_ErrorResponse", "-113,Undefined\n", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        EXPECT_FALSE(Parse(c.type, c.answer));
+        EXPECT_EQ(dmm.GetParseFailurePosition(), c.position);
+        EXPECT_EQ(dmm.strParsedText + dmm.strUnparsedText, c.answer);
+        EXPECT_EQ(dmm.strParsedText.size(), static_cast<size_t>(c.position));
+        EXPECT_TRUE(dmm.arrReturnedParamValues.empty());
+    }
+}
+
+} // namespace
