@@ -86,7 +86,8 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
     vr::ApartmentRef apartment = vr::ThisApartment();
     for (;;) {
         if (apartment) {
-            apartment->Serve(INT_MAX);
+            // Only the calls queued by now: calls that keep queueing more must not hold the wait forever.
+            apartment->Serve(static_cast<int>(apartment->QueuedCount()));
         }
         if (waitAll && ClaimAll(count, handles)) {
             *index = 0;

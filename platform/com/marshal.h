@@ -33,6 +33,10 @@
 //     };
 //     vr::RegisterProxyFactory(__uuidof(IThing), &vr::MakeProxy<ThingProxy>);
 //
+// Identity: a proxy answers QueryInterface(IID_IUnknown) with itself, and each other interface asked of it is
+// a new proxy; two proxies of the same object are not the same pointer. Compare objects in their own
+// apartment, where proxies handed back become the objects themselves.
+//
 // Interfaces without a typed proxy cross as IDispatch when they are dual (ask for IID_IDispatch): the generic
 // IDispatch proxy carries every call by DISPID.
 #pragma once

@@ -69,6 +69,10 @@ private:
         VariantInit(&arg);
         VariantInit(&held);
         HRESULT hr = S_OK;
+        if ((source.vt & VT_BYREF) && !source.byref) {
+            status_ = E_INVALIDARG;
+            return;
+        }
         if (source.vt == (VT_BYREF | VT_VARIANT)) {
             hr = VariantCopy(&held, source.pvarVal);
             arg.vt = VT_BYREF | VT_VARIANT;

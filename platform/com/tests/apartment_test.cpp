@@ -60,6 +60,23 @@ TEST_F(ApartmentTest, CallsQueuedDuringAPumpWaitForTheNextOne) {
     EXPECT_EQ(second, 1);
 }
 
+TEST_F(ApartmentTest, AWaitEndsOnTimeEvenWhileCallsKeepQueueingMore) {
+    vr::ApartmentRef apartment = vr::ThisApartment();
+    std::atomic<bool> keepGoing{true};
+    std::function<void()> again = [&] {
+        if (keepGoing) {
+            EXPECT_TRUE(apartment->Post(again));
+        }
+    };
+    ASSERT_TRUE(apartment->Post(again));
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD index = 0;
+    EXPECT_EQ(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20, 1, &never, &index), RPC_S_CALLPENDING);
+    keepGoing = false;
+    EXPECT_EQ(vr::PumpMessages(), 1);
+    CloseHandle(never);
+}
+
 TEST(ApartmentOutsideTest, ThreadsOfNoApartmentHaveNoQueue) {
     EXPECT_EQ(OnOtherThread([] { return vr::PumpMessages(); }), 0);
     EXPECT_EQ(OnOtherThread([] { return vr::ApartmentQueueDescriptor(); }), -1);

@@ -1,0 +1,140 @@
+// The log file's bytes: names, header, field contents (CDATA or HexData) in ISO-8859-1, and decoding.
+#include "LogText.h"
+
+#include "common/Trace.h"
+
+#include <cstdio>
+
+namespace jotwell {
+
+namespace {
+
+constexpr std::u16string_view kHexPrefix = u"HexData:";
+constexpr size_t kTraceDataLength = 20;
+
+bool IsLatin1Letter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= 0xC0 && c <= 0xD6) ||
+           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0xFF);
+}
+
+bool IsNameStart(char16_t c) {
+    return IsLatin1Letter(c) || c == u'_' || c == u':';
+}
+
+bool IsNameChar(char16_t c) {
+    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == 0xB7;
+}
+
+// Control characters that XML 1.0 cannot carry, even in CDATA.
+bool IsForbiddenControl(char16_t c) {
+    return (c >= 1 && c <= 8) || c == 11 || c == 12 || (c >= 14 && c <= 31);
+}
+
+// Names are checked to be ISO-8859-1 before they get here, so every unit fits one byte.
+std::string Latin1(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(static_cast<unsigned char>(c)));
+    }
+    return bytes;
+}
+
+std::u16string_view UpToNul(std::u16string_view data) {
+    return data.substr(0, data.find(u'\0'));
+}
+
+bool NeedsHexData(std::u16string_view data) {
+    for (char16_t c : data) {
+        if (IsForbiddenControl(c) || c > 0xFF) {
+            return true;
+        }
+    }
+    return data.find(u"]]>") != std::u16string_view::npos;
+}
+
+std::string HexData(std::u16string_view data) {
+    std::string text(kHexPrefix.begin(), kHexPrefix.end());
+    char unit[8];
+    for (char16_t c : data) {
+        std::snprintf(unit, sizeof unit, " %02X", static_cast<unsigned>(c));
+        text += unit;
+    }
+    return text;
+}
+
+bool IsXmlBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
+bool IsLatin1XmlName(std::u16string_view name) {
+    if (name.empty() || !IsNameStart(name.front())) {
+        return false;
+    }
+    for (char16_t c : name) {
+        if (!IsNameChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FileHeader(std::u16string_view rootElement) {
+    return "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes' ?>\r\n<" + Latin1(rootElement) + ">";
+}
+
+std::string RootCloseTag(std::u16string_view rootElement) {
+    return "</" + Latin1(rootElement) + ">";
+}
+
+std::string FieldContent(std::u16string_view data) {
+    data = UpToNul(data);
+    if (NeedsHexData(data)) {
+        return HexData(data);
+    }
+    return "<![CDATA[" + Latin1(data) + "]]>";
+}
+
+std::string RecordBytes(std::u16string_view recordId, const std::vector<Field>& fields) {
+    std::string record = "\r\n<" + Latin1(recordId) + ">";
+    for (const Field& field : fields) {
+        std::string name = Latin1(field.id);
+        record += "\r\n<" + name + ">" + FieldContent(field.data) + "</" + name + ">";
+    }
+    record += "</" + Latin1(recordId) + ">";
+    return record;
+}
+
+std::u16string DecodeFieldText(std::u16string_view text) {
+    if (text.substr(0, kHexPrefix.size()) != kHexPrefix) {
+        return std::u16string(text);
+    }
+    std::u16string hex(text.substr(kHexPrefix.size()));
+    BSTR decoded = HexTextToBstr(hex.c_str());
+    std::u16string data(UpToNul(vr::BstrView(decoded)));
+    SysFreeString(decoded);
+    return data;
+}
+
+std::u16string Abbreviated(std::u16string_view text) {
+    if (text.size() <= kTraceDataLength) {
+        return std::u16string(text);
+    }
+    return std::u16string(text.substr(0, kTraceDataLength)) + u"...";
+}
+
+uint64_t AppendPosition(std::string_view tail, uint64_t tailStart, std::u16string_view rootElement) {
+    size_t end = tail.size();
+    while (end > 0 && IsXmlBlank(tail[end - 1])) {
+        --end;
+    }
+    std::string closeTag = RootCloseTag(rootElement);
+    if (end >= closeTag.size() && tail.substr(end - closeTag.size(), closeTag.size()) == closeTag) {
+        return tailStart + (end - closeTag.size());
+    }
+    return tailStart + tail.size();
+}
+
+} // namespace jotwell
