@@ -1,9 +1,11 @@
 // Deadline-bound reads and writes on a socket or serial descriptor.
 #include "platform/visa/io_channel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -132,12 +134,21 @@ HRESULT Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadli
 }
 
 void Channel::DiscardPending() {
+    // Only what is there now: a peer that keeps sending must not keep this loop going.
+    int pending = 0;
+    if (::ioctl(fd_, FIONREAD, &pending) != 0) {
+        return;
+    }
     uint8_t scratch[4096];
-    for (;;) {
-        ssize_t count = ::read(fd_, scratch, sizeof scratch);
-        if (count <= 0 && !(count < 0 && errno == EINTR)) {
-            return; // nothing left (EAGAIN), or the peer is gone: the next read reports that
+    while (pending > 0) {
+        ssize_t count = ::read(fd_, scratch, std::min(sizeof scratch, static_cast<size_t>(pending)));
+        if (count < 0 && errno == EINTR) {
+            continue;
         }
+        if (count <= 0) {
+            return; // nothing left, or the peer is gone: the next read reports that
+        }
+        pending -= static_cast<int>(count);
     }
 }
 

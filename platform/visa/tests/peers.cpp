@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -34,6 +35,7 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, std::string*
     }
     pid_ = ::fork();
     if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test process that crashed
         ::dup2(output[1], STDOUT_FILENO);
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
