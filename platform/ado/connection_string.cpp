@@ -179,7 +179,7 @@ std::string ToOdbcConnectionString(std::u16string_view adoText, std::u16string_v
     std::u16string odbc;
     for (const auto& [key, value] : ParseConnectionItems(adoText)) {
         if (EqualsNoCase(key, u"File Name")) {
-            for (const auto& [fileKey, fileValue] : ReadFileDataSource(ToUtf8(value))) {
+            for (const auto& [fileKey, fileValue] : ReadFileDataSource(ToUtf8(MapWindowsPath(value)))) {
                 Append(odbc, fileKey, fileValue);
             }
         } else if (EqualsNoCase(key, u"Provider")) {

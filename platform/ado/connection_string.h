@@ -3,8 +3,9 @@
 // An ADO connection string is a list of "key=value" items separated by ";"; a value may be quoted with '
 // or " (the quote doubled inside) or, as ODBC writes it, in braces ("}}" inside). Keys are compared without
 // regard to case:
-// - "File Name=<file>" names a file data source: an INI text whose [ODBC] section's "key=value" lines
-//   become items of the ODBC string in their order (";" and "#" start comment lines);
+// - "File Name=<file>" names a file data source (a Windows path of the system is mapped as
+//   vr::MapWindowsPath maps it): an INI text whose [ODBC] section's "key=value" lines become items of the
+//   ODBC string in their order (";" and "#" start comment lines);
 // - "Provider" is dropped (the layer always goes through ODBC), "Data Source" becomes DSN, "User ID" UID and
 //   "Password" PWD; every other item passes to the driver as it is.
 // The text %VORNIC_HOME% in a value stands for the data home (vr::DataHome(): $VORNIC_HOME, else ~/vornic),

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace vr::ado {
 namespace {
@@ -52,6 +53,12 @@ TEST(ConnectionStringTest, DataHomeTokenIsExpandedAndItsFolderMade) {
     std::string odbc = ToOdbcConnectionString(u"File Name='" + FromUtf8(path) + u"'");
     EXPECT_EQ(odbc, "DRIVER=SQLite3;Database=" + DataHome() + "/Deep/Er/r.db;");
     EXPECT_TRUE(std::filesystem::is_directory(DataHome() + "/Deep/Er"));
+}
+
+TEST(ConnectionStringTest, WindowsPathOfTheFileIsMapped) {
+    std::filesystem::create_directories(DataHome() + "/Results");
+    std::ofstream(DataHome() + "/Results/station.dsn") << "[odbc]\nDRIVER=SQLite3\n";
+    EXPECT_EQ(ToOdbcConnectionString(u"File Name=C:\\Ostrel\\Results\\station.dsn"), "DRIVER=SQLite3;");
 }
 
 TEST(ConnectionStringTest, UnreadableOrSectionlessFileRaisesWithItsName) {
