@@ -45,7 +45,7 @@ protected:
     }
 
     // The lines the tracer received at a level, in order.
-    std::vector<TraceLine> Lines(int level) const {
+    std::vector<TraceLine> Lines(int level = TRACE_LEVEL_ERROR) const {
         std::vector<TraceLine> lines;
         for (const commontest::SinkCall& call : sink_->Calls()) {
             if (call.member == DISPID_TRACESINK_WRITETEXT && call.level == level) {
@@ -54,7 +54,7 @@ protected:
         }
         return lines;
     }
-    std::vector<TraceLine> Errors() const { return Lines(TRACE_LEVEL_ERROR); }
+    std::vector<TraceLine> Errors() const { return Lines(); }
 
     // The six-argument form with the usual structure and qualifier.
     Node Build(const OLECHAR* type, const OLECHAR* name, const OLECHAR* attributes,
