@@ -154,8 +154,9 @@ HRESULT JScriptEngine::Close() {
         return E_UNEXPECTED; // not from inside the script's own calls
     }
     if (runtime_) {
-        runtime_->Detach();
-        runtime_.reset(); // the heap goes when the last script object handed out goes
+        std::shared_ptr<Runtime> runtime = std::move(runtime_);
+        runtime->Detach();
+        runtime->Shutdown();
     }
     items_.clear();
     if (state_.load() != SCRIPTSTATE_UNINITIALIZED) {

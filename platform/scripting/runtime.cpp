@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 extern "C" int vr_duk_exec_timeout_check(void* heap_udata) {
     auto* runtime = static_cast<vr::script::Runtime*>(heap_udata);
@@ -89,8 +90,14 @@ std::shared_ptr<Runtime> Runtime::Create(RuntimeOwner* owner, std::shared_ptr<st
 }
 
 Runtime::~Runtime() {
-    if (ctx_) {
-        duk_destroy_heap(ctx_);
+    Shutdown();
+}
+
+void Runtime::Shutdown() {
+    // Finalizers release host objects, whose release may release script objects of this heap: they find the
+    // heap gone already and leave it alone.
+    if (duk_context* ctx = std::exchange(ctx_, nullptr)) {
+        duk_destroy_heap(ctx);
     }
 }
 
@@ -167,6 +174,9 @@ void Runtime::PushPinned(int key) {
 }
 
 void Runtime::Unpin(int key) {
+    if (!ctx_) {
+        return;
+    }
     duk_push_heap_stash(ctx_);
     duk_get_prop_string(ctx_, -1, kPinStash);
     duk_del_prop_index(ctx_, -1, static_cast<duk_uarridx_t>(key));
@@ -214,7 +224,8 @@ std::u16string DecodeDukString(std::string_view bytes) {
 std::u16string TextAt(duk_context* ctx, duk_idx_t idx) {
     duk_dup(ctx, idx);
     duk_size_t length = 0;
-    const char* bytes = duk_to_lstring(ctx, -1, &length);
+    // A toString that throws gives its error's text instead: the host's C++ frames see no script error.
+    const char* bytes = duk_safe_to_lstring(ctx, -1, &length);
     std::u16string text = DecodeDukString(std::string_view(bytes, length));
     duk_pop(ctx);
     return text;

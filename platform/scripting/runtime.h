@@ -56,9 +56,8 @@ struct ThrowSite {
     ULONG line = 0; // 1-based within its chunk, 0 when not known
 };
 
-// Thread contract: everything runs on the engine's thread, except RequestInterrupt/ClearInterrupt and the
-// interrupt check, which use an atomic flag. The heap lives as long as the engine or any script object
-// handed out as IDispatch holds it.
+// Thread contract: everything runs on the engine's thread, except the interrupt flag, which is atomic. The
+// heap lives until the engine closes; the Runtime object as long as any script object handed out holds it.
 class Runtime : public std::enable_shared_from_this<Runtime> {
 public:
     // interrupt is the owner's flag, raised from any thread to stop running code.
@@ -68,7 +67,12 @@ public:
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
+    // Null once the heap is shut down.
     duk_context* Context() const { return ctx_; }
+    bool Alive() const { return ctx_ != nullptr; }
+    // Destroys the heap now (the engine closes): every host object it holds is released, which breaks the
+    // cycles of hosts that keep script objects; script objects still held outside are disconnected.
+    void Shutdown();
     static Runtime& Of(duk_context* ctx);
 
     // The engine detaches itself when it closes; named items then resolve no more.

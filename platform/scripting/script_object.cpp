@@ -78,6 +78,9 @@ HRESULT ScriptObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
     if (!names || !ids || count == 0) {
         return E_INVALIDARG;
     }
+    if (!runtime_->Alive()) {
+        return RPC_E_DISCONNECTED;
+    }
     for (UINT i = 1; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN; // script members take no named arguments
     }
@@ -106,6 +109,9 @@ HRESULT ScriptObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
                              EXCEPINFO* excep, UINT*) {
     if (!params) {
         return E_INVALIDARG;
+    }
+    if (!runtime_->Alive()) {
+        return RPC_E_DISCONNECTED; // the engine has closed
     }
     if (result) {
         VariantInit(result);

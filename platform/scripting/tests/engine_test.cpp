@@ -150,15 +150,28 @@ TEST_F(ScriptTest, StatesAreReportedAndClosedEngineRefusesWork) {
     EXPECT_EQ(engine->GetScriptDispatch(nullptr, script.Put()), E_UNEXPECTED);
 }
 
-TEST_F(ScriptTest, ScriptObjectOutlivesTheClosedEngine) {
+TEST_F(ScriptTest, ScriptObjectHeldOutsideIsDisconnectedWhenTheEngineCloses) {
     ASSERT_EQ(Run(u"var list = [1, 2];"), S_OK);
     Value list;
     ASSERT_EQ(CallByName(ScriptDispatch().Get(), u"list", DISPATCH_PROPERTYGET, {}, &list.v), S_OK);
     ASSERT_EQ(list.v.vt, VT_DISPATCH);
-    ASSERT_EQ(engine->Close(), S_OK);
     Value length;
-    EXPECT_EQ(CallByName(list.v.pdispVal, u"length", DISPATCH_PROPERTYGET, {}, &length.v), S_OK);
+    ASSERT_EQ(CallByName(list.v.pdispVal, u"length", DISPATCH_PROPERTYGET, {}, &length.v), S_OK);
     EXPECT_EQ(length.v.lVal, 2);
+    ASSERT_EQ(engine->Close(), S_OK);
+    Value after;
+    EXPECT_EQ(CallByName(list.v.pdispVal, u"length", DISPATCH_PROPERTYGET, {}, &after.v), RPC_E_DISCONNECTED);
+}
+
+TEST_F(ScriptTest, ClosingReleasesHostObjectsThatHoldScriptObjects) {
+    auto host = Make<TestHost>();
+    AddItem(u"host", static_cast<IDispatch*>(host.Get()));
+    // host -> script function -> heap -> host: closing the engine breaks the cycle.
+    ASSERT_EQ(Run(u"host.Kept = function () { return host; };"), S_OK);
+    site->items.clear();
+    ASSERT_EQ(engine->Close(), S_OK);
+    EXPECT_EQ(host->AddRef(), 2u); // only this test's reference is left (plus the one just taken)
+    host->Release();
 }
 
 TEST_F(ScriptTest, EachRunIsBracketedByEnterAndLeave) {

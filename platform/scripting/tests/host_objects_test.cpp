@@ -14,6 +14,7 @@ protected:
         AddItem(u"host", static_cast<IDispatch*>(host.Get()));
     }
     void TearDown() override {
+        (void)VariantClear(&host->kept); // a host that keeps itself would never go
         host = nullptr;
         ScriptTest::TearDown();
     }
