@@ -1,5 +1,5 @@
 // A test fixture connected to a real database of each kind: a fresh SQLite file, or the test's own
-// PostgreSQL cluster (skipped with the reason when no cluster can be had here).
+// PostgreSQL cluster (see ReportMissingPostgres for when none can be had).
 #pragma once
 
 #include "platform/ado/ado.h"
@@ -15,8 +15,7 @@ inline std::string KindName(const testing::TestParamInfo<DatabaseKind>& info) {
     return info.param == DatabaseKind::Sqlite ? "Sqlite" : "Postgres";
 }
 
-// The connection string of a database of that kind for this test alone; empty (and the test skipped) when
-// the kind cannot be had.
+// The connection string of a database of that kind for this test alone; empty when the kind cannot be had.
 inline std::u16string ConnectionStringFor(DatabaseKind kind, const std::string& hint) {
     UsePrivateDriverConfig();
     if (kind == DatabaseKind::Sqlite) {
@@ -28,6 +27,17 @@ inline std::u16string ConnectionStringFor(DatabaseKind kind, const std::string& 
         return {};
     }
     return cluster->ConnectionString();
+}
+
+// For a test that found no cluster: skipped where PostgreSQL is not installed, failed where it is but its
+// cluster did not start. The caller returns at once.
+inline void ReportMissingPostgres() {
+    std::string why;
+    PostgresCluster::Shared(&why);
+    if (!PostgresCluster::ServerInstalled()) {
+        GTEST_SKIP() << "PostgreSQL is not installed here: " << why;
+    }
+    FAIL() << "the PostgreSQL cluster did not start: " << why;
 }
 
 // Runs a statement whose failure does not matter (dropping what an earlier test of the same cluster left).

@@ -33,9 +33,8 @@ protected:
     void SetUp() override {
         std::u16string text = dbtest::ConnectionStringFor(GetParam(), "ado");
         if (text.empty()) {
-            std::string why;
-            dbtest::PostgresCluster::Shared(&why);
-            GTEST_SKIP() << "no PostgreSQL here: " << why;
+            dbtest::ReportMissingPostgres();
+            return;
         }
         connection_ = Connection::Create();
         connection_->Open(text);

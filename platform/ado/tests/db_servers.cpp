@@ -93,6 +93,10 @@ PostgresCluster* PostgresCluster::Shared(std::string* why) {
     return cluster.get();
 }
 
+bool PostgresCluster::ServerInstalled() {
+    return !FindServerPrograms().empty();
+}
+
 std::unique_ptr<PostgresCluster> PostgresCluster::Start(std::string* why) {
     std::unique_ptr<PostgresCluster> made(new PostgresCluster());
     if (!made->Launch(why)) {

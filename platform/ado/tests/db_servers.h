@@ -17,6 +17,8 @@ class PostgresCluster {
 public:
     // The process's cluster, started on first use; null when it cannot be had, with the reason in *why.
     static PostgresCluster* Shared(std::string* why);
+    // Whether PostgreSQL's server programs are installed here at all.
+    static bool ServerInstalled();
     // A cluster of its own; null when it cannot be had, with the reason in *why.
     static std::unique_ptr<PostgresCluster> Start(std::string* why);
 
