@@ -35,4 +35,6 @@ std::string WriteFileDataSource(const std::string& hint, const std::string& odbc
 // LeakSanitizer (sanitizer builds) reads this: the PostgreSQL driver keeps about 340 bytes for good when a
 // statement it prepared on the server fails to run (seen with psqlODBC 13 and a missing table, with no layer
 // of ours involved), which the tests of failing statements do on purpose.
-extern "C" const char* __lsan_default_suppressions() { return "leak:psqlodbcw.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:psqlodbcw.so\n";
+}
