@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace vrbench {
@@ -70,17 +71,24 @@ void BM_SaveResult(benchmark::State& state, const Database& database) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The usual table, and each run's wall seconds per row kept by its name for the ratios.
+// The usual table, and each benchmark's wall time per row kept by its name for the ratios: the median when
+// the runs are repeated, else the run's own.
 class WallTimeReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
-                perRow_[run.run_name.str()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            bool plain = run.run_type == Run::RT_Iteration && run.iterations > 0;
+            if (!run.error_occurred && (median || (plain && !medians_.count(run.run_name.str())))) {
+                perRow_[run.run_name.str()] = run.GetAdjustedRealTime();
+                if (median) {
+                    medians_.insert(run.run_name.str());
+                }
             }
         }
     }
+    // In nanoseconds (the benchmarks keep the default unit); 0 when the benchmark did not run.
     double PerRow(const std::string& name) const {
         auto it = perRow_.find(name);
         return it == perRow_.end() ? 0 : it->second;
@@ -88,6 +96,7 @@ public:
 
 private:
     std::map<std::string, double> perRow_;
+    std::set<std::string> medians_;
 };
 
 std::string WriteDataSource(const std::string& path, const std::string& lines) {
@@ -141,7 +150,7 @@ int main(int argc, char** argv) {
         if (bare > 0 && saved > 0) {
             std::printf(
                 "%s: SaveResult %.0f rows/s, bare prepared insert %.0f rows/s, ratio (time per row) %.2f\n",
-                database.name.c_str(), 1 / saved, 1 / bare, saved / bare);
+                database.name.c_str(), 1e9 / saved, 1e9 / bare, saved / bare);
         }
     }
     cluster.reset();
