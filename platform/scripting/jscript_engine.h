@@ -14,7 +14,8 @@ namespace vr::script {
 
 // Code given to ParseScriptText runs at once (in any state from initialized on); the script state only
 // records what the host set. Named items become global properties resolved through the site on first use;
-// the members of GLOBALMEMBERS items are read from their type information and become global names too.
+// the members of GLOBALMEMBERS items are read from their type information and become global names too (an
+// object without type information lends no global names: it is reached through its item name only).
 //
 // Thread contract: apartment threaded. InterruptScriptThread and GetScriptState may be called from any
 // thread: an interrupt stops the code running now (it ends with JSERR_INTERRUPTED), or the next run when
