@@ -1,9 +1,23 @@
 // The log-file object writing records: the exact bytes, the write modes, records held until they end, the
 // settings through the attribute collection, and names that would break the file.
 #include "log_file_fixture.h"
+#include "platform/com/errorinfo.h"
 
 namespace jotwelltest {
 namespace {
+
+// The description of the calling thread's error information, taken.
+std::u16string TakeErrorDescription() {
+    vr::ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK || !info) {
+        return u"<none>";
+    }
+    BSTR description = nullptr;
+    EXPECT_EQ(info->GetDescription(&description), S_OK);
+    std::u16string text(vr::BstrView(description));
+    SysFreeString(description);
+    return text;
+}
 
 TEST_F(LogFileTest, BeginWritesTheFileAnewWithTheExactFormat) {
     WriteBytes(path_, "old content that must go");
@@ -49,6 +63,8 @@ TEST_F(LogFileTest, AFieldSavedTwiceIsWrittenTwiceInOrder) {
 
 TEST_F(LogFileTest, EndingARecordThatWasNeverBegunIsAnInvalidArgument) {
     EXPECT_EQ(log_->EndRecord(Text(u"record")), E_INVALIDARG);
+    EXPECT_NE(TakeErrorDescription().find(u"There is no open record 'record' in the LogFile."),
+              std::u16string::npos);
     ASSERT_EQ(log_->BeginRecord(Text(u"record")), S_OK);
     ASSERT_EQ(log_->EndRecord(Text(u"record")), S_OK);
     EXPECT_EQ(log_->EndRecord(Text(u"record")), E_INVALIDARG); // ended records are forgotten
