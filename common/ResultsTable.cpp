@@ -50,7 +50,7 @@ bool EnsureResultsTable(CADO& database) {
 }
 
 // The description as stored; a value that has no text fails with the conversion's HRESULT.
-HRESULT DescriptionText(const VARIANT& description, std::u16string* text) {
+[[nodiscard]] HRESULT DescriptionText(const VARIANT& description, std::u16string* text) {
     if (IsMissingArgument(description)) {
         text->clear();
         return S_OK;
@@ -65,7 +65,7 @@ HRESULT DescriptionText(const VARIANT& description, std::u16string* text) {
     return S_OK;
 }
 
-HRESULT StatusWord(const VARIANT& status, const OLECHAR** word) {
+[[nodiscard]] HRESULT StatusWord(const VARIANT& status, const OLECHAR** word) {
     LONG number = 0;
     if (!IsMissingArgument(status)) {
         _variant_t converted;
