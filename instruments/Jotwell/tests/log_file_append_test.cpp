@@ -66,19 +66,5 @@ TEST_F(LogFileAppendTest, AFileWithoutCloseTagKeepsItsLastRecord) {
     }
 }
 
-TEST_F(LogFileAppendTest, OverwriteAfterAppendStartsAfresh) {
-    Exchange(log_.Get(), u"A?", u"1");
-    log_ = nullptr;
-    vr::ComPtr<IVrLogFile> second = Create(u"Begin");
-    Exchange(second.Get(), u"B?", u"2");
-    second = nullptr;
-    vr::ComPtr<IVrLogFile> reader = Create(u"Off");
-    Result read;
-    ASSERT_EQ(Answer(reader.Get(), u"A?", &read), S_OK);
-    EXPECT_EQ(read.bstr, nullptr);
-    ASSERT_EQ(Answer(reader.Get(), u"B?", &read), S_OK);
-    EXPECT_EQ(read.Value(), u"2");
-}
-
 } // namespace
 } // namespace jotwelltest

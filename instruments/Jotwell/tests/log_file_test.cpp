@@ -88,11 +88,6 @@ TEST_F(LogFileTest, ReleasingTheObjectLeavesACompleteFile) {
     EXPECT_EQ(ReadBytes(path_), kHeader + "\r\n<record>\r\n<in><![CDATA[x]]></in></record></log>");
 }
 
-TEST_F(LogFileTest, ContinueWithoutAFileCreatesIt) {
-    ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    EXPECT_EQ(ReadBytes(path_), kHeader + "</log>");
-}
-
 TEST_F(LogFileTest, TheRootElementNamesTheFilesRoot) {
     ASSERT_EQ(log_->put_rootElement(Text(u"traffic")), S_OK);
     Exchange(log_.Get(), u"a", u"b");

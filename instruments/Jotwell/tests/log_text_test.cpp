@@ -42,14 +42,6 @@ TEST(LogTextTest, HexDataDecodesBackToTheSavedData) {
     EXPECT_EQ(jotwell::DecodeFieldText(u"HexData:"), u"");
 }
 
-TEST(LogTextTest, RecordBytesFollowTheFileFormat) {
-    std::string record = jotwell::RecordBytes(u"record", {{u"in", u"*IDN?"}, {u"out", u"\x1B"}});
-    EXPECT_EQ(record, "\r\n<record>\r\n<in><![CDATA[*IDN?]]></in>\r\n<out>HexData: 1B</out></record>");
-    EXPECT_EQ(jotwell::RecordBytes(u"r", {}), "\r\n<r></r>");
-    EXPECT_EQ(jotwell::FileHeader(u"log"),
-              "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes' ?>\r\n<log>");
-}
-
 TEST(LogTextTest, OnlyXmlNamesInIso88591AreWritableNames) {
     for (std::u16string name : {u"record", u"in", u"_x", u"a:b", u"r-1.2", u"\u00E9t\u00E9"}) {
         EXPECT_TRUE(jotwell::IsLatin1XmlName(name)) << std::string(name.begin(), name.end());
@@ -69,11 +61,6 @@ TEST(LogTextTest, AppendingStartsAtTheCloseTagOrElseAtTheEnd) {
     // The close tag of another root is not ours to overwrite.
     EXPECT_EQ(AppendPosition("<x></x>", 0, u"log"), 7U);
     EXPECT_EQ(AppendPosition("g>", 0, u"log"), 2U);
-}
-
-TEST(LogTextTest, TraceTextsShowTwentyCharacters) {
-    EXPECT_EQ(jotwell::Abbreviated(u"12345678901234567890"), u"12345678901234567890");
-    EXPECT_EQ(jotwell::Abbreviated(u"123456789012345678901"), u"12345678901234567890...");
 }
 
 // Each text is found by a query built from it, whatever quotes it holds.
