@@ -207,6 +207,25 @@ TEST_F(TcpSessionTest, ByteArraysAreWrittenAndReadWithTheirCounts) {
     ASSERT_EQ(SafeArrayDestroy(received), S_OK);
 }
 
+TEST_F(TcpSessionTest, BytePollsWithoutWaitingSeeEveryByteOnce) {
+    // A protocol converter reads one byte per call with the timeout at 0, until nothing is waiting.
+    ASSERT_EQ(WriteText(session_.Get(), "ECHO ab\n"), S_OK);
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(SetTimeout(session_.Get(), 0), S_OK);
+    std::string received;
+    HRESULT status = S_OK;
+    for (int polls = 0; polls < 10 && status != kErrorTimeout; ++polls) {
+        ReadResult byte = ReadText(session_.Get(), 1);
+        status = byte.status;
+        if (status == kSuccessMaxCount) {
+            EXPECT_EQ(byte.text.size(), 1u);
+            received += byte.text;
+        }
+    }
+    EXPECT_EQ(status, kErrorTimeout);
+    EXPECT_EQ(received, "ab\n");
+}
+
 class TcpOpenTest : public VisaTest {};
 
 TEST_F(TcpOpenTest, ARefusedInstrumentFailsAtOpenAsNotFound) {
