@@ -16,6 +16,7 @@
 #include "platform/xml/schema.h"
 #include "platform/xml/somtypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -108,7 +109,11 @@ public:
 
     // ---- Schema queries ----
 
+    // The termination string of a response type: the fixed text (or literal pattern tail) of its last
+    // element.
     bool GetTermString(const char* typeName, std::u16string& term);
+    // The first element of that name (the first whose name does not begin with "_" for an empty name) with a
+    // datatype at its root; isArray tells whether a repeating group encloses it.
     bool GetRootTypeOfElementOfComplexType(const char* typeName, std::string& elementName, SOMITEMTYPE& type,
                                            bool* isArray);
     bool GetMeasurementUnitsOfElementOfComplexType(const char* typeName, const char* elementName,
@@ -120,8 +125,11 @@ public:
 
     // ---- Settings and results ----
 
+    // Values lose their surrounding blanks on the way in and out (numbers always do).
     bool bTrimValues = true;
+    // Candidate values are tried longest first, not only where an element asks for it.
     bool bLongestValueByDefault = false;
+    // A number takes the longest text that is a valid number, not the shortest.
     bool bNumericLookAhead = false;
 
     ParamValueArray arrReturnedParamValues;
@@ -205,6 +213,7 @@ private:
     template <class Work>
     bool Guarded(Work&& work);
     bool RequireSchema();
+    void TraceReport();
     vr::xml::SchemaType FindType(const char* typeName);
     bool LoadSchemaDocument(const vr::xml::Document& schemaDocument);
 
@@ -251,7 +260,7 @@ private:
     void NoteFurthestMatch(const std::string& key, int end);
     void PublishMatches();
 
-    static bool bClassFlag;
+    static std::atomic<bool> bClassFlag;
 
     vr::xml::Schema schema;
 

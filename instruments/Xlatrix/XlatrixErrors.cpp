@@ -69,6 +69,11 @@ void CXlatrix::DumpError(const char* format, ...) {
     size_t length = count < 0 || static_cast<size_t>(count) >= sizeof buffer ? sizeof buffer - 1 : count;
     bError = true;
     strErrorText.assign(buffer, length);
+}
+
+// The reports of XML failures also go to the tracer: they come from schema loading, not from the matching
+// loops, where a trace line per message would cost more than the matching.
+void CXlatrix::TraceReport() {
     TracePrintf(TRACE_LEVEL_ERROR, u"Xlatrix", u"%s", xlatrix::Wide(strErrorText).c_str());
 }
 
@@ -80,6 +85,7 @@ void CXlatrix::DumpComError(const _com_error& error) {
     text += "Source = " + Narrow(error.Source().view()) + "\n";
     text += "HelpFile = " + Narrow(error.HelpFile().view()) + "\n";
     DumpError("%s", text.c_str());
+    TraceReport();
 }
 
 void CXlatrix::DumpParseError(const vr::xml::ParseError& error) {
@@ -92,4 +98,5 @@ void CXlatrix::DumpParseError(const vr::xml::ParseError& error) {
     text += "url: " + Narrow(error.url) + "\n";
     text += "srcText: " + Narrow(error.srcText) + "\n";
     DumpError("%s", text.c_str());
+    TraceReport();
 }

@@ -19,7 +19,7 @@ CXlatrix::ParamValue* FindEntry(CXlatrix::ParamValueArray& array, const std::str
 
 } // namespace
 
-bool CXlatrix::bClassFlag = false;
+std::atomic<bool> CXlatrix::bClassFlag = false;
 
 CXlatrix::CXlatrix(bool flag)
     : mapOccurrences(kMapBuckets), mapValueIndex(kMapBuckets), mapMatches(kMapBuckets),
