@@ -59,8 +59,8 @@ bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr
                fixed && !fixed->empty()) {
         matched = MatchFixedText(name, xlatrix::Narrow(*fixed), start, found);
     } else if (!fixedOnly && !bStepLimitHit) {
-        matched = FindCandidate(type, root, element ? name : std::string(), base != 0 ? base : 10, longest,
-                                start, limit, found);
+        matched =
+            FindCandidate(type, root, element ? name : std::string(), base, longest, start, limit, found);
     }
     // A resumed value must change its choice.
     if (matched && found.end == limit) {
@@ -105,7 +105,8 @@ bool CXlatrix::MatchFixedText(const std::string& name, const std::string& fixed,
     if (ParseEntryValue(name, entry)) {
         expected = entry;
     }
-    if (strText.compare(static_cast<size_t>(start), expected.size(), expected) != 0) {
+    // Like every value, fixed text is never empty: an empty expected value matches nothing.
+    if (expected.empty() || strText.compare(static_cast<size_t>(start), expected.size(), expected) != 0) {
         return false;
     }
     found.end = start + static_cast<int>(expected.size());

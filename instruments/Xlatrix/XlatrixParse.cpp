@@ -36,14 +36,12 @@ bool CXlatrix::Parse(const char* typeName, const char* text) {
         ResetParseState(text);
         vr::xml::SchemaType type = FindType(typeName);
         strCurrentTypeName = xlatrix::Narrow(typeName);
-        // Each further pass asks the walk for its next reading, until one consumes the whole answer.
-        while (ParseSchemaType(type)) {
+        // Each further pass asks the walk for its next reading, until one consumes the whole answer. Once the
+        // step limit is reached no reading counts: the walk stops half-way through its choices.
+        while (ParseSchemaType(type) && !bStepLimitHit) {
             if (IsParsedTextFinished()) {
                 PublishMatches();
                 return true;
-            }
-            if (bStepLimitHit) {
-                break;
             }
         }
         if (bStepLimitHit) {
@@ -133,8 +131,9 @@ bool CXlatrix::ParseOccurrences(const vr::xml::SchemaParticle& particle, const s
     const int32_t minOccurs = particle.minOccurs();
     const int32_t maxOccurs = particle.maxOccurs();
     auto occurrencePath = [&](int32_t index) { return key + "[" + std::to_string(index) + "]"; };
+    // Each occurrence tried counts as a step, so that even empty ones cannot repeat without end.
     auto nextReading = [&](int32_t index, int start) {
-        while ((this->*parseOne)(particle, occurrencePath(index), index + 1)) {
+        while (TakeParseStep() && (this->*parseOne)(particle, occurrencePath(index), index + 1)) {
             if (nPos != start || index < minOccurs) {
                 return true;
             }

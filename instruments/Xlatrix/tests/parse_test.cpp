@@ -94,6 +94,12 @@ TEST_F(XlatrixParse, ParseEntryValueStandsForTheFixedText) {
     EXPECT_FALSE(Parse("K", "CH1:5"));
     ASSERT_TRUE(Parse("K", "CH2:5"));
     EXPECT_EQ(Returned(xlatrix, "v"), Values{"5"});
+    // An empty expected text matches nothing, also longest first (no value is ever empty).
+    xlatrix.RemoveAllParseEntryParamValues();
+    xlatrix.AddParseEntryParamValue(SOMITEM_DATATYPE_STRING, "string", "_strKey1", "");
+    xlatrix.bLongestValueByDefault = true;
+    EXPECT_FALSE(Parse("K", "5"));
+    EXPECT_TRUE(xlatrix.GetMatchRecords().empty());
 }
 
 TEST_F(XlatrixParse, ParseEntryValueSelectsTheCandidate) {
