@@ -208,6 +208,75 @@ std::u16string NormalizeWhitespace(std::u16string_view text, SCHEMAWHITESPACE wh
     return out;
 }
 
+// The built-in datatype an atomic type is derived from by restriction; null for lists, unions and complex
+// types.
+const SchemaItemData* BuiltInRoot(const SchemaItemData& type) {
+    const SchemaItemData* current = &type;
+    // Derivation chains are short; the bound only guards against a malformed cycle.
+    for (int depth = 0; current != nullptr && depth < 64; ++depth) {
+        if (current->variety == SCHEMATYPEVARIETY_LIST || current->variety == SCHEMATYPEVARIETY_UNION) {
+            return nullptr;
+        }
+        if (current->IsBuiltIn()) {
+            return current;
+        }
+        current = current->baseTypes.empty() ? nullptr : current->baseTypes[0];
+    }
+    return nullptr;
+}
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// The lexical space of xsd:double and xsd:float: libxml2 2.9 also takes an exponent mark without digits
+// ("1e", "2.5E+"), which XSD does not, so such text is refused here before libxml2 is asked.
+bool IsFloatingLexical(std::u16string_view text) {
+    if (text == u"INF" || text == u"-INF" || text == u"+INF" || text == u"NaN") {
+        return true;
+    }
+    size_t i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        ++i;
+    }
+    size_t digits = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        ++digits;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+            ++i;
+        }
+        size_t exponentDigits = 0;
+        for (; i < text.size() && IsDigit(text[i]); ++i) {
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+// False when the text is certainly no value of the type although libxml2 might take it.
+bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
+    const SchemaItemData* root = BuiltInRoot(type);
+    if (root == nullptr ||
+        (root->itemType != SOMITEM_DATATYPE_DOUBLE && root->itemType != SOMITEM_DATATYPE_FLOAT)) {
+        return true;
+    }
+    return IsFloatingLexical(NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE));
+}
+
 std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
     if (type.itemType == SOMITEM_ANYTYPE || type.itemType == SOMITEM_DATATYPE_ANYSIMPLETYPE) {
         return ValueChecker::AlwaysValid();
@@ -284,7 +353,11 @@ std::string ValueSchemaText(const SchemaItemData& type, std::string* elementName
 
 HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text) {
     std::call_once(type.checkerOnce, [&] { type.checker = MakeChecker(type); });
-    return type.checker->Check(text);
+    HRESULT hr = type.checker->Check(text);
+    if (hr == S_OK && !PassesLexicalGuard(type, text)) {
+        return S_FALSE;
+    }
+    return hr;
 }
 
 } // namespace vr::xml::detail

@@ -47,6 +47,31 @@ TEST(IsValid, BuiltInDatatypesFollowXsd) {
     EXPECT_EQ(SchemaType().isValid(u"1"), E_POINTER);
 }
 
+TEST(IsValid, FloatingValuesNeedDigitsAfterTheExponentMark) {
+    for (std::u16string_view name : {u"double", u"float"}) {
+        SchemaType type = BuiltInType(name);
+        EXPECT_EQ(type.isValid(u"1e"), S_FALSE);
+        EXPECT_EQ(type.isValid(u"2.5E+"), S_FALSE);
+        EXPECT_EQ(type.isValid(u"-1E-"), S_FALSE);
+        EXPECT_EQ(type.isValid(u"."), S_FALSE);
+        EXPECT_EQ(type.isValid(u" 1.5e-3 "), S_OK);
+        EXPECT_EQ(type.isValid(u"-.5E+2"), S_OK);
+        EXPECT_EQ(type.isValid(u"7."), S_OK);
+        EXPECT_EQ(type.isValid(u"-INF"), S_OK);
+    }
+    SchemaType derived = SchemaOf(uR"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema"
+            targetNamespace="urn:vornic:test:float" xmlns="urn:vornic:test:float">
+          <xsd:simpleType name="Gain"><xsd:restriction base="xsd:double">
+            <xsd:minInclusive value="0"/></xsd:restriction></xsd:simpleType>
+        </xsd:schema>)",
+                                  u"urn:vornic:test:float")
+                             .types()
+                             .itemByName(u"Gain")
+                             .AsType();
+    EXPECT_EQ(derived.isValid(u"1e"), S_FALSE);
+    EXPECT_EQ(derived.isValid(u"1e2"), S_OK);
+}
+
 TEST(IsValid, FacetsOfDerivedTypesIncludeTheirBases) {
     SchemaType low = DeviceType(u"LowVoltage");
     EXPECT_EQ(low.isValid(u"4.5"), S_OK);
