@@ -71,6 +71,14 @@ struct RegistrationHooks {
 [[nodiscard]] HRESULT UnregisterLocalServerClasses(std::span<const ClassEntry> classes,
                                                    std::u16string_view programPath);
 
+// The type library key "TypeLib\{libid}\<major>.<minor>" (default = name, FLAGS "0", HELPDIR = the module's
+// folder) of a server whose type information its dispatch tables serve, so no library file is named.
+// SELFREG_E_TYPELIB when a write fails. Unregistering removes the version key, and the library key when no
+// other version is left in it.
+[[nodiscard]] HRESULT RegisterTypeLibKey(const GUID& libid, WORD major, WORD minor, std::u16string_view name,
+                                         std::u16string_view modulePath);
+[[nodiscard]] HRESULT UnregisterTypeLibKey(const GUID& libid, WORD major, WORD minor);
+
 // The absolute path of the library or program whose image holds address; empty when none does.
 std::string ModulePathOf(const void* address);
 

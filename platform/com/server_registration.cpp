@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <link.h>
+#include <string>
 #include <vector>
 
 namespace vr::server {
@@ -207,6 +208,49 @@ HRESULT UnregisterLocalServerClasses(std::span<const ClassEntry> classes, std::u
         }
     }
     return FAILED(hr) ? hr : w.Failed() ? SELFREG_E_CLASS : S_OK;
+}
+
+namespace {
+
+std::u16string TypeLibKey(const GUID& libid) {
+    return u"TypeLib\\" + vr::GuidToString(libid);
+}
+
+std::u16string TypeLibVersionKey(const GUID& libid, WORD major, WORD minor) {
+    return TypeLibKey(libid) + u"\\" + vr::FromUtf8(std::to_string(major) + "." + std::to_string(minor));
+}
+
+LONG SetText(HKEY key, const char16_t* name, std::u16string_view text) {
+    std::u16string data(text);
+    return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                         static_cast<DWORD>((data.size() + 1) * sizeof(OLECHAR)));
+}
+
+} // namespace
+
+HRESULT RegisterTypeLibKey(const GUID& libid, WORD major, WORD minor, std::u16string_view name,
+                           std::u16string_view modulePath) {
+    HKEY key = nullptr;
+    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, TypeLibVersionKey(libid, major, minor).c_str(), 0, nullptr,
+                       REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return SELFREG_E_TYPELIB;
+    }
+    std::u16string folder(modulePath.substr(0, modulePath.rfind(u'/') + 1));
+    bool written = SetText(key, nullptr, name) == ERROR_SUCCESS &&
+                   SetText(key, u"FLAGS", u"0") == ERROR_SUCCESS &&
+                   SetText(key, u"HELPDIR", folder) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return written ? S_OK : SELFREG_E_TYPELIB;
+}
+
+HRESULT UnregisterTypeLibKey(const GUID& libid, WORD major, WORD minor) {
+    LONG status = RegDeleteTree(HKEY_CLASSES_ROOT, TypeLibVersionKey(libid, major, minor).c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        return SELFREG_E_TYPELIB;
+    }
+    // The library key goes only when no other version is left in it.
+    static_cast<void>(RegDeleteKey(HKEY_CLASSES_ROOT, TypeLibKey(libid).c_str()));
+    return S_OK;
 }
 
 std::string ModulePathOf(const void* address) {
