@@ -1,0 +1,288 @@
+// The script executive window's logic: scripts in and out of files, the language, and the run with its
+// verdict.
+#include "TestRunTime/Scrivon/TestLoaderModel.h"
+
+#include "TestRunTime/Corvant/include/corvant.h"
+#include "TestRunTime/Scrivon/RunVerdict.h"
+#include "TestRunTime/Scrivon/ScriptFileName.h"
+#include "common/VrConfigData.h"
+#include "platform/base/paths.h"
+#include "platform/com/comutil.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace scrivon {
+namespace {
+
+constexpr const char* kBeginLine =
+    "-------------------------------------------- BEGIN ------------------------------------------\n";
+constexpr const char* kEndLine =
+    "--------------------------------------------- END -------------------------------------------\n";
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The whole file as one text, so that no character is split between reads.
+bool ReadWholeFile(const std::string& path, std::string* text, std::string* reason) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    std::ostringstream content;
+    content << file.rdbuf();
+    *text = content.str();
+    return true;
+}
+
+// The blank script of a language, from the configuration item ScriptBlankFile ("%1" = the language).
+std::string BlankFileFor(const std::string& language) {
+    BSTR item = nullptr;
+    std::string blank;
+    if (CVrConfigData().GetItem("ScriptBlankFile", &item, true)) {
+        blank = _bstr_t(item, false).utf8();
+    }
+    for (size_t at = blank.find("%1"); at != std::string::npos; at = blank.find("%1", at + language.size())) {
+        blank.replace(at, 2, language);
+    }
+    return blank.empty() ? blank : vr::MapWindowsPath(blank);
+}
+
+// Copies the blank file to a new script; never overwrites an existing file.
+bool CreateScriptFile(const std::string& blank, const std::string& path) {
+    if (!FileExists(blank)) {
+        if (FileExists(path)) {
+            return true;
+        }
+        return static_cast<bool>(std::ofstream(path, std::ios::binary));
+    }
+    if (FileExists(path)) {
+        errno = EEXIST;
+        return false;
+    }
+    std::ifstream source(blank, std::ios::binary);
+    std::ofstream target(path, std::ios::binary);
+    target << source.rdbuf();
+    return source && target.good();
+}
+
+} // namespace
+
+TestLoaderModel::TestLoaderModel(TestLoaderView& view, TestRunWorker& worker,
+                                 std::vector<std::string> languages)
+    : view_(view), worker_(worker), languages_(std::move(languages)),
+      serialNumber_("SN", kSerialNumberOptions) {
+    std::sort(languages_.begin(), languages_.end());
+    if (std::find(languages_.begin(), languages_.end(), "JScript") != languages_.end()) {
+        state_.language = "JScript";
+    }
+    serialNumberEditor_ = std::make_unique<AttrValueEditorModel>(serialNumber_, "");
+    Show();
+}
+
+bool TestLoaderModel::SettleLanguage(const std::string& path, bool askAllowed) {
+    if (std::optional<std::string> part = LanguagePart(path, languages_)) {
+        state_.language = *part;
+        return true;
+    }
+    if (!askAllowed) {
+        return false;
+    }
+    std::optional<std::string> chosen = view_.AskLanguage();
+    if (!chosen) {
+        return false;
+    }
+    state_.language = *chosen;
+    return true;
+}
+
+bool TestLoaderModel::Load(const std::string& path) {
+    if (FileExists(path) && SettleLanguage(path, true)) {
+        std::string text;
+        std::string reason;
+        if (ReadWholeFile(path, &text, &reason)) {
+            view_.SetSourceText(text);
+            state_.scriptPath = path;
+            view_.ClearOutput();
+            state_.runEnabled = true;
+            state_.saveEnabled = false;
+            state_.status = "Ready";
+            Show();
+            return true;
+        }
+        view_.ShowError("File Access Error", "Couldn't open source file: " + reason);
+    }
+    state_.scriptPath.clear();
+    view_.ClearOutput();
+    state_.runEnabled = false;
+    state_.saveEnabled = false;
+    state_.status = "No Code Loaded";
+    Show();
+    return false;
+}
+
+bool TestLoaderModel::OpenOrCreate(const std::string& chosenPath) {
+    if (FileExists(chosenPath)) {
+        state_.scriptPath = chosenPath;
+        return Load(chosenPath);
+    }
+    std::string path = WithScriptExtension(chosenPath);
+    if (!SettleLanguage(path, true)) {
+        return false;
+    }
+    path = ScriptPathFor(path, state_.language, languages_, true, true);
+    state_.scriptPath = path;
+    Show();
+    if (!CreateScriptFile(BlankFileFor(state_.language), path)) {
+        view_.ShowError("Error", "Couldn't create file '" + path + "'");
+        return false;
+    }
+    return Load(path);
+}
+
+void TestLoaderModel::SelectLanguage(const std::string& language) {
+    std::string previous = state_.scriptPath;
+    if (!previous.empty() && LanguagePart(previous, languages_)) {
+        state_.scriptPath = ScriptPathFor(previous, language, languages_, false, false);
+    }
+    state_.language = language;
+    Show();
+}
+
+void TestLoaderModel::SourceEdited() {
+    state_.saveEnabled = true;
+    Show();
+}
+
+void TestLoaderModel::Save() {
+    if (state_.scriptPath.empty()) {
+        return;
+    }
+    std::ofstream file(state_.scriptPath, std::ios::binary | std::ios::trunc);
+    file << view_.SourceText();
+    file.close();
+    if (!file) {
+        view_.ShowError("File Access Error", std::string("Couldn't save file: ") + std::strerror(errno));
+        return;
+    }
+    state_.saveEnabled = false;
+    Show();
+}
+
+void TestLoaderModel::Stop() {
+    worker_.Stop("");
+}
+
+void TestLoaderModel::DrainOutput() {
+    int32_t status = 0;
+    std::string text;
+    while (worker_.GetOutput(&status, &text)) {
+        view_.AppendOutput(text, status);
+    }
+}
+
+bool TestLoaderModel::SubmitAndWait(const std::string& method, std::string* result) {
+    worker_.Request(method);
+    for (;;) {
+        DrainOutput();
+        if (worker_.GetState() == 2) {
+            break;
+        }
+        view_.PumpMessages();
+    }
+    std::string text;
+    HRESULT hr = S_OK;
+    worker_.GetResult(&text, &hr);
+    if (SUCCEEDED(hr)) {
+        if (result) {
+            *result = text;
+        }
+        return true;
+    }
+    lastError_ = text;
+    if (int line = ErrorLineOf(text); line - 1 >= 0) {
+        view_.SelectSourceLine(line);
+    }
+    view_.ShowError("Run-Time Error", text);
+    return false;
+}
+
+void TestLoaderModel::EngineOutput(const char* line) {
+    _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
+    (void)worker_.Engine()->Output(_bstr_t(line), missing);
+}
+
+bool TestLoaderModel::Run() {
+    (void)serialNumberEditor_->Store(); // the typed serial number joins its recent values
+    state_.runEnabled = false;
+    state_.openEnabled = false;
+    state_.stopEnabled = true;
+    state_.returnValue.clear();
+    state_.status = "Processing ...";
+    Show();
+
+    bool completed = false;
+    IVrTestEngine* engine = worker_.Engine();
+    if (!state_.language.empty() && engine) {
+        worker_.SetCode(state_.language, view_.SourceText());
+        (void)engine->put_SN(_bstr_t(serialNumber_.GetValueText()));
+        (void)engine->put_TestID(_bstr_t(TestIdOf(state_.scriptPath).c_str()));
+        (void)engine->put_TestExecSession(_bstr_t(u""));
+        if (SubmitAndWait("", nullptr)) {
+            VARIANT_BOOL framed = VARIANT_FALSE;
+            (void)engine->IsOptionEnabled(_bstr_t(u"EngineOutput"), &framed);
+            if (framed) {
+                EngineOutput(kBeginLine);
+            }
+            _bstr_t session;
+            if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
+                (void)engine->SetNextTestExecSession();
+            }
+            std::string returned;
+            if (SubmitAndWait("Preset", nullptr)) {
+                bool tested = SubmitAndWait("Test", &returned);
+                if (tested) {
+                    state_.returnValue = returned;
+                }
+                bool reset = SubmitAndWait("Reset", nullptr);
+                completed = tested && reset;
+            }
+            if (framed) {
+                EngineOutput(kEndLine);
+            }
+        }
+    }
+    DrainOutput();
+    state_.runEnabled = true;
+    state_.openEnabled = true;
+    state_.stopEnabled = false;
+    if (!completed) {
+        state_.returnValue = "Error";
+    }
+    state_.status = "Ready";
+    Show();
+    StoreVerdict(completed);
+    return completed;
+}
+
+void TestLoaderModel::StoreVerdict(bool completed) {
+    IVrTestEngine* engine = worker_.Engine();
+    if (!engine) {
+        return;
+    }
+    int32_t verdict = VerdictOf(completed, state_.returnValue);
+    _variant_t value(_bstr_t(state_.returnValue.c_str()));
+    _variant_t description(_bstr_t(verdict == 7 ? lastError_.c_str() : ""));
+    _variant_t status(static_cast<LONG>(verdict));
+    _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
+    (void)engine->SaveResult(value, _bstr_t(u""), description, status, missing);
+}
+
+} // namespace scrivon

@@ -1,0 +1,195 @@
+// The script executive window's logic against a scripted worker and a recording engine: loading, creating
+// and renaming scripts, the run's request order, verdicts, result rows and the error line.
+#include "TestRunTime/Scrivon/TestLoaderModel.h"
+#include "TestRunTime/Scrivon/tests/fake_engine.h"
+#include "common/VrConfigData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace scrivon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingView : public TestLoaderView {
+public:
+    TestLoaderState state;
+    std::string source, output;
+    std::vector<std::string> errors;
+    int selectedLine = 0;
+    std::optional<std::string> answer; // what the Script Language dialog answers
+    int asked = 0;
+
+    void ShowState(const TestLoaderState& shown) override { state = shown; }
+    void AppendOutput(const std::string& text, int32_t) override { output += text; }
+    void ClearOutput() override { output.clear(); }
+    std::string SourceText() override { return source; }
+    void SetSourceText(const std::string& text) override { source = text; }
+    void SelectSourceLine(int line) override { selectedLine = line; }
+    void ShowError(const std::string& caption, const std::string& text) override {
+        errors.push_back(caption + ": " + text);
+    }
+    std::optional<std::string> AskLanguage() override {
+        ++asked;
+        return answer;
+    }
+    void PumpMessages() override {}
+};
+
+class ScriptedWorker : public TestRunWorker {
+public:
+    FakeEngine engine;
+    std::map<std::string, std::pair<std::string, HRESULT>> answers; // method -> (text, hr)
+    std::vector<std::string> requests;
+    std::deque<std::string> pendingOutput;
+    std::string language, code;
+    int polls = 0;
+
+    void SetCode(const std::string& lang, const std::string& text) override {
+        language = lang;
+        code = text;
+    }
+    void Request(const std::string& method) override {
+        requests.push_back(method);
+        pendingOutput.push_back("ran " + (method.empty() ? std::string("load") : method) + "\n");
+        polls = 0;
+    }
+    int GetState() override { return ++polls >= 2 ? 2 : 1; } // finishes on the second poll
+    void GetResult(std::string* text, HRESULT* hr) override {
+        auto found = answers.find(requests.back());
+        *text = found == answers.end() ? "" : found->second.first;
+        *hr = found == answers.end() ? S_OK : found->second.second;
+    }
+    bool GetOutput(int32_t* status, std::string* text) override {
+        if (pendingOutput.empty()) {
+            return false;
+        }
+        *status = 0;
+        *text = pendingOutput.front();
+        pendingOutput.pop_front();
+        return true;
+    }
+    void Stop(const std::string&) override {}
+    IVrTestEngine* Engine() override { return &engine; }
+};
+
+class TestLoaderModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts";
+        fs::create_directories(folder);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        fs::path path = folder / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+
+    fs::path folder;
+    RecordingView view;
+    ScriptedWorker worker;
+    TestLoaderModel model{view, worker, {"VBScript", "JScript"}};
+};
+
+TEST_F(TestLoaderModelTest, LoadsAScriptWhoseNameCarriesItsLanguage) {
+    std::string path = Write("demo.jscript.ts", "function Test() { return true; }");
+    ASSERT_TRUE(model.Load(path));
+    EXPECT_EQ(view.state.status, "Ready");
+    EXPECT_TRUE(view.state.runEnabled);
+    EXPECT_EQ(view.state.language, "jscript");
+    EXPECT_EQ(view.source, "function Test() { return true; }");
+    EXPECT_EQ(view.asked, 0);
+
+    EXPECT_FALSE(model.Load(""));
+    EXPECT_EQ(view.state.status, "No Code Loaded");
+    EXPECT_FALSE(view.state.runEnabled);
+    EXPECT_EQ(view.state.scriptPath, "");
+}
+
+TEST_F(TestLoaderModelTest, AsksForTheLanguageOfANameWithoutOne) {
+    std::string path = Write("notes.ts", "x");
+    EXPECT_FALSE(model.Load(path)); // Cancel
+    EXPECT_EQ(view.asked, 1);
+    view.answer = "VBScript";
+    EXPECT_TRUE(model.Load(path));
+    EXPECT_EQ(view.state.language, "VBScript");
+}
+
+TEST_F(TestLoaderModelTest, CreatesANewScriptFromTheLanguagesBlankFile) {
+    Write("Blank.JScript.ts", "// blank JScript\n");
+    CVrConfigData config;
+    ASSERT_TRUE(config.StoreItem("ScriptBlankFile", _bstr_t((folder / "Blank.%1.ts").string().c_str())));
+
+    view.answer = "JScript";
+    ASSERT_TRUE(model.OpenOrCreate((folder / "demo").string()));
+    EXPECT_EQ(view.state.scriptPath, (folder / "demo.JScript.ts").string());
+    EXPECT_EQ(view.source, "// blank JScript\n");
+
+    model.SelectLanguage("VBScript"); // the file keeps its name; the path follows the language
+    EXPECT_EQ(view.state.scriptPath, (folder / "demo.VBScript.ts").string());
+    EXPECT_TRUE(fs::exists(folder / "demo.JScript.ts"));
+
+    view.answer = "VBScript"; // no blank file for this language: an empty script
+    ASSERT_TRUE(model.OpenOrCreate((folder / "other.ts").string()));
+    EXPECT_EQ(view.source, "");
+}
+
+TEST_F(TestLoaderModelTest, RunsPresetTestResetAndStoresThePassedVerdict) {
+    ASSERT_TRUE(model.Load(Write("run.JScript.ts", "code")));
+    worker.answers["Test"] = {"PASSED", S_OK};
+    worker.engine.engineOutput = true;
+    worker.engine.session = "";
+    EXPECT_TRUE(model.Run());
+    EXPECT_EQ(worker.requests, (std::vector<std::string>{"", "Preset", "Test", "Reset"}));
+    EXPECT_EQ(worker.language, "JScript");
+    EXPECT_EQ(worker.code, "code");
+    EXPECT_EQ(worker.engine.testId, "run.JScript");
+    EXPECT_EQ(worker.engine.nextSessionCalls, 1);
+    EXPECT_EQ(worker.engine.output.size(), 2u); // BEGIN and END
+    EXPECT_EQ(view.output, "ran load\nran Preset\nran Test\nran Reset\n");
+    EXPECT_EQ(view.state.returnValue, "PASSED");
+    ASSERT_EQ(worker.engine.rows.size(), 1u);
+    EXPECT_EQ(worker.engine.rows[0].status, 1);
+}
+
+TEST_F(TestLoaderModelTest, AFailedTestStillResetsAndStoresAnError) {
+    ASSERT_TRUE(model.Load(Write("bad.JScript.ts", "a\nb\nc")));
+    worker.answers["Test"] = {"Error: 'x' is undefined Line: 2", E_FAIL};
+    EXPECT_FALSE(model.Run());
+    EXPECT_EQ(worker.requests, (std::vector<std::string>{"", "Preset", "Test", "Reset"}));
+    EXPECT_EQ(view.selectedLine, 2);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0], "Run-Time Error: Error: 'x' is undefined Line: 2");
+    EXPECT_EQ(view.state.returnValue, "Error");
+    ASSERT_EQ(worker.engine.rows.size(), 1u);
+    EXPECT_EQ(worker.engine.rows[0].status, 7);
+    EXPECT_EQ(worker.engine.rows[0].description, "Error: 'x' is undefined Line: 2");
+}
+
+TEST_F(TestLoaderModelTest, AFailedPresetRequestsNothingMore) {
+    ASSERT_TRUE(model.Load(Write("p.JScript.ts", "x")));
+    worker.answers["Preset"] = {"no", E_FAIL};
+    EXPECT_FALSE(model.Run());
+    EXPECT_EQ(worker.requests, (std::vector<std::string>{"", "Preset"}));
+    EXPECT_EQ(view.selectedLine, 0);
+}
+
+TEST(TestLoaderModelNoLanguage, WithoutAScriptEngineARunIsAnError) {
+    RecordingView view;
+    ScriptedWorker worker;
+    TestLoaderModel model(view, worker, {});
+    EXPECT_FALSE(model.Run());
+    EXPECT_TRUE(worker.requests.empty());
+    EXPECT_EQ(view.state.returnValue, "Error");
+    ASSERT_EQ(worker.engine.rows.size(), 1u);
+    EXPECT_EQ(worker.engine.rows[0].status, 7);
+}
+
+} // namespace
+} // namespace scrivon
