@@ -1,0 +1,47 @@
+// The script executive window's automation object.
+#include "TestRunTime/Scrivon/TestLoaderAutomation.h"
+
+#include "platform/com/comutil.h"
+
+namespace scrivon {
+
+const vr::DispatchTable<CVrTestLoaderDlgAutoProxy>& CVrTestLoaderDlgAutoProxy::GetDispatchTable() {
+    using D = vr::DispatchTable<CVrTestLoaderDlgAutoProxy>;
+    static const D table(
+        u"IVrTestLoader",
+        {
+            D::Method<&CVrTestLoaderDlgAutoProxy::Load>(DISPID_TestLoaderLoad, u"Load",
+                                                        {u"sFile", vr::Param(u"loaded").As(VT_BOOL)}),
+            D::Method<&CVrTestLoaderDlgAutoProxy::Run>(DISPID_TestLoaderRun, u"Run",
+                                                       {vr::Param(u"completed").As(VT_BOOL)}),
+            D::Method<&CVrTestLoaderDlgAutoProxy::Popup>(DISPID_TestLoaderPopup, u"Popup", {}),
+        });
+    return table;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::Load(BSTR sFile, VARIANT_BOOL* loaded) {
+    if (!loaded) {
+        return E_POINTER;
+    }
+    bool done = target_ && target_->LoadScript(_bstr_t(sFile).utf8());
+    *loaded = done ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::Run(VARIANT_BOOL* completed) {
+    if (!completed) {
+        return E_POINTER;
+    }
+    bool done = target_ && target_->RunScript();
+    *completed = done ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::Popup() {
+    if (target_) {
+        target_->Popup();
+    }
+    return S_OK;
+}
+
+} // namespace scrivon

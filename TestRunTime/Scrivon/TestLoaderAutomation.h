@@ -1,0 +1,42 @@
+// The automation object of the script executive window (IVrTestLoader): Load, Run and Popup carried to the
+// window it is bound to. Called only on the window's thread (calls from other processes arrive there).
+#pragma once
+
+#include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "platform/com/dispatch_table.h"
+#include "platform/com/object.h"
+
+#include <string>
+
+namespace scrivon {
+
+// What the object asks of its window.
+class TestLoaderTarget {
+public:
+    virtual ~TestLoaderTarget() = default;
+    virtual bool LoadScript(const std::string& path) = 0;
+    virtual bool RunScript() = 0;
+    virtual void Popup() = 0;
+};
+
+class CVrTestLoaderDlgAutoProxy : public vr::ObjectRoot,
+                                  public vr::CoClass<CVrTestLoaderDlgAutoProxy>,
+                                  public vr::DispatchImpl<CVrTestLoaderDlgAutoProxy, IVrTestLoader> {
+public:
+    using Interfaces = vr::InterfaceList<IVrTestLoader, IDispatch>;
+    static constexpr bool kAggregatable = false;
+    static const vr::DispatchTable<CVrTestLoaderDlgAutoProxy>& GetDispatchTable();
+
+    // Binds the object to its window, or (null) unbinds it when the window goes: an unbound object loads
+    // and runs nothing and answers false.
+    void Bind(TestLoaderTarget* target) { target_ = target; }
+
+    HRESULT Load(BSTR sFile, VARIANT_BOOL* loaded);
+    HRESULT Run(VARIANT_BOOL* completed);
+    HRESULT Popup();
+
+private:
+    TestLoaderTarget* target_ = nullptr;
+};
+
+} // namespace scrivon

@@ -1,0 +1,72 @@
+// The automation object as a second start calls it (IDispatch by DISPID), bound and unbound, and the
+// command-line switches that decide what a start does.
+#include "TestRunTime/Scrivon/ScrivonCommandLine.h"
+#include "TestRunTime/Scrivon/TestLoaderAutomation.h"
+#include "platform/com/comutil.h"
+
+#include <gtest/gtest.h>
+
+namespace scrivon {
+namespace {
+
+class RecordingTarget : public TestLoaderTarget {
+public:
+    std::string loaded;
+    int popups = 0;
+    bool LoadScript(const std::string& path) override {
+        loaded = path;
+        return path.ends_with(".ts");
+    }
+    bool RunScript() override { return true; }
+    void Popup() override { ++popups; }
+};
+
+HRESULT CallByDispid(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {
+    DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
+    return object->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+}
+
+TEST(TestLoaderAutomation, CarriesLoadRunAndPopupToItsWindow) {
+    vr::ComObjectPtr<CVrTestLoaderDlgAutoProxy> proxy;
+    ASSERT_EQ(vr::ComObject<CVrTestLoaderDlgAutoProxy>::Create(&proxy), S_OK);
+    RecordingTarget window;
+    proxy->Bind(&window);
+    vr::ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(proxy->QueryInterface(__uuidof(IVrTestLoader), dispatch.PutVoid()), S_OK);
+
+    _variant_t file(_bstr_t(u"/data/demo.JScript.ts"));
+    _variant_t result;
+    ASSERT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderLoad, &file, &result), S_OK);
+    EXPECT_EQ(window.loaded, "/data/demo.JScript.ts");
+    EXPECT_EQ(result.vt, VT_BOOL);
+    EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+    ASSERT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderPopup, nullptr, nullptr), S_OK);
+    EXPECT_EQ(window.popups, 1);
+
+    proxy->Bind(nullptr); // the window is gone: nothing is acted on
+    result.Clear();
+    ASSERT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderRun, nullptr, &result), S_OK);
+    EXPECT_EQ(result.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderPopup, nullptr, nullptr), S_OK);
+    EXPECT_EQ(window.popups, 1);
+}
+
+TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
+    auto line = ScrivonCommandLine::Parse({"-REGSERVER", "demo.ts"});
+    EXPECT_EQ(StartActionOf(line), StartAction::Register);
+    EXPECT_EQ(line.file, "demo.ts");
+    EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"/UnregServer"})), StartAction::Unregister);
+    auto served = ScrivonCommandLine::Parse({"/Embedding", "/other", "a b.ts"});
+    EXPECT_TRUE(served.embedding);
+    EXPECT_EQ(served.file, "a b.ts");
+    EXPECT_EQ(StartActionOf(served), StartAction::ForwardOrServe);
+}
+
+TEST(ScrivonCommandLine, ForwardErrorShowsTwentyHexDigits) {
+    EXPECT_EQ(ForwardErrorText(static_cast<long>(0x80004005), "Unspecified error"),
+              "Got an existing VrTestLoader object, but could not act on it.\n"
+              "Error Code = 00000000000080004005\n Code meaning = Unspecified error\n");
+}
+
+} // namespace
+} // namespace scrivon
