@@ -1,0 +1,51 @@
+// The program `rigmont`: the hardware manager's local server, and its registration switches.
+#include "CommandLine.h"
+#include "Registration.h"
+#include "ServerMain.h"
+
+#include "platform/base/text.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// The running program's file: the path registered as LocalServer32.
+std::u16string ProgramPath() {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::u16string() : vr::FromUtf8(path.string());
+}
+
+int Report(HRESULT hr, const char* what) {
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "rigmont: %s failed (HRESULT 0x%08X)\n", what, static_cast<unsigned>(hr));
+        return 1;
+    }
+    return 0;
+}
+
+// The references other processes hold on this server's objects. This build carries no cross-process calls,
+// so no other process can hold one and the server ends one idle period after its start.
+unsigned long ServerLocks() {
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    switch (rigmont::ActionOf(arguments)) {
+    case rigmont::ServerAction::Register:
+        return Report(rigmont::RegisterProgram(ProgramPath()), "registration");
+    case rigmont::ServerAction::Unregister:
+        return Report(rigmont::UnregisterProgram(ProgramPath()), "unregistration");
+    case rigmont::ServerAction::Serve:
+        break;
+    }
+    rigmont::ServeOptions options;
+    options.lockCount = &ServerLocks;
+    return rigmont::Serve(options);
+}

@@ -1,0 +1,74 @@
+// CVrRigmont: the hardware manager object, keeper of the configuration store and factory of connections and
+// sockets built from its records.
+#pragma once
+
+#include "Rigmont/include/rigmont.h"
+#include "platform/com/dispatch_table.h"
+#include "platform/com/object.h"
+#include "platform/xml/dom.h"
+
+#include <optional>
+#include <string>
+
+namespace rigmont {
+
+// The values of one record as far as the store gives them; an empty optional is a value the store lacks.
+struct RecordValues {
+    std::optional<std::u16string> server;
+    std::optional<std::u16string> resource;
+    std::optional<std::u16string> setup;
+};
+
+// Threads: one object serves every client of the server process, and all its calls arrive on the server's one
+// apartment thread, one at a time; it takes no locks. Reference counts are atomic, as for every object.
+class CVrRigmont : public vr::ObjectRoot,
+                   public vr::CoClass<CVrRigmont>,
+                   public vr::DispatchImpl<CVrRigmont, IVrRigmont>,
+                   public vr::SupportErrorInfoImpl<IVrRigmont> {
+public:
+    using Interfaces = vr::InterfaceList<IVrRigmont, IDispatch, ISupportErrorInfo>;
+    static constexpr bool kAggregatable = false;
+    // The server's life follows the references its clients hold (counted by the process), not the life of
+    // its one shared manager object, which the class object keeps.
+    static constexpr bool kLocksModule = false;
+
+    static const vr::DispatchTable<CVrRigmont>& GetDispatchTable();
+
+    // Reads the configuration store path from the configuration item `ConfigStoreFile`.
+    CVrRigmont();
+    void FinalRelease();
+
+    HRESULT CreateConnection(BSTR bsResource, VARIANT vbsSetupString, IVrConnection** ppConnection) override;
+    HRESULT CreateSocket(BSTR bsResource, VARIANT vbsSetupString, IVrSocket** ppSocket) override;
+    HRESULT LoadRecord(BSTR bsRecordType, BSTR bsRecordName, BSTR bsSupplementarySetupString, BSTR* pbsServer,
+                       BSTR* pbsResource, BSTR* pbsSetupString) override;
+    HRESULT SaveRecord(BSTR bsRecordType, BSTR bsRecordName, BSTR bsServer, BSTR bsResource,
+                       BSTR bsSetupString) override;
+    HRESULT RemoveRecord(BSTR bsRecordType, BSTR bsRecordName) override;
+    HRESULT GetRecordNames(BSTR bsRecordType, VARIANT* pvNames) override;
+    HRESULT FindResources(BSTR bsServer, BSTR bsResourceType, VARIANT* pvResources) override;
+
+    const std::u16string& StorePath() const { return storePath_; }
+
+private:
+    // The work of the methods; each traces its failure with its message, the method reports it.
+    HRESULT LoadStore();
+    HRESULT QueryRecord(std::u16string_view type, std::u16string_view name, RecordValues* values,
+                        bool* found);
+    HRESULT MergeRecord(std::u16string_view type, std::u16string_view name, std::u16string_view supplementary,
+                        RecordValues* values);
+    HRESULT WriteRecord(std::u16string_view type, std::u16string_view name, BSTR server, BSTR resource,
+                        BSTR setup);
+    HRESULT BuildRecord(std::u16string_view type, std::u16string_view name, BSTR server, BSTR resource,
+                        BSTR setup, vr::xml::Node* record);
+    HRESULT CollectRecordNames(std::u16string_view type, VARIANT* names);
+    HRESULT BuildConnection(std::u16string_view resource, const VARIANT& setupArgument,
+                            IVrConnection** connection);
+    HRESULT BuildSocket(std::u16string_view resource, const VARIANT& setupArgument, IVrSocket** socket);
+    HRESULT ListResources(BSTR server, BSTR resourceType, VARIANT* resources);
+
+    std::u16string storePath_;
+    vr::xml::Document store_; // empty until a record operation loads the file; dropped after each save
+};
+
+} // namespace rigmont

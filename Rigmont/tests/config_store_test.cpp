@@ -1,0 +1,247 @@
+// The configuration store through the manager: records merged over "_default", record names, saving,
+// replacing and removing records, and stores that cannot be read.
+#include "rigmont_fixture.h"
+
+#include "common/VrConfigData.h"
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/com/variant.h"
+#include "platform/registry/registry.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace rigmonttest {
+namespace {
+
+using StoreTest = RigmontTest;
+
+TEST_F(StoreTest, RecordMergesOverDefaultAndJoinsSetupStrings) {
+    UseStore(StandardStore());
+    Out server, resource, setup;
+    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Meter"), Text(u"Trace=1"), &server.bstr,
+                                   &resource.bstr, &setup.bstr),
+              S_OK);
+    EXPECT_EQ(server.Value(), u"RigmontTest.Connection");
+    EXPECT_EQ(resource.Value(), u"TCPIP0::127.0.0.1::5025::SOCKET");
+    EXPECT_EQ(setup.Value(), u"Connection:Simulation=Off,VISA:Timeout=3000,Trace=1");
+
+    // Empty parts are skipped, without a stray comma; a null supplement counts as empty.
+    Out server2, resource2, setup2;
+    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"ASRL1::INSTR"), Text::Null(), &server2.bstr,
+                                   &resource2.bstr, &setup2.bstr),
+              S_OK);
+    EXPECT_EQ(setup2.Value(), u"Connection:Simulation=Off");
+    EXPECT_TRUE(resource2.IsNull()) << "no Resource anywhere leaves the caller's value";
+}
+
+TEST_F(StoreTest, ValuesMissingEverywhereKeepTheCallersPresets) {
+    UseStore(R"(<ConfigStore><connections><connection name="Bare"/></connections></ConfigStore>)");
+    Out server(u"preset server"), resource(u"preset resource"), setup(u"preset setup");
+    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Bare"), Text(u""), &server.bstr,
+                                   &resource.bstr, &setup.bstr),
+              S_OK);
+    EXPECT_EQ(server.Value(), u"preset server");
+    EXPECT_EQ(resource.Value(), u"preset resource");
+    EXPECT_EQ(setup.Value(), u"preset setup");
+}
+
+TEST_F(StoreTest, UnknownRecordFailsEvenWithADefaultRecord) {
+    UseStore(StandardStore());
+    Out server(u"kept"), resource, setup;
+    EXPECT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"X"), Text(u""), &server.bstr, &resource.bstr,
+                                   &setup.bstr),
+              DISP_E_UNKNOWNNAME);
+    EXPECT_NE(ErrorDescription().find(u"'X' connection wasn't found in the ConfigStore File."),
+              std::u16string::npos);
+    EXPECT_EQ(server.Value(), u"kept");
+    EXPECT_TRUE(setup.IsNull());
+}
+
+TEST_F(StoreTest, RecordNamesLeaveOutDefaultInAnyCase) {
+    UseStore(R"(<ConfigStore><connections><connection name="_DEFAULT"/><connection name="A"/>)"
+             R"(<connection name="B"/></connections><sockets><socket name="S1"/><socket name="S2"/>)"
+             R"(</sockets></ConfigStore>)");
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"A", u"B"}));
+    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"S1", u"S2"}));
+    EXPECT_TRUE(RecordNames(u"device").empty());
+}
+
+TEST_F(StoreTest, SaveAppendsNewRecordsAndReplacesExistingOnesInPlace) {
+    UseStore(StandardStore());
+    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"New"), Text(u"P.1"), Text(u"ASRL2::INSTR"),
+                                   Text::Null()),
+              S_OK);
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
+    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"Meter"), Text::Null(),
+                                   Text(u"GPIB0::3::INSTR"), Text(u"A=1")),
+              S_OK);
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
+
+    // The replaced record has exactly the saved values: a null server is an empty element, which overrides
+    // the "_default" server with an empty text.
+    Out server, resource, setup;
+    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Meter"), Text(u""), &server.bstr,
+                                   &resource.bstr, &setup.bstr),
+              S_OK);
+    EXPECT_EQ(server.Value(), u"");
+    EXPECT_EQ(resource.Value(), u"GPIB0::3::INSTR");
+    EXPECT_EQ(setup.Value(), u"Connection:Simulation=Off,A=1");
+    // The file was written: a new manager reads the same records.
+    MakeManager(storePath_);
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
+}
+
+TEST_F(StoreTest, RemoveTakesOutOnlyItsRecordAndAMissingOneChangesNothing) {
+    UseStore(StandardStore());
+    ASSERT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(u"Meter")), S_OK);
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"ASRL1::INSTR"}));
+    std::string before = StoreBytes();
+    EXPECT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(u"NotThere")), S_OK);
+    EXPECT_EQ(StoreBytes(), before);
+    // Saving with all three values null is removing.
+    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Dmm"), Text::Null(), Text::Null(), Text::Null()),
+              S_OK);
+    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Orphan"}));
+}
+
+TEST_F(StoreTest, TypeWithoutContainerCannotBeSaved) {
+    UseStore(StandardStore());
+    std::string before = StoreBytes();
+    EXPECT_EQ(manager_->SaveRecord(Text(u"device"), Text(u"D"), Text(u"P"), Text(u"R"), Text(u"")),
+              E_INVALIDARG);
+    EXPECT_NE(ErrorDescription().find(u"Wrong RecordType 'device' for Configuration Store '" +
+                                      vr::FromUtf8(storePath_) + u"'."),
+              std::u16string::npos);
+    EXPECT_EQ(StoreBytes(), before);
+}
+
+// Names are quoted for the query, so a name with apostrophes or quotes addresses exactly its own record and
+// can never widen the selection to other records.
+TEST_F(StoreTest, NamesWithQuotesAddressOnlyTheirOwnRecord) {
+    UseStore(StandardStore());
+    const std::u16string tricky[] = {u"O'Brien", u"x' or @name != '", u"say \"hi\" it's"};
+    for (const std::u16string& name : tricky) {
+        ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(name), Text(u"P"), Text(name), Text(u"")),
+                  S_OK)
+            << vr::ToUtf8(name);
+    }
+    EXPECT_EQ(RecordNames(u"connection"),
+              (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", tricky[0], tricky[1], tricky[2]}));
+    for (const std::u16string& name : tricky) {
+        Out server, resource, setup;
+        ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(name), Text(u""), &server.bstr,
+                                       &resource.bstr, &setup.bstr),
+                  S_OK);
+        EXPECT_EQ(resource.Value(), name);
+    }
+    ASSERT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(tricky[1])), S_OK);
+    EXPECT_EQ(RecordNames(u"connection"),
+              (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", tricky[0], tricky[2]}));
+}
+
+// A record type is part of the query's path: one that is no element name would be read as XPath and reach
+// other containers, so it has no records and cannot be saved.
+TEST_F(StoreTest, TypesThatAreNoElementNamesReachNothing) {
+    UseStore(StandardStore());
+    const std::u16string types[] = {u"connection|/ConfigStore/socket", u"connection'", u"", u"socket/.."};
+    std::string before = StoreBytes();
+    for (const std::u16string& type : types) {
+        EXPECT_TRUE(RecordNames(type).empty()) << vr::ToUtf8(type);
+        Out server, resource, setup;
+        EXPECT_EQ(manager_->LoadRecord(Text(type), Text(u"Dmm"), Text(u""), &server.bstr, &resource.bstr,
+                                       &setup.bstr),
+                  DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(manager_->SaveRecord(Text(type), Text(u"Dmm"), Text(u"P"), Text(u"R"), Text(u"")),
+                  E_INVALIDARG);
+        EXPECT_EQ(manager_->RemoveRecord(Text(type), Text(u"Dmm")), E_INVALIDARG);
+    }
+    EXPECT_EQ(StoreBytes(), before);
+}
+
+TEST_F(StoreTest, ChangesByOthersShowAfterTheNextSave) {
+    UseStore(StandardStore());
+    EXPECT_EQ(RecordNames(u"socket").size(), 2u);
+    // Loaded once: another program's change is not seen yet ...
+    WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
+    EXPECT_EQ(RecordNames(u"socket").size(), 2u);
+    // ... and a save writes the loaded document over it, then reads the file anew.
+    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Mine"), Text(u"P"), Text(u"R"), Text(u"")), S_OK);
+    WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
+    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Theirs"}));
+}
+
+TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
+    MakeManager(folder_ + "/absent.cfs");
+    VARIANT names;
+    VariantInit(&names);
+    HRESULT missing = manager_->GetRecordNames(Text(u"connection"), &names);
+    EXPECT_TRUE(FAILED(missing));
+    EXPECT_FALSE(ErrorDescription().empty());
+    EXPECT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"A"), Text(u"P"), Text(u"R"), Text(u"")),
+              missing);
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/absent.cfs"));
+
+    UseStore("<ConfigStore><connections>");
+    Out server, resource, setup;
+    HRESULT malformed = manager_->LoadRecord(Text(u"connection"), Text(u"A"), Text(u""), &server.bstr,
+                                             &resource.bstr, &setup.bstr);
+    EXPECT_TRUE(FAILED(malformed));
+    EXPECT_NE(malformed, DISP_E_UNKNOWNNAME);
+    vr::ComPtr<IVrConnection> made;
+    EXPECT_EQ(manager_->CreateConnection(Text(u"A"), Missing(), made.Put()), malformed);
+    EXPECT_FALSE(made);
+    EXPECT_TRUE(FakeProviders::connectionInits.empty());
+}
+
+TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
+    UseStore(StandardStore());
+    std::string before = StoreBytes();
+    ASSERT_EQ(RecordNames(u"connection").size(), 2u); // loaded
+    // The store's folder is put aside and a plain file takes its place, so no user can write there.
+    std::string aside = folder_ + ".aside";
+    std::filesystem::rename(folder_, aside);
+    { std::ofstream blocker(folder_); }
+    HRESULT hr = manager_->SaveRecord(Text(u"connection"), Text(u"New"), Text(u"P"), Text(u"R"), Text(u""));
+    std::u16string description = ErrorDescription();
+    std::filesystem::remove(folder_);
+    std::filesystem::rename(aside, folder_);
+    EXPECT_EQ(hr, E_INVALIDARG);
+    EXPECT_NE(
+        description.find(u"Can't save the Configuration Store file '" + vr::FromUtf8(storePath_) + u"'."),
+        std::u16string::npos);
+    EXPECT_EQ(StoreBytes(), before);
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
+}
+
+TEST_F(StoreTest, DefaultStoreOfTheProgramFolderServesANewStation) {
+    // The configuration item's default names the store the build puts into the program folder.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Vornic\\Config", 0, KEY_WRITE, &key),
+              ERROR_SUCCESS);
+    (void)RegDeleteValue(key, u"ConfigStoreFile");
+    RegCloseKey(key);
+    CVrConfigData config;
+    BSTR path = nullptr;
+    ASSERT_TRUE(config.GetItem("ConfigStoreFile", &path, true));
+    std::string defaultPath = vr::BstrToUtf8(path);
+    SysFreeString(path);
+    EXPECT_EQ(defaultPath, vr::ProgramFolder() + "/HwConfigStore.cfs");
+    ASSERT_TRUE(std::filesystem::exists(defaultPath)) << defaultPath;
+    ASSERT_EQ(vr::ComObject<rigmont::CVrRigmont>::Create(&manager_), S_OK);
+    EXPECT_TRUE(RecordNames(u"connection").empty());
+    EXPECT_TRUE(RecordNames(u"socket").empty());
+    Out server, resource(u"ASRL1::INSTR"), setup;
+    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"_default"), Text(u""), &server.bstr,
+                                   &resource.bstr, &setup.bstr),
+              S_OK);
+    EXPECT_EQ(server.Value(), u"Vornic.CnVISA");
+    EXPECT_EQ(resource.Value(), u"ASRL1::INSTR");
+    ASSERT_EQ(manager_->LoadRecord(Text(u"socket"), Text(u"_default"), Text(u""), &server.bstr,
+                                   &resource.bstr, &setup.bstr),
+              S_OK);
+    EXPECT_EQ(server.Value(), u"Vornic.Socket");
+}
+
+} // namespace
+} // namespace rigmonttest
