@@ -1,0 +1,116 @@
+// CTestEngine: the graph control of the operator's window, handed to the script as `graph`.
+#include "TestEngine.h"
+
+#include "common/Trace.h"
+#include "platform/com/activation.h"
+#include "platform/com/rot.h"
+#include "platform/com/typeinfo.h"
+
+#include <chrono>
+
+namespace corvant {
+
+namespace {
+
+// Whether the object's dispatch type information describes IPlotvane.
+bool DescribesPlotvane(IDispatch* object) {
+    vr::ComPtr<ITypeInfo> info;
+    if (FAILED(object->GetTypeInfo(0, 0, info.Put())) || !info) {
+        return false;
+    }
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes)) || !attributes) {
+        return false;
+    }
+    const bool plotvane = attributes->guid == IID_IPlotvane;
+    info->ReleaseTypeAttr(attributes);
+    return plotvane;
+}
+
+// The object's IPlotvane as its dispatch interface. A running object reached through the running object
+// table, or an object from another apartment, answers IDispatch for it: such an object counts when its
+// type information names IPlotvane.
+HRESULT AskForPlotvane(IUnknown* object, vr::ComPtr<IDispatch>* graph) {
+    if (SUCCEEDED(object->QueryInterface(IID_IPlotvane, graph->PutVoid())) && *graph) {
+        return S_OK;
+    }
+    vr::ComPtr<IDispatch> dispatch;
+    if (SUCCEEDED(object->QueryInterface(IID_IDispatch, dispatch.PutVoid())) && dispatch &&
+        DescribesPlotvane(dispatch.Get())) {
+        *graph = dispatch;
+        return S_OK;
+    }
+    *graph = nullptr;
+    return E_NOINTERFACE;
+}
+
+} // namespace
+
+void CTestEngine::ProbeHeldGraph() {
+    UINT count = 0;
+    if (graph_ && FAILED(graph_->GetTypeInfoCount(&count))) {
+        TraceInfo(u"WARNING: Previous m_pPlotvane has been expired.");
+        graph_ = nullptr;
+    }
+}
+
+// With no graph control running, a graph host is asked to make one, and the wait for it to register is
+// bounded: it ends after kGraphWaitMilliseconds, or at once when the run is interrupted.
+HRESULT CTestEngine::FindRunningGraph(vr::ComPtr<IUnknown>* running) {
+    if (SUCCEEDED(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, running->Put()))) {
+        return S_OK;
+    }
+    graphHost_ = nullptr;
+    (void)CoCreateInstance(CLSID_GraphHost, nullptr, CLSCTX_ALL, IID_IUnknown, graphHost_.PutVoid());
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kGraphWaitMilliseconds);
+    while (FAILED(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, running->Put()))) {
+        if (std::chrono::steady_clock::now() >= deadline || FAILED(Delay(100))) {
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CTestEngine::get_graph(IDispatch** ppGraph) {
+    SetTraceMethodName(u"CTestEngine::get_graph()");
+    if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
+        return Finish(hr);
+    }
+    if (!ppGraph) {
+        return E_POINTER;
+    }
+    *ppGraph = nullptr;
+    ProbeHeldGraph();
+    if (!graph_) {
+        vr::ComPtr<IUnknown> running;
+        HRESULT hr = FindRunningGraph(&running);
+        SetTraceMethodName(u"CTestEngine::get_graph()");
+        if (FAILED(hr) || FAILED(AskForPlotvane(running.Get(), &graph_))) {
+            SetTraceSite();
+            TraceError(u"Couldn't find Plotvane object.");
+            return Finish(E_FAIL);
+        }
+    }
+    return graph_.CopyTo(ppGraph);
+}
+
+HRESULT CTestEngine::put_graph(IDispatch* pGraph) {
+    SetTraceMethodName(u"CTestEngine::put_graph()");
+    if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
+        return Finish(hr);
+    }
+    if (!pGraph) {
+        return E_POINTER;
+    }
+    vr::ComPtr<IDispatch> graph;
+    if (FAILED(AskForPlotvane(pGraph, &graph))) {
+        SetTraceSite();
+        TraceError(u"The object doesn't support IPlotvane interface.");
+        return Finish(E_FAIL);
+    }
+    graph_ = graph;
+    return S_OK;
+}
+
+} // namespace corvant

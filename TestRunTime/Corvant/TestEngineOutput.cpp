@@ -1,0 +1,80 @@
+// CTestEngine: the output queue that the executive program drains line by line.
+#include "TestEngine.h"
+
+#include "common/Trace.h"
+#include "platform/base/text.h"
+
+namespace corvant {
+
+namespace {
+
+// The status argument as a number: missing is 0, a reference is followed, anything else changes to VT_I4.
+HRESULT StatusNumber(const VARIANT& status, int32_t* number) {
+    if (IsMissingArgument(status)) {
+        *number = TestStatusUnknown;
+        return S_OK;
+    }
+    VARIANT plain;
+    VariantInit(&plain);
+    HRESULT hr = VariantCopyInd(&plain, &status);
+    VARIANT converted;
+    VariantInit(&converted);
+    if (SUCCEEDED(hr)) {
+        hr = VariantChangeType(&converted, &plain, 0, VT_I4);
+    }
+    if (SUCCEEDED(hr)) {
+        *number = converted.lVal;
+    }
+    (void)VariantClear(&plain);
+    (void)VariantClear(&converted);
+    return hr;
+}
+
+} // namespace
+
+HRESULT CTestEngine::Output(BSTR bsText, VARIANT vTestStatus) {
+    SetTraceMethodName(u"CTestEngine::Output()");
+    if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
+        return Finish(hr);
+    }
+    int32_t status = TestStatusUnknown;
+    if (FAILED(StatusNumber(vTestStatus, &status))) {
+        SetTraceSite();
+        TraceError(u"Wrong vTestStatus value '%s'.", DisplayText(vTestStatus).c_str());
+        return Finish(E_INVALIDARG);
+    }
+    output_.push_back(OutputEntry{std::u16string(vr::BstrView(bsText)), status});
+    return S_OK;
+}
+
+HRESULT CTestEngine::OutputLn(BSTR bsText, VARIANT vTestStatus) {
+    BSTR line = vr::AllocBstr(std::u16string(vr::BstrView(bsText)) + u"\n");
+    HRESULT hr = Output(line, vTestStatus);
+    SysFreeString(line);
+    return hr;
+}
+
+HRESULT CTestEngine::GetOutput(VARIANT* pvTestStatus, BSTR* pbsText) {
+    SetTraceMethodName(u"CTestEngine::GetOutput()");
+    if (!pbsText) {
+        return E_POINTER;
+    }
+    if (output_.empty()) {
+        return S_FALSE;
+    }
+    BSTR text = vr::AllocBstr(output_.front().text);
+    if (!text) {
+        return E_OUTOFMEMORY;
+    }
+    *pbsText = text;
+    if (pvTestStatus) {
+        // Freed first, as the dispatch table hands the caller's current value in.
+        (void)VariantClear(pvTestStatus);
+        pvTestStatus->vt = VT_I4;
+        pvTestStatus->lVal = output_.front().status;
+    }
+    output_.pop_front();
+    return S_OK;
+}
+
+} // namespace corvant
