@@ -140,3 +140,54 @@ TEST_F(ProviderTest, FindResourcesAsksAnUninitialisedProviderForEverything) {
 
 } // namespace
 } // namespace rigmonttest
+
+namespace rigmonttest {
+namespace {
+
+// Scripts call the manager by name through IDispatch, leaving the optional setup string out.
+TEST_F(ProviderTest, ScriptsReachTheMembersByName) {
+    UseStore(StandardStore());
+    vr::ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(manager_->QueryInterface(IID_IDispatch, dispatch.PutVoid()), S_OK);
+    const char16_t* names[] = {u"createconnection", u"GetRecordNames"};
+    DISPID ids[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        LPOLESTR name = const_cast<LPOLESTR>(names[i]);
+        ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &ids[i]), S_OK);
+    }
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], 6);
+
+    VARIANT argument = TextArgument(u"Meter");
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+    EXPECT_TRUE((result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal);
+    ASSERT_EQ(FakeProviders::connectionInits.size(), 1u);
+    EXPECT_EQ(FakeProviders::connectionInits[0].setup, u"Connection:Simulation=Off,VISA:Timeout=3000");
+    (void)VariantClear(&result);
+    (void)VariantClear(&argument);
+
+    argument = TextArgument(u"Unknown");
+    EXCEPINFO exception{};
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &exception, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.scode, DISP_E_UNKNOWNNAME);
+    EXPECT_NE(std::u16string(vr::BstrView(exception.bstrDescription))
+                  .find(u"'Unknown' connection wasn't found in the ConfigStore File."),
+              std::u16string::npos);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    (void)VariantClear(&argument);
+
+    argument = TextArgument(u"socket");
+    ASSERT_EQ(dispatch->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+    EXPECT_EQ(StringsOf(result), (std::vector<std::u16string>{u"Dmm", u"Orphan"}));
+    (void)VariantClear(&result);
+    (void)VariantClear(&argument);
+}
+
+} // namespace
+} // namespace rigmonttest
