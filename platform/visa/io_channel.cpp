@@ -61,13 +61,16 @@ int Deadline::RemainingMs() const {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-Channel::~Channel() {
+Channel::~Channel() = default;
+
+DescriptorChannel::~DescriptorChannel() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
 }
 
-HRESULT Channel::ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got, Failure* failure) {
+HRESULT DescriptorChannel::ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
+                                    Failure* failure) {
     *got = 0;
     for (;;) {
         short revents = 0;
@@ -98,14 +101,15 @@ HRESULT Channel::ReadSome(std::span<uint8_t> into, const Deadline& deadline, siz
     }
 }
 
-ssize_t Channel::WriteOnce(std::span<const uint8_t> bytes) {
+ssize_t DescriptorChannel::WriteOnce(std::span<const uint8_t> bytes) {
     if (isSocket_) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
     return ::write(fd_, bytes.data(), bytes.size());
 }
 
-HRESULT Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, Failure* failure) {
+HRESULT DescriptorChannel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+                                    Failure* failure) {
     while (!bytes.empty()) {
         ssize_t count = WriteOnce(bytes);
         if (count > 0) {
@@ -133,7 +137,7 @@ HRESULT Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadli
     return S_OK;
 }
 
-void Channel::DiscardPending() {
+void DescriptorChannel::DiscardPending() {
     // Only what is there now: a peer that keeps sending must not keep this loop going.
     int pending = 0;
     if (::ioctl(fd_, FIONREAD, &pending) != 0) {

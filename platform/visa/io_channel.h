@@ -1,4 +1,4 @@
-// The byte channel under a message session: a socket or a serial port, read and written against deadlines.
+// The byte channel under a message session: a socket, a serial port or a VXI-11 link, used against deadlines.
 #pragma once
 
 #include "platform/visa/visa_status.h"
@@ -23,7 +23,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> at_;
 };
 
-// A file descriptor that carries instrument bytes. Thread contract: one caller at a time (the session's).
+// A link that carries instrument bytes. Thread contract: one caller at a time (the session's).
 class Channel {
 public:
     virtual ~Channel();
@@ -33,18 +33,37 @@ public:
     // Waits until bytes are there or the deadline passes, then takes what is there (at most into.size()).
     // kErrorTimeout with *got = 0 when nothing came in time; kErrorConnectionLost when the peer closed or
     // reset, reported as soon as it is seen.
-    [[nodiscard]] HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
-                                   Failure* failure);
+    [[nodiscard]] virtual HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
+                                           Failure* failure) = 0;
     // Writes all bytes (normally in one system call); never raises SIGPIPE.
-    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
-                                   Failure* failure);
+    [[nodiscard]] virtual HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+                                           Failure* failure) = 0;
     // Drops every byte that has arrived and not been read.
-    void DiscardPending();
-
-    int Descriptor() const { return fd_; }
+    virtual void DiscardPending() = 0;
+    // Whether the bytes of the last ReadSome ended with the end of a message (a link that carries
+    // messages, not a byte stream).
+    virtual bool LastReadEndedMessage() const { return false; }
+    // The socket or device descriptor; -1 for a link without one of its own.
+    virtual int Descriptor() const { return -1; }
 
 protected:
-    Channel(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
+    Channel() = default;
+};
+
+// A socket or serial device descriptor, read and written with poll() against deadlines.
+class DescriptorChannel : public Channel {
+public:
+    ~DescriptorChannel() override;
+
+    [[nodiscard]] HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
+                                   Failure* failure) override;
+    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+                                   Failure* failure) override;
+    void DiscardPending() override;
+    int Descriptor() const override { return fd_; }
+
+protected:
+    DescriptorChannel(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
 
 private:
     ssize_t WriteOnce(std::span<const uint8_t> bytes);

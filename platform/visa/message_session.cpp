@@ -3,6 +3,7 @@
 
 #include "platform/visa/serial_ports.h"
 #include "platform/visa/tcp_channel.h"
+#include "platform/visa/vxi11_channel.h"
 
 #include <algorithm>
 #include <netinet/in.h>
@@ -30,23 +31,36 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string Vxi11Message(const ResourceName& name) {
-    std::string message = "VXI-11 instruments (" + name.canonical + ") are not available on this system.";
+// A VXI-11 instrument that could not be reached; a device named like a port number was most likely meant as
+// a raw socket.
+HRESULT Vxi11NotReached(const ResourceName& name, Failure* failure) {
+    std::string message =
+        "The VXI-11 instrument " + name.canonical + " could not be opened: " + failure->message + ".";
     if (AllDigits(name.device)) {
         message += " '" + name.device +
                    "' is read as a VXI-11 device name: a raw TCP port needs '::SOCKET', as in "
                    "TCPIP" +
                    std::to_string(name.board) + "::" + name.host + "::" + name.device + "::SOCKET.";
     }
-    return message;
+    return NotAvailable(failure, message);
 }
 
 HRESULT OpenChannel(const ResourceName& name, int32_t openTimeoutMs, std::unique_ptr<Channel>* channel,
                     Failure* failure) {
     switch (name.type) {
     case InterfaceType::Tcpip: {
+        if (name.resourceClass == "INSTR") {
+            std::unique_ptr<Vxi11Channel> link;
+            HRESULT hr = Vxi11Channel::Connect(name.host, name.device, openTimeoutMs, &link, failure);
+            if (FAILED(hr)) {
+                return Vxi11NotReached(name, failure);
+            }
+            *channel = std::move(link);
+            return hr;
+        }
         if (name.resourceClass != "SOCKET") {
-            return NotAvailable(failure, Vxi11Message(name));
+            return NotAvailable(failure, "TCPIP resources of class " + name.resourceClass +
+                                             " are not supported on this system (" + name.canonical + ").");
         }
         std::unique_ptr<TcpChannel> tcp;
         HRESULT hr = TcpChannel::Connect(name.host, name.port, openTimeoutMs, &tcp, failure);
@@ -97,6 +111,11 @@ HRESULT MessageSession::Open(std::string_view resourceName, int32_t openTimeoutM
     return S_OK;
 }
 
+void MessageSession::DropPending() {
+    pending_.clear();
+    messageEnd_ = std::string::npos;
+}
+
 HRESULT MessageSession::Closed(Failure* failure) const {
     return Fail(failure, kErrorInvalidObject, "the session is closed");
 }
@@ -115,8 +134,15 @@ HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
             result = S_OK; // the END indicator of a serial line
             break;
         }
+        if (used == messageEnd_) {
+            result = S_OK; // the END of an instrument's message
+            break;
+        }
     }
     pending_.erase(0, used);
+    if (messageEnd_ != std::string::npos) {
+        messageEnd_ = used >= messageEnd_ ? std::string::npos : messageEnd_ - used;
+    }
     if (result == S_FALSE && bytes->size() >= count) {
         result = kSuccessMaxCount;
     }
@@ -140,8 +166,13 @@ HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure)
             break;
         }
         uint8_t chunk[4096];
+        size_t want = sizeof chunk;
+        if (IsVxi11()) {
+            // An instrument's message longer than this read wants stays with the instrument.
+            want = std::min(want, count - bytes->size());
+        }
         size_t got = 0;
-        hr = channel_->ReadSome(chunk, deadline, &got, failure);
+        hr = channel_->ReadSome({chunk, want}, deadline, &got, failure);
         if (hr == kErrorConnectionLost) {
             lostSeen_ = true;
         }
@@ -149,6 +180,13 @@ HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure)
             break;
         }
         pending_.append(reinterpret_cast<const char*>(chunk), got);
+        if (channel_->LastReadEndedMessage()) {
+            if (got == 0) {
+                hr = S_OK; // an empty message: nothing more comes for this read
+                break;
+            }
+            messageEnd_ = pending_.size();
+        }
     }
     // Zero-timeout polls (a protocol converter's) leave the mark alone: they consume what they find.
     if (timeoutMs_ != 0) {
@@ -163,7 +201,7 @@ HRESULT MessageSession::Write(std::string_view bytes, size_t* written, Failure* 
         return Closed(failure);
     }
     if (lastReadTimedOut_) {
-        pending_.clear();
+        DropPending();
         channel_->DiscardPending();
         lastReadTimedOut_ = false;
     }
@@ -246,7 +284,7 @@ HRESULT MessageSession::SetAttribute(uint32_t id, int32_t value, Failure* failur
         sendEndEnabled_ = value != 0;
         return S_OK;
     case attr::kTcpNoDelay: {
-        if (name_.type != InterfaceType::Tcpip) {
+        if (name_.type != InterfaceType::Tcpip || IsVxi11()) {
             return Fail(failure, kErrorUnsupportedAttribute);
         }
         int on = value != 0;
@@ -285,7 +323,7 @@ HRESULT MessageSession::GetAttribute(uint32_t id, int32_t* value, Failure* failu
         *value = name_.board;
         return S_OK;
     case attr::kTcpNoDelay: {
-        if (name_.type != InterfaceType::Tcpip) {
+        if (name_.type != InterfaceType::Tcpip || IsVxi11()) {
             return Fail(failure, kErrorUnsupportedAttribute);
         }
         int on = 0;
@@ -329,7 +367,7 @@ HRESULT MessageSession::GetAttribute(uint32_t id, int32_t* value, Failure* failu
 }
 
 void MessageSession::Clear() {
-    pending_.clear();
+    DropPending();
     lastReadTimedOut_ = false;
     if (channel_) {
         channel_->DiscardPending();
@@ -339,7 +377,7 @@ void MessageSession::Clear() {
 void MessageSession::Close() {
     channel_.reset();
     serial_ = nullptr;
-    pending_.clear();
+    DropPending();
 }
 
 } // namespace vr::visa

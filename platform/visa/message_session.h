@@ -39,16 +39,17 @@ inline constexpr int32_t kInfiniteTimeout = -1;
 // Thread contract: a session is used by one caller at a time; it takes no locks.
 class MessageSession {
 public:
-    // Opens the resource: connects a TCP socket, or opens and sets up a serial port. Resources this system
-    // cannot reach (GPIB, VXI-11, USB, ...) fail with kErrorResourceNotFound and a message saying why.
+    // Opens the resource: connects a TCP socket, links to a VXI-11 instrument, or opens and sets up a serial
+    // port. Resources this system cannot reach (GPIB, USB, ...) and instruments that do not answer fail with
+    // kErrorResourceNotFound and a message saying why.
     [[nodiscard]] static HRESULT Open(std::string_view resourceName, int32_t openTimeoutMs,
                                       std::unique_ptr<MessageSession>* session, Failure* failure);
 
     // Reads at most count bytes (Latin-1, one char per byte). Ends with kSuccessTermChar on the termination
     // character (when enabled), kSuccessMaxCount at count, S_OK on a serial termination character with end-in
-    // set to it, kErrorTimeout when the timeout passed (the bytes that came are in *bytes),
-    // kErrorConnectionLost as soon as the peer is gone. One deadline covers the whole call; timeout 0 takes
-    // only what is there.
+    // set to it or at the end of a VXI-11 instrument's message, kErrorTimeout when the timeout passed (the
+    // bytes that came are in *bytes), kErrorConnectionLost as soon as the peer is gone. One deadline covers
+    // the whole call; timeout 0 takes only what is there.
     [[nodiscard]] HRESULT Read(size_t count, std::string* bytes, Failure* failure);
     // Writes bytes in one piece. When the last read with a timeout above 0 timed out, whatever has arrived
     // since (a late answer) is dropped first, so that it is not taken for the answer to this message.
@@ -64,6 +65,7 @@ public:
 
     const ResourceName& Name() const { return name_; }
     bool IsSerial() const { return name_.type == InterfaceType::Asrl; }
+    bool IsVxi11() const { return name_.type == InterfaceType::Tcpip && name_.resourceClass == "INSTR"; }
     int32_t Timeout() const { return timeoutMs_; }
 
 private:
@@ -73,12 +75,14 @@ private:
     // Moves bytes from the buffer into *bytes until an end condition; S_FALSE when none was met.
     HRESULT TakeBuffered(size_t count, std::string* bytes);
     HRESULT Closed(Failure* failure) const;
+    void DropPending();
 
     ResourceName name_;
     std::unique_ptr<Channel> channel_;
-    SerialChannel* serial_ = nullptr; // channel_ when the resource is a serial port
-    std::string pending_;             // bytes read from the channel and not yet handed out
-    bool lostSeen_ = false;           // the peer is gone; what is pending is the last of its bytes
+    SerialChannel* serial_ = nullptr;       // channel_ when the resource is a serial port
+    std::string pending_;                   // bytes read from the channel and not yet handed out
+    size_t messageEnd_ = std::string::npos; // in pending_: where an instrument's message (END) ends
+    bool lostSeen_ = false;                 // the peer is gone; what is pending is the last of its bytes
     bool lastReadTimedOut_ = false;
     int32_t timeoutMs_ = 2000;
     uint8_t termChar_ = '\n';

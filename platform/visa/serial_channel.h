@@ -18,7 +18,7 @@ struct SerialSettings {
     int16_t flowControl = 0;
 };
 
-class SerialChannel final : public Channel {
+class SerialChannel final : public DescriptorChannel {
 public:
     // Opens a terminal device raw, non-blocking, with settings applied. A missing device or one that is no
     // terminal fails with kErrorResourceNotFound.
@@ -31,7 +31,7 @@ public:
     const SerialSettings& Settings() const { return settings_; }
 
 private:
-    explicit SerialChannel(int fd) : Channel(fd, false) {}
+    explicit SerialChannel(int fd) : DescriptorChannel(fd, false) {}
 
     SerialSettings settings_;
 };

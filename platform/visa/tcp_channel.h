@@ -8,7 +8,7 @@
 
 namespace vr::visa {
 
-class TcpChannel final : public Channel {
+class TcpChannel final : public DescriptorChannel {
 public:
     // Connects within timeoutMs (< 0: the system's own limit). A refused, unreachable or unknown host fails
     // with kErrorResourceNotFound. The socket is non-blocking with TCP_NODELAY on.
@@ -16,7 +16,7 @@ public:
                                          std::unique_ptr<TcpChannel>* channel, Failure* failure);
 
 private:
-    explicit TcpChannel(int fd) : Channel(fd, true) {}
+    explicit TcpChannel(int fd) : DescriptorChannel(fd, true) {}
 };
 
 } // namespace vr::visa

@@ -121,12 +121,12 @@ VR_DECLARE_INTERFACE_ID(ISerial, "DB8CBF0C-D6D3-11D4-AA51-00A024EE30BD")
 
 // The resource manager.
 struct IResourceManager : IUnknown {
-    // Opens a session. Resource names: TCPIP[board]::host::port::SOCKET, ASRL<n>::INSTR (device from the
-    // serial map, platform/visa/serial_ports.h), ASRL/dev/<tty>::INSTR; keywords without regard to case,
-    // surrounding blanks ignored, IPv6 hosts in brackets. A TCP resource is connected here, so a refused or
-    // unreachable instrument fails now with 0x80040011; so do GPIB, VXI-11 and USB resources, which this
-    // system cannot reach. mode: a combination of VisaAccessMode; options: VISA's open options (accepted,
-    // none changes anything here).
+    // Opens a session. Resource names: TCPIP[board]::host::port::SOCKET, TCPIP[board]::host[::device]::INSTR
+    // (VXI-11), ASRL<n>::INSTR (device from the serial map, platform/visa/serial_ports.h),
+    // ASRL/dev/<tty>::INSTR; keywords without regard to case, surrounding blanks ignored, IPv6 hosts in
+    // brackets. A TCP resource is connected here, so a refused or unreachable instrument fails now with
+    // 0x80040011; so do GPIB and USB resources, which this system cannot reach. mode: a combination of
+    // VisaAccessMode; options: VISA's open options (accepted, none changes anything here).
     [[nodiscard]] virtual HRESULT Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR options,
                                        IVisaSession** session) = 0;
     // The resource names matching expression (VISA's search expressions, "?*" for all) as a VT_BSTR array
