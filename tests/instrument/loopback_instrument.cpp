@@ -17,6 +17,8 @@
 //   CLOSE               closes the connection (a terminal: the program exits)
 //   RESET               TCP: aborts the connection with a reset
 //   EXIT                the program exits
+// Any other command is a setting: "<header> <text>" keeps the text under the header (in any case), and
+// "<header>?" answers the text kept, "0" before the first; so "VOLT1 12.5" makes "VOLT1?" answer "12.5".
 // The program exits by itself after --lifetime seconds (default 120), so that it never outlives a test run.
 #include <algorithm>
 #include <cctype>
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -84,6 +87,20 @@ struct Connection {
     std::string answerEnd;
     int commands = 0;
     size_t lastChunk = 0;
+    std::map<std::string, std::string> settings{};
+
+    // A setting's query or assignment; an empty command does nothing.
+    void Setting(const std::string& header, const std::string& rest) {
+        if (header.empty()) {
+            return;
+        }
+        if (header.back() == '?') {
+            auto found = settings.find(header.substr(0, header.size() - 1));
+            SendAll(fd, (found == settings.end() ? std::string("0") : found->second) + answerEnd);
+        } else {
+            settings[header] = rest;
+        }
+    }
 
     Outcome Handle(const std::string& line) {
         ++commands;
@@ -124,6 +141,8 @@ struct Connection {
             return Outcome::Reset;
         } else if (word == "EXIT") {
             return Outcome::Exit;
+        } else {
+            Setting(word, rest);
         }
         return Outcome::Continue;
     }
