@@ -4,7 +4,7 @@
 
 #include "platform/com/dispatch.h"
 
-// Runs a test script in an installed scripting language (dual; DISPIDs 1 to 13 in this order, a property's
+// Runs a test script in an installed scripting language (dual; DISPIDs 1 to 12 in this order, a property's
 // get and put sharing one). Apartment-threaded: the worker thread owns it; other threads use a proxy.
 struct IScrivon : IDispatch {
     // [1] Runs the script's method bsMethod without arguments.
