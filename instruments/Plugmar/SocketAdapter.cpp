@@ -8,6 +8,7 @@
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "platform/com/typelib.h"
 
 #include <filesystem>
 
@@ -234,9 +235,20 @@ std::u16string CSocket::AdapterTypeLibraryPath() const {
 void CSocket::LoadAdapterTypeLibrary() {
     const std::u16string path = AdapterTypeLibraryPath();
     TraceInfo(u"Loading Adapter's TypeLibrary '%s'.", path.c_str());
-    // Type library files cannot be read on this system yet: the socket goes on without one, and GetTypeInfo
-    // hands out the static description of ISocket.
-    TraceInfo(u"WARNING: Couldn't load Adapter's TypeLibrary '%s'.", path.c_str());
+    vr::ComPtr<ITypeLib> library;
+    if (FAILED(LoadTypeLib(path.c_str(), library.Put())) || !library) {
+        TraceInfo(u"WARNING: Couldn't load Adapter's TypeLibrary '%s'.", path.c_str());
+        return;
+    }
+    const UINT count = library->GetTypeInfoCount();
+    for (UINT i = 0; i < count; ++i) {
+        TYPEKIND kind = TKIND_ENUM;
+        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_DISPATCH) {
+            (void)library->GetTypeInfo(i, adapterTypeInfo_.Put());
+            return;
+        }
+    }
+    TraceError(u"Couldn't find CoClass's ITypeInfo within Adapter's TypeLibrary '%s'.", path.c_str());
 }
 
 HRESULT CSocket::LoadSubstEnums(std::u16string_view message, std::u16string_view element,

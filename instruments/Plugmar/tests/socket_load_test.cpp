@@ -3,6 +3,9 @@
 #include "socket_fixture.h"
 
 #include "platform/base/text.h"
+#include "platform/com/typelib.h"
+
+#include <filesystem>
 
 #include <gmock/gmock.h>
 
@@ -230,6 +233,56 @@ TEST_F(SocketLoad, GetInfoHandsOutTheWholeAddress) {
     const auto* info = reinterpret_cast<const SocketInfo*>(static_cast<intptr_t>(viaDispatch.value.llVal));
     EXPECT_EQ(info, GetInfo(socket_.Get()));
     EXPECT_EQ(vr::BstrToUtf8(info->name), "plugmar_multimeter");
+}
+
+} // namespace
+} // namespace plugmartest
+
+namespace plugmartest {
+namespace {
+
+std::u16string TypeName(ITypeInfo* info) {
+    BSTR name = nullptr;
+    EXPECT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+    std::u16string text(vr::BstrView(name));
+    SysFreeString(name);
+    return text;
+}
+
+// Writes bin/<adapter file name>.tlb next to the adapter with one dispatch interface of that name.
+void WriteAdapterTypeLibrary(const std::u16string& adapterPath, const std::u16string& interfaceName) {
+    std::filesystem::path adapter(vr::ToUtf8(adapterPath));
+    std::filesystem::create_directories(adapter.parent_path() / "bin");
+    const std::u16string file =
+        vr::FromUtf8((adapter.parent_path() / "bin" / (adapter.filename().string() + ".tlb")).string());
+    vr::ComPtr<ICreateTypeLib> library;
+    ASSERT_EQ(CreateTypeLib(SYS_WIN64, file.c_str(), library.Put()), S_OK);
+    ASSERT_EQ(library->SetName(const_cast<LPOLESTR>(u"DeviceLib")), S_OK);
+    vr::ComPtr<ICreateTypeInfo> type;
+    ASSERT_EQ(
+        library->CreateTypeInfo(const_cast<LPOLESTR>(interfaceName.c_str()), TKIND_DISPATCH, type.Put()),
+        S_OK);
+    ASSERT_EQ(type->SetGuid(vr::MakeGuid("0F4C2B7E-9A3D-4E51-8C6B-2D7E1A9F3B40")), S_OK);
+    ASSERT_EQ(type->LayOut(), S_OK);
+    ASSERT_EQ(library->SaveAllChanges(), S_OK);
+}
+
+TEST_F(SocketLoad, GetTypeInfoHandsOutTheAdaptersTypeWhenItsLibraryLoads) {
+    const std::u16string without =
+        WriteAdapter("plain.daf", "", "", "<operation name='A'><input value='A'/></operation>");
+    ASSERT_EQ(LoadInfo(socket_.Get(), without), S_OK);
+    vr::ComPtr<ITypeInfo> fallback;
+    ASSERT_EQ(socket_->GetTypeInfo(0, 0, fallback.Put()), S_OK);
+    EXPECT_EQ(TypeName(fallback.Get()), u"ISocket");
+
+    const std::u16string with =
+        WriteAdapter("dev.daf", "", "", "<operation name='A'><input value='A'/></operation>");
+    WriteAdapterTypeLibrary(with, u"IDev");
+    vr::ComPtr<ISocket> socket = NewSocket();
+    ASSERT_EQ(LoadInfo(socket.Get(), with), S_OK);
+    vr::ComPtr<ITypeInfo> adapterType;
+    ASSERT_EQ(socket->GetTypeInfo(0, 0, adapterType.Put()), S_OK);
+    EXPECT_EQ(TypeName(adapterType.Get()), u"IDev");
 }
 
 } // namespace
