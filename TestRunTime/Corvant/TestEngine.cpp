@@ -129,12 +129,15 @@ void CTestEngine::FinalRelease() {
     database_.reset();
     graph_ = nullptr;
     graphHost_ = nullptr;
-    for (BSTR* property :
-         {&pec_, &release_, &sn_, &testId_, &testPlanId_, &testPlanVariantId_, &testExecSession_}) {
-        SysFreeString(*property);
-        *property = nullptr;
-    }
     TraceFunction(u"CTestEngine::FinalConstruct()", -1);
+}
+
+// The properties are freed here rather than in FinalRelease: an engine whose FinalConstruct failed is
+// destroyed without FinalRelease.
+CTestEngine::~CTestEngine() {
+    for (BSTR property : {pec_, release_, sn_, testId_, testPlanId_, testPlanVariantId_, testExecSession_}) {
+        SysFreeString(property);
+    }
 }
 
 HRESULT CTestEngine::Finish(HRESULT hr) {

@@ -48,6 +48,7 @@ public:
 
     [[nodiscard]] HRESULT FinalConstruct();
     void FinalRelease();
+    ~CTestEngine();
 
     HRESULT Output(BSTR bsText, VARIANT vTestStatus) override;
     HRESULT get_attributes(IDispatch** ppAttributes) override;

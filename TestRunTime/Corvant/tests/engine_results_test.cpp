@@ -160,7 +160,7 @@ TEST_F(NoDatabaseTest, ResultsAreDroppedAndTheSessionIsEmpty) {
     ASSERT_EQ(engine_->put_TestExecSession(Text(u"000000007")), S_OK);
     EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Long(1), Missing()), S_OK);
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
-    BSTR session = vr::AllocBstr(u"x");
+    BSTR session = nullptr;
     ASSERT_EQ(engine_->get_TestExecSession(&session), S_OK);
     EXPECT_EQ(TextOf(session), u"");
     SysFreeString(session);
