@@ -1,0 +1,236 @@
+// CTestExecutive on the window thread: construction and end, posting requests, reading their results, the
+// engine's output, Stop and AddScriptNow; and PumpMessages.
+#include "TestExecutive.h"
+
+#include "BstrText.h"
+#include "TestExecutiveShared.h"
+#include "Trace.h"
+
+#include "platform/base/text.h"
+#include "platform/com/apartment.h"
+#include "platform/com/comutil.h"
+#include "platform/com/marshal.h"
+#include "platform/com/waithandle.h"
+
+#include <chrono>
+
+using vrcommon::NewBstr;
+using vrcommon::ReplaceBstr;
+
+namespace {
+
+constexpr int kWorkerEndWaitMs = 4000;
+constexpr auto kPumpStep = std::chrono::milliseconds(8);
+
+// Line of the trace site of an unexpected exception in AddScriptNow.
+constexpr int kAddScriptNowExceptionLine = 110;
+
+} // namespace
+
+void PumpMessages(DWORD milliseconds) {
+    auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        while (vr::PumpMessages() > 0) {
+        }
+        if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(milliseconds)) {
+            return;
+        }
+        std::this_thread::sleep_for(kPumpStep);
+    }
+}
+
+CTestExecutive::CTestExecutive()
+    : shared_(std::make_shared<vrcommon::TestExecutiveShared>()), Code(shared_->Code),
+      Language(shared_->Language), CodeFile(shared_->CodeFile), Config(shared_->Config), Arg1(shared_->Arg1),
+      Arg2(shared_->Arg2), State(shared_->State), Engine(shared_->Engine),
+      EngineStream(shared_->EngineStream), ScriptExec(shared_->ScriptExec),
+      ScriptExecStream(shared_->ScriptExecStream), RequestHResult(shared_->RequestHResult),
+      ErrorText(shared_->ErrorText), ResultText(shared_->ResultText), Languages(shared_->Languages),
+      StopFlag(shared_->StopFlag), RequestName(shared_->RequestName) {
+    TraceFunction(u"CTestExecutive::CTestExecutive()", 1);
+    StartWorker();
+    WaitForProxies();
+}
+
+void CTestExecutive::StartWorker() {
+    // The thread holds the shared block for as long as it runs, whatever happens to this object.
+    std::shared_ptr<vrcommon::TestExecutiveShared> shared = shared_;
+    thread_ = std::thread([shared] { shared->ThreadProc(); });
+    ThreadId = thread_.get_id();
+}
+
+void CTestExecutive::WaitForProxies() {
+    HRESULT startup = S_OK;
+    std::u16string error;
+    {
+        std::unique_lock lock(shared_->mutex);
+        shared_->changed.wait(lock, [&] { return shared_->startupDone; });
+        startup = shared_->startupResult;
+        error = shared_->startupError;
+    }
+    if (SUCCEEDED(startup)) {
+        IStream* engineStream = std::exchange(EngineStream, nullptr);
+        IStream* scriptStream = std::exchange(ScriptExecStream, nullptr);
+        startup = CoGetInterfaceAndReleaseStream(engineStream, vr::uuidof<IVrTestEngine>(),
+                                                 reinterpret_cast<void**>(&EngineProxy));
+        HRESULT script = CoGetInterfaceAndReleaseStream(scriptStream, vr::uuidof<IScrivon>(),
+                                                        reinterpret_cast<void**>(&ScriptExecProxy));
+        startup = FAILED(startup) ? startup : script;
+        if (FAILED(startup)) {
+            SetTraceSite();
+            TraceHResultError(startup, u"Couldn't reach the Test Engine and the Script Executive.");
+            error = LastErrorText();
+        }
+    }
+    if (FAILED(startup)) {
+        FinishAtOnce(startup, error.c_str());
+    }
+}
+
+// The object is unusable: the failure stands as the result of a request that is already done.
+void CTestExecutive::FinishAtOnce(HRESULT hr, const OLECHAR* text) {
+    RequestHResult = hr;
+    ReplaceBstr(&ErrorText, vr::U16View(text));
+    ReplaceBstr(&ResultText, u"");
+    State.store(kDone, std::memory_order_release);
+}
+
+CTestExecutive::~CTestExecutive() {
+    StopFlag.store(true, std::memory_order_release);
+    SetEvent(shared_->wake);
+    if (!WaitForWorker(kWorkerEndWaitMs)) {
+        // A script that never returns keeps the worker: interrupt it, and give it the same time again.
+        std::lock_guard lock(shared_->scriptMutex);
+        if (shared_->script) {
+            (void)shared_->script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+        }
+    }
+    if (WaitForWorker(kWorkerEndWaitMs)) {
+        thread_.join();
+    } else {
+        SetTraceSite();
+        TraceError(u"The test execution thread didn't end; it is left to end on its own.");
+        thread_.detach();
+    }
+    TraceFunction(u"CTestExecutive::CTestExecutive()", -1);
+    if (ScriptExecProxy) {
+        ScriptExecProxy->Release();
+    }
+    if (EngineProxy) {
+        EngineProxy->Release();
+    }
+}
+
+bool CTestExecutive::WaitForWorker(int milliseconds) {
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                     [&] { return shared_->workerEnded; });
+}
+
+void CTestExecutive::Request(BSTR name, BSTR first, BSTR second) {
+    bool workerReady = EngineProxy && ScriptExecProxy;
+    State.store(kPosted, std::memory_order_relaxed);
+    if (!workerReady) {
+        // No worker to run it: the request ends at once with the failure that made the object unusable.
+        std::lock_guard lock(shared_->mutex);
+        FinishAtOnce(FAILED(shared_->startupResult) ? shared_->startupResult : E_FAIL,
+                     shared_->startupError.c_str());
+    } else {
+        RequestHResult = S_OK;
+        ReplaceBstr(&ResultText, u"");
+        ReplaceBstr(&ErrorText, u"");
+        ReplaceBstr(&Arg1, vr::BstrView(first));
+        ReplaceBstr(&Arg2, vr::BstrView(second));
+        // Last: the name publishes the request (a non-null BSTR, also for the empty load request).
+        BSTR previous = RequestName.exchange(NewBstr(vr::BstrView(name)), std::memory_order_acq_rel);
+        SysFreeString(previous);
+        SetEvent(shared_->wake);
+    }
+    SysFreeString(name);
+    SysFreeString(first);
+    SysFreeString(second);
+}
+
+LONG CTestExecutive::GetState() {
+    LONG state = State.load(std::memory_order_acquire);
+    if (state == kDone) {
+        State.store(kIdle, std::memory_order_relaxed);
+    }
+    return state;
+}
+
+void CTestExecutive::GetResult(BSTR* out) {
+    if (out) {
+        *out = NewBstr(vr::BstrView(ResultText));
+    }
+}
+
+void CTestExecutive::GetError(BSTR* text, HRESULT* hr) {
+    if (text) {
+        *text = NewBstr(vr::BstrView(ErrorText));
+    }
+    if (hr) {
+        *hr = RequestHResult;
+    }
+}
+
+bool CTestExecutive::GetOutput(LONG* status, BSTR* text) {
+    if (!EngineProxy || !text) {
+        return false;
+    }
+    VARIANT lineStatus;
+    VariantInit(&lineStatus);
+    *text = nullptr;
+    if (EngineProxy->GetOutput(&lineStatus, text) != S_OK) {
+        (void)VariantClear(&lineStatus);
+        return false;
+    }
+    VARIANT number;
+    VariantInit(&number);
+    if (status) {
+        *status = SUCCEEDED(VariantChangeType(&number, &lineStatus, 0, VT_I4)) ? number.lVal : 0;
+    }
+    (void)VariantClear(&lineStatus);
+    return true;
+}
+
+void CTestExecutive::Stop(BSTR param) {
+    if (!vr::EqualsNoCase(vr::BstrView(param), u"continue")) {
+        // First the script itself: the engine's Stop below waits until the worker serves calls, and a script
+        // stuck in a loop would never let it.
+        std::lock_guard lock(shared_->scriptMutex);
+        if (shared_->script && shared_->inScriptCall.load(std::memory_order_acquire)) {
+            (void)shared_->script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+        }
+    }
+    if (EngineProxy) {
+        VARIANT words;
+        VariantInit(&words);
+        words.vt = VT_BSTR;
+        words.bstrVal = NewBstr(vr::BstrView(param));
+        (void)EngineProxy->Stop(words);
+        (void)VariantClear(&words);
+    }
+}
+
+void CTestExecutive::AddScriptNow(BSTR text) {
+    RequestHResult = S_OK;
+    ReplaceBstr(&ResultText, u"");
+    ReplaceBstr(&ErrorText, u"");
+    State.store(kDone, std::memory_order_release);
+    try {
+        HRESULT hr = ScriptExecProxy ? ScriptExecProxy->AddScript(text) : E_FAIL;
+        if (FAILED(hr)) {
+            _com_error error = vrcommon::ComErrorOf(hr);
+            DumpComError(error);
+            RequestHResult = hr;
+            ReplaceBstr(&ErrorText, vr::BstrView(error.Description().GetBSTR()));
+        }
+    } catch (...) {
+        SetTraceSiteAt(__FILE__, kAddScriptNowExceptionLine);
+        TraceError(u"Exception");
+        RequestHResult = E_FAIL;
+        ReplaceBstr(&ErrorText, u"Exception");
+    }
+    SysFreeString(text);
+}

@@ -1,0 +1,106 @@
+// CTestExecutive: the worker thread on which a program runs its tests, and PumpMessages, the window
+// thread's wait.
+//
+// The worker initialises its own single-threaded apartment, creates the test engine and the script
+// executive there and hands both to the constructing (window) thread as marshalled proxies, then runs the
+// requests that thread posts: load a script, call a script method, run script text, evaluate an expression,
+// or run a control panel as a program and turn its exit code into a verdict.
+//
+// Threads: two threads share the object, with no lock. The window thread (the constructing one) calls every
+// member function and uses EngineProxy and ScriptExecProxy; the worker uses Engine and ScriptExec. The
+// hand-off: the window thread writes a request's arguments first and publishes it by storing RequestName
+// (release); the worker reads the arguments only after it has seen RequestName (acquire), writes its results,
+// clears RequestName and last stores State 2 (release); the window thread reads the results only after
+// GetState has seen 2 (acquire). A new request may be posted only while State is 0 or 2.
+//
+// Lifetime: what the worker uses lives in a block that the worker holds too. The destructor waits up to 4000
+// ms for the worker, then interrupts the script that keeps it and waits as long again; a worker that is still
+// busy after that is left to finish on its own and frees the block when it ends, so nothing it uses is freed
+// under it. The programs may read the members below as the names say; the worker-side ones are references
+// into that block.
+#pragma once
+
+#include "TestRunTime/Corvant/include/corvant.h"
+#include "TestRunTime/Scripvane/include/scripvane.h"
+#include "platform/com/stream.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace vrcommon {
+struct TestExecutiveShared;
+} // namespace vrcommon
+
+// The waiting window thread's pump: runs the calls queued for the thread's apartment, again every 8 ms,
+// until the milliseconds have passed since the call began; with 0 it empties the queue once.
+void PumpMessages(DWORD milliseconds);
+
+class CTestExecutive {
+public:
+    // The State word.
+    static constexpr LONG kIdle = 0;
+    static constexpr LONG kPosted = 1;
+    static constexpr LONG kDone = 2;
+
+    // Returns when both proxies are ready, or when the worker could not make them: then the object is
+    // unusable, State is 2 and GetError tells why; every later request ends at once with that failure.
+    CTestExecutive();
+    virtual ~CTestExecutive();
+    CTestExecutive(const CTestExecutive&) = delete;
+    CTestExecutive& operator=(const CTestExecutive&) = delete;
+
+    // Posts a request; takes ownership of the three strings. Returns at once.
+    void Request(BSTR name, BSTR first, BSTR second);
+    // State; a 2 is reported once and turned back into 0.
+    LONG GetState();
+    // A copy of ResultText.
+    void GetResult(BSTR* out);
+    // A copy of ErrorText and RequestHResult.
+    void GetError(BSTR* text, HRESULT* hr);
+    // The engine's next output line and its status; false when none was waiting (or the call failed).
+    bool GetOutput(LONG* status, BSTR* text);
+    // The engine's Stop with the words; words that stop also interrupt the script running now.
+    void Stop(BSTR param);
+    // Prepares the next test (the worker is not involved); takes ownership of the four strings.
+    [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters);
+    // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
+    void AddScriptNow(BSTR text);
+
+private:
+    std::shared_ptr<vrcommon::TestExecutiveShared> shared_;
+
+public:
+    BSTR& Code;
+    BSTR& Language;
+    BSTR& CodeFile;
+    BSTR& Config;
+    BSTR& Arg1;
+    BSTR& Arg2;
+    std::atomic<LONG>& State;
+    IVrTestEngine* EngineProxy = nullptr;
+    IVrTestEngine*& Engine;
+    IStream*& EngineStream;
+    IScrivon* ScriptExecProxy = nullptr;
+    IScrivon*& ScriptExec;
+    IStream*& ScriptExecStream;
+    HRESULT& RequestHResult;
+    BSTR& ErrorText;
+    BSTR& ResultText;
+    SAFEARRAY*& Languages;
+    std::thread::id ThreadId;
+    std::atomic<bool>& StopFlag;
+    std::atomic<BSTR>& RequestName;
+
+private:
+    void StartWorker();
+    void WaitForProxies();
+    bool WaitForWorker(int milliseconds);
+    void FinishAtOnce(HRESULT hr, const OLECHAR* text);
+    HRESULT FailSet(int line, BSTR message);
+    HRESULT ReadCodeFile();
+    bool IsKnownLanguage() const;
+    void PrepareEngine(BSTR parameters);
+
+    std::thread thread_;
+};

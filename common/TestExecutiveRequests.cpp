@@ -1,0 +1,212 @@
+// The test-execution worker's requests: load, method calls, script text and expressions, and control panels
+// run as programs.
+#include "BstrText.h"
+#include "TestExecutiveShared.h"
+#include "Trace.h"
+
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace vrcommon {
+
+namespace {
+
+// The control-panel program; it runs a panel file and, in batch mode ("/b"), tells its verdict by its exit
+// code: 1 passed, anything else failed.
+constexpr const char16_t* kControlPanelProgram = u"C:\\Ostrel\\bin\\Panolix.exe";
+constexpr int kPanelPassed = 1;
+
+// Source lines the trace sites of unexpected exceptions name.
+constexpr int kLoadExceptionLine = 214;
+constexpr int kRequestExceptionLine = 301;
+
+bool IsControlPanel(BSTR language) {
+    return vr::EqualsNoCase(vr::BstrView(language), u"ControlPanel");
+}
+
+bool Is(BSTR name, std::u16string_view what) {
+    return vr::EqualsNoCase(vr::BstrView(name), what);
+}
+
+std::u16string DisplayText(const VARIANT* value) {
+    BSTR text = VariantToTextBstr(value);
+    std::u16string result(vr::BstrView(text));
+    SysFreeString(text);
+    return result;
+}
+
+class OwnedVariant {
+public:
+    OwnedVariant() { VariantInit(&value); }
+    ~OwnedVariant() { (void)VariantClear(&value); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    VARIANT value;
+};
+
+// Runs the program with its arguments and waits for its end; its exit code, or -1 when it could not be
+// started or did not exit by itself.
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+void TestExecutiveShared::HandleRequest(BSTR name) {
+    bool load = SysStringLen(name) == 0;
+    SetTraceMethodName(u"CTestExecutive::ThreadProc()");
+    try {
+        bool reset = false;
+        inScriptCall.store(true, std::memory_order_release);
+        HRESULT hr = RunRequest(name, &reset);
+        inScriptCall.store(false, std::memory_order_release);
+        KeepScriptEngine();
+        if (FAILED(hr)) {
+            ReportFailure(hr);
+        } else if (reset) {
+            if (HRESULT ended = Engine->EndExecution(); FAILED(ended)) {
+                ReportFailure(ended);
+            }
+        }
+    } catch (const _com_error& error) {
+        inScriptCall.store(false, std::memory_order_release);
+        DumpComError(error);
+        RequestHResult = error.Error() < 0 ? error.Error() : E_FAIL;
+        ReplaceBstr(&ErrorText, vr::BstrView(error.Description().GetBSTR()));
+    } catch (...) {
+        inScriptCall.store(false, std::memory_order_release);
+        SetTraceSiteAt(__FILE__, load ? kLoadExceptionLine : kRequestExceptionLine);
+        TraceError(u"Exception");
+        RequestHResult = E_FAIL;
+        ReplaceBstr(&ErrorText, u"Exception");
+    }
+}
+
+// A failed call of the request: reported as the COM exception it stands for.
+void TestExecutiveShared::ReportFailure(HRESULT hr) {
+    _com_error error = ComErrorOf(hr);
+    DumpComError(error);
+    RequestHResult = hr < 0 ? hr : E_FAIL;
+    ReplaceBstr(&ErrorText, vr::BstrView(error.Description().GetBSTR()));
+}
+
+HRESULT TestExecutiveShared::RunRequest(BSTR name, bool* reset) {
+    if (SysStringLen(name) == 0) {
+        return IsControlPanel(Language) ? S_OK : LoadScript();
+    }
+    if (Is(name, u"_evaluate")) {
+        return EvaluateToResult(Arg1);
+    }
+    if (Is(name, u"_execute")) {
+        if (SysStringLen(Arg1) > 0) {
+            if (HRESULT hr = ScriptExec->AddScript(Arg1); FAILED(hr)) {
+                return hr;
+            }
+        }
+        return SysStringLen(Arg2) > 0 ? EvaluateToResult(Arg2) : S_OK;
+    }
+    *reset = Is(name, u"Reset");
+    if (IsControlPanel(Language)) {
+        if (Is(name, u"Test")) {
+            RunControlPanel();
+        }
+        return S_OK;
+    }
+    return ExecuteMethod(name);
+}
+
+HRESULT TestExecutiveShared::LoadScript() {
+    if (HRESULT hr = ScriptExec->put_ScriptLanguage(Language); FAILED(hr)) {
+        return hr;
+    }
+    if (HRESULT hr = ScriptExec->ClearScript(); FAILED(hr)) {
+        return hr;
+    }
+    if (HRESULT hr = ScriptExec->AddScript(Code); FAILED(hr)) {
+        return hr;
+    }
+    if (SysStringLen(Config) > 0) {
+        if (HRESULT hr = ScriptExec->AddScript(Config); FAILED(hr)) {
+            return hr;
+        }
+    }
+    OwnedVariant ignored;
+    BSTR none = NewBstr(u"");
+    HRESULT hr = ScriptExec->Execute(none, &ignored.value);
+    SysFreeString(none);
+    return hr;
+}
+
+HRESULT TestExecutiveShared::EvaluateToResult(BSTR expression) {
+    OwnedVariant value;
+    if (HRESULT hr = ScriptExec->Evaluate(expression, &value.value); FAILED(hr)) {
+        return hr;
+    }
+    ReplaceBstr(&ResultText, DisplayText(&value.value));
+    return S_OK;
+}
+
+// A method the script does not define is no failure: the result stays empty.
+HRESULT TestExecutiveShared::ExecuteMethod(BSTR name) {
+    VARIANT_BOOL available = VARIANT_FALSE;
+    if (HRESULT hr = ScriptExec->IsMethodAvailable(name, &available); FAILED(hr)) {
+        return hr;
+    }
+    if (available != VARIANT_TRUE) {
+        return S_OK;
+    }
+    OwnedVariant value;
+    if (HRESULT hr = ScriptExec->Execute(name, &value.value); FAILED(hr)) {
+        return hr;
+    }
+    ReplaceBstr(&ResultText, DisplayText(&value.value));
+    return S_OK;
+}
+
+// The panel file goes to the program as one argument, so a path with blanks stays whole.
+void TestExecutiveShared::RunControlPanel() {
+    std::string program = vr::MapWindowsPath(std::string(vr::ToUtf8(kControlPanelProgram)));
+    std::string panel = vr::MapWindowsPath(vr::BstrToUtf8(CodeFile));
+    int exitCode = RunProgram(program, {panel, "/b"});
+    ReplaceBstr(&ResultText, exitCode == kPanelPassed ? u"true" : u"false");
+}
+
+// The engine of the script now loaded, kept for Stop to interrupt from the window thread.
+void TestExecutiveShared::KeepScriptEngine() {
+    vr::ComPtr<IUnknown> unknown;
+    vr::ComPtr<IActiveScript> engine;
+    if (SUCCEEDED(ScriptExec->get_ScriptEngine(unknown.Put())) && unknown) {
+        (void)unknown.As(&engine);
+    }
+    std::lock_guard lock(scriptMutex);
+    if (script.Get() != engine.Get()) {
+        script = engine;
+    }
+}
+
+} // namespace vrcommon
