@@ -204,8 +204,9 @@ HRESULT CSocket::QueryString(BSTR bsInData, VARIANT vbsTerm, VARIANT vlTimeout, 
     _variant_t term(vbsTerm);
     _variant_t timeout(vlTimeout);
     _variant_t count(vlCount);
-    TraceInfo(u"(bsInData = '%s', vbsTerm = '%s', vlTimeout = '%s');", vr::U16View(bsInData).data(),
-              VariantToText(&term).c_str(), VariantToText(&timeout).c_str());
+    TraceInfo(u"(bsInData = '%s', vbsTerm = '%s', vlTimeout = '%s');",
+              std::u16string(vr::BstrView(bsInData)).c_str(), VariantToText(&term).c_str(),
+              VariantToText(&timeout).c_str());
     HRESULT hr = OptionalArgument(term, VT_BSTR, u"Entry vbsTerm '%s' can't be converted to the string.");
     if (SUCCEEDED(hr)) {
         hr = OptionalArgument(timeout, VT_I4, u"Entry vlTimeout '%s' can't be converted to the number.");

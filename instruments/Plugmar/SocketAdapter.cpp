@@ -178,7 +178,8 @@ HRESULT CSocket::LoadDeviceAttributes(BSTR path, BSTR optionString) {
     }
     if (FAILED(hr)) {
         deviceCollection_ = nullptr;
-        return RecordFailure(hr, u"Couldn't load <attributes> element of %s.", vr::U16View(path).data());
+        return RecordFailure(hr, u"Couldn't load <attributes> element of %s.",
+                             std::u16string(vr::BstrView(path)).c_str());
     }
     return ownCollection_->AddContainedAttributes(collection.Get(), Missing());
 }

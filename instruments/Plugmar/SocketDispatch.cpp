@@ -66,8 +66,8 @@ HRESULT CSocket::SocketGetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, L
         return E_POINTER;
     }
     HRESULT hr = GetDispatchTable().GetIDsOfNames(riid, names, count, lcid, ids);
-    TraceInfo(u"(rgszNames='%s', cNames='%d'): rgdispid[0]='0x%X';",
-              count ? vr::U16View(names[0]).data() : u"", static_cast<int>(count), ids[0]);
+    TraceInfo(u"(rgszNames='%s', cNames='%d'): rgdispid[0]='0x%X';", count && names[0] ? names[0] : u"",
+              static_cast<int>(count), ids[0]);
     if (SUCCEEDED(hr)) {
         return hr;
     }
