@@ -6,6 +6,10 @@
 // default), which LoadTypeLib reads when given the module's path, or the path followed by "\<n>" for the
 // resource named n.
 //
+// ITypeInfo::Invoke of a dispatch or dual interface calls the instance's IDispatch::Invoke (calls through a
+// plain virtual table are not made from type information): an IDispatch implementation therefore never
+// answers its own Invoke through its type information, which would call itself without end.
+//
 // Threads: a library being built belongs to the thread that builds it. A loaded library, and the type
 // information it hands out, never changes: any thread may use it.
 #pragma once

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 namespace vrtest {
 namespace {
@@ -159,6 +162,32 @@ TEST_F(TypeLibTest, InvokeGoesThroughTheInstancesDispatch) {
     ASSERT_EQ(info->Invoke(dispatch, id, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
     EXPECT_EQ(result.vt, VT_I4);
     EXPECT_EQ(result.lVal, 7);
+}
+
+TEST_F(TypeLibTest, LoadedTypeServesSeveralThreadsAtOnce) {
+    vr::ComPtr<ITypeInfo> info = LoadedInterface();
+    ASSERT_TRUE(info);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            for (int round = 0; round < 500; ++round) {
+                FUNCDESC* desc = nullptr;
+                TYPEATTR* attr = nullptr;
+                if (FAILED(info->GetFuncDesc(round % 4, &desc)) || FAILED(info->GetTypeAttr(&attr))) {
+                    ++failures;
+                    continue;
+                }
+                failures += attr->cFuncs == 4 ? 0 : 1;
+                info->ReleaseTypeAttr(attr);
+                info->ReleaseFuncDesc(desc);
+            }
+        });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(TypeLibTest, BuilderRefusesWhatCannotBeRight) {

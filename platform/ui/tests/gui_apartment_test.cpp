@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace vrtest {
@@ -102,6 +103,23 @@ TEST_F(GuiApartmentTest, PumpingWaitServesCallsAndEventsUntilSignalled) {
     }
 }
 
+TEST_F(GuiApartmentTest, PumpPendingRunsWhatWaitsWithoutBlocking) {
+    vr::ui::PumpPendingMessages(); // nothing waits: returns at once
+    bool posted = false;
+    QTimer::singleShot(0, [&] { posted = true; });
+    std::atomic<bool> ranHere{false};
+    HRESULT result = E_FAIL;
+    std::thread worker = CallFromWorker(&ranHere, &result);
+    while (apartment_->QueuedCount() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    vr::ui::PumpPendingMessages();
+    EXPECT_TRUE(ranHere);
+    EXPECT_TRUE(posted);
+    worker.join();
+    EXPECT_EQ(result, S_OK);
+}
+
 TEST_F(GuiApartmentTest, PumpingWaitEndsOnItsTimeOrRefusesBadHandles) {
     HANDLE events[2] = {CreateEventW(nullptr, TRUE, FALSE, nullptr),
                         CreateEventW(nullptr, TRUE, TRUE, nullptr)};
@@ -140,6 +158,41 @@ TEST_F(GuiApartmentTest, CallArrivingDuringAModalBoxRunsWhileItIsUp) {
     EXPECT_EQ(result, S_OK);
     EXPECT_TRUE(ranHere);
     EXPECT_TRUE(boxWasUp);
+}
+
+TEST_F(GuiApartmentTest, CallThatShowsABoxServesFurtherCallsMeanwhile) {
+    // Call A, run from the queue, shows a modal box; call B, made meanwhile, runs nested in that box's loop.
+    std::unique_ptr<vr::ui::GuiApartment> gui;
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&gui), S_OK);
+    std::atomic<bool> nestedRan{false};
+    HRESULT nestedResult = E_FAIL;
+    std::thread nested;
+    vr::ui::AnswerNextModal([&](QDialog& box) {
+        nested = std::thread([&, apartment = apartment_] {
+            nestedResult = apartment->Call([&] {
+                nestedRan = true;
+                box.accept();
+                return S_OK;
+            });
+        });
+    });
+    QEventLoop loop;
+    HRESULT outerResult = E_FAIL;
+    std::thread outer([&, apartment = apartment_] {
+        outerResult = apartment->Call([&] {
+            int answer = vr::ui::MessageBox(nullptr, u"Outer call", u"Test", MB_OK);
+            loop.quit();
+            return answer == IDOK && nestedRan ? S_OK : E_FAIL;
+        });
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    outer.join();
+    if (nested.joinable()) {
+        nested.join();
+    }
+    EXPECT_EQ(nestedResult, S_OK);
+    EXPECT_EQ(outerResult, S_OK);
 }
 
 TEST(GuiApartmentWithoutComTest, NeedsTheThreadsApartment) {

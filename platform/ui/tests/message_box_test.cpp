@@ -6,6 +6,9 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 
+#include <QDialog>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace vrtest {
@@ -44,6 +47,18 @@ TEST_F(MessageBoxTest, ClosingWithoutAButtonGivesTheCancelAnswer) {
     EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Sure?", u"Question", MB_YESNO), IDNO);
     vr::ui::AnswerNextMessageBox(IDYES);
     EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Failed.", u"Error", MB_ABORTRETRYIGNORE), IDABORT);
+}
+
+TEST_F(MessageBoxTest, KeyboardPicksTheDefaultOrTheEscapeButton) {
+    auto press = [](Qt::Key key) {
+        vr::ui::AnswerNextModal([key](QDialog& box) { QTest::keyClick(&box, key); });
+    };
+    press(Qt::Key_Escape);
+    EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Save?", u"Warning", MB_YESNOCANCEL | MB_ICONQUESTION), IDCANCEL);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Sure?", u"Question", MB_YESNO), IDNO);
+    press(Qt::Key_Return);
+    EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Sure?", u"Question", MB_YESNO), IDYES);
 }
 
 TEST_F(MessageBoxTest, ComFailureShowsDescriptionSourceAndCode) {
