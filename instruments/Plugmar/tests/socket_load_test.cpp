@@ -151,6 +151,10 @@ TEST_F(SocketLoad, SetAndGetOperationsMakeOneProperty) {
     EXPECT_GE(volt, 1001);
     EXPECT_EQ(IdOf(u"VOLT"), volt);
     EXPECT_NE(IdOf(u"Output"), volt);
+    // Operations nested in an action are named after it and are no members: such a name is only a selector.
+    EXPECT_EQ(IdOf(u"_Close:Cmd1"), 1000);
+    EXPECT_EQ(IdOf(u"_Close:Cmd2"), 1000);
+    EXPECT_GE(IdOf(u"_Close"), 1001);
     // Command properties come before attribute properties.
     EXPECT_LT(IdOf(u"Volt"), IdOf(u"Channel"));
 }
