@@ -30,8 +30,7 @@ constexpr int kAddScriptNowExceptionLine = 110;
 void PumpMessages(DWORD milliseconds) {
     auto start = std::chrono::steady_clock::now();
     for (;;) {
-        while (vr::PumpMessages() > 0) {
-        }
+        vr::PumpMessages(); // the calls queued now; calls they queue wait for the next step
         if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(milliseconds)) {
             return;
         }
@@ -183,6 +182,8 @@ bool CTestExecutive::GetOutput(LONG* status, BSTR* text) {
     *text = nullptr;
     if (EngineProxy->GetOutput(&lineStatus, text) != S_OK) {
         (void)VariantClear(&lineStatus);
+        SysFreeString(*text);
+        *text = nullptr;
         return false;
     }
     VARIANT number;

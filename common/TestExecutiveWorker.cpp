@@ -18,6 +18,8 @@ namespace {
 constexpr DWORD kServerContexts = 0x17;
 // How long the idle worker waits for a request before it looks at its stop flag again.
 constexpr DWORD kIdleWaitMs = 10;
+// The source line the trace site of a language list that cannot be read names.
+constexpr int kLanguagesFailureLine = 166;
 
 } // namespace
 
@@ -111,8 +113,8 @@ bool TestExecutiveShared::Startup() {
         SUCCEEDED(SafeArrayCopy(languages.parray, &Languages))) {
         (void)SafeArrayLock(Languages);
     } else {
-        SetTraceSiteAt(__FILE__, __LINE__);
-        TraceError(u"Vornic Error: A%d (%hs)", __LINE__, SourceFileName(__FILE__));
+        SetTraceSiteAt("TestExecutive", kLanguagesFailureLine);
+        TraceError(u"Vornic Error: A%d (%hs)", kLanguagesFailureLine, "TestExecutive");
     }
     (void)VariantClear(&languages);
     hr = CoMarshalInterThreadInterfaceInStream(vr::uuidof<IVrTestEngine>(), Engine, &EngineStream);

@@ -165,18 +165,6 @@ TEST_F(WorkerTest, AddScriptNowAddsOnTheCallingThread) {
     EXPECT_FALSE(ErrorText().empty());
 }
 
-TEST_F(WorkerTest, RequestsStartWithoutPollingDelay) {
-    ASSERT_EQ(SetTest(*worker, u"JScript", u"function Nop() { return 1; }", u""), S_OK);
-    EXPECT_EQ(RunRequest(u""), u"");
-    constexpr int kRequests = 200;
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kRequests; ++i) {
-        ASSERT_EQ(RunRequest(u"Nop"), u"1");
-    }
-    // Polling every 10 ms would take 2 s at least.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kRequests * 5));
-}
-
 // The control-panel program stand-in sits beside the test program; its exit code is the panel file's number.
 class ControlPanelTest : public WorkerTest {
 protected:
