@@ -1,0 +1,49 @@
+// One form row that edits an attribute value on Qt: its name label (or a list of alternative names) and its
+// editor combo, storing and retrieving the value through AttrValueEditorModel. A stored change is announced
+// by attrValueChanged, the row's notice to its owner. Window thread only.
+#pragma once
+
+#include "platform/com/hresult.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class AttrValueCombo;
+class AttrValueEditorModel;
+class CAttrValue;
+class QComboBox;
+class QLabel;
+
+class AttrValueEditor : public QWidget {
+    Q_OBJECT
+public:
+    // The value stays the caller's and must outlive the row; notify asks for attrValueChanged.
+    AttrValueEditor(CAttrValue& value, const std::string& rowOptions, bool notify, QWidget* parent);
+    ~AttrValueEditor() override;
+
+    // Refreshes the value from its source and shows it; a failure is shown in a message box.
+    [[nodiscard]] HRESULT Retrieve();
+    // Stores the combo's text into the value; a failure is shown in a message box.
+    [[nodiscard]] HRESULT Store();
+
+    AttrValueEditorModel& Model() { return *model_; }
+    AttrValueCombo* Combo() const { return combo_; }
+    QLabel* Label() const { return label_; }
+    QComboBox* NameChoices() const { return nameChoices_; }
+
+signals:
+    void attrValueChanged(const QString& name, const QString& text);
+
+private:
+    void MakeLabel();
+    void NameChosen(const QString& name);
+    void ShowFailure(const std::string& text);
+
+    std::unique_ptr<AttrValueEditorModel> model_;
+    bool notify_;
+    QLabel* label_ = nullptr;
+    QComboBox* nameChoices_ = nullptr;
+    AttrValueCombo* combo_ = nullptr;
+};
