@@ -46,11 +46,20 @@ bool IsStdoleName(const std::string& path) {
     return EqualsNoCase(name, "stdole32.tlb") || EqualsNoCase(name, "stdole2.tlb");
 }
 
+// Libraries are a few kilobytes: a file claiming to be one and holding more is taken as damaged rather than
+// read into memory.
+constexpr std::streamoff kMaxLibraryFileSize = std::streamoff{64} << 20;
+
 HRESULT ReadLibraryFile(const std::string& path, std::string* bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::streamoff size = in.tellg();
+    in.seekg(0);
     char magic[sizeof(kFileMagic)] = {};
     if (!in.read(magic, sizeof(magic)) || !HasFileMagic(std::string_view(magic, sizeof(magic)))) {
         return S_FALSE;
+    }
+    if (size > kMaxLibraryFileSize) {
+        return TYPE_E_INVDATAREAD;
     }
     in.seekg(0);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

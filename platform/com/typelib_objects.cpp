@@ -26,19 +26,6 @@ HRESULT GiveText(std::u16string_view text, BSTR* out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT MakeLoadedLibrary(LibData data, ITypeLib** lib) {
-    ComObjectPtr<TypeLibObject> made;
-    if (HRESULT hr = ComObject<TypeLibObject>::Create(&made); FAILED(hr)) {
-        return hr;
-    }
-    made->InitLoaded(std::move(data));
-    *lib = static_cast<ITypeLib*>(made.Detach());
-    return S_OK;
-}
-
-namespace {
-
-// Texts of a type, a member or a library for GetDocumentation; on failure nothing is handed out.
 HRESULT GiveDocumentation(std::u16string_view name, std::u16string_view doc, DWORD context,
                           std::u16string_view helpFile, BSTR* nameOut, BSTR* docOut, DWORD* contextOut,
                           BSTR* helpFileOut) {
@@ -63,6 +50,18 @@ HRESULT GiveDocumentation(std::u16string_view name, std::u16string_view doc, DWO
     }
     return S_OK;
 }
+
+HRESULT MakeLoadedLibrary(LibData data, ITypeLib** lib) {
+    ComObjectPtr<TypeLibObject> made;
+    if (HRESULT hr = ComObject<TypeLibObject>::Create(&made); FAILED(hr)) {
+        return hr;
+    }
+    made->InitLoaded(std::move(data));
+    *lib = static_cast<ITypeLib*>(made.Detach());
+    return S_OK;
+}
+
+namespace {
 
 bool WriteWhole(int fd, std::string_view bytes) {
     while (!bytes.empty()) {

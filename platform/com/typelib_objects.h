@@ -76,6 +76,10 @@ private:
 
 // Fills the out-texts of GetDocumentation-style calls; null out pointers are skipped, empty text gives null.
 [[nodiscard]] HRESULT GiveText(std::u16string_view text, BSTR* out);
+// The texts of a library, a type or a member for GetDocumentation; on failure nothing is handed out.
+[[nodiscard]] HRESULT GiveDocumentation(std::u16string_view name, std::u16string_view doc, DWORD context,
+                                        std::u16string_view helpFile, BSTR* nameOut, BSTR* docOut,
+                                        DWORD* contextOut, BSTR* helpFileOut);
 
 // A new library object over data.
 [[nodiscard]] HRESULT MakeLoadedLibrary(LibData data, ITypeLib** lib);

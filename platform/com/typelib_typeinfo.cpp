@@ -334,24 +334,8 @@ HRESULT TypeInfoObject::GetDocumentation(MEMBERID id, BSTR* name, BSTR* docStrin
             return TYPE_E_ELEMENTNOTFOUND;
         }
     }
-    BSTR texts[3] = {};
-    BSTR* outs[3] = {name, docString, helpFile};
-    std::u16string_view values[3] = {itsName, itsDoc, libObject_->Data().helpFile};
-    for (int k = 0; k < 3; ++k) {
-        if (HRESULT hr = GiveText(values[k], outs[k] ? &texts[k] : nullptr); FAILED(hr)) {
-            std::for_each(texts, texts + 3, SysFreeString);
-            return hr;
-        }
-    }
-    for (int k = 0; k < 3; ++k) {
-        if (outs[k]) {
-            *outs[k] = texts[k];
-        }
-    }
-    if (helpContext) {
-        *helpContext = context;
-    }
-    return S_OK;
+    return GiveDocumentation(itsName, itsDoc, context, libObject_->Data().helpFile, name, docString,
+                             helpContext, helpFile);
 }
 
 HRESULT TypeInfoObject::GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) {
