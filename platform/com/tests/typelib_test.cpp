@@ -292,6 +292,10 @@ TEST_F(TypeLibTest, DamagedFilesAreRefusedNeverRead) {
     newer[8] = 2;
     WriteFile(path, newer);
     EXPECT_EQ(Load(path, &lib), TYPE_E_UNSUPFORMAT);
+    // A huge file with the magic up front (sparse: no disk is spent) is refused, not read into memory.
+    WriteFile(path, good.substr(0, 64));
+    std::filesystem::resize_file(path, (uint64_t{64} << 20) + 1);
+    EXPECT_EQ(Load(path, &lib), TYPE_E_INVDATAREAD);
     WriteFile(path, "plain text, not a library");
     EXPECT_EQ(Load(path, &lib), TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(Load(PathOf("missing.tlb"), &lib), TYPE_E_CANTLOADLIBRARY);
