@@ -1,0 +1,233 @@
+// One query (WriteString, then ReadString to the line feed) through the VISA connection against the loopback
+// instrument, against a raw socket write and read to the same instrument in the same run, and against the
+// same query made by pyvisa-py; reported as ratios of wall time per query against the raw socket.
+#include "instrel.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int g_port = 0;
+
+constexpr char kQuery[] = "*IDN?\n";
+constexpr char kAnswer[] = "VORNIC,LOOPBACK,0,1.0\n";
+
+// The loopback instrument as a child; its port from its first line.
+pid_t StartInstrument(int* port) {
+    int output[2];
+    if (::pipe(output) != 0) {
+        return -1;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(output[1], STDOUT_FILENO);
+        ::execl(VR_LOOPBACK_INSTRUMENT, VR_LOOPBACK_INSTRUMENT, "--lifetime", "900", nullptr);
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    FILE* lines = ::fdopen(output[0], "r");
+    if (!lines || std::fscanf(lines, "PORT %d", port) != 1) {
+        *port = 0;
+    }
+    if (lines) {
+        std::fclose(lines);
+    }
+    return pid;
+}
+
+int ConnectRaw() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(g_port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The baseline: the same bytes written and read back by hand on a plain socket.
+void BM_RawSocketQuery(benchmark::State& state) {
+    int fd = ConnectRaw();
+    if (fd < 0) {
+        state.SkipWithError("cannot connect to the instrument");
+        return;
+    }
+    std::string answer;
+    char buffer[256];
+    for (auto _ : state) {
+        if (::send(fd, kQuery, sizeof kQuery - 1, MSG_NOSIGNAL) != sizeof kQuery - 1) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        answer.clear();
+        while (answer.empty() || answer.back() != '\n') {
+            ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+            if (count <= 0) {
+                state.SkipWithError("instrument gone");
+                break;
+            }
+            answer.append(buffer, static_cast<size_t>(count));
+        }
+        if (answer != kAnswer) {
+            state.SkipWithError("unexpected answer");
+            break;
+        }
+    }
+    ::close(fd);
+}
+BENCHMARK(BM_RawSocketQuery)->UseRealTime();
+
+// A connection opened on the instrument. The instrument serves one client at a time, so each benchmark
+// holds its own connection only while it runs.
+vr::ComPtr<IVrConnection> OpenConnection() {
+    vr::ComPtr<IVrConnection> connection;
+    std::u16string resource = u"TCPIP0::127.0.0.1::" + vr::FromUtf8(std::to_string(g_port)) + u"::SOCKET";
+    BSTR name = vr::AllocBstr(resource);
+    BSTR options = vr::AllocBstr(u"");
+    HRESULT hr = CoCreateInstance(CLSID_CnVISA, nullptr, CLSCTX_INPROC_SERVER, IID_IVrConnection,
+                                  connection.PutVoid());
+    if (SUCCEEDED(hr)) {
+        hr = connection->Init(name, options, 2000, _NO_LOCK);
+    }
+    SysFreeString(name);
+    SysFreeString(options);
+    if (FAILED(hr)) {
+        connection = nullptr;
+    }
+    return connection;
+}
+
+void BM_ConnectionQuery(benchmark::State& state) {
+    vr::ComPtr<IVrConnection> connection = OpenConnection();
+    if (!connection) {
+        state.SkipWithError("the connection did not open; is Instrel registered?");
+        return;
+    }
+    BSTR command = vr::AllocBstr(u"*IDN?");
+    BSTR term = vr::AllocBstr(u"\n");
+    for (auto _ : state) {
+        int32_t count = 0;
+        BSTR answer = nullptr;
+        if (FAILED(connection->WriteString(command, &count)) ||
+            FAILED(connection->ReadString(term, -1, -1, &answer)) ||
+            vr::BstrView(answer) != u"VORNIC,LOOPBACK,0,1.0\n") {
+            SysFreeString(answer);
+            state.SkipWithError("query failed");
+            break;
+        }
+        SysFreeString(answer);
+    }
+    SysFreeString(command);
+    SysFreeString(term);
+    (void)connection->Close();
+}
+BENCHMARK(BM_ConnectionQuery)->UseRealTime();
+
+// Debian's interpreter, which sees Debian's python3-pyvisa-py, before whatever python3 the path names first.
+std::string Python() {
+    return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+}
+
+// pyvisa-py times its own loop of queries; its time per query is this benchmark's time.
+void BM_PyVisaQuery(benchmark::State& state) {
+    std::string command = Python() + " " VR_PYVISA_SCRIPT " " + std::to_string(g_port) + " 2000 2>&1";
+    for (auto _ : state) {
+        FILE* output = ::popen(command.c_str(), "r");
+        char line[512] = {};
+        double seconds = 0;
+        bool timed = false;
+        while (output && std::fgets(line, sizeof line, output)) {
+            timed = timed || std::sscanf(line, "seconds_per_query %lf", &seconds) == 1;
+        }
+        int status = output ? ::pclose(output) : -1;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+            state.SkipWithError("pyvisa is not installed (Debian package python3-pyvisa-py): not compared");
+            break;
+        }
+        if (!timed) {
+            state.SkipWithError("the pyvisa query failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_PyVisaQuery)->UseManualTime()->Iterations(1)->Repetitions(3);
+
+// The usual table, and each benchmark's wall time per query kept for the ratios (median of repetitions).
+class WallTimeRatios : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+                auto& times = times_[run.run_name.function_name];
+                times.push_back(run.real_accumulated_time / static_cast<double>(run.iterations));
+                if (times.size() == 1) {
+                    order_.push_back(run.run_name.function_name);
+                }
+            }
+        }
+    }
+    double Median(const std::string& name) {
+        auto& times = times_[name];
+        if (times.empty()) {
+            return 0;
+        }
+        std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+        return times[times.size() / 2];
+    }
+    const std::vector<std::string>& Names() const { return order_; }
+
+private:
+    std::map<std::string, std::vector<double>> times_;
+    std::vector<std::string> order_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("VORNIC_REGISTRY", VR_BUILD_REGISTRY_DIR, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    pid_t instrument = StartInstrument(&g_port);
+    if (g_port == 0 || FAILED(CoInitialize(nullptr))) {
+        std::fprintf(stderr, "the loopback instrument did not start\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    WallTimeRatios reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    double baseline = reporter.Median("BM_RawSocketQuery");
+    for (const std::string& name : reporter.Names()) {
+        if (baseline > 0) {
+            std::printf("ratio %s %.2f (wall time per query against the raw socket)\n", name.c_str(),
+                        reporter.Median(name) / baseline);
+        }
+    }
+    CoUninitialize();
+    ::kill(instrument, SIGTERM);
+    ::waitpid(instrument, nullptr, 0);
+    return baseline > 0 ? 0 : 1;
+}

@@ -1,0 +1,313 @@
+// CCnVISA's traffic: WriteString, Write and ReadString, with recording into and replay from the log file.
+#include "CnVISA.h"
+
+#include "Report.h"
+#include "platform/base/format.h"
+#include "platform/base/text.h"
+#include "platform/visa/visa_status.h"
+
+#include <chrono>
+
+namespace instrel {
+
+namespace {
+
+const std::u16string kWriteDashes(54, u'-');
+const std::u16string kReadDashes(35, u'-');
+
+bool IsMissing(const VARIANT& value) {
+    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
+}
+
+int32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    return static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+} // namespace
+
+HRESULT CCnVISA::WriteString(BSTR bsData, int32_t* plRetCount) {
+    SetTraceMethodName(u"CCnVISA::WriteString()");
+    if (!plRetCount) {
+        return E_POINTER;
+    }
+    return FailWithErrorInfo(CLSID_CnVISA, WriteStringWork(bsData, plRetCount));
+}
+
+HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
+    const std::u16string data(vr::BstrView(bsData));
+    const std::u16string sent = data + DecodeEndChars(vr::BstrView(endChars_));
+    if (Replaying()) {
+        // Nothing reaches an instrument; the count is what would have been sent.
+        *plRetCount = static_cast<int32_t>(sent.size());
+    } else if (!IsOpen()) {
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Try to send to the '%s' Connection which is not opened: '%s'.",
+                                        Name(), data.c_str()));
+    } else {
+        OwnedBstr text(sent);
+        LONG count = 0;
+        if (HRESULT hr = message_->WriteString(text.Get(), &count); FAILED(hr)) {
+            return Report(hr,
+                          vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
+                                            hr, Name(), data.c_str()));
+        }
+        *plRetCount = count;
+        if (Recording()) {
+            RecordWrite(data);
+        }
+    }
+    TracePrintfLevel3(u"%s Write to '%s' connection %s\n{%s}", kWriteDashes.c_str(), Name(),
+                      kWriteDashes.c_str(), sent.c_str());
+    lastCommand_ = data;
+    return S_OK;
+}
+
+HRESULT CCnVISA::Write(VARIANT vData, VARIANT vlCount, int32_t* plRetCount) {
+    SetTraceMethodName(u"CCnVISA::Write()");
+    if (!plRetCount) {
+        return E_POINTER;
+    }
+    int32_t count = -1;
+    const VARIANT countValue = UnwrapVariantRef(vlCount);
+    if (!IsMissing(countValue)) {
+        OwnedVariant number;
+        if (FAILED(VariantChangeType(number.Get(), &countValue, 0, VT_I4))) {
+            Report(E_INVALIDARG,
+                   vr::FormatWString(
+                       u"Couldn't send data to the '%s' Connection: Wrong type of vlCount parameter '%s'.",
+                       Name(), VariantToText(&countValue).c_str()));
+            return FailWithErrorInfo(CLSID_CnVISA, E_INVALIDARG);
+        }
+        count = number.Value().lVal;
+    }
+    const VARIANT data = UnwrapVariantRef(vData);
+    if (data.vt == VT_BSTR) {
+        std::u16string_view text = vr::BstrView(data.bstrVal);
+        if (count >= 0 && static_cast<size_t>(count) < text.size()) {
+            text = text.substr(0, static_cast<size_t>(count));
+        }
+        OwnedBstr part(text);
+        return FailWithErrorInfo(CLSID_CnVISA, WriteStringWork(part.Get(), plRetCount));
+    }
+    if (data.vt == (VT_ARRAY | VT_UI1)) {
+        return FailWithErrorInfo(CLSID_CnVISA, WriteBytes(data.parray, count, plRetCount));
+    }
+    Report(E_INVALIDARG,
+           vr::FormatWString(u"Couldn't send to the '%s' Connection: '%s' (Wrong type of vData parameter)",
+                             Name(), VariantToText(&data).c_str()));
+    return FailWithErrorInfo(CLSID_CnVISA, E_INVALIDARG);
+}
+
+HRESULT CCnVISA::WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount) {
+    VARIANT shown;
+    VariantInit(&shown);
+    shown.vt = VT_ARRAY | VT_UI1;
+    shown.parray = bytes;
+    const std::u16string text = VariantToText(&shown);
+    // Bytes are never recorded or replayed: while replaying there is no instrument to take them.
+    if (!IsOpen() || Replaying()) {
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Try to send to the '%s' Connection which is not opened: '%s'.",
+                                        Name(), text.c_str()));
+    }
+    if (count < 0) {
+        LONG lower = 0;
+        LONG upper = -1;
+        if (FAILED(SafeArrayGetLBound(bytes, 1, &lower)) || FAILED(SafeArrayGetUBound(bytes, 1, &upper))) {
+            return ReportGeneric(E_INVALIDARG);
+        }
+        count = upper - lower + 1;
+    }
+    LONG written = 0;
+    if (HRESULT hr = message_->Write(bytes, count, &written); FAILED(hr)) {
+        return Report(hr, vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
+                                            hr, Name(), text.c_str()));
+    }
+    *plRetCount = written;
+    SetTraceSite();
+    TraceInfo(u"Sent to the '%s' Connection: '%s'.", Name(), text.c_str());
+    return S_OK;
+}
+
+HRESULT CCnVISA::ReadString(BSTR bsTerm, int32_t lTimeout, int32_t lCount, BSTR* pbsData) {
+    SetTraceMethodName(u"CCnVISA::ReadString()");
+    if (!pbsData) {
+        return E_POINTER;
+    }
+    *pbsData = nullptr;
+    SetTraceSite();
+    TraceInfo(u"(bstrTerm = '%s'; lTimeout = '%d'; lCount = '%d');", TextOf(bsTerm), lTimeout, lCount);
+    std::u16string text;
+    if (HRESULT hr = ReadStringWork(bsTerm, lTimeout, lCount, &text); FAILED(hr)) {
+        return FailWithErrorInfo(CLSID_CnVISA, hr);
+    }
+    *pbsData = vr::AllocBstr(text);
+    return S_OK;
+}
+
+HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, std::u16string* text) {
+    if (Replaying()) {
+        return ReplayRead(text);
+    }
+    if (!IsOpen()) {
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Reading from the '%s' Connection which is not opened.", Name()));
+    }
+    int32_t timeout = 0;
+    if (HRESULT hr = PrepareRead(bsTerm, lTimeout, &timeout); FAILED(hr)) {
+        return hr;
+    }
+    lastReadStatus_ = UnknownReason;
+    if (HRESULT hr = ReadChunks(ReadGoal::Of(vr::BstrView(bsTerm), lCount), timeout, text); FAILED(hr)) {
+        return hr;
+    }
+    if (Recording()) {
+        RecordRead(*text);
+    }
+    TraceRead(*text);
+    return S_OK;
+}
+
+HRESULT CCnVISA::PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout) {
+    *timeout = lTimeout >= 0 ? lTimeout : defaultTimeout_;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = *timeout;
+    OwnedBstr name(u"VISA:TIMEOUT");
+    if (HRESULT hr = visa_->SetAttribute(name.Get(), value); FAILED(hr)) {
+        return ReportGeneric(hr);
+    }
+    std::u16string_view term = vr::BstrView(bsTerm);
+    HRESULT hr = S_OK;
+    if (term.empty()) {
+        hr = message_->put_TerminationCharacterEnabled(VARIANT_FALSE);
+    } else {
+        hr = message_->put_TerminationCharacter(static_cast<BYTE>(term.back() & 0xFF));
+        if (SUCCEEDED(hr)) {
+            hr = message_->put_TerminationCharacterEnabled(VARIANT_TRUE);
+        }
+    }
+    if (FAILED(hr)) {
+        return Report(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
+    }
+    return S_OK;
+}
+
+HRESULT CCnVISA::ReadOneChunk(int32_t count, std::u16string* chunk) {
+    BSTR received = nullptr;
+    HRESULT status = message_->ReadString(count, &received);
+    *chunk = std::u16string(vr::BstrView(received));
+    SysFreeString(received);
+    return status;
+}
+
+HRESULT CCnVISA::SetSessionTimeout(int32_t milliseconds) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = milliseconds;
+    return message_->SetAttribute(0x3FFF001A, value);
+}
+
+HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text) {
+    // One deadline for the whole read: an instrument that keeps sending the termination character without
+    // the rest of the terminator must not hold the read past its timeout.
+    const auto start = std::chrono::steady_clock::now();
+    bool timeoutShortened = false;
+    size_t received = 0;
+    ReadDecision decision;
+    HRESULT chunkStatus = S_OK;
+    while (decision.step == ReadStep::ReadOn) {
+        std::u16string chunk;
+        chunkStatus = ReadOneChunk(goal.NextChunk(received), &chunk);
+        received += chunk.size();
+        *text += WithoutCarriageReturns(chunk);
+        decision = DecideRead(goal, chunkStatus, *text, received);
+        if (decision.step != ReadStep::ReadOn || timeout <= 0) {
+            continue;
+        }
+        const int32_t remaining = timeout - MillisecondsSince(start);
+        if (remaining <= 0) {
+            chunkStatus = vr::visa::kErrorTimeout;
+            decision = DecideRead(goal, chunkStatus, *text, received);
+        } else if (SUCCEEDED(SetSessionTimeout(remaining))) {
+            timeoutShortened = true;
+        }
+    }
+    if (timeoutShortened) {
+        (void)SetSessionTimeout(timeout); // writes and the next read see the configured timeout again
+    }
+    switch (decision.step) {
+    case ReadStep::Done:
+        lastReadStatus_ = decision.status;
+        return S_OK;
+    case ReadStep::Timeout:
+        if (text->empty()) {
+            return Report(E_FAIL,
+                          vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
+                                            u"Timeout.",
+                                            Name()));
+        }
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
+                                        u"Timeout. Recieved Data:\n'%s'.",
+                                        Name(), text->c_str()));
+    case ReadStep::OtherFailure:
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Could not read from the '%s' Connection. VISA Error: 0x%08lx. "
+                                        u"Received Data:\n'%s'",
+                                        Name(), chunkStatus, text->c_str()));
+    default:
+        return ReportGeneric(E_FAIL);
+    }
+}
+
+HRESULT CCnVISA::ReplayRead(std::u16string* text) {
+    lastReadStatus_ = EndIndicator;
+    OwnedBstr recordId(ReplayRecordId(vr::BstrView(recordId_)));
+    OwnedBstr query(ReplayQuery(lastCommand_));
+    OwnedBstr field(u"out");
+    OwnedBstr answer;
+    HRESULT hr = logFile_->ReadField(recordId.Get(), query.Get(), field.Get(), answer.Put());
+    if (FAILED(hr) || answer.Get() == nullptr) {
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Could not read from the '%s' Connection. VISA Error: 0x%08lx. "
+                                        u"Received Data:\n'%s'",
+                                        Name(), E_FAIL, u""));
+    }
+    *text = std::u16string(answer.View());
+    TraceRead(*text);
+    return S_OK;
+}
+
+void CCnVISA::RecordWrite(const std::u16string& data) {
+    // The log file's own failures never fail the connection's traffic.
+    OwnedBstr recordId(vr::BstrView(recordId_));
+    OwnedBstr field(u"in");
+    OwnedBstr text(data);
+    (void)logFile_->BeginRecord(recordId.Get());
+    (void)logFile_->SaveField(recordId.Get(), field.Get(), text.Get());
+    recordedWrite_ = true;
+}
+
+void CCnVISA::RecordRead(const std::u16string& answer) {
+    OwnedBstr recordId(vr::BstrView(recordId_));
+    if (!recordedWrite_) {
+        OwnedBstr in(u"in");
+        OwnedBstr empty(u"");
+        (void)logFile_->BeginRecord(recordId.Get());
+        (void)logFile_->SaveField(recordId.Get(), in.Get(), empty.Get());
+    }
+    OwnedBstr out(u"out");
+    OwnedBstr text(answer);
+    (void)logFile_->SaveField(recordId.Get(), out.Get(), text.Get());
+}
+
+void CCnVISA::TraceRead(const std::u16string& text) {
+    TracePrintfLevel3(u"%s Read from '%s' connection (ReadStatus = '%s') %s\n{%s}\n", kReadDashes.c_str(),
+                      Name(), ReadStatusWord(lastReadStatus_), kReadDashes.c_str(), text.c_str());
+}
+
+} // namespace instrel

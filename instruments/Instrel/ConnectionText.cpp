@@ -1,0 +1,149 @@
+// The connection's text rules: end characters, read decisions, replay queries.
+#include "ConnectionText.h"
+
+#include "jotwell.h"
+#include "platform/visa/visa_status.h"
+
+namespace instrel {
+
+std::u16string DecodeEndChars(std::u16string_view configured) {
+    if (configured.find(u'\\') == std::u16string_view::npos) {
+        return std::u16string(configured);
+    }
+    std::u16string decoded;
+    for (size_t i = 0; i < configured.size(); ++i) {
+        if (configured[i] != u'\\') {
+            decoded += configured[i];
+            continue;
+        }
+        if (i + 1 == configured.size()) {
+            break; // a backslash at the very end is dropped
+        }
+        char16_t next = configured[++i];
+        switch (next) {
+        case u'r':
+            decoded += u'\r';
+            break;
+        case u'n':
+            decoded += u'\n';
+            break;
+        case u't':
+            decoded += u'\t';
+            break;
+        case u'\\':
+            decoded += u'\\';
+            break;
+        default:
+            // An unknown escape keeps its character and drops the one after it.
+            decoded += next;
+            ++i;
+            break;
+        }
+    }
+    return decoded;
+}
+
+std::u16string WithoutCarriageReturns(std::u16string_view text) {
+    std::u16string result;
+    result.reserve(text.size());
+    for (char16_t c : text) {
+        if (c != u'\r') {
+            result += c;
+        }
+    }
+    return result;
+}
+
+ReadGoal ReadGoal::Of(std::u16string_view term, int32_t count) {
+    ReadGoal goal;
+    goal.hasTerminator = !term.empty();
+    goal.terminator = WithoutCarriageReturns(term);
+    goal.carriageReturnsOnly = goal.hasTerminator && goal.terminator.empty();
+    goal.count = count;
+    return goal;
+}
+
+int32_t ReadGoal::NextChunk(size_t received) const {
+    constexpr int32_t kChunk = 1000;
+    if (!HasCount()) {
+        return kChunk;
+    }
+    return received >= static_cast<size_t>(count) ? 0 : count - static_cast<int32_t>(received);
+}
+
+namespace {
+
+bool EndsWith(std::u16string_view text, std::u16string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+ReadDecision Done(VrReadStatus status) {
+    return {ReadStep::Done, status};
+}
+
+ReadDecision AtCountOrOn(const ReadGoal& goal, size_t received) {
+    if (goal.HasCount() && received >= static_cast<size_t>(goal.count)) {
+        return Done(MaxCount);
+    }
+    return {};
+}
+
+ReadDecision AtTerminationCharacter(const ReadGoal& goal, std::u16string_view collected, size_t received) {
+    if (goal.carriageReturnsOnly) {
+        return Done(TerminationString);
+    }
+    if (collected.empty()) {
+        return {ReadStep::EmptyAtTerm, UnknownReason};
+    }
+    if (EndsWith(collected, goal.terminator)) {
+        return Done(TerminationString);
+    }
+    // The character matched but the string did not (yet).
+    return AtCountOrOn(goal, received);
+}
+
+} // namespace
+
+ReadDecision DecideRead(const ReadGoal& goal, int32_t chunkStatus, std::u16string_view collected,
+                        size_t received) {
+    switch (chunkStatus) {
+    case vr::visa::kSuccess:
+        return Done(EndIndicator);
+    case vr::visa::kSuccessTermChar:
+        return AtTerminationCharacter(goal, collected, received);
+    case vr::visa::kSuccessMaxCount:
+        return AtCountOrOn(goal, received);
+    case vr::visa::kErrorTimeout:
+        if (!goal.hasTerminator && !goal.HasCount()) {
+            return Done(ReadTimeout); // no end condition: what came within the timeout is the answer
+        }
+        return {ReadStep::Timeout, UnknownReason};
+    default:
+        return {chunkStatus < 0 ? ReadStep::OtherFailure : ReadStep::UnexpectedCode, UnknownReason};
+    }
+}
+
+const char16_t* ReadStatusWord(VrReadStatus status) {
+    switch (status) {
+    case EndIndicator:
+        return u"EndIndicator";
+    case MaxCount:
+        return u"MaxCount";
+    case TerminationString:
+        return u"TerminationString";
+    case ReadTimeout:
+        return u"ReadTimeout";
+    default:
+        return u"WARNING: Unknown Reason";
+    }
+}
+
+std::u16string ReplayQuery(std::u16string_view command) {
+    return u"[ms:string-compare(in, " + XPathStringLiteral(command) + u", '', 'i') = 0]";
+}
+
+std::u16string ReplayRecordId(std::u16string_view recordId) {
+    return recordId == u"record" ? u"*" : std::u16string(recordId);
+}
+
+} // namespace instrel

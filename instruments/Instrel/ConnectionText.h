@@ -1,0 +1,67 @@
+// The connection's text rules, free of any session: end characters to send, when a read is done, and the
+// replay query.
+#pragma once
+
+#include "instrel.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace instrel {
+
+// The end characters as configured ("\r\n" written as backslash escapes) turned into the characters sent:
+// \r, \n, \t and \\ are decoded; another character after a backslash is copied and the one after it dropped;
+// a backslash at the very end is dropped.
+std::u16string DecodeEndChars(std::u16string_view configured);
+
+// The text with every carriage return left out.
+std::u16string WithoutCarriageReturns(std::u16string_view text);
+
+// What ends one ReadString. Carriage returns never reach the collected text, so the terminator is compared
+// without them; a terminator of carriage returns only is met when a chunk ended on the termination
+// character.
+struct ReadGoal {
+    std::u16string terminator; // without carriage returns
+    bool hasTerminator = false;
+    bool carriageReturnsOnly = false;
+    int32_t count = -1; // positive: the most characters the instrument may send for this read
+
+    static ReadGoal Of(std::u16string_view term, int32_t count);
+    bool HasCount() const { return count > 0; }
+    // The chunk size to ask for after received characters: never past the count.
+    int32_t NextChunk(size_t received) const;
+};
+
+// How one chunk's status decides the read.
+enum class ReadStep {
+    ReadOn,
+    Done,           // with the status in ReadDecision::status
+    EmptyAtTerm,    // a termination character without any data
+    Timeout,        // the timeout struck while an end condition was set
+    OtherFailure,   // VISA reported another failure
+    UnexpectedCode, // a success code the connection does not know
+};
+
+struct ReadDecision {
+    ReadStep step = ReadStep::ReadOn;
+    VrReadStatus status = UnknownReason;
+};
+
+// chunkStatus: the session's code for the chunk just read; collected: all text so far, carriage returns
+// left out; received: the characters the instrument sent for this read, carriage returns included.
+ReadDecision DecideRead(const ReadGoal& goal, int32_t chunkStatus, std::u16string_view collected,
+                        size_t received);
+
+// "EndIndicator", "MaxCount", "TerminationString", "ReadTimeout" or "WARNING: Unknown Reason".
+const char16_t* ReadStatusWord(VrReadStatus status);
+
+// The XPath predicate that selects the records whose "in" equals the command without regard to case; the
+// command is quoted so that apostrophes and double quotes in it keep the expression valid.
+std::u16string ReplayQuery(std::u16string_view command);
+
+// The record element to look up: "*" for the default id "record", so that records of any name match.
+std::u16string ReplayRecordId(std::u16string_view recordId);
+
+} // namespace instrel

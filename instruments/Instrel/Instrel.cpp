@@ -1,0 +1,32 @@
+// The Instrel server's class table, its exported entry points, and the registration of its type library key.
+#include "CnVISA.h"
+#include "platform/com/server.h"
+
+#include <string>
+
+namespace {
+
+constexpr vr::server::ClassEntry kClasses[] = {
+    {.clsid = CLSID_CnVISA,
+     .createInstance = &instrel::CCnVISA::CreateInstance,
+     .progId = kCnVisaProgId,
+     .versionIndependentProgId = kCnVisaIndependentProgId,
+     .description = u"CnVISA Class",
+     .threadingModel = vr::server::ThreadingModel::Both,
+     .typeLib = LIBID_INSTRELLib},
+};
+
+HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
+    return vr::server::RegisterTypeLibKey(LIBID_INSTRELLib, 1, 0, u"Instrel 1.0 Type Library", modulePath);
+}
+
+HRESULT UnregisterTypeLibKey(std::u16string_view) {
+    return vr::server::UnregisterTypeLibKey(LIBID_INSTRELLib, 1, 0);
+}
+
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+                                               .beforeUnregister = &UnregisterTypeLibKey};
+
+} // namespace
+
+VR_SERVER_EXPORTS_WITH_HOOKS(kClasses, kHooks)

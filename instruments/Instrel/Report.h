@@ -1,0 +1,63 @@
+// How the connection reports a failure: the message traced as the last error (with its site), so that the
+// public method turns it into rich error information.
+#pragma once
+
+#include "common/Trace.h"
+
+#include <source_location>
+#include <string>
+
+namespace instrel {
+
+// Traces message as an error at the caller's site; returns hr.
+HRESULT Report(HRESULT hr, const std::u16string& message,
+               std::source_location where = std::source_location::current());
+
+// "Vornic Error: A<line> (<file>)" for a failing attribute or VARIANT operation; returns hr.
+HRESULT ReportGeneric(HRESULT hr, std::source_location where = std::source_location::current());
+
+// A BSTR's text for a "%s" conversion: a null BSTR is the empty text.
+inline const OLECHAR* TextOf(BSTR text) {
+    return text ? text : u"";
+}
+
+// A BSTR owned for the length of a scope.
+class OwnedBstr {
+public:
+    OwnedBstr() = default;
+    explicit OwnedBstr(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    ~OwnedBstr() { SysFreeString(bstr_); }
+    BSTR Get() const { return bstr_; }
+    BSTR* Put() {
+        SysFreeString(bstr_);
+        bstr_ = nullptr;
+        return &bstr_;
+    }
+    BSTR Detach() {
+        BSTR bstr = bstr_;
+        bstr_ = nullptr;
+        return bstr;
+    }
+    std::u16string_view View() const { return vr::BstrView(bstr_); }
+
+private:
+    BSTR bstr_ = nullptr;
+};
+
+// A VARIANT cleared at the end of a scope.
+class OwnedVariant {
+public:
+    OwnedVariant() { VariantInit(&value_); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    ~OwnedVariant() { (void)VariantClear(&value_); }
+    VARIANT* Get() { return &value_; }
+    const VARIANT& Value() const { return value_; }
+
+private:
+    VARIANT value_;
+};
+
+} // namespace instrel

@@ -1,0 +1,78 @@
+// The connection's text rules on their own: end characters to send, when a read is done, replay queries.
+#include "ConnectionText.h"
+#include "platform/visa/visa_status.h"
+
+#include <gtest/gtest.h>
+
+namespace instrel {
+namespace {
+
+TEST(EndCharsTest, EscapesAreDecodedAndOtherTextIsKept) {
+    EXPECT_EQ(DecodeEndChars(u"\\r\\n"), u"\r\n");
+    EXPECT_EQ(DecodeEndChars(u"\\t;"), u"\t;");
+    EXPECT_EQ(DecodeEndChars(u"\\\\r"), u"\\r"); // an escaped backslash, then a plain "r"
+    EXPECT_EQ(DecodeEndChars(u"\n"), u"\n");
+    EXPECT_EQ(DecodeEndChars(u"END\\"), u"END"); // a backslash at the very end is dropped
+    EXPECT_EQ(DecodeEndChars(u"\\xyz"), u"xz");  // an unknown escape keeps its character, drops the next
+    EXPECT_EQ(DecodeEndChars(u""), u"");
+}
+
+constexpr int32_t kEnd = vr::visa::kSuccess;
+constexpr int32_t kTermChar = vr::visa::kSuccessTermChar;
+constexpr int32_t kAtCount = vr::visa::kSuccessMaxCount;
+constexpr int32_t kTimeout = vr::visa::kErrorTimeout;
+
+TEST(ReadDecisionTest, ATerminatorWithCarriageReturnMatchesTheTextWithoutThem) {
+    ReadGoal goal = ReadGoal::Of(u"\r\n", -1);
+    ReadDecision decision = DecideRead(goal, kTermChar, u"1.25\n", 6);
+    EXPECT_EQ(decision.step, ReadStep::Done);
+    EXPECT_EQ(decision.status, TerminationString);
+}
+
+TEST(ReadDecisionTest, ACarriageReturnOnlyTerminatorIsMetOnTheTerminationCharacter) {
+    ReadGoal goal = ReadGoal::Of(u"\r", -1);
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"OK", 3).status, TerminationString);
+    // An empty line is an answer too.
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"", 1).step, ReadStep::Done);
+}
+
+TEST(ReadDecisionTest, APrintableTerminatorNeedsTheWholeString) {
+    ReadGoal goal = ReadGoal::Of(u"OK>", -1);
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"a>", 2).step, ReadStep::ReadOn);
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"a>b OK>", 7).status, TerminationString);
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"", 0).step, ReadStep::EmptyAtTerm);
+}
+
+TEST(ReadDecisionTest, TheCountEndsTheReadAndChunksNeverAskPastIt) {
+    ReadGoal goal = ReadGoal::Of(u"\n", 5);
+    EXPECT_EQ(goal.NextChunk(0), 5);
+    EXPECT_EQ(goal.NextChunk(3), 2);
+    EXPECT_EQ(DecideRead(goal, kAtCount, u"abcde", 5).status, MaxCount);
+    // Carriage returns count as received characters even though they are left out of the text.
+    EXPECT_EQ(DecideRead(goal, kAtCount, u"abcd", 5).status, MaxCount);
+    EXPECT_EQ(DecideRead(goal, kTermChar, u"ab>", 3).step, ReadStep::ReadOn);
+
+    ReadGoal noCount = ReadGoal::Of(u"", -1);
+    EXPECT_EQ(noCount.NextChunk(5000), 1000);
+    EXPECT_EQ(DecideRead(noCount, kAtCount, u"x", 1000).step, ReadStep::ReadOn);
+}
+
+TEST(ReadDecisionTest, TimeoutsEndReadsWithoutConditionAndFailTheOthers) {
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"", -1), kTimeout, u"partial", 7).status, ReadTimeout);
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"\n", -1), kTimeout, u"partial", 7).step, ReadStep::Timeout);
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"", 10), kTimeout, u"", 0).step, ReadStep::Timeout);
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"", -1), kEnd, u"x", 1).status, EndIndicator);
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"", -1), vr::visa::kErrorConnectionLost, u"", 0).step,
+              ReadStep::OtherFailure);
+    EXPECT_EQ(DecideRead(ReadGoal::Of(u"", -1), 0x00040007, u"", 0).step, ReadStep::UnexpectedCode);
+}
+
+TEST(ReplayQueryTest, CommandsWithQuotesStayValidExpressions) {
+    EXPECT_EQ(ReplayQuery(u"*IDN?"), u"[ms:string-compare(in, '*IDN?', '', 'i') = 0]");
+    EXPECT_EQ(ReplayQuery(u"SYST:ERR? 'x'"), u"[ms:string-compare(in, \"SYST:ERR? 'x'\", '', 'i') = 0]");
+    EXPECT_EQ(ReplayRecordId(u"record"), u"*");
+    EXPECT_EQ(ReplayRecordId(u"Record"), u"Record");
+}
+
+} // namespace
+} // namespace instrel
