@@ -55,5 +55,29 @@ TEST_F(EngineTest, InterruptedRunRefusesOutputButStillDrains) {
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"a", 3}));
 }
 
+// The executive drains the queue through IDispatch: the status comes back in a by-reference argument.
+TEST_F(EngineTest, QueueDrainsThroughDispatchWithTheStatusByReference) {
+    ASSERT_EQ(engine_->Output(Text(u"a"), Long(3)), S_OK);
+    ASSERT_EQ(engine_->Output(Text(u"b"), Long(4)), S_OK);
+    _variant_t status;
+    VARIANT reference;
+    VariantInit(&reference);
+    reference.vt = VT_BYREF | VT_VARIANT;
+    reference.pvarVal = &status;
+    DISPPARAMS withStatus{&reference, nullptr, 1, 0};
+    _variant_t text;
+    ASSERT_EQ(engine_->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &withStatus, &text, nullptr, nullptr), S_OK);
+    EXPECT_EQ(TextOf(text.bstrVal), u"a");
+    EXPECT_EQ(status.vt, VT_I4);
+    EXPECT_EQ(status.lVal, 3);
+
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    _variant_t second;
+    ASSERT_EQ(engine_->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &none, &second, nullptr, nullptr), S_OK);
+    EXPECT_EQ(TextOf(second.bstrVal), u"b");
+    _variant_t nothing;
+    EXPECT_EQ(engine_->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &none, &nothing, nullptr, nullptr), S_FALSE);
+}
+
 } // namespace
 } // namespace corvanttest
