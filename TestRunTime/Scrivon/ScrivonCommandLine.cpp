@@ -44,7 +44,7 @@ StartAction StartActionOf(const ScrivonCommandLine& line) {
     return StartAction::ForwardOrServe;
 }
 
-std::string ForwardErrorText(long hr, const std::string& meaning) {
+std::string ForwardErrorText(HRESULT hr, const std::string& meaning) {
     char code[32];
     std::snprintf(code, sizeof code, "%020lx", static_cast<unsigned long>(static_cast<unsigned int>(hr)));
     return std::string("Got an existing VrTestLoader object, but could not act on it.\n") +

@@ -2,6 +2,8 @@
 // /UnregServer (also with "-", any letter case), and what the program does with them at start.
 #pragma once
 
+#include "platform/com/hresult.h"
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,6 @@ enum class StartAction {
 StartAction StartActionOf(const ScrivonCommandLine& line);
 
 // The text of the box shown when a running instance was found but refused the file.
-std::string ForwardErrorText(long hr, const std::string& meaning);
+std::string ForwardErrorText(HRESULT hr, const std::string& meaning);
 
 } // namespace scrivon

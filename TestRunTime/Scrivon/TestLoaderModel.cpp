@@ -42,7 +42,8 @@ bool ReadWholeFile(const std::string& path, std::string* text, std::string* reas
     return true;
 }
 
-// The blank script of a language, from the configuration item ScriptBlankFile ("%1" = the language).
+// The blank script of a language, from the configuration item ScriptBlankFile ("%1" = the language); a
+// relative name is taken in the program folder.
 std::string BlankFileFor(const std::string& language) {
     BSTR item = nullptr;
     std::string blank;
@@ -52,7 +53,12 @@ std::string BlankFileFor(const std::string& language) {
     for (size_t at = blank.find("%1"); at != std::string::npos; at = blank.find("%1", at + language.size())) {
         blank.replace(at, 2, language);
     }
-    return blank.empty() ? blank : vr::MapWindowsPath(blank);
+    if (blank.empty()) {
+        return blank;
+    }
+    std::string mapped = vr::MapWindowsPath(blank);
+    // A bare name (the built-in default) lies in the program folder, never in whatever folder is current.
+    return mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped;
 }
 
 // Copies the blank file to a new script; never overwrites an existing file.
@@ -220,7 +226,12 @@ void TestLoaderModel::EngineOutput(const char* line) {
 }
 
 bool TestLoaderModel::Run() {
-    (void)serialNumberEditor_->Store(); // the typed serial number joins its recent values
+    // The row keeps no recent value by itself (NotAutoSetRecentValue, as it stores on every keystroke): the
+    // serial number a run starts with is the one that joins them.
+    if (SUCCEEDED(serialNumberEditor_->Store().hr) &&
+        serialNumberEditor_->Combo().CurrentText() != CAttrValue::kUndefined) {
+        serialNumberEditor_->Combo().AddRecentValue();
+    }
     state_.runEnabled = false;
     state_.openEnabled = false;
     state_.stopEnabled = true;

@@ -106,7 +106,7 @@ void AttrValueCombo::CheckNow(const std::string& text) {
         showing_ = false;
     }
     if (check.storeNow) {
-        emit storeRequested();
+        Q_EMIT storeRequested();
     }
 }
 

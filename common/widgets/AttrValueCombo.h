@@ -24,7 +24,7 @@ public:
     // The colour the edit text is drawn in now.
     QColor TextColour() const;
 
-signals:
+Q_SIGNALS:
     // An accepted text is to be stored at once (DynamicallyStoreAttrValue).
     void storeRequested();
 

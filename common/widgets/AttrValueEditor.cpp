@@ -13,7 +13,18 @@
 
 AttrValueEditor::AttrValueEditor(CAttrValue& value, const std::string& rowOptions, bool notify,
                                  QWidget* parent)
-    : QWidget(parent), model_(std::make_unique<AttrValueEditorModel>(value, rowOptions)), notify_(notify) {
+    : QWidget(parent), ownedModel_(std::make_unique<AttrValueEditorModel>(value, rowOptions)),
+      model_(ownedModel_.get()), notify_(notify) {
+    Build();
+}
+
+AttrValueEditor::AttrValueEditor(AttrValueEditorModel& model, bool notify, QWidget* parent)
+    : QWidget(parent), model_(&model), notify_(notify) {
+    Build();
+}
+
+void AttrValueEditor::Build() {
+    CAttrValue& value = model_->Value();
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     MakeLabel();
@@ -73,8 +84,8 @@ HRESULT AttrValueEditor::Store() {
     }
     combo_->RefreshList();
     if (notify_) {
-        emit attrValueChanged(QString::fromUtf8(model_->Value().GetNameText()),
-                              QString::fromStdString(model_->Combo().CurrentText()));
+        Q_EMIT attrValueChanged(QString::fromUtf8(model_->Value().GetNameText()),
+                                QString::fromStdString(model_->Combo().CurrentText()));
     }
     return outcome.hr;
 }

@@ -21,6 +21,9 @@ class AttrValueEditor : public QWidget {
 public:
     // The value stays the caller's and must outlive the row; notify asks for attrValueChanged.
     AttrValueEditor(CAttrValue& value, const std::string& rowOptions, bool notify, QWidget* parent);
+    // A view over a row model its owner keeps (and uses, e.g. to store the value itself); the model must
+    // outlive the row.
+    AttrValueEditor(AttrValueEditorModel& model, bool notify, QWidget* parent);
     ~AttrValueEditor() override;
 
     // Refreshes the value from its source and shows it; a failure is shown in a message box.
@@ -33,7 +36,7 @@ public:
     QLabel* Label() const { return label_; }
     QComboBox* NameChoices() const { return nameChoices_; }
 
-signals:
+Q_SIGNALS:
     void attrValueChanged(const QString& name, const QString& text);
 
 private:
@@ -41,7 +44,10 @@ private:
     void NameChosen(const QString& name);
     void ShowFailure(const std::string& text);
 
-    std::unique_ptr<AttrValueEditorModel> model_;
+    void Build();
+
+    std::unique_ptr<AttrValueEditorModel> ownedModel_;
+    AttrValueEditorModel* model_;
     bool notify_;
     QLabel* label_ = nullptr;
     QComboBox* nameChoices_ = nullptr;

@@ -63,7 +63,7 @@ TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
 }
 
 TEST(ScrivonCommandLine, ForwardErrorShowsTwentyHexDigits) {
-    EXPECT_EQ(ForwardErrorText(static_cast<long>(0x80004005), "Unspecified error"),
+    EXPECT_EQ(ForwardErrorText(static_cast<HRESULT>(0x80004005), "Unspecified error"),
               "Got an existing VrTestLoader object, but could not act on it.\n"
               "Error Code = 00000000000080004005\n Code meaning = Unspecified error\n");
 }

@@ -2,6 +2,7 @@
 // and renaming scripts, the run's request order, verdicts, result rows and the error line.
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
+#include "TestRunTime/Scrivon/tests/scripted_worker.h"
 #include "common/VrConfigData.h"
 
 #include <gtest/gtest.h>
@@ -40,43 +41,6 @@ public:
         return answer;
     }
     void PumpMessages() override {}
-};
-
-class ScriptedWorker : public TestRunWorker {
-public:
-    FakeEngine engine;
-    std::map<std::string, std::pair<std::string, HRESULT>> answers; // method -> (text, hr)
-    std::vector<std::string> requests;
-    std::deque<std::string> pendingOutput;
-    std::string language, code;
-    int polls = 0;
-
-    void SetCode(const std::string& lang, const std::string& text) override {
-        language = lang;
-        code = text;
-    }
-    void Request(const std::string& method) override {
-        requests.push_back(method);
-        pendingOutput.push_back("ran " + (method.empty() ? std::string("load") : method) + "\n");
-        polls = 0;
-    }
-    int GetState() override { return ++polls >= 2 ? 2 : 1; } // finishes on the second poll
-    void GetResult(std::string* text, HRESULT* hr) override {
-        auto found = answers.find(requests.back());
-        *text = found == answers.end() ? "" : found->second.first;
-        *hr = found == answers.end() ? S_OK : found->second.second;
-    }
-    bool GetOutput(int32_t* status, std::string* text) override {
-        if (pendingOutput.empty()) {
-            return false;
-        }
-        *status = 0;
-        *text = pendingOutput.front();
-        pendingOutput.pop_front();
-        return true;
-    }
-    void Stop(const std::string&) override {}
-    IVrTestEngine* Engine() override { return &engine; }
 };
 
 class TestLoaderModelTest : public ::testing::Test {

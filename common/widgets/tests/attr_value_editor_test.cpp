@@ -166,7 +166,7 @@ TEST_F(AttrValueEditorTest, LabelsAndAlternativeNames) {
     ASSERT_NE(choosing.NameChoices(), nullptr);
     EXPECT_EQ(choosing.NameChoices()->currentText(), "Low");
     choosing.NameChoices()->setCurrentIndex(1);
-    emit choosing.NameChoices()->textActivated("High");
+    Q_EMIT choosing.NameChoices()->textActivated("High");
     EXPECT_EQ(std::string(named.GetNameText()), "High");
 }
 

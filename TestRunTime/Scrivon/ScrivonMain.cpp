@@ -1,0 +1,113 @@
+// The script executive program scrivon: registration switches, single-instance forwarding, then the window.
+#include "TestRunTime/Scrivon/ScrivonCommandLine.h"
+#include "TestRunTime/Scrivon/ScrivonStart.h"
+#include "TestRunTime/Scrivon/TestExecutiveRunWorker.h"
+#include "TestRunTime/Scrivon/TestLoaderDlg.h"
+#include "common/VrConfigData.h"
+#include "common/proxies/SystemProxies.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/apartment.h"
+#include "platform/com/server.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/message_box.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+using namespace scrivon;
+
+void ShowBox(const std::string& text) {
+    (void)vr::ui::MessageBox(nullptr, vr::FromUtf8(text), u"Scrivon", MB_OK | MB_ICONERROR);
+}
+
+// Serves class-factory requests of clients started with /Automation or /Embedding. The objects it makes are
+// bound to no window: they act on nothing.
+DWORD RegisterFactory() {
+    vr::ComPtr<IUnknown> factory;
+    DWORD cookie = 0;
+    if (SUCCEEDED(vr::server::CreateClassFactory(&CVrTestLoaderDlgAutoProxy::CreateInstance, IID_IUnknown,
+                                                 factory.PutVoid()))) {
+        (void)CoRegisterClassObject(CLSID_VrTestLoader, factory.Get(), CLSCTX_LOCAL_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie);
+    }
+    return cookie;
+}
+
+int RunWindow(const ScrivonCommandLine& line) {
+    CVrConfigData configuration; // a new user's station gets the built-in configuration items here
+    TestExecutiveRunWorker worker;
+    CVrTestLoaderDlg dialog(worker, worker.Languages());
+    dialog.RegisterAsActiveObject();
+    dialog.SetPendingFile(line.file);
+    dialog.exec();
+    return 0;
+}
+
+std::string ProgramPath() {
+    return vr::server::ModulePathOf(reinterpret_cast<const void*>(&RunWindow));
+}
+
+// Registration needs no window system: it is served before Qt starts, so it works on a machine without a
+// display and while an instance runs, and never reaches the running instance.
+int Register(StartAction action) {
+    HRESULT hr =
+        action == StartAction::Register ? RegisterScrivon(ProgramPath()) : UnregisterScrivon(ProgramPath());
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "scrivon: registration failed (0x%08X)\n", static_cast<unsigned>(hr));
+        return 1;
+    }
+    return 0;
+}
+
+int Serve(const ScrivonCommandLine& line) {
+    std::string error;
+    switch (ForwardToRunningInstance(AbsoluteScriptPath(line.file), &error)) {
+    case ForwardOutcome::Forwarded:
+        return 0;
+    case ForwardOutcome::Failed:
+        ShowBox(error);
+        return 1;
+    case ForwardOutcome::NoInstance:
+        break;
+    }
+    DWORD factoryCookie = 0;
+    if (line.automation || line.embedding) {
+        factoryCookie = RegisterFactory();
+    } else {
+        (void)RegisterScrivon(ProgramPath());
+    }
+    int result = RunWindow(line);
+    if (factoryCookie) {
+        (void)CoRevokeClassObject(factoryCookie);
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ScrivonCommandLine line = ScrivonCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
+    StartAction action = StartActionOf(line);
+    if (FAILED(CoInitialize(nullptr))) {
+        std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "
+                             "version.\n");
+        return 1;
+    }
+    int result = 1;
+    if (action != StartAction::ForwardOrServe) {
+        result = Register(action);
+    } else {
+        QApplication application(argc, argv);
+        vr::RegisterSystemProxies(); // the worker hands the engine and the script executive across threads
+        std::unique_ptr<vr::ui::GuiApartment> apartment;
+        if (SUCCEEDED(vr::ui::GuiApartment::Create(&apartment))) {
+            result = Serve(line);
+        }
+    }
+    CoUninitialize();
+    return result;
+}

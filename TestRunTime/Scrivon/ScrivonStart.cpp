@@ -1,0 +1,82 @@
+// Registration and single-instance forwarding of the script executive program.
+#include "TestRunTime/Scrivon/ScrivonStart.h"
+
+#include "TestRunTime/Scrivon/ScrivonCommandLine.h"
+#include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "platform/base/text.h"
+#include "platform/com/comptr.h"
+#include "platform/com/comutil.h"
+#include "platform/com/rot.h"
+#include "platform/com/server.h"
+
+#include <array>
+#include <filesystem>
+
+namespace scrivon {
+namespace {
+
+const vr::server::ClassEntry kTestLoaderClass{
+    .clsid = CLSID_VrTestLoader,
+    .progId = kTestLoaderProgId,
+    .versionIndependentProgId = kTestLoaderProgId,
+    .description = u"VrTestLoader",
+    .typeLib = LIBID_VrTestLoader,
+};
+
+HRESULT CallMethod(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {
+    DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
+    return object->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+}
+
+} // namespace
+
+HRESULT RegisterScrivon(const std::string& programPath) {
+    std::u16string path = vr::FromUtf8(programPath);
+    HRESULT hr = vr::server::RegisterLocalServerClasses(std::span(&kTestLoaderClass, 1), path);
+    if (SUCCEEDED(hr)) {
+        hr = vr::server::RegisterTypeLibKey(LIBID_VrTestLoader, 1, 0, u"VrTestLoader", path);
+    }
+    return hr;
+}
+
+HRESULT UnregisterScrivon(const std::string& programPath) {
+    HRESULT hr =
+        vr::server::UnregisterLocalServerClasses(std::span(&kTestLoaderClass, 1), vr::FromUtf8(programPath));
+    HRESULT typeLib = vr::server::UnregisterTypeLibKey(LIBID_VrTestLoader, 1, 0);
+    return FAILED(hr) ? hr : typeLib;
+}
+
+std::string AbsoluteScriptPath(const std::string& file) {
+    if (file.empty()) {
+        return file;
+    }
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(file, error);
+    return error ? file : absolute.lexically_normal().string();
+}
+
+ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText) {
+    vr::ComPtr<IUnknown> active;
+    if (FAILED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) || !active) {
+        return ForwardOutcome::NoInstance;
+    }
+    // The object's members are reached by DISPID; an outside connection answers IDispatch for it.
+    vr::ComPtr<IDispatch> loader;
+    if (FAILED(active->QueryInterface(__uuidof(IVrTestLoader), loader.PutVoid())) &&
+        FAILED(active->QueryInterface(IID_IDispatch, loader.PutVoid()))) {
+        return ForwardOutcome::NoInstance;
+    }
+    _variant_t name(_bstr_t(file.c_str()));
+    _variant_t loaded;
+    HRESULT hr = CallMethod(loader.Get(), DISPID_TestLoaderLoad, &name, &loaded);
+    if (SUCCEEDED(hr)) {
+        hr = CallMethod(loader.Get(), DISPID_TestLoaderPopup, nullptr, nullptr);
+    }
+    if (FAILED(hr)) {
+        *errorText = ForwardErrorText(hr, vr::ToUtf8(vr::HResultMessage(hr)));
+        return ForwardOutcome::Failed;
+    }
+    return ForwardOutcome::Forwarded;
+}
+
+} // namespace scrivon

@@ -1,0 +1,28 @@
+// What the script executive program does at start before it opens its window: registering or unregistering
+// its automation class, and handing its script file to an instance that already runs.
+#pragma once
+
+#include "platform/com/hresult.h"
+
+#include <string>
+
+namespace scrivon {
+
+// Registers the class VrTestLoader (ProgID "Vornic.TestLoader", the program as its local server) and its type
+// library key; Unregister removes both.
+[[nodiscard]] HRESULT RegisterScrivon(const std::string& programPath);
+[[nodiscard]] HRESULT UnregisterScrivon(const std::string& programPath);
+
+// The file name as another process must see it: a relative name is made absolute against the current
+// folder (the running instance has its own); an empty name stays empty.
+std::string AbsoluteScriptPath(const std::string& file);
+
+enum class ForwardOutcome {
+    NoInstance, // no running instance was found: this one opens its window
+    Forwarded,  // the running instance loaded (or tried to load) the file and came to the front
+    Failed,     // a running instance was found but the calls failed; *errorText says why
+};
+// Finds the running instance in the running object table and calls its Load with the file, then Popup.
+ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText);
+
+} // namespace scrivon

@@ -1,0 +1,99 @@
+// The script executive's main window CVrTestLoaderDlg: a thin Qt view over TestLoaderModel (output pane
+// coloured by status, status, return value, script file, serial number, the buttons, the language list and
+// the source pane) and the window its automation object acts on. Window thread only.
+#pragma once
+
+#include "TestRunTime/Scrivon/TestLoaderAutomation.h"
+#include "TestRunTime/Scrivon/TestLoaderModel.h"
+#include "platform/com/object.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class AttrValueEditor;
+class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTextEdit;
+
+namespace scrivon {
+
+class CVrTestLoaderDlg : public QDialog, public TestLoaderView, public TestLoaderTarget {
+public:
+    // The worker stays the caller's and must outlive the dialog; languages: what the list offers.
+    CVrTestLoaderDlg(TestRunWorker& worker, std::vector<std::string> languages, QWidget* parent = nullptr);
+    ~CVrTestLoaderDlg() override;
+
+    // Makes the automation object the running object of its class, so that later starts find this window;
+    // on failure tells the user and goes on without it.
+    void RegisterAsActiveObject();
+    // The file the window loads on its next timer tick (the command line's).
+    void SetPendingFile(const std::string& path) { pendingFile_ = path; }
+    IVrTestLoader* Automation() const { return proxy_.Get(); }
+    TestLoaderModel& Model() { return *model_; }
+
+    // TestLoaderTarget (the automation object's calls).
+    bool LoadScript(const std::string& path) override;
+    bool RunScript() override;
+    void Popup() override;
+
+    // TestLoaderView.
+    void ShowState(const TestLoaderState& state) override;
+    void AppendOutput(const std::string& text, int32_t status) override;
+    void ClearOutput() override;
+    std::string SourceText() override;
+    void SetSourceText(const std::string& text) override;
+    void SelectSourceLine(int line) override;
+    void ShowError(const std::string& caption, const std::string& text) override;
+    std::optional<std::string> AskLanguage() override;
+    void PumpMessages() override;
+
+    // The controls, for the program's tests.
+    struct Controls {
+        QTextEdit* output;
+        QLineEdit* status;
+        QLineEdit* returnValue;
+        QLineEdit* scriptFile;
+        AttrValueEditor* serialNumber;
+        QPushButton *run, *stop, *open, *exit, *showHide, *save;
+        QGroupBox* sourceGroup;
+        QPlainTextEdit* source;
+        QComboBox* language;
+    };
+    const Controls& Widgets() const { return ui_; }
+    bool SourceShown() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildWindow();
+    QWidget* BuildExecutionGroup();
+    QWidget* BuildSourceGroup();
+    void ConnectControls();
+    void OpenCommand();
+    void ToggleSource();
+    void TimerTick();
+    void PrintVerdict(bool completed);
+
+    std::vector<std::string> languages_;
+    Controls ui_{};
+    QHBoxLayout* serialNumberRow_ = nullptr;
+    std::unique_ptr<TestLoaderModel> model_;
+    vr::ComObjectPtr<CVrTestLoaderDlgAutoProxy> proxy_;
+    DWORD rotCookie_ = 0;
+    bool registered_ = false;
+    std::string pendingFile_;
+    bool showingText_ = false; // the program, not the operator, is changing the source pane
+    bool movedOnce_ = false;
+};
+
+} // namespace scrivon

@@ -1,0 +1,209 @@
+// The script executive's windows on the offscreen platform, over a scripted worker: the Script Language
+// dialog, loading and running through the automation object, coloured output, the language rename, the
+// source pane's keys, Show/Hide, and the screenshot of the window after a run that the README shows.
+#include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
+#include "TestRunTime/Scrivon/TestLoaderDlg.h"
+#include "TestRunTime/Scrivon/tests/scripted_worker.h"
+#include "common/widgets/AttrValueCombo.h"
+#include "common/widgets/AttrValueEditor.h"
+#include "platform/com/comutil.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace scrivon {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The colour of the output pane's text at the start of a line that holds needle.
+QColor OutputColourOf(QTextEdit* output, const QString& needle) {
+    for (QTextBlock block = output->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text().contains(needle)) {
+            return block.begin().fragment().charFormat().foreground().color();
+        }
+    }
+    return {};
+}
+
+void Type(AttrValueEditor* row, const QString& text) {
+    QLineEdit* edit = row->Combo()->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+void AnswerLanguage(const QString& language, bool ok) {
+    vr::ui::AnswerNextModal([language, ok](QDialog& dialog) {
+        auto& asked = static_cast<CScriptLanguageDlg&>(dialog);
+        asked.List()->setEditText(language);
+        ok ? asked.accept() : asked.reject();
+    });
+}
+
+class ScrivonDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vrtest::TestApplication();
+        folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts";
+        fs::create_directories(folder);
+    }
+    void TearDown() override { vr::ui::DropModalAnswers(); }
+    std::string Write(const std::string& name, const std::string& text) {
+        fs::path path = folder / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+
+    fs::path folder;
+    ScriptedWorker worker;
+};
+
+TEST_F(ScrivonDialogTest, ScriptLanguageDialogPreselectsOnlyAnExactJScript) {
+    CScriptLanguageDlg listed({"VBScript", "JScript", "Perl"}, nullptr);
+    EXPECT_EQ(listed.List()->itemText(0), "JScript"); // sorted
+    EXPECT_EQ(listed.ChosenLanguage(), "JScript");
+    CScriptLanguageDlg without({"jscript", "VBScript"}, nullptr);
+    EXPECT_EQ(without.List()->currentIndex(), -1);
+
+    AnswerLanguage("Typed", true);
+    EXPECT_EQ(AskScriptLanguage({}, nullptr),
+              std::optional<std::string>("Typed")); // an empty list still types
+    AnswerLanguage("JScript", false);
+    EXPECT_EQ(AskScriptLanguage({"JScript"}, nullptr), std::nullopt);
+}
+
+TEST_F(ScrivonDialogTest, AutomationLoadsAndRunsWithColouredOutputAndTheVerdict) {
+    std::string path = Write("demo.JScript.ts", "function Test() { return 'PASSED'; }\n");
+    worker.answers["Test"] = {"PASSED", S_OK};
+    worker.outputStatus = 2;
+    CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
+    const auto& ui = dialog.Widgets();
+    EXPECT_EQ(ui.status->text(), "No Code Loaded");
+    EXPECT_FALSE(ui.run->isEnabled());
+
+    IVrTestLoader* loader = dialog.Automation();
+    _variant_t file(_bstr_t(path.c_str()));
+    _variant_t result;
+    DISPPARAMS one{&file, nullptr, 1, 0};
+    ASSERT_EQ(
+        loader->Invoke(DISPID_TestLoaderLoad, IID_NULL, 0, DISPATCH_METHOD, &one, &result, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(ui.scriptFile->text().toStdString(), path);
+    EXPECT_EQ(ui.language->currentText(), "JScript");
+    EXPECT_FALSE(ui.save->isEnabled());
+
+    Type(ui.serialNumber, "SN-0042");
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    result.Clear();
+    ASSERT_EQ(
+        loader->Invoke(DISPID_TestLoaderRun, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(ui.returnValue->text(), "PASSED");
+    EXPECT_EQ(ui.status->text(), "Ready");
+    EXPECT_EQ(worker.engine.sn, "SN-0042");
+    EXPECT_EQ(worker.engine.rows.back().status, 1);
+    EXPECT_EQ(OutputColourOf(ui.output, "ran Test"), QColor(Qt::red));
+    EXPECT_EQ(ui.serialNumber->Combo()->itemText(0), "SN-0042"); // joined the recent values
+
+    QTest::keyClick(&dialog, Qt::Key_Escape); // clears the output; the window stays
+    EXPECT_TRUE(ui.output->toPlainText().isEmpty());
+    EXPECT_EQ(dialog.result(), 0);
+}
+
+TEST_F(ScrivonDialogTest, WarningsAreBlueAndAFailedTestSelectsItsLine) {
+    std::string path = Write("lines.JScript.ts", "function Preset() {}\nfunction Test() {\n  x();\n}\n");
+    worker.outputStatus = 3;
+    worker.answers["Test"] = {"Microsoft JScript runtime error\nLine: 3\n", E_FAIL};
+    CVrTestLoaderDlg dialog(worker, {"JScript"});
+    ASSERT_TRUE(dialog.LoadScript(path));
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    EXPECT_FALSE(dialog.RunScript());
+    EXPECT_EQ(seen.caption, u"Run-Time Error");
+    EXPECT_EQ(dialog.Widgets().returnValue->text(), "Error");
+    EXPECT_EQ(dialog.Widgets().source->textCursor().selectedText(), "  x();");
+    EXPECT_EQ(OutputColourOf(dialog.Widgets().output, "ran Preset"), QColor(Qt::blue));
+    EXPECT_EQ(worker.engine.rows.back().status, 7);
+}
+
+TEST_F(ScrivonDialogTest, TheLanguageListRenamesOnlyTheLanguagePart) {
+    fs::path tricky = folder / "JScript";
+    fs::create_directories(tricky);
+    std::string path = (tricky / "demo.JScript.ts").string();
+    std::ofstream(path) << "x";
+    CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
+    ASSERT_TRUE(dialog.LoadScript(path));
+    QComboBox* language = dialog.Widgets().language;
+    language->setCurrentIndex(language->findText("VBScript"));
+    Q_EMIT language->textActivated("VBScript");
+    EXPECT_EQ(dialog.Widgets().scriptFile->text().toStdString(), (tricky / "demo.VBScript.ts").string());
+}
+
+TEST_F(ScrivonDialogTest, SourcePaneEditsEnableSaveAndTabInsertsBlanks) {
+    std::string path = Write("edit.JScript.ts", "");
+    CVrTestLoaderDlg dialog(worker, {"JScript"});
+    dialog.show();
+    ASSERT_TRUE(dialog.LoadScript(path));
+    EXPECT_FALSE(dialog.Widgets().save->isEnabled());
+    QTest::keyClick(dialog.Widgets().source, Qt::Key_Tab);
+    QTest::keyClicks(dialog.Widgets().source, "x");
+    EXPECT_EQ(dialog.Widgets().source->toPlainText(), "    x");
+    EXPECT_TRUE(dialog.Widgets().save->isEnabled());
+    dialog.Widgets().save->click();
+    std::ifstream saved(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "    x");
+
+    EXPECT_FALSE(dialog.SourceShown());
+    dialog.Widgets().showHide->click();
+    EXPECT_TRUE(dialog.SourceShown());
+    EXPECT_EQ(dialog.Widgets().showHide->text(), "Hide Script");
+    dialog.Widgets().showHide->click();
+    EXPECT_EQ(dialog.Widgets().showHide->text(), "Show Script");
+}
+
+// The README's picture: the window after a run, with its output and verdict.
+TEST_F(ScrivonDialogTest, ScreenshotAfterARun) {
+    std::string path =
+        Write("measure.JScript.ts", "function Test() {\n"
+                                    "  var volts = dmm.MeasureVoltage();\n"
+                                    "  OutputLn(\"Voltage: \" + volts + \" V\");\n"
+                                    "  return IsValid(volts, \"[4.9, 5.1]\") ? \"pass\" : \"fail\";\n"
+                                    "}\n");
+    worker.answers["Test"] = {"pass", S_OK};
+    worker.pendingOutput = {"Test ID: measure\n", "Voltage: 4.9987 V\n",
+                            "Value 4.9987 is within [4.9, 5.1]\n"};
+    CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
+    dialog.resize(760, 560);
+    dialog.show();
+    ASSERT_TRUE(dialog.LoadScript(path));
+    Type(dialog.Widgets().serialNumber, "SN-0042");
+    dialog.Widgets().showHide->click();
+    ASSERT_TRUE(dialog.RunScript());
+    QImage shot = dialog.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GT(shot.width(), 300);
+    if (const char* target = std::getenv("SCRIVON_SCREENSHOT")) {
+        EXPECT_TRUE(shot.save(QString::fromUtf8(target), "PNG"));
+    }
+}
+
+} // namespace
+} // namespace scrivon
