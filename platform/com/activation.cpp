@@ -4,6 +4,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
 #include "platform/com/comptr.h"
+#include "platform/rpc/local_server.h"
 
 #include <mutex>
 #include <thread>
@@ -98,10 +99,9 @@ HRESULT GetFromInprocServer(REFCLSID clsid, REFIID riid, void** ppv) {
     return vr::detail::GetClassObjectFromLibrary(vr::ToUtf8(path), clsid, riid, ppv);
 }
 
-// Local servers (LocalServer32 programs started on demand) arrive with the cross-process calls; until then a
-// class that only a program serves is not available in this process.
-HRESULT GetFromLocalServer(REFCLSID /*clsid*/, REFIID /*riid*/, void** /*ppv*/) {
-    return REGDB_E_CLASSNOTREG;
+// Local servers: the running program of the class, or the LocalServer32 program started on demand.
+HRESULT GetFromLocalServer(REFCLSID clsid, REFIID riid, void** ppv) {
+    return vr::rpc::detail::GetLocalServerClassObject(clsid, riid, ppv);
 }
 
 } // namespace
@@ -165,16 +165,25 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsct
         return CO_E_NOTINITIALIZED;
     }
     *cookie = ClassObjectTable::Instance().Add(clsid, classObject, clsctx, flags);
+    if (clsctx & CLSCTX_LOCAL_SERVER) {
+        // Other processes find it through the runtime folder.
+        if (HRESULT hr = vr::rpc::detail::PublishClassObject(clsid, classObject, *cookie); FAILED(hr)) {
+            ClassObjectTable::Instance().Remove(std::exchange(*cookie, 0));
+            return hr;
+        }
+    }
     return S_OK;
 }
 
 HRESULT CoRevokeClassObject(DWORD cookie) {
+    vr::rpc::detail::UnpublishClassObject(cookie);
     return ClassObjectTable::Instance().Remove(cookie) ? S_OK : CO_E_OBJNOTREG;
 }
 
 namespace vr::detail {
 
 void RevokeClassObjectsOfThisThread() {
+    vr::rpc::detail::UnpublishClassObjectsOfThisThread();
     ClassObjectTable::Instance().RemoveOwnedBy(std::this_thread::get_id());
 }
 

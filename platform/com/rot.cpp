@@ -4,6 +4,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/dispatch.h"
+#include "platform/rpc/local_server.h"
 
 #include <algorithm>
 #include <map>
@@ -11,8 +12,8 @@
 #include <mutex>
 #include <vector>
 
-// Registration in the station's runtime folder, so that other processes find active objects, arrives with the
-// cross-process calls; the table below is this process's part of it.
+// Registrations are also published in the station's runtime folder (platform/rpc), so that other processes
+// find active objects; the table below is this process's part of it.
 
 namespace {
 
@@ -243,7 +244,7 @@ HRESULT RegisterActiveObject(IUnknown* object, REFCLSID clsid, DWORD flags, DWOR
         }
     }
     ReleaseAll(released);
-    return S_OK;
+    return vr::rpc::detail::PublishActiveObject(object, clsid, *cookie);
 }
 
 HRESULT RevokeActiveObject(DWORD cookie, void* /*reserved*/) {
@@ -265,6 +266,7 @@ HRESULT RevokeActiveObject(DWORD cookie, void* /*reserved*/) {
         table.entries.erase(entry);
     }
     ReleaseAll(released);
+    vr::rpc::detail::UnpublishActiveObject(cookie);
     return S_OK;
 }
 
@@ -278,25 +280,27 @@ HRESULT GetActiveObject(REFCLSID clsid, void* /*reserved*/, IUnknown** object) {
     }
     auto& table = RunningObjectTable::Instance();
     ReleaseList released;
+    bool elsewhere = false; // not registered here: perhaps by another process
     {
         std::lock_guard lock(table.mutex);
         auto entry =
             std::find_if(table.entries.begin(), table.entries.end(),
                          [&clsid](const ActiveObjectEntry& e) { return e.connected && e.clsid == clsid; });
         if (entry == table.entries.end()) {
-            return MK_E_UNAVAILABLE;
-        }
-        auto manager = table.ManagerFor(entry->identity);
-        if (manager->connection) {
-            manager->connection->AddRefLocked();
+            elsewhere = true;
         } else {
-            manager->connection = new Connection(manager);
-            table.Settle(manager, released);
+            auto manager = table.ManagerFor(entry->identity);
+            if (manager->connection) {
+                manager->connection->AddRefLocked();
+            } else {
+                manager->connection = new Connection(manager);
+                table.Settle(manager, released);
+            }
+            *object = static_cast<IDispatch*>(manager->connection);
         }
-        *object = static_cast<IDispatch*>(manager->connection);
     }
     ReleaseAll(released);
-    return S_OK;
+    return elsewhere ? vr::rpc::detail::GetActiveObjectElsewhere(clsid, object) : S_OK;
 }
 
 HRESULT CoLockObjectExternal(IUnknown* object, BOOL lock, BOOL lastUnlockReleases) {

@@ -1,0 +1,576 @@
+// A channel: frames in and out of the socket, waits that serve, requests run where their objects live.
+#include "platform/rpc/channel.h"
+
+#include "platform/com/errorinfo.h"
+#include "platform/rpc/remote_proxy.h"
+
+#include <deque>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vr::rpc {
+
+// One outgoing call waiting for its reply; call-backs of its causality that no apartment takes queue here.
+struct Waiter {
+    uint64_t causality = 0;
+    HANDLE wake = nullptr; // auto-reset
+    std::mutex mutex;
+    std::deque<std::function<void()>> nested;
+    bool replied = false;
+    HRESULT failure = S_OK; // the channel's end, when no reply will come
+    std::vector<uint8_t> reply;
+};
+
+namespace {
+
+ProcessServices g_services;
+std::mutex g_servicesMutex;
+
+// The causality the calling thread's calls carry: the one of the incoming call it runs, if any.
+thread_local uint64_t t_causality = 0;
+
+// Threads waiting for replies, by causality; the innermost wait last.
+struct WaiterRegistry {
+    std::mutex mutex;
+    std::unordered_map<uint64_t, std::vector<Waiter*>> byCausality;
+};
+WaiterRegistry& Waiters() {
+    static auto* registry = new WaiterRegistry; // outlives threads that end during exit
+    return *registry;
+}
+
+uint64_t NewCausality() {
+    static std::atomic<uint64_t> next{std::random_device{}() | (uint64_t{std::random_device{}()} << 32)};
+    uint64_t id = next.fetch_add(1, std::memory_order_relaxed);
+    return id ? id : next.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Hands work to the innermost thread waiting with this causality; false when none waits.
+bool DeliverToWaiter(uint64_t causality, std::function<void()> work) {
+    WaiterRegistry& registry = Waiters();
+    std::lock_guard lock(registry.mutex);
+    auto found = registry.byCausality.find(causality);
+    if (found == registry.byCausality.end() || found->second.empty()) {
+        return false;
+    }
+    Waiter* waiter = found->second.back();
+    {
+        std::lock_guard waiterLock(waiter->mutex);
+        waiter->nested.push_back(std::move(work));
+    }
+    SetEvent(waiter->wake);
+    return true;
+}
+
+class CausalityScope {
+public:
+    explicit CausalityScope(uint64_t causality) : saved_(std::exchange(t_causality, causality)) {}
+    ~CausalityScope() { t_causality = saved_; }
+    CausalityScope(const CausalityScope&) = delete;
+    CausalityScope& operator=(const CausalityScope&) = delete;
+
+private:
+    uint64_t saved_;
+};
+
+std::atomic<ULONG> g_serverLocks{0};
+
+} // namespace
+
+void SetProcessServices(const ProcessServices& services) {
+    std::lock_guard lock(g_servicesMutex);
+    g_services = services;
+}
+
+void AddServerProcessLock() {
+    g_serverLocks.fetch_add(1, std::memory_order_acq_rel);
+}
+void ReleaseServerProcessLock() {
+    g_serverLocks.fetch_sub(1, std::memory_order_acq_rel);
+}
+ULONG ServerProcessLockCount() {
+    return g_serverLocks.load(std::memory_order_acquire);
+}
+
+// ---- Life ----
+
+ChannelRef Channel::Start(int fd) {
+    ChannelRef channel(new Channel(fd));
+    channel->reader_ = std::thread([channel] { channel->ReadLoop(); });
+    channel->reader_.detach();
+    return channel;
+}
+
+Channel::~Channel() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+void Channel::Shutdown() {
+    shutdown(fd_, SHUT_RDWR);
+}
+
+void Channel::ReadLoop() {
+    std::vector<uint8_t> body;
+    while (ReadFrame(&body)) {
+        if (body.empty()) {
+            break;
+        }
+        auto kind = static_cast<FrameKind>(body[0]);
+        if (kind == FrameKind::Reply) {
+            OnReply(std::move(body));
+        } else if (kind == FrameKind::Request) {
+            OnRequest(std::move(body));
+        } else if (kind == FrameKind::Release) {
+            OnRelease(body);
+        } else {
+            break; // a peer that sends what no peer sends is not trusted further
+        }
+        body.clear();
+    }
+    Disconnect();
+}
+
+bool Channel::ReadFrame(std::vector<uint8_t>* body) {
+    auto readAll = [this](void* data, size_t size) {
+        auto* bytes = static_cast<uint8_t*>(data);
+        while (size > 0) {
+            ssize_t got = recv(fd_, bytes, size, 0);
+            if (got <= 0) {
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            bytes += got;
+            size -= static_cast<size_t>(got);
+        }
+        return true;
+    };
+    uint32_t length = 0;
+    if (!readAll(&length, 4) || length == 0 || length > kMaxFrameBody) {
+        return false;
+    }
+    body->resize(length);
+    return readAll(body->data(), length);
+}
+
+bool Channel::Send(const std::vector<uint8_t>& frame) {
+    std::lock_guard lock(writeMutex_);
+    const uint8_t* bytes = frame.data();
+    size_t size = frame.size();
+    while (size > 0) {
+        ssize_t sent = send(fd_, bytes, size, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            if (sent < 0 && errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+void Channel::Disconnect() {
+    dead_.store(true, std::memory_order_release);
+    shutdown(fd_, SHUT_RDWR);
+    std::map<uint64_t, Waiter*> pending;
+    std::unordered_map<uint64_t, ExportEntry> exports;
+    {
+        std::lock_guard lock(mutex_);
+        pending.swap(pending_);
+        exports.swap(exports_);
+        exportIds_.clear();
+    }
+    for (auto& [id, waiter] : pending) {
+        {
+            std::lock_guard waiterLock(waiter->mutex);
+            waiter->failure = RPC_E_SERVER_DIED;
+        }
+        SetEvent(waiter->wake);
+    }
+    // What the peer held goes back to each object's own thread.
+    for (auto& [id, entry] : exports) {
+        ReleaseServerProcessLock();
+        ApartmentRef home = entry.home;
+        if (home && !home->IsOwningThread()) {
+            auto object = std::make_shared<ComPtr<IUnknown>>(std::move(entry.object));
+            home->Post([object] { object->Reset(); });
+        }
+    }
+}
+
+// ---- Outgoing calls ----
+
+Writer Channel::BeginRequest(uint64_t target, Operation op, uint64_t* callId, uint64_t* causality) {
+    {
+        std::lock_guard lock(mutex_);
+        *callId = nextCallId_++;
+    }
+    *causality = t_causality ? t_causality : NewCausality();
+    Writer request(this);
+    request.U8(static_cast<uint8_t>(FrameKind::Request));
+    request.U64(*callId);
+    request.U64(*causality);
+    request.U64(target);
+    request.U8(static_cast<uint8_t>(op));
+    return request;
+}
+
+HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, std::vector<uint8_t>* reply) {
+    Waiter waiter;
+    waiter.causality = causality;
+    waiter.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!waiter.wake) {
+        return E_OUTOFMEMORY;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (!IsAlive()) {
+            CloseHandle(waiter.wake);
+            return RPC_E_DISCONNECTED;
+        }
+        pending_[callId] = &waiter;
+    }
+    {
+        std::lock_guard lock(Waiters().mutex);
+        Waiters().byCausality[causality].push_back(&waiter);
+    }
+    HRESULT hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
+    while (SUCCEEDED(hr)) {
+        DWORD index = 0;
+        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, INFINITE, 1, &waiter.wake, &index));
+        std::deque<std::function<void()>> nested;
+        bool done = false;
+        {
+            std::lock_guard lock(waiter.mutex);
+            nested.swap(waiter.nested);
+            done = waiter.replied || FAILED(waiter.failure);
+            hr = waiter.failure;
+        }
+        for (auto& work : nested) {
+            work();
+        }
+        if (done) {
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(Waiters().mutex);
+        auto& stack = Waiters().byCausality[causality];
+        std::erase(stack, &waiter);
+        if (stack.empty()) {
+            Waiters().byCausality.erase(causality);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        pending_.erase(callId);
+    }
+    // Call-backs that arrived after the reply still run: their callers wait for them.
+    for (auto& work : waiter.nested) {
+        if (!DeliverToWaiter(causality, work)) {
+            work();
+        }
+    }
+    CloseHandle(waiter.wake);
+    if (SUCCEEDED(hr)) {
+        *reply = std::move(waiter.reply);
+    }
+    return hr;
+}
+
+void Channel::SendRelease(uint64_t id, uint32_t count) {
+    if (!IsAlive()) {
+        return;
+    }
+    Writer frame;
+    frame.U8(static_cast<uint8_t>(FrameKind::Release));
+    frame.U64(id);
+    frame.U32(count);
+    static_cast<void>(Send(frame.Finish()));
+}
+
+void Channel::OnReply(std::vector<uint8_t> body) {
+    Reader in(body.data() + 1, body.size() - 1);
+    uint64_t callId = 0;
+    if (!in.U64(&callId)) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    auto found = pending_.find(callId);
+    if (found == pending_.end()) {
+        return; // a reply nobody waits for any more
+    }
+    Waiter* waiter = found->second;
+    {
+        std::lock_guard waiterLock(waiter->mutex);
+        waiter->reply.assign(body.begin() + 9, body.end());
+        waiter->replied = true;
+    }
+    SetEvent(waiter->wake);
+}
+
+void Channel::OnRelease(const std::vector<uint8_t>& body) {
+    Reader in(body.data() + 1, body.size() - 1);
+    uint64_t id = 0;
+    uint32_t count = 0;
+    if (in.U64(&id) && in.U32(&count) && in.AtEnd()) {
+        ReleaseExport(id, count);
+    }
+}
+
+// ---- Incoming calls ----
+
+void Channel::OnRequest(std::vector<uint8_t> body) {
+    Reader in(body.data() + 1, body.size() - 1);
+    uint64_t callId = 0;
+    uint64_t causality = 0;
+    uint64_t target = 0;
+    if (!in.U64(&callId) || !in.U64(&causality) || !in.U64(&target)) {
+        Shutdown();
+        return;
+    }
+    auto self = shared_from_this();
+    auto shared = std::make_shared<std::vector<uint8_t>>(std::move(body));
+    auto run = [self, shared] { self->Serve(*shared); };
+    ApartmentRef home = HomeOf(*shared, target);
+    if (home) {
+        if (!home->Post(run)) {
+            SendFailure(callId, RPC_E_DISCONNECTED); // its thread is gone: nothing may run the object now
+        }
+        return;
+    }
+    if (!DeliverToWaiter(causality, run)) {
+        std::thread(run).detach();
+    }
+}
+
+void Channel::SendFailure(uint64_t callId, HRESULT hr) {
+    Writer reply;
+    reply.U8(static_cast<uint8_t>(FrameKind::Reply));
+    reply.U64(callId);
+    reply.U32(static_cast<uint32_t>(hr));
+    reply.U8(0); // no error information
+    static_cast<void>(Send(reply.Finish()));
+}
+
+ApartmentRef Channel::HomeOf(const std::vector<uint8_t>& body, uint64_t target) {
+    if (target == 0) {
+        // Class objects and published objects run where they were registered.
+        ProcessServices services;
+        {
+            std::lock_guard lock(g_servicesMutex);
+            services = g_services;
+        }
+        Reader in(body.data() + 25, body.size() - 25); // after kind, call id, causality and target
+        uint8_t op = 0;
+        GUID clsid{};
+        uint64_t id = 0;
+        if (!in.U8(&op)) {
+            return nullptr;
+        }
+        if (op == static_cast<uint8_t>(Operation::CreateInstance) && in.Guid(&clsid) && services.classHome) {
+            return services.classHome(clsid);
+        }
+        if (op == static_cast<uint8_t>(Operation::GetPublished) && in.U64(&id) && services.publishedHome) {
+            return services.publishedHome(id);
+        }
+        return nullptr;
+    }
+    std::lock_guard lock(mutex_);
+    auto found = exports_.find(target);
+    return found == exports_.end() ? nullptr : found->second.home;
+}
+
+void Channel::Serve(const std::vector<uint8_t>& body) {
+    Reader in(body.data() + 1, body.size() - 1, this);
+    uint64_t callId = 0;
+    uint64_t causality = 0;
+    uint64_t target = 0;
+    uint8_t op = 0;
+    static_cast<void>(in.U64(&callId) && in.U64(&causality) && in.U64(&target) && in.U8(&op));
+    CausalityScope scope(causality);
+    Writer results(this);
+    static_cast<void>(SetErrorInfo(0, nullptr));
+    HRESULT hr = RPC_E_SERVERFAULT;
+    try {
+        hr = Execute(target, static_cast<Operation>(op), in, results);
+    } catch (...) {
+        hr = RPC_E_SERVERFAULT;
+    }
+    Writer reply(this);
+    reply.U8(static_cast<uint8_t>(FrameKind::Reply));
+    reply.U64(callId);
+    reply.U32(static_cast<uint32_t>(hr));
+    reply.ErrorInfo();
+    std::vector<uint8_t> tail = results.Finish();
+    reply.Raw(tail.data() + 4, tail.size() - 4);
+    static_cast<void>(Send(reply.Finish()));
+}
+
+HRESULT Channel::Execute(uint64_t target, Operation op, Reader& in, Writer& out) {
+    ProcessServices services;
+    {
+        std::lock_guard lock(g_servicesMutex);
+        services = g_services;
+    }
+    if (target == 0) {
+        ComPtr<IUnknown> object;
+        HRESULT hr = RPC_E_INVALID_DATA;
+        if (op == Operation::CreateInstance) {
+            CLSID clsid{};
+            IID iid{};
+            if (!in.Guid(&clsid) || !in.Guid(&iid) || !in.AtEnd()) {
+                return RPC_E_INVALID_DATA;
+            }
+            hr = services.createInstance ? services.createInstance(clsid, iid, object.Put())
+                                         : REGDB_E_CLASSNOTREG;
+        } else if (op == Operation::GetPublished) {
+            uint64_t id = 0;
+            if (!in.U64(&id) || !in.AtEnd()) {
+                return RPC_E_INVALID_DATA;
+            }
+            hr = services.getPublished ? services.getPublished(id, object.Put()) : MK_E_UNAVAILABLE;
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+        return out.Object(object.Get());
+    }
+    ComPtr<IUnknown> object = FindExport(target);
+    if (!object) {
+        return RPC_E_DISCONNECTED;
+    }
+    switch (op) {
+    case Operation::QueryInterface: {
+        IID iid{};
+        if (!in.Guid(&iid) || !in.AtEnd()) {
+            return RPC_E_INVALID_DATA;
+        }
+        ComPtr<IUnknown> asked;
+        return object->QueryInterface(iid, asked.PutVoid());
+    }
+    case Operation::GetIDsOfNames: {
+        uint32_t count = 0;
+        if (!in.U32(&count) || count == 0 || count > in.Remaining() / 4) {
+            return RPC_E_INVALID_DATA;
+        }
+        std::vector<BSTR> names(count, nullptr);
+        bool ok = true;
+        for (BSTR& name : names) {
+            ok = ok && in.Bstr(&name);
+        }
+        std::vector<DISPID> ids(count, DISPID_UNKNOWN);
+        HRESULT hr = RPC_E_INVALID_DATA;
+        if (ok && in.AtEnd()) {
+            auto* dispatch = static_cast<IDispatch*>(object.Get());
+            hr = dispatch->GetIDsOfNames(IID_NULL, names.data(), count, 0, ids.data());
+        }
+        for (BSTR name : names) {
+            SysFreeString(name);
+        }
+        for (DISPID id : ids) {
+            out.U32(static_cast<uint32_t>(id));
+        }
+        return hr;
+    }
+    case Operation::Invoke:
+        return ExecuteInvoke(object.Get(), in, out);
+    default:
+        return RPC_E_INVALID_DATA;
+    }
+}
+
+// ---- Object references ----
+
+HRESULT Channel::Export(IUnknown* object, ObjectRefKind* kind, uint64_t* id, bool* dispatch) {
+    if (RemoteProxy* proxy = RemoteProxyOf(object); proxy && proxy->Channel().get() == this) {
+        *kind = ObjectRefKind::ReceiversObject;
+        *id = proxy->Id();
+        *dispatch = proxy->IsDispatch();
+        return S_OK;
+    }
+    ComPtr<IUnknown> identity;
+    if (HRESULT hr = object->QueryInterface(IID_IUnknown, identity.PutVoid()); FAILED(hr)) {
+        return hr;
+    }
+    ComPtr<IUnknown> stored;
+    *dispatch = SUCCEEDED(object->QueryInterface(IID_IDispatch, stored.PutVoid()));
+    if (!*dispatch) {
+        stored = identity;
+    }
+    *kind = ObjectRefKind::SendersObject;
+    std::lock_guard lock(mutex_);
+    if (!IsAlive()) {
+        return RPC_E_DISCONNECTED;
+    }
+    if (auto found = exportIds_.find(identity.Get()); found != exportIds_.end()) {
+        *id = found->second;
+        ++exports_[*id].refs;
+        return S_OK;
+    }
+    *id = nextExportId_++;
+    ExportEntry& entry = exports_[*id];
+    entry.object = std::move(stored);
+    entry.identity = identity.Get();
+    entry.home = ThisApartment();
+    entry.refs = 1;
+    exportIds_[identity.Get()] = *id;
+    AddServerProcessLock();
+    return S_OK;
+}
+
+HRESULT Channel::Import(ObjectRefKind kind, uint64_t id, bool dispatch, IUnknown** object) {
+    *object = nullptr;
+    if (kind == ObjectRefKind::SendersObject) {
+        *object = MakeRemoteProxy(shared_from_this(), id, dispatch);
+        return S_OK;
+    }
+    ComPtr<IUnknown> own = FindExport(id);
+    if (!own) {
+        return RPC_E_INVALID_DATA;
+    }
+    *object = own.Detach();
+    return S_OK;
+}
+
+ComPtr<IUnknown> Channel::FindExport(uint64_t id) {
+    std::lock_guard lock(mutex_);
+    auto found = exports_.find(id);
+    return found == exports_.end() ? nullptr : found->second.object;
+}
+
+void Channel::ReleaseExport(uint64_t id, uint64_t count) {
+    ExportEntry released;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = exports_.find(id);
+        if (found == exports_.end()) {
+            return;
+        }
+        if (found->second.refs > count) {
+            found->second.refs -= count;
+            return;
+        }
+        released = std::move(found->second);
+        exportIds_.erase(released.identity);
+        exports_.erase(found);
+    }
+    ReleaseServerProcessLock();
+    if (released.home && !released.home->IsOwningThread()) {
+        auto object = std::make_shared<ComPtr<IUnknown>>(std::move(released.object));
+        released.home->Post([object] { object->Reset(); });
+    }
+}
+
+size_t Channel::ExportCount() const {
+    std::lock_guard lock(mutex_);
+    return exports_.size();
+}
+
+} // namespace vr::rpc

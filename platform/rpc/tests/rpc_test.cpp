@@ -1,0 +1,409 @@
+// Calls between real processes: the probe server started on demand, values and references both ways,
+// errors, call-backs into the caller during its call, reference counts, dead servers and clients, and the
+// running object table across processes.
+#include "platform/rpc/tests/probe.h"
+
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
+#include "platform/com/activation.h"
+#include "platform/com/activation_internal.h"
+#include "platform/com/apartment.h"
+#include "platform/com/comutil.h"
+#include "platform/com/errorinfo.h"
+#include "platform/com/rot.h"
+#include "platform/rpc/local_server.h"
+
+#include "platform/rpc/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace rpctest {
+namespace {
+
+constexpr CLSID kNoProgram = vr::MakeGuid("3B8F2D63-5A4C-4E97-8B12-6C0D9E4F7A21");
+
+void RegisterProgram(const CLSID& clsid, const std::string& program) {
+    ASSERT_EQ(vr::detail::WriteClassesText(vr::detail::ClassKey(clsid) + u"\\LocalServer32", u"",
+                                           vr::FromUtf8(program)),
+              ERROR_SUCCESS);
+}
+
+_variant_t Long(LONG value) {
+    return _variant_t(value);
+}
+
+LONG GetLong(IDispatch* probe, DISPID member) {
+    _variant_t result;
+    EXPECT_EQ(CallProbe(probe, member, {}, &result), S_OK);
+    return result.vt == VT_I4 ? result.lVal : -1;
+}
+
+// The test thread is a single-threaded apartment, so call-backs into its objects have a thread to run on.
+class RpcTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        RegisterProgram(CLSID_RpcProbe, VR_RPC_PROBE_SERVER);
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    static vr::ComPtr<IDispatch> Remote() {
+        vr::ComPtr<IDispatch> probe;
+        EXPECT_EQ(
+            CoCreateInstance(CLSID_RpcProbe, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, probe.PutVoid()),
+            S_OK);
+        return probe;
+    }
+
+    // Waits (serving) until check holds or a second passes.
+    template <class Check>
+    static bool Eventually(Check check) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!check()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            vr::PumpMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+};
+
+TEST_F(RpcTest, AServerIsStartedOnDemandAndSharedByLaterCreations) {
+    vr::ComPtr<IDispatch> first = Remote();
+    ASSERT_TRUE(first);
+    LONG pid = GetLong(first.Get(), kProcessId);
+    EXPECT_NE(pid, static_cast<LONG>(getpid()));
+    EXPECT_GT(pid, 0);
+    vr::ComPtr<IDispatch> second = Remote();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(GetLong(second.Get(), kProcessId), pid);
+    // The runtime folder is private to the user.
+    struct stat info {};
+    ASSERT_EQ(stat(vr::RuntimeFolder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(RpcTest, ValuesArraysAndReferencesCrossBothWays) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    // Plain values keep their types, texts their embedded nulls.
+    VARIANT withNull;
+    withNull.vt = VT_BSTR;
+    withNull.bstrVal = SysAllocStringLen(u"a\0b", 3);
+    for (const VARIANT& value :
+         {static_cast<const VARIANT&>(_variant_t(LONG{-5})), static_cast<const VARIANT&>(_variant_t(2.5)),
+          static_cast<const VARIANT&>(_variant_t(true)), withNull}) {
+        _variant_t copy;
+        ASSERT_EQ(CallProbe(probe.Get(), kEcho, {value}, &copy), S_OK);
+        EXPECT_EQ(copy.vt, value.vt);
+        EXPECT_EQ(VarCmp(&copy, const_cast<VARIANT*>(&value), 0, 0), VARCMP_EQ);
+    }
+    _variant_t copied;
+    ASSERT_EQ(CallProbe(probe.Get(), kEcho, {withNull}, &copied), S_OK);
+    EXPECT_EQ(SysStringLen(copied.bstrVal), 3u);
+    static_cast<void>(VariantClear(&withNull));
+
+    // A 2 x 3 array of VARIANTs holding a text, a number and an array of its own.
+    SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    LONG at[2] = {2, 1};
+    _variant_t inner(_bstr_t(u"inner"));
+    ASSERT_EQ(SafeArrayPutElement(array, at, &inner), S_OK);
+    SAFEARRAY* nested = SafeArrayCreateVector(VT_I4, 0, 2);
+    LONG index = 1;
+    LONG seven = 7;
+    ASSERT_EQ(SafeArrayPutElement(nested, &index, &seven), S_OK);
+    VARIANT nestedValue;
+    nestedValue.vt = VT_ARRAY | VT_I4;
+    nestedValue.parray = nested;
+    LONG last[2] = {1, -1};
+    ASSERT_EQ(SafeArrayPutElement(array, last, &nestedValue), S_OK);
+    static_cast<void>(VariantClear(&nestedValue));
+    VARIANT arrayValue;
+    arrayValue.vt = VT_ARRAY | VT_VARIANT;
+    arrayValue.parray = array;
+    _variant_t echoed;
+    ASSERT_EQ(CallProbe(probe.Get(), kEcho, {arrayValue}, &echoed), S_OK);
+    ASSERT_EQ(echoed.vt, VT_ARRAY | VT_VARIANT);
+    ASSERT_EQ(SafeArrayGetDim(echoed.parray), 2u);
+    LONG lower = 0;
+    LONG upper = 0;
+    ASSERT_EQ(SafeArrayGetLBound(echoed.parray, 2, &lower), S_OK);
+    ASSERT_EQ(SafeArrayGetUBound(echoed.parray, 2, &upper), S_OK);
+    EXPECT_EQ(lower, -1);
+    EXPECT_EQ(upper, 1);
+    _variant_t element;
+    ASSERT_EQ(SafeArrayGetElement(echoed.parray, at, &element), S_OK);
+    EXPECT_EQ(std::u16string(element.bstrVal), u"inner");
+    _variant_t nestedBack;
+    ASSERT_EQ(SafeArrayGetElement(echoed.parray, last, &nestedBack), S_OK);
+    ASSERT_EQ(nestedBack.vt, VT_ARRAY | VT_I4);
+    LONG read = 0;
+    ASSERT_EQ(SafeArrayGetElement(nestedBack.parray, &index, &read), S_OK);
+    EXPECT_EQ(read, 7);
+    static_cast<void>(VariantClear(&arrayValue));
+
+    // In-out arguments by reference come back changed.
+    BSTR turned = SysAllocString(u"abc");
+    LONG number = 21;
+    VARIANT byText;
+    byText.vt = VT_BYREF | VT_BSTR;
+    byText.pbstrVal = &turned;
+    VARIANT byNumber;
+    byNumber.vt = VT_BYREF | VT_I4;
+    byNumber.plVal = &number;
+    _variant_t length;
+    ASSERT_EQ(CallProbe(probe.Get(), kTurn, {byText, byNumber}, &length), S_OK);
+    EXPECT_EQ(std::u16string(turned), u"cba");
+    EXPECT_EQ(number, 42);
+    EXPECT_EQ(length.lVal, 3);
+    SysFreeString(turned);
+
+    // An object of this process goes there and comes back as itself; one of the server's comes as a proxy
+    // that goes back as the server's own object.
+    vr::ComPtr<IDispatch> local = MakeProbe(5);
+    _variant_t localValue(local.Get());
+    ASSERT_EQ(CallProbe(probe.Get(), kKeep, {localValue}), S_OK);
+    _variant_t kept;
+    ASSERT_EQ(CallProbe(probe.Get(), kKept, {}, &kept), S_OK);
+    ASSERT_EQ(kept.vt, VT_DISPATCH);
+    EXPECT_EQ(kept.pdispVal, local.Get());
+    _variant_t child;
+    ASSERT_EQ(CallProbe(probe.Get(), kMakeChild, {Long(9)}, &child), S_OK);
+    ASSERT_EQ(child.vt, VT_DISPATCH);
+    EXPECT_EQ(GetLong(child.pdispVal, kTag), 9);
+    ASSERT_EQ(CallProbe(probe.Get(), kKeep, {child}), S_OK);
+    _variant_t childBack;
+    ASSERT_EQ(CallProbe(probe.Get(), kKept, {}, &childBack), S_OK);
+    EXPECT_EQ(GetLong(childBack.pdispVal, kTag), 9);
+}
+
+TEST_F(RpcTest, FailuresCarryTheirErrorInformation) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    // Without an EXCEPINFO: the HRESULT itself, and the error information on this thread.
+    HRESULT hr = CallProbe(probe.Get(), kFail, {Long(E_ACCESSDENIED), _variant_t(u"no entry")});
+    EXPECT_EQ(hr, E_ACCESSDENIED);
+    vr::ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+    _bstr_t description;
+    ASSERT_EQ(info->GetDescription(description.GetAddress()), S_OK);
+    EXPECT_EQ(std::u16string(description), u"no entry");
+    GUID guid = GUID_NULL;
+    ASSERT_EQ(info->GetGUID(&guid), S_OK);
+    EXPECT_EQ(guid, CLSID_RpcProbe);
+    // With one: DISP_E_EXCEPTION and the EXCEPINFO filled.
+    EXCEPINFO excep{};
+    hr = CallProbe(probe.Get(), kFail, {Long(E_INVALIDARG), _variant_t(u"bad")}, nullptr, &excep);
+    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(excep.scode, E_INVALIDARG);
+    EXPECT_EQ(std::u16string(excep.bstrSource), u"Probe");
+    EXPECT_EQ(std::u16string(excep.bstrDescription), u"bad");
+    vr::ClearExcepInfo(&excep);
+    // Names resolve on the far side; an unknown one is refused there.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"TAG"), const_cast<LPOLESTR>(u"nothing")};
+    DISPID ids[2] = {};
+    EXPECT_EQ(probe->GetIDsOfNames(IID_NULL, names, 1, 0, ids), S_OK);
+    EXPECT_EQ(ids[0], kTag);
+    EXPECT_EQ(probe->GetIDsOfNames(IID_NULL, names + 1, 1, 0, ids + 1), DISP_E_UNKNOWNNAME);
+    // A value that cannot cross is refused before it leaves.
+    VARIANT decimal;
+    VariantInit(&decimal);
+    decimal.vt = VT_DECIMAL;
+    EXPECT_EQ(CallProbe(probe.Get(), kEcho, {decimal}), DISP_E_BADVARTYPE);
+}
+
+TEST_F(RpcTest, ACallBackRunsOnTheThreadThatWaitsForItsOwnCall) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    vr::ComPtr<IDispatch> local = MakeProbe();
+    _variant_t peer(local.Get());
+    _variant_t reached;
+    ASSERT_EQ(CallProbe(probe.Get(), kBounce, {peer, Long(5)}, &reached), S_OK);
+    EXPECT_EQ(reached.lVal, 5); // here, there, here, there, here: nested in each other's waits
+    _variant_t thread;
+    ASSERT_EQ(CallProbe(local.Get(), kBounceThread, {}, &thread), S_OK);
+    EXPECT_EQ(thread.llVal, ThisThreadId());
+
+    // The same from a thread of no apartment: the call-back still runs on the waiting thread.
+    std::thread([&] {
+        vr::ComPtr<IDispatch> free = MakeProbe();
+        _variant_t freePeer(free.Get());
+        _variant_t depth;
+        EXPECT_EQ(CallProbe(probe.Get(), kBounce, {freePeer, Long(2)}, &depth), S_OK);
+        EXPECT_EQ(depth.lVal, 2);
+        _variant_t where;
+        EXPECT_EQ(CallProbe(free.Get(), kBounceThread, {}, &where), S_OK);
+        EXPECT_EQ(where.llVal, ThisThreadId());
+    }).join();
+}
+
+TEST_F(RpcTest, ObjectsHeldByClientsAreServerLocksUntilReleased) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    LONG base = GetLong(probe.Get(), kLocks);
+    EXPECT_GE(base, 1); // the probe itself
+    _variant_t child;
+    ASSERT_EQ(CallProbe(probe.Get(), kMakeChild, {Long(1)}, &child), S_OK);
+    EXPECT_EQ(GetLong(probe.Get(), kLocks), base + 1);
+    static_cast<void>(VariantClear(&child));
+    EXPECT_TRUE(Eventually([&] { return GetLong(probe.Get(), kLocks) == base; }));
+}
+
+TEST_F(RpcTest, AClientThatDiesLeavesNoReferencesBehind) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    LONG base = GetLong(probe.Get(), kLocks);
+    std::string command = std::string(VR_RPC_PROBE_SERVER) + " --client 3";
+    FILE* client = popen(command.c_str(), "r");
+    ASSERT_NE(client, nullptr);
+    char line[64] = {};
+    ASSERT_NE(fgets(line, sizeof line, client), nullptr);
+    EXPECT_STREQ(line, "holding\n");
+    EXPECT_EQ(pclose(client), 0);
+    EXPECT_TRUE(Eventually([&] { return GetLong(probe.Get(), kLocks) == base; }));
+}
+
+TEST_F(RpcTest, AServerThatDiesDuringACallFailsItAtOnceAndTheNextCreationStartsAnother) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    LONG pid = GetLong(probe.Get(), kProcessId);
+    auto started = std::chrono::steady_clock::now();
+    auto call = std::async(std::launch::async, [&] { return CallProbe(probe.Get(), kSleep, {Long(10000)}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    ASSERT_EQ(call.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_EQ(call.get(), RPC_E_SERVER_DIED);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(CallProbe(probe.Get(), kTag, {}), RPC_E_DISCONNECTED);
+
+    vr::ComPtr<IDispatch> again = Remote();
+    ASSERT_TRUE(again);
+    LONG newPid = GetLong(again.Get(), kProcessId);
+    EXPECT_NE(newPid, pid);
+    EXPECT_GT(newPid, 0);
+}
+
+TEST_F(RpcTest, AProgramThatCannotServeGivesAClearError) {
+    // No program registered at all.
+    vr::ComPtr<IUnknown> object;
+    EXPECT_EQ(CoCreateInstance(kNoProgram, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.PutVoid()),
+              REGDB_E_CLASSNOTREG);
+    auto description = [] {
+        vr::ComPtr<IErrorInfo> info;
+        _bstr_t text;
+        if (GetErrorInfo(0, info.Put()) == S_OK) {
+            static_cast<void>(info->GetDescription(text.GetAddress()));
+        }
+        return vr::ToUtf8(std::u16string(text.length() ? static_cast<const char16_t*>(text) : u""));
+    };
+    // A program file that is not there.
+    RegisterProgram(kNoProgram, "/nonexistent/program");
+    EXPECT_EQ(CoCreateInstance(kNoProgram, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.PutVoid()),
+              CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_NE(description().find("could not be started"), std::string::npos);
+    // A program that ends without registering.
+    RegisterProgram(kNoProgram, "/bin/false");
+    EXPECT_EQ(CoCreateInstance(kNoProgram, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.PutVoid()),
+              CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_NE(description().find("ended (status 1)"), std::string::npos);
+    // A program that runs but never registers: the wait ends at the time limit.
+    std::string script = vr::RuntimeFolder() + "/../silent.sh";
+    std::ofstream(script) << "#!/bin/sh\nexec sleep 3\n";
+    ASSERT_EQ(chmod(script.c_str(), 0700), 0);
+    RegisterProgram(kNoProgram, script);
+    vr::rpc::SetServerStartTimeout(std::chrono::milliseconds(300));
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(CoCreateInstance(kNoProgram, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.PutVoid()),
+              CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_NE(description().find("within 300 ms"), std::string::npos);
+    vr::rpc::SetServerStartTimeout(std::chrono::seconds(10));
+}
+
+// Sends one frame to the running probe server over a connection of its own and reads what comes back: the
+// reply's status, or 0 when the server closed the connection instead.
+uint32_t SendRaw(const std::vector<uint8_t>& frame) {
+    std::ifstream file(vr::RuntimeFolder() + "/class-" + vr::GuidToUtf8(CLSID_RpcProbe));
+    std::string path;
+    std::getline(file, path);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(send(fd, frame.data(), frame.size(), MSG_NOSIGNAL), static_cast<ssize_t>(frame.size()));
+    // A reply: length, kind, call id, status.
+    uint8_t reply[17] = {};
+    ssize_t got = recv(fd, reply, sizeof reply, MSG_WAITALL);
+    close(fd);
+    uint32_t status = 0;
+    if (got == sizeof reply) {
+        std::memcpy(&status, reply + 13, 4);
+    }
+    return status;
+}
+
+TEST_F(RpcTest, AMalformedMessageIsRefusedAndTheServerGoesOn) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    // An Invoke whose argument count runs past the frame: answered with an error, nothing called.
+    vr::rpc::Writer bad;
+    bad.U8(static_cast<uint8_t>(vr::rpc::FrameKind::Request));
+    bad.U64(1);
+    bad.U64(2);
+    bad.U64(0x7FFFFFFF); // no such object
+    bad.U8(static_cast<uint8_t>(vr::rpc::Operation::Invoke));
+    bad.U32(kTag);
+    EXPECT_EQ(static_cast<HRESULT>(SendRaw(bad.Finish())), RPC_E_DISCONNECTED);
+    vr::rpc::Writer worse;
+    worse.U8(static_cast<uint8_t>(vr::rpc::FrameKind::Request));
+    worse.U64(1);
+    worse.U64(2);
+    worse.U64(0);
+    worse.U8(static_cast<uint8_t>(vr::rpc::Operation::CreateInstance));
+    worse.U16(1); // a class id cut short
+    EXPECT_EQ(static_cast<HRESULT>(SendRaw(worse.Finish())), RPC_E_INVALID_DATA);
+    // A frame of a kind no peer sends, and a length beyond any frame: the connection is closed.
+    EXPECT_EQ(SendRaw({1, 0, 0, 0, 0x42}), 0u);
+    EXPECT_EQ(SendRaw({0xFF, 0xFF, 0xFF, 0xFF, 1}), 0u);
+    // The server still serves its clients.
+    EXPECT_EQ(GetLong(probe.Get(), kTag), 0);
+}
+
+TEST_F(RpcTest, AnActiveObjectOfAnotherProcessIsFound) {
+    vr::ComPtr<IDispatch> probe = Remote(); // starts the server, which registers its active probe
+    ASSERT_TRUE(probe);
+    vr::ComPtr<IUnknown> active;
+    ASSERT_EQ(GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()), S_OK);
+    vr::ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(active.As(&dispatch), S_OK);
+    EXPECT_EQ(GetLong(dispatch.Get(), kTag), 77);
+    EXPECT_EQ(GetLong(dispatch.Get(), kProcessId), GetLong(probe.Get(), kProcessId));
+    // An object of this process registered here is still this process's own.
+    vr::ComPtr<IDispatch> local = MakeProbe(3);
+    DWORD cookie = 0;
+    ASSERT_EQ(RegisterActiveObject(local.Get(), CLSID_RpcProbeActive, ACTIVEOBJECT_STRONG, &cookie), S_OK);
+    ASSERT_EQ(GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()), S_OK);
+    ASSERT_EQ(active.As(&dispatch), S_OK);
+    EXPECT_EQ(GetLong(dispatch.Get(), kProcessId), static_cast<LONG>(getpid()));
+    ASSERT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
+}
+
+} // namespace
+} // namespace rpctest
