@@ -115,6 +115,21 @@ TEST_F(SimulationTest, SwitchingOffAfterAReplayedInitLeavesNoSession) {
     EXPECT_NE(LastError().find(u"which is not opened"), std::u16string::npos);
 }
 
+TEST_F(SimulationTest, EachResourceKindGetsItsSchemaAndEndCharactersWithoutAnInstrument) {
+    Replayer("ASRL1::INSTR");
+    EXPECT_EQ(AttributeText(u"VISA:BAUDRATE"), u"9600");
+    EXPECT_EQ(AttributeText(u"VISA:PARITY"), u"ASRL_PAR_NONE");
+    int32_t count = 0;
+    ASSERT_EQ(Send(u"MEAS?", &count), S_OK);
+    EXPECT_EQ(count, 6); // a line feed after the data
+
+    Replayer("GPIB0::5::INSTR");
+    EXPECT_EQ(AttributeText(u"VISA:TIMEOUT"), u"2000");
+    EXPECT_EQ(AttributeText(u"VISA:BAUDRATE"), u"");
+    ASSERT_EQ(Send(u"MEAS?", &count), S_OK);
+    EXPECT_EQ(count, 5); // nothing after the data
+}
+
 TEST_F(SimulationTest, ARecordIdOtherThanTheDefaultNamesTheRecords) {
     ASSERT_EQ(SetText(u"Connection:SimulationFile", vr::FromUtf8(path_)), S_OK);
     ASSERT_EQ(SetText(u"Connection:SimulationFileRecordID", u"query"), S_OK);
