@@ -3,15 +3,8 @@
 #include "common/tests/ResultsTestSupport.h"
 #include "tests/support/test_env.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <set>
-
-extern char** environ;
 
 namespace {
 
@@ -27,43 +20,17 @@ std::u16string ResultId(int child, int row) {
     return vr::FromUtf8("child" + std::to_string(child) + "-" + std::to_string(row));
 }
 
-// Starts this binary's disabled child test with the data source and its number; -1 when it cannot start.
-pid_t StartChild(const std::string& dsn, int index, const std::string& log) {
-    setenv(kDataSourceVariable, dsn.c_str(), 1);
-    setenv(kIndexVariable, std::to_string(index).c_str(), 1);
-    std::string executable = "/proc/self/exe";
-    std::string filter = "--gtest_filter=ResultsChild.DISABLED_StoresItsRows";
-    std::string alsoDisabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {executable.data(), filter.data(), alsoDisabled.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
-    int error = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    unsetenv(kDataSourceVariable);
-    unsetenv(kIndexVariable);
-    return error == 0 ? pid : -1;
-}
-
-int ExitStatusOf(pid_t pid) {
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
 TEST_P(ResultsDatabaseTest, ProcessesStoringAtOnceLoseAndDoubleNothing) {
     std::string logs = vrtest::MakeFreshFolder("children");
     pid_t children[kChildren];
     for (int i = 0; i < kChildren; ++i) {
-        children[i] = StartChild(dsn_, i, logs + "/child" + std::to_string(i) + ".log");
+        children[i] =
+            vrtest::StartSelfTest("ResultsChild.DISABLED_StoresItsRows",
+                                  {{kDataSourceVariable, dsn_}, {kIndexVariable, std::to_string(i)}},
+                                  logs + "/child" + std::to_string(i) + ".log");
     }
     for (int i = 0; i < kChildren; ++i) {
-        EXPECT_EQ(ExitStatusOf(children[i]), 0)
+        EXPECT_EQ(vrtest::WaitForChild(children[i]), 0)
             << "see " << logs << "/child" << i << ".log (VR_TEST_KEEP=1 keeps it)";
     }
 

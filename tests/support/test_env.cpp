@@ -3,9 +3,15 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace vrtest {
 namespace {
@@ -65,5 +71,47 @@ void SetUpPrivateFolders() {
 }
 
 std::string BuildBinFolder() { return VR_BUILD_BIN_DIR; }
+
+pid_t StartSelfTest(const std::string& testName, const std::map<std::string, std::string>& environment,
+                    const std::string& log) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string variable(*entry);
+        if (!environment.contains(variable.substr(0, variable.find('=')))) { // the caller's value wins
+            variables.push_back(std::move(variable));
+        }
+    }
+    for (const auto& [name, value] : environment) {
+        variables.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+
+    std::string executable = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=" + testName;
+    std::string alsoDisabled = "--gtest_also_run_disabled_tests";
+    char* argv[] = {executable.data(), filter.data(), alsoDisabled.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    int error = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+int WaitForChild(pid_t pid) {
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 } // namespace vrtest

@@ -1,7 +1,9 @@
 // Private folders for one test run: registry root, data home and runtime folder, removed at exit.
 #pragma once
 
+#include <map>
 #include <string>
+#include <sys/types.h>
 
 namespace vrtest {
 
@@ -17,5 +19,15 @@ std::string MakeFreshFolder(const std::string& hint);
 
 // The build tree's binary folder (where servers, tools and programs are built).
 std::string BuildBinFolder();
+
+// Runs this test binary again with only `testName` (a disabled test is run too), the `environment`
+// variables added to this process's own, and its output written to `log`. Returns the child's process id,
+// or -1 when it could not be started.
+pid_t StartSelfTest(const std::string& testName, const std::map<std::string, std::string>& environment,
+                    const std::string& log);
+
+// Waits for a child: its exit status, 128 plus the signal's number when a signal ended it, -1 when it is
+// no child of this process.
+int WaitForChild(pid_t pid);
 
 } // namespace vrtest

@@ -5,18 +5,11 @@
 #include "tests/support/test_env.h"
 
 #include <chrono>
-#include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace regtest {
 namespace {
@@ -24,12 +17,6 @@ namespace {
 std::map<pid_t, std::string>& WorkerLogs() {
     static std::map<pid_t, std::string> logs;
     return logs;
-}
-
-std::string SelfExecutable() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string("/proc/self/exe");
 }
 
 std::string HexBytes(const BYTE* data, DWORD size) {
@@ -155,45 +142,17 @@ std::vector<std::string> DumpValues(HKEY key) {
 }
 
 pid_t StartWorker(const std::map<std::string, std::string>& job) {
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        variables.emplace_back(*entry);
-    }
-    variables.push_back("VR_REGISTRY_ROOT=" + vr::RegistryRoot());
-    for (const auto& [name, value] : job) {
-        variables.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (auto& variable : variables) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
-
-    std::string executable = SelfExecutable();
-    std::string filter = "--gtest_filter=RegistryWorker.DISABLED_Job";
-    std::string disabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {executable.data(), filter.data(), disabled.data(), nullptr};
-
+    std::map<std::string, std::string> environment = job;
+    environment["VR_REGISTRY_ROOT"] = vr::RegistryRoot();
     std::string log = vrtest::MakeFreshFolder("worker") + "/output.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
-    int error = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(error, 0) << "cannot start " << executable;
+    pid_t pid = vrtest::StartSelfTest("RegistryWorker.DISABLED_Job", environment, log);
+    EXPECT_NE(pid, -1) << "cannot start the worker";
     WorkerLogs()[pid] = log;
-    return error == 0 ? pid : -1;
+    return pid;
 }
 
 int WaitWorker(pid_t pid) {
-    int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    int code = vrtest::WaitForChild(pid);
     if (code != 0) {
         ADD_FAILURE() << "worker " << pid << " ended with " << code << ":\n" << ReadFile(WorkerLogs()[pid]);
     }
