@@ -39,23 +39,18 @@ ErrorReport TakeErrorInfo() {
     return report;
 }
 
-class CsvFileTest : public testing::Test {
+class CsvFileTest : public commontest::TracedTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CoInitialize(nullptr), S_OK);
-        tracer_ = commontest::TraceSinkObject::Create();
-        registration_ = std::make_unique<commontest::TracerRegistration>(tracer_.Get());
-        ASSERT_TRUE(registration_->Registered());
+        TracedTest::SetUp();
         csv_ = Create();
         ASSERT_TRUE(csv_);
         folder_ = csvtest::FreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override {
         csv_ = nullptr;
-        registration_.reset();
-        tracer_ = nullptr;
         CoFreeUnusedLibrariesEx(0, 0);
-        CoUninitialize();
+        TracedTest::TearDown();
     }
 
     static ComPtr<IVrCsvFile> Create() {
@@ -98,8 +93,6 @@ protected:
     std::u16string Path(const char* name) const { return csvtest::U16(folder_ / name); }
     std::string FileText(const char* name) const { return csvtest::ReadBytes(folder_ / name); }
 
-    ComPtr<commontest::TraceSinkObject> tracer_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
     ComPtr<IVrCsvFile> csv_;
     std::filesystem::path folder_;
 };
@@ -114,7 +107,7 @@ TEST_F(CsvFileTest, ANewObjectIsEmptyAndItsLifeIsTraced) {
     EXPECT_EQ(csv_->Close(), S_OK);
     csv_ = nullptr;
     std::vector<LONG> deltas;
-    for (const auto& call : tracer_->Calls()) {
+    for (const auto& call : sink_->Calls()) {
         if (call.member == DISPID_TRACESINK_WRITECALL && call.first == u"CCsvFile::FinalConstruct()") {
             deltas.push_back(call.delta);
         }
@@ -253,7 +246,7 @@ TEST_F(CsvFileTest, InitReadsItsOptionsInOrder) {
     EXPECT_EQ(csv_->Close(), S_OK);
     EXPECT_FALSE(std::filesystem::exists(folder_ / "second.csv"));
 
-    const auto& calls = tracer_->Calls();
+    const auto& calls = sink_->Calls();
     auto line = std::find_if(calls.begin(), calls.end(), [](const commontest::SinkCall& call) {
         return call.member == DISPID_TRACESINK_WRITETEXT && call.text == u"(sOptions = \"7\")";
     });

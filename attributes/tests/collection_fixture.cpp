@@ -90,18 +90,9 @@ HRESULT TestFilter::AttributeIsCreated(BSTR name, VARIANT* value, IDispatch* ele
 // ---- CollectionTest ----
 
 void CollectionTest::SetUp() {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    TracedTest::SetUp();
     // Schemas with REGISTRYROOTKEY save there on release: every test starts without what others saved.
     static_cast<void>(RegDeleteTree(HKEY_CURRENT_USER, u"Software\\Vornic\\Tests"));
-    sink_ = commontest::TraceSinkObject::Create();
-    registration_ = std::make_unique<commontest::TracerRegistration>(sink_.Get());
-    ASSERT_TRUE(registration_->Registered());
-}
-
-void CollectionTest::TearDown() {
-    registration_.reset();
-    sink_ = nullptr;
-    CoUninitialize();
 }
 
 vr::ComPtr<IVrAttributeCollection> CollectionTest::NewCollection() {

@@ -63,10 +63,9 @@ private:
     ULONG references_ = 0;
 };
 
-class CollectionTest : public testing::Test {
+class CollectionTest : public commontest::TracedTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // A new collection from the registered server.
     vr::ComPtr<IVrAttributeCollection> NewCollection();
@@ -91,9 +90,6 @@ protected:
     std::vector<std::string> TraceTexts() const;
     bool Traced(const std::string& fragment) const;
     void ClearTrace() { sink_->Clear(); }
-
-    vr::ComPtr<commontest::TraceSinkObject> sink_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
 };
 
 } // namespace tabtest

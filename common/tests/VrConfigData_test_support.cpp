@@ -40,16 +40,11 @@ void ConfigDataTest::SetUp() {
     const char* saved = std::getenv("VORNIC_REGISTRY");
     savedRoot_ = saved != nullptr ? saved : "";
     UseRegistryRoot(vrtest::MakeFreshFolder("config-registry"));
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    sink_ = commontest::TraceSinkObject::Create();
-    registration_ = std::make_unique<commontest::TracerRegistration>(sink_.Get());
-    ASSERT_TRUE(registration_->Registered());
+    TracedTest::SetUp();
 }
 
 void ConfigDataTest::TearDown() {
-    registration_.reset();
-    sink_ = nullptr;
-    CoUninitialize();
+    TracedTest::TearDown();
     setenv("VORNIC_REGISTRY", savedRoot_.c_str(), 1);
 }
 

@@ -29,7 +29,7 @@ struct FileSnapshot {
 // One registry value as (name, text), both UTF-8.
 using NamedValue = std::pair<std::string, std::string>;
 
-class ConfigDataTest : public testing::Test {
+class ConfigDataTest : public commontest::TracedTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -52,8 +52,6 @@ protected:
 private:
     std::string root_;
     std::string savedRoot_;
-    vr::ComPtr<commontest::TraceSinkObject> sink_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
 };
 
 // The defaults a first construction stores, in table order.

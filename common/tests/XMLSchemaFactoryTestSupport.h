@@ -30,20 +30,8 @@ struct TraceLine {
     std::string text;
 };
 
-class SchemaFactoryTest : public testing::Test {
+class SchemaFactoryTest : public commontest::TracedTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        sink_ = commontest::TraceSinkObject::Create();
-        registration_ = std::make_unique<commontest::TracerRegistration>(sink_.Get());
-        ASSERT_TRUE(registration_->Registered());
-    }
-    void TearDown() override {
-        registration_.reset();
-        sink_ = nullptr;
-        CoUninitialize();
-    }
-
     // The lines the tracer received at a level, in order.
     std::vector<TraceLine> Lines(int level = TRACE_LEVEL_ERROR) const {
         std::vector<TraceLine> lines;
@@ -83,8 +71,6 @@ protected:
     }
 
     CXMLSchemaFactory factory_;
-    vr::ComPtr<commontest::TraceSinkObject> sink_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
 };
 
 } // namespace schemafactorytest

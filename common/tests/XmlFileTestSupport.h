@@ -23,30 +23,8 @@ using vr::xml::Node;
 
 inline constexpr const OLECHAR* kRootWithVrt = u"<root xmlns:vrt='urn:vornic:object-attributes'/>";
 
-class XmlFileTest : public testing::Test {
+class XmlFileTest : public commontest::TracedTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        sink_ = commontest::TraceSinkObject::Create();
-        registration_ = std::make_unique<commontest::TracerRegistration>(sink_.Get());
-        ASSERT_TRUE(registration_->Registered());
-    }
-    void TearDown() override {
-        registration_.reset();
-        sink_ = nullptr;
-        CoUninitialize();
-    }
-
-    // The texts the tracer received at a level, in order.
-    std::vector<std::string> Lines(int level) const {
-        std::vector<std::string> texts;
-        for (const commontest::SinkCall& call : sink_->Calls()) {
-            if (call.member == DISPID_TRACESINK_WRITETEXT && call.level == level) {
-                texts.push_back(U8(call.text));
-            }
-        }
-        return texts;
-    }
     void ClearLines() { sink_->Clear(); }
 
     // A path in the test's private home folder, named after the test.
@@ -74,9 +52,6 @@ protected:
         return nodes.length();
     }
     static std::string Xml(const Node& node) { return U8(node.xml()); }
-
-    vr::ComPtr<commontest::TraceSinkObject> sink_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
 };
 
 } // namespace xmlfiletest

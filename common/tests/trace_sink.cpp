@@ -3,6 +3,7 @@
 
 #include "common/Trace.h"
 #include "platform/base/text.h"
+#include "platform/com/activation.h"
 #include "platform/com/rot.h"
 
 #include <stdexcept>
@@ -117,6 +118,29 @@ TracerRegistration::~TracerRegistration() {
     if (registered_) {
         (void)RevokeActiveObject(cookie_, nullptr);
     }
+}
+
+void TracedTest::SetUp() {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    sink_ = TraceSinkObject::Create();
+    registration_ = std::make_unique<TracerRegistration>(sink_.Get());
+    ASSERT_TRUE(registration_->Registered());
+}
+
+void TracedTest::TearDown() {
+    registration_.reset();
+    sink_ = nullptr;
+    CoUninitialize();
+}
+
+std::vector<std::string> TracedTest::Lines(int level) const {
+    std::vector<std::string> texts;
+    for (const SinkCall& call : sink_->Calls()) {
+        if (call.member == DISPID_TRACESINK_WRITETEXT && call.level == level) {
+            texts.push_back(vr::ToUtf8(call.text));
+        }
+    }
+    return texts;
 }
 
 } // namespace commontest

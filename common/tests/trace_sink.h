@@ -5,7 +5,10 @@
 #include "platform/com/comptr.h"
 #include "platform/com/dispatch.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -70,6 +73,20 @@ public:
 private:
     DWORD cookie_ = 0;
     bool registered_ = false;
+};
+
+// A test that runs on an initialised thread with a recording tracer registered as the running one.
+// A derived SetUp calls this SetUp first; a derived TearDown releases its own objects, then calls this one.
+class TracedTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The texts the tracer received at a level, in order, as UTF-8.
+    std::vector<std::string> Lines(int level) const;
+
+    vr::ComPtr<TraceSinkObject> sink_;
+    std::unique_ptr<TracerRegistration> registration_;
 };
 
 } // namespace commontest

@@ -17,29 +17,14 @@ using commontest::TracerRegistration;
 using commontest::TraceSinkObject;
 using commontest::U8;
 
-class TraceSinkTest : public testing::Test {
+class TraceSinkTest : public commontest::TracedTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        sink_ = TraceSinkObject::Create();
-        registration_ = std::make_unique<TracerRegistration>(sink_.Get());
-        ASSERT_TRUE(registration_->Registered());
-    }
-    void TearDown() override {
-        registration_.reset();
-        sink_ = nullptr;
-        CoUninitialize();
-    }
-
     std::vector<SinkCall> Calls() const { return sink_->Calls(); }
     SinkCall OnlyCall() const {
         std::vector<SinkCall> calls = Calls();
         EXPECT_EQ(calls.size(), 1u);
         return calls.empty() ? SinkCall{} : calls.front();
     }
-
-    vr::ComPtr<TraceSinkObject> sink_;
-    std::unique_ptr<TracerRegistration> registration_;
 };
 
 TEST_F(TraceSinkTest, WriteTextCallShape) {

@@ -94,21 +94,16 @@ inline Outcome Check(IVrSpecValidator* validator, const Value& value, const Valu
     return outcome;
 }
 
-class ValidatorTest : public testing::Test {
+class ValidatorTest : public commontest::TracedTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        sink_ = commontest::TraceSinkObject::Create();
-        registration_ = std::make_unique<commontest::TracerRegistration>(sink_.Get());
-        ASSERT_TRUE(registration_->Registered());
+        TracedTest::SetUp();
         validator_ = NewValidator();
         ASSERT_TRUE(validator_);
     }
     void TearDown() override {
         validator_ = nullptr;
-        registration_.reset();
-        sink_ = nullptr;
-        CoUninitialize();
+        TracedTest::TearDown();
     }
 
     Outcome Check(const Value& value, const Value& spec, const Value& precision = kMissing) {
@@ -121,8 +116,6 @@ protected:
         return outcome.valid.value_or(false);
     }
 
-    vr::ComPtr<commontest::TraceSinkObject> sink_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
     vr::ComPtr<IVrSpecValidator> validator_;
 };
 

@@ -75,12 +75,10 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
 
 inline const std::string kHeader = "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes' ?>\r\n<log>";
 
-class LogFileTest : public testing::Test {
+class LogFileTest : public commontest::TracedTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CoInitialize(nullptr), S_OK);
-        tracer_ = commontest::TraceSinkObject::Create();
-        registration_ = std::make_unique<commontest::TracerRegistration>(tracer_.Get());
+        TracedTest::SetUp();
         folder_ = std::filesystem::path(vr::DataHome()) / "logfile" /
                   testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::remove_all(folder_);
@@ -91,10 +89,8 @@ protected:
     }
     void TearDown() override {
         log_ = nullptr;
-        registration_.reset();
-        tracer_ = nullptr;
         CoFreeUnusedLibrariesEx(0, 0);
-        CoUninitialize();
+        TracedTest::TearDown();
     }
 
     // A log file object on path_ with the write mode given.
@@ -126,7 +122,7 @@ protected:
     }
 
     bool Traced(std::u16string_view text) const {
-        for (const commontest::SinkCall& call : tracer_->Calls()) {
+        for (const commontest::SinkCall& call : sink_->Calls()) {
             if (call.text.find(text) != std::u16string::npos) {
                 return true;
             }
@@ -134,8 +130,6 @@ protected:
         return false;
     }
 
-    vr::ComPtr<commontest::TraceSinkObject> tracer_;
-    std::unique_ptr<commontest::TracerRegistration> registration_;
     std::filesystem::path folder_;
     std::filesystem::path path_;
     vr::ComPtr<IVrLogFile> log_;
