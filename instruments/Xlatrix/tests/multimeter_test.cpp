@@ -6,35 +6,23 @@
 
 namespace {
 
-using xltest::DataPath;
 using xltest::Returned;
 
 using Values = std::vector<std::string>;
 
-class Multimeter : public ::testing::Test {
+class Multimeter : public xltest::AdapterTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dmm.SetSchemaXml(DataPath("xlatrix_multimeter.daf").c_str())) << dmm.strErrorText;
-    }
-    std::string Compose(const char* type) {
-        std::string out;
-        return dmm.Compose(type, out) ? out : "failed: " + dmm.strErrorText;
-    }
-    bool Parse(const char* type, const char* text) {
-        dmm.arrReturnedParamValues.clear();
-        return dmm.Parse(type, text);
-    }
-    CXlatrix dmm{false};
+    Multimeter() : AdapterTest("xlatrix_multimeter.daf") {}
 };
 
 TEST_F(Multimeter, ConfigureWithAndWithoutResolution) {
-    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "10");
+    adapter.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "10");
     EXPECT_EQ(Compose("msg_ConfVolt"), "CONF:VOLT:DC 10.000\n");
-    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "0.1");
-    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "resolution", "1e-6");
+    adapter.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "0.1");
+    adapter.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "resolution", "1e-6");
     EXPECT_EQ(Compose("msg_ConfVolt"), "CONF:VOLT:DC 0.100,0.000001\n");
     EXPECT_EQ(Compose("msg_ConfVolt"), "failed: Not enough Entry Parameters.\n");
-    dmm.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "ten");
+    adapter.AddComposeEntryParamValue(SOMITEM_DATATYPE_DOUBLE, "double", "range", "ten");
     EXPECT_NE(Compose("msg_ConfVolt").find("The entry value 'ten' can't be converted to a number"),
               std::string::npos);
     EXPECT_EQ(Compose("msg_Read"), "READ?\n");
@@ -47,24 +35,24 @@ TEST_F(Multimeter, Readings) {
         std::string expected(answer);
         expected = expected.substr(expected.find_first_not_of(' '));
         expected.pop_back();
-        EXPECT_EQ(Returned(dmm, "reading"), Values{expected});
+        EXPECT_EQ(Returned(adapter, "reading"), Values{expected});
     }
     ASSERT_TRUE(Parse("msg_MeasVoltResponse", "+1.234567E+00 VDC\n"));
-    EXPECT_EQ(Returned(dmm, "reading"), Values{"+1.234567E+00"});
+    EXPECT_EQ(Returned(adapter, "reading"), Values{"+1.234567E+00"});
     // The numeric look-ahead gives the same readings.
-    dmm.bNumericLookAhead = true;
+    adapter.bNumericLookAhead = true;
     ASSERT_TRUE(Parse("msg_MeasVoltResponse", "-1.5E-01 VDC\n"));
-    EXPECT_EQ(Returned(dmm, "reading"), Values{"-1.5E-01"});
+    EXPECT_EQ(Returned(adapter, "reading"), Values{"-1.5E-01"});
 }
 
 TEST_F(Multimeter, ReadingLists) {
     ASSERT_TRUE(Parse("msg_FetchResponse", "+1.0E+00,+2.5E-01,-3.0E+02\n"));
-    EXPECT_EQ(Returned(dmm, "reading"), (Values{"+1.0E+00", "+2.5E-01", "-3.0E+02"}));
-    EXPECT_EQ(dmm.GetNumberOfElements("reading"), 3);
+    EXPECT_EQ(Returned(adapter, "reading"), (Values{"+1.0E+00", "+2.5E-01", "-3.0E+02"}));
+    EXPECT_EQ(adapter.GetNumberOfElements("reading"), 3);
     ASSERT_TRUE(Parse("msg_FetchResponse", "5\n"));
-    EXPECT_EQ(Returned(dmm, "reading"), Values{"5"});
+    EXPECT_EQ(Returned(adapter, "reading"), Values{"5"});
     ASSERT_TRUE(Parse("msg_CountListResponse", "10,20,30"));
-    EXPECT_EQ(Returned(dmm, "count"), (Values{"10", "20", "30"}));
+    EXPECT_EQ(Returned(adapter, "count"), (Values{"10", "20", "30"}));
 
     // A long list parses whole.
     std::string answer;
@@ -75,23 +63,23 @@ TEST_F(Multimeter, ReadingLists) {
         expected.push_back(value);
     }
     answer += "\n";
-    ASSERT_TRUE(Parse("msg_FetchResponse", answer.c_str())) << dmm.strErrorText;
-    EXPECT_EQ(Returned(dmm, "reading"), expected);
+    ASSERT_TRUE(Parse("msg_FetchResponse", answer.c_str())) << adapter.strErrorText;
+    EXPECT_EQ(Returned(adapter, "reading"), expected);
 }
 
 TEST_F(Multimeter, IdentityAndErrorQueue) {
     ASSERT_TRUE(Parse("msg_IdnResponse", "VORNIC,DMM-7,SN012345,1.04\n"));
-    EXPECT_EQ(Returned(dmm, "manufacturer"), Values{"VORNIC"});
-    EXPECT_EQ(Returned(dmm, "model"), Values{"DMM-7"});
-    EXPECT_EQ(Returned(dmm, "serial"), Values{"012345"});
-    EXPECT_EQ(Returned(dmm, "firmware"), Values{"1.04"});
+    EXPECT_EQ(Returned(adapter, "manufacturer"), Values{"VORNIC"});
+    EXPECT_EQ(Returned(adapter, "model"), Values{"DMM-7"});
+    EXPECT_EQ(Returned(adapter, "serial"), Values{"012345"});
+    EXPECT_EQ(Returned(adapter, "firmware"), Values{"1.04"});
     ASSERT_TRUE(Parse("msg_ErrorResponse", "-113,\"Undefined header\"\n"));
-    EXPECT_EQ(Returned(dmm, "code"), Values{"-113"});
-    EXPECT_EQ(Returned(dmm, "message"), Values{"Undefined header"});
+    EXPECT_EQ(Returned(adapter, "code"), Values{"-113"});
+    EXPECT_EQ(Returned(adapter, "message"), Values{"Undefined header"});
     // A value never matches empty text: the message is optional for an empty one.
     ASSERT_TRUE(Parse("msg_ErrorResponse", "+0,\"\"\n"));
-    EXPECT_EQ(Returned(dmm, "code"), Values{"+0"});
-    EXPECT_EQ(Returned(dmm, "message"), Values{});
+    EXPECT_EQ(Returned(adapter, "code"), Values{"+0"});
+    EXPECT_EQ(Returned(adapter, "message"), Values{});
 }
 
 TEST_F(Multimeter, AnswersThatFail) {
@@ -111,10 +99,10 @@ TEST_F(Multimeter, AnswersThatFail) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
         EXPECT_FALSE(Parse(c.type, c.answer));
-        EXPECT_EQ(dmm.GetParseFailurePosition(), c.position);
-        EXPECT_EQ(dmm.strParsedText + dmm.strUnparsedText, c.answer);
-        EXPECT_EQ(dmm.strParsedText.size(), static_cast<size_t>(c.position));
-        EXPECT_TRUE(dmm.arrReturnedParamValues.empty());
+        EXPECT_EQ(adapter.GetParseFailurePosition(), c.position);
+        EXPECT_EQ(adapter.strParsedText + adapter.strUnparsedText, c.answer);
+        EXPECT_EQ(adapter.strParsedText.size(), static_cast<size_t>(c.position));
+        EXPECT_TRUE(adapter.arrReturnedParamValues.empty());
     }
 }
 

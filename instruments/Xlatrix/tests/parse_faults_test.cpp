@@ -34,10 +34,7 @@ protected:
                 Sequence("Long", Element("v", "xsd:unsignedLong", "vra:base='16'"))))
             << xlatrix.strErrorText;
     }
-    bool Parse(const char* type, const char* text) {
-        xlatrix.arrReturnedParamValues.clear();
-        return xlatrix.Parse(type, text);
-    }
+    bool Parse(const char* type, const char* text) { return xltest::ParseFresh(xlatrix, type, text); }
     CXlatrix xlatrix{false};
 };
 

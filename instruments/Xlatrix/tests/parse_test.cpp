@@ -19,11 +19,7 @@ protected:
     void Load(const std::string& components) {
         ASSERT_TRUE(LoadTypes(xlatrix, components)) << xlatrix.strErrorText;
     }
-    // Parses with fresh returned values.
-    bool Parse(const char* type, const char* text) {
-        xlatrix.arrReturnedParamValues.clear();
-        return xlatrix.Parse(type, text);
-    }
+    bool Parse(const char* type, const char* text) { return xltest::ParseFresh(xlatrix, type, text); }
     CXlatrix xlatrix{false};
 };
 

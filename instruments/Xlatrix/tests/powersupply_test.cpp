@@ -6,30 +6,13 @@
 
 namespace {
 
-using xltest::DataPath;
 using xltest::Returned;
 
 using Values = std::vector<std::string>;
 
-class PowerSupply : public ::testing::Test {
+class PowerSupply : public xltest::AdapterTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(supply.SetSchemaXml(DataPath("xlatrix_powersupply.daf").c_str())) << supply.strErrorText;
-    }
-    void Value(const char* name, const char* value) {
-        supply.AddComposeEntryParamValue(SOMITEM_NULL, "", name, value);
-    }
-    std::string Compose(const char* type) {
-        std::string out;
-        bool composed = supply.Compose(type, out);
-        supply.RemoveAllComposeEntryParamValues();
-        return composed ? out : "failed: " + supply.strErrorText;
-    }
-    bool Parse(const char* type, const char* text) {
-        supply.arrReturnedParamValues.clear();
-        return supply.Parse(type, text);
-    }
-    CXlatrix supply{false};
+    PowerSupply() : AdapterTest("xlatrix_powersupply.daf") {}
 };
 
 TEST_F(PowerSupply, SetVoltage) {
@@ -63,46 +46,46 @@ TEST_F(PowerSupply, DefaultsAndLists) {
 
 TEST_F(PowerSupply, ReadingWithUnit) {
     ASSERT_TRUE(Parse("msg_GetVoltResponse", "12.5V\r\n"));
-    EXPECT_EQ(Returned(supply, "voltage"), Values{"12.5"});
+    EXPECT_EQ(Returned(adapter, "voltage"), Values{"12.5"});
     ASSERT_TRUE(Parse("msg_GetVoltResponse", "-0.003V\r\n"));
-    EXPECT_EQ(Returned(supply, "voltage"), Values{"-0.003"});
+    EXPECT_EQ(Returned(adapter, "voltage"), Values{"-0.003"});
     std::string units;
-    ASSERT_TRUE(supply.GetMeasurementUnitsOfElementOfComplexType("msg_GetVoltResponse", "voltage", units));
+    ASSERT_TRUE(adapter.GetMeasurementUnitsOfElementOfComplexType("msg_GetVoltResponse", "voltage", units));
     EXPECT_EQ(units, "V");
 }
 
 TEST_F(PowerSupply, StatusOfEveryChannel) {
-    ASSERT_TRUE(Parse("msg_StatusResponse", "CH1:ON,CH2:OFF\r\n")) << supply.strErrorText;
-    EXPECT_EQ(Returned(supply, "channel"), (Values{"1", "2"}));
-    EXPECT_EQ(Returned(supply, "state"), (Values{"ON", "OFF"}));
+    ASSERT_TRUE(Parse("msg_StatusResponse", "CH1:ON,CH2:OFF\r\n")) << adapter.strErrorText;
+    EXPECT_EQ(Returned(adapter, "channel"), (Values{"1", "2"}));
+    EXPECT_EQ(Returned(adapter, "state"), (Values{"ON", "OFF"}));
     ASSERT_TRUE(Parse("msg_StatusResponse", "CH2:ON\r\n"));
-    EXPECT_EQ(Returned(supply, "channel"), Values{"2"});
+    EXPECT_EQ(Returned(adapter, "channel"), Values{"2"});
     // Match records by name and index locate every repetition.
     CXlatrix::MatchRecord second;
     ASSERT_TRUE(Parse("msg_StatusResponse", "CH1:ON,CH2:OFF\r\n"));
-    ASSERT_TRUE(supply.FindMatchRecord("state", 1, &second));
+    ASSERT_TRUE(adapter.FindMatchRecord("state", 1, &second));
     EXPECT_EQ(second.nBegin, 11);
     EXPECT_EQ(second.nEnd, 14);
 }
 
 TEST_F(PowerSupply, IdentityWithGap) {
     ASSERT_TRUE(Parse("msg_IdnResponse", "VORNIC PS-2 V1.2, serial 0042\r\n"));
-    EXPECT_EQ(Returned(supply, "model"), Values{"PS-2"});
-    EXPECT_EQ(supply.arrReturnedParamValues.size(), 1u); // the gap is no value
+    EXPECT_EQ(Returned(adapter, "model"), Values{"PS-2"});
+    EXPECT_EQ(adapter.arrReturnedParamValues.size(), 1u); // the gap is no value
 }
 
 TEST_F(PowerSupply, AnswersThatFail) {
     EXPECT_FALSE(Parse("msg_GetVoltResponse", "12.5XV\r\n"));
-    EXPECT_EQ(supply.GetParseFailurePosition(), 4);
-    EXPECT_EQ(supply.strUnparsedText, "XV\r\n");
+    EXPECT_EQ(adapter.GetParseFailurePosition(), 4);
+    EXPECT_EQ(adapter.strUnparsedText, "XV\r\n");
     EXPECT_FALSE(Parse("msg_GetVoltResponse", "12.5V\n"));
-    EXPECT_EQ(supply.strParsedText, "12.5V");
+    EXPECT_EQ(adapter.strParsedText, "12.5V");
     EXPECT_FALSE(Parse("msg_StatusResponse", "CH1:ON,CH3:OFF\r\n"));
-    EXPECT_EQ(supply.strParsedText, "CH1:ON,CH");
+    EXPECT_EQ(adapter.strParsedText, "CH1:ON,CH");
     EXPECT_FALSE(Parse("msg_StatusResponse", "\r\n"));
-    EXPECT_EQ(supply.GetParseFailurePosition(), 0);
+    EXPECT_EQ(adapter.GetParseFailurePosition(), 0);
     EXPECT_FALSE(Parse("msg_IdnResponse", "VORNIC PS-2 V1.2"));
-    EXPECT_EQ(supply.strParsedText, "VORNIC PS-2");
+    EXPECT_EQ(adapter.strParsedText, "VORNIC PS-2");
 }
 
 } // namespace

@@ -43,4 +43,9 @@ std::vector<std::string> Returned(CXlatrix& xlatrix, const std::string& name) {
     return {};
 }
 
+bool ParseFresh(CXlatrix& xlatrix, const char* type, const char* text) {
+    xlatrix.arrReturnedParamValues.clear();
+    return xlatrix.Parse(type, text);
+}
+
 } // namespace xltest

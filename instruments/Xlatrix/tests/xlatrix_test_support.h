@@ -4,6 +4,8 @@
 
 #include "instruments/Xlatrix/Xlatrix.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -23,6 +25,37 @@ std::string Element(const std::string& name, const std::string& type, const std:
 
 // The values returned under a name, in index order (empty when there are none).
 std::vector<std::string> Returned(CXlatrix& xlatrix, const std::string& name);
+
+// Parses with the returned values of an earlier parse dropped first.
+bool ParseFresh(CXlatrix& xlatrix, const char* type, const char* text);
+
+// A test on one device adapter of tests/data.
+class AdapterTest : public ::testing::Test {
+protected:
+    explicit AdapterTest(std::string file) : file_(std::move(file)) {}
+    void SetUp() override {
+        ASSERT_TRUE(adapter.SetSchemaXml(DataPath(file_).c_str())) << adapter.strErrorText;
+    }
+    void Value(const char* name, const char* value) {
+        adapter.AddComposeEntryParamValue(SOMITEM_NULL, "", name, value);
+    }
+    // The composed text, or "failed: " and the error text. A successful compose uses its values up; a
+    // failed one may leave some behind, and they are dropped so that the next command starts clean.
+    std::string Compose(const char* type) {
+        std::string out;
+        if (adapter.Compose(type, out)) {
+            return out;
+        }
+        adapter.RemoveAllComposeEntryParamValues();
+        return "failed: " + adapter.strErrorText;
+    }
+    bool Parse(const char* type, const char* text) { return ParseFresh(adapter, type, text); }
+
+    CXlatrix adapter{false};
+
+private:
+    std::string file_;
+};
 
 // The protected members, for tests of the pieces.
 class Probe : public CXlatrix {
