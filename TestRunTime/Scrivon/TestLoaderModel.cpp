@@ -226,6 +226,11 @@ void TestLoaderModel::EngineOutput(const char* line) {
 }
 
 bool TestLoaderModel::Run() {
+    // Nothing loaded, or a run in progress (Run called again through the automation object): refused, so
+    // that an empty source never counts as a passed test and a run is never nested in another.
+    if (!state_.runEnabled) {
+        return false;
+    }
     // The row keeps no recent value by itself (NotAutoSetRecentValue, as it stores on every keystroke): the
     // serial number a run starts with is the one that joins them.
     if (SUCCEEDED(serialNumberEditor_->Store().hr) &&

@@ -84,7 +84,8 @@ public:
     // The Open command after the file dialog: loads an existing file, or creates the script from the blank
     // file of its language (asked for when the name carries none) and loads it.
     bool OpenOrCreate(const std::string& chosenPath);
-    // Runs Preset, Test and Reset; true when the run completed. The verdict is stored as a result row.
+    // Runs Preset, Test and Reset; true when the run completed. The verdict is stored as a result row. With
+    // no script loaded, or while a run is in progress, nothing runs and the answer is false.
     bool Run();
     void Stop();
     // Writes the source pane to the script path.

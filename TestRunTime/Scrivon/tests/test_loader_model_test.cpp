@@ -148,6 +148,13 @@ TEST(TestLoaderModelNoLanguage, WithoutAScriptEngineARunIsAnError) {
     RecordingView view;
     ScriptedWorker worker;
     TestLoaderModel model(view, worker, {});
+    EXPECT_FALSE(model.Run()); // nothing loaded: nothing runs, no row
+    EXPECT_TRUE(worker.engine.rows.empty());
+
+    fs::path script = fs::path(std::getenv("VORNIC_HOME")) / "bare.ts";
+    std::ofstream(script) << "function Test() {}";
+    view.answer = ""; // the Script Language dialog's empty list, OK with nothing typed
+    ASSERT_TRUE(model.Load(script.string()));
     EXPECT_FALSE(model.Run());
     EXPECT_TRUE(worker.requests.empty());
     EXPECT_EQ(view.state.returnValue, "Error");

@@ -1,0 +1,147 @@
+// The program scrivon as users start it: a first instance with its window (offscreen), a second start that
+// hands its file to the first and ends, and registration while an instance runs, which never reaches it.
+#include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "platform/base/paths.h"
+#include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+#include "platform/com/comutil.h"
+#include "platform/com/rot.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kPassingScript = "function Preset() {}\nfunction Test() { return 'pass'; }\n"
+                                       "function Reset() {}\n";
+
+// Starts the program in folder with its output in a file; the process id, or -1.
+pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string& outputFile,
+                   const std::string& folder) {
+    std::string program = vr::ProgramFolder() + "/scrivon";
+    std::vector<char*> argv{program.data()};
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = -1;
+    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+// The exit code, or -1 when the process did not end in time (it is then killed).
+int WaitForExit(pid_t pid, std::chrono::seconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+vr::ComPtr<IDispatch> WaitForRunningInstance(std::chrono::seconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (std::chrono::steady_clock::now() < deadline) {
+        vr::ComPtr<IUnknown> active;
+        vr::ComPtr<IDispatch> loader;
+        if (SUCCEEDED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) &&
+            SUCCEEDED(active->QueryInterface(IID_IDispatch, loader.PutVoid()))) {
+            return loader;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
+}
+
+bool RunThrough(IDispatch* loader) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    _variant_t completed;
+    HRESULT hr = loader->Invoke(DISPID_TestLoaderRun, IID_NULL, 0, DISPATCH_METHOD, &none, &completed,
+                                nullptr, nullptr);
+    return SUCCEEDED(hr) && completed.vt == VT_BOOL && completed.boolVal;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class ScrivonProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts";
+        fs::create_directories(folder);
+        for (const char* name : {"first.JScript.ts", "second.JScript.ts"}) {
+            std::ofstream(folder / name) << kPassingScript;
+        }
+        output = (folder / "first-instance.txt").string();
+    }
+    void TearDown() override {
+        if (first > 0) {
+            kill(first, SIGTERM);
+            (void)WaitForExit(first, 10s);
+        }
+        CoUninitialize();
+    }
+
+    fs::path folder;
+    std::string output;
+    pid_t first = -1;
+};
+
+TEST_F(ScrivonProcessTest, ASecondStartHandsItsFileToTheFirstAndRegistrationNeverReachesIt) {
+    first = StartScrivon({(folder / "first.JScript.ts").string()}, output, folder.string());
+    ASSERT_GT(first, 0);
+    vr::ComPtr<IDispatch> loader = WaitForRunningInstance(30s);
+    ASSERT_TRUE(loader) << "the first instance never registered its automation object";
+
+    // The second start names its file relative to its own folder: the first instance gets it made absolute.
+    pid_t second =
+        StartScrivon({"second.JScript.ts"}, (folder / "second-instance.txt").string(), folder.string());
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(WaitForExit(second, 30s), 0); // forwarded and ended: no second window stays
+    ASSERT_TRUE(RunThrough(loader.Get()));
+    EXPECT_NE(ReadAll(output).find("second.JScript: verdict 1 (passed)"), std::string::npos)
+        << ReadAll(output);
+
+    pid_t registering = StartScrivon({"/RegServer"}, (folder / "register.txt").string(), folder.string());
+    EXPECT_EQ(WaitForExit(registering, 30s), 0);
+    ASSERT_TRUE(RunThrough(loader.Get())); // still the second script: no Load("") arrived
+    std::string seen = ReadAll(output);
+    size_t firstRun = seen.find("second.JScript: verdict 1");
+    EXPECT_NE(seen.find("second.JScript: verdict 1", firstRun + 1), std::string::npos) << seen;
+}
+
+} // namespace
