@@ -55,15 +55,16 @@ protected:
 
 TEST_F(SocketExecute, APropertyReadRunsItsGetCommandAndTypesTheResult) {
     InitAdapter("plugmar_powersupply.daf");
-    connection_->Answer(u"12.500\r\n");
+    connection_->Answer(u"12.500\n");
     CallResult volt = Get(u"Volt");
     ASSERT_EQ(volt.hr, S_OK) << Utf8(volt.description);
     EXPECT_EQ(volt.value.vt, VT_R8);
     EXPECT_EQ(volt.value.dblVal, 12.5);
     EXPECT_EQ(connection_->writes, std::vector<std::u16string>{u"VOLT1?\r\n"});
-    // The termination string comes from the response type, the timeout from the device.
+    // The termination string comes from the response type (the connection hands answers out without carriage
+    // returns), the timeout from the device.
     ASSERT_EQ(connection_->reads.size(), 1u);
-    EXPECT_EQ(connection_->reads[0].term, u"\r\n");
+    EXPECT_EQ(connection_->reads[0].term, u"\n");
     EXPECT_EQ(connection_->reads[0].timeout, 1000);
     EXPECT_EQ(connection_->reads[0].count, -1);
 }
@@ -134,7 +135,7 @@ TEST_F(SocketExecute, SubstitutionsTranslateBothWays) {
     CallResult on = Put(u"Output", _variant_t(u"on"));
     ASSERT_EQ(on.hr, S_OK) << Utf8(on.description);
     EXPECT_EQ(connection_->writes, std::vector<std::u16string>{u"OUTP1 1\r\n"});
-    connection_->Answer(u"1\r\n");
+    connection_->Answer(u"1\n");
     CallResult state = Get(u"Output");
     ASSERT_EQ(state.hr, S_OK) << Utf8(state.description);
     ASSERT_EQ(state.value.vt, VT_BSTR);
@@ -172,7 +173,7 @@ TEST_F(SocketExecute, FailuresOfARunReachTheScriptWithTheirCodes) {
     EXPECT_THAT(Utf8(composed.description),
                 HasSubstr("'set_Volt:msg_SetVolt': Entry Parameters din't match the Schema."));
     // An answer that is not of the response type.
-    connection_->Answer(u"twelve\r\n");
+    connection_->Answer(u"twelve\n");
     CallResult parsed = Get(u"Volt");
     EXPECT_EQ(parsed.scode, DISP_E_TYPEMISMATCH);
     EXPECT_THAT(Utf8(parsed.description), HasSubstr("NOT_PARSED: 'twelve"));
@@ -194,7 +195,7 @@ TEST_F(SocketExecute, ValuesOfAnEarlierAnswerNeverReachALaterResult) {
 
 TEST_F(SocketExecute, AnActionRunsItsCommandsAndTakesItsResultFromTheOneNamed) {
     InitAdapter("plugmar_powersupply.daf");
-    connection_->Answer(u"7.500\r\n");
+    connection_->Answer(u"7.500\n");
     CallResult applied = Call(u"Apply", {_variant_t(7.5)});
     ASSERT_EQ(applied.hr, S_OK) << Utf8(applied.description);
     EXPECT_EQ(applied.value.vt, VT_R8);

@@ -1,10 +1,10 @@
-// The whole way: scripts' calls on sockets over a real VISA session to the loopback instrument program, with
-// the multimeter and power supply adapters.
+// The whole way: scripts' calls on sockets over the VISA connection CnVISA to the loopback instrument
+// program, with the multimeter and power supply adapters.
 #include "peers.h"
 #include "socket_fixture.h"
-#include "visa_connection.h"
 
 #include "platform/base/text.h"
+#include "platform/com/activation.h"
 
 #include <gmock/gmock.h>
 
@@ -24,13 +24,17 @@ protected:
     // Starts the instrument with its answer end and opens a socket on it with the adapter.
     void Connect(const std::string& answerEnd, const std::string& adapter) {
         ASSERT_TRUE(instrument_.Start(answerEnd));
-        ASSERT_EQ(vr::ComObject<VisaConnection>::Create(&visa_), S_OK);
+        CLSID clsid{};
+        ASSERT_EQ(CLSIDFromProgID(kCnVisaIndependentProgId, &clsid), S_OK);
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrConnection>(),
+                                   visa_.PutVoid()),
+                  S_OK);
         BSTR resource = vr::AllocBstrUtf8(instrument_.SocketResource());
-        ASSERT_EQ(visa_->Init(resource, nullptr, 2000, _NO_LOCK), S_OK);
+        BSTR options = vr::AllocBstr(u"");
+        ASSERT_EQ(visa_->Init(resource, options, 2000, _NO_LOCK), S_OK);
         SysFreeString(resource);
-        ASSERT_EQ(InitSocket(socket_.Get(), u"AdapterFile=" + DataPath(adapter),
-                             static_cast<IVrConnection*>(visa_.Get())),
-                  S_OK)
+        SysFreeString(options);
+        ASSERT_EQ(InitSocket(socket_.Get(), u"AdapterFile=" + DataPath(adapter), visa_.Get()), S_OK)
             << Utf8(ErrorDescription());
     }
     // What the instrument keeps under a header, asked over the same connection.
@@ -41,12 +45,12 @@ protected:
     }
 
     vrvisatest::LoopbackInstrument instrument_;
-    vr::ComPtr<vr::ComObject<VisaConnection>> visa_;
+    vr::ComPtr<IVrConnection> visa_;
 };
 
 TEST_F(SocketLoopback, PowerSupplyChannelsOutputsAndSequences) {
     Connect("\\r\\n", "plugmar_powersupply.daf");
-    EXPECT_EQ(Setting(u"*CLS?\r\n", u"\r\n"), u"\r\n"); // the open command ran
+    EXPECT_EQ(Setting(u"*CLS?\r\n", u"\n"), u"\n"); // the open command ran
 
     ASSERT_EQ(Put(u"Volt", _variant_t(12.5)).hr, S_OK);
     CallResult second = Get(u"Channel2");
@@ -61,7 +65,7 @@ TEST_F(SocketLoopback, PowerSupplyChannelsOutputsAndSequences) {
     EXPECT_EQ(volt1.value.dblVal, 12.5);
 
     ASSERT_EQ(Put(u"Output", _variant_t(u"ON")).hr, S_OK);
-    EXPECT_EQ(Setting(u"OUTP1?\r\n", u"\r\n"), u"1\r\n");
+    EXPECT_EQ(Setting(u"OUTP1?\r\n", u"\n"), u"1\n");
     EXPECT_EQ(Bstr(Get(u"Output").value), u"ON");
 
     vr::ComPtr<vr::ComObject<ScriptArray>> steps;
@@ -79,9 +83,21 @@ TEST_F(SocketLoopback, PowerSupplyChannelsOutputsAndSequences) {
     ASSERT_EQ(applied.hr, S_OK) << Utf8(applied.description);
     EXPECT_EQ(applied.value.dblVal, 7.25);
 
+    // The socket shows the connection's settings beside its own and the device's.
+    vr::ComPtr<IVrAttributeCollection> attributes;
+    ASSERT_EQ(socket_->get_Attributes(attributes.Put()), S_OK);
+    BSTR timeout = vr::AllocBstr(u"Timeout");
+    _variant_t value;
+    EXPECT_EQ(attributes->GetAttribute(timeout, &value), S_OK);
+    SysFreeString(timeout);
+    EXPECT_EQ(value.vt, VT_I4);
+
     // Closing switches both outputs off, then closes the session.
     ASSERT_EQ(socket_->Close(), S_OK);
-    EXPECT_EQ(visa_->closes, 1);
+    int32_t written = 0;
+    BSTR more = vr::AllocBstr(u"*CLS\r\n");
+    EXPECT_TRUE(FAILED(visa_->WriteString(more, &written)));
+    SysFreeString(more);
 }
 
 TEST_F(SocketLoopback, MultimeterAttributesIdentityAndReadings) {

@@ -90,8 +90,8 @@ protected:
 };
 
 TEST_F(SocketScript, AssignmentsReadsSelectorsAndArrays) {
-    connection_->Answer(u"3.300\r\n");
-    connection_->Answer(u"1\r\n");
+    connection_->Answer(u"3.300\n");
+    connection_->Answer(u"1\n");
     ASSERT_EQ(Run(u"dev.Volt = 12.5;\n"
                   u"dev.Channel2.Volt = 3.3;\n"
                   u"var v = dev.Volt;\n"
