@@ -71,14 +71,17 @@ ULONG ElementCount(SAFEARRAY* array) {
 
 bool IsCarriedType(VARTYPE vt) {
     VARTYPE base = vt & VT_TYPEMASK;
+    if (vt & ~(VT_TYPEMASK | VT_BYREF | VT_ARRAY)) {
+        return false; // VT_VECTOR, VT_RESERVED and the like
+    }
     if (vt & VT_ARRAY) {
         return !(vt & VT_BYREF) && IsArrayElementType(base);
     }
-    if (vt & ~(VT_TYPEMASK | VT_BYREF)) {
-        return false;
-    }
     if (base == VT_EMPTY || base == VT_NULL) {
         return !(vt & VT_BYREF);
+    }
+    if (base == VT_VARIANT) {
+        return (vt & VT_BYREF) != 0; // a VARIANT holds another only by reference or in an array
     }
     return IsArrayElementType(base);
 }

@@ -11,6 +11,9 @@
 
 namespace proxytest {
 
+// The class the proxy_server program serves (a fake hardware manager per client).
+inline constexpr CLSID CLSID_FakeRigmontServer = vr::MakeGuid("A7E1C1B4-3F0D-4C55-9E6A-2B8D0F4C1E93");
+
 // A connection that echoes what it is asked and remembers its last timeout.
 vr::ComPtr<IVrConnection> MakeFakeConnection();
 

@@ -5,7 +5,10 @@
 #include "TestRunTime/Scripvane/include/scripvane.h"
 #include "attributes/include/tabrisk.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
+#include "platform/com/activation_internal.h"
 #include "platform/com/comutil.h"
 #include "platform/com/dual_proxy.h"
 #include "platform/com/tests/apartment_thread.h"
@@ -260,6 +263,55 @@ TEST_F(TypedProxyTest, ATypedProxyServesAnyIDispatchTransport) {
         S_OK);
     EXPECT_EQ(typed->RemoveRecord(_bstr_t(u"connection"), _bstr_t(u"a")), S_FALSE); // names keep their case
     EXPECT_EQ(typed->RemoveRecord(_bstr_t(u"connection"), _bstr_t(u"A")), S_OK);
+}
+
+TEST_F(TypedProxyTest, TheSameTypedProxiesServeAnObjectOfAnotherProcess) {
+    ASSERT_EQ(vr::detail::WriteClassesText(vr::detail::ClassKey(CLSID_FakeRigmontServer) + u"\\LocalServer32",
+                                           u"", vr::FromUtf8(VR_PROXY_SERVER)),
+              ERROR_SUCCESS);
+    vr::ComPtr<IVrRigmont> rigmont;
+    ASSERT_EQ(CoCreateInstance(CLSID_FakeRigmontServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IVrRigmont,
+                               rigmont.PutVoid()),
+              S_OK);
+    ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"connection"), _bstr_t(u"Meter"), nullptr,
+                                  _bstr_t(u"ASRL1::INSTR"), nullptr),
+              S_OK);
+    // In-out texts by reference, across the process boundary and back.
+    BSTR server = SysAllocString(u"old");
+    BSTR resource = nullptr;
+    BSTR setup = nullptr;
+    ASSERT_EQ(rigmont->LoadRecord(_bstr_t(u"connection"), _bstr_t(u"Meter"), _bstr_t(u"Baud=9600"), &server,
+                                  &resource, &setup),
+              S_OK);
+    EXPECT_EQ(Text(server), u"connection/Meter");
+    EXPECT_EQ(Text(resource), u"ASRL1::INSTR");
+    EXPECT_EQ(Text(setup), u"Baud=9600");
+    SysFreeString(server);
+    SysFreeString(resource);
+    SysFreeString(setup);
+    // An object made in the server comes as the typed proxy of its interface.
+    vr::ComPtr<IVrConnection> connection;
+    ASSERT_EQ(rigmont->CreateConnection(_bstr_t(u"Meter"), _variant_t(), connection.Put()), S_OK);
+    ASSERT_TRUE(connection);
+    VrReadStatus status = UnknownReason;
+    ASSERT_EQ(connection->get_LastReadStatus(&status), S_OK);
+    EXPECT_EQ(status, ReadTimeout);
+    BSTR data = nullptr;
+    ASSERT_EQ(connection->ReadString(_bstr_t(u"\r"), 100, 2, &data), S_OK);
+    EXPECT_EQ(Text(data), u"ASRL1::INSTR|\r|100|2|2");
+    SysFreeString(data);
+    // A failure with its error information from the other process.
+    vr::ComPtr<IVrConnection> none;
+    EXPECT_EQ(rigmont->CreateConnection(_bstr_t(u"Nothing"), _variant_t(), none.Put()), E_INVALIDARG);
+    vr::ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+    BSTR description = nullptr;
+    ASSERT_EQ(info->GetDescription(&description), S_OK);
+    EXPECT_EQ(Text(description), u"no record 'Nothing'");
+    SysFreeString(description);
+    // An interface the object lacks is refused, not faked.
+    vr::ComPtr<IVrTestEngine> engine;
+    EXPECT_EQ(rigmont.As(&engine), E_NOINTERFACE);
 }
 
 } // namespace

@@ -20,8 +20,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <future>
 #include <sys/socket.h>

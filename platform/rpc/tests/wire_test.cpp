@@ -121,9 +121,10 @@ TEST(RpcWire, CountsTypesAndDepthsBeyondReasonAreRefused) {
     body = Body(dims);
     Reader dimsReader(body.data(), body.size());
     EXPECT_EQ(dimsReader.Variant(&value), RPC_E_INVALID_DATA);
-    // Types that do not cross: a decimal, a by-reference empty, an unknown bit.
-    for (uint16_t vt :
-         {uint16_t(VT_DECIMAL), uint16_t(VT_BYREF | VT_EMPTY), uint16_t(0x7FFF), uint16_t(VT_RECORD)}) {
+    // Types that do not cross: a decimal, a by-reference empty, unknown bits, a vector, a VARIANT held by
+    // value.
+    for (uint16_t vt : {uint16_t(VT_DECIMAL), uint16_t(VT_BYREF | VT_EMPTY), uint16_t(0x7FFF),
+                        uint16_t(VT_RECORD), uint16_t(VT_ARRAY | VT_VECTOR | VT_R8), uint16_t(VT_VARIANT)}) {
         Writer w;
         w.U16(vt);
         w.U64(0);
@@ -131,6 +132,15 @@ TEST(RpcWire, CountsTypesAndDepthsBeyondReasonAreRefused) {
         Reader r(body.data(), body.size());
         EXPECT_EQ(r.Variant(&value), RPC_E_INVALID_DATA) << vt;
     }
+    // A by-reference VARIANT whose value claims to be a VARIANT itself.
+    Writer nestedVariant;
+    nestedVariant.U16(VT_BYREF | VT_VARIANT);
+    nestedVariant.U16(VT_VARIANT);
+    nestedVariant.U16(VT_I4);
+    nestedVariant.U32(1);
+    body = Body(nestedVariant);
+    Reader nestedReader(body.data(), body.size());
+    EXPECT_EQ(nestedReader.Variant(&value), RPC_E_INVALID_DATA);
     // A text longer than the frame.
     Writer text;
     text.U16(VT_BSTR);
