@@ -4,6 +4,7 @@
 #include "ServerMain.h"
 
 #include "platform/base/text.h"
+#include "platform/rpc/local_server.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -27,10 +28,9 @@ int Report(HRESULT hr, const char* what) {
     return 0;
 }
 
-// The references other processes hold on this server's objects. This build carries no cross-process calls,
-// so no other process can hold one and the server ends one idle period after its start.
+// Every object a client holds (the manager, and each connection and socket handed out) is one lock.
 unsigned long ServerLocks() {
-    return 0;
+    return vr::rpc::ServerProcessLocks();
 }
 
 } // namespace

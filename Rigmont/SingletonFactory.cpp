@@ -3,6 +3,8 @@
 
 #include "VrRigmont.h"
 
+#include "platform/rpc/local_server.h"
+
 #include <atomic>
 #include <new>
 
@@ -46,8 +48,15 @@ public:
         }
         return manager_->QueryInterface(riid, ppv);
     }
-    // The process's life is decided by the references its clients hold, not by locks on the class object.
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    // A client's lock keeps the server process as a held object does.
+    HRESULT LockServer(BOOL lock) override {
+        if (lock) {
+            CoAddRefServerProcess();
+        } else {
+            CoReleaseServerProcess();
+        }
+        return S_OK;
+    }
 
 private:
     ~SingletonFactory() = default;
