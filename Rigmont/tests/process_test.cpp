@@ -187,6 +187,37 @@ TEST_F(ServerProcessTest, TwoClientProcessesWorkThroughTheOneServerAtOnce) {
     EXPECT_EQ(ServerPids(), std::vector<pid_t>{server_});
 }
 
+// A socket is built in the server with its connection; the client reaches both through the process
+// boundary, and the adapter's open command has run on the instrument.
+TEST_F(ServerProcessTest, SocketIsBuiltInTheServerWithItsConnection) {
+    vrvisatest::LoopbackInstrument supply;
+    ASSERT_TRUE(supply.Start("\\r\\n"));
+    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"SupplyLink"), Text(u"Vornic.CnVISA"),
+                                   Text(vr::FromUtf8(supply.SocketResource())), Text(u"")),
+              S_OK);
+    std::u16string adapter = vr::FromUtf8(std::string(RIGMONT_TEST_DATA) + "/plugmar_powersupply.daf");
+    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Supply"), Text(u"Vornic.Socket"),
+                                   Text(u"SupplyLink"), Text(u"AdapterFile=" + adapter)),
+              S_OK);
+    vr::ComPtr<IVrSocket> socket;
+    ASSERT_EQ(manager_->CreateSocket(Text(u"Supply"), Missing(), socket.Put()), S_OK);
+    VARIANT term;
+    VariantInit(&term);
+    term.vt = VT_BSTR;
+    term.bstrVal = vr::AllocBstr(u"\n");
+    BSTR answer = nullptr;
+    ASSERT_EQ(socket->QueryString(Text(u"*CLS?\r\n"), term, Missing(), Missing(), &answer), S_OK);
+    EXPECT_EQ(std::u16string(vr::BstrView(answer)), u"\n") << "the open command ran";
+    SysFreeString(answer);
+    (void)VariantClear(&term);
+    vr::ComPtr<IVrConnection> connection;
+    ASSERT_EQ(socket->get_Connection(connection.Put()), S_OK);
+    HRESULT hr = S_OK;
+    // The adapter's settings decide what is left of the answer's end; the text itself comes back whole.
+    EXPECT_EQ(Query(connection.Get(), u"ECHO direct", &hr).substr(0, 6), u"direct");
+    EXPECT_EQ(hr, S_OK);
+}
+
 TEST_F(ServerProcessTest, ServerKilledDuringACallGivesAnErrorAtOnceAndTheNextCallStartsANewServer) {
     vr::ComPtr<IVrConnection> connection;
     ASSERT_EQ(manager_->CreateConnection(Text(u"LoopA"), Missing(), connection.Put()), S_OK);
