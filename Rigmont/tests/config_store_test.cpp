@@ -215,9 +215,11 @@ TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
 }
 
 TEST_F(StoreTest, DefaultStoreOfTheProgramFolderServesANewStation) {
-    // The configuration item's default names the store the build puts into the program folder.
+    // The configuration item's default names the store the build puts into the program folder; an earlier
+    // test of this process may have changed the item.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Vornic\\Config", 0, KEY_WRITE, &key),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Vornic\\Config", 0, nullptr,
+                             REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     (void)RegDeleteValue(key, u"ConfigStoreFile");
     RegCloseKey(key);
