@@ -14,12 +14,16 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <thread>
 
 extern char** environ;
@@ -588,14 +592,69 @@ void UnpublishActiveObject(DWORD cookie) {
     }
 }
 
+namespace {
+
+// Every trace line asks for the outside tracer, which is usually not running: reading the runtime folder for
+// each of them would cost more than the line. A scan that found no registration of a class is remembered with
+// the folder's modification time, and trusted while that time stays the same. Timestamps are coarse (a clock
+// tick), so a scan counts only when it ran well after the folder last changed: a registration written later
+// moves the time on.
+class AbsentRegistrations {
+public:
+    bool KnownAbsent(const std::string& folder, const std::string& prefix) {
+        struct stat info {};
+        if (stat(folder.c_str(), &info) != 0) {
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        auto found = absent_.find(folder + "/" + prefix);
+        return found != absent_.end() && SameTime(found->second, info.st_mtim);
+    }
+
+    // Called after a scan that found nothing; scanStart is the clock when the scan began.
+    void Remember(const std::string& folder, const std::string& prefix, const timespec& scanStart) {
+        struct stat info {};
+        if (stat(folder.c_str(), &info) != 0 ||
+            Seconds(scanStart) - Seconds(info.st_mtim) < kSettledSeconds) {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        absent_[folder + "/" + prefix] = info.st_mtim;
+    }
+
+private:
+    static constexpr double kSettledSeconds = 0.1;
+    static double Seconds(const timespec& time) {
+        return static_cast<double>(time.tv_sec) + time.tv_nsec * 1e-9;
+    }
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, timespec> absent_;
+};
+
+AbsentRegistrations& Absent() {
+    static AbsentRegistrations* absent = new AbsentRegistrations; // used until the process ends
+    return *absent;
+}
+
+} // namespace
+
 HRESULT GetActiveObjectElsewhere(const CLSID& clsid, IUnknown** object) {
     *object = nullptr;
     std::string folder = RuntimeFolder();
-    DIR* dir = folder.empty() ? nullptr : opendir(folder.c_str());
+    std::string prefix = "active-" + ClassText(clsid) + "-";
+    if (folder.empty() || Absent().KnownAbsent(folder, prefix)) {
+        return MK_E_UNAVAILABLE;
+    }
+    timespec scanStart{};
+    clock_gettime(CLOCK_REALTIME, &scanStart);
+    DIR* dir = opendir(folder.c_str());
     if (!dir) {
         return MK_E_UNAVAILABLE;
     }
-    std::string prefix = "active-" + ClassText(clsid) + "-";
     std::string own = std::to_string(getpid()) + "-";
     std::vector<std::string> names;
     while (dirent* entry = readdir(dir)) {
@@ -606,6 +665,9 @@ HRESULT GetActiveObjectElsewhere(const CLSID& clsid, IUnknown** object) {
         }
     }
     closedir(dir);
+    if (names.empty()) {
+        Absent().Remember(folder, prefix, scanStart);
+    }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         std::string path = folder + "/" + name;

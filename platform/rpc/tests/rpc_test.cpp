@@ -386,6 +386,21 @@ TEST_F(RpcTest, AMalformedMessageIsRefusedAndTheServerGoesOn) {
     EXPECT_EQ(GetLong(probe.Get(), kTag), 0);
 }
 
+TEST_F(RpcTest, ARegistrationAfterAFailedLookupIsFound) {
+    vr::ComPtr<IUnknown> active;
+    if (GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()) == S_OK) {
+        GTEST_SKIP() << "a probe server of an earlier test is still registered";
+    }
+    // Lookups remember an absent class while the runtime folder stays unchanged (every trace line asks for
+    // the tracer); a registration made afterwards must still be found.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()), MK_E_UNAVAILABLE);
+    EXPECT_EQ(GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()), MK_E_UNAVAILABLE);
+    vr::ComPtr<IDispatch> probe = Remote(); // starts the server, which registers its active probe
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()), S_OK);
+}
+
 TEST_F(RpcTest, AnActiveObjectOfAnotherProcessIsFound) {
     vr::ComPtr<IDispatch> probe = Remote(); // starts the server, which registers its active probe
     ASSERT_TRUE(probe);
