@@ -263,6 +263,9 @@ void CVrTestLoaderDlg::SelectSourceLine(int line) {
 }
 
 void CVrTestLoaderDlg::ShowError(const std::string& caption, const std::string& text) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str()); // nobody sees the box
+    }
     (void)vr::ui::MessageBox(this, vr::FromUtf8(text), vr::FromUtf8(caption), MB_OK | MB_ICONERROR);
 }
 
