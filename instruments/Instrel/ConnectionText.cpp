@@ -139,7 +139,17 @@ const char16_t* ReadStatusWord(VrReadStatus status) {
 }
 
 std::u16string ReplayQuery(std::u16string_view command) {
-    return u"[ms:string-compare(in, " + XPathStringLiteral(command) + u", '', 'i') = 0]";
+    // The log file's parser reads a recorded CR LF or lone CR back as LF: the command is compared the same
+    // way, or a command with a carriage return (an adapter's CR LF end) would never find its record.
+    std::u16string normalized;
+    for (size_t i = 0; i < command.size(); ++i) {
+        if (command[i] != u'\r') {
+            normalized += command[i];
+        } else if (i + 1 >= command.size() || command[i + 1] != u'\n') {
+            normalized += u'\n';
+        }
+    }
+    return u"[ms:string-compare(in, " + XPathStringLiteral(normalized) + u", '', 'i') = 0]";
 }
 
 std::u16string ReplayRecordId(std::u16string_view recordId) {

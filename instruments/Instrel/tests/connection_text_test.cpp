@@ -74,5 +74,10 @@ TEST(ReplayQueryTest, CommandsWithQuotesStayValidExpressions) {
     EXPECT_EQ(ReplayRecordId(u"Record"), u"Record");
 }
 
+TEST(ReplayQueryTest, CarriageReturnsCompareAsTheLineFeedsTheLogFileReadsBack) {
+    EXPECT_EQ(ReplayQuery(u"VOLT1?\r\n"), u"[ms:string-compare(in, 'VOLT1?\n', '', 'i') = 0]");
+    EXPECT_EQ(ReplayQuery(u"A\rB\r"), u"[ms:string-compare(in, 'A\nB\n', '', 'i') = 0]");
+}
+
 } // namespace
 } // namespace instrel
