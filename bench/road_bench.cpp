@@ -1,0 +1,226 @@
+// The road of one test with one instrument query: Preset, Test and Reset posted to the test-execution worker,
+// whose script reads the power supply's voltage through a socket of the `rigmont` process over the VISA
+// connection, against the bare query of the same command on a VISA connection of this process to the same
+// kind of loopback instrument, in one run. The road's calls wait on other threads and processes, so the
+// ratios are of wall time ("ratio <name> <time / baseline time>").
+#include "Rigmont/include/rigmont.h"
+#include "common/TestExecutive.h"
+#include "common/VrConfigData.h"
+#include "common/proxies/SystemProxies.h"
+#include "peers.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+
+namespace vrbench {
+namespace {
+
+constexpr const char16_t* kScript =
+    u"function Preset() {}\nfunction Test() { return Supply.Volt; }\nfunction Reset() {}\n";
+constexpr const char16_t* kMethods[] = {u"Preset", u"Test", u"Reset"};
+
+CTestExecutive* g_worker = nullptr;
+IVrConnection* g_connection = nullptr;
+
+// Posts one request and waits for it the programs' way: drain the output, look at the state, pump.
+bool RunRequest(CTestExecutive& worker, const char16_t* name) {
+    worker.Request(vr::AllocBstr(name), vr::AllocBstr(u""), vr::AllocBstr(u""));
+    for (;;) {
+        LONG status = 0;
+        BSTR text = nullptr;
+        while (worker.GetOutput(&status, &text)) {
+            SysFreeString(text);
+        }
+        if (worker.GetState() == CTestExecutive::kDone) {
+            break;
+        }
+        PumpMessages(0);
+    }
+    BSTR error = nullptr;
+    HRESULT hr = S_OK;
+    worker.GetError(&error, &hr);
+    SysFreeString(error);
+    return SUCCEEDED(hr);
+}
+
+void BM_BareQuery(benchmark::State& state) {
+    BSTR query = vr::AllocBstr(u"VOLT1?\r\n");
+    BSTR term = vr::AllocBstr(u"\n"); // answers come without carriage returns
+    for (auto _ : state) {
+        int32_t written = 0;
+        BSTR answer = nullptr;
+        if (FAILED(g_connection->WriteString(query, &written)) ||
+            FAILED(g_connection->ReadString(term, -1, -1, &answer))) {
+            state.SkipWithError("the connection query failed");
+        }
+        SysFreeString(answer);
+    }
+    SysFreeString(query);
+    SysFreeString(term);
+}
+BENCHMARK(BM_BareQuery)->UseRealTime();
+
+void BM_RoadOfOneTest(benchmark::State& state) {
+    for (auto _ : state) {
+        for (const char16_t* method : kMethods) {
+            if (!RunRequest(*g_worker, method)) {
+                state.SkipWithError("a request failed");
+                return;
+            }
+        }
+    }
+}
+BENCHMARK(BM_RoadOfOneTest)->UseRealTime();
+
+// The usual table, then each benchmark's wall time per iteration against the baseline's.
+class WallRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.iterations > 0 && !run.error_occurred) {
+                perIteration[run.run_name.function_name] =
+                    run.real_accumulated_time / static_cast<double>(run.iterations);
+            }
+        }
+    }
+    int PrintRatios(const std::string& baseline) const {
+        auto base = perIteration.find(baseline);
+        if (base == perIteration.end() || base->second <= 0) {
+            return 1;
+        }
+        for (const auto& [name, seconds] : perIteration) {
+            std::printf("ratio %s %.3f\n", name.c_str(), seconds / base->second);
+        }
+        return 0;
+    }
+
+private:
+    std::map<std::string, double> perIteration;
+};
+
+HRESULT SaveRecord(IVrRigmont* manager, std::u16string_view type, std::u16string_view name,
+                   std::u16string_view server, const std::string& resource, const std::string& setup) {
+    BSTR texts[] = {vr::AllocBstr(type), vr::AllocBstr(name), vr::AllocBstr(server),
+                    vr::AllocBstrUtf8(resource), vr::AllocBstrUtf8(setup)};
+    HRESULT hr = manager->SaveRecord(texts[0], texts[1], texts[2], texts[3], texts[4]);
+    for (BSTR text : texts) {
+        SysFreeString(text);
+    }
+    return hr;
+}
+
+// The store of this run with the socket `Supply` over the connection `RoadLink` to the road's instrument.
+bool PrepareRecords(const std::string& folder, const vrvisatest::LoopbackInstrument& instrument,
+                    vr::ComPtr<IVrRigmont>* manager) {
+    std::string store = folder + "/RoadStore.cfs";
+    std::ofstream(store) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ConfigStore><connections>"
+                            "<connection name=\"_default\"><Server>Vornic.CnVISA</Server></connection>"
+                            "</connections><sockets/></ConfigStore>\n";
+    CVrConfigData config;
+    BSTR path = vr::AllocBstrUtf8(store);
+    bool stored = config.StoreItem("ConfigStoreFile", path);
+    SysFreeString(path);
+    return stored &&
+           SUCCEEDED(CoCreateInstance(CLSID_VrRigmont, nullptr, CLSCTX_LOCAL_SERVER, IID_IVrRigmont,
+                                      manager->PutVoid())) &&
+           SUCCEEDED(SaveRecord(manager->Get(), u"connection", u"RoadLink", u"Vornic.CnVISA",
+                                instrument.SocketResource(), "")) &&
+           SUCCEEDED(SaveRecord(manager->Get(), u"socket", u"Supply", u"Vornic.Socket", "RoadLink",
+                                std::string("AdapterFile=") + VR_BENCH_DATA "/plugmar_powersupply.daf"));
+}
+
+bool OpenBareConnection(const vrvisatest::LoopbackInstrument& instrument, vr::ComPtr<IVrConnection>* made) {
+    CLSID connectionClass;
+    if (FAILED(CLSIDFromProgID(kCnVisaIndependentProgId, &connectionClass)) ||
+        FAILED(CoCreateInstance(connectionClass, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrConnection>(),
+                                made->PutVoid()))) {
+        return false;
+    }
+    BSTR resource = vr::AllocBstrUtf8(instrument.SocketResource());
+    BSTR empty = vr::AllocBstr(u"");
+    HRESULT hr = (*made)->Init(resource, empty, 2000, _NO_LOCK);
+    SysFreeString(resource);
+    SysFreeString(empty);
+    return SUCCEEDED(hr);
+}
+
+bool LoadInto(CTestExecutive& worker) {
+    HRESULT hr = worker.Set(vr::AllocBstr(u"JScript"), vr::AllocBstr(kScript), vr::AllocBstr(u""),
+                            vr::AllocBstr(u"sn=Bench"));
+    return SUCCEEDED(hr) && RunRequest(worker, u"") && RunRequest(worker, u"Test");
+}
+
+int Run(int argc, char** argv, const std::string& folder) {
+    vr::RegisterSystemProxies();
+    vrvisatest::LoopbackInstrument roadInstrument;
+    vrvisatest::LoopbackInstrument bareInstrument;
+    vr::ComPtr<IVrRigmont> manager;
+    vr::ComPtr<IVrConnection> connection;
+    if (!roadInstrument.Start("\\r\\n") || !bareInstrument.Start("\\r\\n") ||
+        !PrepareRecords(folder, roadInstrument, &manager) ||
+        !OpenBareConnection(bareInstrument, &connection)) {
+        std::fprintf(stderr, "road_bench: the instruments, the hardware manager or the connection failed\n");
+        return 1;
+    }
+    auto worker = std::make_unique<CTestExecutive>();
+    if (!worker->EngineProxy || !LoadInto(*worker)) {
+        std::fprintf(stderr, "road_bench: the worker or its script failed\n");
+        return 1;
+    }
+    g_worker = worker.get();
+    g_connection = connection.Get();
+    benchmark::Initialize(&argc, argv);
+    WallRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    int result = reporter.PrintRatios("BM_BareQuery");
+    g_worker = nullptr;
+    g_connection = nullptr;
+    worker.reset();
+    return result;
+}
+
+// A registry, data home and runtime folder of this run's own: the build tree's registry is copied, so the
+// store item written here never reaches it.
+std::string PrepareEnvironment() {
+    char base[] = "/tmp/road-bench-XXXXXX";
+    if (!mkdtemp(base)) {
+        return "";
+    }
+    std::string folder = base;
+    std::filesystem::copy(VR_BUILD_REGISTRY_DIR, folder + "/registry",
+                          std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(folder + "/home");
+    std::filesystem::create_directories(folder + "/runtime");
+    ::chmod((folder + "/runtime").c_str(), 0700);
+    ::setenv("VORNIC_REGISTRY", (folder + "/registry").c_str(), 1);
+    ::setenv("VORNIC_HOME", (folder + "/home").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
+    return folder;
+}
+
+} // namespace
+} // namespace vrbench
+
+int main(int argc, char** argv) {
+    std::string folder = vrbench::PrepareEnvironment();
+    if (folder.empty() || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        return 1;
+    }
+    int result = vrbench::Run(argc, argv, folder);
+    CoUninitialize();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return result;
+}
