@@ -131,7 +131,7 @@ TEST_F(ScrivonDialogTest, AutomationLoadsAndRunsWithColouredOutputAndTheVerdict)
 TEST_F(ScrivonDialogTest, WarningsAreBlueAndAFailedTestSelectsItsLine) {
     std::string path = Write("lines.JScript.ts", "function Preset() {}\nfunction Test() {\n  x();\n}\n");
     worker.outputStatus = 3;
-    worker.answers["Test"] = {"Microsoft JScript runtime error\nLine: 3\n", E_FAIL};
+    worker.answers["Test"] = {"JScript runtime error\nLine: 3\n", E_FAIL};
     CVrTestLoaderDlg dialog(worker, {"JScript"});
     ASSERT_TRUE(dialog.LoadScript(path));
     vr::ui::MessageBoxSeen seen;
