@@ -1,6 +1,7 @@
 // Writing and checked reading of the values cross-process calls carry.
 #include "platform/rpc/wire.h"
 
+#include "platform/com/automation_rules.h"
 #include "platform/com/comptr.h"
 #include "platform/com/errorinfo.h"
 
@@ -12,32 +13,11 @@ namespace {
 
 constexpr uint32_t kNullText = 0xFFFFFFFFu;
 
-// The size of a fixed-size value of type vt; 0 for the others.
+// The size of a fixed-size value of type vt (a number, a date, a currency, a boolean or an error code); 0 for
+// the others, whose values the wire carries in a form of their own.
 size_t FixedSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-        return 8;
-    default:
-        return 0;
-    }
+    bool carriedOtherwise = vt == VT_BSTR || vt == VT_VARIANT || vt == VT_DISPATCH || vt == VT_UNKNOWN;
+    return carriedOtherwise ? 0 : automation::ElementSize(vt);
 }
 
 bool IsArrayElementType(VARTYPE vt) {
