@@ -154,14 +154,14 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
         return E_FAIL;
     }
     std::string stored;
-    if (!database->MoveFirstItem() || !database->GetItem(u"ExecSession", stored)) {
+    bool found = database->MoveFirstItem() && database->GetItem(u"ExecSession", stored);
+    if (!found) {
         SetTraceSite();
         TraceInfo(
             u"WARNING: Couldn't find records of the 'TestResults' table of the DataBase with TestID = '%s', "
             u"so set ExecSession to 0.",
             TextOf(testId));
-        stored = "0";
     }
-    *session = SessionAfter(vr::FromUtf8(stored.empty() ? "0" : stored));
+    *session = SessionAfter(vr::FromUtf8(!found || stored.empty() ? std::string("0") : stored));
     return S_OK;
 }
