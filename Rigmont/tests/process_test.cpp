@@ -169,15 +169,15 @@ protected:
     pid_t server_ = -1;
 };
 
-// Each client talks to an instrument of its own (the loopback instrument serves one connection at a time);
-// their calls run through the one server at the same time.
+// Both clients talk to the same instrument, each over a connection of its own built in the one server; their
+// calls run through the server at the same time and each gets its own answers.
 TEST_F(ServerProcessTest, TwoClientProcessesWorkThroughTheOneServerAtOnce) {
     constexpr int kQueries = 300;
     auto run = [](const char* record, const char* tag) {
         return vrtest::RunProcess(RIGMONT_TEST_CLIENT, {"exchange", record, tag, std::to_string(kQueries)});
     };
     std::future<vrtest::ProcessResult> a = std::async(std::launch::async, run, "LoopA", "A");
-    std::future<vrtest::ProcessResult> b = std::async(std::launch::async, run, "LoopB", "B");
+    std::future<vrtest::ProcessResult> b = std::async(std::launch::async, run, "LoopA", "B");
     vrtest::ProcessResult resultA = a.get();
     vrtest::ProcessResult resultB = b.get();
     EXPECT_EQ(resultA.exitCode, 0) << resultA.output;

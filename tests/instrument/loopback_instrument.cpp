@@ -16,7 +16,7 @@
 //   COUNT?              how many commands this connection has received, this one included
 //   CLOSE               closes the connection (a terminal: the program exits)
 //   RESET               TCP: aborts the connection with a reset
-//   EXIT                the program exits
+//   EXIT                the program exits (with every connection)
 // Any other command is a setting: "<header> <text>" keeps the text under the header (in any case), and
 // "<header>?" answers the text kept, "0" before the first; so "VOLT1 12.5" makes "VOLT1?" answer "12.5".
 // The program exits by itself after --lifetime seconds (default 120), so that it never outlives a test run.
@@ -24,6 +24,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -212,21 +213,26 @@ int ServeTcp(bool ipv6, const std::string& answerEnd) {
     }
     std::printf("PORT %d\n", port);
     std::fflush(stdout);
+    // Each connection is served on a thread of its own, so several clients can talk to the one instrument at
+    // once; every connection keeps its own settings and counters.
     for (;;) {
         int client = ::accept(listener, nullptr, nullptr);
         if (client < 0) {
             continue;
         }
-        Connection connection{client, answerEnd};
-        Outcome outcome = connection.Serve();
-        if (outcome == Outcome::Reset) {
-            linger abort{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        }
-        ::close(client);
-        if (outcome == Outcome::Exit) {
-            return 0;
-        }
+        std::thread([client, answerEnd] {
+            Connection connection{client, answerEnd};
+            Outcome outcome = connection.Serve();
+            if (outcome == Outcome::Reset) {
+                linger abort{1, 0};
+                ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            }
+            ::close(client);
+            if (outcome == Outcome::Exit) {
+                std::fflush(stdout);
+                std::_Exit(0); // other connections end with the program
+            }
+        }).detach();
     }
 }
 
