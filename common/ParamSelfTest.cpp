@@ -3,27 +3,20 @@
 
 #include "common/BstrText.h"
 #include "platform/base/text.h"
+#include "platform/com/comutil.h"
 
 #include <optional>
 #include <string>
 
 namespace {
 
-// Owns a BSTR for the length of one check and lends it as an in/out argument.
-class Text {
-public:
-    explicit Text(std::u16string_view text) : text_(vrcommon::NewBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(text_); }
-    BSTR get() const { return text_; }
-    BSTR* inout() { return &text_; }
+// A BSTR owned for the length of one check (non-null also for an empty text); &GetBSTR() lends it as an
+// in/out argument.
+_bstr_t Owned(std::u16string_view text) {
+    return _bstr_t(vrcommon::NewBstr(text), false);
+}
 
-private:
-    BSTR text_;
-};
-
-bool Is(BSTR text, std::u16string_view expected) {
+bool Is(const OLECHAR* text, std::u16string_view expected) {
     return text != nullptr && vr::U16View(text) == expected;
 }
 
@@ -72,72 +65,70 @@ constexpr std::u16string_view kU = u" A:Param1='1555.0',B:Param1  Param1=[\"'1'\
 constexpr std::u16string_view kBothQuotes = u"\"'_value\"'";
 
 bool ReadingT() {
-    Text t(kT);
-    return ParamCount(t.get()) == 5 && !ReadAt(t.get(), 5).found &&
-           Holds(ReadAt(t.get(), 2), u"Param3", u"\"'1'\"") &&
-           Holds(ReadAt(t.get(), 4), u"som'e' option\\ \"X\"", std::nullopt) &&
-           Holds(Read(t.get(), u"Param3"), u"Param3", u"3") &&
-           Holds(Read(t.get(), u"Param1"), u"Param1", u"1555.0") &&
-           Holds(Read(t.get(), u"Param2"), u"Param2", std::nullopt);
+    _bstr_t t = Owned(kT);
+    return ParamCount(t) == 5 && !ReadAt(t, 5).found && Holds(ReadAt(t, 2), u"Param3", u"\"'1'\"") &&
+           Holds(ReadAt(t, 4), u"som'e' option\\ \"X\"", std::nullopt) &&
+           Holds(Read(t, u"Param3"), u"Param3", u"3") && Holds(Read(t, u"Param1"), u"Param1", u"1555.0") &&
+           Holds(Read(t, u"Param2"), u"Param2", std::nullopt);
 }
 
 bool EditingT() {
-    Text t(kT);
-    bool ok = AppendParam(t.inout(), u"_name", u"_value", u" ", false) &&
-              Is(t.get(), std::u16string(kT) + u" _name=_value");
-    ok = ok && AppendParam(t.inout(), u"_name", u"_value", u";", true) &&
-         vr::U16View(t.get()).ends_with(u";_name='_value'");
+    _bstr_t t = Owned(kT);
+    bool ok = AppendParam(&t.GetBSTR(), u"_name", u"_value", u" ", false) &&
+              Is(t, std::u16string(kT) + u" _name=_value");
+    ok = ok && AppendParam(&t.GetBSTR(), u"_name", u"_value", u";", true) &&
+         vr::U16View(t).ends_with(u";_name='_value'");
     std::u16string bothQuotes(kBothQuotes);
-    ok = ok && AppendParam(t.inout(), u"_name", bothQuotes.c_str(), u" ", false) &&
-         vr::U16View(t.get()).ends_with(u" _name={" + bothQuotes + u"}") &&
-         Holds(ReadAt(t.get(), 7), u"_name", kBothQuotes);
-    ok = ok && ParamCount(t.get()) == 8 && TruncateParams(t.inout(), 7) && ParamCount(t.get()) == 7 &&
-         ReadAt(t.get(), 0).name == u"Param2";
-    ok = ok && FindParamAt(nullptr, nullptr, t.inout(), 1) && Holds(ReadAt(t.get(), 1), u"Param3", u"3");
-    ok = ok && EnsureParam(t.inout(), u"Option1") && GetBoolParam(t.inout(), u"Option1", false);
-    ok = ok && IsParamFalse(t.inout(), u"Option1") && !GetBoolParam(t.inout(), u"Option1", false);
-    ok = ok && !GetBoolParam(t.inout(), u"Option1", true) && GetBoolParam(t.inout(), u"Option1", true) &&
-         !GetBoolParam(t.inout(), u"Option1", true);
+    ok = ok && AppendParam(&t.GetBSTR(), u"_name", bothQuotes.c_str(), u" ", false) &&
+         vr::U16View(t).ends_with(u" _name={" + bothQuotes + u"}") &&
+         Holds(ReadAt(t, 7), u"_name", kBothQuotes);
+    ok = ok && ParamCount(t) == 8 && TruncateParams(&t.GetBSTR(), 7) && ParamCount(t) == 7 &&
+         ReadAt(t, 0).name == u"Param2";
+    ok = ok && FindParamAt(nullptr, nullptr, &t.GetBSTR(), 1) && Holds(ReadAt(t, 1), u"Param3", u"3");
+    ok = ok && EnsureParam(&t.GetBSTR(), u"Option1") && GetBoolParam(&t.GetBSTR(), u"Option1", false);
+    ok = ok && IsParamFalse(&t.GetBSTR(), u"Option1") && !GetBoolParam(&t.GetBSTR(), u"Option1", false);
+    ok = ok && !GetBoolParam(&t.GetBSTR(), u"Option1", true) &&
+         GetBoolParam(&t.GetBSTR(), u"Option1", true) && !GetBoolParam(&t.GetBSTR(), u"Option1", true);
     return ok;
 }
 
 bool ScopedNamesU() {
-    Text u(kU);
-    bool ok = Holds(Read(u.get(), u"Param1"), u"Param1", u"\"'1'\"") &&
-              Holds(Read(u.get(), u"A:Param1"), u"A:Param1", u"1555.0") &&
-              Holds(Read(u.get(), u"Param1", true), u"C:Param1", u"3");
+    _bstr_t u = Owned(kU);
+    bool ok = Holds(Read(u, u"Param1"), u"Param1", u"\"'1'\"") &&
+              Holds(Read(u, u"A:Param1"), u"A:Param1", u"1555.0") &&
+              Holds(Read(u, u"Param1", true), u"C:Param1", u"3");
     for (std::u16string_view expected : {u"C:Param1", u"Param1", u"B:Param1", u"A:Param1"}) {
         BSTR name = nullptr;
-        ok = ok && FindParamValue(&name, nullptr, u.inout(), u"Param1", true) && Is(name, expected);
+        ok = ok && FindParamValue(&name, nullptr, &u.GetBSTR(), u"Param1", true) && Is(name, expected);
         SysFreeString(name);
     }
-    return ok && ParamCount(u.get()) == 0;
+    return ok && ParamCount(u) == 0;
 }
 
 bool Rewritten(std::u16string_view text, std::u16string_view expected) {
-    Text t(text);
-    return GetParamRaw(t.inout()) && Is(t.get(), expected);
+    _bstr_t t = Owned(text);
+    return GetParamRaw(&t.GetBSTR()) && Is(t, expected);
 }
 
 bool Removed(std::u16string_view text, int index, std::u16string_view expected) {
-    Text t(text);
-    return FindParamAt(nullptr, nullptr, t.inout(), index) && vr::U16View(t.get()) == expected;
+    _bstr_t t = Owned(text);
+    return FindParamAt(nullptr, nullptr, &t.GetBSTR(), index) && vr::U16View(t) == expected;
 }
 
 bool LongValue(std::u16string_view text, LONG expected) {
-    Text t(text);
+    _bstr_t t = Owned(text);
     LONG number = 0;
-    return TextToLong(&number, t.get(), 0, true, true) && number == expected;
+    return TextToLong(&number, t, 0, true, true) && number == expected;
 }
 
 bool FurtherEdges() {
-    Text falseWord(u"Param1=FALSE");
+    _bstr_t falseWord = Owned(u"Param1=FALSE");
     return Rewritten(u" a='1',     b=3  ; 'c'   {d 6}", u"a='1' b=3 c 'd 6'") &&
            Removed(u"A=1, B=2", 0, u" B=2") && Removed(u"A=1, B=2", 1, u"A=1") &&
            Holds(ReadAt(u"A=", 0), u"A", u"") && Rewritten(u"A=", u"A=''") &&
            Holds(ReadAt(u"A", 0), u"A", std::nullopt) && IsParamTrue(u"A", u"A") && LongValue(u"010", 8) &&
            LongValue(u"0x1F", 31) && !LongValue(u"12abc", 12) && Holds(ReadAt(u"A='ab'cd", 0), u"A", u"ab") &&
-           !Read(u"Param1=1", u"param1").found && !IsParamTrue(falseWord.get(), u"Param1");
+           !Read(u"Param1=1", u"param1").found && !IsParamTrue(falseWord, u"Param1");
 }
 
 } // namespace

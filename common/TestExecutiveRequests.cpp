@@ -7,6 +7,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
+#include "platform/com/typeinfo.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -43,15 +44,6 @@ std::u16string DisplayText(const VARIANT* value) {
     SysFreeString(text);
     return result;
 }
-
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&value); }
-    ~OwnedVariant() { (void)VariantClear(&value); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    VARIANT value;
-};
 
 // Runs the program with its arguments and waits for its end; its exit code, or -1 when it could not be
 // started or did not exit by itself.
@@ -155,19 +147,19 @@ HRESULT TestExecutiveShared::LoadScript() {
             return hr;
         }
     }
-    OwnedVariant ignored;
+    vr::OwnedVariant ignored;
     BSTR none = NewBstr(u"");
-    HRESULT hr = ScriptExec->Execute(none, &ignored.value);
+    HRESULT hr = ScriptExec->Execute(none, ignored.Put());
     SysFreeString(none);
     return hr;
 }
 
 HRESULT TestExecutiveShared::EvaluateToResult(BSTR expression) {
-    OwnedVariant value;
-    if (HRESULT hr = ScriptExec->Evaluate(expression, &value.value); FAILED(hr)) {
+    vr::OwnedVariant value;
+    if (HRESULT hr = ScriptExec->Evaluate(expression, value.Put()); FAILED(hr)) {
         return hr;
     }
-    ReplaceBstr(&ResultText, DisplayText(&value.value));
+    ReplaceBstr(&ResultText, DisplayText(&value.Get()));
     return S_OK;
 }
 
@@ -180,11 +172,11 @@ HRESULT TestExecutiveShared::ExecuteMethod(BSTR name) {
     if (available != VARIANT_TRUE) {
         return S_OK;
     }
-    OwnedVariant value;
-    if (HRESULT hr = ScriptExec->Execute(name, &value.value); FAILED(hr)) {
+    vr::OwnedVariant value;
+    if (HRESULT hr = ScriptExec->Execute(name, value.Put()); FAILED(hr)) {
         return hr;
     }
-    ReplaceBstr(&ResultText, DisplayText(&value.value));
+    ReplaceBstr(&ResultText, DisplayText(&value.Get()));
     return S_OK;
 }
 

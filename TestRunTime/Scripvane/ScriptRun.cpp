@@ -2,6 +2,7 @@
 #include "ScriptExecutive.h"
 
 #include "common/Trace.h"
+#include "platform/com/typeinfo.h"
 
 namespace scripvane {
 
@@ -9,15 +10,6 @@ namespace {
 
 // The locale the system looks names up in (LOCALE_SYSTEM_DEFAULT).
 constexpr LCID kSystemLocale = 0x400;
-
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&value); }
-    ~OwnedVariant() { (void)VariantClear(&value); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    VARIANT value;
-};
 
 } // namespace
 
@@ -110,10 +102,10 @@ HRESULT CTestScriptExecutive::Evaluate(BSTR bsScriptExpression, VARIANT* vReturn
     if (HRESULT hr = ConnectScript(); FAILED(hr)) {
         return Fail(hr);
     }
-    OwnedVariant result;
+    vr::OwnedVariant result;
     const OLECHAR* expression = bsScriptExpression ? bsScriptExpression : u"";
     HRESULT hr = parse_->ParseScriptText(expression, nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
-                                         &result.value, nullptr);
+                                         result.Put(), nullptr);
     if (FAILED(hr)) {
         SetTraceSite();
         TraceError(u"Parsing the '%s' expression by '%s' Script Engine failed.", expression,
@@ -125,7 +117,7 @@ HRESULT CTestScriptExecutive::Evaluate(BSTR bsScriptExpression, VARIANT* vReturn
     if (scriptErrorCode_ < 0) {
         return Fail(ReportHeldScriptError());
     }
-    if (FAILED(VariantCopy(vReturn, &result.value))) {
+    if (FAILED(VariantCopy(vReturn, &result.Get()))) {
         return Fail(TraceInternalError());
     }
     TraceResult(vReturn);
@@ -193,7 +185,7 @@ HRESULT CTestScriptExecutive::GetProperty(BSTR bsProperty, VARIANT* pvValue) {
     if (HRESULT hr = RequireEngine(); FAILED(hr)) {
         return Fail(hr);
     }
-    OwnedVariant value;
+    vr::OwnedVariant value;
     if (SysStringLen(bsProperty) > 0) {
         vr::ComPtr<IDispatch> script;
         if (HRESULT hr = GetScriptDispatch(&script); FAILED(hr)) {
@@ -204,7 +196,7 @@ HRESULT CTestScriptExecutive::GetProperty(BSTR bsProperty, VARIANT* pvValue) {
         HRESULT hr = script->GetIDsOfNames(IID_NULL, &name, 1, kSystemLocale, &id);
         if (SUCCEEDED(hr)) {
             DISPPARAMS none{};
-            hr = script->Invoke(id, IID_NULL, kSystemLocale, DISPATCH_PROPERTYGET, &none, &value.value,
+            hr = script->Invoke(id, IID_NULL, kSystemLocale, DISPATCH_PROPERTYGET, &none, value.Put(),
                                 nullptr, nullptr);
         }
         if (FAILED(hr)) {
@@ -213,7 +205,7 @@ HRESULT CTestScriptExecutive::GetProperty(BSTR bsProperty, VARIANT* pvValue) {
             return Fail(hr);
         }
     }
-    if (FAILED(VariantCopy(pvValue, &value.value))) {
+    if (FAILED(VariantCopy(pvValue, &value.Get()))) {
         return Fail(TraceInternalError());
     }
     TraceResult(pvValue);

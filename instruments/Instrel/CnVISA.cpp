@@ -7,6 +7,7 @@
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "platform/com/comutil.h"
 #include "platform/resources/this_module.h"
 
 namespace instrel {
@@ -34,15 +35,15 @@ HRESULT NamesToVariantArray(SAFEARRAY* names, VARIANT* out) {
     }
     for (LONG i = lower; i <= upper; ++i) {
         OwnedBstr name;
-        OwnedVariant element;
+        _variant_t element;
         if (FAILED(SafeArrayGetElement(names, &i, name.Put()))) {
             (void)SafeArrayDestroy(result);
             return E_FAIL;
         }
-        element.Get()->vt = VT_BSTR;
-        element.Get()->bstrVal = name.Detach();
+        element.vt = VT_BSTR;
+        element.bstrVal = name.Detach();
         LONG index = i - lower;
-        if (FAILED(SafeArrayPutElement(result, &index, element.Get()))) {
+        if (FAILED(SafeArrayPutElement(result, &index, &element))) {
             (void)SafeArrayDestroy(result);
             return E_FAIL;
         }
@@ -178,17 +179,16 @@ HRESULT CCnVISA::FindResources(BSTR bstrExpression, VARIANT* pvResources) {
         Report(hr, vr::FormatWString(u"VISA-COM Resource Manager's FindRsrc() returns Error: '%08lx'.", hr));
         return FailWithErrorInfo(CLSID_CnVISA, hr);
     }
-    OwnedVariant result;
-    if (names && SafeArrayGetDim(names) == 1 && FAILED(NamesToVariantArray(names, result.Get()))) {
+    _variant_t result;
+    if (names && SafeArrayGetDim(names) == 1 && FAILED(NamesToVariantArray(names, &result))) {
         (void)SafeArrayDestroy(names);
         return FailWithErrorInfo(CLSID_CnVISA, ReportGeneric(E_FAIL));
     }
     (void)SafeArrayDestroy(names);
     SetTraceSite();
-    TraceInfo(u"varResult = '%s';", VariantToText(result.Get()).c_str());
+    TraceInfo(u"varResult = '%s';", VariantToText(&result).c_str());
     VariantInit(pvResources);
-    *pvResources = result.Value();
-    VariantInit(result.Get()); // handed over
+    *pvResources = result.Detach();
     return S_OK;
 }
 

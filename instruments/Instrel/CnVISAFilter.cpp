@@ -4,6 +4,7 @@
 
 #include "Report.h"
 #include "platform/base/text.h"
+#include "platform/com/comutil.h"
 
 namespace instrel {
 
@@ -17,11 +18,11 @@ bool IsVisaScope(std::u16string_view name) {
 
 // The value as text; false when it has none.
 bool ValueText(const VARIANT& value, std::u16string* text) {
-    OwnedVariant copy;
-    if (FAILED(VariantChangeType(copy.Get(), &value, 0, VT_BSTR))) {
+    _variant_t copy;
+    if (FAILED(VariantChangeType(&copy, &value, 0, VT_BSTR))) {
         return false;
     }
-    *text = std::u16string(vr::BstrView(copy.Value().bstrVal));
+    *text = std::u16string(vr::BstrView(copy.bstrVal));
     return true;
 }
 
@@ -119,15 +120,15 @@ HRESULT CCnVISA::SetVisaAttribute(BSTR name, const VARIANT& value) {
     if (HRESULT hr = VisaNumId(name, &numId); FAILED(hr)) {
         return hr;
     }
-    OwnedVariant index;
-    index.Get()->vt = VT_I4;
-    index.Get()->lVal = -1;
+    _variant_t index;
+    index.vt = VT_I4;
+    index.lVal = -1;
     // An enumeration word becomes its VISA constant; a number stays what it is.
-    if (FAILED(visa_->ConvertValueToEnumIndex(name, value, index.Get())) &&
-        FAILED(VariantChangeType(index.Get(), &value, 0, VT_I4))) {
+    if (FAILED(visa_->ConvertValueToEnumIndex(name, value, &index)) &&
+        FAILED(VariantChangeType(&index, &value, 0, VT_I4))) {
         return ReportGeneric(E_INVALIDARG);
     }
-    return message_->SetAttribute(numId, index.Value());
+    return message_->SetAttribute(numId, index);
 }
 
 HRESULT CCnVISA::GetVisaAttribute(BSTR name, VARIANT* value) {

@@ -7,6 +7,7 @@
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "platform/com/comutil.h"
 #include "platform/visa/visa_status.h"
 
 #include <vector>
@@ -258,11 +259,11 @@ HRESULT CCnVISA::ApplyVisaOptions(BSTR options) {
             continue;
         }
         OwnedBstr name(option.name);
-        OwnedVariant value;
-        if (HRESULT hr = visa_->GetAttribute(name.Get(), value.Get()); FAILED(hr)) {
+        _variant_t value;
+        if (HRESULT hr = visa_->GetAttribute(name.Get(), &value); FAILED(hr)) {
             return ReportGeneric(hr);
         }
-        if (HRESULT hr = SetVisaAttribute(name.Get(), value.Value()); FAILED(hr)) {
+        if (HRESULT hr = SetVisaAttribute(name.Get(), value); FAILED(hr)) {
             return Report(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
         }
     }
@@ -271,11 +272,11 @@ HRESULT CCnVISA::ApplyVisaOptions(BSTR options) {
 
 HRESULT CCnVISA::SetDefaultEndChars() {
     OwnedBstr name(u"CONNECTION:ENDCHARSTOSEND");
-    OwnedVariant value;
-    if (HRESULT hr = connection_->GetAttribute(name.Get(), value.Get()); FAILED(hr)) {
+    _variant_t value;
+    if (HRESULT hr = connection_->GetAttribute(name.Get(), &value); FAILED(hr)) {
         return ReportGeneric(hr);
     }
-    if (value.Value().vt != VT_EMPTY) {
+    if (value.vt != VT_EMPTY) {
         return S_OK;
     }
     VARIANT text;
@@ -292,14 +293,14 @@ HRESULT CCnVISA::FinishVisaCollection() {
         return ReportGeneric(hr);
     }
     OwnedBstr name(u"VISA:TIMEOUT");
-    OwnedVariant timeout;
-    if (HRESULT hr = visa_->GetAttribute(name.Get(), timeout.Get()); FAILED(hr)) {
+    _variant_t timeout;
+    if (HRESULT hr = visa_->GetAttribute(name.Get(), &timeout); FAILED(hr)) {
         return ReportGeneric(hr);
     }
-    if (HRESULT hr = VariantChangeType(timeout.Get(), timeout.Get(), 0, VT_I4); FAILED(hr)) {
+    if (HRESULT hr = VariantChangeType(&timeout, &timeout, 0, VT_I4); FAILED(hr)) {
         return ReportGeneric(hr);
     }
-    defaultTimeout_ = timeout.Value().lVal;
+    defaultTimeout_ = timeout.lVal;
     return S_OK;
 }
 

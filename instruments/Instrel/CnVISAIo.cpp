@@ -4,6 +4,7 @@
 #include "Report.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
+#include "platform/com/comutil.h"
 #include "platform/visa/visa_status.h"
 
 #include <chrono>
@@ -71,15 +72,15 @@ HRESULT CCnVISA::Write(VARIANT vData, VARIANT vlCount, int32_t* plRetCount) {
     int32_t count = -1;
     const VARIANT countValue = UnwrapVariantRef(vlCount);
     if (!IsMissing(countValue)) {
-        OwnedVariant number;
-        if (FAILED(VariantChangeType(number.Get(), &countValue, 0, VT_I4))) {
+        _variant_t number;
+        if (FAILED(VariantChangeType(&number, &countValue, 0, VT_I4))) {
             Report(E_INVALIDARG,
                    vr::FormatWString(
                        u"Couldn't send data to the '%s' Connection: Wrong type of vlCount parameter '%s'.",
                        Name(), VariantToText(&countValue).c_str()));
             return FailWithErrorInfo(CLSID_CnVISA, E_INVALIDARG);
         }
-        count = number.Value().lVal;
+        count = number.lVal;
     }
     const VARIANT data = UnwrapVariantRef(vData);
     if (data.vt == VT_BSTR) {

@@ -46,18 +46,4 @@ private:
     BSTR bstr_ = nullptr;
 };
 
-// A VARIANT cleared at the end of a scope.
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&value_); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    ~OwnedVariant() { (void)VariantClear(&value_); }
-    VARIANT* Get() { return &value_; }
-    const VARIANT& Value() const { return value_; }
-
-private:
-    VARIANT value_;
-};
-
 } // namespace instrel
