@@ -18,44 +18,44 @@ using StoreTest = RigmontTest;
 
 TEST_F(StoreTest, RecordMergesOverDefaultAndJoinsSetupStrings) {
     UseStore(StandardStore());
-    Out server, resource, setup;
-    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Meter"), Text(u"Trace=1"), &server.bstr,
-                                   &resource.bstr, &setup.bstr),
+    Bstr server, resource, setup;
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(u"Trace=1"), server.ptr(),
+                                   resource.ptr(), setup.ptr()),
               S_OK);
-    EXPECT_EQ(server.Value(), u"RigmontTest.Connection");
-    EXPECT_EQ(resource.Value(), u"TCPIP0::127.0.0.1::5025::SOCKET");
-    EXPECT_EQ(setup.Value(), u"Connection:Simulation=Off,VISA:Timeout=3000,Trace=1");
+    EXPECT_EQ(server.str(), u"RigmontTest.Connection");
+    EXPECT_EQ(resource.str(), u"TCPIP0::127.0.0.1::5025::SOCKET");
+    EXPECT_EQ(setup.str(), u"Connection:Simulation=Off,VISA:Timeout=3000,Trace=1");
 
     // Empty parts are skipped, without a stray comma; a null supplement counts as empty.
-    Out server2, resource2, setup2;
-    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"ASRL1::INSTR"), Text::Null(), &server2.bstr,
-                                   &resource2.bstr, &setup2.bstr),
+    Bstr server2, resource2, setup2;
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"ASRL1::INSTR"), Bstr(), server2.ptr(),
+                                   resource2.ptr(), setup2.ptr()),
               S_OK);
-    EXPECT_EQ(setup2.Value(), u"Connection:Simulation=Off");
-    EXPECT_TRUE(resource2.IsNull()) << "no Resource anywhere leaves the caller's value";
+    EXPECT_EQ(setup2.str(), u"Connection:Simulation=Off");
+    EXPECT_TRUE(resource2.isNull()) << "no Resource anywhere leaves the caller's value";
 }
 
 TEST_F(StoreTest, ValuesMissingEverywhereKeepTheCallersPresets) {
     UseStore(R"(<ConfigStore><connections><connection name="Bare"/></connections></ConfigStore>)");
-    Out server(u"preset server"), resource(u"preset resource"), setup(u"preset setup");
-    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Bare"), Text(u""), &server.bstr,
-                                   &resource.bstr, &setup.bstr),
+    Bstr server(u"preset server"), resource(u"preset resource"), setup(u"preset setup");
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"Bare"), Bstr(u""), server.ptr(),
+                                   resource.ptr(), setup.ptr()),
               S_OK);
-    EXPECT_EQ(server.Value(), u"preset server");
-    EXPECT_EQ(resource.Value(), u"preset resource");
-    EXPECT_EQ(setup.Value(), u"preset setup");
+    EXPECT_EQ(server.str(), u"preset server");
+    EXPECT_EQ(resource.str(), u"preset resource");
+    EXPECT_EQ(setup.str(), u"preset setup");
 }
 
 TEST_F(StoreTest, UnknownRecordFailsEvenWithADefaultRecord) {
     UseStore(StandardStore());
-    Out server(u"kept"), resource, setup;
-    EXPECT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"X"), Text(u""), &server.bstr, &resource.bstr,
-                                   &setup.bstr),
+    Bstr server(u"kept"), resource, setup;
+    EXPECT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"X"), Bstr(u""), server.ptr(), resource.ptr(),
+                                   setup.ptr()),
               DISP_E_UNKNOWNNAME);
     EXPECT_NE(ErrorDescription().find(u"'X' connection wasn't found in the ConfigStore File."),
               std::u16string::npos);
-    EXPECT_EQ(server.Value(), u"kept");
-    EXPECT_TRUE(setup.IsNull());
+    EXPECT_EQ(server.str(), u"kept");
+    EXPECT_TRUE(setup.isNull());
 }
 
 TEST_F(StoreTest, RecordNamesLeaveOutDefaultInAnyCase) {
@@ -69,24 +69,24 @@ TEST_F(StoreTest, RecordNamesLeaveOutDefaultInAnyCase) {
 
 TEST_F(StoreTest, SaveAppendsNewRecordsAndReplacesExistingOnesInPlace) {
     UseStore(StandardStore());
-    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"New"), Text(u"P.1"), Text(u"ASRL2::INSTR"),
-                                   Text::Null()),
-              S_OK);
+    ASSERT_EQ(
+        manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P.1"), Bstr(u"ASRL2::INSTR"), Bstr()),
+        S_OK);
     EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
-    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"Meter"), Text::Null(),
-                                   Text(u"GPIB0::3::INSTR"), Text(u"A=1")),
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(), Bstr(u"GPIB0::3::INSTR"),
+                                   Bstr(u"A=1")),
               S_OK);
     EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
 
     // The replaced record has exactly the saved values: a null server is an empty element, which overrides
     // the "_default" server with an empty text.
-    Out server, resource, setup;
-    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"Meter"), Text(u""), &server.bstr,
-                                   &resource.bstr, &setup.bstr),
+    Bstr server, resource, setup;
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(u""), server.ptr(),
+                                   resource.ptr(), setup.ptr()),
               S_OK);
-    EXPECT_EQ(server.Value(), u"");
-    EXPECT_EQ(resource.Value(), u"GPIB0::3::INSTR");
-    EXPECT_EQ(setup.Value(), u"Connection:Simulation=Off,A=1");
+    EXPECT_EQ(server.str(), u"");
+    EXPECT_EQ(resource.str(), u"GPIB0::3::INSTR");
+    EXPECT_EQ(setup.str(), u"Connection:Simulation=Off,A=1");
     // The file was written: a new manager reads the same records.
     MakeManager(storePath_);
     EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
@@ -94,21 +94,20 @@ TEST_F(StoreTest, SaveAppendsNewRecordsAndReplacesExistingOnesInPlace) {
 
 TEST_F(StoreTest, RemoveTakesOutOnlyItsRecordAndAMissingOneChangesNothing) {
     UseStore(StandardStore());
-    ASSERT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(u"Meter")), S_OK);
+    ASSERT_EQ(manager_->RemoveRecord(Bstr(u"connection"), Bstr(u"Meter")), S_OK);
     EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"ASRL1::INSTR"}));
     std::string before = StoreBytes();
-    EXPECT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(u"NotThere")), S_OK);
+    EXPECT_EQ(manager_->RemoveRecord(Bstr(u"connection"), Bstr(u"NotThere")), S_OK);
     EXPECT_EQ(StoreBytes(), before);
     // Saving with all three values null is removing.
-    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Dmm"), Text::Null(), Text::Null(), Text::Null()),
-              S_OK);
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"socket"), Bstr(u"Dmm"), Bstr(), Bstr(), Bstr()), S_OK);
     EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Orphan"}));
 }
 
 TEST_F(StoreTest, TypeWithoutContainerCannotBeSaved) {
     UseStore(StandardStore());
     std::string before = StoreBytes();
-    EXPECT_EQ(manager_->SaveRecord(Text(u"device"), Text(u"D"), Text(u"P"), Text(u"R"), Text(u"")),
+    EXPECT_EQ(manager_->SaveRecord(Bstr(u"device"), Bstr(u"D"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")),
               E_INVALIDARG);
     EXPECT_NE(ErrorDescription().find(u"Wrong RecordType 'device' for Configuration Store '" +
                                       vr::FromUtf8(storePath_) + u"'."),
@@ -122,20 +121,20 @@ TEST_F(StoreTest, NamesWithQuotesAddressOnlyTheirOwnRecord) {
     UseStore(StandardStore());
     const std::u16string tricky[] = {u"O'Brien", u"x' or @name != '", u"say \"hi\" it's"};
     for (const std::u16string& name : tricky) {
-        ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(name), Text(u"P"), Text(name), Text(u"")),
+        ASSERT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(name), Bstr(u"P"), Bstr(name), Bstr(u"")),
                   S_OK)
             << vr::ToUtf8(name);
     }
     EXPECT_EQ(RecordNames(u"connection"),
               (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", tricky[0], tricky[1], tricky[2]}));
     for (const std::u16string& name : tricky) {
-        Out server, resource, setup;
-        ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(name), Text(u""), &server.bstr,
-                                       &resource.bstr, &setup.bstr),
+        Bstr server, resource, setup;
+        ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(name), Bstr(u""), server.ptr(),
+                                       resource.ptr(), setup.ptr()),
                   S_OK);
-        EXPECT_EQ(resource.Value(), name);
+        EXPECT_EQ(resource.str(), name);
     }
-    ASSERT_EQ(manager_->RemoveRecord(Text(u"connection"), Text(tricky[1])), S_OK);
+    ASSERT_EQ(manager_->RemoveRecord(Bstr(u"connection"), Bstr(tricky[1])), S_OK);
     EXPECT_EQ(RecordNames(u"connection"),
               (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", tricky[0], tricky[2]}));
 }
@@ -148,13 +147,13 @@ TEST_F(StoreTest, TypesThatAreNoElementNamesReachNothing) {
     std::string before = StoreBytes();
     for (const std::u16string& type : types) {
         EXPECT_TRUE(RecordNames(type).empty()) << vr::ToUtf8(type);
-        Out server, resource, setup;
-        EXPECT_EQ(manager_->LoadRecord(Text(type), Text(u"Dmm"), Text(u""), &server.bstr, &resource.bstr,
-                                       &setup.bstr),
+        Bstr server, resource, setup;
+        EXPECT_EQ(manager_->LoadRecord(Bstr(type), Bstr(u"Dmm"), Bstr(u""), server.ptr(), resource.ptr(),
+                                       setup.ptr()),
                   DISP_E_UNKNOWNNAME);
-        EXPECT_EQ(manager_->SaveRecord(Text(type), Text(u"Dmm"), Text(u"P"), Text(u"R"), Text(u"")),
+        EXPECT_EQ(manager_->SaveRecord(Bstr(type), Bstr(u"Dmm"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")),
                   E_INVALIDARG);
-        EXPECT_EQ(manager_->RemoveRecord(Text(type), Text(u"Dmm")), E_INVALIDARG);
+        EXPECT_EQ(manager_->RemoveRecord(Bstr(type), Bstr(u"Dmm")), E_INVALIDARG);
     }
     EXPECT_EQ(StoreBytes(), before);
 }
@@ -166,7 +165,7 @@ TEST_F(StoreTest, ChangesByOthersShowAfterTheNextSave) {
     WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
     EXPECT_EQ(RecordNames(u"socket").size(), 2u);
     // ... and a save writes the loaded document over it, then reads the file anew.
-    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Mine"), Text(u"P"), Text(u"R"), Text(u"")), S_OK);
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"socket"), Bstr(u"Mine"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")), S_OK);
     WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
     EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Theirs"}));
 }
@@ -175,21 +174,21 @@ TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
     MakeManager(folder_ + "/absent.cfs");
     VARIANT names;
     VariantInit(&names);
-    HRESULT missing = manager_->GetRecordNames(Text(u"connection"), &names);
+    HRESULT missing = manager_->GetRecordNames(Bstr(u"connection"), &names);
     EXPECT_TRUE(FAILED(missing));
     EXPECT_FALSE(ErrorDescription().empty());
-    EXPECT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"A"), Text(u"P"), Text(u"R"), Text(u"")),
+    EXPECT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"A"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")),
               missing);
     EXPECT_FALSE(std::filesystem::exists(folder_ + "/absent.cfs"));
 
     UseStore("<ConfigStore><connections>");
-    Out server, resource, setup;
-    HRESULT malformed = manager_->LoadRecord(Text(u"connection"), Text(u"A"), Text(u""), &server.bstr,
-                                             &resource.bstr, &setup.bstr);
+    Bstr server, resource, setup;
+    HRESULT malformed = manager_->LoadRecord(Bstr(u"connection"), Bstr(u"A"), Bstr(u""), server.ptr(),
+                                             resource.ptr(), setup.ptr());
     EXPECT_TRUE(FAILED(malformed));
     EXPECT_NE(malformed, DISP_E_UNKNOWNNAME);
     vr::ComPtr<IVrConnection> made;
-    EXPECT_EQ(manager_->CreateConnection(Text(u"A"), Missing(), made.Put()), malformed);
+    EXPECT_EQ(manager_->CreateConnection(Bstr(u"A"), Missing(), made.Put()), malformed);
     EXPECT_FALSE(made);
     EXPECT_TRUE(FakeProviders::connectionInits.empty());
 }
@@ -202,7 +201,7 @@ TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
     std::string aside = folder_ + ".aside";
     std::filesystem::rename(folder_, aside);
     { std::ofstream blocker(folder_); }
-    HRESULT hr = manager_->SaveRecord(Text(u"connection"), Text(u"New"), Text(u"P"), Text(u"R"), Text(u""));
+    HRESULT hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
     std::u16string description = ErrorDescription();
     std::filesystem::remove(folder_);
     std::filesystem::rename(aside, folder_);
@@ -233,16 +232,16 @@ TEST_F(StoreTest, DefaultStoreOfTheProgramFolderServesANewStation) {
     ASSERT_EQ(vr::ComObject<rigmont::CVrRigmont>::Create(&manager_), S_OK);
     EXPECT_TRUE(RecordNames(u"connection").empty());
     EXPECT_TRUE(RecordNames(u"socket").empty());
-    Out server, resource(u"ASRL1::INSTR"), setup;
-    ASSERT_EQ(manager_->LoadRecord(Text(u"connection"), Text(u"_default"), Text(u""), &server.bstr,
-                                   &resource.bstr, &setup.bstr),
+    Bstr server, resource(u"ASRL1::INSTR"), setup;
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"connection"), Bstr(u"_default"), Bstr(u""), server.ptr(),
+                                   resource.ptr(), setup.ptr()),
               S_OK);
-    EXPECT_EQ(server.Value(), u"Vornic.CnVISA");
-    EXPECT_EQ(resource.Value(), u"ASRL1::INSTR");
-    ASSERT_EQ(manager_->LoadRecord(Text(u"socket"), Text(u"_default"), Text(u""), &server.bstr,
-                                   &resource.bstr, &setup.bstr),
+    EXPECT_EQ(server.str(), u"Vornic.CnVISA");
+    EXPECT_EQ(resource.str(), u"ASRL1::INSTR");
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"socket"), Bstr(u"_default"), Bstr(u""), server.ptr(),
+                                   resource.ptr(), setup.ptr()),
               S_OK);
-    EXPECT_EQ(server.Value(), u"Vornic.Socket");
+    EXPECT_EQ(server.str(), u"Vornic.Socket");
 }
 
 } // namespace

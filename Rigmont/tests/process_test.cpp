@@ -9,6 +9,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "tests/activation/process.h"
+#include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <chrono>
@@ -28,25 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
-
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
+using vrtest::Bstr;
+using vrtest::Missing;
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -146,17 +130,17 @@ protected:
 
     // Saved through the server: a save makes it read the file anew, whatever an earlier test left loaded.
     void SaveLoopRecord(std::u16string_view name, const vrvisatest::LoopbackInstrument& instrument) {
-        ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(name), Text(u"Vornic.CnVISA"),
-                                       Text(vr::FromUtf8(instrument.SocketResource())), Text(u"")),
+        ASSERT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(name), Bstr(u"Vornic.CnVISA"),
+                                       Bstr(vr::FromUtf8(instrument.SocketResource())), Bstr(u"")),
                   S_OK);
     }
 
     static std::u16string Query(IVrConnection* connection, std::u16string_view command, HRESULT* hr) {
         int32_t written = 0;
-        *hr = connection->WriteString(Text(command), &written);
+        *hr = connection->WriteString(Bstr(command), &written);
         BSTR answer = nullptr;
         if (SUCCEEDED(*hr)) {
-            *hr = connection->ReadString(Text(u"\n"), -1, -1, &answer);
+            *hr = connection->ReadString(Bstr(u"\n"), -1, -1, &answer);
         }
         std::u16string text(vr::BstrView(answer));
         SysFreeString(answer);
@@ -192,21 +176,21 @@ TEST_F(ServerProcessTest, TwoClientProcessesWorkThroughTheOneServerAtOnce) {
 TEST_F(ServerProcessTest, SocketIsBuiltInTheServerWithItsConnection) {
     vrvisatest::LoopbackInstrument supply;
     ASSERT_TRUE(supply.Start("\\r\\n"));
-    ASSERT_EQ(manager_->SaveRecord(Text(u"connection"), Text(u"SupplyLink"), Text(u"Vornic.CnVISA"),
-                                   Text(vr::FromUtf8(supply.SocketResource())), Text(u"")),
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"SupplyLink"), Bstr(u"Vornic.CnVISA"),
+                                   Bstr(vr::FromUtf8(supply.SocketResource())), Bstr(u"")),
               S_OK);
     std::u16string adapter = vr::FromUtf8(std::string(RIGMONT_TEST_DATA) + "/plugmar_powersupply.daf");
-    ASSERT_EQ(manager_->SaveRecord(Text(u"socket"), Text(u"Supply"), Text(u"Vornic.Socket"),
-                                   Text(u"SupplyLink"), Text(u"AdapterFile=" + adapter)),
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"socket"), Bstr(u"Supply"), Bstr(u"Vornic.Socket"),
+                                   Bstr(u"SupplyLink"), Bstr(u"AdapterFile=" + adapter)),
               S_OK);
     vr::ComPtr<IVrSocket> socket;
-    ASSERT_EQ(manager_->CreateSocket(Text(u"Supply"), Missing(), socket.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateSocket(Bstr(u"Supply"), Missing(), socket.Put()), S_OK);
     VARIANT term;
     VariantInit(&term);
     term.vt = VT_BSTR;
     term.bstrVal = vr::AllocBstr(u"\n");
     BSTR answer = nullptr;
-    ASSERT_EQ(socket->QueryString(Text(u"*CLS?\r\n"), term, Missing(), Missing(), &answer), S_OK);
+    ASSERT_EQ(socket->QueryString(Bstr(u"*CLS?\r\n"), term, Missing(), Missing(), &answer), S_OK);
     EXPECT_EQ(std::u16string(vr::BstrView(answer)), u"\n") << "the open command ran";
     SysFreeString(answer);
     (void)VariantClear(&term);
@@ -220,9 +204,9 @@ TEST_F(ServerProcessTest, SocketIsBuiltInTheServerWithItsConnection) {
 
 TEST_F(ServerProcessTest, ServerKilledDuringACallGivesAnErrorAtOnceAndTheNextCallStartsANewServer) {
     vr::ComPtr<IVrConnection> connection;
-    ASSERT_EQ(manager_->CreateConnection(Text(u"LoopA"), Missing(), connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"LoopA"), Missing(), connection.Put()), S_OK);
     int32_t written = 0;
-    ASSERT_EQ(connection->WriteString(Text(u"DELAY 5000 late"), &written), S_OK);
+    ASSERT_EQ(connection->WriteString(Bstr(u"DELAY 5000 late"), &written), S_OK);
     std::atomic<int64_t> killedAt{0};
     std::thread killer([&] {
         std::this_thread::sleep_for(300ms);
@@ -230,14 +214,14 @@ TEST_F(ServerProcessTest, ServerKilledDuringACallGivesAnErrorAtOnceAndTheNextCal
         ::kill(server_, SIGKILL);
     });
     BSTR answer = nullptr;
-    HRESULT hr = connection->ReadString(Text(u"\n"), 10000, -1, &answer);
+    HRESULT hr = connection->ReadString(Bstr(u"\n"), 10000, -1, &answer);
     auto returned = Clock::now();
     killer.join();
     SysFreeString(answer);
     EXPECT_TRUE(FAILED(hr));
     EXPECT_LT(returned - Clock::time_point(Clock::duration(killedAt.load())), 1s);
     // The dead server's objects keep failing without hanging.
-    EXPECT_TRUE(FAILED(connection->WriteString(Text(u"ECHO x"), &written)));
+    EXPECT_TRUE(FAILED(connection->WriteString(Bstr(u"ECHO x"), &written)));
     connection = nullptr;
     manager_ = nullptr;
     ASSERT_TRUE(WaitUntilGone(server_, 5s));
@@ -246,7 +230,7 @@ TEST_F(ServerProcessTest, ServerKilledDuringACallGivesAnErrorAtOnceAndTheNextCal
     std::vector<pid_t> pids = ServerPids();
     ASSERT_EQ(pids.size(), 1u);
     EXPECT_NE(pids[0], server_);
-    ASSERT_EQ(manager_->CreateConnection(Text(u"LoopB"), Missing(), connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"LoopB"), Missing(), connection.Put()), S_OK);
     EXPECT_EQ(Query(connection.Get(), u"ECHO again", &hr), u"again\n");
 }
 
@@ -254,7 +238,7 @@ TEST_F(ServerProcessTest, ServerKilledDuringACallGivesAnErrorAtOnceAndTheNextCal
 // server ends about one idle period after the last such object is released.
 TEST_F(ServerProcessTest, ServerStaysWhileAClientHoldsAConnectionAndEndsAfterwards) {
     vr::ComPtr<IVrConnection> connection;
-    ASSERT_EQ(manager_->CreateConnection(Text(u"LoopA"), Missing(), connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"LoopA"), Missing(), connection.Put()), S_OK);
     manager_ = nullptr;
     std::this_thread::sleep_for(3500ms);
     ASSERT_TRUE(IsRunning(server_));

@@ -12,7 +12,7 @@ TEST_F(ProviderTest, ConnectionIsInitialisedWithItsMergedRecord) {
     UseStore(StandardStore());
     VARIANT supplement = TextArgument(u"Trace=1");
     vr::ComPtr<IVrConnection> connection;
-    ASSERT_EQ(manager_->CreateConnection(Text(u"Meter"), supplement, connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"Meter"), supplement, connection.Put()), S_OK);
     (void)VariantClear(&supplement);
     ASSERT_TRUE(connection);
     ASSERT_EQ(FakeProviders::connectionInits.size(), 1u);
@@ -26,7 +26,7 @@ TEST_F(ProviderTest, ConnectionIsInitialisedWithItsMergedRecord) {
 TEST_F(ProviderTest, RecordWithoutServerOrResourceUsesTheDefaultProviderAndItsName) {
     UseStore(R"(<ConfigStore><connections><connection name="ASRL3::INSTR"/></connections></ConfigStore>)");
     vr::ComPtr<IVrConnection> connection;
-    ASSERT_EQ(manager_->CreateConnection(Text(u"ASRL3::INSTR"), Missing(), connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"ASRL3::INSTR"), Missing(), connection.Put()), S_OK);
     ASSERT_EQ(FakeProviders::connectionInits.size(), 1u);
     EXPECT_EQ(FakeProviders::connectionInits[0].resource, u"ASRL3::INSTR");
     EXPECT_EQ(FakeProviders::connectionInits[0].setup, u"");
@@ -39,7 +39,7 @@ TEST_F(ProviderTest, SupplementIsCoercedToTextOrRefused) {
     number.vt = VT_I4;
     number.lVal = 42;
     vr::ComPtr<IVrConnection> connection;
-    ASSERT_EQ(manager_->CreateConnection(Text(u"ASRL1::INSTR"), number, connection.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateConnection(Bstr(u"ASRL1::INSTR"), number, connection.Put()), S_OK);
     EXPECT_EQ(FakeProviders::connectionInits.back().setup, u"Connection:Simulation=Off,42");
 
     VARIANT object;
@@ -47,7 +47,7 @@ TEST_F(ProviderTest, SupplementIsCoercedToTextOrRefused) {
     object.vt = VT_UNKNOWN;
     object.punkVal = connection.Get();
     vr::ComPtr<IVrConnection> refused;
-    EXPECT_EQ(manager_->CreateConnection(Text(u"ASRL1::INSTR"), object, refused.Put()), E_INVALIDARG);
+    EXPECT_EQ(manager_->CreateConnection(Bstr(u"ASRL1::INSTR"), object, refused.Put()), E_INVALIDARG);
     EXPECT_FALSE(refused);
     EXPECT_NE(ErrorDescription().find(u"can't be coerced to a String (BSTR)."), std::u16string::npos);
     EXPECT_EQ(FakeProviders::connectionInits.size(), 1u);
@@ -59,24 +59,24 @@ TEST_F(ProviderTest, ProviderFailuresNameTheirCauseAndLeaveNoObject) {
              R"(<connection name="Fine"><Server>RigmontTest.Connection</Server></connection>)"
              R"(</connections></ConfigStore>)");
     vr::ComPtr<IVrConnection> connection;
-    EXPECT_TRUE(FAILED(manager_->CreateConnection(Text(u"Typo"), Missing(), connection.Put())));
+    EXPECT_TRUE(FAILED(manager_->CreateConnection(Bstr(u"Typo"), Missing(), connection.Put())));
     EXPECT_NE(ErrorDescription().find(u"Wrong ProgID 'No.Such.ProgId' of the Connection provider."),
               std::u16string::npos);
 
     FakeProviders::connectionInitResult = E_ACCESSDENIED;
-    EXPECT_EQ(manager_->CreateConnection(Text(u"Fine"), Missing(), connection.Put()), E_ACCESSDENIED);
+    EXPECT_EQ(manager_->CreateConnection(Bstr(u"Fine"), Missing(), connection.Put()), E_ACCESSDENIED);
     EXPECT_FALSE(connection);
     EXPECT_NE(ErrorDescription().find(u"Couldn't Initialize the Connection provider."), std::u16string::npos);
     EXPECT_EQ(FakeProviders::liveConnections, 0);
 
-    EXPECT_EQ(manager_->CreateConnection(Text(u"Absent"), Missing(), nullptr), E_POINTER);
+    EXPECT_EQ(manager_->CreateConnection(Bstr(u"Absent"), Missing(), nullptr), E_POINTER);
 }
 
 TEST_F(ProviderTest, SocketGetsItsConnectionBuiltWithTheWholeSocketSetup) {
     UseStore(StandardStore());
     VARIANT supplement = TextArgument(u"Caller=1");
     vr::ComPtr<IVrSocket> socket;
-    ASSERT_EQ(manager_->CreateSocket(Text(u"Dmm"), supplement, socket.Put()), S_OK);
+    ASSERT_EQ(manager_->CreateSocket(Bstr(u"Dmm"), supplement, socket.Put()), S_OK);
     (void)VariantClear(&supplement);
     ASSERT_EQ(FakeProviders::socketInits.size(), 1u);
     const SocketInit& init = FakeProviders::socketInits[0];
@@ -98,7 +98,7 @@ TEST_F(ProviderTest, SocketGetsItsConnectionBuiltWithTheWholeSocketSetup) {
 TEST_F(ProviderTest, SocketWhoseConnectionRecordIsMissingIsNotBuilt) {
     UseStore(StandardStore());
     vr::ComPtr<IVrSocket> socket;
-    EXPECT_EQ(manager_->CreateSocket(Text(u"Orphan"), Missing(), socket.Put()), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(manager_->CreateSocket(Bstr(u"Orphan"), Missing(), socket.Put()), DISP_E_UNKNOWNNAME);
     EXPECT_FALSE(socket);
     EXPECT_NE(ErrorDescription().find(u"'Nowhere' connection wasn't found in the ConfigStore File."),
               std::u16string::npos);
@@ -110,7 +110,7 @@ TEST_F(ProviderTest, FailingSocketInitReleasesSocketAndConnection) {
     UseStore(StandardStore());
     FakeProviders::socketInitResult = E_FAIL;
     vr::ComPtr<IVrSocket> socket;
-    EXPECT_EQ(manager_->CreateSocket(Text(u"Dmm"), Missing(), socket.Put()), E_FAIL);
+    EXPECT_EQ(manager_->CreateSocket(Bstr(u"Dmm"), Missing(), socket.Put()), E_FAIL);
     EXPECT_NE(ErrorDescription().find(u"Couldn't Initialize the Socket provider."), std::u16string::npos);
     FakeProviders::socketInits.clear();
     EXPECT_EQ(FakeProviders::liveSockets, 0);
@@ -121,19 +121,19 @@ TEST_F(ProviderTest, FindResourcesAsksAnUninitialisedProviderForEverything) {
     UseStore(StandardStore());
     VARIANT resources;
     VariantInit(&resources);
-    ASSERT_EQ(manager_->FindResources(Text(u""), Text(u"connection"), &resources), S_OK);
+    ASSERT_EQ(manager_->FindResources(Bstr(u""), Bstr(u"connection"), &resources), S_OK);
     EXPECT_EQ(StringsOf(resources), (std::vector<std::u16string>{u"TCPIP0::127.0.0.1::5025::SOCKET"}));
     (void)VariantClear(&resources);
-    ASSERT_EQ(manager_->FindResources(Text(u"RigmontTest.Connection"), Text(u"connection"), &resources),
+    ASSERT_EQ(manager_->FindResources(Bstr(u"RigmontTest.Connection"), Bstr(u"connection"), &resources),
               S_OK);
     (void)VariantClear(&resources);
     EXPECT_EQ(FakeProviders::findExpressions, (std::vector<std::u16string>{u"", u""}));
     EXPECT_TRUE(FakeProviders::connectionInits.empty());
     EXPECT_EQ(FakeProviders::liveConnections, 0);
 
-    EXPECT_EQ(manager_->FindResources(Text(u""), Text(u"Connection"), &resources), E_INVALIDARG);
+    EXPECT_EQ(manager_->FindResources(Bstr(u""), Bstr(u"Connection"), &resources), E_INVALIDARG);
     EXPECT_NE(ErrorDescription().find(u"Unknown Resource Type 'Connection'."), std::u16string::npos);
-    EXPECT_TRUE(FAILED(manager_->FindResources(Text(u"No.Such.ProgId"), Text(u"connection"), &resources)));
+    EXPECT_TRUE(FAILED(manager_->FindResources(Bstr(u"No.Such.ProgId"), Bstr(u"connection"), &resources)));
     EXPECT_NE(ErrorDescription().find(u"Wrong ProgID 'No.Such.ProgId' of the Connection provider."),
               std::u16string::npos);
 }

@@ -12,14 +12,6 @@
 
 namespace rigmonttest {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 VARIANT TextArgument(std::u16string_view text) {
     VARIANT value;
     VariantInit(&value);
@@ -136,7 +128,7 @@ void RigmontTest::UseStore(const std::string& content) {
 std::vector<std::u16string> RigmontTest::RecordNames(std::u16string_view type) {
     VARIANT names;
     VariantInit(&names);
-    EXPECT_EQ(manager_->GetRecordNames(Text(type), &names), S_OK);
+    EXPECT_EQ(manager_->GetRecordNames(Bstr(type), &names), S_OK);
     std::vector<std::u16string> strings = StringsOf(names);
     (void)VariantClear(&names);
     return strings;

@@ -6,6 +6,7 @@
 #include "fake_providers.h"
 
 #include "platform/com/comptr.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -14,35 +15,9 @@
 
 namespace rigmonttest {
 
-// An owned BSTR argument; a null one is made with Text::Null().
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    static Text Null() { return Text(nullptr); }
-    Text(Text&& other) noexcept : bstr_(std::exchange(other.bstr_, nullptr)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
+using vrtest::Bstr;
+using vrtest::Missing;
 
-private:
-    explicit Text(std::nullptr_t) : bstr_(nullptr) {}
-    BSTR bstr_;
-};
-
-// An owned [in, out] BSTR: null stays distinguishable from empty.
-struct Out {
-    BSTR bstr = nullptr;
-    Out() = default;
-    explicit Out(std::u16string_view preset) : bstr(vr::AllocBstr(preset)) {}
-    Out(const Out&) = delete;
-    Out& operator=(const Out&) = delete;
-    ~Out() { SysFreeString(bstr); }
-    bool IsNull() const { return bstr == nullptr; }
-    std::u16string Value() const { return std::u16string(vr::BstrView(bstr)); }
-};
-
-VARIANT Missing();
 VARIANT TextArgument(std::u16string_view text); // the caller clears it
 
 // The strings of a VT_ARRAY | VT_VARIANT result; fails the test for any other shape.

@@ -10,6 +10,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "tests/support/com_holders.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,25 +20,8 @@
 
 namespace {
 
-class Text {
-public:
-    explicit Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
-
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
+using vrtest::Bstr;
+using vrtest::Missing;
 
 int Fail(const char* what, HRESULT hr) {
     std::printf("FAILED %s 0x%08X\n", what, static_cast<unsigned>(hr));
@@ -49,7 +33,7 @@ HRESULT Connect(const char* record, vr::ComPtr<IVrConnection>* connection) {
     HRESULT hr =
         CoCreateInstance(CLSID_VrRigmont, nullptr, CLSCTX_LOCAL_SERVER, IID_IVrRigmont, manager.PutVoid());
     if (SUCCEEDED(hr)) {
-        hr = manager->CreateConnection(Text(vr::FromUtf8(record)), Missing(), connection->Put());
+        hr = manager->CreateConnection(Bstr(vr::FromUtf8(record)), Missing(), connection->Put());
     }
     return hr;
 }
@@ -62,12 +46,12 @@ int Exchange(const char* record, const std::string& tag, int count) {
     for (int i = 0; i < count; ++i) {
         std::string expected = tag + "-" + std::to_string(i);
         int32_t written = 0;
-        if (HRESULT hr = connection->WriteString(Text(vr::FromUtf8("ECHO " + expected)), &written);
+        if (HRESULT hr = connection->WriteString(Bstr(vr::FromUtf8("ECHO " + expected)), &written);
             FAILED(hr)) {
             return Fail("write", hr);
         }
         BSTR answer = nullptr;
-        HRESULT hr = connection->ReadString(Text(u"\n"), -1, -1, &answer);
+        HRESULT hr = connection->ReadString(Bstr(u"\n"), -1, -1, &answer);
         std::string text = vr::BstrToUtf8(answer);
         SysFreeString(answer);
         if (FAILED(hr)) {

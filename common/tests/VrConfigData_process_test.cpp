@@ -2,16 +2,16 @@
 #include "common/VrConfigData.h"
 #include "common/tests/VrConfigData_test_support.h"
 
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <cstdlib>
 
 namespace {
 
-using commontest::Bstr;
 using configtest::ConfigDataTest;
 using configtest::FileSnapshot;
+using vrtest::Bstr;
 
 // Tells the child run which registry root to use: its own test main points VORNIC_REGISTRY elsewhere.
 constexpr const char* kChildRegistryVariable = "VR_CONFIG_CHILD_REGISTRY";

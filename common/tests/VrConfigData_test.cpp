@@ -4,8 +4,8 @@
 #include "common/tests/VrConfigData_test_support.h"
 
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
 #include "platform/base/paths.h"
+#include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <cstring>
@@ -13,10 +13,10 @@
 
 namespace {
 
-using commontest::Bstr;
-using commontest::U8;
 using configtest::ConfigDataTest;
 using configtest::FileSnapshot;
+using vrtest::Bstr;
+using vrtest::U8;
 
 // The item's text through FindItem, in a heap buffer of exactly the documented size (so the address
 // sanitizer sees any write past it); "<false>" when FindItem fails.

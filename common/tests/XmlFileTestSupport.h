@@ -4,8 +4,8 @@
 
 #include "common/Trace.h"
 #include "common/XmlFile.h"
-#include "common/tests/bstr_holder.h"
 #include "common/tests/trace_sink.h"
+#include "tests/support/com_holders.h"
 
 #include "platform/com/activation.h"
 
@@ -17,9 +17,9 @@
 
 namespace xmlfiletest {
 
-using commontest::Bstr;
-using commontest::U8;
 using vr::xml::Node;
+using vrtest::Bstr;
+using vrtest::U8;
 
 inline constexpr const OLECHAR* kRootWithVrt = u"<root xmlns:vrt='urn:vornic:object-attributes'/>";
 

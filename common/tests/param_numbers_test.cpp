@@ -1,7 +1,7 @@
 // Option values as numbers: bases, strictness, clamping, overflow, and the error traces of failures.
 #include "common/ParamParser.h"
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 
 #include <climits>
 #include <cmath>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using commontest::U8;
+using vrtest::U8;
 
 TEST(ParamNumbers, LongParamsReadWithBasePrefixes) {
     LONG number = 0;

@@ -1,13 +1,13 @@
 // Reading option strings: the grammar of items, quoting, name and index matching, counts.
 #include "common/ParamParser.h"
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using commontest::Bstr;
-using commontest::U8;
+using vrtest::Bstr;
+using vrtest::U8;
 
 constexpr const OLECHAR* kT =
     u" Param1='1555.0',Param2  Param3=[\"'1'\"]  Param3=3;{som'e' option\\ \"X\"}  ";

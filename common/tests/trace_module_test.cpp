@@ -1,7 +1,7 @@
 // Each deliverable keeps its own diagnostic state: two stand-in server libraries and this program, each with
 // its own copy of the common library, loaded side by side.
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <dlfcn.h>
@@ -9,8 +9,8 @@
 
 namespace {
 
-using commontest::Adopt;
-using commontest::U8;
+using vrtest::Adopt;
+using vrtest::U8;
 
 // One loaded stand-in deliverable.
 class Module {

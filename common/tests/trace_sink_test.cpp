@@ -1,8 +1,8 @@
 // The senders against a real tracer object in the running object table: lines, sources, levels, life events,
 // the overflow rule, "%" in messages, and what happens without a tracer or with a broken one.
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
 #include "common/tests/trace_sink.h"
+#include "tests/support/com_holders.h"
 
 #include "platform/com/activation.h"
 #include "platform/com/rot.h"
@@ -15,7 +15,7 @@ namespace {
 using commontest::SinkCall;
 using commontest::TracerRegistration;
 using commontest::TraceSinkObject;
-using commontest::U8;
+using vrtest::U8;
 
 class TraceSinkTest : public commontest::TracedTest {
 protected:

@@ -1,8 +1,8 @@
 // The deliverable's diagnostic state: site tags, rich error information of failing methods, exception
 // reports, and the state's consistency when several threads write and read it at once.
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
 #include "common/tests/trace_sink.h"
+#include "tests/support/com_holders.h"
 
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
@@ -15,8 +15,8 @@
 
 namespace {
 
-using commontest::Bstr;
-using commontest::U8;
+using vrtest::Bstr;
+using vrtest::U8;
 
 std::string TagFor(const char* method, const char* file, int line) {
     SetTraceMethodName(vr::FromUtf8(method).c_str());

@@ -1,13 +1,13 @@
 // Diagnostic texts: HRESULT texts by facility, VARTYPE and schema type names, bounded formatting.
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using commontest::Adopt;
-using commontest::U8;
+using vrtest::Adopt;
+using vrtest::U8;
 
 TEST(TraceText, HResultTextByFacility) {
     EXPECT_EQ(U8(HResultText(0x80040154)), "(HRESULT: 0x80040154) Class not registered");
@@ -98,7 +98,7 @@ TEST(TraceText, HexDumpAndBack) {
     EXPECT_EQ(Adopt(HexTextToBstr(u"  41   101 ")).str(), u"A\u0101");
     EXPECT_EQ(Adopt(HexTextToBstr(u"")).utf8(), "");
     std::u16string text = u"Line\r\n\tend \u20AC";
-    commontest::Bstr dump = Adopt(HexDumpText(text.c_str()));
+    vrtest::Bstr dump = Adopt(HexDumpText(text.c_str()));
     EXPECT_EQ(Adopt(HexTextToBstr(dump.get())).str(), text);
 }
 

@@ -1,13 +1,13 @@
 // Display texts of VARIANT values and the in-place coercion to schema datatypes.
 #include "common/Trace.h"
-#include "common/tests/bstr_holder.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using commontest::Adopt;
-using commontest::U8;
+using vrtest::Adopt;
+using vrtest::U8;
 
 // Owns a VARIANT for one test.
 struct Var : VARIANT {
