@@ -6,6 +6,7 @@
 #include "platform/ado/ado.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <chrono>
@@ -15,29 +16,14 @@ namespace roadtest {
 
 namespace {
 
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
+using vrtest::Bstr;
+using vrtest::TakeText;
 
 void StoreItem(const char* name, const std::string& value) {
     CVrConfigData config;
     BSTR text = vr::AllocBstrUtf8(value);
     EXPECT_TRUE(config.StoreItem(name, text)) << name;
     SysFreeString(text);
-}
-
-std::u16string TakeText(BSTR text) {
-    std::u16string result(vr::BstrView(text));
-    SysFreeString(text);
-    return result;
 }
 
 } // namespace
@@ -61,8 +47,8 @@ void RoadTest::SetUp() {
         CoCreateInstance(CLSID_VrRigmont, nullptr, CLSCTX_LOCAL_SERVER, IID_IVrRigmont, manager.PutVoid()),
         S_OK);
     std::u16string adapter = vr::FromUtf8(std::string(VR_TEST_DATA) + "/plugmar_powersupply.daf");
-    ASSERT_EQ(manager->SaveRecord(Text(u"socket"), Text(u"Supply"), Text(u"Vornic.Socket"), Text(u"RoadLink"),
-                                  Text(u"AdapterFile=" + adapter)),
+    ASSERT_EQ(manager->SaveRecord(Bstr(u"socket"), Bstr(u"Supply"), Bstr(u"Vornic.Socket"), Bstr(u"RoadLink"),
+                                  Bstr(u"AdapterFile=" + adapter)),
               S_OK);
 }
 
@@ -73,8 +59,8 @@ void RoadTest::TearDown() {
 }
 
 void RoadTest::SaveLink(std::u16string_view setup) {
-    ASSERT_EQ(manager->SaveRecord(Text(u"connection"), Text(u"RoadLink"), Text(u"Vornic.CnVISA"),
-                                  Text(vr::FromUtf8(instrument.SocketResource())), Text(setup)),
+    ASSERT_EQ(manager->SaveRecord(Bstr(u"connection"), Bstr(u"RoadLink"), Bstr(u"Vornic.CnVISA"),
+                                  Bstr(vr::FromUtf8(instrument.SocketResource())), Bstr(setup)),
               S_OK);
 }
 

@@ -14,7 +14,7 @@ TEST_F(EngineTest, StopFromAnotherThreadEndsTheDelay) {
     EXPECT_EQ(engine_->Delay(60000), E_FAIL);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(stop.get(), S_OK);
-    EXPECT_EQ(engine_->Output(Text(u"after"), Missing()), E_FAIL);
+    EXPECT_EQ(engine_->Output(Bstr(u"after"), Missing()), E_FAIL);
 }
 
 TEST_F(EngineTest, CallsFromAnotherThreadRunWhileTheDelayGoesOn) {

@@ -10,6 +10,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/marshal.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -22,33 +23,13 @@
 
 namespace corvanttest {
 
-// An owned BSTR argument.
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
-
-inline _variant_t Missing() {
-    _variant_t missing;
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
+using vrtest::Bstr;
+using vrtest::Missing;
+using vrtest::TextOf;
 
 // A VT_I4 argument (a C++ long would make a 64-bit VARIANT).
 inline _variant_t Long(LONG value) {
     return _variant_t(value);
-}
-
-inline std::u16string TextOf(BSTR text) {
-    return std::u16string(vr::BstrView(text));
 }
 
 // The description of the calling thread's error information ("" without one).
@@ -147,7 +128,7 @@ protected:
 
     std::u16string OptionText(std::u16string_view name) {
         _variant_t value;
-        EXPECT_EQ(engine_->get_option(Text(name), &value), S_OK);
+        EXPECT_EQ(engine_->get_option(Bstr(name), &value), S_OK);
         if (value.vt == VT_EMPTY) {
             return u"<empty>";
         }
@@ -158,7 +139,7 @@ protected:
 
     bool Enabled(std::u16string_view name) {
         VARIANT_BOOL enabled = VARIANT_FALSE;
-        EXPECT_EQ(engine_->IsOptionEnabled(Text(name), &enabled), S_OK);
+        EXPECT_EQ(engine_->IsOptionEnabled(Bstr(name), &enabled), S_OK);
         return enabled == VARIANT_TRUE;
     }
 

@@ -16,10 +16,10 @@ TEST_F(EngineTest, EmptyQueueAnswersFalseAndLeavesTheOutputsAlone) {
 }
 
 TEST_F(EngineTest, LinesComeOutInOrderWithTheirStatuses) {
-    ASSERT_EQ(engine_->Output(Text(u"a"), Long(3)), S_OK);
-    ASSERT_EQ(engine_->OutputLn(Text(u"x"), Missing()), S_OK);
-    ASSERT_EQ(engine_->Output(Text(u"big"), Long(99)), S_OK); // statuses are not range-checked
-    ASSERT_EQ(engine_->Output(Text(u"text"), _variant_t(u"5")), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"a"), Long(3)), S_OK);
+    ASSERT_EQ(engine_->OutputLn(Bstr(u"x"), Missing()), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"big"), Long(99)), S_OK); // statuses are not range-checked
+    ASSERT_EQ(engine_->Output(Bstr(u"text"), _variant_t(u"5")), S_OK);
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"a", 3}));
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"x\n", 0}));
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"big", 99}));
@@ -28,7 +28,7 @@ TEST_F(EngineTest, LinesComeOutInOrderWithTheirStatuses) {
 }
 
 TEST_F(EngineTest, StatusWithoutANumberIsRefusedAndNothingIsQueued) {
-    EXPECT_EQ(engine_->Output(Text(u"line"), _variant_t(u"abc")), E_INVALIDARG);
+    EXPECT_EQ(engine_->Output(Bstr(u"line"), _variant_t(u"abc")), E_INVALIDARG);
     EXPECT_EQ(ErrorDescription(), u"Wrong vTestStatus value 'abc'.");
     EXPECT_EQ(Next().second, -1);
 }
@@ -42,23 +42,23 @@ TEST_F(EngineTest, StatusByReferenceIsFollowed) {
     VariantInit(&reference);
     reference.vt = VT_BYREF | VT_VARIANT;
     reference.pvarVal = &inner;
-    ASSERT_EQ(engine_->Output(Text(u"r"), reference), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"r"), reference), S_OK);
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"r", 2}));
 }
 
 TEST_F(EngineTest, InterruptedRunRefusesOutputButStillDrains) {
-    ASSERT_EQ(engine_->put_TestID(Text(u"T1")), S_OK);
-    ASSERT_EQ(engine_->Output(Text(u"a"), Long(3)), S_OK);
+    ASSERT_EQ(engine_->put_TestID(Bstr(u"T1")), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"a"), Long(3)), S_OK);
     Interrupt();
-    EXPECT_EQ(engine_->Output(Text(u"b"), Missing()), E_FAIL);
+    EXPECT_EQ(engine_->Output(Bstr(u"b"), Missing()), E_FAIL);
     EXPECT_EQ(ErrorDescription(), u"Test 'T1' is interrupted by the User.");
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u"a", 3}));
 }
 
 // The executive drains the queue through IDispatch: the status comes back in a by-reference argument.
 TEST_F(EngineTest, QueueDrainsThroughDispatchWithTheStatusByReference) {
-    ASSERT_EQ(engine_->Output(Text(u"a"), Long(3)), S_OK);
-    ASSERT_EQ(engine_->Output(Text(u"b"), Long(4)), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"a"), Long(3)), S_OK);
+    ASSERT_EQ(engine_->Output(Bstr(u"b"), Long(4)), S_OK);
     _variant_t status;
     VARIANT reference;
     VariantInit(&reference);

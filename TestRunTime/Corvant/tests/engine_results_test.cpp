@@ -57,8 +57,8 @@ protected:
         dsn_ = UseFreshDatabase();
         ConfigureDsn(dsn_);
         EngineTest::SetUp();
-        ASSERT_EQ(engine_->put_TestID(Text(u"T-17")), S_OK);
-        ASSERT_EQ(engine_->put_SN(Text(u"SN0042")), S_OK);
+        ASSERT_EQ(engine_->put_TestID(Bstr(u"T-17")), S_OK);
+        ASSERT_EQ(engine_->put_SN(Bstr(u"SN0042")), S_OK);
     }
     void TearDown() override {
         EngineTest::TearDown();
@@ -78,17 +78,17 @@ protected:
 
 TEST_F(ResultsTest, SkippedSerialNumbersStoreNothingWhateverTheStatus) {
     for (const char16_t* sn : {u"", u"TEST", u"<undefined>"}) {
-        ASSERT_EQ(engine_->put_SN(Text(sn)), S_OK);
-        EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Long(9), Missing()), S_OK);
+        ASSERT_EQ(engine_->put_SN(Bstr(sn)), S_OK);
+        EXPECT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), Long(9), Missing()), S_OK);
     }
     ASSERT_EQ(engine_->put_SN(nullptr), S_OK);
-    EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Missing(), Missing()), S_OK);
+    EXPECT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), Missing(), Missing()), S_OK);
     EXPECT_TRUE(StoredRows(dsn_).empty());
 }
 
 TEST_F(ResultsTest, RowKeepsValuesAndLosesLineBreaksAndQuotesOfTheDescription) {
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
-    ASSERT_EQ(engine_->SaveResult(_variant_t(2.5), Text(u"Volt'age"), _variant_t(u"first\r\nit's \"ok\""),
+    ASSERT_EQ(engine_->SaveResult(_variant_t(2.5), Bstr(u"Volt'age"), _variant_t(u"first\r\nit's \"ok\""),
                                   Long(3), _variant_t(u"[1..5]")),
               S_OK);
     auto rows = StoredRows(dsn_);
@@ -98,9 +98,9 @@ TEST_F(ResultsTest, RowKeepsValuesAndLosesLineBreaksAndQuotesOfTheDescription) {
 }
 
 TEST_F(ResultsTest, StatusOutsideTheTableIsRefusedAndNothingStored) {
-    EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Long(8), Missing()), E_INVALIDARG);
+    EXPECT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), Long(8), Missing()), E_INVALIDARG);
     EXPECT_EQ(ErrorDescription(), u"Wrong vTestStatus entry value of '8'.");
-    EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), _variant_t(u"abc"), Missing()),
+    EXPECT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), _variant_t(u"abc"), Missing()),
               E_INVALIDARG);
     EXPECT_EQ(ErrorDescription(), u"Wrong vTestStatus entry value of 'abc'.");
     EXPECT_TRUE(StoredRows(dsn_).empty());
@@ -109,24 +109,24 @@ TEST_F(ResultsTest, StatusOutsideTheTableIsRefusedAndNothingStored) {
 TEST_F(ResultsTest, SessionsCountOnFromTheHighestStoredForTheTest) {
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
     EXPECT_EQ(Session(), u"000000001");
-    ASSERT_EQ(engine_->put_TestExecSession(Text(u"000000041")), S_OK);
-    ASSERT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Missing(), Missing()), S_OK);
+    ASSERT_EQ(engine_->put_TestExecSession(Bstr(u"000000041")), S_OK);
+    ASSERT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), Missing(), Missing()), S_OK);
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
     EXPECT_EQ(Session(), u"000000042");
-    ASSERT_EQ(engine_->put_TestID(Text(u"other")), S_OK);
+    ASSERT_EQ(engine_->put_TestID(Bstr(u"other")), S_OK);
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
     EXPECT_EQ(Session(), u"000000001");
 }
 
 TEST_F(ResultsTest, CheckStoresItsVerdictAndReportsItWhenEngineOutputIsOn) {
-    ASSERT_EQ(engine_->put_spec(Text(u"Volt"), _variant_t(u"[1..5]")), S_OK);
+    ASSERT_EQ(engine_->put_spec(Bstr(u"Volt"), _variant_t(u"[1..5]")), S_OK);
     VARIANT_BOOL valid = VARIANT_FALSE;
-    ASSERT_EQ(engine_->IsValid(Long(3), Text(u"volt"), _variant_t(u"Supply"), &valid), S_OK);
+    ASSERT_EQ(engine_->IsValid(Long(3), Bstr(u"volt"), _variant_t(u"Supply"), &valid), S_OK);
     EXPECT_EQ(valid, VARIANT_TRUE);
     EXPECT_EQ(Next().second, -1); // EngineOutput is off: the line goes to the trace only
 
-    ASSERT_EQ(engine_->put_option(Text(u"EngineOutput"), _variant_t(u"yes")), S_OK);
-    ASSERT_EQ(engine_->IsValid(Long(7), Text(u"Volt"), Missing(), &valid), S_OK);
+    ASSERT_EQ(engine_->put_option(Bstr(u"EngineOutput"), _variant_t(u"yes")), S_OK);
+    ASSERT_EQ(engine_->IsValid(Long(7), Bstr(u"Volt"), Missing(), &valid), S_OK);
     EXPECT_EQ(valid, VARIANT_FALSE);
     EXPECT_EQ(Next(), (std::pair<std::u16string, LONG>{u": '7' is NOT valid for '[1..5]'.\n", 2}));
 
@@ -138,7 +138,7 @@ TEST_F(ResultsTest, CheckStoresItsVerdictAndReportsItWhenEngineOutputIsOn) {
 
 TEST_F(ResultsTest, CheckAgainstAnUnknownSpecFailsAndStoresNothing) {
     VARIANT_BOOL valid = VARIANT_TRUE;
-    EXPECT_EQ(engine_->IsValid(Long(3), Text(u"Missing"), Missing(), &valid), E_INVALIDARG);
+    EXPECT_EQ(engine_->IsValid(Long(3), Bstr(u"Missing"), Missing(), &valid), E_INVALIDARG);
     EXPECT_EQ(ErrorDescription(), u"Couldn't find Spec 'Missing'.");
     EXPECT_TRUE(StoredRows(dsn_).empty());
 }
@@ -156,9 +156,9 @@ protected:
 };
 
 TEST_F(NoDatabaseTest, ResultsAreDroppedAndTheSessionIsEmpty) {
-    ASSERT_EQ(engine_->put_SN(Text(u"SN1")), S_OK);
-    ASSERT_EQ(engine_->put_TestExecSession(Text(u"000000007")), S_OK);
-    EXPECT_EQ(engine_->SaveResult(Long(1), Text(u"r"), Missing(), Long(1), Missing()), S_OK);
+    ASSERT_EQ(engine_->put_SN(Bstr(u"SN1")), S_OK);
+    ASSERT_EQ(engine_->put_TestExecSession(Bstr(u"000000007")), S_OK);
+    EXPECT_EQ(engine_->SaveResult(Long(1), Bstr(u"r"), Missing(), Long(1), Missing()), S_OK);
     ASSERT_EQ(engine_->SetNextTestExecSession(), S_OK);
     BSTR session = nullptr;
     ASSERT_EQ(engine_->get_TestExecSession(&session), S_OK);

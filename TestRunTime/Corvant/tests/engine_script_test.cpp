@@ -154,7 +154,7 @@ protected:
 TEST_F(ScriptTest, MeasuringScriptChecksReadingsAndStoresResults) {
     const auto readings = folder_ / "readings.csv";
     std::ofstream(readings) << "R1,4.98\nR2,5.02\nR3,5.31\n";
-    ASSERT_EQ(engine_->put_spec(Text(u"Rail5V"), _variant_t(u"[4.9..5.1]")), S_OK);
+    ASSERT_EQ(engine_->put_spec(Bstr(u"Rail5V"), _variant_t(u"[4.9..5.1]")), S_OK);
     ASSERT_EQ(Run(u"var CsvPath = '" + vr::FromUtf8(readings.string()) + u"';"), S_OK);
 
     ASSERT_EQ(Run(ScriptText("measure.js")), S_OK)

@@ -49,8 +49,8 @@ void ExecutiveTest::TearDown() {
 
 void ExecutiveTest::Load(std::u16string_view code) {
     ASSERT_EQ(executive->Init(static_cast<IVrTestEngine*>(engine.Get())), S_OK);
-    ASSERT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), S_OK) << vr::ToUtf8(TakeErrorDescription());
-    ASSERT_EQ(executive->AddScript(Text(code)), S_OK) << vr::ToUtf8(TakeErrorDescription());
+    ASSERT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), S_OK) << vr::ToUtf8(TakeErrorDescription());
+    ASSERT_EQ(executive->AddScript(Bstr(code)), S_OK) << vr::ToUtf8(TakeErrorDescription());
 }
 
 HRESULT ExecutiveTest::Run(std::u16string_view method, Value* result) {
@@ -58,16 +58,16 @@ HRESULT ExecutiveTest::Run(std::u16string_view method, Value* result) {
     if (result) {
         (void)VariantClear(&result->v); // an out-argument: the callee does not free what it held
     }
-    return executive->Execute(Text(method), result ? &result->v : &ignored.v);
+    return executive->Execute(Bstr(method), result ? &result->v : &ignored.v);
 }
 
 HRESULT ExecutiveTest::Eval(std::u16string_view expression, Value* result) {
-    return executive->Evaluate(Text(expression), &result->v);
+    return executive->Evaluate(Bstr(expression), &result->v);
 }
 
 bool ExecutiveTest::Available(std::u16string_view method) {
     VARIANT_BOOL available = VARIANT_FALSE;
-    EXPECT_EQ(executive->IsMethodAvailable(Text(method), &available), S_OK);
+    EXPECT_EQ(executive->IsMethodAvailable(Bstr(method), &available), S_OK);
     return available == VARIANT_TRUE;
 }
 

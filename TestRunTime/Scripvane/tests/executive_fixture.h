@@ -7,6 +7,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/errorinfo.h"
 #include "test_fakes.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,7 @@ struct Value {
     std::u16string Text() const;
 };
 
-// An owned BSTR made from a literal.
-struct Text {
-    BSTR b;
-    explicit Text(std::u16string_view text) : b(vr::AllocBstr(text)) {}
-    ~Text() { SysFreeString(b); }
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    operator BSTR() const { return b; }
-};
+using vrtest::Bstr;
 
 // The description of the calling thread's error information (consumed), "" when there is none.
 std::u16string TakeErrorDescription();

@@ -28,19 +28,19 @@ TEST_F(ExecutiveTest, CannotBeCreatedWithoutTheHardwareManager) {
 TEST_F(ExecutiveTest, UnusableBeforeInitAndLoadFailsClearly) {
     Value result;
     VARIANT_BOOL available = VARIANT_TRUE;
-    EXPECT_EQ(executive->Execute(Text(u"Test"), &result.v), E_FAIL);
+    EXPECT_EQ(executive->Execute(Bstr(u"Test"), &result.v), E_FAIL);
     EXPECT_EQ(TakeErrorDescription(), u"The Script Engine isn't initialized.");
-    EXPECT_EQ(executive->Evaluate(Text(u"1"), &result.v), E_FAIL);
-    EXPECT_EQ(executive->IsMethodAvailable(Text(u"Test"), &available), E_FAIL);
+    EXPECT_EQ(executive->Evaluate(Bstr(u"1"), &result.v), E_FAIL);
+    EXPECT_EQ(executive->IsMethodAvailable(Bstr(u"Test"), &available), E_FAIL);
     EXPECT_EQ(available, VARIANT_FALSE);
-    EXPECT_EQ(executive->GetProperty(Text(u"x"), &result.v), E_FAIL);
-    EXPECT_EQ(executive->IsMethodAvailable(Text(u"Test"), nullptr), E_POINTER);
+    EXPECT_EQ(executive->GetProperty(Bstr(u"x"), &result.v), E_FAIL);
+    EXPECT_EQ(executive->IsMethodAvailable(Bstr(u"Test"), nullptr), E_POINTER);
 
-    EXPECT_EQ(executive->AddScript(Text(u"var a = 1;")), E_FAIL);
+    EXPECT_EQ(executive->AddScript(Bstr(u"var a = 1;")), E_FAIL);
     EXPECT_EQ(TakeErrorDescription(), u"The Script Language isn't provided.");
 
     // Loading a language calls the test engine, which only Init supplies.
-    EXPECT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), E_FAIL);
+    EXPECT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), E_FAIL);
     EXPECT_EQ(TakeErrorDescription(), u"Couldn't find TestEngine Object.");
     EXPECT_EQ(executive->ClearScript(), E_FAIL);
     EXPECT_EQ(executive->ClearAll(), E_FAIL);
@@ -69,13 +69,13 @@ TEST_F(ExecutiveTest, RunsMethodsExpressionsAndGlobals) {
     EXPECT_EQ(Eval(u"counter + 0.5", &sum), S_OK);
     EXPECT_EQ(sum.Text(), u"1.5");
     Value global;
-    EXPECT_EQ(executive->GetProperty(Text(u"counter"), &global.v), S_OK);
+    EXPECT_EQ(executive->GetProperty(Bstr(u"counter"), &global.v), S_OK);
     EXPECT_EQ(global.Text(), u"1");
     Value nothing;
-    EXPECT_EQ(executive->GetProperty(Text(u""), &nothing.v), S_OK);
+    EXPECT_EQ(executive->GetProperty(Bstr(u""), &nothing.v), S_OK);
     EXPECT_EQ(nothing.v.vt, VT_EMPTY);
     Value missing;
-    EXPECT_TRUE(FAILED(executive->GetProperty(Text(u"noSuchGlobal"), &missing.v)));
+    EXPECT_TRUE(FAILED(executive->GetProperty(Bstr(u"noSuchGlobal"), &missing.v)));
     EXPECT_EQ(TakeErrorDescription(), u"Couldn't get 'noSuchGlobal' property of 'JScript' Script Engine.");
 
     // An empty name connects the script and calls nothing.
@@ -116,7 +116,7 @@ TEST_F(ExecutiveTest, ScriptErrorsCarryTheirLineAndCode) {
     EXPECT_TRUE(FAILED(Eval(u"1 +* 2", &bad)));
     EXPECT_NE(TakeErrorDescription().find(u"Line: 1,"), std::u16string::npos);
 
-    EXPECT_TRUE(FAILED(executive->AddScript(Text(u"function Broken( {"))));
+    EXPECT_TRUE(FAILED(executive->AddScript(Bstr(u"function Broken( {"))));
     EXPECT_NE(TakeErrorDescription().find(u"Script: 'function Broken( {'."), std::u16string::npos);
 }
 
@@ -130,7 +130,7 @@ TEST_F(ExecutiveTest, SameLanguageKeepsTheCodeAndClearAllLoadsAFreshEngine) {
     Load(kScript);
     vr::ComPtr<IUnknown> first;
     ASSERT_EQ(executive->get_ScriptEngine(first.Put()), S_OK);
-    EXPECT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), S_OK);
+    EXPECT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), S_OK);
     vr::ComPtr<IUnknown> same;
     ASSERT_EQ(executive->get_ScriptEngine(same.Put()), S_OK);
     EXPECT_EQ(first.Get(), same.Get());
@@ -146,7 +146,7 @@ TEST_F(ExecutiveTest, SameLanguageKeepsTheCodeAndClearAllLoadsAFreshEngine) {
     EXPECT_EQ(executive->get_ScriptEngine(none.Put()), S_OK);
     EXPECT_FALSE(none);
 
-    EXPECT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), S_OK);
+    EXPECT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), S_OK);
     EXPECT_FALSE(Available(u"Test"));
     EXPECT_EQ(engine->initExecutions, 3); // ClearAll's ClearScript and the new load
 }
@@ -156,7 +156,7 @@ TEST_F(ExecutiveTest, CloseDropsTheEngineAndAddScriptLoadsItAgain) {
     EXPECT_EQ(executive->Close(), S_OK);
     Value result;
     EXPECT_EQ(Run(u"Test", &result), E_FAIL);
-    EXPECT_EQ(executive->AddScript(Text(u"function Other() { return 'again'; }")), S_OK);
+    EXPECT_EQ(executive->AddScript(Bstr(u"function Other() { return 'again'; }")), S_OK);
     EXPECT_FALSE(Available(u"Test"));
     EXPECT_EQ(Run(u"Other", &result), S_OK);
     EXPECT_EQ(result.Text(), u"again");
@@ -164,14 +164,14 @@ TEST_F(ExecutiveTest, CloseDropsTheEngineAndAddScriptLoadsItAgain) {
 
 TEST_F(ExecutiveTest, UnknownLanguageFailsToLoad) {
     ASSERT_EQ(executive->Init(static_cast<IVrTestEngine*>(engine.Get())), S_OK);
-    EXPECT_TRUE(FAILED(executive->put_ScriptLanguage(Text(u"NoSuchScript"))));
+    EXPECT_TRUE(FAILED(executive->put_ScriptLanguage(Bstr(u"NoSuchScript"))));
     EXPECT_EQ(TakeErrorDescription(), u"Couldn't create an instance of the 'NoSuchScript' Script Engine.");
 }
 
 TEST_F(ExecutiveTest, FailingInitExecutionFailsTheLoad) {
     FakeTestEngine::failInit = true;
     ASSERT_EQ(executive->Init(static_cast<IVrTestEngine*>(engine.Get())), S_OK);
-    EXPECT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), E_FAIL);
+    EXPECT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), E_FAIL);
     FakeTestEngine::failInit = false;
 }
 

@@ -36,7 +36,7 @@ protected:
     }
     static void Exclude(std::u16string_view option) {
         CVrConfigData config;
-        Text value(option);
+        Bstr value(option);
         ASSERT_TRUE(config.StoreItem("ExcludedScriptLanguages", value));
     }
     std::vector<std::u16string> Languages() {

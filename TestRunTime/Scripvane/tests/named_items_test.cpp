@@ -35,14 +35,14 @@ TEST_F(NamedItemsTest, RecordsBecomeObjectsMadeOnceOnFirstUse) {
 
     // A new engine for the same executive still finds the objects made before.
     EXPECT_EQ(executive->ClearScript(), S_OK);
-    EXPECT_EQ(executive->AddScript(Text(u"function Again() { return Dmm.QueryString('Y'); }")), S_OK);
+    EXPECT_EQ(executive->AddScript(Bstr(u"function Again() { return Dmm.QueryString('Y'); }")), S_OK);
     EXPECT_EQ(Run(u"Again", &result), S_OK);
     EXPECT_EQ(Created(u"Dmm"), 1);
 
     // ClearAll lets them go; the next use makes them again.
     EXPECT_EQ(executive->ClearAll(), S_OK);
-    ASSERT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), S_OK);
-    EXPECT_EQ(executive->AddScript(Text(u"function Again() { return Dmm.QueryString('Z'); }")), S_OK);
+    ASSERT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), S_OK);
+    EXPECT_EQ(executive->AddScript(Bstr(u"function Again() { return Dmm.QueryString('Z'); }")), S_OK);
     EXPECT_EQ(Run(u"Again", &result), S_OK);
     EXPECT_EQ(result.Text(), u"Dmm:Z");
     EXPECT_EQ(Created(u"Dmm"), 2);

@@ -26,7 +26,7 @@ protected:
                                 "<socket name=\"_spare\"><Server>Vornic.Socket</Server></socket>"
                                 "</sockets></ConfigStore>\n";
         CVrConfigData config;
-        Text path(vr::FromUtf8(store));
+        Bstr path(vr::FromUtf8(store));
         ASSERT_TRUE(config.StoreItem("ConfigStoreFile", path));
         vr::ComPtr<IVrRigmont> manager;
         if (CoCreateInstance(CLSID_VrRigmont, nullptr, CLSCTX_LOCAL_SERVER, vr::uuidof<IVrRigmont>(),
@@ -54,15 +54,15 @@ protected:
 
 TEST_F(RealHardwareManagerTest, StoreRecordsAreScriptObjects) {
     ASSERT_EQ(executive->Init(static_cast<IVrTestEngine*>(engine.Get())), S_OK);
-    ASSERT_EQ(executive->put_ScriptLanguage(Text(u"JScript")), S_OK) << vr::ToUtf8(TakeErrorDescription());
-    ASSERT_EQ(executive->AddScript(Text(u"function Test() {\n  return Meter.ReadString();\n}\n")), S_OK);
+    ASSERT_EQ(executive->put_ScriptLanguage(Bstr(u"JScript")), S_OK) << vr::ToUtf8(TakeErrorDescription());
+    ASSERT_EQ(executive->AddScript(Bstr(u"function Test() {\n  return Meter.ReadString();\n}\n")), S_OK);
 
     Value type;
-    ASSERT_EQ(executive->Evaluate(Text(u"typeof _spare + '/' + typeof _default"), &type.v), S_OK);
+    ASSERT_EQ(executive->Evaluate(Bstr(u"typeof _spare + '/' + typeof _default"), &type.v), S_OK);
     EXPECT_EQ(type.Text(), u"undefined/undefined");
 
     Value result;
-    EXPECT_TRUE(FAILED(executive->Execute(Text(u"Test"), &result.v)));
+    EXPECT_TRUE(FAILED(executive->Execute(Bstr(u"Test"), &result.v)));
     EXPECT_EQ(TakeErrorDescription(), u"Couldn't open 'Meter' Connection by the 'JScript' Script Engine.");
 }
 

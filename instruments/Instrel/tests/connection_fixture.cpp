@@ -5,14 +5,6 @@
 
 namespace instreltest {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 void ConnectionTest::SetUp() {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     connection_ = CreateConnection();
@@ -36,7 +28,7 @@ vr::ComPtr<IVrConnection> ConnectionTest::CreateConnection() {
 }
 
 HRESULT ConnectionTest::Init(const std::string& resource, std::u16string_view options) {
-    return connection_->Init(Text(resource), Text(options), 2000, _NO_LOCK);
+    return connection_->Init(Bstr(resource), Bstr(options), 2000, _NO_LOCK);
 }
 
 void ConnectionTest::ConnectToInstrument(const std::string& answerEnd, std::u16string_view options) {
@@ -46,7 +38,7 @@ void ConnectionTest::ConnectToInstrument(const std::string& answerEnd, std::u16s
 
 HRESULT ConnectionTest::Send(std::u16string_view command, int32_t* count) {
     int32_t written = 0;
-    return connection_->WriteString(Text(command), count ? count : &written);
+    return connection_->WriteString(Bstr(command), count ? count : &written);
 }
 
 ReadResult ConnectionTest::Read(std::u16string_view term, int32_t timeout, int32_t count) {
@@ -58,7 +50,7 @@ ReadResult ConnectionTest::Read(IVrConnection* connection, std::u16string_view t
     ReadResult result;
     BSTR text = nullptr;
     auto start = std::chrono::steady_clock::now();
-    result.hr = connection->ReadString(Text(term), timeout, count, &text);
+    result.hr = connection->ReadString(Bstr(term), timeout, count, &text);
     result.elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     result.text = std::u16string(vr::BstrView(text));
@@ -80,7 +72,7 @@ HRESULT ConnectionTest::SetAttribute(std::u16string_view name, const VARIANT& va
     if (FAILED(hr)) {
         return hr;
     }
-    return attributes->SetAttribute(Text(name), value);
+    return attributes->SetAttribute(Bstr(name), value);
 }
 
 HRESULT ConnectionTest::SetText(std::u16string_view name, std::u16string_view value) {
@@ -100,7 +92,7 @@ std::u16string ConnectionTest::AttributeText(std::u16string_view name) {
     }
     VARIANT value;
     VariantInit(&value);
-    if (FAILED(attributes->GetAttribute(Text(name), &value)) ||
+    if (FAILED(attributes->GetAttribute(Bstr(name), &value)) ||
         FAILED(VariantChangeType(&value, &value, 0, VT_BSTR))) {
         (void)VariantClear(&value);
         return {};

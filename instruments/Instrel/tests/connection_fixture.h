@@ -7,6 +7,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "tests/support/com_holders.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -14,19 +15,8 @@
 
 namespace instreltest {
 
-// An owned BSTR argument.
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const std::string& utf8) : bstr_(vr::AllocBstr(vr::FromUtf8(utf8))) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
+using vrtest::Bstr;
+using vrtest::Missing;
 
 struct ReadResult {
     HRESULT hr = E_FAIL;
@@ -34,8 +24,6 @@ struct ReadResult {
     VrReadStatus status = UnknownReason;
     std::chrono::milliseconds elapsed{0};
 };
-
-VARIANT Missing();
 
 class ConnectionTest : public testing::Test {
 protected:

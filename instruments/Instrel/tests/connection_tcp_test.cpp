@@ -130,14 +130,14 @@ TEST_F(ConnectionTest, InitRefusesASecondCallAndUnknownResourceKinds) {
               u"'" + vr::FromUtf8(instrument_.SocketResource()) + u"' Connection is already initialized.");
 
     vr::ComPtr<IVrConnection> usb = CreateConnection();
-    EXPECT_EQ(usb->Init(Text(u"USB0::0x1234::0x5678::SN::INSTR"), Text(u""), 2000, _NO_LOCK),
+    EXPECT_EQ(usb->Init(Bstr(u"USB0::0x1234::0x5678::SN::INSTR"), Bstr(u""), 2000, _NO_LOCK),
               vr::visa::kErrorResourceNotFound);
     EXPECT_EQ(LastError(), u"Couldn't recognize the 'USB0::0x1234::0x5678::SN::INSTR' Resource Name.");
     EXPECT_EQ(usb->Init(nullptr, nullptr, 2000, _NO_LOCK), vr::visa::kErrorResourceNotFound);
 
     vr::ComPtr<IVrConnection> refused = CreateConnection();
     std::string nobody = "TCPIP0::127.0.0.1::" + std::to_string(vrvisatest::UnusedPort()) + "::SOCKET";
-    EXPECT_EQ(refused->Init(Text(nobody), Text(u""), 2000, _NO_LOCK), vr::visa::kErrorResourceNotFound);
+    EXPECT_EQ(refused->Init(Bstr(nobody), Bstr(u""), 2000, _NO_LOCK), vr::visa::kErrorResourceNotFound);
     EXPECT_NE(LastError().find(u"Couldn't open the VisaSession for"), std::u16string::npos);
 }
 
@@ -195,8 +195,8 @@ TEST_F(ConnectionTest, WritesCheckTheirArguments) {
     (void)SafeArrayDestroy(bytes);
 
     BSTR key = nullptr;
-    EXPECT_EQ(connection_->LockRsrc(_EXCLUSIVE_LOCK, 5000, Text(u""), &key), E_NOTIMPL);
-    EXPECT_EQ(connection_->LockRsrc(_EXCLUSIVE_LOCK, 5000, Text(u""), nullptr), E_POINTER);
+    EXPECT_EQ(connection_->LockRsrc(_EXCLUSIVE_LOCK, 5000, Bstr(u""), &key), E_NOTIMPL);
+    EXPECT_EQ(connection_->LockRsrc(_EXCLUSIVE_LOCK, 5000, Bstr(u""), nullptr), E_POINTER);
     EXPECT_EQ(connection_->Clear(), S_OK);
 }
 

@@ -11,10 +11,10 @@ protected:
     void ExpectAnswers(std::initializer_list<std::pair<std::u16string, std::u16string>> exchanges) {
         vr::ComPtr<IVrLogFile> reader = Create(u"Off");
         for (const auto& [command, answer] : exchanges) {
-            Result read;
+            Bstr read;
             ASSERT_EQ(Answer(reader.Get(), command, &read), S_OK);
-            EXPECT_EQ(read.Value(), answer);
-            EXPECT_NE(read.bstr, nullptr);
+            EXPECT_EQ(read.str(), answer);
+            EXPECT_NE(read.get(), nullptr);
         }
     }
 };
@@ -45,7 +45,7 @@ TEST_F(LogFileAppendTest, WhiteSpaceAfterTheRootIsNoRecordToOverwrite) {
 
 // A recorder killed before it flushed leaves its records without the close tag.
 TEST_F(LogFileAppendTest, AFileWithoutCloseTagKeepsItsLastRecord) {
-    ASSERT_EQ(log_->put_rootElement(Text(u"l")), S_OK); // a short root: its tag is shorter than a record
+    ASSERT_EQ(log_->put_rootElement(Bstr(u"l")), S_OK); // a short root: its tag is shorter than a record
     Exchange(log_.Get(), u"A?", u"1");
     ASSERT_EQ(log_->Flush(Flag(true)), S_OK);
     std::string unfinished = ReadBytes(path_);
@@ -54,15 +54,15 @@ TEST_F(LogFileAppendTest, AFileWithoutCloseTagKeepsItsLastRecord) {
     WriteBytes(path_, unfinished);
 
     vr::ComPtr<IVrLogFile> second = Create(u"Continue");
-    ASSERT_EQ(second->put_rootElement(Text(u"l")), S_OK);
+    ASSERT_EQ(second->put_rootElement(Bstr(u"l")), S_OK);
     Exchange(second.Get(), u"B?", u"2");
     second = nullptr;
     EXPECT_EQ(ReadBytes(path_).substr(0, unfinished.size()), unfinished);
     vr::ComPtr<IVrLogFile> reader = Create(u"Off");
     for (auto [command, answer] : {std::pair{u"A?", u"1"}, std::pair{u"B?", u"2"}}) {
-        Result read;
+        Bstr read;
         ASSERT_EQ(Answer(reader.Get(), command, &read), S_OK);
-        EXPECT_EQ(read.Value(), answer);
+        EXPECT_EQ(read.str(), answer);
     }
 }
 

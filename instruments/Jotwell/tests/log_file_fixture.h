@@ -9,6 +9,7 @@
 #include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "tests/support/com_holders.h"
 
 #include <filesystem>
 #include <fstream>
@@ -19,41 +20,8 @@
 
 namespace jotwelltest {
 
-// An owned BSTR for arguments.
-class Text {
-public:
-    Text(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
-
-// An owned out-BSTR: null stays distinguishable from empty.
-struct Result {
-    BSTR bstr = nullptr;
-    Result() = default;
-    Result(const Result&) = delete;
-    Result& operator=(const Result&) = delete;
-    ~Result() { SysFreeString(bstr); }
-    BSTR* Put() {
-        SysFreeString(bstr);
-        bstr = nullptr;
-        return &bstr;
-    }
-    std::u16string Value() const { return std::u16string(vr::BstrView(bstr)); }
-};
-
-inline VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
+using vrtest::Bstr;
+using vrtest::Missing;
 
 inline VARIANT Flag(bool value) {
     VARIANT flag;
@@ -101,24 +69,24 @@ protected:
         EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IVrLogFile, log.PutVoid()),
                   S_OK);
         if (log) {
-            EXPECT_EQ(log->put_file(Text(vr::FromUtf8(path_.string()))), S_OK);
-            EXPECT_EQ(log->put_writeMode(Text(writeMode)), S_OK);
+            EXPECT_EQ(log->put_file(Bstr(vr::FromUtf8(path_.string()))), S_OK);
+            EXPECT_EQ(log->put_writeMode(Bstr(writeMode)), S_OK);
         }
         return log;
     }
 
     // Saves one record "record" with the fields "in" and "out" and ends it.
     void Exchange(IVrLogFile* log, std::u16string_view command, std::u16string_view answer) {
-        EXPECT_EQ(log->BeginRecord(Text(u"record")), S_OK);
-        EXPECT_EQ(log->SaveField(Text(u"record"), Text(u"in"), Text(command)), S_OK);
-        EXPECT_EQ(log->SaveField(Text(u"record"), Text(u"out"), Text(answer)), S_OK);
-        EXPECT_EQ(log->EndRecord(Text(u"record")), S_OK);
+        EXPECT_EQ(log->BeginRecord(Bstr(u"record")), S_OK);
+        EXPECT_EQ(log->SaveField(Bstr(u"record"), Bstr(u"in"), Bstr(command)), S_OK);
+        EXPECT_EQ(log->SaveField(Bstr(u"record"), Bstr(u"out"), Bstr(answer)), S_OK);
+        EXPECT_EQ(log->EndRecord(Bstr(u"record")), S_OK);
     }
 
     // The "out" of the record whose "in" is command (a null result stays null).
-    HRESULT Answer(IVrLogFile* log, std::u16string_view command, Result* answer) {
+    HRESULT Answer(IVrLogFile* log, std::u16string_view command, Bstr* answer) {
         std::u16string query = u"[in = " + XPathStringLiteral(command) + u"]";
-        return log->ReadField(Text(u"record"), Text(query), Text(u"out"), answer->Put());
+        return log->ReadField(Bstr(u"record"), Bstr(query), Bstr(u"out"), answer->out());
     }
 
     bool Traced(std::u16string_view text) const {

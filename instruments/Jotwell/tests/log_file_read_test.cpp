@@ -10,33 +10,33 @@ namespace {
 class LogFileReadTest : public LogFileTest {
 protected:
     // The replay query of a connection: the "in" field equal to command without regard to case.
-    HRESULT Replay(IVrLogFile* log, std::u16string_view record, std::u16string_view command, Result* answer) {
+    HRESULT Replay(IVrLogFile* log, std::u16string_view record, std::u16string_view command, Bstr* answer) {
         std::u16string query = u"[ms:string-compare(in, " + XPathStringLiteral(command) + u", '', 'i') = 0]";
-        return log->ReadField(Text(record), Text(query), Text(u"out"), answer->Put());
+        return log->ReadField(Bstr(record), Bstr(query), Bstr(u"out"), answer->out());
     }
 };
 
 TEST_F(LogFileReadTest, AQueryThatMatchesNothingGivesANullString) {
     Exchange(log_.Get(), u"A?", u"1");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Answer(log_.Get(), u"B?", &answer), S_OK);
-    EXPECT_EQ(answer.bstr, nullptr);
+    EXPECT_EQ(answer.get(), nullptr);
     EXPECT_TRUE(Traced(u"Query: 'record[in = 'B?']', 'out'; No Record found in LogFile!"));
     // An empty answer is found, and is not the null string.
     Exchange(log_.Get(), u"EMPTY?", u"");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     ASSERT_EQ(Answer(log_.Get(), u"EMPTY?", &answer), S_OK);
-    EXPECT_NE(answer.bstr, nullptr);
-    EXPECT_EQ(answer.Value(), u"");
+    EXPECT_NE(answer.get(), nullptr);
+    EXPECT_EQ(answer.str(), u"");
 }
 
 TEST_F(LogFileReadTest, ReplayMatchesCommandsInAnyLetterCaseAndAnyRecordName) {
     Exchange(log_.Get(), u"MEAS:VOLT?", u"1.25\n");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Replay(log_.Get(), u"*", u"meas:volt?", &answer), S_OK);
-    EXPECT_EQ(answer.Value(), u"1.25\n");
+    EXPECT_EQ(answer.str(), u"1.25\n");
     EXPECT_TRUE(Traced(u"Readed from LogFile: '1.25\n'."));
 }
 
@@ -47,9 +47,9 @@ TEST_F(LogFileReadTest, CommandsWithQuotesAreFoundAgain) {
     }
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     for (const std::u16string& command : commands) {
-        Result answer;
+        Bstr answer;
         ASSERT_EQ(Replay(log_.Get(), u"*", command, &answer), S_OK);
-        EXPECT_EQ(answer.Value(), u"answer to " + command);
+        EXPECT_EQ(answer.str(), u"answer to " + command);
     }
 }
 
@@ -61,25 +61,25 @@ TEST_F(LogFileReadTest, DataIsReadBackAsItWasSaved) {
     }
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     std::string bytes = ReadBytes(path_);
-    // Text in ISO-8859-1 as the header names it; wide characters and control characters as HexData.
+    // Bstr in ISO-8859-1 as the header names it; wide characters and control characters as HexData.
     EXPECT_NE(bytes.find("<![CDATA[25\xB0"
                          "C \xE9t\xE9]]>"),
               std::string::npos);
     EXPECT_NE(bytes.find("<out>HexData: 3A9 20 3D 20 35 30</out>"), std::string::npos);
     EXPECT_NE(bytes.find("<![CDATA[tab\tand\nline]]>"), std::string::npos);
     for (size_t i = 0; i < std::size(answers); ++i) {
-        Result answer;
+        Bstr answer;
         ASSERT_EQ(Answer(log_.Get(), u"Q" + vr::FromUtf8(std::to_string(i)), &answer), S_OK);
-        EXPECT_EQ(answer.Value(), answers[i]) << i;
+        EXPECT_EQ(answer.str(), answers[i]) << i;
     }
 }
 
 TEST_F(LogFileReadTest, CommandsWithCharactersOutsideTheFilesEncodingAreFoundAgain) {
     Exchange(log_.Get(), u"LABEL \u00C5ngstr\u00F6m", u"ok1");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Answer(log_.Get(), u"LABEL \u00C5ngstr\u00F6m", &answer), S_OK);
-    EXPECT_EQ(answer.Value(), u"ok1");
+    EXPECT_EQ(answer.str(), u"ok1");
 }
 
 TEST_F(LogFileReadTest, SeveralMatchingRecordsAreAllPickedInTime) {
@@ -89,9 +89,9 @@ TEST_F(LogFileReadTest, SeveralMatchingRecordsAreAllPickedInTime) {
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     std::set<std::u16string> seen;
     for (int i = 0; i < 200 && seen.size() < 3; ++i) {
-        Result answer;
+        Bstr answer;
         ASSERT_EQ(Answer(log_.Get(), u"RAND?", &answer), S_OK);
-        seen.insert(answer.Value());
+        seen.insert(answer.str());
     }
     EXPECT_EQ(seen, (std::set<std::u16string>{u"1", u"2", u"3"}));
 }
@@ -99,41 +99,41 @@ TEST_F(LogFileReadTest, SeveralMatchingRecordsAreAllPickedInTime) {
 TEST_F(LogFileReadTest, TheLoadedDocumentIsKeptUntilFlush) {
     Exchange(log_.Get(), u"A?", u"1");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Answer(log_.Get(), u"A?", &answer), S_OK);
     Exchange(log_.Get(), u"B?", u"2");
     ASSERT_EQ(log_->Flush(Flag(true)), S_OK);
     ASSERT_EQ(Answer(log_.Get(), u"B?", &answer), S_OK);
-    EXPECT_EQ(answer.bstr, nullptr); // written meanwhile: not seen yet
+    EXPECT_EQ(answer.get(), nullptr); // written meanwhile: not seen yet
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     ASSERT_EQ(Answer(log_.Get(), u"B?", &answer), S_OK);
-    EXPECT_EQ(answer.Value(), u"2");
+    EXPECT_EQ(answer.str(), u"2");
 }
 
 TEST_F(LogFileReadTest, QueriesMatchLineEndsAsTheDocumentHoldsThem) {
-    ASSERT_EQ(log_->SaveField(Text(u"record"), Text(u"in"), Text(u"two\nlines")), S_OK);
-    ASSERT_EQ(log_->SaveField(Text(u"record"), Text(u"out"), Text(u"ok")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"in"), Bstr(u"two\nlines")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"out"), Bstr(u"ok")), S_OK);
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Answer(log_.Get(), u"two\rlines", &answer), S_OK);
-    EXPECT_EQ(answer.Value(), u"ok");
+    EXPECT_EQ(answer.str(), u"ok");
 }
 
 TEST_F(LogFileReadTest, ReadFailuresAreReportedWithTheirCode) {
-    Result answer;
-    EXPECT_EQ(log_->ReadField(Text(u"record"), Text(u""), Text(u"out"), nullptr), E_POINTER);
+    Bstr answer;
+    EXPECT_EQ(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), nullptr), E_POINTER);
     // No file yet.
-    HRESULT missing = log_->ReadField(Text(u"record"), Text(u""), Text(u"out"), answer.Put());
+    HRESULT missing = log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out());
     EXPECT_TRUE(FAILED(missing));
-    EXPECT_EQ(answer.bstr, nullptr);
+    EXPECT_EQ(answer.get(), nullptr);
     // A malformed file.
     WriteBytes(path_, "<log><record>");
-    EXPECT_TRUE(FAILED(log_->ReadField(Text(u"record"), Text(u""), Text(u"out"), answer.Put())));
+    EXPECT_TRUE(FAILED(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out())));
     // A query that is no XPath; the object stays usable.
     WriteBytes(path_, kHeader + "\r\n<record>\r\n<out><![CDATA[1]]></out></record></log>");
-    EXPECT_TRUE(FAILED(log_->ReadField(Text(u"record"), Text(u"[in = 'x"), Text(u"out"), answer.Put())));
-    ASSERT_EQ(log_->ReadField(Text(u"record"), Text(u""), Text(u"out"), answer.Put()), S_OK);
-    EXPECT_EQ(answer.Value(), u"1");
+    EXPECT_TRUE(FAILED(log_->ReadField(Bstr(u"record"), Bstr(u"[in = 'x"), Bstr(u"out"), answer.out())));
+    ASSERT_EQ(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out()), S_OK);
+    EXPECT_EQ(answer.str(), u"1");
     EXPECT_TRUE(Traced(u"Loaded Log file '"));
 }
 

@@ -23,9 +23,9 @@ TEST_F(LogFileTest, BeginWritesTheFileAnewWithTheExactFormat) {
     WriteBytes(path_, "old content that must go");
     log_ = Create(u"Begin");
     Exchange(log_.Get(), u"*IDN?", u"Maker,Model,1,2\n");
-    Result mode;
-    ASSERT_EQ(log_->get_writeMode(mode.Put()), S_OK);
-    EXPECT_EQ(mode.Value(), u"Continue"); // "Begin" lasts for one opening
+    Bstr mode;
+    ASSERT_EQ(log_->get_writeMode(mode.out()), S_OK);
+    EXPECT_EQ(mode.str(), u"Continue"); // "Begin" lasts for one opening
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     EXPECT_EQ(ReadBytes(path_), kHeader + "\r\n<record>\r\n<in><![CDATA[*IDN?]]></in>\r\n"
                                           "<out><![CDATA[Maker,Model,1,2\n]]></out></record></log>");
@@ -34,11 +34,11 @@ TEST_F(LogFileTest, BeginWritesTheFileAnewWithTheExactFormat) {
 }
 
 TEST_F(LogFileTest, WriteModeOffSucceedsAndCreatesNoFile) {
-    ASSERT_EQ(log_->put_writeMode(Text(u"Off")), S_OK);
-    EXPECT_EQ(log_->BeginRecord(Text(u"record")), S_OK);
-    EXPECT_EQ(log_->SaveField(Text(u"record"), Text(u"in"), Text(u"x")), S_OK);
-    EXPECT_EQ(log_->EndRecord(Text(u"record")), S_OK);
-    EXPECT_EQ(log_->SaveField(Text(u"other"), Text(u"in"), Text(u"y")), S_OK);
+    ASSERT_EQ(log_->put_writeMode(Bstr(u"Off")), S_OK);
+    EXPECT_EQ(log_->BeginRecord(Bstr(u"record")), S_OK);
+    EXPECT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"in"), Bstr(u"x")), S_OK);
+    EXPECT_EQ(log_->EndRecord(Bstr(u"record")), S_OK);
+    EXPECT_EQ(log_->SaveField(Bstr(u"other"), Bstr(u"in"), Bstr(u"y")), S_OK);
     EXPECT_EQ(log_->Flush(Flag(true)), S_OK);
     EXPECT_EQ(log_->Flush(Missing()), S_OK);
     log_ = nullptr;
@@ -46,33 +46,33 @@ TEST_F(LogFileTest, WriteModeOffSucceedsAndCreatesNoFile) {
 }
 
 TEST_F(LogFileTest, NothingOfARecordReachesTheFileBeforeItEnds) {
-    ASSERT_EQ(log_->SaveField(Text(u"record"), Text(u"in"), Text(u"first")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"in"), Bstr(u"first")), S_OK);
     EXPECT_FALSE(std::filesystem::exists(path_));
     // Beginning the same id again ends the open record first.
-    ASSERT_EQ(log_->BeginRecord(Text(u"record")), S_OK);
+    ASSERT_EQ(log_->BeginRecord(Bstr(u"record")), S_OK);
     EXPECT_EQ(ReadBytes(path_), kHeader + "\r\n<record>\r\n<in><![CDATA[first]]></in></record>");
 }
 
 TEST_F(LogFileTest, AFieldSavedTwiceIsWrittenTwiceInOrder) {
-    ASSERT_EQ(log_->SaveField(Text(u"r"), Text(u"out"), Text(u"1")), S_OK);
-    ASSERT_EQ(log_->SaveField(Text(u"r"), Text(u"out"), Text(u"2")), S_OK);
-    ASSERT_EQ(log_->EndRecord(Text(u"r")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"r"), Bstr(u"out"), Bstr(u"1")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"r"), Bstr(u"out"), Bstr(u"2")), S_OK);
+    ASSERT_EQ(log_->EndRecord(Bstr(u"r")), S_OK);
     EXPECT_EQ(ReadBytes(path_),
               kHeader + "\r\n<r>\r\n<out><![CDATA[1]]></out>\r\n<out><![CDATA[2]]></out></r>");
 }
 
 TEST_F(LogFileTest, EndingARecordThatWasNeverBegunIsAnInvalidArgument) {
-    EXPECT_EQ(log_->EndRecord(Text(u"record")), E_INVALIDARG);
+    EXPECT_EQ(log_->EndRecord(Bstr(u"record")), E_INVALIDARG);
     EXPECT_NE(TakeErrorDescription().find(u"There is no open record 'record' in the LogFile."),
               std::u16string::npos);
-    ASSERT_EQ(log_->BeginRecord(Text(u"record")), S_OK);
-    ASSERT_EQ(log_->EndRecord(Text(u"record")), S_OK);
-    EXPECT_EQ(log_->EndRecord(Text(u"record")), E_INVALIDARG); // ended records are forgotten
+    ASSERT_EQ(log_->BeginRecord(Bstr(u"record")), S_OK);
+    ASSERT_EQ(log_->EndRecord(Bstr(u"record")), S_OK);
+    EXPECT_EQ(log_->EndRecord(Bstr(u"record")), E_INVALIDARG); // ended records are forgotten
 }
 
 TEST_F(LogFileTest, FlushWithAnArgumentEndsRecordsButKeepsTheFileOpen) {
-    ASSERT_EQ(log_->SaveField(Text(u"b"), Text(u"f"), Text(u"2")), S_OK);
-    ASSERT_EQ(log_->SaveField(Text(u"a"), Text(u"f"), Text(u"1")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"b"), Bstr(u"f"), Bstr(u"2")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"a"), Bstr(u"f"), Bstr(u"1")), S_OK);
     ASSERT_EQ(log_->Flush(Flag(false)), S_OK);
     // Records end in the order of their ids; the file has no close tag yet.
     std::string written = kHeader + "\r\n<a>\r\n<f><![CDATA[1]]></f></a>\r\n<b>\r\n<f><![CDATA[2]]></f></b>";
@@ -83,13 +83,13 @@ TEST_F(LogFileTest, FlushWithAnArgumentEndsRecordsButKeepsTheFileOpen) {
 }
 
 TEST_F(LogFileTest, ReleasingTheObjectLeavesACompleteFile) {
-    ASSERT_EQ(log_->SaveField(Text(u"record"), Text(u"in"), Text(u"x")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"in"), Bstr(u"x")), S_OK);
     log_ = nullptr;
     EXPECT_EQ(ReadBytes(path_), kHeader + "\r\n<record>\r\n<in><![CDATA[x]]></in></record></log>");
 }
 
 TEST_F(LogFileTest, TheRootElementNamesTheFilesRoot) {
-    ASSERT_EQ(log_->put_rootElement(Text(u"traffic")), S_OK);
+    ASSERT_EQ(log_->put_rootElement(Bstr(u"traffic")), S_OK);
     Exchange(log_.Get(), u"a", u"b");
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
     std::string bytes = ReadBytes(path_);
@@ -100,22 +100,22 @@ TEST_F(LogFileTest, TheRootElementNamesTheFilesRoot) {
 // A name that is no XML name would leave a file that no reader loads, losing every record in it.
 TEST_F(LogFileTest, NamesThatWouldBreakTheFileAreRefused) {
     Exchange(log_.Get(), u"kept", u"yes");
-    EXPECT_EQ(log_->BeginRecord(Text(u"two words")), E_INVALIDARG);
-    EXPECT_EQ(log_->SaveField(Text(u"record"), Text(u"<in>"), Text(u"x")), E_INVALIDARG);
-    EXPECT_EQ(log_->SaveField(Text(u"1st"), Text(u"in"), Text(u"x")), E_INVALIDARG);
-    EXPECT_EQ(log_->EndRecord(Text(u"1st")), E_INVALIDARG);
+    EXPECT_EQ(log_->BeginRecord(Bstr(u"two words")), E_INVALIDARG);
+    EXPECT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"<in>"), Bstr(u"x")), E_INVALIDARG);
+    EXPECT_EQ(log_->SaveField(Bstr(u"1st"), Bstr(u"in"), Bstr(u"x")), E_INVALIDARG);
+    EXPECT_EQ(log_->EndRecord(Bstr(u"1st")), E_INVALIDARG);
     ASSERT_EQ(log_->Flush(Missing()), S_OK);
-    Result answer;
+    Bstr answer;
     ASSERT_EQ(Answer(log_.Get(), u"kept", &answer), S_OK);
-    EXPECT_EQ(answer.Value(), u"yes");
+    EXPECT_EQ(answer.str(), u"yes");
 }
 
 TEST_F(LogFileTest, AFileThatCannotBeOpenedGivesTheSystemError) {
-    ASSERT_EQ(log_->put_file(Text(vr::FromUtf8((folder_ / "missing" / "x.xml").string()))), S_OK);
-    ASSERT_EQ(log_->BeginRecord(Text(u"record")), S_OK);
-    EXPECT_EQ(log_->EndRecord(Text(u"record")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(log_->put_file(Bstr(vr::FromUtf8((folder_ / "missing" / "x.xml").string()))), S_OK);
+    ASSERT_EQ(log_->BeginRecord(Bstr(u"record")), S_OK);
+    EXPECT_EQ(log_->EndRecord(Bstr(u"record")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     // The record stays open and the object usable: pointed at a good file, the record arrives.
-    ASSERT_EQ(log_->put_file(Text(vr::FromUtf8(path_.string()))), S_OK);
+    ASSERT_EQ(log_->put_file(Bstr(vr::FromUtf8(path_.string()))), S_OK);
     EXPECT_EQ(log_->Flush(Missing()), S_OK);
     EXPECT_EQ(ReadBytes(path_), kHeader + "\r\n<record></record></log>");
 }
@@ -129,23 +129,23 @@ TEST_F(LogFileTest, SettingsGoThroughTheAttributeCollection) {
     EXPECT_EQ(queried.Get(), attributes.Get());
 
     // Values the schema does not allow are refused and leave the member as it was.
-    EXPECT_TRUE(FAILED(log_->put_writeMode(Text(u"Sometimes"))));
-    EXPECT_TRUE(FAILED(log_->put_readMode(Text(u"Backwards"))));
-    Result value;
-    ASSERT_EQ(log_->get_readMode(value.Put()), S_OK);
-    EXPECT_EQ(value.Value(), u"Random");
-    ASSERT_EQ(log_->get_rootElement(value.Put()), S_OK);
-    EXPECT_EQ(value.Value(), u"log");
+    EXPECT_TRUE(FAILED(log_->put_writeMode(Bstr(u"Sometimes"))));
+    EXPECT_TRUE(FAILED(log_->put_readMode(Bstr(u"Backwards"))));
+    Bstr value;
+    ASSERT_EQ(log_->get_readMode(value.out()), S_OK);
+    EXPECT_EQ(value.str(), u"Random");
+    ASSERT_EQ(log_->get_rootElement(value.out()), S_OK);
+    EXPECT_EQ(value.str(), u"log");
 
     // Set by name through the collection, the value reaches the object.
     VARIANT mode;
     VariantInit(&mode);
     mode.vt = VT_BSTR;
     mode.bstrVal = vr::AllocBstr(u"Sequential");
-    ASSERT_EQ(attributes->SetAttribute(Text(u"LOGFILE:READMODE"), mode), S_OK);
+    ASSERT_EQ(attributes->SetAttribute(Bstr(u"LOGFILE:READMODE"), mode), S_OK);
     (void)VariantClear(&mode);
-    ASSERT_EQ(log_->get_readMode(value.Put()), S_OK);
-    EXPECT_EQ(value.Value(), u"Sequential");
+    ASSERT_EQ(log_->get_readMode(value.out()), S_OK);
+    EXPECT_EQ(value.str(), u"Sequential");
 }
 
 TEST_F(LogFileTest, TheDefaultFileLiesInTheDataHome) {
@@ -153,12 +153,12 @@ TEST_F(LogFileTest, TheDefaultFileLiesInTheDataHome) {
     ASSERT_EQ(CLSIDFromProgID(kLogFileProgId, &clsid), S_OK);
     vr::ComPtr<IVrLogFile> log;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IVrLogFile, log.PutVoid()), S_OK);
-    Result value;
-    ASSERT_EQ(log->get_file(value.Put()), S_OK);
-    EXPECT_EQ(value.Value(), u"C:\\VrLogFile.xml");
-    ASSERT_EQ(log->get_writeMode(value.Put()), S_OK);
-    EXPECT_EQ(value.Value(), u"Off");
-    ASSERT_EQ(log->put_writeMode(Text(u"Begin")), S_OK);
+    Bstr value;
+    ASSERT_EQ(log->get_file(value.out()), S_OK);
+    EXPECT_EQ(value.str(), u"C:\\VrLogFile.xml");
+    ASSERT_EQ(log->get_writeMode(value.out()), S_OK);
+    EXPECT_EQ(value.str(), u"Off");
+    ASSERT_EQ(log->put_writeMode(Bstr(u"Begin")), S_OK);
     ASSERT_EQ(log->Flush(Missing()), S_OK);
     std::filesystem::path file = std::filesystem::path(vr::DataHome()) / "VrLogFile.xml";
     EXPECT_EQ(ReadBytes(file), kHeader + "</log>");
@@ -166,7 +166,7 @@ TEST_F(LogFileTest, TheDefaultFileLiesInTheDataHome) {
 }
 
 TEST_F(LogFileTest, SavedDataIsTracedShortened) {
-    ASSERT_EQ(log_->SaveField(Text(u"record"), Text(u"out"), Text(u"0123456789ABCDEFGHIJKLMN")), S_OK);
+    ASSERT_EQ(log_->SaveField(Bstr(u"record"), Bstr(u"out"), Bstr(u"0123456789ABCDEFGHIJKLMN")), S_OK);
     EXPECT_TRUE(Traced(u"Saved to LogFile 'record/out' = '0123456789ABCDEFGHIJ...'."));
 }
 
