@@ -3,9 +3,12 @@
 #include "attributes/tests/test_schemas.h"
 
 #include "common/Trace.h"
+#include "tests/support/com_holders.h"
 
 namespace tabtest {
 namespace {
+
+using vrtest::Missing;
 
 class LookupTest : public CollectionTest {
 protected:
@@ -25,12 +28,6 @@ protected:
     static HRESULT Contain(IVrAttributeCollection* container, IVrAttributeCollection* contained,
                            const VARIANT& visibility) {
         return container->AddContainedAttributes(contained, visibility);
-    }
-    static VARIANT Missing() {
-        VARIANT missing;
-        missing.vt = VT_ERROR;
-        missing.scode = DISP_E_PARAMNOTFOUND;
-        return missing;
     }
     std::u16string schema_;
 };

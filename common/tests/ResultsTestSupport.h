@@ -7,6 +7,7 @@
 #include "common/Trace.h"
 #include "platform/ado/tests/database_fixture.h"
 #include "platform/base/text.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,7 @@
 
 namespace resultstest {
 
-// An optional argument the caller left out.
-inline _variant_t Missing() {
-    _variant_t missing;
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
+using vrtest::Missing;
 
 // The columns of TestResults in their order.
 inline constexpr const char16_t* kColumns =

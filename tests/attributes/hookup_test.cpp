@@ -9,11 +9,14 @@
 #include "platform/registry/registry.h"
 #include "platform/resources/this_module.h"
 #include "tests/activation/process.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
 namespace attrtest {
 namespace {
+
+using vrtest::Missing;
 
 constexpr const char16_t* kOwnerKey = u"Software\\Vornic\\AttributeOwner";
 
@@ -31,13 +34,6 @@ std::string Stored(const char16_t* name) {
 
 vrtest::ProcessResult Owner(const std::vector<std::string>& arguments) {
     return vrtest::RunProcess(VR_ATTRIBUTE_OWNER_PATH, arguments);
-}
-
-VARIANT Missing() {
-    VARIANT missing;
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
 }
 
 class HookupTest : public testing::Test {

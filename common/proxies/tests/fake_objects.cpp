@@ -3,6 +3,7 @@
 
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"
+#include "tests/support/com_holders.h"
 
 #include <deque>
 
@@ -15,9 +16,7 @@ BSTR Copy(const std::u16string& text) {
     return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
-std::u16string Text(BSTR text) {
-    return text ? std::u16string(text, SysStringLen(text)) : std::u16string();
-}
+using vrtest::TextOf;
 
 class CFakeConnection : public vr::ObjectRoot, public vr::DispatchImpl<CFakeConnection, IVrConnection> {
 public:
@@ -29,7 +28,7 @@ public:
         return S_OK;
     }
     HRESULT Init(BSTR resource, BSTR, int32_t initTimeout, VrAccessMode mode) override {
-        resource_ = Text(resource);
+        resource_ = TextOf(resource);
         timeout_ = initTimeout;
         mode_ = mode;
         return S_OK;
@@ -45,7 +44,7 @@ public:
     HRESULT ReadString(BSTR term, int32_t timeout, int32_t count, BSTR* data) override {
         std::string numbers = "|" + std::to_string(timeout) + "|" + std::to_string(count) + "|" +
                               std::to_string(static_cast<int>(mode_));
-        *data = Copy(resource_ + u"|" + Text(term) + std::u16string(numbers.begin(), numbers.end()));
+        *data = Copy(resource_ + u"|" + TextOf(term) + std::u16string(numbers.begin(), numbers.end()));
         return S_OK;
     }
     HRESULT WriteString(BSTR data, int32_t* written) override {
@@ -57,7 +56,7 @@ public:
         return S_OK;
     }
     HRESULT Handle(BSTR resource, BSTR, VARIANT_BOOL* handled) override {
-        *handled = Text(resource) == resource_ ? VARIANT_TRUE : VARIANT_FALSE;
+        *handled = TextOf(resource) == resource_ ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
     HRESULT get_LastReadStatus(VrReadStatus* status) override {
@@ -114,10 +113,10 @@ public:
     static const vr::DispatchTable<CFakeRigmont>& GetDispatchTable();
 
     HRESULT CreateConnection(BSTR resource, VARIANT setup, IVrConnection** connection) override {
-        auto found = records_.find(Text(resource));
+        auto found = records_.find(TextOf(resource));
         if (found == records_.end()) {
             return vr::ReportError(E_INVALIDARG, IID_IVrRigmont, u"Rigmont",
-                                   u"no record '" + Text(resource) + u"'");
+                                   u"no record '" + TextOf(resource) + u"'");
         }
         vr::ComPtr<IVrConnection> made = MakeFakeConnection();
         BSTR options = setup.vt == VT_BSTR ? setup.bstrVal : nullptr;
@@ -139,16 +138,16 @@ public:
                        BSTR* setup) override {
         SysFreeString(*server);
         SysFreeString(*resource);
-        *server = Copy(Text(type) + u"/" + Text(name));
-        *resource = Copy(records_[Text(name)]);
-        *setup = Copy(Text(supplementary));
+        *server = Copy(TextOf(type) + u"/" + TextOf(name));
+        *resource = Copy(records_[TextOf(name)]);
+        *setup = Copy(TextOf(supplementary));
         return S_OK;
     }
     HRESULT SaveRecord(BSTR, BSTR name, BSTR, BSTR resource, BSTR) override {
-        records_[Text(name)] = Text(resource);
+        records_[TextOf(name)] = TextOf(resource);
         return S_OK;
     }
-    HRESULT RemoveRecord(BSTR, BSTR name) override { return records_.erase(Text(name)) ? S_OK : S_FALSE; }
+    HRESULT RemoveRecord(BSTR, BSTR name) override { return records_.erase(TextOf(name)) ? S_OK : S_FALSE; }
     HRESULT GetRecordNames(BSTR, VARIANT* names) override {
         SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(records_.size()));
         LONG index = 0;
@@ -205,7 +204,7 @@ public:
 
     HRESULT Output(BSTR text, VARIANT status) override {
         LONG code = status.vt == VT_I4 ? status.lVal : TestStatusUnknown;
-        queue_.emplace_back(Text(text), code);
+        queue_.emplace_back(TextOf(text), code);
         return S_OK;
     }
     HRESULT get_attributes(IDispatch** attributes) override {
@@ -227,13 +226,13 @@ public:
         return S_OK;
     }
     HRESULT OutputLn(BSTR text, VARIANT status) override {
-        BSTR line = Copy(Text(text) + u"\n");
+        BSTR line = Copy(TextOf(text) + u"\n");
         HRESULT hr = Output(line, status);
         SysFreeString(line);
         return hr;
     }
     HRESULT get_spec(BSTR id, VARIANT* spec) override {
-        auto found = specs_.find(Text(id));
+        auto found = specs_.find(TextOf(id));
         if (found == specs_.end()) {
             return vr::ReportError(DISP_E_BADINDEX, IID_IVrTestEngine, u"TestEngine",
                                    u"no such specification");
@@ -241,7 +240,7 @@ public:
         return VariantCopy(spec, &found->second);
     }
     HRESULT put_spec(BSTR id, VARIANT spec) override {
-        VARIANT& slot = specs_[Text(id)];
+        VARIANT& slot = specs_[TextOf(id)];
         static_cast<void>(VariantClear(&slot));
         return VariantCopy(&slot, &spec);
     }
@@ -306,7 +305,7 @@ private:
         return S_OK;
     }
     static HRESULT Store(std::u16string& to, BSTR value) {
-        to = Text(value);
+        to = TextOf(value);
         return S_OK;
     }
 

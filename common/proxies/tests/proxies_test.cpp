@@ -12,15 +12,14 @@
 #include "platform/com/comutil.h"
 #include "platform/com/dual_proxy.h"
 #include "platform/com/tests/apartment_thread.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
 namespace proxytest {
 namespace {
 
-std::u16string Text(BSTR text) {
-    return text ? std::u16string(text, SysStringLen(text)) : std::u16string();
-}
+using vrtest::TextOf;
 
 // The test thread is a single-threaded apartment, so that call-backs into its objects have a thread to run
 // on.
@@ -85,7 +84,7 @@ TEST_F(TypedProxyTest, EveryInterfaceHasItsProxyAndCallsRunOnTheObjectsThread) {
     ASSERT_TRUE(attribute);
     BSTR qualified = nullptr;
     ASSERT_EQ(attribute->get_Name(&qualified), S_OK);
-    EXPECT_EQ(Text(qualified), u"Owner:Level");
+    EXPECT_EQ(TextOf(qualified), u"Owner:Level");
     SysFreeString(qualified);
 }
 
@@ -101,7 +100,7 @@ TEST_F(TypedProxyTest, AFailureComesBackAsTheObjectsOwnErrorWithItsInformation) 
     ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
     BSTR description = nullptr;
     ASSERT_EQ(info->GetDescription(&description), S_OK);
-    EXPECT_FALSE(Text(description).empty());
+    EXPECT_FALSE(TextOf(description).empty());
     SysFreeString(description);
 
     // The information is the object's own, not rebuilt from an EXCEPINFO (which has no GUID).
@@ -111,7 +110,7 @@ TEST_F(TypedProxyTest, AFailureComesBackAsTheObjectsOwnErrorWithItsInformation) 
     EXPECT_FALSE(connection);
     ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
     ASSERT_EQ(info->GetDescription(&description), S_OK);
-    EXPECT_EQ(Text(description), u"no record 'GPIB'");
+    EXPECT_EQ(TextOf(description), u"no record 'GPIB'");
     SysFreeString(description);
     GUID guid = GUID_NULL;
     ASSERT_EQ(info->GetGUID(&guid), S_OK);
@@ -171,9 +170,9 @@ TEST_F(TypedProxyTest, InOutArgumentsOptionalsAndTypedResultsOfTheHardwareManage
     ASSERT_EQ(rigmont->LoadRecord(_bstr_t(u"connection"), _bstr_t(u"Scope"), _bstr_t(u"Timeout=3"), &server,
                                   &resource, &setup),
               S_OK);
-    EXPECT_EQ(Text(server), u"connection/Scope");
-    EXPECT_EQ(Text(resource), u"TCPIP::127.0.0.1::5025::SOCKET");
-    EXPECT_EQ(Text(setup), u"Timeout=3");
+    EXPECT_EQ(TextOf(server), u"connection/Scope");
+    EXPECT_EQ(TextOf(resource), u"TCPIP::127.0.0.1::5025::SOCKET");
+    EXPECT_EQ(TextOf(setup), u"Timeout=3");
     SysFreeString(server);
     SysFreeString(resource);
     SysFreeString(setup);
@@ -192,7 +191,7 @@ TEST_F(TypedProxyTest, InOutArgumentsOptionalsAndTypedResultsOfTheHardwareManage
     EXPECT_EQ(status, ReadTimeout);
     BSTR data = nullptr;
     ASSERT_EQ(connection->ReadString(_bstr_t(u"\n"), 250, -1, &data), S_OK);
-    EXPECT_EQ(Text(data), u"TCPIP::127.0.0.1::5025::SOCKET|\n|250|-1|2");
+    EXPECT_EQ(TextOf(data), u"TCPIP::127.0.0.1::5025::SOCKET|\n|250|-1|2");
     SysFreeString(data);
     VARIANT_BOOL handled = VARIANT_FALSE;
     ASSERT_EQ(connection->Handle(_bstr_t(u"TCPIP::127.0.0.1::5025::SOCKET"), nullptr, &handled), S_OK);
@@ -206,7 +205,7 @@ TEST_F(TypedProxyTest, TheEnginesIndexedPropertiesQueueAndUnsignedArguments) {
     ASSERT_EQ(engine->put_spec(_bstr_t(u"Voltage"), _variant_t(u"[4.5;5.5]")), S_OK);
     _variant_t spec;
     ASSERT_EQ(engine->get_spec(_bstr_t(u"Voltage"), &spec), S_OK);
-    EXPECT_EQ(Text(spec.bstrVal), u"[4.5;5.5]");
+    EXPECT_EQ(TextOf(spec.bstrVal), u"[4.5;5.5]");
     _variant_t missing;
     EXPECT_EQ(engine->get_spec(_bstr_t(u"Current"), &missing), DISP_E_BADINDEX);
 
@@ -216,12 +215,12 @@ TEST_F(TypedProxyTest, TheEnginesIndexedPropertiesQueueAndUnsignedArguments) {
     _variant_t lineStatus;
     BSTR text = nullptr;
     ASSERT_EQ(engine->GetOutput(&lineStatus, &text), S_OK);
-    EXPECT_EQ(Text(text), u"first\n");
+    EXPECT_EQ(TextOf(text), u"first\n");
     EXPECT_EQ(lineStatus.lVal, TestStatusPassed);
     SysFreeString(text);
     text = nullptr;
     ASSERT_EQ(engine->GetOutput(nullptr, &text), S_OK);
-    EXPECT_EQ(Text(text), u"second");
+    EXPECT_EQ(TextOf(text), u"second");
     SysFreeString(text);
     text = nullptr;
     EXPECT_EQ(engine->GetOutput(nullptr, &text), S_FALSE); // a success other than S_OK comes through
@@ -230,7 +229,7 @@ TEST_F(TypedProxyTest, TheEnginesIndexedPropertiesQueueAndUnsignedArguments) {
     ASSERT_EQ(engine->Delay(4000000000u), S_OK);
     BSTR pec = nullptr;
     ASSERT_EQ(engine->get_PEC(&pec), S_OK);
-    EXPECT_EQ(Text(pec), u"4000000000");
+    EXPECT_EQ(TextOf(pec), u"4000000000");
     SysFreeString(pec);
 
     VARIANT_BOOL valid = VARIANT_FALSE;
@@ -283,9 +282,9 @@ TEST_F(TypedProxyTest, TheSameTypedProxiesServeAnObjectOfAnotherProcess) {
     ASSERT_EQ(rigmont->LoadRecord(_bstr_t(u"connection"), _bstr_t(u"Meter"), _bstr_t(u"Baud=9600"), &server,
                                   &resource, &setup),
               S_OK);
-    EXPECT_EQ(Text(server), u"connection/Meter");
-    EXPECT_EQ(Text(resource), u"ASRL1::INSTR");
-    EXPECT_EQ(Text(setup), u"Baud=9600");
+    EXPECT_EQ(TextOf(server), u"connection/Meter");
+    EXPECT_EQ(TextOf(resource), u"ASRL1::INSTR");
+    EXPECT_EQ(TextOf(setup), u"Baud=9600");
     SysFreeString(server);
     SysFreeString(resource);
     SysFreeString(setup);
@@ -298,7 +297,7 @@ TEST_F(TypedProxyTest, TheSameTypedProxiesServeAnObjectOfAnotherProcess) {
     EXPECT_EQ(status, ReadTimeout);
     BSTR data = nullptr;
     ASSERT_EQ(connection->ReadString(_bstr_t(u"\r"), 100, 2, &data), S_OK);
-    EXPECT_EQ(Text(data), u"ASRL1::INSTR|\r|100|2|2");
+    EXPECT_EQ(TextOf(data), u"ASRL1::INSTR|\r|100|2|2");
     SysFreeString(data);
     // A failure with its error information from the other process.
     vr::ComPtr<IVrConnection> none;
@@ -307,7 +306,7 @@ TEST_F(TypedProxyTest, TheSameTypedProxiesServeAnObjectOfAnotherProcess) {
     ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
     BSTR description = nullptr;
     ASSERT_EQ(info->GetDescription(&description), S_OK);
-    EXPECT_EQ(Text(description), u"no record 'Nothing'");
+    EXPECT_EQ(TextOf(description), u"no record 'Nothing'");
     SysFreeString(description);
     // An interface the object lacks is refused, not faked.
     vr::ComPtr<IVrTestEngine> engine;

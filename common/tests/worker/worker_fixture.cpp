@@ -15,12 +15,6 @@ BSTR B(std::u16string_view text) {
     return vr::AllocBstr(text);
 }
 
-std::u16string TextOf(BSTR text) {
-    std::u16string result(vr::BstrView(text));
-    SysFreeString(text);
-    return result;
-}
-
 void WorkerTest::SetUp() {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     vr::RegisterSystemProxies();
@@ -46,7 +40,7 @@ void WorkerTest::Wait() {
         LONG status = 0;
         BSTR text = nullptr;
         while (worker->GetOutput(&status, &text)) {
-            output.emplace_back(status, TextOf(text));
+            output.emplace_back(status, TakeText(text));
         }
     };
     for (;;) {
@@ -66,7 +60,7 @@ std::u16string WorkerTest::RunRequest(std::u16string_view name, std::u16string_v
     Wait();
     BSTR result = nullptr;
     worker->GetResult(&result);
-    return TextOf(result);
+    return TakeText(result);
 }
 
 HRESULT WorkerTest::ErrorCode() {
@@ -81,7 +75,7 @@ std::u16string WorkerTest::ErrorText() {
     BSTR text = nullptr;
     HRESULT hr = S_OK;
     worker->GetError(&text, &hr);
-    return TextOf(text);
+    return TakeText(text);
 }
 
 std::string WorkerTest::WriteFile(const std::string& name, const std::string& bytes) {

@@ -4,6 +4,7 @@
 
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "common/TestExecutive.h"
+#include "tests/support/com_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,9 @@ namespace workertest {
 using scripvanetest::ClassRegistration;
 using scripvanetest::FakeTestEngine;
 
+using vrtest::TakeText;
+
 BSTR B(std::u16string_view text);
-std::u16string TextOf(BSTR text); // frees it
 
 class WorkerTest : public ::testing::Test {
 protected:

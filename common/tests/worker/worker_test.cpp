@@ -138,7 +138,7 @@ TEST_F(WorkerTest, StopEndsAScriptThatNeverPumpsButContinueDoesNot) {
     Wait();
     BSTR result = nullptr;
     worker->GetResult(&result);
-    EXPECT_EQ(TextOf(result), u"done");
+    EXPECT_EQ(TakeText(result), u"done");
     EXPECT_EQ(ErrorCode(), S_OK);
 
     auto start = std::chrono::steady_clock::now();
@@ -197,7 +197,7 @@ TEST(WorkerStartupTest, MissingEngineLeavesAnUnusableWorkerThatSaysSo) {
         HRESULT hr = S_OK;
         worker.GetError(&text, &hr);
         EXPECT_LT(hr, 0);
-        EXPECT_NE(TextOf(text).find(u"Couldn't create the Test Engine."), std::u16string::npos);
+        EXPECT_NE(TakeText(text).find(u"Couldn't create the Test Engine."), std::u16string::npos);
 
         worker.Request(B(u""), B(u""), B(u""));
         EXPECT_EQ(worker.GetState(), CTestExecutive::kDone);

@@ -4,6 +4,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/errorinfo.h"
+#include "tests/support/com_holders.h"
 
 namespace plugmartest {
 
@@ -13,9 +14,7 @@ constexpr DISPID kLength = 1;
 constexpr DISPID kShift = 2;
 constexpr DISPID kPush = 3;
 
-std::u16string Text(BSTR text) {
-    return std::u16string(vr::BstrView(text));
-}
+using vrtest::TextOf;
 
 } // namespace
 
@@ -129,8 +128,8 @@ CallResult SocketTest::CallOn(IDispatch* object, const std::u16string& name, WOR
         object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &outcome.value, &excep, &argError);
     if (outcome.hr == DISP_E_EXCEPTION) {
         outcome.scode = excep.scode;
-        outcome.description = Text(excep.bstrDescription);
-        outcome.source = Text(excep.bstrSource);
+        outcome.description = TextOf(excep.bstrDescription);
+        outcome.source = TextOf(excep.bstrSource);
     }
     vr::ClearExcepInfo(&excep);
     return outcome;
@@ -155,7 +154,7 @@ std::u16string SocketTest::ErrorDescription() {
     }
     BSTR description = nullptr;
     (void)info->GetDescription(&description);
-    std::u16string text = Text(description);
+    std::u16string text = TextOf(description);
     SysFreeString(description);
     return text;
 }
