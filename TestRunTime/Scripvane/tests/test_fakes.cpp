@@ -6,18 +6,11 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace scripvanetest {
 
 namespace {
-
-HRESULT CopyText(const std::u16string& text, BSTR* out) {
-    if (!out) {
-        return E_POINTER;
-    }
-    *out = vr::AllocBstr(text);
-    return S_OK;
-}
 
 std::u16string TextOf(const VARIANT& value) {
     VARIANT text;
@@ -40,6 +33,19 @@ int32_t StatusOf(const VARIANT& value) {
 }
 
 } // namespace
+
+HRESULT CopyText(const std::u16string& text, BSTR* out) {
+    if (!out) {
+        return E_POINTER;
+    }
+    *out = vr::AllocBstr(text);
+    return S_OK;
+}
+
+HRESULT KeepText(std::u16string& member, BSTR text) {
+    member = vr::BstrView(text);
+    return S_OK;
+}
 
 // ---- HardwareScene ----
 
@@ -101,20 +107,20 @@ void FakeTestEngine::FinalRelease() {
     last.compare_exchange_strong(self, nullptr);
 }
 
-HRESULT FakeTestEngine::Output(BSTR bsText, VARIANT vTestStatus) {
+HRESULT FakeTestEngine::Queue(VARIANT status, std::u16string text) {
     if (interrupted) {
         return E_ABORT;
     }
-    output.emplace_back(StatusOf(vTestStatus), std::u16string(vr::BstrView(bsText)));
+    output.emplace_back(StatusOf(status), std::move(text));
     return S_OK;
 }
 
+HRESULT FakeTestEngine::Output(BSTR bsText, VARIANT vTestStatus) {
+    return Queue(vTestStatus, std::u16string(vr::BstrView(bsText)));
+}
+
 HRESULT FakeTestEngine::OutputLn(BSTR bsText, VARIANT vTestStatus) {
-    if (interrupted) {
-        return E_ABORT;
-    }
-    output.emplace_back(StatusOf(vTestStatus), std::u16string(vr::BstrView(bsText)) + u"\n");
-    return S_OK;
+    return Queue(vTestStatus, std::u16string(vr::BstrView(bsText)) + u"\n");
 }
 
 HRESULT FakeTestEngine::GetOutput(VARIANT* pvTestStatus, BSTR* pbsText) {
@@ -166,91 +172,9 @@ HRESULT FakeTestEngine::Delay(uint32_t msec) {
     return S_OK;
 }
 
-HRESULT FakeTestEngine::get_SN(BSTR* pVal) {
-    return CopyText(sn, pVal);
-}
-HRESULT FakeTestEngine::put_SN(BSTR newVal) {
-    sn = vr::BstrView(newVal);
-    return S_OK;
-}
-HRESULT FakeTestEngine::get_TestID(BSTR* pVal) {
-    return CopyText(testId, pVal);
-}
-HRESULT FakeTestEngine::put_TestID(BSTR newVal) {
-    testId = vr::BstrView(newVal);
-    return S_OK;
-}
-HRESULT FakeTestEngine::get_TestExecSession(BSTR* pVal) {
-    return CopyText(session, pVal);
-}
-HRESULT FakeTestEngine::put_TestExecSession(BSTR newVal) {
-    session = vr::BstrView(newVal);
-    return S_OK;
-}
 HRESULT FakeTestEngine::SetNextTestExecSession() {
     session = u"2";
     return S_OK;
-}
-
-HRESULT FakeTestEngine::get_attributes(IDispatch**) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_spec(BSTR, VARIANT*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_spec(BSTR, VARIANT) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::IsValid(VARIANT, BSTR, VARIANT, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::SaveResult(VARIANT, BSTR, VARIANT, VARIANT, VARIANT) {
-    return S_OK;
-}
-HRESULT FakeTestEngine::get_PEC(BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_PEC(BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_Release(BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_Release(BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_TestPlanID(BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_TestPlanID(BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_TestPlanVariantID(BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_TestPlanVariantID(BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_graph(IDispatch**) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_graph(IDispatch*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_csv(IDispatch**) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::get_option(BSTR, VARIANT*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::put_option(BSTR, VARIANT) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::IsOptionEnabled(BSTR, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeTestEngine::SetOptions(BSTR) {
-    return E_NOTIMPL;
 }
 
 // ---- FakeConnection ----
@@ -286,37 +210,6 @@ HRESULT FakeConnection::WriteString(BSTR bsData, int32_t* plRetCount) {
     return S_OK;
 }
 
-HRESULT FakeConnection::FindResources(BSTR, VARIANT*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::Init(BSTR, BSTR, int32_t, VrAccessMode) {
-    return S_OK;
-}
-HRESULT FakeConnection::Close() {
-    return S_OK;
-}
-HRESULT FakeConnection::LockRsrc(VrAccessMode, int32_t, BSTR, BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::UnlockRsrc() {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::Clear() {
-    return S_OK;
-}
-HRESULT FakeConnection::Write(VARIANT, VARIANT, int32_t*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::Handle(BSTR, BSTR, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::get_LastReadStatus(VrReadStatus*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeConnection::get_Attributes(IVrAttributeCollection**) {
-    return E_NOTIMPL;
-}
-
 // ---- FakeSocket ----
 
 const vr::DispatchTable<FakeSocket>& FakeSocket::GetDispatchTable() {
@@ -335,22 +228,6 @@ HRESULT FakeSocket::QueryString(BSTR bsInData, VARIANT, VARIANT, VARIANT, BSTR* 
     return CopyText(name + u":" + std::u16string(vr::BstrView(bsInData)), pbsOutData);
 }
 
-HRESULT FakeSocket::Init(BSTR, VARIANT) {
-    return S_OK;
-}
-HRESULT FakeSocket::Close() {
-    return S_OK;
-}
-HRESULT FakeSocket::Handle(BSTR, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeSocket::get_Connection(IVrConnection**) {
-    return E_NOTIMPL;
-}
-HRESULT FakeSocket::get_Attributes(IVrAttributeCollection**) {
-    return E_NOTIMPL;
-}
-
 // ---- FakeRigmont ----
 
 const vr::DispatchTable<FakeRigmont>& FakeRigmont::GetDispatchTable() {
@@ -362,15 +239,20 @@ const vr::DispatchTable<FakeRigmont>& FakeRigmont::GetDispatchTable() {
     return table;
 }
 
-HRESULT FakeRigmont::CreateConnection(BSTR bsResource, VARIANT, IVrConnection** ppConnection) {
+HRESULT FakeRigmont::NoteCreation(const std::u16string& name) {
     HardwareScene& scene = HardwareScene::Get();
+    std::lock_guard lock(scene.mutex);
+    if (scene.failing.count(name)) {
+        return E_FAIL;
+    }
+    ++scene.created[name];
+    return S_OK;
+}
+
+HRESULT FakeRigmont::CreateConnection(BSTR bsResource, VARIANT, IVrConnection** ppConnection) {
     std::u16string name(vr::BstrView(bsResource));
-    {
-        std::lock_guard lock(scene.mutex);
-        if (scene.failing.count(name)) {
-            return E_FAIL;
-        }
-        ++scene.created[name];
+    if (HRESULT hr = NoteCreation(name); FAILED(hr)) {
+        return hr;
     }
     vr::ComObjectPtr<FakeConnection> connection;
     if (HRESULT hr = vr::ComObject<FakeConnection>::Create(&connection); FAILED(hr)) {
@@ -380,14 +262,9 @@ HRESULT FakeRigmont::CreateConnection(BSTR bsResource, VARIANT, IVrConnection** 
 }
 
 HRESULT FakeRigmont::CreateSocket(BSTR bsResource, VARIANT, IVrSocket** ppSocket) {
-    HardwareScene& scene = HardwareScene::Get();
     std::u16string name(vr::BstrView(bsResource));
-    {
-        std::lock_guard lock(scene.mutex);
-        if (scene.failing.count(name)) {
-            return E_FAIL;
-        }
-        ++scene.created[name];
+    if (HRESULT hr = NoteCreation(name); FAILED(hr)) {
+        return hr;
     }
     vr::ComObjectPtr<FakeSocket> socket;
     if (HRESULT hr = vr::ComObject<FakeSocket>::Create(&socket); FAILED(hr)) {
@@ -418,19 +295,6 @@ HRESULT FakeRigmont::GetRecordNames(BSTR bsRecordType, VARIANT* pvNames) {
     pvNames->vt = VT_ARRAY | VT_VARIANT;
     pvNames->parray = array;
     return S_OK;
-}
-
-HRESULT FakeRigmont::LoadRecord(BSTR, BSTR, BSTR, BSTR*, BSTR*, BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeRigmont::SaveRecord(BSTR, BSTR, BSTR, BSTR, BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeRigmont::RemoveRecord(BSTR, BSTR) {
-    return E_NOTIMPL;
-}
-HRESULT FakeRigmont::FindResources(BSTR, BSTR, VARIANT*) {
-    return E_NOTIMPL;
 }
 
 // ---- ClassRegistration ----

@@ -34,7 +34,25 @@ struct HardwareScene {
     static HardwareScene& Get();
 };
 
-// The test engine's stand-in: output queue, options, identity and counters.
+// Text out-arguments and arguments of the stand-ins: a copy of the text into *out (E_POINTER for none), and
+// the text of a BSTR kept in member.
+HRESULT CopyText(const std::u16string& text, BSTR* out);
+HRESULT KeepText(std::u16string& member, BSTR text);
+
+// clang-format off
+// The get/put pair of a text property the stand-in keeps in member.
+#define SCRIPVANETEST_TEXT_PROPERTY(Name, member)                                   \
+    HRESULT get_##Name(BSTR* pVal) override { return CopyText(member, pVal); }      \
+    HRESULT put_##Name(BSTR newVal) override { return KeepText(member, newVal); }
+
+// The get/put pair of a property the stand-in does not have.
+#define SCRIPVANETEST_ABSENT_PROPERTY(Name, Type)                                   \
+    HRESULT get_##Name(Type*) override { return E_NOTIMPL; }                        \
+    HRESULT put_##Name(Type) override { return E_NOTIMPL; }
+// clang-format on
+
+// The test engine's stand-in: output queue, identity, interruption and counters; results are accepted and
+// dropped, and what the tests never reach is not implemented.
 // Threads: apartment-threaded like the real engine; the counters are atomics for tests that read them from
 // another thread after the fact.
 class FakeTestEngine : public vr::ObjectRoot,
@@ -53,40 +71,32 @@ public:
     void FinalRelease();
 
     HRESULT Output(BSTR bsText, VARIANT vTestStatus) override;
-    HRESULT get_attributes(IDispatch** ppAttributes) override;
-    HRESULT GetOutput(VARIANT* pvTestStatus, BSTR* pbsText) override;
     HRESULT OutputLn(BSTR bsText, VARIANT vTestStatus) override;
-    HRESULT get_spec(BSTR bsSpecID, VARIANT* pvSpec) override;
-    HRESULT put_spec(BSTR bsSpecID, VARIANT vSpec) override;
-    HRESULT IsValid(VARIANT vValue, BSTR bsSpecID, VARIANT vDescription, VARIANT_BOOL* pvbValid) override;
-    HRESULT SaveResult(VARIANT vValue, BSTR bsTestResultID, VARIANT vDescription, VARIANT vTestStatus,
-                       VARIANT vSpecValue) override;
+    HRESULT GetOutput(VARIANT* pvTestStatus, BSTR* pbsText) override;
     HRESULT InitExecution() override;
-    HRESULT get_PEC(BSTR* pVal) override;
-    HRESULT put_PEC(BSTR newVal) override;
-    HRESULT get_Release(BSTR* pVal) override;
-    HRESULT put_Release(BSTR newVal) override;
-    HRESULT get_SN(BSTR* pVal) override;
-    HRESULT put_SN(BSTR newVal) override;
-    HRESULT get_TestID(BSTR* pVal) override;
-    HRESULT put_TestID(BSTR newVal) override;
-    HRESULT get_TestPlanID(BSTR* pVal) override;
-    HRESULT put_TestPlanID(BSTR newVal) override;
-    HRESULT get_TestPlanVariantID(BSTR* pVal) override;
-    HRESULT put_TestPlanVariantID(BSTR newVal) override;
-    HRESULT get_TestExecSession(BSTR* pVal) override;
-    HRESULT put_TestExecSession(BSTR newVal) override;
+    HRESULT EndExecution() override;
     HRESULT SetNextTestExecSession() override;
     HRESULT Delay(uint32_t msec) override;
     HRESULT Stop(VARIANT vParam) override;
-    HRESULT get_graph(IDispatch** ppGraph) override;
-    HRESULT put_graph(IDispatch* pGraph) override;
-    HRESULT get_csv(IDispatch** ppCsv) override;
-    HRESULT EndExecution() override;
-    HRESULT get_option(BSTR bsName, VARIANT* pvValue) override;
-    HRESULT put_option(BSTR bsName, VARIANT vValue) override;
-    HRESULT IsOptionEnabled(BSTR bsName, VARIANT_BOOL* pvbVal) override;
-    HRESULT SetOptions(BSTR bsOptions) override;
+    SCRIPVANETEST_TEXT_PROPERTY(SN, sn)
+    SCRIPVANETEST_TEXT_PROPERTY(TestID, testId)
+    SCRIPVANETEST_TEXT_PROPERTY(TestExecSession, session)
+    HRESULT SaveResult(VARIANT, BSTR, VARIANT, VARIANT, VARIANT) override { return S_OK; }
+
+    SCRIPVANETEST_ABSENT_PROPERTY(PEC, BSTR)
+    SCRIPVANETEST_ABSENT_PROPERTY(Release, BSTR)
+    SCRIPVANETEST_ABSENT_PROPERTY(TestPlanID, BSTR)
+    SCRIPVANETEST_ABSENT_PROPERTY(TestPlanVariantID, BSTR)
+    SCRIPVANETEST_ABSENT_PROPERTY(graph, IDispatch*)
+    HRESULT get_attributes(IDispatch**) override { return E_NOTIMPL; }
+    HRESULT get_spec(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT put_spec(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT IsValid(VARIANT, BSTR, VARIANT, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT get_csv(IDispatch**) override { return E_NOTIMPL; }
+    HRESULT get_option(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT put_option(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT IsOptionEnabled(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT SetOptions(BSTR) override { return E_NOTIMPL; }
 
     std::atomic<int> initExecutions{0};
     std::atomic<int> endExecutions{0};
@@ -94,50 +104,54 @@ public:
     std::u16string sn, testId, session = u"1";
     std::vector<std::u16string> stops;
     std::deque<std::pair<int32_t, std::u16string>> output;
+
+private:
+    HRESULT Queue(VARIANT status, std::u16string text);
 };
 
-// A connection whose reads answer "echo:" and the last text written.
+// A connection whose reads answer "echo:" and the last text written; opening, closing and clearing succeed.
 class FakeConnection : public vr::ObjectRoot, public vr::DispatchImpl<FakeConnection, IVrConnection> {
 public:
     using Interfaces = vr::InterfaceList<IVrConnection, IDispatch>;
     static const vr::DispatchTable<FakeConnection>& GetDispatchTable();
 
-    HRESULT FindResources(BSTR bstrExpression, VARIANT* pvResources) override;
-    HRESULT Init(BSTR bsResource, BSTR bsOptionString, int32_t lInitTimeout, VrAccessMode mode) override;
-    HRESULT Close() override;
-    HRESULT LockRsrc(VrAccessMode mode, int32_t lLockTimeout, BSTR bsRequestedKey,
-                     BSTR* pbsAccessKey) override;
-    HRESULT UnlockRsrc() override;
-    HRESULT Clear() override;
     HRESULT ReadString(BSTR bsTerm, int32_t lTimeout, int32_t lCount, BSTR* pbsData) override;
     HRESULT WriteString(BSTR bsData, int32_t* plRetCount) override;
-    HRESULT Write(VARIANT vData, VARIANT vlCount, int32_t* plRetCount) override;
-    HRESULT Handle(BSTR bsResource, BSTR bsOptionString, VARIANT_BOOL* pbIsHandled) override;
-    HRESULT get_LastReadStatus(VrReadStatus* pStatus) override;
-    HRESULT get_Attributes(IVrAttributeCollection** ppAttributes) override;
+    HRESULT Init(BSTR, BSTR, int32_t, VrAccessMode) override { return S_OK; }
+    HRESULT Close() override { return S_OK; }
+    HRESULT Clear() override { return S_OK; }
+
+    HRESULT FindResources(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT LockRsrc(VrAccessMode, int32_t, BSTR, BSTR*) override { return E_NOTIMPL; }
+    HRESULT UnlockRsrc() override { return E_NOTIMPL; }
+    HRESULT Write(VARIANT, VARIANT, int32_t*) override { return E_NOTIMPL; }
+    HRESULT Handle(BSTR, BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT get_LastReadStatus(VrReadStatus*) override { return E_NOTIMPL; }
+    HRESULT get_Attributes(IVrAttributeCollection**) override { return E_NOTIMPL; }
 
 private:
     std::u16string last_;
 };
 
-// A socket whose QueryString answers "<name>:" and the text sent.
+// A socket whose QueryString answers "<name>:" and the text sent; opening and closing succeed.
 class FakeSocket : public vr::ObjectRoot, public vr::DispatchImpl<FakeSocket, IVrSocket> {
 public:
     using Interfaces = vr::InterfaceList<IVrSocket, IDispatch>;
     static const vr::DispatchTable<FakeSocket>& GetDispatchTable();
 
-    HRESULT Init(BSTR bsOptionString, VARIANT vpIVrConnection) override;
-    HRESULT Close() override;
-    HRESULT Handle(BSTR bsOptionString, VARIANT_BOOL* pbIsHandled) override;
     HRESULT QueryString(BSTR bsInData, VARIANT vbsTerm, VARIANT vlTimeout, VARIANT vlCount,
                         BSTR* pbsOutData) override;
-    HRESULT get_Connection(IVrConnection** ppVrConnection) override;
-    HRESULT get_Attributes(IVrAttributeCollection** ppVrAttributeCollection) override;
+    HRESULT Init(BSTR, VARIANT) override { return S_OK; }
+    HRESULT Close() override { return S_OK; }
+
+    HRESULT Handle(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT get_Connection(IVrConnection**) override { return E_NOTIMPL; }
+    HRESULT get_Attributes(IVrAttributeCollection**) override { return E_NOTIMPL; }
 
     std::u16string name;
 };
 
-// The hardware manager's stand-in, answering from the HardwareScene.
+// The hardware manager's stand-in, answering from the HardwareScene; it has no records to load or save.
 class FakeRigmont : public vr::ObjectRoot,
                     public vr::CoClass<FakeRigmont>,
                     public vr::DispatchImpl<FakeRigmont, IVrRigmont> {
@@ -147,13 +161,16 @@ public:
 
     HRESULT CreateConnection(BSTR bsResource, VARIANT vbsSetupString, IVrConnection** ppConnection) override;
     HRESULT CreateSocket(BSTR bsResource, VARIANT vbsSetupString, IVrSocket** ppSocket) override;
-    HRESULT LoadRecord(BSTR bsRecordType, BSTR bsRecordName, BSTR bsSupplementarySetupString, BSTR* pbsServer,
-                       BSTR* pbsResource, BSTR* pbsSetupString) override;
-    HRESULT SaveRecord(BSTR bsRecordType, BSTR bsRecordName, BSTR bsServer, BSTR bsResource,
-                       BSTR bsSetupString) override;
-    HRESULT RemoveRecord(BSTR bsRecordType, BSTR bsRecordName) override;
     HRESULT GetRecordNames(BSTR bsRecordType, VARIANT* pvNames) override;
-    HRESULT FindResources(BSTR bsServer, BSTR bsResourceType, VARIANT* pvResources) override;
+
+    HRESULT LoadRecord(BSTR, BSTR, BSTR, BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
+    HRESULT SaveRecord(BSTR, BSTR, BSTR, BSTR, BSTR) override { return E_NOTIMPL; }
+    HRESULT RemoveRecord(BSTR, BSTR) override { return E_NOTIMPL; }
+    HRESULT FindResources(BSTR, BSTR, VARIANT*) override { return E_NOTIMPL; }
+
+private:
+    // Counts the creation of the named record, or fails it when the scene says so.
+    static HRESULT NoteCreation(const std::u16string& name);
 };
 
 // Registers a class object for clsid in this process for the life of the object (the registering thread
