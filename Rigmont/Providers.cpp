@@ -5,28 +5,27 @@
 #include "common/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "platform/com/comutil.h"
 #include "platform/com/variant.h"
 
 namespace rigmont {
 
+struct ProviderKind {
+    std::u16string_view recordType; // the element name of its records in the store
+    const OLECHAR* defaultServer;   // the ProgID of a record that names no server
+    const OLECHAR* name;            // the kind as messages name it
+};
+
 namespace {
 
-constexpr const OLECHAR* kDefaultConnectionServer = u"Vornic.CnVISA";
-constexpr const OLECHAR* kDefaultSocketServer = u"Vornic.Socket";
+constexpr ProviderKind kConnectionProvider{u"connection", u"Vornic.CnVISA", u"Connection"};
+constexpr ProviderKind kSocketProvider{u"socket", u"Vornic.Socket", u"Socket"};
 constexpr int32_t kInitTimeout = 5000;
 
-// An owned BSTR for the calls this object makes.
-class OwnedText {
-public:
-    explicit OwnedText(std::u16string_view text) : bstr_(vr::AllocBstr(text)) {}
-    OwnedText(const OwnedText&) = delete;
-    OwnedText& operator=(const OwnedText&) = delete;
-    ~OwnedText() { SysFreeString(bstr_); }
-    operator BSTR() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
+// An owned BSTR of the text, for the calls this object makes.
+_bstr_t OwnedBstr(std::u16string_view text) {
+    return _bstr_t(vr::AllocBstr(text), false);
+}
 
 bool IsMissing(const VARIANT& value) {
     return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
@@ -108,24 +107,32 @@ HRESULT CVrRigmont::FindResources(BSTR bsServer, BSTR bsResourceType, VARIANT* p
     return FailWithErrorInfo(CLSID_VrRigmont, ListResources(bsServer, bsResourceType, pvResources));
 }
 
-HRESULT CVrRigmont::BuildConnection(std::u16string_view resource, const VARIANT& setupArgument,
-                                    IVrConnection** connection) {
+template <class I>
+HRESULT CVrRigmont::OpenProvider(const ProviderKind& kind, std::u16string_view resource,
+                                 const VARIANT& setupArgument, RecordValues* values,
+                                 vr::ComPtr<I>* provider) {
     std::u16string supplementary;
     if (HRESULT hr = SupplementarySetup(setupArgument, &supplementary); FAILED(hr)) {
         return hr;
     }
     TraceInfo(u"(bsResource = '%s'; bsSetupString = '%s';)", std::u16string(resource).c_str(),
               supplementary.c_str());
-    RecordValues values{kDefaultConnectionServer, std::u16string(resource), u""};
-    if (HRESULT hr = MergeRecord(u"connection", resource, supplementary, &values); FAILED(hr)) {
+    *values = RecordValues{kind.defaultServer, std::u16string(resource), u""};
+    if (HRESULT hr = MergeRecord(kind.recordType, resource, supplementary, values); FAILED(hr)) {
         return hr;
     }
+    return CreateProvider(*values->server, kind.name, provider);
+}
+
+HRESULT CVrRigmont::BuildConnection(std::u16string_view resource, const VARIANT& setupArgument,
+                                    IVrConnection** connection) {
+    RecordValues values;
     vr::ComPtr<IVrConnection> made;
-    if (HRESULT hr = CreateProvider(*values.server, u"Connection", &made); FAILED(hr)) {
+    if (HRESULT hr = OpenProvider(kConnectionProvider, resource, setupArgument, &values, &made); FAILED(hr)) {
         return hr;
     }
-    OwnedText visaResource(*values.resource);
-    OwnedText setup(values.setup.value_or(u""));
+    _bstr_t visaResource = OwnedBstr(*values.resource);
+    _bstr_t setup = OwnedBstr(values.setup.value_or(u""));
     if (HRESULT hr = made->Init(visaResource, setup, kInitTimeout, _NO_LOCK); FAILED(hr)) {
         SetTraceSite();
         TraceHResultError(hr, u"Couldn't Initialize the Connection provider.");
@@ -137,18 +144,9 @@ HRESULT CVrRigmont::BuildConnection(std::u16string_view resource, const VARIANT&
 
 HRESULT CVrRigmont::BuildSocket(std::u16string_view resource, const VARIANT& setupArgument,
                                 IVrSocket** socket) {
-    std::u16string supplementary;
-    if (HRESULT hr = SupplementarySetup(setupArgument, &supplementary); FAILED(hr)) {
-        return hr;
-    }
-    TraceInfo(u"(bsResource = '%s'; bsSetupString = '%s';)", std::u16string(resource).c_str(),
-              supplementary.c_str());
-    RecordValues values{kDefaultSocketServer, std::u16string(resource), u""};
-    if (HRESULT hr = MergeRecord(u"socket", resource, supplementary, &values); FAILED(hr)) {
-        return hr;
-    }
+    RecordValues values;
     vr::ComPtr<IVrSocket> made;
-    if (HRESULT hr = CreateProvider(*values.server, u"Socket", &made); FAILED(hr)) {
+    if (HRESULT hr = OpenProvider(kSocketProvider, resource, setupArgument, &values, &made); FAILED(hr)) {
         return hr;
     }
     // The socket's whole setup string goes on to its connection as that connection's supplement.
@@ -158,7 +156,7 @@ HRESULT CVrRigmont::BuildSocket(std::u16string_view resource, const VARIANT& set
     connectionSetup.vt = VT_BSTR;
     connectionSetup.bstrVal = vr::AllocBstr(socketSetup);
     vr::ComPtr<IVrConnection> connection;
-    OwnedText connectionName(*values.resource);
+    _bstr_t connectionName = OwnedBstr(*values.resource);
     HRESULT hr = CreateConnection(connectionName, connectionSetup, connection.Put());
     (void)VariantClear(&connectionSetup);
     SetTraceMethodName(u"CVrRigmont::CreateSocket()");
@@ -169,7 +167,7 @@ HRESULT CVrRigmont::BuildSocket(std::u16string_view resource, const VARIANT& set
     VariantInit(&connectionArgument);
     connectionArgument.vt = VT_UNKNOWN;
     connectionArgument.punkVal = connection.Get();
-    OwnedText setup(socketSetup);
+    _bstr_t setup = OwnedBstr(socketSetup);
     if (hr = made->Init(setup, connectionArgument); FAILED(hr)) {
         SetTraceSite();
         TraceHResultError(hr, u"Couldn't Initialize the Socket provider.");
@@ -182,7 +180,7 @@ HRESULT CVrRigmont::BuildSocket(std::u16string_view resource, const VARIANT& set
 HRESULT CVrRigmont::ListResources(BSTR server, BSTR resourceType, VARIANT* resources) {
     std::u16string progId(vr::BstrView(server));
     if (progId.empty()) {
-        progId = kDefaultConnectionServer;
+        progId = kConnectionProvider.defaultServer;
     }
     if (vr::BstrView(resourceType) != u"connection") {
         SetTraceSite();
@@ -191,11 +189,11 @@ HRESULT CVrRigmont::ListResources(BSTR server, BSTR resourceType, VARIANT* resou
         return E_INVALIDARG;
     }
     vr::ComPtr<IVrConnection> provider;
-    if (HRESULT hr = CreateProvider(progId, u"Connection", &provider); FAILED(hr)) {
+    if (HRESULT hr = CreateProvider(progId, kConnectionProvider.name, &provider); FAILED(hr)) {
         return hr;
     }
     VariantInit(resources);
-    OwnedText everything(u"");
+    _bstr_t everything = OwnedBstr(u"");
     if (HRESULT hr = provider->FindResources(everything, resources); FAILED(hr)) {
         SetTraceSite();
         TraceHResultError(hr, u"Couldn't Find Resources by the Connection provider '%s'.", progId.c_str());

@@ -19,6 +19,9 @@ struct RecordValues {
     std::optional<std::u16string> setup;
 };
 
+// What tells a connection from a socket when one is built from its record (Providers.cpp).
+struct ProviderKind;
+
 // Threads: one object serves every client of the server process, and all its calls arrive on the server's one
 // apartment thread, one at a time; it takes no locks. Reference counts are atomic, as for every object.
 class CVrRigmont : public vr::ObjectRoot,
@@ -62,6 +65,11 @@ private:
     HRESULT BuildRecord(std::u16string_view type, std::u16string_view name, BSTR server, BSTR resource,
                         BSTR setup, vr::xml::Node* record);
     HRESULT CollectRecordNames(std::u16string_view type, VARIANT* names);
+    // The opening of both builds: the caller's supplement, the trace line of the arguments, the record of the
+    // kind merged over its defaults into values, and a new provider of the record's server.
+    template <class I>
+    HRESULT OpenProvider(const ProviderKind& kind, std::u16string_view resource, const VARIANT& setupArgument,
+                         RecordValues* values, vr::ComPtr<I>* provider);
     HRESULT BuildConnection(std::u16string_view resource, const VARIANT& setupArgument,
                             IVrConnection** connection);
     HRESULT BuildSocket(std::u16string_view resource, const VARIANT& setupArgument, IVrSocket** socket);
