@@ -2,7 +2,14 @@
 #include "common/Trace.h"
 #include "tests/support/com_holders.h"
 
+#include "platform/base/text.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -87,6 +94,88 @@ TEST(TraceText, FormatBstrCutsAtItsBuffer) {
     EXPECT_EQ(cut.substr(9996), u"...");
     EXPECT_EQ(cut.substr(0, 9996), full.substr(0, 9996));
     EXPECT_EQ(Adopt(FormatBstr(u"%d%% of %hs", 50, "runs")).utf8(), "50% of runs");
+}
+
+// Each thread formats its lines in one buffer it keeps: what a line leaves there must never show in a later
+// one, whatever its size, and a rejected format gives the output before it, as from a fresh buffer.
+TEST(TraceText, LinesOfOneThreadLeaveNothingBehind) {
+    std::u16string longest(9999, u'x');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s", longest.c_str())).str(), longest);
+    EXPECT_EQ(Adopt(FormatBstr(u"ab%q")).str(), u"ab") << "after a line that filled the buffer";
+    std::u16string overflowing(12000, u'y');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s", overflowing.c_str())).str(), std::u16string(9996, u'y') + u"...");
+    EXPECT_EQ(Adopt(FormatBstr(u"cd%q")).str(), u"cd") << "after a line that was cut";
+    std::u16string exact(10000, u'z');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s", exact.c_str())).str(), std::u16string(9996, u'z') + u"...");
+    EXPECT_EQ(Adopt(FormatBstr(u"%d%q", 42)).str(), u"42") << "after a text that fitted without terminator";
+    EXPECT_EQ(Adopt(FormatBstr(u"short")).str(), u"short");
+    EXPECT_EQ(Adopt(FormatBstr(u"%q")).str(), u"");
+}
+
+TEST(TraceText, LinesOfOtherBufferSizesLeaveNothingBehind) {
+    std::u16string longest(9999, u'x');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s", longest.c_str())).str(), longest);
+    std::u16string message(6000, u'n');
+    TraceError(u"%s", message.c_str()); // a smaller buffer: dropped without a tracer, kept as the last error
+    EXPECT_EQ(LastErrorText(), std::u16string(4996, u'n') + u"...");
+    EXPECT_EQ(Adopt(FormatBstr(u"ef%q")).str(), u"ef");
+    TraceError(u"gh%q");
+    EXPECT_EQ(LastErrorText(), u"gh");
+}
+
+TEST(TraceText, RejectedFormatsAndZeroCharacters) {
+    std::u16string prefix(10000, u'p');
+    EXPECT_EQ(Adopt(FormatBstr(u"%s%q", prefix.c_str())).str(), std::u16string(9996, u'p') + u"...")
+        << "output that reached the end before the rejected conversion is cut as an overflow";
+    EXPECT_EQ(Adopt(FormatBstr(u"ab%ccd", 0)).str(), u"ab") << "a zero character ends the text";
+    EXPECT_EQ(Adopt(FormatBstr(nullptr)).str(), u"");
+}
+
+// A thread formats while its objects are destroyed at its end (a destructor that traces), also after the
+// buffer it kept is gone.
+struct FormatsWhenDestroyed {
+    std::u16string* good = nullptr;
+    std::u16string* rejected = nullptr;
+    ~FormatsWhenDestroyed() {
+        *good = Adopt(FormatBstr(u"%s, %d", u"late", 7)).str();
+        *rejected = Adopt(FormatBstr(u"late%q")).str();
+    }
+};
+
+TEST(TraceText, FormattingWhileAThreadEnds) {
+    std::u16string good;
+    std::u16string rejected;
+    std::thread([&] {
+        thread_local FormatsWhenDestroyed late; // made before the thread's buffer, so destroyed after it
+        late.good = &good;
+        late.rejected = &rejected;
+        std::u16string filling(9999, u'f');
+        EXPECT_EQ(Adopt(FormatBstr(u"%s", filling.c_str())).str(), filling);
+    }).join();
+    EXPECT_EQ(good, u"late, 7");
+    EXPECT_EQ(rejected, u"late");
+}
+
+TEST(TraceText, ThreadsFormatTheirOwnLines) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &wrong] {
+            std::u16string text(1000 + 2000 * t, static_cast<char16_t>(u'a' + t));
+            for (int line = 0; line < kLines; ++line) {
+                std::u16string made = Adopt(FormatBstr(u"%s%d", text.c_str(), line)).str();
+                if (made != text + vr::FromUtf8(std::to_string(line))) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(TraceText, HexDumpAndBack) {
