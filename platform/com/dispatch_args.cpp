@@ -95,6 +95,16 @@ void ZeroLocal(VARTYPE vt, void* local, size_t size) {
 void MoveInto(VARIANT* dest, VARTYPE vt, void* local, size_t size) {
     if (vt == VT_VARIANT) {
         *dest = *static_cast<VARIANT*>(local);
+    } else if (vt & VT_ARRAY) {
+        // A SAFEARRAY* parameter names no element type: the array's own is the value's.
+        SAFEARRAY* array = nullptr;
+        std::memcpy(&array, local, sizeof(array));
+        VARTYPE element = VT_VARIANT;
+        if (array && FAILED(SafeArrayGetVartype(array, &element))) {
+            element = VT_VARIANT;
+        }
+        dest->vt = static_cast<VARTYPE>(VT_ARRAY | element);
+        dest->parray = array;
     } else {
         dest->vt = vt;
         dest->llVal = 0;

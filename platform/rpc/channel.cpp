@@ -125,6 +125,8 @@ void Channel::ReadLoop() {
             OnRequest(std::move(body));
         } else if (kind == FrameKind::Release) {
             OnRelease(body);
+        } else if (kind == FrameKind::Hold) {
+            OnHold(body);
         } else {
             break; // a peer that sends what no peer sends is not trusted further
         }
@@ -285,11 +287,19 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
 }
 
 void Channel::SendRelease(uint64_t id, uint32_t count) {
+    SendCount(FrameKind::Release, id, count);
+}
+
+void Channel::SendHold(uint64_t id, uint32_t count) {
+    SendCount(FrameKind::Hold, id, count);
+}
+
+void Channel::SendCount(FrameKind kind, uint64_t id, uint32_t count) {
     if (!IsAlive()) {
         return;
     }
     Writer frame;
-    frame.U8(static_cast<uint8_t>(FrameKind::Release));
+    frame.U8(static_cast<uint8_t>(kind));
     frame.U64(id);
     frame.U32(count);
     static_cast<void>(Send(frame.Finish()));
@@ -321,6 +331,15 @@ void Channel::OnRelease(const std::vector<uint8_t>& body) {
     uint32_t count = 0;
     if (in.U64(&id) && in.U32(&count) && in.AtEnd()) {
         ReleaseExport(id, count);
+    }
+}
+
+void Channel::OnHold(const std::vector<uint8_t>& body) {
+    Reader in(body.data() + 1, body.size() - 1);
+    uint64_t id = 0;
+    uint32_t count = 0;
+    if (in.U64(&id) && in.U32(&count) && in.AtEnd()) {
+        HoldExport(id, count);
     }
 }
 
@@ -493,6 +512,8 @@ HRESULT Channel::Export(IUnknown* object, ObjectRefKind* kind, uint64_t* id, boo
         *kind = ObjectRefKind::ReceiversObject;
         *id = proxy->Id();
         *dispatch = proxy->IsDispatch();
+        // Ahead of the message, and while this proxy still holds the object: the reference it carries.
+        SendHold(*id, 1);
         return S_OK;
     }
     ComPtr<IUnknown> identity;
@@ -535,8 +556,17 @@ HRESULT Channel::Import(ObjectRefKind kind, uint64_t id, bool dispatch, IUnknown
     if (!own) {
         return RPC_E_INVALID_DATA;
     }
+    ReleaseExport(id, 1); // the reference the message carried; own keeps the object for the caller
     *object = own.Detach();
     return S_OK;
+}
+
+void Channel::Unexport(ObjectRefKind kind, uint64_t id) {
+    if (kind == ObjectRefKind::SendersObject) {
+        ReleaseExport(id, 1);
+    } else if (kind == ObjectRefKind::ReceiversObject) {
+        SendRelease(id, 1); // the reference announced by its Hold
+    }
 }
 
 ComPtr<IUnknown> Channel::FindExport(uint64_t id) {
@@ -565,6 +595,13 @@ void Channel::ReleaseExport(uint64_t id, uint64_t count) {
     if (released.home && !released.home->IsOwningThread()) {
         auto object = std::make_shared<ComPtr<IUnknown>>(std::move(released.object));
         released.home->Post([object] { object->Reset(); });
+    }
+}
+
+void Channel::HoldExport(uint64_t id, uint64_t count) {
+    std::lock_guard lock(mutex_);
+    if (auto found = exports_.find(id); found != exports_.end()) {
+        found->second.refs += count;
     }
 }
 

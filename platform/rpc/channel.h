@@ -66,12 +66,14 @@ public:
     Writer BeginRequest(uint64_t target, Operation op, uint64_t* callId, uint64_t* causality);
     [[nodiscard]] HRESULT Transact(Writer request, uint64_t callId, uint64_t causality,
                                    std::vector<uint8_t>* reply);
-    // Gives back references to one of the peer's objects (no reply).
+    // Gives back references to one of the peer's objects, or adds some (no reply).
     void SendRelease(uint64_t id, uint32_t count);
+    void SendHold(uint64_t id, uint32_t count);
 
     // ObjectMarshaller: references of this channel.
     HRESULT Export(IUnknown* object, ObjectRefKind* kind, uint64_t* id, bool* dispatch) override;
     HRESULT Import(ObjectRefKind kind, uint64_t id, bool dispatch, IUnknown** object) override;
+    void Unexport(ObjectRefKind kind, uint64_t id) override;
 
     // Objects exported to the peer right now (tests and diagnostics).
     size_t ExportCount() const;
@@ -91,6 +93,8 @@ private:
     void OnReply(std::vector<uint8_t> body);
     void OnRequest(std::vector<uint8_t> body);
     void OnRelease(const std::vector<uint8_t>& body);
+    void OnHold(const std::vector<uint8_t>& body);
+    void SendCount(FrameKind kind, uint64_t id, uint32_t count);
     void Serve(const std::vector<uint8_t>& body);
     void SendFailure(uint64_t callId, HRESULT hr);
     HRESULT Execute(uint64_t target, Operation op, Reader& in, Writer& out);
@@ -98,6 +102,7 @@ private:
     ApartmentRef HomeOf(const std::vector<uint8_t>& body, uint64_t target);
     ComPtr<IUnknown> FindExport(uint64_t id);
     void ReleaseExport(uint64_t id, uint64_t count);
+    void HoldExport(uint64_t id, uint64_t count);
     void Disconnect();
 
     int fd_;

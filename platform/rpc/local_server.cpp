@@ -5,6 +5,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
+#include "platform/com/apartment.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
 #include "platform/rpc/remote_proxy.h"
@@ -452,6 +453,22 @@ private:
 
 ULONG ServerProcessLocks() {
     return ServerProcessLockCount();
+}
+
+void ServeUntilIdle(std::chrono::milliseconds idle) {
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto idleSince = std::chrono::steady_clock::now();
+    for (;;) {
+        DWORD index = 0;
+        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20, 1, &never, &index));
+        auto now = std::chrono::steady_clock::now();
+        if (ServerProcessLocks() != 0) {
+            idleSince = now;
+        } else if (now - idleSince > idle) {
+            break;
+        }
+    }
+    CloseHandle(never);
 }
 
 void SetServerStartTimeout(std::chrono::milliseconds timeout) {

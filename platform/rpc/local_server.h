@@ -30,6 +30,10 @@ namespace vr::rpc {
 // Server-process locks: objects held by clients in other processes plus CoAddRefServerProcess calls.
 ULONG ServerProcessLocks();
 
+// Serves calls on the calling thread, which must be a single-threaded apartment, until no server-process lock
+// has been held for `idle`: the main loop of a small local server program.
+void ServeUntilIdle(std::chrono::milliseconds idle);
+
 // How long a client waits for a started program's class object (default 10 seconds).
 void SetServerStartTimeout(std::chrono::milliseconds timeout);
 

@@ -216,7 +216,8 @@ HRESULT RemoteProxy::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
             if (argError) {
                 *argError = i;
             }
-            return hr; // references exported so far are given back when the peer never hears of them: none
+            request.Abandon(); // the peer never hears of the references written so far
+            return hr;
         }
     }
     request.U8(result ? 1 : 0);

@@ -33,6 +33,24 @@ size_t MinimumWireSize(VARTYPE vt) {
     return vt == VT_VARIANT ? 2 : vt == VT_BSTR ? 4 : 1;
 }
 
+bool HoldsPointers(VARTYPE vt) {
+    return FixedSize(vt) == 0;
+}
+
+// Elements are read as the VARIANT's type says: an array whose own elements are of another size would be read
+// past its data, and one whose numbers were taken for text, objects or VARIANTs would be followed as
+// pointers.
+bool ElementsAre(SAFEARRAY* array, VARTYPE elementVt) {
+    if (SafeArrayGetElemsize(array) != automation::ElementSize(elementVt)) {
+        return false;
+    }
+    VARTYPE own = VT_EMPTY;
+    if (FAILED(SafeArrayGetVartype(array, &own)) || own == elementVt) {
+        return true;
+    }
+    return !HoldsPointers(own) && !HoldsPointers(elementVt);
+}
+
 ULONG ElementCount(SAFEARRAY* array) {
     ULONG count = 1;
     for (UINT dim = 1, dims = SafeArrayGetDim(array); dim <= dims; ++dim) {
@@ -100,10 +118,18 @@ HRESULT Writer::Object(IUnknown* object) {
     if (HRESULT hr = marshaller_->Export(object, &kind, &id, &dispatch); FAILED(hr)) {
         return hr;
     }
+    exported_.emplace_back(kind, id);
     U8(static_cast<uint8_t>(kind));
     U64(id);
     U8(dispatch ? 1 : 0);
     return S_OK;
+}
+
+void Writer::Abandon() {
+    for (const auto& [kind, id] : exported_) {
+        marshaller_->Unexport(kind, id);
+    }
+    exported_.clear();
 }
 
 HRESULT Writer::Variant(const VARIANT& value) {
@@ -162,6 +188,9 @@ HRESULT Writer::Array(SAFEARRAY* array, VARTYPE elementVt, int depth) {
     if (!array) {
         U16(0); // no dimensions: a null array
         return S_OK;
+    }
+    if (!ElementsAre(array, elementVt)) {
+        return DISP_E_BADVARTYPE;
     }
     UINT dims = SafeArrayGetDim(array);
     U16(static_cast<uint16_t>(dims));

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vr::rpc {
@@ -20,7 +21,9 @@ inline constexpr uint32_t kMaxFrameBody = 64u << 20;
 // Deepest nesting of VARIANTs (a by-reference VARIANT or an array of VARIANTs holding more).
 inline constexpr int kMaxVariantDepth = 8;
 
-enum class FrameKind : uint8_t { Request = 1, Reply = 2, Release = 3 };
+// Release gives back references to an object the receiver exports; Hold adds references to one, sent before a
+// message that carries the object home (see ObjectRefKind::ReceiversObject).
+enum class FrameKind : uint8_t { Request = 1, Reply = 2, Release = 3, Hold = 4 };
 enum class Operation : uint8_t {
     QueryInterface = 1,
     GetIDsOfNames = 2,
@@ -30,7 +33,10 @@ enum class Operation : uint8_t {
 };
 
 // An object reference in a message: null, an object the sender exports (a proxy for the receiver), or an
-// object of the receiver's own that comes home.
+// object of the receiver's own that comes home. A reference that comes home carries one reference of its own,
+// announced by a Hold frame sent ahead of the message and given back when the receiver reads it: without it,
+// the sender's proxy could be released (and the receiver's export ended) before the message is read, as when
+// a callee hands back the caller's object and drops its proxy at once.
 enum class ObjectRefKind : uint8_t { Null = 0, SendersObject = 1, ReceiversObject = 2 };
 
 // What turns interface pointers into references and back; provided by the channel a message travels on.
@@ -43,6 +49,8 @@ public:
     // The interface pointer a reference stands for, with one reference (null for Null).
     [[nodiscard]] virtual HRESULT Import(ObjectRefKind kind, uint64_t id, bool dispatch,
                                          IUnknown** object) = 0;
+    // Gives back what Export added for a reference whose message is never sent.
+    virtual void Unexport(ObjectRefKind kind, uint64_t id) = 0;
 };
 
 class Writer {
@@ -63,6 +71,9 @@ public:
     // The thread's error information (consumed), or its absence.
     void ErrorInfo();
 
+    // The message will not be sent: the references its objects added are given back.
+    void Abandon();
+
     // The bytes of a frame: the length prefix filled in.
     std::vector<uint8_t> Finish();
     std::vector<uint8_t>& Bytes() { return bytes_; }
@@ -73,7 +84,8 @@ private:
     HRESULT Array(SAFEARRAY* array, VARTYPE elementVt, int depth);
 
     ObjectMarshaller* marshaller_;
-    std::vector<uint8_t> bytes_{0, 0, 0, 0}; // the length prefix
+    std::vector<uint8_t> bytes_{0, 0, 0, 0};                   // the length prefix
+    std::vector<std::pair<ObjectRefKind, uint64_t>> exported_; // what Abandon gives back
 };
 
 class Reader {

@@ -13,6 +13,7 @@ public:
         *object = nullptr;
         return S_OK;
     }
+    void Unexport(ObjectRefKind, uint64_t) override {}
 };
 
 HRESULT CheckVariants(Reader& in, uint32_t count) {
@@ -109,7 +110,8 @@ HRESULT CheckMessage(const uint8_t* body, size_t size) {
         }
         return in.AtEnd() || SUCCEEDED(CheckVariants(in, 1)) ? S_OK : RPC_E_INVALID_DATA;
     }
-    case FrameKind::Release: {
+    case FrameKind::Release:
+    case FrameKind::Hold: {
         uint64_t id = 0;
         uint32_t count = 0;
         return in.U64(&id) && in.U32(&count) && in.AtEnd() ? S_OK : RPC_E_INVALID_DATA;

@@ -49,20 +49,8 @@ int main(int argc, char** argv) {
                                      REGCLS_MULTIPLEUSE, &cookie))) {
         return 2;
     }
-    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto idleSince = std::chrono::steady_clock::now();
-    for (;;) {
-        DWORD index = 0;
-        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20, 1, &never, &index));
-        auto now = std::chrono::steady_clock::now();
-        if (vr::rpc::ServerProcessLocks() != 0) {
-            idleSince = now;
-        } else if (now - idleSince > std::chrono::seconds(3)) {
-            break;
-        }
-    }
+    vr::rpc::ServeUntilIdle(std::chrono::seconds(3));
     static_cast<void>(CoRevokeClassObject(cookie));
-    CloseHandle(never);
     CoUninitialize();
     return 0;
 }

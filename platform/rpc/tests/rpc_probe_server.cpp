@@ -34,24 +34,12 @@ int Serve() {
     DWORD activeCookie = 0;
     static_cast<void>(RegisterActiveObject(active.Get(), rpctest::CLSID_RpcProbeActive, ACTIVEOBJECT_STRONG,
                                            &activeCookie));
-    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto idleSince = std::chrono::steady_clock::now();
-    for (;;) {
-        DWORD index = 0;
-        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20, 1, &never, &index));
-        auto now = std::chrono::steady_clock::now();
-        if (vr::rpc::ServerProcessLocks() != 0) {
-            idleSince = now;
-        } else if (now - idleSince > std::chrono::seconds(3)) {
-            break;
-        }
-    }
+    vr::rpc::ServeUntilIdle(std::chrono::seconds(3));
     // Unpublished first, so no client finds a server that is leaving.
     static_cast<void>(CoRevokeClassObject(classCookie));
     static_cast<void>(RevokeActiveObject(activeCookie, nullptr));
     active = nullptr;
     factory = nullptr;
-    CloseHandle(never);
     CoUninitialize();
     return 0;
 }

@@ -265,6 +265,27 @@ TEST_F(RpcTest, ObjectsHeldByClientsAreServerLocksUntilReleased) {
     EXPECT_TRUE(Eventually([&] { return GetLong(probe.Get(), kLocks) == base; }));
 }
 
+TEST_F(RpcTest, ACallThatCannotBeSentGivesBackTheReferencesItsArgumentsTook) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    LONG base = GetLong(probe.Get(), kLocks);
+    _variant_t child;
+    ASSERT_EQ(CallProbe(probe.Get(), kMakeChild, {Long(1)}, &child), S_OK);
+    VARIANT unsendable{};
+    unsendable.vt = VT_RECORD; // no wire form: the call fails after the objects before it were written
+    vr::ComPtr<IDispatch> local = MakeProbe(2);
+    VARIANT mine{};
+    mine.vt = VT_DISPATCH;
+    mine.pdispVal = local.Get();
+    ULONG localLocks = vr::rpc::ServerProcessLocks();
+    // The server's own object going home, and an object of this process going there.
+    EXPECT_EQ(CallProbe(probe.Get(), kEcho, {unsendable, child}), DISP_E_BADVARTYPE);
+    EXPECT_EQ(CallProbe(probe.Get(), kEcho, {unsendable, mine}), DISP_E_BADVARTYPE);
+    EXPECT_EQ(vr::rpc::ServerProcessLocks(), localLocks);
+    static_cast<void>(VariantClear(&child));
+    EXPECT_TRUE(Eventually([&] { return GetLong(probe.Get(), kLocks) == base; }));
+}
+
 TEST_F(RpcTest, AClientThatDiesLeavesNoReferencesBehind) {
     vr::ComPtr<IDispatch> probe = Remote();
     ASSERT_TRUE(probe);

@@ -82,6 +82,28 @@ TEST(RpcWire, ValuesSurviveARoundTrip) {
     static_cast<void>(SafeArrayDestroy(array));
 }
 
+TEST(RpcWire, AnArrayWhoseElementsAreNotOfTheValuesTypeIsRefused) {
+    // Numbers claimed to be VARIANTs or text would be read past the data or followed as pointers.
+    SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 3);
+    SAFEARRAY* words = SafeArrayCreateVector(VT_BSTR, 0, 1);
+    VARIANT claimed{};
+    claimed.parray = numbers;
+    Writer w;
+    for (VARTYPE vt : {VT_VARIANT, VT_BSTR, VT_I2}) {
+        claimed.vt = static_cast<VARTYPE>(VT_ARRAY | vt);
+        EXPECT_EQ(w.Variant(claimed), DISP_E_BADVARTYPE) << "claimed as " << vt;
+    }
+    claimed.parray = words;
+    claimed.vt = VT_ARRAY | VT_DISPATCH; // the same size, but text is no object
+    EXPECT_EQ(w.Variant(claimed), DISP_E_BADVARTYPE);
+    // Numbers of the same size stand for each other, as automation's own conversions allow.
+    claimed.parray = numbers;
+    claimed.vt = VT_ARRAY | VT_INT;
+    EXPECT_EQ(w.Variant(claimed), S_OK);
+    static_cast<void>(SafeArrayDestroy(numbers));
+    static_cast<void>(SafeArrayDestroy(words));
+}
+
 TEST(RpcWire, AMessageCutShortAnywhereIsRefused) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
     VARIANT arrayValue;
