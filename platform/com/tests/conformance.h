@@ -1,8 +1,11 @@
 // The conformance interface: one object whose calls cover every kind of argument, failures with rich error
 // information, object references both ways, recursive call-backs and ordering. The same suite of calls runs
-// through each channel that reaches such an object (direct, across apartments, later across processes).
+// through each channel that reaches such an object: direct, across apartments and across processes. It is a
+// dual interface, so one typed proxy over IDispatch carries it through every channel, as it carries the
+// system's own interfaces.
 #pragma once
 
+#include "platform/com/guid.h"
 #include "platform/com/marshal.h"
 
 #include <cstdint>
@@ -10,12 +13,12 @@
 #include <mutex>
 #include <vector>
 
-struct IConformance : IUnknown {
+struct IConformance : IDispatch {
     [[nodiscard]] virtual HRESULT Add(LONG a, LONG b, LONG* sum) = 0;
     // Hands back a copy of value, whatever it holds.
     [[nodiscard]] virtual HRESULT Echo(VARIANT value, VARIANT* copy) = 0;
-    // In and out in the same argument: the text reversed, the number doubled.
-    [[nodiscard]] virtual HRESULT Turn(BSTR* text, LONG* number) = 0;
+    // In and out in the same arguments: the text reversed, the number doubled; the text's length as result.
+    [[nodiscard]] virtual HRESULT Turn(BSTR* text, LONG* number, LONG* length) = 0;
     // Fails with hr and error information (source "Conformance", the description given).
     [[nodiscard]] virtual HRESULT Fail(HRESULT hr, BSTR description) = 0;
     // depth > 0: calls peer->Bounce(this, depth - 1) and adds one to what it reached; depth 0 reaches 0.
@@ -40,12 +43,25 @@ VR_DECLARE_INTERFACE_ID(IConformance, "6F1E0B52-8C3A-4D7E-A1F4-3B9C2D5E7A01")
 
 namespace vrtest {
 
-// DISPIDs of the conformance object's IDispatch: its by-name face, carried by the generic proxy.
-inline constexpr DISPID kDispEcho = 1;   // Echo(value) returns value
-inline constexpr DISPID kDispTurn = 2;   // Turn(byref text) reverses the text in place
-inline constexpr DISPID kDispFail = 3;   // Fail(description): DISP_E_EXCEPTION, EXCEPINFO from it
-inline constexpr DISPID kDispChild = 4;  // Child(tag) returns a new object as VT_DISPATCH
-inline constexpr DISPID kDispSetRef = 5; // SetRef(byref VT_DISPATCH slot, tag): a new object into the slot
+// The DISPIDs of IConformance's members in its dispatch table, and one member reached only by name.
+enum ConformanceMember : DISPID {
+    kDispAdd = 1,
+    kDispEcho,
+    kDispTurn,
+    kDispFail,
+    kDispBounce,
+    kDispMakeChild,
+    kDispTag,
+    kDispKeep,
+    kDispKept,
+    kDispRecord,
+    kDispRecorded,
+    kDispRunningThread,
+    kDispSetRef, // SetRef(byref VT_DISPATCH slot, tag): a new object into the caller's slot
+};
+
+// The class the conformance server program serves (as a local server, started on demand).
+inline constexpr CLSID CLSID_ConformanceServer = vr::MakeGuid("6F1E0B53-8C3A-4D7E-A1F4-3B9C2D5E7A01");
 
 // An id of the calling thread, comparable with RunningThread's answers.
 LONGLONG ThisThreadId();
@@ -56,6 +72,9 @@ vr::ComPtr<IConformance> MakeConformanceObject(LONG tag = 0);
 // Registers the typed proxy of IConformance (once; later calls do nothing).
 void RegisterConformanceProxy();
 
+// The class factory of the conformance object, for the server program.
+[[nodiscard]] HRESULT CreateConformanceFactory(REFIID riid, void** ppv);
+
 // A way of reaching a conformance object from the test thread.
 class ConformanceChannel {
 public:
@@ -64,8 +83,6 @@ public:
     virtual vr::ComPtr<IConformance> Far() = 0;
     // The thread the far object's calls run on.
     virtual LONGLONG FarThread() = 0;
-    // True when the far object lives in another apartment than the test thread.
-    virtual bool Crosses() = 0;
 };
 
 using ChannelMaker = std::unique_ptr<ConformanceChannel> (*)();

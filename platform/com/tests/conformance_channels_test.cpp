@@ -1,6 +1,12 @@
-// The conformance suite run direct (the object in the test thread's apartment) and across apartments.
+// The conformance suite run direct (the object in the test thread's apartment), across apartments, and across
+// processes (the object in a conformance server program started on demand).
 #include "apartment_thread.h"
 #include "conformance_suite.h"
+
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
+#include "platform/com/activation.h"
+#include "platform/com/activation_internal.h"
 
 namespace vrtest {
 namespace {
@@ -9,7 +15,6 @@ class DirectChannel final : public ConformanceChannel {
 public:
     vr::ComPtr<IConformance> Far() override { return MakeConformanceObject(); }
     LONGLONG FarThread() override { return ThisThreadId(); }
-    bool Crosses() override { return false; }
 };
 
 class ApartmentChannel final : public ConformanceChannel {
@@ -27,10 +32,35 @@ public:
         }));
         return id;
     }
-    bool Crosses() override { return true; }
 
 private:
     ApartmentThread thread_;
+};
+
+class ProcessChannel final : public ConformanceChannel {
+public:
+    ProcessChannel() {
+        EXPECT_EQ(
+            vr::detail::WriteClassesText(vr::detail::ClassKey(CLSID_ConformanceServer) + u"\\LocalServer32",
+                                         u"", vr::FromUtf8(VR_CONFORMANCE_SERVER)),
+            ERROR_SUCCESS);
+    }
+    vr::ComPtr<IConformance> Far() override {
+        vr::ComPtr<IConformance> far;
+        EXPECT_EQ(CoCreateInstance(CLSID_ConformanceServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IConformance,
+                                   far.PutVoid()),
+                  S_OK);
+        return far;
+    }
+    // The server makes and serves every object on its main thread: another of its objects tells which.
+    LONGLONG FarThread() override {
+        LONGLONG id = 0;
+        vr::ComPtr<IConformance> other = Far();
+        if (other) {
+            EXPECT_EQ(other->RunningThread(&id), S_OK);
+        }
+        return id;
+    }
 };
 
 std::unique_ptr<ConformanceChannel> Direct() {
@@ -41,7 +71,12 @@ std::unique_ptr<ConformanceChannel> AcrossApartments() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Direct, ConformanceSuite, ::testing::Values(&Direct));
+std::unique_ptr<ConformanceChannel> AcrossProcesses() {
+    return std::make_unique<ProcessChannel>();
+}
+
 INSTANTIATE_TEST_SUITE_P(AcrossApartments, ConformanceSuite, ::testing::Values(&AcrossApartments));
+INSTANTIATE_TEST_SUITE_P(AcrossProcesses, ConformanceSuite, ::testing::Values(&AcrossProcesses));
 
 } // namespace
 } // namespace vrtest

@@ -1,8 +1,12 @@
-// The conformance object and its typed proxy.
+// The conformance object, its dispatch table and its typed proxy.
 #include "conformance.h"
 
+#include "platform/com/dispatch_table.h"
+#include "platform/com/dual_proxy.h"
+#include "platform/com/object.h"
+#include "platform/com/server.h"
+
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -11,33 +15,14 @@ namespace vrtest {
 
 namespace {
 
-class ConformanceObject final : public IConformance, public IDispatch {
+class ConformanceObject : public vr::ObjectRoot,
+                          public vr::CoClass<ConformanceObject>,
+                          public vr::DispatchImpl<ConformanceObject, IConformance> {
 public:
-    explicit ConformanceObject(LONG tag) : tag_(tag) {}
+    using Interfaces = vr::InterfaceList<IConformance, IDispatch>;
+    static const vr::DispatchTable<ConformanceObject>& GetDispatchTable();
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IConformance) {
-            *ppv = static_cast<IConformance*>(this);
-        } else if (riid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
-    ULONG Release() override {
-        ULONG left = refs_.fetch_sub(1) - 1;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
+    void SetTag(LONG tag) { tag_ = tag; }
 
     HRESULT Add(LONG a, LONG b, LONG* sum) override {
         *sum = a + b;
@@ -47,12 +32,13 @@ public:
         VariantInit(copy);
         return VariantCopy(copy, &value);
     }
-    HRESULT Turn(BSTR* text, LONG* number) override {
+    HRESULT Turn(BSTR* text, LONG* number, LONG* length) override {
         std::u16string turned(*text ? *text : u"", SysStringLen(*text));
         std::reverse(turned.begin(), turned.end());
         SysFreeString(*text);
         *text = SysAllocStringLen(turned.data(), static_cast<UINT>(turned.size()));
         *number *= 2;
+        *length = static_cast<LONG>(turned.size());
         return S_OK;
     }
     HRESULT Fail(HRESULT hr, BSTR description) override {
@@ -105,132 +91,93 @@ public:
         *thread = ThisThreadId();
         return S_OK;
     }
-
-    HRESULT GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        static const std::pair<std::u16string_view, DISPID> kNames[] = {{u"Echo", kDispEcho},
-                                                                        {u"Turn", kDispTurn},
-                                                                        {u"Fail", kDispFail},
-                                                                        {u"Child", kDispChild},
-                                                                        {u"SetRef", kDispSetRef}};
-        for (auto& [name, id] : kNames) {
-            if (count == 1 && names[0] == name) {
-                ids[0] = id;
-                return S_OK;
-            }
+    // Reached by name only: the caller's object slot receives a new object (its old one given back first).
+    HRESULT SetRef(IDispatch** slot, LONG tag) {
+        if (*slot) {
+            (*slot)->Release();
         }
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-                   UINT*) override {
-        VARIANT* args = params->rgvarg;
-        switch (id) {
-        case kDispEcho:
-            return VariantCopy(result, &args[0]);
-        case kDispTurn: {
-            LONG ignored = 0;
-            return Turn(&args[0].pvarVal->bstrVal, &ignored);
-        }
-        case kDispFail:
-            static_cast<void>(Fail(E_FAIL, args[0].bstrVal));
-            vr::FillExcepInfo(excep, E_FAIL);
-            return DISP_E_EXCEPTION;
-        case kDispChild:
-            result->vt = VT_DISPATCH;
-            return MakeChildDispatch(args[0].lVal, &result->pdispVal);
-        case kDispSetRef: {
-            IDispatch** slot = args[1].ppdispVal;
-            if (*slot) {
-                (*slot)->Release();
-            }
-            return MakeChildDispatch(args[0].lVal, slot);
-        }
-        default:
-            return DISP_E_MEMBERNOTFOUND;
-        }
+        return MakeConformanceObject(tag)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(slot));
     }
 
 private:
-    ~ConformanceObject() = default;
-
-    static HRESULT MakeChildDispatch(LONG tag, IDispatch** out) {
-        return MakeConformanceObject(tag)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(out));
-    }
-
-    std::atomic<ULONG> refs_{1};
-    const LONG tag_;
+    LONG tag_ = 0;
     const LONGLONG home_ = ThisThreadId(); // calls that must keep to the object's apartment check it
     vr::ComPtr<IUnknown> kept_;
     std::mutex mutex_;
     std::vector<LONG> recorded_;
 };
 
-class ConformanceProxy final : public vr::Proxy<IConformance> {
-public:
-    using Proxy::Proxy;
+const vr::DispatchTable<ConformanceObject>& ConformanceObject::GetDispatchTable() {
+    using C = ConformanceObject;
+    using D = vr::DispatchTable<C>;
+    static const D table(
+        u"IConformance",
+        {
+            D::Method<&C::Add>(kDispAdd, u"Add", {u"a", u"b", u"sum"}),
+            // Optional, so a value holding the "missing" marker (how IDispatch carries an omitted argument)
+            // is
+            // echoed as it came.
+            D::Method<&C::Echo>(kDispEcho, u"Echo", {vr::Param(u"value").Optional(), u"copy"}),
+            D::Method<&C::Turn>(kDispTurn, u"Turn", {u"text", u"number", u"length"}),
+            D::Method<&C::Fail>(kDispFail, u"Fail", {u"hr", u"description"}),
+            D::Method<&C::Bounce>(kDispBounce, u"Bounce", {u"peer", u"depth", u"reached"}),
+            D::Method<&C::MakeChild>(kDispMakeChild, u"MakeChild", {u"tag", u"child"}),
+            D::PropGet<&C::Tag>(kDispTag, u"Tag", {u"tag"}),
+            D::Method<&C::Keep>(kDispKeep, u"Keep", {u"object"}),
+            D::Method<&C::Kept>(kDispKept, u"Kept", {u"object"}),
+            D::Method<&C::Record>(kDispRecord, u"Record", {u"value"}),
+            D::Method<&C::Recorded>(kDispRecorded, u"Recorded", {u"values"}),
+            D::PropGet<&C::RunningThread>(kDispRunningThread, u"RunningThread", {u"thread"}),
+            D::Method<&C::SetRef>(kDispSetRef, u"SetRef", {u"slot", u"tag"}),
+        });
+    return table;
+}
 
-    HRESULT Add(LONG a, LONG b, LONG* sum) override {
-        return Call([&](IConformance* target) { return target->Add(a, b, sum); });
+// The typed proxy: every method an Invoke on whatever IDispatch stands for the far object.
+class ConformanceProxy final : public vr::DualProxy<IConformance> {
+public:
+    using DualProxy::DualProxy;
+
+    HRESULT Add(LONG a, LONG b, LONG* sum) override { return Method(kDispAdd, sum, a, b); }
+    HRESULT Echo(VARIANT value, VARIANT* copy) override { return Method(kDispEcho, copy, value); }
+    HRESULT Turn(BSTR* text, LONG* number, LONG* length) override {
+        return Method(kDispTurn, length, vr::InOut(text), vr::InOut(number));
     }
-    HRESULT Echo(VARIANT value, VARIANT* copy) override {
-        VARIANT there;
-        VariantInit(&there);
-        HRESULT hr = VariantCopy(&there, &value);
-        if (SUCCEEDED(hr)) {
-            hr = vr::MarshalVariant(&there, Remote()->Home());
-        }
-        vr::ApartmentRef caller = vr::ThisApartment();
-        if (SUCCEEDED(hr)) {
-            hr = Call([&](IConformance* target) {
-                HRESULT echoed = target->Echo(there, copy);
-                return SUCCEEDED(echoed) ? vr::MarshalVariant(copy, caller) : echoed;
-            });
-        }
-        static_cast<void>(VariantClear(&there));
-        return hr;
-    }
-    HRESULT Turn(BSTR* text, LONG* number) override {
-        return Call([&](IConformance* target) { return target->Turn(text, number); });
-    }
-    HRESULT Fail(HRESULT hr, BSTR description) override {
-        return Call([&](IConformance* target) { return target->Fail(hr, description); });
-    }
+    HRESULT Fail(HRESULT hr, BSTR description) override { return Call(kDispFail, hr, description); }
     HRESULT Bounce(IConformance* peer, LONG depth, LONG* reached) override {
-        vr::ComPtr<IConformance> there;
-        if (HRESULT hr = In(peer, &there); FAILED(hr)) {
-            return hr;
-        }
-        return Call([&](IConformance* target) { return target->Bounce(there.Get(), depth, reached); });
+        return Method(kDispBounce, reached, peer, depth);
     }
-    HRESULT MakeChild(LONG tag, IConformance** child) override {
-        return CallOut(child,
-                       [&](IConformance* target, IConformance** raw) { return target->MakeChild(tag, raw); });
-    }
-    HRESULT Tag(LONG* tag) override {
-        return Call([&](IConformance* target) { return target->Tag(tag); });
-    }
-    HRESULT Keep(IUnknown* object) override {
-        vr::ComPtr<IUnknown> there;
-        if (HRESULT hr = In(object, &there); FAILED(hr)) {
-            return hr;
-        }
-        return Call([&](IConformance* target) { return target->Keep(there.Get()); });
-    }
-    HRESULT Kept(IUnknown** object) override {
-        return CallOut(object, [&](IConformance* target, IUnknown** raw) { return target->Kept(raw); });
-    }
-    HRESULT Record(LONG value) override {
-        return Call([&](IConformance* target) { return target->Record(value); });
-    }
+    HRESULT MakeChild(LONG tag, IConformance** child) override { return Method(kDispMakeChild, child, tag); }
+    HRESULT Tag(LONG* tag) override { return Get(kDispTag, tag); }
+    HRESULT Keep(IUnknown* object) override { return Call(kDispKeep, object); }
+    HRESULT Kept(IUnknown** object) override { return Method(kDispKept, object); }
+    HRESULT Record(LONG value) override { return Call(kDispRecord, value); }
     HRESULT Recorded(SAFEARRAY** values) override {
-        return Call([&](IConformance* target) { return target->Recorded(values); });
+        if (!values) {
+            return E_POINTER;
+        }
+        *values = nullptr;
+        VARIANT result;
+        HRESULT hr = Method(kDispRecorded, &result);
+        if (SUCCEEDED(hr) && (result.vt & VT_ARRAY)) {
+            *values = result.parray; // the result's array is handed on, not copied
+            return hr;
+        }
+        static_cast<void>(VariantClear(&result));
+        return FAILED(hr) ? hr : DISP_E_TYPEMISMATCH;
     }
     HRESULT RunningThread(LONGLONG* thread) override {
-        return Call([&](IConformance* target) { return target->RunningThread(thread); });
+        if (!thread) {
+            return E_POINTER;
+        }
+        VARIANT result;
+        HRESULT hr = Get(kDispRunningThread, &result);
+        if (SUCCEEDED(hr)) {
+            hr = VariantChangeType(&result, &result, 0, VT_I8);
+            *thread = SUCCEEDED(hr) ? result.llVal : 0;
+        }
+        static_cast<void>(VariantClear(&result));
+        return hr;
     }
 };
 
@@ -241,13 +188,23 @@ LONGLONG ThisThreadId() {
 }
 
 vr::ComPtr<IConformance> MakeConformanceObject(LONG tag) {
-    return vr::ComPtr<IConformance>::Adopt(new ConformanceObject(tag));
+    vr::ComPtr<vr::ComObject<ConformanceObject>> made;
+    if (FAILED(vr::ComObject<ConformanceObject>::Create(&made))) {
+        return nullptr;
+    }
+    made->SetTag(tag);
+    vr::ComPtr<IConformance> object;
+    static_cast<void>(made.As(&object));
+    return object;
 }
 
 void RegisterConformanceProxy() {
     static std::once_flag once;
-    std::call_once(once,
-                   [] { vr::RegisterProxyFactory(IID_IConformance, &vr::MakeProxy<ConformanceProxy>); });
+    std::call_once(once, [] { vr::RegisterDualProxy<ConformanceProxy>(); });
+}
+
+HRESULT CreateConformanceFactory(REFIID riid, void** ppv) {
+    return vr::server::CreateClassFactory<ConformanceObject>(riid, ppv);
 }
 
 } // namespace vrtest

@@ -46,6 +46,28 @@ std::u16string Text(BSTR text) {
     return std::u16string(text ? text : u"", SysStringLen(text));
 }
 
+// The bytes a scalar of type vt takes in a VARIANT.
+size_t ValueSize(VARTYPE vt) {
+    switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
+    case VT_R4:
+        return 4;
+    default:
+        return 8;
+    }
+}
+
 // The same type and the same value; arrays of I4 and of VARIANTs element by element.
 ::testing::AssertionResult SameValue(const VARIANT& a, const VARIANT& b);
 
@@ -107,8 +129,10 @@ std::u16string Text(BSTR text) {
         return a.punkVal == b.punkVal ? ::testing::AssertionSuccess()
                                       : ::testing::AssertionFailure() << "another object came back";
     default:
-        return a.llVal == b.llVal ? ::testing::AssertionSuccess()
-                                  : ::testing::AssertionFailure() << "value of type " << a.vt << " differs";
+        // Only the type's own bytes: the rest of the union is not part of the value.
+        return std::memcmp(&a.llVal, &b.llVal, ValueSize(a.vt)) == 0
+                   ? ::testing::AssertionSuccess()
+                   : ::testing::AssertionFailure() << "value of type " << a.vt << " differs";
     }
 }
 
@@ -168,13 +192,16 @@ TEST_P(ConformanceSuite, PlainArgumentsAndOutArgumentsArriveAndReturn) {
 
     BSTR text = SysAllocString(u"wire\u00e9\U0001F600");
     LONG number = -21;
-    EXPECT_EQ(Far()->Turn(&text, &number), S_OK);
+    LONG length = 0;
+    EXPECT_EQ(Far()->Turn(&text, &number, &length), S_OK);
+    EXPECT_EQ(length, 7);
     EXPECT_EQ(Text(text), u"\xDE00\xD83D\u00e9eriw"); // code units reversed, as the callee wrote them
     EXPECT_EQ(number, -42);
     SysFreeString(text);
 
     BSTR empty = nullptr;
-    EXPECT_EQ(Far()->Turn(&empty, &number), S_OK);
+    EXPECT_EQ(Far()->Turn(&empty, &number, &length), S_OK);
+    EXPECT_EQ(length, 0);
     EXPECT_EQ(Text(empty), u"");
     SysFreeString(empty);
 
@@ -350,19 +377,27 @@ TEST_P(ConformanceSuite, CallsByNameCarryValuesReferencesObjectsAndExceptions) {
     ASSERT_EQ(far->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
     EXPECT_EQ(id, kDispTurn);
 
+    // In-out arguments as a script engine passes them: a by-reference VARIANT holding the text.
     VARIANT text = MakeText(u"abc");
-    VARIANT byRef = Make(VT_BYREF | VT_VARIANT, 0);
-    byRef.pvarVal = &text;
-    DISPPARAMS params{&byRef, nullptr, 1, 0};
-    ASSERT_EQ(far->Invoke(kDispTurn, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    LONG number = 4;
+    VARIANT turnArgs[2] = {Make(VT_BYREF | VT_I4, 0), Make(VT_BYREF | VT_VARIANT, 0)};
+    turnArgs[0].plVal = &number;
+    turnArgs[1].pvarVal = &text;
+    DISPPARAMS params{turnArgs, nullptr, 2, 0};
+    VARIANT length;
+    VariantInit(&length);
+    ASSERT_EQ(far->Invoke(kDispTurn, IID_NULL, 0, DISPATCH_METHOD, &params, &length, nullptr, nullptr), S_OK);
     EXPECT_EQ(Text(text.bstrVal), u"cba");
+    EXPECT_EQ(length.vt, VT_I4);
+    EXPECT_EQ(length.lVal, 3);
+    EXPECT_EQ(number, 8);
     static_cast<void>(VariantClear(&text));
 
     VARIANT tag = Make(VT_I4, 5);
     params = {&tag, nullptr, 1, 0};
     VARIANT result;
     VariantInit(&result);
-    ASSERT_EQ(far->Invoke(kDispChild, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+    ASSERT_EQ(far->Invoke(kDispMakeChild, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
               S_OK);
     ASSERT_EQ(result.vt, VT_DISPATCH);
     vr::ComPtr<IConformance> child;
@@ -388,8 +423,9 @@ TEST_P(ConformanceSuite, CallsByNameCarryValuesReferencesObjectsAndExceptions) {
     EXPECT_EQ(childTag, 8);
     raw->Release();
 
-    VARIANT why = MakeText(u"no answer");
-    params = {&why, nullptr, 1, 0};
+    VARIANT failArgs[2] = {MakeText(u"no answer"), Make(VT_I4, 0)};
+    failArgs[1].lVal = E_FAIL;
+    params = {failArgs, nullptr, 2, 0};
     EXCEPINFO excep{};
     EXPECT_EQ(far->Invoke(kDispFail, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &excep, nullptr),
               DISP_E_EXCEPTION);
@@ -397,7 +433,7 @@ TEST_P(ConformanceSuite, CallsByNameCarryValuesReferencesObjectsAndExceptions) {
     EXPECT_EQ(Text(excep.bstrSource), u"Conformance");
     EXPECT_EQ(excep.scode, E_FAIL);
     vr::ClearExcepInfo(&excep);
-    static_cast<void>(VariantClear(&why));
+    static_cast<void>(VariantClear(&failArgs[0]));
 }
 
 } // namespace vrtest
