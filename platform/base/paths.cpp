@@ -42,16 +42,24 @@ std::string HomeFolder() {
 
 // A folder of this user's only: a real directory (not a link) owned by the user, tightened to mode 0700.
 // Made when missing; false when the place is taken by something else.
-bool EnsurePrivateFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        return false;
-    }
+// Looked at first and made only when missing: the runtime folder is asked for on every trace line, so the
+// usual case (there already, as it should be) costs one lstat.
+bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) {
     struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) ||
+            lstat(path.c_str(), &info) != 0) {
+            return false;
+        }
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
         return false;
     }
     if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0) {
         return false;
+    }
+    if (modified) {
+        *modified = info.st_mtim;
     }
     return true;
 }
@@ -194,10 +202,14 @@ std::string DataHome() {
 }
 
 std::string RuntimeFolder() {
+    return RuntimeFolder(nullptr);
+}
+
+std::string RuntimeFolder(timespec* modified) {
     std::string base = Environment("XDG_RUNTIME_DIR");
     std::string folder =
         base.empty() ? "/tmp/vornic-" + std::to_string(getuid()) : WithoutTrailingSlashes(base) + "/vornic";
-    return EnsurePrivateFolder(folder) ? folder : std::string();
+    return EnsurePrivateFolder(folder, modified) ? folder : std::string();
 }
 
 std::string MapWindowsPath(std::string_view path) {

@@ -1,6 +1,7 @@
 // The mapping of the system's Windows paths onto this machine's folders.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,8 @@ std::u16string MapWindowsPath(std::u16string_view path);
 // something that is not this user's own directory (a link, a file, another user's folder): the folder holds
 // the station's sockets, so a folder someone else controls is never used.
 std::string RuntimeFolder();
+// The same, with the folder's modification time as that check saw it (for callers that cache what the folder
+// holds: one look at the folder serves both).
+std::string RuntimeFolder(timespec* modified);
 
 } // namespace vr

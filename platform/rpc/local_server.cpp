@@ -618,14 +618,11 @@ namespace {
 // moves the time on.
 class AbsentRegistrations {
 public:
-    bool KnownAbsent(const std::string& folder, const std::string& prefix) {
-        struct stat info {};
-        if (stat(folder.c_str(), &info) != 0) {
-            return false;
-        }
+    // modified: the folder's modification time now.
+    bool KnownAbsent(const std::string& folder, const std::string& prefix, const timespec& modified) {
         std::lock_guard lock(mutex_);
         auto found = absent_.find(folder + "/" + prefix);
-        return found != absent_.end() && SameTime(found->second, info.st_mtim);
+        return found != absent_.end() && SameTime(found->second, modified);
     }
 
     // Called after a scan that found nothing; scanStart is the clock when the scan began.
@@ -661,9 +658,10 @@ AbsentRegistrations& Absent() {
 
 HRESULT GetActiveObjectElsewhere(const CLSID& clsid, IUnknown** object) {
     *object = nullptr;
-    std::string folder = RuntimeFolder();
+    timespec modified{};
+    std::string folder = RuntimeFolder(&modified);
     std::string prefix = "active-" + ClassText(clsid) + "-";
-    if (folder.empty() || Absent().KnownAbsent(folder, prefix)) {
+    if (folder.empty() || Absent().KnownAbsent(folder, prefix, modified)) {
         return MK_E_UNAVAILABLE;
     }
     timespec scanStart{};
