@@ -8,18 +8,6 @@
 
 namespace utils {
 
-namespace {
-
-VARIANT MissingArgument() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
-} // namespace
-
 // The argument when it is a string, else the `file` path; only the `file` path gets the time stamp.
 HRESULT CCsvFile::BuildFilePath(const VARIANT& filePath, std::u16string* path) const {
     const bool fromArgument = filePath.vt == VT_BSTR;
@@ -89,7 +77,7 @@ HRESULT CCsvFile::Close() {
     if (!modified_) {
         return S_OK;
     }
-    return WithErrorInfo(Save(MissingArgument()));
+    return WithErrorInfo(Save(vr::MissingArgument()));
 }
 
 } // namespace utils

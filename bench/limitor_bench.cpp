@@ -23,21 +23,13 @@ VARIANT Text(const char16_t* text) {
     return value;
 }
 
-VARIANT Missing() {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_ERROR;
-    value.scode = DISP_E_PARAMNOTFOUND;
-    return value;
-}
-
 // One IsValid per iteration; the run fails when a check does not give the expected verdict.
 void BM_Check(benchmark::State& state, const char16_t* value, const char16_t* spec, const char16_t* precision,
               bool expected) {
     VARIANT valueText = Text(value);
     VARIANT specText = Text(spec);
-    VARIANT precisionValue = precision ? Text(precision) : Missing();
-    VARIANT options = Missing();
+    VARIANT precisionValue = precision ? Text(precision) : vr::MissingArgument();
+    VARIANT options = vr::MissingArgument();
     for (auto _ : state) {
         VARIANT_BOOL valid = VARIANT_FALSE;
         HRESULT hr = g_validator->IsValid(valueText, specText, precisionValue, options, &valid);

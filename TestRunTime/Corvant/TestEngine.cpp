@@ -9,14 +9,6 @@
 
 namespace corvant {
 
-VARIANT MissingArgument() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 bool IsMissingArgument(const VARIANT& value) {
     return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
 }
@@ -94,8 +86,8 @@ HRESULT CTestEngine::CreateHelpers() {
     BSTR path = vr::AllocBstr(vr::ThisModuleResUrl(u"Attributes.xml"));
     BSTR empty = vr::AllocBstr(u"");
     BSTR scope = vr::AllocBstr(u"TestEngine");
-    HRESULT hr = CreateAttributeCollection(path, empty, scope, attributes_.Put(), nullptr, MissingArgument(),
-                                           nullptr, nullptr, nullptr, empty);
+    HRESULT hr = CreateAttributeCollection(path, empty, scope, attributes_.Put(), nullptr,
+                                           vr::MissingArgument(), nullptr, nullptr, nullptr, empty);
     SysFreeString(path);
     SysFreeString(empty);
     SysFreeString(scope);

@@ -133,8 +133,7 @@ private:
     BSTR testExecSession_ = nullptr;
 };
 
-// A VARIANT that stands for a missing optional argument.
-VARIANT MissingArgument();
+// Whether a VARIANT stands for a missing optional argument.
 bool IsMissingArgument(const VARIANT& value);
 // The display text of a value, at most 1000 characters.
 std::u16string DisplayText(const VARIANT& value);

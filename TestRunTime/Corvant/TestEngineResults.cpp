@@ -96,7 +96,8 @@ HRESULT CTestEngine::IsValid(VARIANT vValue, BSTR bsSpecID, VARIANT vDescription
         return hr;
     }
     SetTraceMethodName(u"CTestEngine::IsValid()");
-    if (HRESULT hr = validator_->IsValid(vValue, spec, MissingArgument(), MissingArgument(), pvbValid);
+    if (HRESULT hr =
+            validator_->IsValid(vValue, spec, vr::MissingArgument(), vr::MissingArgument(), pvbValid);
         FAILED(hr)) {
         SetTraceSite();
         TraceHResultError(hr, u"Vornic Error: A%d (%hs)", __LINE__, SourceFileName(__FILE__));

@@ -16,14 +16,6 @@ namespace instrel {
 
 namespace {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 // The option string's items of scope "VISA" (any letter case): the whole name, the name after the ":",
 // and the value.
 struct VisaOption {
@@ -126,8 +118,8 @@ HRESULT CCnVISA::CreateVisaCollection(const std::u16string& section, BSTR option
     OwnedBstr scope(u"VISA");
     // The option string's VISA items become the collection's values now, while no session exists.
     visa_ = nullptr;
-    return CreateAttributeCollection(path.Get(), xpath.Get(), scope.Get(), visa_.Put(), nullptr, Missing(),
-                                     this, nullptr, nullptr, options);
+    return CreateAttributeCollection(path.Get(), xpath.Get(), scope.Get(), visa_.Put(), nullptr,
+                                     vr::MissingArgument(), this, nullptr, nullptr, options);
 }
 
 HRESULT CCnVISA::OpenOptions(BSTR options, std::u16string* openOptions) {
@@ -215,7 +207,7 @@ HRESULT CCnVISA::AttachConverter() {
     }
     vr::ComPtr<IVrAttributeCollection> converterAttributes;
     if (SUCCEEDED(converter_->QueryInterface(IID_IVrAttributeCollection, converterAttributes.PutVoid()))) {
-        return connection_->AddContainedAttributes(converterAttributes.Get(), Missing());
+        return connection_->AddContainedAttributes(converterAttributes.Get(), vr::MissingArgument());
     }
     return S_OK;
 }
@@ -289,7 +281,7 @@ HRESULT CCnVISA::SetDefaultEndChars() {
 }
 
 HRESULT CCnVISA::FinishVisaCollection() {
-    if (HRESULT hr = connection_->AddContainedAttributes(visa_.Get(), Missing()); FAILED(hr)) {
+    if (HRESULT hr = connection_->AddContainedAttributes(visa_.Get(), vr::MissingArgument()); FAILED(hr)) {
         return ReportGeneric(hr);
     }
     OwnedBstr name(u"VISA:TIMEOUT");

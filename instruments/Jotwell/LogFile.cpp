@@ -10,15 +10,6 @@ namespace jotwell {
 
 namespace {
 
-// A VARIANT holding a missing optional argument.
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 HRESULT CopyOut(BSTR member, BSTR* out) {
     if (!out) {
         return E_POINTER;
@@ -65,8 +56,8 @@ HRESULT CLogFile::FinalConstruct() {
     BSTR path = vr::AllocBstr(vr::ThisModuleResUrl(u"Attributes.xml"));
     BSTR empty = vr::AllocBstr(u"");
     BSTR scope = vr::AllocBstr(u"LogFile");
-    HRESULT hr = CreateAttributeCollection(path, empty, scope, collection_.Put(), nullptr, Missing(), nullptr,
-                                           nullptr, nullptr, empty,
+    HRESULT hr = CreateAttributeCollection(path, empty, scope, collection_.Put(), nullptr,
+                                           vr::MissingArgument(), nullptr, nullptr, nullptr, empty,
                                            {{u"LOGFILE:WRITEMODE", LinkToText(&writeMode_)},
                                             {u"LOGFILE:ROOTELEMENT", LinkToText(&rootElement_)},
                                             {u"LOGFILE:FILE", LinkToText(&file_)},
@@ -86,7 +77,7 @@ HRESULT CLogFile::FinalConstruct() {
 void CLogFile::FinalRelease() {
     SetTraceMethodName(u"CLogFile::FinalRelease()");
     // A released object leaves a complete file behind.
-    (void)Flush(Missing());
+    (void)Flush(vr::MissingArgument());
     SetTraceMethodName(u"CLogFile::FinalRelease()");
     document_ = vr::xml::Document();
     collection_ = nullptr; // the collection goes before the members its links point at

@@ -11,14 +11,6 @@ namespace plugmar {
 
 namespace {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 bool IsMissing(const VARIANT& value) {
     return value.vt == VT_ERROR;
 }
@@ -92,8 +84,8 @@ HRESULT CSocket::FinalConstruct() {
     BSTR empty = vr::AllocBstr(u"");
     BSTR scope = vr::AllocBstr(u"Socket");
     HRESULT hr = CreateAttributeCollection(
-        path, empty, scope, ownCollection_.Put(), nullptr, Missing(), nullptr, nullptr, nullptr, empty,
-        {{u"SOCKET:ADAPTERFILE", LinkToText(&adapterFile_)}, {nullptr, {}}});
+        path, empty, scope, ownCollection_.Put(), nullptr, vr::MissingArgument(), nullptr, nullptr, nullptr,
+        empty, {{u"SOCKET:ADAPTERFILE", LinkToText(&adapterFile_)}, {nullptr, {}}});
     SysFreeString(path);
     SysFreeString(empty);
     SysFreeString(scope);
@@ -141,7 +133,8 @@ HRESULT CSocket::Init(BSTR bsOptionString, VARIANT vpIVrConnection) {
     }
     vr::ComPtr<IVrAttributeCollection> connectionAttributes;
     if (SUCCEEDED(connection_->get_Attributes(connectionAttributes.Put())) && connectionAttributes) {
-        if (HRESULT hr = ownCollection_->AddContainedAttributes(connectionAttributes.Get(), Missing());
+        if (HRESULT hr =
+                ownCollection_->AddContainedAttributes(connectionAttributes.Get(), vr::MissingArgument());
             FAILED(hr)) {
             return EndMethod(hr);
         }

@@ -16,14 +16,6 @@ namespace plugmar {
 
 namespace {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 // A number with base prefixes ("0x" hexadecimal, a leading 0 octal, else decimal).
 bool ReadNumber(const std::u16string& text, int32_t* out) {
     return TextToLong(out, text.c_str(), 0, true, false);
@@ -181,7 +173,7 @@ HRESULT CSocket::LoadDeviceAttributes(BSTR path, BSTR optionString) {
         return RecordFailure(hr, u"Couldn't load <attributes> element of %s.",
                              std::u16string(vr::BstrView(path)).c_str());
     }
-    return ownCollection_->AddContainedAttributes(collection.Get(), Missing());
+    return ownCollection_->AddContainedAttributes(collection.Get(), vr::MissingArgument());
 }
 
 void CSocket::TraceCommands(std::u16string_view path) const {

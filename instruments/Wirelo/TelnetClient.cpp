@@ -13,14 +13,6 @@ namespace wirelo {
 
 namespace {
 
-VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
-}
-
 // The text to send with every data byte 255 doubled, so that the server does not take it for IAC.
 std::u16string EscapeIac(std::u16string_view text) {
     std::u16string escaped;
@@ -66,8 +58,8 @@ HRESULT CTelnetClient::FinalConstruct() {
     BSTR path = vr::AllocBstr(vr::ThisModuleResUrl(u"Attributes.xml"));
     BSTR empty = vr::AllocBstr(u"");
     BSTR scope = vr::AllocBstr(u"IOProtocol");
-    HRESULT hr = CreateAttributeCollection(path, empty, scope, collection_.Put(), nullptr, Missing(), nullptr,
-                                           nullptr, nullptr, empty);
+    HRESULT hr = CreateAttributeCollection(path, empty, scope, collection_.Put(), nullptr,
+                                           vr::MissingArgument(), nullptr, nullptr, nullptr, empty);
     SysFreeString(path);
     SysFreeString(empty);
     SysFreeString(scope);

@@ -278,3 +278,16 @@ UINT SafeArrayGetElemsize(SAFEARRAY* array);
 [[nodiscard]] HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 // Changes the bounds of the last (rightmost) dimension; elements cut off are freed, new ones are zero.
 [[nodiscard]] HRESULT SafeArrayRedim(SAFEARRAY* array, const SAFEARRAYBOUND* lastDimension);
+
+namespace vr {
+
+// The value automation passes for an optional argument left out: VT_ERROR holding DISP_E_PARAMNOTFOUND.
+inline VARIANT MissingArgument() {
+    VARIANT missing;
+    VariantInit(&missing);
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    return missing;
+}
+
+} // namespace vr

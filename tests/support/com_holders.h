@@ -72,11 +72,7 @@ inline std::string U8(std::u16string_view text) {
 
 // An optional argument the caller leaves out (VT_ERROR, DISP_E_PARAMNOTFOUND).
 inline VARIANT Missing() {
-    VARIANT missing;
-    VariantInit(&missing);
-    missing.vt = VT_ERROR;
-    missing.scode = DISP_E_PARAMNOTFOUND;
-    return missing;
+    return vr::MissingArgument();
 }
 
 } // namespace vrtest
