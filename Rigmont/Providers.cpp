@@ -27,14 +27,10 @@ _bstr_t OwnedBstr(std::u16string_view text) {
     return _bstr_t(vr::AllocBstr(text), false);
 }
 
-bool IsMissing(const VARIANT& value) {
-    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
-}
-
 // The caller's supplementary setup string: "" when left out, else the argument as text.
 HRESULT SupplementarySetup(const VARIANT& argument, std::u16string* setup) {
     setup->clear();
-    if (IsMissing(argument)) {
+    if (vr::IsMissingArgument(argument)) {
         return S_OK;
     }
     VARIANT source = UnwrapVariantRef(argument);

@@ -40,7 +40,7 @@ HRESULT CAttributeCollection::AddAttributeWork(std::u16string_view name, const V
     record.persistentMode = record.IsRegistryRootKey() ? VR_PERSISTENT_NONE : VR_PERSISTENT_READWRITE;
     record.numId = -1;
     Variant value;
-    if (IsMissing(given)) {
+    if (vr::IsMissingArgument(given)) {
         value = Variant::FromText(u"");
         if (filter_ != nullptr) {
             Bstr local(record.name);

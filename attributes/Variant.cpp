@@ -60,10 +60,6 @@ bool IsIntegerType(VARTYPE vt) {
     }
 }
 
-bool IsMissing(const VARIANT& value) {
-    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
-}
-
 bool ValuesEqual(const VARIANT& a, const VARIANT& b) {
     if (a.vt == VT_NULL && b.vt == VT_NULL) {
         return true;

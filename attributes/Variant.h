@@ -76,8 +76,6 @@ private:
 
 // Integer types of VARIANTs: these may carry an enumeration index.
 bool IsIntegerType(VARTYPE vt);
-// The "missing" marker of an optional argument the caller left out.
-bool IsMissing(const VARIANT& value);
 // a == b as the cache test sees it: both VT_NULL, or VarCmp equal with no flags.
 bool ValuesEqual(const VARIANT& a, const VARIANT& b);
 // The value's display text (common/Trace.h), and its typed form "(VT_I4)5".

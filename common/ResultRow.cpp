@@ -53,8 +53,7 @@ bool IsResultStorageSkipped(const OLECHAR* sn) {
 }
 
 bool IsMissingArgument(const VARIANT& value) {
-    VARIANT unwrapped = UnwrapVariantRef(value);
-    return unwrapped.vt == VT_ERROR && unwrapped.scode == DISP_E_PARAMNOTFOUND;
+    return vr::IsMissingArgument(UnwrapVariantRef(value));
 }
 
 std::u16string ResultValueText(const VARIANT& value) {

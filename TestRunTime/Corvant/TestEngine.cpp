@@ -9,10 +9,6 @@
 
 namespace corvant {
 
-bool IsMissingArgument(const VARIANT& value) {
-    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
-}
-
 std::u16string DisplayText(const VARIANT& value) {
     BSTR text = VariantToTextBstr(&value);
     std::u16string result(vr::BstrView(text));

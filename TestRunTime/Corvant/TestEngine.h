@@ -133,8 +133,6 @@ private:
     BSTR testExecSession_ = nullptr;
 };
 
-// Whether a VARIANT stands for a missing optional argument.
-bool IsMissingArgument(const VARIANT& value);
 // The display text of a value, at most 1000 characters.
 std::u16string DisplayText(const VARIANT& value);
 

@@ -173,7 +173,7 @@ HRESULT CTestEngine::SetOptions(BSTR bsOptions) {
 // engine call (or its Delay) then fails.
 HRESULT CTestEngine::Stop(VARIANT vParam) {
     std::u16string text;
-    if (!IsMissingArgument(vParam) && !ValueText(vParam, &text)) {
+    if (!vr::IsMissingArgument(vParam) && !ValueText(vParam, &text)) {
         text.clear(); // a parameter without text interrupts, as an empty one does
     }
     if (vr::EqualsNoCase(text, u"continue")) {

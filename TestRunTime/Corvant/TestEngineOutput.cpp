@@ -10,7 +10,7 @@ namespace {
 
 // The status argument as a number: missing is 0, a reference is followed, anything else changes to VT_I4.
 HRESULT StatusNumber(const VARIANT& status, int32_t* number) {
-    if (IsMissingArgument(status)) {
+    if (vr::IsMissingArgument(status)) {
         *number = TestStatusUnknown;
         return S_OK;
     }

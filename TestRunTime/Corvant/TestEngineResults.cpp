@@ -84,7 +84,7 @@ HRESULT CTestEngine::IsValid(VARIANT vValue, BSTR bsSpecID, VARIANT vDescription
         return Finish(hr);
     }
     _variant_t description(u"");
-    if (!IsMissingArgument(vDescription)) {
+    if (!vr::IsMissingArgument(vDescription)) {
         if (HRESULT hr = VariantChangeType(&description, &vDescription, 0, VT_BSTR); FAILED(hr)) {
             SetTraceSite();
             TraceHResultError(hr, u"Vornic Error: A%d (%hs)", __LINE__, SourceFileName(__FILE__));

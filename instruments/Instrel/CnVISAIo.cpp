@@ -16,10 +16,6 @@ namespace {
 const std::u16string kWriteDashes(54, u'-');
 const std::u16string kReadDashes(35, u'-');
 
-bool IsMissing(const VARIANT& value) {
-    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
-}
-
 int32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
     auto elapsed = std::chrono::steady_clock::now() - start;
     return static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
@@ -71,7 +67,7 @@ HRESULT CCnVISA::Write(VARIANT vData, VARIANT vlCount, int32_t* plRetCount) {
     }
     int32_t count = -1;
     const VARIANT countValue = UnwrapVariantRef(vlCount);
-    if (!IsMissing(countValue)) {
+    if (!vr::IsMissingArgument(countValue)) {
         _variant_t number;
         if (FAILED(VariantChangeType(&number, &countValue, 0, VT_I4))) {
             Report(E_INVALIDARG,

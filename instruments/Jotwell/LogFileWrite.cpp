@@ -18,10 +18,6 @@ namespace {
 // The end of the file read to find the root close tag: the tag and generous trailing white space.
 constexpr off_t kTailLength = 4096;
 
-bool IsMissing(const VARIANT& value) {
-    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
-}
-
 } // namespace
 
 HRESULT CLogFile::BeginRecord(BSTR bsRecordId) {
@@ -102,7 +98,7 @@ HRESULT CLogFile::Flush(VARIANT varboolNotClose) {
     if (HRESULT hr = EndAllRecords(); FAILED(hr)) {
         return FailWithErrorInfo(CLSID_LogFile, hr);
     }
-    if (!IsMissing(varboolNotClose)) {
+    if (!vr::IsMissingArgument(varboolNotClose)) {
         return S_OK;
     }
     if (HRESULT hr = CloseFile(); FAILED(hr)) {

@@ -54,7 +54,7 @@ HRESULT CSocket::GetDispParam(WORD, DISPPARAMS* params, UINT position, DISPID na
     }
     VARIANT argument = UnwrapVariantRef(*raw);
     // A script leaves an optional argument out with the "missing" marker.
-    if (argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND) {
+    if (vr::IsMissingArgument(argument)) {
         return DISP_E_PARAMNOTFOUND;
     }
     if (argument.vt == VT_DISPATCH && argument.pdispVal) {

@@ -49,8 +49,7 @@ LONG SizeOf(const odbc::Cell& cell) {
 }
 
 bool IsMissing(const VARIANT* start) {
-    return start == nullptr || start->vt == VT_EMPTY ||
-           (start->vt == VT_ERROR && start->scode == DISP_E_PARAMNOTFOUND);
+    return start == nullptr || start->vt == VT_EMPTY || vr::IsMissingArgument(*start);
 }
 
 } // namespace

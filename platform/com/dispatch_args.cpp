@@ -5,10 +5,6 @@
 namespace vr::detail {
 namespace {
 
-bool IsMissing(const VARIANT& v) {
-    return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
-}
-
 // One VT_BYREF|VT_VARIANT is looked through, as callers pass script variables that way.
 const VARIANT* Deref(const VARIANT* v) {
     return v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal ? v->pvarVal : v;
@@ -132,7 +128,7 @@ HRESULT LoadValueSlow(const CallFrame& frame, UINT i, VARIANT* temp, void* value
     UINT position = 0;
     const VARIANT* arg = frame.Arg(i, &position);
     const VARIANT* source = arg ? Deref(arg) : nullptr;
-    if (!source || IsMissing(*source)) {
+    if (!source || vr::IsMissingArgument(*source)) {
         if (HRESULT hr = CheckOmission(frame, i, source, position); FAILED(hr)) {
             return hr;
         }
@@ -160,7 +156,7 @@ HRESULT LoadVariant(const CallFrame& frame, UINT i, const VARIANT** value, VARIA
     const ArgInfo& info = frame.Info(i);
     UINT position = 0;
     const VARIANT* arg = frame.Arg(i, &position);
-    if (arg && !IsMissing(*Deref(arg))) {
+    if (arg && !vr::IsMissingArgument(*Deref(arg))) {
         *value = Deref(arg);
         return S_OK;
     }
@@ -182,7 +178,7 @@ HRESULT LoadInterface(const CallFrame& frame, UINT i, IUnknown** value) {
     UINT position = 0;
     const VARIANT* arg = frame.Arg(i, &position);
     const VARIANT* source = arg ? Deref(arg) : nullptr;
-    if (!source || IsMissing(*source)) {
+    if (!source || vr::IsMissingArgument(*source)) {
         return CheckOmission(frame, i, source, position);
     }
     if (source->vt == VT_EMPTY || source->vt == VT_NULL) {
@@ -209,7 +205,7 @@ HRESULT LoadOut(const CallFrame& frame, UINT i, void* local, size_t size, void**
     const ArgInfo& info = frame.Info(i);
     UINT position = 0;
     VARIANT* arg = frame.Arg(i, &position);
-    if (!arg || IsMissing(*arg)) {
+    if (!arg || vr::IsMissingArgument(*arg)) {
         if (HRESULT hr = CheckOmission(frame, i, arg, position); FAILED(hr)) {
             return hr;
         }

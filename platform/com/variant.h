@@ -290,4 +290,9 @@ inline VARIANT MissingArgument() {
     return missing;
 }
 
+// Whether value is that marker.
+inline bool IsMissingArgument(const VARIANT& value) {
+    return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
+}
+
 } // namespace vr
