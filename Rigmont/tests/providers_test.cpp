@@ -70,6 +70,16 @@ TEST_F(ProviderTest, ProviderFailuresNameTheirCauseAndLeaveNoObject) {
     EXPECT_EQ(FakeProviders::liveConnections, 0);
 
     EXPECT_EQ(manager_->CreateConnection(Bstr(u"Absent"), Missing(), nullptr), E_POINTER);
+
+    // A socket record names its provider the same way; the message names the socket provider.
+    UseStore(R"(<ConfigStore><sockets>)"
+             R"(<socket name="Typo"><Server>No.Such.ProgId</Server></socket>)"
+             R"(</sockets></ConfigStore>)");
+    vr::ComPtr<IVrSocket> socket;
+    EXPECT_TRUE(FAILED(manager_->CreateSocket(Bstr(u"Typo"), Missing(), socket.Put())));
+    EXPECT_FALSE(socket);
+    EXPECT_NE(ErrorDescription().find(u"Wrong ProgID 'No.Such.ProgId' of the Socket provider."),
+              std::u16string::npos);
 }
 
 TEST_F(ProviderTest, SocketGetsItsConnectionBuiltWithTheWholeSocketSetup) {
