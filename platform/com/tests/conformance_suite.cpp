@@ -3,6 +3,7 @@
 #include "conformance_suite.h"
 
 #include "platform/com/activation.h"
+#include "platform/com/automation_rules.h"
 
 #include <cstring>
 #include <thread>
@@ -44,28 +45,6 @@ std::vector<LONG> ReadRecorded(IConformance* object) {
 
 std::u16string Text(BSTR text) {
     return std::u16string(text ? text : u"", SysStringLen(text));
-}
-
-// The bytes a scalar of type vt takes in a VARIANT.
-size_t ValueSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-    case VT_R4:
-        return 4;
-    default:
-        return 8;
-    }
 }
 
 // The same type and the same value; arrays of I4 and of VARIANTs element by element.
@@ -130,7 +109,7 @@ size_t ValueSize(VARTYPE vt) {
                                       : ::testing::AssertionFailure() << "another object came back";
     default:
         // Only the type's own bytes: the rest of the union is not part of the value.
-        return std::memcmp(&a.llVal, &b.llVal, ValueSize(a.vt)) == 0
+        return std::memcmp(&a.llVal, &b.llVal, vr::automation::ElementSize(a.vt)) == 0
                    ? ::testing::AssertionSuccess()
                    : ::testing::AssertionFailure() << "value of type " << a.vt << " differs";
     }
