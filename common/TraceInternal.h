@@ -10,8 +10,7 @@
 namespace vrcommon::trace {
 
 // Formats into a buffer of `size` units. When the formatter overflows (or fails), the text is cut to
-// size - 4 units followed by "...". Any thread may format at any time: each formats in a buffer of its own,
-// kept for its next lines.
+// size - 4 units followed by "...". Any thread may format at any time.
 std::u16string VFormatLimited(size_t size, const OLECHAR* format, va_list args);
 std::u16string FormatLimited(size_t size, const OLECHAR* format, ...);
 

@@ -74,92 +74,39 @@ void CallTracer(DISPID member, std::array<VARIANT, 3> args) {
     }
 }
 
-// A thread's formatting buffer, reused line after line so that a line costs what its text costs. Every unit
-// is zero between lines, as in a fresh zero-filled buffer, so that a format the formatter rejects half-way
-// leaves no stale units behind its output; after a line only the units it may have written are cleared.
-struct ThreadLineBuffer {
-    std::unique_ptr<OLECHAR[]> units;
-    size_t size = 0;
-    bool busy = false;
-    ~ThreadLineBuffer();
-};
+// Most lines are short: they are formatted in a small buffer on the stack, and only a line that
+// does not fit there (or a format the formatter rejects) is formatted again in a zero-filled buffer of the
+// whole limit. So a line costs what its text costs, with no buffer kept per thread.
+constexpr size_t kShortLine = 512;
 
-// Trivially destructible, so that it can still be read while the thread's other objects are destroyed.
-enum class LineBufferState : unsigned char { Unused, Live, Gone };
-constinit thread_local LineBufferState t_lineBufferState = LineBufferState::Unused;
-
-ThreadLineBuffer::~ThreadLineBuffer() {
-    t_lineBufferState = LineBufferState::Gone;
+// Formats into zero-filled units; a text that does not fit is cut and ends in "...". Zero-filled, so that a
+// format the formatter rejects half-way leaves no stale units behind its output.
+std::u16string FormatIntoZeroed(OLECHAR* units, size_t size, const OLECHAR* format, va_list args) {
+    int written = vr::VFormatW(units, size, format, args);
+    if (written < 0 || static_cast<size_t>(written) >= size) {
+        std::copy_n(u"...", 4, units + size - 4); // with its terminator
+    }
+    return std::u16string(units, vr::U16Length(units));
 }
-
-// The calling thread's buffer; null once the thread's objects are being destroyed and the buffer with them
-// (a destructor that traces then).
-ThreadLineBuffer* ThisThreadsLineBuffer() {
-    if (t_lineBufferState == LineBufferState::Gone) {
-        return nullptr;
-    }
-    thread_local ThreadLineBuffer buffer;
-    t_lineBufferState = LineBufferState::Live;
-    return &buffer;
-}
-
-// Zero-filled units for one line: the thread's buffer, or a buffer of the line's own while the thread's is
-// in use or gone. Clears the units the line may have written when the line is done.
-class LineUnits {
-public:
-    explicit LineUnits(size_t size) : size_(size), dirty_(size) {
-        thread_ = ThisThreadsLineBuffer();
-        if (thread_ == nullptr || thread_->busy) {
-            thread_ = nullptr;
-            own_ = std::make_unique<OLECHAR[]>(size); // zero-filled
-            units_ = own_.get();
-            return;
-        }
-        if (thread_->size < size) {
-            thread_->units = std::make_unique<OLECHAR[]>(size);
-            thread_->size = size;
-        }
-        thread_->busy = true;
-        units_ = thread_->units.get();
-    }
-    LineUnits(const LineUnits&) = delete;
-    LineUnits& operator=(const LineUnits&) = delete;
-    ~LineUnits() {
-        if (thread_ != nullptr) {
-            std::fill_n(units_, dirty_, u'\0');
-            thread_->busy = false;
-        }
-    }
-
-    OLECHAR* Units() const { return units_; }
-    // What the formatter reported: a text that fitted wrote its units and a terminator; one that did not, or
-    // a rejected format, may have written every unit (and the cut writes the last four).
-    void Wrote(int written) {
-        dirty_ =
-            written >= 0 && static_cast<size_t>(written) < size_ ? static_cast<size_t>(written) + 1 : size_;
-    }
-
-private:
-    size_t size_;
-    size_t dirty_; // every unit until the formatter reports
-    ThreadLineBuffer* thread_ = nullptr;
-    std::unique_ptr<OLECHAR[]> own_;
-    OLECHAR* units_ = nullptr;
-};
 
 } // namespace
 
 namespace vrcommon::trace {
 
 std::u16string VFormatLimited(size_t size, const OLECHAR* format, va_list args) {
-    LineUnits buffer(size);
-    OLECHAR* units = buffer.Units();
-    int written = vr::VFormatW(units, size, format ? format : u"", args);
-    buffer.Wrote(written);
-    if (written < 0 || static_cast<size_t>(written) >= size) {
-        std::copy_n(u"...", 4, units + size - 4); // with its terminator
+    format = format ? format : u"";
+    if (size > kShortLine) {
+        std::array<OLECHAR, kShortLine> shortUnits; // a text that fits is written with its terminator
+        va_list attempt;
+        va_copy(attempt, args);
+        int written = vr::VFormatW(shortUnits.data(), shortUnits.size(), format, attempt);
+        va_end(attempt);
+        if (written >= 0 && static_cast<size_t>(written) < shortUnits.size()) {
+            return std::u16string(shortUnits.data(), vr::U16Length(shortUnits.data()));
+        }
     }
-    return std::u16string(units, vr::U16Length(units));
+    std::unique_ptr<OLECHAR[]> units = std::make_unique<OLECHAR[]>(size); // zero-filled
+    return FormatIntoZeroed(units.get(), size, format, args);
 }
 
 std::u16string FormatLimited(size_t size, const OLECHAR* format, ...) {
