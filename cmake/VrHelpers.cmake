@@ -118,3 +118,71 @@ function(vr_embed_resources target)
     COMMENT "Embedding resources into ${target}"
     VERBATIM)
 endfunction()
+
+# Fuzz targets (libFuzzer). They need clang: when clang++ is at hand, can link libFuzzer and this is no
+# sanitizer build, the code under test is compiled once more with clang, with fuzzer, address and
+# undefined-behaviour instrumentation, and linked against this build's libraries; a ctest runs the target for
+# twenty seconds from the folder's seeds (new inputs are kept in the build folder, the seeds stay as they are).
+# Each target's source says how to run it longer.
+option(VR_FUZZ "Build the fuzz targets with clang when it can link libFuzzer" ON)
+
+# Whether fuzz targets can be built here; the clang probe runs once per build folder.
+function(vr_fuzz_available result)
+  set(${result} FALSE PARENT_SCOPE)
+  find_program(VR_FUZZ_CLANGXX NAMES clang++ clang++-14)
+  if(NOT VR_FUZZ OR NOT VR_FUZZ_CLANGXX OR VR_SANITIZE)
+    return()
+  endif()
+  if(NOT DEFINED VR_FUZZ_LINKS)
+    # clang without its fuzzer runtime (compiler-rt) cannot link a target.
+    set(probe_dir ${CMAKE_BINARY_DIR}/fuzz-probe)
+    file(WRITE ${probe_dir}/probe.cpp
+         "#include <cstddef>\n#include <cstdint>\n"
+         "extern \"C\" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }\n")
+    execute_process(COMMAND ${VR_FUZZ_CLANGXX} -fsanitize=fuzzer,address,undefined ${probe_dir}/probe.cpp
+                            -o ${probe_dir}/probe
+                    RESULT_VARIABLE probe_result OUTPUT_QUIET ERROR_QUIET)
+    if(probe_result EQUAL 0)
+      set(VR_FUZZ_LINKS TRUE CACHE INTERNAL "clang links libFuzzer")
+    else()
+      set(VR_FUZZ_LINKS FALSE CACHE INTERNAL "clang links libFuzzer")
+      message(STATUS "${VR_FUZZ_CLANGXX} cannot link libFuzzer; the fuzz targets are left out")
+    endif()
+  endif()
+  set(${result} ${VR_FUZZ_LINKS} PARENT_SCOPE)
+endfunction()
+
+# vr_add_fuzz_target(NAME n SOURCES files... LIBS targets... DEPENDS files... MAX_LEN bytes [DEFINES defs...]
+#                    COMMENT text): the target n built from n.cpp and SOURCES (paths relative to the calling
+# folder), linked against the LIBS targets, and its ctest.
+function(vr_add_fuzz_target)
+  cmake_parse_arguments(FUZZ "" "NAME;MAX_LEN;COMMENT" "SOURCES;LIBS;DEPENDS;DEFINES" ${ARGN})
+  vr_fuzz_available(available)
+  if(NOT available)
+    return()
+  endif()
+  set(binary ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${FUZZ_NAME})
+  list(TRANSFORM FUZZ_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  list(TRANSFORM FUZZ_DEFINES PREPEND -D)
+  set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+      -fno-omit-frame-pointer -I${CMAKE_SOURCE_DIR} ${FUZZ_DEFINES})
+  set(libraries)
+  foreach(library IN LISTS FUZZ_LIBS)
+    list(APPEND libraries $<TARGET_FILE:${library}>)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${binary}
+    COMMAND ${VR_FUZZ_CLANGXX} ${flags} ${CMAKE_CURRENT_SOURCE_DIR}/${FUZZ_NAME}.cpp ${FUZZ_SOURCES}
+            ${libraries} -Wl,-rpath,$<TARGET_FILE_DIR:vrplatform> -o ${binary}
+    DEPENDS ${FUZZ_NAME}.cpp ${FUZZ_SOURCES} ${FUZZ_DEPENDS} ${FUZZ_LIBS}
+    COMMENT "Building ${FUZZ_COMMENT} with clang"
+    VERBATIM)
+  add_custom_target(${FUZZ_NAME} ALL DEPENDS ${binary})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${FUZZ_NAME}
+           COMMAND ${binary} ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/seeds -max_total_time=20 -max_len=${FUZZ_MAX_LEN}
+                   -timeout=10 -rss_limit_mb=2048 -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(${FUZZ_NAME} PROPERTIES TIMEOUT 120 LABELS fuzz)
+endfunction()
