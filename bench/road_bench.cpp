@@ -4,6 +4,7 @@
 // kind of loopback instrument, in one run. The road's calls wait on other threads and processes, so the
 // ratios are of wall time ("ratio <name> <time / baseline time>").
 #include "Rigmont/include/rigmont.h"
+#include "bench/worker_requests.h"
 #include "common/TestExecutive.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
@@ -32,27 +33,6 @@ constexpr const char16_t* kMethods[] = {u"Preset", u"Test", u"Reset"};
 
 CTestExecutive* g_worker = nullptr;
 IVrConnection* g_connection = nullptr;
-
-// Posts one request and waits for it the programs' way: drain the output, look at the state, pump.
-bool RunRequest(CTestExecutive& worker, const char16_t* name) {
-    worker.Request(vr::AllocBstr(name), vr::AllocBstr(u""), vr::AllocBstr(u""));
-    for (;;) {
-        LONG status = 0;
-        BSTR text = nullptr;
-        while (worker.GetOutput(&status, &text)) {
-            SysFreeString(text);
-        }
-        if (worker.GetState() == CTestExecutive::kDone) {
-            break;
-        }
-        PumpMessages(0);
-    }
-    BSTR error = nullptr;
-    HRESULT hr = S_OK;
-    worker.GetError(&error, &hr);
-    SysFreeString(error);
-    return SUCCEEDED(hr);
-}
 
 void BM_BareQuery(benchmark::State& state) {
     BSTR query = vr::AllocBstr(u"VOLT1?\r\n");

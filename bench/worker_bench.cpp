@@ -3,6 +3,7 @@
 // executive in the calling thread, in one run. The hardware manager stands in, registered in the process.
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "bench/ratio_reporter.h"
+#include "bench/worker_requests.h"
 #include "common/TestExecutive.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/text.h"
@@ -22,27 +23,6 @@ constexpr const char16_t* kMethods[] = {u"Preset", u"Test", u"Reset"};
 
 CTestExecutive* g_worker = nullptr;
 IScrivon* g_direct = nullptr;
-
-// Posts one request and waits for it the programs' way: drain the output, look at the state, pump.
-bool RunRequest(CTestExecutive& worker, const char16_t* name) {
-    worker.Request(vr::AllocBstr(name), vr::AllocBstr(u""), vr::AllocBstr(u""));
-    for (;;) {
-        LONG status = 0;
-        BSTR text = nullptr;
-        while (worker.GetOutput(&status, &text)) {
-            SysFreeString(text);
-        }
-        if (worker.GetState() == CTestExecutive::kDone) {
-            break;
-        }
-        PumpMessages(0);
-    }
-    BSTR error = nullptr;
-    HRESULT hr = S_OK;
-    worker.GetError(&error, &hr);
-    SysFreeString(error);
-    return SUCCEEDED(hr);
-}
 
 void BM_TestThroughWorker(benchmark::State& state) {
     for (auto _ : state) {

@@ -1,0 +1,31 @@
+// Running the test-execution worker's requests in a benchmark, the way the programs do.
+#pragma once
+
+#include "common/TestExecutive.h"
+#include "platform/base/text.h"
+
+namespace vrbench {
+
+// Posts one request and waits for it the programs' way: drain the output, look at the state, pump. True when
+// the request succeeded.
+inline bool RunRequest(CTestExecutive& worker, const char16_t* name) {
+    worker.Request(vr::AllocBstr(name), vr::AllocBstr(u""), vr::AllocBstr(u""));
+    for (;;) {
+        LONG status = 0;
+        BSTR text = nullptr;
+        while (worker.GetOutput(&status, &text)) {
+            SysFreeString(text);
+        }
+        if (worker.GetState() == CTestExecutive::kDone) {
+            break;
+        }
+        PumpMessages(0);
+    }
+    BSTR error = nullptr;
+    HRESULT hr = S_OK;
+    worker.GetError(&error, &hr);
+    SysFreeString(error);
+    return SUCCEEDED(hr);
+}
+
+} // namespace vrbench
