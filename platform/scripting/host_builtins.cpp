@@ -302,6 +302,7 @@ void InstallHostBuiltins(duk_context* ctx) {
     DefineConstructor(ctx, "ActiveXObject", &CreateActiveXObject, 1, nullptr);
     DefineConstructor(ctx, "Enumerator", &CreateEnumerator, 1, kEnumeratorMethods);
     DefineConstructor(ctx, "VBArray", &CreateVBArray, 1, kVBArrayMethods);
+    InstallMemberCallHelper(ctx);
 }
 
 } // namespace vr::script

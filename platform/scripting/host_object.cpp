@@ -1,4 +1,5 @@
-// IDispatch objects in scripts: a proxy per object whose traps call GetIDsOfNames and Invoke on each access.
+// IDispatch objects in scripts: a proxy per object whose traps call Invoke on each access, with the member
+// numbers and the kind of each member (property or method) learnt once per object.
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 #include "platform/com/errorinfo.h"
@@ -13,6 +14,10 @@ namespace {
 #define VR_HIDDEN(name) DUK_HIDDEN_SYMBOL(name)
 constexpr const char* kDispatchKey = VR_HIDDEN("vrDispatch");
 constexpr const char* kDispidKey = VR_HIDDEN("vrDispid");
+// On a host object's holder: name -> DISPID learnt from GetIDsOfNames.
+constexpr const char* kMemberIdsKey = VR_HIDDEN("vrMemberIds");
+// On a host object's holder: names whose read asked for a call instead (methods, members with arguments).
+constexpr const char* kCalledMembersKey = VR_HIDDEN("vrCalledMembers");
 constexpr const char* kHandlerStash = "vrHostHandler";
 
 // The arguments of a script call as DISPPARAMS (reversed, as Invoke wants them).
@@ -127,9 +132,85 @@ bool LookUpName(IDispatch* object, const std::u16string& name, DISPID* id) {
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
 }
 
-// A failure that means "this member is no property to read without arguments": it is called instead.
-bool CallsForArguments(HRESULT hr) {
-    return hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL;
+// Pushes the holder's table under key, made empty on first use.
+void PushHolderTable(duk_context* ctx, duk_idx_t holder, const char* key) {
+    holder = duk_normalize_index(ctx, holder);
+    if (!duk_get_prop_string(ctx, holder, key)) {
+        duk_pop(ctx);
+        duk_push_bare_object(ctx);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, holder, key);
+    }
+}
+
+// A name that ends in a digit can be an indexed selector whose lookup itself carries the index (a socket's
+// "Ch2" selects channel 2 in GetIDsOfNames): its lookup is never skipped.
+bool LookupMayCarryState(const std::u16string& name) {
+    return !name.empty() && name.back() >= u'0' && name.back() <= u'9';
+}
+
+// The member's DISPID: from the holder's table, else GetIDsOfNames (across a process boundary, one round trip
+// saved per access), remembered.
+bool LookUpMember(duk_context* ctx, duk_idx_t holder, IDispatch* object, const std::u16string& name,
+                  DISPID* id) {
+    bool cacheable = !LookupMayCarryState(name);
+    if (cacheable) {
+        PushHolderTable(ctx, holder, kMemberIdsKey);
+        PushText(ctx, name);
+        bool known = duk_get_prop(ctx, -2) != 0;
+        *id = known ? static_cast<DISPID>(duk_get_int(ctx, -1)) : DISPID_UNKNOWN;
+        duk_pop_2(ctx);
+        if (known) {
+            return true;
+        }
+    }
+    if (!LookUpName(object, name, id)) {
+        return false;
+    }
+    if (cacheable) {
+        PushHolderTable(ctx, holder, kMemberIdsKey);
+        PushText(ctx, name);
+        duk_push_int(ctx, *id);
+        duk_put_prop(ctx, -3);
+        duk_pop(ctx);
+    }
+    return true;
+}
+
+bool IsCalledMember(duk_context* ctx, duk_idx_t holder, const std::u16string& name) {
+    PushHolderTable(ctx, holder, kCalledMembersKey);
+    PushText(ctx, name);
+    bool called = duk_has_prop(ctx, -2) != 0;
+    duk_pop(ctx);
+    return called;
+}
+
+void RememberCalledMember(duk_context* ctx, duk_idx_t holder, const std::u16string& name) {
+    if (LookupMayCarryState(name)) {
+        return;
+    }
+    PushHolderTable(ctx, holder, kCalledMembersKey);
+    PushText(ctx, name);
+    duk_push_true(ctx);
+    duk_put_prop(ctx, -3);
+    duk_pop(ctx);
+}
+
+// The failure code of an Invoke: for DISP_E_EXCEPTION the one inside the exception information.
+HRESULT FailureCode(HRESULT hr, EXCEPINFO& excep) {
+    if (hr != DISP_E_EXCEPTION) {
+        return hr;
+    }
+    if (excep.pfnDeferredFillIn) {
+        (void)excep.pfnDeferredFillIn(&excep); // without its text the scode below is all there is
+    }
+    return excep.scode != 0 ? excep.scode : (excep.wCode != 0 ? MAKE_HRESULT(1, 4, excep.wCode) : E_FAIL);
+}
+
+// A failure that means "this member is no property to read without arguments": it is called instead. Objects
+// that word their failures themselves (the socket) carry the code inside the exception information.
+bool CallsForArguments(HRESULT code) {
+    return code == DISP_E_MEMBERNOTFOUND || code == DISP_E_BADPARAMCOUNT || code == DISP_E_PARAMNOTOPTIONAL;
 }
 
 // get(target, key, receiver)
@@ -150,7 +231,7 @@ duk_ret_t TrapGet(duk_context* ctx) {
     DISPID id = DISPID_UNKNOWN;
     VARIANT result;
     VariantInit(&result);
-    if (!LookUpName(object, name, &id)) {
+    if (!LookUpMember(ctx, 0, object, name, &id)) {
         if (IsIndexName(name)) { // obj[3]: the default member's indexed value
             duk_push_number(ctx, std::stod(std::string(name.begin(), name.end())));
             CallArguments args(ctx, -1, 1);
@@ -167,23 +248,27 @@ duk_ret_t TrapGet(duk_context* ctx) {
         }
         return 0;
     }
+    if (IsCalledMember(ctx, 0, name)) { // learnt before: a read would fail again, and cost a round trip
+        PushMemberFunction(ctx, object, id);
+        return 1;
+    }
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXCEPINFO excep{};
     HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
                                 &excep, nullptr);
-    ClearExcepInfo(&excep);
     if (SUCCEEDED(hr)) {
+        ClearExcepInfo(&excep);
         PushResult(ctx, result);
         return 1;
     }
-    if (CallsForArguments(hr)) {
+    if (CallsForArguments(FailureCode(hr, excep))) {
+        ClearExcepInfo(&excep);
+        RememberCalledMember(ctx, 0, name);
         PushMemberFunction(ctx, object, id);
         return 1;
     }
-    // Read again through the common path so that the error carries the object's description.
-    InvokeOrThrow(ctx, object, id, DISPATCH_PROPERTYGET, &none, &result);
-    PushResult(ctx, result);
-    return 1;
+    // The read itself failed (an instrument that did not answer): reported once, never read again.
+    ThrowInvokeFailure(ctx, hr, excep);
 }
 
 // set(target, key, value, receiver)
@@ -196,7 +281,7 @@ duk_ret_t TrapSet(duk_context* ctx) {
     std::u16string name = TextAt(ctx, 1);
     DISPID id = DISPID_UNKNOWN;
     bool indexed = false;
-    if (!LookUpName(object, name, &id)) {
+    if (!LookUpMember(ctx, 0, object, name, &id)) {
         if (!IsIndexName(name)) {
             ThrowHResult(ctx, DISP_E_UNKNOWNNAME, u"Object doesn't support this property or method");
         }
@@ -225,7 +310,7 @@ duk_ret_t TrapSet(duk_context* ctx) {
 duk_ret_t TrapHas(duk_context* ctx) {
     IDispatch* object = DispatchOfHolder(ctx, 0);
     DISPID id = DISPID_UNKNOWN;
-    bool found = object && !duk_is_symbol(ctx, 1) && LookUpName(object, TextAt(ctx, 1), &id);
+    bool found = object && !duk_is_symbol(ctx, 1) && LookUpMember(ctx, 0, object, TextAt(ctx, 1), &id);
     duk_push_boolean(ctx, found);
     return 1;
 }
@@ -318,18 +403,61 @@ void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, D
     UINT argError = 0;
     HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, &excep, &argError);
     if (SUCCEEDED(hr)) {
+        ClearExcepInfo(&excep);
         return;
     }
+    ThrowInvokeFailure(ctx, hr, excep);
+}
+
+void ThrowInvokeFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep) {
     std::u16string description;
     if (hr == DISP_E_EXCEPTION) {
-        if (excep.pfnDeferredFillIn) {
-            (void)excep.pfnDeferredFillIn(&excep);
-        }
+        hr = FailureCode(hr, excep);
         description = std::u16string(BstrView(excep.bstrDescription));
-        hr = excep.scode != 0 ? excep.scode : (excep.wCode != 0 ? MAKE_HRESULT(1, 4, excep.wCode) : E_FAIL);
     }
     ClearExcepInfo(&excep);
     ThrowHResult(ctx, hr, description);
+}
+
+void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall kind, duk_idx_t first,
+                    duk_idx_t count) {
+    CallArguments args(ctx, first, count);
+    if (FAILED(args.Failure())) {
+        ThrowHResult(ctx, args.Failure(), u"");
+    }
+    bool put = kind == MemberCall::Put;
+    DISPPARAMS params = args.Params(put);
+    VARIANT result;
+    VariantInit(&result);
+    InvokeOrThrow(ctx, object, id, put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                  &params, put ? nullptr : &result);
+    if (put) {
+        duk_push_undefined(ctx);
+    } else {
+        PushResult(ctx, result);
+    }
+}
+
+bool HostMemberOf(duk_context* ctx, duk_idx_t idx, IDispatch** object, DISPID* id) {
+    idx = duk_normalize_index(ctx, idx);
+    if (!duk_is_function(ctx, idx) || !duk_get_prop_string(ctx, idx, kDispidKey)) {
+        duk_pop(ctx);
+        return false;
+    }
+    *id = static_cast<DISPID>(duk_get_int(ctx, -1));
+    duk_pop(ctx);
+    *object = DispatchOfHolder(ctx, idx);
+    return *object != nullptr;
+}
+
+bool HostMemberByName(duk_context* ctx, duk_idx_t hostIdx, const std::u16string& name, IDispatch** object,
+                      DISPID* id) {
+    *object = HostObjectAt(ctx, hostIdx);
+    if (!*object) {
+        return false;
+    }
+    // Hidden keys pass a proxy by: the member tables are read and written on its holder.
+    return LookUpMember(ctx, hostIdx, *object, name, id);
 }
 
 } // namespace vr::script

@@ -148,6 +148,24 @@ bool PushScriptObjectOf(Runtime& runtime, IDispatch* object);
 // Invokes and turns a failure into a script error (EXCEPINFO's description and scode when given).
 void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
                    VARIANT* result);
+// Turns a failed Invoke into a script error: its description and the code inside excep, which is cleared.
+[[noreturn]] void ThrowInvokeFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep);
+// When the value at idx is a host object's member function (obj.Member read as a value), its object (no
+// reference added) and DISPID.
+bool HostMemberOf(duk_context* ctx, duk_idx_t idx, IDispatch** object, DISPID* id);
+// The member name of the host object at hostIdx (its DISPID learnt once per object); false when the value is
+// no host object or the object has no such member.
+bool HostMemberByName(duk_context* ctx, duk_idx_t hostIdx, const std::u16string& name, IDispatch** object,
+                      DISPID* id);
+// How a member is called with arguments: read (a method call or a property read with arguments) or put (the
+// last argument is the value, passed as the named DISPID_PROPERTYPUT argument).
+enum class MemberCall { Read, Put };
+// Invokes the member with the count script values from first as its arguments; pushes the result (undefined
+// for a put). A failure is thrown as a script error.
+void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall kind, duk_idx_t first,
+                    duk_idx_t count);
+// Defines the helper that assignments to member calls compile to ("obj.m(a) = v"; member_call.cpp).
+void InstallMemberCallHelper(duk_context* ctx);
 
 // The error at idx (a thrown value) as the engine reports it; compileChunk names the text being compiled when
 // the error is a syntax error of that text, else -1.
@@ -170,7 +188,7 @@ private:
     bool outermost_;
 };
 
-// Installs ActiveXObject, Enumerator and VBArray into the global object.
+// Installs ActiveXObject, Enumerator, VBArray and the member-call helper into the global object.
 void InstallHostBuiltins(duk_context* ctx);
 
 } // namespace vr::script

@@ -1,5 +1,6 @@
-// Debian's amalgamated Duktape source, compiled with this engine's configuration (duk_config.h beside it).
+// Debian's amalgamated Duktape source with the engine's patches (copied and patched into the build tree),
+// compiled with this engine's configuration (duk_config.h beside it).
 #define DUK_COMPILING_DUKTAPE
 #include "platform/scripting/duktape/duk_config.h"
 
-#include "/usr/share/duktape/duktape.c"
+#include "duktape.c" // the patched copy in the build tree's duktape/ folder

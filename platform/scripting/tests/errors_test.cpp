@@ -130,6 +130,14 @@ TEST_F(ScriptTest, InterruptIsNotSwallowedByTheScriptsCatch) {
     EXPECT_EQ(site->errors[0].scode, JSERR_INTERRUPTED);
 }
 
+TEST_F(ScriptTest, InterruptEndsACatastrophicRegularExpression) {
+    EXPECT_EQ(RunInterrupted(parse.Get(), engine.Get(),
+                             u"var text = new Array(43).join('a') + 'c';\n/(a+)+b/.test(text);"),
+              SCRIPT_E_REPORTED);
+    ASSERT_EQ(site->errors.size(), 1u);
+    EXPECT_EQ(site->errors[0].scode, JSERR_INTERRUPTED);
+}
+
 TEST_F(ScriptTest, InterruptEndsAScriptFunctionCalledThroughItsDispatch) {
     ASSERT_EQ(Run(u"function Test() { for (;;) {} }"), S_OK);
     ComPtr<IDispatch> script = ScriptDispatch();

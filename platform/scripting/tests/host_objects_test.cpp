@@ -121,6 +121,47 @@ TEST_F(HostObjectTest, DatesCrossAsAutomationDates) {
     EXPECT_EQ(EvalText(u"host.Kept.getUTCHours()"), u"12");
 }
 
+TEST_F(HostObjectTest, AssignmentsToMemberCallsPutWithTheirArguments) {
+    ASSERT_EQ(Run(u"host.Item(2) = 'two';\n"
+                  u"var value = (host.Item(1) = 5);\n"
+                  u"host.Item(1) += 2;\n"
+                  u"function inFunction(i) { host.item(i) = 'f' + i; }\n"
+                  u"inFunction(0);\n"
+                  u"var key = 'Item'; host[key](3) = 'keyed';"),
+              S_OK)
+        << (site->errors.empty() ? "" : vr::ToUtf8(site->errors[0].description));
+    EXPECT_EQ(EvalText(u"host.Item(2) + ',' + value + ',' + host.Item(1) + ',' + host(0) + ',' + host(3)"),
+              u"two,5,7,f0,keyed");
+    // The member is not read before the put: a failing put is the script's error, at its own line.
+    EXPECT_EQ(Run(u"var n = 1;\n\nhost.Item(9) = n;"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(site->errors.size(), 1u);
+    EXPECT_EQ(site->errors[0].scode, DISP_E_BADINDEX);
+    EXPECT_EQ(site->errors[0].line, 3u);
+}
+
+TEST_F(HostObjectTest, AssignmentsToScriptFunctionCallsStayInvalid) {
+    EXPECT_EQ(Run(u"var calls = 0;\nfunction f(a) { calls += a; }\nf(2) = 1;"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(site->errors.size(), 1u);
+    EXPECT_NE(vr::ToUtf8(site->errors[0].description).find("invalid lvalue"), std::string::npos);
+    EXPECT_EQ(site->errors[0].line, 3u);
+    EXPECT_EQ(EvalText(u"calls"), u"2"); // the call was made, as the language says
+    EXPECT_EQ(EvalText(u"var o = { g: function () { return 4; } }; o.g() == 4 && (o.g() + 1)"), u"5");
+}
+
+TEST_F(HostObjectTest, MethodOnlyMembersRunOnceAndNamesAreLookedUpOnce) {
+    EXPECT_EQ(EvalText(u"host.Identify()"), u"LOOPBACK");
+    EXPECT_EQ(host->identifies, 1);
+    int invokes = host->invokes;
+    EXPECT_EQ(EvalText(u"host.Identify()"), u"LOOPBACK");
+    EXPECT_EQ(host->identifies, 2);
+    EXPECT_EQ(host->invokes - invokes, 1); // learnt: no read is tried first
+    int lookups = host->lookups;
+    invokes = host->invokes;
+    EXPECT_EQ(EvalText(u"host.Count + host.Count"), u"8");
+    EXPECT_EQ(host->lookups - lookups, 1); // once for both reads
+    EXPECT_EQ(host->invokes - invokes, 2); // one Invoke per read
+}
+
 TEST_F(ScriptTest, ActiveXObjectCreatesRegisteredServers) {
     EXPECT_EQ(EvalText(u"var s = new ActiveXObject('Vornic.TestServer'); s.Add(2, 3)"), u"5");
     EXPECT_EQ(EvalText(u"s.Name = 'Bo'; s.Greet(s.Name, 'Dr.', 2)"), u"Hello, Dr. Bo Hello, Dr. Bo");

@@ -9,13 +9,14 @@
 namespace scripttest {
 namespace {
 
-enum : DISPID { kName = 1, kAdd, kCount, kNumbers, kGrid, kSum, kFail, kKept, kCallKept, kPing };
+enum : DISPID { kName = 1, kAdd, kCount, kNumbers, kGrid, kSum, kFail, kKept, kCallKept, kPing, kIdentify };
 
 const std::map<std::u16string, DISPID>& MemberIds() {
     static const std::map<std::u16string, DISPID> ids = {
-        {u"item", DISPID_VALUE}, {u"name", kName},         {u"add", kAdd},   {u"count", kCount},
-        {u"numbers", kNumbers},  {u"grid", kGrid},         {u"sum", kSum},   {u"fail", kFail},
-        {u"kept", kKept},        {u"callkept", kCallKept}, {u"ping", kPing}, {u"_newenum", DISPID_NEWENUM},
+        {u"item", DISPID_VALUE},  {u"name", kName},         {u"add", kAdd},   {u"count", kCount},
+        {u"numbers", kNumbers},   {u"grid", kGrid},         {u"sum", kSum},   {u"fail", kFail},
+        {u"kept", kKept},         {u"callkept", kCallKept}, {u"ping", kPing}, {u"_newenum", DISPID_NEWENUM},
+        {u"identify", kIdentify},
     };
     return ids;
 }
@@ -145,6 +146,7 @@ void TestHost::FinalRelease() {
 }
 
 HRESULT TestHost::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    ++lookups;
     std::u16string key(names[0]);
     std::transform(key.begin(), key.end(), key.begin(),
                    [](char16_t c) { return c < 128 ? std::tolower(c) : c; });
@@ -162,6 +164,7 @@ HRESULT TestHost::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     bool call = (flags & DISPATCH_METHOD) != 0;
     UINT positional = params->cArgs - params->cNamedArgs;
     VARIANT* value = put ? &params->rgvarg[0] : nullptr;
+    ++invokes;
     switch (id) {
     case DISPID_VALUE: {
         if (positional == 0) {
@@ -246,6 +249,19 @@ HRESULT TestHost::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
             return DISP_E_MEMBERNOTFOUND;
         }
         ++pings;
+        return S_OK;
+    case kIdentify:
+        if (!call) {
+            if (excep) {
+                *excep = EXCEPINFO{};
+                excep->bstrDescription = vr::AllocBstr(u"'Identify' property: GET operation is not defined.");
+                excep->scode = DISP_E_MEMBERNOTFOUND;
+            }
+            return DISP_E_EXCEPTION;
+        }
+        ++identifies;
+        result->vt = VT_BSTR;
+        result->bstrVal = vr::AllocBstr(u"LOOPBACK");
         return S_OK;
     case DISPID_NEWENUM: {
         ComPtr<vr::ComObject<SlotEnumeration>> enumeration = Make<SlotEnumeration>();

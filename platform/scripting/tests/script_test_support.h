@@ -85,6 +85,9 @@ public:
 //   Kept                 any value, stored and read back as it came
 //   CallKept(args...)    calls the kept script function with the arguments
 //   Ping()               counts its calls in pings
+//   Identify()           a method only, worded as the instrument socket words it: a read fails with
+//                        DISP_E_EXCEPTION whose scode is DISP_E_MEMBERNOTFOUND; calls count in identifies
+// lookups and invokes count every GetIDsOfNames and Invoke.
 class TestHost : public vr::ObjectRoot, public IDispatch {
 public:
     using Interfaces = vr::InterfaceList<IDispatch>;
@@ -105,6 +108,9 @@ public:
     std::u16string name;
     VARIANT kept = {};
     std::atomic<int> pings{0};
+    std::atomic<int> identifies{0};
+    std::atomic<int> lookups{0};
+    std::atomic<int> invokes{0};
 
 private:
     HRESULT Sum(IDispatch* array, VARIANT* result);
