@@ -258,6 +258,12 @@ duk_ret_t TrapGet(duk_context* ctx) {
                                 &excep, nullptr);
     if (SUCCEEDED(hr)) {
         ClearExcepInfo(&excep);
+        if (result.vt == VT_DISPATCH && result.pdispVal == object) {
+            // The object itself (a socket's selector, dev.Ch2): the same script object, with what it learnt.
+            (void)VariantClear(&result); // releases a reference the receiver still holds
+            duk_dup(ctx, 2);
+            return 1;
+        }
         PushResult(ctx, result);
         return 1;
     }

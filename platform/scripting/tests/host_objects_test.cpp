@@ -160,6 +160,8 @@ TEST_F(HostObjectTest, MethodOnlyMembersRunOnceAndNamesAreLookedUpOnce) {
     EXPECT_EQ(EvalText(u"host.Count + host.Count"), u"8");
     EXPECT_EQ(host->lookups - lookups, 1); // once for both reads
     EXPECT_EQ(host->invokes - invokes, 2); // one Invoke per read
+    ASSERT_EQ(Run(u"host.Kept = host;"), S_OK);
+    EXPECT_EQ(EvalText(u"host.Kept === host"), u"-1"); // an object that hands back itself stays one object
 }
 
 TEST_F(ScriptTest, ActiveXObjectCreatesRegisteredServers) {
