@@ -3,6 +3,7 @@
 #include "TestExecutive.h"
 
 #include "BstrText.h"
+#include "StopWords.h"
 #include "TestExecutiveShared.h"
 #include "Trace.h"
 
@@ -174,43 +175,68 @@ void CTestExecutive::GetError(BSTR* text, HRESULT* hr) {
 }
 
 bool CTestExecutive::GetOutput(LONG* status, BSTR* text) {
-    if (!EngineProxy || !text) {
+    if (!text) {
         return false;
     }
-    VARIANT lineStatus;
-    VariantInit(&lineStatus);
     *text = nullptr;
-    if (EngineProxy->GetOutput(&lineStatus, text) != S_OK) {
-        (void)VariantClear(&lineStatus);
+    LONG lineStatus = 0;
+    HRESULT hr = S_FALSE;
+    bool monitored = false;
+    {
+        std::lock_guard lock(shared_->monitorMutex);
+        if (shared_->monitor) {
+            monitored = true;
+            hr = shared_->monitor->TakeOutput(&lineStatus, text);
+        }
+    }
+    if (!monitored) {
+        hr = GetOutputThroughProxy(&lineStatus, text);
+    }
+    if (hr != S_OK) {
         SysFreeString(*text);
         *text = nullptr;
         return false;
     }
-    VARIANT number;
-    VariantInit(&number);
     if (status) {
-        *status = SUCCEEDED(VariantChangeType(&number, &lineStatus, 0, VT_I4)) ? number.lVal : 0;
+        *status = lineStatus;
     }
-    (void)VariantClear(&lineStatus);
     return true;
 }
 
+// Waits while the worker is busy in a script that serves no calls: only for an engine without a monitor.
+HRESULT CTestExecutive::GetOutputThroughProxy(LONG* status, BSTR* text) {
+    if (!EngineProxy) {
+        return E_FAIL;
+    }
+    VARIANT lineStatus;
+    VariantInit(&lineStatus);
+    HRESULT hr = EngineProxy->GetOutput(&lineStatus, text);
+    if (hr == S_OK) {
+        VARIANT number;
+        VariantInit(&number);
+        *status = SUCCEEDED(VariantChangeType(&number, &lineStatus, 0, VT_I4)) ? number.lVal : 0;
+    }
+    (void)VariantClear(&lineStatus);
+    return hr;
+}
+
 void CTestExecutive::Stop(BSTR param) {
-    if (!vr::EqualsNoCase(vr::BstrView(param), u"continue")) {
-        // First the script itself: the engine's Stop below waits until the worker serves calls, and a script
-        // stuck in a loop would never let it.
-        std::lock_guard lock(shared_->scriptMutex);
-        if (shared_->script && shared_->inScriptCall.load(std::memory_order_acquire)) {
-            (void)shared_->script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    if (vrcommon::StopWordOf(vr::BstrView(param)) == vrcommon::StopWord::Interrupt) {
+        shared_->InterruptRunningScript();
+    }
+    {
+        std::lock_guard lock(shared_->monitorMutex);
+        if (shared_->monitor) {
+            (void)shared_->monitor->RequestStop(param); // it only sets the engine's flags
+            return;
         }
     }
-    if (EngineProxy) {
-        VARIANT words;
-        VariantInit(&words);
-        words.vt = VT_BSTR;
-        words.bstrVal = NewBstr(vr::BstrView(param));
-        (void)EngineProxy->Stop(words);
-        (void)VariantClear(&words);
+    // An engine without a monitor is reached only through its thread: the words wait there for its next
+    // pump (at the latest when the request ends), and this thread goes on at once.
+    if (shared_->apartment) {
+        std::shared_ptr<vrcommon::TestExecutiveShared> shared = shared_;
+        std::u16string words(vr::BstrView(param));
+        (void)shared_->apartment->Post([shared, words] { shared->StopEngine(words); });
     }
 }
 

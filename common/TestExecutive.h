@@ -11,7 +11,9 @@
 // hand-off: the window thread writes a request's arguments first and publishes it by storing RequestName
 // (release); the worker reads the arguments only after it has seen RequestName (acquire), writes its results,
 // clears RequestName and last stores State 2 (release); the window thread reads the results only after
-// GetState has seen 2 (acquire). A new request may be posted only while State is 0 or 2.
+// GetState has seen 2 (acquire). A new request may be posted only while State is 0 or 2. Stop and GetOutput
+// reach an engine of this process through its monitor (IVrTestEngineMonitor), which any thread may call, so
+// neither waits for a worker busy in a script that serves no calls.
 //
 // Lifetime: what the worker uses lives in a block that the worker holds too. The destructor waits up to 4000
 // ms for the worker, then interrupts the script that keeps it and waits as long again; a worker that is still
@@ -58,9 +60,12 @@ public:
     void GetResult(BSTR* out);
     // A copy of ErrorText and RequestHResult.
     void GetError(BSTR* text, HRESULT* hr);
-    // The engine's next output line and its status; false when none was waiting (or the call failed).
+    // The engine's next output line and its status; false when none was waiting (or the call failed). It
+    // does not wait for a busy worker when the engine is in this process (see IVrTestEngineMonitor).
     bool GetOutput(LONG* status, BSTR* text);
-    // The engine's Stop with the words; words that stop also interrupt the script running now.
+    // The engine's Stop with the words (borrowed). Never waits for the worker: "continue", "loop" and "exit"
+    // only set the engine's flag or option (the script sees StopLoop and StopExit at its next option call);
+    // any other word also interrupts the script that the running request runs, loading included.
     void Stop(BSTR param);
     // Prepares the next test (the worker is not involved); takes ownership of the four strings.
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters);
@@ -97,6 +102,7 @@ private:
     void WaitForProxies();
     bool WaitForWorker(int milliseconds);
     void FinishAtOnce(HRESULT hr, const OLECHAR* text);
+    HRESULT GetOutputThroughProxy(LONG* status, BSTR* text);
     HRESULT FailSet(int line, BSTR message);
     HRESULT ReadCodeFile();
     bool IsKnownLanguage() const;

@@ -74,9 +74,9 @@ void TestExecutiveShared::HandleRequest(BSTR name) {
     SetTraceMethodName(u"CTestExecutive::ThreadProc()");
     try {
         bool reset = false;
-        inScriptCall.store(true, std::memory_order_release);
+        BeginRequest();
         HRESULT hr = RunRequest(name, &reset);
-        inScriptCall.store(false, std::memory_order_release);
+        EndRequest();
         KeepScriptEngine();
         if (FAILED(hr)) {
             ReportFailure(hr);
@@ -86,12 +86,12 @@ void TestExecutiveShared::HandleRequest(BSTR name) {
             }
         }
     } catch (const _com_error& error) {
-        inScriptCall.store(false, std::memory_order_release);
+        EndRequest();
         DumpComError(error);
         RequestHResult = error.Error() < 0 ? error.Error() : E_FAIL;
         ReplaceBstr(&ErrorText, vr::BstrView(error.Description().GetBSTR()));
     } catch (...) {
-        inScriptCall.store(false, std::memory_order_release);
+        EndRequest();
         SetTraceSiteAt(__FILE__, load ? kLoadExceptionLine : kRequestExceptionLine);
         TraceError(u"Exception");
         RequestHResult = E_FAIL;
@@ -139,6 +139,15 @@ HRESULT TestExecutiveShared::LoadScript() {
     if (HRESULT hr = ScriptExec->ClearScript(); FAILED(hr)) {
         return hr;
     }
+    // The code runs as it is added, so the fresh script engine is made first, with no code, and kept for
+    // Stop: a script that loops in its top-level code can be interrupted too.
+    BSTR nothing = NewBstr(u"");
+    HRESULT made = ScriptExec->AddScript(nothing);
+    SysFreeString(nothing);
+    if (FAILED(made)) {
+        return made;
+    }
+    KeepScriptEngine();
     if (HRESULT hr = ScriptExec->AddScript(Code); FAILED(hr)) {
         return hr;
     }
@@ -188,7 +197,8 @@ void TestExecutiveShared::RunControlPanel() {
     ReplaceBstr(&ResultText, exitCode == kPanelPassed ? u"true" : u"false");
 }
 
-// The engine of the script now loaded, kept for Stop to interrupt from the window thread.
+// The engine of the script now loaded, kept for Stop to interrupt from the window thread; an interrupt that
+// came while the request ran and before this engine was made reaches it now.
 void TestExecutiveShared::KeepScriptEngine() {
     vr::ComPtr<IUnknown> unknown;
     vr::ComPtr<IActiveScript> engine;
@@ -198,6 +208,31 @@ void TestExecutiveShared::KeepScriptEngine() {
     std::lock_guard lock(scriptMutex);
     if (script.Get() != engine.Get()) {
         script = engine;
+        if (script && requestRunning && interruptRequested) {
+            (void)script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0); // it only sets a flag
+        }
+    }
+}
+
+void TestExecutiveShared::BeginRequest() {
+    std::lock_guard lock(scriptMutex);
+    requestRunning = true;
+    interruptRequested = false;
+}
+
+void TestExecutiveShared::EndRequest() {
+    std::lock_guard lock(scriptMutex);
+    requestRunning = false;
+}
+
+void TestExecutiveShared::InterruptRunningScript() {
+    std::lock_guard lock(scriptMutex);
+    if (!requestRunning) {
+        return;
+    }
+    interruptRequested = true;
+    if (script) {
+        (void)script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0); // it only sets a flag
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Scripvane/include/scripvane.h"
+#include "platform/com/apartment.h"
 #include "platform/com/comptr.h"
 #include "platform/com/stream.h"
 #include "platform/scripting/activscp.h"
@@ -21,7 +22,8 @@ namespace vrcommon {
 _com_error ComErrorOf(HRESULT hr);
 
 // Threads: the request fields follow the hand-off written in TestExecutive.h; the startup and end fields are
-// guarded by `mutex`; the script engine pointer by `scriptMutex`.
+// guarded by `mutex`; the script engine and the running request's stop state by `scriptMutex`; the engine's
+// monitor by `monitorMutex`.
 struct TestExecutiveShared {
     TestExecutiveShared();
     ~TestExecutiveShared();
@@ -62,7 +64,23 @@ struct TestExecutiveShared {
     // The script engine of the loaded script, for interrupting it from the window thread.
     std::mutex scriptMutex;
     vr::ComPtr<IActiveScript> script;
-    std::atomic<bool> inScriptCall{false};
+    bool requestRunning = false;     // the worker is inside a request
+    bool interruptRequested = false; // an interrupting Stop came during the running request
+
+    // The engine's members that any thread may call (null when the engine does not offer them); released by
+    // the worker as it ends, under the lock, so the window thread never calls a released one.
+    std::mutex monitorMutex;
+    vr::ComPtr<IVrTestEngineMonitor> monitor;
+
+    // The worker's apartment, for Stop words that reach an engine without a monitor; set before
+    // startupDone and not changed after.
+    vr::ApartmentRef apartment;
+
+    // Window thread: interrupts the script of the running request, now and, when its engine is not made yet,
+    // as soon as it is; an interrupt while no request runs would stop the next one, so it is dropped then.
+    void InterruptRunningScript();
+    // Worker thread: the engine's Stop with the words, for a Stop the window thread posted.
+    void StopEngine(const std::u16string& words);
 
 private:
     bool Startup();
@@ -75,6 +93,8 @@ private:
     HRESULT ExecuteMethod(BSTR name);
     void RunControlPanel();
     void KeepScriptEngine();
+    void BeginRequest();
+    void EndRequest();
     void ReportFailure(HRESULT hr);
     void FinishStartup(HRESULT hr, const std::u16string& error);
 };

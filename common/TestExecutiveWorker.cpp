@@ -91,6 +91,12 @@ bool TestExecutiveShared::Startup() {
         FinishStartup(hr, LastErrorText());
         return false;
     }
+    {
+        // An engine in another process has no monitor: Stop and GetOutput then go through its proxy.
+        std::lock_guard lock(monitorMutex);
+        (void)Engine->QueryInterface(vr::uuidof<IVrTestEngineMonitor>(), monitor.PutVoid());
+    }
+    apartment = vr::ThisApartment();
     vr::ComPtr<IUnknown> unknown;
     hr = CoCreateInstance(CLSID_TestScriptExecutive, nullptr, kServerContexts, IID_IUnknown,
                           unknown.PutVoid());
@@ -137,6 +143,10 @@ void TestExecutiveShared::Shutdown() {
         std::lock_guard lock(scriptMutex);
         script = nullptr;
     }
+    {
+        std::lock_guard lock(monitorMutex);
+        monitor = nullptr;
+    }
     if (ScriptExec) {
         (void)ScriptExec->Close();
         ScriptExec->Release();
@@ -157,10 +167,26 @@ void TestExecutiveShared::RunLoop() {
             (void)CoWaitForMultipleHandles(COWAIT_WAITALL, kIdleWaitMs, 1, &wake, &index);
             continue;
         }
+        // Calls queued before the request (Stop words among them) run before it, and those queued while it
+        // ran before it is reported done, so the engine's state always follows the window thread's order.
+        (void)vr::PumpMessages(); // the number of calls run does not matter
         HandleRequest(name);
+        (void)vr::PumpMessages(); // as above
         SysFreeString(RequestName.exchange(nullptr, std::memory_order_acq_rel));
         State.store(2, std::memory_order_release);
     }
+}
+
+void TestExecutiveShared::StopEngine(const std::u16string& words) {
+    if (!Engine) {
+        return; // the worker has ended: there is nothing left to stop
+    }
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = NewBstr(words);
+    (void)Engine->Stop(text); // as the blocking call through the proxy did, its outcome is not reported
+    (void)VariantClear(&text);
 }
 
 } // namespace vrcommon

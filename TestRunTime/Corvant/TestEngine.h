@@ -15,6 +15,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace corvant {
@@ -33,15 +34,16 @@ struct OutputEntry {
     int32_t status = TestStatusUnknown;
 };
 
-// Threads: apartment-threaded. Every call runs on the creating thread (others come through a marshalled
-// proxy, served while the thread pumps, as in Delay), so nothing is locked; the interruption flag is atomic
-// only so that reading it never races with a caller that cheats the apartment.
+// Threads: apartment-threaded. Every call of IVrTestEngine runs on the creating thread (others come through
+// a marshalled proxy, served while the thread pumps, as in Delay). The two members of IVrTestEngineMonitor
+// run on any thread: they touch only the atomic stop flags and the output queue, which has a lock of its own.
 class CTestEngine : public vr::ObjectRoot,
                     public vr::CoClass<CTestEngine>,
                     public vr::DispatchImpl<CTestEngine, IVrTestEngine>,
-                    public vr::SupportErrorInfoImpl<IVrTestEngine> {
+                    public vr::SupportErrorInfoImpl<IVrTestEngine>,
+                    public IVrTestEngineMonitor {
 public:
-    using Interfaces = vr::InterfaceList<IVrTestEngine, IDispatch, ISupportErrorInfo>;
+    using Interfaces = vr::InterfaceList<IVrTestEngine, IDispatch, ISupportErrorInfo, IVrTestEngineMonitor>;
     static constexpr bool kAggregatable = false;
 
     static const vr::DispatchTable<CTestEngine>& GetDispatchTable();
@@ -86,6 +88,10 @@ public:
     HRESULT IsOptionEnabled(BSTR bsName, VARIANT_BOOL* pvbVal) override;
     HRESULT SetOptions(BSTR bsOptions) override;
 
+    // IVrTestEngineMonitor, any thread.
+    HRESULT RequestStop(BSTR words) override;
+    HRESULT TakeOutput(LONG* status, BSTR* text) override;
+
 private:
     using ValueMap = std::map<std::u16string, _variant_t>;
 
@@ -96,6 +102,11 @@ private:
     HRESULT CreateHelpers();
     HRESULT OpenConfiguredDatabase();
     HRESULT PutOptionText(const OLECHAR* name, const OLECHAR* text);
+    // Puts StopLoop and StopExit to "true" as RequestStop asked, whatever the interruption flag says.
+    void ApplyRequestedStops();
+    void StoreOptionText(std::u16string_view name, const OLECHAR* text);
+    // Takes the oldest queued line under the queue's lock: S_OK, or S_FALSE when none waits.
+    HRESULT TakeOutputLine(int32_t* status, BSTR* text);
     HRESULT GetProperty(const char16_t* method, BSTR member, BSTR* pVal);
     HRESULT PutProperty(const char16_t* method, BSTR* member, BSTR newVal);
     struct VerdictArguments {
@@ -112,14 +123,19 @@ private:
     // Finds the running graph control, waiting a bounded time for one to appear.
     HRESULT FindRunningGraph(vr::ComPtr<IUnknown>* running);
 
-    static void StoreCopy(ValueMap& map, BSTR key, const VARIANT& value);
+    static void StoreCopy(ValueMap& map, std::u16string_view key, const VARIANT& value);
 
+    // The members below are the engine thread's, except where a note says otherwise.
     vr::ComPtr<IVrAttributeCollection> attributes_;
-    std::atomic<bool> interrupted_{false};
+    std::atomic<bool> interrupted_{false}; // any thread (Stop, RequestStop)
+    // Set by RequestStop on any thread; the engine's thread moves them into options_.
+    std::atomic<bool> stopLoopRequested_{false};
+    std::atomic<bool> stopExitRequested_{false};
     ValueMap specs_;
     ValueMap options_;
     std::unique_ptr<CADO> database_;
-    std::deque<OutputEntry> output_;
+    std::mutex outputMutex_;         // guards output_
+    std::deque<OutputEntry> output_; // appended on the engine's thread, taken on any thread
     vr::ComPtr<IVrSpecValidator> validator_;
     vr::ComPtr<IVrCsvFile> csv_;
     vr::ComPtr<IDispatch> graph_;

@@ -2,6 +2,7 @@
 #include "TestEngine.h"
 
 #include "common/ParamParser.h"
+#include "common/StopWords.h"
 #include "common/Trace.h"
 #include "platform/base/text.h"
 
@@ -11,8 +12,8 @@ namespace corvant {
 
 namespace {
 
-std::u16string KeyOf(BSTR name) {
-    return vr::ToUpper(vr::BstrView(name));
+std::u16string KeyOf(std::u16string_view name) {
+    return vr::ToUpper(name);
 }
 
 // The value's text, or nothing when it has none.
@@ -46,7 +47,7 @@ bool IsNonZeroNumber(const VARIANT& value) {
 } // namespace
 
 // A copy that cannot be made is kept as the failure code, so the name still reads back.
-void CTestEngine::StoreCopy(ValueMap& map, BSTR key, const VARIANT& value) {
+void CTestEngine::StoreCopy(ValueMap& map, std::u16string_view key, const VARIANT& value) {
     VARIANT copy;
     VariantInit(&copy);
     if (HRESULT hr = VariantCopyInd(&copy, &value); FAILED(hr)) {
@@ -63,7 +64,7 @@ HRESULT CTestEngine::put_spec(BSTR bsSpecID, VARIANT vSpec) {
     if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
         return Finish(hr);
     }
-    StoreCopy(specs_, bsSpecID, vSpec);
+    StoreCopy(specs_, vr::BstrView(bsSpecID), vSpec);
     return S_OK;
 }
 
@@ -75,7 +76,7 @@ HRESULT CTestEngine::get_spec(BSTR bsSpecID, VARIANT* pvSpec) {
     if (!pvSpec) {
         return E_POINTER;
     }
-    auto found = specs_.find(KeyOf(bsSpecID));
+    auto found = specs_.find(KeyOf(vr::BstrView(bsSpecID)));
     if (found == specs_.end()) {
         SetTraceSite();
         TraceError(u"Couldn't find Spec '%s'.", bsSpecID ? bsSpecID : u"");
@@ -87,16 +88,18 @@ HRESULT CTestEngine::get_spec(BSTR bsSpecID, VARIANT* pvSpec) {
 
 HRESULT CTestEngine::put_option(BSTR bsName, VARIANT vValue) {
     SetTraceMethodName(u"CTestEngine::put_option()");
+    ApplyRequestedStops(); // first, so that a value put now is not overwritten by an older request
     if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
         return Finish(hr);
     }
     TraceInfo(u"Set Option '%s' = '%s'.", bsName ? bsName : u"", DisplayText(vValue).c_str());
-    StoreCopy(options_, bsName, vValue);
+    StoreCopy(options_, vr::BstrView(bsName), vValue);
     return S_OK;
 }
 
 HRESULT CTestEngine::get_option(BSTR bsName, VARIANT* pvValue) {
     SetTraceMethodName(u"CTestEngine::get_option()");
+    ApplyRequestedStops();
     if (HRESULT hr = CheckInterruption(); FAILED(hr)) {
         return Finish(hr);
     }
@@ -104,7 +107,7 @@ HRESULT CTestEngine::get_option(BSTR bsName, VARIANT* pvValue) {
         return E_POINTER;
     }
     VariantInit(pvValue);
-    auto found = options_.find(KeyOf(bsName));
+    auto found = options_.find(KeyOf(vr::BstrView(bsName)));
     if (found == options_.end()) {
         TraceInfo(u"WARNING: Couldn't find Option '%s'.", bsName ? bsName : u"");
         return S_OK;
@@ -122,6 +125,21 @@ HRESULT CTestEngine::PutOptionText(const OLECHAR* name, const OLECHAR* text) {
     HRESULT hr = put_option(nameText, value);
     SysFreeString(nameText);
     return hr;
+}
+
+void CTestEngine::StoreOptionText(std::u16string_view name, const OLECHAR* text) {
+    _variant_t value(text);
+    TraceInfo(u"Set Option '%s' = '%s'.", std::u16string(name).c_str(), text);
+    StoreCopy(options_, name, value);
+}
+
+void CTestEngine::ApplyRequestedStops() {
+    if (stopLoopRequested_.exchange(false, std::memory_order_acq_rel)) {
+        StoreOptionText(u"StopLoop", u"true");
+    }
+    if (stopExitRequested_.exchange(false, std::memory_order_acq_rel)) {
+        StoreOptionText(u"StopExit", u"true");
+    }
 }
 
 HRESULT CTestEngine::IsOptionEnabled(BSTR bsName, VARIANT_BOOL* pvbVal) {
@@ -169,24 +187,44 @@ HRESULT CTestEngine::SetOptions(BSTR bsOptions) {
     return S_OK;
 }
 
-// Called from the window thread through the marshalled interface while a script runs: the script's next
-// engine call (or its Delay) then fails.
+// Called from the window thread through the marshalled interface, which waits until this thread serves
+// calls; RequestStop is the way that does not wait.
 HRESULT CTestEngine::Stop(VARIANT vParam) {
     std::u16string text;
     if (!vr::IsMissingArgument(vParam) && !ValueText(vParam, &text)) {
         text.clear(); // a parameter without text interrupts, as an empty one does
     }
-    if (vr::EqualsNoCase(text, u"continue")) {
+    switch (vrcommon::StopWordOf(text)) {
+    case vrcommon::StopWord::Continue:
         interrupted_.store(false, std::memory_order_release);
         return S_OK;
-    }
-    if (vr::EqualsNoCase(text, u"loop")) {
+    case vrcommon::StopWord::Loop:
         return PutOptionText(u"StopLoop", u"true");
-    }
-    if (vr::EqualsNoCase(text, u"exit")) {
+    case vrcommon::StopWord::Exit:
         return PutOptionText(u"StopExit", u"true");
+    case vrcommon::StopWord::Interrupt:
+        break;
     }
     interrupted_.store(true, std::memory_order_release);
+    return S_OK;
+}
+
+// Nothing here may use the trace's per-method state or the option map: this runs on any thread.
+HRESULT CTestEngine::RequestStop(BSTR words) {
+    switch (vrcommon::StopWordOf(vr::BstrView(words))) {
+    case vrcommon::StopWord::Continue:
+        interrupted_.store(false, std::memory_order_release);
+        break;
+    case vrcommon::StopWord::Loop:
+        stopLoopRequested_.store(true, std::memory_order_release);
+        break;
+    case vrcommon::StopWord::Exit:
+        stopExitRequested_.store(true, std::memory_order_release);
+        break;
+    case vrcommon::StopWord::Interrupt:
+        interrupted_.store(true, std::memory_order_release);
+        break;
+    }
     return S_OK;
 }
 

@@ -43,6 +43,7 @@ HRESULT CTestEngine::Output(BSTR bsText, VARIANT vTestStatus) {
         TraceError(u"Wrong vTestStatus value '%s'.", DisplayText(vTestStatus).c_str());
         return Finish(E_INVALIDARG);
     }
+    std::lock_guard lock(outputMutex_);
     output_.push_back(OutputEntry{std::u16string(vr::BstrView(bsText)), status});
     return S_OK;
 }
@@ -54,27 +55,49 @@ HRESULT CTestEngine::OutputLn(BSTR bsText, VARIANT vTestStatus) {
     return hr;
 }
 
+// A line that cannot be copied stays queued.
+HRESULT CTestEngine::TakeOutputLine(int32_t* status, BSTR* text) {
+    std::lock_guard lock(outputMutex_);
+    if (output_.empty()) {
+        return S_FALSE;
+    }
+    BSTR copy = vr::AllocBstr(output_.front().text);
+    if (!copy) {
+        return E_OUTOFMEMORY;
+    }
+    *text = copy;
+    *status = output_.front().status;
+    output_.pop_front();
+    return S_OK;
+}
+
 HRESULT CTestEngine::GetOutput(VARIANT* pvTestStatus, BSTR* pbsText) {
     SetTraceMethodName(u"CTestEngine::GetOutput()");
     if (!pbsText) {
         return E_POINTER;
     }
-    if (output_.empty()) {
-        return S_FALSE;
-    }
-    BSTR text = vr::AllocBstr(output_.front().text);
-    if (!text) {
-        return E_OUTOFMEMORY;
-    }
-    *pbsText = text;
-    if (pvTestStatus) {
+    int32_t status = TestStatusUnknown;
+    HRESULT hr = TakeOutputLine(&status, pbsText);
+    if (hr == S_OK && pvTestStatus) {
         // Freed first, as the dispatch table hands the caller's current value in.
         (void)VariantClear(pvTestStatus);
         pvTestStatus->vt = VT_I4;
-        pvTestStatus->lVal = output_.front().status;
+        pvTestStatus->lVal = status;
     }
-    output_.pop_front();
-    return S_OK;
+    return hr;
+}
+
+// Any thread: no trace state is touched.
+HRESULT CTestEngine::TakeOutput(LONG* status, BSTR* text) {
+    if (!text) {
+        return E_POINTER;
+    }
+    int32_t lineStatus = TestStatusUnknown;
+    HRESULT hr = TakeOutputLine(&lineStatus, text);
+    if (hr == S_OK && status) {
+        *status = lineStatus;
+    }
+    return hr;
 }
 
 } // namespace corvant

@@ -12,7 +12,10 @@ HRESULT CTestEngine::InitExecution() {
     SetTraceMethodName(u"CTestEngine::InitExecution()");
     interrupted_.store(false, std::memory_order_release);
     specs_.clear();
-    output_.clear();
+    {
+        std::lock_guard lock(outputMutex_);
+        output_.clear();
+    }
     for (const OLECHAR* name : {u"StopLoop", u"StopExit", u"EngineOutput", u"StopNotValid"}) {
         if (HRESULT hr = PutOptionText(name, u"false"); FAILED(hr)) {
             return hr;

@@ -1,4 +1,6 @@
 // The script executive program scrivon: registration switches, single-instance forwarding, then the window.
+// Offscreen (QT_QPA_PLATFORM=offscreen) nobody sees the window: what it would show goes to the standard
+// streams instead (ConsoleReport.h), and no box waits for an answer.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 #include "TestRunTime/Scrivon/ScrivonStart.h"
 #include "TestRunTime/Scrivon/TestExecutiveRunWorker.h"
@@ -13,6 +15,7 @@
 #include "platform/ui/message_box.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -20,7 +23,15 @@ namespace {
 
 using namespace scrivon;
 
+bool Offscreen() {
+    return QGuiApplication::platformName() == QLatin1String("offscreen");
+}
+
 void ShowBox(const std::string& text) {
+    if (Offscreen()) {
+        std::fprintf(stderr, "Scrivon: %s\n", text.c_str()); // nobody could answer the box
+        return;
+    }
     (void)vr::ui::MessageBox(nullptr, vr::FromUtf8(text), u"Scrivon", MB_OK | MB_ICONERROR);
 }
 
@@ -41,6 +52,9 @@ int RunWindow(const ScrivonCommandLine& line) {
     CVrConfigData configuration; // a new user's station gets the built-in configuration items here
     TestExecutiveRunWorker worker;
     CVrTestLoaderDlg dialog(worker, worker.Languages());
+    if (Offscreen()) {
+        dialog.ReportToConsole(stdout, stderr);
+    }
     dialog.RegisterAsActiveObject();
     dialog.SetPendingFile(line.file);
     dialog.exec();

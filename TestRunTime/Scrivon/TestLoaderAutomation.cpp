@@ -15,6 +15,9 @@ const vr::DispatchTable<CVrTestLoaderDlgAutoProxy>& CVrTestLoaderDlgAutoProxy::G
             D::Method<&CVrTestLoaderDlgAutoProxy::Run>(DISPID_TestLoaderRun, u"Run",
                                                        {vr::Param(u"completed").As(VT_BOOL)}),
             D::Method<&CVrTestLoaderDlgAutoProxy::Popup>(DISPID_TestLoaderPopup, u"Popup", {}),
+            D::PropGet<&CVrTestLoaderDlgAutoProxy::get_Verdict>(DISPID_TestLoaderVerdict, u"Verdict",
+                                                                {u"verdict"}),
+            D::Method<&CVrTestLoaderDlgAutoProxy::Stop>(DISPID_TestLoaderStop, u"Stop", {}),
         });
     return table;
 }
@@ -40,6 +43,21 @@ HRESULT CVrTestLoaderDlgAutoProxy::Run(VARIANT_BOOL* completed) {
 HRESULT CVrTestLoaderDlgAutoProxy::Popup() {
     if (target_) {
         target_->Popup();
+    }
+    return S_OK;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::get_Verdict(LONG* verdict) {
+    if (!verdict) {
+        return E_POINTER;
+    }
+    *verdict = target_ ? target_->LastVerdict() : 0;
+    return S_OK;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::Stop() {
+    if (target_) {
+        target_->StopRun();
     }
     return S_OK;
 }

@@ -1,5 +1,6 @@
-// The automation object of the script executive window (IVrTestLoader): Load, Run and Popup carried to the
-// window it is bound to. Called only on the window's thread (calls from other processes arrive there).
+// The automation object of the script executive window (IVrTestLoader): Load, Run, Popup, Verdict and Stop
+// carried to the window it is bound to. Called only on the window's thread (calls from other processes arrive
+// there).
 #pragma once
 
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
@@ -17,6 +18,9 @@ public:
     virtual bool LoadScript(const std::string& path) = 0;
     virtual bool RunScript() = 0;
     virtual void Popup() = 0;
+    // 1 passed, 2 failed, 7 error; 0 when the last Run ran nothing.
+    virtual int32_t LastVerdict() = 0;
+    virtual void StopRun() = 0;
 };
 
 class CVrTestLoaderDlgAutoProxy : public vr::ObjectRoot,
@@ -34,6 +38,8 @@ public:
     HRESULT Load(BSTR sFile, VARIANT_BOOL* loaded);
     HRESULT Run(VARIANT_BOOL* completed);
     HRESULT Popup();
+    HRESULT get_Verdict(LONG* verdict);
+    HRESULT Stop();
 
 private:
     TestLoaderTarget* target_ = nullptr;

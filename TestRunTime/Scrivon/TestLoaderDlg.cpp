@@ -1,8 +1,6 @@
 // The script executive's main window on Qt.
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
 
-#include "TestRunTime/Scrivon/RunVerdict.h"
-#include "TestRunTime/Scrivon/ScriptFileName.h"
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
@@ -16,7 +14,6 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -29,8 +26,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-
-#include <cstdio>
 
 namespace scrivon {
 namespace {
@@ -49,10 +44,6 @@ QColor OutputColour(int32_t status) {
         return Qt::red;
     }
     return status == 3 ? Qt::blue : Qt::black;
-}
-
-const char* VerdictWord(int32_t verdict) {
-    return verdict == 1 ? "passed" : verdict == 2 ? "failed" : "error";
 }
 
 QLineEdit* ReadOnlyField(QWidget* parent) {
@@ -186,22 +177,26 @@ bool CVrTestLoaderDlg::LoadScript(const std::string& path) {
     return model_->Load(path);
 }
 
+void CVrTestLoaderDlg::ReportToConsole(std::FILE* out, std::FILE* err) {
+    console_ = std::make_unique<ConsoleReport>(out, err);
+}
+
 bool CVrTestLoaderDlg::RunScript() {
     ui_.serialNumber->Combo()->TakeTypedText();
     bool completed = model_->Run();
     ui_.serialNumber->Combo()->RefreshList(); // the serial number joined its recent values
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        PrintVerdict(completed); // nobody sees the window: the verdict goes to the terminal
+    if (console_ && model_->LastVerdict() != 0) {
+        console_->RunEnded(model_->State().returnValue, model_->LastVerdict());
     }
     return completed;
 }
 
-void CVrTestLoaderDlg::PrintVerdict(bool completed) {
-    const TestLoaderState& state = model_->State();
-    int32_t verdict = VerdictOf(completed, state.returnValue);
-    std::printf("%s: verdict %d (%s), return value \"%s\"\n", TestIdOf(state.scriptPath).c_str(), verdict,
-                VerdictWord(verdict), state.returnValue.c_str());
-    std::fflush(stdout);
+int32_t CVrTestLoaderDlg::LastVerdict() {
+    return model_->LastVerdict();
+}
+
+void CVrTestLoaderDlg::StopRun() {
+    model_->Stop();
 }
 
 void CVrTestLoaderDlg::Popup() {
@@ -228,6 +223,9 @@ void CVrTestLoaderDlg::ShowState(const TestLoaderState& state) {
 }
 
 void CVrTestLoaderDlg::AppendOutput(const std::string& text, int32_t status) {
+    if (console_) {
+        console_->Output(status, text);
+    }
     QTextCursor cursor(ui_.output->document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
@@ -263,13 +261,25 @@ void CVrTestLoaderDlg::SelectSourceLine(int line) {
 }
 
 void CVrTestLoaderDlg::ShowError(const std::string& caption, const std::string& text) {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str()); // nobody sees the box
+    if (console_) {
+        console_->Error(caption, text); // nobody could answer the box: it counts as answered OK
+        return;
     }
     (void)vr::ui::MessageBox(this, vr::FromUtf8(text), vr::FromUtf8(caption), MB_OK | MB_ICONERROR);
 }
 
-std::optional<std::string> CVrTestLoaderDlg::AskLanguage() {
+std::optional<std::string> CVrTestLoaderDlg::AskLanguage(const std::string& scriptPath) {
+    if (console_) {
+        std::string known;
+        for (const std::string& language : languages_) {
+            known += (known.empty() ? "" : ", ") + language;
+        }
+        console_->Error("Script Language",
+                        "The script language of '" + scriptPath +
+                            "' can't be told from its name (name.<Language>.ts, with one of: " + known +
+                            ") and nobody can be asked: the script isn't loaded.");
+        return std::nullopt;
+    }
     return AskScriptLanguage(languages_, this);
 }
 

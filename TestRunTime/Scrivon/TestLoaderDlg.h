@@ -3,12 +3,14 @@
 // the source pane) and the window its automation object acts on. Window thread only.
 #pragma once
 
+#include "TestRunTime/Scrivon/ConsoleReport.h"
 #include "TestRunTime/Scrivon/TestLoaderAutomation.h"
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "platform/com/object.h"
 
 #include <QDialog>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +35,10 @@ public:
     // Makes the automation object the running object of its class, so that later starts find this window;
     // on failure tells the user and goes on without it.
     void RegisterAsActiveObject();
+    // Nobody sees the window (offscreen): its output and each run's end go to out as lines, and its error
+    // boxes to err, answered OK at once; a language that cannot be told from a script's name is not asked
+    // for. See ConsoleReport.h for the lines. Both streams stay the caller's.
+    void ReportToConsole(std::FILE* out, std::FILE* err);
     // The file the window loads on its next timer tick (the command line's).
     void SetPendingFile(const std::string& path) { pendingFile_ = path; }
     IVrTestLoader* Automation() const { return proxy_.Get(); }
@@ -42,6 +48,8 @@ public:
     bool LoadScript(const std::string& path) override;
     bool RunScript() override;
     void Popup() override;
+    int32_t LastVerdict() override;
+    void StopRun() override;
 
     // TestLoaderView.
     void ShowState(const TestLoaderState& state) override;
@@ -51,7 +59,7 @@ public:
     void SetSourceText(const std::string& text) override;
     void SelectSourceLine(int line) override;
     void ShowError(const std::string& caption, const std::string& text) override;
-    std::optional<std::string> AskLanguage() override;
+    std::optional<std::string> AskLanguage(const std::string& scriptPath) override;
     void PumpMessages() override;
 
     // The controls, for the program's tests.
@@ -82,7 +90,6 @@ private:
     void OpenCommand();
     void ToggleSource();
     void TimerTick();
-    void PrintVerdict(bool completed);
 
     std::vector<std::string> languages_;
     Controls ui_{};
@@ -91,6 +98,7 @@ private:
     vr::ComObjectPtr<CVrTestLoaderDlgAutoProxy> proxy_;
     DWORD rotCookie_ = 0;
     bool registered_ = false;
+    std::unique_ptr<ConsoleReport> console_; // null while the window is seen
     std::string pendingFile_;
     bool showingText_ = false; // the program, not the operator, is changing the source pane
     bool movedOnce_ = false;

@@ -101,7 +101,7 @@ bool TestLoaderModel::SettleLanguage(const std::string& path, bool askAllowed) {
     if (!askAllowed) {
         return false;
     }
-    std::optional<std::string> chosen = view_.AskLanguage();
+    std::optional<std::string> chosen = view_.AskLanguage(path);
     if (!chosen) {
         return false;
     }
@@ -217,6 +217,9 @@ bool TestLoaderModel::SubmitAndWait(const std::string& method, std::string* resu
         view_.SelectSourceLine(line);
     }
     view_.ShowError("Run-Time Error", text);
+    // The failure is reported: a Stop that caused it no longer holds, so Reset still runs and the run's
+    // result row is still stored.
+    worker_.Stop("continue");
     return false;
 }
 
@@ -228,6 +231,7 @@ void TestLoaderModel::EngineOutput(const char* line) {
 bool TestLoaderModel::Run() {
     // Nothing loaded, or a run in progress (Run called again through the automation object): refused, so
     // that an empty source never counts as a passed test and a run is never nested in another.
+    lastVerdict_ = 0;
     if (!state_.runEnabled) {
         return false;
     }
@@ -289,11 +293,12 @@ bool TestLoaderModel::Run() {
 }
 
 void TestLoaderModel::StoreVerdict(bool completed) {
+    int32_t verdict = VerdictOf(completed, state_.returnValue);
+    lastVerdict_ = verdict;
     IVrTestEngine* engine = worker_.Engine();
     if (!engine) {
         return;
     }
-    int32_t verdict = VerdictOf(completed, state_.returnValue);
     _variant_t value(_bstr_t(state_.returnValue.c_str()));
     _variant_t description(_bstr_t(verdict == 7 ? lastError_.c_str() : ""));
     _variant_t status(static_cast<LONG>(verdict));

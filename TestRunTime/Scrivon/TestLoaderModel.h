@@ -42,8 +42,8 @@ public:
     // Selects line (1-based) of the source pane, when it has that line, and makes it visible.
     virtual void SelectSourceLine(int line) = 0;
     virtual void ShowError(const std::string& caption, const std::string& text) = 0;
-    // The Script Language dialog: the chosen language, or none on Cancel.
-    virtual std::optional<std::string> AskLanguage() = 0;
+    // The Script Language dialog for the script at scriptPath: the chosen language, or none on Cancel.
+    virtual std::optional<std::string> AskLanguage(const std::string& scriptPath) = 0;
     // Serves the window's events and queued calls once, waiting briefly when there are none.
     virtual void PumpMessages() = 0;
 };
@@ -78,6 +78,9 @@ public:
     const std::vector<std::string>& Languages() const { return languages_; }
     AttrValueEditorModel& SerialNumberEditor() { return *serialNumberEditor_; }
     const std::string& LastErrorText() const { return lastError_; }
+    // The verdict of the last run (1 passed, 2 failed, 7 error); 0 before the first run, and after a Run
+    // that ran nothing.
+    int32_t LastVerdict() const { return lastVerdict_; }
 
     // Loads an existing script whose language is known or asked for; otherwise clears the script path.
     bool Load(const std::string& path);
@@ -107,6 +110,7 @@ private:
     std::vector<std::string> languages_;
     TestLoaderState state_;
     std::string lastError_;
+    int32_t lastVerdict_ = 0;
     CAttrValue serialNumber_;
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_;
 };

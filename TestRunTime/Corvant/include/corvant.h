@@ -81,6 +81,24 @@ protected:
 };
 VR_DECLARE_INTERFACE_ID(IVrTestEngine, "460521C9-7CFE-4E95-B80D-48AF8E1E1B86")
 
+// What a program's window thread may ask of the test engine while the engine's own thread is busy in a script
+// that serves no calls (a long computation, an endless loop). Threads: any thread of the engine's process may
+// call these at any time, and neither waits for the engine's thread. In-process only: the engine's proxies do
+// not offer it, so a caller that cannot have it uses Stop and GetOutput of IVrTestEngine instead.
+struct IVrTestEngineMonitor : IUnknown {
+    // Stop with these words, as IVrTestEngine::Stop reads them: "continue" clears the interruption flag and
+    // any word other than "loop" and "exit" sets it, at once, so that the script's next engine call fails;
+    // "loop" and "exit" put StopLoop or StopExit to "true" before the engine next reads or writes an option.
+    [[nodiscard]] virtual HRESULT RequestStop(BSTR words) = 0;
+    // GetOutput: takes the oldest queued line and its status; S_FALSE (both left untouched) when none waits;
+    // E_POINTER for a null text.
+    [[nodiscard]] virtual HRESULT TakeOutput(LONG* status, BSTR* text) = 0;
+
+protected:
+    ~IVrTestEngineMonitor() = default;
+};
+VR_DECLARE_INTERFACE_ID(IVrTestEngineMonitor, "912B59C0-0926-402D-B45C-82D714ABFE01")
+
 inline constexpr CLSID CLSID_TestEngine = vr::MakeGuid("FEA06D1D-3B21-4624-9748-D477B7D60E1D");
 inline constexpr GUID LIBID_Corvant = vr::MakeGuid("3F14BE50-6169-49F8-A37C-5B88F071FE16");
 // The outside class the engine creates when no graph control is running.

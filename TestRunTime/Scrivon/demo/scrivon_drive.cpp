@@ -1,6 +1,6 @@
 // scrivon-drive: has a running script executive load a script and run it through its automation object, as
-// any automation client would, and tells whether the run completed (exit code 0) or not (1); 2 when no
-// script executive could be reached.
+// any automation client would, and tells the run's verdict by its exit code: 0 passed, 1 failed, 2 error,
+// 3 not run (no script executive was reached, or it did not load the script, or it ran nothing).
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
@@ -14,9 +14,34 @@
 
 namespace {
 
+enum ExitCode : int {
+    kPassed = 0,
+    kFailed = 1,
+    kError = 2,
+    kNotRun = 3,
+};
+
+// The run verdicts the script executive tells (its test statuses).
+constexpr LONG kVerdictPassed = 1;
+constexpr LONG kVerdictFailed = 2;
+constexpr LONG kVerdictError = 7;
+
 HRESULT Call(IDispatch* loader, DISPID member, VARIANT* argument, VARIANT* result) {
     DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
     return loader->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+}
+
+// The verdict of the run just made; 0 when it cannot be read.
+LONG VerdictOf(IDispatch* loader) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    _variant_t verdict;
+    HRESULT hr = loader->Invoke(DISPID_TestLoaderVerdict, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &verdict,
+                                nullptr, nullptr);
+    _variant_t number;
+    if (FAILED(hr) || FAILED(VariantChangeType(&number, &verdict, 0, VT_I4))) {
+        return 0;
+    }
+    return number.lVal;
 }
 
 // The running instance's object; it may still be starting, so it is looked for a while.
@@ -40,7 +65,7 @@ int Drive(const std::string& script) {
     vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
     if (!loader) {
         std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
-        return 2;
+        return kNotRun;
     }
     _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
@@ -48,24 +73,42 @@ int Drive(const std::string& script) {
     if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
         std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)\n", script.c_str(),
                      static_cast<unsigned>(hr));
-        return 1;
+        return kNotRun;
     }
-    _variant_t completed;
+    _variant_t completed; // the verdict read below tells more than whether the run completed
     hr = Call(loader.Get(), DISPID_TestLoaderRun, nullptr, &completed);
-    bool done = SUCCEEDED(hr) && completed.vt == VT_BOOL && completed.boolVal;
-    std::printf("scrivon-drive: the run %s\n", done ? "completed" : "did not complete");
-    return done ? 0 : 1;
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "scrivon-drive: the run could not be started (0x%08X)\n",
+                     static_cast<unsigned>(hr));
+        return kNotRun;
+    }
+    switch (VerdictOf(loader.Get())) {
+    case kVerdictPassed:
+        std::printf("scrivon-drive: the test passed\n");
+        return kPassed;
+    case kVerdictFailed:
+        std::printf("scrivon-drive: the test failed\n");
+        return kFailed;
+    case kVerdictError:
+        std::printf("scrivon-drive: the run ended in an error\n");
+        return kError;
+    default:
+        std::fprintf(stderr, "scrivon-drive: the script executive ran nothing (another run in progress?)\n");
+        return kNotRun;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: scrivon-drive <script file>\n");
-        return 2;
+        std::fprintf(stderr, "usage: scrivon-drive <script file>\n"
+                             "exit code: 0 passed, 1 failed, 2 error, 3 not run\n");
+        return kNotRun;
     }
     if (FAILED(CoInitialize(nullptr))) {
-        return 2;
+        std::fprintf(stderr, "scrivon-drive: COM could not be initialised\n");
+        return kNotRun;
     }
     int result = Drive(std::filesystem::absolute(argv[1]).string());
     CoUninitialize();

@@ -8,6 +8,10 @@
 //   [1] Load(BSTR sFile) -> VARIANT_BOOL: true when the window loaded the file
 //   [2] Run() -> VARIANT_BOOL: true when the run completed
 //   [3] Popup(): the window shows itself and comes to the front
+//   [4] Verdict (read-only property) -> long: the verdict of the last run, 1 passed, 2 failed, 7 error; 0
+//   before
+//       any run and after a Run that ran nothing (no script loaded, or another run in progress)
+//   [5] Stop(): the window's Stop command: interrupts the run in progress (a Run called by another client)
 struct IVrTestLoader : IDispatch {
 protected:
     ~IVrTestLoader() = default;
@@ -21,3 +25,5 @@ inline constexpr const char16_t* kTestLoaderProgId = u"Vornic.TestLoader";
 inline constexpr DISPID DISPID_TestLoaderLoad = 1;
 inline constexpr DISPID DISPID_TestLoaderRun = 2;
 inline constexpr DISPID DISPID_TestLoaderPopup = 3;
+inline constexpr DISPID DISPID_TestLoaderVerdict = 4;
+inline constexpr DISPID DISPID_TestLoaderStop = 5;

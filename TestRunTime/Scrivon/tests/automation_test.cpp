@@ -19,6 +19,8 @@ public:
     }
     bool RunScript() override { return true; }
     void Popup() override { ++popups; }
+    int32_t LastVerdict() override { return 2; }
+    void StopRun() override {}
 };
 
 HRESULT CallByDispid(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {

@@ -1,5 +1,7 @@
 // The program scrivon as users start it: a first instance with its window (offscreen), a second start that
-// hands its file to the first and ends, and registration while an instance runs, which never reaches it.
+// hands its file to the first and ends, and registration while an instance runs, which never reaches it;
+// scrivon-drive's exit codes with the lines scrivon writes offscreen, and a run stopped while its script
+// loops in its top-level code.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/base/paths.h"
 #include "platform/com/activation.h"
@@ -28,13 +30,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr const char* kPassingScript = "function Preset() {}\nfunction Test() { return 'pass'; }\n"
-                                       "function Reset() {}\n";
+// A passing script that names itself in its output.
+std::string PassingScript(const std::string& name) {
+    return "function Preset() {}\nfunction Test() { OutputLn('" + name +
+           "'); return 'pass'; }\n"
+           "function Reset() {}\n";
+}
 
-// Starts the program in folder with its output in a file; the process id, or -1.
-pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string& outputFile,
-                   const std::string& folder) {
-    std::string program = vr::ProgramFolder() + "/scrivon";
+// Starts a program of the build in folder with its output (and its errors, when named) in files; the
+// process id, or -1.
+pid_t Start(const std::string& name, const std::vector<std::string>& arguments, const std::string& outputFile,
+            const std::string& folder, const std::string& errorFile = "") {
+    std::string program = vr::ProgramFolder() + "/" + name;
     std::vector<char*> argv{program.data()};
     std::vector<std::string> copies = arguments;
     for (std::string& argument : copies) {
@@ -45,11 +52,20 @@ pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (!errorFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+    }
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return failed ? -1 : pid;
+}
+
+pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string& outputFile,
+                   const std::string& folder) {
+    return Start("scrivon", arguments, outputFile, folder);
 }
 
 // The exit code, or -1 when the process did not end in time (it is then killed).
@@ -103,8 +119,8 @@ protected:
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts";
         fs::create_directories(folder);
-        for (const char* name : {"first.JScript.ts", "second.JScript.ts"}) {
-            std::ofstream(folder / name) << kPassingScript;
+        for (const char* name : {"first", "second"}) {
+            std::ofstream(folder / (std::string(name) + ".JScript.ts")) << PassingScript(name);
         }
         output = (folder / "first-instance.txt").string();
     }
@@ -133,15 +149,80 @@ TEST_F(ScrivonProcessTest, ASecondStartHandsItsFileToTheFirstAndRegistrationNeve
     ASSERT_GT(second, 0);
     EXPECT_EQ(WaitForExit(second, 30s), 0); // forwarded and ended: no second window stays
     ASSERT_TRUE(RunThrough(loader.Get()));
-    EXPECT_NE(ReadAll(output).find("second.JScript: verdict 1 (passed)"), std::string::npos)
-        << ReadAll(output);
+    const std::string secondRun = "output Unknown: second\nreturn value: pass\nverdict: Passed\n";
+    EXPECT_NE(ReadAll(output).find(secondRun), std::string::npos) << ReadAll(output);
 
     pid_t registering = StartScrivon({"/RegServer"}, (folder / "register.txt").string(), folder.string());
     EXPECT_EQ(WaitForExit(registering, 30s), 0);
     ASSERT_TRUE(RunThrough(loader.Get())); // still the second script: no Load("") arrived
     std::string seen = ReadAll(output);
-    size_t firstRun = seen.find("second.JScript: verdict 1");
-    EXPECT_NE(seen.find("second.JScript: verdict 1", firstRun + 1), std::string::npos) << seen;
+    EXPECT_NE(seen.find(secondRun, seen.find(secondRun) + 1), std::string::npos) << seen;
+}
+
+// scrivon-drive on a script of the folder; its exit code.
+int Drive(const fs::path& folder, const std::string& script) {
+    pid_t drive = Start("scrivon-drive", {script}, (folder / "drive.txt").string(), folder.string());
+    return drive > 0 ? WaitForExit(drive, 60s) : -1;
+}
+
+TEST_F(ScrivonProcessTest, DriveTellsTheVerdictAndScrivonWritesItsLines) {
+    std::ofstream(folder / "report.JScript.ts")
+        << "function Test() {\n  OutputLn('measured', 1);\n  Output('two\\r\\nlines\\n', 3);\n"
+           "  return 'pass';\n}\n";
+    std::ofstream(folder / "low.JScript.ts") << "function Test() { return 'low\\n'; }\n";
+    std::ofstream(folder / "throws.JScript.ts")
+        << "function Preset() {}\nfunction Test() {\n  missing.value;\n}\n";
+    std::ofstream(folder / "notes.ts") << "function Test() {}\n";
+    std::string errors = (folder / "first-errors.txt").string();
+    first = Start("scrivon", {}, output, folder.string(), errors);
+    ASSERT_GT(first, 0);
+
+    EXPECT_EQ(Drive(folder, "report.JScript.ts"), 0);
+    EXPECT_EQ(Drive(folder, "low.JScript.ts"), 1);
+    EXPECT_EQ(Drive(folder, "throws.JScript.ts"), 2);
+    EXPECT_EQ(Drive(folder, "notes.ts"), 3);
+    EXPECT_EQ(Drive(folder, "missing.JScript.ts"), 3);
+
+    EXPECT_EQ(ReadAll(output), "output Passed: measured\n"
+                               "output Warning: two\\nlines\n"
+                               "return value: pass\n"
+                               "verdict: Passed\n"
+                               "return value: low\n"
+                               "verdict: Failed\n"
+                               "return value: Error\n"
+                               "verdict: Error\n");
+    std::string complaints = ReadAll(errors);
+    size_t runError = complaints.find("Run-Time Error: ");
+    EXPECT_NE(runError, std::string::npos) << complaints;
+    EXPECT_NE(complaints.find("Line: 3", runError), std::string::npos) << complaints;
+    EXPECT_NE(complaints.find("Script Language: The script language of '" + (folder / "notes.ts").string()),
+              std::string::npos)
+        << complaints;
+}
+
+// The script loops in its top-level code, so the run never gets past loading: Stop, called by another client
+// while scrivon-drive waits for its Run, ends it with an error.
+TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
+    std::ofstream(folder / "spins.JScript.ts") << "OutputLn('spinning');\nfor (;;) {}\n";
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    vr::ComPtr<IDispatch> loader = WaitForRunningInstance(30s);
+    ASSERT_TRUE(loader);
+    pid_t drive =
+        Start("scrivon-drive", {"spins.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
+    ASSERT_GT(drive, 0);
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ReadAll(output).find("output Unknown: spinning\n") == std::string::npos) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
+        std::this_thread::sleep_for(20ms);
+    }
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(
+        loader->Invoke(DISPID_TestLoaderStop, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(WaitForExit(drive, 30s), 2);
+    EXPECT_NE(ReadAll(output).find("return value: Error\nverdict: Error\n"), std::string::npos)
+        << ReadAll(output);
 }
 
 } // namespace

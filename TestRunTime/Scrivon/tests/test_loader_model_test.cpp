@@ -36,7 +36,7 @@ public:
     void ShowError(const std::string& caption, const std::string& text) override {
         errors.push_back(caption + ": " + text);
     }
-    std::optional<std::string> AskLanguage() override {
+    std::optional<std::string> AskLanguage(const std::string&) override {
         ++asked;
         return answer;
     }

@@ -1,6 +1,7 @@
 // The worker with the real test engine and script executive (the hardware manager stands in, registered in
 // the process), running a test script file from Set to its verdict, with its output drained while it runs,
-// and a script that waits in the engine's Delay stopped and the engine set to continue afterwards.
+// a script that waits in the engine's Delay stopped and the engine set to continue afterwards, and scripts
+// that serve no calls (a loop polling StopLoop, a load that never ends) reached by Stop all the same.
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "common/TestExecutive.h"
 #include "common/proxies/SystemProxies.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -75,6 +77,21 @@ protected:
         SysFreeString(text);
         return result;
     }
+    // Drains the output until the line has come (while a request runs).
+    void WaitForOutput(std::u16string_view line) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::find_if(output.begin(), output.end(),
+                            [&](const auto& seen) { return seen.second == line; }) == output.end()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the line never came";
+            LONG status = 0;
+            BSTR text = nullptr;
+            while (worker->GetOutput(&status, &text)) {
+                output.emplace_back(status, std::u16string(vr::BstrView(text)));
+                SysFreeString(text);
+            }
+            PumpMessages(0);
+        }
+    }
     void StopWith(std::u16string_view words) {
         BSTR text = B(words);
         worker->Stop(text);
@@ -117,6 +134,45 @@ TEST_F(WorkerRoadTest, StopEndsAWaitingScriptAndContinueLetsTheNextRun) {
     EXPECT_EQ(Run(u"Preset"), u"");
     EXPECT_EQ(Run(u"Test"), u"true");
     EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+}
+
+// The script never pumps, so only a Stop that does not wait for the worker reaches it; "exit" and "loop"
+// set their options without interrupting, and the method returns as usual.
+TEST_F(WorkerRoadTest, LoopAndExitReachAPollingScriptWithoutInterruptingIt) {
+    ASSERT_EQ(worker->Set(B(u"JScript"),
+                          B(u"function Poll() {\n  OutputLn('polling');\n"
+                            u"  while (!IsOptionEnabled('StopLoop')) {}\n"
+                            u"  return IsOptionEnabled('StopExit') ? 'exit' : 'loop';\n}"),
+                          B(u""), B(u"")),
+              S_OK);
+    EXPECT_EQ(Run(u""), u"");
+    worker->Request(B(u"Poll"), B(u""), B(u""));
+    WaitForOutput(u"polling\n");
+    StopWith(u"EXIT");
+    StopWith(u"loop");
+    Wait();
+    BSTR result = nullptr;
+    worker->GetResult(&result);
+    EXPECT_EQ(vr::BstrView(result), u"exit");
+    SysFreeString(result);
+    EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+}
+
+// Top-level code runs while the script loads: Stop ends that load too, and leaves nothing that stops the
+// next.
+TEST_F(WorkerRoadTest, StopEndsALoadThatNeverEnds) {
+    ASSERT_EQ(worker->Set(B(u"JScript"), B(u"OutputLn('loading');\nfor (;;) {}"), B(u""), B(u"")), S_OK);
+    worker->Request(B(u""), B(u""), B(u""));
+    WaitForOutput(u"loading\n");
+    StopWith(u"");
+    Wait();
+    EXPECT_LT(ErrorCode(), 0);
+
+    StopWith(u"continue");
+    ASSERT_EQ(worker->Set(B(u"JScript"), B(u"function Test() { return 'ran'; }"), B(u""), B(u"")), S_OK);
+    EXPECT_EQ(Run(u""), u"");
+    EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+    EXPECT_EQ(Run(u"Test"), u"ran");
 }
 
 } // namespace
