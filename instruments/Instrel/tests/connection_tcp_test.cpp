@@ -100,6 +100,15 @@ TEST_F(ConnectionTest, SilentAndSlowPeersFailWithinTheTimeout) {
     EXPECT_EQ(Read(u"\n", 2000).text, u"late\n");
 }
 
+TEST_F(ConnectionTest, TheLateAnswerOfAReadThatTimedOutIsNotTheAnswerToTheNextCommand) {
+    ConnectToInstrument();
+    ASSERT_EQ(Send(u"DELAY 1500 late"), S_OK);
+    EXPECT_EQ(Read(u"\n", 1000).hr, E_FAIL);
+    // The next command goes out before the late answer has come; each answer stays with its command.
+    EXPECT_EQ(Query(u"ECHO second"), u"second\n");
+    EXPECT_EQ(Query(u"ECHO third"), u"third\n");
+}
+
 TEST_F(ConnectionTest, ATerminationCharacterThatKeepsComingCannotHoldTheReadPastItsTimeout) {
     ConnectToInstrument();
     ASSERT_EQ(Send(u"TRICKLE 40 >>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>"), S_OK);
