@@ -45,12 +45,14 @@ HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
         DropLateAnswer();
         OwnedBstr text(sent);
         LONG count = 0;
-        if (HRESULT hr = message_->WriteString(text.Get(), &count); FAILED(hr)) {
+        HRESULT hr = message_->WriteString(text.Get(), &count);
+        // A write that fails part way (a timeout after megabytes) still says how much went out.
+        *plRetCount = count;
+        if (FAILED(hr)) {
             return Report(hr,
                           vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
                                             hr, Name(), data.c_str()));
         }
-        *plRetCount = count;
         if (Recording()) {
             RecordWrite(data);
         }
@@ -119,11 +121,12 @@ HRESULT CCnVISA::WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount
     }
     DropLateAnswer();
     LONG written = 0;
-    if (HRESULT hr = message_->Write(bytes, count, &written); FAILED(hr)) {
+    HRESULT hr = message_->Write(bytes, count, &written);
+    *plRetCount = written;
+    if (FAILED(hr)) {
         return Report(hr, vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
                                             hr, Name(), text.c_str()));
     }
-    *plRetCount = written;
     SetTraceSite();
     TraceInfo(u"Sent to the '%s' Connection: '%s'.", Name(), text.c_str());
     return S_OK;
