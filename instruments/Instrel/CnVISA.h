@@ -99,6 +99,7 @@ private:
     HRESULT ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text);
     HRESULT ReadOneChunk(int32_t count, std::u16string* chunk);
     HRESULT SetSessionTimeout(int32_t milliseconds);
+    void DropLateAnswer();
     void RecordWrite(const std::u16string& data);
     void RecordRead(const std::u16string& answer);
     void TraceRead(const std::u16string& text);
@@ -131,6 +132,17 @@ private:
     BSTR recordId_ = nullptr;
     BSTR ioProtocol_ = nullptr;
     BSTR endChars_ = nullptr;
+
+    // A read that timed out may still get the rest of its answer: the next write waits for it and drops it,
+    // so that it is not taken for the answer to that write's command.
+    struct LateAnswer {
+        bool owed = false;
+        ReadGoal goal;
+        size_t received = 0;      // characters that read got, carriage returns included
+        std::u16string collected; // what it got, carriage returns left out
+        int32_t timeout = 0;      // milliseconds it was allowed to wait
+    };
+    LateAnswer lateAnswer_; // set by a read that timed out, taken by the next write
 
     SimulationState simulation_ = SimulationState::Off;
     bool recordedWrite_ = false; // the "in" field of the current record has been written

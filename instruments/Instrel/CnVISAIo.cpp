@@ -42,14 +42,17 @@ HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
                       vr::FormatWString(u"Try to send to the '%s' Connection which is not opened: '%s'.",
                                         Name(), data.c_str()));
     } else {
+        DropLateAnswer();
         OwnedBstr text(sent);
         LONG count = 0;
-        if (HRESULT hr = message_->WriteString(text.Get(), &count); FAILED(hr)) {
+        HRESULT hr = message_->WriteString(text.Get(), &count);
+        // A write that fails part way (a timeout after megabytes) still says how much went out.
+        *plRetCount = count;
+        if (FAILED(hr)) {
             return Report(hr,
                           vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
                                             hr, Name(), data.c_str()));
         }
-        *plRetCount = count;
         if (Recording()) {
             RecordWrite(data);
         }
@@ -116,12 +119,14 @@ HRESULT CCnVISA::WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount
         }
         count = upper - lower + 1;
     }
+    DropLateAnswer();
     LONG written = 0;
-    if (HRESULT hr = message_->Write(bytes, count, &written); FAILED(hr)) {
+    HRESULT hr = message_->Write(bytes, count, &written);
+    *plRetCount = written;
+    if (FAILED(hr)) {
         return Report(hr, vr::FormatWString(u"VISA Error: %08lx. Couldn't send to the '%s' Connection: '%s'.",
                                             hr, Name(), text.c_str()));
     }
-    *plRetCount = written;
     SetTraceSite();
     TraceInfo(u"Sent to the '%s' Connection: '%s'.", Name(), text.c_str());
     return S_OK;
@@ -241,6 +246,7 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
         lastReadStatus_ = decision.status;
         return S_OK;
     case ReadStep::Timeout:
+        lateAnswer_ = LateAnswer{true, goal, received, *text, timeout};
         if (text->empty()) {
             return Report(E_FAIL,
                           vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
@@ -259,6 +265,37 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
     default:
         return ReportGeneric(E_FAIL);
     }
+}
+
+void CCnVISA::DropLateAnswer() {
+    if (!lateAnswer_.owed) {
+        return;
+    }
+    LateAnswer late = std::move(lateAnswer_);
+    lateAnswer_ = LateAnswer{};
+    if (late.timeout <= 0) {
+        return; // that read did not wait: neither does this one (the session drops what is there)
+    }
+    // As long as the read that timed out was allowed to wait, what arrives is the rest of its answer.
+    const auto start = std::chrono::steady_clock::now();
+    std::u16string dropped;
+    ReadDecision decision;
+    while (decision.step == ReadStep::ReadOn) {
+        const int32_t remaining = late.timeout - MillisecondsSince(start);
+        if (remaining <= 0 || FAILED(SetSessionTimeout(remaining))) {
+            break;
+        }
+        std::u16string chunk;
+        HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
+        late.received += chunk.size();
+        late.collected += WithoutCarriageReturns(chunk);
+        dropped += chunk;
+        decision = DecideRead(late.goal, status, late.collected, late.received);
+    }
+    (void)SetSessionTimeout(late.timeout); // the write and the next read see the configured timeout again
+    SetTraceSite();
+    TraceInfo(u"Dropped the late answer of the '%s' Connection's read that timed out: '%s'.", Name(),
+              dropped.c_str());
 }
 
 HRESULT CCnVISA::ReplayRead(std::u16string* text) {

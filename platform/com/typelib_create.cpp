@@ -291,7 +291,11 @@ HRESULT TypeInfoObject::LayOut() {
         return S_OK;
     }
     // An interface's functions follow its base's in the virtual table.
-    WORD base = static_cast<WORD>(VtableSize() - Data().funcs.size() * sizeof(void*));
+    WORD vtableSize = 0;
+    if (HRESULT hr = VtableSize(&vtableSize); FAILED(hr)) {
+        return hr;
+    }
+    WORD base = static_cast<WORD>(vtableSize - Data().funcs.size() * sizeof(void*));
     for (size_t k = 0; k < Data().funcs.size(); ++k) {
         MutableData().funcs[k].vtableOffset = static_cast<SHORT>(base + k * sizeof(void*));
     }

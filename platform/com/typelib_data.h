@@ -17,6 +17,9 @@ struct TypeSpec {
 };
 
 inline constexpr size_t kMaxTypeDepth = 8;
+// The most types one chain of bases may hold, the type itself included (real interfaces hold a handful): a
+// reader walking bases stops there, so a chain that comes back to itself cannot run it out of stack.
+inline constexpr size_t kMaxInheritanceDepth = 64;
 
 struct ParamData {
     TypeSpec type;

@@ -6,6 +6,7 @@
 #include "platform/resources/archive.h"
 
 #include <cstring>
+#include <optional>
 
 namespace vr::typelib {
 
@@ -507,6 +508,52 @@ bool IsConsistent(const LibData& lib) {
     return true;
 }
 
+namespace {
+
+// The library's own type that type names as its base, if any.
+std::optional<UINT> LocalBase(const LibData& lib, const TypeData& type) {
+    if ((type.kind != TKIND_INTERFACE && type.kind != TKIND_DISPATCH) || type.implTypes.empty()) {
+        return std::nullopt;
+    }
+    HREFTYPE ref = type.implTypes[0].ref;
+    if (ref >= lib.refs.size() || !lib.refs[ref].local || lib.refs[ref].index >= lib.types.size()) {
+        return std::nullopt;
+    }
+    return lib.refs[ref].index;
+}
+
+} // namespace
+
+HRESULT CheckInheritance(const LibData& lib) {
+    // chainLength[k]: the types on the chain from type k, once known; each type is walked once.
+    constexpr size_t kUnknown = 0;
+    constexpr size_t kOnThisWalk = SIZE_MAX;
+    std::vector<size_t> chainLength(lib.types.size(), kUnknown);
+    std::vector<UINT> walked;
+    for (UINT start = 0; start < lib.types.size(); ++start) {
+        walked.clear();
+        size_t beyond = 0; // the length of the known chain the walk ran into
+        for (std::optional<UINT> at = start; at; at = LocalBase(lib, lib.types[*at])) {
+            if (chainLength[*at] == kOnThisWalk) {
+                return TYPE_E_CIRCULARTYPE;
+            }
+            if (chainLength[*at] != kUnknown) {
+                beyond = chainLength[*at];
+                break;
+            }
+            chainLength[*at] = kOnThisWalk;
+            walked.push_back(*at);
+        }
+        for (auto type = walked.rbegin(); type != walked.rend(); ++type) {
+            chainLength[*type] = ++beyond;
+        }
+        if (beyond > kMaxInheritanceDepth) {
+            return TYPE_E_INVDATAREAD;
+        }
+    }
+    return S_OK;
+}
+
 bool IsStorableValue(const VARIANT& value) {
     return IsStorableValueType(value.vt);
 }
@@ -553,6 +600,9 @@ HRESULT DecodeLibrary(std::string_view bytes, LibData* lib) {
     DecodeBody(in, read);
     if (!in.Ok() || !in.AtEnd() || !IsConsistent(read)) {
         return TYPE_E_INVDATAREAD;
+    }
+    if (HRESULT hr = CheckInheritance(read); FAILED(hr)) {
+        return hr;
     }
     *lib = std::move(read);
     return S_OK;

@@ -40,13 +40,19 @@ bool HasFileMagic(std::string_view bytes);
 [[nodiscard]] HRESULT EncodeLibrary(const LibData& lib, std::string* bytes);
 
 // Reads file bytes. TYPE_E_CANTLOADLIBRARY without the magic, TYPE_E_UNSUPFORMAT for another version,
-// TYPE_E_INVDATAREAD for anything damaged; *lib is untouched then.
+// TYPE_E_INVDATAREAD for anything damaged, TYPE_E_CIRCULARTYPE for a type that is its own base (see
+// CheckInheritance); *lib is untouched then.
 [[nodiscard]] HRESULT DecodeLibrary(std::string_view bytes, LibData* lib);
 
 // Whether the data is consistent (references and indexes in range, type chains well-formed): what a
 // reader may rely on. The decoder checks it; the builder's LayOut too.
 bool IsConsistent(const LibData& lib);
 bool IsValidTypeSpec(const TypeSpec& type, size_t refCount);
+// Whether every chain of bases through the library's own types (the first implemented type of an interface or
+// dispatch interface) ends: TYPE_E_CIRCULARTYPE when one comes back to a type already on it,
+// TYPE_E_INVDATAREAD when one holds more than kMaxInheritanceDepth types. The decoder checks it; the
+// builder's SaveAllChanges too.
+[[nodiscard]] HRESULT CheckInheritance(const LibData& lib);
 // Whether the file can hold value (a default value or a constant): numbers, booleans, errors, texts, empty.
 bool IsStorableValue(const VARIANT& value);
 

@@ -424,6 +424,9 @@ HRESULT TypeLibObject::SaveAllChanges() {
     if (!IsConsistent(data_)) {
         return TYPE_E_INVDATAREAD;
     }
+    if (HRESULT hr = CheckInheritance(data_); FAILED(hr)) {
+        return hr;
+    }
     std::string bytes;
     if (HRESULT hr = EncodeLibrary(data_, &bytes); FAILED(hr)) {
         return hr;

@@ -89,25 +89,48 @@ const VarData* TypeInfoObject::FindVar(MEMBERID id) const {
     return nullptr;
 }
 
-// The virtual table: IDispatch's for a dispatch interface; for an interface, its base's and its own
-// functions.
-WORD TypeInfoObject::VtableSize() const {
-    const TypeData& type = Data();
-    if (type.kind == TKIND_DISPATCH) {
-        return static_cast<WORD>(7 * sizeof(void*));
+// The virtual table: IDispatch's for a dispatch interface; for an interface, its bases' functions and its
+// own. The chain of bases is walked here rather than through each base's GetTypeAttr, so that a chain that
+// comes back to itself (across libraries, which are checked one by one when loaded, or in a library being
+// built) ends at kMaxInheritanceDepth instead of running the stack out.
+HRESULT TypeInfoObject::VtableSize(WORD* size) const {
+    constexpr size_t kDispatchVtable = 7 * sizeof(void*);
+    size_t total = 0;
+    const TypeInfoObject* current = this;
+    ComPtr<ITypeInfo> held; // keeps the base being walked alive
+    for (size_t depth = 0;; ++depth) {
+        if (depth == kMaxInheritanceDepth) {
+            return TYPE_E_CIRCULARTYPE;
+        }
+        const TypeData& type = current->Data();
+        if (type.kind == TKIND_DISPATCH) {
+            total += kDispatchVtable;
+            break;
+        }
+        if (type.kind != TKIND_INTERFACE) {
+            break;
+        }
+        total += type.funcs.size() * sizeof(void*);
+        ComPtr<ITypeInfo> base;
+        if (type.implTypes.empty() ||
+            FAILED(current->libObject_->ResolveRef(type.implTypes[0].ref, base.Put()))) {
+            break; // a base that cannot be found adds nothing
+        }
+        const auto* next = dynamic_cast<const TypeInfoObject*>(base.Get());
+        if (!next) {
+            // Type information of another kind (a dispatch table's) has no bases to walk.
+            TYPEATTR* attr = nullptr;
+            if (SUCCEEDED(base->GetTypeAttr(&attr))) {
+                total += attr->cbSizeVft;
+                base->ReleaseTypeAttr(attr);
+            }
+            break;
+        }
+        held = std::move(base);
+        current = next;
     }
-    if (type.kind != TKIND_INTERFACE) {
-        return 0;
-    }
-    size_t size = 0;
-    ComPtr<ITypeInfo> base;
-    TYPEATTR* attr = nullptr;
-    if (!type.implTypes.empty() && SUCCEEDED(libObject_->ResolveRef(type.implTypes[0].ref, base.Put())) &&
-        SUCCEEDED(base->GetTypeAttr(&attr))) {
-        size = attr->cbSizeVft;
-        base->ReleaseTypeAttr(attr);
-    }
-    return static_cast<WORD>(size + type.funcs.size() * sizeof(void*));
+    *size = static_cast<WORD>(total);
+    return S_OK;
 }
 
 HRESULT TypeInfoObject::Keep(std::unique_ptr<DescRecord> record, const void* key) {
@@ -132,6 +155,10 @@ HRESULT TypeInfoObject::GetTypeAttr(TYPEATTR** attr) {
         return E_INVALIDARG;
     }
     const TypeData& type = Data();
+    WORD vtableSize = 0;
+    if (HRESULT hr = VtableSize(&vtableSize); FAILED(hr)) {
+        return hr;
+    }
     auto* made = new (std::nothrow) TYPEATTR{};
     if (!made) {
         return E_OUTOFMEMORY;
@@ -145,7 +172,7 @@ HRESULT TypeInfoObject::GetTypeAttr(TYPEATTR** attr) {
     made->cFuncs = static_cast<WORD>(type.funcs.size());
     made->cVars = static_cast<WORD>(type.vars.size());
     made->cImplTypes = static_cast<WORD>(type.implTypes.size());
-    made->cbSizeVft = VtableSize();
+    made->cbSizeVft = vtableSize;
     made->cbAlignment = type.alignment;
     made->wTypeFlags = type.typeFlags;
     made->wMajorVerNum = type.majorVersion;

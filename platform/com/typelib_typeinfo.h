@@ -95,7 +95,8 @@ private:
     const FuncData* FindFunc(MEMBERID id) const;
     const FuncData* FindFunc(std::u16string_view name) const;
     const VarData* FindVar(MEMBERID id) const;
-    WORD VtableSize() const;
+    // TYPE_E_CIRCULARTYPE when the chain of bases does not end within kMaxInheritanceDepth types.
+    [[nodiscard]] HRESULT VtableSize(WORD* size) const;
     [[nodiscard]] HRESULT Keep(std::unique_ptr<DescRecord> record, const void* key);
     void ReleaseRecord(const void* key);
 

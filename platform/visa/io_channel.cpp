@@ -108,12 +108,14 @@ ssize_t DescriptorChannel::WriteOnce(std::span<const uint8_t> bytes) {
     return ::write(fd_, bytes.data(), bytes.size());
 }
 
-HRESULT DescriptorChannel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+HRESULT DescriptorChannel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, size_t* written,
                                     Failure* failure) {
+    *written = 0;
     while (!bytes.empty()) {
         ssize_t count = WriteOnce(bytes);
         if (count > 0) {
             bytes = bytes.subspan(static_cast<size_t>(count));
+            *written += static_cast<size_t>(count);
             continue;
         }
         if (count < 0 && errno == EINTR) {

@@ -35,9 +35,10 @@ public:
     // reset, reported as soon as it is seen.
     [[nodiscard]] virtual HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
                                            Failure* failure) = 0;
-    // Writes all bytes (normally in one system call); never raises SIGPIPE.
+    // Writes all bytes (normally in one system call); never raises SIGPIPE. *written: the bytes that went
+    // out, also when the call fails (a timeout can strike after megabytes).
     [[nodiscard]] virtual HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
-                                           Failure* failure) = 0;
+                                           size_t* written, Failure* failure) = 0;
     // Drops every byte that has arrived and not been read.
     virtual void DiscardPending() = 0;
     // Whether the bytes of the last ReadSome ended with the end of a message (a link that carries
@@ -57,7 +58,7 @@ public:
 
     [[nodiscard]] HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
                                    Failure* failure) override;
-    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, size_t* written,
                                    Failure* failure) override;
     void DiscardPending() override;
     int Descriptor() const override { return fd_; }

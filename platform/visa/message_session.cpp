@@ -209,14 +209,13 @@ HRESULT MessageSession::Write(std::string_view bytes, size_t* written, Failure* 
     if (serial_ && endOut_ == kEndTermChar && sendEndEnabled_) {
         message.push_back(static_cast<char>(termChar_));
     }
+    size_t sent = 0;
     HRESULT hr = channel_->WriteAll({reinterpret_cast<const uint8_t*>(message.data()), message.size()},
-                                    Deadline::After(timeoutMs_), failure);
+                                    Deadline::After(timeoutMs_), &sent, failure);
     if (hr == kErrorConnectionLost) {
         lostSeen_ = true;
     }
-    if (SUCCEEDED(hr)) {
-        *written = bytes.size();
-    }
+    *written = std::min(sent, bytes.size()); // a serial end character added here is not the caller's
     return hr;
 }
 

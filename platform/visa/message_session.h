@@ -53,6 +53,7 @@ public:
     [[nodiscard]] HRESULT Read(size_t count, std::string* bytes, Failure* failure);
     // Writes bytes in one piece. When the last read with a timeout above 0 timed out, whatever has arrived
     // since (a late answer) is dropped first, so that it is not taken for the answer to this message.
+    // *written: the caller's bytes that went out, also when the write fails.
     [[nodiscard]] HRESULT Write(std::string_view bytes, size_t* written, Failure* failure);
 
     [[nodiscard]] HRESULT SetAttribute(uint32_t id, int32_t value, Failure* failure);

@@ -86,13 +86,17 @@ HRESULT Vxi11Channel::ReadSome(std::span<uint8_t> into, const Deadline& deadline
     return S_OK;
 }
 
-HRESULT Vxi11Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, Failure* failure) {
+HRESULT Vxi11Channel::WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, size_t* written,
+                               Failure* failure) {
+    *written = 0;
     if (bytes.size() > static_cast<size_t>(INT_MAX)) {
         return Failed(failure, kErrorIo, "message too long for one VXI-11 write");
     }
     const int size = static_cast<int>(bytes.size());
     int sent = lxi_send(link_, reinterpret_cast<const char*>(bytes.data()), size,
                         LinkTimeout(deadline.RemainingMs()));
+    // A failed write says nothing of how much the instrument took; a short one says exactly that.
+    *written = sent > 0 ? static_cast<size_t>(sent) : 0;
     if (sent != size) {
         return CallFailed(deadline, "device_write", failure);
     }

@@ -25,7 +25,7 @@ public:
 
     [[nodiscard]] HRESULT ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
                                    Failure* failure) override;
-    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline,
+    [[nodiscard]] HRESULT WriteAll(std::span<const uint8_t> bytes, const Deadline& deadline, size_t* written,
                                    Failure* failure) override;
     // The instrument keeps its output until it is read: nothing waits on this side.
     void DiscardPending() override {}

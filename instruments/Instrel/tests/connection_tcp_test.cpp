@@ -100,6 +100,25 @@ TEST_F(ConnectionTest, SilentAndSlowPeersFailWithinTheTimeout) {
     EXPECT_EQ(Read(u"\n", 2000).text, u"late\n");
 }
 
+TEST_F(ConnectionTest, TheLateAnswerOfAReadThatTimedOutIsNotTheAnswerToTheNextCommand) {
+    ConnectToInstrument();
+    ASSERT_EQ(Send(u"DELAY 1500 late"), S_OK);
+    EXPECT_EQ(Read(u"\n", 1000).hr, E_FAIL);
+    // The next command goes out before the late answer has come; each answer stays with its command.
+    EXPECT_EQ(Query(u"ECHO second"), u"second\n");
+    EXPECT_EQ(Query(u"ECHO third"), u"third\n");
+}
+
+TEST_F(ConnectionTest, AWriteThatTimesOutSaysHowMuchWentOut) {
+    ConnectToInstrument("\\n", u"VISA:Timeout=300");
+    ASSERT_EQ(Send(u"DELAY 60000 x"), S_OK); // the instrument stops reading
+    const std::u16string data(8 << 20, u'x');
+    int32_t count = 0;
+    EXPECT_TRUE(FAILED(Send(data, &count)));
+    EXPECT_GT(count, 0);
+    EXPECT_LT(count, static_cast<int32_t>(data.size()));
+}
+
 TEST_F(ConnectionTest, ATerminationCharacterThatKeepsComingCannotHoldTheReadPastItsTimeout) {
     ConnectToInstrument();
     ASSERT_EQ(Send(u"TRICKLE 40 >>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>"), S_OK);

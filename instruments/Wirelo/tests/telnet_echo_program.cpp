@@ -1,15 +1,33 @@
 // A program for the telnet tests to run behind telnetd: answers each line it receives on its terminal.
 //
-// On start it turns the terminal's echo off and prints "READY". Then, for each line (carriage returns
-// dropped): "ANSI" answers "RED" wrapped in colour escape sequences, "FF" answers "A", a byte 255 and "B",
-// "QUIT" ends the program, and every other line is answered "HEX " with the line's bytes in hexadecimal.
+// On start it waits until telnetd has made its own change to the terminal (see below), turns the terminal's
+// echo and input stripping off and prints "READY". Then, for each line (carriage returns dropped): "ANSI"
+// answers "RED" wrapped in colour escape sequences, "FF" answers "A", a byte 255 and "B", "QUIT" ends the
+// program, and every other line is answered "HEX " with the line's bytes in hexadecimal.
 // Every answer ends with a line feed (the terminal sends it as CR LF).
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
+
+// telnetd strips the eighth bit of input (ISTRIP) when the client refuses binary transmission, as the
+// converter does. It does so when the refusal arrives, which may be after this program started: clearing the
+// flag before that would be undone, and a byte 255 would reach the program as 127 (the erase character,
+// which takes the byte before it along). So the program waits for the flag to appear first; the client
+// answers while it waits for the greeting. A server that never sets it costs the bounded wait only.
+void WaitForServerInputStripping() {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        termios settings{};
+        if (::tcgetattr(STDIN_FILENO, &settings) != 0 || (settings.c_iflag & ISTRIP) != 0) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 void EchoOff() {
     termios settings{};
@@ -56,6 +74,7 @@ bool ReadLine(std::string* line) {
 } // namespace
 
 int main() {
+    WaitForServerInputStripping();
     EchoOff();
     Say("READY");
     std::string line;

@@ -327,6 +327,47 @@ TEST(TypeLibFormatTest, ChecksumIsNoExcuseForBadContent) {
     EXPECT_EQ(vr::typelib::DecodeLibrary(bytes, &read), TYPE_E_INVDATAREAD);
 }
 
+TEST_F(TypeLibTest, BasesThatComeBackToTheTypeAreRefusedNotFollowed) {
+    // The fuzzing campaign's files (the fuzz target's seeds too): an interface that is its own base, and two
+    // interfaces that are each other's.
+    vr::ComPtr<ITypeLib> lib;
+    for (const char* name : {"self-base.tlb", "base-cycle.tlb"}) {
+        EXPECT_EQ(Load(std::string(VR_TYPELIB_SEEDS) + "/" + name, &lib), TYPE_E_CIRCULARTYPE) << name;
+    }
+    // A chain of bases one type longer than readers follow; then its last type inheriting the one before.
+    vr::typelib::LibData chain;
+    for (UINT k = 0; k <= vr::typelib::kMaxInheritanceDepth; ++k) {
+        chain.types.emplace_back().kind = TKIND_INTERFACE;
+        if (k < vr::typelib::kMaxInheritanceDepth) {
+            chain.types.back().implTypes.push_back({k, 0}); // reference k names type k + 1
+            chain.refs.push_back({true, k + 1});
+        }
+    }
+    std::string bytes;
+    vr::typelib::LibData read;
+    ASSERT_EQ(vr::typelib::EncodeLibrary(chain, &bytes), S_OK);
+    EXPECT_EQ(vr::typelib::DecodeLibrary(bytes, &read), TYPE_E_INVDATAREAD);
+    chain.types.back().implTypes.push_back({vr::typelib::kMaxInheritanceDepth - 2, 0});
+    ASSERT_EQ(vr::typelib::EncodeLibrary(chain, &bytes), S_OK);
+    EXPECT_EQ(vr::typelib::DecodeLibrary(bytes, &read), TYPE_E_CIRCULARTYPE);
+
+    // A library being built takes the base; its readers and its saving stop at it.
+    vr::ComPtr<ICreateTypeLib> built;
+    ASSERT_EQ(CreateTypeLib(SYS_WIN64, vr::FromUtf8(PathOf("self.tlb")).c_str(), built.Put()), S_OK);
+    OLECHAR name[] = u"ISelf";
+    vr::ComPtr<ICreateTypeInfo> type;
+    ASSERT_EQ(built->CreateTypeInfo(name, TKIND_INTERFACE, type.Put()), S_OK);
+    vr::ComPtr<ITypeInfo> self;
+    ASSERT_EQ(type.As(&self), S_OK);
+    HREFTYPE ref = 0;
+    ASSERT_EQ(type->AddRefTypeInfo(self.Get(), &ref), S_OK);
+    ASSERT_EQ(type->AddImplType(0, ref), S_OK);
+    TYPEATTR* attr = nullptr;
+    EXPECT_EQ(self->GetTypeAttr(&attr), TYPE_E_CIRCULARTYPE);
+    EXPECT_EQ(type->LayOut(), TYPE_E_CIRCULARTYPE);
+    EXPECT_EQ(built->SaveAllChanges(), TYPE_E_CIRCULARTYPE);
+}
+
 TEST_F(TypeLibTest, ModuleCarriesItsLibraryAsResource) {
     std::string first = PathOf("first.tlb");
     std::string second = PathOf("second.tlb");
