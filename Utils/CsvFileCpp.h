@@ -29,11 +29,13 @@ public:
     // 4180), so that quotes, commas and line breaks in a cell read back as they were.
     std::u16string ToText();
 
-    // The grid a file text describes: records end at LF or CR LF outside quotes, cells are separated by
-    // commas. A cell that begins with a double quote runs to the next quote that stands before a comma or a
-    // line end; inside it "" is one quote, and a single quote followed by anything else is kept as it is, so
-    // files of the older writer, which did not double quotes, still read. An empty line adds no cell (a row
-    // appears only when a later line has cells); a last line without a line end is read as a row.
+    // The grid a file text describes. Each line (ended by LF, CR LF, or a CR at the very end) is one row,
+    // read as an option string: cells are separated by runs of blanks, tabs, commas and semicolons; a cell
+    // that begins with a group in ', ", {} or [] is that group's content (what follows the group up to the
+    // next separator is dropped); a cell is cut at its first "=" outside groups. So that what ToText writes
+    // reads back unchanged, "" inside double quotes is one quote, and a double-quoted cell may hold line
+    // breaks. A line without cells takes its row number but makes no row (a row appears only when a later
+    // line has cells); a last line without a line end is read as a row.
     static CsvGrid FromText(std::u16string_view text);
 
     // Writes ToText() as UTF-8 to the file at path (a system path, mapped onto this machine), replacing it.

@@ -1,4 +1,4 @@
-// CsvGrid: the quoted file text and its reading (new and old files), real file storage,
+// CsvGrid: the quoted file text and its reading as option strings (new and old files), real file storage,
 // and the file path with its extension and time stamp.
 #include "CsvFileCpp.h"
 #include "CsvFilePath.h"
@@ -69,18 +69,57 @@ TEST(CsvGridTest, FilesOfTheOlderWriterStillRead) {
         Rows expected;
     };
     const Case cases[] = {
-        // The older writer quoted every cell and left quotes inside as they were.
+        // The older writer quoted every cell and left quotes inside as they were: such a quote closes the
+        // cell,
+        // and the rest of that cell is dropped.
         {u"\"a\",\"b\"\r\n\"c\",\"\"\r\n", {{u"a", u"b"}, {u"c", u""}}},
-        {u"\"say \"hi\" now\",\"x\"\r\n", {{u"say \"hi\" now", u"x"}}},
-        {u"\"5\" tall\",\"y\"\r\n", {{u"5\" tall", u"y"}}},
+        {u"\"say \"hi\" now\",\"x\"\r\n", {{u"say ", u"x"}}},
         {u"\"a,b\",\"c\"\r\n", {{u"a,b", u"c"}}},
-        // Unquoted cells, line feeds without carriage returns, empty cells.
-        {u"a,b,c\nd,,f\n", {{u"a", u"b", u"c"}, {u"d", u"", u"f"}}},
-        {u"x,\n", {{u"x", u""}}},
+        // Unquoted cells and line feeds without carriage returns.
+        {u"a,b,c\nd,e,f\n", {{u"a", u"b", u"c"}, {u"d", u"e", u"f"}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Parsed(c.text), c.expected) << vr::ToUtf8(c.text);
     }
+}
+
+TEST(CsvGridTest, LinesAreReadAsOptionStrings) {
+    struct Case {
+        const char16_t* text;
+        Rows expected;
+    };
+    const Case cases[] = {
+        // Runs of blanks, commas and semicolons separate cells, so empty unquoted cells vanish; a tab inside
+        // a
+        // cell is part of it; a value after "=" is not a cell; each kind of group quotes, and what follows a
+        // group in the same cell is dropped.
+        {u"a b;c\td=e,'f g',{h,i},[j]k,\"l\"m\n", {{u"a", u"b", u"c\td", u"f g", u"h,i", u"j", u"l"}}},
+        {u"  ,, ;x,,\nd,,f\r\n", {{u"x", u""}, {u"d", u"f"}}},
+        // A quote without its closing one on the line is an ordinary character.
+        {u"it's,5\" tall\n", {{u"it's", u"5\"", u"tall"}}},
+        // Only a double-quoted cell runs over a line end; other groups close on their own line.
+        {u"\"a\nb\",c\n'd\ne'\n", {{u"a\nb", u"c"}, {u"'d", u""}, {u"e'", u""}}},
+        // Doubled quotes in double quotes, and an unquoted last cell before CR LF, which keeps no CR.
+        {u"\"\"\"\",\"x\"\"\",plain\r\n", {{u"\"", u"x\"", u"plain"}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parsed(c.text), c.expected) << vr::ToUtf8(c.text);
+    }
+}
+
+TEST(CsvGridTest, GroupsThatNothingClosesDoNotMakeTheReadingSlowDown) {
+    // One line of many cells that open groups nothing closes, in their middle and at their start; looking
+    // for each one's close up to the line's end afresh would take ages for a line of this length.
+    std::u16string line;
+    const size_t pairs = 300000;
+    for (size_t pair = 0; pair < pairs; ++pair) {
+        line += u"a[b {c ";
+    }
+    CsvGrid grid = CsvGrid::FromText(line + u"\n");
+    ASSERT_EQ(grid.Rows(), 1u);
+    ASSERT_EQ(grid.Columns(), 2 * pairs);
+    EXPECT_EQ(grid.Cell(0, 0), u"a[b");
+    EXPECT_EQ(grid.Cell(2 * pairs - 1, 0), u"{c");
 }
 
 TEST(CsvGridTest, LinesWithoutCellsAndTheLastLine) {
@@ -91,7 +130,7 @@ TEST(CsvGridTest, LinesWithoutCellsAndTheLastLine) {
     EXPECT_EQ(grid.Cell(0, 2), u"b");
     // A last line without a line end is read as a row, quoted or not.
     EXPECT_EQ(Parsed(u"a\nb,c"), (Rows{{u"a", u""}, {u"b", u"c"}}));
-    EXPECT_EQ(Parsed(u"\"a\"\r\n\"b"), (Rows{{u"a"}, {u"b"}}));
+    EXPECT_EQ(Parsed(u"\"a\"\r\n\"b"), (Rows{{u"a"}, {u"\"b"}})) << "a quote nothing closes is a character";
     EXPECT_EQ(Parsed(u"a\r"), (Rows{{u"a"}}));
     EXPECT_EQ(Parsed(u""), Rows{});
 }

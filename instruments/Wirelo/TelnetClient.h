@@ -46,6 +46,16 @@ public:
     HRESULT LockRsrc(LONG type, LONG timeout, BSTR requestedKey, BSTR* accessKey) override;
     HRESULT UnlockRsrc() override;
     HRESULT Close() override;
+    HRESULT get_ComponentVersion(LONG* version) override;
+    HRESULT get_SpecVersion(LONG* version) override;
+    HRESULT get_HardwareInterfaceName(BSTR* name) override;
+    HRESULT get_LockState(LONG* state) override;
+    HRESULT get_OptionString(BSTR* options) override;
+    HRESULT get_ProgID(BSTR* progId) override;
+    HRESULT get_SessionType(BSTR* type) override;
+    HRESULT get_SoftwareManufacturerID(SHORT* id) override;
+    HRESULT get_SoftwareManufacturerName(BSTR* name) override;
+    HRESULT Init() override;
     // IBaseMessage: the termination settings stay here; the rest is forwarded.
     HRESULT get_TerminationCharacter(BYTE* character) override;
     HRESULT put_TerminationCharacter(BYTE character) override;
@@ -56,6 +66,8 @@ public:
     HRESULT Clear() override;
     HRESULT AssertTrigger(LONG protocol) override;
     HRESULT ReadSTB(SHORT* statusByte) override;
+    HRESULT get_IOProtocol(SHORT* protocol) override;
+    HRESULT put_IOProtocol(SHORT protocol) override;
     // IMessage: text goes through the telnet engine; byte I/O is refused.
     HRESULT Read(LONG count, SAFEARRAY** bytes) override;
     HRESULT ReadString(LONG count, BSTR* text) override;

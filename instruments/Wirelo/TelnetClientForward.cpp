@@ -122,4 +122,106 @@ HRESULT CTelnetClient::ReadSTB(SHORT* statusByte) {
     return inner ? inner->ReadSTB(statusByte) : E_UNEXPECTED;
 }
 
+HRESULT CTelnetClient::get_ComponentVersion(LONG* version) {
+    SetTraceMethodName(u"CTelnetClient::get_ComponentVersion()");
+    if (!version) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_ComponentVersion(version) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_SpecVersion(LONG* version) {
+    SetTraceMethodName(u"CTelnetClient::get_SpecVersion()");
+    if (!version) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_SpecVersion(version) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_HardwareInterfaceName(BSTR* name) {
+    SetTraceMethodName(u"CTelnetClient::get_HardwareInterfaceName()");
+    if (!name) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_HardwareInterfaceName(name) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_LockState(LONG* state) {
+    SetTraceMethodName(u"CTelnetClient::get_LockState()");
+    if (!state) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_LockState(state) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_OptionString(BSTR* options) {
+    SetTraceMethodName(u"CTelnetClient::get_OptionString()");
+    if (!options) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_OptionString(options) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_ProgID(BSTR* progId) {
+    SetTraceMethodName(u"CTelnetClient::get_ProgID()");
+    if (!progId) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_ProgID(progId) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_SessionType(BSTR* type) {
+    SetTraceMethodName(u"CTelnetClient::get_SessionType()");
+    if (!type) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_SessionType(type) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_SoftwareManufacturerID(SHORT* id) {
+    SetTraceMethodName(u"CTelnetClient::get_SoftwareManufacturerID()");
+    if (!id) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_SoftwareManufacturerID(id) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_SoftwareManufacturerName(BSTR* name) {
+    SetTraceMethodName(u"CTelnetClient::get_SoftwareManufacturerName()");
+    if (!name) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_SoftwareManufacturerName(name) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::Init() {
+    SetTraceMethodName(u"CTelnetClient::Init()");
+    IMessage* inner = Inner();
+    return inner ? inner->Init() : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::get_IOProtocol(SHORT* protocol) {
+    SetTraceMethodName(u"CTelnetClient::get_IOProtocol()");
+    if (!protocol) {
+        return E_POINTER;
+    }
+    IMessage* inner = Inner();
+    return inner ? inner->get_IOProtocol(protocol) : E_UNEXPECTED;
+}
+
+HRESULT CTelnetClient::put_IOProtocol(SHORT protocol) {
+    SetTraceMethodName(u"CTelnetClient::put_IOProtocol()");
+    IMessage* inner = Inner();
+    return inner ? inner->put_IOProtocol(protocol) : E_UNEXPECTED;
+}
+
 } // namespace wirelo

@@ -64,6 +64,8 @@ public:
     // Closes the channel; every later call fails with kErrorInvalidObject.
     void Close();
 
+    // False once Close ran.
+    bool IsOpen() const { return channel_ != nullptr; }
     const ResourceName& Name() const { return name_; }
     bool IsSerial() const { return name_.type == InterfaceType::Asrl; }
     bool IsVxi11() const { return name_.type == InterfaceType::Tcpip && name_.resourceClass == "INSTR"; }

@@ -92,16 +92,27 @@ std::string KeywordOf(InterfaceType type) {
 }
 
 bool IsClassWord(std::string_view part) {
-    static constexpr std::array<std::string_view, 5> kClasses = {"INSTR", "SOCKET", "INTFC", "BACKPLANE",
-                                                                 "SERVANT"};
+    static constexpr std::array<std::string_view, 7> kClasses = {"INSTR",     "SOCKET",  "INTFC", "RAW",
+                                                                 "BACKPLANE", "SERVANT", "MEMACC"};
     std::string upper = Upper(part);
     return std::find(kClasses.begin(), kClasses.end(), upper) != kClasses.end();
+}
+
+constexpr int kHighestPort = 65535;
+
+// digits: a port as written, leading zeros allowed.
+bool AbovePortRange(std::string_view digits) {
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    return digits.size() > 5 || (!digits.empty() && std::stoi(std::string(digits)) > kHighestPort);
 }
 
 HRESULT ParseTcpip(std::string_view text, std::vector<std::string> parts, ResourceName* name,
                    Failure* failure) {
     if (parts.empty() || parts[0].empty()) {
         return Invalid(failure, text, "a TCPIP resource needs a host");
+    }
+    if (parts.size() == 1 && IsClassWord(parts[0])) {
+        return Invalid(failure, text, "a TCPIP resource needs a host before its class " + Upper(parts[0]));
     }
     std::string host = parts[0];
     if (host.front() == '[') {
@@ -119,6 +130,10 @@ HRESULT ParseTcpip(std::string_view text, std::vector<std::string> parts, Resour
         if (middle != 1 || !AllDigits(parts[1])) {
             return Invalid(failure, text, "a TCPIP socket resource is TCPIP[board]::host::port::SOCKET");
         }
+        if (AbovePortRange(parts[1])) {
+            return Invalid(failure, text,
+                           "the port " + parts[1] + " is above " + std::to_string(kHighestPort));
+        }
         name->port = parts[1];
         name->canonical += "::" + hostText + "::" + name->port + "::SOCKET";
         return S_OK;
@@ -131,17 +146,36 @@ HRESULT ParseTcpip(std::string_view text, std::vector<std::string> parts, Resour
     return S_OK;
 }
 
-HRESULT ParseAsrl(std::string_view text, std::string_view rest, ResourceName* name, Failure* failure) {
+constexpr std::string_view kSerialForms = "a serial resource is ASRL<n>::INSTR or ASRL/dev/<tty>::INSTR";
+
+// rest: what follows "ASRL" and its port number (digits), so empty or a device path, then "::" parts.
+HRESULT ParseAsrl(std::string_view text, std::string_view rest, bool numbered, ResourceName* name,
+                  Failure* failure) {
     std::vector<std::string> parts = SplitParts(rest);
-    // parts[0] is what followed the board number: empty, or the device path of ASRL/dev/...
-    if (!parts[0].empty()) {
-        if (parts[0].front() != '/') {
-            return Invalid(failure, text, "a serial resource is ASRL<n>::INSTR or ASRL/dev/<tty>::INSTR");
+    const std::string& port = parts[0];
+    if (!port.empty()) {
+        if (port.front() != '/') {
+            return Invalid(failure, text,
+                           "'" + port + "' is neither a port number nor a device path; " +
+                               std::string(kSerialForms));
         }
-        name->serialPath = parts[0];
+        if (numbered) {
+            return Invalid(failure, text,
+                           "a serial resource names a port number or a device path, not both; " +
+                               std::string(kSerialForms));
+        }
+        name->serialPath = port;
     }
-    if (parts.size() > 2 || (parts.size() == 2 && Upper(parts[1]) != "INSTR")) {
-        return Invalid(failure, text, "a serial resource has the class INSTR");
+    if (parts.size() > 2) {
+        const bool afterClass = Upper(parts[1]) == "INSTR";
+        return Invalid(failure, text,
+                       "'" + parts[afterClass ? 2 : 1] + "' is not expected after the " +
+                           (afterClass ? "class" : "port") + "; " + std::string(kSerialForms));
+    }
+    if (parts.size() == 2 && Upper(parts[1]) != "INSTR") {
+        return Invalid(failure, text,
+                       parts[1].empty() ? std::string("the class INSTR is missing after '::'")
+                                        : "a serial resource has the class INSTR, not '" + parts[1] + "'");
     }
     name->resourceClass = "INSTR";
     name->canonical =
@@ -171,12 +205,13 @@ HRESULT ParseResourceName(std::string_view text, ResourceName* name, Failure* fa
         ++digits;
     }
     if (digits > 4) {
-        return Invalid(failure, trimmed, "board number out of range");
+        return Invalid(failure, trimmed,
+                       "the board number " + std::string(rest.substr(0, digits)) + " is above 9999");
     }
     name->board = digits ? static_cast<int16_t>(std::stoi(std::string(rest.substr(0, digits)))) : 0;
     rest.remove_prefix(digits);
     if (name->type == InterfaceType::Asrl) {
-        return ParseAsrl(trimmed, rest, name, failure);
+        return ParseAsrl(trimmed, rest, digits > 0, name, failure);
     }
     if (!rest.empty() && !rest.starts_with("::")) {
         return Invalid(failure, trimmed, "'::' expected after the interface and board");

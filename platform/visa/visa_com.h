@@ -17,6 +17,9 @@
 // VISA access modes of IResourceManager::Open.
 enum VisaAccessMode : LONG { NO_LOCK = 0, EXCLUSIVE_LOCK = 1, SHARED_LOCK = 2, LOAD_CONFIG = 4 };
 
+// VISA message protocols of IBaseMessage::IOProtocol.
+enum VisaIOProtocol : SHORT { PROT_NORMAL = 1, PROT_FDC = 2, PROT_HS488 = 3, PROT_4882_STRS = 4 };
+
 // Serial parity, stop bits, flow control and end modes, with VISA's values.
 enum SerialParity : SHORT {
     ASRL_PAR_NONE = 0,
@@ -56,6 +59,22 @@ struct IVisaSession : IUnknown {
     [[nodiscard]] virtual HRESULT UnlockRsrc() = 0;
     // Closes the connection; later calls fail with 0x8004000E.
     [[nodiscard]] virtual HRESULT Close() = 0;
+    // What the session is and who made the layer behind it: versions in VISA's form (major << 20 | minor << 8
+    // | sub-minor), the interface part of the resource name ("TCPIP0", "ASRL1"), the lock held (a
+    // VisaAccessMode; NO_LOCK, as locking is not supported here), the options given to Open, the ProgID of
+    // the server whose objects the sessions are, the resource class ("SOCKET", "INSTR") and the maker.
+    [[nodiscard]] virtual HRESULT get_ComponentVersion(LONG* version) = 0;
+    [[nodiscard]] virtual HRESULT get_SpecVersion(LONG* version) = 0;
+    [[nodiscard]] virtual HRESULT get_HardwareInterfaceName(BSTR* name) = 0;
+    [[nodiscard]] virtual HRESULT get_LockState(LONG* state) = 0;
+    [[nodiscard]] virtual HRESULT get_OptionString(BSTR* options) = 0;
+    [[nodiscard]] virtual HRESULT get_ProgID(BSTR* progId) = 0;
+    [[nodiscard]] virtual HRESULT get_SessionType(BSTR* type) = 0;
+    [[nodiscard]] virtual HRESULT get_SoftwareManufacturerID(SHORT* id) = 0;
+    [[nodiscard]] virtual HRESULT get_SoftwareManufacturerName(BSTR* name) = 0;
+    // A session comes from IResourceManager::Open ready for use, so Init has nothing left to do (S_OK; after
+    // Close 0x8004000E).
+    [[nodiscard]] virtual HRESULT Init() = 0;
 
 protected:
     ~IVisaSession() = default;
@@ -75,6 +94,10 @@ struct IBaseMessage : IVisaSession {
     // Not supported by sockets and serial ports here (0x80040067).
     [[nodiscard]] virtual HRESULT AssertTrigger(LONG protocol) = 0;
     [[nodiscard]] virtual HRESULT ReadSTB(SHORT* statusByte) = 0;
+    // The message protocol (VisaIOProtocol): sockets, serial ports and VXI-11 links here speak only the
+    // normal one; any other value fails with 0x8004001E.
+    [[nodiscard]] virtual HRESULT get_IOProtocol(SHORT* protocol) = 0;
+    [[nodiscard]] virtual HRESULT put_IOProtocol(SHORT protocol) = 0;
 
 protected:
     ~IBaseMessage() = default;
@@ -138,6 +161,12 @@ protected:
     ~IResourceManager() = default;
 };
 VR_DECLARE_INTERFACE_ID(IResourceManager, "DB8CBF02-D6D3-11D4-AA51-00A024EE30BD")
+
+// What the sessions of this VISA layer say about themselves (IVisaSession's identity members).
+inline constexpr LONG kVisaComponentVersion = 0x00100000; // 1.0.0
+inline constexpr LONG kVisaSpecVersion = 0x00500000;      // the VISA COM interfaces follow version 5.0
+inline constexpr SHORT kVisaManufacturerId = 0;           // no VXIplug&play manufacturer ID is assigned to it
+inline constexpr const char16_t* kVisaManufacturerName = u"Vornic";
 
 // The resource manager class, served by libvrvisa.so and registered into the build tree's registry.
 inline constexpr CLSID CLSID_VisaResourceManager = vr::MakeGuid("6C3A7D2E-41B8-4F0B-9D6E-2A51C8E0B7F4");

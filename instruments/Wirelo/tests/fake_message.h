@@ -58,6 +58,16 @@ public:
     HRESULT LockRsrc(LONG, LONG, BSTR, BSTR*) override { return vr::visa::kErrorUnsupportedOperation; }
     HRESULT UnlockRsrc() override { return vr::visa::kErrorUnsupportedOperation; }
     HRESULT Close() override { return S_OK; }
+    HRESULT get_ComponentVersion(LONG* version) override { return Number(version, 0x00100000); }
+    HRESULT get_SpecVersion(LONG* version) override { return Number(version, 0x00500000); }
+    HRESULT get_HardwareInterfaceName(BSTR* name) override { return Text(name, u"TCPIP0"); }
+    HRESULT get_LockState(LONG* state) override { return Number(state, static_cast<LONG>(NO_LOCK)); }
+    HRESULT get_OptionString(BSTR* options) override { return Text(options, u""); }
+    HRESULT get_ProgID(BSTR* progId) override { return Text(progId, u"Fake.Session"); }
+    HRESULT get_SessionType(BSTR* type) override { return Text(type, u"SOCKET"); }
+    HRESULT get_SoftwareManufacturerID(SHORT* id) override { return Number(id, static_cast<SHORT>(0)); }
+    HRESULT get_SoftwareManufacturerName(BSTR* name) override { return Text(name, u"Fake"); }
+    HRESULT Init() override { return S_OK; }
     HRESULT get_TerminationCharacter(BYTE* character) override {
         *character = termChar;
         return S_OK;
@@ -82,6 +92,10 @@ public:
     HRESULT Clear() override { return S_OK; }
     HRESULT AssertTrigger(LONG) override { return vr::visa::kErrorUnsupportedOperation; }
     HRESULT ReadSTB(SHORT*) override { return vr::visa::kErrorUnsupportedOperation; }
+    HRESULT get_IOProtocol(SHORT* protocol) override {
+        return Number(protocol, static_cast<SHORT>(PROT_NORMAL));
+    }
+    HRESULT put_IOProtocol(SHORT) override { return S_OK; }
 
     // Hands out at most count waiting bytes; with none waiting, the timeout code at once (the converter
     // reads with timeout 0).
@@ -132,6 +146,16 @@ public:
     }
 
 private:
+    static HRESULT Text(BSTR* out, const char16_t* text) {
+        *out = SysAllocString(text);
+        return S_OK;
+    }
+    template <class T>
+    static HRESULT Number(T* out, T value) {
+        *out = value;
+        return S_OK;
+    }
+
     std::deque<char> incoming_;
     std::string written_;
 };

@@ -4,6 +4,7 @@
 #include "telnetd_fixture.h"
 
 #include <chrono>
+#include <type_traits>
 
 namespace wirelotest {
 namespace {
@@ -94,6 +95,72 @@ TEST_F(TelnetdTest, ProgramEndingIsALostConnection) {
     LONG written = 0;
     ASSERT_EQ(Send("QUIT\n", &written), S_OK);
     EXPECT_EQ(Receive(1000, &text), vr::visa::kErrorConnectionLost);
+}
+
+// A property read through the converter and straight from the session gives the same value.
+template <class Interface, class T>
+void ExpectSameValue(IMessage* converter, IMessage* session, HRESULT (Interface::*get)(T*),
+                     const char* name) {
+    T forwarded{};
+    T direct{};
+    EXPECT_EQ((converter->*get)(&forwarded), S_OK) << name;
+    EXPECT_EQ((session->*get)(&direct), S_OK) << name;
+    if constexpr (std::is_same_v<T, BSTR>) {
+        EXPECT_EQ(vr::BstrToUtf8(forwarded), vr::BstrToUtf8(direct)) << name;
+        SysFreeString(forwarded);
+        SysFreeString(direct);
+    } else {
+        EXPECT_EQ(forwarded, direct) << name;
+    }
+    EXPECT_EQ((converter->*get)(nullptr), E_POINTER) << name;
+}
+
+TEST_F(TelnetdTest, EverySessionMemberTheConverterDoesNotKeepIsTheSessions) {
+    IMessage* converter = message_.Get();
+    IMessage* session = session_.Get();
+    ExpectSameValue(converter, session, &IVisaSession::get_ComponentVersion, "ComponentVersion");
+    ExpectSameValue(converter, session, &IVisaSession::get_SpecVersion, "SpecVersion");
+    ExpectSameValue(converter, session, &IVisaSession::get_HardwareInterfaceName, "HardwareInterfaceName");
+    ExpectSameValue(converter, session, &IVisaSession::get_HardwareInterfaceNumber,
+                    "HardwareInterfaceNumber");
+    ExpectSameValue(converter, session, &IVisaSession::get_HardwareInterfaceType, "HardwareInterfaceType");
+    ExpectSameValue(converter, session, &IVisaSession::get_LockState, "LockState");
+    ExpectSameValue(converter, session, &IVisaSession::get_OptionString, "OptionString");
+    ExpectSameValue(converter, session, &IVisaSession::get_ProgID, "ProgID");
+    ExpectSameValue(converter, session, &IVisaSession::get_ResourceName, "ResourceName");
+    ExpectSameValue(converter, session, &IVisaSession::get_SessionType, "SessionType");
+    ExpectSameValue(converter, session, &IVisaSession::get_SoftwareManufacturerID, "SoftwareManufacturerID");
+    ExpectSameValue(converter, session, &IVisaSession::get_SoftwareManufacturerName,
+                    "SoftwareManufacturerName");
+    ExpectSameValue(converter, session, &IVisaSession::get_Timeout, "Timeout");
+    ExpectSameValue(converter, session, &IBaseMessage::get_IOProtocol, "IOProtocol");
+    ExpectSameValue(converter, session, &IBaseMessage::get_SendEndEnabled, "SendEndEnabled");
+    BSTR text = nullptr;
+    ASSERT_EQ(converter->get_SessionType(&text), S_OK);
+    EXPECT_EQ(vr::BstrToUtf8(text), "SOCKET");
+    SysFreeString(text);
+    ASSERT_EQ(converter->get_HardwareInterfaceName(&text), S_OK);
+    EXPECT_EQ(vr::BstrToUtf8(text), "TCPIP0");
+    SysFreeString(text);
+
+    // Settings and calls reach the session, and its refusals come back unchanged.
+    EXPECT_EQ(converter->put_IOProtocol(PROT_NORMAL), S_OK);
+    EXPECT_EQ(converter->put_IOProtocol(PROT_4882_STRS), vr::visa::kErrorUnsupportedAttributeState);
+    ExpectSameValue(converter, session, &IVisaSession::get_LastStatus, "LastStatus");
+    EXPECT_EQ(converter->put_SendEndEnabled(VARIANT_FALSE), S_OK);
+    VARIANT_BOOL sendEnd = VARIANT_TRUE;
+    ASSERT_EQ(session->get_SendEndEnabled(&sendEnd), S_OK);
+    EXPECT_EQ(sendEnd, VARIANT_FALSE);
+    EXPECT_EQ(converter->AssertTrigger(0), vr::visa::kErrorUnsupportedOperation);
+    SHORT status = 0;
+    EXPECT_EQ(converter->ReadSTB(&status), vr::visa::kErrorUnsupportedOperation);
+    EXPECT_EQ(converter->LockRsrc(EXCLUSIVE_LOCK, 0, nullptr, &text), vr::visa::kErrorUnsupportedOperation);
+    EXPECT_EQ(converter->UnlockRsrc(), vr::visa::kErrorUnsupportedOperation);
+    EXPECT_EQ(converter->Clear(), S_OK);
+    EXPECT_EQ(converter->Init(), S_OK);
+    EXPECT_EQ(converter->Close(), S_OK);
+    EXPECT_EQ(session->Init(), vr::visa::kErrorInvalidObject) << "Close reached the session";
+    EXPECT_EQ(converter->Init(), vr::visa::kErrorInvalidObject);
 }
 
 } // namespace

@@ -19,7 +19,7 @@ constexpr LONG kKnownModes = EXCLUSIVE_LOCK | SHARED_LOCK | LOAD_CONFIG;
 
 } // namespace
 
-HRESULT CVisaResourceManager::Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR,
+HRESULT CVisaResourceManager::Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR options,
                                    IVisaSession** session) {
     if (!session) {
         return E_POINTER;
@@ -37,7 +37,7 @@ HRESULT CVisaResourceManager::Open(BSTR resourceName, LONG mode, LONG openTimeou
     if (FAILED(hr)) {
         return Report(failure);
     }
-    return CVisaSession::Create(std::move(opened), session);
+    return CVisaSession::Create(std::move(opened), vr::BstrView(options), session);
 }
 
 HRESULT CVisaResourceManager::FindRsrc(BSTR expression, SAFEARRAY** names) {

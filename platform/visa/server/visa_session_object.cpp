@@ -9,13 +9,15 @@
 using vr::visa::Failure;
 namespace attr = vr::visa::attr;
 
-HRESULT CVisaSession::Create(std::unique_ptr<vr::visa::MessageSession> session, IVisaSession** out) {
+HRESULT CVisaSession::Create(std::unique_ptr<vr::visa::MessageSession> session, std::u16string_view options,
+                             IVisaSession** out) {
     vr::ComObjectPtr<CVisaSession> object;
     HRESULT hr = vr::ComObject<CVisaSession>::Create(&object);
     if (FAILED(hr)) {
         return hr;
     }
     object->session_ = std::move(session);
+    object->options_ = options;
     *out = static_cast<IVisaSession*>(object.Detach());
     return S_OK;
 }
@@ -139,6 +141,68 @@ HRESULT CVisaSession::Close() {
     return S_OK;
 }
 
+namespace {
+
+HRESULT PutText(BSTR* out, std::u16string_view text) {
+    if (!out) {
+        return E_POINTER;
+    }
+    *out = vr::AllocBstr(text);
+    return *out || text.empty() ? S_OK : E_OUTOFMEMORY;
+}
+
+template <class T>
+HRESULT PutNumber(T* out, T value) {
+    if (!out) {
+        return E_POINTER;
+    }
+    *out = value;
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT CVisaSession::get_ComponentVersion(LONG* version) {
+    return PutNumber(version, kVisaComponentVersion);
+}
+
+HRESULT CVisaSession::get_SpecVersion(LONG* version) {
+    return PutNumber(version, kVisaSpecVersion);
+}
+
+HRESULT CVisaSession::get_HardwareInterfaceName(BSTR* name) {
+    const std::string& canonical = session_->Name().canonical;
+    return PutText(name, vr::FromUtf8(canonical.substr(0, canonical.find("::"))));
+}
+
+HRESULT CVisaSession::get_LockState(LONG* state) {
+    return PutNumber(state, static_cast<LONG>(NO_LOCK));
+}
+
+HRESULT CVisaSession::get_OptionString(BSTR* options) {
+    return PutText(options, options_);
+}
+
+HRESULT CVisaSession::get_ProgID(BSTR* progId) {
+    return PutText(progId, kVisaResourceManagerProgId);
+}
+
+HRESULT CVisaSession::get_SessionType(BSTR* type) {
+    return PutText(type, vr::FromUtf8(session_->Name().resourceClass));
+}
+
+HRESULT CVisaSession::get_SoftwareManufacturerID(SHORT* id) {
+    return PutNumber(id, kVisaManufacturerId);
+}
+
+HRESULT CVisaSession::get_SoftwareManufacturerName(BSTR* name) {
+    return PutText(name, kVisaManufacturerName);
+}
+
+HRESULT CVisaSession::Init() {
+    return Done(session_->IsOpen() ? S_OK : vr::visa::kErrorInvalidObject, {});
+}
+
 HRESULT CVisaSession::get_TerminationCharacter(BYTE* character) {
     return GetValue(attr::kTermChar, character);
 }
@@ -184,6 +248,20 @@ HRESULT CVisaSession::ReadSTB(SHORT* statusByte) {
         return E_POINTER;
     }
     return Done(vr::visa::kErrorUnsupportedOperation, {});
+}
+
+HRESULT CVisaSession::get_IOProtocol(SHORT* protocol) {
+    return PutNumber(protocol, static_cast<SHORT>(PROT_NORMAL));
+}
+
+HRESULT CVisaSession::put_IOProtocol(SHORT protocol) {
+    if (protocol == PROT_NORMAL) {
+        return Done(S_OK, {});
+    }
+    return Done(vr::visa::kErrorUnsupportedAttributeState,
+                {vr::visa::kErrorUnsupportedAttributeState,
+                 "The I/O protocol " + std::to_string(protocol) +
+                     " is not supported; sessions here speak the normal protocol (1)."});
 }
 
 HRESULT CVisaSession::ReadBytes(LONG count, std::string* bytes) {

@@ -6,15 +6,17 @@
 #include "platform/visa/visa_com.h"
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 class CVisaSession : public vr::ObjectRoot, public ISerial {
 public:
     using Interfaces = vr::InterfaceList<IMessage, IBaseMessage, IVisaSession>;
     static constexpr bool kAggregatable = false;
 
-    // Hands the opened session to a new object.
+    // Hands the opened session, and the options it was opened with, to a new object.
     [[nodiscard]] static HRESULT Create(std::unique_ptr<vr::visa::MessageSession> session,
-                                        IVisaSession** out);
+                                        std::u16string_view options, IVisaSession** out);
     // ISerial only for serial ports, so that callers can ask whether a session is one.
     HRESULT QueryUnlistedInterface(REFIID riid, void** ppv);
 
@@ -30,6 +32,16 @@ public:
     HRESULT LockRsrc(LONG type, LONG timeout, BSTR requestedKey, BSTR* accessKey) override;
     HRESULT UnlockRsrc() override;
     HRESULT Close() override;
+    HRESULT get_ComponentVersion(LONG* version) override;
+    HRESULT get_SpecVersion(LONG* version) override;
+    HRESULT get_HardwareInterfaceName(BSTR* name) override;
+    HRESULT get_LockState(LONG* state) override;
+    HRESULT get_OptionString(BSTR* options) override;
+    HRESULT get_ProgID(BSTR* progId) override;
+    HRESULT get_SessionType(BSTR* type) override;
+    HRESULT get_SoftwareManufacturerID(SHORT* id) override;
+    HRESULT get_SoftwareManufacturerName(BSTR* name) override;
+    HRESULT Init() override;
     // IBaseMessage
     HRESULT get_TerminationCharacter(BYTE* character) override;
     HRESULT put_TerminationCharacter(BYTE character) override;
@@ -40,6 +52,8 @@ public:
     HRESULT Clear() override;
     HRESULT AssertTrigger(LONG protocol) override;
     HRESULT ReadSTB(SHORT* statusByte) override;
+    HRESULT get_IOProtocol(SHORT* protocol) override;
+    HRESULT put_IOProtocol(SHORT protocol) override;
     // IMessage
     HRESULT Read(LONG count, SAFEARRAY** bytes) override;
     HRESULT ReadString(LONG count, BSTR* text) override;
@@ -69,6 +83,8 @@ private:
     HRESULT GetValue(uint32_t attribute, T* value);
     HRESULT ReadBytes(LONG count, std::string* bytes);
 
+    // Threads: the members are used by the one caller of the session at a time (no locks).
     std::unique_ptr<vr::visa::MessageSession> session_;
+    std::u16string options_; // as given to Open
     HRESULT lastStatus_ = S_OK;
 };

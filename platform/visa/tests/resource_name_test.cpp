@@ -88,6 +88,53 @@ TEST(ResourceName, MalformedNamesSayWhatIsWrong) {
     EXPECT_EQ(ParseFailure("TCPIP99999::host::1::SOCKET"), kErrorInvalidResourceName);
 }
 
+TEST(ResourceName, AClassWordIsNeverAHostADeviceOrAnAddress) {
+    std::string message;
+    EXPECT_EQ(ParseFailure("TCPIP0::INSTR", &message), kErrorInvalidResourceName);
+    EXPECT_NE(message.find("needs a host before its class INSTR"), std::string::npos) << message;
+    EXPECT_EQ(ParseFailure("tcpip::socket"), kErrorInvalidResourceName);
+    // RAW and MEMACC are classes: RAW is none of TCPIP's, and a USB or VXI name keeps it as its class.
+    EXPECT_EQ(ParseFailure("TCPIP0::host::RAW"), kErrorInvalidResourceName);
+    ResourceName raw = Parsed("USB0::0x1234::0x5678::SN1::raw");
+    EXPECT_EQ(raw.resourceClass, "RAW");
+    EXPECT_EQ(raw.address, "0x1234::0x5678::SN1");
+    EXPECT_EQ(raw.canonical, "USB0::0x1234::0x5678::SN1::RAW");
+    ResourceName memory = Parsed("VXI0::MEMACC");
+    EXPECT_EQ(memory.resourceClass, "MEMACC");
+    EXPECT_TRUE(memory.address.empty());
+}
+
+TEST(ResourceName, PortsAboveTheTcpRangeAreRefused) {
+    std::string message;
+    EXPECT_EQ(ParseFailure("TCPIP0::host::65536::SOCKET", &message), kErrorInvalidResourceName);
+    EXPECT_NE(message.find("the port 65536 is above 65535"), std::string::npos) << message;
+    EXPECT_EQ(ParseFailure("TCPIP0::host::99999999999999999999::SOCKET"), kErrorInvalidResourceName);
+    EXPECT_EQ(Parsed("TCPIP0::host::65535::SOCKET").port, "65535");
+    EXPECT_EQ(Parsed("TCPIP0::host::0000005025::SOCKET").port, "0000005025");
+}
+
+TEST(ResourceName, RefusedSerialNamesSayWhatIsWrong) {
+    struct Case {
+        const char* text;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"ASRLx::INSTR", "'x' is neither a port number nor a device path"},
+        {"ASRL1/dev/ttyS0::INSTR", "a port number or a device path, not both"},
+        {"ASRL1::2::INSTR", "'2' is not expected after the port"},
+        {"ASRL/dev/ttyS0::INSTR::x", "'x' is not expected after the class"},
+        {"ASRL1::SOCKET", "has the class INSTR, not 'SOCKET'"},
+        {"ASRL1::", "the class INSTR is missing after '::'"},
+        {"ASRL123456::INSTR", "the board number 123456 is above 9999"},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        EXPECT_EQ(ParseFailure(c.text, &message), kErrorInvalidResourceName) << c.text;
+        EXPECT_NE(message.find(c.why), std::string::npos) << c.text << ": " << message;
+        EXPECT_EQ(message.rfind("Invalid resource name '" + std::string(c.text) + "': ", 0), 0u) << message;
+    }
+}
+
 TEST(ResourceSearch, ExpressionsMatchWholeNamesWithoutRegardToCase) {
     std::vector<std::string> names = {"ASRL1::INSTR", "ASRL2::INSTR", "ASRL/dev/ttyUSB0::INSTR",
                                       "GPIB0::5::INSTR"};

@@ -270,6 +270,21 @@ TEST_F(TcpOpenTest, KeywordsInAnyCaseBlanksAroundAndIpv6Hosts) {
     SysFreeString(name);
 }
 
+TEST_F(TcpOpenTest, ASessionKeepsTheOptionsItWasOpenedWith) {
+    LoopbackInstrument instrument;
+    ASSERT_TRUE(instrument.Start());
+    vr::ComPtr<IVisaSession> session;
+    BSTR name = vr::AllocBstrUtf8(instrument.SocketResource());
+    BSTR options = vr::AllocBstr(u"Simulate=false");
+    ASSERT_EQ(manager_->Open(name, NO_LOCK, 2000, options, session.Put()), S_OK) << LastErrorText();
+    SysFreeString(name);
+    SysFreeString(options);
+    BSTR kept = nullptr;
+    ASSERT_EQ(session->get_OptionString(&kept), S_OK);
+    EXPECT_EQ(vr::BstrToUtf8(kept), "Simulate=false");
+    SysFreeString(kept);
+}
+
 TEST_F(TcpOpenTest, UnknownAccessModesAreRefused) {
     vr::ComPtr<IVisaSession> session;
     BSTR name = vr::AllocBstr(u"TCPIP::127.0.0.1::1::SOCKET");
