@@ -139,6 +139,11 @@ const char16_t* ReadStatusWord(VrReadStatus status) {
 }
 
 std::u16string ReplayQuery(std::u16string_view command) {
+    command = LogFieldData(command); // what the log file kept of it
+    if (IsKeptAsLogHexData(command)) {
+        // Kept in hexadecimal, every code unit as it was: compared as that text, exactly.
+        return u"[in = " + XPathStringLiteral(LogHexDataText(command)) + u"]";
+    }
     // The log file's parser reads a recorded CR LF or lone CR back as LF: the command is compared the same
     // way, or a command with a carriage return (an adapter's CR LF end) would never find its record.
     std::u16string normalized;

@@ -58,7 +58,9 @@ ReadDecision DecideRead(const ReadGoal& goal, int32_t chunkStatus, std::u16strin
 const char16_t* ReadStatusWord(VrReadStatus status);
 
 // The XPath predicate that selects the records whose "in" equals the command without regard to case; the
-// command is quoted so that apostrophes and double quotes in it keep the expression valid.
+// command is quoted so that apostrophes and double quotes in it keep the expression valid. A command that
+// the log file keeps in hexadecimal (control characters, "]]>", characters beyond ISO-8859-1) is matched
+// in that form, and so in its exact letter case.
 std::u16string ReplayQuery(std::u16string_view command);
 
 // The record element to look up: "*" for the default id "record", so that records of any name match.

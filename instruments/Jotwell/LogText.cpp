@@ -2,8 +2,7 @@
 #include "LogText.h"
 
 #include "common/Trace.h"
-
-#include <cstdio>
+#include "jotwell.h"
 
 namespace jotwell {
 
@@ -25,11 +24,6 @@ bool IsNameChar(char16_t c) {
     return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == 0xB7;
 }
 
-// Control characters that XML 1.0 cannot carry, even in CDATA.
-bool IsForbiddenControl(char16_t c) {
-    return (c >= 1 && c <= 8) || c == 11 || c == 12 || (c >= 14 && c <= 31);
-}
-
 // Names are checked to be ISO-8859-1 before they get here, so every unit fits one byte.
 std::string Latin1(std::u16string_view text) {
     std::string bytes;
@@ -38,29 +32,6 @@ std::string Latin1(std::u16string_view text) {
         bytes.push_back(static_cast<char>(static_cast<unsigned char>(c)));
     }
     return bytes;
-}
-
-std::u16string_view UpToNul(std::u16string_view data) {
-    return data.substr(0, data.find(u'\0'));
-}
-
-bool NeedsHexData(std::u16string_view data) {
-    for (char16_t c : data) {
-        if (IsForbiddenControl(c) || c > 0xFF) {
-            return true;
-        }
-    }
-    return data.find(u"]]>") != std::u16string_view::npos;
-}
-
-std::string HexData(std::u16string_view data) {
-    std::string text(kHexPrefix.begin(), kHexPrefix.end());
-    char unit[8];
-    for (char16_t c : data) {
-        std::snprintf(unit, sizeof unit, " %02X", static_cast<unsigned>(c));
-        text += unit;
-    }
-    return text;
 }
 
 bool IsXmlBlank(char c) {
@@ -90,11 +61,10 @@ std::string RootCloseTag(std::u16string_view rootElement) {
 }
 
 std::string FieldContent(std::u16string_view data) {
-    data = UpToNul(data);
-    if (NeedsHexData(data)) {
-        return HexData(data);
+    if (IsKeptAsLogHexData(data)) {
+        return Latin1(LogHexDataText(data)); // digits and blanks only
     }
-    return "<![CDATA[" + Latin1(data) + "]]>";
+    return "<![CDATA[" + Latin1(LogFieldData(data)) + "]]>";
 }
 
 std::string RecordBytes(std::u16string_view recordId, const std::vector<Field>& fields) {
@@ -113,7 +83,7 @@ std::u16string DecodeFieldText(std::u16string_view text) {
     }
     std::u16string hex(text.substr(kHexPrefix.size()));
     BSTR decoded = HexTextToBstr(hex.c_str());
-    std::u16string data(UpToNul(vr::BstrView(decoded)));
+    std::u16string data(LogFieldData(vr::BstrView(decoded)));
     SysFreeString(decoded);
     return data;
 }

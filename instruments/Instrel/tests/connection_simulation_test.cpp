@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace instreltest {
 namespace {
@@ -88,6 +89,27 @@ TEST_F(SimulationTest, ARecordedSessionIsReplayedWithoutTheInstrument) {
     array.parray = bytesToSend;
     EXPECT_EQ(connection_->Write(array, Missing(), &count), E_FAIL);
     (void)SafeArrayDestroy(bytesToSend);
+}
+
+TEST_F(SimulationTest, CommandsTheLogFileKeepsInHexadecimalAreFoundOnReplay) {
+    ASSERT_EQ(SetText(u"Connection:SimulationFile", vr::FromUtf8(path_)), S_OK);
+    ASSERT_EQ(SetText(u"Connection:Simulation", u"Overwrite"), S_OK);
+    ConnectToInstrument();
+    const std::string resource = instrument_.SocketResource();
+    const std::u16string commands[] = {u"ECHO \x1B[1mbold", u"ECHO a]]>b", u"ECHO \u03A9 ohm",
+                                       u"ECHO \x07\r\n"};
+    std::vector<std::u16string> answers;
+    for (const std::u16string& command : commands) {
+        answers.push_back(Query(command));
+    }
+    connection_ = nullptr;
+    instrument_.Stop();
+    EXPECT_NE(ReadBytes(path_).find("<in>HexData: 45 43 48 4F 20 1B 5B"), std::string::npos);
+
+    Replayer(resource);
+    for (size_t i = 0; i < std::size(commands); ++i) {
+        EXPECT_EQ(Replay(commands[i]), answers[i]) << i;
+    }
 }
 
 TEST_F(SimulationTest, AReadBeforeAnyWriteIsRecordedAndReplayedWithAnEmptyCommand) {

@@ -77,6 +77,8 @@ TEST(ReplayQueryTest, CommandsWithQuotesStayValidExpressions) {
 TEST(ReplayQueryTest, CarriageReturnsCompareAsTheLineFeedsTheLogFileReadsBack) {
     EXPECT_EQ(ReplayQuery(u"VOLT1?\r\n"), u"[ms:string-compare(in, 'VOLT1?\n', '', 'i') = 0]");
     EXPECT_EQ(ReplayQuery(u"A\rB\r"), u"[ms:string-compare(in, 'A\nB\n', '', 'i') = 0]");
+    // A command the log file keeps in hexadecimal keeps its carriage returns there.
+    EXPECT_EQ(ReplayQuery(u"A\x1B\r\n"), u"[in = 'HexData: 41 1B 0D 0A']");
 }
 
 } // namespace

@@ -50,6 +50,41 @@ inline constexpr GUID LIBID_JOTWELLLib = vr::MakeGuid("7532807C-818C-4567-9016-E
 inline constexpr const char16_t* kLogFileProgId = u"Vornic.LogFile.1";
 inline constexpr const char16_t* kLogFileIndependentProgId = u"Vornic.LogFile";
 
+// How the log file keeps a field's data. The data ends at its first NUL. It is written as CDATA unless it
+// holds a control character that XML cannot carry (1 to 8, 11, 12, 14 to 31), the sequence "]]>" or a
+// character outside ISO-8859-1; then as "HexData:" followed by each UTF-16 code unit as " %02X". A query that
+// looks for recorded data compares with the text the file holds: the hexadecimal text for such data.
+inline std::u16string_view LogFieldData(std::u16string_view data) {
+    return data.substr(0, data.find(u'\0'));
+}
+
+inline bool IsKeptAsLogHexData(std::u16string_view data) {
+    for (char16_t c : LogFieldData(data)) {
+        if ((c >= 1 && c <= 8) || c == 11 || c == 12 || (c >= 14 && c <= 31) || c > 0xFF) {
+            return true;
+        }
+    }
+    return LogFieldData(data).find(u"]]>") != std::u16string_view::npos;
+}
+
+inline std::u16string LogHexDataText(std::u16string_view data) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string text = u"HexData:";
+    for (char16_t c : LogFieldData(data)) {
+        text += u' ';
+        bool leading = true; // "%02X": at least two digits, more for units above 0xFF
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            unsigned digit = (c >> shift) & 0xF;
+            if (leading && digit == 0 && shift > 4) {
+                continue;
+            }
+            leading = false;
+            text += kDigits[digit];
+        }
+    }
+    return text;
+}
+
 // An XPath string literal whose value is text: quoted with apostrophes, or with double quotes when the text
 // holds an apostrophe, or, when it holds both, concat() of pieces that each avoid one of them. A query built
 // from recorded text (a command with an apostrophe or a SCPI string argument) stays a valid expression.
