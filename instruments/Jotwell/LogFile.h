@@ -59,6 +59,9 @@ private:
     HRESULT WriteAll(const std::string& bytes);
     HRESULT SetSetting(const OLECHAR* name, BSTR value);
     HRESULT LoadDocument();
+    // After a failed load (failure) of a file that a stopped recorder left without its close tag: loads its
+    // complete records into document instead; false for any other file.
+    bool LoadCompleteRecords(vr::xml::Document& document, const vr::xml::ParseError& failure);
     HRESULT SelectRecord(const std::u16string& path, vr::xml::Node* record);
     bool WriteModeIs(std::u16string_view mode) const;
     std::u16string FilePath() const;

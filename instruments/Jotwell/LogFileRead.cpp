@@ -3,8 +3,11 @@
 
 #include "common/Trace.h"
 #include "platform/base/paths.h"
+#include "platform/base/text.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace jotwell {
 
@@ -76,14 +79,30 @@ HRESULT CLogFile::LoadDocument() {
     }
     TraceInfo(u"Loading '%s' ...", FilePath().c_str());
     if (hr = document.load(vr::MapWindowsPath(FilePath())); FAILED(hr)) {
-        DumpParseError(document.parseError());
-        SetTraceSite();
-        TraceHResultError(hr, u"Couldn't load the LogFile '%s'.", FilePath().c_str());
-        return hr;
+        const vr::xml::ParseError failure = document.parseError();
+        if (!LoadCompleteRecords(document, failure)) {
+            DumpParseError(failure);
+            SetTraceSite();
+            TraceHResultError(hr, u"Couldn't load the LogFile '%s'.", FilePath().c_str());
+            return hr;
+        }
     }
     TraceInfo(u"Loaded Log file '%s'.", FilePath().c_str());
     document_ = document;
     return S_OK;
+}
+
+bool CLogFile::LoadCompleteRecords(vr::xml::Document& document, const vr::xml::ParseError& failure) {
+    std::ifstream in(vr::ToUtf8(vr::MapWindowsPath(FilePath())), std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::u16string complete = CompleteRecordsText(bytes);
+    if (complete.empty() || FAILED(document.loadXML(complete))) {
+        return false; // the first failure is the one to report
+    }
+    TraceInfo(u"The LogFile '%s' ends without its close tag (its recorder was stopped before it closed the "
+              u"file) at line %d: its complete records are read.",
+              FilePath().c_str(), failure.line);
+    return true;
 }
 
 HRESULT CLogFile::SelectRecord(const std::u16string& path, vr::xml::Node* record) {

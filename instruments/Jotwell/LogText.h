@@ -46,4 +46,10 @@ std::u16string Abbreviated(std::u16string_view text);
 // (a recorder that was killed before it closed the file leaves no close tag).
 uint64_t AppendPosition(std::string_view tail, uint64_t tailStart, std::u16string_view rootElement);
 
+// The readable part of a log file whose recorder was stopped before it closed the file: its bytes (read as
+// ISO-8859-1, the file's encoding) up to the end of the last record that is complete, then the close tag of
+// its root element, which was left open. Empty when the root element is closed or never opened: the file
+// is complete, or not one of these. Records are told by their tags, so data in CDATA cannot mislead it.
+std::u16string CompleteRecordsText(std::string_view file);
+
 } // namespace jotwell

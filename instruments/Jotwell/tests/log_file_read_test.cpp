@@ -3,6 +3,7 @@
 #include "log_file_fixture.h"
 
 #include <set>
+#include <vector>
 
 namespace jotwelltest {
 namespace {
@@ -126,8 +127,8 @@ TEST_F(LogFileReadTest, ReadFailuresAreReportedWithTheirCode) {
     HRESULT missing = log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out());
     EXPECT_TRUE(FAILED(missing));
     EXPECT_EQ(answer.get(), nullptr);
-    // A malformed file.
-    WriteBytes(path_, "<log><record>");
+    // A malformed file (one that is only cut short is read: see the test below).
+    WriteBytes(path_, "<log><record></log>");
     EXPECT_TRUE(FAILED(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out())));
     // A query that is no XPath; the object stays usable.
     WriteBytes(path_, kHeader + "\r\n<record>\r\n<out><![CDATA[1]]></out></record></log>");
@@ -135,6 +136,35 @@ TEST_F(LogFileReadTest, ReadFailuresAreReportedWithTheirCode) {
     ASSERT_EQ(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out()), S_OK);
     EXPECT_EQ(answer.str(), u"1");
     EXPECT_TRUE(Traced(u"Loaded Log file '"));
+}
+
+TEST_F(LogFileReadTest, AFileCutShortByAStoppedRecorderGivesEveryRecordItHoldsWhole) {
+    // One answer looks like the end of a record and of the file; one is kept as HexData.
+    const std::u16string answers[] = {u"1", u"</out></record></log>", u"\x1B[0m"};
+    std::vector<uintmax_t> recordEnds;
+    for (size_t i = 0; i < std::size(answers); ++i) {
+        Exchange(log_.Get(), u"Q" + vr::FromUtf8(std::to_string(i)), answers[i]);
+        recordEnds.push_back(std::filesystem::file_size(path_)); // each record is written as it ends
+    }
+    ASSERT_EQ(log_->Flush(Missing()), S_OK);
+    const std::string whole = ReadBytes(path_);
+
+    // Every length the file could have been left with, from the root open tag on.
+    for (size_t cut = kHeader.size(); cut < whole.size(); ++cut) {
+        WriteBytes(path_, whole.substr(0, cut));
+        vr::ComPtr<IVrLogFile> reader = Create(u"Off");
+        for (size_t i = 0; i < std::size(answers); ++i) {
+            Bstr answer;
+            ASSERT_EQ(Answer(reader.Get(), u"Q" + vr::FromUtf8(std::to_string(i)), &answer), S_OK)
+                << "cut at " << cut;
+            if (cut >= recordEnds[i]) {
+                EXPECT_EQ(answer.str(), answers[i]) << "cut at " << cut;
+            } else {
+                EXPECT_EQ(answer.get(), nullptr) << "cut at " << cut;
+            }
+        }
+    }
+    EXPECT_TRUE(Traced(u"ends without its close tag"));
 }
 
 } // namespace
