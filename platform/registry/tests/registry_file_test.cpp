@@ -144,6 +144,34 @@ TEST_F(RegistryFile, ReadsHandEditedFiles) {
     RegCloseKey(key);
 }
 
+// A hand-made file may name a key again further on, in another case, and set a value twice: the key is one,
+// with the name and place it came with first, and the value's last data counts.
+TEST_F(RegistryFile, KeysAndValuesNamedAgainAreOne) {
+    WriteFile(HiveFilePath("HKEY_CURRENT_USER"),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Zed]\n\"v\"=\"1\"\n\"w\"=\"2\"\n\n"
+              "[HKEY_CURRENT_USER\\Alpha\\Inner]\n\n"
+              "[HKEY_CURRENT_USER\\ZED]\n\"V\"=\"3\"\n\"x\"=\"4\"\n\n"
+              "[HKEY_CURRENT_USER\\zed\\Child]\n\"v\"=\"5\"\n\"V\"=\"6\"\n");
+    HKEY root = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, u"", 0, KEY_READ, &root), ERROR_SUCCESS);
+    char16_t name[64];
+    std::vector<std::u16string> names;
+    for (DWORD length = 64; RegEnumKeyEx(root, static_cast<DWORD>(names.size()), name, &length, nullptr,
+                                         nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         length = 64) {
+        names.emplace_back(name, length);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"Zed"}));
+    HKEY zed = CreateKey(HKEY_CURRENT_USER, u"zEd");
+    EXPECT_EQ(DumpValues(zed), (std::vector<std::string>{"v|1|33000000", "w|1|32000000", "x|1|34000000"}));
+    HKEY child = CreateKey(zed, u"Child");
+    EXPECT_EQ(DumpValues(child), (std::vector<std::string>{"v|1|36000000"}));
+    RegCloseKey(child);
+    RegCloseKey(zed);
+    RegCloseKey(root);
+}
+
 TEST_F(RegistryFile, DamagedLinesAreSkippedAndKeptAsideBeforeTheNextWrite) {
     const std::string damaged = "Windows Registry Editor Version 5.00\n"
                                 "\n"
