@@ -10,6 +10,7 @@
 #include "platform/com/rot.h"
 #include "platform/rpc/remote_proxy.h"
 
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -120,6 +123,68 @@ void AcceptLoop(int listenFd) {
     }
 }
 
+constexpr std::string_view kSocketPrefix = "srv-";
+constexpr std::string_view kSocketSuffix = ".sock";
+
+// The process that listens on a socket named "srv-<pid>.sock"; 0 for any other name.
+pid_t SocketOwner(std::string_view name) {
+    if (!name.starts_with(kSocketPrefix) || !name.ends_with(kSocketSuffix)) {
+        return 0;
+    }
+    std::string_view digits =
+        name.substr(kSocketPrefix.size(), name.size() - kSocketPrefix.size() - kSocketSuffix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    return error == std::errc() && end == digits.data() + digits.size() && pid > 0 ? pid : 0;
+}
+
+// Sockets left by processes that ended without removing theirs (killed outright, or crashed): removed when a
+// program starts to listen, so that the folder does not fill up with them. A process that exists (or that
+// this user may not signal, in a folder shared by a station's users) keeps its socket.
+void RemoveStaleSockets(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (dirent* entry = readdir(dir)) {
+        pid_t owner = SocketOwner(entry->d_name);
+        if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) {
+            stale.push_back(folder + "/" + entry->d_name);
+        }
+    }
+    closedir(dir);
+    for (const std::string& path : stale) {
+        unlink(path.c_str());
+    }
+}
+
+// The listening socket's path for the signal handler: written once, before the handler is installed.
+char g_socketPathForSignal[sizeof(sockaddr_un::sun_path)];
+
+void RemoveSocketAndEnd(int signal) {
+    unlink(g_socketPathForSignal);
+    raise(signal); // the handler was reset on entry: the signal now ends the process as it would have
+}
+
+// A program ended by SIGTERM or SIGINT (its default action) removes its socket first. A program that handles
+// those signals itself keeps its own handling, and ends through exit, which removes the socket too.
+void RemoveSocketOnTermination(const std::string& path) {
+    std::memcpy(g_socketPathForSignal, path.c_str(), path.size() + 1);
+    for (int signal : {SIGTERM, SIGINT}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+            current.sa_handler != SIG_DFL) {
+            continue;
+        }
+        struct sigaction handler {};
+        handler.sa_handler = &RemoveSocketAndEnd;
+        sigemptyset(&handler.sa_mask);
+        handler.sa_flags = SA_RESETHAND;
+        (void)sigaction(signal, &handler, nullptr); // valid arguments: cannot fail
+    }
+}
+
 // The path this process listens on, starting the listener on first use; empty when it cannot.
 std::string EnsureListener() {
     ServerState& state = State();
@@ -131,7 +196,8 @@ std::string EnsureListener() {
     if (folder.empty()) {
         return {};
     }
-    std::string path = folder + "/srv-" + std::to_string(getpid()) + ".sock";
+    std::string path =
+        folder + "/" + std::string(kSocketPrefix) + std::to_string(getpid()) + std::string(kSocketSuffix);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
@@ -142,15 +208,17 @@ std::string EnsureListener() {
     if (fd < 0) {
         return {};
     }
-    unlink(path.c_str()); // a socket left by an earlier process of the same id
+    RemoveStaleSockets(folder);
+    unlink(path.c_str()); // a socket left by an earlier process that had this process's id
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
         close(fd);
         return {};
     }
     state.listenFd = fd;
     state.socketPath = path;
-    std::atexit([] { unlink(State().socketPath.c_str()); }); // a crash leaves it: the next listener of the id
-                                                             // removes it
+    // Removed at exit; a crash leaves it, and the next program that listens removes it.
+    std::atexit([] { unlink(State().socketPath.c_str()); });
+    RemoveSocketOnTermination(path);
     std::thread(AcceptLoop, fd).detach();
     return path;
 }

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/socket.h>
@@ -439,6 +440,41 @@ TEST_F(RpcTest, AnActiveObjectOfAnotherProcessIsFound) {
     ASSERT_EQ(active.As(&dispatch), S_OK);
     EXPECT_EQ(GetLong(dispatch.Get(), kProcessId), static_cast<LONG>(getpid()));
     ASSERT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
+}
+
+TEST_F(RpcTest, AServerEndedBySigtermOrSigintRemovesItsSocketAndStaleOnesAreClearedAtTheNextStart) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        vr::ComPtr<IDispatch> probe = Remote();
+        ASSERT_TRUE(probe);
+        LONG pid = GetLong(probe.Get(), kProcessId);
+        std::string socket = vr::RuntimeFolder() + "/srv-" + std::to_string(pid) + ".sock";
+        ASSERT_TRUE(std::filesystem::exists(socket));
+        ASSERT_EQ(kill(pid, signal), 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10)); // until the server is gone and reaped
+        }
+        ASSERT_NE(kill(pid, 0), 0) << "the server did not end on " << strsignal(signal);
+        EXPECT_FALSE(std::filesystem::exists(socket)) << strsignal(signal);
+    }
+
+    // A socket left by a process that was killed outright.
+    pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    std::string stale = vr::RuntimeFolder() + "/srv-" + std::to_string(gone) + ".sock";
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", stale.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+    vr::ComPtr<IDispatch> probe = Remote(); // a new server starts
+    ASSERT_TRUE(probe);
+    EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 } // namespace
