@@ -3,6 +3,7 @@
 #include "platform/rpc/local_server.h"
 
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
 #include "platform/com/apartment.h"
@@ -83,20 +84,25 @@ void TrackChannel(const ChannelRef& channel) {
     state.channels.push_back(channel);
 }
 
-// Writes text into path atomically (a temporary file renamed over it).
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
+// Writes text into path atomically (a temporary file renamed over it); 0, or the errno of the failure.
+int WriteFileAtomically(const std::string& path, const std::string& text) {
     std::string temporary = path + ".tmp" + std::to_string(getpid());
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return false;
+        return errno;
     }
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+    ssize_t written = write(fd, text.data(), text.size());
+    int error = written == static_cast<ssize_t>(text.size()) ? 0 : (written < 0 ? errno : ENOSPC);
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         unlink(temporary.c_str());
-        return false;
     }
-    return true;
+    return error;
 }
 
 std::string ReadSmallFile(const std::string& path) {
@@ -565,13 +571,21 @@ HRESULT PublishClassObject(const CLSID& clsid, IUnknown* classObject, DWORD cook
                            u"The runtime folder cannot take this program's socket.");
     }
     std::string file = ClassFile(RuntimeFolder(), clsid);
+    ServerState& state = State();
     {
-        ServerState& state = State();
         std::lock_guard lock(state.mutex);
         state.classes.push_back({clsid, ComPtr<IUnknown>(classObject), ThisApartment(),
                                  std::this_thread::get_id(), cookie, file});
     }
-    return WriteFileAtomically(file, socket) ? S_OK : E_ACCESSDENIED;
+    if (int error = WriteFileAtomically(file, socket); error != 0) {
+        std::lock_guard lock(state.mutex);
+        std::erase_if(state.classes,
+                      [cookie](const PublishedClass& entry) { return entry.cookie == cookie; });
+        return ReportError(HResultFromErrno(error), IID_IClassFactory, u"rpc",
+                           u"The class could not be published in the runtime folder: " +
+                               FromUtf8(std::strerror(error)));
+    }
+    return S_OK;
 }
 
 namespace {
@@ -646,16 +660,26 @@ HRESULT PublishActiveObject(IUnknown*, const CLSID& clsid, DWORD cookie) {
     std::string socket = EnsureListener();
     std::string folder = RuntimeFolder();
     if (socket.empty() || folder.empty()) {
-        return S_OK; // found in this process still; other processes cannot be told
+        return ReportError(
+            E_ACCESSDENIED, GUID_NULL, u"rpc",
+            u"The runtime folder cannot take this program's socket: other processes cannot find "
+            u"its active object.");
     }
     std::string file = folder + "/active-" + ClassText(clsid) + "-" + std::to_string(getpid()) + "-" +
                        std::to_string(cookie);
+    ServerState& state = State();
     {
-        ServerState& state = State();
         std::lock_guard lock(state.mutex);
         state.actives.push_back({clsid, ThisApartment(), cookie, file});
     }
-    static_cast<void>(WriteFileAtomically(file, socket));
+    if (int error = WriteFileAtomically(file, socket); error != 0) {
+        std::lock_guard lock(state.mutex);
+        std::erase_if(state.actives,
+                      [cookie](const PublishedActive& entry) { return entry.cookie == cookie; });
+        return ReportError(HResultFromErrno(error), GUID_NULL, u"rpc",
+                           u"The active object could not be published in the runtime folder: " +
+                               FromUtf8(std::strerror(error)));
+    }
     return S_OK;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/rpc/local_server.h"
 
 #include "platform/rpc/wire.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -475,6 +476,27 @@ TEST_F(RpcTest, AServerEndedBySigtermOrSigintRemovesItsSocketAndStaleOnesAreClea
     vr::ComPtr<IDispatch> probe = Remote(); // a new server starts
     ASSERT_TRUE(probe);
     EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
+// Publishing an active object for other processes that cannot be done is a failure, and leaves nothing
+// registered.
+TEST_F(RpcTest, AnActiveObjectThatCannotBePublishedFailsItsRegistration) {
+    std::string root = vrtest::MakeFreshFolder("noruntime");
+    std::ofstream(root + "/vornic") << "a file where the runtime folder belongs";
+    std::string saved = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    vr::ComPtr<IDispatch> local = MakeProbe(5);
+    DWORD cookie = 1;
+    HRESULT hr = RegisterActiveObject(local.Get(), CLSID_RpcProbeActive, ACTIVEOBJECT_STRONG, &cookie);
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(cookie, 0u);
+    vr::ComPtr<IUnknown> active;
+    if (GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()) == S_OK) {
+        vr::ComPtr<IDispatch> dispatch;
+        ASSERT_EQ(active.As(&dispatch), S_OK);
+        EXPECT_NE(GetLong(dispatch.Get(), kTag), 5) << "the failed registration is still found";
+    }
 }
 
 } // namespace
