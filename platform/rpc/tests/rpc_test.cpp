@@ -12,6 +12,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
+#include "platform/rpc/channel.h"
 #include "platform/rpc/local_server.h"
 
 #include "platform/rpc/wire.h"
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -441,6 +443,60 @@ TEST_F(RpcTest, AnActiveObjectOfAnotherProcessIsFound) {
     ASSERT_EQ(active.As(&dispatch), S_OK);
     EXPECT_EQ(GetLong(dispatch.Get(), kProcessId), static_cast<LONG>(getpid()));
     ASSERT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
+}
+
+// Whether the peer ends the connection within a few seconds (reading what it sends meanwhile).
+bool EndsTheConnection(int fd) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) > 0) {
+            char buffer[256];
+            if (recv(fd, buffer, sizeof buffer, 0) <= 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A peer that breaks the protocol leaves a trace line and loses its connection: a frame cut short, a frame of
+// no known kind, a release or hold of an object never lent, a frame of no length.
+TEST_F(RpcTest, APeerThatBreaksTheProtocolIsTracedAndCutOff) {
+    auto frame = [](vr::rpc::FrameKind kind, auto&&... fields) {
+        vr::rpc::Writer writer;
+        writer.U8(static_cast<uint8_t>(kind));
+        (fields(writer), ...);
+        return writer.Finish();
+    };
+    auto u64 = [](uint64_t value) { return [value](vr::rpc::Writer& w) { w.U64(value); }; };
+    auto u32 = [](uint32_t value) { return [value](vr::rpc::Writer& w) { w.U32(value); }; };
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> broken = {
+        {"release cut short", frame(vr::rpc::FrameKind::Release, u64(1))},
+        {"hold cut short", frame(vr::rpc::FrameKind::Hold, u32(1))},
+        {"reply cut short", frame(vr::rpc::FrameKind::Reply, u32(1))},
+        {"request cut short", frame(vr::rpc::FrameKind::Request, u64(1))},
+        {"unknown kind", {1, 0, 0, 0, 0x42}},
+        {"release never lent", frame(vr::rpc::FrameKind::Release, u64(0x5EED), u32(1))},
+        {"hold never lent", frame(vr::rpc::FrameKind::Hold, u64(0x5EED), u32(1))},
+        {"empty frame", {0, 0, 0, 0}},
+    };
+    for (const auto& [what, bytes] : broken) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        testing::internal::CaptureStderr();
+        vr::rpc::ChannelRef channel = vr::rpc::Channel::Start(pair[0]);
+        EXPECT_EQ(send(pair[1], bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+        bool ended = EndsTheConnection(pair[1]);
+        if (!ended) {
+            channel->Shutdown();
+        }
+        std::string trace = testing::internal::GetCapturedStderr();
+        close(pair[1]);
+        EXPECT_TRUE(ended) << what;
+        EXPECT_NE(trace.find("rpc: "), std::string::npos) << what << ": " << trace;
+    }
 }
 
 TEST_F(RpcTest, AServerEndedBySigtermOrSigintRemovesItsSocketAndStaleOnesAreClearedAtTheNextStart) {
