@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 constexpr const char* kPassingScript = "function Preset() {}\nfunction Test() { return 'pass'; }\n"
                                        "function Reset() {}\n";
 
-// Starts the program in folder with its output in a file; the process id, or -1.
+// Starts the program in folder with its output (and error output) in a file; the process id, or -1.
 pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string& outputFile,
                    const std::string& folder) {
     std::string program = vr::ProgramFolder() + "/scrivon";
@@ -45,6 +45,7 @@ pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO); // messages without a display
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
@@ -142,6 +143,23 @@ TEST_F(ScrivonProcessTest, ASecondStartHandsItsFileToTheFirstAndRegistrationNeve
     std::string seen = ReadAll(output);
     size_t firstRun = seen.find("second.JScript: verdict 1");
     EXPECT_NE(seen.find("second.JScript: verdict 1", firstRun + 1), std::string::npos) << seen;
+}
+
+// A start for automation whose class object cannot be registered says so and ends, instead of opening a
+// window that no client can reach.
+TEST_F(ScrivonProcessTest, AnAutomationStartThatCannotRegisterItsClassSaysSoAndFails) {
+    fs::path root = folder / "no-runtime";
+    fs::create_directories(root);
+    std::ofstream(root / "vornic") << "a file where the runtime folder belongs";
+    std::string saved = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    std::string log = (folder / "automation.txt").string();
+    pid_t automation = StartScrivon({"/Automation"}, log, folder.string());
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    ASSERT_GT(automation, 0);
+    int code = WaitForExit(automation, 30s);
+    EXPECT_GT(code, 0) << ReadAll(log);
+    EXPECT_NE(ReadAll(log).find("could not be registered"), std::string::npos) << ReadAll(log);
 }
 
 } // namespace
