@@ -4,9 +4,11 @@
 
 #include "common/Trace.h"
 #include "platform/base/paths.h"
+#include "platform/base/text.h"
 #include "platform/com/variant.h"
 
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -45,12 +47,33 @@ HRESULT AppendTextChild(vr::xml::Document& document, vr::xml::Node& parent, std:
     return hr;
 }
 
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 } // namespace
 
+StoreFileStamp StoreFileStamp::Of(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool StoreFileStamp::operator==(const StoreFileStamp& other) const {
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+           SameTime(modified, other.modified) && SameTime(changed, other.changed);
+}
+
 HRESULT CVrRigmont::LoadStore() {
-    if (store_) {
+    std::u16string path = vr::MapWindowsPath(storePath_);
+    // Taken before the file is read: a change made meanwhile shows as a different stamp next time.
+    StoreFileStamp stamp = StoreFileStamp::Of(vr::ToUtf8(path));
+    if (store_ && stamp == storeStamp_) {
         return S_OK;
     }
+    store_ = vr::xml::Document();
     vr::xml::Document document;
     HRESULT hr = vr::xml::Document::Create(&document);
     if (FAILED(hr)) {
@@ -62,7 +85,7 @@ HRESULT CVrRigmont::LoadStore() {
         return TraceXmlFailure(hr, u"Couldn't select XPath for the ConfigStore document");
     }
     document.setPreserveWhiteSpace(true);
-    if (hr = document.load(vr::MapWindowsPath(storePath_)); FAILED(hr)) {
+    if (hr = document.load(path); FAILED(hr)) {
         vr::xml::ParseError error = document.parseError();
         DumpParseError(error);
         return FAILED(error.errorCode) ? error.errorCode : E_FAIL;
@@ -76,6 +99,7 @@ HRESULT CVrRigmont::LoadStore() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     store_ = document;
+    storeStamp_ = stamp;
     TraceInfo(u"Loaded ConfigStore file '%s'.", storePath_.c_str());
     return S_OK;
 }
@@ -158,6 +182,8 @@ HRESULT CVrRigmont::BuildRecord(std::u16string_view type, std::u16string_view na
 
 HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view name, BSTR server,
                                 BSTR resource, BSTR setup) {
+    // Loading first brings the document up to the file as it is now, so what other programs wrote since the
+    // last load stays; only the one record changes.
     if (HRESULT hr = LoadStore(); FAILED(hr)) {
         return hr;
     }

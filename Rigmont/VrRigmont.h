@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace rigmont {
 
@@ -17,6 +18,20 @@ struct RecordValues {
     std::optional<std::u16string> server;
     std::optional<std::u16string> resource;
     std::optional<std::u16string> setup;
+};
+
+// What tells one version of the store file from another: a save by rename changes the inode, an edit in
+// place the size or the times (nanoseconds).
+struct StoreFileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    static StoreFileStamp Of(const std::string& path);
+    bool operator==(const StoreFileStamp& other) const;
 };
 
 // What tells a connection from a socket when one is built from its record (Providers.cpp).
@@ -76,7 +91,11 @@ private:
     HRESULT ListResources(BSTR server, BSTR resourceType, VARIANT* resources);
 
     std::u16string storePath_;
-    vr::xml::Document store_; // empty until a record operation loads the file; dropped after each save
+    // Both on the apartment thread only. The document is empty until a record operation loads the file, and
+    // is loaded again whenever the file no longer matches the stamp it was read with (another program or a
+    // hand changed it), so reads see their records and a save keeps them.
+    vr::xml::Document store_;
+    StoreFileStamp storeStamp_;
 };
 
 } // namespace rigmont

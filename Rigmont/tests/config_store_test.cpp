@@ -158,16 +158,29 @@ TEST_F(StoreTest, TypesThatAreNoElementNamesReachNothing) {
     EXPECT_EQ(StoreBytes(), before);
 }
 
-TEST_F(StoreTest, ChangesByOthersShowAfterTheNextSave) {
+// Another program (or a hand with an editor) changes the store while the manager has it loaded: its record
+// can be loaded at once, and a save merges the one record into the file as it is then, keeping the other's.
+TEST_F(StoreTest, ChangesByOthersAreSeenAtOnceAndKeptBySaves) {
     UseStore(StandardStore());
     EXPECT_EQ(RecordNames(u"socket").size(), 2u);
-    // Loaded once: another program's change is not seen yet ...
-    WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
-    EXPECT_EQ(RecordNames(u"socket").size(), 2u);
-    // ... and a save writes the loaded document over it, then reads the file anew.
+    std::string theirs = StandardStore();
+    theirs.insert(theirs.find("\t</sockets>"),
+                  "\t\t<socket name=\"Theirs\"><Resource>Meter</Resource></socket>\n");
+    WriteStore(theirs);
+    Bstr server, resource, setup;
+    ASSERT_EQ(manager_->LoadRecord(Bstr(u"socket"), Bstr(u"Theirs"), Bstr(u""), server.ptr(), resource.ptr(),
+                                   setup.ptr()),
+              S_OK);
+    EXPECT_EQ(resource.str(), u"Meter");
+
+    // Edited again, and a record saved without any read in between.
+    theirs.insert(theirs.find("\t</connections>"), "\t\t<connection name=\"Hand\"/>\n");
+    WriteStore(theirs);
     ASSERT_EQ(manager_->SaveRecord(Bstr(u"socket"), Bstr(u"Mine"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")), S_OK);
-    WriteStore(R"(<ConfigStore><connections/><sockets><socket name="Theirs"/></sockets></ConfigStore>)");
-    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Theirs"}));
+    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Dmm", u"Orphan", u"Theirs", u"Mine"}));
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"Hand"}));
+    MakeManager(storePath_);
+    EXPECT_EQ(RecordNames(u"socket"), (std::vector<std::u16string>{u"Dmm", u"Orphan", u"Theirs", u"Mine"}));
 }
 
 TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
@@ -194,17 +207,16 @@ TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
 }
 
 TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
+    // The save writes a sibling file with a longer name and renames it over the store: with a store name of
+    // the longest a folder takes, that sibling cannot be made, while the store itself reads well.
+    std::string name = "HwConfigStore.cfs";
+    name.insert(0, 255 - name.size(), 'x');
+    storePath_ = folder_ + "/" + name;
     UseStore(StandardStore());
     std::string before = StoreBytes();
     ASSERT_EQ(RecordNames(u"connection").size(), 2u); // loaded
-    // The store's folder is put aside and a plain file takes its place, so no user can write there.
-    std::string aside = folder_ + ".aside";
-    std::filesystem::rename(folder_, aside);
-    { std::ofstream blocker(folder_); }
     HRESULT hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
     std::u16string description = ErrorDescription();
-    std::filesystem::remove(folder_);
-    std::filesystem::rename(aside, folder_);
     EXPECT_EQ(hr, E_INVALIDARG);
     EXPECT_NE(
         description.find(u"Can't save the Configuration Store file '" + vr::FromUtf8(storePath_) + u"'."),

@@ -10,6 +10,8 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
+#include "platform/com/comutil.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/server.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/message_box.h"
@@ -36,16 +38,28 @@ void ShowBox(const std::string& text) {
 }
 
 // Serves class-factory requests of clients started with /Automation or /Embedding. The objects it makes are
-// bound to no window: they act on nothing.
-DWORD RegisterFactory() {
+// bound to no window: they act on nothing. A failure leaves the thread's error information.
+HRESULT RegisterFactory(DWORD* cookie) {
     vr::ComPtr<IUnknown> factory;
-    DWORD cookie = 0;
-    if (SUCCEEDED(vr::server::CreateClassFactory(&CVrTestLoaderDlgAutoProxy::CreateInstance, IID_IUnknown,
-                                                 factory.PutVoid()))) {
-        (void)CoRegisterClassObject(CLSID_VrTestLoader, factory.Get(), CLSCTX_LOCAL_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie);
+    HRESULT hr = vr::server::CreateClassFactory(&CVrTestLoaderDlgAutoProxy::CreateInstance, IID_IUnknown,
+                                                factory.PutVoid());
+    if (SUCCEEDED(hr)) {
+        hr = CoRegisterClassObject(CLSID_VrTestLoader, factory.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   cookie);
     }
-    return cookie;
+    return hr;
+}
+
+// What a failed registration tells the user: the code, and the description its error information gives.
+std::string RegistrationFailure(HRESULT hr) {
+    vr::ComPtr<IErrorInfo> info;
+    _com_error error(hr, GetErrorInfo(0, info.Put()) == S_OK ? info.Get() : nullptr);
+    _bstr_t description = error.Description();
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    return std::string("The automation server could not be registered (") + code + "): " +
+           (description.length() ? vr::ToUtf8(std::u16string_view(description, description.length()))
+                                 : std::string(error.ErrorMessage()));
 }
 
 int RunWindow(const ScrivonCommandLine& line) {
@@ -90,7 +104,15 @@ int Serve(const ScrivonCommandLine& line) {
     }
     DWORD factoryCookie = 0;
     if (line.automation || line.embedding) {
-        factoryCookie = RegisterFactory();
+        // Without its class object no client can reach this instance: it says so and ends.
+        if (HRESULT hr = RegisterFactory(&factoryCookie); FAILED(hr)) {
+            std::string text = RegistrationFailure(hr);
+            std::fprintf(stderr, "scrivon: %s\n", text.c_str());
+            if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+                ShowBox(text); // a box nobody could see would wait for good
+            }
+            return 1;
+        }
     } else {
         (void)RegisterScrivon(ProgramPath());
     }

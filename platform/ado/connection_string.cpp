@@ -2,10 +2,12 @@
 #include "platform/ado/connection_string.h"
 
 #include "platform/ado/ado_errors.h"
+#include "platform/ado/odbc_calls.h"
 #include "platform/base/format.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -110,6 +112,74 @@ void Append(std::u16string& odbc, std::u16string_view key, std::u16string_view v
     odbc += u';';
 }
 
+// A value of an ODBC configuration file ("odbc.ini": the user's and the system's data sources;
+// "odbcinst.ini": the drivers); empty when it is not there.
+std::u16string ProfileValue(std::u16string_view section, std::u16string_view key, const char* file) {
+    return FromUtf8(odbc::ConfigurationValue(ToUtf8(section), ToUtf8(key), file));
+}
+
+std::u16string ItemValue(const ConnectionItems& items, std::u16string_view wanted) {
+    std::u16string found;
+    for (const auto& [key, value] : items) {
+        if (EqualsNoCase(key, wanted)) {
+            found = value; // the last one counts, as for the driver manager
+        }
+    }
+    return found;
+}
+
+bool MentionsPostgres(std::u16string_view text) {
+    std::u16string lower = ToLower(text);
+    return lower.find(u"postgres") != std::u16string::npos || lower.find(u"psqlodbc") != std::u16string::npos;
+}
+
+// Whether the items connect through PostgreSQL's driver: the driver they name, or their named data source's,
+// by its name or by the library odbcinst.ini gives for that name.
+bool UsesPostgresDriver(const ConnectionItems& items) {
+    std::u16string dataSource = ItemValue(items, u"DSN");
+    std::u16string driver = ItemValue(items, u"DRIVER");
+    if (driver.empty() && !dataSource.empty()) {
+        driver = ProfileValue(dataSource, u"Driver", "odbc.ini");
+    }
+    return !driver.empty() &&
+           (MentionsPostgres(driver) || MentionsPostgres(ProfileValue(driver, u"Driver", "odbcinst.ini")));
+}
+
+// The PostgreSQL driver's log switches, each with its short form.
+struct DriverLogSwitch {
+    std::u16string_view name;
+    std::u16string_view shortName;
+};
+constexpr DriverLogSwitch kDriverLogs[] = {{u"CommLog", u"B3"}, {u"Debug", u"B2"}};
+
+// Whether the data source asks for the log: an item of the connection string or of its file data source, or
+// its named data source's odbc.ini entry.
+bool Asks(const ConnectionItems& items, const DriverLogSwitch& log) {
+    std::u16string dataSource = ItemValue(items, u"DSN");
+    for (std::u16string_view key : {log.name, log.shortName}) {
+        bool given = std::any_of(items.begin(), items.end(),
+                                 [&](const auto& item) { return EqualsNoCase(item.first, key); });
+        if (given || (!dataSource.empty() && !ProfileValue(dataSource, key, "odbc.ini").empty())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// PostgreSQL's driver writes its communication log (and its debug log) into /tmp under a name anyone can
+// guess whenever its configuration turns them on, as Debian's does for every connection: they are turned off
+// unless the data source asks for them.
+void TurnDriverLogsOff(std::u16string& odbc, const ConnectionItems& items) {
+    if (!UsesPostgresDriver(items)) {
+        return;
+    }
+    for (const DriverLogSwitch& log : kDriverLogs) {
+        if (!Asks(items, log)) {
+            Append(odbc, log.name, u"0");
+        }
+    }
+}
+
 } // namespace
 
 ConnectionItems ParseConnectionItems(std::u16string_view text) {
@@ -176,30 +246,34 @@ ConnectionItems ReadFileDataSource(const std::string& path) {
 
 std::string ToOdbcConnectionString(std::u16string_view adoText, std::u16string_view user,
                                    std::u16string_view password) {
-    std::u16string odbc;
+    ConnectionItems items;
     for (const auto& [key, value] : ParseConnectionItems(adoText)) {
         if (EqualsNoCase(key, u"File Name")) {
-            for (const auto& [fileKey, fileValue] : ReadFileDataSource(ToUtf8(MapWindowsPath(value)))) {
-                Append(odbc, fileKey, fileValue);
-            }
+            ConnectionItems file = ReadFileDataSource(ToUtf8(MapWindowsPath(value)));
+            items.insert(items.end(), file.begin(), file.end());
         } else if (EqualsNoCase(key, u"Provider")) {
             continue;
         } else if (EqualsNoCase(key, u"Data Source")) {
-            Append(odbc, u"DSN", value);
+            items.emplace_back(u"DSN", value);
         } else if (EqualsNoCase(key, u"User ID")) {
-            Append(odbc, u"UID", value);
+            items.emplace_back(u"UID", value);
         } else if (EqualsNoCase(key, u"Password")) {
-            Append(odbc, u"PWD", value);
+            items.emplace_back(u"PWD", value);
         } else {
-            Append(odbc, key, ExpandDataHome(value));
+            items.emplace_back(key, ExpandDataHome(value));
         }
     }
     if (!user.empty()) {
-        Append(odbc, u"UID", user);
+        items.emplace_back(u"UID", user);
     }
     if (!password.empty()) {
-        Append(odbc, u"PWD", password);
+        items.emplace_back(u"PWD", password);
     }
+    std::u16string odbc;
+    for (const auto& [key, value] : items) {
+        Append(odbc, key, value);
+    }
+    TurnDriverLogsOff(odbc, items);
     return ToUtf8(odbc);
 }
 

@@ -8,6 +8,10 @@
 //   ODBC string in their order (";" and "#" start comment lines);
 // - "Provider" is dropped (the layer always goes through ODBC), "Data Source" becomes DSN, "User ID" UID and
 //   "Password" PWD; every other item passes to the driver as it is.
+// Through PostgreSQL's driver (named by DRIVER or by the named data source's odbc.ini entry), the driver's
+// log files ("CommLog", "Debug", or their short forms "B3", "B2") are turned off ("=0" added at the end)
+// unless the connection string, its file data source or its named data source's odbc.ini entry sets them: the
+// driver writes them into /tmp under names anyone can guess.
 // The text %VORNIC_HOME% in a value stands for the data home (vr::DataHome(): $VORNIC_HOME, else ~/vornic),
 // so that one shipped data source file gives every user a database file of their own; the folder holding
 // such a path is made when it is missing.

@@ -1,6 +1,7 @@
 // The ADO layer's calls into unixODBC: environment, connections, statements, parameters and rows.
 #include "platform/ado/odbc_calls.h"
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -313,6 +314,12 @@ Cell Statement::Read(int column, Cell::Kind kind) {
     }
     cell.kind = indicator == SQL_NULL_DATA ? Cell::Kind::Null : kind;
     return cell;
+}
+
+std::string ConfigurationValue(const std::string& section, const std::string& key, const char* file) {
+    char value[1024] = {};
+    int length = SQLGetPrivateProfileString(section.c_str(), key.c_str(), "", value, sizeof value, file);
+    return length > 0 ? std::string(value) : std::string();
 }
 
 } // namespace vr::ado::odbc

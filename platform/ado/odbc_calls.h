@@ -21,6 +21,10 @@ namespace vr::ado::odbc {
 // Raises the layer's error (a _com_error with E_FAIL and the description); defined with the ADO errors.
 [[noreturn]] void RaiseDriverError(const std::u16string& description);
 
+// A value of an ODBC configuration file, as the driver manager reads it: "odbc.ini" (the user's and the
+// system's data sources) or "odbcinst.ini" (the drivers); empty when the section or key is not there.
+std::string ConfigurationValue(const std::string& section, const std::string& key, const char* file);
+
 // How a driver treats identifiers written without quotes (what a [bracketed] name must become).
 enum class IdentifierCase { AsWritten, Upper, Lower };
 

@@ -40,18 +40,9 @@ std::string HomeFolder() {
     return "/tmp";
 }
 
-// A folder of this user's only: a real directory (not a link) owned by the user, tightened to mode 0700.
-// Made when missing; false when the place is taken by something else.
-// Looked at first and made only when missing: the runtime folder is asked for on every trace line, so the
-// usual case (there already, as it should be) costs one lstat.
-bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        if (errno != ENOENT || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) ||
-            lstat(path.c_str(), &info) != 0) {
-            return false;
-        }
-    }
+// Whether the folder that exists at path is this user's only: a real directory (not a link) owned by the
+// user, tightened to mode 0700 when looser.
+bool IsOwnFolder(const std::string& path, const struct stat& info, timespec* modified) {
     if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
         return false;
     }
@@ -62,6 +53,62 @@ bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) 
         *modified = info.st_mtim;
     }
     return true;
+}
+
+// A folder of this user's only that is there already; false when missing or taken by something else.
+bool IsPrivateFolder(const std::string& path, timespec* modified) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && IsOwnFolder(path, info, modified);
+}
+
+// A folder of this user's only, made when missing; false when the place is taken by something else.
+// Looked at first and made only when missing: the runtime folder is asked for on every trace line, so the
+// usual case (there already, as it should be) costs one lstat.
+bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) ||
+            lstat(path.c_str(), &info) != 0) {
+            return false;
+        }
+    }
+    return IsOwnFolder(path, info, modified);
+}
+
+// Makes the missing folders above path, each the user's own (0700); false when one cannot be made.
+bool MakeFolderPath(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An absolute folder from the environment, else the fallback.
+std::string AbsoluteFromEnvironment(const char* name, const std::string& fallback) {
+    std::string value = Environment(name);
+    return !value.empty() && value.front() == '/' ? WithoutTrailingSlashes(value) : fallback;
+}
+
+std::string TemporaryFolder() {
+    return AbsoluteFromEnvironment("TMPDIR", "/tmp");
+}
+
+// The runtime folder under the user's home, where nobody else can take the name. The machine's name is part
+// of it, so that machines sharing one home (over NFS) keep their sockets apart.
+std::string MovedRuntimeFolder() {
+    std::string home = HomeFolder();
+    if (home == "/tmp") {
+        return {}; // no home of the user's: no place that nobody else can take
+    }
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) {
+        host[0] = '\0';
+    }
+    std::string cache = AbsoluteFromEnvironment("XDG_CACHE_HOME", WithoutTrailingSlashes(home) + "/.cache");
+    return cache + "/vornic-runtime-" + host;
 }
 
 char LowerAscii(char c) {
@@ -207,9 +254,22 @@ std::string RuntimeFolder() {
 
 std::string RuntimeFolder(timespec* modified) {
     std::string base = Environment("XDG_RUNTIME_DIR");
-    std::string folder =
-        base.empty() ? "/tmp/vornic-" + std::to_string(getuid()) : WithoutTrailingSlashes(base) + "/vornic";
-    return EnsurePrivateFolder(folder, modified) ? folder : std::string();
+    if (!base.empty()) {
+        std::string folder = WithoutTrailingSlashes(base) + "/vornic";
+        return EnsurePrivateFolder(folder, modified) ? folder : std::string();
+    }
+    // Without a runtime directory of the session, every process of the user must still agree on one folder,
+    // which nobody else can take from them. The name in the temporary folder can be taken by anyone first:
+    // then the folder moves under the user's home, and once it is there every process looks there first.
+    std::string moved = MovedRuntimeFolder();
+    if (IsPrivateFolder(moved, modified)) {
+        return moved;
+    }
+    std::string inTmp = TemporaryFolder() + "/vornic-" + std::to_string(getuid());
+    if (EnsurePrivateFolder(inTmp, modified)) {
+        return inTmp;
+    }
+    return MakeFolderPath(moved) && EnsurePrivateFolder(moved, modified) ? moved : std::string();
 }
 
 std::string MapWindowsPath(std::string_view path) {

@@ -30,10 +30,14 @@ std::string DataHome();
 std::string MapWindowsPath(std::string_view path);
 std::u16string MapWindowsPath(std::u16string_view path);
 
-// The runtime folder of the station: $XDG_RUNTIME_DIR/vornic, or /tmp/vornic-<uid> when XDG_RUNTIME_DIR is
-// not set; made with mode 0700 when missing, tightened to 0700 when looser. Empty when the place is taken by
-// something that is not this user's own directory (a link, a file, another user's folder): the folder holds
-// the station's sockets, so a folder someone else controls is never used.
+// The runtime folder of the station: $XDG_RUNTIME_DIR/vornic; made with mode 0700 when missing, tightened to
+// 0700 when looser. The folder holds the station's sockets, so a folder someone else controls is never used:
+// a place taken by something that is not this user's own directory (a link, a file, another user's folder)
+// gives an empty path.
+// Without XDG_RUNTIME_DIR: $TMPDIR/vornic-<uid> ($TMPDIR when absolute, else /tmp). Anyone may take that name
+// first; then the folder is made under the user's home instead, as $XDG_CACHE_HOME/vornic-runtime-<host>
+// (~/.cache/... when XDG_CACHE_HOME is not absolute), and from then on every process of the user takes that
+// one first, whatever becomes of the name in the temporary folder. Empty only when neither can be had.
 std::string RuntimeFolder();
 // The same, with the folder's modification time as that check saw it (for callers that cache what the folder
 // holds: one look at the folder serves both).

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // Registrations are also published in the station's runtime folder (platform/rpc), so that other processes
@@ -244,7 +245,13 @@ HRESULT RegisterActiveObject(IUnknown* object, REFCLSID clsid, DWORD flags, DWOR
         }
     }
     ReleaseAll(released);
-    return vr::rpc::detail::PublishActiveObject(object, clsid, *cookie);
+    if (HRESULT hr = vr::rpc::detail::PublishActiveObject(object, clsid, *cookie); FAILED(hr)) {
+        // Other processes cannot find it: the registration fails as a whole, and the caller has no cookie
+        // to revoke.
+        (void)RevokeActiveObject(std::exchange(*cookie, 0), nullptr); // it is there: revoking cannot fail
+        return hr;
+    }
+    return S_OK;
 }
 
 HRESULT RevokeActiveObject(DWORD cookie, void* /*reserved*/) {

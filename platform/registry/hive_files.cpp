@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -30,9 +31,49 @@ LONG WriteAll(int fd, std::string_view text) {
     return ::fdatasync(fd) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
 }
 
-// Creates `path` exclusively (a leftover of the same name is never overwritten).
+std::string FolderOf(const std::string& file) {
+    std::string folder = std::filesystem::path(file).parent_path().string();
+    return folder.empty() ? std::string(".") : folder;
+}
+
+// Creates `path` exclusively (a leftover of the same name is never overwritten) with FileModeIn its folder.
 int CreateExclusive(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::fchmod(fd, FileModeIn(FolderOf(path))) != 0) { // exactly that, whatever the umask
+        int err = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
+}
+
+// Refuses what is not a regular file, with a line that says what is in the way.
+LONG CheckRegular(int fd, const std::string& path) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return ErrorFromErrno(errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        std::fprintf(stderr, "registry: %s is %s, not a file of the registry; it is not used\n", path.c_str(),
+                     KindOf(info.st_mode));
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -100,22 +141,62 @@ LONG ReadWholeFile(int fd, std::string& text) {
     }
 }
 
+LONG OpenRegularFile(const std::string& path, UniqueFd& fd) {
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno);
+    }
+    LONG result = CheckRegular(fd.Get(), path);
+    if (result != ERROR_SUCCESS) {
+        fd.Reset();
+    }
+    return result;
+}
+
+mode_t FileModeIn(const std::string& folder) {
+    struct stat info {};
+    // A folder anyone may write to (/tmp) is no group's: its files stay the user's own.
+    bool shared =
+        ::stat(folder.c_str(), &info) == 0 && (info.st_mode & S_IWGRP) != 0 && (info.st_mode & S_IWOTH) == 0;
+    return shared ? 0660 : 0600;
+}
+
 LONG CreateParentFolders(const std::string& file) {
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
-    return error ? ErrorFromErrno(error.value()) : ERROR_SUCCESS;
+    std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::filesystem::path made;
+    for (const auto& part : folder) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) == 0) {
+            // Exactly the user's own, whatever the umask.
+            if (::chmod(made.c_str(), 0700) != 0) {
+                return ErrorFromErrno(errno);
+            }
+        } else if (errno != EEXIST) {
+            return ErrorFromErrno(errno);
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 LONG FileLock::Acquire(const std::string& lockFile, FileLock& lock) {
-    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    mode_t mode = FileModeIn(FolderOf(lockFile));
+    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (fd < 0 && errno == EACCES) {
         // Another user's lock file in a shared registry folder: reading is enough for flock.
-        fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(lockFile.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     }
     if (fd < 0) {
         return ErrorFromErrno(errno);
     }
     lock.fd_.Reset(fd);
+    if (LONG result = CheckRegular(fd, lockFile); result != ERROR_SUCCESS) {
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 07777) != mode) {
+        // Made under a loose umask (or by an older version): narrowed to what a new one gets.
+        (void)::fchmod(fd, mode); // a lock file that stays looser still locks
+    }
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             return ErrorFromErrno(errno);

@@ -49,11 +49,22 @@ LONG ErrorFromErrno(int err);
 // Reads everything from `fd` into `text`.
 [[nodiscard]] LONG ReadWholeFile(int fd, std::string& text);
 
-// Creates the folders of `file`'s path when missing.
+// Opens an existing file for reading, and only a regular one: anything else put in its place (a FIFO that
+// would block the reader for good, a device, a folder) is refused with ERROR_REGISTRY_IO_FAILED and a line
+// on standard error, without blocking. ERROR_FILE_NOT_FOUND when there is nothing there.
+[[nodiscard]] LONG OpenRegularFile(const std::string& path, UniqueFd& fd);
+
+// The mode of a file the registry makes in `folder`, whatever the umask: the user's own (0600), and the
+// group's too (0660) in a folder the group may write to but others may not, a registry shared by the users
+// of one station.
+mode_t FileModeIn(const std::string& folder);
+
+// Creates the folders of `file`'s path when missing, each the user's own (0700).
 [[nodiscard]] LONG CreateParentFolders(const std::string& file);
 
 // An exclusive advisory lock (flock) on a lock file, held until the object is destroyed. flock locks belong
-// to the open file, so threads of one process exclude each other as separate processes do.
+// to the open file, so threads of one process exclude each other as separate processes do. The lock file is
+// made with FileModeIn its folder; one that is not a regular file is refused as OpenRegularFile does.
 class FileLock {
 public:
     [[nodiscard]] static LONG Acquire(const std::string& lockFile, FileLock& lock);
@@ -62,11 +73,13 @@ private:
     UniqueFd fd_;
 };
 
-// Writes `text` to a new temporary file beside `target`, flushes it to disk and renames it over `target`, so
-// readers see either the old or the new content, never a mix. `written` keeps the new file open.
+// Writes `text` to a new temporary file beside `target` (FileModeIn its folder), flushes it to disk and
+// renames it over `target`, so readers see either the old or the new content, never a mix. `written` keeps
+// the new file open.
 [[nodiscard]] LONG ReplaceFile(const std::string& target, std::string_view text, UniqueFd& written);
 
-// Writes `text` to the first free file "<base>-1", "<base>-2", ... and reports its path.
+// Writes `text` to the first free file "<base>-1", "<base>-2", ... (FileModeIn its folder) and reports its
+// path.
 [[nodiscard]] LONG WriteToFreeName(const std::string& base, std::string_view text, std::string& path);
 
 } // namespace vr::registry

@@ -74,7 +74,7 @@ LONG HiveStore::RefreshLocked() {
         }
         return ERROR_SUCCESS;
     }
-    if (loaded_ && stamp_ == FileStamp::Of(info)) {
+    if (loaded_ && S_ISREG(info.st_mode) && stamp_ == FileStamp::Of(info)) {
         return ERROR_SUCCESS;
     }
     return LoadLocked();
@@ -90,13 +90,13 @@ void HiveStore::SetEmptyLocked() {
 }
 
 LONG HiveStore::LoadLocked() {
-    UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) {
-        if (errno == ENOENT) { // removed since the stat
+    UniqueFd fd;
+    if (LONG opened = OpenRegularFile(file_, fd); opened != ERROR_SUCCESS) {
+        if (opened == ERROR_FILE_NOT_FOUND) { // removed since the stat
             SetEmptyLocked();
             return ERROR_SUCCESS;
         }
-        return ErrorFromErrno(errno);
+        return opened;
     }
     // The stamp of the file actually read: a writer may have replaced the path since the stat.
     struct stat info;

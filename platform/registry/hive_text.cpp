@@ -283,38 +283,71 @@ std::optional<RegValue> ParseValueLine(std::string_view line) {
     return value;
 }
 
-// [HKEY_...\Key\Sub]: the key it names (created with its parents), or null when the line is not a section of
-// this hive. The last "]" closes the section, so key names may hold "]".
-RegKey* ParseSection(std::string_view line, std::string_view hiveName, RegKey& root) {
+// [HKEY_...\Key\Sub]: the path of the key it names, or nothing when the line is not a section of this hive.
+// The last "]" closes the section, so key names may hold "]".
+std::optional<KeyPath> ParseSection(std::string_view line, std::string_view hiveName) {
     size_t close = line.rfind(']');
     if (close == std::string_view::npos || close + 1 != line.size()) {
-        return nullptr;
+        return std::nullopt;
     }
     std::u16string path = FromUtf8(line.substr(1, close - 1));
     size_t start = 0;
     size_t end = path.find(u'\\');
     if (!EqualsNoCase(path.substr(0, end), FromUtf8(hiveName))) {
-        return nullptr;
+        return std::nullopt;
     }
     KeyPath names;
     while (end != std::u16string::npos) {
         if (names.size() == kMaxKeyDepth) {
-            return nullptr;
+            return std::nullopt;
         }
         start = end + 1;
         end = path.find(u'\\', start);
         std::u16string name = path.substr(start, end == std::u16string::npos ? end : end - start);
         if (name.empty() || name.size() > kMaxKeyNameLength || !IsStorableName(name)) {
-            return nullptr;
+            return std::nullopt;
         }
         names.push_back(std::move(name));
     }
-    RegKey* key = &root;
-    for (const auto& name : names) {
-        key = &key->AddSubKey(name);
-    }
-    return key;
+    return names;
 }
+
+// Builds the tree as the text names its keys and values, in time that grows in step with the text (a hive
+// of many thousand sibling keys in no particular order would otherwise cost a sorted insertion each). A
+// section that continues the path of the one before reuses its keys; every other key and every value is
+// appended as it comes, and what has the same name is merged once the whole text is read.
+class TreeBuilder {
+public:
+    explicit TreeBuilder(RegKey& root) : root_(root) {}
+
+    // The key at path, made with its parents where the section before did not name them.
+    RegKey& Key(const KeyPath& path) {
+        size_t shared = 0;
+        std::vector<std::u16string> upper;
+        upper.reserve(path.size());
+        for (const std::u16string& name : path) {
+            upper.push_back(ToUpper(name));
+        }
+        while (shared < upper.size() && shared < previous_.size() && upper[shared] == previous_[shared]) {
+            ++shared;
+        }
+        chain_.resize(shared);
+        RegKey* key = shared > 0 ? chain_.back() : &root_;
+        for (size_t i = shared; i < path.size(); ++i) {
+            key = &key->AppendSubKeyUnsorted(path[i]);
+            chain_.push_back(key);
+        }
+        previous_ = std::move(upper);
+        return *key;
+    }
+
+    void Finish() { root_.FinishReading(); }
+
+private:
+    RegKey& root_;
+    std::vector<std::u16string> previous_; // the last section's path, upper-cased
+    std::vector<RegKey*> chain_;           // its keys, root's sub-key first
+};
 
 class LineReader {
 public:
@@ -377,6 +410,7 @@ ParsedHive ParseHive(std::string_view text, std::string_view hiveName) {
         text.remove_prefix(kUtf8Bom.size());
     }
     LineReader lines(text);
+    TreeBuilder tree(hive.root);
     std::string_view raw;
     bool headerSeen = false;
     RegKey* section = nullptr;
@@ -394,7 +428,8 @@ ParsedHive ParseHive(std::string_view text, std::string_view hiveName) {
         bool valid = IsValidUtf8(line);
         if (line.front() == '[') {
             // Values after a section that can't be read belong to no key we know: they are unreadable too.
-            section = valid ? ParseSection(line, hiveName, hive.root) : nullptr;
+            std::optional<KeyPath> path = valid ? ParseSection(line, hiveName) : std::nullopt;
+            section = path ? &tree.Key(*path) : nullptr;
             hive.unreadableLines += section == nullptr ? 1 : 0;
             continue;
         }
@@ -403,8 +438,9 @@ ParsedHive ParseHive(std::string_view text, std::string_view hiveName) {
             ++hive.unreadableLines;
             continue;
         }
-        section->SetValue(value->name, value->type, std::move(value->data));
+        section->AppendValueUnchecked(std::move(*value));
     }
+    tree.Finish();
     return hive;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/base/text.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace vr::registry {
 
@@ -80,6 +81,100 @@ bool RegKey::RemoveSubKey(std::u16string_view name) {
     }
     subKeys_.erase(found);
     return true;
+}
+
+RegKey& RegKey::AppendSubKeyUnsorted(std::u16string_view name) {
+    return *subKeys_.emplace_back(std::make_unique<RegKey>(std::u16string(name)));
+}
+
+void RegKey::AppendValueUnchecked(RegValue value) {
+    values_.push_back(std::move(value));
+}
+
+void RegKey::FinishReading() {
+    MergeSameNamedValues();
+    MergeSameNamedSubKeys();
+    for (auto& subKey : subKeys_) {
+        subKey->FinishReading(); // as deep as kMaxKeyDepth at most
+    }
+}
+
+void RegKey::MergeSameNamedValues() {
+    if (values_.size() < 2) {
+        return;
+    }
+    // The values' indices ordered by name, equal names in the order they came.
+    std::vector<std::u16string> names;
+    names.reserve(values_.size());
+    for (const RegValue& value : values_) {
+        names.push_back(ToUpper(value.name));
+    }
+    std::vector<size_t> order(values_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
+    std::vector<bool> dropped(values_.size(), false);
+    for (size_t run = 0; run < order.size();) {
+        size_t end = run + 1;
+        while (end < order.size() && names[order[end]] == names[order[run]]) {
+            dropped[order[end++]] = true;
+        }
+        if (end - run > 1) {
+            RegValue& first = values_[order[run]];
+            RegValue& last = values_[order[end - 1]];
+            first.type = last.type;
+            first.data = std::move(last.data);
+        }
+        run = end;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < values_.size(); ++i) {
+        if (!dropped[i]) {
+            if (kept != i) {
+                values_[kept] = std::move(values_[i]);
+            }
+            ++kept;
+        }
+    }
+    values_.resize(kept);
+}
+
+void RegKey::MergeSameNamedSubKeys() {
+    auto bySortKey = [](const std::unique_ptr<RegKey>& a, const std::unique_ptr<RegKey>& b) {
+        return a->sortKey_ < b->sortKey_;
+    };
+    if (!std::is_sorted(subKeys_.begin(), subKeys_.end(), bySortKey)) { // as the registry writes them
+        // Sorted on copies of the names side by side (the keys lie all over the heap), same names in the
+        // order they came.
+        std::vector<std::pair<std::u16string, size_t>> order;
+        order.reserve(subKeys_.size());
+        for (size_t i = 0; i < subKeys_.size(); ++i) {
+            order.emplace_back(subKeys_[i]->sortKey_, i);
+        }
+        std::sort(order.begin(), order.end());
+        std::vector<std::unique_ptr<RegKey>> sorted;
+        sorted.reserve(subKeys_.size());
+        for (const auto& [sortKey, index] : order) {
+            sorted.push_back(std::move(subKeys_[index]));
+        }
+        subKeys_ = std::move(sorted);
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < subKeys_.size(); ++i) {
+        if (kept > 0 && subKeys_[kept - 1]->sortKey_ == subKeys_[i]->sortKey_) {
+            RegKey& first = *subKeys_[kept - 1];
+            RegKey& later = *subKeys_[i];
+            std::move(later.values_.begin(), later.values_.end(), std::back_inserter(first.values_));
+            std::move(later.subKeys_.begin(), later.subKeys_.end(), std::back_inserter(first.subKeys_));
+            continue; // the merged key's own values and sub-keys are merged when its turn comes
+        }
+        if (kept != i) {
+            subKeys_[kept] = std::move(subKeys_[i]);
+        }
+        ++kept;
+    }
+    subKeys_.resize(kept);
 }
 
 void RegKey::Clear() {

@@ -43,6 +43,15 @@ public:
     RegKey& AddSubKey(std::u16string_view name, bool* created = nullptr);
     bool RemoveSubKey(std::u16string_view name);
 
+    // For reading a whole hive in time that grows in step with its text (hive_text.cpp): AppendSubKeyUnsorted
+    // and AppendValueUnchecked add at the end without looking for the name, and FinishReading then, once for
+    // this key and every key below it, sorts the sub-keys and merges what has the same name as
+    // AddSubKey and SetValue would have (the first keeps its name's case and place, the last value's data
+    // wins). Sub-keys must not be looked up until then.
+    RegKey& AppendSubKeyUnsorted(std::u16string_view name);
+    void AppendValueUnchecked(RegValue value);
+    void FinishReading();
+
     // Removes every value and sub-key, keeping the key itself.
     void Clear();
 
@@ -57,6 +66,8 @@ private:
     std::vector<std::unique_ptr<RegKey>> subKeys_;
 
     std::vector<std::unique_ptr<RegKey>>::const_iterator LowerBound(std::u16string_view sortKey) const;
+    void MergeSameNamedValues();
+    void MergeSameNamedSubKeys();
 };
 
 // Whether a key or value name can be stored: the hive file keeps one entry per line as UTF-8, so control

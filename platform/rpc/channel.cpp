@@ -4,6 +4,7 @@
 #include "platform/com/errorinfo.h"
 #include "platform/rpc/remote_proxy.h"
 
+#include <cstdio>
 #include <deque>
 #include <random>
 #include <sys/socket.h>
@@ -114,28 +115,39 @@ void Channel::Shutdown() {
 
 void Channel::ReadLoop() {
     std::vector<uint8_t> body;
-    while (ReadFrame(&body)) {
-        if (body.empty()) {
+    std::string broken;
+    for (;;) {
+        FrameRead read = ReadFrame(&body);
+        if (read == FrameRead::BadLength) {
+            broken = "a frame of no length or longer than any frame";
+        }
+        if (read != FrameRead::Frame || !(broken = TakeFrame(std::move(body))).empty()) {
             break;
         }
-        auto kind = static_cast<FrameKind>(body[0]);
-        if (kind == FrameKind::Reply) {
-            OnReply(std::move(body));
-        } else if (kind == FrameKind::Request) {
-            OnRequest(std::move(body));
-        } else if (kind == FrameKind::Release) {
-            OnRelease(body);
-        } else if (kind == FrameKind::Hold) {
-            OnHold(body);
-        } else {
-            break; // a peer that sends what no peer sends is not trusted further
-        }
         body.clear();
+    }
+    if (!broken.empty()) {
+        std::fprintf(stderr, "rpc: the peer of connection %d sent %s; the connection is ended\n", fd_,
+                     broken.c_str());
     }
     Disconnect();
 }
 
-bool Channel::ReadFrame(std::vector<uint8_t>* body) {
+std::string Channel::TakeFrame(std::vector<uint8_t> body) {
+    switch (static_cast<FrameKind>(body[0])) {
+    case FrameKind::Reply:
+        return OnReply(std::move(body));
+    case FrameKind::Request:
+        return OnRequest(std::move(body));
+    case FrameKind::Release:
+        return OnRelease(body);
+    case FrameKind::Hold:
+        return OnHold(body);
+    }
+    return "a frame of unknown kind " + std::to_string(body[0]);
+}
+
+Channel::FrameRead Channel::ReadFrame(std::vector<uint8_t>* body) {
     auto readAll = [this](void* data, size_t size) {
         auto* bytes = static_cast<uint8_t*>(data);
         while (size > 0) {
@@ -152,11 +164,15 @@ bool Channel::ReadFrame(std::vector<uint8_t>* body) {
         return true;
     };
     uint32_t length = 0;
-    if (!readAll(&length, 4) || length == 0 || length > kMaxFrameBody) {
-        return false;
+    if (!readAll(&length, 4)) {
+        return FrameRead::Closed;
+    }
+    if (length == 0 || length > kMaxFrameBody) {
+        return FrameRead::BadLength;
     }
     body->resize(length);
-    return readAll(body->data(), length);
+    // Cut short by the connection's end: the peer went (or died) while it sent, which breaks no rule.
+    return readAll(body->data(), length) ? FrameRead::Frame : FrameRead::Closed;
 }
 
 bool Channel::Send(const std::vector<uint8_t>& frame) {
@@ -305,16 +321,16 @@ void Channel::SendCount(FrameKind kind, uint64_t id, uint32_t count) {
     static_cast<void>(Send(frame.Finish()));
 }
 
-void Channel::OnReply(std::vector<uint8_t> body) {
+std::string Channel::OnReply(std::vector<uint8_t> body) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t callId = 0;
     if (!in.U64(&callId)) {
-        return;
+        return "a reply cut short";
     }
     std::lock_guard lock(mutex_);
     auto found = pending_.find(callId);
     if (found == pending_.end()) {
-        return; // a reply nobody waits for any more
+        return {}; // a reply nobody waits for any more
     }
     Waiter* waiter = found->second;
     {
@@ -323,36 +339,45 @@ void Channel::OnReply(std::vector<uint8_t> body) {
         waiter->replied = true;
     }
     SetEvent(waiter->wake);
+    return {};
 }
 
-void Channel::OnRelease(const std::vector<uint8_t>& body) {
+std::string Channel::OnRelease(const std::vector<uint8_t>& body) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t id = 0;
     uint32_t count = 0;
-    if (in.U64(&id) && in.U32(&count) && in.AtEnd()) {
-        ReleaseExport(id, count);
+    if (!in.U64(&id) || !in.U32(&count) || !in.AtEnd()) {
+        return "a release cut short or too long";
     }
+    if (!ReleaseExport(id, count)) {
+        return "a release of " + std::to_string(count) + " reference(s) to object " + std::to_string(id) +
+               ", which it was never lent as often";
+    }
+    return {};
 }
 
-void Channel::OnHold(const std::vector<uint8_t>& body) {
+std::string Channel::OnHold(const std::vector<uint8_t>& body) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t id = 0;
     uint32_t count = 0;
-    if (in.U64(&id) && in.U32(&count) && in.AtEnd()) {
-        HoldExport(id, count);
+    if (!in.U64(&id) || !in.U32(&count) || !in.AtEnd()) {
+        return "a hold cut short or too long";
     }
+    if (!HoldExport(id, count)) {
+        return "a hold of object " + std::to_string(id) + ", which it was never lent";
+    }
+    return {};
 }
 
 // ---- Incoming calls ----
 
-void Channel::OnRequest(std::vector<uint8_t> body) {
+std::string Channel::OnRequest(std::vector<uint8_t> body) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t callId = 0;
     uint64_t causality = 0;
     uint64_t target = 0;
     if (!in.U64(&callId) || !in.U64(&causality) || !in.U64(&target)) {
-        Shutdown();
-        return;
+        return "a request cut short";
     }
     auto self = shared_from_this();
     auto shared = std::make_shared<std::vector<uint8_t>>(std::move(body));
@@ -362,11 +387,12 @@ void Channel::OnRequest(std::vector<uint8_t> body) {
         if (!home->Post(run)) {
             SendFailure(callId, RPC_E_DISCONNECTED); // its thread is gone: nothing may run the object now
         }
-        return;
+        return {};
     }
     if (!DeliverToWaiter(causality, run)) {
         std::thread(run).detach();
     }
+    return {};
 }
 
 void Channel::SendFailure(uint64_t callId, HRESULT hr) {
@@ -556,14 +582,15 @@ HRESULT Channel::Import(ObjectRefKind kind, uint64_t id, bool dispatch, IUnknown
     if (!own) {
         return RPC_E_INVALID_DATA;
     }
-    ReleaseExport(id, 1); // the reference the message carried; own keeps the object for the caller
+    // The reference the message carried (its Hold came first); own keeps the object for the caller.
+    (void)ReleaseExport(id, 1); // found just above, and that reference keeps it lent
     *object = own.Detach();
     return S_OK;
 }
 
 void Channel::Unexport(ObjectRefKind kind, uint64_t id) {
     if (kind == ObjectRefKind::SendersObject) {
-        ReleaseExport(id, 1);
+        (void)ReleaseExport(id, 1); // the reference Export added just before: it is there
     } else if (kind == ObjectRefKind::ReceiversObject) {
         SendRelease(id, 1); // the reference announced by its Hold
     }
@@ -575,17 +602,17 @@ ComPtr<IUnknown> Channel::FindExport(uint64_t id) {
     return found == exports_.end() ? nullptr : found->second.object;
 }
 
-void Channel::ReleaseExport(uint64_t id, uint64_t count) {
+bool Channel::ReleaseExport(uint64_t id, uint64_t count) {
     ExportEntry released;
     {
         std::lock_guard lock(mutex_);
         auto found = exports_.find(id);
-        if (found == exports_.end()) {
-            return;
+        if (found == exports_.end() || found->second.refs < count) {
+            return false;
         }
         if (found->second.refs > count) {
             found->second.refs -= count;
-            return;
+            return true;
         }
         released = std::move(found->second);
         exportIds_.erase(released.identity);
@@ -596,13 +623,17 @@ void Channel::ReleaseExport(uint64_t id, uint64_t count) {
         auto object = std::make_shared<ComPtr<IUnknown>>(std::move(released.object));
         released.home->Post([object] { object->Reset(); });
     }
+    return true;
 }
 
-void Channel::HoldExport(uint64_t id, uint64_t count) {
+bool Channel::HoldExport(uint64_t id, uint64_t count) {
     std::lock_guard lock(mutex_);
-    if (auto found = exports_.find(id); found != exports_.end()) {
-        found->second.refs += count;
+    auto found = exports_.find(id);
+    if (found == exports_.end()) {
+        return false;
     }
+    found->second.refs += count;
+    return true;
 }
 
 size_t Channel::ExportCount() const {

@@ -17,6 +17,11 @@
 // disconnects or dies gives back everything it held. Every object with references held by a peer counts as
 // one server-process lock (ServerProcessLocks).
 //
+// A peer that breaks the protocol (a frame cut short or of no known kind or length, a release or hold of an
+// object never lent to it) gets a line on standard error that says how, and its connection is ended, as if it
+// had gone: nothing else it sends is trusted. A malformed call that is whole as a frame is answered with an
+// error instead (the caller's call fails, the connection stays).
+//
 // Threads: every member may be called from any thread.
 #pragma once
 
@@ -29,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -86,14 +92,18 @@ private:
         uint64_t refs = 0;
     };
 
+    enum class FrameRead { Frame, Closed, BadLength };
+
     explicit Channel(int fd) : fd_(fd) {}
     void ReadLoop();
-    bool ReadFrame(std::vector<uint8_t>* body);
+    FrameRead ReadFrame(std::vector<uint8_t>* body);
+    // Takes one frame in; what is wrong with it when the peer broke the protocol, else empty.
+    std::string TakeFrame(std::vector<uint8_t> body);
     bool Send(const std::vector<uint8_t>& frame);
-    void OnReply(std::vector<uint8_t> body);
-    void OnRequest(std::vector<uint8_t> body);
-    void OnRelease(const std::vector<uint8_t>& body);
-    void OnHold(const std::vector<uint8_t>& body);
+    std::string OnReply(std::vector<uint8_t> body);
+    std::string OnRequest(std::vector<uint8_t> body);
+    std::string OnRelease(const std::vector<uint8_t>& body);
+    std::string OnHold(const std::vector<uint8_t>& body);
     void SendCount(FrameKind kind, uint64_t id, uint32_t count);
     void Serve(const std::vector<uint8_t>& body);
     void SendFailure(uint64_t callId, HRESULT hr);
@@ -101,8 +111,9 @@ private:
     HRESULT ExecuteInvoke(IUnknown* target, Reader& in, Writer& out);
     ApartmentRef HomeOf(const std::vector<uint8_t>& body, uint64_t target);
     ComPtr<IUnknown> FindExport(uint64_t id);
-    void ReleaseExport(uint64_t id, uint64_t count);
-    void HoldExport(uint64_t id, uint64_t count);
+    // False (and nothing changed) when the object is not lent, or for fewer references than count.
+    bool ReleaseExport(uint64_t id, uint64_t count);
+    bool HoldExport(uint64_t id, uint64_t count);
     void Disconnect();
 
     int fd_;

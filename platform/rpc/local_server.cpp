@@ -3,6 +3,7 @@
 #include "platform/rpc/local_server.h"
 
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
 #include "platform/com/apartment.h"
@@ -10,6 +11,7 @@
 #include "platform/com/rot.h"
 #include "platform/rpc/remote_proxy.h"
 
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -21,6 +23,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -80,20 +84,25 @@ void TrackChannel(const ChannelRef& channel) {
     state.channels.push_back(channel);
 }
 
-// Writes text into path atomically (a temporary file renamed over it).
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
+// Writes text into path atomically (a temporary file renamed over it); 0, or the errno of the failure.
+int WriteFileAtomically(const std::string& path, const std::string& text) {
     std::string temporary = path + ".tmp" + std::to_string(getpid());
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return false;
+        return errno;
     }
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+    ssize_t written = write(fd, text.data(), text.size());
+    int error = written == static_cast<ssize_t>(text.size()) ? 0 : (written < 0 ? errno : ENOSPC);
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         unlink(temporary.c_str());
-        return false;
     }
-    return true;
+    return error;
 }
 
 std::string ReadSmallFile(const std::string& path) {
@@ -120,6 +129,68 @@ void AcceptLoop(int listenFd) {
     }
 }
 
+constexpr std::string_view kSocketPrefix = "srv-";
+constexpr std::string_view kSocketSuffix = ".sock";
+
+// The process that listens on a socket named "srv-<pid>.sock"; 0 for any other name.
+pid_t SocketOwner(std::string_view name) {
+    if (!name.starts_with(kSocketPrefix) || !name.ends_with(kSocketSuffix)) {
+        return 0;
+    }
+    std::string_view digits =
+        name.substr(kSocketPrefix.size(), name.size() - kSocketPrefix.size() - kSocketSuffix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    return error == std::errc() && end == digits.data() + digits.size() && pid > 0 ? pid : 0;
+}
+
+// Sockets left by processes that ended without removing theirs (killed outright, or crashed): removed when a
+// program starts to listen, so that the folder does not fill up with them. A process that exists (or that
+// this user may not signal, in a folder shared by a station's users) keeps its socket.
+void RemoveStaleSockets(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (dirent* entry = readdir(dir)) {
+        pid_t owner = SocketOwner(entry->d_name);
+        if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) {
+            stale.push_back(folder + "/" + entry->d_name);
+        }
+    }
+    closedir(dir);
+    for (const std::string& path : stale) {
+        unlink(path.c_str());
+    }
+}
+
+// The listening socket's path for the signal handler: written once, before the handler is installed.
+char g_socketPathForSignal[sizeof(sockaddr_un::sun_path)];
+
+void RemoveSocketAndEnd(int signal) {
+    unlink(g_socketPathForSignal);
+    raise(signal); // the handler was reset on entry: the signal now ends the process as it would have
+}
+
+// A program ended by SIGTERM or SIGINT (its default action) removes its socket first. A program that handles
+// those signals itself keeps its own handling, and ends through exit, which removes the socket too.
+void RemoveSocketOnTermination(const std::string& path) {
+    std::memcpy(g_socketPathForSignal, path.c_str(), path.size() + 1);
+    for (int signal : {SIGTERM, SIGINT}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+            current.sa_handler != SIG_DFL) {
+            continue;
+        }
+        struct sigaction handler {};
+        handler.sa_handler = &RemoveSocketAndEnd;
+        sigemptyset(&handler.sa_mask);
+        handler.sa_flags = SA_RESETHAND;
+        (void)sigaction(signal, &handler, nullptr); // valid arguments: cannot fail
+    }
+}
+
 // The path this process listens on, starting the listener on first use; empty when it cannot.
 std::string EnsureListener() {
     ServerState& state = State();
@@ -131,7 +202,8 @@ std::string EnsureListener() {
     if (folder.empty()) {
         return {};
     }
-    std::string path = folder + "/srv-" + std::to_string(getpid()) + ".sock";
+    std::string path =
+        folder + "/" + std::string(kSocketPrefix) + std::to_string(getpid()) + std::string(kSocketSuffix);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
@@ -142,15 +214,17 @@ std::string EnsureListener() {
     if (fd < 0) {
         return {};
     }
-    unlink(path.c_str()); // a socket left by an earlier process of the same id
+    RemoveStaleSockets(folder);
+    unlink(path.c_str()); // a socket left by an earlier process that had this process's id
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
         close(fd);
         return {};
     }
     state.listenFd = fd;
     state.socketPath = path;
-    std::atexit([] { unlink(State().socketPath.c_str()); }); // a crash leaves it: the next listener of the id
-                                                             // removes it
+    // Removed at exit; a crash leaves it, and the next program that listens removes it.
+    std::atexit([] { unlink(State().socketPath.c_str()); });
+    RemoveSocketOnTermination(path);
     std::thread(AcceptLoop, fd).detach();
     return path;
 }
@@ -497,13 +571,21 @@ HRESULT PublishClassObject(const CLSID& clsid, IUnknown* classObject, DWORD cook
                            u"The runtime folder cannot take this program's socket.");
     }
     std::string file = ClassFile(RuntimeFolder(), clsid);
+    ServerState& state = State();
     {
-        ServerState& state = State();
         std::lock_guard lock(state.mutex);
         state.classes.push_back({clsid, ComPtr<IUnknown>(classObject), ThisApartment(),
                                  std::this_thread::get_id(), cookie, file});
     }
-    return WriteFileAtomically(file, socket) ? S_OK : E_ACCESSDENIED;
+    if (int error = WriteFileAtomically(file, socket); error != 0) {
+        std::lock_guard lock(state.mutex);
+        std::erase_if(state.classes,
+                      [cookie](const PublishedClass& entry) { return entry.cookie == cookie; });
+        return ReportError(HResultFromErrno(error), IID_IClassFactory, u"rpc",
+                           u"The class could not be published in the runtime folder: " +
+                               FromUtf8(std::strerror(error)));
+    }
+    return S_OK;
 }
 
 namespace {
@@ -578,16 +660,26 @@ HRESULT PublishActiveObject(IUnknown*, const CLSID& clsid, DWORD cookie) {
     std::string socket = EnsureListener();
     std::string folder = RuntimeFolder();
     if (socket.empty() || folder.empty()) {
-        return S_OK; // found in this process still; other processes cannot be told
+        return ReportError(
+            E_ACCESSDENIED, GUID_NULL, u"rpc",
+            u"The runtime folder cannot take this program's socket: other processes cannot find "
+            u"its active object.");
     }
     std::string file = folder + "/active-" + ClassText(clsid) + "-" + std::to_string(getpid()) + "-" +
                        std::to_string(cookie);
+    ServerState& state = State();
     {
-        ServerState& state = State();
         std::lock_guard lock(state.mutex);
         state.actives.push_back({clsid, ThisApartment(), cookie, file});
     }
-    static_cast<void>(WriteFileAtomically(file, socket));
+    if (int error = WriteFileAtomically(file, socket); error != 0) {
+        std::lock_guard lock(state.mutex);
+        std::erase_if(state.actives,
+                      [cookie](const PublishedActive& entry) { return entry.cookie == cookie; });
+        return ReportError(HResultFromErrno(error), GUID_NULL, u"rpc",
+                           u"The active object could not be published in the runtime folder: " +
+                               FromUtf8(std::strerror(error)));
+    }
     return S_OK;
 }
 

@@ -225,4 +225,21 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
         << ReadAll(output);
 }
 
+// A start for automation whose class object cannot be registered says so and ends, instead of opening a
+// window that no client can reach.
+TEST_F(ScrivonProcessTest, AnAutomationStartThatCannotRegisterItsClassSaysSoAndFails) {
+    fs::path root = folder / "no-runtime";
+    fs::create_directories(root);
+    std::ofstream(root / "vornic") << "a file where the runtime folder belongs";
+    std::string saved = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    std::string log = (folder / "automation.txt").string();
+    pid_t automation = Start("scrivon", {"/Automation"}, log, folder.string(), log);
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    ASSERT_GT(automation, 0);
+    int code = WaitForExit(automation, 30s);
+    EXPECT_GT(code, 0) << ReadAll(log);
+    EXPECT_NE(ReadAll(log).find("could not be registered"), std::string::npos) << ReadAll(log);
+}
+
 } // namespace

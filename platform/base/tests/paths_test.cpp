@@ -125,9 +125,42 @@ TEST(RuntimeFolder, RefusesAPlaceTakenByALinkOrAFile) {
 
 TEST(RuntimeFolder, FallsBackToAFolderOfTheUserInTmp) {
     ScopedEnvironment runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnvironment tmp("TMPDIR", nullptr);
+    ScopedEnvironment home("HOME", vrtest::MakeFreshFolder("home").c_str());
     std::string expected = "/tmp/vornic-" + std::to_string(getuid());
     EXPECT_EQ(vr::RuntimeFolder(), expected);
     EXPECT_EQ(ModeOf(expected), 0700u);
+}
+
+// Without XDG_RUNTIME_DIR, someone who takes the user's name in the temporary folder first cannot deny the
+// station its runtime folder: it moves to a private folder under the user's home, and stays there for every
+// process of the user even when the name in the temporary folder is given up.
+TEST(RuntimeFolder, TakenInTmpItMovesUnderTheHomeForGood) {
+    std::string tmp = vrtest::MakeFreshFolder("tmp");
+    std::string home = vrtest::MakeFreshFolder("home");
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnvironment tmpdir("TMPDIR", tmp.c_str());
+    ScopedEnvironment homeVariable("HOME", home.c_str());
+    ScopedEnvironment cache("XDG_CACHE_HOME", nullptr);
+    std::string taken = tmp + "/vornic-" + std::to_string(getuid());
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    std::string moved = home + "/.cache/vornic-runtime-" + host;
+    if (getuid() == 0) { // another user's folder, as they would leave it
+        ASSERT_EQ(mkdir(taken.c_str(), 0777), 0);
+        ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(vr::RuntimeFolder(), moved);
+        ASSERT_EQ(rmdir(taken.c_str()), 0);
+        ASSERT_EQ(rmdir(moved.c_str()), 0);
+    }
+    ASSERT_EQ(symlink(vrtest::MakeFreshFolder("elsewhere").c_str(), taken.c_str()), 0);
+    EXPECT_EQ(vr::RuntimeFolder(), moved);
+    EXPECT_EQ(ModeOf(moved), 0700u);
+    EXPECT_EQ(ModeOf(home + "/.cache"), 0700u);
+
+    ASSERT_EQ(unlink(taken.c_str()), 0);
+    EXPECT_EQ(vr::RuntimeFolder(), moved);
+    EXPECT_FALSE(std::filesystem::exists(taken));
 }
 
 } // namespace

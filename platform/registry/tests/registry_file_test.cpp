@@ -4,10 +4,14 @@
 #include "platform/base/text.h"
 #include "platform/registry/hive_text.h"
 
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace regtest {
 namespace {
@@ -138,6 +142,34 @@ TEST_F(RegistryFile, ReadsHandEditedFiles) {
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(data[3], 0x04);
     RegCloseKey(key);
+}
+
+// A hand-made file may name a key again further on, in another case, and set a value twice: the key is one,
+// with the name and place it came with first, and the value's last data counts.
+TEST_F(RegistryFile, KeysAndValuesNamedAgainAreOne) {
+    WriteFile(HiveFilePath("HKEY_CURRENT_USER"),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Zed]\n\"v\"=\"1\"\n\"w\"=\"2\"\n\n"
+              "[HKEY_CURRENT_USER\\Alpha\\Inner]\n\n"
+              "[HKEY_CURRENT_USER\\ZED]\n\"V\"=\"3\"\n\"x\"=\"4\"\n\n"
+              "[HKEY_CURRENT_USER\\zed\\Child]\n\"v\"=\"5\"\n\"V\"=\"6\"\n");
+    HKEY root = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, u"", 0, KEY_READ, &root), ERROR_SUCCESS);
+    char16_t name[64];
+    std::vector<std::u16string> names;
+    for (DWORD length = 64; RegEnumKeyEx(root, static_cast<DWORD>(names.size()), name, &length, nullptr,
+                                         nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         length = 64) {
+        names.emplace_back(name, length);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"Zed"}));
+    HKEY zed = CreateKey(HKEY_CURRENT_USER, u"zEd");
+    EXPECT_EQ(DumpValues(zed), (std::vector<std::string>{"v|1|33000000", "w|1|32000000", "x|1|34000000"}));
+    HKEY child = CreateKey(zed, u"Child");
+    EXPECT_EQ(DumpValues(child), (std::vector<std::string>{"v|1|36000000"}));
+    RegCloseKey(child);
+    RegCloseKey(zed);
+    RegCloseKey(root);
 }
 
 TEST_F(RegistryFile, DamagedLinesAreSkippedAndKeptAsideBeforeTheNextWrite) {
@@ -281,6 +313,69 @@ TEST_F(RegistryFile, AnUnreadableHiveIsAnErrorNotACrash) {
         ERROR_SUCCESS);
     EXPECT_EQ(key, nullptr);
     EXPECT_TRUE(std::filesystem::is_directory(HiveFilePath("HKEY_CURRENT_USER")));
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// Other users of the machine: whatever the umask, the files and folders the registry makes are the user's
+// own, and the group's too only where the registry folder is a group's shared one.
+TEST_F(RegistryFile, FilesAndFoldersAreTheUsersOwnWhateverTheUmask) {
+    std::string root = root_ + "/made/registry";
+    setenv("VORNIC_REGISTRY", root.c_str(), 1);
+    mode_t saved = umask(0);
+    HKEY key = CreateKey(HKEY_CURRENT_USER, u"Software");
+    EXPECT_EQ(SetString(key, u"v", u"1"), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    std::string shared = root_ + "/shared";
+    std::filesystem::create_directories(shared);
+    ASSERT_EQ(chmod(shared.c_str(), 02770), 0);
+    setenv("VORNIC_REGISTRY", shared.c_str(), 1);
+    key = CreateKey(HKEY_CURRENT_USER, u"Software");
+    RegCloseKey(key);
+    umask(saved);
+
+    std::string file = root + "/HKEY_CURRENT_USER.reg";
+    EXPECT_EQ(ModeOf(file), 0600u);
+    EXPECT_EQ(ModeOf(file + ".lock"), 0600u);
+    EXPECT_EQ(ModeOf(root), 0700u);
+    EXPECT_EQ(ModeOf(root_ + "/made"), 0700u);
+    EXPECT_EQ(ModeOf(shared + "/HKEY_CURRENT_USER.reg"), 0660u);
+    EXPECT_EQ(ModeOf(shared + "/HKEY_CURRENT_USER.reg.lock"), 0660u);
+}
+
+// A FIFO put where a hive file belongs would block a reader for good: it is refused at once, for reading and
+// for writing, and left where it is.
+TEST_F(RegistryFile, AFifoInPlaceOfAHiveIsRefusedWithoutBlocking) {
+    std::string fifo = HiveFilePath("HKEY_CURRENT_USER");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto answer = std::make_shared<std::promise<LONG>>();
+    std::future<LONG> answered = answer->get_future();
+    std::thread([answer] {
+        HKEY key = nullptr;
+        LONG result = RegOpenKeyEx(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &key);
+        if (key != nullptr) {
+            RegCloseKey(key);
+        }
+        answer->set_value(result);
+    }).detach();
+    if (answered.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // lets the blocked reader go on
+        close(writer);
+        FAIL() << "reading a hive that is a FIFO blocked";
+    }
+    EXPECT_EQ(answered.get(), ERROR_REGISTRY_IO_FAILED);
+    HKEY key = nullptr;
+    EXPECT_EQ(
+        RegCreateKeyEx(HKEY_CURRENT_USER, u"Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_REGISTRY_IO_FAILED);
+    struct stat info {};
+    ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 // Restores one environment variable when the test ends.

@@ -12,9 +12,11 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
+#include "platform/rpc/channel.h"
 #include "platform/rpc/local_server.h"
 
 #include "platform/rpc/wire.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +24,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -439,6 +443,116 @@ TEST_F(RpcTest, AnActiveObjectOfAnotherProcessIsFound) {
     ASSERT_EQ(active.As(&dispatch), S_OK);
     EXPECT_EQ(GetLong(dispatch.Get(), kProcessId), static_cast<LONG>(getpid()));
     ASSERT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
+}
+
+// Whether the peer ends the connection within a few seconds (reading what it sends meanwhile).
+bool EndsTheConnection(int fd) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) > 0) {
+            char buffer[256];
+            if (recv(fd, buffer, sizeof buffer, 0) <= 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A peer that breaks the protocol leaves a trace line and loses its connection: a frame cut short, a frame of
+// no known kind, a release or hold of an object never lent, a frame of no length.
+TEST_F(RpcTest, APeerThatBreaksTheProtocolIsTracedAndCutOff) {
+    auto frame = [](vr::rpc::FrameKind kind, auto&&... fields) {
+        vr::rpc::Writer writer;
+        writer.U8(static_cast<uint8_t>(kind));
+        (fields(writer), ...);
+        return writer.Finish();
+    };
+    auto u64 = [](uint64_t value) { return [value](vr::rpc::Writer& w) { w.U64(value); }; };
+    auto u32 = [](uint32_t value) { return [value](vr::rpc::Writer& w) { w.U32(value); }; };
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> broken = {
+        {"release cut short", frame(vr::rpc::FrameKind::Release, u64(1))},
+        {"hold cut short", frame(vr::rpc::FrameKind::Hold, u32(1))},
+        {"reply cut short", frame(vr::rpc::FrameKind::Reply, u32(1))},
+        {"request cut short", frame(vr::rpc::FrameKind::Request, u64(1))},
+        {"unknown kind", {1, 0, 0, 0, 0x42}},
+        {"release never lent", frame(vr::rpc::FrameKind::Release, u64(0x5EED), u32(1))},
+        {"hold never lent", frame(vr::rpc::FrameKind::Hold, u64(0x5EED), u32(1))},
+        {"empty frame", {0, 0, 0, 0}},
+    };
+    for (const auto& [what, bytes] : broken) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        testing::internal::CaptureStderr();
+        vr::rpc::ChannelRef channel = vr::rpc::Channel::Start(pair[0]);
+        EXPECT_EQ(send(pair[1], bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+        bool ended = EndsTheConnection(pair[1]);
+        if (!ended) {
+            channel->Shutdown();
+        }
+        std::string trace = testing::internal::GetCapturedStderr();
+        close(pair[1]);
+        EXPECT_TRUE(ended) << what;
+        EXPECT_NE(trace.find("rpc: "), std::string::npos) << what << ": " << trace;
+    }
+}
+
+TEST_F(RpcTest, AServerEndedBySigtermOrSigintRemovesItsSocketAndStaleOnesAreClearedAtTheNextStart) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        vr::ComPtr<IDispatch> probe = Remote();
+        ASSERT_TRUE(probe);
+        LONG pid = GetLong(probe.Get(), kProcessId);
+        std::string socket = vr::RuntimeFolder() + "/srv-" + std::to_string(pid) + ".sock";
+        ASSERT_TRUE(std::filesystem::exists(socket));
+        ASSERT_EQ(kill(pid, signal), 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10)); // until the server is gone and reaped
+        }
+        ASSERT_NE(kill(pid, 0), 0) << "the server did not end on " << strsignal(signal);
+        EXPECT_FALSE(std::filesystem::exists(socket)) << strsignal(signal);
+    }
+
+    // A socket left by a process that was killed outright.
+    pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    std::string stale = vr::RuntimeFolder() + "/srv-" + std::to_string(gone) + ".sock";
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", stale.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+    vr::ComPtr<IDispatch> probe = Remote(); // a new server starts
+    ASSERT_TRUE(probe);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
+// Publishing an active object for other processes that cannot be done is a failure, and leaves nothing
+// registered.
+TEST_F(RpcTest, AnActiveObjectThatCannotBePublishedFailsItsRegistration) {
+    std::string root = vrtest::MakeFreshFolder("noruntime");
+    std::ofstream(root + "/vornic") << "a file where the runtime folder belongs";
+    std::string saved = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    vr::ComPtr<IDispatch> local = MakeProbe(5);
+    DWORD cookie = 1;
+    HRESULT hr = RegisterActiveObject(local.Get(), CLSID_RpcProbeActive, ACTIVEOBJECT_STRONG, &cookie);
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(cookie, 0u);
+    vr::ComPtr<IUnknown> active;
+    if (GetActiveObject(CLSID_RpcProbeActive, nullptr, active.Put()) == S_OK) {
+        vr::ComPtr<IDispatch> dispatch;
+        ASSERT_EQ(active.As(&dispatch), S_OK);
+        EXPECT_NE(GetLong(dispatch.Get(), kTag), 5) << "the failed registration is still found";
+    }
 }
 
 } // namespace
