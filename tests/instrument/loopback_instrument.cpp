@@ -135,7 +135,8 @@ struct Connection {
         std::string word = UpperCase(firstWord);
         if (queries != QueryAnswers::Kept && word.ends_with('?')) {
             if (queries == QueryAnswers::Garbage) {
-                SendAll(fd, "#GARBAGE#" + answerEnd);
+                (void)SendAll(fd,
+                              "#GARBAGE#" + answerEnd); // a peer that left ends the connection on its read
             }
             return Outcome::Continue;
         }

@@ -82,14 +82,16 @@ pid_t Start(const std::vector<std::string>& arguments, const std::string& folder
     std::string err = folder + "/" + stem + ".err";
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test process that crashed
+        (void)::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test process that crashed; best effort
         int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0) {
             ::_exit(127);
         }
-        ::dup2(outFd, STDOUT_FILENO);
-        ::dup2(errFd, STDERR_FILENO);
+        // A failure leaves the program writing to the test's own streams: its report is then missing, which
+        // the comparison shows.
+        (void)::dup2(outFd, STDOUT_FILENO);
+        (void)::dup2(errFd, STDERR_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -106,8 +108,8 @@ int WaitForExit(pid_t pid, std::chrono::milliseconds patience) {
     int status = 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+            (void)::kill(pid, SIGKILL);       // a child of ours: it is there to be killed
+            (void)::waitpid(pid, &status, 0); // reaps it; the verdict is already "did not end"
             return -1;
         }
         std::this_thread::sleep_for(20ms);
@@ -153,7 +155,7 @@ std::string LeftBehind(const std::set<std::string>& names, std::chrono::millisec
     }
     std::string text;
     for (const auto& [pid, name] : left) {
-        ::kill(pid, SIGKILL);
+        (void)::kill(pid, SIGKILL); // it may have ended meanwhile; it is named as left behind either way
         text += name + " (" + std::to_string(pid) + ") ";
     }
     return text;
@@ -241,7 +243,7 @@ protected:
         result.exitCode = WaitForExit(drive, kRunLimit);
         EXPECT_NE(result.exitCode, -1) << "scrivon-drive did not end within its limit";
         if (scrivon > 0) {
-            ::kill(scrivon, SIGTERM); // headless, nobody closes the window
+            (void)::kill(scrivon, SIGTERM); // headless, nobody closes the window; it may have ended already
         }
         EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
         EXPECT_EQ(LeftBehind(kRunPrograms, kEndLimit), "") << "programs of the run were left behind";
