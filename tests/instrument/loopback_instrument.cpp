@@ -1,6 +1,7 @@
 // A stand-in instrument for tests: answers SCPI-like queries on a loopback TCP port or a terminal device.
 //
 //   vrloopback_instrument [--ipv6] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]
+//                         [--set HEADER TEXT]... [--garbage | --mute]
 //
 // Over TCP it listens on 127.0.0.1 (::1 with --ipv6; a free port) and prints "PORT <n>" once ready; with
 // --tty it prints "READY". Commands end with a line feed (carriage returns are ignored); answers end with
@@ -19,6 +20,9 @@
 //   EXIT                the program exits (with every connection)
 // Any other command is a setting: "<header> <text>" keeps the text under the header (in any case), and
 // "<header>?" answers the text kept, "0" before the first; so "VOLT1 12.5" makes "VOLT1?" answer "12.5".
+// "--set HEADER TEXT" gives every connection that setting from its start (what a meter's inputs measure).
+// Two hostile modes answer every query (a command whose first word ends in "?") differently: --garbage with
+// text that no response format reads ("#GARBAGE#"), --mute not at all.
 // The program exits by itself after --lifetime seconds (default 120), so that it never outlives a test run.
 #include <algorithm>
 #include <cctype>
@@ -83,12 +87,34 @@ std::pair<std::string, std::string> Split(const std::string& text) {
 
 enum class Outcome { Continue, Close, Reset, Exit };
 
+// How queries are answered: from the settings and the built-in commands, with garbage, or never.
+enum class QueryAnswers { Kept, Garbage, None };
+
+// What the command line asks of every connection; written by main before the first connection is served and
+// only read after that, so the connection threads share it without a lock.
+struct Behaviour {
+    std::string answerEnd = "\n";
+    QueryAnswers queries = QueryAnswers::Kept;
+    std::map<std::string, std::string> presets{};
+};
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+// One connection's state, used by the one thread that serves it.
 struct Connection {
+    Connection(int descriptor, const Behaviour& behaviour)
+        : fd(descriptor), answerEnd(behaviour.answerEnd), queries(behaviour.queries),
+          settings(behaviour.presets) {}
+
     int fd;
     std::string answerEnd;
+    QueryAnswers queries;
     int commands = 0;
     size_t lastChunk = 0;
-    std::map<std::string, std::string> settings{};
+    std::map<std::string, std::string> settings;
 
     // A setting's query or assignment; an empty command does nothing.
     void Setting(const std::string& header, const std::string& rest) {
@@ -105,9 +131,15 @@ struct Connection {
 
     Outcome Handle(const std::string& line) {
         ++commands;
-        auto [word, rest] = Split(line);
-        std::transform(word.begin(), word.end(), word.begin(),
-                       [](unsigned char c) { return std::toupper(c); });
+        auto [firstWord, rest] = Split(line);
+        std::string word = UpperCase(firstWord);
+        if (queries != QueryAnswers::Kept && word.ends_with('?')) {
+            if (queries == QueryAnswers::Garbage) {
+                (void)SendAll(fd,
+                              "#GARBAGE#" + answerEnd); // a peer that left ends the connection on its read
+            }
+            return Outcome::Continue;
+        }
         if (word == "*IDN?") {
             SendAll(fd, "VORNIC,LOOPBACK,0,1.0" + answerEnd);
         } else if (word == "ECHO") {
@@ -204,7 +236,7 @@ int Listen(bool ipv6, int* port) {
     return listener;
 }
 
-int ServeTcp(bool ipv6, const std::string& answerEnd) {
+int ServeTcp(bool ipv6, const Behaviour& behaviour) {
     int port = 0;
     int listener = Listen(ipv6, &port);
     if (listener < 0) {
@@ -220,8 +252,8 @@ int ServeTcp(bool ipv6, const std::string& answerEnd) {
         if (client < 0) {
             continue;
         }
-        std::thread([client, answerEnd] {
-            Connection connection{client, answerEnd};
+        std::thread([client, &behaviour] {
+            Connection connection(client, behaviour);
             Outcome outcome = connection.Serve();
             if (outcome == Outcome::Reset) {
                 linger abort{1, 0};
@@ -236,7 +268,7 @@ int ServeTcp(bool ipv6, const std::string& answerEnd) {
     }
 }
 
-int ServeTty(const std::string& path, const std::string& answerEnd) {
+int ServeTty(const std::string& path, const Behaviour& behaviour) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) {
         std::perror(path.c_str());
@@ -248,7 +280,7 @@ int ServeTty(const std::string& path, const std::string& answerEnd) {
     ::tcsetattr(fd, TCSANOW, &tio);
     std::printf("READY\n");
     std::fflush(stdout);
-    Connection connection{fd, answerEnd};
+    Connection connection(fd, behaviour);
     connection.Serve();
     ::close(fd);
     return 0;
@@ -258,13 +290,22 @@ int ServeTty(const std::string& path, const std::string& answerEnd) {
 
 int main(int argc, char** argv) {
     std::string tty;
-    std::string answerEnd = "\n";
+    Behaviour behaviour;
     unsigned lifetime = 120;
     bool ipv6 = false;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--ipv6") {
             ipv6 = true;
+            continue;
+        }
+        if (option == "--garbage" || option == "--mute") {
+            behaviour.queries = option == "--garbage" ? QueryAnswers::Garbage : QueryAnswers::None;
+            continue;
+        }
+        if (option == "--set" && i + 2 < argc) {
+            behaviour.presets[UpperCase(argv[i + 1])] = argv[i + 2];
+            i += 2;
             continue;
         }
         if (i + 1 == argc) {
@@ -274,11 +315,11 @@ int main(int argc, char** argv) {
         if (option == "--tty") {
             tty = argv[i];
         } else if (option == "--answer-end") {
-            answerEnd = Unescape(argv[i]);
+            behaviour.answerEnd = Unescape(argv[i]);
         } else if (option == "--lifetime") {
             lifetime = static_cast<unsigned>(std::atoi(argv[i]));
         }
     }
     ::alarm(lifetime);
-    return tty.empty() ? ServeTcp(ipv6, answerEnd) : ServeTty(tty, answerEnd);
+    return tty.empty() ? ServeTcp(ipv6, behaviour) : ServeTty(tty, behaviour);
 }

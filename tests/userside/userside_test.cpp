@@ -1,0 +1,340 @@
+// A test engineer's bench seen from outside: a multimeter and a power supply (two loopback instruments)
+// described in the hardware manager's store, and six scripts written the way engineers write them. Each
+// script is run as an operator station runs it: the script executive program scrivon (offscreen) driven by
+// scrivon-drive, the hardware manager rigmont started on demand. A script runs live while its traffic is
+// recorded, then again from the recording with the instruments gone, and on its own against instruments that
+// answer garbage or nothing. scrivon's report lines, scrivon-drive's exit code and the run-time error are
+// compared with what the engineer expects (data/expected/<script>.<mode>.txt), and no program may stay
+// behind.
+#include "common/VrConfigData.h"
+#include "peers.h"
+#include "platform/com/bstr.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+enum class Mode { RecordedAndReplayed, Garbage, Mute };
+const char* const kModeNames[] = {"RecordedAndReplayed", "Garbage", "Mute"};
+
+void PrintTo(Mode mode, std::ostream* out) {
+    *out << kModeNames[static_cast<int>(mode)];
+}
+
+// A run of scrivon-drive ends well within this, also when each query waits for the instrument's time-out.
+constexpr auto kRunLimit = 60s;
+// The programs of a run end within this after it (the hardware manager ends after a short idle time).
+constexpr auto kEndLimit = 30s;
+
+const std::set<std::string> kRunPrograms = {"scrivon", "scrivon-drive", "rigmont"};
+
+// What the meter's four inputs and its reading buffer hold on the bench.
+const std::map<std::string, std::string> kMeterInputs = {{"MEAS:VOLT1", "5.0021"},
+                                                         {"MEAS:VOLT2", "3.2987"},
+                                                         {"MEAS:VOLT3", "12.011"},
+                                                         {"MEAS:VOLT4", "0.4812"},
+                                                         {"FETC", "5.0021,3.2987,12.011,0.4812"}};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Starts a program in folder with its output in <stem>.out and <stem>.err there; it dies with this process.
+pid_t Start(const std::vector<std::string>& arguments, const std::string& folder, const std::string& stem) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::string out = folder + "/" + stem + ".out";
+    std::string err = folder + "/" + stem + ".err";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        (void)::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test process that crashed; best effort
+        int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0) {
+            ::_exit(127);
+        }
+        // A failure leaves the program writing to the test's own streams: its report is then missing, which
+        // the comparison shows.
+        (void)::dup2(outFd, STDOUT_FILENO);
+        (void)::dup2(errFd, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The exit code, 128 plus the signal when one ended it, or -1 when it did not end in time (it is then
+// killed).
+int WaitForExit(pid_t pid, std::chrono::milliseconds patience) {
+    if (pid <= 0) {
+        return -1; // never started: waiting on it would wait for any child
+    }
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            (void)::kill(pid, SIGKILL);       // a child of ours: it is there to be killed
+            (void)::waitpid(pid, &status, 0); // reaps it; the verdict is already "did not end"
+            return -1;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The processes of this test's station (they inherited its private registry) other than this one, by
+// process id and name; only those named in `names` unless it is empty.
+std::map<pid_t, std::string> StationProcesses(const std::set<std::string>& names) {
+    const std::string marker = std::string("VORNIC_REGISTRY=") + std::getenv("VORNIC_REGISTRY");
+    std::map<pid_t, std::string> found;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+        std::string id = entry.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos || std::stoi(id) == ::getpid()) {
+            continue;
+        }
+        std::string name = ReadFile(entry.path() / "comm");
+        name = name.substr(0, name.find('\n'));
+        std::string environment = ReadFile(entry.path() / "environ"); // empty once a process is gone
+        bool ours = false;
+        for (size_t start = 0, end; !ours && start < environment.size(); start = end + 1) {
+            end = environment.find('\0', start);
+            end = end == std::string::npos ? environment.size() : end;
+            ours = environment.compare(start, end - start, marker) == 0;
+        }
+        if (ours && (names.empty() || names.contains(name))) {
+            found[std::stoi(id)] = name;
+        }
+    }
+    return found;
+}
+
+// Waits until the named processes of the station have ended; those still there after patience are killed
+// and named in the result.
+std::string LeftBehind(const std::set<std::string>& names, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    std::map<pid_t, std::string> left = StationProcesses(names);
+    while (!left.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(100ms);
+        left = StationProcesses(names);
+    }
+    std::string text;
+    for (const auto& [pid, name] : left) {
+        (void)::kill(pid, SIGKILL); // it may have ended meanwhile; it is named as left behind either way
+        text += name + " (" + std::to_string(pid) + ") ";
+    }
+    return text;
+}
+
+void StoreItem(const char* name, const std::string& value) {
+    CVrConfigData config;
+    BSTR text = vr::AllocBstrUtf8(value);
+    EXPECT_TRUE(config.StoreItem(name, text)) << name;
+    SysFreeString(text);
+}
+
+// What one script run left: scrivon-drive's exit code, scrivon's report lines ("output <status>: <text>",
+// "return value: <text>", "verdict: <status>") and everything scrivon wrote, for the run-time error.
+struct RunResult {
+    int exitCode = -1;
+    std::vector<std::string> report;
+    std::string everything;
+};
+
+class UserSide : public ::testing::TestWithParam<std::tuple<std::string, Mode>> {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        folder = vrtest::MakeFreshFolder(Script());
+        StoreItem("ConfigStoreFile", folder + "/HwConfigStore.cfs");
+    }
+    void TearDown() override {
+        meter.Stop();
+        supply.Stop();
+        EXPECT_EQ(LeftBehind({}, kEndLimit), "") << "processes of the test were left behind";
+    }
+
+    std::string Script() const { return std::get<0>(GetParam()); }
+    std::string ScriptFile() const { return VR_USERSIDE_DATA "/" + Script() + ".JScript.ts"; }
+
+    // The meter answers LF-terminated with the readings of its four inputs, the supply CR LF-terminated;
+    // behaviour is "", "--garbage" or "--mute".
+    void StartInstruments(const std::string& behaviour) {
+        std::vector<std::string> meterArguments = {VR_LOOPBACK_INSTRUMENT, "--answer-end", "\\n"};
+        for (const auto& [header, reading] : kMeterInputs) {
+            meterArguments.insert(meterArguments.end(), {"--set", header, reading});
+        }
+        std::vector<std::string> supplyArguments = {VR_LOOPBACK_INSTRUMENT, "--answer-end", "\\r\\n"};
+        if (!behaviour.empty()) {
+            meterArguments.push_back(behaviour);
+            supplyArguments.push_back(behaviour);
+        }
+        meterPort = StartInstrument(meter, meterArguments);
+        supplyPort = StartInstrument(supply, supplyArguments);
+    }
+    static int StartInstrument(vrvisatest::ChildProcess& process, const std::vector<std::string>& arguments) {
+        std::string line;
+        EXPECT_TRUE(process.Start(arguments, &line) && line.starts_with("PORT ")) << line;
+        return line.starts_with("PORT ") ? std::stoi(line.substr(5)) : 0;
+    }
+
+    // The connection setup that records to or replays from <link>-traffic.xml in the test's folder.
+    std::string Simulation(const std::string& mode, const std::string& link) const {
+        return "Simulation=" + mode + " SimulationFile='" + folder + "/" + link + "-traffic.xml'";
+    }
+
+    // The bench's store, from the engineer's file with this run's resources and setups filled in.
+    void WriteStore(const std::string& meterSetup, const std::string& supplySetup) {
+        std::string store = ReadFile(VR_USERSIDE_DATA "/HwConfigStore.cfs");
+        const std::map<std::string, std::string> fields = {
+            {"@DMM_RESOURCE@", "TCPIP0::127.0.0.1::" + std::to_string(meterPort) + "::SOCKET"},
+            {"@PSU_RESOURCE@", "TCPIP0::127.0.0.1::" + std::to_string(supplyPort) + "::SOCKET"},
+            {"@DMM_SETUP@", meterSetup},
+            {"@PSU_SETUP@", supplySetup},
+            {"@DATA@", VR_USERSIDE_DATA}};
+        for (const auto& [field, value] : fields) {
+            for (size_t at; (at = store.find(field)) != std::string::npos;) {
+                store.replace(at, field.size(), value);
+            }
+        }
+        std::ofstream(folder + "/HwConfigStore.cfs") << store;
+    }
+
+    // Runs the script through a scrivon of its own, then ends scrivon and checks that the run's programs end.
+    RunResult Run(const std::string& round) {
+        pid_t scrivon = Start({VR_SCRIVON}, folder, "scrivon-" + round);
+        pid_t drive = Start({VR_SCRIVON_DRIVE, ScriptFile()}, folder, "drive-" + round);
+        RunResult result;
+        result.exitCode = WaitForExit(drive, kRunLimit);
+        EXPECT_NE(result.exitCode, -1) << "scrivon-drive did not end within its limit";
+        if (scrivon > 0) {
+            (void)::kill(scrivon, SIGTERM); // headless, nobody closes the window; it may have ended already
+        }
+        EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
+        EXPECT_EQ(LeftBehind(kRunPrograms, kEndLimit), "") << "programs of the run were left behind";
+        std::string output = ReadFile(folder + "/scrivon-" + round + ".out");
+        for (const std::string& line : Lines(output)) {
+            if (line.starts_with("output ") || line.starts_with("return value: ") ||
+                line.starts_with("verdict: ")) {
+                result.report.push_back(line);
+            }
+        }
+        result.everything = output + ReadFile(folder + "/scrivon-" + round + ".err");
+        return result;
+    }
+
+    // The number of the script's line that holds marker, as the script engine counts lines.
+    int MarkedLine(const std::string& marker) const {
+        std::vector<std::string> lines = Lines(ReadFile(ScriptFile()));
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].find(marker) != std::string::npos) {
+                return static_cast<int>(i) + 1;
+            }
+        }
+        ADD_FAILURE() << "no line of " << Script() << " holds '" << marker << "'";
+        return 0;
+    }
+
+    // Compares a run with data/expected/<script>.<expectation>.txt; an error verdict must come with a
+    // run-time error that names the marked line and holds the failure's text.
+    void Expect(const RunResult& run, const std::string& expectation, const std::string& marker,
+                const std::string& failure) {
+        std::vector<std::string> expected =
+            Lines(ReadFile(VR_USERSIDE_DATA "/expected/" + Script() + "." + expectation + ".txt"));
+        ASSERT_FALSE(expected.empty()) << "no expected report for " << Script() << "." << expectation;
+        EXPECT_EQ(run.report, expected) << "scrivon wrote:\n" << run.everything;
+        const std::map<std::string, int> exitCodes = {
+            {"verdict: Passed", 0}, {"verdict: Failed", 1}, {"verdict: Error", 2}};
+        EXPECT_EQ(run.exitCode, exitCodes.at(expected.back())) << "scrivon-drive's exit code";
+        if (expected.back() == "verdict: Error") {
+            std::string line = "Line: " + std::to_string(MarkedLine(marker)) + ",";
+            for (const std::string& part : {std::string("Run-Time Error"), line, failure}) {
+                EXPECT_NE(run.everything.find(part), std::string::npos)
+                    << "the run-time error lacks '" << part << "'; scrivon wrote:\n"
+                    << run.everything;
+            }
+        }
+    }
+
+    std::string folder;
+    vrvisatest::ChildProcess meter;
+    vrvisatest::ChildProcess supply;
+    int meterPort = 0;
+    int supplyPort = 0;
+};
+
+constexpr const char* kParseFailure = "Schema din't match the Response";
+constexpr const char* kTimeout = "within the specified Timeout";
+
+TEST_P(UserSide, RunsAsTheEngineerExpects) {
+    switch (std::get<1>(GetParam())) {
+    case Mode::RecordedAndReplayed:
+        StartInstruments("");
+        WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+        Expect(Run("recording"), "live", "answer does not parse", kParseFailure);
+        meter.Stop();
+        supply.Stop();
+        ASSERT_TRUE(fs::exists(folder + "/dmm-traffic.xml")) << "the meter's traffic was not recorded";
+        WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+        Expect(Run("replay"), "live", "answer does not parse", kParseFailure);
+        break;
+    case Mode::Garbage:
+        StartInstruments("--garbage");
+        WriteStore("", "");
+        Expect(Run("garbage"), "garbage", "first query", kParseFailure);
+        break;
+    case Mode::Mute:
+        StartInstruments("--mute");
+        WriteStore("", "");
+        Expect(Run("mute"), "mute", "first query", kTimeout);
+        break;
+    }
+}
+
+std::string CaseName(const ::testing::TestParamInfo<UserSide::ParamType>& info) {
+    return std::get<0>(info.param) + "_" + kModeNames[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bench, UserSide,
+    ::testing::Combine(::testing::Values<std::string>("identify", "rails", "channels", "buffer", "limits",
+                                                      "function_error"),
+                       ::testing::Values(Mode::RecordedAndReplayed, Mode::Garbage, Mode::Mute)),
+    CaseName);
+
+} // namespace
