@@ -44,7 +44,7 @@ std::string HomeFolder() {
 // Made when missing; false when the place is taken by something else.
 // Looked at first and made only when missing: the runtime folder is asked for on every trace line, so the
 // usual case (there already, as it should be) costs one lstat.
-bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) {
+bool EnsurePrivateFolder(const std::string& path, uid_t owner, timespec* modified) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) {
         if (errno != ENOENT || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) ||
@@ -52,7 +52,7 @@ bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) 
             return false;
         }
     }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+    if (!S_ISDIR(info.st_mode) || info.st_uid != owner) {
         return false;
     }
     if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0) {
@@ -206,10 +206,12 @@ std::string RuntimeFolder() {
 }
 
 std::string RuntimeFolder(timespec* modified) {
+    // One look at the user: every tracer lookup passes here, and each system call counts.
+    const uid_t user = getuid();
     std::string base = Environment("XDG_RUNTIME_DIR");
     std::string folder =
-        base.empty() ? "/tmp/vornic-" + std::to_string(getuid()) : WithoutTrailingSlashes(base) + "/vornic";
-    return EnsurePrivateFolder(folder, modified) ? folder : std::string();
+        base.empty() ? "/tmp/vornic-" + std::to_string(user) : WithoutTrailingSlashes(base) + "/vornic";
+    return EnsurePrivateFolder(folder, user, modified) ? folder : std::string();
 }
 
 std::string MapWindowsPath(std::string_view path) {
