@@ -1,5 +1,6 @@
 # The VISA connection benchmark: one query through the connection against a raw socket and against
-# pyvisa-py, on the loopback instrument.
+# pyvisa-py, on the loopback instrument; a 1 MB answer through the session and the connection against a raw
+# socket.
 add_executable(bench_instrel instrel_bench.cpp)
 target_link_libraries(bench_instrel PRIVATE vrplatform benchmark::benchmark)
 target_include_directories(bench_instrel PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/instruments/Instrel/include)

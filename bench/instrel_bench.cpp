@@ -1,10 +1,12 @@
 // One query (WriteString, then ReadString to the line feed) through the VISA connection against the loopback
 // instrument, against a raw socket write and read to the same instrument in the same run, and against the
-// same query made by pyvisa-py; reported as ratios of wall time per query against the raw socket.
+// same query made by pyvisa-py; and a 1 MB answer through the VISA session and through the connection
+// against the same answer read from a raw socket. Reported as ratios of wall time per query.
 #include "instrel.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "platform/visa/visa_com.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +21,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -52,11 +55,11 @@ pid_t StartInstrument(int* port) {
     return pid;
 }
 
-int ConnectRaw() {
+int ConnectRaw(int port = g_port) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(g_port));
+    address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -101,9 +104,13 @@ BENCHMARK(BM_RawSocketQuery)->UseRealTime();
 
 // A connection opened on the instrument. The instrument serves one client at a time, so each benchmark
 // holds its own connection only while it runs.
-vr::ComPtr<IVrConnection> OpenConnection() {
+std::u16string ResourceOf(int port) {
+    return u"TCPIP0::127.0.0.1::" + vr::FromUtf8(std::to_string(port)) + u"::SOCKET";
+}
+
+vr::ComPtr<IVrConnection> OpenConnection(int port = g_port) {
     vr::ComPtr<IVrConnection> connection;
-    std::u16string resource = u"TCPIP0::127.0.0.1::" + vr::FromUtf8(std::to_string(g_port)) + u"::SOCKET";
+    std::u16string resource = ResourceOf(port);
     BSTR name = vr::AllocBstr(resource);
     BSTR options = vr::AllocBstr(u"");
     HRESULT hr = CoCreateInstance(CLSID_CnVISA, nullptr, CLSCTX_INPROC_SERVER, IID_IVrConnection,
@@ -144,6 +151,151 @@ void BM_ConnectionQuery(benchmark::State& state) {
     (void)connection->Close();
 }
 BENCHMARK(BM_ConnectionQuery)->UseRealTime();
+
+// ---- A 1 MB answer ----
+
+// The answer of the megabyte peer: 1 MB of text whose last byte is the line feed.
+constexpr size_t kMegabyte = 1 << 20;
+int g_megabytePort = 0;
+
+// Serves one client at a time, each line it receives answered with kMegabyte bytes; runs until the process
+// ends. Returns the port, 0 when the socket could not be set up.
+int StartMegabytePeer() {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    std::thread([listener] {
+        const std::string answer = std::string(kMegabyte - 1, 'M') + "\n";
+        for (;;) {
+            int client = ::accept(listener, nullptr, nullptr);
+            if (client < 0) {
+                continue;
+            }
+            int on = 1;
+            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            char command[256];
+            ssize_t count;
+            while ((count = ::recv(client, command, sizeof command, 0)) > 0) {
+                for (ssize_t i = 0; i < count; ++i) {
+                    if (command[i] == '\n' && ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL) !=
+                                                  static_cast<ssize_t>(answer.size())) {
+                        break;
+                    }
+                }
+            }
+            ::close(client);
+        }
+    }).detach();
+    return ntohs(address.sin_port);
+}
+
+// The baseline: the query written and its answer read into one buffer by hand.
+void BM_RawSocketMegabyte(benchmark::State& state) {
+    int fd = ConnectRaw(g_megabytePort);
+    if (fd < 0) {
+        state.SkipWithError("cannot connect to the megabyte peer");
+        return;
+    }
+    std::vector<char> buffer(2 * kMegabyte);
+    for (auto _ : state) {
+        if (::send(fd, "DATA?\n", 6, MSG_NOSIGNAL) != 6) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        size_t got = 0;
+        while (got == 0 || buffer[got - 1] != '\n') {
+            ssize_t count = ::recv(fd, buffer.data() + got, buffer.size() - got, 0);
+            if (count <= 0) {
+                state.SkipWithError("peer gone");
+                break;
+            }
+            got += static_cast<size_t>(count);
+        }
+        if (got != kMegabyte) {
+            state.SkipWithError("unexpected answer");
+            break;
+        }
+    }
+    ::close(fd);
+}
+BENCHMARK(BM_RawSocketMegabyte)->UseRealTime();
+
+vr::ComPtr<IMessage> OpenSession(int port) {
+    CLSID clsid;
+    vr::ComPtr<IResourceManager> manager;
+    vr::ComPtr<IVisaSession> session;
+    vr::ComPtr<IMessage> message;
+    if (FAILED(CLSIDFromProgID(u"VISA.GlobalRM", &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IResourceManager>(),
+                                manager.PutVoid()))) {
+        return nullptr;
+    }
+    BSTR name = vr::AllocBstr(ResourceOf(port));
+    HRESULT hr = manager->Open(name, NO_LOCK, 2000, nullptr, session.Put());
+    SysFreeString(name);
+    if (FAILED(hr) || FAILED(session.As(&message)) ||
+        FAILED(message->put_TerminationCharacterEnabled(VARIANT_TRUE))) {
+        return nullptr;
+    }
+    return message;
+}
+
+// The session as a VISA user reads it: one ReadString up to the termination character.
+void BM_SessionMegabyte(benchmark::State& state) {
+    vr::ComPtr<IMessage> session = OpenSession(g_megabytePort);
+    if (!session) {
+        state.SkipWithError("the session did not open; is VISA.GlobalRM registered?");
+        return;
+    }
+    BSTR command = vr::AllocBstr(u"DATA?\n");
+    for (auto _ : state) {
+        LONG count = 0;
+        BSTR answer = nullptr;
+        if (FAILED(session->WriteString(command, &count)) ||
+            FAILED(session->ReadString(static_cast<LONG>(2 * kMegabyte), &answer)) ||
+            SysStringLen(answer) != kMegabyte) {
+            SysFreeString(answer);
+            state.SkipWithError("query failed");
+            break;
+        }
+        SysFreeString(answer);
+    }
+    SysFreeString(command);
+    (void)session->Close(); // the benchmark is over either way
+}
+BENCHMARK(BM_SessionMegabyte)->UseRealTime();
+
+void BM_ConnectionMegabyte(benchmark::State& state) {
+    vr::ComPtr<IVrConnection> connection = OpenConnection(g_megabytePort);
+    if (!connection) {
+        state.SkipWithError("the connection did not open; is Instrel registered?");
+        return;
+    }
+    BSTR command = vr::AllocBstr(u"DATA?");
+    BSTR term = vr::AllocBstr(u"\n");
+    for (auto _ : state) {
+        int32_t count = 0;
+        BSTR answer = nullptr;
+        if (FAILED(connection->WriteString(command, &count)) ||
+            FAILED(connection->ReadString(term, -1, -1, &answer)) || SysStringLen(answer) != kMegabyte) {
+            SysFreeString(answer);
+            state.SkipWithError("query failed");
+            break;
+        }
+        SysFreeString(answer);
+    }
+    SysFreeString(command);
+    SysFreeString(term);
+    (void)connection->Close(); // the benchmark is over either way
+}
+BENCHMARK(BM_ConnectionMegabyte)->UseRealTime();
 
 // Debian's interpreter, which sees Debian's python3-pyvisa-py, before whatever python3 the path names first.
 std::string Python() {
@@ -211,20 +363,34 @@ int main(int argc, char** argv) {
     setenv("VORNIC_REGISTRY", VR_BUILD_REGISTRY_DIR, 0);
     std::signal(SIGPIPE, SIG_IGN);
     pid_t instrument = StartInstrument(&g_port);
-    if (g_port == 0 || FAILED(CoInitialize(nullptr))) {
-        std::fprintf(stderr, "the loopback instrument did not start\n");
+    g_megabytePort = StartMegabytePeer();
+    if (g_port == 0 || g_megabytePort == 0 || FAILED(CoInitialize(nullptr))) {
+        std::fprintf(stderr, "the loopback instrument or the megabyte peer did not start\n");
         return 1;
     }
     benchmark::Initialize(&argc, argv);
     WallTimeRatios reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    // Each query against the raw socket reading the same answer; the connection also against the session.
+    const std::map<std::string, std::string> baselines = {
+        {"BM_RawSocketQuery", "BM_RawSocketQuery"},     {"BM_ConnectionQuery", "BM_RawSocketQuery"},
+        {"BM_PyVisaQuery", "BM_RawSocketQuery"},        {"BM_RawSocketMegabyte", "BM_RawSocketMegabyte"},
+        {"BM_SessionMegabyte", "BM_RawSocketMegabyte"}, {"BM_ConnectionMegabyte", "BM_RawSocketMegabyte"},
+    };
     double baseline = reporter.Median("BM_RawSocketQuery");
     for (const std::string& name : reporter.Names()) {
-        if (baseline > 0) {
-            std::printf("ratio %s %.2f (wall time per query against the raw socket)\n", name.c_str(),
-                        reporter.Median(name) / baseline);
+        auto found = baselines.find(name);
+        double against = found == baselines.end() ? 0 : reporter.Median(found->second);
+        if (against > 0) {
+            std::printf("ratio %s %.2f (wall time per query against %s)\n", name.c_str(),
+                        reporter.Median(name) / against, found->second.c_str());
         }
+    }
+    double session = reporter.Median("BM_SessionMegabyte");
+    if (session > 0 && reporter.Median("BM_ConnectionMegabyte") > 0) {
+        std::printf("ratio BM_ConnectionMegabyte %.2f (wall time per query against BM_SessionMegabyte)\n",
+                    reporter.Median("BM_ConnectionMegabyte") / session);
     }
     CoUninitialize();
     ::kill(instrument, SIGTERM);

@@ -54,24 +54,48 @@ void InvokeTracer(IDispatch* tracer, DISPID member, std::array<VARIANT, 3>& reve
     vr::ClearExcepInfo(&excep);
 }
 
-// Looks the tracer up afresh and calls one of its methods; the arguments are in call order and are cleared.
-void CallTracer(DISPID member, std::array<VARIANT, 3> args) {
-    std::array<VARIANT, 3> reversed{args[2], args[1], args[0]};
-    HRESULT init = CoInitialize(nullptr);
-    {
+// The tracer as the running object table answers now (null when none runs), with COM initialised on this
+// thread while the lookup lives. Each line makes its own lookup.
+class TracerLookup {
+public:
+    TracerLookup() : init_(CoInitialize(nullptr)) {
         vr::ComPtr<IUnknown> object;
-        vr::ComPtr<IDispatch> tracer;
-        if (SUCCEEDED(GetActiveObject(CLSID_TraceSink, nullptr, object.Put())) &&
-            SUCCEEDED(object.As(&tracer))) {
-            InvokeTracer(tracer.Get(), member, reversed);
+        if (SUCCEEDED(GetActiveObject(CLSID_TraceSink, nullptr, object.Put()))) {
+            (void)object.As(&tracer_); // a tracer without IDispatch takes no lines
         }
     }
-    if (SUCCEEDED(init)) {
-        CoUninitialize();
+    ~TracerLookup() {
+        tracer_ = nullptr;
+        if (SUCCEEDED(init_)) {
+            CoUninitialize();
+        }
     }
-    for (VARIANT& arg : reversed) {
-        (void)VariantClear(&arg);
+    TracerLookup(const TracerLookup&) = delete;
+    TracerLookup& operator=(const TracerLookup&) = delete;
+
+    bool Found() const { return tracer_ != nullptr; }
+
+    // Calls one of the tracer's methods (when one was found); the arguments are in call order and are
+    // cleared.
+    void Call(DISPID member, std::array<VARIANT, 3> args) {
+        std::array<VARIANT, 3> reversed{args[2], args[1], args[0]};
+        if (tracer_) {
+            InvokeTracer(tracer_.Get(), member, reversed);
+        }
+        for (VARIANT& arg : reversed) {
+            (void)VariantClear(&arg);
+        }
     }
+
+private:
+    HRESULT init_;                 // this thread's CoInitialize, undone last
+    vr::ComPtr<IDispatch> tracer_; // the calling thread's only
+};
+
+// Looks the tracer up afresh and calls one of its methods; the arguments are in call order and are cleared.
+void CallTracer(DISPID member, std::array<VARIANT, 3> args) {
+    TracerLookup lookup;
+    lookup.Call(member, args);
 }
 
 // Most lines are short: they are formatted in a small buffer on the stack, and only a line that
@@ -132,6 +156,22 @@ void SendText(int level, std::u16string_view source, std::u16string_view text) {
 
 } // namespace vrcommon::trace
 
+namespace {
+
+// A line that is only sent, never kept: formatted only when the lookup found a tracer to receive it, so a
+// long text (a megabyte answer) costs nothing while nobody traces.
+void SendFormatted(int level, std::u16string_view source, size_t size, const OLECHAR* format, va_list args) {
+    TracerLookup lookup;
+    if (!lookup.Found()) {
+        return;
+    }
+    std::u16string text = vrcommon::trace::VFormatLimited(size, format, args);
+    lookup.Call(DISPID_TRACESINK_WRITETEXT,
+                {TextArgument(source), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+}
+
+} // namespace
+
 using vrcommon::trace::ReportErrorLine;
 using vrcommon::trace::SendText;
 using vrcommon::trace::VFormatLimited;
@@ -139,9 +179,8 @@ using vrcommon::trace::VFormatLimited;
 void TracePrintf(int level, const OLECHAR* source, const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    std::u16string text = VFormatLimited(TRACE_PRINTF_BUFFER, format, args);
+    SendFormatted(level, vr::U16View(source), TRACE_PRINTF_BUFFER, format, args);
     va_end(args);
-    SendText(level, vr::U16View(source), text);
 }
 
 void TraceCall(const OLECHAR* name, const OLECHAR* detail, LONG delta) {
@@ -156,9 +195,8 @@ void TraceFunction(const OLECHAR* name, LONG delta) {
 void TraceInfo(const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    std::u16string text = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    SendFormatted(TRACE_LEVEL_INFO, TraceSiteTag(), TRACE_MESSAGE_BUFFER, format, args);
     va_end(args);
-    SendText(TRACE_LEVEL_INFO, TraceSiteTag(), text);
 }
 
 void TraceError(const OLECHAR* format, ...) {
@@ -182,7 +220,6 @@ void TraceHResultError(HRESULT hr, const OLECHAR* format, ...) {
 void TracePrintfLevel3(const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    std::u16string text = VFormatLimited(TRACE_MESSAGE_BUFFER, format, args);
+    SendFormatted(TRACE_LEVEL_TRAFFIC, u"", TRACE_MESSAGE_BUFFER, format, args);
     va_end(args);
-    SendText(TRACE_LEVEL_TRAFFIC, u"", text);
 }

@@ -12,6 +12,7 @@
 #include "platform/visa/visa_com.h"
 #include "wirelo.h"
 
+#include <optional>
 #include <string>
 
 namespace instrel {
@@ -99,6 +100,7 @@ private:
     HRESULT ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text);
     HRESULT ReadOneChunk(int32_t count, std::u16string* chunk);
     HRESULT SetSessionTimeout(int32_t milliseconds);
+    bool SessionHasReadTimeout(int32_t milliseconds);
     void DropLateAnswer();
     void RecordWrite(const std::u16string& data);
     void RecordRead(const std::u16string& answer);
@@ -125,6 +127,10 @@ private:
     std::u16string resource_;
     VrReadStatus lastReadStatus_ = UnknownReason;
     int32_t defaultTimeout_ = 0;
+    // The VISA:TIMEOUT the last read set through the VISA collection (none before the first); the object's
+    // thread only, as every member.
+    std::optional<int32_t> readTimeoutSet_;
+    std::u16string readBuffer_; // ReadString's answer while it is collected; kept between reads
     bool traceScopeOpen_ = false;
 
     // Linked to the connection collection's attributes.

@@ -14,6 +14,8 @@ namespace instrel {
 namespace {
 
 const std::u16string kWriteDashes(54, u'-');
+// The largest answer buffer a connection keeps between reads, in characters.
+constexpr size_t kKeptAnswerBuffer = 16 * 1024 * 1024;
 const std::u16string kReadDashes(35, u'-');
 
 int32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -140,12 +142,17 @@ HRESULT CCnVISA::ReadString(BSTR bsTerm, int32_t lTimeout, int32_t lCount, BSTR*
     *pbsData = nullptr;
     SetTraceSite();
     TraceInfo(u"(bstrTerm = '%s'; lTimeout = '%d'; lCount = '%d');", TextOf(bsTerm), lTimeout, lCount);
-    std::u16string text;
-    if (HRESULT hr = ReadStringWork(bsTerm, lTimeout, lCount, &text); FAILED(hr)) {
-        return FailWithErrorInfo(CLSID_CnVISA, hr);
+    // The answer is collected in a buffer the connection keeps, so that a long answer does not take fresh
+    // memory (page by page) on every read; one that grew past kKeptAnswerBuffer is let go afterwards.
+    readBuffer_.clear();
+    HRESULT hr = ReadStringWork(bsTerm, lTimeout, lCount, &readBuffer_);
+    if (SUCCEEDED(hr)) {
+        *pbsData = vr::AllocBstr(readBuffer_);
     }
-    *pbsData = vr::AllocBstr(text);
-    return S_OK;
+    if (readBuffer_.capacity() > kKeptAnswerBuffer) {
+        std::u16string().swap(readBuffer_);
+    }
+    return FAILED(hr) ? FailWithErrorInfo(CLSID_CnVISA, hr) : S_OK;
 }
 
 HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, std::u16string* text) {
@@ -173,13 +180,18 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, s
 
 HRESULT CCnVISA::PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout) {
     *timeout = lTimeout >= 0 ? lTimeout : defaultTimeout_;
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_I4;
-    value.lVal = *timeout;
-    OwnedBstr name(u"VISA:TIMEOUT");
-    if (HRESULT hr = visa_->SetAttribute(name.Get(), value); FAILED(hr)) {
-        return ReportGeneric(hr);
+    // Through the collection (its schema check, then the filter to the session) only when it changes.
+    if (!SessionHasReadTimeout(*timeout)) {
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_I4;
+        value.lVal = *timeout;
+        OwnedBstr name(u"VISA:TIMEOUT");
+        readTimeoutSet_.reset();
+        if (HRESULT hr = visa_->SetAttribute(name.Get(), value); FAILED(hr)) {
+            return ReportGeneric(hr);
+        }
+        readTimeoutSet_ = *timeout;
     }
     std::u16string_view term = vr::BstrView(bsTerm);
     HRESULT hr = S_OK;
@@ -200,7 +212,7 @@ HRESULT CCnVISA::PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout) {
 HRESULT CCnVISA::ReadOneChunk(int32_t count, std::u16string* chunk) {
     BSTR received = nullptr;
     HRESULT status = message_->ReadString(count, &received);
-    *chunk = std::u16string(vr::BstrView(received));
+    chunk->assign(vr::BstrView(received));
     SysFreeString(received);
     return status;
 }
@@ -213,6 +225,22 @@ HRESULT CCnVISA::SetSessionTimeout(int32_t milliseconds) {
     return message_->SetAttribute(0x3FFF001A, value);
 }
 
+bool CCnVISA::SessionHasReadTimeout(int32_t milliseconds) {
+    if (readTimeoutSet_ != milliseconds) {
+        return false;
+    }
+    // The session itself is asked: VISA:TIMEOUT set through the attributes since, or a read's shortened
+    // timeout left behind, makes it differ.
+    VARIANT value;
+    VariantInit(&value);
+    if (FAILED(message_->GetAttribute(0x3FFF001A, &value))) {
+        return false;
+    }
+    const bool same = value.vt == VT_I4 && value.lVal == milliseconds;
+    (void)VariantClear(&value); // a number: nothing to free, cleared for form
+    return same;
+}
+
 HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text) {
     // One deadline for the whole read: an instrument that keeps sending the termination character without
     // the rest of the terminator must not hold the read past its timeout.
@@ -221,11 +249,12 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
     size_t received = 0;
     ReadDecision decision;
     HRESULT chunkStatus = S_OK;
+    int32_t sessionTimeout = timeout;
+    std::u16string chunk; // one buffer for every chunk of the read
     while (decision.step == ReadStep::ReadOn) {
-        std::u16string chunk;
         chunkStatus = ReadOneChunk(goal.NextChunk(received), &chunk);
         received += chunk.size();
-        *text += WithoutCarriageReturns(chunk);
+        AppendWithoutCarriageReturns(chunk, text);
         decision = DecideRead(goal, chunkStatus, *text, received);
         if (decision.step != ReadStep::ReadOn || timeout <= 0) {
             continue;
@@ -234,7 +263,9 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
         if (remaining <= 0) {
             chunkStatus = vr::visa::kErrorTimeout;
             decision = DecideRead(goal, chunkStatus, *text, received);
-        } else if (SUCCEEDED(SetSessionTimeout(remaining))) {
+        } else if (remaining != sessionTimeout && SUCCEEDED(SetSessionTimeout(remaining))) {
+            // Chunks that follow within the same millisecond find the session's timeout already right.
+            sessionTimeout = remaining;
             timeoutShortened = true;
         }
     }
@@ -288,7 +319,7 @@ void CCnVISA::DropLateAnswer() {
         std::u16string chunk;
         HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
         late.received += chunk.size();
-        late.collected += WithoutCarriageReturns(chunk);
+        AppendWithoutCarriageReturns(chunk, &late.collected);
         dropped += chunk;
         decision = DecideRead(late.goal, status, late.collected, late.received);
     }

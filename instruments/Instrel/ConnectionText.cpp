@@ -1,6 +1,8 @@
 // The connection's text rules: end characters, read decisions, replay queries.
 #include "ConnectionText.h"
 
+#include <algorithm>
+
 #include "jotwell.h"
 #include "platform/visa/visa_status.h"
 
@@ -52,6 +54,22 @@ std::u16string WithoutCarriageReturns(std::u16string_view text) {
         }
     }
     return result;
+}
+
+void AppendWithoutCarriageReturns(std::u16string_view text, std::u16string* collected) {
+    if (collected->capacity() - collected->size() < text.size()) {
+        collected->reserve(std::max(2 * collected->capacity(), collected->size() + text.size()));
+    }
+    // Whole runs between carriage returns at a time.
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = start;
+        while (end < text.size() && text[end] != u'\r') {
+            ++end;
+        }
+        collected->append(text.data() + start, end - start);
+        start = end + 1;
+    }
 }
 
 ReadGoal ReadGoal::Of(std::u16string_view term, int32_t count) {

@@ -18,6 +18,9 @@ std::u16string DecodeEndChars(std::u16string_view configured);
 
 // The text with every carriage return left out.
 std::u16string WithoutCarriageReturns(std::u16string_view text);
+// Appends text to *collected without its carriage returns; *collected grows by doubling, so a long answer
+// read in many chunks is copied a bounded number of times.
+void AppendWithoutCarriageReturns(std::u16string_view text, std::u16string* collected);
 
 // What ends one ReadString. Carriage returns never reach the collected text, so the terminator is compared
 // without them; a terminator of carriage returns only is met when a chunk ended on the termination

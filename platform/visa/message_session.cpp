@@ -6,6 +6,7 @@
 #include "platform/visa/vxi11_channel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -13,6 +14,10 @@
 namespace vr::visa {
 
 namespace {
+
+// The bounds of one read from the channel: 64 KB at least, a megabyte at most.
+constexpr size_t kSmallestRead = 64 * 1024;
+constexpr size_t kLargestRead = 1024 * 1024;
 
 HRESULT Fail(Failure* failure, HRESULT status, const std::string& detail = {}) {
     failure->status = status;
@@ -112,7 +117,7 @@ HRESULT MessageSession::Open(std::string_view resourceName, int32_t openTimeoutM
 }
 
 void MessageSession::DropPending() {
-    pending_.clear();
+    pendingBegin_ = pendingEnd_ = 0;
     messageEnd_ = std::string::npos;
 }
 
@@ -120,33 +125,56 @@ HRESULT MessageSession::Closed(Failure* failure) const {
     return Fail(failure, kErrorInvalidObject, "the session is closed");
 }
 
-HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
-    size_t used = 0;
-    HRESULT result = S_FALSE;
-    while (used < pending_.size() && bytes->size() < count) {
-        char c = pending_[used++];
-        bytes->push_back(c);
-        if (static_cast<uint8_t>(c) == termChar_ && termCharEnabled_) {
-            result = kSuccessTermChar;
-            break;
-        }
-        if (static_cast<uint8_t>(c) == termChar_ && serial_ && endIn_ == kEndTermChar) {
-            result = S_OK; // the END indicator of a serial line
-            break;
-        }
-        if (used == messageEnd_) {
-            result = S_OK; // the END of an instrument's message
-            break;
-        }
+size_t MessageSession::FindEndByte(size_t begin, size_t end) const {
+    const bool termCharEnds = termCharEnabled_ || (serial_ && endIn_ == kEndTermChar);
+    if (!termCharEnds || begin == end) {
+        return end;
     }
-    pending_.erase(0, used);
-    if (messageEnd_ != std::string::npos) {
-        messageEnd_ = used >= messageEnd_ ? std::string::npos : messageEnd_ - used;
+    const void* found = std::memchr(pending_.data() + begin, termChar_, end - begin);
+    return found ? static_cast<size_t>(static_cast<const uint8_t*>(found) - pending_.data()) : end;
+}
+
+HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
+    const size_t room = count > bytes->size() ? count - bytes->size() : 0;
+    size_t stop = pendingBegin_ + std::min(room, pendingEnd_ - pendingBegin_);
+    HRESULT result = S_FALSE;
+    const size_t endByte = FindEndByte(pendingBegin_, stop);
+    if (endByte < stop) {
+        stop = endByte + 1;
+        // The termination character, or the END indicator of a serial line.
+        result = termCharEnabled_ ? kSuccessTermChar : S_OK;
+    } else if (messageEnd_ != std::string::npos && messageEnd_ <= stop) {
+        stop = messageEnd_;
+        result = S_OK; // the END of an instrument's message
+    }
+    bytes->append(reinterpret_cast<const char*>(pending_.data()) + pendingBegin_, stop - pendingBegin_);
+    pendingBegin_ = stop;
+    if (messageEnd_ != std::string::npos && stop >= messageEnd_) {
+        messageEnd_ = std::string::npos;
+    }
+    if (pendingBegin_ == pendingEnd_) {
+        pendingBegin_ = pendingEnd_ = 0;
     }
     if (result == S_FALSE && bytes->size() >= count) {
         result = kSuccessMaxCount;
     }
     return result;
+}
+
+uint8_t* MessageSession::ReserveInput(size_t want) {
+    if (pending_.size() - pendingEnd_ < want && pendingBegin_ > 0) {
+        // Moves only the bytes not yet handed out, once per refill, not once per byte taken.
+        std::memmove(pending_.data(), pending_.data() + pendingBegin_, pendingEnd_ - pendingBegin_);
+        if (messageEnd_ != std::string::npos) {
+            messageEnd_ -= pendingBegin_;
+        }
+        pendingEnd_ -= pendingBegin_;
+        pendingBegin_ = 0;
+    }
+    if (pending_.size() - pendingEnd_ < want) {
+        pending_.resize(pendingEnd_ + want);
+    }
+    return pending_.data() + pendingEnd_;
 }
 
 HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure) {
@@ -165,27 +193,28 @@ HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure)
             hr = Fail(failure, kErrorConnectionLost, "the peer closed the connection");
             break;
         }
-        uint8_t chunk[4096];
-        size_t want = sizeof chunk;
+        // Large pieces, so that a long answer takes few reads and polls; what this read does not want
+        // stays buffered for the next.
+        size_t want = std::clamp(count - bytes->size(), kSmallestRead, kLargestRead);
         if (IsVxi11()) {
             // An instrument's message longer than this read wants stays with the instrument.
             want = std::min(want, count - bytes->size());
         }
         size_t got = 0;
-        hr = channel_->ReadSome({chunk, want}, deadline, &got, failure);
+        hr = channel_->ReadSome({ReserveInput(want), want}, deadline, &got, failure);
         if (hr == kErrorConnectionLost) {
             lostSeen_ = true;
         }
         if (FAILED(hr)) {
             break;
         }
-        pending_.append(reinterpret_cast<const char*>(chunk), got);
+        pendingEnd_ += got;
         if (channel_->LastReadEndedMessage()) {
             if (got == 0) {
                 hr = S_OK; // an empty message: nothing more comes for this read
                 break;
             }
-            messageEnd_ = pending_.size();
+            messageEnd_ = pendingEnd_;
         }
     }
     // Zero-timeout polls (a protocol converter's) leave the mark alone: they consume what they find.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vr::visa {
 
@@ -77,13 +78,21 @@ private:
     [[nodiscard]] HRESULT SetSerialAttribute(uint32_t id, int32_t value, Failure* failure);
     // Moves bytes from the buffer into *bytes until an end condition; S_FALSE when none was met.
     HRESULT TakeBuffered(size_t count, std::string* bytes);
+    // Where in the buffered bytes [begin, end) the first byte that ends a read stands; end when none does.
+    size_t FindEndByte(size_t begin, size_t end) const;
+    // Room for at least `want` more bytes after the buffered ones; returns where they go.
+    uint8_t* ReserveInput(size_t want);
     HRESULT Closed(Failure* failure) const;
     void DropPending();
 
     ResourceName name_;
     std::unique_ptr<Channel> channel_;
-    SerialChannel* serial_ = nullptr;       // channel_ when the resource is a serial port
-    std::string pending_;                   // bytes read from the channel and not yet handed out
+    SerialChannel* serial_ = nullptr; // channel_ when the resource is a serial port
+    // Bytes read from the channel and not yet handed out are pending_[pendingBegin_, pendingEnd_): a read
+    // takes from the front by moving pendingBegin_, so a long answer is never shifted byte by byte.
+    std::vector<uint8_t> pending_;
+    size_t pendingBegin_ = 0;
+    size_t pendingEnd_ = 0;
     size_t messageEnd_ = std::string::npos; // in pending_: where an instrument's message (END) ends
     bool lostSeen_ = false;                 // the peer is gone; what is pending is the last of its bytes
     bool lastReadTimedOut_ = false;

@@ -87,4 +87,7 @@ private:
     std::unique_ptr<vr::visa::MessageSession> session_;
     std::u16string options_; // as given to Open
     HRESULT lastStatus_ = S_OK;
+    // Read and ReadString's bytes while they come, kept between reads so that a long answer does not take
+    // fresh memory on every read; the session's one caller at a time.
+    std::string readBytes_;
 };
