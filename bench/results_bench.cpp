@@ -1,9 +1,11 @@
-// SaveResult rows per second against bare prepared ODBC inserts into the same database, on a SQLite file
-// and on a PostgreSQL cluster of the benchmark's own, reported as ratios of wall time per row.
+// SaveResult rows per second against bare prepared ODBC inserts into the same database, and
+// SetNextTestExecSession with 100,000 rows in the test's last session against a near-empty table, on a SQLite
+// file and on a PostgreSQL cluster of the benchmark's own, reported as ratios of wall time.
 #include "bench/results_bench_odbc.h"
 #include "common/ResultsTable.h"
 #include "platform/ado/connection_string.h"
 #include "platform/ado/tests/db_servers.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
 
 #include <benchmark/benchmark.h>
@@ -22,7 +24,13 @@ namespace {
 struct Database {
     std::string name;
     std::string dsnFile;
+    // Data sources of the session numbering: a table whose test holds many rows in its last session, and a
+    // table of one row.
+    std::string manyRowsDsnFile;
+    std::string oneRowDsnFile;
 };
+
+constexpr int kRowsInLastSession = 100000;
 
 void BM_BareInsert(benchmark::State& state, const Database& database) {
     BareOdbcInserter inserter;
@@ -71,6 +79,39 @@ void BM_SaveResult(benchmark::State& state, const Database& database) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_NextSession(benchmark::State& state, const std::string& dsnFile) {
+    CADO results;
+    if (FAILED(OpenResultsDatabase(results, vr::FromUtf8(dsnFile).c_str()))) {
+        state.SkipWithError("the results database does not open");
+        return;
+    }
+    std::u16string session;
+    for (auto _ : state) {
+        if (FAILED(NextTestExecSession(&results, u"Bench", &session)) || session != u"000000008") {
+            state.SkipWithError("SetNextTestExecSession failed");
+            return;
+        }
+    }
+}
+
+// Rows of test Bench in session 000000007 (the last), and one row of an earlier session; a recursive query
+// that both databases run makes them in one statement.
+bool FillSessions(const std::string& dsnFile, int rows) {
+    CADO database;
+    if (FAILED(OpenResultsDatabase(database, vr::FromUtf8(dsnFile).c_str()))) {
+        return false;
+    }
+    std::u16string fill = vr::FormatWString(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%d) "
+        u"INSERT INTO TestResults (TestID,TestResultID,TestResultValue,SpecValue,TestStatus,Description,SN,"
+        u"TestPlanID,TestPlanVariantID,ExecSession,TestDate,TestTime) SELECT 'Bench','Voltage','1.25',"
+        u"'range:0..5','Passed','Output','SN-1','Plan','Variant','000000007','March 05, 2024','01:02:03 PM' "
+        u"FROM n",
+        rows);
+    return database.Execute(fill.c_str()) &&
+           database.Execute(u"INSERT INTO TestResults (TestID,ExecSession) VALUES ('Bench','000000006')");
+}
+
 // The usual table, and each benchmark's wall time per row kept by its name for the ratios: the median when
 // the runs are repeated, else the run's own.
 class WallTimeReporter : public benchmark::ConsoleReporter {
@@ -117,14 +158,34 @@ int main(int argc, char** argv) {
     dbtest::UseDriverConfigIn(folder + "/odbc");
 
     std::vector<Database> databases;
-    databases.push_back(
-        {"SQLite", WriteDataSource(folder + "/sqlite.dsn",
-                                   "DRIVER=SQLite3\nDatabase=" + folder + "/results.db\nTimeout=10000\n")});
+    auto sqliteLines = [&](const std::string& file) {
+        return "DRIVER=SQLite3\nDatabase=" + folder + "/" + file + "\nTimeout=10000\n";
+    };
+    databases.push_back({"SQLite", WriteDataSource(folder + "/sqlite.dsn", sqliteLines("results.db")),
+                         WriteDataSource(folder + "/sqlite-many.dsn", sqliteLines("many.db")),
+                         WriteDataSource(folder + "/sqlite-one.dsn", sqliteLines("one.db"))});
     std::string why;
     std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
     if (cluster) {
-        databases.push_back(
-            {"PostgreSQL", WriteDataSource(folder + "/postgres.dsn", cluster->FileDataSourceLines())});
+        // One database of the cluster per table.
+        std::string lines = cluster->FileDataSourceLines();
+        CADO server;
+        std::string serverDsn = WriteDataSource(folder + "/server.dsn", lines);
+        if (FAILED(OpenResultsDatabase(server, vr::FromUtf8(serverDsn).c_str())) ||
+            !server.Execute(u"CREATE DATABASE results") || !server.Execute(u"CREATE DATABASE many") ||
+            !server.Execute(u"CREATE DATABASE one")) {
+            std::printf("PostgreSQL: the benchmark's databases cannot be made\n");
+            return 1;
+        }
+        auto postgresLines = [&](const std::string& database) {
+            std::string text = lines;
+            text.replace(text.find("Database=postgres"), 17, "Database=" + database);
+            return text;
+        };
+        databases.push_back({"PostgreSQL",
+                             WriteDataSource(folder + "/postgres.dsn", postgresLines("results")),
+                             WriteDataSource(folder + "/postgres-many.dsn", postgresLines("many")),
+                             WriteDataSource(folder + "/postgres-one.dsn", postgresLines("one"))});
     } else {
         std::printf("PostgreSQL left out: %s\n", why.c_str());
     }
@@ -138,6 +199,17 @@ int main(int argc, char** argv) {
             ->UseRealTime();
         benchmark::RegisterBenchmark(("SaveResult/" + database.name).c_str(), BM_SaveResult, database)
             ->UseRealTime();
+        if (!FillSessions(database.manyRowsDsnFile, kRowsInLastSession) ||
+            !FillSessions(database.oneRowDsnFile, 1)) {
+            std::printf("%s: the session tables cannot be filled\n", database.name.c_str());
+            return 1;
+        }
+        benchmark::RegisterBenchmark(("NextSessionOneRow/" + database.name).c_str(), BM_NextSession,
+                                     database.oneRowDsnFile)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("NextSessionManyRows/" + database.name).c_str(), BM_NextSession,
+                                     database.manyRowsDsnFile)
+            ->UseRealTime();
     }
 
     benchmark::Initialize(&argc, argv);
@@ -148,9 +220,16 @@ int main(int argc, char** argv) {
         double bare = reporter.PerRow("BareInsert/" + database.name + "/real_time");
         double saved = reporter.PerRow("SaveResult/" + database.name + "/real_time");
         if (bare > 0 && saved > 0) {
-            std::printf(
-                "%s: SaveResult %.0f rows/s, bare prepared insert %.0f rows/s, ratio (time per row) %.2f\n",
-                database.name.c_str(), 1e9 / saved, 1e9 / bare, saved / bare);
+            std::printf("%s: SaveResult %.0f rows/s, bare prepared insert %.0f rows/s, ratio (rows/s) %.2f\n",
+                        database.name.c_str(), 1e9 / saved, 1e9 / bare, bare / saved);
+        }
+        double oneRow = reporter.PerRow("NextSessionOneRow/" + database.name + "/real_time");
+        double manyRows = reporter.PerRow("NextSessionManyRows/" + database.name + "/real_time");
+        if (oneRow > 0 && manyRows > 0) {
+            std::printf("%s: SetNextTestExecSession %d rows in the last session %.3f ms, near-empty table "
+                        "%.3f ms, ratio %.2f\n",
+                        database.name.c_str(), kRowsInLastSession, manyRows / 1e6, oneRow / 1e6,
+                        manyRows / oneRow);
         }
     }
     cluster.reset();

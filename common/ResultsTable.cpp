@@ -26,9 +26,10 @@ constexpr const OLECHAR* kProbeTable = u"SELECT TestID FROM TestResults WHERE 1=
 constexpr const OLECHAR* kInsertRow =
     u"INSERT INTO TestResults (TestID,TestResultID,TestResultValue,SpecValue,TestStatus,Description,SN,"
     u"TestPlanID,TestPlanVariantID,ExecSession,TestDate,TestTime) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)";
+// The highest session of the test, read from the index alone: one row whatever the sessions hold (NULL
+// when the test has none yet, which reads as a missing field).
 constexpr const OLECHAR* kSelectLastSession =
-    u"SELECT * FROM TestResults WHERE TestID=? AND ExecSession=(SELECT MAX([ExecSession]) FROM TestResults "
-    u"WHERE TestID=?);";
+    u"SELECT MAX([ExecSession]) AS ExecSession FROM TestResults WHERE TestID=?;";
 
 const OLECHAR* TextOf(const OLECHAR* text) {
     return text != nullptr ? text : u"";
@@ -145,7 +146,7 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
         session->clear();
         return S_OK;
     }
-    std::array<_variant_t, 2> keys = {TextOf(testId), TextOf(testId)};
+    std::array<_variant_t, 1> keys = {TextOf(testId)};
     if (!database->Execute(kSelectLastSession, keys)) {
         SetTraceSite();
         TraceError(
