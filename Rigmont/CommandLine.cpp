@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace rigmont {
 
@@ -15,22 +16,55 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-} // namespace
-
-ServerAction ActionOf(std::span<const std::string_view> arguments) {
-    for (std::string_view argument : arguments) {
-        if (argument.empty() || (argument.front() != '-' && argument.front() != '/')) {
-            continue;
-        }
-        std::string_view word = argument.substr(1);
-        if (EqualsIgnoringCase(word, "RegServer")) {
-            return ServerAction::Register;
-        }
-        if (EqualsIgnoringCase(word, "UnregServer")) {
-            return ServerAction::Unregister;
+// The action one argument asks for; nothing when it is no switch of this program.
+std::optional<ServerAction> SwitchOf(std::string_view argument) {
+    if (argument.size() < 2 || (argument.front() != '-' && argument.front() != '/')) {
+        return std::nullopt;
+    }
+    std::string_view word = argument.substr(1);
+    if (EqualsIgnoringCase(word, "RegServer")) {
+        return ServerAction::Register;
+    }
+    if (EqualsIgnoringCase(word, "UnregServer")) {
+        return ServerAction::Unregister;
+    }
+    if (EqualsIgnoringCase(word, "Embedding") || EqualsIgnoringCase(word, "Automation")) {
+        return ServerAction::Serve;
+    }
+    for (std::string_view help : {"help", "-help", "h", "?"}) {
+        if (EqualsIgnoringCase(word, help)) {
+            return ServerAction::Help;
         }
     }
-    return ServerAction::Serve;
+    return std::nullopt;
+}
+
+} // namespace
+
+const char* const kUsage =
+    "usage: rigmont [switches]\n"
+    "The hardware manager: serves the connections and instrument sockets of the configuration store to\n"
+    "scripts and programs. Clients start it on demand (with -Embedding); it ends once no client holds it.\n"
+    "  -Embedding, -Automation   started by a client: serve (also with \"/\", any letter case)\n"
+    "  /RegServer                record the program in the registry and end\n"
+    "  /UnregServer              remove the program from the registry and end\n"
+    "  --help                    show this text\n";
+
+ServerAction ActionOf(std::span<const std::string_view> arguments, std::string_view* offending) {
+    ServerAction action = ServerAction::Serve;
+    for (std::string_view argument : arguments) {
+        std::optional<ServerAction> asked = SwitchOf(argument);
+        if (!asked) {
+            if (offending) {
+                *offending = argument;
+            }
+            return ServerAction::BadArgument;
+        }
+        if (*asked == ServerAction::Help || action == ServerAction::Serve) {
+            action = *asked; // the usage wins; else the first registration switch
+        }
+    }
+    return action;
 }
 
 } // namespace rigmont

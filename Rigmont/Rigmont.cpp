@@ -37,7 +37,15 @@ unsigned long ServerLocks() {
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    switch (rigmont::ActionOf(arguments)) {
+    std::string_view offending;
+    switch (rigmont::ActionOf(arguments, &offending)) {
+    case rigmont::ServerAction::Help:
+        std::fputs(rigmont::kUsage, stdout);
+        return 0;
+    case rigmont::ServerAction::BadArgument:
+        std::fprintf(stderr, "rigmont: unknown argument '%.*s'\n%s", static_cast<int>(offending.size()),
+                     offending.data(), rigmont::kUsage);
+        return 2;
     case rigmont::ServerAction::Register:
         return Report(rigmont::RegisterProgram(ProgramPath()), "registration");
     case rigmont::ServerAction::Unregister:

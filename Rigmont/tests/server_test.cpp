@@ -31,9 +31,17 @@ TEST(CommandLineTest, SwitchesAreFoundAfterDashOrSlashInAnyCase) {
     EXPECT_EQ(Action({"/RegServer"}), ServerAction::Register);
     EXPECT_EQ(Action({"-regserver"}), ServerAction::Register);
     EXPECT_EQ(Action({"-Embedding", "/UNREGSERVER"}), ServerAction::Unregister);
-    EXPECT_EQ(Action({"RegServer"}), ServerAction::Serve) << "a word without a switch mark is no switch";
-    EXPECT_EQ(Action({"--RegServer"}), ServerAction::Serve);
-    EXPECT_EQ(Action({"/Reg"}), ServerAction::Serve);
+    EXPECT_EQ(Action({"/Automation", "-RegServer", "/UnregServer"}), ServerAction::Register);
+    EXPECT_EQ(Action({"/RegServer", "--help"}), ServerAction::Help);
+    EXPECT_EQ(Action({"-?"}), ServerAction::Help);
+    EXPECT_EQ(Action({"RegServer"}), ServerAction::BadArgument)
+        << "a word without a switch mark is no switch";
+    EXPECT_EQ(Action({"--help", "--RegServer"}), ServerAction::BadArgument);
+    std::string_view offending;
+    std::initializer_list<std::string_view> arguments{"-Embedding", "/Reg"};
+    EXPECT_EQ(rigmont::ActionOf(std::span(arguments.begin(), arguments.size()), &offending),
+              ServerAction::BadArgument);
+    EXPECT_EQ(offending, "/Reg");
 }
 
 using SingletonTest = RigmontTest;

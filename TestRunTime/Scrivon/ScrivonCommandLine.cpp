@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 
 namespace scrivon {
 namespace {
@@ -14,18 +15,48 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Marks the switch named by word; false when word names none.
+bool TakeSwitch(const std::string& word, ScrivonCommandLine* line) {
+    bool* flags[] = {&line->automation, &line->embedding, &line->regServer, &line->unregServer, &line->help};
+    const char* names[] = {"automation", "embedding", "regserver", "unregserver", "help"};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        if (word == names[i]) {
+            *flags[i] = true;
+            return true;
+        }
+    }
+    if (word == "-help" || word == "h" || word == "?") {
+        line->help = true;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
+
+const char* const kScrivonUsage =
+    "usage: scrivon [switches] [<script file>]\n"
+    "The script executive: opens its window with the script (name.JScript.ts) loaded; when scrivon already\n"
+    "runs, the file is handed to that instance. With QT_QPA_PLATFORM=offscreen it shows no window and "
+    "writes\n"
+    "the output and verdict of each run to standard output.\n"
+    "  /Automation, /Embedding   started by an automation client: serve its objects (also with \"-\")\n"
+    "  /RegServer                record the program in the registry and end\n"
+    "  /UnregServer              remove the program from the registry and end\n"
+    "  --help                    show this text\n";
 
 ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arguments) {
     ScrivonCommandLine line;
     for (const std::string& argument : arguments) {
-        if (argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')) {
-            std::string word = Lower(argument.substr(1));
-            line.automation |= word == "automation";
-            line.embedding |= word == "embedding";
-            line.regServer |= word == "regserver";
-            line.unregServer |= word == "unregserver";
-            continue; // other switches are ignored
+        bool marked = argument.size() > 1 && (argument[0] == '/' || argument[0] == '-');
+        if (marked && TakeSwitch(Lower(argument.substr(1)), &line)) {
+            continue;
+        }
+        if (argument.size() > 1 && argument[0] == '-') {
+            if (line.unknownArgument.empty()) {
+                line.unknownArgument = argument;
+            }
+            continue;
         }
         if (line.file.empty()) {
             line.file = argument;
@@ -35,6 +66,12 @@ ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arg
 }
 
 StartAction StartActionOf(const ScrivonCommandLine& line) {
+    if (!line.unknownArgument.empty()) {
+        return StartAction::BadArgument;
+    }
+    if (line.help) {
+        return StartAction::Help;
+    }
     if (line.unregServer) {
         return StartAction::Unregister;
     }

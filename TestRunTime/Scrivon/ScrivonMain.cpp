@@ -128,6 +128,15 @@ int Serve(const ScrivonCommandLine& line) {
 int main(int argc, char** argv) {
     ScrivonCommandLine line = ScrivonCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
     StartAction action = StartActionOf(line);
+    // Answered before COM and Qt start, so that --help needs no display and no registry.
+    if (action == StartAction::Help) {
+        std::fputs(kScrivonUsage, stdout);
+        return 0;
+    }
+    if (action == StartAction::BadArgument) {
+        std::fprintf(stderr, "scrivon: unknown switch '%s'\n%s", line.unknownArgument.c_str(), kScrivonUsage);
+        return 2;
+    }
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "
                              "version.\n");

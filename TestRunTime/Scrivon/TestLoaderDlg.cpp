@@ -174,6 +174,9 @@ void CVrTestLoaderDlg::RegisterAsActiveObject() {
 }
 
 bool CVrTestLoaderDlg::LoadScript(const std::string& path) {
+    // A client's file can arrive before the first tick loads the file the program was started with: the
+    // client's is the later wish, so the start file is dropped instead of replacing it.
+    pendingFile_.clear();
     return model_->Load(path);
 }
 

@@ -286,40 +286,81 @@ int ServeTty(const std::string& path, const Behaviour& behaviour) {
     return 0;
 }
 
-} // namespace
+constexpr const char* kUsage =
+    "usage: vrloopback_instrument [--ipv6] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]\n"
+    "                             [--set HEADER TEXT]... [--garbage | --mute]\n"
+    "A stand-in SCPI instrument: listens on a free loopback TCP port and prints \"PORT <n>\" (with --tty:\n"
+    "serves the terminal device and prints \"READY\"). \"<header> <text>\" sets a value, \"<header>?\" "
+    "answers\n"
+    "it (\"0\" before it was set), \"*IDN?\" answers VORNIC,LOOPBACK,0,1.0, \"EXIT\" ends the program.\n"
+    "  --ipv6              listen on ::1 instead of 127.0.0.1\n"
+    "  --tty PATH          serve a terminal device instead of a TCP port\n"
+    "  --answer-end TEXT   what ends each answer (escapes \\r \\n \\t \\\\; default \\n)\n"
+    "  --lifetime SECONDS  exit after this long (default 120)\n"
+    "  --set HEADER TEXT   a setting every connection starts with (repeatable)\n"
+    "  --garbage           answer every query with text that does not parse\n"
+    "  --mute              never answer a query\n"
+    "  --help              show this text\n";
 
-int main(int argc, char** argv) {
+struct Options {
     std::string tty;
     Behaviour behaviour;
     unsigned lifetime = 120;
     bool ipv6 = false;
+    bool help = false;
+};
+
+// False, after saying why on standard error, when the command line is not one the program takes.
+bool ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--ipv6") {
-            ipv6 = true;
+            options->ipv6 = true;
+            continue;
+        }
+        if (option == "--help" || option == "-h") {
+            options->help = true;
             continue;
         }
         if (option == "--garbage" || option == "--mute") {
-            behaviour.queries = option == "--garbage" ? QueryAnswers::Garbage : QueryAnswers::None;
+            options->behaviour.queries = option == "--garbage" ? QueryAnswers::Garbage : QueryAnswers::None;
             continue;
         }
         if (option == "--set" && i + 2 < argc) {
-            behaviour.presets[UpperCase(argv[i + 1])] = argv[i + 2];
+            options->behaviour.presets[UpperCase(argv[i + 1])] = argv[i + 2];
             i += 2;
             continue;
         }
-        if (i + 1 == argc) {
-            break;
+        bool takesValue = option == "--tty" || option == "--answer-end" || option == "--lifetime";
+        if (!takesValue || i + 1 == argc) {
+            std::fprintf(stderr, "vrloopback_instrument: %s '%s'\n%s",
+                         takesValue ? "no value after" : "unknown argument", option.c_str(), kUsage);
+            return false;
         }
-        ++i;
+        std::string value = argv[++i];
         if (option == "--tty") {
-            tty = argv[i];
+            options->tty = value;
         } else if (option == "--answer-end") {
-            behaviour.answerEnd = Unescape(argv[i]);
-        } else if (option == "--lifetime") {
-            lifetime = static_cast<unsigned>(std::atoi(argv[i]));
+            options->behaviour.answerEnd = Unescape(value);
+        } else {
+            options->lifetime = static_cast<unsigned>(std::atoi(value.c_str()));
         }
     }
-    ::alarm(lifetime);
-    return tty.empty() ? ServeTcp(ipv6, behaviour) : ServeTty(tty, behaviour);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseArguments(argc, argv, &options)) {
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    ::alarm(options.lifetime);
+    return options.tty.empty() ? ServeTcp(options.ipv6, options.behaviour)
+                               : ServeTty(options.tty, options.behaviour);
 }

@@ -1,4 +1,5 @@
-// vrregsvr [/u] [/s] <library>...: calls each library's DllRegisterServer (or DllUnregisterServer with /u).
+// vrregsvr [/u] [/s] <library>... (--help): calls each library's DllRegisterServer (or DllUnregisterServer
+// with /u).
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 
@@ -16,7 +17,14 @@ constexpr int kExitLoadFailed = 3;
 constexpr int kExitNoEntryPoint = 4;
 constexpr int kExitCallFailed = 5;
 
+constexpr const char* kUsage = "usage: vrregsvr [/u] [/s] <library>...\n"
+                               "Records each server library in the registry (calls its DllRegisterServer).\n"
+                               "  /u      unregister (DllUnregisterServer) instead of register\n"
+                               "  /s      silent: report failures only\n"
+                               "  --help  show this text\n";
+
 struct Options {
+    bool help = false;
     bool unregister = false;
     bool silent = false; // success messages only: failures are always reported, a build step must say why
     std::vector<std::string> libraries;
@@ -38,6 +46,14 @@ bool ParseSwitch(const std::string& argument, Options& options, bool& valid) {
 bool ParseArguments(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h" || argument == "/?") {
+            options.help = true;
+            continue;
+        }
+        if (argument.size() > 1 && argument[0] == '-' && argument.size() != 2) {
+            std::fprintf(stderr, "vrregsvr: unknown switch %s\n", argument.c_str());
+            return false;
+        }
         bool valid = true;
         if (ParseSwitch(argument, options, valid)) {
             if (!valid) {
@@ -48,7 +64,7 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             options.libraries.push_back(argument);
         }
     }
-    return !options.libraries.empty();
+    return options.help || !options.libraries.empty();
 }
 
 // The library is opened by its absolute path, so the path it registers for itself is the one to load it by.
@@ -83,10 +99,12 @@ int Process(const std::string& library, const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseArguments(argc, argv, options)) {
-        std::fprintf(stderr, "usage: vrregsvr [/u] [/s] <library>...\n"
-                             "  /u  unregister (DllUnregisterServer) instead of register\n"
-                             "  /s  silent: report failures only\n");
+        std::fputs(kUsage, stderr);
         return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     HRESULT init = CoInitialize(nullptr);
     int exitCode = 0;

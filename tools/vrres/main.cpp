@@ -2,6 +2,7 @@
 //
 //     vrres [--language <number>] <module file> <type> <name> <file> [<type> <name> <file>]...
 //     vrres --list <module file>
+//     vrres --help
 //
 // A type or name is "#<number>", decimal digits (a number), RT_HTML or RT_RCDATA (types only), or a name.
 // Embedding keeps the module's other resources and replaces one of the same type, name and language; the
@@ -36,10 +37,16 @@ struct Options {
     std::vector<Embedding> embeddings;
 };
 
-void Usage() {
-    std::fprintf(stderr, "usage: vrres [--language <number>] <module file> <type> <name> <file> "
-                         "[<type> <name> <file>]...\n"
-                         "       vrres --list <module file>\n");
+void Usage(FILE* stream) {
+    std::fputs(
+        "usage: vrres [--language <number>] <module file> <type> <name> <file> "
+        "[<type> <name> <file>]...\n"
+        "       vrres --list <module file>\n"
+        "Embeds files as resources of a module file (a build step), or lists the resources it carries.\n"
+        "A type or name is #<number>, a number, RT_HTML or RT_RCDATA (types only), or a name.\n"
+        "  --language N  the resources' language (decimal or 0x hexadecimal; neutral when not given)\n"
+        "  --help        show this text\n",
+        stream);
 }
 
 int Fail(const std::string& subject, HRESULT hr) {
@@ -74,6 +81,11 @@ std::optional<WORD> LanguageOf(const char* text) {
 
 bool ParseArguments(int argc, char** argv, Options* options) {
     int i = 1;
+    if (i < argc && argv[i][0] == '-' && std::string(argv[i]) != "--list" &&
+        std::string(argv[i]) != "--language") {
+        std::fprintf(stderr, "vrres: unknown switch %s\n", argv[i]);
+        return false;
+    }
     if (i < argc && std::string(argv[i]) == "--list") {
         options->list = true;
         options->module = i + 1 < argc ? argv[i + 1] : "";
@@ -155,9 +167,13 @@ int Embed(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        Usage(stdout);
+        return 0;
+    }
     Options options;
     if (!ParseArguments(argc, argv, &options)) {
-        Usage();
+        Usage(stderr);
         return kExitUsage;
     }
     return options.list ? List(options.module) : Embed(options);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 namespace {
@@ -98,12 +99,26 @@ int Drive(const std::string& script) {
     }
 }
 
+constexpr const char* kUsage =
+    "usage: scrivon-drive <script file>\n"
+    "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
+    "exit code: 0 passed, 1 failed, 2 error, 3 not run\n"
+    "  --help   show this text\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: scrivon-drive <script file>\n"
-                             "exit code: 0 passed, 1 failed, 2 error, 3 not run\n");
+    std::string argument = argc == 2 ? argv[1] : "";
+    if (argument == "--help" || argument == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // A script whose name starts with "-" is given as ./-name.
+    if (argc != 2 || argument.empty() || argument[0] == '-') {
+        if (argc == 2) {
+            std::fprintf(stderr, "scrivon-drive: unknown switch '%s'\n", argument.c_str());
+        }
+        std::fputs(kUsage, stderr);
         return kNotRun;
     }
     if (FAILED(CoInitialize(nullptr))) {

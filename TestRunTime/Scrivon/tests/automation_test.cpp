@@ -58,10 +58,18 @@ TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
     EXPECT_EQ(StartActionOf(line), StartAction::Register);
     EXPECT_EQ(line.file, "demo.ts");
     EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"/UnregServer"})), StartAction::Unregister);
-    auto served = ScrivonCommandLine::Parse({"/Embedding", "/other", "a b.ts"});
+    auto served = ScrivonCommandLine::Parse({"/Embedding", "/home/me/a b.ts", "other.ts"});
     EXPECT_TRUE(served.embedding);
-    EXPECT_EQ(served.file, "a b.ts");
+    EXPECT_EQ(served.file, "/home/me/a b.ts") << "a path is no switch";
     EXPECT_EQ(StartActionOf(served), StartAction::ForwardOrServe);
+}
+
+TEST(ScrivonCommandLine, HelpAndUnknownSwitchesComeFirst) {
+    EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"/RegServer", "--help"})), StartAction::Help);
+    EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"/?"})), StartAction::Help);
+    auto bad = ScrivonCommandLine::Parse({"--help", "-Embeding", "-other"});
+    EXPECT_EQ(bad.unknownArgument, "-Embeding");
+    EXPECT_EQ(StartActionOf(bad), StartAction::BadArgument);
 }
 
 TEST(ScrivonCommandLine, ForwardErrorShowsTwentyHexDigits) {

@@ -3,6 +3,7 @@
 // scrivon-drive's exit codes with the lines scrivon writes offscreen, and a run stopped while its script
 // loops in its top-level code.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "TestRunTime/Scrivon/tests/programs.h"
 #include "platform/base/paths.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
@@ -27,6 +28,9 @@ extern char** environ;
 
 namespace {
 
+using scrivontest::ReadAll;
+using scrivontest::Start;
+using scrivontest::WaitForExit;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -37,50 +41,9 @@ std::string PassingScript(const std::string& name) {
            "function Reset() {}\n";
 }
 
-// Starts a program of the build in folder with its output (and its errors, when named) in files; the
-// process id, or -1.
-pid_t Start(const std::string& name, const std::vector<std::string>& arguments, const std::string& outputFile,
-            const std::string& folder, const std::string& errorFile = "") {
-    std::string program = vr::ProgramFolder() + "/" + name;
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (!errorFile.empty()) {
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-    }
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    pid_t pid = -1;
-    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : pid;
-}
-
 pid_t StartScrivon(const std::vector<std::string>& arguments, const std::string& outputFile,
                    const std::string& folder) {
     return Start("scrivon", arguments, outputFile, folder);
-}
-
-// The exit code, or -1 when the process did not end in time (it is then killed).
-int WaitForExit(pid_t pid, std::chrono::seconds patience) {
-    auto deadline = std::chrono::steady_clock::now() + patience;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 vr::ComPtr<IDispatch> WaitForRunningInstance(std::chrono::seconds patience) {
@@ -103,13 +66,6 @@ bool RunThrough(IDispatch* loader) {
     HRESULT hr = loader->Invoke(DISPID_TestLoaderRun, IID_NULL, 0, DISPATCH_METHOD, &none, &completed,
                                 nullptr, nullptr);
     return SUCCEEDED(hr) && completed.vt == VT_BOOL && completed.boolVal;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 class ScrivonProcessTest : public ::testing::Test {

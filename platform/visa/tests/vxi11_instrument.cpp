@@ -316,14 +316,27 @@ int ListenOnLoopback(int* port) {
     return fd;
 }
 
+constexpr const char* kUsage =
+    "usage: vrvxi11_instrument [--lifetime SECONDS]\n"
+    "A stand-in VXI-11 instrument: serves the device core on a free loopback port, registers it with the\n"
+    "port mapper and prints \"PORT <n>\" (\"NO-PORTMAPPER\" when no port mapper runs).\n"
+    "  --lifetime SECONDS  exit after this long (default 120)\n"
+    "  --help              show this text\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
     int lifetime = 120;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--lifetime") == 0) {
-            lifetime = std::atoi(argv[i + 1]);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
         }
+        if (std::strcmp(argv[i], "--lifetime") != 0 || i + 1 == argc) {
+            std::fprintf(stderr, "vrvxi11_instrument: unknown argument '%s'\n%s", argv[i], kUsage);
+            return 2;
+        }
+        lifetime = std::atoi(argv[++i]);
     }
     std::signal(SIGTERM, OnStop);
     std::signal(SIGINT, OnStop);

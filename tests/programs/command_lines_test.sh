@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Every program a user runs answers --help with its usage on standard output and exit code 0, without a
+# display, a registry or a runtime folder; an unknown switch gets the usage on standard error and a non-zero
+# exit code.
+#   command_lines_test.sh <bin folder> <program>...
+set -uo pipefail
+bin=$1
+shift
+work=$(mktemp -d "${TMPDIR:-/tmp}/vornic-command-lines.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# Nothing to show a window on, and nowhere a program could have started anything.
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+export VORNIC_REGISTRY=$work/no-registry VORNIC_HOME=$work/no-home XDG_RUNTIME_DIR=$work/no-runtime
+
+failures=0
+fail() {
+  echo "command_lines_test: $*" >&2
+  failures=$((failures + 1))
+}
+
+for program in "$@"; do
+  timeout 30 "$bin/$program" --help >"$work/out" 2>"$work/err"
+  code=$?
+  [ "$code" -eq 0 ] || fail "$program --help exited with $code: $(cat "$work/err")"
+  grep -q "^usage: " "$work/out" || fail "$program --help printed no usage"
+  grep -q -- "--help" "$work/out" || fail "$program --help does not list --help"
+
+  timeout 30 "$bin/$program" --no-such-switch >"$work/out" 2>"$work/err"
+  code=$?
+  [ "$code" -ne 0 ] && [ "$code" -ne 124 ] || fail "$program --no-such-switch exited with $code"
+  grep -q -- "--no-such-switch" "$work/err" || fail "$program does not name the unknown switch"
+  grep -q "^usage: " "$work/err" || fail "$program gives no usage on standard error for an unknown switch"
+  [ -s "$work/out" ] && fail "$program wrote to standard output for an unknown switch"
+done
+[ "$failures" -eq 0 ] && echo "command_lines_test: $# programs answer --help and refuse an unknown switch"
+exit $((failures > 0))
