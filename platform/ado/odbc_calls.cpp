@@ -83,22 +83,6 @@ IdentifierCase ReadUnquotedCase(SQLHDBC connection) {
     }
 }
 
-// PostgreSQL's own driver takes narrow parameter text; others keep the wide binding that every driver of
-// this layer has been tested with.
-TextParameters ReadTextParameters(SQLHDBC connection) {
-    SQLWCHAR name[64] = {};
-    SQLSMALLINT bytes = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfoW(connection, SQL_DBMS_NAME, name, sizeof name, &bytes))) {
-        return TextParameters::Wide;
-    }
-    size_t units = std::min<size_t>(std::max<SQLSMALLINT>(bytes, 0) / sizeof(SQLWCHAR), 63);
-    return FromWide(name, units) == u"PostgreSQL" ? TextParameters::NarrowWhereAscii : TextParameters::Wide;
-}
-
-bool IsAscii(const std::u16string& text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
-}
-
 Cell::Kind KindOfSqlType(SQLSMALLINT type) {
     switch (type) {
     case SQL_INTEGER:
@@ -122,7 +106,6 @@ struct BoundValue {
     SQLLEN indicator = 0;
     int64_t integer = 0;
     double real = 0;
-    std::string narrow; // the text, when it goes narrow
 };
 
 } // namespace
@@ -148,7 +131,6 @@ void Link::Connect(const std::string& utf8ConnectionString) {
     }
     handle_ = connection;
     unquotedCase_ = ReadUnquotedCase(connection);
-    textParameters_ = ReadTextParameters(connection);
 }
 
 void Link::Disconnect() {
@@ -174,7 +156,7 @@ std::shared_ptr<Statement> Link::NewStatement() {
     }
     SQLHSTMT statement = SQL_NULL_HSTMT;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, handle_, &statement), SQL_HANDLE_DBC, handle_);
-    auto made = std::make_shared<Statement>(statement, textParameters_);
+    auto made = std::make_shared<Statement>(statement);
     std::erase_if(statements_, [](const std::weak_ptr<Statement>& weak) { return weak.expired(); });
     statements_.push_back(made);
     return made;
@@ -235,16 +217,6 @@ void Statement::ExecutePrepared(const std::vector<Cell>& parameters) {
                                   &value.real, 0, &value.indicator);
             break;
         case Cell::Kind::Text:
-            if (textParameters_ == TextParameters::NarrowWhereAscii && IsAscii(cell.text)) {
-                value.narrow.assign(cell.text.begin(), cell.text.end()); // ASCII: one byte per unit
-                auto length = static_cast<SQLLEN>(value.narrow.size());
-                value.indicator = length;
-                SQLULEN size = std::max<SQLULEN>(value.narrow.size(), 1); // as below
-                rc = SQLBindParameter(handle_, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, size, 0,
-                                      value.narrow.data(), length, &value.indicator);
-                break;
-            }
-            [[fallthrough]];
         case Cell::Kind::Null: {
             auto bytes = static_cast<SQLLEN>(cell.text.size() * sizeof(SQLWCHAR));
             value.indicator = cell.kind == Cell::Kind::Null ? SQL_NULL_DATA : bytes;

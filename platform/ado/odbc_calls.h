@@ -3,9 +3,8 @@
 //
 // Free of the platform's Windows-style types on purpose: the ODBC headers define BOOL, DWORD, ULONG... with
 // other widths, so only odbc_calls.cpp includes them, and this header carries nothing from either side.
-// Text crosses as UTF-16 (the driver manager's SQLWCHAR); the connection string goes as UTF-8, since the
-// driver manager reads file data sources through the narrow call alone, and so do the parameter texts of
-// PostgreSQL's driver where that keeps them as they are (see TextParameters).
+// Text crosses as UTF-16 (the driver manager's SQLWCHAR); only the connection string goes as UTF-8, since
+// the driver manager reads file data sources through the narrow call alone.
 //
 // Failures raise the layer's COM error (RaiseDriverError) with the driver's own messages.
 // Threads: one Link and its statements are used by one thread at a time; different links may be used on
@@ -28,11 +27,6 @@ std::string ConfigurationValue(const std::string& section, const std::string& ke
 
 // How a driver treats identifiers written without quotes (what a [bracketed] name must become).
 enum class IdentifierCase { AsWritten, Upper, Lower };
-
-// How parameter texts go to the driver. PostgreSQL's driver sends UTF-8 to its server, so narrow text
-// reaches it without a conversion of each value; but it reads narrow text in the encoding of the process's
-// locale, so only text that reads the same in every locale (ASCII) goes narrow, the rest as UTF-16.
-enum class TextParameters { Wide, NarrowWhereAscii };
 
 // One value going to or coming from the driver.
 struct Cell {
@@ -63,7 +57,6 @@ public:
     void Disconnect();
     bool Connected() const { return handle_ != nullptr; }
     IdentifierCase UnquotedCase() const { return unquotedCase_; }
-    TextParameters TextParameterBinding() const { return textParameters_; }
 
     // A new statement of this connection; raises when the link is closed or the driver refuses.
     std::shared_ptr<Statement> NewStatement();
@@ -71,7 +64,6 @@ public:
 private:
     void* handle_ = nullptr;
     IdentifierCase unquotedCase_ = IdentifierCase::AsWritten;
-    TextParameters textParameters_ = TextParameters::Wide; // from the driver, read on Connect
     std::vector<std::weak_ptr<Statement>> statements_;
 };
 
@@ -79,8 +71,7 @@ private:
 // the columns and rows of its result.
 class Statement {
 public:
-    Statement(void* handle, TextParameters textParameters)
-        : handle_(handle), textParameters_(textParameters) {}
+    explicit Statement(void* handle) : handle_(handle) {}
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     ~Statement();
@@ -107,7 +98,6 @@ private:
     Cell Read(int column, Cell::Kind kind);
 
     void* handle_ = nullptr;
-    TextParameters textParameters_ = TextParameters::Wide; // its link's, fixed at construction
 };
 
 } // namespace vr::ado::odbc
