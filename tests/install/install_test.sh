@@ -68,8 +68,8 @@ QT_QPA_PLATFORM=offscreen "$prefix/bin/scrivon" >"$work/scrivon.log" 2>&1 &
 scrivon=$!
 timeout 120 "$prefix/bin/scrivon-drive" "$demo/measure.JScript.ts" >"$work/drive.log" 2>&1 ||
   fail "the sample test did not run"
-grep -q "the run completed" "$work/drive.log" || fail "the sample test did not complete"
-grep -q "verdict 1 (passed)" "$work/scrivon.log" || fail "the sample test did not pass"
+grep -q "the test passed" "$work/drive.log" || fail "the sample test did not pass"
+grep -q "^verdict: Passed$" "$work/scrivon.log" || fail "scrivon did not write the passed verdict"
 
 # The test engine opened the default data source from the program folder: the results table is in the data
 # home.
