@@ -11,6 +11,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 
+#include <QAction>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -95,6 +96,19 @@ void CVrTestLoaderDlg::BuildWindow() {
     ui_.sourceGroup->setVisible(false);
     ui_.showHide->setText(tr("Show Script"));
     resize(720, 300);
+    // The window's own menu, where a title bar's system menu is not the program's to extend.
+    auto* about = new QAction(tr("&About Ostrel Script Executive..."), this);
+    connect(about, &QAction::triggered, this, &CVrTestLoaderDlg::ShowAbout);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void CVrTestLoaderDlg::ShowAbout() {
+    if (console_) {
+        return; // nobody sees the window, nobody asked
+    }
+    (void)vr::ui::MessageBox(this, u"Ostrel Script Executive Version 1.00", u"About Ostrel Script Executive",
+                             MB_OK | MB_ICONINFORMATION); // OK is its only answer
 }
 
 QWidget* CVrTestLoaderDlg::BuildExecutionGroup() {

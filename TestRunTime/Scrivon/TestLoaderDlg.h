@@ -42,6 +42,8 @@ public:
     // The file the window loads on its next timer tick (the command line's).
     void SetPendingFile(const std::string& path) { pendingFile_ = path; }
     IVrTestLoader* Automation() const { return proxy_.Get(); }
+    // The About box of the window's menu (right click on the window): the program's name and version.
+    void ShowAbout();
     TestLoaderModel& Model() { return *model_; }
 
     // TestLoaderTarget (the automation object's calls).

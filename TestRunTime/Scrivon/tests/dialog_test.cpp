@@ -11,6 +11,7 @@
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -180,6 +181,17 @@ TEST_F(ScrivonDialogTest, SourcePaneEditsEnableSaveAndTabInsertsBlanks) {
 }
 
 // The README's picture: the window after a run, with its output and verdict.
+TEST_F(ScrivonDialogTest, TheWindowsMenuShowsTheAboutBox) {
+    CVrTestLoaderDlg dialog(worker, {"JScript"});
+    ASSERT_EQ(dialog.actions().size(), 1);
+    EXPECT_EQ(dialog.actions()[0]->text(), QStringLiteral("&About Ostrel Script Executive..."));
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    dialog.actions()[0]->trigger();
+    EXPECT_EQ(seen.caption, u"About Ostrel Script Executive");
+    EXPECT_EQ(seen.text, u"Ostrel Script Executive Version 1.00");
+}
+
 TEST_F(ScrivonDialogTest, ScreenshotAfterARun) {
     std::string path =
         Write("measure.JScript.ts", "function Test() {\n"
