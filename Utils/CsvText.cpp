@@ -73,23 +73,6 @@ private:
         return 0;
     }
 
-    static bool EndsCell(char16_t c) { return c == u' ' || c == kComma || c == u';'; }
-
-    static char16_t ClosingOf(char16_t c) {
-        switch (c) {
-        case u'\'':
-            return u'\'';
-        case kQuote:
-            return kQuote;
-        case u'{':
-            return u'}';
-        case u'[':
-            return u']';
-        default:
-            return 0;
-        }
-    }
-
     // The first quote from `from` on, below limit, that is not one of a doubled pair; npos when none is.
     static size_t UnpairedQuote(std::u16string_view text, size_t from, size_t limit) {
         for (size_t i = from; i < limit; ++i) {
@@ -122,7 +105,7 @@ private:
     // The close of a group that opens at `at` and ends on its own line; npos when `at` opens none (an opening
     // character without its closing one after it is an ordinary character).
     size_t InLineClose(size_t at) {
-        const char16_t close = ClosingOf(text_[at]);
+        const char16_t close = vrcommon::param::ClosingOf(text_[at]);
         if (close == 0) {
             return npos;
         }
@@ -141,7 +124,7 @@ private:
     // The cell's name as the grammar gives it: the content of a leading group, or the raw text. The closes
     // found here are those the cell's scan found: the name ends before "=" or a separator, never a quote.
     static std::u16string Unquote(std::u16string_view name) {
-        const char16_t closing = name.empty() ? 0 : ClosingOf(name[0]);
+        const char16_t closing = name.empty() ? 0 : vrcommon::param::ClosingOf(name[0]);
         const size_t close = closing == 0        ? npos
                              : closing == kQuote ? UnpairedQuote(name, 1, name.size())
                                                  : name.find(closing, 1);
@@ -162,7 +145,8 @@ private:
     std::u16string ReadCell() {
         const size_t start = pos_;
         size_t split = npos; // the first "=" outside groups
-        for (bool opening = true; !AtEnd() && !EndsCell(text_[pos_]) && LineEndLength(pos_) == 0;
+        for (bool opening = true;
+             !AtEnd() && !vrcommon::param::EndsItem(text_[pos_]) && LineEndLength(pos_) == 0;
              opening = false) {
             if (text_[pos_] == u'=' && split == npos) {
                 split = pos_;

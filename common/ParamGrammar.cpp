@@ -9,27 +9,6 @@ constexpr size_t npos = std::u16string_view::npos;
 // Characters whose presence makes the writer quote a name or a value.
 constexpr std::u16string_view kNeedsQuoting = u" =,;\t\n{}[]'\"";
 
-// The closing character of a group that opens with c, or 0 when c opens none.
-char16_t ClosingOf(char16_t c) {
-    switch (c) {
-    case u'\'':
-        return u'\'';
-    case u'"':
-        return u'"';
-    case u'{':
-        return u'}';
-    case u'[':
-        return u']';
-    default:
-        return 0;
-    }
-}
-
-// A tab or a line break inside an item belongs to it; only these end it.
-bool EndsItem(char16_t c) {
-    return c == u' ' || c == u',' || c == u';';
-}
-
 // Position of the character that closes a group opening at pos, or npos when pos opens no group (not an
 // opening character, or one without a closing character after it).
 size_t GroupClose(std::u16string_view text, size_t pos) {
@@ -96,6 +75,27 @@ void SplitItem(std::u16string_view itemText, Item& item) {
 }
 
 } // namespace
+
+// The closing character of a group that opens with c, or 0 when c opens none.
+char16_t ClosingOf(char16_t c) {
+    switch (c) {
+    case u'\'':
+        return u'\'';
+    case u'"':
+        return u'"';
+    case u'{':
+        return u'}';
+    case u'[':
+        return u']';
+    default:
+        return 0;
+    }
+}
+
+// A tab or a line break inside an item belongs to it; only these end it.
+bool EndsItem(char16_t c) {
+    return c == u' ' || c == u',' || c == u';';
+}
 
 bool IsGap(char16_t c) {
     return c == u' ' || c == u'\t' || c == u',' || c == u';';

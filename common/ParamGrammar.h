@@ -29,6 +29,10 @@ private:
 };
 
 bool IsGap(char16_t c);
+// The closing character of a group that opens with c, or 0 when c opens none.
+char16_t ClosingOf(char16_t c);
+// A blank, comma or semicolon ends an item (a tab or a line break inside one belongs to it).
+bool EndsItem(char16_t c);
 
 // The number of items of a text.
 int CountItems(std::u16string_view text);

@@ -13,20 +13,6 @@ enum MemberCallMode : int {
     kModeKeyed = 2, // target is the member's name and base its object; else target is the function itself
 };
 
-// A plain script function on the left of an assignment: the call is made, then the assignment fails as the
-// language says.
-[[noreturn]] void CallThenRefuse(duk_context* ctx, duk_idx_t function, duk_idx_t base, duk_idx_t first,
-                                 duk_idx_t count) {
-    duk_dup(ctx, function);
-    duk_dup(ctx, base);
-    for (duk_idx_t i = 0; i < count; ++i) {
-        duk_dup(ctx, first + i);
-    }
-    duk_call_method(ctx, count);
-    (void)duk_reference_error(ctx, "invalid lvalue"); // throws
-    __builtin_unreachable();
-}
-
 void CallScriptFunction(duk_context* ctx, duk_idx_t function, duk_idx_t base, duk_idx_t first,
                         duk_idx_t count) {
     duk_dup(ctx, function);
@@ -35,6 +21,15 @@ void CallScriptFunction(duk_context* ctx, duk_idx_t function, duk_idx_t base, du
         duk_dup(ctx, first + i);
     }
     duk_call_method(ctx, count);
+}
+
+// A plain script function on the left of an assignment: the call is made, then the assignment fails as the
+// language says.
+[[noreturn]] void CallThenRefuse(duk_context* ctx, duk_idx_t function, duk_idx_t base, duk_idx_t first,
+                                 duk_idx_t count) {
+    CallScriptFunction(ctx, function, base, first, count);
+    (void)duk_reference_error(ctx, "invalid lvalue"); // throws
+    __builtin_unreachable();
 }
 
 // vrMemberCall(mode, target, base, arguments..., [value]): returns the value put, or the member's value read
