@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Prints the speed table of the instrument road from the benchmarks' JSON outputs.
+
+Each row is the ratio of two benchmarks' medians from one run of one benchmark program (both sides measured
+interleaved in the same process, so machine noise falls on both), compared with its goal.
+
+    bench/table.py RESULTS_DIR        reads RESULTS_DIR/<run>.json as scripts/bench writes them
+Exit code 0 when every row was measured (met or missed), 1 when a row could not be measured.
+"""
+
+import json
+import os
+import sys
+
+# (the row's text, the run's file, numerator, denominator, time kind, goal, "<=" or ">=")
+# A run is one program with one pinning; "real" is wall time, for pairs where a peer process does half the
+# work, "cpu" the calling thread's time for pairs that stay in the process.
+ROWS = [
+    ("trace line with no tracer / snprintf", "trace",
+     "BM_TraceInfoNoTracer", "BM_PlainFormat", "cpu", 1.5, "<="),
+    ("long trace line with no tracer / snprintf", "trace",
+     "BM_TraceInfoLongNoTracer", "BM_PlainFormatLong", "cpu", 1.5, "<="),
+    ("VISA connection query / raw C write+read", "instrel",
+     "BM_ConnectionQuery", "BM_RawSocketQuery", "real", 1.2, "<="),
+    ("1 MB answer through the VISA session / raw C", "instrel",
+     "BM_SessionMegabyte", "BM_RawSocketMegabyte", "real", 1.5, "<="),
+    ("1 MB answer through the connection / the session", "instrel",
+     "BM_ConnectionMegabyte", "BM_SessionMegabyte", "real", 1.3, "<="),
+    ("Xlatrix parse of one reading / hand-written", "xlatrix",
+     "BM_XlatrixParseReading", "BM_HandParseReading", "cpu", 10, "<="),
+    ("Xlatrix parse of a 10-value list / hand-written", "xlatrix",
+     "BM_XlatrixParseFetch", "BM_HandParseFetch", "cpu", 10, "<="),
+    ("Xlatrix compose / hand-written", "xlatrix",
+     "BM_XlatrixComposeConfigure", "BM_HandComposeConfigure", "cpu", 5, "<="),
+    ("Xlatrix parse of 62,500 values / hand-written", "xlatrix",
+     "BM_XlatrixParseMegabyte", "BM_HandParseMegabyte", "cpu", 10, "<="),
+    ("cross-process Invoke / Unix-socket ping-pong, one core", "rpc-one-core",
+     "CrossProcessInvoke", "UnixSocketPingPong", "real", 1.5, "<="),
+    ("cross-process Invoke / Unix-socket ping-pong, two cores", "rpc",
+     "CrossProcessInvoke", "UnixSocketPingPong", "real", 1.5, "<="),
+    ("JScript property read of a socket in rigmont / raw C query", "road",
+     "BM_ScriptPropertyRead", "BM_BareQuery", "real", 3, "<="),
+    ("Preset/Test/Reset with one such read / raw C query", "road",
+     "BM_RoadOfOneTest", "BM_BareQuery", "real", 5, "<="),
+    ("SetNextTestExecSession, 100,000 rows / near-empty (SQLite)", "results",
+     "NextSessionManyRows/SQLite", "NextSessionOneRow/SQLite", "real", 2, "<="),
+    ("SetNextTestExecSession, 100,000 rows / near-empty (PostgreSQL)", "results",
+     "NextSessionManyRows/PostgreSQL", "NextSessionOneRow/PostgreSQL", "real", 2, "<="),
+    # rows/s of SaveResult against rows/s of the bare insert: the bare insert's time over SaveResult's
+    ("SaveResult on PostgreSQL, rows/s / bare prepared ODBC insert", "results",
+     "BareInsert/PostgreSQL", "SaveResult/PostgreSQL", "real", 0.7, ">="),
+]
+
+
+def medians(path):
+    """The median times per iteration of one run, by benchmark name without its suffixes."""
+    try:
+        with open(path, encoding="utf-8") as file:
+            report = json.load(file)
+    except (OSError, ValueError):
+        return {}
+    found = {}
+    for entry in report.get("benchmarks", []):
+        if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
+            continue
+        name = entry.get("run_name", entry.get("name", ""))
+        base = name.split("/min_time")[0].split("/real_time")[0].split("/manual_time")[0]
+        times = {"real": entry.get("real_time"), "cpu": entry.get("cpu_time")}
+        # A median beats the single runs it summarises; a lone run stands when there was no repetition.
+        if entry.get("run_type") == "aggregate" or base not in found:
+            found[base] = times
+    return found
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    folder = sys.argv[1]
+    runs = {}
+    lines = []
+    complete = True
+    for text, run, numerator, denominator, kind, goal, sense in ROWS:
+        if run not in runs:
+            runs[run] = medians(os.path.join(folder, run + ".json"))
+        top = runs[run].get(numerator, {}).get(kind)
+        bottom = runs[run].get(denominator, {}).get(kind)
+        if not top or not bottom:
+            lines.append((text, "not measured", f"{sense} {goal:g}", "missed"))
+            complete = False
+            continue
+        ratio = top / bottom
+        met = ratio <= goal if sense == "<=" else ratio >= goal
+        lines.append((text, f"{ratio:.2f}", f"{sense} {goal:g}", "met" if met else "missed"))
+    width = max(len(line[0]) for line in lines)
+    print(f"{'pair (ratio of medians)':<{width}}  {'today':>12}  {'goal':>7}  result")
+    for text, figure, goal, result in lines:
+        print(f"{text:<{width}}  {figure:>12}  {goal:>7}  {result}")
+    return 0 if complete else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
