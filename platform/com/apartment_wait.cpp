@@ -63,7 +63,8 @@ struct Watched {
     int queueAt = -1;
     std::vector<std::shared_ptr<vr::WaitSource>> sources;
     size_t sourcesAt = 0;
-    bool polled = false; // fds hold what a poll found, and nothing ran since that could signal a handle
+    bool polled = false;        // fds hold what a poll found
+    uint64_t signalsAtPoll = 0; // EventSignalCount() before that poll
 };
 
 // Sleeps until a handle that counts may have been signalled, a call is queued, a source has something, or
@@ -88,12 +89,12 @@ void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment,
         watched.fds.push_back({source->WaitDescriptor(), POLLIN, 0});
         source->BeginWatch();
     }
+    watched.signalsAtPoll = vr::detail::EventSignalCount();
     static_cast<void>(poll(watched.fds.data(), watched.fds.size(), timeoutMs));
     watched.polled = true;
     for (size_t i = 0; i < watched.sources.size(); ++i) {
         if (watched.fds[watched.sourcesAt + i].revents != 0) {
             watched.sources[i]->TakeIn();
-            watched.polled = false; // calls it ran may have signalled a handle
         }
         watched.sources[i]->EndWatch();
     }
@@ -122,8 +123,8 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
         if (apartment) {
             size_t queued = apartment->QueuedCount();
             bool woken = watched.queueAt >= 0 && watched.fds[watched.queueAt].revents != 0;
-            if ((queued > 0 || woken) && apartment->Serve(static_cast<int>(queued)) > 0) {
-                watched.polled = false;
+            if (queued > 0 || woken) {
+                apartment->Serve(static_cast<int>(queued));
             }
         }
         if (waitAll && ClaimAll(count, handles)) {
@@ -131,8 +132,10 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
             return S_OK;
         }
         if (!waitAll) {
-            if (int claimed = ClaimAny(count, handles, watched.polled ? &watched.fds : nullptr);
-                claimed >= 0) {
+            // What the poll found stands while no event has been signalled since (by a call run here
+            // either).
+            bool pollStands = watched.polled && vr::detail::EventSignalCount() == watched.signalsAtPoll;
+            if (int claimed = ClaimAny(count, handles, pollStands ? &watched.fds : nullptr); claimed >= 0) {
                 *index = static_cast<DWORD>(claimed);
                 return S_OK;
             }
