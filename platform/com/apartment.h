@@ -10,7 +10,8 @@
 // runs may itself wait, and then serves further calls nested inside that wait. So a call-back into the
 // waiting thread's apartment, made during that thread's own outgoing call (A calls B, B calls A back), runs
 // on the waiting thread, nested in its wait, as a direct call would; and two apartments that call each other
-// at the same time both make progress. Calls never run at other times: code between waits is never
+// at the same time both make progress. Calls from other processes for its objects are run the same way (its
+// waits read their connections, see WaitSource). Calls never run at other times: code between waits is never
 // interrupted. A thread of the multithreaded apartment (or of none) serves nothing: it blocks while it waits.
 //
 // A closing apartment (the owning thread's last CoUninitialize, or the thread's end) fails the calls still

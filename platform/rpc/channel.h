@@ -71,7 +71,7 @@ public:
     // Whether the peer has closed its end, whether or not a reading thread has seen it yet (a look at the
     // socket, for a connection about to be reused).
     bool PeerHasClosed() const;
-    // Shuts the socket; the reader thread then ends the channel as if the peer had gone.
+    // Shuts the socket; the next thread to read it then ends the channel as if the peer had gone.
     void Shutdown();
 
     // A request: header written by BeginRequest, operation fields by the caller; Transact sends it and
