@@ -13,19 +13,22 @@
 namespace vrbench {
 namespace {
 
-// The console table as usual, and each plain run's CPU seconds per iteration kept for the ratios (several
-// with --benchmark_repetitions, of which the median counts).
+// The console table as usual, and each plain run's seconds per iteration kept for the ratios (several with
+// --benchmark_repetitions, of which the median counts).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal, so that the ratio lines stay plain in a file or a pipe.
-    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+    explicit RatioReporter(RatioTime time)
+        : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular), time_(time) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
                 std::vector<double>& times = times_[run.run_name.function_name];
-                times.push_back(run.cpu_accumulated_time / static_cast<double>(run.iterations));
+                double seconds =
+                    time_ == RatioTime::Wall ? run.real_accumulated_time : run.cpu_accumulated_time;
+                times.push_back(seconds / static_cast<double>(run.iterations));
                 if (times.size() == 1) {
                     order_.push_back(run.run_name.function_name);
                 }
@@ -44,15 +47,16 @@ public:
     }
 
 private:
+    RatioTime time_;
     std::map<std::string, std::vector<double>> times_;
     std::vector<std::string> order_;
 };
 
 } // namespace
 
-int RunWithRatios(int argc, char** argv, const std::string& baselineName) {
+int RunWithRatios(int argc, char** argv, const std::string& baselineName, RatioTime time) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    RatioReporter reporter(time);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     double baseline = reporter.Median(baselineName);
@@ -62,6 +66,22 @@ int RunWithRatios(int argc, char** argv, const std::string& baselineName) {
     }
     for (const std::string& name : reporter.Names()) {
         std::printf("ratio %s %.2f\n", name.c_str(), reporter.Median(name) / baseline);
+    }
+    return 0;
+}
+
+int RunWithRatioPairs(int argc, char** argv, const std::vector<std::pair<std::string, std::string>>& pairs,
+                      RatioTime time) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter(time);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    for (const auto& [name, floor] : pairs) {
+        double measured = reporter.Median(name);
+        double baseline = reporter.Median(floor);
+        if (measured > 0 && baseline > 0) {
+            std::printf("ratio %s %.2f (against %s)\n", name.c_str(), measured / baseline, floor.c_str());
+        }
     }
     return 0;
 }

@@ -2,13 +2,15 @@
 // spends these calls blocked, not on the CPU):
 //   an Invoke on an object of a local server process  vs  a bare Unix-socket ping-pong with a child process;
 //   an Invoke on an object of another apartment's thread  vs  the same Invoke made directly.
-// Prints "ratio <name> <time / floor>" after the table. Runs in a private registry and runtime folder.
+// Prints "ratio <name> <time / floor>" after the table, by the medians of repeated runs
+// (--benchmark_repetitions). Runs in a private registry and runtime folder.
+#include "bench/ratio_reporter.h"
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/activation_internal.h"
 #include "platform/com/apartment.h"
 #include "platform/com/marshal.h"
-#include "platform/base/text.h"
-#include "platform/base/win32errors.h"
 #include "platform/rpc/tests/probe.h"
 
 #include <benchmark/benchmark.h>
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <map>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -41,7 +42,8 @@ int g_pingFd = -1;
 void UnixSocketPingPong(benchmark::State& state) {
     char buffer[16] = {1};
     for (auto _ : state) {
-        if (write(g_pingFd, buffer, sizeof buffer) != sizeof buffer || read(g_pingFd, buffer, sizeof buffer) <= 0) {
+        if (write(g_pingFd, buffer, sizeof buffer) != sizeof buffer ||
+            read(g_pingFd, buffer, sizeof buffer) <= 0) {
             state.SkipWithError("the ping-pong child is gone");
             break;
         }
@@ -105,28 +107,6 @@ BENCHMARK(CrossProcessInvoke)->UseRealTime();
 BENCHMARK(DirectInvoke)->UseRealTime();
 BENCHMARK(CrossThreadInvoke)->UseRealTime();
 
-// Keeps each benchmark's wall-clock time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                times[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
-    }
-    std::map<std::string, double> times;
-};
-
-void PrintRatio(const RatioReporter& reporter, const std::string& name, const std::string& floor) {
-    auto a = reporter.times.find(name);
-    auto b = reporter.times.find(floor);
-    if (a != reporter.times.end() && b != reporter.times.end() && b->second > 0) {
-        std::printf("ratio %s %.2f (against %s)\n", name.c_str(), a->second / b->second, floor.c_str());
-    }
-}
-
 // A private registry and runtime folder with the probe server registered.
 bool PrepareStation() {
     char folder[] = "/tmp/vornic-rpc-bench-XXXXXX";
@@ -136,8 +116,8 @@ bool PrepareStation() {
     std::string root = folder;
     setenv("VORNIC_REGISTRY", (root + "/registry").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
-    return vr::detail::WriteClassesText(vr::detail::ClassKey(rpctest::CLSID_RpcProbe) + u"\\LocalServer32", u"",
-                                        vr::FromUtf8(VR_RPC_PROBE_SERVER)) == ERROR_SUCCESS;
+    return vr::detail::WriteClassesText(vr::detail::ClassKey(rpctest::CLSID_RpcProbe) + u"\\LocalServer32",
+                                        u"", vr::FromUtf8(VR_RPC_PROBE_SERVER)) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -157,13 +137,11 @@ int main(int argc, char** argv) {
     if (!PrepareStation() || FAILED(CoInitialize(nullptr))) {
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintRatio(reporter, "CrossProcessInvoke", "UnixSocketPingPong");
-    PrintRatio(reporter, "CrossThreadInvoke", "DirectInvoke");
+    int result = vrbench::RunWithRatioPairs(
+        argc, argv, {{"CrossProcessInvoke", "UnixSocketPingPong"}, {"CrossThreadInvoke", "DirectInvoke"}},
+        vrbench::RatioTime::Wall);
     CoUninitialize();
     close(g_pingFd);
     waitpid(child, nullptr, 0);
-    return 0;
+    return result;
 }

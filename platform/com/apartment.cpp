@@ -136,6 +136,30 @@ int Apartment::Serve(int limit) {
     return served;
 }
 
+void Apartment::AddWaitSource(const std::shared_ptr<WaitSource>& source) {
+    std::lock_guard lock(mutex_);
+    for (const auto& known : waitSources_) {
+        if (!known.owner_before(source) && !source.owner_before(known)) {
+            return;
+        }
+    }
+    waitSources_.push_back(source);
+}
+
+std::vector<std::shared_ptr<WaitSource>> Apartment::WaitSources() {
+    std::vector<std::shared_ptr<WaitSource>> live;
+    std::lock_guard lock(mutex_);
+    std::erase_if(waitSources_, [&live](const std::weak_ptr<WaitSource>& weak) {
+        std::shared_ptr<WaitSource> source = weak.lock();
+        if (!source || source->WaitDescriptor() < 0) {
+            return true;
+        }
+        live.push_back(std::move(source));
+        return false;
+    });
+    return live;
+}
+
 size_t Apartment::QueuedCount() const {
     std::lock_guard lock(mutex_);
     return queue_.size();
@@ -191,6 +215,7 @@ void Apartment::Close() {
         closed_ = true;
         pending.swap(queue_);
         exports.swap(exports_);
+        waitSources_.clear();
     }
     for (QueuedCall& call : pending) {
         call.abandon();

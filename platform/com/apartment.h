@@ -10,7 +10,8 @@
 // runs may itself wait, and then serves further calls nested inside that wait. So a call-back into the
 // waiting thread's apartment, made during that thread's own outgoing call (A calls B, B calls A back), runs
 // on the waiting thread, nested in its wait, as a direct call would; and two apartments that call each other
-// at the same time both make progress. Calls never run at other times: code between waits is never
+// at the same time both make progress. Calls from other processes for its objects are run the same way (its
+// waits read their connections, see WaitSource). Calls never run at other times: code between waits is never
 // interrupted. A thread of the multithreaded apartment (or of none) serves nothing: it blocks while it waits.
 //
 // A closing apartment (the owning thread's last CoUninitialize, or the thread's end) fails the calls still
@@ -31,6 +32,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 enum COWAIT_FLAGS : DWORD {
     COWAIT_DEFAULT = 0x0,
@@ -50,6 +52,24 @@ namespace vr {
 
 class Apartment;
 using ApartmentRef = std::shared_ptr<Apartment>;
+
+// Work besides the call queue that the waits of an apartment's thread take in themselves: the socket of a
+// cross-process channel (platform/rpc/channel.h), whose calls for this apartment then run on the waiting
+// thread without another thread in between. A wait polls WaitDescriptor() along with its events and queue,
+// calls BeginWatch before it polls and EndWatch after it has taken in what came.
+// Threads: every member may be called from any thread at once.
+class WaitSource {
+public:
+    virtual ~WaitSource() = default;
+    // The descriptor to poll for readability; -1 once the source has ended (waits then drop it).
+    virtual int WaitDescriptor() const = 0;
+    // Takes in what the descriptor has (called when it polled readable or hung up). Calls for the waiting
+    // thread's apartment run here, nested in the wait, in the order they came.
+    virtual void TakeIn() = 0;
+    // A thread starts or stops polling the descriptor (the source may leave its reading to such threads).
+    virtual void BeginWatch() = 0;
+    virtual void EndWatch() = 0;
+};
 
 // The single-threaded apartment of the calling thread; null on a thread of the multithreaded apartment or
 // of none.
@@ -93,6 +113,12 @@ public:
     IUnknown* AddRefExport(uint64_t id) const;
     void ReleaseExport(uint64_t id);
 
+    // Makes the waits of this apartment's thread watch source too, until it ends; a source added twice is
+    // watched once.
+    void AddWaitSource(const std::shared_ptr<WaitSource>& source);
+    // The sources watched now (ended ones are dropped).
+    std::vector<std::shared_ptr<WaitSource>> WaitSources();
+
     // Runs at most limit queued calls (the owning thread only); the number run.
     int Serve(int limit);
     size_t QueuedCount() const;
@@ -118,6 +144,7 @@ private:
     std::unordered_map<uint64_t, IUnknown*> exports_;
     uint64_t nextExport_ = 1;
     bool closed_ = false;
+    std::vector<std::weak_ptr<WaitSource>> waitSources_; // under mutex_
 };
 
 // Called by CoInitialize and CoUninitialize: the calling thread enters and leaves its single-threaded

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <poll.h>
 #include <vector>
 
@@ -35,10 +36,11 @@ bool ClaimAll(ULONG count, HANDLE* handles) {
     return true;
 }
 
-// The position of the first handle whose signal this wait wins, or -1.
-int ClaimAny(ULONG count, HANDLE* handles) {
+// The position of the first handle whose signal this wait wins, or -1. With polled, only the handles the
+// last poll found readable are tried (a claim costs a system call); all of them without.
+int ClaimAny(ULONG count, HANDLE* handles, const std::vector<pollfd>* polled) {
     for (ULONG i = 0; i < count; ++i) {
-        if (IsSignalled(handles[i]) && vr::detail::ClaimEvent(handles[i])) {
+        if ((!polled || (*polled)[i].revents != 0) && vr::detail::ClaimEvent(handles[i])) {
             return static_cast<int>(i);
         }
     }
@@ -54,19 +56,49 @@ int PollTimeout(bool unlimited, Clock::time_point deadline) {
     return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
 }
 
-// Sleeps until a handle that counts may have been signalled, a call is queued, or the timeout passes.
-void Sleep(bool waitAll, ULONG count, HANDLE* handles, int queueFd, int timeoutMs) {
-    std::vector<pollfd> watched;
+// What one wait watches: its handles (in their order, first), the apartment's queue, the apartment's wait
+// sources.
+struct Watched {
+    std::vector<pollfd> fds;
+    int queueAt = -1;
+    std::vector<std::shared_ptr<vr::WaitSource>> sources;
+    size_t sourcesAt = 0;
+    bool polled = false;        // fds hold what a poll found
+    uint64_t signalsAtPoll = 0; // EventSignalCount() before that poll
+};
+
+// Sleeps until a handle that counts may have been signalled, a call is queued, a source has something, or
+// the timeout passes; then takes in what the sources have. Leaves in watched.fds what the poll found.
+void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment, int timeoutMs,
+           Watched& watched) {
+    watched.fds.clear();
     for (ULONG i = 0; i < count; ++i) {
         // Waiting for all, a handle already signalled would wake the poll at once: only the others count.
-        if (!waitAll || !IsSignalled(handles[i])) {
-            watched.push_back({vr::detail::EventDescriptor(handles[i]), POLLIN, 0});
+        int fd = waitAll && IsSignalled(handles[i]) ? -1 : vr::detail::EventDescriptor(handles[i]);
+        watched.fds.push_back({fd, POLLIN, 0});
+    }
+    watched.queueAt = -1;
+    watched.sources.clear();
+    if (apartment) {
+        watched.queueAt = static_cast<int>(watched.fds.size());
+        watched.fds.push_back({apartment->QueueDescriptor(), POLLIN, 0});
+        watched.sources = apartment->WaitSources();
+    }
+    watched.sourcesAt = watched.fds.size();
+    for (const auto& source : watched.sources) {
+        watched.fds.push_back({source->WaitDescriptor(), POLLIN, 0});
+        source->BeginWatch();
+    }
+    watched.signalsAtPoll = vr::detail::EventSignalCount();
+    static_cast<void>(poll(watched.fds.data(), watched.fds.size(), timeoutMs));
+    watched.polled = true;
+    for (size_t i = 0; i < watched.sources.size(); ++i) {
+        if (watched.fds[watched.sourcesAt + i].revents != 0) {
+            watched.sources[i]->TakeIn();
         }
+        watched.sources[i]->EndWatch();
     }
-    if (queueFd >= 0) {
-        watched.push_back({queueFd, POLLIN, 0});
-    }
-    static_cast<void>(poll(watched.data(), watched.size(), timeoutMs));
+    watched.sources.clear(); // an ended source may go now
 }
 
 } // namespace
@@ -84,17 +116,26 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
     const bool unlimited = timeout == INFINITE;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(unlimited ? 0 : timeout);
     vr::ApartmentRef apartment = vr::ThisApartment();
+    Watched watched;
     for (;;) {
+        // Only the calls queued by now: calls that keep queueing more must not hold the wait forever. The
+        // queue is looked at when it holds calls or its descriptor woke the poll (a signal left to drain).
         if (apartment) {
-            // Only the calls queued by now: calls that keep queueing more must not hold the wait forever.
-            apartment->Serve(static_cast<int>(apartment->QueuedCount()));
+            size_t queued = apartment->QueuedCount();
+            bool woken = watched.queueAt >= 0 && watched.fds[watched.queueAt].revents != 0;
+            if (queued > 0 || woken) {
+                apartment->Serve(static_cast<int>(queued));
+            }
         }
         if (waitAll && ClaimAll(count, handles)) {
             *index = 0;
             return S_OK;
         }
         if (!waitAll) {
-            if (int claimed = ClaimAny(count, handles); claimed >= 0) {
+            // What the poll found stands while no event has been signalled since (by a call run here
+            // either).
+            bool pollStands = watched.polled && vr::detail::EventSignalCount() == watched.signalsAtPoll;
+            if (int claimed = ClaimAny(count, handles, pollStands ? &watched.fds : nullptr); claimed >= 0) {
                 *index = static_cast<DWORD>(claimed);
                 return S_OK;
             }
@@ -103,6 +144,6 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
         if (sleepMs == 0) {
             return RPC_S_CALLPENDING;
         }
-        Sleep(waitAll, count, handles, apartment ? apartment->QueueDescriptor() : -1, sleepMs);
+        Sleep(waitAll, count, handles, apartment.get(), sleepMs, watched);
     }
 }

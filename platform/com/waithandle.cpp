@@ -2,6 +2,7 @@
 // an apartment's call queue together.
 #include "platform/com/waithandle.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
@@ -27,6 +28,8 @@ Event* AsEvent(HANDLE handle) {
     auto* event = static_cast<Event*>(handle);
     return event && event->tag == kEventTag ? event : nullptr;
 }
+
+std::atomic<uint64_t> g_signals{0};
 
 // Takes the signal away; false when it was not signalled (or another thread took it first).
 bool DrainDescriptor(int fd) {
@@ -57,6 +60,7 @@ BOOL SetEvent(HANDLE handle) {
     }
     // The counter only needs to be non-zero; a counter at its maximum (EAGAIN) is signalled already.
     uint64_t one = 1;
+    g_signals.fetch_add(1, std::memory_order_release);
     std::lock_guard lock(event->order);
     ssize_t written = write(event->fd, &one, sizeof one);
     return written == sizeof one || errno == EAGAIN ? TRUE : FALSE;
@@ -84,6 +88,10 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 namespace vr::detail {
+
+uint64_t EventSignalCount() {
+    return g_signals.load(std::memory_order_acquire);
+}
 
 int EventDescriptor(HANDLE handle) {
     Event* event = AsEvent(handle);

@@ -17,6 +17,10 @@ namespace vr::detail {
 // The descriptor that polls readable while the event is signalled; -1 for what is no event.
 int EventDescriptor(HANDLE event);
 
+// How many signals (SetEvent) the process has made so far: a wait that sees the count unchanged since its
+// poll knows that no event was signalled meanwhile.
+uint64_t EventSignalCount();
+
 // Ends a wait that the event's signal woke: an auto-reset event is reset, and only one waiter wins it
 // (false for the others, which wait on). A manual-reset event answers true while signalled.
 bool ClaimEvent(HANDLE event);

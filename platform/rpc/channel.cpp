@@ -4,8 +4,13 @@
 #include "platform/com/errorinfo.h"
 #include "platform/rpc/remote_proxy.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <poll.h>
 #include <random>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,7 +20,8 @@ namespace vr::rpc {
 // One outgoing call waiting for its reply; call-backs of its causality that no apartment takes queue here.
 struct Waiter {
     uint64_t causality = 0;
-    HANDLE wake = nullptr; // auto-reset
+    HANDLE wake = nullptr; // auto-reset, the waiting thread's own (set only by other threads)
+    std::thread::id thread = std::this_thread::get_id();
     std::mutex mutex;
     std::deque<std::function<void()>> nested;
     bool replied = false;
@@ -47,6 +53,57 @@ uint64_t NewCausality() {
     return id ? id : next.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Wakes the thread of waiter unless it is the calling thread, which looks at what it waits for before it
+// sleeps again.
+void Wake(Waiter* waiter) {
+    if (waiter->thread != std::this_thread::get_id()) {
+        SetEvent(waiter->wake);
+    }
+}
+
+// The calling thread's wake event (auto-reset), made once per thread; a thread whose own end has already
+// closed it (a call made while its thread-local objects go) gets one of its own for the call.
+class WakeEvent {
+public:
+    WakeEvent() {
+        if (t_state == State::Live) {
+            event_ = t_event;
+            return;
+        }
+        event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (t_state == State::None && event_) {
+            t_event = event_;
+            t_state = State::Live;
+            static thread_local Closer closer;
+            return;
+        }
+        owned_ = true;
+    }
+    ~WakeEvent() {
+        if (owned_ && event_) {
+            CloseHandle(event_);
+        }
+    }
+    WakeEvent(const WakeEvent&) = delete;
+    WakeEvent& operator=(const WakeEvent&) = delete;
+    HANDLE Get() const { return event_; }
+
+private:
+    enum class State { None, Live, Closed };
+    struct Closer {
+        ~Closer() {
+            CloseHandle(t_event);
+            t_event = nullptr;
+            t_state = State::Closed;
+        }
+    };
+    // Plain thread-locals: they stay usable while the thread's other thread-local objects are destroyed.
+    static inline thread_local HANDLE t_event = nullptr;
+    static inline thread_local State t_state = State::None;
+    HANDLE event_ = nullptr;
+    bool owned_ = false; // a call's own event, closed with it
+};
+
 // Hands work to the innermost thread waiting with this causality; false when none waits.
 bool DeliverToWaiter(uint64_t causality, std::function<void()> work) {
     WaiterRegistry& registry = Waiters();
@@ -60,7 +117,7 @@ bool DeliverToWaiter(uint64_t causality, std::function<void()> work) {
         std::lock_guard waiterLock(waiter->mutex);
         waiter->nested.push_back(std::move(work));
     }
-    SetEvent(waiter->wake);
+    Wake(waiter);
     return true;
 }
 
@@ -76,6 +133,9 @@ private:
 };
 
 std::atomic<ULONG> g_serverLocks{0};
+
+// The room for frames a channel keeps between reads.
+constexpr size_t kKeptInbox = size_t{1} << 20;
 
 } // namespace
 
@@ -109,70 +169,156 @@ Channel::~Channel() {
     }
 }
 
+bool Channel::PeerHasClosed() const {
+    pollfd look{fd_, POLLRDHUP, 0};
+    return poll(&look, 1, 0) == 1 && (look.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void Channel::Shutdown() {
     shutdown(fd_, SHUT_RDWR);
 }
 
+// The reader thread: takes in what arrives while no waiting thread watches the socket. Woken with such a
+// thread (both poll the socket), it leaves the frame to that thread and looks again a little later, so that
+// calls in quick succession mostly wake only their own threads.
 void Channel::ReadLoop() {
-    std::vector<uint8_t> body;
-    std::string broken;
     for (;;) {
-        FrameRead read = ReadFrame(&body);
-        if (read == FrameRead::BadLength) {
-            broken = "a frame of no length or longer than any frame";
+        pollfd socket{fd_, POLLIN, 0};
+        if (poll(&socket, 1, -1) < 0 && errno == EINTR) {
+            continue;
         }
-        if (read != FrameRead::Frame || !(broken = TakeFrame(std::move(body))).empty()) {
-            break;
+        if (watchers_.load(std::memory_order_acquire) > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
         }
-        body.clear();
+        std::vector<Later> later;
+        ReadState state = ReadAvailable(later);
+        RunLater(later);
+        if (state == ReadState::Ended) {
+            return;
+        }
+    }
+}
+
+Channel::ReadState Channel::ReadAvailable(std::vector<Later>& later) {
+    std::string broken;
+    bool ended = false;
+    {
+        std::lock_guard lock(readMutex_);
+        if (readEnded_.load(std::memory_order_relaxed)) {
+            return ReadState::Ended;
+        }
+        // Room for what is there, and at least for the rest of the frame begun.
+        uint32_t length = 0;
+        if (inboxSize_ >= 4) {
+            std::memcpy(&length, inbox_.data(), 4);
+        }
+        size_t wanted = std::max<size_t>(inboxSize_ + 4096,
+                                         std::min<size_t>(4 + size_t{length}, 4 + size_t{kMaxFrameBody}));
+        if (inbox_.size() < wanted) {
+            inbox_.resize(std::max(wanted, size_t{16384}));
+        }
+        ssize_t got = recv(fd_, inbox_.data() + inboxSize_, inbox_.size() - inboxSize_, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            // The peer went (or died), also in the middle of a frame, which breaks no rule.
+            ended = true;
+        } else if (got > 0) {
+            inboxSize_ += static_cast<size_t>(got);
+        }
+        size_t at = 0;
+        while (!ended && inboxSize_ - at >= 4) {
+            std::memcpy(&length, inbox_.data() + at, 4);
+            if (length == 0 || length > kMaxFrameBody) {
+                broken = "a frame of no length or longer than any frame";
+                break;
+            }
+            if (inboxSize_ - at - 4 < length) {
+                break;
+            }
+            std::vector<uint8_t> body(inbox_.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                      inbox_.begin() + static_cast<std::ptrdiff_t>(at + 4 + length));
+            at += 4 + size_t{length};
+            if (!(broken = TakeFrame(std::move(body), later)).empty()) {
+                break;
+            }
+        }
+        if (at > 0) {
+            std::memmove(inbox_.data(), inbox_.data() + at, inboxSize_ - at);
+            inboxSize_ -= at;
+        }
+        if (inboxSize_ == 0 && inbox_.size() > kKeptInbox) {
+            inbox_ = {}; // a large frame's room is not kept
+        }
+        ended = ended || !broken.empty();
+        if (ended) {
+            readEnded_.store(true, std::memory_order_release);
+        }
     }
     if (!broken.empty()) {
         std::fprintf(stderr, "rpc: the peer of connection %d sent %s; the connection is ended\n", fd_,
                      broken.c_str());
     }
-    Disconnect();
+    if (ended) {
+        Disconnect();
+    }
+    return ended ? ReadState::Ended : ReadState::Open;
 }
 
-std::string Channel::TakeFrame(std::vector<uint8_t> body) {
+void Channel::RunLater(std::vector<Later>& later) {
+    // The first call runs here at once when nothing is queued before it; the others are queued behind it (so
+    // they run in order, nested in its waits or after it, as queued calls do).
+    bool first = true;
+    for (Later& item : later) {
+        if (!item.home) {
+            item.work();
+            continue;
+        }
+        if (first && item.home->QueuedCount() == 0) {
+            first = false;
+            item.work();
+            continue;
+        }
+        first = false;
+        if (!item.home->Post(item.work)) {
+            item.work(); // refused only by a closed apartment, which its own waiting thread cannot be
+        }
+    }
+    later.clear();
+}
+
+int Channel::WaitDescriptor() const {
+    return readEnded_.load(std::memory_order_acquire) ? -1 : fd_;
+}
+
+void Channel::TakeIn() {
+    std::vector<Later> later;
+    static_cast<void>(ReadAvailable(later)); // an end is handled inside (the channel disconnects)
+    // Not watching while calls run: the reader thread takes what comes for others meanwhile.
+    EndWatch();
+    RunLater(later);
+    BeginWatch();
+}
+
+void Channel::BeginWatch() {
+    watchers_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void Channel::EndWatch() {
+    watchers_.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+std::string Channel::TakeFrame(std::vector<uint8_t> body, std::vector<Later>& later) {
     switch (static_cast<FrameKind>(body[0])) {
     case FrameKind::Reply:
         return OnReply(std::move(body));
     case FrameKind::Request:
-        return OnRequest(std::move(body));
+        return OnRequest(std::move(body), later);
     case FrameKind::Release:
-        return OnRelease(body);
+        return OnRelease(body, later);
     case FrameKind::Hold:
         return OnHold(body);
     }
     return "a frame of unknown kind " + std::to_string(body[0]);
-}
-
-Channel::FrameRead Channel::ReadFrame(std::vector<uint8_t>* body) {
-    auto readAll = [this](void* data, size_t size) {
-        auto* bytes = static_cast<uint8_t*>(data);
-        while (size > 0) {
-            ssize_t got = recv(fd_, bytes, size, 0);
-            if (got <= 0) {
-                if (got < 0 && errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            bytes += got;
-            size -= static_cast<size_t>(got);
-        }
-        return true;
-    };
-    uint32_t length = 0;
-    if (!readAll(&length, 4)) {
-        return FrameRead::Closed;
-    }
-    if (length == 0 || length > kMaxFrameBody) {
-        return FrameRead::BadLength;
-    }
-    body->resize(length);
-    // Cut short by the connection's end: the peer went (or died) while it sent, which breaks no rule.
-    return readAll(body->data(), length) ? FrameRead::Frame : FrameRead::Closed;
 }
 
 bool Channel::Send(const std::vector<uint8_t>& frame) {
@@ -196,20 +342,20 @@ bool Channel::Send(const std::vector<uint8_t>& frame) {
 void Channel::Disconnect() {
     dead_.store(true, std::memory_order_release);
     shutdown(fd_, SHUT_RDWR);
-    std::map<uint64_t, Waiter*> pending;
     std::unordered_map<uint64_t, ExportEntry> exports;
     {
+        // Under the lock: a waiter leaves pending_ under it before its call returns.
         std::lock_guard lock(mutex_);
-        pending.swap(pending_);
+        for (auto& [id, waiter] : pending_) {
+            {
+                std::lock_guard waiterLock(waiter->mutex);
+                waiter->failure = RPC_E_SERVER_DIED;
+            }
+            Wake(waiter);
+        }
+        pending_.clear();
         exports.swap(exports_);
         exportIds_.clear();
-    }
-    for (auto& [id, waiter] : pending) {
-        {
-            std::lock_guard waiterLock(waiter->mutex);
-            waiter->failure = RPC_E_SERVER_DIED;
-        }
-        SetEvent(waiter->wake);
     }
     // What the peer held goes back to each object's own thread.
     for (auto& [id, entry] : exports) {
@@ -240,16 +386,16 @@ Writer Channel::BeginRequest(uint64_t target, Operation op, uint64_t* callId, ui
 }
 
 HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, std::vector<uint8_t>* reply) {
+    WakeEvent wake;
     Waiter waiter;
     waiter.causality = causality;
-    waiter.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    waiter.wake = wake.Get();
     if (!waiter.wake) {
         return E_OUTOFMEMORY;
     }
     {
         std::lock_guard lock(mutex_);
         if (!IsAlive()) {
-            CloseHandle(waiter.wake);
             return RPC_E_DISCONNECTED;
         }
         pending_[callId] = &waiter;
@@ -259,23 +405,8 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
         Waiters().byCausality[causality].push_back(&waiter);
     }
     HRESULT hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
-    while (SUCCEEDED(hr)) {
-        DWORD index = 0;
-        static_cast<void>(CoWaitForMultipleHandles(COWAIT_DEFAULT, INFINITE, 1, &waiter.wake, &index));
-        std::deque<std::function<void()>> nested;
-        bool done = false;
-        {
-            std::lock_guard lock(waiter.mutex);
-            nested.swap(waiter.nested);
-            done = waiter.replied || FAILED(waiter.failure);
-            hr = waiter.failure;
-        }
-        for (auto& work : nested) {
-            work();
-        }
-        if (done) {
-            break;
-        }
+    if (SUCCEEDED(hr)) {
+        hr = AwaitReply(waiter);
     }
     {
         std::lock_guard lock(Waiters().mutex);
@@ -295,11 +426,61 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
             work();
         }
     }
-    CloseHandle(waiter.wake);
     if (SUCCEEDED(hr)) {
         *reply = std::move(waiter.reply);
     }
     return hr;
+}
+
+HRESULT Channel::AwaitReply(Waiter& waiter) {
+    ApartmentRef apartment = ThisApartment();
+    // What the wait polls: the socket (while the connection lasts), the wake event, the apartment's queue.
+    enum Polled { kSocket, kWake, kQueue };
+    pollfd polled[3] = {{-1, POLLIN, 0},
+                        {vr::detail::EventDescriptor(waiter.wake), POLLIN, 0},
+                        {apartment ? apartment->QueueDescriptor() : -1, POLLIN, 0}};
+    for (;;) {
+        // The apartment's calls queued by now (as CoWaitForMultipleHandles serves them).
+        if (apartment) {
+            size_t queued = apartment->QueuedCount();
+            if (queued > 0 || polled[kQueue].revents != 0) {
+                apartment->Serve(static_cast<int>(queued));
+            }
+        }
+        std::deque<std::function<void()>> nested;
+        bool done = false;
+        HRESULT hr = S_OK;
+        {
+            std::lock_guard lock(waiter.mutex);
+            nested.swap(waiter.nested);
+            done = waiter.replied || FAILED(waiter.failure);
+            hr = waiter.failure;
+        }
+        for (auto& work : nested) {
+            work();
+        }
+        if (done) {
+            return hr;
+        }
+        if (!nested.empty()) {
+            continue; // what ran may have brought the reply
+        }
+        polled[kSocket].fd = readEnded_.load(std::memory_order_acquire) ? -1 : fd_;
+        for (pollfd& one : polled) {
+            one.revents = 0;
+        }
+        std::vector<Later> later;
+        BeginWatch();
+        int ready = poll(polled, 3, -1);
+        if (ready > 0 && polled[kSocket].revents != 0) {
+            static_cast<void>(ReadAvailable(later)); // an end fails this call through the disconnection
+        }
+        EndWatch();
+        RunLater(later);
+        if (polled[kWake].revents != 0) {
+            static_cast<void>(vr::detail::ClaimEvent(waiter.wake)); // the wake is only a prompt to look
+        }
+    }
 }
 
 void Channel::SendRelease(uint64_t id, uint32_t count) {
@@ -338,18 +519,18 @@ std::string Channel::OnReply(std::vector<uint8_t> body) {
         waiter->reply.assign(body.begin() + 9, body.end());
         waiter->replied = true;
     }
-    SetEvent(waiter->wake);
+    Wake(waiter);
     return {};
 }
 
-std::string Channel::OnRelease(const std::vector<uint8_t>& body) {
+std::string Channel::OnRelease(const std::vector<uint8_t>& body, std::vector<Later>& later) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t id = 0;
     uint32_t count = 0;
     if (!in.U64(&id) || !in.U32(&count) || !in.AtEnd()) {
         return "a release cut short or too long";
     }
-    if (!ReleaseExport(id, count)) {
+    if (!ReleaseExport(id, count, &later)) {
         return "a release of " + std::to_string(count) + " reference(s) to object " + std::to_string(id) +
                ", which it was never lent as often";
     }
@@ -371,7 +552,7 @@ std::string Channel::OnHold(const std::vector<uint8_t>& body) {
 
 // ---- Incoming calls ----
 
-std::string Channel::OnRequest(std::vector<uint8_t> body) {
+std::string Channel::OnRequest(std::vector<uint8_t> body, std::vector<Later>& later) {
     Reader in(body.data() + 1, body.size() - 1);
     uint64_t callId = 0;
     uint64_t causality = 0;
@@ -383,7 +564,17 @@ std::string Channel::OnRequest(std::vector<uint8_t> body) {
     auto shared = std::make_shared<std::vector<uint8_t>>(std::move(body));
     auto run = [self, shared] { self->Serve(*shared); };
     ApartmentRef home = HomeOf(*shared, target);
+    if (home && home->IsOwningThread()) {
+        later.push_back({std::move(home), std::move(run)}); // read by the object's own thread, in a wait
+        return {};
+    }
     if (home) {
+        // Its thread's waits read this channel from now on, so its next calls need no thread in between.
+        if (std::find(watchingApartments_.begin(), watchingApartments_.end(), home.get()) ==
+            watchingApartments_.end()) {
+            watchingApartments_.push_back(home.get());
+            home->AddWaitSource(shared_from_this());
+        }
         if (!home->Post(run)) {
             SendFailure(callId, RPC_E_DISCONNECTED); // its thread is gone: nothing may run the object now
         }
@@ -602,7 +793,7 @@ ComPtr<IUnknown> Channel::FindExport(uint64_t id) {
     return found == exports_.end() ? nullptr : found->second.object;
 }
 
-bool Channel::ReleaseExport(uint64_t id, uint64_t count) {
+bool Channel::ReleaseExport(uint64_t id, uint64_t count, std::vector<Later>* later) {
     ExportEntry released;
     {
         std::lock_guard lock(mutex_);
@@ -622,6 +813,9 @@ bool Channel::ReleaseExport(uint64_t id, uint64_t count) {
     if (released.home && !released.home->IsOwningThread()) {
         auto object = std::make_shared<ComPtr<IUnknown>>(std::move(released.object));
         released.home->Post([object] { object->Reset(); });
+    } else if (later) {
+        auto object = std::make_shared<ComPtr<IUnknown>>(std::move(released.object));
+        later->push_back({nullptr, [object] { object->Reset(); }});
     }
     return true;
 }

@@ -1,9 +1,13 @@
 // One connection between two processes and the objects each side lends the other over it.
 //
-// Both ends are alike: each makes calls on the other's objects and serves calls on its own. A reader thread
-// per channel takes every frame off the socket: replies go to the thread that waits for them; requests run
-// where their object lives (queued to its single-threaded apartment, or on a thread of their own for an
-// object of the multithreaded apartment or of no apartment).
+// Both ends are alike: each makes calls on the other's objects and serves calls on its own. Frames are taken
+// off the socket by whichever thread is there to wait for them: a thread that waits for its reply reads the
+// socket itself, and so do the waits of a single-threaded apartment that has served calls of this channel
+// (Apartment::AddWaitSource); a reader thread per channel takes what arrives while no such thread watches.
+// Replies go to the thread that waits for them; requests run where their object lives (on its
+// single-threaded apartment's thread, at once when that thread read them in its wait and nothing is queued
+// before them, else queued; or on a thread of their own for an object of the multithreaded apartment or of
+// no apartment). So a call usually costs one wake-up each way, as a bare socket exchange does.
 //
 // THE RE-ENTRANCY RULE ACROSS PROCESSES. Every call carries a causality id: a thread that makes a call
 // without running one takes a new id; a thread that runs an incoming call passes that call's id on to every
@@ -57,14 +61,17 @@ struct ProcessServices {
 };
 void SetProcessServices(const ProcessServices& services);
 
-class Channel : public std::enable_shared_from_this<Channel>, public ObjectMarshaller {
+class Channel : public std::enable_shared_from_this<Channel>, public ObjectMarshaller, public WaitSource {
 public:
     // Takes over a connected socket and starts serving it.
     static ChannelRef Start(int fd);
     ~Channel() override;
 
     bool IsAlive() const { return !dead_.load(std::memory_order_acquire); }
-    // Shuts the socket; the reader thread then ends the channel as if the peer had gone.
+    // Whether the peer has closed its end, whether or not a reading thread has seen it yet (a look at the
+    // socket, for a connection about to be reused).
+    bool PeerHasClosed() const;
+    // Shuts the socket; the next thread to read it then ends the channel as if the peer had gone.
     void Shutdown();
 
     // A request: header written by BeginRequest, operation fields by the caller; Transact sends it and
@@ -84,6 +91,13 @@ public:
     // Objects exported to the peer right now (tests and diagnostics).
     size_t ExportCount() const;
 
+    // WaitSource: the socket, for the waits of apartments that serve this channel's calls. TakeIn runs the
+    // calls it read for the waiting thread's apartment without counting as watching meanwhile.
+    int WaitDescriptor() const override;
+    void TakeIn() override;
+    void BeginWatch() override;
+    void EndWatch() override;
+
 private:
     struct ExportEntry {
         ComPtr<IUnknown> object; // IDispatch when the object has it
@@ -92,17 +106,29 @@ private:
         uint64_t refs = 0;
     };
 
-    enum class FrameRead { Frame, Closed, BadLength };
+    // Work a frame leaves for the thread that read it, run once the reading is over (it may call anything,
+    // this channel's socket included): a call for that thread's apartment, or an object's last release.
+    struct Later {
+        ApartmentRef home; // the reading thread's apartment, for a call; null for a release
+        std::function<void()> work;
+    };
+    enum class ReadState { Open, Ended };
 
     explicit Channel(int fd) : fd_(fd) {}
     void ReadLoop();
-    FrameRead ReadFrame(std::vector<uint8_t>* body);
+    // Reads what the socket has now and takes in the whole frames, leaving in later what this thread runs
+    // afterwards; Ended once the connection has ended (the thread that saw it end has disconnected it).
+    ReadState ReadAvailable(std::vector<Later>& later);
+    // Runs what the frames read left for this thread, in their order.
+    static void RunLater(std::vector<Later>& later);
+    // Waits for the reply of waiter's call, serving meanwhile (see the re-entrancy rule above).
+    HRESULT AwaitReply(struct Waiter& waiter);
     // Takes one frame in; what is wrong with it when the peer broke the protocol, else empty.
-    std::string TakeFrame(std::vector<uint8_t> body);
+    std::string TakeFrame(std::vector<uint8_t> body, std::vector<Later>& later);
     bool Send(const std::vector<uint8_t>& frame);
     std::string OnReply(std::vector<uint8_t> body);
-    std::string OnRequest(std::vector<uint8_t> body);
-    std::string OnRelease(const std::vector<uint8_t>& body);
+    std::string OnRequest(std::vector<uint8_t> body, std::vector<Later>& later);
+    std::string OnRelease(const std::vector<uint8_t>& body, std::vector<Later>& later);
     std::string OnHold(const std::vector<uint8_t>& body);
     void SendCount(FrameKind kind, uint64_t id, uint32_t count);
     void Serve(const std::vector<uint8_t>& body);
@@ -111,15 +137,27 @@ private:
     HRESULT ExecuteInvoke(IUnknown* target, Reader& in, Writer& out);
     ApartmentRef HomeOf(const std::vector<uint8_t>& body, uint64_t target);
     ComPtr<IUnknown> FindExport(uint64_t id);
-    // False (and nothing changed) when the object is not lent, or for fewer references than count.
-    bool ReleaseExport(uint64_t id, uint64_t count);
+    // False (and nothing changed) when the object is not lent, or for fewer references than count. An object
+    // whose last reference goes and that may be released on this thread is released at once, or left in
+    // *later when given.
+    bool ReleaseExport(uint64_t id, uint64_t count, std::vector<Later>* later = nullptr);
     bool HoldExport(uint64_t id, uint64_t count);
     void Disconnect();
 
     int fd_;
     std::atomic<bool> dead_{false};
-    std::mutex writeMutex_;
-    std::thread reader_;
+    std::mutex writeMutex_; // one frame at a time onto the socket
+    std::thread reader_;    // started and detached by Start
+
+    // Reading: one thread at a time reads the socket and takes in the frames (whoever holds readMutex_).
+    std::mutex readMutex_;
+    std::vector<uint8_t> inbox_;         // under readMutex_: bytes read, the start of a frame not yet whole
+    size_t inboxSize_ = 0;               // under readMutex_: how many of inbox_ hold bytes read
+    std::atomic<bool> readEnded_{false}; // set once (under readMutex_) when the connection has ended
+    // Threads polling the socket besides the reader thread, which leaves the reading to them.
+    std::atomic<int> watchers_{0};
+    // Under readMutex_: apartments whose waits watch this channel (identities only, never followed).
+    std::vector<const Apartment*> watchingApartments_;
 
     mutable std::mutex mutex_;
     std::map<uint64_t, struct Waiter*> pending_;

@@ -237,7 +237,8 @@ ChannelRef Connect(const std::string& path) {
         std::lock_guard lock(state.mutex);
         auto found = state.clients.find(path);
         if (found != state.clients.end()) {
-            if (found->second->IsAlive()) {
+            // A peer that has just ended may not have been noticed by a reading thread yet.
+            if (found->second->IsAlive() && !found->second->PeerHasClosed()) {
                 return found->second;
             }
             state.clients.erase(found);

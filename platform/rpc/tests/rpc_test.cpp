@@ -257,6 +257,44 @@ TEST_F(RpcTest, ACallBackRunsOnTheThreadThatWaitsForItsOwnCall) {
     }).join();
 }
 
+// Threads share one connection: whichever of them reads a frame, each call gets its own answer and each
+// call-back runs on the thread that waits for it (this single-threaded apartment's included).
+TEST_F(RpcTest, SeveralThreadsCallAtOnceOnOneConnection) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    constexpr int kThreads = 4;
+    constexpr int kCalls = 300;
+    auto callMany = [&probe](int thread, IDispatch* own) {
+        int wrong = 0;
+        _variant_t peer(own);
+        for (int i = 0; i < kCalls; ++i) {
+            LONG value = thread * 100000 + i;
+            _variant_t echoed;
+            if (CallProbe(probe.Get(), kEcho, {Long(value)}, &echoed) != S_OK || echoed.lVal != value) {
+                ++wrong;
+            }
+            if (i % 30 == 0) {
+                _variant_t reached;
+                _variant_t where;
+                if (CallProbe(probe.Get(), kBounce, {peer, Long(3)}, &reached) != S_OK || reached.lVal != 3 ||
+                    CallProbe(own, kBounceThread, {}, &where) != S_OK || where.llVal != ThisThreadId()) {
+                    ++wrong;
+                }
+            }
+        }
+        return wrong;
+    };
+    std::vector<std::future<int>> others;
+    for (int t = 1; t <= kThreads; ++t) {
+        others.push_back(
+            std::async(std::launch::async, [&callMany, t] { return callMany(t, MakeProbe().Get()); }));
+    }
+    EXPECT_EQ(callMany(0, MakeProbe().Get()), 0);
+    for (auto& other : others) {
+        EXPECT_EQ(other.get(), 0);
+    }
+}
+
 TEST_F(RpcTest, ObjectsHeldByClientsAreServerLocksUntilReleased) {
     vr::ComPtr<IDispatch> probe = Remote();
     ASSERT_TRUE(probe);
