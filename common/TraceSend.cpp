@@ -92,12 +92,6 @@ private:
     vr::ComPtr<IDispatch> tracer_; // the calling thread's only
 };
 
-// Looks the tracer up afresh and calls one of its methods; the arguments are in call order and are cleared.
-void CallTracer(DISPID member, std::array<VARIANT, 3> args) {
-    TracerLookup lookup;
-    lookup.Call(member, args);
-}
-
 // Most lines are short: they are formatted in a small buffer on the stack, and only a line that
 // does not fit there (or a format the formatter rejects) is formatted again in a zero-filled buffer of the
 // whole limit. So a line costs what its text costs, with no buffer kept per thread.
@@ -150,24 +144,28 @@ std::u16string CutToBuffer(std::u16string text, size_t size) {
 }
 
 void SendText(int level, std::u16string_view source, std::u16string_view text) {
-    CallTracer(DISPID_TRACESINK_WRITETEXT,
-               {TextArgument(source), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+    TracerLookup lookup;
+    if (lookup.Found()) {
+        lookup.Call(DISPID_TRACESINK_WRITETEXT,
+                    {TextArgument(source), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+    }
 }
 
 } // namespace vrcommon::trace
 
 namespace {
 
-// A line that is only sent, never kept: formatted only when the lookup found a tracer to receive it, so a
-// long text (a megabyte answer) costs nothing while nobody traces.
-void SendFormatted(int level, std::u16string_view source, size_t size, const OLECHAR* format, va_list args) {
+// A line that is only sent, never kept: formatted, and its source taken (sourceOf()), only when the lookup
+// found a tracer to receive it, so a long text (a megabyte answer) costs nothing while nobody traces.
+template <class SourceOf>
+void SendFormatted(int level, SourceOf sourceOf, size_t size, const OLECHAR* format, va_list args) {
     TracerLookup lookup;
     if (!lookup.Found()) {
         return;
     }
     std::u16string text = vrcommon::trace::VFormatLimited(size, format, args);
     lookup.Call(DISPID_TRACESINK_WRITETEXT,
-                {TextArgument(source), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+                {TextArgument(sourceOf()), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
 }
 
 } // namespace
@@ -179,13 +177,17 @@ using vrcommon::trace::VFormatLimited;
 void TracePrintf(int level, const OLECHAR* source, const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    SendFormatted(level, vr::U16View(source), TRACE_PRINTF_BUFFER, format, args);
+    SendFormatted(
+        level, [source] { return vr::U16View(source); }, TRACE_PRINTF_BUFFER, format, args);
     va_end(args);
 }
 
 void TraceCall(const OLECHAR* name, const OLECHAR* detail, LONG delta) {
-    CallTracer(DISPID_TRACESINK_WRITECALL,
-               {TextArgument(vr::U16View(name)), TextArgument(vr::U16View(detail)), LongArgument(delta)});
+    TracerLookup lookup;
+    if (lookup.Found()) { // the texts are copied only for a tracer: objects are made and ended all the time
+        lookup.Call(DISPID_TRACESINK_WRITECALL, {TextArgument(vr::U16View(name)),
+                                                 TextArgument(vr::U16View(detail)), LongArgument(delta)});
+    }
 }
 
 void TraceFunction(const OLECHAR* name, LONG delta) {
@@ -195,7 +197,7 @@ void TraceFunction(const OLECHAR* name, LONG delta) {
 void TraceInfo(const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    SendFormatted(TRACE_LEVEL_INFO, TraceSiteTag(), TRACE_MESSAGE_BUFFER, format, args);
+    SendFormatted(TRACE_LEVEL_INFO, &TraceSiteTag, TRACE_MESSAGE_BUFFER, format, args);
     va_end(args);
 }
 
@@ -220,6 +222,7 @@ void TraceHResultError(HRESULT hr, const OLECHAR* format, ...) {
 void TracePrintfLevel3(const OLECHAR* format, ...) {
     va_list args;
     va_start(args, format);
-    SendFormatted(TRACE_LEVEL_TRAFFIC, u"", TRACE_MESSAGE_BUFFER, format, args);
+    SendFormatted(
+        TRACE_LEVEL_TRAFFIC, [] { return std::u16string_view(); }, TRACE_MESSAGE_BUFFER, format, args);
     va_end(args);
 }

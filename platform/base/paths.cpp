@@ -42,29 +42,26 @@ std::string HomeFolder() {
 
 // Whether the folder that exists at path is this user's only: a real directory (not a link) owned by the
 // user, tightened to mode 0700 when looser.
-bool IsOwnFolder(const std::string& path, const struct stat& info, timespec* modified) {
+bool IsOwnFolder(const std::string& path, const struct stat& info) {
     if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
         return false;
     }
     if ((info.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0) {
         return false;
     }
-    if (modified) {
-        *modified = info.st_mtim;
-    }
     return true;
 }
 
 // A folder of this user's only that is there already; false when missing or taken by something else.
-bool IsPrivateFolder(const std::string& path, timespec* modified) {
+bool IsPrivateFolder(const std::string& path) {
     struct stat info {};
-    return lstat(path.c_str(), &info) == 0 && IsOwnFolder(path, info, modified);
+    return lstat(path.c_str(), &info) == 0 && IsOwnFolder(path, info);
 }
 
 // A folder of this user's only, made when missing; false when the place is taken by something else.
-// Looked at first and made only when missing: the runtime folder is asked for on every trace line, so the
-// usual case (there already, as it should be) costs one lstat.
-bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) {
+// Looked at first and made only when missing: the runtime folder is asked for often, so the usual case
+// (there already, as it should be) costs one lstat.
+bool EnsurePrivateFolder(const std::string& path) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) {
         if (errno != ENOENT || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) ||
@@ -72,7 +69,7 @@ bool EnsurePrivateFolder(const std::string& path, timespec* modified = nullptr) 
             return false;
         }
     }
-    return IsOwnFolder(path, info, modified);
+    return IsOwnFolder(path, info);
 }
 
 // Makes the missing folders above path, each the user's own (0700); false when one cannot be made.
@@ -249,27 +246,23 @@ std::string DataHome() {
 }
 
 std::string RuntimeFolder() {
-    return RuntimeFolder(nullptr);
-}
-
-std::string RuntimeFolder(timespec* modified) {
     std::string base = Environment("XDG_RUNTIME_DIR");
     if (!base.empty()) {
         std::string folder = WithoutTrailingSlashes(base) + "/vornic";
-        return EnsurePrivateFolder(folder, modified) ? folder : std::string();
+        return EnsurePrivateFolder(folder) ? folder : std::string();
     }
     // Without a runtime directory of the session, every process of the user must still agree on one folder,
     // which nobody else can take from them. The name in the temporary folder can be taken by anyone first:
     // then the folder moves under the user's home, and once it is there every process looks there first.
     std::string moved = MovedRuntimeFolder();
-    if (IsPrivateFolder(moved, modified)) {
+    if (IsPrivateFolder(moved)) {
         return moved;
     }
     std::string inTmp = TemporaryFolder() + "/vornic-" + std::to_string(getuid());
-    if (EnsurePrivateFolder(inTmp, modified)) {
+    if (EnsurePrivateFolder(inTmp)) {
         return inTmp;
     }
-    return MakeFolderPath(moved) && EnsurePrivateFolder(moved, modified) ? moved : std::string();
+    return MakeFolderPath(moved) && EnsurePrivateFolder(moved) ? moved : std::string();
 }
 
 std::string MapWindowsPath(std::string_view path) {

@@ -1,7 +1,6 @@
 // The mapping of the system's Windows paths onto this machine's folders.
 #pragma once
 
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -39,8 +38,5 @@ std::u16string MapWindowsPath(std::u16string_view path);
 // (~/.cache/... when XDG_CACHE_HOME is not absolute), and from then on every process of the user takes that
 // one first, whatever becomes of the name in the temporary folder. Empty only when neither can be had.
 std::string RuntimeFolder();
-// The same, with the folder's modification time as that check saw it (for callers that cache what the folder
-// holds: one look at the folder serves both).
-std::string RuntimeFolder(timespec* modified);
 
 } // namespace vr

@@ -9,6 +9,7 @@
 #include "platform/com/apartment.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
+#include "platform/rpc/registrations.h"
 #include "platform/rpc/remote_proxy.h"
 
 #include <csignal>
@@ -666,7 +667,7 @@ HRESULT PublishActiveObject(IUnknown*, const CLSID& clsid, DWORD cookie) {
             u"The runtime folder cannot take this program's socket: other processes cannot find "
             u"its active object.");
     }
-    std::string file = folder + "/active-" + ClassText(clsid) + "-" + std::to_string(getpid()) + "-" +
+    std::string file = folder + "/" + ActiveObjectFilePrefix(clsid) + std::to_string(getpid()) + "-" +
                        std::to_string(cookie);
     ServerState& state = State();
     {
@@ -681,6 +682,7 @@ HRESULT PublishActiveObject(IUnknown*, const CLSID& clsid, DWORD cookie) {
                            u"The active object could not be published in the runtime folder: " +
                                FromUtf8(std::strerror(error)));
     }
+    BumpRegistrationGeneration(folder);
     return S_OK;
 }
 
@@ -698,90 +700,33 @@ void UnpublishActiveObject(DWORD cookie) {
         }
     }
     if (!file.empty()) {
-        unlink(file.c_str());
+        (void)unlink(file.c_str()); // perhaps gone already: a reader removes a file it finds stale
+        BumpRegistrationGeneration(file.substr(0, file.rfind('/')));
     }
 }
 
 namespace {
 
-// Every trace line asks for the outside tracer, which is usually not running: reading the runtime folder for
-// each of them would cost more than the line. A scan that found no registration of a class is remembered with
-// the folder's modification time, and trusted while that time stays the same. Timestamps are coarse (a clock
-// tick), so a scan counts only when it ran well after the folder last changed: a registration written later
-// moves the time on.
-class AbsentRegistrations {
-public:
-    // modified: the folder's modification time now.
-    bool KnownAbsent(const std::string& folder, const std::string& prefix, const timespec& modified) {
-        std::lock_guard lock(mutex_);
-        auto found = absent_.find(folder + "/" + prefix);
-        return found != absent_.end() && SameTime(found->second, modified);
-    }
-
-    // Called after a scan that found nothing; scanStart is the clock when the scan began.
-    void Remember(const std::string& folder, const std::string& prefix, const timespec& scanStart) {
-        struct stat info {};
-        if (stat(folder.c_str(), &info) != 0 ||
-            Seconds(scanStart) - Seconds(info.st_mtim) < kSettledSeconds) {
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        absent_[folder + "/" + prefix] = info.st_mtim;
-    }
-
-private:
-    static constexpr double kSettledSeconds = 0.1;
-    static double Seconds(const timespec& time) {
-        return static_cast<double>(time.tv_sec) + time.tv_nsec * 1e-9;
-    }
-    static bool SameTime(const timespec& a, const timespec& b) {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    }
-
-    std::mutex mutex_;
-    std::map<std::string, timespec> absent_;
-};
-
-AbsentRegistrations& Absent() {
-    static AbsentRegistrations* absent = new AbsentRegistrations; // used until the process ends
-    return *absent;
+// Removes the file of a registration whose process is gone or no longer has it, and tells every process.
+void RemoveDeadRegistration(const std::string& folder, const std::string& name) {
+    (void)unlink((folder + "/" + name).c_str()); // removed already by another reader: the same end
+    BumpRegistrationGeneration(folder);
 }
 
 } // namespace
 
 HRESULT GetActiveObjectElsewhere(const CLSID& clsid, IUnknown** object) {
     *object = nullptr;
-    timespec modified{};
-    std::string folder = RuntimeFolder(&modified);
-    std::string prefix = "active-" + ClassText(clsid) + "-";
-    if (folder.empty() || Absent().KnownAbsent(folder, prefix, modified)) {
+    // Every trace line asks for the outside tracer, which is usually not running: answered from memory while
+    // the registrations of the runtime folder have not changed.
+    if (KnownAbsentElsewhere(clsid)) {
         return MK_E_UNAVAILABLE;
     }
-    timespec scanStart{};
-    clock_gettime(CLOCK_REALTIME, &scanStart);
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        return MK_E_UNAVAILABLE;
-    }
-    std::string own = std::to_string(getpid()) + "-";
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name.starts_with(prefix) && !name.ends_with(".tmp") && name.find(".tmp") == std::string::npos &&
-            !name.substr(prefix.size()).starts_with(own)) {
-            names.push_back(name);
-        }
-    }
-    closedir(dir);
-    if (names.empty()) {
-        Absent().Remember(folder, prefix, scanStart);
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        std::string path = folder + "/" + name;
-        ChannelRef channel = Connect(ReadSmallFile(path));
+    PublishedElsewhere published = FindPublishedElsewhere(clsid);
+    for (const std::string& name : published.names) {
+        ChannelRef channel = Connect(ReadSmallFile(published.folder + "/" + name));
         if (!channel) {
-            unlink(path.c_str()); // its process is gone
+            RemoveDeadRegistration(published.folder, name); // its process is gone
             continue;
         }
         uint64_t cookie = std::strtoull(name.substr(name.rfind('-') + 1).c_str(), nullptr, 10);
@@ -795,7 +740,16 @@ HRESULT GetActiveObjectElsewhere(const CLSID& clsid, IUnknown** object) {
         }
         Reader in(reply.data(), reply.size(), channel.get());
         uint32_t status = 0;
-        if (!in.U32(&status) || !in.ErrorInfo() || FAILED(static_cast<HRESULT>(status))) {
+        if (!in.U32(&status) || !in.ErrorInfo()) {
+            continue;
+        }
+        if (static_cast<HRESULT>(status) == MK_E_UNAVAILABLE) {
+            // A process that does not have the object: it revoked it without removing the file, or it took
+            // the dead registrant's process id (and so its socket's name).
+            RemoveDeadRegistration(published.folder, name);
+            continue;
+        }
+        if (FAILED(static_cast<HRESULT>(status))) {
             continue;
         }
         if (SUCCEEDED(in.Object(object)) && *object) {

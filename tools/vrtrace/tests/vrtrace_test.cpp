@@ -1,6 +1,7 @@
 // The tracer program as a user runs it: started on its own, it receives the trace lines that a server in
 // another process sends, keeps those of the level asked for, writes them to its output file and ends on
-// SIGTERM; a second tracer and bad command lines are refused.
+// SIGTERM; a second tracer and bad command lines are refused. A program that runs all along sees a tracer
+// started, killed or stopped meanwhile at its very next line.
 #include "Utils/include/utils.h"
 #include "common/Trace.h"
 #include "platform/com/activation.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -67,6 +69,18 @@ bool TracerFoundWithin(std::chrono::seconds patience) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (std::chrono::steady_clock::now() < until);
     return false;
+}
+
+// Whether the tracer says within 30 seconds that it is registered (it says so once it is).
+bool SaysItIsTracing(const std::string& err) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (FileText(err).find("vrtrace: tracing to") == std::string::npos) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 class VrtraceTest : public ::testing::Test {
@@ -129,6 +143,62 @@ TEST_F(VrtraceTest, PrintsTheErrorLinesOfAServerInAnotherProcessToItsOutputFile)
     // Once it has ended, no tracer is left registered.
     vr::ComPtr<IUnknown> gone;
     EXPECT_EQ(GetActiveObject(CLSID_TraceSink, nullptr, gone.Put()), MK_E_UNAVAILABLE);
+}
+
+// This process traces all along; tracers come and go. Each line is sent by a synchronous call that returns
+// after the tracer has written it, so what a file holds once a line was traced is final.
+TEST_F(VrtraceTest, ATracerStartedKilledOrStoppedMeanwhileIsSeenByTheNextLine) {
+    const std::string ownRuntime = std::getenv("XDG_RUNTIME_DIR");
+    // Twice: in the usual runtime folder, and in one whose generation counter file cannot be had (a folder in
+    // its place), where every line reads the runtime folder.
+    for (bool counterUsable : {true, false}) {
+        SCOPED_TRACE(counterUsable ? "with the generation counter" : "without the generation counter");
+        const std::string run = folder_ + (counterUsable ? "/usual" : "/no-counter");
+        ASSERT_EQ(mkdir(run.c_str(), 0700), 0);
+        ASSERT_EQ(mkdir((run + "/vornic").c_str(), 0700), 0);
+        if (!counterUsable) {
+            ASSERT_EQ(mkdir((run + "/vornic/rot-generation").c_str(), 0700), 0);
+        }
+        ASSERT_EQ(setenv("XDG_RUNTIME_DIR", run.c_str(), 1), 0);
+
+        TraceInfo(u"unheard: %s", u"nobody traces yet");
+        TraceInfo(u"unheard: %s", u"nobody traces yet");
+        const std::string first = run + "/first.txt";
+        tracer_ = StartVrtrace({"--output", first}, run + "/out", run + "/err");
+        ASSERT_GT(tracer_, 0);
+        ASSERT_TRUE(SaysItIsTracing(run + "/err")) << FileText(run + "/err");
+        TraceInfo(u"heard by the %s tracer", u"first");
+        if (counterUsable) {
+            struct stat counter {};
+            ASSERT_EQ(lstat((run + "/vornic/rot-generation").c_str(), &counter), 0);
+            EXPECT_TRUE(S_ISREG(counter.st_mode) && counter.st_size == 8);
+        }
+
+        // Killed outright, it leaves its registration behind: the next line finds it dead and goes nowhere.
+        ASSERT_EQ(::kill(tracer_, SIGKILL), 0);
+        (void)vrtest::WaitForChild(std::exchange(tracer_, -1)); // killed: no exit code to look at
+        TraceInfo(u"unheard: %s", u"the tracer was killed");
+        TraceInfo(u"unheard: %s", u"the tracer was killed");
+        vr::ComPtr<IUnknown> gone;
+        EXPECT_EQ(GetActiveObject(CLSID_TraceSink, nullptr, gone.Put()), MK_E_UNAVAILABLE);
+
+        const std::string second = run + "/second.txt";
+        tracer_ = StartVrtrace({"--output", second}, run + "/out2", run + "/err2");
+        ASSERT_GT(tracer_, 0);
+        ASSERT_TRUE(SaysItIsTracing(run + "/err2")) << FileText(run + "/err2");
+        TraceInfo(u"heard by the %s tracer", u"second");
+        ASSERT_EQ(::kill(tracer_, SIGTERM), 0); // it revokes its registration and ends
+        EXPECT_EQ(vrtest::WaitForChild(std::exchange(tracer_, -1)), 0) << FileText(run + "/err2");
+        TraceInfo(u"unheard: %s", u"the tracer was stopped");
+
+        const std::string firstLines = FileText(first);
+        const std::string secondLines = FileText(second);
+        EXPECT_NE(firstLines.find("heard by the first tracer\n"), std::string::npos) << firstLines;
+        EXPECT_NE(secondLines.find("heard by the second tracer\n"), std::string::npos) << secondLines;
+        EXPECT_EQ(std::count(firstLines.begin(), firstLines.end(), '\n'), 1) << firstLines;
+        EXPECT_EQ(std::count(secondLines.begin(), secondLines.end(), '\n'), 1) << secondLines;
+    }
+    ASSERT_EQ(setenv("XDG_RUNTIME_DIR", ownRuntime.c_str(), 1), 0);
 }
 
 TEST_F(VrtraceTest, HelpAndBadCommandLines) {
