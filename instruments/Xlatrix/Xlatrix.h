@@ -16,8 +16,10 @@
 #include "platform/xml/schema.h"
 #include "platform/xml/somtypes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,12 +31,23 @@ class _com_error;
 
 class XLATRIX_EXPORT CXlatrix {
 public:
+    // The values of one parameter by index. Values are taken from the front one by one (the socket takes
+    // index 0 until none is left), so the list drops its first value in constant time, which a vector
+    // cannot; it reads as a vector otherwise.
+    class ValueList : public std::deque<std::string> {
+    public:
+        using std::deque<std::string>::deque;
+        operator std::vector<std::string>() const { return {begin(), end()}; }
+        friend bool operator==(const ValueList& a, const std::vector<std::string>& b) {
+            return std::equal(a.begin(), a.end(), b.begin(), b.end());
+        }
+    };
     // One named parameter: the element name its values belong to, their datatype and values by index.
     struct ParamValue {
         std::string strName;
         SOMITEMTYPE type = SOMITEM_NULL; // SOMITEM_NULL when the caller gave no type
         std::string strTypeName;
-        std::vector<std::string> arrValues;
+        ValueList arrValues;
     };
     using ParamValueArray = std::vector<ParamValue>;
 

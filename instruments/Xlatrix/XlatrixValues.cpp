@@ -103,7 +103,11 @@ bool CXlatrix::GetParamValue(ParamValueArray& array, std::string& name, SOMITEMT
             *type = entry->type;
         }
         if (value != nullptr) {
-            *value = entry->arrValues[nIdIndex];
+            if (bRemove) {
+                value->swap(entry->arrValues[nIdIndex]); // the value goes anyway
+            } else {
+                *value = entry->arrValues[nIdIndex];
+            }
         }
         if (name.empty()) {
             name = entry->strName;
