@@ -69,6 +69,7 @@ struct SchemaItemData {
     mutable std::once_flag checkerOnce;
     mutable std::shared_ptr<const ValueChecker> checker;
     mutable std::shared_ptr<const CompiledValueCheck> compiled;
+    mutable bool floatingGuard = false; // a double or float at the root: see PassesLexicalGuard
 
     bool IsBuiltIn() const;
 };

@@ -242,14 +242,16 @@ bool IsFloatingLexical(std::u16string_view text) {
     return i == text.size();
 }
 
+// Whether values of the type need the lexical guard: atomic types derived from xsd:double or xsd:float.
+bool NeedsLexicalGuard(const SchemaItemData& type) {
+    const SchemaItemData* root = BuiltInRoot(type);
+    return root != nullptr &&
+           (root->itemType == SOMITEM_DATATYPE_DOUBLE || root->itemType == SOMITEM_DATATYPE_FLOAT);
+}
+
 // False when the text is certainly no value of the type although libxml2 might take it.
 bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
-    const SchemaItemData* root = BuiltInRoot(type);
-    if (root == nullptr ||
-        (root->itemType != SOMITEM_DATATYPE_DOUBLE && root->itemType != SOMITEM_DATATYPE_FLOAT)) {
-        return true;
-    }
-    return IsFloatingLexical(NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE));
+    return !type.floatingGuard || IsFloatingLexical(NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE));
 }
 
 std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
@@ -361,6 +363,7 @@ namespace {
 void PrepareChecks(const SchemaItemData& type) {
     std::call_once(type.checkerOnce, [&] {
         type.checker = MakeChecker(type);
+        type.floatingGuard = NeedsLexicalGuard(type);
         if (type.checker->ValidatesBySchema()) {
             type.compiled = CompiledValueCheck::Compile(type);
         }
