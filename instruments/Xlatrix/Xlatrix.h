@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -222,6 +223,7 @@ private:
         int depth = 0; // enclosing groups that may repeat
     };
     struct Candidate;
+    struct ValueInfo;
 
     template <class Work>
     bool Guarded(Work&& work);
@@ -259,14 +261,14 @@ private:
     bool ParseParticle(const vr::xml::SchemaItem& particle, const std::string& path);
     bool FailStep(const std::string& key);
     bool MatchFixedText(const std::string& name, const std::string& fixed, int start, Candidate& found);
-    bool FindCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                       const std::string& entryName, int base, bool longest, int start, int limit,
-                       Candidate& found);
-    bool FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                           const std::string* expected, int base, int start, int limit, Candidate& found);
+    const ValueInfo& ValueInfoOf(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
+                                 std::unique_ptr<ValueInfo>& uncached);
+    bool FindCandidate(const ValueInfo& info, const std::string& entryName, bool longest, int start,
+                       int limit, Candidate& found);
+    bool FindLongestNumber(const ValueInfo& info, const std::string* expected, int start, int limit,
+                           Candidate& found);
     bool IsExpectedValue(SOMITEMTYPE rootType, const std::string* expected, const Candidate& candidate);
-    bool CheckCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root, int base,
-                        std::string_view candidate, std::string& value);
+    bool CheckCandidate(const ValueInfo& info, std::string_view candidate, std::string& value);
     bool InRangeFacets(const vr::xml::SchemaType& type, double number);
     bool ParseEntryValue(const std::string& name, std::string& value);
     bool TakeParseStep();
@@ -276,6 +278,10 @@ private:
     static std::atomic<bool> bClassFlag;
 
     vr::xml::Schema schema;
+    // What ApplyParseText works out from a value element (its root type, annotations, fixed text), by the
+    // element's identity in this schema; emptied when the schema changes. Only complete, error-free readings
+    // are kept, so that a faulty element reports its faults on every parse.
+    std::unordered_map<const void*, std::unique_ptr<ValueInfo>> mapValueInfo;
 
     // Parse state, emptied by every Parse.
     std::unordered_map<std::string, int> mapOccurrences;

@@ -10,6 +10,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixValueInfo.h"
 
 #include <algorithm>
 
@@ -242,6 +243,10 @@ bool CXlatrix::ParseParticle(const vr::xml::SchemaItem& particle, const std::str
 bool CXlatrix::ParseElementOccurrence(const vr::xml::SchemaParticle& particle, const std::string& path,
                                       int32_t occurrence) {
     vr::xml::SchemaElement element = particle.AsElement();
+    // A value element read before: no reference, a built-in datatype at its root.
+    if (auto known = mapValueInfo.find(element.identity()); known != mapValueInfo.end()) {
+        return ApplyParseText(known->second->type, occurrence, element, path.c_str());
+    }
     if (element.isReference()) {
         DumpError("CXlatrix::ParseISchemaElement(): pSchemaElement->isReference != VARIANT_FALSE.\n");
         return false;
