@@ -8,6 +8,7 @@
 
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -251,7 +252,12 @@ bool NeedsLexicalGuard(const SchemaItemData& type) {
 
 // False when the text is certainly no value of the type although libxml2 might take it.
 bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
-    return !type.floatingGuard || IsFloatingLexical(NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE));
+    if (!type.floatingGuard) {
+        return true;
+    }
+    bool blanks = std::any_of(text.begin(), text.end(),
+                              [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; });
+    return IsFloatingLexical(blanks ? NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE) : text);
 }
 
 std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
