@@ -280,7 +280,8 @@ private:
     vr::xml::Schema schema;
     // What ApplyParseText works out from a value element (its root type, annotations, fixed text), by the
     // element's identity in this schema; emptied when the schema changes. Only complete, error-free readings
-    // are kept, so that a faulty element reports its faults on every parse.
+    // are kept, so that a faulty element reports its faults on every parse. Used by the object's one thread,
+    // as every member.
     std::unordered_map<const void*, std::unique_ptr<ValueInfo>> mapValueInfo;
 
     // Parse state, emptied by every Parse.
