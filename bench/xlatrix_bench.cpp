@@ -17,6 +17,19 @@ constexpr const char* kReading = "+1.23456789E+00\n";
 constexpr const char* kFetch =
     "+1.0E+00,+2.5E-01,-3.0E+02,+4.5E+00,+5.0E-03,+6.0E+00,+7.5E+01,-8.0E+00,+9.0E+00,+1.0E+01\n";
 constexpr const char* kIdentity = "VORNIC,DMM-7,SN012345,1.04\n";
+// A long fetch: 62,500 readings, about 1 MB.
+constexpr int kLargeCount = 62500;
+
+const std::string& LargeFetch() {
+    static const std::string text = [] {
+        std::string made;
+        for (int i = 0; i < kLargeCount; ++i) {
+            made += vr::FormatAString(i == 0 ? "%+.8E" : ",%+.8E", 1.0 + i * 0.25);
+        }
+        return made + "\n";
+    }();
+    return text;
+}
 
 // Keeps a value alive for the optimiser (read-only form; see dispatch_bench.cpp).
 template <class T>
@@ -130,6 +143,28 @@ void BM_XlatrixParseIdentity(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_XlatrixParseIdentity);
+
+void BM_HandParseLargeFetch(benchmark::State& state) {
+    std::vector<double> values;
+    for (auto _ : state) {
+        bool ok = HandParseList(LargeFetch().c_str(), values);
+        Keep(ok);
+        Keep(values.data());
+    }
+}
+BENCHMARK(BM_HandParseLargeFetch)->Unit(benchmark::kMillisecond);
+
+void BM_XlatrixParseLargeFetch(benchmark::State& state) {
+    CXlatrix& xlatrix = Multimeter();
+    for (auto _ : state) {
+        std::vector<std::string> values = ParseAndTake(xlatrix, "msg_FetchResponse", LargeFetch().c_str());
+        if (values.size() != kLargeCount) {
+            std::abort();
+        }
+        Keep(values);
+    }
+}
+BENCHMARK(BM_XlatrixParseLargeFetch)->Unit(benchmark::kMillisecond);
 
 void BM_HandComposeConfigure(benchmark::State& state) {
     for (auto _ : state) {

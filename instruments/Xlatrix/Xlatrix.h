@@ -16,8 +16,11 @@
 #include "platform/xml/schema.h"
 #include "platform/xml/somtypes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,12 +32,23 @@ class _com_error;
 
 class XLATRIX_EXPORT CXlatrix {
 public:
+    // The values of one parameter by index. Values are taken from the front one by one (the socket takes
+    // index 0 until none is left), so the list drops its first value in constant time, which a vector
+    // cannot; it reads as a vector otherwise.
+    class ValueList : public std::deque<std::string> {
+    public:
+        using std::deque<std::string>::deque;
+        operator std::vector<std::string>() const { return {begin(), end()}; }
+        friend bool operator==(const ValueList& a, const std::vector<std::string>& b) {
+            return std::equal(a.begin(), a.end(), b.begin(), b.end());
+        }
+    };
     // One named parameter: the element name its values belong to, their datatype and values by index.
     struct ParamValue {
         std::string strName;
         SOMITEMTYPE type = SOMITEM_NULL; // SOMITEM_NULL when the caller gave no type
         std::string strTypeName;
-        std::vector<std::string> arrValues;
+        ValueList arrValues;
     };
     using ParamValueArray = std::vector<ParamValue>;
 
@@ -209,6 +223,7 @@ private:
         int depth = 0; // enclosing groups that may repeat
     };
     struct Candidate;
+    struct ValueInfo;
 
     template <class Work>
     bool Guarded(Work&& work);
@@ -246,14 +261,14 @@ private:
     bool ParseParticle(const vr::xml::SchemaItem& particle, const std::string& path);
     bool FailStep(const std::string& key);
     bool MatchFixedText(const std::string& name, const std::string& fixed, int start, Candidate& found);
-    bool FindCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                       const std::string& entryName, int base, bool longest, int start, int limit,
-                       Candidate& found);
-    bool FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                           const std::string* expected, int base, int start, int limit, Candidate& found);
+    const ValueInfo& ValueInfoOf(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
+                                 std::unique_ptr<ValueInfo>& uncached);
+    bool FindCandidate(const ValueInfo& info, const std::string& entryName, bool longest, int start,
+                       int limit, Candidate& found);
+    bool FindLongestNumber(const ValueInfo& info, const std::string* expected, int start, int limit,
+                           Candidate& found);
     bool IsExpectedValue(SOMITEMTYPE rootType, const std::string* expected, const Candidate& candidate);
-    bool CheckCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root, int base,
-                        std::string_view candidate, std::string& value);
+    bool CheckCandidate(const ValueInfo& info, std::string_view candidate, std::string& value);
     bool InRangeFacets(const vr::xml::SchemaType& type, double number);
     bool ParseEntryValue(const std::string& name, std::string& value);
     bool TakeParseStep();
@@ -263,6 +278,11 @@ private:
     static std::atomic<bool> bClassFlag;
 
     vr::xml::Schema schema;
+    // What ApplyParseText works out from a value element (its root type, annotations, fixed text), by the
+    // element's identity in this schema; emptied when the schema changes. Only complete, error-free readings
+    // are kept, so that a faulty element reports its faults on every parse. Used by the object's one thread,
+    // as every member.
+    std::unordered_map<const void*, std::unique_ptr<ValueInfo>> mapValueInfo;
 
     // Parse state, emptied by every Parse.
     std::unordered_map<std::string, int> mapOccurrences;

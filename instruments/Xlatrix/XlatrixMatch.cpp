@@ -3,6 +3,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 #include "instruments/Xlatrix/XlatrixNumbers.h"
+#include "instruments/Xlatrix/XlatrixValueInfo.h"
 
 #include <cctype>
 #include <cstring>
@@ -31,18 +32,57 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 
 } // namespace
 
+// The element's reading, from mapValueInfo when an earlier parse worked it out without faults; otherwise
+// made afresh into uncached (reporting the faults again) and kept when it turned out complete.
+const CXlatrix::ValueInfo& CXlatrix::ValueInfoOf(const vr::xml::SchemaType& type,
+                                                 const vr::xml::SchemaElement& element,
+                                                 std::unique_ptr<ValueInfo>& uncached) {
+    if (element) {
+        if (auto found = mapValueInfo.find(element.identity()); found != mapValueInfo.end()) {
+            return *found->second;
+        }
+    }
+    uncached = std::make_unique<ValueInfo>();
+    ValueInfo& info = *uncached;
+    info.type = type;
+    info.typeName = xlatrix::Narrow(type.name());
+    info.name = element ? xlatrix::Narrow(element.name()) : info.typeName;
+    std::string units;
+    bool attributesKnown =
+        !element || GetExtendedElementAttributes(element, nullptr, &info.base, &units, &info.parsing);
+    // An element with annotations that do not belong to parsing matches only through its fixed value.
+    info.fixedOnly = !attributesKnown;
+    info.rootFound = GetRootType(type, info.root) && xlatrix::IsBuiltInDatatype(info.root.itemType());
+    if (info.rootFound) {
+        info.rootType = info.root.itemType();
+        info.rootName = xlatrix::Narrow(info.root.name());
+        info.numeric = IsNumeric(info.rootType);
+    }
+    if (element) {
+        if (std::optional<std::u16string> fixed = element.fixedValue(); fixed && !fixed->empty()) {
+            info.fixed = xlatrix::Narrow(*fixed);
+        }
+    }
+    info.atomic = type.variety() == SCHEMATYPEVARIETY_ATOMIC;
+    if (info.rootType == SOMITEM_DATATYPE_STRING) {
+        std::vector<std::u16string> patterns = type.patterns();
+        if (!patterns.empty()) {
+            GetTermString(patterns, info.term, info.prefix);
+        }
+    }
+    if (element && attributesKnown && info.rootFound) {
+        return *(mapValueInfo[element.identity()] = std::move(uncached));
+    }
+    return info;
+}
+
 bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr::xml::SchemaElement& element,
                               const char* path) {
-    const std::string typeName = xlatrix::Narrow(type.name());
-    const std::string name = element ? xlatrix::Narrow(element.name()) : typeName;
-    const std::string key = element ? std::string(path) : std::string(path) + "/" + typeName;
-
-    int base = 10;
-    std::string units;
-    ParsingOption parsing = poNone;
-    // An element with annotations that do not belong to parsing matches only through its fixed value.
-    bool fixedOnly = element && !GetExtendedElementAttributes(element, nullptr, &base, &units, &parsing);
-    const bool longest = bLongestValueByDefault || parsing == poLongestValue;
+    std::unique_ptr<ValueInfo> uncached;
+    const ValueInfo& info = ValueInfoOf(type, element, uncached);
+    const std::string& name = info.name;
+    const std::string key = element ? std::string(path) : std::string(path) + "/" + info.typeName;
+    const bool longest = bLongestValueByDefault || info.parsing == poLongestValue;
 
     auto record = mapMatches.find(key);
     const bool resume = record != mapMatches.end();
@@ -52,15 +92,12 @@ bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr
 
     Candidate found;
     bool matched = false;
-    vr::xml::SchemaType root;
-    if (!GetRootType(type, root) || !xlatrix::IsBuiltInDatatype(root.itemType())) {
+    if (!info.rootFound) {
         DumpError("Error: CXlatrix::ApplyParseText(): wrong call context.\n");
-    } else if (std::optional<std::u16string> fixed = element ? element.fixedValue() : std::nullopt;
-               fixed && !fixed->empty()) {
-        matched = MatchFixedText(name, xlatrix::Narrow(*fixed), start, found);
-    } else if (!fixedOnly && !bStepLimitHit) {
-        matched =
-            FindCandidate(type, root, element ? name : std::string(), base, longest, start, limit, found);
+    } else if (info.fixed) {
+        matched = MatchFixedText(name, *info.fixed, start, found);
+    } else if (!info.fixedOnly && !bStepLimitHit) {
+        matched = FindCandidate(info, element ? name : std::string(), longest, start, limit, found);
     }
     // A resumed value must change its choice.
     if (matched && found.end == limit) {
@@ -83,8 +120,8 @@ bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr
         match.nIndex = index == mapValueIndex.end() ? 0 : index->second + 1;
         mapValueIndex[name] = match.nIndex;
         match.strName = name;
-        match.type = root.itemType();
-        match.strTypeName = xlatrix::Narrow(root.name());
+        match.type = info.rootType;
+        match.strTypeName = info.rootName;
     }
     match.nBegin = start;
     match.nEnd = found.end;
@@ -117,25 +154,19 @@ bool CXlatrix::MatchFixedText(const std::string& name, const std::string& fixed,
 // Candidates grow (shortest first) or shrink (longest first) from the limit one character at a time, and the
 // first that is valid (and equal to the parse entry value, when there is one) matches. With the numeric
 // look-ahead, see FindLongestNumber.
-bool CXlatrix::FindCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                             const std::string& entryName, int base, bool longest, int start, int limit,
-                             Candidate& found) {
+bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName, bool longest, int start,
+                             int limit, Candidate& found) {
     const int length = static_cast<int>(strText.size());
-    const SOMITEMTYPE rootType = root.itemType();
-    const bool numeric = IsNumeric(rootType);
+    const SOMITEMTYPE rootType = info.rootType;
+    const bool numeric = info.numeric;
+    const int base = info.base;
     std::string entry;
     const std::string* expected = !entryName.empty() && ParseEntryValue(entryName, entry) ? &entry : nullptr;
     if (numeric && bNumericLookAhead && !longest) {
-        return FindLongestNumber(type, root, expected, base, start, limit, found);
+        return FindLongestNumber(info, expected, start, limit, found);
     }
-    std::string prefix;
-    std::string term;
-    if (rootType == SOMITEM_DATATYPE_STRING) {
-        std::vector<std::u16string> patterns = type.patterns();
-        if (!patterns.empty()) {
-            GetTermString(patterns, term, prefix);
-        }
-    }
+    const std::string& prefix = info.prefix;
+    const std::string& term = info.term;
     bool seenValid = false;
     for (int end = limit;;) {
         end += longest ? -1 : 1;
@@ -158,7 +189,7 @@ bool CXlatrix::FindCandidate(const vr::xml::SchemaType& type, const vr::xml::Sch
             continue;
         }
         Candidate current{end, {}};
-        if (CheckCandidate(type, root, base, candidate, current.value)) {
+        if (CheckCandidate(info, candidate, current.value)) {
             if (IsExpectedValue(rootType, expected, current)) {
                 found = std::move(current);
                 return true;
@@ -175,9 +206,9 @@ bool CXlatrix::FindCandidate(const vr::xml::SchemaType& type, const vr::xml::Sch
 // first, also when the answer ends there. A resumed search gives the next shorter valid one, so that text the
 // number took (trailing blanks, say) can still go to the elements after it. Each reading is shorter than the
 // one before, so the search always ends.
-bool CXlatrix::FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root,
-                                 const std::string* expected, int base, int start, int limit,
+bool CXlatrix::FindLongestNumber(const ValueInfo& info, const std::string* expected, int start, int limit,
                                  Candidate& found) {
+    const int base = info.base;
     const int length = static_cast<int>(strText.size());
     int top = limit - 1;
     if (limit == start) {
@@ -188,7 +219,7 @@ bool CXlatrix::FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml:
                 break;
             }
             std::string value;
-            if (CheckCandidate(type, root, base, candidate, value)) {
+            if (CheckCandidate(info, candidate, value)) {
                 top = end;
             } else if (top >= 0 && std::strchr("eE+-", candidate.back()) == nullptr) {
                 break;
@@ -198,8 +229,8 @@ bool CXlatrix::FindLongestNumber(const vr::xml::SchemaType& type, const vr::xml:
     for (int end = top; end > start && TakeParseStep(); --end) {
         Candidate current{end, {}};
         std::string_view candidate(strText.data() + start, static_cast<size_t>(end - start));
-        if (CheckCandidate(type, root, base, candidate, current.value) &&
-            IsExpectedValue(root.itemType(), expected, current)) {
+        if (CheckCandidate(info, candidate, current.value) &&
+            IsExpectedValue(info.rootType, expected, current)) {
             found = std::move(current);
             return true;
         }
@@ -214,13 +245,13 @@ bool CXlatrix::IsExpectedValue(SOMITEMTYPE rootType, const std::string* expected
 
 // A number in another base must convert whole and keep the type's range facets; its value is then plain
 // decimal text. Every other candidate must be valid for the type as it stands.
-bool CXlatrix::CheckCandidate(const vr::xml::SchemaType& type, const vr::xml::SchemaType& root, int base,
-                              std::string_view candidate, std::string& value) {
-    if (!IsNumeric(root.itemType()) || base == 10) {
+bool CXlatrix::CheckCandidate(const ValueInfo& info, std::string_view candidate, std::string& value) {
+    const vr::xml::SchemaType& type = info.type;
+    const int base = info.base;
+    if (!info.numeric || base == 10) {
         value.assign(candidate);
         // The lexical test first: cheaper, and stricter where the schema check is lenient ("1e" as a double).
-        if (type.variety() == SCHEMATYPEVARIETY_ATOMIC &&
-            !xlatrix::MayBeLexicallyValid(root.itemType(), candidate)) {
+        if (info.atomic && !xlatrix::MayBeLexicallyValid(info.rootType, candidate)) {
             return false;
         }
         return type.isValid(xlatrix::Wide(candidate)) == S_OK;
@@ -240,7 +271,7 @@ bool CXlatrix::CheckCandidate(const vr::xml::SchemaType& type, const vr::xml::Sc
     value = reading.decimal;
     // The decimal value must lie in the type's own range too ("1FFFFFFFF" is no unsignedInt); hexBinary's
     // lexical space is hexadecimal text, so its decimal rendering is not checked against it.
-    return root.itemType() == SOMITEM_DATATYPE_HEXBINARY || type.isValid(xlatrix::Wide(value)) == S_OK;
+    return info.rootType == SOMITEM_DATATYPE_HEXBINARY || type.isValid(xlatrix::Wide(value)) == S_OK;
 }
 
 bool CXlatrix::InRangeFacets(const vr::xml::SchemaType& type, double number) {

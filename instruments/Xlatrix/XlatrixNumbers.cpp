@@ -162,11 +162,12 @@ bool CXlatrix::GetNestedLevel(const std::string& path, std::string& level) {
         if (i < path.size() && path[i] == ']') {
             // "%.3d" of the number: at least three digits.
             size_t significant = std::min(path.find_first_not_of('0', first), i - 1);
-            std::string number = path.substr(significant, i - significant);
-            if (number.size() < 3) {
-                number.insert(0, 3 - number.size(), '0');
+            size_t digits = i - significant;
+            if (!level.empty()) {
+                level += '.';
             }
-            level += (level.empty() ? "" : ".") + number;
+            level.append(digits < 3 ? 3 - digits : 0, '0');
+            level.append(path, significant, digits);
         }
     }
     return true;

@@ -10,6 +10,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixValueInfo.h"
 
 #include <algorithm>
 
@@ -24,6 +25,19 @@ std::string SequencePath(const std::string& occurrencePath) {
         path.replace(at, from.size(), to);
     }
     return path;
+}
+
+// Empties a map of the parse state. clear() zeroes every bucket, which costs more than the few entries of a
+// short answer's parse, so those are erased one by one.
+template <class Map>
+void EmptyParseMap(Map& map) {
+    if (map.size() * 8 < map.bucket_count()) {
+        for (auto entry = map.begin(); entry != map.end();) {
+            entry = map.erase(entry);
+        }
+    } else {
+        map.clear();
+    }
 }
 
 } // namespace
@@ -58,11 +72,11 @@ bool CXlatrix::Parse(const char* typeName, const char* text) {
 void CXlatrix::ResetParseState(const char* text) {
     bError = false;
     strErrorText.clear();
-    mapMatches.clear();
-    mapOccurrences.clear();
-    mapValueIndex.clear();
-    mapStartPos.clear();
-    mapOccurrenceStarts.clear();
+    EmptyParseMap(mapMatches);
+    EmptyParseMap(mapOccurrences);
+    EmptyParseMap(mapValueIndex);
+    EmptyParseMap(mapStartPos);
+    EmptyParseMap(mapOccurrenceStarts);
     strText = xlatrix::Narrow(text);
     nPos = 0;
     nFurthestPos = 0;
@@ -242,6 +256,10 @@ bool CXlatrix::ParseParticle(const vr::xml::SchemaItem& particle, const std::str
 bool CXlatrix::ParseElementOccurrence(const vr::xml::SchemaParticle& particle, const std::string& path,
                                       int32_t occurrence) {
     vr::xml::SchemaElement element = particle.AsElement();
+    // A value element read before: no reference, a built-in datatype at its root.
+    if (auto known = mapValueInfo.find(element.identity()); known != mapValueInfo.end()) {
+        return ApplyParseText(known->second->type, occurrence, element, path.c_str());
+    }
     if (element.isReference()) {
         DumpError("CXlatrix::ParseISchemaElement(): pSchemaElement->isReference != VARIANT_FALSE.\n");
         return false;

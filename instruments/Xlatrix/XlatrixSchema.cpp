@@ -2,6 +2,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixValueInfo.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ bool CXlatrix::SetSchema(const vr::xml::Schema& newSchema) {
             return false;
         }
         schema = newSchema;
+        mapValueInfo.clear(); // keyed by items of the schema before
         return true;
     });
 }

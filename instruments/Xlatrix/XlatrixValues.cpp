@@ -3,6 +3,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixValueInfo.h"
 
 #include <algorithm>
 
@@ -103,7 +104,11 @@ bool CXlatrix::GetParamValue(ParamValueArray& array, std::string& name, SOMITEMT
             *type = entry->type;
         }
         if (value != nullptr) {
-            *value = entry->arrValues[nIdIndex];
+            if (bRemove) {
+                value->swap(entry->arrValues[nIdIndex]); // the value goes anyway
+            } else {
+                *value = entry->arrValues[nIdIndex];
+            }
         }
         if (name.empty()) {
             name = entry->strName;

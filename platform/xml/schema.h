@@ -47,6 +47,9 @@ public:
     SchemaItem() = default;
     explicit operator bool() const { return item_ != nullptr; }
     friend bool operator==(const SchemaItem& a, const SchemaItem& b) { return a.item_ == b.item_; }
+    // The same for every handle of one item, and unlike that of any other item while its schema lives: a key
+    // for what callers work out from an item once.
+    const void* identity() const { return item_.get(); }
 
     SOMITEMTYPE itemType() const;
     std::u16string name() const;

@@ -15,6 +15,7 @@ namespace vr::xml::detail {
 
 struct SchemaData;
 class ValueChecker;
+class CompiledValueCheck;
 
 struct Facets {
     std::optional<std::u16string> minExclusive, minInclusive, maxExclusive, maxInclusive;
@@ -63,9 +64,12 @@ struct SchemaItemData {
     std::u16string version;
     std::vector<const SchemaItemData*> types, elements, attributeGroups, modelGroups;
 
-    // isValid: compiled on first use
+    // isValid: both made on first use, under checkerOnce, and never changed after; compiled is null when the
+    // type's checks are not compiled (value_compiled.h) and the schema check answers alone.
     mutable std::once_flag checkerOnce;
     mutable std::shared_ptr<const ValueChecker> checker;
+    mutable std::shared_ptr<const CompiledValueCheck> compiled;
+    mutable bool floatingGuard = false; // a double or float at the root: see PassesLexicalGuard
 
     bool IsBuiltIn() const;
 };

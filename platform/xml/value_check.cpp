@@ -4,9 +4,11 @@
 
 #include "platform/base/text.h"
 #include "platform/xml/runtime.h"
+#include "platform/xml/value_compiled.h"
 
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -35,6 +37,8 @@ public:
     ValueChecker& operator=(const ValueChecker&) = delete;
 
     [[nodiscard]] HRESULT Check(std::u16string_view text) const;
+    // Whether Check validates against a compiled small schema (not a failure, not the any-types).
+    bool ValidatesBySchema() const { return schema_ != nullptr; }
 
 private:
     xmlSchemaPtr schema_ = nullptr;
@@ -157,34 +161,6 @@ SharedChecker(const std::string& text, const std::string& elementNamespace, SCHE
     return shared.byText.emplace(text, checker).first->second;
 }
 
-// The white-space handling XSD prescribes for values of the type: a whiteSpace facet of the type or of a
-// user-defined base, else that of the built-in datatype it derives from. Unions leave it to their members.
-SCHEMAWHITESPACE EffectiveWhitespace(const SchemaItemData& type) {
-    if (type.facets.whitespace != SCHEMAWHITESPACE_NONE) {
-        return type.facets.whitespace;
-    }
-    if (type.variety == SCHEMATYPEVARIETY_UNION) {
-        return SCHEMAWHITESPACE_NONE;
-    }
-    if (type.variety == SCHEMATYPEVARIETY_LIST) {
-        return SCHEMAWHITESPACE_COLLAPSE;
-    }
-    if (type.IsBuiltIn()) {
-        switch (type.itemType) {
-        case SOMITEM_DATATYPE_STRING:
-        case SOMITEM_DATATYPE_ANYSIMPLETYPE:
-        case SOMITEM_ANYTYPE:
-            return SCHEMAWHITESPACE_PRESERVE;
-        case SOMITEM_DATATYPE_NORMALIZEDSTRING:
-            return SCHEMAWHITESPACE_REPLACE;
-        default:
-            return SCHEMAWHITESPACE_COLLAPSE;
-        }
-    }
-    return type.baseTypes.empty() || type.baseTypes[0] == nullptr ? SCHEMAWHITESPACE_NONE
-                                                                  : EffectiveWhitespace(*type.baseTypes[0]);
-}
-
 // libxml2 does not normalise the white space of some datatypes (" 12" is refused as an int), so values are
 // normalised here first, as XSD defines it; patterns then see the normalised text, as XSD wants too.
 std::u16string NormalizeWhitespace(std::u16string_view text, SCHEMAWHITESPACE whitespace) {
@@ -267,14 +243,21 @@ bool IsFloatingLexical(std::u16string_view text) {
     return i == text.size();
 }
 
+// Whether values of the type need the lexical guard: atomic types derived from xsd:double or xsd:float.
+bool NeedsLexicalGuard(const SchemaItemData& type) {
+    const SchemaItemData* root = BuiltInRoot(type);
+    return root != nullptr &&
+           (root->itemType == SOMITEM_DATATYPE_DOUBLE || root->itemType == SOMITEM_DATATYPE_FLOAT);
+}
+
 // False when the text is certainly no value of the type although libxml2 might take it.
 bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
-    const SchemaItemData* root = BuiltInRoot(type);
-    if (root == nullptr ||
-        (root->itemType != SOMITEM_DATATYPE_DOUBLE && root->itemType != SOMITEM_DATATYPE_FLOAT)) {
+    if (!type.floatingGuard) {
         return true;
     }
-    return IsFloatingLexical(NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE));
+    bool blanks = std::any_of(text.begin(), text.end(),
+                              [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; });
+    return IsFloatingLexical(blanks ? NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE) : text);
 }
 
 std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
@@ -291,6 +274,34 @@ std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
 }
 
 } // namespace
+
+// The white-space handling XSD prescribes for values of the type: a whiteSpace facet of the type or of a
+// user-defined base, else that of the built-in datatype it derives from. Unions leave it to their members.
+SCHEMAWHITESPACE EffectiveWhitespace(const SchemaItemData& type) {
+    if (type.facets.whitespace != SCHEMAWHITESPACE_NONE) {
+        return type.facets.whitespace;
+    }
+    if (type.variety == SCHEMATYPEVARIETY_UNION) {
+        return SCHEMAWHITESPACE_NONE;
+    }
+    if (type.variety == SCHEMATYPEVARIETY_LIST) {
+        return SCHEMAWHITESPACE_COLLAPSE;
+    }
+    if (type.IsBuiltIn()) {
+        switch (type.itemType) {
+        case SOMITEM_DATATYPE_STRING:
+        case SOMITEM_DATATYPE_ANYSIMPLETYPE:
+        case SOMITEM_ANYTYPE:
+            return SCHEMAWHITESPACE_PRESERVE;
+        case SOMITEM_DATATYPE_NORMALIZEDSTRING:
+            return SCHEMAWHITESPACE_REPLACE;
+        default:
+            return SCHEMAWHITESPACE_COLLAPSE;
+        }
+    }
+    return type.baseTypes.empty() || type.baseTypes[0] == nullptr ? SCHEMAWHITESPACE_NONE
+                                                                  : EffectiveWhitespace(*type.baseTypes[0]);
+}
 
 HRESULT ValueChecker::Check(std::u16string_view text) const {
     if (alwaysValid_) {
@@ -351,13 +362,47 @@ std::string ValueSchemaText(const SchemaItemData& type, std::string* elementName
            "</vrxs:element></vrxs:schema>";
 }
 
-HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text) {
-    std::call_once(type.checkerOnce, [&] { type.checker = MakeChecker(type); });
-    HRESULT hr = type.checker->Check(text);
+namespace {
+
+// The schema check of the type, and its compiled check where the schema check can be made at all: a type
+// whose small schema does not compile keeps answering with that failure.
+void PrepareChecks(const SchemaItemData& type) {
+    std::call_once(type.checkerOnce, [&] {
+        type.checker = MakeChecker(type);
+        type.floatingGuard = NeedsLexicalGuard(type);
+        if (type.checker->ValidatesBySchema()) {
+            type.compiled = CompiledValueCheck::Compile(type);
+        }
+    });
+}
+
+HRESULT WithLexicalGuard(const SchemaItemData& type, std::u16string_view text, HRESULT hr) {
     if (hr == S_OK && !PassesLexicalGuard(type, text)) {
         return S_FALSE;
     }
     return hr;
+}
+
+} // namespace
+
+HRESULT CheckValueBySchema(const SchemaItemData& type, std::u16string_view text) {
+    PrepareChecks(type);
+    return WithLexicalGuard(type, text, type.checker->Check(text));
+}
+
+HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text) {
+    PrepareChecks(type);
+    if (type.compiled != nullptr) {
+        switch (type.compiled->Check(text)) {
+        case CompiledVerdict::kValid:
+            return WithLexicalGuard(type, text, S_OK);
+        case CompiledVerdict::kInvalid:
+            return S_FALSE;
+        case CompiledVerdict::kNotCovered:
+            break;
+        }
+    }
+    return WithLexicalGuard(type, text, type.checker->Check(text));
 }
 
 } // namespace vr::xml::detail
