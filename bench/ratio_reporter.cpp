@@ -13,19 +13,22 @@
 namespace vrbench {
 namespace {
 
-// The console table as usual, and each plain run's CPU seconds per iteration kept for the ratios (several
-// with --benchmark_repetitions, of which the median counts).
+// The console table as usual, and each plain run's seconds per iteration on the chosen clock kept for the
+// ratios (several with --benchmark_repetitions, of which the median counts).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal, so that the ratio lines stay plain in a file or a pipe.
-    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+    explicit RatioReporter(RatioClock clock)
+        : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular), clock_(clock) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
                 std::vector<double>& times = times_[run.run_name.function_name];
-                times.push_back(run.cpu_accumulated_time / static_cast<double>(run.iterations));
+                double seconds =
+                    clock_ == RatioClock::Wall ? run.real_accumulated_time : run.cpu_accumulated_time;
+                times.push_back(seconds / static_cast<double>(run.iterations));
                 if (times.size() == 1) {
                     order_.push_back(run.run_name.function_name);
                 }
@@ -44,15 +47,16 @@ public:
     }
 
 private:
+    const RatioClock clock_;
     std::map<std::string, std::vector<double>> times_;
     std::vector<std::string> order_;
 };
 
 } // namespace
 
-int RunWithRatios(int argc, char** argv, const std::string& baselineName) {
+int RunWithRatios(int argc, char** argv, const std::string& baselineName, RatioClock clock) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    RatioReporter reporter(clock);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     double baseline = reporter.Median(baselineName);
