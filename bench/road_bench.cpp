@@ -1,9 +1,11 @@
 // The road of one test with one instrument query: Preset, Test and Reset posted to the test-execution worker,
 // whose script reads the power supply's voltage through a socket of the `rigmont` process over the VISA
-// connection, against the bare query of the same command on a VISA connection of this process to the same
-// kind of loopback instrument, in one run. The road's calls wait on other threads and processes, so the
-// ratios are of wall time ("ratio <name> <time / baseline time>").
+// connection; and that one read alone, a script function of a script executive in this thread reading the
+// socket's property; both against the bare query of the same command on a VISA connection of this process to
+// the same kind of loopback instrument, in one run. The road's calls wait on other threads and processes, so
+// the ratios are of wall time ("ratio <name> <median time / median baseline time>").
 #include "Rigmont/include/rigmont.h"
+#include "bench/ratio_reporter.h"
 #include "bench/worker_requests.h"
 #include "common/TestExecutive.h"
 #include "common/VrConfigData.h"
@@ -12,6 +14,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
+#include "platform/scripting/activscp.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,7 +22,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -30,9 +32,12 @@ namespace {
 constexpr const char16_t* kScript =
     u"function Preset() {}\nfunction Test() { return Supply.Volt; }\nfunction Reset() {}\n";
 constexpr const char16_t* kMethods[] = {u"Preset", u"Test", u"Reset"};
+// The script of the executive in the benchmark's thread: one read of the socket's property.
+constexpr const char16_t* kReadScript = u"function ReadSupply() { return Supply.Volt; }\n";
 
 CTestExecutive* g_worker = nullptr;
 IVrConnection* g_connection = nullptr;
+IDispatch* g_readScript = nullptr;
 
 void BM_BareQuery(benchmark::State& state) {
     BSTR query = vr::AllocBstr(u"VOLT1?\r\n");
@@ -63,32 +68,28 @@ void BM_RoadOfOneTest(benchmark::State& state) {
 }
 BENCHMARK(BM_RoadOfOneTest)->UseRealTime();
 
-// The usual table, then each benchmark's wall time per iteration against the baseline's.
-class WallRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.iterations > 0 && !run.error_occurred) {
-                perIteration[run.run_name.function_name] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
+// One script property read of the socket in the hardware manager: the script function called by its DISPID.
+void BM_ScriptSocketRead(benchmark::State& state) {
+    LPOLESTR name = const_cast<LPOLESTR>(u"ReadSupply");
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(g_readScript->GetIDsOfNames(IID_NULL, &name, 1, 0, &id))) {
+        state.SkipWithError("the script has no ReadSupply");
+        return;
+    }
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (auto _ : state) {
+        VARIANT value;
+        VariantInit(&value);
+        HRESULT hr = g_readScript->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &value, nullptr, nullptr);
+        bool read = SUCCEEDED(hr) && (value.vt == VT_R8 || value.vt == VT_I4); // a whole volt comes as VT_I4
+        (void)VariantClear(&value);                                            // a number: nothing is freed
+        if (!read) {
+            state.SkipWithError("the script's read failed");
+            return;
         }
     }
-    int PrintRatios(const std::string& baseline) const {
-        auto base = perIteration.find(baseline);
-        if (base == perIteration.end() || base->second <= 0) {
-            return 1;
-        }
-        for (const auto& [name, seconds] : perIteration) {
-            std::printf("ratio %s %.3f\n", name.c_str(), seconds / base->second);
-        }
-        return 0;
-    }
-
-private:
-    std::map<std::string, double> perIteration;
-};
+}
+BENCHMARK(BM_ScriptSocketRead)->UseRealTime();
 
 HRESULT SaveRecord(IVrRigmont* manager, std::u16string_view type, std::u16string_view name,
                    std::u16string_view server, const std::string& resource, const std::string& setup) {
@@ -142,6 +143,30 @@ bool LoadInto(CTestExecutive& worker) {
     return SUCCEEDED(hr) && RunRequest(worker, u"") && RunRequest(worker, u"Test");
 }
 
+// A test engine and a script executive in this thread whose script reads the socket; its script dispatch.
+bool LoadReadScript(vr::ComPtr<IVrTestEngine>* engine, vr::ComPtr<IScrivon>* executive,
+                    vr::ComPtr<IDispatch>* script) {
+    if (FAILED(CoCreateInstance(CLSID_TestEngine, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrTestEngine>(),
+                                engine->PutVoid())) ||
+        FAILED(CoCreateInstance(CLSID_TestScriptExecutive, nullptr, CLSCTX_INPROC_SERVER,
+                                vr::uuidof<IScrivon>(), executive->PutVoid())) ||
+        FAILED((*executive)->Init(engine->Get()))) {
+        return false;
+    }
+    BSTR language = vr::AllocBstr(u"JScript");
+    BSTR code = vr::AllocBstr(kReadScript);
+    bool loaded =
+        SUCCEEDED((*executive)->put_ScriptLanguage(language)) && SUCCEEDED((*executive)->AddScript(code));
+    SysFreeString(language);
+    SysFreeString(code);
+    vr::ComPtr<IUnknown> unknown;
+    vr::ComPtr<IActiveScript> scriptEngine;
+    return loaded && SUCCEEDED((*executive)->get_ScriptEngine(unknown.Put())) && unknown &&
+           SUCCEEDED(unknown.As(&scriptEngine)) &&
+           SUCCEEDED(scriptEngine->SetScriptState(SCRIPTSTATE_CONNECTED)) &&
+           SUCCEEDED(scriptEngine->GetScriptDispatch(nullptr, script->Put()));
+}
+
 int Run(int argc, char** argv, const std::string& folder) {
     vr::RegisterSystemProxies();
     vrvisatest::LoopbackInstrument roadInstrument;
@@ -155,18 +180,22 @@ int Run(int argc, char** argv, const std::string& folder) {
         return 1;
     }
     auto worker = std::make_unique<CTestExecutive>();
-    if (!worker->EngineProxy || !LoadInto(*worker)) {
-        std::fprintf(stderr, "road_bench: the worker or its script failed\n");
+    vr::ComPtr<IVrTestEngine> engine;
+    vr::ComPtr<IScrivon> executive;
+    vr::ComPtr<IDispatch> readScript;
+    if (!worker->EngineProxy || !LoadInto(*worker) || !LoadReadScript(&engine, &executive, &readScript)) {
+        std::fprintf(stderr, "road_bench: the worker or a script failed\n");
         return 1;
     }
     g_worker = worker.get();
     g_connection = connection.Get();
-    benchmark::Initialize(&argc, argv);
-    WallRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    int result = reporter.PrintRatios("BM_BareQuery");
+    g_readScript = readScript.Get();
+    int result = RunWithRatios(argc, argv, "BM_BareQuery", RatioTime::Wall);
     g_worker = nullptr;
     g_connection = nullptr;
+    g_readScript = nullptr;
+    readScript = nullptr;
+    (void)executive->Close(); // the benchmark's result is already printed
     worker.reset();
     return result;
 }

@@ -6,8 +6,11 @@
 
 namespace vrbench {
 
-// Posts one request and waits for it the programs' way: drain the output, look at the state, pump. True when
-// the request succeeded.
+// The longest sleep between two looks at the worker, as the script executive window's.
+constexpr DWORD kPumpStepMs = 8;
+
+// Posts one request and waits for it the programs' way: drain the output, look at the state, sleep until the
+// worker has news (at most a pump step). True when the request succeeded.
 inline bool RunRequest(CTestExecutive& worker, const char16_t* name) {
     worker.Request(vr::AllocBstr(name), vr::AllocBstr(u""), vr::AllocBstr(u""));
     for (;;) {
@@ -19,7 +22,7 @@ inline bool RunRequest(CTestExecutive& worker, const char16_t* name) {
         if (worker.GetState() == CTestExecutive::kDone) {
             break;
         }
-        PumpMessages(0);
+        worker.WaitForProgress(kPumpStepMs);
     }
     BSTR error = nullptr;
     HRESULT hr = S_OK;

@@ -203,6 +203,21 @@ bool CTestExecutive::GetOutput(LONG* status, BSTR* text) {
     return true;
 }
 
+HANDLE CTestExecutive::ProgressEvent() const {
+    return shared_->progress;
+}
+
+void CTestExecutive::WaitForProgress(DWORD milliseconds) {
+    HANDLE event = shared_->progress;
+    if (!event) {
+        PumpMessages(milliseconds);
+        return;
+    }
+    DWORD index = 0;
+    // RPC_S_CALLPENDING (the time passed) and S_OK both mean: look again.
+    (void)CoWaitForMultipleHandles(COWAIT_DEFAULT, milliseconds, 1, &event, &index);
+}
+
 // Waits while the worker is busy in a script that serves no calls: only for an engine without a monitor.
 HRESULT CTestExecutive::GetOutputThroughProxy(LONG* status, BSTR* text) {
     if (!EngineProxy) {

@@ -63,6 +63,14 @@ public:
     // The engine's next output line and its status; false when none was waiting (or the call failed). It
     // does not wait for a busy worker when the engine is in this process (see IVrTestEngineMonitor).
     bool GetOutput(LONG* status, BSTR* text);
+    // An auto-reset event that is set when a request is done and when the engine queues an output line, for
+    // the window thread's wait between looking at GetOutput and GetState: it may sleep on it rather than ask
+    // again and again. The lines of an engine in another process do not set it, so every wait on it has a
+    // time limit. Null when it could not be made. Owned by the object.
+    HANDLE ProgressEvent() const;
+    // The wait of a window thread without an event loop of its own: until ProgressEvent is set or the
+    // milliseconds have passed, running the calls queued for the thread's apartment meanwhile.
+    void WaitForProgress(DWORD milliseconds);
     // The engine's Stop with the words (borrowed). Never waits for the worker: "continue", "loop" and "exit"
     // only set the engine's flag or option (the script sees StopLoop and StopExit at its next option call);
     // any other word also interrupts the script that the running request runs, loading included.

@@ -53,6 +53,9 @@ struct TestExecutiveShared {
 
     // Signalled by Request and by the destructor, so the waiting worker looks at once.
     HANDLE wake = nullptr;
+    // Auto-reset; set by the worker when a request is done and by the engine (through its monitor) when it
+    // queues an output line, so that the window thread can sleep until there is something to read.
+    HANDLE progress = nullptr;
 
     std::mutex mutex;
     std::condition_variable changed;

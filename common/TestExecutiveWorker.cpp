@@ -29,7 +29,9 @@ _com_error ComErrorOf(HRESULT hr) {
     return _com_error(hr, info.Get());
 }
 
-TestExecutiveShared::TestExecutiveShared() : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+TestExecutiveShared::TestExecutiveShared()
+    : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      progress(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 TestExecutiveShared::~TestExecutiveShared() {
     for (BSTR* text : {&Code, &Language, &CodeFile, &Config, &Arg1, &Arg2, &ErrorText, &ResultText}) {
@@ -46,8 +48,10 @@ TestExecutiveShared::~TestExecutiveShared() {
             stream->Release();
         }
     }
-    if (wake) {
-        CloseHandle(wake);
+    for (HANDLE event : {wake, progress}) {
+        if (event) {
+            CloseHandle(event);
+        }
     }
 }
 
@@ -94,7 +98,10 @@ bool TestExecutiveShared::Startup() {
     {
         // An engine in another process has no monitor: Stop and GetOutput then go through its proxy.
         std::lock_guard lock(monitorMutex);
-        (void)Engine->QueryInterface(vr::uuidof<IVrTestEngineMonitor>(), monitor.PutVoid());
+        if (SUCCEEDED(Engine->QueryInterface(vr::uuidof<IVrTestEngineMonitor>(), monitor.PutVoid())) &&
+            progress) {
+            (void)monitor->SetOutputSignal(progress); // it only keeps the handle
+        }
     }
     apartment = vr::ThisApartment();
     vr::ComPtr<IUnknown> unknown;
@@ -145,6 +152,10 @@ void TestExecutiveShared::Shutdown() {
     }
     {
         std::lock_guard lock(monitorMutex);
+        if (monitor) {
+            // The engine may outlive this block (a script kept it): it must not set the event closed with it.
+            (void)monitor->SetOutputSignal(nullptr); // it only drops the handle
+        }
         monitor = nullptr;
     }
     if (ScriptExec) {
@@ -174,6 +185,7 @@ void TestExecutiveShared::RunLoop() {
         (void)vr::PumpMessages(); // as above
         SysFreeString(RequestName.exchange(nullptr, std::memory_order_acq_rel));
         State.store(2, std::memory_order_release);
+        (void)SetEvent(progress); // a missing event leaves the window thread its time limit
     }
 }
 

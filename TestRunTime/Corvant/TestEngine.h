@@ -35,8 +35,9 @@ struct OutputEntry {
 };
 
 // Threads: apartment-threaded. Every call of IVrTestEngine runs on the creating thread (others come through
-// a marshalled proxy, served while the thread pumps, as in Delay). The two members of IVrTestEngineMonitor
-// run on any thread: they touch only the atomic stop flags and the output queue, which has a lock of its own.
+// a marshalled proxy, served while the thread pumps, as in Delay). The members of IVrTestEngineMonitor run on
+// any thread: they touch only the atomic stop flags and the output queue and its signal, which have a lock of
+// their own.
 class CTestEngine : public vr::ObjectRoot,
                     public vr::CoClass<CTestEngine>,
                     public vr::DispatchImpl<CTestEngine, IVrTestEngine>,
@@ -91,6 +92,7 @@ public:
     // IVrTestEngineMonitor, any thread.
     HRESULT RequestStop(BSTR words) override;
     HRESULT TakeOutput(LONG* status, BSTR* text) override;
+    HRESULT SetOutputSignal(HANDLE event) override;
 
 private:
     using ValueMap = std::map<std::u16string, _variant_t>;
@@ -136,6 +138,7 @@ private:
     std::unique_ptr<CADO> database_;
     std::mutex outputMutex_;         // guards output_
     std::deque<OutputEntry> output_; // appended on the engine's thread, taken on any thread
+    HANDLE outputSignal_ = nullptr;  // guarded by outputMutex_; set after each line queued, not owned
     vr::ComPtr<IVrSpecValidator> validator_;
     vr::ComPtr<IVrCsvFile> csv_;
     vr::ComPtr<IDispatch> graph_;

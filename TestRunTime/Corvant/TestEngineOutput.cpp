@@ -3,6 +3,7 @@
 
 #include "common/Trace.h"
 #include "platform/base/text.h"
+#include "platform/com/waithandle.h"
 
 namespace corvant {
 
@@ -45,6 +46,9 @@ HRESULT CTestEngine::Output(BSTR bsText, VARIANT vTestStatus) {
     }
     std::lock_guard lock(outputMutex_);
     output_.push_back(OutputEntry{std::u16string(vr::BstrView(bsText)), status});
+    if (outputSignal_) {
+        (void)SetEvent(outputSignal_); // it fails only for what is no event, which the reader would not see
+    }
     return S_OK;
 }
 
@@ -98,6 +102,13 @@ HRESULT CTestEngine::TakeOutput(LONG* status, BSTR* text) {
         *status = lineStatus;
     }
     return hr;
+}
+
+// Any thread.
+HRESULT CTestEngine::SetOutputSignal(HANDLE event) {
+    std::lock_guard lock(outputMutex_);
+    outputSignal_ = event;
+    return S_OK;
 }
 
 } // namespace corvant

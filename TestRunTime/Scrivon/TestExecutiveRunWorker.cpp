@@ -75,4 +75,8 @@ IVrTestEngine* TestExecutiveRunWorker::Engine() {
     return executive_->EngineProxy;
 }
 
+HANDLE TestExecutiveRunWorker::ProgressEvent() {
+    return executive_->ProgressEvent();
+}
+
 } // namespace scrivon

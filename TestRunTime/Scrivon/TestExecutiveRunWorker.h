@@ -27,6 +27,7 @@ public:
     bool GetOutput(int32_t* status, std::string* text) override;
     void Stop(const std::string& words) override;
     IVrTestEngine* Engine() override;
+    HANDLE ProgressEvent() override;
 
 private:
     std::unique_ptr<CTestExecutive> executive_;

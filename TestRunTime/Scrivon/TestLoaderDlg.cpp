@@ -56,7 +56,7 @@ QLineEdit* ReadOnlyField(QWidget* parent) {
 } // namespace
 
 CVrTestLoaderDlg::CVrTestLoaderDlg(TestRunWorker& worker, std::vector<std::string> languages, QWidget* parent)
-    : QDialog(parent), languages_(std::move(languages)) {
+    : QDialog(parent), worker_(worker), languages_(std::move(languages)) {
     (void)vr::ComObject<CVrTestLoaderDlgAutoProxy>::Create(&proxy_);
     if (proxy_) {
         proxy_->Bind(this);
@@ -300,9 +300,17 @@ std::optional<std::string> CVrTestLoaderDlg::AskLanguage(const std::string& scri
     return AskScriptLanguage(languages_, this);
 }
 
+// The window stays live during the wait, which ends as soon as the worker has news for the next look.
 void CVrTestLoaderDlg::PumpMessages() {
     vr::ui::PumpPendingMessages();
-    QThread::msleep(kPumpSleepMs);
+    HANDLE progress = worker_.ProgressEvent();
+    if (!progress) {
+        QThread::msleep(kPumpSleepMs);
+        return;
+    }
+    DWORD index = 0;
+    // Signalled or not, the caller looks at the worker again.
+    (void)vr::ui::WaitPumping(kPumpSleepMs, 1, &progress, &index);
 }
 
 void CVrTestLoaderDlg::OpenCommand() {

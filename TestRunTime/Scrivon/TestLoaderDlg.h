@@ -93,6 +93,7 @@ private:
     void ToggleSource();
     void TimerTick();
 
+    TestRunWorker& worker_; // the caller's; outlives the window
     std::vector<std::string> languages_;
     Controls ui_{};
     QHBoxLayout* serialNumberRow_ = nullptr;

@@ -44,7 +44,7 @@ public:
     virtual void ShowError(const std::string& caption, const std::string& text) = 0;
     // The Script Language dialog for the script at scriptPath: the chosen language, or none on Cancel.
     virtual std::optional<std::string> AskLanguage(const std::string& scriptPath) = 0;
-    // Serves the window's events and queued calls once, waiting briefly when there are none.
+    // Serves the window's events and queued calls once, then waits briefly (less when the worker has news).
     virtual void PumpMessages() = 0;
 };
 
@@ -63,6 +63,9 @@ public:
     virtual void Stop(const std::string& words) = 0;
     // The engine, usable on the window thread.
     virtual IVrTestEngine* Engine() = 0;
+    // An event set when the worker has news (an output line or the request's end), for the window's wait
+    // between two looks; null when the worker offers none (the window then waits its usual step).
+    virtual HANDLE ProgressEvent() { return nullptr; }
 };
 
 class TestLoaderModel {

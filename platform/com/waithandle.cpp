@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -19,9 +18,12 @@ struct Event {
     uint32_t tag = kEventTag;
     int fd = -1;
     bool manualReset = false;
-    // Signals and claims pass through this lock so that what a thread wrote before SetEvent is visible to
-    // the thread whose wait the signal ends (the eventfd alone is no ordering a race checker can see).
-    std::mutex order;
+    // Counts the signals: SetEvent adds one (release) before it writes the descriptor, and a wait that a
+    // signal ends reads it (acquire), so that what a thread wrote before SetEvent is visible to the thread
+    // whose wait the signal ends (the eventfd alone is no ordering a race checker can see). No lock: the
+    // waiter that the write wakes must not then block on the thread that woke it while that one is still
+    // inside the write.
+    std::atomic<uint64_t> signals{0};
 };
 
 Event* AsEvent(HANDLE handle) {
@@ -29,6 +31,8 @@ Event* AsEvent(HANDLE handle) {
     return event && event->tag == kEventTag ? event : nullptr;
 }
 
+// Signals of every event of the process, so that a wait can tell whether any event was signalled since it
+// last looked without asking each one.
 std::atomic<uint64_t> g_signals{0};
 
 // Takes the signal away; false when it was not signalled (or another thread took it first).
@@ -61,7 +65,7 @@ BOOL SetEvent(HANDLE handle) {
     // The counter only needs to be non-zero; a counter at its maximum (EAGAIN) is signalled already.
     uint64_t one = 1;
     g_signals.fetch_add(1, std::memory_order_release);
-    std::lock_guard lock(event->order);
+    event->signals.fetch_add(1, std::memory_order_release);
     ssize_t written = write(event->fd, &one, sizeof one);
     return written == sizeof one || errno == EAGAIN ? TRUE : FALSE;
 }
@@ -71,7 +75,6 @@ BOOL ResetEvent(HANDLE handle) {
     if (!event) {
         return FALSE;
     }
-    std::lock_guard lock(event->order);
     DrainDescriptor(event->fd);
     return TRUE;
 }
@@ -103,13 +106,18 @@ bool ClaimEvent(HANDLE handle) {
     if (!event) {
         return false;
     }
-    std::lock_guard lock(event->order);
+    bool claimed = false;
     if (!event->manualReset) {
-        return DrainDescriptor(event->fd);
+        claimed = DrainDescriptor(event->fd);
+    } else {
+        // A manual-reset event keeps its signal, so it is only looked at.
+        pollfd probe{event->fd, POLLIN, 0};
+        claimed = poll(&probe, 1, 0) == 1;
     }
-    // A manual-reset event keeps its signal, so it is only looked at.
-    pollfd probe{event->fd, POLLIN, 0};
-    return poll(&probe, 1, 0) == 1;
+    if (claimed) {
+        (void)event->signals.load(std::memory_order_acquire); // only the ordering counts, not the number
+    }
+    return claimed;
 }
 
 } // namespace vr::detail

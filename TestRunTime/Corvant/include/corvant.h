@@ -93,11 +93,15 @@ struct IVrTestEngineMonitor : IUnknown {
     // GetOutput: takes the oldest queued line and its status; S_FALSE (both left untouched) when none waits;
     // E_POINTER for a null text.
     [[nodiscard]] virtual HRESULT TakeOutput(LONG* status, BSTR* text) = 0;
+    // The event (from CreateEventW) the engine sets each time it queues a line, so that a reader can sleep
+    // until there is output instead of asking again and again; null for none (the start). The engine does not
+    // own it: the caller keeps it open until it has put another one or null here.
+    [[nodiscard]] virtual HRESULT SetOutputSignal(HANDLE event) = 0;
 
 protected:
     ~IVrTestEngineMonitor() = default;
 };
-VR_DECLARE_INTERFACE_ID(IVrTestEngineMonitor, "912B59C0-0926-402D-B45C-82D714ABFE01")
+VR_DECLARE_INTERFACE_ID(IVrTestEngineMonitor, "2E7B4C1A-5F0D-4B8E-9A63-C41D7E08B2F5")
 
 inline constexpr CLSID CLSID_TestEngine = vr::MakeGuid("FEA06D1D-3B21-4624-9748-D477B7D60E1D");
 inline constexpr GUID LIBID_Corvant = vr::MakeGuid("3F14BE50-6169-49F8-A37C-5B88F071FE16");

@@ -1,12 +1,15 @@
 // The worker with the real test engine and script executive (the hardware manager stands in, registered in
 // the process), running a test script file from Set to its verdict, with its output drained while it runs,
 // a script that waits in the engine's Delay stopped and the engine set to continue afterwards, and scripts
-// that serve no calls (a loop polling StopLoop, a load that never ends) reached by Stop all the same.
+// that serve no calls (a loop polling StopLoop, a load that never ends) reached by Stop all the same, and the
+// progress event the window thread sleeps on.
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "common/TestExecutive.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "platform/com/apartment.h"
+#include "platform/com/waithandle.h"
 
 #include <gtest/gtest.h>
 
@@ -155,6 +158,35 @@ TEST_F(WorkerRoadTest, LoopAndExitReachAPollingScriptWithoutInterruptingIt) {
     worker->GetResult(&result);
     EXPECT_EQ(vr::BstrView(result), u"exit");
     SysFreeString(result);
+    EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+}
+
+// The window thread may sleep on the progress event: a line the running script queues sets it while the
+// request still runs, and the request's end sets it again. A missing signal would end the wait by its limit.
+TEST_F(WorkerRoadTest, TheProgressEventTellsOfALineAndOfTheEnd) {
+    ASSERT_EQ(worker->Set(B(u"JScript"),
+                          B(u"function Poll() {\n  OutputLn('polling');\n"
+                            u"  while (!IsOptionEnabled('StopLoop')) {}\n}"),
+                          B(u""), B(u"")),
+              S_OK);
+    EXPECT_EQ(Run(u""), u"");
+    HANDLE progress = worker->ProgressEvent();
+    ASSERT_NE(progress, nullptr);
+    (void)ResetEvent(progress); // the load's end set it
+    worker->Request(B(u"Poll"), B(u""), B(u""));
+    DWORD index = 0;
+    ASSERT_EQ(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20000, 1, &progress, &index), S_OK);
+    LONG status = 0;
+    BSTR text = nullptr;
+    ASSERT_TRUE(worker->GetOutput(&status, &text));
+    EXPECT_EQ(vr::BstrView(text), u"polling\n");
+    SysFreeString(text);
+    EXPECT_EQ(worker->GetState(), CTestExecutive::kPosted);
+
+    StopWith(u"loop");
+    while (worker->GetState() != CTestExecutive::kDone) {
+        ASSERT_EQ(CoWaitForMultipleHandles(COWAIT_DEFAULT, 20000, 1, &progress, &index), S_OK);
+    }
     EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
 }
 
