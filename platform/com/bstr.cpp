@@ -7,6 +7,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The byte length sits in the four bytes just before the text the BSTR points at.
@@ -122,10 +126,19 @@ BSTR AllocBstrLatin1(std::string_view bytes) {
         return nullptr;
     }
     auto* units = reinterpret_cast<OLECHAR*>(text);
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, each paired with a zero byte: a megabyte answer is widened at memory speed.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= bytes.size(); i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(sixteen, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(sixteen, zero));
+    }
+#else
     // Blocks of a fixed size through a local array: a form compilers turn into vector code at -O2 as well
     // (a plain loop stays one byte at a time there, several times slower on a megabyte).
     constexpr size_t kBlock = 32;
-    size_t i = 0;
     for (; i + kBlock <= bytes.size(); i += kBlock) {
         OLECHAR block[kBlock];
         for (size_t k = 0; k < kBlock; ++k) {
@@ -133,6 +146,7 @@ BSTR AllocBstrLatin1(std::string_view bytes) {
         }
         std::memcpy(units + i, block, sizeof block);
     }
+#endif
     for (; i < bytes.size(); ++i) {
         units[i] = static_cast<unsigned char>(bytes[i]);
     }
