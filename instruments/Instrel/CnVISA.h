@@ -94,17 +94,18 @@ private:
     // The work of the I/O methods.
     HRESULT WriteStringWork(BSTR bsData, int32_t* plRetCount);
     HRESULT WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount);
-    HRESULT ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, std::u16string* text);
-    HRESULT ReplayRead(std::u16string* text);
+    HRESULT ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, CollectedAnswer* answer);
+    HRESULT ReplayRead(CollectedAnswer* answer);
     HRESULT PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout);
-    HRESULT ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text);
-    HRESULT ReadOneChunk(int32_t count, std::u16string* chunk);
+    HRESULT ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnswer* answer);
+    // One ReadString of the in-use interface for count characters; *chunk is the caller's.
+    HRESULT ReadOneChunk(int32_t count, BSTR* chunk);
     HRESULT SetSessionTimeout(int32_t milliseconds);
     bool SessionHasReadTimeout(int32_t milliseconds);
     void DropLateAnswer();
     void RecordWrite(const std::u16string& data);
-    void RecordRead(const std::u16string& answer);
-    void TraceRead(const std::u16string& text);
+    void RecordRead(std::u16string_view answer);
+    void TraceRead(const OLECHAR* text);
 
     // The filter's work.
     HRESULT SetSimulation(const VARIANT& value);
@@ -130,7 +131,7 @@ private:
     // The VISA:TIMEOUT the last read set through the VISA collection (none before the first); the object's
     // thread only, as every member.
     std::optional<int32_t> readTimeoutSet_;
-    std::u16string readBuffer_; // ReadString's answer while it is collected; kept between reads
+    std::u16string readBuffer_; // an answer of several chunks while it is collected; kept between reads
     bool traceScopeOpen_ = false;
 
     // Linked to the connection collection's attributes.

@@ -16,6 +16,9 @@ namespace {
 const std::u16string kWriteDashes(54, u'-');
 // The largest answer buffer a connection keeps between reads, in characters.
 constexpr size_t kKeptAnswerBuffer = 16 * 1024 * 1024;
+// The chunk a read without a count asks the VISA session for: answers of a few megabytes come in one piece,
+// which is handed on as it came. (A protocol converter is asked for ReadGoal::kChunk, as it always was.)
+constexpr int32_t kSessionChunk = 4 * 1024 * 1024;
 const std::u16string kReadDashes(35, u'-');
 
 int32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -142,12 +145,16 @@ HRESULT CCnVISA::ReadString(BSTR bsTerm, int32_t lTimeout, int32_t lCount, BSTR*
     *pbsData = nullptr;
     SetTraceSite();
     TraceInfo(u"(bstrTerm = '%s'; lTimeout = '%d'; lCount = '%d');", TextOf(bsTerm), lTimeout, lCount);
-    // The answer is collected in a buffer the connection keeps, so that a long answer does not take fresh
-    // memory (page by page) on every read; one that grew past kKeptAnswerBuffer is let go afterwards.
-    readBuffer_.clear();
-    HRESULT hr = ReadStringWork(bsTerm, lTimeout, lCount, &readBuffer_);
-    if (SUCCEEDED(hr)) {
-        *pbsData = vr::AllocBstr(readBuffer_);
+    // An answer of several chunks is collected in a buffer the connection keeps, so that a long answer does
+    // not take fresh memory (page by page) on every read; one that grew past kKeptAnswerBuffer is let go
+    // afterwards.
+    HRESULT hr = S_OK;
+    {
+        CollectedAnswer answer(&readBuffer_);
+        hr = ReadStringWork(bsTerm, lTimeout, lCount, &answer);
+        if (SUCCEEDED(hr)) {
+            *pbsData = answer.Detach();
+        }
     }
     if (readBuffer_.capacity() > kKeptAnswerBuffer) {
         std::u16string().swap(readBuffer_);
@@ -155,9 +162,9 @@ HRESULT CCnVISA::ReadString(BSTR bsTerm, int32_t lTimeout, int32_t lCount, BSTR*
     return FAILED(hr) ? FailWithErrorInfo(CLSID_CnVISA, hr) : S_OK;
 }
 
-HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, std::u16string* text) {
+HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, CollectedAnswer* answer) {
     if (Replaying()) {
-        return ReplayRead(text);
+        return ReplayRead(answer);
     }
     if (!IsOpen()) {
         return Report(E_FAIL,
@@ -168,13 +175,17 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, s
         return hr;
     }
     lastReadStatus_ = UnknownReason;
-    if (HRESULT hr = ReadChunks(ReadGoal::Of(vr::BstrView(bsTerm), lCount), timeout, text); FAILED(hr)) {
+    ReadGoal goal = ReadGoal::Of(vr::BstrView(bsTerm), lCount);
+    if (!converter_) {
+        goal.chunkWithoutCount = kSessionChunk;
+    }
+    if (HRESULT hr = ReadChunks(goal, timeout, answer); FAILED(hr)) {
         return hr;
     }
     if (Recording()) {
-        RecordRead(*text);
+        RecordRead(answer->Text());
     }
-    TraceRead(*text);
+    TraceRead(answer->TextZ());
     return S_OK;
 }
 
@@ -209,12 +220,9 @@ HRESULT CCnVISA::PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout) {
     return S_OK;
 }
 
-HRESULT CCnVISA::ReadOneChunk(int32_t count, std::u16string* chunk) {
-    BSTR received = nullptr;
-    HRESULT status = message_->ReadString(count, &received);
-    chunk->assign(vr::BstrView(received));
-    SysFreeString(received);
-    return status;
+HRESULT CCnVISA::ReadOneChunk(int32_t count, BSTR* chunk) {
+    *chunk = nullptr;
+    return message_->ReadString(count, chunk);
 }
 
 HRESULT CCnVISA::SetSessionTimeout(int32_t milliseconds) {
@@ -241,7 +249,7 @@ bool CCnVISA::SessionHasReadTimeout(int32_t milliseconds) {
     return same;
 }
 
-HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16string* text) {
+HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnswer* answer) {
     // One deadline for the whole read: an instrument that keeps sending the termination character without
     // the rest of the terminator must not hold the read past its timeout.
     const auto start = std::chrono::steady_clock::now();
@@ -250,19 +258,18 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
     ReadDecision decision;
     HRESULT chunkStatus = S_OK;
     int32_t sessionTimeout = timeout;
-    std::u16string chunk; // one buffer for every chunk of the read
     while (decision.step == ReadStep::ReadOn) {
+        BSTR chunk = nullptr;
         chunkStatus = ReadOneChunk(goal.NextChunk(received), &chunk);
-        received += chunk.size();
-        AppendWithoutCarriageReturns(chunk, text);
-        decision = DecideRead(goal, chunkStatus, *text, received);
+        received += answer->Add(chunk);
+        decision = DecideRead(goal, chunkStatus, answer->Text(), received);
         if (decision.step != ReadStep::ReadOn || timeout <= 0) {
             continue;
         }
         const int32_t remaining = timeout - MillisecondsSince(start);
         if (remaining <= 0) {
             chunkStatus = vr::visa::kErrorTimeout;
-            decision = DecideRead(goal, chunkStatus, *text, received);
+            decision = DecideRead(goal, chunkStatus, answer->Text(), received);
         } else if (remaining != sessionTimeout && SUCCEEDED(SetSessionTimeout(remaining))) {
             // Chunks that follow within the same millisecond find the session's timeout already right.
             sessionTimeout = remaining;
@@ -277,8 +284,8 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
         lastReadStatus_ = decision.status;
         return S_OK;
     case ReadStep::Timeout:
-        lateAnswer_ = LateAnswer{true, goal, received, *text, timeout};
-        if (text->empty()) {
+        lateAnswer_ = LateAnswer{true, goal, received, std::u16string(answer->Text()), timeout};
+        if (answer->Text().empty()) {
             return Report(E_FAIL,
                           vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
                                             u"Timeout.",
@@ -287,12 +294,12 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, std::u16strin
         return Report(E_FAIL,
                       vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
                                         u"Timeout. Recieved Data:\n'%s'.",
-                                        Name(), text->c_str()));
+                                        Name(), answer->TextZ()));
     case ReadStep::OtherFailure:
         return Report(E_FAIL,
                       vr::FormatWString(u"Could not read from the '%s' Connection. VISA Error: 0x%08lx. "
                                         u"Received Data:\n'%s'",
-                                        Name(), chunkStatus, text->c_str()));
+                                        Name(), chunkStatus, answer->TextZ()));
     default:
         return ReportGeneric(E_FAIL);
     }
@@ -316,11 +323,13 @@ void CCnVISA::DropLateAnswer() {
         if (remaining <= 0 || FAILED(SetSessionTimeout(remaining))) {
             break;
         }
-        std::u16string chunk;
+        BSTR chunk = nullptr;
         HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
-        late.received += chunk.size();
-        AppendWithoutCarriageReturns(chunk, &late.collected);
-        dropped += chunk;
+        const std::u16string_view text = vr::BstrView(chunk);
+        late.received += text.size();
+        AppendWithoutCarriageReturns(text, &late.collected);
+        dropped += text;
+        SysFreeString(chunk);
         decision = DecideRead(late.goal, status, late.collected, late.received);
     }
     (void)SetSessionTimeout(late.timeout); // the write and the next read see the configured timeout again
@@ -329,7 +338,7 @@ void CCnVISA::DropLateAnswer() {
               dropped.c_str());
 }
 
-HRESULT CCnVISA::ReplayRead(std::u16string* text) {
+HRESULT CCnVISA::ReplayRead(CollectedAnswer* text) {
     lastReadStatus_ = EndIndicator;
     OwnedBstr recordId(ReplayRecordId(vr::BstrView(recordId_)));
     OwnedBstr query(ReplayQuery(lastCommand_));
@@ -342,8 +351,8 @@ HRESULT CCnVISA::ReplayRead(std::u16string* text) {
                                         u"Received Data:\n'%s'",
                                         Name(), E_FAIL, u""));
     }
-    *text = std::u16string(answer.View());
-    TraceRead(*text);
+    text->Keep(answer.Detach());
+    TraceRead(text->TextZ());
     return S_OK;
 }
 
@@ -357,7 +366,7 @@ void CCnVISA::RecordWrite(const std::u16string& data) {
     recordedWrite_ = true;
 }
 
-void CCnVISA::RecordRead(const std::u16string& answer) {
+void CCnVISA::RecordRead(std::u16string_view answer) {
     OwnedBstr recordId(vr::BstrView(recordId_));
     if (!recordedWrite_) {
         OwnedBstr in(u"in");
@@ -370,9 +379,9 @@ void CCnVISA::RecordRead(const std::u16string& answer) {
     (void)logFile_->SaveField(recordId.Get(), out.Get(), text.Get());
 }
 
-void CCnVISA::TraceRead(const std::u16string& text) {
+void CCnVISA::TraceRead(const OLECHAR* text) {
     TracePrintfLevel3(u"%s Read from '%s' connection (ReadStatus = '%s') %s\n{%s}\n", kReadDashes.c_str(),
-                      Name(), ReadStatusWord(lastReadStatus_), kReadDashes.c_str(), text.c_str());
+                      Name(), ReadStatusWord(lastReadStatus_), kReadDashes.c_str(), text);
 }
 
 } // namespace instrel

@@ -2,6 +2,7 @@
 #include "ConnectionText.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jotwell.h"
 #include "platform/visa/visa_status.h"
@@ -56,6 +57,31 @@ std::u16string WithoutCarriageReturns(std::u16string_view text) {
     return result;
 }
 
+namespace {
+
+// Where the first carriage return at or after `from` stands; text.size() when there is none. Most answers
+// have none: the C library's byte search (vectorised) looks for the byte 13 through the whole text, and each
+// hit is checked for being a carriage return unit, in either byte order.
+size_t FindCarriageReturn(std::u16string_view text, size_t from) {
+    const char* begin = reinterpret_cast<const char*>(text.data());
+    const char* end = begin + text.size() * sizeof(char16_t);
+    const char* at = begin + from * sizeof(char16_t);
+    while (at < end) {
+        const void* hit = std::memchr(at, '\r', static_cast<size_t>(end - at));
+        if (hit == nullptr) {
+            break;
+        }
+        const size_t unit = static_cast<size_t>(static_cast<const char*>(hit) - begin) / sizeof(char16_t);
+        if (text[unit] == u'\r') {
+            return unit;
+        }
+        at = static_cast<const char*>(hit) + 1;
+    }
+    return text.size();
+}
+
+} // namespace
+
 void AppendWithoutCarriageReturns(std::u16string_view text, std::u16string* collected) {
     if (collected->capacity() - collected->size() < text.size()) {
         collected->reserve(std::max(2 * collected->capacity(), collected->size() + text.size()));
@@ -63,13 +89,68 @@ void AppendWithoutCarriageReturns(std::u16string_view text, std::u16string* coll
     // Whole runs between carriage returns at a time.
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = start;
-        while (end < text.size() && text[end] != u'\r') {
-            ++end;
-        }
+        const size_t end = FindCarriageReturn(text, start);
         collected->append(text.data() + start, end - start);
         start = end + 1;
     }
+}
+
+CollectedAnswer::CollectedAnswer(std::u16string* buffer) : buffer_(buffer) {
+    buffer_->clear();
+}
+
+CollectedAnswer::~CollectedAnswer() {
+    SysFreeString(single_);
+}
+
+void CollectedAnswer::Reset() {
+    SysFreeString(single_);
+    single_ = nullptr;
+    inBuffer_ = false;
+    buffer_->clear();
+}
+
+size_t CollectedAnswer::Add(BSTR chunk) {
+    const std::u16string_view text = vr::BstrView(chunk);
+    const size_t length = text.size();
+    if (!inBuffer_ && single_ == nullptr && FindCarriageReturn(text, 0) == length) {
+        single_ = chunk;
+        return length;
+    }
+    if (!inBuffer_) {
+        buffer_->assign(vr::BstrView(single_));
+        SysFreeString(single_);
+        single_ = nullptr;
+        inBuffer_ = true;
+    }
+    AppendWithoutCarriageReturns(text, buffer_);
+    SysFreeString(chunk);
+    return length;
+}
+
+void CollectedAnswer::Keep(BSTR whole) {
+    Reset();
+    single_ = whole;
+}
+
+std::u16string_view CollectedAnswer::Text() const {
+    return inBuffer_ ? std::u16string_view(*buffer_) : vr::BstrView(single_);
+}
+
+const OLECHAR* CollectedAnswer::TextZ() const {
+    if (inBuffer_) {
+        return buffer_->c_str();
+    }
+    return single_ ? single_ : u"";
+}
+
+BSTR CollectedAnswer::Detach() {
+    BSTR text = inBuffer_ || single_ == nullptr ? vr::AllocBstr(Text()) : single_;
+    if (text == single_) {
+        single_ = nullptr;
+    }
+    Reset();
+    return text;
 }
 
 ReadGoal ReadGoal::Of(std::u16string_view term, int32_t count) {
@@ -82,9 +163,8 @@ ReadGoal ReadGoal::Of(std::u16string_view term, int32_t count) {
 }
 
 int32_t ReadGoal::NextChunk(size_t received) const {
-    constexpr int32_t kChunk = 1000;
     if (!HasCount()) {
-        return kChunk;
+        return chunkWithoutCount;
     }
     return received >= static_cast<size_t>(count) ? 0 : count - static_cast<int32_t>(received);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "instrel.h"
+#include "platform/com/bstr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,15 +27,50 @@ void AppendWithoutCarriageReturns(std::u16string_view text, std::u16string* coll
 // without them; a terminator of carriage returns only is met when a chunk ended on the termination
 // character.
 struct ReadGoal {
+    // The chunk asked for when the read has no count.
+    static constexpr int32_t kChunk = 1000;
+
     std::u16string terminator; // without carriage returns
     bool hasTerminator = false;
     bool carriageReturnsOnly = false;
     int32_t count = -1; // positive: the most characters the instrument may send for this read
+    int32_t chunkWithoutCount = kChunk;
 
     static ReadGoal Of(std::u16string_view term, int32_t count);
     bool HasCount() const { return count > 0; }
     // The chunk size to ask for after received characters: never past the count.
     int32_t NextChunk(size_t received) const;
+};
+
+// The text one read collects, carriage returns left out. The first chunk stays the BSTR the session gave
+// while it holds no carriage return, so an answer that comes in one chunk is handed on without a copy; a
+// second chunk, or a carriage return, moves the text into the owner's buffer, which keeps its memory from
+// read to read. Threads: the owner's, one at a time.
+class CollectedAnswer {
+public:
+    // buffer: cleared here; the owner keeps it between reads.
+    explicit CollectedAnswer(std::u16string* buffer);
+    ~CollectedAnswer();
+    CollectedAnswer(const CollectedAnswer&) = delete;
+    CollectedAnswer& operator=(const CollectedAnswer&) = delete;
+
+    // Takes over one chunk as the session gave it (null is empty); returns its length, carriage returns
+    // included.
+    size_t Add(BSTR chunk);
+    // Takes over a whole answer as it stands, carriage returns and all (a replayed one).
+    void Keep(BSTR whole);
+    std::u16string_view Text() const;
+    // Text() with its terminating zero, for "%s".
+    const OLECHAR* TextZ() const;
+    // The text as a BSTR for the caller (null when out of memory); this object is empty afterwards.
+    BSTR Detach();
+
+private:
+    void Reset();
+
+    std::u16string* buffer_; // the owner's; holds the text once inBuffer_
+    BSTR single_ = nullptr;  // the only chunk so far, without carriage returns
+    bool inBuffer_ = false;
 };
 
 // How one chunk's status decides the read.

@@ -10,18 +10,24 @@
 namespace vr::ado {
 namespace {
 
-odbc::Cell CellOf(const VARIANT& parameter) {
-    _variant_t value;
-    if (FAILED(VariantCopyInd(&value, &parameter))) {
-        RaiseError(adErrInvalidArgument, u"A parameter value cannot be read.");
+// The value of one parameter for the driver. Texts are borrowed: a VT_BSTR's own, else the text of a
+// converted copy kept in *kept for the length of the run (its BSTR stays where it is when *kept grows).
+odbc::Parameter ParameterOf(const VARIANT& parameter, std::vector<_variant_t>* kept) {
+    const VARIANT* value = &parameter;
+    if ((parameter.vt & VT_BYREF) != 0) {
+        kept->emplace_back();
+        if (FAILED(VariantCopyInd(&kept->back(), &parameter))) {
+            RaiseError(adErrInvalidArgument, u"A parameter value cannot be read.");
+        }
+        value = &kept->back();
     }
-    odbc::Cell cell;
+    odbc::Parameter result;
     using Kind = odbc::Cell::Kind;
-    switch (value.vt) {
+    switch (value->vt) {
     case VT_EMPTY:
     case VT_NULL:
-        cell.kind = Kind::Null;
-        return cell;
+        result.kind = Kind::Null;
+        return result;
     case VT_I1:
     case VT_I2:
     case VT_I4:
@@ -31,23 +37,29 @@ odbc::Cell CellOf(const VARIANT& parameter) {
     case VT_UI4:
     case VT_UINT:
     case VT_I8:
-        cell.kind = Kind::BigInteger;
-        cell.integer = static_cast<LONGLONG>(value);
-        return cell;
+        result.kind = Kind::BigInteger;
+        result.integer = static_cast<LONGLONG>(_variant_t(*value));
+        return result;
     case VT_R4:
     case VT_R8:
-        cell.kind = Kind::Real;
-        cell.real = static_cast<DOUBLE>(value);
-        return cell;
+        result.kind = Kind::Real;
+        result.real = static_cast<DOUBLE>(_variant_t(*value));
+        return result;
+    case VT_BSTR:
+        result.kind = Kind::Text;
+        result.text = BstrView(value->bstrVal);
+        return result;
     default:
         break;
     }
-    if (value.vt != VT_BSTR && FAILED(VariantChangeType(&value, &value, 0, VT_BSTR))) {
+    _variant_t text;
+    if (FAILED(VariantChangeType(&text, value, 0, VT_BSTR))) {
         RaiseError(adErrInvalidArgument, u"A parameter value has no text.");
     }
-    cell.kind = Kind::Text;
-    cell.text = BstrView(value.bstrVal);
-    return cell;
+    kept->push_back(std::move(text));
+    result.kind = Kind::Text;
+    result.text = BstrView(kept->back().bstrVal);
+    return result;
 }
 
 } // namespace
@@ -69,27 +81,30 @@ odbc::Statement& Command::PreparedStatement(LONG type) {
         RaiseError(adErrInvalidConnection, u"The command has no open connection.");
     }
     odbc::Link& link = connection_->OpenLink();
-    std::u16string text = CommandTextFor(text_, type, link.UnquotedCase());
-    bool reusable =
-        statement_ && statement_->Usable() && preparedFor_ == connection_.get() && preparedText_ == text;
+    // The same text and type on the same connection make the same statement: neither rewritten nor
+    // prepared again. (A statement outlives no connection: the link frees it on disconnect.)
+    const bool reusable = statement_ && statement_->Usable() && preparedFor_ == connection_.get() &&
+                          preparedType_ == type && preparedSource_ == text_;
     if (!reusable) {
-        preparedText_.clear();
+        preparedSource_.clear();
         statement_ = link.NewStatement();
-        statement_->Prepare(text);
-        preparedText_ = std::move(text);
+        statement_->Prepare(CommandTextFor(text_, type, link.UnquotedCase()));
+        preparedSource_ = text_;
+        preparedType_ = type;
         preparedFor_ = connection_.get();
     }
     return *statement_;
 }
 
 RecordsetPtr Command::Execute(LONG* recordsAffected, std::span<const _variant_t> parameters, LONG options) {
-    std::vector<odbc::Cell> cells;
-    cells.reserve(parameters.size());
+    std::vector<_variant_t> kept; // converted values whose texts are bound
+    std::vector<odbc::Parameter> values;
+    values.reserve(parameters.size());
     for (const _variant_t& parameter : parameters) {
-        cells.push_back(CellOf(parameter));
+        values.push_back(ParameterOf(parameter, &kept));
     }
     odbc::Statement& statement = PreparedStatement(options == adCmdUnspecified ? type_ : options);
-    statement.ExecutePrepared(cells);
+    statement.ExecutePrepared(values);
     if (recordsAffected != nullptr) {
         *recordsAffected = static_cast<LONG>(statement.RowCount());
     }

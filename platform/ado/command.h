@@ -46,7 +46,9 @@ private:
     std::u16string text_;
     LONG type_ = adCmdText;
     std::shared_ptr<odbc::Statement> statement_;
-    std::u16string preparedText_;
+    // What statement_ was prepared from: the command text and type, on that connection.
+    std::u16string preparedSource_;
+    LONG preparedType_ = adCmdText;
     const Connection* preparedFor_ = nullptr;
 };
 

@@ -175,12 +175,23 @@ void Statement::Free() {
     }
 }
 
+void Statement::PrepareToRun(size_t parameterCount) {
+    if (cursorMayBeOpen_) {
+        SQLFreeStmt(handle_, SQL_CLOSE);
+        cursorMayBeOpen_ = false;
+    }
+    if (boundParameters_ != parameterCount && boundParameters_ != 0) {
+        SQLFreeStmt(handle_, SQL_RESET_PARAMS);
+    }
+    boundParameters_ = 0;
+}
+
 void Statement::ExecuteDirect(const std::u16string& sql) {
     if (handle_ == nullptr) {
         RaiseDriverError(u"The connection is closed.");
     }
-    SQLFreeStmt(handle_, SQL_CLOSE);
-    SQLFreeStmt(handle_, SQL_RESET_PARAMS);
+    PrepareToRun(0);
+    cursorMayBeOpen_ = true;
     Check(SQLExecDirectW(handle_, const_cast<SQLWCHAR*>(Wide(sql)), SQL_NTS), SQL_HANDLE_STMT, handle_);
 }
 
@@ -188,19 +199,21 @@ void Statement::Prepare(const std::u16string& sql) {
     if (handle_ == nullptr) {
         RaiseDriverError(u"The connection is closed.");
     }
-    SQLFreeStmt(handle_, SQL_CLOSE);
+    if (cursorMayBeOpen_) {
+        SQLFreeStmt(handle_, SQL_CLOSE);
+        cursorMayBeOpen_ = false;
+    }
     Check(SQLPrepareW(handle_, const_cast<SQLWCHAR*>(Wide(sql)), SQL_NTS), SQL_HANDLE_STMT, handle_);
 }
 
-void Statement::ExecutePrepared(const std::vector<Cell>& parameters) {
+void Statement::ExecutePrepared(std::span<const Parameter> parameters) {
     if (handle_ == nullptr) {
         RaiseDriverError(u"The connection is closed.");
     }
-    SQLFreeStmt(handle_, SQL_CLOSE);
-    SQLFreeStmt(handle_, SQL_RESET_PARAMS);
+    PrepareToRun(parameters.size());
     std::vector<BoundValue> bound(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
-        const Cell& cell = parameters[i];
+        const Parameter& cell = parameters[i];
         BoundValue& value = bound[i];
         auto number = static_cast<SQLUSMALLINT>(i + 1);
         SQLRETURN rc = SQL_SUCCESS;
@@ -222,13 +235,17 @@ void Statement::ExecutePrepared(const std::vector<Cell>& parameters) {
             value.indicator = cell.kind == Cell::Kind::Null ? SQL_NULL_DATA : bytes;
             // A column size of 0 is refused by some drivers, also for the empty text.
             SQLULEN size = std::max<SQLULEN>(cell.text.size(), 1);
+            // Never a null buffer, which some drivers take for a missing value.
+            const char16_t* text = cell.text.empty() ? u"" : cell.text.data();
             rc = SQLBindParameter(handle_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, size, 0,
-                                  const_cast<char16_t*>(cell.text.c_str()), bytes, &value.indicator);
+                                  const_cast<char16_t*>(text), bytes, &value.indicator);
             break;
         }
         }
+        boundParameters_ = std::max<size_t>(boundParameters_, i + 1); // a failed bind may have bound it
         Check(rc, SQL_HANDLE_STMT, handle_);
     }
+    cursorMayBeOpen_ = true;
     Check(SQLExecute(handle_), SQL_HANDLE_STMT, handle_);
 }
 
@@ -280,6 +297,7 @@ std::vector<std::vector<Cell>> Statement::FetchAll(const std::vector<Column>& co
 void Statement::CloseCursor() {
     if (handle_ != nullptr) {
         SQLFreeStmt(handle_, SQL_CLOSE);
+        cursorMayBeOpen_ = false;
     }
 }
 

@@ -13,7 +13,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vr::ado::odbc {
@@ -35,6 +37,14 @@ struct Cell {
     int64_t integer = 0;
     double real = 0;
     std::u16string text;
+};
+
+// One value for a marker of a prepared statement; its text is borrowed for the length of the call.
+struct Parameter {
+    Cell::Kind kind = Cell::Kind::Null;
+    int64_t integer = 0;
+    double real = 0;
+    std::u16string_view text;
 };
 
 struct Column {
@@ -82,7 +92,7 @@ public:
     void ExecuteDirect(const std::u16string& sql);
     void Prepare(const std::u16string& sql);
     // Runs the prepared text with these values for its markers, in order.
-    void ExecutePrepared(const std::vector<Cell>& parameters);
+    void ExecutePrepared(std::span<const Parameter> parameters);
 
     // The result's columns; none for a statement that returns no rows.
     std::vector<Column> Columns();
@@ -97,7 +107,14 @@ private:
     void Free();
     Cell Read(int column, Cell::Kind kind);
 
+    // Before a statement runs again, an open cursor is closed and parameters bound before are unbound;
+    // both are skipped when nothing is there to close or unbind (each is a call through the driver manager
+    // into the driver, on every row stored).
+    void PrepareToRun(size_t parameterCount);
+
     void* handle_ = nullptr;
+    bool cursorMayBeOpen_ = false; // a run since the last CloseCursor; the statement's one thread
+    size_t boundParameters_ = 0;   // markers bound by the last run, all rebound by a run with as many
 };
 
 } // namespace vr::ado::odbc

@@ -21,6 +21,8 @@ namespace vr {
 
 BSTR AllocBstr(std::u16string_view text);
 BSTR AllocBstrUtf8(std::string_view text);
+// One unit per byte (ISO-8859-1), widened straight into the new BSTR: a long text is written once.
+BSTR AllocBstrLatin1(std::string_view bytes);
 inline std::u16string_view BstrView(BSTR text) {
     return std::u16string_view(text, SysStringLen(text));
 }

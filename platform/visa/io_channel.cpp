@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace vr::visa {
@@ -72,6 +73,9 @@ DescriptorChannel::~DescriptorChannel() {
 HRESULT DescriptorChannel::ReadSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
                                     Failure* failure) {
     *got = 0;
+    if (isSocket_) {
+        return ReceiveSome(into, deadline, got, failure);
+    }
     for (;;) {
         short revents = 0;
         int ready = WaitFor(fd_, POLLIN, deadline, &revents);
@@ -101,9 +105,63 @@ HRESULT DescriptorChannel::ReadSome(std::span<uint8_t> into, const Deadline& dea
     }
 }
 
+bool DescriptorChannel::SetReceiveTimeout(int milliseconds) {
+    if (milliseconds == receiveTimeoutMs_) {
+        return true;
+    }
+    timeval wait{}; // zero: no limit
+    if (milliseconds > 0) {
+        wait.tv_sec = milliseconds / 1000;
+        wait.tv_usec = (milliseconds % 1000) * 1000;
+    }
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) != 0) {
+        receiveTimeoutMs_ = kNoReceiveTimeoutSet;
+        return false;
+    }
+    receiveTimeoutMs_ = milliseconds;
+    return true;
+}
+
+HRESULT DescriptorChannel::ReceiveSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got,
+                                       Failure* failure) {
+    for (;;) {
+        const int remaining = deadline.RemainingMs();
+        int flags = 0;
+        if (remaining == 0) {
+            flags = MSG_DONTWAIT; // only what is there already
+        } else if (!SetReceiveTimeout(remaining)) {
+            return IoError(failure, errno);
+        }
+        ssize_t count = ::recv(fd_, into.data(), into.size(), flags);
+        if (count > 0) {
+            *got = static_cast<size_t>(count);
+            return S_OK;
+        }
+        if (count == 0) {
+            return Lost(failure, "the peer closed the connection");
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (deadline.RemainingMs() == 0) {
+                failure->status = kErrorTimeout;
+                failure->message = StatusText(kErrorTimeout);
+                return kErrorTimeout;
+            }
+            continue; // the receive timeout ended a moment before the deadline
+        }
+        if (IsLostError(errno)) {
+            return Lost(failure, std::strerror(errno));
+        }
+        return IoError(failure, errno);
+    }
+}
+
 ssize_t DescriptorChannel::WriteOnce(std::span<const uint8_t> bytes) {
     if (isSocket_) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        // The socket blocks for reads only: a write never waits here, but in WriteAll against its deadline.
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     return ::write(fd_, bytes.data(), bytes.size());
 }

@@ -51,7 +51,10 @@ protected:
     Channel() = default;
 };
 
-// A socket or serial device descriptor, read and written with poll() against deadlines.
+// A socket or serial device descriptor, read and written against deadlines. A serial descriptor is
+// non-blocking and waited for with poll(). A socket is blocking and waits in recv() itself with the time
+// left as its receive timeout (SO_RCVTIMEO, set only when it changes): one system call per answer, as a
+// plain blocking read takes, where poll() and read() took two; its writes never block (MSG_DONTWAIT).
 class DescriptorChannel : public Channel {
 public:
     ~DescriptorChannel() override;
@@ -67,10 +70,16 @@ protected:
     DescriptorChannel(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
 
 private:
+    static constexpr int kNoReceiveTimeoutSet = -2;
+
     ssize_t WriteOnce(std::span<const uint8_t> bytes);
+    HRESULT ReceiveSome(std::span<uint8_t> into, const Deadline& deadline, size_t* got, Failure* failure);
+    // SO_RCVTIMEO in milliseconds (-1: none); false with errno set when the socket refuses it.
+    bool SetReceiveTimeout(int milliseconds);
 
     int fd_;
     bool isSocket_;
+    int receiveTimeoutMs_ = kNoReceiveTimeoutSet; // as last set on the socket; the one caller's
 };
 
 } // namespace vr::visa

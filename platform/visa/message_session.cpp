@@ -18,6 +18,8 @@ namespace {
 // The bounds of one read from the channel: 64 KB at least, a megabyte at most.
 constexpr size_t kSmallestRead = 64 * 1024;
 constexpr size_t kLargestRead = 1024 * 1024;
+// The largest buffer a session keeps between reads: a read collects its whole answer there.
+constexpr size_t kKeptBuffer = 16 * 1024 * 1024;
 
 HRESULT Fail(Failure* failure, HRESULT status, const std::string& detail = {}) {
     failure->status = status;
@@ -130,15 +132,16 @@ size_t MessageSession::FindEndByte(size_t begin, size_t end) const {
     if (!termCharEnds || begin == end) {
         return end;
     }
-    const void* found = std::memchr(pending_.data() + begin, termChar_, end - begin);
-    return found ? static_cast<size_t>(static_cast<const uint8_t*>(found) - pending_.data()) : end;
+    const void* found = std::memchr(pending_.get() + begin, termChar_, end - begin);
+    return found ? static_cast<size_t>(static_cast<const uint8_t*>(found) - pending_.get()) : end;
 }
 
-HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
-    const size_t room = count > bytes->size() ? count - bytes->size() : 0;
-    size_t stop = pendingBegin_ + std::min(room, pendingEnd_ - pendingBegin_);
+HRESULT MessageSession::TakeBuffered(size_t count, size_t* taken) const {
+    const size_t from = pendingBegin_ + *taken;
+    const size_t room = count > *taken ? count - *taken : 0;
+    size_t stop = from + std::min(room, pendingEnd_ - from);
     HRESULT result = S_FALSE;
-    const size_t endByte = FindEndByte(pendingBegin_, stop);
+    const size_t endByte = FindEndByte(from, stop);
     if (endByte < stop) {
         stop = endByte + 1;
         // The termination character, or the END indicator of a serial line.
@@ -147,45 +150,69 @@ HRESULT MessageSession::TakeBuffered(size_t count, std::string* bytes) {
         stop = messageEnd_;
         result = S_OK; // the END of an instrument's message
     }
-    bytes->append(reinterpret_cast<const char*>(pending_.data()) + pendingBegin_, stop - pendingBegin_);
-    pendingBegin_ = stop;
-    if (messageEnd_ != std::string::npos && stop >= messageEnd_) {
-        messageEnd_ = std::string::npos;
-    }
-    if (pendingBegin_ == pendingEnd_) {
-        pendingBegin_ = pendingEnd_ = 0;
-    }
-    if (result == S_FALSE && bytes->size() >= count) {
+    *taken = stop - pendingBegin_;
+    if (result == S_FALSE && *taken >= count) {
         result = kSuccessMaxCount;
     }
     return result;
 }
 
+void MessageSession::Consume(size_t taken) {
+    pendingBegin_ += taken;
+    if (messageEnd_ != std::string::npos && pendingBegin_ >= messageEnd_) {
+        messageEnd_ = std::string::npos;
+    }
+    if (pendingBegin_ == pendingEnd_) {
+        pendingBegin_ = pendingEnd_ = 0;
+    }
+}
+
 uint8_t* MessageSession::ReserveInput(size_t want) {
-    if (pending_.size() - pendingEnd_ < want && pendingBegin_ > 0) {
+    const size_t buffered = pendingEnd_ - pendingBegin_;
+    if (pendingCapacity_ - pendingEnd_ >= want) {
+        return pending_.get() + pendingEnd_;
+    }
+    if (pendingCapacity_ - buffered >= want) {
         // Moves only the bytes not yet handed out, once per refill, not once per byte taken.
-        std::memmove(pending_.data(), pending_.data() + pendingBegin_, pendingEnd_ - pendingBegin_);
-        if (messageEnd_ != std::string::npos) {
-            messageEnd_ -= pendingBegin_;
+        std::memmove(pending_.get(), pending_.get() + pendingBegin_, buffered);
+    } else {
+        const size_t capacity = std::max(2 * pendingCapacity_, buffered + want);
+        std::unique_ptr<uint8_t[]> grown = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        if (buffered > 0) {
+            std::memcpy(grown.get(), pending_.get() + pendingBegin_, buffered);
         }
-        pendingEnd_ -= pendingBegin_;
-        pendingBegin_ = 0;
+        pending_ = std::move(grown);
+        pendingCapacity_ = capacity;
     }
-    if (pending_.size() - pendingEnd_ < want) {
-        pending_.resize(pendingEnd_ + want);
+    if (messageEnd_ != std::string::npos) {
+        messageEnd_ -= pendingBegin_;
     }
-    return pending_.data() + pendingEnd_;
+    pendingEnd_ = buffered;
+    pendingBegin_ = 0;
+    return pending_.get() + pendingEnd_;
 }
 
 HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure) {
-    bytes->clear();
+    std::string_view received;
+    HRESULT hr = ReadInPlace(count, &received, failure);
+    bytes->assign(received);
+    return hr;
+}
+
+HRESULT MessageSession::ReadInPlace(size_t count, std::string_view* bytes, Failure* failure) {
+    *bytes = {};
     if (!channel_) {
         return Closed(failure);
     }
+    if (pendingBegin_ == pendingEnd_ && pendingCapacity_ > kKeptBuffer) {
+        pending_.reset(); // a huge answer's buffer is not kept for ever
+        pendingCapacity_ = 0;
+    }
     Deadline deadline = Deadline::After(timeoutMs_);
+    size_t taken = 0; // this read's bytes: pending_[pendingBegin_, pendingBegin_ + taken)
     HRESULT hr;
     for (;;) {
-        hr = TakeBuffered(count, bytes);
+        hr = TakeBuffered(count, &taken);
         if (hr != S_FALSE) {
             break;
         }
@@ -195,10 +222,10 @@ HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure)
         }
         // Large pieces, so that a long answer takes few reads and polls; what this read does not want
         // stays buffered for the next.
-        size_t want = std::clamp(count - bytes->size(), kSmallestRead, kLargestRead);
+        size_t want = std::clamp(count - taken, kSmallestRead, kLargestRead);
         if (IsVxi11()) {
             // An instrument's message longer than this read wants stays with the instrument.
-            want = std::min(want, count - bytes->size());
+            want = std::min(want, count - taken);
         }
         size_t got = 0;
         hr = channel_->ReadSome({ReserveInput(want), want}, deadline, &got, failure);
@@ -217,6 +244,8 @@ HRESULT MessageSession::Read(size_t count, std::string* bytes, Failure* failure)
             messageEnd_ = pendingEnd_;
         }
     }
+    *bytes = std::string_view(reinterpret_cast<const char*>(pending_.get()) + pendingBegin_, taken);
+    Consume(taken);
     // Zero-timeout polls (a protocol converter's) leave the mark alone: they consume what they find.
     if (timeoutMs_ != 0) {
         lastReadTimedOut_ = hr == kErrorTimeout;
@@ -234,9 +263,12 @@ HRESULT MessageSession::Write(std::string_view bytes, size_t* written, Failure* 
         channel_->DiscardPending();
         lastReadTimedOut_ = false;
     }
-    std::string message(bytes);
+    std::string withEnd; // only a serial line's end character makes a copy of the message
+    std::string_view message = bytes;
     if (serial_ && endOut_ == kEndTermChar && sendEndEnabled_) {
-        message.push_back(static_cast<char>(termChar_));
+        withEnd.reserve(bytes.size() + 1);
+        withEnd.append(bytes).push_back(static_cast<char>(termChar_));
+        message = withEnd;
     }
     size_t sent = 0;
     HRESULT hr = channel_->WriteAll({reinterpret_cast<const uint8_t*>(message.data()), message.size()},

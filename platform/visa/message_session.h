@@ -52,6 +52,9 @@ public:
     // bytes that came are in *bytes), kErrorConnectionLost as soon as the peer is gone. One deadline covers
     // the whole call; timeout 0 takes only what is there.
     [[nodiscard]] HRESULT Read(size_t count, std::string* bytes, Failure* failure);
+    // The same read, its bytes left where the session received them: *bytes is valid until the next call
+    // on the session, so a long answer is not copied on its way to the caller's own form of it.
+    [[nodiscard]] HRESULT ReadInPlace(size_t count, std::string_view* bytes, Failure* failure);
     // Writes bytes in one piece. When the last read with a timeout above 0 timed out, whatever has arrived
     // since (a late answer) is dropped first, so that it is not taken for the answer to this message.
     // *written: the caller's bytes that went out, also when the write fails.
@@ -76,8 +79,11 @@ private:
     MessageSession(ResourceName name, std::unique_ptr<Channel> channel);
 
     [[nodiscard]] HRESULT SetSerialAttribute(uint32_t id, int32_t value, Failure* failure);
-    // Moves bytes from the buffer into *bytes until an end condition; S_FALSE when none was met.
-    HRESULT TakeBuffered(size_t count, std::string* bytes);
+    // Extends the read's *taken bytes (at the front of the buffered ones) up to an end condition or count;
+    // S_FALSE when none was met.
+    HRESULT TakeBuffered(size_t count, size_t* taken) const;
+    // Hands the read's taken bytes out: the buffer starts after them.
+    void Consume(size_t taken);
     // Where in the buffered bytes [begin, end) the first byte that ends a read stands; end when none does.
     size_t FindEndByte(size_t begin, size_t end) const;
     // Room for at least `want` more bytes after the buffered ones; returns where they go.
@@ -89,8 +95,11 @@ private:
     std::unique_ptr<Channel> channel_;
     SerialChannel* serial_ = nullptr; // channel_ when the resource is a serial port
     // Bytes read from the channel and not yet handed out are pending_[pendingBegin_, pendingEnd_): a read
-    // takes from the front by moving pendingBegin_, so a long answer is never shifted byte by byte.
-    std::vector<uint8_t> pending_;
+    // collects its answer at the front and takes it by moving pendingBegin_, so a long answer is never
+    // shifted byte by byte, and the bytes it handed out stay in place until the next call.
+    // Grown without zero-filling, so that room a read never fills costs no memory.
+    std::unique_ptr<uint8_t[]> pending_;
+    size_t pendingCapacity_ = 0;
     size_t pendingBegin_ = 0;
     size_t pendingEnd_ = 0;
     size_t messageEnd_ = std::string::npos; // in pending_: where an instrument's message (END) ends

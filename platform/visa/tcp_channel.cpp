@@ -76,6 +76,13 @@ HRESULT TcpChannel::Connect(const std::string& host, const std::string& port, in
     // A query and its terminator must leave at once, not wait for the peer's acknowledgement.
     int on = 1;
     (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // Reads wait in recv() with a receive timeout (DescriptorChannel); writes never block by their flags.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = errno;
+        ::close(fd);
+        return NotFound(failure, host, port, std::strerror(error));
+    }
     channel->reset(new TcpChannel(fd));
     return S_OK;
 }

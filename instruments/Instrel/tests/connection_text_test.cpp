@@ -67,6 +67,49 @@ TEST(ReadDecisionTest, TimeoutsEndReadsWithoutConditionAndFailTheOthers) {
     EXPECT_EQ(DecideRead(ReadGoal::Of(u"", -1), 0x00040007, u"", 0).step, ReadStep::UnexpectedCode);
 }
 
+TEST(CollectedAnswerTest, CarriageReturnsAreLeftOutWhereverTheyStand) {
+    // Long enough for the byte search to pass whole blocks; U+0D0D and U+010D hold the byte 13 but are no
+    // carriage returns.
+    const std::u16string head(100, u'a');
+    const std::u16string tail(70, u'b');
+    const std::u16string sent = u"\r" + head + u"\r\n\u0D0D\u010D" + tail + u"\r";
+    std::u16string buffer;
+    CollectedAnswer answer(&buffer);
+    EXPECT_EQ(answer.Add(vr::AllocBstr(sent)), sent.size());
+    EXPECT_EQ(answer.Text(), head + u"\n\u0D0D\u010D" + tail);
+    BSTR text = answer.Detach();
+    EXPECT_EQ(vr::BstrView(text), head + u"\n\u0D0D\u010D" + tail);
+    SysFreeString(text);
+}
+
+TEST(CollectedAnswerTest, OneChunkIsHandedOnAsItCameAndSeveralAreJoined) {
+    std::u16string buffer = u"what the last read left";
+    {
+        CollectedAnswer answer(&buffer);
+        BSTR chunk = vr::AllocBstr(u"1.25\n");
+        answer.Add(chunk);
+        BSTR text = answer.Detach();
+        EXPECT_EQ(text, chunk); // not copied
+        EXPECT_EQ(vr::BstrView(text), u"1.25\n");
+        SysFreeString(text);
+    }
+    {
+        CollectedAnswer answer(&buffer);
+        answer.Add(vr::AllocBstr(u"ab"));
+        EXPECT_EQ(answer.Add(nullptr), 0u);
+        answer.Add(vr::AllocBstr(u"c\rd\n"));
+        EXPECT_EQ(std::u16string(answer.TextZ()), u"abcd\n");
+        BSTR text = answer.Detach();
+        EXPECT_EQ(vr::BstrView(text), u"abcd\n");
+        SysFreeString(text);
+    }
+    // A replayed answer stands as it was recorded, carriage returns and all.
+    CollectedAnswer replayed(&buffer);
+    replayed.Add(vr::AllocBstr(u"dropped"));
+    replayed.Keep(vr::AllocBstr(u"1.25\r\n"));
+    EXPECT_EQ(replayed.Text(), u"1.25\r\n");
+}
+
 TEST(ReplayQueryTest, CommandsWithQuotesStayValidExpressions) {
     EXPECT_EQ(ReplayQuery(u"*IDN?"), u"[ms:string-compare(in, '*IDN?', '', 'i') = 0]");
     EXPECT_EQ(ReplayQuery(u"SYST:ERR? 'x'"), u"[ms:string-compare(in, \"SYST:ERR? 'x'\", '', 'i') = 0]");

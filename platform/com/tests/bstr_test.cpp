@@ -43,6 +43,27 @@ TEST(Bstr, LengthWithoutTextGivesZeroUnits) {
     SysFreeString(text);
 }
 
+TEST(Bstr, Latin1BytesWidenToTheirOwnCodePoints) {
+    // Every byte value, over whole blocks of the widening loop and a tail after them.
+    std::string bytes;
+    for (int i = 0; i < 300; ++i) {
+        bytes.push_back(static_cast<char>(i & 0xFF));
+    }
+    BSTR text = vr::AllocBstrLatin1(bytes);
+    ASSERT_EQ(SysStringLen(text), bytes.size());
+    std::u16string expected;
+    for (int i = 0; i < 300; ++i) {
+        expected.push_back(static_cast<char16_t>(i & 0xFF));
+    }
+    EXPECT_EQ(vr::BstrView(text), expected);
+    EXPECT_EQ(text[300], u'\0');
+    SysFreeString(text);
+    text = vr::AllocBstrLatin1("");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(SysStringLen(text), 0u);
+    SysFreeString(text);
+}
+
 TEST(Bstr, KeepsEmbeddedZerosAndOddByteLengths) {
     BSTR text = SysAllocStringLen(u"a\0b", 3);
     EXPECT_EQ(vr::BstrView(text), std::u16string_view(u"a\0b", 3));

@@ -143,20 +143,6 @@ HRESULT CVisaSession::Close() {
 
 namespace {
 
-// The largest read buffer a session keeps between reads, in bytes.
-constexpr size_t kKeptReadBuffer = 16 * 1024 * 1024;
-
-// The bytes as a BSTR of as many characters (Latin-1), widened in place: a long answer is copied once.
-BSTR Latin1Bstr(const std::string& bytes) {
-    BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(bytes.size()));
-    if (text) {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            text[i] = static_cast<unsigned char>(bytes[i]);
-        }
-    }
-    return text;
-}
-
 HRESULT PutText(BSTR* out, std::u16string_view text) {
     if (!out) {
         return E_POINTER;
@@ -278,23 +264,21 @@ HRESULT CVisaSession::put_IOProtocol(SHORT protocol) {
                      " is not supported; sessions here speak the normal protocol (1)."});
 }
 
-HRESULT CVisaSession::ReadBytes(LONG count, std::string* bytes) {
-    if (bytes->capacity() > kKeptReadBuffer) {
-        std::string().swap(*bytes); // a huge answer's buffer is not kept for ever
-    }
+HRESULT CVisaSession::ReadBytes(LONG count, std::string_view* bytes) {
+    *bytes = {};
     Failure failure;
     if (count < 0) {
         failure = {E_INVALIDARG, "The count of a read is negative."};
         return Done(E_INVALIDARG, failure);
     }
-    return Done(session_->Read(static_cast<size_t>(count), bytes, &failure), failure);
+    return Done(session_->ReadInPlace(static_cast<size_t>(count), bytes, &failure), failure);
 }
 
 HRESULT CVisaSession::Read(LONG count, SAFEARRAY** bytes) {
     if (!bytes) {
         return E_POINTER;
     }
-    std::string& received = readBytes_;
+    std::string_view received;
     HRESULT hr = ReadBytes(count, &received);
     *bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(received.size()));
     if (!*bytes) {
@@ -312,8 +296,9 @@ HRESULT CVisaSession::ReadString(LONG count, BSTR* text) {
     if (!text) {
         return E_POINTER;
     }
-    HRESULT hr = ReadBytes(count, &readBytes_);
-    *text = Latin1Bstr(readBytes_);
+    std::string_view received;
+    HRESULT hr = ReadBytes(count, &received);
+    *text = vr::AllocBstrLatin1(received);
     return hr;
 }
 

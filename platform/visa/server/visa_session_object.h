@@ -81,13 +81,11 @@ private:
     HRESULT SetValue(uint32_t attribute, int32_t value);
     template <class T>
     HRESULT GetValue(uint32_t attribute, T* value);
-    HRESULT ReadBytes(LONG count, std::string* bytes);
+    // The bytes stay in the session's buffer until its next call (MessageSession::ReadInPlace).
+    HRESULT ReadBytes(LONG count, std::string_view* bytes);
 
     // Threads: the members are used by the one caller of the session at a time (no locks).
     std::unique_ptr<vr::visa::MessageSession> session_;
     std::u16string options_; // as given to Open
     HRESULT lastStatus_ = S_OK;
-    // Read and ReadString's bytes while they come, kept between reads so that a long answer does not take
-    // fresh memory on every read; the session's one caller at a time.
-    std::string readBytes_;
 };
