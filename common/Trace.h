@@ -77,6 +77,16 @@ void TraceHResultError(HRESULT hr, const OLECHAR* format, ...);
 // Instrument traffic: formats into TRACE_MESSAGE_BUFFER and sends at level 3 with an empty source.
 void TracePrintfLevel3(const OLECHAR* format, ...);
 
+// As TraceInfo(u"%s", text) for the text textOf() returns, with textOf called only when a tracer receives
+// the line: for lines whose arguments cost more than the line itself (display texts of values, joined
+// lists), which would otherwise be built on every call while nobody traces. textOf runs on the calling
+// thread before the call returns.
+template <class TextOf>
+void TraceInfoOf(const TextOf& textOf);
+// As TracePrintf(level, source, u"%s", text) for the text textOf() returns, called only for a running tracer.
+template <class TextOf>
+void TracePrintfOf(int level, const OLECHAR* source, const TextOf& textOf);
+
 // ---- Diagnostic state of the deliverable ----
 
 // The name "CClass::Method()" of the public method that runs now.
@@ -159,3 +169,31 @@ BSTR HexDumpText(const OLECHAR* text);
 // The inverse: blank-separated base-16 numbers, one code unit each. A character that starts no number is
 // skipped. Empty input gives an empty BSTR.
 BSTR HexTextToBstr(const OLECHAR* hex);
+
+// ---- Template parts ----
+
+namespace vrcommon::trace {
+// The text of a line to build: build(context).
+struct LineBuilder {
+    std::u16string (*build)(const void* context);
+    const void* context;
+};
+template <class TextOf>
+LineBuilder BuilderOf(const TextOf& textOf) {
+    return {[](const void* context) -> std::u16string { return (*static_cast<const TextOf*>(context))(); },
+            &textOf};
+}
+// The sending steps of TraceInfoOf and TracePrintfOf: the builder runs only for a running tracer.
+void SendInfoBuilt(LineBuilder text);
+void SendPrintfBuilt(int level, const OLECHAR* source, LineBuilder text);
+} // namespace vrcommon::trace
+
+template <class TextOf>
+void TraceInfoOf(const TextOf& textOf) {
+    vrcommon::trace::SendInfoBuilt(vrcommon::trace::BuilderOf(textOf));
+}
+
+template <class TextOf>
+void TracePrintfOf(int level, const OLECHAR* source, const TextOf& textOf) {
+    vrcommon::trace::SendPrintfBuilt(level, source, vrcommon::trace::BuilderOf(textOf));
+}
