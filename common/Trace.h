@@ -56,9 +56,10 @@ inline constexpr const OLECHAR* UNKNOWN_SENDER_ID = u"<UnknownSenderID>";
 
 // ---- Senders ----
 // None reports a failure: without a tracer (or when it fails) the line is dropped. Each looks the tracer up
-// afresh, initialising COM on the calling thread for the duration of the call. A line that is only sent (not
-// kept as LastErrorText) is formatted only after the lookup found a tracer, so its arguments cost nothing
-// while nobody traces.
+// afresh, initialising COM on the calling thread for the duration of the call unless the lookup is known to
+// find nothing (no registration changed since none was found). A line that is only sent (not kept as
+// LastErrorText) is formatted only after the lookup found a tracer, so its arguments cost nothing while nobody
+// traces.
 
 // Formats into TRACE_PRINTF_BUFFER and sends TraceSink.WriteText(source, level, text).
 void TracePrintf(int level, const OLECHAR* source, const OLECHAR* format, ...);
@@ -76,6 +77,16 @@ void TraceError(const OLECHAR* format, ...);
 void TraceHResultError(HRESULT hr, const OLECHAR* format, ...);
 // Instrument traffic: formats into TRACE_MESSAGE_BUFFER and sends at level 3 with an empty source.
 void TracePrintfLevel3(const OLECHAR* format, ...);
+
+// As TraceInfo(u"%s", text) for the text textOf() returns, with textOf called only when a tracer receives
+// the line: for lines whose arguments cost more than the line itself (display texts of values, joined
+// lists), which would otherwise be built on every call while nobody traces. textOf runs on the calling
+// thread before the call returns.
+template <class TextOf>
+void TraceInfoOf(const TextOf& textOf);
+// As TracePrintf(level, source, u"%s", text) for the text textOf() returns, called only for a running tracer.
+template <class TextOf>
+void TracePrintfOf(int level, const OLECHAR* source, const TextOf& textOf);
 
 // ---- Diagnostic state of the deliverable ----
 
@@ -159,3 +170,31 @@ BSTR HexDumpText(const OLECHAR* text);
 // The inverse: blank-separated base-16 numbers, one code unit each. A character that starts no number is
 // skipped. Empty input gives an empty BSTR.
 BSTR HexTextToBstr(const OLECHAR* hex);
+
+// ---- Template parts ----
+
+namespace vrcommon::trace {
+// The text of a line to build: build(context).
+struct LineBuilder {
+    std::u16string (*build)(const void* context);
+    const void* context;
+};
+template <class TextOf>
+LineBuilder BuilderOf(const TextOf& textOf) {
+    return {[](const void* context) -> std::u16string { return (*static_cast<const TextOf*>(context))(); },
+            &textOf};
+}
+// The sending steps of TraceInfoOf and TracePrintfOf: the builder runs only for a running tracer.
+void SendInfoBuilt(LineBuilder text);
+void SendPrintfBuilt(int level, const OLECHAR* source, LineBuilder text);
+} // namespace vrcommon::trace
+
+template <class TextOf>
+void TraceInfoOf(const TextOf& textOf) {
+    vrcommon::trace::SendInfoBuilt(vrcommon::trace::BuilderOf(textOf));
+}
+
+template <class TextOf>
+void TracePrintfOf(int level, const OLECHAR* source, const TextOf& textOf) {
+    vrcommon::trace::SendPrintfBuilt(level, source, vrcommon::trace::BuilderOf(textOf));
+}

@@ -55,10 +55,16 @@ void InvokeTracer(IDispatch* tracer, DISPID member, std::array<VARIANT, 3>& reve
 }
 
 // The tracer as the running object table answers now (null when none runs), with COM initialised on this
-// thread while the lookup lives. Each line makes its own lookup.
+// thread while the lookup lives. Each line makes its own lookup; one that is known to find nothing (the
+// usual case, answered from memory) initialises nothing, so a thread without COM makes no apartment for a
+// line nobody receives.
 class TracerLookup {
 public:
-    TracerLookup() : init_(CoInitialize(nullptr)) {
+    TracerLookup() {
+        if (vr::ActiveObjectKnownAbsent(CLSID_TraceSink)) {
+            return;
+        }
+        init_ = CoInitialize(nullptr);
         vr::ComPtr<IUnknown> object;
         if (SUCCEEDED(GetActiveObject(CLSID_TraceSink, nullptr, object.Put()))) {
             (void)object.As(&tracer_); // a tracer without IDispatch takes no lines
@@ -88,7 +94,7 @@ public:
     }
 
 private:
-    HRESULT init_;                 // this thread's CoInitialize, undone last
+    HRESULT init_ = E_FAIL;        // this thread's CoInitialize, undone last; E_FAIL when none was made
     vr::ComPtr<IDispatch> tracer_; // the calling thread's only
 };
 
@@ -168,6 +174,19 @@ void SendFormatted(int level, SourceOf sourceOf, size_t size, const OLECHAR* for
                 {TextArgument(sourceOf()), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
 }
 
+// A line whose text a builder makes, called only when a tracer receives it; formatted as "%s" with that
+// text would be (the same buffer, cut and end at a zero unit), so the tracer gets what an eager line sends.
+template <class SourceOf>
+void SendBuilt(int level, SourceOf sourceOf, size_t size, vrcommon::trace::LineBuilder builder) {
+    TracerLookup lookup;
+    if (!lookup.Found()) {
+        return;
+    }
+    std::u16string text = vrcommon::trace::FormatLimited(size, u"%s", builder.build(builder.context).c_str());
+    lookup.Call(DISPID_TRACESINK_WRITETEXT,
+                {TextArgument(sourceOf()), ShortArgument(static_cast<SHORT>(level)), TextArgument(text)});
+}
+
 } // namespace
 
 using vrcommon::trace::ReportErrorLine;
@@ -200,6 +219,19 @@ void TraceInfo(const OLECHAR* format, ...) {
     SendFormatted(TRACE_LEVEL_INFO, &TraceSiteTag, TRACE_MESSAGE_BUFFER, format, args);
     va_end(args);
 }
+
+namespace vrcommon::trace {
+
+void SendInfoBuilt(LineBuilder text) {
+    SendBuilt(TRACE_LEVEL_INFO, &TraceSiteTag, TRACE_MESSAGE_BUFFER, text);
+}
+
+void SendPrintfBuilt(int level, const OLECHAR* source, LineBuilder text) {
+    SendBuilt(
+        level, [source] { return vr::U16View(source); }, TRACE_PRINTF_BUFFER, text);
+}
+
+} // namespace vrcommon::trace
 
 void TraceError(const OLECHAR* format, ...) {
     va_list args;

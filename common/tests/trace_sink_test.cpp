@@ -86,6 +86,24 @@ TEST_F(TraceSinkTest, LevelsAndSourcesOfTheSenders) {
     EXPECT_EQ(U8(calls[3].text), "traffic *IDN?");
 }
 
+TEST_F(TraceSinkTest, BuiltLinesArriveAsFormattedOnes) {
+    SetTraceMethodName(u"CTest::Built()");
+    SetTraceSiteAt("/src/common/Thing.cpp", 7);
+    std::u16string longer(6000, u'n');
+    TraceInfoOf([] { return std::u16string(u"built 100%"); });
+    TraceInfoOf([&longer] { return longer; });
+    TracePrintfOf(TRACE_LEVEL_TRAFFIC, u"src", [] { return std::u16string(u"cut\0here", 8); });
+    std::vector<SinkCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].level, TRACE_LEVEL_INFO);
+    EXPECT_EQ(U8(calls[0].first), "CTest::Built(): Thing.cpp (7)");
+    EXPECT_EQ(U8(calls[0].text), "built 100%");
+    EXPECT_EQ(calls[1].text, std::u16string(4996, u'n') + u"...") << "the buffer of TraceInfo";
+    EXPECT_EQ(calls[2].level, TRACE_LEVEL_TRAFFIC);
+    EXPECT_EQ(U8(calls[2].first), "src");
+    EXPECT_EQ(U8(calls[2].text), "cut") << "as \"%s\" would, up to a zero unit";
+}
+
 TEST_F(TraceSinkTest, HResultZeroAddsNoHResultText) {
     SetTraceSite();
     TraceHResultError(S_OK, u"plain");
@@ -198,6 +216,19 @@ TEST(TraceWithoutTracer, LinesAreDroppedAndTheLastErrorStillKept) {
     TraceInfo(u"nobody listens");
     TracePrintf(0, u"src", u"%d", 1);
     TraceFunction(u"CTest::CTest()", 1);
+    bool built = false;
+    TraceInfoOf([&built] {
+        built = true;
+        return std::u16string();
+    });
+    std::thread withoutCom([&built] {
+        TracePrintfOf(0, u"src", [&built] {
+            built = true;
+            return std::u16string();
+        });
+    });
+    withoutCom.join();
+    EXPECT_FALSE(built) << "a line nobody receives builds no text";
     TraceError(u"alone %d%%", 100);
     EXPECT_EQ(U8(LastErrorText()), "alone 100%");
     TraceHResultError(0x80040154, u" while creating");

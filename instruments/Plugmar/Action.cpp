@@ -3,6 +3,7 @@
 #include "Socket.h"
 #include "SocketErrors.h"
 #include "common/Trace.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
 
 namespace plugmar {
@@ -116,7 +117,9 @@ HRESULT CAction::Execute(ParamList& params, VARIANT* result) {
     if (resultParams_.empty()) {
         TraceInfo(u"'%s' action: No result is expected.", name_.c_str());
     } else {
-        TraceInfo(u"Return: varResult = '%s';", VariantToText(&actionResult).c_str());
+        TraceInfoOf([&actionResult] {
+            return vr::FormatWString(u"Return: varResult = '%s';", VariantToText(&actionResult).c_str());
+        });
     }
     return CopyResult(actionResult, result);
 }

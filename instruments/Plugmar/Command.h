@@ -84,6 +84,7 @@ private:
     [[nodiscard]] HRESULT ShapeResult(VARIANT* result);
     [[nodiscard]] HRESULT TakeReturnedValue(const CommandParam& param, VARIANT* value);
     void TraceRestOfReturnedValues();
+    std::u16string RestOfReturnedValuesText() const; // the parsed values no returned parameter took
 
     bool hasInput_ = false;
     std::u16string inputValue_;

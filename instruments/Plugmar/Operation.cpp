@@ -8,6 +8,8 @@
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 
+#include <vector>
+
 namespace plugmar {
 
 namespace {
@@ -179,7 +181,8 @@ HRESULT COperation::Execute(ParamList& params, VARIANT* result) {
 }
 
 HRESULT COperation::AddEntryValues(ParamList& params) {
-    std::u16string traced;
+    std::vector<_variant_t> resolvedValues; // in the order of params, for the line's text
+    resolvedValues.reserve(params.size());
     for (CommandParam& param : params) {
         _variant_t resolved;
         if (HRESULT hr = ResolveParamValue(param.value, &resolved); FAILED(hr)) {
@@ -191,10 +194,17 @@ HRESULT COperation::AddEntryValues(ParamList& params) {
         if (FAILED(hr)) {
             return hr;
         }
-        traced += param.scope + u":" + param.element + u" = '" + VariantToText(&resolved) + u"'; ";
+        resolvedValues.push_back(std::move(resolved));
     }
-    TraceInfo(u"'%s{%s/%s}': EntryParamValues: %s", name_.c_str(), inputMessage_.c_str(),
-              outputMessage_.c_str(), traced.c_str());
+    TraceInfoOf([this, &params, &resolvedValues] {
+        std::u16string traced;
+        for (size_t i = 0; i < params.size(); ++i) {
+            traced += params[i].scope + u":" + params[i].element + u" = '" +
+                      VariantToText(&resolvedValues[i]) + u"'; ";
+        }
+        return vr::FormatWString(u"'%s{%s/%s}': EntryParamValues: %s", name_.c_str(), inputMessage_.c_str(),
+                                 outputMessage_.c_str(), traced.c_str());
+    });
     return S_OK;
 }
 
@@ -269,7 +279,8 @@ HRESULT COperation::Send() {
             u"'%s:%s': Entry Parameters din't match the Schema.\n%hsPartially Composed Text: '%hs'.",
             name_.c_str(), inputMessage_.c_str(), xlatrix.strErrorText.c_str(), text.c_str());
     }
-    TraceInfo(u"strOutputToSend: '%hs'", vr::ToUtf8(Wide(text)).c_str());
+    TraceInfoOf(
+        [&text] { return vr::FormatWString(u"strOutputToSend: '%hs'", vr::ToUtf8(Wide(text)).c_str()); });
     IVrConnection* connection = socket_.HeldConnection();
     if (!connection) {
         return RecordFailure(E_FAIL, u"'%s' operation: There is no connection to send to.", name_.c_str());
@@ -389,14 +400,23 @@ HRESULT COperation::TakeReturnedValue(const CommandParam& param, VARIANT* value)
         return RecordFailure(E_FAIL, u"Can't coerce VARIANT: '%s' to '%s' type.", wide.c_str(),
                              VarTypeName(vt).c_str());
     }
-    TraceInfo(u"'%s:%s': Return (%s-%hs '%s'): varResult = '%s'('%s');", name_.c_str(),
-              outputMessage_.c_str(), SomItemTypeName(itemType).c_str(), typeName.c_str(),
-              param.element.c_str(), wide.c_str(), VarTypeName(typed.vt).c_str());
+    TraceInfoOf([&] {
+        return vr::FormatWString(u"'%s:%s': Return (%s-%hs '%s'): varResult = '%s'('%s');", name_.c_str(),
+                                 outputMessage_.c_str(), SomItemTypeName(itemType).c_str(), typeName.c_str(),
+                                 param.element.c_str(), wide.c_str(), VarTypeName(typed.vt).c_str());
+    });
     *value = typed.Detach();
     return S_OK;
 }
 
 void COperation::TraceRestOfReturnedValues() {
+    TraceInfoOf([this] {
+        return vr::FormatWString(u"'%s:%s': The rest of parsed ReturnedParamValues: %s", name_.c_str(),
+                                 outputMessage_.c_str(), RestOfReturnedValuesText().c_str());
+    });
+}
+
+std::u16string COperation::RestOfReturnedValuesText() const {
     std::u16string rest;
     for (const CXlatrix::ParamValue& entry : socket_.Xlatrix().arrReturnedParamValues) {
         if (entry.arrValues.empty()) {
@@ -409,8 +429,7 @@ void COperation::TraceRestOfReturnedValues() {
             rest += vr::FormatWString(u"'%hs'; ", entry.arrValues[i].c_str());
         }
     }
-    TraceInfo(u"'%s:%s': The rest of parsed ReturnedParamValues: %s", name_.c_str(), outputMessage_.c_str(),
-              rest.c_str());
+    return rest;
 }
 
 } // namespace plugmar

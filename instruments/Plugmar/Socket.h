@@ -119,6 +119,8 @@ private:
                                        VARIANT* value, UINT* argError);
     [[nodiscard]] HRESULT ReadScriptArray(IDispatch* array, UINT position, VARIANT* value);
     void TraceInvoke(DISPID id, WORD flags, const DISPPARAMS* params, const VARIANT* result) const;
+    static std::u16string InvokeTraceText(DISPID id, WORD flags, const DISPPARAMS* params,
+                                          const VARIANT* result);
 
     // Member description (SocketInfo.cpp).
     [[nodiscard]] HRESULT BuildInfo();

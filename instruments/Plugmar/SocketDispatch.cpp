@@ -95,6 +95,11 @@ HRESULT CSocket::SocketGetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, L
 }
 
 void CSocket::TraceInvoke(DISPID id, WORD flags, const DISPPARAMS* params, const VARIANT* result) const {
+    TraceInfoOf([=] { return InvokeTraceText(id, flags, params, result); });
+}
+
+std::u16string CSocket::InvokeTraceText(DISPID id, WORD flags, const DISPPARAMS* params,
+                                        const VARIANT* result) {
     std::u16string text =
         vr::FormatWString(u"CSocket::Invoke(): dispidMember='0x%X(%d)'; pvarResult='0x%X'; wFlags='", id, id,
                           static_cast<unsigned>(reinterpret_cast<uintptr_t>(result)));
@@ -116,7 +121,7 @@ void CSocket::TraceInvoke(DISPID id, WORD flags, const DISPPARAMS* params, const
         text.resize(kInvokeTraceBuffer - 4);
         text += u"...";
     }
-    TraceInfo(u"%s", text.c_str());
+    return text;
 }
 
 HRESULT CSocket::SocketInvoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,

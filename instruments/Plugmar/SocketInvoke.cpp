@@ -3,6 +3,7 @@
 #include "Socket.h"
 #include "SocketErrors.h"
 #include "common/Trace.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
 
 namespace plugmar {
@@ -133,7 +134,6 @@ HRESULT CSocket::ExecuteCommand(CCommand& command, WORD flags, DISPPARAMS* param
     const size_t count = values.size();
     const bool isPut = namedDispId == DISPID_PROPERTYPUT;
     bool putValueTaken = false;
-    std::u16string traced;
     for (size_t i = 0;; ++i) {
         _variant_t value;
         HRESULT hr = GetDispParam(flags, params, static_cast<UINT>(i), 0, &value, argError);
@@ -176,12 +176,15 @@ HRESULT CSocket::ExecuteCommand(CCommand& command, WORD flags, DISPPARAMS* param
                                  u"'%s' command: Entry parameter '%s' isn't optional.",
                                  command.Name().c_str(), values[i].writtenName.c_str());
         }
-        if (i < count) {
-            traced += values[i].scope + u":" + values[i].element + u" = '" + VariantToText(&values[i].value) +
-                      u"'; ";
-        }
     }
-    TraceInfo(u"'%s' command: EntryParamValues: %s", command.Name().c_str(), traced.c_str());
+    TraceInfoOf([&command, &values] {
+        std::u16string traced;
+        for (const CommandParam& value : values) {
+            traced += value.scope + u":" + value.element + u" = '" + VariantToText(&value.value) + u"'; ";
+        }
+        return vr::FormatWString(u"'%s' command: EntryParamValues: %s", command.Name().c_str(),
+                                 traced.c_str());
+    });
     return command.Execute(values, result);
 }
 

@@ -5,6 +5,7 @@
 #include "instruments/Xlatrix/XlatrixInternal.h"
 
 #include "common/Trace.h"
+#include "platform/base/format.h"
 
 bool CXlatrix::Compose(const char* typeName, std::string& out) {
     return Guarded([&] {
@@ -14,8 +15,10 @@ bool CXlatrix::Compose(const char* typeName, std::string& out) {
         bError = false;
         strErrorText.clear();
         DumpArrayParamValuesTrace(arrComposeEntryParamValues);
-        TracePrintf(TRACE_LEVEL_INFO, u"Xlatrix", u"%s: %hs (%d)\n%s\n", u"Xlatrix", SourceFileName(__FILE__),
-                    __LINE__, xlatrix::Wide(strTraceText).c_str());
+        TracePrintfOf(TRACE_LEVEL_INFO, u"Xlatrix", [this] {
+            return vr::FormatWString(u"%s: %hs (%d)\n%s\n", u"Xlatrix", SourceFileName(__FILE__), __LINE__,
+                                     xlatrix::Wide(strTraceText).c_str());
+        });
         vr::xml::SchemaType type = FindType(typeName);
         strCurrentTypeName = xlatrix::Narrow(typeName);
         bool missing = false;

@@ -5,6 +5,7 @@
 #include "platform/com/comptr.h"
 #include "platform/com/dispatch.h"
 #include "platform/rpc/local_server.h"
+#include "platform/rpc/registrations.h"
 
 #include <algorithm>
 #include <map>
@@ -309,6 +310,22 @@ HRESULT GetActiveObject(REFCLSID clsid, void* /*reserved*/, IUnknown** object) {
     ReleaseAll(released);
     return elsewhere ? vr::rpc::detail::GetActiveObjectElsewhere(clsid, object) : S_OK;
 }
+
+namespace vr {
+
+bool ActiveObjectKnownAbsent(REFCLSID clsid) {
+    auto& table = RunningObjectTable::Instance();
+    {
+        std::lock_guard lock(table.mutex);
+        if (std::any_of(table.entries.begin(), table.entries.end(),
+                        [&clsid](const ActiveObjectEntry& e) { return e.connected && e.clsid == clsid; })) {
+            return false;
+        }
+    }
+    return rpc::detail::KnownAbsentElsewhere(clsid);
+}
+
+} // namespace vr
 
 HRESULT CoLockObjectExternal(IUnknown* object, BOOL lock, BOOL lastUnlockReleases) {
     if (lock && !ComUsable()) {

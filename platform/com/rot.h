@@ -23,6 +23,16 @@ inline constexpr DWORD ACTIVEOBJECT_WEAK = 0x1;
 // object answers with the same connection (one identity) while that connection lives.
 [[nodiscard]] HRESULT GetActiveObject(REFCLSID clsid, void* reserved, IUnknown** object);
 
+namespace vr {
+
+// True when GetActiveObject(clsid) is known to answer MK_E_UNAVAILABLE without asking anyone: no object of
+// clsid is registered in this process, and the last lookup found none in other processes while their
+// registrations have not changed since. Needs no COM on the calling thread, so a caller that only wants an
+// object that is there (a trace line's tracer) enters no apartment for nothing. False when unknown.
+[[nodiscard]] bool ActiveObjectKnownAbsent(REFCLSID clsid);
+
+} // namespace vr
+
 // Holds (lock TRUE) or gives back (lock FALSE) an outside lock on the object, which keeps it alive and
 // connected. When the last lock is given back with lastUnlockReleases TRUE and no outside user holds the
 // object any more, its reference is released; with FALSE the object stays held until CoDisconnectObject.
