@@ -58,8 +58,8 @@ inline constexpr const OLECHAR* UNKNOWN_SENDER_ID = u"<UnknownSenderID>";
 // None reports a failure: without a tracer (or when it fails) the line is dropped. Each looks the tracer up
 // afresh, initialising COM on the calling thread for the duration of the call unless the lookup is known to
 // find nothing (no registration changed since none was found). A line that is only sent (not kept as
-// LastErrorText) is formatted only after the lookup found a tracer, so its arguments cost nothing while nobody
-// traces.
+// LastErrorText) is formatted only after the lookup found a tracer, so its arguments cost nothing while
+// nobody traces.
 
 // Formats into TRACE_PRINTF_BUFFER and sends TraceSink.WriteText(source, level, text).
 void TracePrintf(int level, const OLECHAR* source, const OLECHAR* format, ...);

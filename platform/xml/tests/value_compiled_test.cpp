@@ -227,7 +227,9 @@ std::vector<std::u16string> EdgeValues() {
         u"a\nb",
         u"  a   b  ",
         std::u16string(1, u'\0'),
-        std::u16string(u"1\0" u"2", 3),
+        std::u16string(u"1\0"
+                       u"2",
+                       3),
         u"\xd800",
         u"VORNIC",
         u"12.50V",
