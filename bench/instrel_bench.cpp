@@ -2,6 +2,7 @@
 // instrument, against a raw socket write and read to the same instrument in the same run, and against the
 // same query made by pyvisa-py; and a 1 MB answer through the VISA session and through the connection
 // against the same answer read from a raw socket. Reported as ratios of wall time per query.
+#include "bench/ratio_reporter.h"
 #include "instrel.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -327,36 +328,6 @@ void BM_PyVisaQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_PyVisaQuery)->UseManualTime()->Iterations(1)->Repetitions(3);
 
-// The usual table, and each benchmark's wall time per query kept for the ratios (median of repetitions).
-class WallTimeRatios : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
-                auto& times = times_[run.run_name.function_name];
-                times.push_back(run.real_accumulated_time / static_cast<double>(run.iterations));
-                if (times.size() == 1) {
-                    order_.push_back(run.run_name.function_name);
-                }
-            }
-        }
-    }
-    double Median(const std::string& name) {
-        auto& times = times_[name];
-        if (times.empty()) {
-            return 0;
-        }
-        std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-        return times[times.size() / 2];
-    }
-    const std::vector<std::string>& Names() const { return order_; }
-
-private:
-    std::map<std::string, std::vector<double>> times_;
-    std::vector<std::string> order_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -368,32 +339,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the loopback instrument or the megabyte peer did not start\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    WallTimeRatios reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
     // Each query against the raw socket reading the same answer; the connection also against the session.
-    const std::map<std::string, std::string> baselines = {
-        {"BM_RawSocketQuery", "BM_RawSocketQuery"},     {"BM_ConnectionQuery", "BM_RawSocketQuery"},
-        {"BM_PyVisaQuery", "BM_RawSocketQuery"},        {"BM_RawSocketMegabyte", "BM_RawSocketMegabyte"},
-        {"BM_SessionMegabyte", "BM_RawSocketMegabyte"}, {"BM_ConnectionMegabyte", "BM_RawSocketMegabyte"},
-    };
-    double baseline = reporter.Median("BM_RawSocketQuery");
-    for (const std::string& name : reporter.Names()) {
-        auto found = baselines.find(name);
-        double against = found == baselines.end() ? 0 : reporter.Median(found->second);
-        if (against > 0) {
-            std::printf("ratio %s %.2f (wall time per query against %s)\n", name.c_str(),
-                        reporter.Median(name) / against, found->second.c_str());
-        }
-    }
-    double session = reporter.Median("BM_SessionMegabyte");
-    if (session > 0 && reporter.Median("BM_ConnectionMegabyte") > 0) {
-        std::printf("ratio BM_ConnectionMegabyte %.2f (wall time per query against BM_SessionMegabyte)\n",
-                    reporter.Median("BM_ConnectionMegabyte") / session);
-    }
+    int result = vrbench::RunWithRatioPairs(argc, argv,
+                                            {{"BM_ConnectionQuery", "BM_RawSocketQuery"},
+                                             {"BM_PyVisaQuery", "BM_RawSocketQuery"},
+                                             {"BM_SessionMegabyte", "BM_RawSocketMegabyte"},
+                                             {"BM_ConnectionMegabyte", "BM_RawSocketMegabyte"},
+                                             {"BM_ConnectionMegabyte", "BM_SessionMegabyte"}},
+                                            vrbench::RatioTime::Wall);
     CoUninitialize();
     ::kill(instrument, SIGTERM);
     ::waitpid(instrument, nullptr, 0);
-    return baseline > 0 ? 0 : 1;
+    return result;
 }
