@@ -1,0 +1,224 @@
+// The test sequence file: loading, reading and editing its tests, saving, and a new file from the blank one.
+#include "TestRunTime/Runvex/SequenceDocument.h"
+
+#include "common/VrConfigData.h"
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace runvex {
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    *text = content.str();
+    return static_cast<bool>(file);
+}
+
+// The file replaced as a whole: a failed write leaves the earlier file.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".saving";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        (void)std::remove(temporary.c_str()); // nothing more to undo
+        return false;
+    }
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The blank sequence's path; a bare name (the built-in default) lies in the program folder.
+std::string BlankSequencePath() {
+    BSTR item = nullptr;
+    std::string blank;
+    if (CVrConfigData().GetItem("TestExecutiveBlankFile", &item, true)) {
+        blank = _bstr_t(item, false).utf8();
+    }
+    if (blank.empty()) {
+        return blank;
+    }
+    std::string mapped = vr::MapWindowsPath(blank);
+    return mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped;
+}
+
+} // namespace
+
+std::string WithLineEnds(std::string_view text, std::string_view lineEnd) {
+    std::string result;
+    result.reserve(text.size() + text.size() / 32);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue; // the LF that follows writes the line end
+        }
+        if (text[i] == '\n') {
+            result += lineEnd;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+bool IsTestElement(const vr::xml::Node& node) {
+    return node && node.nodeType() == vr::xml::NODE_ELEMENT && node.nodeName() == u"test";
+}
+
+HRESULT SequenceDocument::Load(const std::string& path) {
+    auto file = std::make_unique<CXmlFile>(vr::FromUtf8(path).c_str());
+    if (HRESULT hr = file->Load(); FAILED(hr)) {
+        return hr;
+    }
+    if (!file->GetDocument().documentElement()) {
+        return E_FAIL; // a file without a root element holds no sequence
+    }
+    std::string text;
+    (void)ReadWholeFile(path, &text); // it loaded just now; unread, its line ends count as LF
+    size_t firstEnd = text.find('\n');
+    lineEnd_ = firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+    file_ = std::move(file);
+    path_ = path;
+    return S_OK;
+}
+
+// The XML file class ends each top-level node (declaration, comments, the root) with CR LF, whatever the
+// file had; the file then gets its own line ends back.
+HRESULT SequenceDocument::Save() {
+    if (!file_) {
+        return S_OK;
+    }
+    if (HRESULT hr = file_->Save(); FAILED(hr)) {
+        return hr;
+    }
+    std::string written;
+    if (!ReadWholeFile(path_, &written)) {
+        return E_FAIL;
+    }
+    std::string text = WithLineEnds(written, lineEnd_);
+    return text == written || ReplaceFile(path_, text) ? S_OK : E_FAIL;
+}
+
+vr::xml::Node SequenceDocument::Root() const {
+    return file_ ? file_->GetDocument().documentElement() : vr::xml::Node();
+}
+
+TestProperties SequenceDocument::PropertiesOf(const vr::xml::Node& test) const {
+    TestProperties properties;
+    if (!file_ || !test) {
+        return properties;
+    }
+    auto read = [&](const OLECHAR* path, const OLECHAR* name) {
+        BSTR value = nullptr;
+        (void)file_->GetAttribute(path, name, &value, test); // a missing value reads as empty
+        return _bstr_t(value, false).utf8();
+    };
+    properties.name = read(u".", u"name");
+    properties.description = read(u".", u"description");
+    properties.codeFile = read(u"code", u"file");
+    properties.language = read(u"code", u"language");
+    BSTR config = nullptr;
+    (void)file_->GetElementText(u"config", &config, test); // a missing element reads as empty
+    properties.config = _bstr_t(config, false).utf8();
+    return properties;
+}
+
+HRESULT SequenceDocument::SetProperty(const vr::xml::Node& test, TestProperty property,
+                                      const std::string& value) {
+    if (!file_ || !test) {
+        return E_INVALIDARG;
+    }
+    const OLECHAR* path = u".";
+    const OLECHAR* name = u"name";
+    switch (property) {
+    case TestProperty::Name:
+        break;
+    case TestProperty::Description:
+        name = u"description";
+        break;
+    case TestProperty::CodeFile:
+        path = u"code";
+        name = u"file";
+        break;
+    case TestProperty::Language:
+        path = u"code";
+        name = u"language";
+        break;
+    }
+    return file_->SetAttribute(path, name, vr::FromUtf8(value).c_str(), test);
+}
+
+HRESULT SequenceDocument::SetConfig(const vr::xml::Node& test, const std::string& text) {
+    if (!file_ || !test) {
+        return E_INVALIDARG;
+    }
+    return file_->SetElementText(u"config", vr::FromUtf8(text).c_str(), test);
+}
+
+HRESULT SequenceDocument::InsertTest(const vr::xml::Node& before, vr::xml::Node* created) {
+    vr::xml::Node root = Root();
+    if (!root) {
+        return E_INVALIDARG;
+    }
+    vr::xml::Node test;
+    vr::xml::Document document = file_->GetDocument(); // a handle of the same document
+    if (HRESULT hr = document.createElement(u"test", &test); FAILED(hr)) {
+        return hr;
+    }
+    if (HRESULT hr = test.setAttribute(u"name", u"New Test"); FAILED(hr)) {
+        return hr;
+    }
+    if (HRESULT hr = test.setAttribute(u"description", u""); FAILED(hr)) {
+        return hr;
+    }
+    // A nested test gets its new sibling in its own parent, where the new test then shows before it.
+    HRESULT hr =
+        before && before != root ? before.parentNode().insertBefore(test, before) : root.appendChild(test);
+    if (SUCCEEDED(hr) && created) {
+        *created = test;
+    }
+    return hr;
+}
+
+HRESULT SequenceDocument::RemoveTest(const vr::xml::Node& test) {
+    vr::xml::Node parent = test ? test.parentNode() : vr::xml::Node();
+    if (!parent || test == Root()) {
+        return E_INVALIDARG;
+    }
+    return parent.removeChild(test);
+}
+
+std::string CreateSequenceFile(const std::string& chosenPath) {
+    std::string path = chosenPath;
+    if (!path.ends_with(".tsq")) {
+        path += ".tsq";
+    }
+    std::string blank = BlankSequencePath();
+    if (FileExists(path)) {
+        errno = EEXIST;
+        return {};
+    }
+    std::ifstream source(blank, std::ios::binary);
+    if (blank.empty() || !source) {
+        errno = ENOENT;
+        return {};
+    }
+    std::ofstream target(path, std::ios::binary);
+    target << source.rdbuf();
+    target.close();
+    return target ? path : std::string();
+}
+
+} // namespace runvex
