@@ -1,0 +1,210 @@
+// The test executive's form: the sequence file in and out, the tree, and the selected test's properties.
+#include "TestRunTime/Runvex/SequenceForm.h"
+
+#include "TestRunTime/Runvex/SequenceRun.h"
+#include "common/Trace.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace runvex {
+namespace {
+
+constexpr const char* kName = "Name";
+constexpr const char* kDescription = "Description";
+constexpr const char* kCodeFile = "Code File";
+constexpr const char* kLanguage = "Language";
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
+void SetRow(CAttrValueList& rows, const char* name, const std::string& value) {
+    rows.FindByName(name)->SetValueText(value.empty() ? CAttrValue::kUndefined : value.c_str());
+}
+
+} // namespace
+
+SequenceForm::SequenceForm(FormView& view, SequenceDocument& document, SequenceTree& tree,
+                           const SequenceRun& run, const std::vector<std::string>& languages)
+    : view_(view), document_(document), tree_(tree), run_(run) {
+    rows_.Add(new CAttrValue(kName, kTextRowOptions));
+    rows_.Add(new CAttrValue(kDescription, kTextRowOptions));
+    rows_.Add(new CAttrValue(kCodeFile, kCodeFileRowOptions));
+    auto* language = new CAttrValue(kLanguage, kTextRowOptions);
+    for (const std::string& name : languages) {
+        language->AddChoice(name.c_str());
+    }
+    language->AddChoice("ControlPanel");
+    language->AddChoice("WinDLL");
+    rows_.Add(language);
+    selected_ = &tree_.Root();
+}
+
+bool SequenceForm::Refused() const {
+    return run_.Running();
+}
+
+bool SequenceForm::Open(const std::string& chosenPath) {
+    if (Refused()) {
+        return false;
+    }
+    if (FileExists(chosenPath)) {
+        return Load(chosenPath);
+    }
+    std::string path = CreateSequenceFile(chosenPath);
+    if (path.empty()) {
+        std::string target = chosenPath.ends_with(".tsq") ? chosenPath : chosenPath + ".tsq";
+        int error = errno;
+        view_.ShowError("Error", "Couldn't create file '" + target + "'.");
+        view_.ShowStatus(CutToStatusBuffer("Couldn't create file '" + target + "'"));
+        SetTraceSite();
+        TraceError(u"Couldn't create file '%hs'. GetLastError() returns '%d'.", target.c_str(), error);
+        return false;
+    }
+    if (!Load(path)) {
+        return false;
+    }
+    view_.ShowStatus(CutToStatusBuffer("File '" + path + "' was created"));
+    return true;
+}
+
+bool SequenceForm::Load(const std::string& path) {
+    if (Refused()) {
+        return false;
+    }
+    loaded_ = false;
+    view_.ShowStatus("");
+    tree_.Clear();
+    selected_ = &tree_.Root();
+    view_.ShowTree();
+    view_.ShowStatus(CutToStatusBuffer("Opening file '" + path + "' ..."));
+    if (FAILED(document_.Load(path))) {
+        Failed("open", path);
+        return false;
+    }
+    MakeTree();
+    view_.ShowStatus(CutToStatusBuffer("File '" + path + "' was loaded"));
+    loaded_ = true;
+    return true;
+}
+
+void SequenceForm::Save() {
+    if (!document_.IsLoaded()) {
+        return;
+    }
+    if (FAILED(document_.Save())) {
+        Failed("save", document_.Path());
+        return;
+    }
+    view_.ShowStatus(CutToStatusBuffer("File '" + document_.Path() + "' was saved"));
+}
+
+void SequenceForm::Failed(const std::string& what, const std::string& path) {
+    int error = errno;
+    view_.ShowStatus(CutToStatusBuffer("Couldn't " + what + " file '" + path + "'"));
+    view_.ShowError("Error", "Couldn't " + what + " file '" + path + "'.");
+    SetTraceSite();
+    TraceError(u"Couldn't %hs file '%hs'. GetLastError() returns '%d'.", what.c_str(), path.c_str(), error);
+}
+
+void SequenceForm::MakeTree() {
+    tree_.Build(document_.Root());
+    view_.ShowTree();
+    ShowProperties(tree_.Root());
+}
+
+void SequenceForm::ShowProperties(SequenceItem& item) {
+    selected_ = &item;
+    updating_ = true;
+    TestProperties test = document_.PropertiesOf(item.element);
+    SetRow(rows_, kName, test.name);
+    SetRow(rows_, kDescription, test.description);
+    SetRow(rows_, kCodeFile, test.codeFile);
+    SetRow(rows_, kLanguage, test.language);
+    config_ = test.config;
+    view_.ShowProperties();
+    updating_ = false;
+}
+
+void SequenceForm::PropertyEdited(const std::string& rowName, const std::string& value) {
+    if (updating_ || !selected_->element) {
+        return;
+    }
+    TestProperty property;
+    if (rowName == kName) {
+        property = TestProperty::Name;
+    } else if (rowName == kDescription) {
+        property = TestProperty::Description;
+    } else if (rowName == kLanguage) {
+        property = TestProperty::Language;
+    } else if (rowName == kCodeFile) {
+        property = TestProperty::CodeFile;
+    } else {
+        return;
+    }
+    if (HRESULT hr = document_.SetProperty(selected_->element, property, value); FAILED(hr)) {
+        SetTraceSite();
+        TraceHResultError(hr, u"Couldn't write the row '%hs'.", rowName.c_str());
+        return;
+    }
+    rows_.FindByName(rowName.c_str())->SetValueText(value.c_str());
+    if (property == TestProperty::Name) {
+        selected_->label = document_.PropertiesOf(selected_->element).name; // as a rebuild would show it
+        view_.ShowLabel(*selected_);
+    } else if (property == TestProperty::CodeFile) {
+        view_.ShowProperties();
+    }
+}
+
+void SequenceForm::ConfigEdited(const std::string& text) {
+    if (updating_ || !selected_->element) {
+        return;
+    }
+    if (HRESULT hr = document_.SetConfig(selected_->element, text); FAILED(hr)) {
+        SetTraceSite();
+        TraceHResultError(hr, u"Couldn't write the config code.");
+        return;
+    }
+    config_ = text;
+}
+
+void SequenceForm::AddTest() {
+    if (Refused() || !document_.IsLoaded()) {
+        return;
+    }
+    if (HRESULT hr = document_.InsertTest(selected_->element); FAILED(hr)) {
+        SetTraceSite();
+        TraceHResultError(hr, u"Couldn't insert a test.");
+        return;
+    }
+    MakeTree();
+}
+
+void SequenceForm::RemoveTest() {
+    if (Refused() || !selected_->element) {
+        return;
+    }
+    if (HRESULT hr = document_.RemoveTest(selected_->element); FAILED(hr)) {
+        SetTraceSite();
+        TraceHResultError(hr, u"Couldn't remove the test.");
+        return;
+    }
+    MakeTree();
+}
+
+std::optional<std::string> SequenceForm::CodeFileToEdit() {
+    std::string file = document_.PropertiesOf(selected_->element).codeFile;
+    if (file.empty()) {
+        view_.ShowError("Error", "Code file is not provided for this Test.");
+        return std::nullopt;
+    }
+    if (!FileExists(file)) {
+        view_.ShowError("Error", "Couldn't find file '" + file + "'.");
+        return std::nullopt;
+    }
+    return file;
+}
+
+} // namespace runvex

@@ -1,0 +1,142 @@
+// The test executive's run without widgets: the whole sequence walked in run order, or one test alone, each
+// test loaded and run through the test-execution worker (Preset, Test, Reset), its status shown as the
+// item's image, the engine's output lines passed on with their status, its verdict stored as a result row;
+// Pause between tests and Stop.
+//
+// Usage: the window makes one SequenceRun over its tree, a view and a worker, calls Run, Pause, Stop and
+// ExecuteTest for its commands, and disables Open and every command that rebuilds or empties the tree while
+// Running() (the run holds the tree's items). Run and ExecuteTest return when the run ends; meanwhile they
+// pump the window through RunView, so Pause and Stop arrive as nested calls.
+// Threads: the window thread only; the worker runs the requests on its own thread.
+// Failures: a failed request ends the test as an error (an "Error" box, then the run stops); nothing throws.
+#pragma once
+
+#include "TestRunTime/Runvex/SequenceTree.h"
+#include "common/AttrValue.h"
+#include "common/AttrValueEditorModel.h"
+#include "platform/com/hresult.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct IVrTestEngine;
+
+namespace runvex {
+
+class SequenceDocument;
+
+// The verdict codes a test's run ends with (the engine's test-status values).
+enum class Verdict : int32_t { Passed = 1, Failed = 2, Error = 7 };
+
+// The colour of an output line of a status: 2, 4 and 7 red, 3 blue, any other black.
+struct Rgb {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+Rgb OutputColour(int32_t status);
+
+// The text as the status bar's buffer of 3000 characters holds it: longer text is cut.
+std::string CutToStatusBuffer(const std::string& text);
+
+// A completed test fails when "Test" returned "false", "failed", "fail" or "0" (any case) and passes
+// otherwise, an empty text included; a test that did not complete is an error.
+Verdict VerdictOf(bool completed, const std::string& testResult);
+
+// The test-execution worker as the run uses it; the program hands the real one, tests a fake.
+class RunWorker {
+public:
+    virtual ~RunWorker() = default;
+    // Prepares the next test; its request is finished at once (GetState reads 2), with the failure, if any,
+    // in GetResult.
+    virtual void Set(const std::string& language, const std::string& config, const std::string& options) = 0;
+    // Starts a request: "" loads the prepared code, otherwise the script function of that name.
+    virtual void Request(const std::string& method) = 0;
+    // 0 idle, 1 pending, 2 finished (reading 2 resets it to 0).
+    virtual int GetState() = 0;
+    // The last request's text (its error description on failure) and HRESULT.
+    virtual void GetResult(std::string* text, HRESULT* hr) = 0;
+    // The engine's next output line with its status; false when none waits.
+    virtual bool GetOutput(int32_t* status, std::string* text) = 0;
+    virtual void Stop(const std::string& words) = 0;
+    // The engine, usable on the window thread; null when the worker could not make it.
+    virtual IVrTestEngine* Engine() = 0;
+};
+
+// The window as the run sees it; the Qt view implements it, tests and headless runs fake or print it.
+class RunView {
+public:
+    virtual ~RunView() = default;
+    virtual void ShowImage(const SequenceItem& item, TreeImage image) = 0;
+    // Appends the text at the end of the output pane in OutputColour(status).
+    virtual void AppendOutput(const std::string& text, int32_t status) = 0;
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+    // The run's flags changed: the toolbar's enabled states follow.
+    virtual void RefreshCommands() = 0;
+    // A run starts: the property pane shows the root item (cleared).
+    virtual void ShowRootProperties() = 0;
+    // A test's run ended: what its "Test" request returned (empty when it did not finish) and the verdict.
+    // The window shows the verdict as the item's image already; a headless run prints it.
+    virtual void TestEnded(const SequenceItem& item, const std::string& testResult, Verdict verdict) = 0;
+    // Serves the window's events once, then waits briefly (less when the worker has news).
+    virtual void PumpMessages() = 0;
+    // Serves the window's events for the milliseconds (the pause's blink).
+    virtual void Wait(int milliseconds) = 0;
+};
+
+class SequenceRun {
+public:
+    static constexpr const char* kSerialNumberOptions =
+        "ShowUndefined,ShowNameAsStandardStatic,DynamicallyStoreAttrValue,NotAutoSetRecentValue,"
+        "MaxNumOfRecentValues=10,RegistryVarNameForRecentValues='TestLoaderSN',EditChangeDelay=0";
+
+    // All three stay the caller's and must outlive the run.
+    SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree, const SequenceDocument& document);
+
+    bool Running() const { return running_; }
+    bool Paused() const { return paused_; }
+    bool SingleTest() const { return singleTest_; }
+    // The serial number's row, edited beside the output pane.
+    AttrValueEditorModel& SerialNumberEditor() { return *serialNumberEditor_; }
+    const std::string& LastErrorText() const { return lastError_; }
+
+    // The Run command: resumes a paused run, is ignored while one runs, else runs every test in run order
+    // until one does not pass or Stop.
+    void Run();
+    // Pauses a sequence run after its current test; ignored for a single test and while nothing runs.
+    void Pause();
+    // Ends the run after the current request; the engine interrupts the running script. Nothing while no
+    // run is in progress.
+    void Stop();
+    // Runs the test of the item alone; nothing for the root item or while a run is in progress.
+    void ExecuteTest(SequenceItem& item);
+
+private:
+    Verdict RunTest(SequenceItem& item);
+    Verdict EndByException(HRESULT hr);
+    bool RunRequests(IVrTestEngine* engine, std::string* testResult);
+    bool WaitForRequest(std::string* result = nullptr);
+    void DrainOutput();
+    void StoreSerialNumber();
+    void StoreVerdict(IVrTestEngine* engine, Verdict verdict, const std::string& testResult);
+    void SetImage(TreeImage image);
+    void Status(const std::string& text);
+
+    RunView& view_;
+    RunWorker& worker_;
+    SequenceTree& tree_;
+    const SequenceDocument& document_;
+    bool running_ = false;                                     // window thread
+    bool paused_ = false;                                      // window thread
+    bool singleTest_ = false;                                  // window thread
+    SequenceItem* current_ = nullptr;                          // window thread: the test being run
+    std::string currentName_;                                  // window thread: its name, for messages
+    std::string lastError_;                                    // window thread
+    CAttrValue serialNumber_;                                  // window thread
+    std::unique_ptr<AttrValueEditorModel> serialNumberEditor_; // window thread
+};
+
+} // namespace runvex
