@@ -1,0 +1,35 @@
+// The test-execution worker CTestExecutive as the test executive's run uses it.
+// Threads: the window thread only, the thread that made the worker (it must have initialised COM).
+#pragma once
+
+#include "TestRunTime/Runvex/SequenceRun.h"
+
+#include <memory>
+#include <string>
+
+class CTestExecutive;
+
+namespace runvex {
+
+class TestExecutiveSequenceWorker : public RunWorker {
+public:
+    TestExecutiveSequenceWorker();
+    ~TestExecutiveSequenceWorker() override;
+
+    // The wait of a window thread between two looks: until the worker has news or the milliseconds passed,
+    // serving the thread's queued calls meanwhile.
+    void WaitForProgress(int milliseconds);
+
+    void Set(const std::string& language, const std::string& config, const std::string& options) override;
+    void Request(const std::string& method) override;
+    int GetState() override;
+    void GetResult(std::string* text, HRESULT* hr) override;
+    bool GetOutput(int32_t* status, std::string* text) override;
+    void Stop(const std::string& words) override;
+    IVrTestEngine* Engine() override;
+
+private:
+    std::unique_ptr<CTestExecutive> executive_; // window thread
+};
+
+} // namespace runvex
