@@ -3,6 +3,7 @@
 
 #include "TestRunTime/Runvex/SequenceRun.h"
 #include "common/Trace.h"
+#include "platform/base/paths.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -200,11 +201,12 @@ std::optional<std::string> SequenceForm::CodeFileToEdit() {
         view_.ShowError("Error", "Code file is not provided for this Test.");
         return std::nullopt;
     }
-    if (!FileExists(file)) {
+    std::string path = vr::MapWindowsPath(file); // users write the paths of their Windows benches
+    if (!FileExists(path)) {
         view_.ShowError("Error", "Couldn't find file '" + file + "'.");
         return std::nullopt;
     }
-    return file;
+    return path;
 }
 
 } // namespace runvex

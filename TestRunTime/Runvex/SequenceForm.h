@@ -71,7 +71,8 @@ public:
     void AddTest();
     // Takes the selected test out of the document.
     void RemoveTest();
-    // The Edit Code command: the selected test's code file when it exists; otherwise an error box and none.
+    // The Edit Code command: the selected test's code file (a Windows path mapped onto this machine) when it
+    // exists; otherwise an error box and none.
     std::optional<std::string> CodeFileToEdit();
 
 private:

@@ -185,8 +185,8 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     try {
         SetImage(TreeImage::Running);
         _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-        (void)engine->Output(_bstr_t(HeaderLine(test.name).c_str()),
-                             missing); // a lost header loses no result
+        // A header the engine loses costs no result.
+        (void)engine->Output(_bstr_t(HeaderLine(test.name).c_str()), missing);
         DrainOutput();
 
         worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()));

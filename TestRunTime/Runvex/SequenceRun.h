@@ -93,7 +93,7 @@ public:
         "ShowUndefined,ShowNameAsStandardStatic,DynamicallyStoreAttrValue,NotAutoSetRecentValue,"
         "MaxNumOfRecentValues=10,RegistryVarNameForRecentValues='TestLoaderSN',EditChangeDelay=0";
 
-    // All three stay the caller's and must outlive the run.
+    // All four stay the caller's and must outlive the run.
     SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree, const SequenceDocument& document);
 
     bool Running() const { return running_; }

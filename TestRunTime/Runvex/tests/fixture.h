@@ -1,5 +1,5 @@
-// A test-execution worker that answers each test's requests from a table after two polls and queues one
-// output line per request, and a window that records what the run and the form show it.
+// A test-execution worker that answers each test's requests from a table after two polls, a window that
+// records what the run and the form show it, and a form and run over a sequence as a test engineer writes it.
 #pragma once
 
 #include "TestRunTime/Runvex/SequenceForm.h"
@@ -7,9 +7,15 @@
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
 #include "common/ParamParser.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,11 +29,10 @@ public:
     std::map<std::string, std::pair<std::string, HRESULT>> answers;
     std::vector<std::string> requests; // "<test name>:<method>", Set as "set"
     std::vector<std::string> stops;
-    std::string lastOptions, lastLanguage, lastConfig;
+    std::string lastOptions, lastConfig;
     std::function<void(const std::string&)> onRequest; // called as a request is posted
 
-    void Set(const std::string& language, const std::string& config, const std::string& options) override {
-        lastLanguage = language;
+    void Set(const std::string&, const std::string& config, const std::string& options) override {
         lastConfig = config;
         lastOptions = options;
         BSTR value = nullptr;
@@ -44,13 +49,13 @@ public:
         *hr = found == answers.end() ? S_OK : found->second.second;
     }
     bool GetOutput(int32_t* status, std::string* text) override {
-        if (pending_.empty()) {
-            return false;
+        bool waiting = !pending_.empty();
+        if (waiting) {
+            *status = 3; // a status of its own
+            *text = pending_.front();
+            pending_.pop_front();
         }
-        *status = pending_.front().first;
-        *text = pending_.front().second;
-        pending_.pop_front();
-        return true;
+        return waiting;
     }
     void Stop(const std::string& words) override { stops.push_back(words); }
     IVrTestEngine* Engine() override { return &engine; }
@@ -60,7 +65,7 @@ private:
         requests.push_back(test_ + ":" + method);
         polls_ = 0;
         if (method == "Test") {
-            pending_.emplace_back(3, test_ + " measured\n"); // a line of its own status
+            pending_.push_back(test_ + " measured\n");
         }
         if (onRequest) {
             onRequest(requests.back());
@@ -69,20 +74,20 @@ private:
 
     std::string test_;
     int polls_ = 0;
-    std::deque<std::pair<int32_t, std::string>> pending_;
+    std::deque<std::string> pending_;
 };
 
 class RecordingWindow : public RunView, public FormView {
 public:
     std::vector<std::pair<std::string, int>> images; // (label, image) as shown, in order
     std::vector<std::pair<std::string, int32_t>> output;
-    std::vector<std::string> statuses, errors, ended;
-    int trees = 0;
+    std::vector<std::string> statuses, errors;
+    int trees = 0, ended = 0;
     std::function<void()> onPump;           // called on each pump and each pause wait
     std::function<void()> onShowProperties; // called as the form shows the rows
 
     void ShowImage(const SequenceItem& item, TreeImage image) override {
-        images.emplace_back(item.label, static_cast<int>(image));
+        images.emplace_back(item.label, int(image));
     }
     void AppendOutput(const std::string& text, int32_t status) override { output.emplace_back(text, status); }
     void ShowStatus(const std::string& text) override { statuses.push_back(text); }
@@ -91,18 +96,12 @@ public:
     }
     void RefreshCommands() override {}
     void ShowRootProperties() override {}
-    void TestEnded(const SequenceItem& item, const std::string& result, Verdict verdict) override {
-        ended.push_back(item.label + "=" + result + ":" + std::to_string(static_cast<int>(verdict)));
-    }
-    void PumpMessages() override { Pump(); }
-    void Wait(int) override { Pump(); }
+    void TestEnded(const SequenceItem&, const std::string&, Verdict) override { ++ended; }
+    void PumpMessages() override { Call(onPump); }
+    void Wait(int) override { Call(onPump); }
     void ShowTree() override { ++trees; }
     void ShowLabel(const SequenceItem&) override {}
-    void ShowProperties() override {
-        if (onShowProperties) {
-            onShowProperties();
-        }
-    }
+    void ShowProperties() override { Call(onShowProperties); }
 
     // The images one item showed, in order.
     std::vector<int> ImagesOf(const std::string& label) const {
@@ -116,11 +115,62 @@ public:
     }
 
 private:
-    void Pump() {
-        if (onPump) {
-            onPump();
+    static void Call(const std::function<void()>& hook) {
+        if (hook) {
+            hook();
         }
     }
+};
+
+// By hand: Windows paths, a comment, a grouping element, a nested test and one in a group under it,
+// configuration code with markup characters. Run order: Rails, Ripple, Identify, Buffer.
+constexpr const char* kBench = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!-- Power-supply bench: rails first, then the meter checks -->
+<sequence>
+  <test name="Rails" description="5 V and 12 V rails">
+    <code file="C:\Ostrel\Test\Scripts\rails.JScript.ts" language="JScript"/>
+    <config>limit = "4.75 &lt; v &lt; 5.25";</config>
+    <test name="Ripple">
+      <code file="C:\Ostrel\Test\Scripts\ripple.JScript.ts" language="JScript"/>
+    </test>
+    <group title="meter">
+      <test name="Identify"/>
+    </group>
+  </test>
+  <stage>
+    <test name="Buffer" description="">
+      <code file="C:\Ostrel\Test\Scripts\buffer.JScript.ts" language="JScript"/>
+    </test>
+  </stage>
+</sequence>
+)";
+
+class RunvexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::path(std::getenv("VORNIC_HOME")) / "Sequence";
+        std::filesystem::create_directories(folder);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(folder / name, std::ios::binary) << text;
+        return (folder / name).string();
+    }
+    SequenceItem& Item(const std::string& label) {
+        for (SequenceItem* item : tree.PreOrder()) {
+            if (item->label == label) {
+                return *item;
+            }
+        }
+        throw std::runtime_error("no item " + label);
+    }
+
+    std::filesystem::path folder;
+    RecordingWindow window;
+    ScriptedWorker worker;
+    SequenceDocument document;
+    SequenceTree tree;
+    SequenceRun run{window, worker, tree, document};
+    SequenceForm form{window, document, tree, run, {"JScript", "VBScript"}};
 };
 
 } // namespace runvex
