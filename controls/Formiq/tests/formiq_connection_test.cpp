@@ -104,7 +104,7 @@ protected:
 TEST_F(FormiqConnectionTest, EditedRowIsStoredIntoTheConnectionOfTheHardwareManager) {
     CFormiq form;
     ASSERT_TRUE(form.Create("Connection", QRect(0, 0, 460, 330), parent.get(), 1));
-    ASSERT_TRUE(form.Init(attributes.Get(), nullptr, 170, "IncludeAttributeQualifiers='Connection VISA'",
+    ASSERT_TRUE(form.Init(attributes.Get(), nullptr, 230, "IncludeAttributeQualifiers='Connection VISA'",
                           "Connection:SimulationFile=run.csf Baud=1",
                           "Timeout='NotEditable=false MaxNumOfRecentValues=0 EditChangeDelay=0'"));
     QComboBox* timeout = RowCombo(form.Widget(), "VISA:Timeout");
