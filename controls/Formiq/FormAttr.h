@@ -43,7 +43,8 @@ private:
     void AddEditor(size_t row);
     void RowTextChanged(AttrValueEditor* editor, const QString& text);
 
-    FormAttrModel model_;
+    // All of them on the window thread only, as the whole form.
+    FormAttrModel model_;                   // the rows' logic and values
     QWidget* content_;                      // the scrolled surface the rows sit on
     std::vector<AttrValueEditor*> editors_; // parallel to the model's rows; children of content_
 };
@@ -66,7 +67,7 @@ Q_SIGNALS:
 private:
     void FormChanged(const QString& name, const QString& value);
 
-    CFormAttr* form_ = nullptr;
-    QString lastName_;  // filled before the change is reported
-    QString lastValue_; // the same
+    CFormAttr* form_ = nullptr; // a child, made with the widget; window thread only as the rest
+    QString lastName_;          // filled before the change is reported
+    QString lastValue_;         // the same
 };
