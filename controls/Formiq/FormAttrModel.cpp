@@ -39,39 +39,42 @@ bool FormAttrModel::Init(IUnknown* collection, CAttrValueList* lent, long nameWi
     options_ = options;
     std::u16string wideOptions = vr::FromUtf8(options);
     showSupplementary_ = !IsParamTrue(wideOptions.c_str(), u"NotShowSupplementarySetup");
-    auto own = std::make_unique<CAttrCollValues>();
-    if (collection && own->Init(collection, setup, options)) {
-        owned_ = std::move(own);
-        list_ = owned_.get();
-    } else if (lent) {
-        list_ = lent;
-        showSupplementary_ = false;
+    CAttrValueList* list = nullptr;
+    CAttrCollValues* ownList = nullptr;
+    if (auto made = std::make_unique<CAttrCollValues>();
+        collection && made->Init(collection, setup, options)) {
+        ownList = made.get();
+        list = ownList;
+        ownedLists_.push_back(std::move(made));
     } else {
-        showSupplementary_ = false; // nothing to show, not even a supplementary setup
+        list = lent;
+        showSupplementary_ = false; // a lent list, or nothing to show: no supplementary setup either
     }
     nameWidth_ = static_cast<int>(nameWidth);
-    if (!list_) {
+    if (!list) {
         return true;
     }
-    for (int index = 0; index < list_->GetCount(); ++index) {
-        CAttrValue& value = *list_->GetAt(index);
+    for (int index = 0; index < list->GetCount(); ++index) {
+        CAttrValue& value = *list->GetAt(index);
         std::string editorOptions;
         if (FindOption(childOptions, value.GetNameText(), &editorOptions) ||
             FindOption(childOptions, LocalName(value.GetNameText()), &editorOptions)) {
             value.SetOptions(editorOptions.c_str());
         }
     }
-    size_t rowCount = static_cast<size_t>(list_->GetCount()) + (showSupplementary_ ? 1 : 0);
+    size_t rowCount = static_cast<size_t>(list->GetCount()) + (showSupplementary_ ? 1 : 0);
     int editorWidth = EditorWidth(rowCount);
-    for (int index = 0; index < list_->GetCount(); ++index) {
-        AddRow(*list_->GetAt(index), false);
-        rows_.back().rect.right = rows_.back().rect.left + editorWidth;
+    size_t first = rows_.size();
+    for (int index = 0; index < list->GetCount(); ++index) {
+        AddRow(*list->GetAt(index), nullptr);
     }
     if (showSupplementary_) {
-        supplementary_ = std::make_unique<CAttrValue>(kSupplementaryName, kSupplementaryOptions);
-        supplementary_->SetValueText(Supplementary().c_str());
-        AddRow(*supplementary_, true);
-        rows_.back().rect.right = rows_.back().rect.left + editorWidth;
+        supplementaries_.push_back(std::make_unique<CAttrValue>(kSupplementaryName, kSupplementaryOptions));
+        supplementaries_.back()->SetValueText(ownList->Supplementary.c_str());
+        AddRow(*supplementaries_.back(), ownList);
+    }
+    for (size_t row = first; row < rows_.size(); ++row) {
+        rows_[row].rect.right = rows_[row].rect.left + editorWidth;
     }
     return true;
 }
@@ -82,45 +85,48 @@ int FormAttrModel::EditorWidth(size_t rowCount) const {
     return width_ - nameWidth_ - margin;
 }
 
-void FormAttrModel::AddRow(CAttrValue& value, bool supplementary) {
+void FormAttrModel::AddRow(CAttrValue& value, CAttrCollValues* supplementaryOf) {
     FormRow row;
     row.model = std::make_unique<AttrValueEditorModel>(value, options_);
     row.model->Combo().ShowValue(value.GetValueText());
     row.rect = {nameWidth_ + kEditorGap, nextY_, nameWidth_ + kEditorGap, nextY_ + kRowHeight};
-    row.supplementary = supplementary;
+    row.supplementaryOf = supplementaryOf;
     rows_.push_back(std::move(row));
     nextY_ += kRowHeight;
 }
 
 void FormAttrModel::Clear() {
     rows_.clear(); // before the values they edit
-    owned_.reset();
-    supplementary_.reset();
-    list_ = nullptr;
+    ownedLists_.clear();
+    supplementaries_.clear();
     showSupplementary_ = false;
     nextY_ = kFirstY;
 }
 
 std::string FormAttrModel::Supplementary() const {
-    return owned_ ? owned_->Supplementary : std::string();
+    return ownedLists_.empty() ? std::string() : ownedLists_.back()->Supplementary;
 }
 
 std::pair<std::string, std::string> FormAttrModel::RowChanged(size_t row, const std::string& text) {
     const FormRow& changed = rows_.at(row);
-    if (changed.supplementary && owned_) {
-        owned_->Supplementary = text == CAttrValue::kUndefined ? std::string() : text;
+    if (changed.supplementaryOf) {
+        changed.supplementaryOf->Supplementary = text == CAttrValue::kUndefined ? std::string() : text;
     }
     return {changed.model->Value().GetNameText(), text};
 }
 
 HRESULT FormAttrModel::ApplySupplementary() {
-    if (!showSupplementary_ || !owned_ || !owned_->Collection()) {
-        return S_OK;
+    HRESULT result = S_OK;
+    for (const FormRow& row : rows_) {
+        if (!row.supplementaryOf || !row.supplementaryOf->Collection()) {
+            continue;
+        }
+        BSTR settings = vr::AllocBstrUtf8(row.supplementaryOf->Supplementary);
+        HRESULT hr = row.supplementaryOf->Collection()->SetAttributes(settings);
+        SysFreeString(settings);
+        result = FAILED(result) ? result : hr; // the first failure, after applying every one
     }
-    BSTR settings = vr::AllocBstrUtf8(owned_->Supplementary);
-    HRESULT hr = owned_->Collection()->SetAttributes(settings);
-    SysFreeString(settings);
-    return hr;
+    return result;
 }
 
 std::string FormAttrModel::GetAttributes() const {
@@ -130,7 +136,7 @@ std::string FormAttrModel::GetAttributes() const {
         if (shown == CAttrValue::kUndefined) {
             continue;
         }
-        if (row.supplementary) {
+        if (row.supplementaryOf) {
             std::u16string joined = vr::FromUtf8(vr::BstrToUtf8(settings) + " " + shown);
             SysFreeString(settings);
             settings = SysAllocStringLen(joined.data(), static_cast<UINT>(joined.size()));

@@ -23,7 +23,7 @@ struct FormRowRect {
 struct FormRow {
     std::unique_ptr<AttrValueEditorModel> model; // the row's editor logic, over its value
     FormRowRect rect;
-    bool supplementary = false; // the "Supplementary Setup" row
+    CAttrCollValues* supplementaryOf = nullptr; // the list whose supplementary text the row edits, or null
 };
 
 class FormAttrModel {
@@ -58,21 +58,21 @@ public:
     int NextY() const { return nextY_; }
     const std::string& Options() const { return options_; }
     bool ShowsSupplementary() const { return showSupplementary_; }
-    // The supplementary text of a collection's list ("" without one).
+    // The supplementary text of the last collection's list ("" without one).
     std::string Supplementary() const;
 
     // A row's text changed to text: the supplementary row's text becomes the list's supplementary text.
     // Returns the change the control reports: the row's name and text.
     std::pair<std::string, std::string> RowChanged(size_t row, const std::string& text);
 
-    // Applies the supplementary text to the collection, when the supplementary row is shown.
+    // Applies the supplementary text to its collection, for every supplementary row shown.
     HRESULT ApplySupplementary();
     // Every row's text, "<Undefined>" left out, as one settings string in normal form; the supplementary
     // row's text is appended as it stands.
     std::string GetAttributes() const;
 
 private:
-    void AddRow(CAttrValue& value, bool supplementary);
+    void AddRow(CAttrValue& value, CAttrCollValues* supplementaryOf);
     // The editor's width for this many rows: narrower when they are taller than the form.
     int EditorWidth(size_t rowCount) const;
 
@@ -81,9 +81,10 @@ private:
     int nameWidth_ = 0;              // of the last Init
     int nextY_ = kFirstY;            // where the next row goes
     std::string options_;            // the form's options, also every row's
-    bool showSupplementary_ = false; // the "Supplementary Setup" row is shown
-    CAttrValueList* list_ = nullptr; // the shown values: owned_ or the host's
-    std::unique_ptr<CAttrCollValues> owned_;
-    std::unique_ptr<CAttrValue> supplementary_; // the supplementary row's value, when shown
-    std::vector<FormRow> rows_;
+    bool showSupplementary_ = false; // the last Init shows a "Supplementary Setup" row
+    // The lists of the collections shown and the supplementary rows' values, kept until Clear: an Init
+    // without Clear adds rows below those of the lists before.
+    std::vector<std::unique_ptr<CAttrCollValues>> ownedLists_;
+    std::vector<std::unique_ptr<CAttrValue>> supplementaries_;
+    std::vector<FormRow> rows_; // in the order shown
 };

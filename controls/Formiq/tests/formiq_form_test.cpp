@@ -59,6 +59,12 @@ TEST_F(FormAttrModelTest, SupplementarySetupKeepsWhatNamesNoShownAttribute) {
     EXPECT_EQ(form.ApplySupplementary(), S_OK);
     EXPECT_EQ(ValueOf(collection.Get(), "Device:Range"), "42");
 
+    // A second Init without Clear adds rows below; the first ones keep their values.
+    ASSERT_TRUE(form.Init(collection.Get(), nullptr, 100, "NotShowSupplementarySetup", "", ""));
+    EXPECT_EQ(form.Rows().size(), 9u);
+    EXPECT_EQ(form.Rows()[8].rect.top, 1 + 8 * 24);
+    EXPECT_EQ(form.GetAttributes().substr(0, 30), "Connection:SimulationFile=x.cs");
+
     // Hidden, the supplementary setup is neither shown nor applied.
     FormAttrModel hidden(400, 300);
     ASSERT_TRUE(hidden.Init(collection.Get(), nullptr, 100, "NotShowSupplementarySetup", "Range=7", ""));
