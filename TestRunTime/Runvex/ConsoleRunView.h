@@ -5,6 +5,8 @@
 // Standard output, one line each:  output <StatusWord>: <text>
 //                                  return value: <text>   ("Error" when the test did not complete)
 //                                  verdict: <StatusWord>
+//                                  image: <number>        (the test's image in the tree: 6 passed, 3
+//                                                          failed, 5 error, 4 ended by an exception)
 // Standard error: "<caption>: <text>" for each error box, which counts as answered OK.
 // Images, status texts, the tree and the panes show nothing. Threads: the window thread.
 #pragma once
@@ -23,7 +25,7 @@ public:
     // pump serves the thread's queued calls for at most the milliseconds given (the worker's wait); both
     // streams stay the caller's.
     ConsoleRunView(std::FILE* out, std::FILE* err, std::function<void(int)> pump)
-        : report_(out, err), pump_(std::move(pump)) {}
+        : report_(out, err), out_(out), pump_(std::move(pump)) {}
 
     void ShowImage(const SequenceItem&, TreeImage) override {}
     void AppendOutput(const std::string& text, int32_t status) override { report_.Output(status, text); }
@@ -45,6 +47,7 @@ private:
     static constexpr int kPumpStepMs = 50;
 
     scrivon::ConsoleReport report_; // window thread
+    std::FILE* out_;                // window thread; the caller's
     std::function<void(int)> pump_; // window thread
 };
 

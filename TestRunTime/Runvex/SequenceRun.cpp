@@ -217,6 +217,7 @@ Verdict SequenceRun::EndByException(HRESULT hr) {
     TraceHResultError(hr, u"Test '%hs' ended by an exception.", currentName_.c_str());
     DrainOutput();
     SetImage(TreeImage::Exception);
+    view_.TestEnded(*current_, "", Verdict::Error);
     return Verdict::Error;
 }
 

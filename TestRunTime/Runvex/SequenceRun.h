@@ -78,8 +78,9 @@ public:
     virtual void RefreshCommands() = 0;
     // A run starts: the property pane shows the root item (cleared).
     virtual void ShowRootProperties() = 0;
-    // A test's run ended: what its "Test" request returned (empty when it did not finish) and the verdict.
-    // The window shows the verdict as the item's image already; a headless run prints it.
+    // A test's run ended, also by an exception: what its "Test" request returned (empty when it did not
+    // finish) and the verdict; the item shows its last image. The window shows the verdict as the item's
+    // image already; a headless run prints it.
     virtual void TestEnded(const SequenceItem& item, const std::string& testResult, Verdict verdict) = 0;
     // Serves the window's events once, then waits briefly (less when the worker has news).
     virtual void PumpMessages() = 0;

@@ -1,6 +1,7 @@
 // The test executive's requests carried to the test-execution worker.
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 
+#include "TestRunTime/Scrivon/ScriptLanguages.h"
 #include "common/TestExecutive.h"
 #include "platform/com/comutil.h"
 
@@ -19,6 +20,14 @@ TestExecutiveSequenceWorker::~TestExecutiveSequenceWorker() = default;
 
 void TestExecutiveSequenceWorker::WaitForProgress(int milliseconds) {
     executive_->WaitForProgress(static_cast<DWORD>(milliseconds));
+}
+
+HANDLE TestExecutiveSequenceWorker::ProgressEvent() const {
+    return executive_->ProgressEvent();
+}
+
+std::vector<std::string> TestExecutiveSequenceWorker::Languages() const {
+    return scrivon::ScriptLanguagesOf(executive_->ScriptExecProxy);
 }
 
 void TestExecutiveSequenceWorker::Set(const std::string& language, const std::string& config,

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTestExecutive;
 
@@ -19,6 +20,11 @@ public:
     // The wait of a window thread between two looks: until the worker has news or the milliseconds passed,
     // serving the thread's queued calls meanwhile.
     void WaitForProgress(int milliseconds);
+    // Set whenever the worker has news (a finished request, an output line); for a wait that also serves a
+    // window's events.
+    HANDLE ProgressEvent() const;
+    // The script executive's languages; empty when it could not be made.
+    std::vector<std::string> Languages() const;
 
     void Set(const std::string& language, const std::string& config, const std::string& options) override;
     void Request(const std::string& method) override;

@@ -70,18 +70,21 @@ TEST(RunvexRealWorker, APassingAndAFailingTestEndTheRunAndAnErroringOneRunsAlone
                              "output Passed: Rail5V = 5.02 V\n"
                              "output Unknown: Rail 5 V off\n"
                              "return value: pass\n"
-                             "verdict: Passed\n" +
+                             "verdict: Passed\n"
+                             "image: 6\n" +
                              header("Ripple") +
                              "output Processing: Ripple on 5 V rail\n"
                              "output Failed: Ripple = 0.12 V\n"
                              "output Unknown: Ripple done\n"
                              "return value: FAIL\n"
-                             "verdict: Failed\n" +
+                             "verdict: Failed\n"
+                             "image: 3\n" +
                              header("Meter") +
                              "output Processing: Meter 34401A\n"
                              "output Unknown: Meter released\n"
                              "return value: Error\n"
-                             "verdict: Error\n");
+                             "verdict: Error\n"
+                             "image: 5\n");
     EXPECT_TRUE(Text(err).starts_with("Error: 'Meter':\n")) << Text(err);
     std::fclose(out);
     std::fclose(err);

@@ -1,0 +1,113 @@
+// The test executive's main window on Qt: the sequence tree with its status images and context menu, the
+// property pane (the attribute-collection editor control over the form's rows, and the config code), the
+// coloured output pane with the serial-number editor, the toolbar (Open, Save, Run, Pause, Stop, Help), the
+// menu and the status bar. A thin view over SequenceForm and SequenceRun.
+//
+// Usage: make it over a worker and the script languages, Show it, SetPendingFile for the command line's
+// sequence (opened on the next timer tick). The commands that reload or change the tree (Open, Add, Insert,
+// Remove Test) and Execute Test are disabled while a run is in progress, as the run holds the tree's items.
+// Threads: the window thread only. Failures: error boxes, as SequenceForm and SequenceRun say.
+#pragma once
+
+#include "TestRunTime/Runvex/SequenceDocument.h"
+#include "TestRunTime/Runvex/SequenceForm.h"
+#include "TestRunTime/Runvex/SequenceRun.h"
+#include "TestRunTime/Runvex/SequenceTree.h"
+#include "common/widgets/Formiq.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class AttrValueEditor;
+class QAction;
+class QGroupBox;
+class QPlainTextEdit;
+class QTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace runvex {
+
+class RunvexWindow : public QMainWindow, public FormView, public RunView {
+public:
+    // waitForNews(ms) waits up to the milliseconds for the worker's news, serving the thread's queued calls;
+    // the worker stays the caller's and must outlive the window.
+    RunvexWindow(RunWorker& worker, const std::vector<std::string>& languages,
+                 std::function<void(int)> waitForNews, QWidget* parent = nullptr);
+    ~RunvexWindow() override;
+
+    // The sequence the first timer tick loads (the command line's).
+    void SetPendingFile(const std::string& path) { pendingFile_ = path; }
+
+    SequenceForm& Form() { return *form_; }
+    SequenceRun& Run() { return *run_; }
+
+    // The commands by name ("Open", "Save", "Run", "Pause", "Stop", "Add Test", "Insert Test", "Remove Test",
+    // "Execute Test", "Edit Code", "Properties"), for the program's tests.
+    QAction* Command(const std::string& name) const { return commands_.at(name); }
+    QTreeWidget* Tree() const { return tree_; }
+    QTextEdit* Output() const { return output_; }
+    // The tree widget's item of a sequence item; null when it shows none.
+    QTreeWidgetItem* WidgetItemOf(const SequenceItem& item) const;
+    bool PropertiesShown() const;
+
+    // FormView
+    void ShowStatus(const std::string& text) override;
+    void ShowError(const std::string& caption, const std::string& text) override;
+    void ShowTree() override;
+    void ShowLabel(const SequenceItem& item) override;
+    void ShowProperties() override;
+    // RunView
+    void ShowImage(const SequenceItem& item, TreeImage image) override;
+    void AppendOutput(const std::string& text, int32_t status) override;
+    void RefreshCommands() override;
+    void ShowRootProperties() override;
+    void TestEnded(const SequenceItem&, const std::string&, Verdict) override {}
+    void PumpMessages() override;
+    void Wait(int milliseconds) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildCommands();
+    void BuildMenu();
+    QWidget* BuildPanes();
+    void MakePropertyEditor();
+    void AddTreeItems(SequenceItem& item, QTreeWidgetItem* parent);
+    SequenceItem* SelectedItem() const;
+    void SelectionChanged();
+    void TreeMenu(const QPoint& at);
+    void OpenCommand();
+    void EditCode();
+    void ToggleProperties();
+    void ShowAbout();
+    void TimerTick();
+    void AttributeChanged(const std::string& name);
+
+    RunWorker& worker_;                                     // the caller's
+    std::function<void(int)> waitForNews_;                  // window thread
+    SequenceDocument document_;                             // window thread
+    SequenceTree sequenceTree_;                             // window thread
+    std::unique_ptr<SequenceRun> run_;                      // window thread
+    std::unique_ptr<SequenceForm> form_;                    // window thread
+    std::map<std::string, QAction*> commands_;              // window thread; owned by the window
+    std::map<const SequenceItem*, QTreeWidgetItem*> shown_; // window thread: rebuilt with the tree
+    QTreeWidget* tree_ = nullptr;                           // window thread; owned by the window
+    QGroupBox* propertiesGroup_ = nullptr;                  // window thread; owned by the window
+    QWidget* propertyPlace_ = nullptr;                      // window thread: the editor control's parent
+    CFormiq propertyEditor_;                                // window thread: shows form_'s rows
+    bool propertyEditorMade_ = false;                       // window thread
+    QPlainTextEdit* config_ = nullptr;                      // window thread; owned by the window
+    QTextEdit* output_ = nullptr;                           // window thread; owned by the window
+    AttrValueEditor* serialNumber_ = nullptr;               // window thread; deleted before run_
+    bool filling_ = false;    // window thread: the window itself fills the panes
+    std::string pendingFile_; // window thread
+};
+
+} // namespace runvex
