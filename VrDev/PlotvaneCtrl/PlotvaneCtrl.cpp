@@ -14,6 +14,7 @@ namespace plotvane {
 namespace {
 
 constexpr DISPID DISPID_ABOUTBOX = -552;
+constexpr DISPID kDispidWindow = 13;
 // The source line that the window property's put reports, as the control has always reported it.
 constexpr int kWindowPutLine = 648;
 
@@ -63,8 +64,8 @@ const vr::DispatchTable<CPlotvaneCtrl>& CPlotvaneCtrl::GetDispatchTable() {
                                                     {u"sName", Param(u"nGraphIndex").Optional()}),
             D::Method<&CPlotvaneCtrl::SetOptions>(12, u"SetOptions",
                                                   {u"sOptions", Param(u"nGraphIndex").Optional()}),
-            D::PropGet<&CPlotvaneCtrl::get_window>(13, u"window", {u"nGraphWindow", u"ppWindow"}),
-            D::PropPut<&CPlotvaneCtrl::put_window>(13, u"window", {u"nGraphWindow", u"pWindow"}),
+            D::PropGet<&CPlotvaneCtrl::get_window>(kDispidWindow, u"window", {u"nGraphWindow", u"ppWindow"}),
+            D::PropPut<&CPlotvaneCtrl::put_window>(kDispidWindow, u"window", {u"nGraphWindow", u"pWindow"}),
             D::PropGet<&CPlotvaneCtrl::get__graphRefs>(14, u"_graphRefs", {u"nOptions", u"ppRefs"}),
             D::PropPut<&CPlotvaneCtrl::put__graphRefs>(14, u"_graphRefs", {u"nOptions", u"pRefs"}),
             D::Method<&CPlotvaneCtrl::_SetNextGraph>(25, u"_SetNextGraph"),
@@ -90,7 +91,9 @@ void CPlotvaneCtrl::FinalRelease() {
 
 HRESULT CPlotvaneCtrl::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* excep, UINT* argError) {
-    const HRESULT hr = DispatchImpl::Invoke(id, riid, lcid, flags, params, result, excep, argError);
+    // The window property is also the control's default member.
+    const DISPID member = id == DISPID_VALUE ? kDispidWindow : id;
+    const HRESULT hr = DispatchImpl::Invoke(member, riid, lcid, flags, params, result, excep, argError);
     if (hr == DISP_E_EXCEPTION && excep && excep->scode == kArgumentError) {
         excep->wCode = 1001;
         excep->scode = 0; // an exception is told by wCode or by scode, never both
@@ -141,21 +144,25 @@ void CPlotvaneCtrl::WindowDestroyed() {
 }
 
 void CPlotvaneCtrl::RequestRepaint(Repaint how) {
+    // Every repaint but an incremental one erases, so the paint after it draws everything afresh; an
+    // incremental one that comes while such a paint is still due keeps it full.
+    fullRepaint_ = how != Repaint::Incremental || erasePending_;
     if (!window_) {
         return;
     }
     switch (how) {
     case Repaint::Later:
+        erasePending_ = true;
         window_->update();
         break;
     case Repaint::Now:
         window_->repaint();
         break;
     case Repaint::Incremental:
-        fullRepaint_ = false;
         window_->repaint();
         break;
     case Repaint::Parent:
+        erasePending_ = true;
         if (QWidget* parent = window_->parentWidget()) {
             parent->update();
         }
@@ -240,25 +247,24 @@ HRESULT CPlotvaneCtrl::PutPoint(double dX, double dY, VARIANT nGraphIndex) {
 
 HRESULT CPlotvaneCtrl::PutWave(VARIANT vData, VARIANT dXStep, VARIANT nGraphIndex) {
     SetTraceMethodName(u"CPlotvaneCtrl::PutWave()");
-    fullRepaint_ = false;
     int index = 1;
     if (!ReadGraphIndex(nGraphIndex, 1, false, &index)) {
         return ArgumentError(u"graph.PutWave(): Wrong value of 'GraphIndex' parameter.");
     }
-    if (plot_.RestartSweepIfPast(index)) {
-        fullRepaint_ = true;
-    }
+    // A new sweep has removed points: the next paint erases; otherwise it draws over the last picture.
+    const bool restarted = plot_.RestartSweepIfPast(index);
     if (!vr::IsMissingArgument(dXStep)) {
         ConvertedVariant step;
         if (!step.From(dXStep, VT_R8)) {
+            if (restarted) {
+                RequestRepaint(Repaint::Now);
+            }
             return ArgumentError(u"graph.PutWave(): Wrong value of 'XStep' parameter.");
         }
         plot_.SetWaveStep(index, step.Get().dblVal);
     }
     const HRESULT hr = AppendWaveData(index, UnwrapVariantRef(vData));
-    if (window_) {
-        window_->repaint();
-    }
+    RequestRepaint(restarted ? Repaint::Now : Repaint::Incremental);
     return hr;
 }
 

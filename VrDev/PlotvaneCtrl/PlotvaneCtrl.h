@@ -63,7 +63,11 @@ public:
     CGraphPlot& Plot() { return plot_; }
     // Whether the next paint draws everything (false only between an incremental update and that paint).
     bool FullRepaint() const { return fullRepaint_; }
-    void SetFullRepaint(bool full) { fullRepaint_ = full; }
+    // Every paint ends with this: the next one is full unless an incremental update asks otherwise.
+    void PaintDone() {
+        fullRepaint_ = true;
+        erasePending_ = false;
+    }
     bool IsRegistered() const { return registered_; }
     // Called by the window as it goes: gives up the registration and the outside users.
     void WindowDestroyed();
@@ -83,6 +87,7 @@ private:
 
     CGraphPlot plot_;
     bool fullRepaint_ = true;
+    bool erasePending_ = false;       // a full paint was asked for (update) and has not run yet
     QPointer<PlotvaneWidget> window_; // the widget belongs to its Qt parent; null once it is gone
     DWORD cookie_ = 0;
     bool registered_ = false;

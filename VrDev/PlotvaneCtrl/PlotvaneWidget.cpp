@@ -33,7 +33,7 @@ void PlotvaneWidget::paintEvent(QPaintEvent*) {
         if (control_) {
             control_->Plot().SetPlotRect(PlotRectFor(rect()));
             PaintGraph(painter, control_->Plot(), full, colours);
-            control_->SetFullRepaint(true);
+            control_->PaintDone();
         }
     }
     QPainter(this).drawImage(0, 0, picture_);

@@ -149,6 +149,13 @@ TEST_F(PlotvaneDispatchTest, OptionsNamesAndTheWindowProperty) {
     EXPECT_EQ(get.hr, S_OK);
     EXPECT_EQ(get.result.vt, VT_DISPATCH);
     EXPECT_EQ(get.result.pdispVal, nullptr);
+    Call byDefault; // the window property is the default member too
+    VARIANT number = _variant_t(LONG{1});
+    DISPPARAMS index{&number, nullptr, 1, 0};
+    EXPECT_EQ(graph_->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET, &index, &byDefault.result,
+                             nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(byDefault.result.vt, VT_DISPATCH);
     Call put;
     Invoke(graph_, u"window", DISPATCH_PROPERTYPUT, {LONG{0}, _variant_t(graph_, true)}, put);
     EXPECT_EQ(put.hr, DISP_E_EXCEPTION);
@@ -195,6 +202,15 @@ TEST_F(PlotvaneDispatchTest, RunningObjectLivesAsLongAsTheWindow) {
     ASSERT_EQ(call.hr, S_OK);
     const QImage picture = window->grab().toImage();
     EXPECT_EQ(picture.pixelColor(113, 47), QColor(0, 255, 0)); // the point's square, graph 1's colour
+    // A failed wave leaves no incremental paint behind: the cleared graph is erased from the picture.
+    Call wave;
+    Invoke(graph.Get(), u"PutWave", DISPATCH_METHOD, {1.0, u"wide"}, wave);
+    ASSERT_EQ(wave.hr, DISP_E_EXCEPTION);
+    Call clear;
+    Invoke(graph.Get(), u"ClearGraph", DISPATCH_METHOD, {}, clear);
+    ASSERT_EQ(clear.hr, S_OK);
+    EXPECT_EQ(window->grab().toImage().pixelColor(113, 47),
+              QColor(0, 80, 0)); // the major grid lines' crossing
 
     delete parent;
     EXPECT_EQ(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, found.Put()), MK_E_UNAVAILABLE);
