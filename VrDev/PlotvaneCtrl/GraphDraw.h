@@ -43,6 +43,8 @@ PlotRect PlotRectFor(const QRect& bounds);
 QFont CaptionFont();
 QFont LabelFont();
 
+// Threads: the painter's thread; a widget's painter only on the window thread.
+//
 // Paints the model on the painter (its plot rectangle set already): everything, or with full false
 // everything but the caption and the plot's black background, over what the device holds. Nothing is
 // painted while the plot rectangle is all zeros; the model's first paint is always full.

@@ -132,6 +132,7 @@ public:
 private:
     void RecomputeScales();
 
+    // Every member: the thread that owns the model (the control's window thread).
     std::array<Graph, kGraphCount> graphs_;
     AxisWindow xWindow_;
     AxisWindow yWindow_;

@@ -85,11 +85,12 @@ private:
     HRESULT AppendWaveData(int index, const VARIANT& data);
     void Register();
 
+    // Every member: the window thread only (the apartment's thread), so nothing is locked.
     CGraphPlot plot_;
     bool fullRepaint_ = true;
     bool erasePending_ = false;       // a full paint was asked for (update) and has not run yet
     QPointer<PlotvaneWidget> window_; // the widget belongs to its Qt parent; null once it is gone
-    DWORD cookie_ = 0;
+    DWORD cookie_ = 0;                // the running object table's registration, while registered_
     bool registered_ = false;
 };
 
