@@ -6,6 +6,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/tests/test_application.h"
 
 #include <QWidget>
@@ -143,6 +144,13 @@ TEST_F(PlotvaneDispatchTest, OptionsNamesAndTheWindowProperty) {
     EXPECT_EQ(GraphAt(0).lineWidth, 4);
     ASSERT_EQ(Run(u"Init", {LONG{3}}), S_OK);
     EXPECT_EQ(control_->Plot().Caption(), u"");
+
+    vrtest::TestApplication();
+    vr::ui::MessageBoxSeen about;
+    vr::ui::AnswerNextMessageBox(IDOK, &about);
+    ASSERT_EQ(Run(u"AboutBox", {}), S_OK);
+    EXPECT_EQ(about.caption, u"About Plotvane Control");
+    EXPECT_EQ(about.text, u"Plotvane Control, Version 1.0");
 
     Call get;
     Invoke(graph_, u"window", DISPATCH_PROPERTYGET, {LONG{0}}, get);
