@@ -41,6 +41,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "c
 
 # The registry names the installed files, and nothing of the build tree; neither do the binaries.
 grep -rqF "$prefix/bin/libutils.so" "$VORNIC_REGISTRY" || fail "the CSV file server is not registered"
+grep -rqF "$prefix/bin/libplotvane.so" "$VORNIC_REGISTRY" || fail "the graph control is not registered"
 grep -rqF "$prefix/bin/rigmont" "$VORNIC_REGISTRY" || fail "the hardware manager is not registered"
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
