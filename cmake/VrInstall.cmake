@@ -11,7 +11,7 @@
 # The in-process servers, registered by vrregsvr; the programs that register themselves with /RegServer
 # (rigmont and scrivon install themselves in their folders).
 set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel wirelo plugmar vrscripting vrvisa
-                          plotvane)
+                          plotvane formiq)
 set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon)
 set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix)
 set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrtrace)
@@ -38,7 +38,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/platform/ DESTINATION include/vornic/platf
                        PATTERN "server" EXCLUDE)
 foreach(folder attributes Utils DataManagement/Limitor TestRunTime/Corvant TestRunTime/Scripvane
                TestRunTime/Scrivon Rigmont instruments/Jotwell instruments/Instrel instruments/Wirelo
-               instruments/Plugmar VrDev/PlotvaneCtrl)
+               instruments/Plugmar VrDev/PlotvaneCtrl controls/Formiq)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder}/include/ DESTINATION include/vornic/${folder}/include)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/instruments/Xlatrix/Xlatrix.h DESTINATION include/vornic/instruments/Xlatrix)

@@ -1,6 +1,8 @@
-// The Formiq server's class table and its exported entry points.
+// The Formiq server's class table, its exported entry points, and the registration of its type library key.
 #include "FormiqCtrl.h"
 #include "platform/com/server.h"
+
+#include <string>
 
 namespace {
 
@@ -14,6 +16,18 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_FORMIQLib},
 };
 
+HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
+    return vr::server::RegisterTypeLibKey(LIBID_FORMIQLib, kFormiqLibMajorVersion, kFormiqLibMinorVersion,
+                                          u"FORMIQLib", modulePath);
+}
+
+HRESULT UnregisterTypeLibKey(std::u16string_view) {
+    return vr::server::UnregisterTypeLibKey(LIBID_FORMIQLib, kFormiqLibMajorVersion, kFormiqLibMinorVersion);
+}
+
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+                                               .beforeUnregister = &UnregisterTypeLibKey};
+
 } // namespace
 
-VR_SERVER_EXPORTS(kClasses)
+VR_SERVER_EXPORTS_WITH_HOOKS(kClasses, kHooks)

@@ -6,17 +6,15 @@
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "common/widgets/Formiq.h"
+#include "formiq_test_support.h"
 #include "peers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
-#include "platform/com/variant.h"
 #include "platform/ui/tests/test_application.h"
 #include "tests/support/com_holders.h"
 #include "tests/support/test_env.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTest>
@@ -28,31 +26,9 @@
 
 namespace {
 
+using formiqtest::RowCombo;
+using formiqtest::ValueOf;
 using vrtest::Bstr;
-
-std::string ValueOf(IVrAttributeCollection* collection, std::u16string_view name) {
-    VARIANT value;
-    VariantInit(&value);
-    VARIANT shown;
-    VariantInit(&shown);
-    std::string text = "<failed>";
-    if (SUCCEEDED(collection->GetAttribute(Bstr(name), &value)) &&
-        SUCCEEDED(VariantChangeType(&shown, &value, 0, VT_BSTR))) {
-        text = vr::BstrToUtf8(shown.bstrVal);
-    }
-    (void)VariantClear(&shown); // test values: nothing to report
-    (void)VariantClear(&value);
-    return text;
-}
-
-QComboBox* RowCombo(QWidget* control, const QString& name) {
-    for (QLabel* label : control->findChildren<QLabel*>()) {
-        if (label->text() == name) {
-            return label->parentWidget()->findChild<QComboBox*>();
-        }
-    }
-    return nullptr;
-}
 
 class FormiqConnectionTest : public ::testing::Test {
 protected:
@@ -109,7 +85,7 @@ TEST_F(FormiqConnectionTest, EditedRowIsStoredIntoTheConnectionOfTheHardwareMana
                           "Timeout='NotEditable=false MaxNumOfRecentValues=0 EditChangeDelay=0'"));
     QComboBox* timeout = RowCombo(form.Widget(), "VISA:Timeout");
     ASSERT_NE(timeout, nullptr) << form.GetAttributes();
-    EXPECT_EQ(timeout->currentText(), QString::fromStdString(ValueOf(attributes.Get(), u"VISA:Timeout")));
+    EXPECT_EQ(timeout->currentText(), QString::fromStdString(ValueOf(attributes.Get(), "VISA:Timeout")));
     timeout->lineEdit()->clear();
     QTest::keyClicks(timeout->lineEdit(), "3500");
     QCoreApplication::sendPostedEvents();
@@ -123,8 +99,8 @@ TEST_F(FormiqConnectionTest, EditedRowIsStoredIntoTheConnectionOfTheHardwareMana
     // Read back through the connection itself, as any other client of the hardware manager sees it.
     vr::ComPtr<IVrAttributeCollection> again;
     ASSERT_EQ(connection->get_Attributes(again.Put()), S_OK);
-    EXPECT_EQ(ValueOf(again.Get(), u"VISA:Timeout"), "3500");
-    EXPECT_EQ(ValueOf(again.Get(), u"Connection:SimulationFile"), "run.csf");
+    EXPECT_EQ(ValueOf(again.Get(), "VISA:Timeout"), "3500");
+    EXPECT_EQ(ValueOf(again.Get(), "Connection:SimulationFile"), "run.csf");
 
     if (std::getenv("VR_FORMIQ_SCREENSHOT")) {
         parent->show();

@@ -10,8 +10,6 @@
 #include "platform/ui/tests/test_application.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -24,40 +22,20 @@ namespace {
 using formiqtest::MakeCollection;
 using formiqtest::ValueOf;
 
+using formiqtest::RowCombo;
+
 // Keeps the control notices its parent receives.
 class NoticeRecorder : public QObject {
 public:
-    struct Seen {
-        UINT message;
-        QWidget* sender;
-        QString text;
-    };
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == vr::ui::ControlNotice::EventType()) {
-            auto* notice = static_cast<vr::ui::ControlNotice*>(event);
-            seen.push_back({notice->Message(), notice->Sender(), notice->Text()});
-            return true;
+        if (event->type() != vr::ui::ControlNotice::EventType()) {
+            return QObject::eventFilter(watched, event);
         }
-        return QObject::eventFilter(watched, event);
+        seen.push_back(*static_cast<vr::ui::ControlNotice*>(event));
+        return true;
     }
-    std::vector<Seen> seen;
+    std::vector<vr::ui::ControlNotice> seen;
 };
-
-// The value combo of the row whose label shows name.
-QComboBox* RowCombo(QWidget* control, const QString& name) {
-    for (QLabel* label : control->findChildren<QLabel*>()) {
-        if (label->text() == name) {
-            return label->parentWidget()->findChild<QComboBox*>();
-        }
-    }
-    return nullptr;
-}
-
-void DeliverPosted() {
-    for (int round = 0; round < 3; ++round) { // a queued notice may post the next one
-        QCoreApplication::sendPostedEvents();
-    }
-}
 
 class FormiqControlTest : public ::testing::Test {
 protected:
@@ -95,15 +73,16 @@ TEST_F(FormiqControlTest, TypedValueIsReportedReadBackAndStored) {
     ASSERT_TRUE(timeout->isEditable());
     timeout->lineEdit()->clear();
     QTest::keyClicks(timeout->lineEdit(), "2500");
-    DeliverPosted();
+    QCoreApplication::sendPostedEvents(); // the row's notice to the form, then the control's to its parent
+    QCoreApplication::sendPostedEvents();
 
     ASSERT_FALSE(changes.isEmpty());
     EXPECT_EQ(changes.back().at(0).toString(), "Connection:Timeout");
     EXPECT_EQ(changes.back().at(1).toString(), "2500");
     ASSERT_FALSE(notices.seen.empty());
-    EXPECT_EQ(notices.seen.back().message, WM_ATTRIBUTE_CHANGED);
-    EXPECT_EQ(notices.seen.back().sender, form.Widget());
-    EXPECT_EQ(notices.seen.back().text, "Connection:Timeout");
+    EXPECT_EQ(notices.seen.back().Message(), WM_ATTRIBUTE_CHANGED);
+    EXPECT_EQ(notices.seen.back().Sender(), form.Widget());
+    EXPECT_EQ(notices.seen.back().Text(), "Connection:Timeout");
 
     EXPECT_EQ(form.GetAttributes(),
               "Connection:SimulationFile='' Connection:Timeout=2500 Device:Range=10 Socket:Mode=auto Foo=1");

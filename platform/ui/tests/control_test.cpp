@@ -1,5 +1,5 @@
-// Control hosting: a class that is no registered control is refused, a notice reaches the parent only when
-// its event loop runs, and a lent object is found only for its type and only in its own apartment.
+// Control hosting: a class that is no registered control is refused, and a lent object is found only for
+// its type and only in its own apartment.
 #include "platform/com/activation.h"
 #include "platform/com/marshal.h"
 #include "platform/com/variant.h"
@@ -17,41 +17,15 @@ namespace {
 constexpr GUID kListType = vr::MakeGuid("5E3C2B1A-0F9E-4D8C-B7A6-958473625140");
 constexpr GUID kOtherType = vr::MakeGuid("6F4D3C2B-1A0F-4E9D-8C7B-A69584736251");
 
-class Notices : public QWidget {
-public:
-    bool event(QEvent* event) override {
-        if (event->type() == vr::ui::ControlNotice::EventType()) {
-            auto* notice = static_cast<vr::ui::ControlNotice*>(event);
-            seen.push_back({notice->Message(), notice->Sender(), notice->Text()});
-            return true;
-        }
-        return QWidget::event(event);
-    }
-    struct Seen {
-        UINT message;
-        QWidget* sender;
-        QString text;
-    };
-    std::vector<Seen> seen;
-};
-
-TEST(ControlHostingTest, UnregisteredClassIsNoControlAndNoticesArePosted) {
+TEST(ControlHostingTest, UnregisteredClassIsNoControl) {
     vrtest::TestApplication();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    Notices parent;
+    QWidget parent;
     vr::ui::ControlHandle control;
     EXPECT_EQ(vr::ui::CreateControl(kOtherType, &parent, QRect(0, 0, 10, 10), &control), REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(control.dispatch);
     EXPECT_EQ(vr::ui::CreateControl(kOtherType, nullptr, QRect(), &control), E_INVALIDARG);
 
-    QWidget sender(&parent);
-    vr::ui::PostControlNotice(&parent, 0x8155, &sender, "Connection:Timeout");
-    EXPECT_TRUE(parent.seen.empty()); // posted, not sent
-    QCoreApplication::sendPostedEvents();
-    ASSERT_EQ(parent.seen.size(), 1u);
-    EXPECT_EQ(parent.seen[0].message, 0x8155u);
-    EXPECT_EQ(parent.seen[0].sender, &sender);
-    EXPECT_EQ(parent.seen[0].text, "Connection:Timeout");
     CoUninitialize();
 }
 
