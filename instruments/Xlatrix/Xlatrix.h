@@ -278,7 +278,7 @@ private:
     bool ParseEntryValue(const std::string& name, std::string& value);
     bool TakeParseStep();
     void NoteFurthestMatch(int step, int end);
-    void AppendStepLevel(int step, std::vector<int>& level) const;
+    void StepLevel(int step, std::vector<int>& level) const;
     std::u16string_view WideCandidate(std::string_view candidate);
     void PublishMatches();
     void MakeMatchMap() const;
@@ -307,6 +307,7 @@ private:
     int nPos = 0;
     int nFurthestPos = 0;
     std::vector<int> arrFurthestLevel; // the level of the furthest match (see NoteFurthestMatch)
+    size_t nFurthestLevelSize = 0;     // the length of its text
     std::vector<int> arrLevel;         // NoteFurthestMatch's level of a new match, reused
     int nFailurePos = -1;
     int64_t nParseSteps = 0;

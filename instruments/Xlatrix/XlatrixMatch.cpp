@@ -6,6 +6,7 @@
 #include "instruments/Xlatrix/XlatrixWalk.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -15,11 +16,20 @@ namespace {
 // outside these: every longer candidate holds it too and can never be valid.
 constexpr std::string_view kDecimalCharacters = "0123456789+-.eEINFaAbBcCdDfF \t\r\n";
 
+// kDecimalCharacters as a table by byte, looked up for every candidate.
+constexpr std::array<bool, 256> kInDecimalNumber = [] {
+    std::array<bool, 256> table{};
+    for (char c : kDecimalCharacters) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}();
+
 bool MayStandInNumber(char c, int base) {
     if (base != 10) {
         return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("+- \t\r\n", c) != nullptr;
     }
-    return kDecimalCharacters.find(c) != std::string_view::npos;
+    return kInDecimalNumber[static_cast<unsigned char>(c)];
 }
 
 // An index of a level as "%.3d" writes it (indices are never negative): at least three digits.
@@ -135,7 +145,7 @@ bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaE
     const std::string& name = info.name;
     const bool longest = bLongestValueByDefault || info.parsing == poLongestValue;
 
-    WalkStep& step = walk->steps[static_cast<size_t>(stepId)];
+    WalkStep& step = walk->Step(stepId);
     const bool resume = step.matched;
     const int length = static_cast<int>(strText.size());
     const int start = resume ? step.begin : nPos;
@@ -364,23 +374,26 @@ void CXlatrix::NoteFurthestMatch(int stepId, int end) {
     if (end <= nFurthestPos) {
         return;
     }
-    arrLevel.clear();
-    AppendStepLevel(stepId, arrLevel);
-    if (LevelTextSize(arrLevel) > LevelTextSize(arrFurthestLevel) ||
-        CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0) {
+    StepLevel(stepId, arrLevel);
+    const size_t size = LevelTextSize(arrLevel);
+    if (size > nFurthestLevelSize || CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0) {
         nFurthestPos = end;
+        nFurthestLevelSize = size;
         arrFurthestLevel.swap(arrLevel);
     }
 }
 
-void CXlatrix::AppendStepLevel(int stepId, std::vector<int>& level) const {
-    const WalkStep& step = walk->steps[static_cast<size_t>(stepId)];
-    if (step.parent >= 0) {
-        AppendStepLevel(step.parent, level);
+// The item and occurrence indices from the root down to the step.
+void CXlatrix::StepLevel(int stepId, std::vector<int>& level) const {
+    level.clear();
+    for (int id = stepId; id >= 0;) {
+        const WalkStep& step = walk->Step(id);
+        if (step.segment == WalkStep::kItem || step.segment == WalkStep::kOccurrence) {
+            level.push_back(step.slot);
+        }
+        id = step.parent;
     }
-    if (step.segment == WalkStep::kItem || step.segment == WalkStep::kOccurrence) {
-        level.push_back(step.slot);
-    }
+    std::reverse(level.begin(), level.end());
 }
 
 // The candidate's text as the schema check takes it, in a buffer kept from candidate to candidate.

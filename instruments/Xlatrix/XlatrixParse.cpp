@@ -90,6 +90,7 @@ void CXlatrix::ResetParseState(const char* text) {
     nPos = 0;
     nFurthestPos = 0;
     arrFurthestLevel.clear();
+    nFurthestLevelSize = 0;
     nFailurePos = -1;
     nParseSteps = 0;
     nParseStepLimit = kParseStepsBase + kParseStepsPerCharacter * static_cast<int64_t>(strText.size());
@@ -204,7 +205,7 @@ void CXlatrix::MakeElementKind(WalkParticle& particle) {
 }
 
 bool CXlatrix::WalkType(WalkRoot& root) {
-    WalkStep& step = walk->steps[0];
+    WalkStep& step = walk->Step(0);
     switch (root.kind) {
     case WalkRoot::Kind::kAnyType:
         // Matches nothing, once.
@@ -255,7 +256,7 @@ bool CXlatrix::WalkOccurrences(WalkParticle& particle, int stepId) {
         }
         return false;
     };
-    WalkStep& step = walk->steps[stepId];
+    WalkStep& step = walk->Step(stepId);
     std::vector<int>& starts = step.starts;
     bool extend = !step.present;
     if (extend) {
@@ -306,7 +307,7 @@ bool CXlatrix::WalkSequence(WalkParticle& group, int stepId) {
                   xlatrix::ItemTypeName(group.groupType).c_str());
         return false;
     }
-    WalkStep& step = walk->steps[stepId];
+    WalkStep& step = walk->Step(stepId);
     const int32_t total = static_cast<int32_t>(group.items.size());
     int32_t n = 0;
     if (!step.present) {
@@ -379,7 +380,7 @@ bool CXlatrix::WalkElementOccurrence(WalkParticle& particle, int stepId) {
 }
 
 bool CXlatrix::FailStep(int stepId) {
-    WalkStep& step = walk->steps[stepId];
+    WalkStep& step = walk->Step(stepId);
     if (step.hasStart) {
         nPos = step.start;
         step.hasStart = false;
@@ -392,12 +393,11 @@ bool CXlatrix::FailStep(int stepId) {
 // ---- Step records ----
 
 int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suffix) {
-    std::deque<WalkStep>& steps = walk->steps;
     const int id = walk->stepsUsed++;
-    if (static_cast<size_t>(id) == steps.size()) {
-        steps.emplace_back();
+    if (static_cast<size_t>(id) == walk->steps.size()) {
+        walk->steps.push_back(std::make_unique<WalkStep>());
     }
-    WalkStep& step = steps[static_cast<size_t>(id)];
+    WalkStep& step = walk->Step(id);
     step.parent = parent;
     step.slot = slot;
     step.segment = segment;
@@ -412,13 +412,13 @@ int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suff
 
 // The step at a slot of its parent, the same record every time the walk comes back to that place.
 int CXlatrix::ChildStep(int parent, int slot, int segment, const std::string* suffix) {
-    std::vector<int>& children = walk->steps[static_cast<size_t>(parent)].children;
+    std::vector<int>& children = walk->Step(parent).children;
     if (static_cast<size_t>(slot) >= children.size()) {
         children.resize(static_cast<size_t>(slot) + 1, -1);
     }
     if (children[static_cast<size_t>(slot)] < 0) {
         int made = NewStep(parent, slot, segment, suffix);
-        walk->steps[static_cast<size_t>(parent)].children[static_cast<size_t>(slot)] = made;
+        walk->Step(parent).children[static_cast<size_t>(slot)] = made;
         return made;
     }
     return children[static_cast<size_t>(slot)];
@@ -427,7 +427,7 @@ int CXlatrix::ChildStep(int parent, int slot, int segment, const std::string* su
 // "/T/group[0]/item[1](name)[2]": the content of type T, its sequence's first occurrence, the item with
 // index 1, the element's third occurrence.
 void CXlatrix::AppendStepPath(int stepId, std::string& path) const {
-    const WalkStep& step = walk->steps[static_cast<size_t>(stepId)];
+    const WalkStep& step = walk->Step(stepId);
     if (step.parent >= 0) {
         AppendStepPath(step.parent, path);
     }
@@ -459,7 +459,7 @@ int CXlatrix::NameId(const std::string& name) {
 void CXlatrix::PublishMatches() {
     std::vector<const WalkStep*> records;
     for (int id = 0; id < walk->stepsUsed; ++id) {
-        const WalkStep& step = walk->steps[static_cast<size_t>(id)];
+        const WalkStep& step = walk->Step(id);
         if (!step.matched) {
             continue;
         }
@@ -495,7 +495,7 @@ void CXlatrix::MakeMatchMap() const {
         return;
     }
     for (int id = 0; id < walk->stepsUsed; ++id) {
-        const WalkStep& step = walk->steps[static_cast<size_t>(id)];
+        const WalkStep& step = walk->Step(id);
         if (!step.matched) {
             continue;
         }

@@ -13,7 +13,6 @@
 
 #include "instruments/Xlatrix/Xlatrix.h"
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -121,8 +120,11 @@ struct CXlatrix::WalkState {
     std::vector<std::string> names;
     std::vector<int> valueIndex;
 
-    // The step records; the first stepsUsed belong to the current parse. A deque keeps references to them
-    // valid while the walk adds more.
-    std::deque<WalkStep> steps;
+    // The step records; the first stepsUsed belong to the current parse. Each is allocated once, so that
+    // references to it stay valid while the walk adds more, and kept with its buffers for the next parse.
+    std::vector<std::unique_ptr<WalkStep>> steps;
     int stepsUsed = 0;
+
+    WalkStep& Step(int id) { return *steps[static_cast<size_t>(id)]; }
+    const WalkStep& Step(int id) const { return *steps[static_cast<size_t>(id)]; }
 };
