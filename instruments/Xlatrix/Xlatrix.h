@@ -151,7 +151,8 @@ public:
     std::string strParsedText;
     std::string strUnparsedText;
     std::string strErrorText;
-    // The last DumpArrayParamValuesTrace (Compose sends it to the tracer).
+    // The last DumpArrayParamValuesTrace (Compose makes it, of its compose values, when a tracer receives its
+    // trace line).
     std::string strTraceText;
 
     // A Parse tries at most kParseStepsBase candidate texts, plus kParseStepsPerCharacter for every character
@@ -193,22 +194,9 @@ protected:
     void DumpComError(const _com_error& error);
     void DumpParseError(const vr::xml::ParseError& error);
 
-    // ---- Compose steps ----
-    bool ComposeSchemaType(const vr::xml::SchemaType& type, bool& missing, std::string& out);
-    bool ComposeISchemaComplexType(const vr::xml::SchemaComplexType& type, bool& missing, std::string& out,
-                                   const char* path);
-    bool ComposeISchemaModelGroup(const vr::xml::SchemaModelGroup& group, bool& missing, std::string& out,
-                                  const char* path);
-    bool ComposeISchemaElement(const vr::xml::SchemaElement& element, bool& missing, std::string& out,
-                               const char* path);
-    bool ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
-                          int32_t occurrence, const vr::xml::SchemaElement& element, const char* path);
-
     bool IsParsedTextFinished();
 
 private:
-    using ComposeStep = bool (CXlatrix::*)(const vr::xml::SchemaParticle&, bool&, std::string&,
-                                           const std::string&, int32_t);
     struct ElementAt {
         vr::xml::SchemaElement element;
         int depth = 0; // enclosing groups that may repeat
@@ -220,6 +208,7 @@ private:
     struct WalkRoot;
     struct WalkStep;
     struct WalkState;
+    struct ComposePlace;
 
     template <class Work>
     bool Guarded(Work&& work);
@@ -235,14 +224,18 @@ private:
     bool TermStringOfElement(const std::string& typeName, const vr::xml::SchemaElement& last,
                              std::u16string& term);
 
-    // Compose helpers.
-    bool ComposeOccurrences(const vr::xml::SchemaParticle& particle, bool& missing, std::string& out,
-                            const std::string& key, ComposeStep composeOne);
-    bool ComposeGroupOccurrence(const vr::xml::SchemaParticle& group, bool& missing, std::string& out,
-                                const std::string& path, int32_t occurrence);
-    bool ComposeElementOccurrence(const vr::xml::SchemaParticle& element, bool& missing, std::string& out,
-                                  const std::string& path, int32_t occurrence);
-    bool TakeComposeValue(const vr::xml::SchemaElement& element, std::string& value, bool& found);
+    // Compose helpers: the walk over the compiled content model (see XlatrixCompose.cpp).
+    bool ComposeRoot(WalkRoot& root, bool& missing, std::string& out);
+    bool ComposeContent(WalkComplex& complex, bool& missing, std::string& out, const ComposePlace* owner);
+    bool ComposeOccurrences(WalkParticle& particle, bool& missing, std::string& out, const ComposePlace& key);
+    bool ComposeSequence(WalkParticle& group, bool& missing, std::string& out,
+                         const ComposePlace& occurrence);
+    bool ComposeElementOccurrence(WalkParticle& element, bool& missing, std::string& out,
+                                  const ComposePlace& occurrence);
+    bool ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
+                          const vr::xml::SchemaElement& element, WalkParticle* particle);
+    bool TakeComposeValue(const vr::xml::SchemaElement& element, const WalkParticle* particle,
+                          std::string& value, bool& found);
     bool ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::SchemaElement& element,
                           const std::string& format, const std::string& value, std::string& text);
 

@@ -168,7 +168,8 @@ void CXlatrix::MakeSequenceItems(WalkParticle& group) {
             made->element = item.AsElement();
             made->minOccurs = made->element.minOccurs();
             made->maxOccurs = made->element.maxOccurs();
-            made->suffix = Joined("(", xlatrix::Narrow(made->element.name()), ")");
+            made->name = xlatrix::Narrow(made->element.name());
+            made->suffix = Joined("(", made->name, ")");
         } else if (xlatrix::IsModelGroup(made->itemType)) {
             made->kind = WalkParticle::Kind::kGroup;
             made->group = item.AsModelGroup();

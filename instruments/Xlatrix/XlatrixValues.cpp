@@ -170,10 +170,10 @@ void CXlatrix::DumpArrayParamValuesTrace(const ParamValueArray& array) {
     Guarded([&] {
         std::string text = "### Trace ArrayParamValues ###\n";
         for (const ParamValue& entry : array) {
-            text += "(" + xlatrix::ItemTypeName(entry.type) + "-" + entry.strTypeName + ")'" + entry.strName +
-                    "': ";
+            text.append("(").append(xlatrix::ItemTypeName(entry.type)).append("-").append(entry.strTypeName);
+            text.append(")'").append(entry.strName).append("': ");
             for (const std::string& value : entry.arrValues) {
-                text += "'" + value + "'; ";
+                text.append("'").append(value).append("'; ");
             }
             text += "\n";
         }

@@ -14,6 +14,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,6 +47,7 @@ struct CXlatrix::WalkParticle {
 
     // kElement: the element and, once walked, what its type makes of it.
     vr::xml::SchemaElement element;
+    std::string name;
     ElementKind elementKind = ElementKind::kUnknown;
     vr::xml::SchemaType type;
     SOMITEMTYPE typeItemType = SOMITEM_NULL;
@@ -54,6 +56,13 @@ struct CXlatrix::WalkParticle {
     // and the id of its name.
     const ValueInfo* info = nullptr;
     int nameId = -1;
+    // What composing a value element reads of the schema, once read without faults: the root type, the
+    // "format" annotation, the fixed (when not empty) and default values.
+    bool composeKnown = false;
+    vr::xml::SchemaType composeRoot;
+    std::string format;
+    std::optional<std::string> fixed;
+    std::optional<std::string> byDefault;
 };
 
 // A complex type: its content model's occurrences, walked below its owner's step.
