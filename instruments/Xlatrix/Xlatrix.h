@@ -299,9 +299,10 @@ private:
     std::unique_ptr<Candidate> candidateFound; // the value match being sought, its text buffer reused
     int nPos = 0;
     int nFurthestPos = 0;
-    std::vector<int> arrFurthestLevel; // the level of the furthest match (see NoteFurthestMatch)
-    size_t nFurthestLevelSize = 0;     // the length of its text
-    std::vector<int> arrLevel;         // NoteFurthestMatch's level of a new match, reused
+    int nFurthestStep = -1;        // the step of the furthest match (see NoteFurthestMatch)
+    size_t nFurthestLevelSize = 0; // the length of its level's text
+    std::vector<int> arrLevel;     // the levels NoteFurthestMatch compares, reused
+    std::vector<int> arrFurthestLevel;
     int nFailurePos = -1;
     int64_t nParseSteps = 0;
     int64_t nParseStepLimit = 0;

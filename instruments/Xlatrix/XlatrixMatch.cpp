@@ -47,19 +47,6 @@ std::string_view LevelNumberText(int number, char (&digits)[12]) {
     return {first, static_cast<size_t>(end - first)};
 }
 
-// The length of a level's text.
-size_t LevelTextSize(const std::vector<int>& level) {
-    size_t size = level.empty() ? 0 : level.size() - 1;
-    for (int number : level) {
-        size_t digits = 1;
-        for (auto value = static_cast<unsigned>(number); value >= 10; value /= 10) {
-            ++digits;
-        }
-        size += std::max<size_t>(digits, 3);
-    }
-    return size;
-}
-
 // Compares two levels' texts without writing them: index by index, each index's text against the other's
 // (a dot sorts before every digit, so an index whose text is the beginning of the other's is the smaller),
 // and where one level is the beginning of the other, the shorter is the smaller.
@@ -374,12 +361,18 @@ void CXlatrix::NoteFurthestMatch(int stepId, int end) {
     if (end <= nFurthestPos) {
         return;
     }
-    StepLevel(stepId, arrLevel);
-    const size_t size = LevelTextSize(arrLevel);
-    if (size > nFurthestLevelSize || CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0) {
+    const WalkStep& step = walk->Step(stepId);
+    // The levels are written out only where their lengths and places do not decide.
+    bool later = nFurthestStep < 0 || stepId == nFurthestStep || step.levelSize > nFurthestLevelSize;
+    if (!later) {
+        StepLevel(stepId, arrLevel);
+        StepLevel(nFurthestStep, arrFurthestLevel);
+        later = CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0;
+    }
+    if (later) {
         nFurthestPos = end;
-        nFurthestLevelSize = size;
-        arrFurthestLevel.swap(arrLevel);
+        nFurthestStep = stepId;
+        nFurthestLevelSize = step.levelSize;
     }
 }
 

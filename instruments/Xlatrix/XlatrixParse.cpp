@@ -39,6 +39,15 @@ std::string Joined(std::string_view first, std::string_view second, std::string_
     return joined;
 }
 
+// The length of an index in a level's text (see NoteFurthestMatch): at least three digits.
+size_t LevelIndexSize(int index) {
+    size_t digits = 1;
+    for (auto value = static_cast<unsigned>(index); value >= 10; value /= 10) {
+        ++digits;
+    }
+    return std::max<size_t>(digits, 3);
+}
+
 void AppendIndex(std::string& text, const char* open, int index, const char* close) {
     char digits[16];
     int count = std::snprintf(digits, sizeof digits, "%d", index);
@@ -89,7 +98,7 @@ void CXlatrix::ResetParseState(const char* text) {
     strText.assign(text != nullptr ? text : "");
     nPos = 0;
     nFurthestPos = 0;
-    arrFurthestLevel.clear();
+    nFurthestStep = -1;
     nFurthestLevelSize = 0;
     nFailurePos = -1;
     nParseSteps = 0;
@@ -403,6 +412,10 @@ int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suff
     step.slot = slot;
     step.segment = segment;
     step.suffix = suffix;
+    step.levelSize = parent >= 0 ? walk->Step(parent).levelSize : 0;
+    if (segment == WalkStep::kItem || segment == WalkStep::kOccurrence) {
+        step.levelSize += LevelIndexSize(slot) + (step.levelSize > 0 ? 1 : 0);
+    }
     step.children.clear();
     step.present = false;
     step.hasStart = false;

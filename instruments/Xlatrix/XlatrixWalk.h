@@ -91,6 +91,7 @@ struct CXlatrix::WalkStep {
     int slot = 0;
     int segment = kRoot;
     const std::string* suffix = nullptr;
+    size_t levelSize = 0;      // the length of its level's text (see NoteFurthestMatch)
     std::vector<int> children; // by slot; -1 where none was made yet
 
     // Occurrences and sequences: whether the step holds a reading, where it began, the start of each
