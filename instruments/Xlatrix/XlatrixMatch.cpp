@@ -149,7 +149,8 @@ bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaE
     } else if (info.fixed) {
         matched = MatchFixedText(name, *info.fixed, start, found);
     } else if (!info.fixedOnly && !bStepLimitHit) {
-        matched = FindCandidate(info, element ? name : std::string(), longest, start, limit, found);
+        static const std::string kNoEntryName;
+        matched = FindCandidate(info, element ? name : kNoEntryName, longest, start, limit, found);
     }
     // A resumed value must change its choice.
     if (matched && found.end == limit) {
@@ -296,12 +297,15 @@ bool CXlatrix::CheckCandidate(const ValueInfo& info, std::string_view candidate,
     const vr::xml::SchemaType& type = info.type;
     const int base = info.base;
     if (!info.numeric || base == 10) {
-        value.assign(candidate);
         // The lexical test first: cheaper, and stricter where the schema check is lenient ("1e" as a double).
         if (info.atomic && !xlatrix::MayBeLexicallyValid(info.rootType, candidate)) {
             return false;
         }
-        return type.isValid(WideCandidate(candidate)) == S_OK;
+        if (type.isValid(WideCandidate(candidate)) != S_OK) {
+            return false;
+        }
+        value.assign(candidate);
+        return true;
     }
     std::string number = xlatrix::Trimmed(candidate);
     if (number.empty()) {
