@@ -404,8 +404,8 @@ bool CXlatrix::FailStep(int stepId) {
 
 int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suffix) {
     const int id = walk->stepsUsed++;
-    if (static_cast<size_t>(id) == walk->steps.size()) {
-        walk->steps.push_back(std::make_unique<WalkStep>());
+    if ((id >> WalkState::kStepBlockBits) == static_cast<int>(walk->stepBlocks.size())) {
+        walk->stepBlocks.push_back(std::make_unique<WalkStep[]>(WalkState::kStepBlock));
     }
     WalkStep& step = walk->Step(id);
     step.parent = parent;

@@ -130,11 +130,18 @@ struct CXlatrix::WalkState {
     std::vector<std::string> names;
     std::vector<int> valueIndex;
 
-    // The step records; the first stepsUsed belong to the current parse. Each is allocated once, so that
-    // references to it stay valid while the walk adds more, and kept with its buffers for the next parse.
-    std::vector<std::unique_ptr<WalkStep>> steps;
+    // The step records, in blocks of kStepBlock; the first stepsUsed belong to the current parse. A block is
+    // allocated once, so that references to its records stay valid while the walk adds more, and kept with
+    // their buffers for the next parse; records made one after the other lie side by side.
+    static constexpr int kStepBlockBits = 8;
+    static constexpr int kStepBlock = 1 << kStepBlockBits;
+    std::vector<std::unique_ptr<WalkStep[]>> stepBlocks;
     int stepsUsed = 0;
 
-    WalkStep& Step(int id) { return *steps[static_cast<size_t>(id)]; }
-    const WalkStep& Step(int id) const { return *steps[static_cast<size_t>(id)]; }
+    WalkStep& Step(int id) {
+        return stepBlocks[static_cast<size_t>(id >> kStepBlockBits)][id & (kStepBlock - 1)];
+    }
+    const WalkStep& Step(int id) const {
+        return stepBlocks[static_cast<size_t>(id >> kStepBlockBits)][id & (kStepBlock - 1)];
+    }
 };
