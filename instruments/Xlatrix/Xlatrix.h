@@ -114,7 +114,8 @@ public:
     bool Parse(const char* typeName, const char* text);
 
     // What the last Parse matched, keyed by path; on success exactly the matches of the accepted reading.
-    // The map is made from the parse's own records on the first call after a Parse.
+    // The map is made from the parse's own records on the first call after a Parse, so this call too belongs
+    // to the object's one thread.
     const MatchMap& GetMatchRecords() const;
     // The match of the value with that index under a name; false when the last Parse matched none.
     bool FindMatchRecord(const char* name, int index, MatchRecord* record) const;
