@@ -152,8 +152,8 @@ public:
     std::string strParsedText;
     std::string strUnparsedText;
     std::string strErrorText;
-    // The last DumpArrayParamValuesTrace (Compose makes it, of its compose values, when a tracer receives its
-    // trace line).
+    // The last DumpArrayParamValuesTrace (every Compose makes it, of its compose values, whether or not a
+    // tracer receives its trace line: callers may read it).
     std::string strTraceText;
 
     // A Parse tries at most kParseStepsBase candidate texts, plus kParseStepsPerCharacter for every character

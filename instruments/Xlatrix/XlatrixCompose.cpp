@@ -38,8 +38,8 @@ bool CXlatrix::Compose(const char* typeName, std::string& out) {
         }
         bError = false;
         strErrorText.clear();
+        DumpArrayParamValuesTrace(arrComposeEntryParamValues);
         TracePrintfOf(TRACE_LEVEL_INFO, u"Xlatrix", [this] {
-            DumpArrayParamValuesTrace(arrComposeEntryParamValues);
             return vr::FormatWString(u"%s: %hs (%d)\n%s\n", u"Xlatrix", SourceFileName(__FILE__), __LINE__,
                                      xlatrix::Wide(strTraceText).c_str());
         });
