@@ -114,7 +114,9 @@ public:
     bool Parse(const char* typeName, const char* text);
 
     // What the last Parse matched, keyed by path; on success exactly the matches of the accepted reading.
-    const MatchMap& GetMatchRecords() const { return mapMatches; }
+    // The map is made from the parse's own records on the first call after a Parse, so this call too belongs
+    // to the object's one thread.
+    const MatchMap& GetMatchRecords() const;
     // The match of the value with that index under a name; false when the last Parse matched none.
     bool FindMatchRecord(const char* name, int index, MatchRecord* record) const;
     // After a failed Parse the position up to which the answer could be matched (the length of
@@ -150,7 +152,8 @@ public:
     std::string strParsedText;
     std::string strUnparsedText;
     std::string strErrorText;
-    // The last DumpArrayParamValuesTrace (Compose sends it to the tracer).
+    // The last DumpArrayParamValuesTrace (every Compose makes it, of its compose values, whether or not a
+    // tracer receives its trace line: callers may read it).
     std::string strTraceText;
 
     // A Parse tries at most kParseStepsBase candidate texts, plus kParseStepsPerCharacter for every character
@@ -192,38 +195,21 @@ protected:
     void DumpComError(const _com_error& error);
     void DumpParseError(const vr::xml::ParseError& error);
 
-    // ---- Compose steps ----
-    bool ComposeSchemaType(const vr::xml::SchemaType& type, bool& missing, std::string& out);
-    bool ComposeISchemaComplexType(const vr::xml::SchemaComplexType& type, bool& missing, std::string& out,
-                                   const char* path);
-    bool ComposeISchemaModelGroup(const vr::xml::SchemaModelGroup& group, bool& missing, std::string& out,
-                                  const char* path);
-    bool ComposeISchemaElement(const vr::xml::SchemaElement& element, bool& missing, std::string& out,
-                               const char* path);
-    bool ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
-                          int32_t occurrence, const vr::xml::SchemaElement& element, const char* path);
-
-    // ---- Parse steps ----
-    // Each step is resumable: called again for the same path it gives the next reading of its part of the
-    // answer, and false once there is none (its state is then gone, and nPos is back at its start).
-    bool ParseSchemaType(const vr::xml::SchemaType& type);
-    bool ParseISchemaComplexType(const vr::xml::SchemaComplexType& type, const char* path);
-    bool ParseISchemaModelGroup(const vr::xml::SchemaModelGroup& group, const char* path);
-    bool ParseISchemaElement(const vr::xml::SchemaElement& element, const char* path);
-    bool ApplyParseText(const vr::xml::SchemaType& type, int32_t occurrence,
-                        const vr::xml::SchemaElement& element, const char* path);
     bool IsParsedTextFinished();
 
 private:
-    using ComposeStep = bool (CXlatrix::*)(const vr::xml::SchemaParticle&, bool&, std::string&,
-                                           const std::string&, int32_t);
-    using ParseStep = bool (CXlatrix::*)(const vr::xml::SchemaParticle&, const std::string&, int32_t);
     struct ElementAt {
         vr::xml::SchemaElement element;
         int depth = 0; // enclosing groups that may repeat
     };
     struct Candidate;
     struct ValueInfo;
+    struct WalkParticle;
+    struct WalkComplex;
+    struct WalkRoot;
+    struct WalkStep;
+    struct WalkState;
+    struct ComposePlace;
 
     template <class Work>
     bool Guarded(Work&& work);
@@ -239,27 +225,40 @@ private:
     bool TermStringOfElement(const std::string& typeName, const vr::xml::SchemaElement& last,
                              std::u16string& term);
 
-    // Compose helpers.
-    bool ComposeOccurrences(const vr::xml::SchemaParticle& particle, bool& missing, std::string& out,
-                            const std::string& key, ComposeStep composeOne);
-    bool ComposeGroupOccurrence(const vr::xml::SchemaParticle& group, bool& missing, std::string& out,
-                                const std::string& path, int32_t occurrence);
-    bool ComposeElementOccurrence(const vr::xml::SchemaParticle& element, bool& missing, std::string& out,
-                                  const std::string& path, int32_t occurrence);
-    bool TakeComposeValue(const vr::xml::SchemaElement& element, std::string& value, bool& found);
+    // Compose helpers: the walk over the compiled content model (see XlatrixCompose.cpp).
+    bool ComposeRoot(WalkRoot& root, bool& missing, std::string& out);
+    bool ComposeContent(WalkComplex& complex, bool& missing, std::string& out, const ComposePlace* owner);
+    bool ComposeOccurrences(WalkParticle& particle, bool& missing, std::string& out, const ComposePlace& key);
+    bool ComposeSequence(WalkParticle& group, bool& missing, std::string& out,
+                         const ComposePlace& occurrence);
+    bool ComposeElementOccurrence(WalkParticle& element, bool& missing, std::string& out,
+                                  const ComposePlace& occurrence);
+    bool ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
+                          const vr::xml::SchemaElement& element, WalkParticle* particle);
+    bool TakeComposeValue(const vr::xml::SchemaElement& element, const WalkParticle* particle,
+                          std::string& value, bool& found);
     bool ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::SchemaElement& element,
                           const std::string& format, const std::string& value, std::string& text);
 
-    // Parse helpers.
+    // Parse helpers: the walk over a message type's compiled content model (see XlatrixParse.cpp).
     void ResetParseState(const char* text);
-    bool ParseOccurrences(const vr::xml::SchemaParticle& particle, const std::string& key,
-                          ParseStep parseOne);
-    bool ParseGroupOccurrence(const vr::xml::SchemaParticle& group, const std::string& path,
-                              int32_t occurrence);
-    bool ParseElementOccurrence(const vr::xml::SchemaParticle& element, const std::string& path,
-                                int32_t occurrence);
-    bool ParseParticle(const vr::xml::SchemaItem& particle, const std::string& path);
-    bool FailStep(const std::string& key);
+    WalkRoot& WalkRootOf(const char* typeName);
+    WalkComplex& WalkComplexOf(const vr::xml::SchemaComplexType& type);
+    void MakeSequenceItems(WalkParticle& group);
+    void MakeElementKind(WalkParticle& element);
+    bool WalkType(WalkRoot& root);
+    bool WalkComplexContent(WalkComplex& complex, int owner);
+    bool WalkOccurrences(WalkParticle& particle, int step);
+    bool WalkSequence(WalkParticle& group, int step);
+    bool WalkItem(WalkParticle& item, int step);
+    bool WalkElementOccurrence(WalkParticle& element, int step);
+    bool WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
+                   WalkParticle* particle, int step);
+    bool FailStep(int step);
+    int NewStep(int parent, int slot, int segment, const std::string* suffix);
+    int ChildStep(int parent, int slot, int segment, const std::string* suffix);
+    void AppendStepPath(int step, std::string& path) const;
+    int NameId(const std::string& name);
     bool MatchFixedText(const std::string& name, const std::string& fixed, int start, Candidate& found);
     const ValueInfo& ValueInfoOf(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
                                  std::unique_ptr<ValueInfo>& uncached);
@@ -272,8 +271,11 @@ private:
     bool InRangeFacets(const vr::xml::SchemaType& type, double number);
     bool ParseEntryValue(const std::string& name, std::string& value);
     bool TakeParseStep();
-    void NoteFurthestMatch(const std::string& key, int end);
+    void NoteFurthestMatch(int step, int end);
+    void StepLevel(int step, std::vector<int>& level) const;
+    std::u16string_view WideCandidate(std::string_view candidate);
     void PublishMatches();
+    void MakeMatchMap() const;
 
     static std::atomic<bool> bClassFlag;
 
@@ -284,16 +286,24 @@ private:
     // as every member.
     std::unordered_map<const void*, std::unique_ptr<ValueInfo>> mapValueInfo;
 
+    // The compiled walks of the message types parsed so far, the names of their value elements and the step
+    // records of the last parse (see XlatrixWalk.h); the walks are dropped when the schema changes. Used by
+    // the object's one thread, as every member.
+    std::unique_ptr<WalkState> walk;
+    // The last parse's matches keyed by path, made from its step records by the first GetMatchRecords or
+    // FindMatchRecord after it (bMatchMapStale), on the object's one thread.
+    mutable MatchMap mapMatches;
+    mutable bool bMatchMapStale = false;
     // Parse state, emptied by every Parse.
-    std::unordered_map<std::string, int> mapOccurrences;
-    std::unordered_map<std::string, int> mapValueIndex;
-    MatchMap mapMatches;
-    std::unordered_map<std::string, int> mapStartPos; // where each resumable step began
-    std::unordered_map<std::string, std::vector<int>> mapOccurrenceStarts;
     std::string strText;
+    std::u16string strWideCandidate;           // a candidate's text for the schema check, reused
+    std::unique_ptr<Candidate> candidateFound; // the value match being sought, its text buffer reused
     int nPos = 0;
     int nFurthestPos = 0;
-    std::string strFurthestLevel;
+    int nFurthestStep = -1;        // the step of the furthest match (see NoteFurthestMatch)
+    size_t nFurthestLevelSize = 0; // the length of its level's text
+    std::vector<int> arrLevel;     // the levels NoteFurthestMatch compares, reused
+    std::vector<int> arrFurthestLevel;
     int nFailurePos = -1;
     int64_t nParseSteps = 0;
     int64_t nParseStepLimit = 0;

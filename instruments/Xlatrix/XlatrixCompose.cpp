@@ -1,11 +1,35 @@
 // Composing command text: the walk over a type's content model in document order, one piece of text per
-// simple element, repeated elements and groups once per compose value.
-#include "instruments/Xlatrix/Xlatrix.h"
+// simple element, repeated elements and groups once per compose value. The content model is the one the
+// parse compiles (XlatrixWalk.h); the places of the walk are named by a path only for an error text.
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixWalk.h"
 
 #include "common/Trace.h"
 #include "platform/base/format.h"
+
+// A place of the compose walk, on the stack of the walk: its parent place, how it extends the parent's path
+// and the particle's suffix (as a step record of the parse does).
+struct CXlatrix::ComposePlace {
+    const ComposePlace* parent = nullptr;
+    int segment = WalkStep::kRoot;
+    int slot = 0;
+    const std::string* suffix = nullptr;
+
+    void AppendPath(std::string& path) const {
+        if (parent != nullptr) {
+            parent->AppendPath(path);
+        }
+        if (segment == WalkStep::kItem) {
+            path.append("/item[").append(std::to_string(slot)).append("]");
+        } else if (segment == WalkStep::kOccurrence) {
+            path.append("[").append(std::to_string(slot)).append("]");
+        }
+        if (suffix != nullptr) {
+            path += *suffix;
+        }
+    }
+};
 
 bool CXlatrix::Compose(const char* typeName, std::string& out) {
     return Guarded([&] {
@@ -19,11 +43,14 @@ bool CXlatrix::Compose(const char* typeName, std::string& out) {
             return vr::FormatWString(u"%s: %hs (%d)\n%s\n", u"Xlatrix", SourceFileName(__FILE__), __LINE__,
                                      xlatrix::Wide(strTraceText).c_str());
         });
-        vr::xml::SchemaType type = FindType(typeName);
-        strCurrentTypeName = xlatrix::Narrow(typeName);
+        if (!walk) {
+            walk = std::make_unique<WalkState>();
+        }
+        WalkRoot& root = WalkRootOf(typeName);
+        strCurrentTypeName.assign(typeName != nullptr ? typeName : "");
         bool missing = false;
         std::string text;
-        bool composed = ComposeSchemaType(type, missing, text);
+        bool composed = ComposeRoot(root, missing, text);
         if (missing) {
             DumpError("Not enough Entry Parameters.\n");
             return false;
@@ -36,64 +63,51 @@ bool CXlatrix::Compose(const char* typeName, std::string& out) {
     });
 }
 
-bool CXlatrix::ComposeSchemaType(const vr::xml::SchemaType& type, bool& missing, std::string& out) {
-    SOMITEMTYPE itemType = type.itemType();
-    if (itemType == SOMITEM_ANYTYPE) {
+bool CXlatrix::ComposeRoot(WalkRoot& root, bool& missing, std::string& out) {
+    switch (root.kind) {
+    case WalkRoot::Kind::kAnyType:
         return true;
-    }
-    if (itemType == SOMITEM_COMPLEXTYPE) {
-        return ComposeISchemaComplexType(type.AsComplexType(), missing, out, "");
-    }
-    if (xlatrix::IsBuiltInDatatype(itemType) || itemType == SOMITEM_SIMPLETYPE) {
-        return ApplyComposeText(type, missing, out, 0, vr::xml::SchemaElement(), "");
+    case WalkRoot::Kind::kComplex:
+        return ComposeContent(*root.complex, missing, out, nullptr);
+    case WalkRoot::Kind::kValue:
+        return ApplyComposeText(root.type, missing, out, vr::xml::SchemaElement(), nullptr);
+    case WalkRoot::Kind::kUnrecognized:
+        break;
     }
     DumpError("CXlatrix::ComposeSchemaType(): Unrecognized pSchemaType->itemType = '%s'.\n",
-              xlatrix::ItemTypeName(itemType).c_str());
+              xlatrix::ItemTypeName(root.itemType).c_str());
     return false;
 }
 
-bool CXlatrix::ComposeISchemaComplexType(const vr::xml::SchemaComplexType& type, bool& missing,
-                                         std::string& out, const char* path) {
-    std::string typePath = std::string(path) + "/" + xlatrix::Narrow(type.name());
-    SCHEMACONTENTTYPE contentType = type.contentType();
-    if (!xlatrix::IsElementOrMixed(contentType)) {
+bool CXlatrix::ComposeContent(WalkComplex& complex, bool& missing, std::string& out,
+                              const ComposePlace* owner) {
+    if (!complex.elementOnly) {
         DumpError("CXlatrix::ComposeISchemaComplexType(): Unexpected contentType = '%s'.\n",
-                  xlatrix::ContentTypeName(contentType).c_str());
+                  xlatrix::ContentTypeName(complex.contentType).c_str());
         return false;
     }
-    return ComposeISchemaModelGroup(type.contentModel(), missing, out, typePath.c_str());
-}
-
-bool CXlatrix::ComposeISchemaModelGroup(const vr::xml::SchemaModelGroup& group, bool& missing,
-                                        std::string& out, const char* path) {
-    return ComposeOccurrences(group, missing, out, std::string(path) + "/group",
-                              &CXlatrix::ComposeGroupOccurrence);
-}
-
-bool CXlatrix::ComposeISchemaElement(const vr::xml::SchemaElement& element, bool& missing, std::string& out,
-                                     const char* path) {
-    if (element.isReference()) {
-        DumpError("CXlatrix::ComposeISchemaElement(): pSchemaElement->isReference != VARIANT_FALSE.\n");
-        return false;
-    }
-    std::string key = std::string(path) + "(" + xlatrix::Narrow(element.name()) + ")";
-    return ComposeOccurrences(element, missing, out, key, &CXlatrix::ComposeElementOccurrence);
+    WalkParticle& content = *complex.content;
+    ComposePlace place{owner, WalkStep::kContent, 0, &content.suffix};
+    return ComposeOccurrences(content, missing, out, place);
 }
 
 // Occurrences 1, 2, ... up to maxOccurs, until one lacks a value. An occurrence that lacks a value leaves no
 // text behind (a half-written repetition would corrupt the command). An unbounded repetition continues only
 // while occurrences take compose values: one made of fixed text alone would otherwise repeat forever.
-bool CXlatrix::ComposeOccurrences(const vr::xml::SchemaParticle& particle, bool& missing, std::string& out,
-                                  const std::string& key, ComposeStep composeOne) {
-    int32_t minOccurs = particle.minOccurs();
-    int32_t maxOccurs = particle.maxOccurs();
+bool CXlatrix::ComposeOccurrences(WalkParticle& particle, bool& missing, std::string& out,
+                                  const ComposePlace& key) {
+    const int32_t minOccurs = particle.minOccurs;
+    const int32_t maxOccurs = particle.maxOccurs;
+    const bool group = particle.kind == WalkParticle::Kind::kGroup;
     int32_t complete = 0;
     while (xlatrix::BelowMax(complete, maxOccurs)) {
         size_t mark = out.size();
         int valuesBefore = GetNumberOfParamValues(arrComposeEntryParamValues, "");
         bool occurrenceMissing = false;
-        std::string path = key + "[" + std::to_string(complete) + "]";
-        if (!(this->*composeOne)(particle, occurrenceMissing, out, path, complete + 1)) {
+        ComposePlace occurrence{&key, WalkStep::kOccurrence, complete, nullptr};
+        bool composed = group ? ComposeSequence(particle, occurrenceMissing, out, occurrence)
+                              : ComposeElementOccurrence(particle, occurrenceMissing, out, occurrence);
+        if (!composed) {
             return false;
         }
         bool tookValue = GetNumberOfParamValues(arrComposeEntryParamValues, "") != valuesBefore;
@@ -109,31 +123,44 @@ bool CXlatrix::ComposeOccurrences(const vr::xml::SchemaParticle& particle, bool&
     return true;
 }
 
-bool CXlatrix::ComposeGroupOccurrence(const vr::xml::SchemaParticle& particle, bool& missing,
-                                      std::string& out, const std::string& path, int32_t) {
-    vr::xml::SchemaModelGroup group = particle.AsModelGroup();
-    if (group.itemType() != SOMITEM_SEQUENCE) {
+bool CXlatrix::ComposeSequence(WalkParticle& group, bool& missing, std::string& out,
+                               const ComposePlace& occurrence) {
+    if (!group.itemsMade) {
+        MakeSequenceItems(group);
+    }
+    if (!group.sequence) {
         DumpError("CXlatrix::ComposeISchemaModelGroup(): Unexpected itemType = '%s'.\n",
-                  xlatrix::ItemTypeName(group.itemType()).c_str());
+                  xlatrix::ItemTypeName(group.groupType).c_str());
         return false;
     }
-    vr::xml::SchemaItemCollection particles = group.particles();
-    for (int32_t n = 0; n < particles.length(); ++n) {
-        vr::xml::SchemaItem item = particles.item(n);
-        std::string itemPath = path + "/item[" + std::to_string(n) + "]";
-        SOMITEMTYPE itemType = item.itemType();
+    const int32_t total = static_cast<int32_t>(group.items.size());
+    for (int32_t n = 0; n < total; ++n) {
+        WalkParticle& item = *group.items[static_cast<size_t>(n)];
+        ComposePlace place{&occurrence, WalkStep::kItem, n, &item.suffix};
         bool itemMissing = false;
         bool composed = false;
-        if (itemType == SOMITEM_ELEMENT) {
-            composed = ComposeISchemaElement(item.AsElement(), itemMissing, out, itemPath.c_str());
-        } else if (xlatrix::IsModelGroup(itemType)) {
-            composed = ComposeISchemaModelGroup(item.AsModelGroup(), itemMissing, out, itemPath.c_str());
-        } else if (itemType == SOMITEM_ANY) {
-            DumpError("CXlatrix::ComposeISchemaModelGroup(): itemType == MSXML2::SOMITEM_ANY for '%s'.\n",
-                      itemPath.c_str());
+        if (item.kind == WalkParticle::Kind::kElement) {
+            if (item.elementKind == WalkParticle::ElementKind::kUnknown) {
+                MakeElementKind(item);
+            }
+            if (item.elementKind == WalkParticle::ElementKind::kReference) {
+                DumpError(
+                    "CXlatrix::ComposeISchemaElement(): pSchemaElement->isReference != VARIANT_FALSE.\n");
+            } else {
+                composed = ComposeOccurrences(item, itemMissing, out, place);
+            }
+        } else if (item.kind == WalkParticle::Kind::kGroup) {
+            composed = ComposeOccurrences(item, itemMissing, out, place);
         } else {
-            DumpError("CXlatrix::ComposeISchemaModelGroup(): Unexpected itemType = '%s' for '%s'.\n",
-                      xlatrix::ItemTypeName(itemType).c_str(), itemPath.c_str());
+            std::string path;
+            place.AppendPath(path);
+            if (item.kind == WalkParticle::Kind::kAny) {
+                DumpError("CXlatrix::ComposeISchemaModelGroup(): itemType == MSXML2::SOMITEM_ANY for '%s'.\n",
+                          path.c_str());
+            } else {
+                DumpError("CXlatrix::ComposeISchemaModelGroup(): Unexpected itemType = '%s' for '%s'.\n",
+                          xlatrix::ItemTypeName(item.itemType).c_str(), path.c_str());
+            }
         }
         if (!composed) {
             return false;
@@ -146,18 +173,15 @@ bool CXlatrix::ComposeGroupOccurrence(const vr::xml::SchemaParticle& particle, b
     return true;
 }
 
-bool CXlatrix::ComposeElementOccurrence(const vr::xml::SchemaParticle& particle, bool& missing,
-                                        std::string& out, const std::string& path, int32_t occurrence) {
-    vr::xml::SchemaElement element = particle.AsElement();
-    vr::xml::SchemaType type = element.type();
-    vr::xml::SchemaType root;
-    if (GetRootType(type, root) && xlatrix::IsBuiltInDatatype(root.itemType())) {
-        return ApplyComposeText(type, missing, out, occurrence, element, path.c_str());
+bool CXlatrix::ComposeElementOccurrence(WalkParticle& particle, bool& missing, std::string& out,
+                                        const ComposePlace& occurrence) {
+    if (particle.elementKind == WalkParticle::ElementKind::kValue) {
+        return ApplyComposeText(particle.type, missing, out, particle.element, &particle);
     }
-    if (type.itemType() == SOMITEM_COMPLEXTYPE) {
-        return ComposeISchemaComplexType(type.AsComplexType(), missing, out, path.c_str());
+    if (particle.elementKind == WalkParticle::ElementKind::kComplex) {
+        return ComposeContent(*particle.complex, missing, out, &occurrence);
     }
     DumpError("CXlatrix::ComposeISchemaElement(): Unexpected itemType = '%s'.\n",
-              xlatrix::ItemTypeName(type.itemType()).c_str());
+              xlatrix::ItemTypeName(particle.typeItemType).c_str());
     return false;
 }

@@ -1,7 +1,7 @@
 // The text of one simple element when composing: its value (fixed, compose value or default), the checked
 // "format" annotation, and validity against the schema.
-#include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
+#include "instruments/Xlatrix/XlatrixWalk.h"
 
 #include "platform/base/format.h"
 
@@ -42,22 +42,40 @@ LONG Truncated(double number) {
 
 } // namespace
 
-bool CXlatrix::ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out, int32_t,
-                                const vr::xml::SchemaElement& element, const char*) {
-    vr::xml::SchemaType root;
-    if (!GetRootType(type, root) || !xlatrix::IsBuiltInDatatype(root.itemType())) {
-        DumpError("Error: CXlatrix::ApplyComposeText(): wrong call context.\n");
-        return false;
+// particle (null for a message type that is itself simple) keeps what the element's text needs of the schema
+// once it was read without faults; an element with faults reports them on every compose.
+bool CXlatrix::ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, std::string& out,
+                                const vr::xml::SchemaElement& element, WalkParticle* particle) {
+    vr::xml::SchemaType readRoot;
+    std::string readFormat;
+    const bool known = particle != nullptr && particle->composeKnown;
+    if (!known) {
+        if (!GetRootType(type, readRoot) || !xlatrix::IsBuiltInDatatype(readRoot.itemType())) {
+            DumpError("Error: CXlatrix::ApplyComposeText(): wrong call context.\n");
+            return false;
+        }
+        std::string units;
+        if (element && !GetExtendedElementAttributes(element, &readFormat, nullptr, &units, nullptr)) {
+            return false;
+        }
+        if (particle != nullptr) {
+            particle->composeKnown = true;
+            particle->composeRoot = readRoot;
+            particle->format = readFormat;
+            if (std::optional<std::u16string> fixed = element.fixedValue(); fixed && !fixed->empty()) {
+                particle->fixed = xlatrix::Narrow(*fixed);
+            }
+            if (std::optional<std::u16string> byDefault = element.defaultValue()) {
+                particle->byDefault = xlatrix::Narrow(*byDefault);
+            }
+        }
     }
-    std::string format;
-    std::string units;
-    if (element && !GetExtendedElementAttributes(element, &format, nullptr, &units, nullptr)) {
-        return false;
-    }
+    const vr::xml::SchemaType& root = known ? particle->composeRoot : readRoot;
+    const std::string& format = known ? particle->format : readFormat;
     std::string value;
     if (element) {
         bool found = false;
-        if (!TakeComposeValue(element, value, found)) {
+        if (!TakeComposeValue(element, particle, value, found)) {
             return false;
         }
         if (!found) {
@@ -69,7 +87,7 @@ bool CXlatrix::ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, 
     if (!format.empty() && !ComposeValueText(root, element, format, value, text)) {
         return false;
     }
-    if (type.isValid(xlatrix::Wide(text)) != S_OK) {
+    if (type.isValid(WideCandidate(text)) != S_OK) {
         DumpError("Schema Element '%s:%s': The entry value '%s' isn't valid according to the Schema.\n",
                   strCurrentTypeName.c_str(), xlatrix::Narrow(element.name()).c_str(), text.c_str());
         return false;
@@ -79,26 +97,40 @@ bool CXlatrix::ApplyComposeText(const vr::xml::SchemaType& type, bool& missing, 
 }
 
 // The first that exists wins: the fixed value, the next compose value of the element's name (consumed, so
-// that successive occurrences take successive values), the default.
-bool CXlatrix::TakeComposeValue(const vr::xml::SchemaElement& element, std::string& value, bool& found) {
+// that successive occurrences take successive values), the default. particle, when given, holds the element's
+// name, fixed and default values.
+bool CXlatrix::TakeComposeValue(const vr::xml::SchemaElement& element, const WalkParticle* particle,
+                                std::string& value, bool& found) {
     found = true;
-    if (std::optional<std::u16string> fixed = element.fixedValue(); fixed && !fixed->empty()) {
-        value = xlatrix::Narrow(*fixed);
+    std::optional<std::string> readFixed;
+    std::optional<std::string> readDefault;
+    if (particle == nullptr) {
+        if (std::optional<std::u16string> fixed = element.fixedValue(); fixed && !fixed->empty()) {
+            readFixed = xlatrix::Narrow(*fixed);
+        }
+        if (std::optional<std::u16string> byDefault = element.defaultValue()) {
+            readDefault = xlatrix::Narrow(*byDefault);
+        }
+    }
+    const std::optional<std::string>& fixed = particle != nullptr ? particle->fixed : readFixed;
+    if (fixed) {
+        value = *fixed;
         return true;
     }
-    std::string name = xlatrix::Narrow(element.name());
+    std::string name = particle != nullptr ? particle->name : xlatrix::Narrow(element.name());
     if (!name.empty() &&
         GetParamValue(arrComposeEntryParamValues, name, nullptr, nullptr, &value, 0, true, true)) {
         return true;
     }
-    if (std::optional<std::u16string> byDefault = element.defaultValue()) {
+    const std::optional<std::string>& byDefault = particle != nullptr ? particle->byDefault : readDefault;
+    if (byDefault) {
         if (element.maxOccurs() < 0) {
             DumpError("Schema Element '%s:%s': The \"default\" attribute can't be used together with "
                       "\"maxOccurs='unbounded'\".\n",
                       strCurrentTypeName.c_str(), name.c_str());
             return false;
         }
-        value = xlatrix::Narrow(*byDefault);
+        value = *byDefault;
         return true;
     }
     found = false;
@@ -111,7 +143,7 @@ bool CXlatrix::TakeComposeValue(const vr::xml::SchemaElement& element, std::stri
 // never from letters of the literal text around it ("%.3f Volt" is floating).
 bool CXlatrix::ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::SchemaElement& element,
                                 const std::string& format, const std::string& value, std::string& text) {
-    std::string elementName = xlatrix::Narrow(element.name());
+    auto elementName = [&] { return xlatrix::Narrow(element.name()); };
     vr::FormatKind kind = vr::CheckUserFormatA(format.c_str());
     bool numeric = IsNumeric(root.itemType());
     bool fits = numeric ? kind == vr::FormatKind::Integer || kind == vr::FormatKind::Character ||
@@ -121,7 +153,7 @@ bool CXlatrix::ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::
         DumpError(
             "Schema Element '%s:%s': The format '%s' can't be used for the entry value '%s': it must hold "
             "exactly one conversion that fits the value.\n",
-            strCurrentTypeName.c_str(), elementName.c_str(), format.c_str(), value.c_str());
+            strCurrentTypeName.c_str(), elementName().c_str(), format.c_str(), value.c_str());
         return false;
     }
     if (!numeric) {
@@ -135,7 +167,7 @@ bool CXlatrix::ComposeValueText(const vr::xml::SchemaType& root, const vr::xml::
         DumpError(
             "Schema Element '%s:%s': The entry value '%s' can't be converted to a number in the specifed "
             "schema's context.\n",
-            strCurrentTypeName.c_str(), elementName.c_str(), value.c_str());
+            strCurrentTypeName.c_str(), elementName().c_str(), value.c_str());
         return false;
     }
     text = integral ? vr::FormatAString(format.c_str(), Truncated(number))

@@ -1,17 +1,14 @@
 // Matching one simple value of an answer: fixed text, or candidate lengths tried one character at a time
 // (shortest or longest first), each checked against the schema, with an optional numeric look-ahead.
-#include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 #include "instruments/Xlatrix/XlatrixNumbers.h"
 #include "instruments/Xlatrix/XlatrixValueInfo.h"
+#include "instruments/Xlatrix/XlatrixWalk.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
-
-struct CXlatrix::Candidate {
-    int end = -1;
-    std::string value;
-};
 
 namespace {
 
@@ -19,11 +16,55 @@ namespace {
 // outside these: every longer candidate holds it too and can never be valid.
 constexpr std::string_view kDecimalCharacters = "0123456789+-.eEINFaAbBcCdDfF \t\r\n";
 
+// kDecimalCharacters as a table by byte, looked up for every candidate.
+constexpr std::array<bool, 256> kInDecimalNumber = [] {
+    std::array<bool, 256> table{};
+    for (char c : kDecimalCharacters) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}();
+
 bool MayStandInNumber(char c, int base) {
     if (base != 10) {
         return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("+- \t\r\n", c) != nullptr;
     }
-    return kDecimalCharacters.find(c) != std::string_view::npos;
+    return kInDecimalNumber[static_cast<unsigned char>(c)];
+}
+
+// An index of a level as "%.3d" writes it (indices are never negative): at least three digits.
+std::string_view LevelNumberText(int number, char (&digits)[12]) {
+    char* end = digits + sizeof digits;
+    char* first = end;
+    auto value = static_cast<unsigned>(number);
+    do {
+        *--first = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (end - first < 3) {
+        *--first = '0';
+    }
+    return {first, static_cast<size_t>(end - first)};
+}
+
+// Compares two levels' texts without writing them: index by index, each index's text against the other's
+// (a dot sorts before every digit, so an index whose text is the beginning of the other's is the smaller),
+// and where one level is the beginning of the other, the shorter is the smaller.
+int CompareLevelTexts(const std::vector<int>& a, const std::vector<int>& b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        if (a[i] == b[i]) {
+            continue;
+        }
+        if (a[i] < 1000 && b[i] < 1000) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+        char left[12];
+        char right[12];
+        int order = LevelNumberText(a[i], left).compare(LevelNumberText(b[i], right));
+        return order < 0 ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -76,28 +117,40 @@ const CXlatrix::ValueInfo& CXlatrix::ValueInfoOf(const vr::xml::SchemaType& type
     return info;
 }
 
-bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr::xml::SchemaElement& element,
-                              const char* path) {
+// One value at a step of the walk; particle (null for a message type that is itself simple) keeps the
+// element's reading once mapValueInfo holds it.
+bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
+                         WalkParticle* particle, int stepId) {
     std::unique_ptr<ValueInfo> uncached;
-    const ValueInfo& info = ValueInfoOf(type, element, uncached);
+    const ValueInfo* known = particle != nullptr ? particle->info : nullptr;
+    const ValueInfo& info = known != nullptr ? *known : ValueInfoOf(type, element, uncached);
+    int nameId = known != nullptr ? particle->nameId : NameId(info.name);
+    if (known == nullptr && particle != nullptr && !uncached) {
+        particle->info = &info; // kept in mapValueInfo
+        particle->nameId = nameId;
+    }
     const std::string& name = info.name;
-    const std::string key = element ? std::string(path) : std::string(path) + "/" + info.typeName;
     const bool longest = bLongestValueByDefault || info.parsing == poLongestValue;
 
-    auto record = mapMatches.find(key);
-    const bool resume = record != mapMatches.end();
+    WalkStep& step = walk->Step(stepId);
+    const bool resume = step.matched;
     const int length = static_cast<int>(strText.size());
-    const int start = resume ? record->second.nBegin : nPos;
-    const int limit = resume ? record->second.nEnd : (longest ? length + 1 : nPos);
+    const int start = resume ? step.begin : nPos;
+    const int limit = resume ? step.end : (longest ? length + 1 : nPos);
 
-    Candidate found;
+    if (!candidateFound) {
+        candidateFound = std::make_unique<Candidate>();
+    }
+    Candidate& found = *candidateFound;
+    found.end = -1;
     bool matched = false;
     if (!info.rootFound) {
         DumpError("Error: CXlatrix::ApplyParseText(): wrong call context.\n");
     } else if (info.fixed) {
         matched = MatchFixedText(name, *info.fixed, start, found);
     } else if (!info.fixedOnly && !bStepLimitHit) {
-        matched = FindCandidate(info, element ? name : std::string(), longest, start, limit, found);
+        static const std::string kNoEntryName;
+        matched = FindCandidate(info, element ? name : kNoEntryName, longest, start, limit, found);
     }
     // A resumed value must change its choice.
     if (matched && found.end == limit) {
@@ -105,29 +158,28 @@ bool CXlatrix::ApplyParseText(const vr::xml::SchemaType& type, int32_t, const vr
     }
     if (!matched) {
         if (resume) {
-            if (auto index = mapValueIndex.find(record->second.strName);
-                index != mapValueIndex.end() && --index->second < 0) {
-                mapValueIndex.erase(index);
+            if (int& index = walk->valueIndex[static_cast<size_t>(step.nameId)]; index >= 0) {
+                --index; // -1: no value of that name left
             }
-            mapMatches.erase(record);
+            step.matched = false;
         }
         nPos = start;
         return false;
     }
-    MatchRecord& match = resume ? record->second : mapMatches[key];
     if (!resume) {
-        auto index = mapValueIndex.find(name);
-        match.nIndex = index == mapValueIndex.end() ? 0 : index->second + 1;
-        mapValueIndex[name] = match.nIndex;
-        match.strName = name;
-        match.type = info.rootType;
-        match.strTypeName = info.rootName;
+        int& index = walk->valueIndex[static_cast<size_t>(nameId)];
+        step.index = index + 1;
+        index = step.index;
+        step.nameId = nameId;
+        step.type = info.rootType;
+        step.typeName = info.rootName;
+        step.matched = true;
     }
-    match.nBegin = start;
-    match.nEnd = found.end;
-    match.strValue = std::move(found.value);
+    step.begin = start;
+    step.end = found.end;
+    step.value.swap(found.value);
     nPos = found.end;
-    NoteFurthestMatch(key, found.end);
+    NoteFurthestMatch(stepId, found.end);
     return true;
 }
 
@@ -137,11 +189,8 @@ bool CXlatrix::MatchFixedText(const std::string& name, const std::string& fixed,
     if (!TakeParseStep()) {
         return false;
     }
-    std::string expected = fixed;
     std::string entry;
-    if (ParseEntryValue(name, entry)) {
-        expected = entry;
-    }
+    const std::string& expected = ParseEntryValue(name, entry) ? entry : fixed;
     // Like every value, fixed text is never empty: an empty expected value matches nothing.
     if (expected.empty() || strText.compare(static_cast<size_t>(start), expected.size(), expected) != 0) {
         return false;
@@ -188,10 +237,9 @@ bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName
         if (!term.empty() && !EndsWith(candidate, term)) {
             continue;
         }
-        Candidate current{end, {}};
-        if (CheckCandidate(info, candidate, current.value)) {
-            if (IsExpectedValue(rootType, expected, current)) {
-                found = std::move(current);
+        found.end = end;
+        if (CheckCandidate(info, candidate, found.value)) {
+            if (IsExpectedValue(rootType, expected, found)) {
                 return true;
             }
             seenValid = true;
@@ -249,12 +297,15 @@ bool CXlatrix::CheckCandidate(const ValueInfo& info, std::string_view candidate,
     const vr::xml::SchemaType& type = info.type;
     const int base = info.base;
     if (!info.numeric || base == 10) {
-        value.assign(candidate);
         // The lexical test first: cheaper, and stricter where the schema check is lenient ("1e" as a double).
         if (info.atomic && !xlatrix::MayBeLexicallyValid(info.rootType, candidate)) {
             return false;
         }
-        return type.isValid(xlatrix::Wide(candidate)) == S_OK;
+        if (type.isValid(WideCandidate(candidate)) != S_OK) {
+            return false;
+        }
+        value.assign(candidate);
+        return true;
     }
     std::string number = xlatrix::Trimmed(candidate);
     if (number.empty()) {
@@ -271,7 +322,7 @@ bool CXlatrix::CheckCandidate(const ValueInfo& info, std::string_view candidate,
     value = reading.decimal;
     // The decimal value must lie in the type's own range too ("1FFFFFFFF" is no unsignedInt); hexBinary's
     // lexical space is hexadecimal text, so its decimal rendering is not checked against it.
-    return info.rootType == SOMITEM_DATATYPE_HEXBINARY || type.isValid(xlatrix::Wide(value)) == S_OK;
+    return info.rootType == SOMITEM_DATATYPE_HEXBINARY || type.isValid(WideCandidate(value)) == S_OK;
 }
 
 bool CXlatrix::InRangeFacets(const vr::xml::SchemaType& type, double number) {
@@ -306,15 +357,47 @@ bool CXlatrix::TakeParseStep() {
 }
 
 // The failure position follows the match that reaches furthest into the answer, unless it lies at a
-// shallower or earlier place of the walk than the furthest one so far.
-void CXlatrix::NoteFurthestMatch(const std::string& key, int end) {
+// shallower or earlier place of the walk than the furthest one so far. The place is the match's level: the
+// item and occurrence indices of its path, which compare as their text would, each index written with at
+// least three digits and joined by dots: a longer text is deeper, and of texts of one length the greater is
+// later.
+void CXlatrix::NoteFurthestMatch(int stepId, int end) {
     if (end <= nFurthestPos) {
         return;
     }
-    std::string level;
-    GetNestedLevel(key, level);
-    if (level.size() > strFurthestLevel.size() || level >= strFurthestLevel) {
-        nFurthestPos = end;
-        strFurthestLevel = level;
+    const WalkStep& step = walk->Step(stepId);
+    // The levels are written out only where their lengths and places do not decide.
+    bool later = nFurthestStep < 0 || stepId == nFurthestStep || step.levelSize > nFurthestLevelSize;
+    if (!later) {
+        StepLevel(stepId, arrLevel);
+        StepLevel(nFurthestStep, arrFurthestLevel);
+        later = CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0;
     }
+    if (later) {
+        nFurthestPos = end;
+        nFurthestStep = stepId;
+        nFurthestLevelSize = step.levelSize;
+    }
+}
+
+// The item and occurrence indices from the root down to the step.
+void CXlatrix::StepLevel(int stepId, std::vector<int>& level) const {
+    level.clear();
+    for (int id = stepId; id >= 0;) {
+        const WalkStep& step = walk->Step(id);
+        if (step.segment == WalkStep::kItem || step.segment == WalkStep::kOccurrence) {
+            level.push_back(step.slot);
+        }
+        id = step.parent;
+    }
+    std::reverse(level.begin(), level.end());
+}
+
+// The candidate's text as the schema check takes it, in a buffer kept from candidate to candidate.
+std::u16string_view CXlatrix::WideCandidate(std::string_view candidate) {
+    strWideCandidate.resize(candidate.size());
+    for (size_t i = 0; i < candidate.size(); ++i) {
+        strWideCandidate[i] = static_cast<unsigned char>(candidate[i]);
+    }
+    return strWideCandidate;
 }

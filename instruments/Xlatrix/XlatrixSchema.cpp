@@ -1,8 +1,8 @@
 // Schema loading of the compose/parse library: from a device adapter file's `types` element or an XSD file.
-#include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 #include "instruments/Xlatrix/XlatrixValueInfo.h"
+#include "instruments/Xlatrix/XlatrixWalk.h"
 
 namespace {
 
@@ -85,6 +85,12 @@ bool CXlatrix::SetSchema(const vr::xml::Schema& newSchema) {
         }
         schema = newSchema;
         mapValueInfo.clear(); // keyed by items of the schema before
+        // The walks were compiled from those items too; the last parse's matches stay readable.
+        MakeMatchMap();
+        if (walk) {
+            walk->roots.clear();
+            walk->complexes.clear();
+        }
         return true;
     });
 }

@@ -4,6 +4,7 @@
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 #include "instruments/Xlatrix/XlatrixValueInfo.h"
+#include "instruments/Xlatrix/XlatrixWalk.h"
 
 #include <algorithm>
 
@@ -22,9 +23,7 @@ CXlatrix::ParamValue* FindEntry(CXlatrix::ParamValueArray& array, const std::str
 
 std::atomic<bool> CXlatrix::bClassFlag = false;
 
-CXlatrix::CXlatrix(bool flag)
-    : mapOccurrences(kMapBuckets), mapValueIndex(kMapBuckets), mapMatches(kMapBuckets),
-      mapStartPos(kMapBuckets), mapOccurrenceStarts(kMapBuckets) {
+CXlatrix::CXlatrix(bool flag) : mapMatches(kMapBuckets) {
     bClassFlag = flag;
 }
 
@@ -144,13 +143,19 @@ int CXlatrix::GetNumberOfReturnedParamValues(const char* name) {
 }
 
 int CXlatrix::GetNumberOfElements(const char* name) {
-    auto found = mapValueIndex.find(xlatrix::Narrow(name));
-    return found != mapValueIndex.end() ? found->second + 1 : 0;
+    if (!walk) {
+        return 0;
+    }
+    auto found = walk->nameIds.find(std::string_view(name != nullptr ? name : ""));
+    if (found == walk->nameIds.end() || static_cast<size_t>(found->second) >= walk->valueIndex.size()) {
+        return 0;
+    }
+    return walk->valueIndex[static_cast<size_t>(found->second)] + 1;
 }
 
 bool CXlatrix::FindMatchRecord(const char* name, int index, MatchRecord* record) const {
     std::string key = xlatrix::Narrow(name);
-    for (const auto& [path, match] : mapMatches) {
+    for (const auto& [path, match] : GetMatchRecords()) {
         if (match.strName == key && match.nIndex == index) {
             if (record != nullptr) {
                 *record = match;
@@ -165,10 +170,10 @@ void CXlatrix::DumpArrayParamValuesTrace(const ParamValueArray& array) {
     Guarded([&] {
         std::string text = "### Trace ArrayParamValues ###\n";
         for (const ParamValue& entry : array) {
-            text += "(" + xlatrix::ItemTypeName(entry.type) + "-" + entry.strTypeName + ")'" + entry.strName +
-                    "': ";
+            text.append("(").append(xlatrix::ItemTypeName(entry.type)).append("-").append(entry.strTypeName);
+            text.append(")'").append(entry.strName).append("': ");
             for (const std::string& value : entry.arrValues) {
-                text += "'" + value + "'; ";
+                text.append("'").append(value).append("'; ");
             }
             text += "\n";
         }

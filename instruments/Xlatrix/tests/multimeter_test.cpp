@@ -106,4 +106,28 @@ TEST_F(Multimeter, AnswersThatFail) {
     }
 }
 
+// Past a thousand values the places of the matches have indices of four digits and more: a failure is still
+// placed where the answer stops matching, and each match keeps its path.
+TEST_F(Multimeter, LongListsFailWhereTheyStop) {
+    std::string answer;
+    for (int i = 0; i < 1200; ++i) {
+        answer += (i ? "," : "") + std::to_string(i);
+    }
+    const int length = static_cast<int>(answer.size());
+    EXPECT_FALSE(Parse("msg_CountListResponse", (answer + ",x").c_str()));
+    EXPECT_EQ(adapter.GetParseFailurePosition(), length + 1);
+    EXPECT_FALSE(Parse("msg_CountListResponse", (answer + "x").c_str()));
+    EXPECT_EQ(adapter.GetParseFailurePosition(), length);
+
+    ASSERT_TRUE(Parse("msg_CountListResponse", answer.c_str()));
+    EXPECT_EQ(adapter.GetNumberOfElements("count"), 1200);
+    EXPECT_EQ(adapter.GetMatchRecords().size(), 2399u); // the values and the commas between them
+    const auto& records = adapter.GetMatchRecords();
+    auto last = records.find("/msg_CountListResponse/group[0]/item[1]/group[1198]/item[1](count)[0]");
+    ASSERT_NE(last, records.end());
+    EXPECT_EQ(last->second.nIndex, 1199);
+    EXPECT_EQ(last->second.strValue, "1199");
+    EXPECT_EQ(last->second.nEnd, length);
+}
+
 } // namespace
