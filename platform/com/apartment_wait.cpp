@@ -101,9 +101,10 @@ void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment,
     watched.polled = true;
     for (size_t i = 0; i < watched.sources.size(); ++i) {
         if (watched.fds[watched.sourcesAt + i].revents != 0) {
-            watched.sources[i]->TakeIn();
+            watched.sources[i]->TakeIn(); // it ends the watch itself
+        } else {
+            watched.sources[i]->EndWatch();
         }
-        watched.sources[i]->EndWatch();
     }
     watched.sources.clear(); // an ended source may go now
 }
