@@ -175,7 +175,8 @@ void TestExecutiveShared::RunLoop() {
         BSTR name = RequestName.load(std::memory_order_acquire);
         if (!name) {
             DWORD index = 0;
-            (void)CoWaitForMultipleHandles(COWAIT_WAITALL, kIdleWaitMs, 1, &wake, &index);
+            // Any of one handle: the plain wait, which claims without looking first.
+            (void)CoWaitForMultipleHandles(COWAIT_DEFAULT, kIdleWaitMs, 1, &wake, &index);
             continue;
         }
         // Calls queued before the request (Stop words among them) run before it, and those queued while it

@@ -56,15 +56,16 @@ using ApartmentRef = std::shared_ptr<Apartment>;
 // Work besides the call queue that the waits of an apartment's thread take in themselves: the socket of a
 // cross-process channel (platform/rpc/channel.h), whose calls for this apartment then run on the waiting
 // thread without another thread in between. A wait polls WaitDescriptor() along with its events and queue,
-// calls BeginWatch before it polls and EndWatch after it has taken in what came.
+// calls BeginWatch before it polls, and after the poll either TakeIn (which ends the watch) or EndWatch.
 // Threads: every member may be called from any thread at once.
 class WaitSource {
 public:
     virtual ~WaitSource() = default;
     // The descriptor to poll for readability; -1 once the source has ended (waits then drop it).
     virtual int WaitDescriptor() const = 0;
-    // Takes in what the descriptor has (called when it polled readable or hung up). Calls for the waiting
-    // thread's apartment run here, nested in the wait, in the order they came.
+    // Takes in what the descriptor has (called when it polled readable or hung up) and ends the calling
+    // thread's watch. Calls for the waiting thread's apartment run here, nested in the wait, in the order
+    // they came.
     virtual void TakeIn() = 0;
     // A thread starts or stops polling the descriptor (the source may leave its reading to such threads).
     virtual void BeginWatch() = 0;

@@ -72,10 +72,17 @@ struct Watched {
 void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment, int timeoutMs,
            Watched& watched) {
     watched.fds.clear();
+    ULONG signalled = 0;
     for (ULONG i = 0; i < count; ++i) {
         // Waiting for all, a handle already signalled would wake the poll at once: only the others count.
-        int fd = waitAll && IsSignalled(handles[i]) ? -1 : vr::detail::EventDescriptor(handles[i]);
-        watched.fds.push_back({fd, POLLIN, 0});
+        bool skipped = waitAll && IsSignalled(handles[i]);
+        signalled += skipped ? 1 : 0;
+        watched.fds.push_back({skipped ? -1 : vr::detail::EventDescriptor(handles[i]), POLLIN, 0});
+    }
+    if (signalled == count) {
+        // Every handle was signalled since the caller last tried to claim them all: nothing left would wake
+        // the poll, so it only looks (the caller tries again at once).
+        timeoutMs = 0;
     }
     watched.queueAt = -1;
     watched.sources.clear();
@@ -94,9 +101,10 @@ void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment,
     watched.polled = true;
     for (size_t i = 0; i < watched.sources.size(); ++i) {
         if (watched.fds[watched.sourcesAt + i].revents != 0) {
-            watched.sources[i]->TakeIn();
+            watched.sources[i]->TakeIn(); // it ends the watch itself
+        } else {
+            watched.sources[i]->EndWatch();
         }
-        watched.sources[i]->EndWatch();
     }
     watched.sources.clear(); // an ended source may go now
 }

@@ -12,6 +12,7 @@
 #include <deque>
 #include <poll.h>
 #include <random>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -158,12 +159,22 @@ ULONG ServerProcessLockCount() {
 
 ChannelRef Channel::Start(int fd) {
     ChannelRef channel(new Channel(fd));
+    channel->readerPoll_ = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event readable{};
+    readable.events = EPOLLIN;
+    if (channel->readerPoll_ >= 0 && epoll_ctl(channel->readerPoll_, EPOLL_CTL_ADD, fd, &readable) != 0) {
+        close(channel->readerPoll_);
+        channel->readerPoll_ = -1; // the reader polls the socket itself, as it does without an epoll set
+    }
     channel->reader_ = std::thread([channel] { channel->ReadLoop(); });
     channel->reader_.detach();
     return channel;
 }
 
 Channel::~Channel() {
+    if (readerPoll_ >= 0) {
+        close(readerPoll_);
+    }
     if (fd_ >= 0) {
         close(fd_);
     }
@@ -178,17 +189,13 @@ void Channel::Shutdown() {
     shutdown(fd_, SHUT_RDWR);
 }
 
-// The reader thread: takes in what arrives while no waiting thread watches the socket. Woken with such a
-// thread (both poll the socket), it leaves the frame to that thread and looks again a little later, so that
-// calls in quick succession mostly wake only their own threads.
+// The reader thread: takes in what arrives while no waiting thread watches the socket. While one watches,
+// the reader's epoll set asks nothing of the socket, so a frame wakes only the thread it is for (as a bare
+// socket exchange would); when the last watcher leaves, the set asks for input again, which wakes the reader
+// at once if something is already there.
 void Channel::ReadLoop() {
     for (;;) {
-        pollfd socket{fd_, POLLIN, 0};
-        if (poll(&socket, 1, -1) < 0 && errno == EINTR) {
-            continue;
-        }
-        if (watchers_.load(std::memory_order_acquire) > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!AwaitUnwatchedInput()) {
             continue;
         }
         std::vector<Later> later;
@@ -198,6 +205,34 @@ void Channel::ReadLoop() {
             return;
         }
     }
+}
+
+bool Channel::AwaitUnwatchedInput() {
+    if (readerPoll_ < 0) {
+        // Without an epoll set both poll the socket: the reader leaves a watcher's frame to it and looks
+        // again a little later.
+        pollfd socket{fd_, POLLIN, 0};
+        if (poll(&socket, 1, -1) < 0) {
+            return false;
+        }
+        if (watchers_.load(std::memory_order_acquire) > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return false;
+        }
+        return true;
+    }
+    epoll_event ready{};
+    if (epoll_wait(readerPoll_, &ready, 1, -1) < 1) {
+        return false; // interrupted by a signal
+    }
+    if (watchers_.load(std::memory_order_acquire) == 0) {
+        return true;
+    }
+    if ((ready.events & (EPOLLHUP | EPOLLERR)) != 0) {
+        // The end, reported whatever the interest: the watcher ends the channel; look again a little later.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false; // a watcher came just after the socket became readable: the frame is its
 }
 
 Channel::ReadState Channel::ReadAvailable(std::vector<Later>& later) {
@@ -296,15 +331,31 @@ void Channel::TakeIn() {
     // Not watching while calls run: the reader thread takes what comes for others meanwhile.
     EndWatch();
     RunLater(later);
-    BeginWatch();
 }
 
 void Channel::BeginWatch() {
-    watchers_.fetch_add(1, std::memory_order_acq_rel);
+    std::lock_guard lock(watchMutex_);
+    if (watchers_.fetch_add(1, std::memory_order_acq_rel) == 0) {
+        WatchForReader(false);
+    }
 }
 
 void Channel::EndWatch() {
-    watchers_.fetch_sub(1, std::memory_order_acq_rel);
+    std::lock_guard lock(watchMutex_);
+    if (watchers_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        WatchForReader(true);
+    }
+}
+
+void Channel::WatchForReader(bool readable) {
+    if (readerPoll_ < 0) {
+        return;
+    }
+    // A change of a registered descriptor allocates nothing and cannot fail. Given back, the socket wakes
+    // the reader at once when something is already there (the set is level-triggered).
+    epoll_event interest{};
+    interest.events = readable ? static_cast<uint32_t>(EPOLLIN) : 0U;
+    (void)epoll_ctl(readerPoll_, EPOLL_CTL_MOD, fd_, &interest);
 }
 
 std::string Channel::TakeFrame(std::vector<uint8_t> body, std::vector<Later>& later) {

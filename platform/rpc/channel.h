@@ -91,8 +91,8 @@ public:
     // Objects exported to the peer right now (tests and diagnostics).
     size_t ExportCount() const;
 
-    // WaitSource: the socket, for the waits of apartments that serve this channel's calls. TakeIn runs the
-    // calls it read for the waiting thread's apartment without counting as watching meanwhile.
+    // WaitSource: the socket, for the waits of apartments that serve this channel's calls. TakeIn ends the
+    // watch before it runs the calls it read for the waiting thread's apartment.
     int WaitDescriptor() const override;
     void TakeIn() override;
     void BeginWatch() override;
@@ -116,6 +116,11 @@ private:
 
     explicit Channel(int fd) : fd_(fd) {}
     void ReadLoop();
+    // Blocks the reader thread until the socket has something while no other thread watches it; false when
+    // it woke for nothing (a signal, or a watcher came just after the socket became readable).
+    bool AwaitUnwatchedInput();
+    // Makes the reader's set ask the socket for input, or for nothing (under watchMutex_).
+    void WatchForReader(bool readable);
     // Reads what the socket has now and takes in the whole frames, leaving in later what this thread runs
     // afterwards; Ended once the connection has ended (the thread that saw it end has disconnected it).
     ReadState ReadAvailable(std::vector<Later>& later);
@@ -154,8 +159,12 @@ private:
     std::vector<uint8_t> inbox_;         // under readMutex_: bytes read, the start of a frame not yet whole
     size_t inboxSize_ = 0;               // under readMutex_: how many of inbox_ hold bytes read
     std::atomic<bool> readEnded_{false}; // set once (under readMutex_) when the connection has ended
-    // Threads polling the socket besides the reader thread, which leaves the reading to them.
-    std::atomic<int> watchers_{0};
+    // Threads polling the socket besides the reader thread, which leaves the reading to them: while there
+    // are any, the reader's epoll set (readerPoll_) asks nothing of the socket, so their frames do not wake
+    // it.
+    std::mutex watchMutex_;        // orders the changes of watchers_ with those of the reader's set
+    std::atomic<int> watchers_{0}; // changed under watchMutex_, read by the reader without it
+    int readerPoll_ = -1;          // the reader's epoll set (set by Start); -1: it polls the socket
     // Under readMutex_: apartments whose waits watch this channel (identities only, never followed).
     std::vector<const Apartment*> watchingApartments_;
 

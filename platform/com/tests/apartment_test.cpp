@@ -9,6 +9,7 @@
 #include <future>
 #include <poll.h>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace vrtest {
@@ -150,6 +151,45 @@ TEST_F(EventWaitTest, WaitingForAllTakesNothingUntilEveryHandleIsSignalled) {
     EXPECT_EQ(index, 0u);
     late.join();
     EXPECT_EQ(CoWaitForMultipleHandles(COWAIT_DEFAULT, 0, 2, handles, &index), RPC_S_CALLPENDING);
+}
+
+// A worker's loop: it reports done and waits for all of one handle, which the other thread signals the moment
+// it sees the report, often before the wait sleeps. A wait that missed it would sleep on until something else
+// came: a guard queues a call to this thread after a long while, which wakes such a wait and tells the test.
+TEST_F(EventWaitTest, WaitingForAllSeesAHandleSignalledJustBeforeItSleeps) {
+    HANDLE done = Event(false);
+    HANDLE wake = Event(false);
+    HANDLE finished = Event(true);
+    constexpr int kRounds = 2000;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> stalled{false};
+    std::thread peer([&] {
+        DWORD index = 0;
+        while (!stop.load()) {
+            // Spinning, it answers as fast as a thread can, within the waiter's few instructions.
+            if (CoWaitForMultipleHandles(COWAIT_DEFAULT, 0, 1, &done, &index) == S_OK) {
+                SetEvent(wake);
+            }
+        }
+    });
+    vr::ApartmentRef apartment = vr::ThisApartment();
+    std::thread guard([&] {
+        DWORD index = 0;
+        if (CoWaitForMultipleHandles(COWAIT_DEFAULT, 60000, 1, &finished, &index) != S_OK) {
+            stalled.store(true);
+            (void)apartment->Post([] {}); // the queued call wakes the stalled wait
+        }
+    });
+    DWORD index = 99;
+    for (int round = 0; round < kRounds && !stalled.load(); ++round) {
+        SetEvent(done);
+        EXPECT_EQ(CoWaitForMultipleHandles(COWAIT_WAITALL, INFINITE, 1, &wake, &index), S_OK);
+    }
+    EXPECT_FALSE(stalled.load()) << "a wait for all slept although its handle was signalled";
+    stop.store(true);
+    SetEvent(finished);
+    peer.join();
+    guard.join();
 }
 
 TEST_F(EventWaitTest, BadArgumentsAreRefused) {
