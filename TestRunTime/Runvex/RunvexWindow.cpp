@@ -15,6 +15,7 @@
 #include "platform/ui/modal.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -441,6 +442,11 @@ void RunvexWindow::AttributeChanged(const std::string& name) {
     } catch (const _com_error& error) {
         (void)vr::ui::ShowComError(this, error); // OK is its only answer
     }
+}
+
+void RunvexWindow::closeEvent(QCloseEvent* event) {
+    run_->Stop(); // nothing when no run is in progress
+    QMainWindow::closeEvent(event);
 }
 
 // The editor control's notices reach its parent, the pane's place; Tab in the config pane writes four

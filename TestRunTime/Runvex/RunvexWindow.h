@@ -76,6 +76,8 @@ public:
     void Wait(int milliseconds) override;
 
 protected:
+    // Closing the window stops a run in progress: its walk ends after the current request.
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

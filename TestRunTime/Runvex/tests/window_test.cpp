@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -139,6 +140,19 @@ TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTe
     EXPECT_EQ(seen["Buffer:Test"], "Save, Stop");
     EXPECT_EQ(ImageOf("Buffer"), 6);
     EXPECT_EQ(ImageOf("Identify"), 3);
+}
+
+TEST_F(RunvexWindowTest, ClosingTheWindowStopsARunInProgress) {
+    ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
+    worker.onRequest = [&](const std::string& request) {
+        if (request == "Rails:Test") {
+            frame->close();
+        }
+    };
+    frame->Command("Run")->trigger();
+    EXPECT_EQ(worker.stops, std::vector<std::string>{""}); // the engine was told to interrupt the script
+    EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Ripple:set"), 0);
+    EXPECT_FALSE(frame->Run().Running());
 }
 
 TEST_F(RunvexWindowTest, TheEditorControlEditsTheSelectedTestAndShowingATestWritesNothing) {
