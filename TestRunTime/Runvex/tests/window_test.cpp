@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -42,6 +44,16 @@ QComboBox* RowCombo(QWidget* window, const QString& name) {
         }
     }
     return nullptr;
+}
+
+// The colour of the output pane's text at the start of the line that holds needle.
+QColor OutputColourOf(QTextEdit* output, const QString& needle) {
+    for (QTextBlock block = output->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text().contains(needle)) {
+            return block.begin().fragment().charFormat().foreground().color();
+        }
+    }
+    return {};
 }
 
 void DeliverPosted() {
@@ -132,6 +144,7 @@ TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTe
     EXPECT_EQ(ImageOf("Identify"), 3); // failed: the run ends there
     EXPECT_EQ(ImageOf("Buffer"), 1);
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(OutputColourOf(frame->Output(), "Rails measured"), QColor(Qt::blue)); // the worker's status 3
 
     // One test from the tree: only Stop acts on it.
     Select("Buffer");
