@@ -3,7 +3,6 @@
 
 #include "TestRunTime/Runvex/CodeEditor.h"
 #include "common/ParamParser.h"
-#include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "controls/Formiq/include/formiq.h"
 #include "platform/base/paths.h"
@@ -20,8 +19,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
