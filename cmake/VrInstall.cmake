@@ -9,9 +9,9 @@
 # Included at the end of the top-level CMakeLists, so that this step runs after every folder's install rules.
 
 # The in-process servers, registered by vrregsvr; the programs that register themselves with /RegServer
-# (rigmont and scrivon install themselves in their folders).
+# (rigmont and scrivon install themselves in their folders; so does runvex, which registers nothing).
 set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel wirelo plugmar vrscripting vrvisa
-                          plotvane formiq)
+                         plotvane formiq)
 set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon)
 set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix)
 set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrtrace)
@@ -26,6 +26,7 @@ endforeach()
 install(TARGETS ${VR_INSTALLED_SERVERS} ${VR_INSTALLED_LIBRARIES} ${VR_INSTALLED_TOOLS}
         LIBRARY DESTINATION bin RUNTIME DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/common/Ostrel.dsn ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/Blank.JScript.ts
+              ${CMAKE_SOURCE_DIR}/TestRunTime/Runvex/Blank.tsq
         DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/measure.JScript.ts
               ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/dmm-traffic.xml

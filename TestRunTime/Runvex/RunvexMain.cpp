@@ -91,11 +91,10 @@ int RunHeadless(const CommandLine& line) {
 int RunWindow(const CommandLine& line) {
     TestExecutiveSequenceWorker worker;
     HANDLE progress = worker.ProgressEvent();
-    RunvexWindow window(worker, worker.Languages(), [progress](int milliseconds) {
+    RunvexWindow window(worker, worker.Languages(), [progress](int milliseconds) mutable {
         DWORD index = 0;
         // Signalled or not, the run looks at the worker again.
-        (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, const_cast<HANDLE*>(&progress),
-                                  &index);
+        (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
     });
     window.SetPendingFile(line.file);
     window.show();

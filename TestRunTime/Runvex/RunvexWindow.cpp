@@ -3,7 +3,6 @@
 
 #include "TestRunTime/Runvex/CodeEditor.h"
 #include "common/ParamParser.h"
-#include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "controls/Formiq/include/formiq.h"
 #include "platform/base/paths.h"
@@ -15,12 +14,11 @@
 #include "platform/ui/modal.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -316,8 +314,10 @@ void RunvexWindow::TreeMenu(const QPoint& at) {
     (void)menu.exec(tree_->viewport()->mapToGlobal(at)); // the chosen action has run already
 }
 
+// Every operation of the form and the run ends with a status: the commands follow it.
 void RunvexWindow::ShowStatus(const std::string& text) {
     statusBar()->showMessage(Q(text));
+    RefreshCommands();
 }
 
 void RunvexWindow::ShowError(const std::string& caption, const std::string& text) {
@@ -328,6 +328,7 @@ void RunvexWindow::AddTreeItems(SequenceItem& item, QTreeWidgetItem* parent) {
     auto* widget = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
     widget->setText(0, Q(item.label));
     widget->setIcon(0, ImageIcon(item.image));
+    widget->setData(0, kImageRole, static_cast<int>(item.image));
     shown_[&item] = widget;
     for (const auto& child : item.children) {
         AddTreeItems(*child, widget);
@@ -346,8 +347,7 @@ void RunvexWindow::ShowTree() {
     if (rootWidget->childCount() > 0) {
         rootWidget->child(0)->setExpanded(true);
     }
-    filling_ = false;
-    RefreshCommands();
+    filling_ = false; // the form shows the root item's properties next, and the commands follow them
 }
 
 void RunvexWindow::ShowLabel(const SequenceItem& item) {
@@ -368,12 +368,16 @@ void RunvexWindow::ShowProperties() {
         } catch (const _com_error& error) {
             (void)vr::ui::ShowComError(this, error); // OK is its only answer
         }
+        // The rows announce the values shown anew through queued calls that post the notices: both are
+        // delivered now, while the form and the window know them for their own.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCoreApplication::sendPostedEvents(propertyPlace_, vr::ui::ControlNotice::EventType());
     }
     if (config_->toPlainText().toStdString() != form_->ConfigText()) {
         config_->setPlainText(Q(form_->ConfigText()));
     }
     filling_ = false;
+    RefreshCommands();
 }
 
 void RunvexWindow::ShowRootProperties() {
@@ -383,6 +387,7 @@ void RunvexWindow::ShowRootProperties() {
 void RunvexWindow::ShowImage(const SequenceItem& item, TreeImage image) {
     if (QTreeWidgetItem* widget = WidgetItemOf(item)) {
         widget->setIcon(0, ImageIcon(image));
+        widget->setData(0, kImageRole, static_cast<int>(image));
     }
 }
 
@@ -434,6 +439,11 @@ void RunvexWindow::AttributeChanged(const std::string& name) {
     } catch (const _com_error& error) {
         (void)vr::ui::ShowComError(this, error); // OK is its only answer
     }
+}
+
+void RunvexWindow::closeEvent(QCloseEvent* event) {
+    run_->Stop(); // nothing when no run is in progress
+    QMainWindow::closeEvent(event);
 }
 
 // The editor control's notices reach its parent, the pane's place; Tab in the config pane writes four

@@ -35,6 +35,9 @@ namespace runvex {
 
 class RunvexWindow : public QMainWindow, public FormView, public RunView {
 public:
+    // The item data of a tree widget item that holds its TreeImage as a number.
+    static constexpr int kImageRole = Qt::UserRole;
+
     // waitForNews(ms) waits up to the milliseconds for the worker's news, serving the thread's queued calls;
     // the worker stays the caller's and must outlive the window.
     RunvexWindow(RunWorker& worker, const std::vector<std::string>& languages,
@@ -51,6 +54,7 @@ public:
     // "Execute Test", "Edit Code", "Properties"), for the program's tests.
     QAction* Command(const std::string& name) const { return commands_.at(name); }
     QTreeWidget* Tree() const { return tree_; }
+    SequenceTree& Items() { return sequenceTree_; }
     QTextEdit* Output() const { return output_; }
     // The tree widget's item of a sequence item; null when it shows none.
     QTreeWidgetItem* WidgetItemOf(const SequenceItem& item) const;
@@ -72,6 +76,8 @@ public:
     void Wait(int milliseconds) override;
 
 protected:
+    // Closing the window stops a run in progress: its walk ends after the current request.
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -86,8 +86,8 @@ bool SequenceForm::Load(const std::string& path) {
         return false;
     }
     MakeTree();
+    loaded_ = true; // before the status, which the window's commands follow
     view_.ShowStatus(CutToStatusBuffer("File '" + path + "' was loaded"));
-    loaded_ = true;
     return true;
 }
 

@@ -43,10 +43,12 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "c
 grep -rqF "$prefix/bin/libutils.so" "$VORNIC_REGISTRY" || fail "the CSV file server is not registered"
 grep -rqF "$prefix/bin/libplotvane.so" "$VORNIC_REGISTRY" || fail "the graph control is not registered"
 grep -rqF "$prefix/bin/rigmont" "$VORNIC_REGISTRY" || fail "the hardware manager is not registered"
+grep -rqF "$prefix/bin/libformiq.so" "$VORNIC_REGISTRY" || fail "the editor control the test executive hosts is not registered"
+[ -f "$prefix/bin/Blank.tsq" ] || fail "the blank sequence the test executive starts new files from is missing"
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
 fi
-for binary in scrivon rigmont libvrplatform.so libinstrel.so; do
+for binary in scrivon runvex rigmont libvrplatform.so libinstrel.so libformiq.so; do
   if readelf -d "$prefix/bin/$binary" | grep -qF "$build"; then
     fail "$binary looks for its libraries in the build tree"
   fi

@@ -326,6 +326,94 @@ TEST_P(UserSide, RunsAsTheEngineerExpects) {
     }
 }
 
+// The bench's scripts as a test sequence run by the test executive runvex (offscreen): nested tests, one of
+// them inside a grouping element, run in tree order until the limits check fails, so the last test never
+// runs. Recorded live, then replayed with the instruments gone; each time every test's header, output,
+// return value, verdict and image, and the exit code that says the sequence failed.
+class SequenceBench : public UserSide {
+protected:
+    static constexpr const char* kSequence = R"(<?xml version="1.0" encoding="UTF-8"?>
+<sequence>
+  <test name="Identify" description="meter model">
+    <code file="@DATA@/identify.JScript.ts" language="JScript"/>
+    <rails title="supply">
+      <test name="Rails"><code file="@DATA@/rails.JScript.ts" language="JScript"/></test>
+    </rails>
+    <test name="Buffer"><code file="@DATA@/buffer.JScript.ts" language="JScript"/></test>
+  </test>
+  <test name="Limits"><code file="@DATA@/limits.JScript.ts" language="JScript"/></test>
+  <test name="Channels"><code file="@DATA@/channels.JScript.ts" language="JScript"/></test>
+</sequence>
+)";
+
+    std::string WriteSequence() const {
+        std::string sequence = kSequence;
+        for (size_t at; (at = sequence.find("@DATA@")) != std::string::npos;) {
+            sequence.replace(at, 6, VR_USERSIDE_DATA);
+        }
+        std::string path = folder + "/bench sequence.tsq"; // a blank in the name, as users name files
+        std::ofstream(path) << sequence;
+        return path;
+    }
+
+    // What runvex reports for the tests that run: each test's header, then what the script executive shows
+    // for the script alone (without its own run's BEGIN and END lines), then the image its verdict gives.
+    static std::vector<std::string> ExpectedReport() {
+        std::vector<std::string> report;
+        for (const auto& [name, script, image] : {std::tuple{"Identify", "identify", 6},
+                                                  {"Rails", "rails", 6},
+                                                  {"Buffer", "buffer", 6},
+                                                  {"Limits", "limits", 3}}) {
+            report.push_back("output Unknown: " + std::string(39, '-') + " " + name + " " +
+                             std::string(38, '-'));
+            for (const std::string& line :
+                 Lines(ReadFile(VR_USERSIDE_DATA "/expected/" + std::string(script) + ".live.txt"))) {
+                if (line.find(" BEGIN ") == std::string::npos && line.find(" END ") == std::string::npos) {
+                    report.push_back(line);
+                }
+            }
+            report.push_back("image: " + std::to_string(image));
+        }
+        return report;
+    }
+
+    // runvex on the sequence: its exit code and its report lines.
+    RunResult RunSequence(const std::string& round, const std::string& sequence) {
+        pid_t runvex = Start({VR_RUNVEX, sequence}, folder, "runvex-" + round);
+        RunResult result;
+        result.exitCode = WaitForExit(runvex, kRunLimit);
+        EXPECT_EQ(LeftBehind({"runvex", "rigmont"}, kEndLimit), "") << "programs of the run were left behind";
+        std::string output = ReadFile(folder + "/runvex-" + round + ".out");
+        for (const std::string& line : Lines(output)) {
+            if (line.starts_with("output ") || line.starts_with("return value: ") ||
+                line.starts_with("verdict: ") || line.starts_with("image: ")) {
+                result.report.push_back(line);
+            }
+        }
+        result.everything = output + ReadFile(folder + "/runvex-" + round + ".err");
+        return result;
+    }
+};
+
+TEST_P(SequenceBench, RunsInTreeOrderUntilATestFailsLiveAndReplayed) {
+    std::string sequence = WriteSequence();
+    StartInstruments("");
+    WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+    RunResult live = RunSequence("recording", sequence);
+    EXPECT_EQ(live.report, ExpectedReport()) << "runvex wrote:\n" << live.everything;
+    EXPECT_EQ(live.exitCode, 1) << "a failed test fails the sequence";
+
+    meter.Stop();
+    supply.Stop();
+    WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+    RunResult replayed = RunSequence("replay", sequence);
+    EXPECT_EQ(replayed.report, ExpectedReport()) << "runvex wrote:\n" << replayed.everything;
+    EXPECT_EQ(replayed.exitCode, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, SequenceBench,
+                         ::testing::Values(std::tuple{std::string("sequence"), Mode::RecordedAndReplayed}));
+
 std::string CaseName(const ::testing::TestParamInfo<UserSide::ParamType>& info) {
     return std::get<0>(info.param) + "_" + kModeNames[static_cast<int>(std::get<1>(info.param))];
 }

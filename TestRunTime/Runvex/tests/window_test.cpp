@@ -1,0 +1,233 @@
+// The test executive's window on the offscreen platform over a scripted worker: which commands a run leaves
+// enabled, the tree's status images, the property rows edited through the editor control, and Edit Code
+// handing a path with blanks to the user's editor.
+#include "TestRunTime/Runvex/RunvexWindow.h"
+#include "TestRunTime/Runvex/tests/fixture.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+namespace runvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The value combo of the editor control's row whose label shows name.
+QComboBox* RowCombo(QWidget* window, const QString& name) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text() == name && label->parentWidget()->findChild<QComboBox*>()) {
+            return label->parentWidget()->findChild<QComboBox*>();
+        }
+    }
+    return nullptr;
+}
+
+// The colour of the output pane's text at the start of the line that holds needle.
+QColor OutputColourOf(QTextEdit* output, const QString& needle) {
+    for (QTextBlock block = output->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text().contains(needle)) {
+            return block.begin().fragment().charFormat().foreground().color();
+        }
+    }
+    return {};
+}
+
+void DeliverPosted() {
+    for (int round = 0; round < 4; ++round) { // a queued call may post the next notice
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
+class RunvexWindowTest : public RunvexTest {
+protected:
+    void SetUp() override {
+        RunvexTest::SetUp();
+        vrtest::TestApplication();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); // the control's server
+        frame = std::make_unique<RunvexWindow>(worker, std::vector<std::string>{"JScript"},
+                                               [this](int) { Call(onWait); });
+        frame->show();
+    }
+
+    void TearDown() override {
+        frame.reset(); // releases the control before its server's apartment ends
+        CoUninitialize();
+    }
+
+    // The enabled commands among the run's and the tree's, in this order.
+    std::string Enabled() const {
+        std::string names;
+        for (const char* name :
+             {"Open", "Save", "Run", "Pause", "Stop", "Add Test", "Remove Test", "Execute Test"}) {
+            if (frame->Command(name)->isEnabled()) {
+                names += (names.empty() ? "" : ", ") + std::string(name);
+            }
+        }
+        return names;
+    }
+    SequenceItem& Shown(const std::string& label) {
+        for (SequenceItem* item : frame->Items().PreOrder()) {
+            if (item->label == label) {
+                return *item;
+            }
+        }
+        throw std::runtime_error("no item " + label);
+    }
+    int ImageOf(const std::string& label) {
+        return frame->WidgetItemOf(Shown(label))->data(0, RunvexWindow::kImageRole).toInt();
+    }
+    void Select(const std::string& label) {
+        frame->Tree()->setCurrentItem(frame->WidgetItemOf(Shown(label)));
+    }
+    static void Call(const std::function<void()>& hook) {
+        if (hook) {
+            hook();
+        }
+    }
+
+    std::function<void()> onWait;        // each wait of the run for the worker
+    std::unique_ptr<RunvexWindow> frame; // the window under test
+};
+
+TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTestsEnd) {
+    EXPECT_EQ(Enabled(), "Open");                      // started without a file
+    frame->SetPendingFile(Write("bench.tsq", kBench)); // as the command line names it: loaded by the timer
+    for (int look = 0; look < 1000 && !frame->Form().IsLoaded(); ++look) {
+        QTest::qWait(10);
+    }
+    ASSERT_TRUE(frame->Form().IsLoaded());
+    EXPECT_EQ(Enabled(), "Open, Save, Run, Add Test");
+
+    worker.answers["Identify:Test"] = {"FAIL", S_OK};
+    std::map<std::string, std::string> seen; // what was enabled at a request, and during the pause
+    int rippleImage = 0;
+    worker.onRequest = [&](const std::string& request) {
+        seen[request] = Enabled();
+        if (request == "Ripple:Test") {
+            rippleImage = ImageOf("Ripple");
+            frame->Command("Pause")->trigger();
+        }
+    };
+    onWait = [&] {
+        if (frame->Run().Paused() && frame->statusBar()->currentMessage() == "Pause ...") {
+            seen["paused"] = Enabled();
+            frame->Command("Run")->trigger(); // resumes
+        }
+    };
+    frame->Command("Run")->trigger();
+    EXPECT_EQ(seen["Rails:Test"], "Save, Pause, Stop");
+    EXPECT_EQ(seen["paused"], "Save, Run, Stop");
+    EXPECT_EQ(rippleImage, static_cast<int>(TreeImage::PresetDone));
+    EXPECT_EQ(Enabled(), "Open, Save, Run, Add Test");
+    EXPECT_EQ(ImageOf("Rails"), 6);
+    EXPECT_EQ(ImageOf("Ripple"), 6);
+    EXPECT_EQ(ImageOf("Identify"), 3); // failed: the run ends there
+    EXPECT_EQ(ImageOf("Buffer"), 1);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(OutputColourOf(frame->Output(), "Rails measured"), QColor(Qt::blue)); // the worker's status 3
+
+    // One test from the tree: only Stop acts on it.
+    Select("Buffer");
+    EXPECT_EQ(Enabled(), "Open, Save, Run, Add Test, Remove Test, Execute Test");
+    frame->Command("Execute Test")->trigger();
+    EXPECT_EQ(seen["Buffer:Test"], "Save, Stop");
+    EXPECT_EQ(ImageOf("Buffer"), 6);
+    EXPECT_EQ(ImageOf("Identify"), 3);
+}
+
+TEST_F(RunvexWindowTest, ClosingTheWindowStopsARunInProgress) {
+    ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
+    worker.onRequest = [&](const std::string& request) {
+        if (request == "Rails:Test") {
+            frame->close();
+        }
+    };
+    frame->Command("Run")->trigger();
+    EXPECT_EQ(worker.stops, std::vector<std::string>{""}); // the engine was told to interrupt the script
+    EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Ripple:set"), 0);
+    EXPECT_FALSE(frame->Run().Running());
+}
+
+TEST_F(RunvexWindowTest, TheEditorControlEditsTheSelectedTestAndShowingATestWritesNothing) {
+    std::string path = Write("bench.tsq", kBench);
+    ASSERT_TRUE(frame->Form().Load(path));
+    frame->Command("Properties")->trigger();
+    ASSERT_TRUE(frame->PropertiesShown());
+    Select("Rails");
+    DeliverPosted();
+    QComboBox* name = RowCombo(frame.get(), "Name :");
+    ASSERT_NE(name, nullptr) << "the editor control shows no Name row";
+    EXPECT_EQ(name->currentText(), "Rails");
+    EXPECT_EQ(RowCombo(frame.get(), "Description :")->currentText(), "5 V and 12 V rails");
+
+    name->lineEdit()->clear();
+    QTest::keyClicks(name->lineEdit(), "Rails 5V");
+    DeliverPosted();
+    EXPECT_EQ(frame->WidgetItemOf(Shown("Rails 5V"))->text(0), "Rails 5V");
+
+    // Ripple has no description: its row shows "<Undefined>", which must not land in the file.
+    Select("Ripple");
+    DeliverPosted();
+    EXPECT_EQ(RowCombo(frame.get(), "Name :")->currentText(), "Ripple");
+    Select("Main Sequence");
+    DeliverPosted();
+    frame->Command("Save")->trigger();
+    std::string saved = ReadText(path);
+    EXPECT_NE(saved.find("name=\"Rails 5V\""), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Undefined"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<test name=\"Ripple\">"), std::string::npos) << saved;
+}
+
+TEST_F(RunvexWindowTest, EditCodeHandsThePathWithBlanksToTheUsersEditorAsOneArgument) {
+    ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
+    fs::create_directories(folder / "My Scripts");
+    std::string code = Write("My Scripts/rails check.JScript.ts", "function Test() {}\n");
+    fs::path record = folder / "editor-arguments";
+    std::string editor = Write(
+        "editor.sh", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + record.string() +
+                         ".part\" && mv \"" + record.string() + ".part\" \"" + record.string() + "\"\n");
+    fs::permissions(editor, fs::perms::owner_all);
+    Select("Rails");
+    frame->Form().PropertyEdited("Code File", code);
+
+    setenv("VISUAL", (editor + " --wait").c_str(), 1);
+    frame->Command("Edit Code")->trigger();
+    for (int look = 0; look < 1000 && !fs::exists(record); ++look) { // the editor runs on its own
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ReadText(record), "--wait\n" + code + "\n");
+
+    setenv("VISUAL", (folder / "no-such-editor").c_str(), 1);
+    vr::ui::MessageBoxSeen box;
+    vr::ui::AnswerNextMessageBox(IDOK, &box);
+    frame->Command("Edit Code")->trigger();
+    unsetenv("VISUAL");
+    EXPECT_NE(vr::ToUtf8(box.text).find("no-such-editor"), std::string::npos) << vr::ToUtf8(box.text);
+}
+
+} // namespace
+} // namespace runvex
