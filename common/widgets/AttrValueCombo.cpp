@@ -70,16 +70,28 @@ void AttrValueCombo::RefreshList() {
 }
 
 void AttrValueCombo::SetValue(const std::string& text) {
+    std::string before = row_.Combo().CurrentText();
     std::string shown = row_.Combo().ShowValue(text);
     if (!isEditable()) {
         RefreshList(); // the model may have put the text into the list
         setCurrentIndex(findText(FromUtf8(shown)));
-        return;
+    } else {
+        showing_ = true;
+        setEditText(FromUtf8(shown));
+        showing_ = false;
+        ShowColour(shown == CAttrValue::kUndefined || shown == AttrValueComboModel::kDefault ? kGrey
+                                                                                             : QColor());
     }
-    showing_ = true;
-    setEditText(FromUtf8(shown));
-    showing_ = false;
-    ShowColour(shown == CAttrValue::kUndefined || shown == AttrValueComboModel::kDefault ? kGrey : QColor());
+    if (shown != before) {
+        Announce();
+    }
+}
+
+void AttrValueCombo::Announce() {
+    if (notices_) {
+        Q_EMIT changeNotice(QString::fromUtf8(row_.Value().GetNameText()),
+                            FromUtf8(row_.Combo().CurrentText()));
+    }
 }
 
 void AttrValueCombo::TextEdited(const QString& text) {
@@ -105,6 +117,7 @@ void AttrValueCombo::CheckNow(const std::string& text) {
         lineEdit()->setSelection(typed.size(), FromUtf8(check.completion).size() - typed.size());
         showing_ = false;
     }
+    Announce();
     if (check.storeNow) {
         Q_EMIT storeRequested();
     }

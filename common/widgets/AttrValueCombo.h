@@ -1,5 +1,6 @@
 // The editor combo of an attribute-value row on Qt: a thin view over AttrValueComboModel that shows its list,
-// checks typed text after the model's delay, colours the text and completes it. Window thread only.
+// checks typed text after the model's delay, colours the text and completes it, and announces changes of its
+// text when its row asks for notifications. Window thread only.
 #pragma once
 
 #include <QComboBox>
@@ -23,10 +24,15 @@ public:
     void TakeTypedText();
     // The colour the edit text is drawn in now.
     QColor TextColour() const;
+    // Whether the combo announces changes of its text by changeNotice (the row asks for notifications).
+    void SetChangeNotices(bool on) { notices_ = on; }
 
 Q_SIGNALS:
     // An accepted text is to be stored at once (DynamicallyStoreAttrValue).
     void storeRequested();
+    // The text changed (typed and checked, or shown by the program); only with change notices on. A receiver
+    // that acts on it later connects queued: it is a notice, not a request.
+    void changeNotice(const QString& rowName, const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,9 +43,11 @@ private:
     void CheckNow(const std::string& text);
     void ShowColour(const QColor& colour);
     void BrowseFile();
+    void Announce();
 
     AttrValueEditorModel& row_;
     QTimer* timer_;
     bool lastKeyDeleted_ = false;
     bool showing_ = false; // a text set by the program, not typed
+    bool notices_ = false; // changeNotice is emitted
 };

@@ -33,6 +33,9 @@ void AttrValueEditor::Build() {
     combo_->SetValue(value.GetValueText());
     layout->addWidget(combo_, 1);
     connect(combo_, &AttrValueCombo::storeRequested, this, [this] { (void)Store(); });
+    // Announced from now on: the value shown at creation is no change.
+    combo_->SetChangeNotices(notify_);
+    connect(combo_, &AttrValueCombo::changeNotice, this, &AttrValueEditor::valueTextChanged);
 }
 
 AttrValueEditor::~AttrValueEditor() {

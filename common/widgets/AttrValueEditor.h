@@ -1,6 +1,7 @@
 // One form row that edits an attribute value on Qt: its name label (or a list of alternative names) and its
 // editor combo, storing and retrieving the value through AttrValueEditorModel. A stored change is announced
-// by attrValueChanged, the row's notice to its owner. Window thread only.
+// by attrValueChanged, the row's notice to its owner; with notifications, every change of the combo's text by
+// valueTextChanged. Window thread only.
 #pragma once
 
 #include "platform/com/hresult.h"
@@ -38,6 +39,8 @@ public:
 
 Q_SIGNALS:
     void attrValueChanged(const QString& name, const QString& text);
+    // The combo's text changed (typed and checked, or shown anew); only when notifications were asked for.
+    void valueTextChanged(const QString& name, const QString& text);
 
 private:
     void MakeLabel();

@@ -12,7 +12,9 @@ QApplication& TestApplication() {
     static char name[] = "platform_ui_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* application = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Headless unless a test run asks for a real display (a screenshot under Xvfb, for instance).
+        const char* platform = std::getenv("VR_TEST_QPA_PLATFORM");
+        setenv("QT_QPA_PLATFORM", platform && *platform ? platform : "offscreen", 1);
         return new QApplication(argc, argv); // lives to the end of the process, as a program's does
     }();
     return *application;
