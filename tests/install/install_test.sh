@@ -43,6 +43,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "c
 grep -rqF "$prefix/bin/libutils.so" "$VORNIC_REGISTRY" || fail "the CSV file server is not registered"
 grep -rqF "$prefix/bin/libplotvane.so" "$VORNIC_REGISTRY" || fail "the graph control is not registered"
 grep -rqF "$prefix/bin/rigmont" "$VORNIC_REGISTRY" || fail "the hardware manager is not registered"
+grep -rqF "$prefix/bin/graphhost" "$VORNIC_REGISTRY" || fail "the graph host is not registered"
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
 fi
