@@ -60,9 +60,29 @@ HRESULT AskForPlotvane(IUnknown* object, GraphSource source, vr::ComPtr<IDispatc
 
 } // namespace
 
-void CTestEngine::ProbeHeldGraph() {
+namespace {
+
+// A graph of another process: its proxy answers the count of type information itself, so a name lookup,
+// which reaches the graph, tells whether it is still there (its window may have been closed).
+bool HasGone(IDispatch* graph) {
     UINT count = 0;
-    if (graph_ && FAILED(graph_->GetTypeInfoCount(&count))) {
+    if (FAILED(graph->GetTypeInfoCount(&count))) {
+        return true;
+    }
+    if (count != 0) {
+        return false;
+    }
+    OLECHAR name[] = u"PutPoint";
+    LPOLESTR names[] = {name};
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT hr = graph->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVER_DIED || hr == CO_E_OBJNOTCONNECTED;
+}
+
+} // namespace
+
+void CTestEngine::ProbeHeldGraph() {
+    if (graph_ && HasGone(graph_.Get())) {
         TraceInfo(u"WARNING: Previous m_pPlotvane has been expired.");
         graph_ = nullptr;
     }

@@ -36,6 +36,19 @@ public:
     std::u16string caption;
 };
 
+// A graph as a proxy of another process shows it: no type information here, and its process may end.
+class DistantGraph : public FakeGraph {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        return processEnded ? RPC_E_SERVER_DIED : FakeGraph::GetIDsOfNames(riid, names, count, lcid, ids);
+    }
+    bool processEnded = false;
+};
+
 // Any dispatch object that is not a graph.
 class NotAGraph : public vr::ObjectRoot, public vr::DispatchImpl<NotAGraph, IDispatch> {
 public:
@@ -105,6 +118,31 @@ TEST_F(EngineTest, RunningGraphControlIsFoundAndForgottenOnceItHasGone) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
     EXPECT_EQ(ErrorDescription(), u"Couldn't find Plotvane object.");
     EXPECT_EQ(stop.get(), S_OK);
+}
+
+// The graph window of another process closes: the engine notices through its probe and takes the graph
+// that runs now.
+TEST_F(EngineTest, GraphOfAnEndedProcessIsReplacedByTheRunningOne) {
+    ForgetGraphHost();
+    auto distant = Make<DistantGraph>();
+    ASSERT_EQ(engine_->put_graph(static_cast<IPlotvaneStandIn*>(distant.Get())), S_OK);
+    vr::ComPtr<IDispatch> found;
+    ASSERT_EQ(engine_->get_graph(found.Put()), S_OK);
+    ASSERT_EQ(SetCaptionThrough(found.Get(), u"Far"), S_OK);
+    EXPECT_EQ(distant->caption, u"Far");
+
+    distant->processEnded = true;
+    auto running = Make<FakeGraph>();
+    DWORD cookie = 0;
+    ASSERT_EQ(RegisterActiveObject(static_cast<IPlotvaneStandIn*>(running.Get()), kPlotvaneClass,
+                                   ACTIVEOBJECT_WEAK, &cookie),
+              S_OK);
+    ASSERT_EQ(engine_->get_graph(found.Put()), S_OK);
+    ASSERT_EQ(SetCaptionThrough(found.Get(), u"Near"), S_OK);
+    EXPECT_EQ(running->caption, u"Near");
+    EXPECT_EQ(distant->caption, u"Far");
+    found = nullptr;
+    EXPECT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
 }
 
 // Without a graph host the wait for a control that never comes is bounded.
