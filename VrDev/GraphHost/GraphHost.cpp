@@ -4,7 +4,6 @@
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
 #include "common/Trace.h"
-#include "platform/base/text.h"
 #include "platform/com/errorinfo.h"
 
 #include <QVBoxLayout>

@@ -12,10 +12,13 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -38,9 +41,11 @@ const char* const kUsage =
 
 enum class Action { Serve, Register, Unregister, Help, BadArgument };
 
+// Letters compared without their case (as unsigned char: tolower takes no negative values).
 bool SameWord(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(x) == std::tolower(y);
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
