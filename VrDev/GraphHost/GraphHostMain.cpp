@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -135,8 +136,18 @@ int Serve(int argc, char** argv) {
         return 1;
     }
     QuitWhenIdle(application);
-    (void)QApplication::exec();        // the window closed (its last window) or the idle timer quit
-    (void)CoRevokeClassObject(cookie); // the cookie is ours and registered
+    // Once the user closed the window, a client creating the class starts a new program with a new window
+    // instead of reaching this one on its way out.
+    const auto revoke = [&cookie] {
+        if (cookie != 0) {
+            (void)CoRevokeClassObject(std::exchange(cookie, 0)); // the cookie is ours and registered
+        }
+    };
+    const QMetaObject::Connection onClose =
+        QObject::connect(&application, &QGuiApplication::lastWindowClosed, revoke);
+    (void)QApplication::exec(); // the window closed (its last window) or the idle timer quit
+    revoke();
+    QObject::disconnect(onClose); // revoke refers to this function's cookie
     graphhost::HostWindow::Close();
     return 0;
 }
