@@ -9,10 +9,10 @@
 # Included at the end of the top-level CMakeLists, so that this step runs after every folder's install rules.
 
 # The in-process servers, registered by vrregsvr; the programs that register themselves with /RegServer
-# (rigmont and scrivon install themselves in their folders; so does runvex, which registers nothing).
+# (rigmont, scrivon and graphhost install themselves in their folders; so does runvex, which registers nothing).
 set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel wirelo plugmar vrscripting vrvisa
                          plotvane formiq)
-set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon)
+set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon graphhost)
 set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix)
 set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrtrace)
 

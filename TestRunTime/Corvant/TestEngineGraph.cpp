@@ -12,33 +12,47 @@ namespace corvant {
 
 namespace {
 
-// Whether the object's dispatch type information describes IPlotvane.
-bool DescribesPlotvane(IDispatch* object) {
+// What the object's dispatch type information says of it.
+enum class DescribedAs { Plotvane, Other, Unknown };
+
+// An object of another process keeps its type information there (its proxy has none): Unknown.
+DescribedAs DescriptionOf(IDispatch* object) {
+    UINT count = 0;
+    if (SUCCEEDED(object->GetTypeInfoCount(&count)) && count == 0) {
+        return DescribedAs::Unknown;
+    }
     vr::ComPtr<ITypeInfo> info;
     if (FAILED(object->GetTypeInfo(0, 0, info.Put())) || !info) {
-        return false;
+        return DescribedAs::Other;
     }
     TYPEATTR* attributes = nullptr;
     if (FAILED(info->GetTypeAttr(&attributes)) || !attributes) {
-        return false;
+        return DescribedAs::Other;
     }
     const bool plotvane = attributes->guid == IID_IPlotvane;
     info->ReleaseTypeAttr(attributes);
-    return plotvane;
+    return plotvane ? DescribedAs::Plotvane : DescribedAs::Other;
 }
+
+// Where an object to be taken as the graph comes from.
+enum class GraphSource { Caller, RunningObjectTable };
 
 // The object's IPlotvane as its dispatch interface. A running object reached through the running object
 // table, or an object from another apartment, answers IDispatch for it: such an object counts when its
-// type information names IPlotvane.
-HRESULT AskForPlotvane(IUnknown* object, vr::ComPtr<IDispatch>* graph) {
+// type information names IPlotvane. One registered under the graph control's class by another process has
+// no type information here: its registration under that class stands for it.
+HRESULT AskForPlotvane(IUnknown* object, GraphSource source, vr::ComPtr<IDispatch>* graph) {
     if (SUCCEEDED(object->QueryInterface(IID_IPlotvane, graph->PutVoid())) && *graph) {
         return S_OK;
     }
     vr::ComPtr<IDispatch> dispatch;
-    if (SUCCEEDED(object->QueryInterface(IID_IDispatch, dispatch.PutVoid())) && dispatch &&
-        DescribesPlotvane(dispatch.Get())) {
-        *graph = dispatch;
-        return S_OK;
+    if (SUCCEEDED(object->QueryInterface(IID_IDispatch, dispatch.PutVoid())) && dispatch) {
+        const DescribedAs described = DescriptionOf(dispatch.Get());
+        if (described == DescribedAs::Plotvane ||
+            (described == DescribedAs::Unknown && source == GraphSource::RunningObjectTable)) {
+            *graph = dispatch;
+            return S_OK;
+        }
     }
     *graph = nullptr;
     return E_NOINTERFACE;
@@ -46,9 +60,29 @@ HRESULT AskForPlotvane(IUnknown* object, vr::ComPtr<IDispatch>* graph) {
 
 } // namespace
 
-void CTestEngine::ProbeHeldGraph() {
+namespace {
+
+// A graph of another process: its proxy answers the count of type information itself, so a name lookup,
+// which reaches the graph, tells whether it is still there (its window may have been closed).
+bool HasGone(IDispatch* graph) {
     UINT count = 0;
-    if (graph_ && FAILED(graph_->GetTypeInfoCount(&count))) {
+    if (FAILED(graph->GetTypeInfoCount(&count))) {
+        return true;
+    }
+    if (count != 0) {
+        return false;
+    }
+    OLECHAR name[] = u"PutPoint";
+    LPOLESTR names[] = {name};
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT hr = graph->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVER_DIED || hr == CO_E_OBJNOTCONNECTED;
+}
+
+} // namespace
+
+void CTestEngine::ProbeHeldGraph() {
+    if (graph_ && HasGone(graph_.Get())) {
         TraceInfo(u"WARNING: Previous m_pPlotvane has been expired.");
         graph_ = nullptr;
     }
@@ -86,7 +120,7 @@ HRESULT CTestEngine::get_graph(IDispatch** ppGraph) {
         vr::ComPtr<IUnknown> running;
         HRESULT hr = FindRunningGraph(&running);
         SetTraceMethodName(u"CTestEngine::get_graph()");
-        if (FAILED(hr) || FAILED(AskForPlotvane(running.Get(), &graph_))) {
+        if (FAILED(hr) || FAILED(AskForPlotvane(running.Get(), GraphSource::RunningObjectTable, &graph_))) {
             SetTraceSite();
             TraceError(u"Couldn't find Plotvane object.");
             return Finish(E_FAIL);
@@ -104,7 +138,7 @@ HRESULT CTestEngine::put_graph(IDispatch* pGraph) {
         return E_POINTER;
     }
     vr::ComPtr<IDispatch> graph;
-    if (FAILED(AskForPlotvane(pGraph, &graph))) {
+    if (FAILED(AskForPlotvane(pGraph, GraphSource::Caller, &graph))) {
         SetTraceSite();
         TraceError(u"The object doesn't support IPlotvane interface.");
         return Finish(E_FAIL);

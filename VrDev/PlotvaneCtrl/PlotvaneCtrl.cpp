@@ -103,17 +103,18 @@ HRESULT CPlotvaneCtrl::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DIS
 
 // ---- The window and the running object table ----
 
-HRESULT CPlotvaneCtrl::CreateControlWindow(QWidget* parent, QWidget** window) {
-    if (!window) {
-        return E_POINTER;
+HRESULT CPlotvaneCtrl::CreateControlWidget(QWidget* parent, const QRect& geometry, QWidget** widget) {
+    if (!widget || !parent) {
+        return E_INVALIDARG;
     }
-    *window = nullptr;
+    *widget = nullptr;
     if (window_) {
         return E_UNEXPECTED;
     }
     window_ = new PlotvaneWidget(this, parent);
+    window_->setGeometry(geometry);
     Register();
-    *window = window_.data();
+    *widget = window_.data();
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #include "GraphPlot.h"
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"
+#include "platform/ui/control.h"
 #include "plotvane.h"
 
 #include <QPointer>
@@ -21,9 +22,9 @@ class CPlotvaneCtrl : public vr::ObjectRoot,
                       public vr::CoClass<CPlotvaneCtrl>,
                       public vr::DispatchImpl<CPlotvaneCtrl, IPlotvane>,
                       public vr::SupportErrorInfoImpl<IPlotvane>,
-                      public IPlotvaneWindow {
+                      public IVrControl {
 public:
-    using Interfaces = vr::InterfaceList<IPlotvane, IDispatch, ISupportErrorInfo, IPlotvaneWindow>;
+    using Interfaces = vr::InterfaceList<IPlotvane, IDispatch, ISupportErrorInfo, IVrControl>;
     static constexpr bool kAggregatable = false;
 
     static const vr::DispatchTable<CPlotvaneCtrl>& GetDispatchTable();
@@ -35,8 +36,8 @@ public:
     HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* excep, UINT* argError) override;
 
-    // IPlotvaneWindow
-    HRESULT CreateControlWindow(QWidget* parent, QWidget** window) override;
+    // IVrControl: the window, registered in the running object table while it exists (see plotvane.h).
+    HRESULT CreateControlWidget(QWidget* parent, const QRect& geometry, QWidget** widget) override;
 
     // The members of IPlotvane.
     HRESULT AboutBox();

@@ -45,6 +45,7 @@ grep -rqF "$prefix/bin/libplotvane.so" "$VORNIC_REGISTRY" || fail "the graph con
 grep -rqF "$prefix/bin/rigmont" "$VORNIC_REGISTRY" || fail "the hardware manager is not registered"
 grep -rqF "$prefix/bin/libformiq.so" "$VORNIC_REGISTRY" || fail "the editor control the test executive hosts is not registered"
 [ -f "$prefix/bin/Blank.tsq" ] || fail "the blank sequence the test executive starts new files from is missing"
+grep -rqF "$prefix/bin/graphhost" "$VORNIC_REGISTRY" || fail "the graph host is not registered"
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
 fi

@@ -5,11 +5,21 @@
 // recorded, then again from the recording with the instruments gone, and on its own against instruments that
 // answer garbage or nothing. scrivon's report lines, scrivon-drive's exit code and the run-time error are
 // compared with what the engineer expects (data/expected/<script>.<mode>.txt), and no program may stay
-// behind.
+// behind. A seventh script draws into the station's graph window, which the graph host opens for it.
+#include "TestRunTime/Corvant/include/corvant.h"
+#include "VrDev/PlotvaneCtrl/include/plotvane.h"
 #include "common/VrConfigData.h"
 #include "peers.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/apartment.h"
 #include "platform/com/bstr.h"
+#include "platform/com/comptr.h"
+#include "platform/com/comutil.h"
+#include "platform/com/rot.h"
 #include "tests/support/test_env.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -424,5 +434,54 @@ INSTANTIATE_TEST_SUITE_P(
                                                       "function_error"),
                        ::testing::Values(Mode::RecordedAndReplayed, Mode::Garbage, Mode::Mute)),
     CaseName);
+
+// The graph script run by scrivon gets the graph window through engine.graph: the engine creates the graph
+// host, whose control it finds in the running object table, and the ramp's points land in the window. The
+// test holds the control as soon as it appears, so that the host outlives the run until the picture is
+// taken; once nobody holds it, the host ends by itself.
+TEST(UserSideGraph, ScriptDrawsIntoTheGraphHostWindow) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    const std::string folder = vrtest::MakeFreshFolder("graph");
+    pid_t scrivon = Start({VR_SCRIVON}, folder, "scrivon");
+    pid_t drive = Start({VR_SCRIVON_DRIVE, VR_USERSIDE_DATA "/graph.JScript.ts"}, folder, "drive");
+    vr::ComPtr<IUnknown> control;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+    while (!control && ::waitpid(drive, &status, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (FAILED(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, control.Put()))) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    ASSERT_TRUE(control) << "no graph control appeared; scrivon wrote:\n"
+                         << ReadFile(folder + "/scrivon.out") << ReadFile(folder + "/scrivon.err");
+    EXPECT_EQ(WaitForExit(drive, kRunLimit), 0) << ReadFile(folder + "/scrivon.out");
+    (void)::kill(scrivon, SIGTERM); // headless, nobody closes its window
+    EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
+    EXPECT_NE(ReadFile(folder + "/scrivon.out").find("Ramp drawn: 50 points"), std::string::npos);
+
+    vr::ComPtr<IDispatch> host;
+    ASSERT_EQ(CoCreateInstance(CLSID_GraphHost, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, host.PutVoid()),
+              S_OK);
+    const std::string pictureFile = folder + "/graph.png";
+    _variant_t file(vr::FromUtf8(pictureFile).c_str());
+    DISPPARAMS params{&file, nullptr, 1, 0};
+    ASSERT_EQ(host->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    const QImage picture(QString::fromStdString(pictureFile));
+    ASSERT_FALSE(picture.isNull());
+    int curvePixels = 0; // the first curve's colour
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            curvePixels += picture.pixelColor(x, y) == QColor(0, 255, 0) ? 1 : 0;
+        }
+    }
+    EXPECT_GE(curvePixels, 50) << "the ramp's points are not in the window";
+
+    host = nullptr;
+    control = nullptr;
+    EXPECT_EQ(LeftBehind({"graphhost"}, kEndLimit), "") << "the graph host did not end once nobody held it";
+    CoUninitialize();
+}
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"
 #include "platform/com/rot.h"
+#include "platform/registry/registry.h"
 
 // The graph control's dispatch interface, as far as these tests need it.
 struct IPlotvaneStandIn : IDispatch {
@@ -35,6 +36,19 @@ public:
     std::u16string caption;
 };
 
+// A graph as a proxy of another process shows it: no type information here, and its process may end.
+class DistantGraph : public FakeGraph {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        return processEnded ? RPC_E_SERVER_DIED : FakeGraph::GetIDsOfNames(riid, names, count, lcid, ids);
+    }
+    bool processEnded = false;
+};
+
 // Any dispatch object that is not a graph.
 class NotAGraph : public vr::ObjectRoot, public vr::DispatchImpl<NotAGraph, IDispatch> {
 public:
@@ -45,6 +59,12 @@ public:
         return table;
     }
 };
+
+// The build registers the graph host, which would open a real graph window: these tests are about the
+// engine's wait when no graph control comes.
+void ForgetGraphHost() {
+    (void)RegDeleteTree(HKEY_CLASSES_ROOT, u"CLSID\\{80909451-243D-4DCA-AF78-020A12F07AC7}"); // may be absent
+}
 
 template <class T>
 vr::ComObjectPtr<T> Make() {
@@ -76,6 +96,7 @@ TEST_F(EngineTest, ObjectWithoutTheGraphInterfaceIsRefused) {
 }
 
 TEST_F(EngineTest, RunningGraphControlIsFoundAndForgottenOnceItHasGone) {
+    ForgetGraphHost();
     auto graph = Make<FakeGraph>();
     IUnknown* identity = static_cast<IPlotvaneStandIn*>(graph.Get());
     DWORD cookie = 0;
@@ -99,8 +120,34 @@ TEST_F(EngineTest, RunningGraphControlIsFoundAndForgottenOnceItHasGone) {
     EXPECT_EQ(stop.get(), S_OK);
 }
 
+// The graph window of another process closes: the engine notices through its probe and takes the graph
+// that runs now.
+TEST_F(EngineTest, GraphOfAnEndedProcessIsReplacedByTheRunningOne) {
+    ForgetGraphHost();
+    auto distant = Make<DistantGraph>();
+    ASSERT_EQ(engine_->put_graph(static_cast<IPlotvaneStandIn*>(distant.Get())), S_OK);
+    vr::ComPtr<IDispatch> found;
+    ASSERT_EQ(engine_->get_graph(found.Put()), S_OK);
+    ASSERT_EQ(SetCaptionThrough(found.Get(), u"Far"), S_OK);
+    EXPECT_EQ(distant->caption, u"Far");
+
+    distant->processEnded = true;
+    auto running = Make<FakeGraph>();
+    DWORD cookie = 0;
+    ASSERT_EQ(RegisterActiveObject(static_cast<IPlotvaneStandIn*>(running.Get()), kPlotvaneClass,
+                                   ACTIVEOBJECT_WEAK, &cookie),
+              S_OK);
+    ASSERT_EQ(engine_->get_graph(found.Put()), S_OK);
+    ASSERT_EQ(SetCaptionThrough(found.Get(), u"Near"), S_OK);
+    EXPECT_EQ(running->caption, u"Near");
+    EXPECT_EQ(distant->caption, u"Far");
+    found = nullptr;
+    EXPECT_EQ(RevokeActiveObject(cookie, nullptr), S_OK);
+}
+
 // Without a graph host the wait for a control that never comes is bounded.
 TEST_F(EngineTest, MissingGraphControlFailsAfterABoundedWait) {
+    ForgetGraphHost();
     const auto start = std::chrono::steady_clock::now();
     vr::ComPtr<IDispatch> graph;
     EXPECT_EQ(engine_->get_graph(graph.Put()), E_FAIL);

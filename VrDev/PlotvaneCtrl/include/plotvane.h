@@ -1,10 +1,8 @@
-// The graph control's public contract: its class, its dispatch interface IPlotvane and the seam through which
-// a control host gives it a window. Other deliverables include only this header.
+// The graph control's public contract: its class and its dispatch interface IPlotvane; hosts make its window
+// through the control factory. Other deliverables include only this header.
 #pragma once
 
 #include "platform/com/dispatch.h"
-
-class QWidget;
 
 // The graph control's dispatch interface (DISPIDs in brackets; every member is reached through Invoke).
 // Graph indexes are optional VARIANTs read as 32-bit integers: 0 to 4; a negative index means every graph
@@ -30,18 +28,11 @@ protected:
 };
 VR_DECLARE_INTERFACE_ID(IPlotvane, "89B0D312-2A6C-4160-93A8-5B551BCA98A9")
 
-// How a control host gives the control its window: a child widget of parent that paints the graph. While
-// that window exists the control is registered (weakly) in the running object table under
+// Its window: a control host makes it through IVrControl (platform/ui/control.h, vr::ui::CreateControl).
+// While that window exists the control is registered (weakly) in the running object table under
 // CLSID_PlotvaneCtrl and holds an outside lock on itself; destroying the window (deleting the widget or its
-// parent) revokes the registration and disconnects the control's outside users. One window per control:
-// a second call fails with E_UNEXPECTED. Window thread only.
-struct IPlotvaneWindow : IUnknown {
-    [[nodiscard]] virtual HRESULT CreateControlWindow(QWidget* parent, QWidget** window) = 0;
-
-protected:
-    ~IPlotvaneWindow() = default;
-};
-VR_DECLARE_INTERFACE_ID(IPlotvaneWindow, "08F98607-D050-427E-B38E-35E30CE336E0")
+// parent) revokes the registration and disconnects the control's outside users.
+// Apartment-threaded: the container's window thread calls it.
 
 inline constexpr CLSID CLSID_PlotvaneCtrl = vr::MakeGuid("AE5323B5-96C1-4046-B7E5-2ACD2900822C");
 inline constexpr IID IID_IPlotvaneEvents = vr::MakeGuid("B53AC0D7-7920-4D9A-A272-173F1852AF58");

@@ -178,21 +178,22 @@ TEST_F(PlotvaneDispatchTest, RunningObjectLivesAsLongAsTheWindow) {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(kPlotvaneProgId, &clsid), S_OK);
     ASSERT_EQ(clsid, CLSID_PlotvaneCtrl);
-    vr::ComPtr<IPlotvaneWindow> control;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, vr::uuidof<IPlotvaneWindow>(), control.PutVoid()),
-              S_OK);
     vr::ComPtr<IUnknown> found;
     EXPECT_EQ(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, found.Put()), MK_E_UNAVAILABLE);
 
     auto* parent = new QWidget;
     parent->resize(200, 100);
-    QWidget* window = nullptr;
-    ASSERT_EQ(control->CreateControlWindow(parent, &window), S_OK);
+    vr::ui::ControlHandle control;
+    ASSERT_EQ(vr::ui::CreateControl(clsid, parent, QRect(0, 0, 200, 100), &control), S_OK);
+    QWidget* window = control.widget;
     ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->size(), QSize(200, 100));
+    vr::ComPtr<IVrControl> maker;
+    ASSERT_EQ(control.dispatch->QueryInterface(IID_IVrControl, maker.PutVoid()), S_OK);
     QWidget* second = nullptr;
-    EXPECT_EQ(control->CreateControlWindow(parent, &second), E_UNEXPECTED);
-    window->resize(200, 100);
-    control = nullptr; // the outside lock keeps it
+    EXPECT_EQ(maker->CreateControlWidget(parent, QRect(), &second), E_UNEXPECTED);
+    maker = nullptr;
+    control.dispatch = nullptr; // the outside lock keeps it
 
     ASSERT_EQ(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, found.Put()), S_OK);
     vr::ComPtr<IDispatch> graph;
