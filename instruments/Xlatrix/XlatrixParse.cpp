@@ -100,6 +100,7 @@ void CXlatrix::ResetParseState(const char* text) {
     nFurthestPos = 0;
     nFurthestStep = -1;
     nFurthestLevelSize = 0;
+    nFurthestLevelStep = -1; // step ids start again from 0
     nFailurePos = -1;
     nParseSteps = 0;
     nParseStepLimit = kParseStepsBase + kParseStepsPerCharacter * static_cast<int64_t>(strText.size());
