@@ -275,6 +275,7 @@ private:
     void StepLevel(int step, std::vector<int>& level) const;
     std::u16string_view WideCandidate(std::string_view candidate);
     void PublishMatches();
+    void ReturnValue(const WalkStep& record, std::string& value);
     void MakeMatchMap() const;
 
     static std::atomic<bool> bClassFlag;
