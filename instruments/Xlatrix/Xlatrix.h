@@ -275,6 +275,7 @@ private:
     void StepLevel(int step, std::vector<int>& level) const;
     std::u16string_view WideCandidate(std::string_view candidate);
     void PublishMatches();
+    void ReturnValue(const WalkStep& record, std::string& value);
     void MakeMatchMap() const;
 
     static std::atomic<bool> bClassFlag;
@@ -304,6 +305,7 @@ private:
     size_t nFurthestLevelSize = 0; // the length of its level's text
     std::vector<int> arrLevel;     // the levels NoteFurthestMatch compares, reused
     std::vector<int> arrFurthestLevel;
+    int nFurthestLevelStep = -1; // the step whose level arrFurthestLevel holds (-1: none)
     int nFailurePos = -1;
     int64_t nParseSteps = 0;
     int64_t nParseStepLimit = 0;

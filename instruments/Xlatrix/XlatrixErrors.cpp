@@ -23,6 +23,22 @@ std::string Trimmed(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+void Trim(std::string& text) {
+    // The characters of kTrimmed, compared one by one: this runs for every value a parse returns.
+    static_assert(kTrimmed == " \t\n\r");
+    auto trimmed = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    size_t last = text.size();
+    while (last > 0 && trimmed(text[last - 1])) {
+        --last;
+    }
+    size_t first = 0;
+    while (first < last && trimmed(text[first])) {
+        ++first;
+    }
+    text.resize(last);
+    text.erase(0, first);
+}
+
 void ThrowXmlFailure(HRESULT hr, std::u16string_view description) {
     IErrorInfo* info = nullptr;
     ICreateErrorInfo* create = nullptr;

@@ -41,6 +41,8 @@ inline bool BelowMax(int32_t count, int32_t maxOccurs) {
 // Blank, tab, line feed and carriage return.
 inline constexpr std::string_view kTrimmed = " \t\n\r";
 std::string Trimmed(std::string_view text);
+// Trimmed, in the text's own buffer.
+void Trim(std::string& text);
 
 // The failure of an XML call, raised as the smart pointers of the original interfaces raise it: hr with
 // error information whose description says what failed.

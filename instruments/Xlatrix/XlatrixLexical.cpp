@@ -75,12 +75,22 @@ bool IsHexBinary(std::string_view text) {
     return text.size() % 2 == 0;
 }
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The text without its leading and trailing blanks. A plain loop: this runs for every candidate, and the
+// character-set search of find_first_not_of costs a library call per character.
 std::string_view Collapsed(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first])) {
+        ++first;
     }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    while (last > first && IsBlank(text[last - 1])) {
+        --last;
+    }
+    return text.substr(first, last - first);
 }
 
 } // namespace

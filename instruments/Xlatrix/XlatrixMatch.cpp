@@ -368,15 +368,26 @@ void CXlatrix::NoteFurthestMatch(int stepId, int end) {
     const WalkStep& step = walk->Step(stepId);
     // The levels are written out only where their lengths and places do not decide.
     bool later = nFurthestStep < 0 || stepId == nFurthestStep || step.levelSize > nFurthestLevelSize;
+    // The furthest match's level is kept from one comparison to the next, as long as that match stays the
+    // furthest.
+    bool levelMade = false;
     if (!later) {
         StepLevel(stepId, arrLevel);
-        StepLevel(nFurthestStep, arrFurthestLevel);
+        levelMade = true;
+        if (nFurthestLevelStep != nFurthestStep) {
+            StepLevel(nFurthestStep, arrFurthestLevel);
+            nFurthestLevelStep = nFurthestStep;
+        }
         later = CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0;
     }
     if (later) {
         nFurthestPos = end;
         nFurthestStep = stepId;
         nFurthestLevelSize = step.levelSize;
+        if (levelMade) {
+            arrLevel.swap(arrFurthestLevel);
+            nFurthestLevelStep = stepId;
+        }
     }
 }
 

@@ -94,7 +94,7 @@ bool CXlatrix::IsNumeric(SOMITEMTYPE type) {
 
 bool CXlatrix::NormalizeParamValue(SOMITEMTYPE type, std::string& value) {
     if (bTrimValues || IsNumeric(type)) {
-        value = xlatrix::Trimmed(value);
+        xlatrix::Trim(value);
     }
     return true;
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -100,6 +101,7 @@ void CXlatrix::ResetParseState(const char* text) {
     nFurthestPos = 0;
     nFurthestStep = -1;
     nFurthestLevelSize = 0;
+    nFurthestLevelStep = -1; // step ids start again from 0
     nFailurePos = -1;
     nParseSteps = 0;
     nParseStepLimit = kParseStepsBase + kParseStepsPerCharacter * static_cast<int64_t>(strText.size());
@@ -485,6 +487,7 @@ void CXlatrix::PublishMatches() {
     std::sort(records.begin(), records.end(), [](const WalkStep* a, const WalkStep* b) {
         return a->begin != b->begin ? a->begin < b->begin : a->end < b->end;
     });
+    walk->returnedEntry.assign(walk->names.size(), -1);
     std::string value;
     for (const WalkStep* record : records) {
         if (record->value.empty()) {
@@ -494,9 +497,35 @@ void CXlatrix::PublishMatches() {
             value = record->value;
         }
         NormalizeParamValue(record->type, value);
-        SetParamValue(arrReturnedParamValues, record->type, record->typeName.c_str(),
-                      walk->names[static_cast<size_t>(record->nameId)].c_str(), value.c_str(), record->index);
+        ReturnValue(*record, value);
     }
+}
+
+// What SetParamValue does with the value, without copying the texts it is given again: the entry of each
+// name is looked up once per parse (the values only add entries, so one found stays where it is), and the
+// value moves into its place. A value's index is never negative.
+void CXlatrix::ReturnValue(const WalkStep& record, std::string& value) {
+    value.resize(std::strlen(value.c_str())); // read as C text, like every value set
+    NormalizeParamValue(SOMITEM_DATATYPE_STRING, value);
+    int& slot = walk->returnedEntry[static_cast<size_t>(record.nameId)];
+    if (slot < 0) {
+        const std::string& name = walk->names[static_cast<size_t>(record.nameId)];
+        auto found = std::find_if(arrReturnedParamValues.begin(), arrReturnedParamValues.end(),
+                                  [&](const ParamValue& entry) { return entry.strName == name; });
+        if (found == arrReturnedParamValues.end()) {
+            arrReturnedParamValues.emplace_back().strName = name;
+            found = arrReturnedParamValues.end() - 1;
+        }
+        slot = static_cast<int>(found - arrReturnedParamValues.begin());
+    }
+    ParamValue& entry = arrReturnedParamValues[static_cast<size_t>(slot)];
+    entry.strTypeName = record.typeName;
+    entry.type = record.type;
+    const auto index = static_cast<size_t>(record.index);
+    if (index >= entry.arrValues.size()) {
+        entry.arrValues.resize(index + 1);
+    }
+    entry.arrValues[index] = std::move(value);
 }
 
 void CXlatrix::MakeMatchMap() const {

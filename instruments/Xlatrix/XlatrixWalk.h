@@ -129,6 +129,9 @@ struct CXlatrix::WalkState {
     NameMap<int> nameIds;
     std::vector<std::string> names;
     std::vector<int> valueIndex;
+    // The index of each name's entry in arrReturnedParamValues while a parse returns its values (-1: none
+    // yet).
+    std::vector<int> returnedEntry;
 
     // The step records, in blocks of kStepBlock; the first stepsUsed belong to the current parse. A block is
     // allocated once, so that references to its records stay valid while the walk adds more, and kept with
