@@ -3,6 +3,7 @@
 
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
 #include "common/TestExecutive.h"
+#include "common/TestExecutiveText.h"
 #include "platform/com/comutil.h"
 
 namespace scrivon {
@@ -41,34 +42,15 @@ int TestExecutiveRunWorker::GetState() {
 }
 
 void TestExecutiveRunWorker::GetResult(std::string* text, HRESULT* hr) {
-    BSTR error = nullptr;
-    executive_->GetError(&error, hr);
-    if (FAILED(*hr)) {
-        *text = _bstr_t(error, false).utf8();
-        return;
-    }
-    SysFreeString(error);
-    BSTR result = nullptr;
-    executive_->GetResult(&result);
-    *text = _bstr_t(result, false).utf8();
+    vr::ReadWorkerResult(*executive_, text, hr);
 }
 
 bool TestExecutiveRunWorker::GetOutput(int32_t* status, std::string* text) {
-    LONG lineStatus = 0;
-    BSTR line = nullptr;
-    if (!executive_->GetOutput(&lineStatus, &line)) {
-        SysFreeString(line);
-        return false;
-    }
-    *status = lineStatus;
-    *text = _bstr_t(line, false).utf8();
-    return true;
+    return vr::ReadWorkerOutput(*executive_, status, text);
 }
 
 void TestExecutiveRunWorker::Stop(const std::string& words) {
-    BSTR text = NewBstr(words); // Stop copies the words
-    executive_->Stop(text);
-    SysFreeString(text);
+    vr::StopWorker(*executive_, words);
 }
 
 IVrTestEngine* TestExecutiveRunWorker::Engine() {
