@@ -186,24 +186,38 @@ void PaintHorizontalGrid(QPainter& painter, const CGraphPlot& plot, bool labels)
     }
 }
 
+namespace {
+
+// One graph's dots and segments from point `first` on (the segment into it included), with an area only
+// those that reach into it.
+void PaintCurve(QPainter& painter, const CGraphPlot& plot, int g, size_t first, const QRect* area) {
+    const Graph& graph = plot.GraphAt(g);
+    const size_t count = std::min(graph.x.size(), graph.y.size());
+    if (first >= count) {
+        return;
+    }
+    const QColor colour = GraphColour(g);
+    painter.setPen(SolidPen(colour, graph.lineWidth));
+    const int margin = PenMargin(graph.lineWidth);
+    const auto pointAt = [&](size_t j) { return QPoint(plot.MapX(graph.x[j]), plot.MapY(graph.y[j])); };
+    QPoint previous = first > 0 ? pointAt(first - 1) : QPoint();
+    for (size_t j = first; j < count; ++j) {
+        const QPoint point = pointAt(j);
+        if (!area || DotRect(point).intersects(*area)) {
+            painter.fillRect(DotRect(point), colour);
+        }
+        if (!graph.dotOnly && j > 0 && (!area || SegmentRect(previous, point, margin).intersects(*area))) {
+            painter.drawLine(previous, point);
+        }
+        previous = point;
+    }
+}
+
+} // namespace
+
 void PaintCurves(QPainter& painter, const CGraphPlot& plot, const QRect* area) {
     for (int g = 0; g < kGraphCount; ++g) {
-        const Graph& graph = plot.GraphAt(g);
-        const QColor colour = GraphColour(g);
-        painter.setPen(SolidPen(colour, graph.lineWidth));
-        const int margin = PenMargin(graph.lineWidth);
-        QPoint previous;
-        for (size_t j = 0; j < graph.x.size() && j < graph.y.size(); ++j) {
-            const QPoint point(plot.MapX(graph.x[j]), plot.MapY(graph.y[j]));
-            if (!area || DotRect(point).intersects(*area)) {
-                painter.fillRect(DotRect(point), colour);
-            }
-            if (!graph.dotOnly && j > 0 &&
-                (!area || SegmentRect(previous, point, margin).intersects(*area))) {
-                painter.drawLine(previous, point);
-            }
-            previous = point;
-        }
+        PaintCurve(painter, plot, g, 0, area);
     }
 }
 
@@ -290,6 +304,65 @@ void PaintGraphArea(QPainter& painter, CGraphPlot& plot, const QRect& area, cons
     if (!area.isEmpty()) {
         PaintLayers(painter, plot, true, colours, &area);
     }
+}
+
+namespace {
+
+// Whether area reaches the band at the plot's bottom where the legend's names stand (with a margin for
+// the glyphs); false when no graph has a name.
+bool TouchesLegend(QPainter& painter, const CGraphPlot& plot, const QRect& area) {
+    bool named = false;
+    for (int g = 0; g < kGraphCount; ++g) {
+        named = named || !plot.GraphAt(g).name.empty();
+    }
+    if (!named) {
+        return false;
+    }
+    const PlotRect& r = plot.Rect();
+    const int height = QFontMetrics(CaptionFont(), painter.device()).height();
+    return area.bottom() >= r.bottom - height - 6 && area.top() <= r.bottom + 2;
+}
+
+} // namespace
+
+void PaintAdded(QPainter& painter, CGraphPlot& plot, const PaintedItems& painted, const QRect& area,
+                const FrameColours& colours) {
+    if (area.isEmpty() || plot.Rect().IsEmpty()) {
+        return;
+    }
+    // The legend's text blends into what lies under it, so drawing it twice would change its pixels:
+    // there the area is painted afresh from the background up.
+    if (TouchesLegend(painter, plot, area)) {
+        PaintGraphArea(painter, plot, area, colours);
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setClipRect(area, Qt::IntersectClip);
+    const PaintedItems now = PaintedItems::Of(plot);
+    int lowest = kGraphCount;
+    for (int g = kGraphCount - 1; g >= 0; --g) {
+        if (painted.points[static_cast<size_t>(g)] < now.points[static_cast<size_t>(g)]) {
+            lowest = g;
+        }
+    }
+    // The new points of the lowest graph that has any go over what the picture holds; everything a full
+    // paint draws after them (the graphs above, markers, cursor, border: all opaque lines and squares,
+    // which come out the same however often they are drawn) is drawn again over them inside the area.
+    if (lowest < kGraphCount) {
+        PaintCurve(painter, plot, lowest, painted.points[static_cast<size_t>(lowest)], nullptr);
+    }
+    for (int g = lowest + 1; g < kGraphCount; ++g) {
+        PaintCurve(painter, plot, g, 0, &area);
+    }
+    for (double marker : plot.Markers()) {
+        PaintVerticalLine(painter, plot, kMarkerLine, marker);
+    }
+    if (plot.Cursor() != kNone) {
+        PaintVerticalLine(painter, plot, kCursorLine, plot.Cursor());
+    }
+    PaintBorder(painter, plot, colours);
+    painter.restore();
 }
 
 PaintedItems PaintedItems::Of(const CGraphPlot& plot) {

@@ -71,6 +71,13 @@ std::optional<QRect> AddedArea(const CGraphPlot& plot, const PaintedItems& paint
 // follows the area rather than the whole picture. Used to bring a kept picture up to date with added items.
 void PaintGraphArea(QPainter& painter, CGraphPlot& plot, const QRect& area, const FrameColours& colours);
 
+// Brings a picture that shows `painted` of the model up to date, area being AddedArea's answer: draws the
+// new points over it and, inside the area, again what a full paint draws after them, so the cost follows
+// what was added and the graphs drawn above it, not the curve's length. Where the area reaches the
+// legend, paints it as PaintGraphArea does.
+void PaintAdded(QPainter& painter, CGraphPlot& plot, const PaintedItems& painted, const QRect& area,
+                const FrameColours& colours);
+
 // The steps of PaintGraph, for tests and for painting a part alone.
 // The grid lines and ticks, and the labels unless told otherwise.
 void PaintVerticalGrid(QPainter& painter, const CGraphPlot& plot, bool labels = true);

@@ -50,7 +50,7 @@ void PlotvaneWidget::paintEvent(QPaintEvent* event) {
             }
         }
         if (added) {
-            PaintGraphArea(painter, control_->Plot(), *added & picture_.rect(), colours);
+            PaintAdded(painter, control_->Plot(), painted_, *added & picture_.rect(), colours);
         } else {
             painter.fillRect(picture_.rect(), colours.window);
             if (control_) {

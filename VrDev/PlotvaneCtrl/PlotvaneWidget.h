@@ -11,10 +11,11 @@ namespace plotvane {
 class CPlotvaneCtrl;
 
 // Paints into an image of its own size that it keeps between paints. A full paint erases it and draws
-// everything; an incremental paint repaints only the area that the points and markers added since the
-// last paint touch, so its cost follows what was added, not the size of the curves, and the picture ends
-// as a full paint would draw it. Points added while no paint could run (hidden window, paint not yet
-// due) are all drawn by the next one. Tells its control when it is destroyed. Window thread only.
+// everything; an incremental paint draws only the points and markers added since the last paint (and, in
+// their area, what lies above them), so its cost follows what was added, not the length of the curves,
+// and the picture ends as a full paint would draw it. Points added while no paint could run (hidden window,
+// paint not yet due) are all drawn by the next one. Tells its control when it is destroyed. Window thread
+// only.
 class PlotvaneWidget : public QWidget {
 public:
     PlotvaneWidget(CPlotvaneCtrl* control, QWidget* parent);
