@@ -49,7 +49,8 @@ ROWS = [
     # rows/s of SaveResult against rows/s of the bare insert: the bare insert's time over SaveResult's
     ("SaveResult on PostgreSQL, rows/s / bare prepared ODBC insert", "results",
      "BareInsert/PostgreSQL", "SaveResult/PostgreSQL", "real", 0.7, ">="),
-    # per point of 10,000 added one by one, each painted before the call returns; no goal is set
+    # per point of 10,000 added one by one, each painted before the call returns (only what the point adds,
+    # so the cost stays flat as the curve grows); no goal is set
     ("graph point from JScript into the graph host / engine call", "graph",
      "BM_GraphScript/graph_point", "BM_GraphScript/engine_call", "real", None, None),
 ]

@@ -8,6 +8,9 @@
 #include <QFont>
 #include <QRect>
 
+#include <array>
+#include <optional>
+
 class QPainter;
 class QPalette;
 
@@ -50,10 +53,37 @@ QFont LabelFont();
 // painted while the plot rectangle is all zeros; the model's first paint is always full.
 void PaintGraph(QPainter& painter, CGraphPlot& plot, bool full, const FrameColours& colours);
 
+// What a kept picture shows of its model: how many points of each graph and how many markers.
+struct PaintedItems {
+    std::array<size_t, kGraphCount> points{};
+    size_t markers = 0;
+    static PaintedItems Of(const CGraphPlot& plot);
+};
+
+// The pixels that the items added to the model since `painted` touch, with a margin for the pen: an empty
+// rectangle when nothing was added, none when something shown was removed (only a full paint can show
+// that). The plot rectangle must be the one the picture was painted with.
+std::optional<QRect> AddedArea(const CGraphPlot& plot, const PaintedItems& painted);
+
+// Paints the model inside area alone, from the background up (the device's background erased with the
+// window colour, then everything in the order of a full paint), so that the pixels there come out as one
+// full paint makes them. Curves, labels and the caption away from the area are skipped, so the cost
+// follows the area rather than the whole picture. Used to bring a kept picture up to date with added items.
+void PaintGraphArea(QPainter& painter, CGraphPlot& plot, const QRect& area, const FrameColours& colours);
+
+// Brings a picture that shows `painted` of the model up to date, area being AddedArea's answer: draws the
+// new points over it and, inside the area, again what a full paint draws after them, so the cost follows
+// what was added and the graphs drawn above it, not the curve's length. Where the area reaches the
+// legend, paints it as PaintGraphArea does.
+void PaintAdded(QPainter& painter, CGraphPlot& plot, const PaintedItems& painted, const QRect& area,
+                const FrameColours& colours);
+
 // The steps of PaintGraph, for tests and for painting a part alone.
-void PaintVerticalGrid(QPainter& painter, const CGraphPlot& plot);
-void PaintHorizontalGrid(QPainter& painter, const CGraphPlot& plot);
-void PaintCurves(QPainter& painter, const CGraphPlot& plot);
+// The grid lines and ticks, and the labels unless told otherwise.
+void PaintVerticalGrid(QPainter& painter, const CGraphPlot& plot, bool labels = true);
+void PaintHorizontalGrid(QPainter& painter, const CGraphPlot& plot, bool labels = true);
+// Curves; with an area, only the dots and segments that reach into it.
+void PaintCurves(QPainter& painter, const CGraphPlot& plot, const QRect* area = nullptr);
 // The legend's names, right to left from the plot's right edge inside its bottom; returns the left edge
 // of each graph's drawn name (-1 for a graph without one, or whose name no longer fits).
 std::array<int, kGraphCount> PaintLegend(QPainter& painter, const CGraphPlot& plot);

@@ -157,10 +157,11 @@ void CPlotvaneCtrl::RequestRepaint(Repaint how) {
         window_->update();
         break;
     case Repaint::Now:
+        erasePending_ = true; // a hidden window paints later, and that paint must still be full
         window_->repaint();
         break;
     case Repaint::Incremental:
-        window_->repaint();
+        window_->RepaintAdded();
         break;
     case Repaint::Parent:
         erasePending_ = true;

@@ -4,6 +4,7 @@
 #include "GraphDraw.h"
 #include "PlotvaneCtrl.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace plotvane {
@@ -18,7 +19,21 @@ PlotvaneWidget::~PlotvaneWidget() {
     }
 }
 
-void PlotvaneWidget::paintEvent(QPaintEvent*) {
+void PlotvaneWidget::RepaintAdded() {
+    if (!control_ || control_->FullRepaint() || picture_.size() != size()) {
+        repaint();
+        return;
+    }
+    control_->Plot().SetPlotRect(PlotRectFor(rect()));
+    const std::optional<QRect> added = AddedArea(control_->Plot(), painted_);
+    if (!added) {
+        repaint();
+    } else if (!added->isEmpty()) {
+        repaint(*added & rect());
+    }
+}
+
+void PlotvaneWidget::paintEvent(QPaintEvent* event) {
     const FrameColours colours = FrameColours::FromPalette(palette());
     bool full = !control_ || control_->FullRepaint();
     if (picture_.size() != size()) {
@@ -27,16 +42,30 @@ void PlotvaneWidget::paintEvent(QPaintEvent*) {
     }
     {
         QPainter painter(&picture_);
-        if (full) {
-            painter.fillRect(picture_.rect(), colours.window);
-        }
+        std::optional<QRect> added;
         if (control_) {
             control_->Plot().SetPlotRect(PlotRectFor(rect()));
-            PaintGraph(painter, control_->Plot(), full, colours);
+            if (!full) {
+                added = AddedArea(control_->Plot(), painted_);
+            }
+        }
+        if (added) {
+            PaintAdded(painter, control_->Plot(), painted_, *added & picture_.rect(), colours);
+        } else {
+            painter.fillRect(picture_.rect(), colours.window);
+            if (control_) {
+                PaintGraph(painter, control_->Plot(), true, colours);
+            }
+        }
+        if (control_) {
+            painted_ = PaintedItems::Of(control_->Plot());
             control_->PaintDone();
         }
+        if (!added && event->rect() != rect()) {
+            update(); // the whole picture changed but only part of it reaches the window now
+        }
     }
-    QPainter(this).drawImage(0, 0, picture_);
+    QPainter(this).drawImage(event->rect(), picture_, event->rect());
 }
 
 } // namespace plotvane

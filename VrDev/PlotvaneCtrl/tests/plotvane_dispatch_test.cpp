@@ -1,6 +1,8 @@
 // The graph control as scripts reach it (members through IDispatch, argument errors as wCode 1001) and as
 // the test engine finds it: registered in the running object table while its window exists.
+#include "GraphDraw.h"
 #include "PlotvaneCtrl.h"
+#include "PlotvaneWidget.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
@@ -9,6 +11,8 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/tests/test_application.h"
 
+#include <QApplication>
+#include <QPainter>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -225,6 +229,61 @@ TEST_F(PlotvaneDispatchTest, RunningObjectLivesAsLongAsTheWindow) {
     EXPECT_EQ(GetActiveObject(CLSID_PlotvaneCtrl, nullptr, found.Put()), MK_E_UNAVAILABLE);
     UINT count = 0;
     EXPECT_EQ(graph->GetTypeInfoCount(&count), RPC_E_DISCONNECTED);
+}
+
+// Points drawn one paint at a time over the kept picture, and points whose paints were held back and come
+// in one paint, leave every pixel as one full paint of the same model does.
+TEST_F(PlotvaneDispatchTest, AddedPointsPaintAsAFullPaintWould) {
+    vrtest::TestApplication();
+    QWidget parent;
+    parent.resize(320, 220);
+    QWidget* created = nullptr;
+    ASSERT_EQ(control_->CreateControlWidget(&parent, QRect(0, 0, 320, 220), &created), S_OK);
+    auto* window = static_cast<PlotvaneWidget*>(created);
+    parent.show();
+    ASSERT_EQ(Run(u"SetDataWindow", {0.0, 60.0, 10.0, 0.0, 100.0, 20.0}), S_OK);
+    ASSERT_EQ(Run(u"SetOptions", {u"LineWidth=3 GraphName=volts Caption=sweep", 0}), S_OK);
+    ASSERT_EQ(Run(u"SetCursor", {30.0}), S_OK);
+    QApplication::processEvents(); // the full paint the options asked for
+
+    const auto fullPaint = [&] {
+        QImage image(window->size(), QImage::Format_RGB32);
+        const FrameColours colours = FrameColours::FromPalette(window->palette());
+        image.fill(colours.window);
+        QPainter painter(&image);
+        PaintGraph(painter, control_->Plot(), true, colours);
+        return image;
+    };
+    // Crossing curves of three graphs (graph 3 below graph 1's line, graph 0 wide), points past the window
+    // that run off the plot, a marker in the middle of it all.
+    const auto addPoints = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            ASSERT_EQ(Run(u"PutPoint", {i * 0.5, (i * 37) % 130 - 10.0}), S_OK);
+            ASSERT_EQ(Run(u"PutPoint", {i * 0.5, 100.0 - i, 3}), S_OK);
+            if (i % 3 == 0) {
+                ASSERT_EQ(Run(u"PutPoint", {60.0 - i * 0.4, i % 90 + 5.0, 0}), S_OK);
+            }
+            if (i == 40) {
+                ASSERT_EQ(Run(u"SetMarker", {21.0}), S_OK);
+            }
+        }
+    };
+    addPoints(0, 80);
+    EXPECT_TRUE(window->Picture() == fullPaint());
+
+    // Paints held back (as when points come faster than the window draws): one paint brings them all.
+    window->setUpdatesEnabled(false);
+    addPoints(80, 130);
+    ASSERT_EQ(Run(u"PutWave", {u"10,90,20,80", 0.0, 2}), S_OK);
+    window->setUpdatesEnabled(true);
+    QApplication::processEvents();
+    EXPECT_EQ(GraphAt(1).x.size(), 130u);
+    EXPECT_EQ(GraphAt(2).x.size(), 4u);
+    EXPECT_TRUE(window->Picture() == fullPaint());
+
+    // Removing every marker is no addition: the next paint is full and the marker is gone.
+    ASSERT_EQ(Run(u"SetMarker", {kNone}), S_OK);
+    EXPECT_TRUE(window->Picture() == fullPaint());
 }
 
 } // namespace
