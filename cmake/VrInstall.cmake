@@ -3,9 +3,9 @@
 # name (the default data source Ostrel.dsn, the starting store HwConfigStore.cfs, the blank script) all in
 # P/bin, the program folder; binaries find their libraries there ($ORIGIN, set before the targets are made).
 # Public headers go to P/include/vornic with the paths they include each other by (compile with
-# -I P/include/vornic), the sample test to P/share/vornic/demo. Last, P/bin/vornic-register records the servers
-# and the local server programs in the installing user's registry; a staged installation (DESTDIR) leaves that
-# to each user.
+# -I P/include/vornic), the sample test and the sample test sequence to P/share/vornic/demo. Last,
+# P/bin/vornic-register records the servers and the local server programs in the installing user's registry; a
+# staged installation (DESTDIR) leaves that to each user.
 # Included at the end of the top-level CMakeLists, so that this step runs after every folder's install rules.
 
 # The in-process servers, registered by vrregsvr; the programs that register themselves with /RegServer
@@ -31,6 +31,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/common/Ostrel.dsn ${CMAKE_SOURCE_DIR}/TestRunT
 install(FILES ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/measure.JScript.ts
               ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/dmm-traffic.xml
         DESTINATION share/vornic/demo)
+set(VR_RUNVEX_DEMO board.tsq identify.JScript.ts function.JScript.ts standby.JScript.ts meter.daf meter-traffic.xml)
+list(TRANSFORM VR_RUNVEX_DEMO PREPEND ${CMAKE_SOURCE_DIR}/TestRunTime/Runvex/demo/)
+install(FILES ${VR_RUNVEX_DEMO} DESTINATION share/vornic/demo)
 
 # Public headers: each server's include/ folder, the plain libraries' headers, and the platform headers they
 # are built on.

@@ -23,8 +23,8 @@ namespace {
 using namespace runvex;
 
 constexpr const char* kUsage =
-    "usage: runvex [<sequence file>.tsq]\n"
-    "  Opens the test sequence in the test executive's window.\n"
+    "usage: runvex [--run] [<sequence file>.tsq]\n"
+    "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
     "  ended in an error, 3 when the sequence could not be opened, 4 for a bad command line.\n"
@@ -36,7 +36,8 @@ enum class HeadlessExit : int { Passed = 0, Failed = 1, Error = 2, NotOpened = 3
 struct CommandLine {
     std::string file;
     bool help = false;
-    std::string bad; // the first argument that is no switch of ours or a second file
+    bool run = false; // the window runs the sequence as soon as it is open
+    std::string bad;  // the first argument that is no switch of ours or a second file
 };
 
 // A switch starts with "-"; "/?" asks for help, any other argument starting with "/" is an absolute path.
@@ -45,6 +46,8 @@ CommandLine Parse(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h" || argument == "/?") {
             line.help = true;
+        } else if (argument == "--run") {
+            line.run = true;
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
         } else if (line.file.empty()) {
@@ -96,7 +99,7 @@ int RunWindow(const CommandLine& line) {
         // Signalled or not, the run looks at the worker again.
         (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
     });
-    window.SetPendingFile(line.file);
+    window.SetPendingFile(line.file, line.run);
     window.show();
     return QApplication::exec();
 }

@@ -268,7 +268,9 @@ void RunvexWindow::TimerTick() {
     if (!pendingFile_.empty() && !run_->Running()) {
         std::string path = std::move(pendingFile_);
         pendingFile_.clear();
-        (void)form_->Load(path); // a failure is shown by the form
+        if (form_->Load(path) && runPendingFile_) { // a failure to load is shown by the form
+            run_->Run();
+        }
     }
 }
 

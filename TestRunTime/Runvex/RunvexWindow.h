@@ -44,8 +44,12 @@ public:
                  std::function<void(int)> waitForNews, QWidget* parent = nullptr);
     ~RunvexWindow() override;
 
-    // The sequence the first timer tick loads (the command line's).
-    void SetPendingFile(const std::string& path) { pendingFile_ = path; }
+    // The sequence the first timer tick loads (the command line's); with runAfterLoad a sequence that loaded
+    // is run at once, and the window stays open with its verdicts.
+    void SetPendingFile(const std::string& path, bool runAfterLoad = false) {
+        pendingFile_ = path;
+        runPendingFile_ = runAfterLoad;
+    }
 
     SequenceForm& Form() { return *form_; }
     SequenceRun& Run() { return *run_; }
@@ -112,8 +116,9 @@ private:
     QPlainTextEdit* config_ = nullptr;                      // window thread; owned by the window
     QTextEdit* output_ = nullptr;                           // window thread; owned by the window
     AttrValueEditor* serialNumber_ = nullptr;               // window thread; deleted before run_
-    bool filling_ = false;    // window thread: the window itself fills the panes
-    std::string pendingFile_; // window thread
+    bool filling_ = false;        // window thread: the window itself fills the panes
+    std::string pendingFile_;     // window thread
+    bool runPendingFile_ = false; // window thread
 };
 
 } // namespace runvex

@@ -76,8 +76,29 @@ timeout 120 "$prefix/bin/scrivon-drive" "$demo/measure.JScript.ts" >"$work/drive
 [ "$drive_status" -eq 0 ] || fail "the sample test did not pass (scrivon-drive exit code $drive_status)"
 grep -qx "verdict: Passed" "$work/scrivon.log" || fail "the script executive did not report the verdict Passed"
 
-# The test engine opened the default data source from the program folder: the results table is in the data
-# home.
+# The sample test sequence, from the prefix, as scripts/demo runs it offscreen: the meter is replayed; its
+# identity passes, its function answer does not parse, which ends the run in error before the standby check.
+cp "$prefix/share/vornic/demo/meter.daf" "$prefix/share/vornic/demo/meter-traffic.xml" "$demo/"
+for file in board.tsq identify.JScript.ts function.JScript.ts standby.JScript.ts; do
+  sed -e "s|@DEMO_DIR@|$demo|g" -e "s|@METER_RESOURCE@|TCPIP0::127.0.0.1::5025::SOCKET|g" \
+    -e "s|@METER_SETUP@|Simulation=RandomRead|g" "$prefix/share/vornic/demo/$file" >"$demo/$file"
+done
+sequence_status=0
+QT_QPA_PLATFORM=offscreen timeout 120 "$prefix/bin/runvex" "$demo/board.tsq" >"$work/runvex.log" 2>&1 ||
+  sequence_status=$?
+[ "$sequence_status" -eq 2 ] || fail "the sample sequence did not end in error (runvex exit code $sequence_status)"
+verdicts=$(grep -E "^(verdict|image): " "$work/runvex.log" | tr '\n' ' ')
+[ "$verdicts" = "verdict: Passed image: 6 verdict: Error image: 5 " ] ||
+  fail "the sample sequence's verdicts are '$verdicts'"
+grep -qF "Schema din't match the Response" "$work/runvex.log" || fail "the meter's function answer was not refused"
+grep -qF "Meter: VORNIC,LOOPBACK,0,1.0" "$work/runvex.log" || fail "the meter's identity was not replayed"
+
+# The test engine opened the default data source from the program folder: the result rows of the sample
+# test and of the sequence's two tests (the identity's check, and each test's verdict) are in the data home.
 database=$VORNIC_HOME/Results/TestResults.db
-sqlite3 "$database" "SELECT COUNT(*) FROM TestResults" >/dev/null 2>&1 || fail "no results table in $database"
-echo "install_test: installed to a fresh prefix and registered there; the headers compile; the sample test passed"
+query="SELECT TestID || ':' || TestStatus FROM TestResults WHERE SN = 'DEMO-0001' ORDER BY rowid"
+rows=$(sqlite3 "$database" "$query" 2>&1 | tr '\n' ' ') || fail "no results table in $database"
+[ "$rows" = "measure.JScript:Passed Identify:Passed Identify:Passed Function:Error " ] ||
+  fail "the result rows are '$rows'"
+echo "install_test: installed to a fresh prefix and registered there; the headers compile; the sample test" \
+  "passed and the sample sequence ran"

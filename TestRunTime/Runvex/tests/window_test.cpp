@@ -100,6 +100,15 @@ protected:
     int ImageOf(const std::string& label) {
         return frame->WidgetItemOf(Shown(label))->data(0, RunvexWindow::kImageRole).toInt();
     }
+    // The item's image, 0 while no sequence shows it.
+    int ImageOfOrZero(const std::string& label) {
+        for (SequenceItem* item : frame->Items().PreOrder()) {
+            if (item->label == label && frame->WidgetItemOf(*item)) {
+                return frame->WidgetItemOf(*item)->data(0, RunvexWindow::kImageRole).toInt();
+            }
+        }
+        return 0;
+    }
     void Select(const std::string& label) {
         frame->Tree()->setCurrentItem(frame->WidgetItemOf(Shown(label)));
     }
@@ -157,6 +166,20 @@ TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTe
     EXPECT_EQ(seen["Buffer:Test"], "Save, Stop");
     EXPECT_EQ(ImageOf("Buffer"), 6);
     EXPECT_EQ(ImageOf("Identify"), 3);
+}
+
+// runvex --run: the file the timer loads is run at once, and the window stays with the verdicts.
+TEST_F(RunvexWindowTest, AFileToRunIsRunAsSoonAsItIsOpen) {
+    worker.answers["Identify:Test"] = {"FAIL", S_OK};
+    frame->SetPendingFile(Write("bench.tsq", kBench), true);
+    for (int look = 0; look < 1000 && ImageOfOrZero("Identify") != 3; ++look) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(ImageOf("Rails"), 6);
+    EXPECT_EQ(ImageOf("Identify"), 3);
+    EXPECT_EQ(ImageOf("Buffer"), 1); // the failure ended the run
+    EXPECT_FALSE(frame->Run().Running());
+    EXPECT_TRUE(frame->isVisible());
 }
 
 TEST_F(RunvexWindowTest, ClosingTheWindowStopsARunInProgress) {

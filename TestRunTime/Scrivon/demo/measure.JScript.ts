@@ -5,6 +5,10 @@
 var METER_SETUP = "Simulation=RandomRead SimulationFile='@DEMO_DIR@/dmm-traffic.xml'";
 
 function Preset() {
+    // The demo board's serial number, unless the operator gave one: a run without one stores no result rows.
+    if (!engine.SN || engine.SN == "<Undefined>") {
+        engine.SN = "DEMO-0001";
+    }
     // The connection record of the simulated meter in the hardware manager's configuration store.
     var hardware = new ActiveXObject("Vornic.Rigmont");
     hardware.SaveRecord("connection", "DemoMeter", "Vornic.CnVISA", "TCPIP0::127.0.0.1::5025::SOCKET",
