@@ -3,19 +3,19 @@
 // socket of the power supply adapter over an in-process connection that answers at once), with ratios against
 // a call of a JScript function that does nothing, in the same run.
 #include "bench/ratio_reporter.h"
+#include "bench/script_bench.h"
 #include "corvant.h"
 #include "instruments/Plugmar/include/plugmar.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
 #include "platform/com/object.h"
-#include "platform/scripting/activscp.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
+#include <vector>
 
 namespace vrbench {
 namespace {
@@ -71,50 +71,10 @@ public:
     }
 };
 
-// The script's host: it answers for the named item `engine`.
-class BenchSite : public vr::ObjectRoot, public IActiveScriptSite {
-public:
-    using Interfaces = vr::InterfaceList<IActiveScriptSite>;
-    vr::ComPtr<IUnknown> engine;
-    vr::ComPtr<IUnknown> socket;
-
-    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
-    HRESULT GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override {
-        if (info) {
-            *info = nullptr;
-        }
-        const vr::ComPtr<IUnknown>& object = std::u16string_view(name) == u"dev" ? socket : engine;
-        return (mask & SCRIPTINFO_IUNKNOWN) ? object.CopyTo(item) : S_OK;
-    }
-    HRESULT GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    HRESULT OnScriptError(IActiveScriptError*) override { return S_OK; }
-    HRESULT OnEnterScript() override { return S_OK; }
-    HRESULT OnLeaveScript() override { return S_OK; }
-};
-
-IDispatch* g_script = nullptr;
+IDispatch* g_script = nullptr; // main thread only, set while the benchmarks run
 
 void BM_ScriptLoop(benchmark::State& state, const char16_t* function) {
-    LPOLESTR name = const_cast<LPOLESTR>(function);
-    DISPID id = DISPID_UNKNOWN;
-    if (FAILED(g_script->GetIDsOfNames(IID_NULL, &name, 1, 0, &id))) {
-        state.SkipWithError("the script has no such function");
-        return;
-    }
-    VARIANT count;
-    VariantInit(&count);
-    count.vt = VT_I4;
-    count.lVal = kCallsPerRun;
-    DISPPARAMS params{&count, nullptr, 1, 0};
-    for (auto _ : state) {
-        if (FAILED(g_script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr))) {
-            state.SkipWithError("the script failed");
-            break;
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * kCallsPerRun);
+    RunScriptFunction(state, g_script, function, kCallsPerRun, "the script failed");
 }
 BENCHMARK_CAPTURE(BM_ScriptLoop, empty_function, u"callNothing");
 BENCHMARK_CAPTURE(BM_ScriptLoop, engine_property, u"readProperty");
@@ -142,38 +102,23 @@ vr::ComPtr<IUnknown> MakeBenchSocket() {
 
 int Run(int argc, char** argv) {
     vr::ComPtr<IVrTestEngine> engine;
-    vr::ComPtr<IActiveScript> script;
-    vr::ComPtr<IActiveScriptParse> parse;
     if (FAILED(CoCreateInstance(CLSID_TestEngine, nullptr, CLSCTX_INPROC_SERVER, IID_IVrTestEngine,
-                                engine.PutVoid())) ||
-        FAILED(CoCreateInstance(CLSID_JScript, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IActiveScript>(),
-                                script.PutVoid())) ||
-        FAILED(script->QueryInterface(parse.Put()))) {
-        std::fprintf(stderr, "The test engine or JScript is not registered in %s.\n",
-                     getenv("VORNIC_REGISTRY"));
+                                engine.PutVoid()))) {
+        std::fprintf(stderr, "The test engine is not registered in %s.\n", getenv("VORNIC_REGISTRY"));
         return 1;
     }
-    vr::ComObjectPtr<BenchSite> site;
-    if (FAILED(vr::ComObject<BenchSite>::Create(&site))) {
+    std::vector<ScriptItem> items{
+        {u"engine", vr::ComPtr<IUnknown>(engine.Get()), SCRIPTITEM_ISVISIBLE | SCRIPTITEM_GLOBALMEMBERS}};
+    if (vr::ComPtr<IUnknown> socket = MakeBenchSocket()) {
+        items.push_back({u"dev", socket});
+    }
+    ScriptBench script;
+    if (!script.Start(std::move(items), kScript)) {
         return 1;
     }
-    site->engine = engine.Get();
-    site->socket = MakeBenchSocket();
-    vr::ComPtr<IDispatch> globals;
-    if (FAILED(script->SetScriptSite(site.Get())) || FAILED(parse->InitNew()) ||
-        FAILED(script->AddNamedItem(u"engine", SCRIPTITEM_ISVISIBLE | SCRIPTITEM_GLOBALMEMBERS)) ||
-        (site->socket && FAILED(script->AddNamedItem(u"dev", SCRIPTITEM_ISVISIBLE))) ||
-        FAILED(parse->ParseScriptText(kScript, nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE, nullptr,
-                                      nullptr)) ||
-        FAILED(script->GetScriptDispatch(nullptr, globals.Put()))) {
-        std::fprintf(stderr, "The benchmark's script did not start.\n");
-        return 1;
-    }
-    g_script = globals.Get();
+    g_script = script.Globals();
     int result = RunWithRatios(argc, argv, "BM_ScriptLoop/empty_function");
     g_script = nullptr;
-    globals = nullptr;
-    (void)script->Close();
     return result;
 }
 
