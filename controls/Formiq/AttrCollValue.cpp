@@ -6,6 +6,7 @@
 #include "common/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
+#include "platform/com/comutil.h"
 #include "platform/com/variant.h"
 
 #include <algorithm>
@@ -14,38 +15,16 @@
 
 namespace {
 
-// Owns a BSTR made from UTF-8 text for the length of a call.
-class Utf8Bstr {
-public:
-    explicit Utf8Bstr(std::string_view text) : bstr_(vr::AllocBstrUtf8(text)) {}
-    ~Utf8Bstr() { SysFreeString(bstr_); }
-    Utf8Bstr(const Utf8Bstr&) = delete;
-    Utf8Bstr& operator=(const Utf8Bstr&) = delete;
-    BSTR Get() const { return bstr_; }
-
-private:
-    BSTR bstr_;
-};
-
-// Owns a VARIANT for the length of a call.
-struct ScopedVariant {
-    ScopedVariant() { VariantInit(&value); }
-    ~ScopedVariant() { (void)VariantClear(&value); } // nothing is left to report once the value is dropped
-    ScopedVariant(const ScopedVariant&) = delete;
-    ScopedVariant& operator=(const ScopedVariant&) = delete;
-    VARIANT value;
-};
-
 // The value as text; false when it is empty or does not convert.
 bool VariantText(const VARIANT& value, std::string* text) {
     if (value.vt == VT_EMPTY) {
         return false;
     }
-    ScopedVariant converted;
-    if (FAILED(VariantChangeType(&converted.value, &value, 0, VT_BSTR))) {
+    _variant_t converted;
+    if (FAILED(VariantChangeType(&converted, &value, 0, VT_BSTR))) {
         return false;
     }
-    *text = vr::BstrToUtf8(converted.value.bstrVal);
+    *text = vr::BstrToUtf8(converted.bstrVal);
     return true;
 }
 
@@ -84,39 +63,37 @@ CAttrCollValue::CAttrCollValue(IUnknown* collection, const char* name)
         TraceNotACollection(__LINE__);
         return;
     }
-    Utf8Bstr asked(name ? name : "");
+    _bstr_t asked(name ? name : "");
     BSTR qualified = nullptr;
-    if (SUCCEEDED(collection_->GetAttributeQName(asked.Get(), &qualified)) && qualified) {
+    if (SUCCEEDED(collection_->GetAttributeQName(asked, &qualified)) && qualified) {
         SetNameText(vr::BstrToUtf8(qualified).c_str());
     }
     SysFreeString(qualified);
     SetValueText(ReadValueText().c_str());
-    ScopedVariant valid;
-    Utf8Bstr qname(GetNameText());
-    if (FAILED(collection_->GetAttributeValidValues(qname.Get(), &valid.value)) ||
-        valid.value.vt != (VT_ARRAY | VT_VARIANT) || SafeArrayGetDim(valid.value.parray) != 1) {
+    _variant_t valid;
+    _bstr_t qname(GetNameText());
+    if (FAILED(collection_->GetAttributeValidValues(qname, &valid)) || valid.vt != (VT_ARRAY | VT_VARIANT) ||
+        SafeArrayGetDim(valid.parray) != 1) {
         return; // an attribute without an enumeration offers nothing to choose
     }
     LONG lower = 0;
     LONG upper = -1;
-    (void)SafeArrayGetLBound(valid.value.parray, 1, &lower); // a one-dimensional array has both bounds
-    (void)SafeArrayGetUBound(valid.value.parray, 1, &upper);
+    (void)SafeArrayGetLBound(valid.parray, 1, &lower); // a one-dimensional array has both bounds
+    (void)SafeArrayGetUBound(valid.parray, 1, &upper);
     for (LONG index = lower; index <= upper; ++index) {
-        ScopedVariant element;
+        _variant_t element;
         std::string text;
-        if (SUCCEEDED(SafeArrayGetElement(valid.value.parray, &index, &element.value)) &&
-            VariantText(element.value, &text)) {
+        if (SUCCEEDED(SafeArrayGetElement(valid.parray, &index, &element)) && VariantText(element, &text)) {
             AddValue(text.c_str());
         }
     }
 }
 
 std::string CAttrCollValue::ReadValueText() {
-    ScopedVariant value;
+    _variant_t value;
     std::string text;
-    Utf8Bstr qname(GetNameText());
-    if (!collection_ || FAILED(collection_->GetAttribute(qname.Get(), &value.value)) ||
-        !VariantText(value.value, &text)) {
+    _bstr_t qname(GetNameText());
+    if (!collection_ || FAILED(collection_->GetAttribute(qname, &value)) || !VariantText(value, &text)) {
         return kUndefined;
     }
     return text;
@@ -131,11 +108,9 @@ HRESULT CAttrCollValue::StoreValue(const char* text) {
         TraceNotACollection(__LINE__);
         return E_NOINTERFACE;
     }
-    Utf8Bstr qname(GetNameText());
-    ScopedVariant value;
-    value.value.vt = VT_BSTR;
-    value.value.bstrVal = vr::AllocBstrUtf8(GetValueText());
-    return collection_->SetAttribute(qname.Get(), value.value);
+    _bstr_t qname(GetNameText());
+    _variant_t value(GetValueText());
+    return collection_->SetAttribute(qname, value);
 }
 
 HRESULT CAttrCollValue::RetrieveValue() {
@@ -151,12 +126,10 @@ int CAttrCollValue::CompareValue(const char* text, std::string* completion) {
     if (!collection_) {
         return 0;
     }
-    Utf8Bstr qname(GetNameText());
-    ScopedVariant value;
-    value.value.vt = VT_BSTR;
-    value.value.bstrVal = vr::AllocBstrUtf8(text);
+    _bstr_t qname(GetNameText());
+    _variant_t value(text);
     VARIANT_BOOL valid = VARIANT_FALSE;
-    if (FAILED(collection_->IsValidAttribute(qname.Get(), value.value, &valid))) {
+    if (FAILED(collection_->IsValidAttribute(qname, value, &valid))) {
         return 0;
     }
     return valid != VARIANT_FALSE ? 1 : 0;
@@ -179,10 +152,10 @@ bool CAttrCollValues::Init(IUnknown* collection, const std::string& setup, const
     }
     SysFreeString(scopesText);
 
-    Utf8Bstr setupBstr(setup);
+    _bstr_t setupBstr(setup.c_str());
     // Items naming no attribute of the collection belong to the supplementary setup: the collection's
     // complaint about them is expected and its valid items are set all the same.
-    (void)collection_->SetAttributes(setupBstr.Get());
+    (void)collection_->SetAttributes(setupBstr);
 
     BSTR rest = vr::AllocBstrUtf8(setup);
     LONG count = 0;

@@ -32,9 +32,6 @@ public:
     std::string GetAttributes() { return model_.GetAttributes(); }
     void Clear();
 
-    FormAttrModel& Model() { return model_; }
-    const std::vector<AttrValueEditor*>& Editors() const { return editors_; }
-
 Q_SIGNALS:
     // A row's value changed: its name and the text it shows.
     void rowChanged(const QString& name, const QString& value);

@@ -88,7 +88,6 @@ int FormAttrModel::EditorWidth(size_t rowCount) const {
 void FormAttrModel::AddRow(CAttrValue& value, CAttrCollValues* supplementaryOf) {
     FormRow row;
     row.model = std::make_unique<AttrValueEditorModel>(value, options_);
-    row.model->Combo().ShowValue(value.GetValueText());
     row.rect = {nameWidth_ + kEditorGap, nextY_, nameWidth_ + kEditorGap, nextY_ + kRowHeight};
     row.supplementaryOf = supplementaryOf;
     rows_.push_back(std::move(row));
