@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -42,14 +40,6 @@ const char* const kUsage =
 
 enum class Action { Serve, Register, Unregister, Help, BadArgument };
 
-// Letters compared without their case (as unsigned char: tolower takes no negative values).
-bool SameWord(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // A switch is a word after "-", "--" or "/" in any letter case; anything else is a bad argument.
 Action ActionOf(std::string_view argument) {
     std::string_view word = argument;
@@ -60,16 +50,16 @@ Action ActionOf(std::string_view argument) {
     } else {
         return Action::BadArgument;
     }
-    if (SameWord(word, "RegServer")) {
+    if (vr::EqualsNoCase(word, "RegServer")) {
         return Action::Register;
     }
-    if (SameWord(word, "UnregServer")) {
+    if (vr::EqualsNoCase(word, "UnregServer")) {
         return Action::Unregister;
     }
-    if (SameWord(word, "Embedding") || SameWord(word, "Automation")) {
+    if (vr::EqualsNoCase(word, "Embedding") || vr::EqualsNoCase(word, "Automation")) {
         return Action::Serve;
     }
-    if (SameWord(word, "help") || SameWord(word, "h") || SameWord(word, "?")) {
+    if (vr::EqualsNoCase(word, "help") || vr::EqualsNoCase(word, "h") || vr::EqualsNoCase(word, "?")) {
         return Action::Help;
     }
     return Action::BadArgument;

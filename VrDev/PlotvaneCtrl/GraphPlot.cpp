@@ -4,6 +4,7 @@
 #include "common/ParamParser.h"
 #include "platform/base/format.h"
 #include "platform/base/numbers.h"
+#include "platform/base/text.h"
 
 #include <cmath>
 #include <limits>
@@ -11,19 +12,6 @@
 namespace plotvane {
 
 namespace {
-
-bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-        if (fold(a[i]) != fold(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Data to pixels along one axis: truncated toward zero, kFarCoordinate outside [low, high] or not finite.
 int MapToPixel(double pixel, int low, int high) {
@@ -167,17 +155,17 @@ std::u16string CGraphPlot::ApplyOptions(const std::u16string& options, int index
         const std::u16string itemValue = value ? std::u16string(value) : std::u16string();
         SysFreeString(name);
         SysFreeString(value);
-        if (SameNameIgnoringCase(itemName, u"XLabelFormat")) {
+        if (vr::EqualsNoCase(itemName, u"XLabelFormat")) {
             if (LabelArgumentOf(itemValue) == LabelArgument::Refused) {
                 return u"XLabelFormat";
             }
             xLabelFormat_ = itemValue;
-        } else if (SameNameIgnoringCase(itemName, u"YLabelFormat")) {
+        } else if (vr::EqualsNoCase(itemName, u"YLabelFormat")) {
             if (LabelArgumentOf(itemValue) == LabelArgument::Refused) {
                 return u"YLabelFormat";
             }
             yLabelFormat_ = itemValue;
-        } else if (SameNameIgnoringCase(itemName, u"LineWidth")) {
+        } else if (vr::EqualsNoCase(itemName, u"LineWidth")) {
             LONG width = 0;
             if (!TextToLong(&width, itemValue.c_str(), 10, true, true) || width > kMaxLineWidth) {
                 return u"LineWidth";
@@ -187,9 +175,9 @@ std::u16string CGraphPlot::ApplyOptions(const std::u16string& options, int index
                     graphs_[static_cast<size_t>(g)].lineWidth = width;
                 }
             }
-        } else if (SameNameIgnoringCase(itemName, u"Caption")) {
+        } else if (vr::EqualsNoCase(itemName, u"Caption")) {
             caption_ = itemValue;
-        } else if (SameNameIgnoringCase(itemName, u"GraphName")) {
+        } else if (vr::EqualsNoCase(itemName, u"GraphName")) {
             graphs_[1].name =
                 itemValue; // the graph index is not passed on: graph 1, as SetGraphName's default
         }
