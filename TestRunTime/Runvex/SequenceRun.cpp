@@ -4,6 +4,7 @@
 
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Runvex/SequenceDocument.h"
+#include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "common/ParamParser.h"
 #include "common/Trace.h"
 #include "platform/base/text.h"
@@ -85,7 +86,8 @@ Verdict VerdictOf(bool completed, const std::string& testResult) {
 SequenceRun::SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree,
                          const SequenceDocument& document)
     : view_(view), worker_(worker), tree_(tree), document_(document),
-      serialNumber_("SN", kSerialNumberOptions),
+      // The serial-number editor is the script executive's: both executives share its recent numbers.
+      serialNumber_("SN", scrivon::TestLoaderModel::kSerialNumberOptions),
       serialNumberEditor_(std::make_unique<AttrValueEditorModel>(serialNumber_, "")) {}
 
 void SequenceRun::Run() {

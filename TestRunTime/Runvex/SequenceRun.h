@@ -90,10 +90,6 @@ public:
 
 class SequenceRun {
 public:
-    static constexpr const char* kSerialNumberOptions =
-        "ShowUndefined,ShowNameAsStandardStatic,DynamicallyStoreAttrValue,NotAutoSetRecentValue,"
-        "MaxNumOfRecentValues=10,RegistryVarNameForRecentValues='TestLoaderSN',EditChangeDelay=0";
-
     // All four stay the caller's and must outlive the run.
     SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree, const SequenceDocument& document);
 
