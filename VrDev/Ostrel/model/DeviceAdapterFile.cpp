@@ -1,0 +1,514 @@
+// The device adapter file: name queries and the studio's edits of one adapter document.
+#include "VrDev/Ostrel/model/DeviceAdapterFile.h"
+
+#include "common/ParamParser.h"
+#include "common/Trace.h"
+#include "common/VrConfigData.h"
+#include "common/XMLSchemaFactory.h"
+#include "platform/base/format.h"
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::u16string_view kResponse = u"Response";
+constexpr std::u16string_view kTypesSchema = u"/definitions/types/xsd:schema";
+constexpr std::u16string_view kAttributesSchema = u"/definitions/attributes/xsd:schema";
+
+std::u16string BlankTemplatePath() {
+    BSTR item = nullptr;
+    std::string blank;
+    if (CVrConfigData().GetItem("AdapterBlankFile", &item, true)) {
+        blank = vr::ToUtf8(vr::BstrView(item));
+    }
+    SysFreeString(item);
+    if (blank.empty()) {
+        return {};
+    }
+    std::string mapped = vr::MapWindowsPath(blank);
+    return vr::FromUtf8(mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped);
+}
+
+bool EndsInResponse(std::u16string_view name) {
+    return name.size() >= kResponse.size() && name.ends_with(kResponse);
+}
+
+bool IsInputMessage(std::u16string_view name) {
+    return !EndsInResponse(name);
+}
+
+const char16_t* ActionName(CDeviceAdapterFile::Sequence sequence) {
+    return sequence == CDeviceAdapterFile::Sequence::Open ? u"_Open" : u"_Close";
+}
+
+const char16_t* DeviceAttribute(CDeviceAdapterFile::Sequence sequence) {
+    return sequence == CDeviceAdapterFile::Sequence::Open ? u"open" : u"close";
+}
+
+void ThrowIfFailed(HRESULT hr) {
+    if (FAILED(hr)) {
+        throw _com_error(hr);
+    }
+}
+
+// Runs work, turning a raised COM failure into its report and HRESULT.
+template <class Work>
+HRESULT RunGuarded(const OLECHAR* method, Work&& work) {
+    SetTraceMethodName(method);
+    try {
+        return work();
+    } catch (const _com_error& error) {
+        DumpComError(error);
+        return error.Error();
+    }
+}
+
+} // namespace
+
+std::u16string XPathLiteral(std::u16string_view text) {
+    if (text.find(u'\'') == std::u16string_view::npos) {
+        return u"'" + std::u16string(text) + u"'";
+    }
+    if (text.find(u'"') == std::u16string_view::npos) {
+        return u"\"" + std::u16string(text) + u"\"";
+    }
+    // Both kinds: apostrophe-quoted pieces joined by quoted apostrophes.
+    std::u16string result = u"concat(";
+    size_t start = 0;
+    for (size_t at = text.find(u'\''); at != std::u16string_view::npos; at = text.find(u'\'', start)) {
+        result += u"'" + std::u16string(text.substr(start, at - start)) + u"', \"'\", ";
+        start = at + 1;
+    }
+    return result + u"'" + std::u16string(text.substr(start)) + u"')";
+}
+
+CDeviceAdapterFile::CDeviceAdapterFile(const OLECHAR* fileName) : CXmlFile(fileName) {}
+
+CDeviceAdapterFile::~CDeviceAdapterFile() = default;
+
+HRESULT CDeviceAdapterFile::Save() {
+    return CXmlFile::Save();
+}
+
+HRESULT CDeviceAdapterFile::Load() {
+    HRESULT hr = CXmlFile::Load();
+    return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+HRESULT CDeviceAdapterFile::CreateFromBlank() {
+    return RunGuarded(u"CDeviceAdapterFile::CreateFromBlank()", [this] {
+        vr::xml::Document blank;
+        ThrowIfFailed(vr::xml::Document::Create(&blank));
+        blank.setAsync(false);
+        blank.setPreserveWhiteSpace(true);
+        const std::u16string path = BlankTemplatePath();
+        if (FAILED(blank.load(path))) {
+            DumpParseError(blank.parseError());
+            return E_FAIL;
+        }
+        return CreateDocument(blank.xml().c_str());
+    });
+}
+
+HRESULT CDeviceAdapterFile::Ready() {
+    if (HRESULT hr = Load(); FAILED(hr)) {
+        return hr;
+    }
+    return Reparse();
+}
+
+HRESULT CDeviceAdapterFile::SelectOne(const std::u16string& xpath, vr::xml::Node* node) {
+    if (HRESULT hr = Ready(); FAILED(hr)) {
+        return hr;
+    }
+    *node = {};
+    HRESULT hr = GetDocument().selectSingleNode(xpath, node);
+    ThrowIfFailed(hr);
+    return hr;
+}
+
+void CDeviceAdapterFile::TraceNames(const std::vector<std::u16string>& names, size_t from) const {
+    TraceInfoOf([&names, from] {
+        std::u16string text = u"Returned Names: ";
+        for (size_t i = from; i < names.size(); ++i) {
+            text += u" '" + names[i] + u"'";
+        }
+        return text;
+    });
+}
+
+HRESULT CDeviceAdapterFile::AppendSelected(const std::u16string& xpath, std::vector<std::u16string>& names,
+                                           bool (*keep)(std::u16string_view)) {
+    if (HRESULT hr = Ready(); FAILED(hr)) {
+        return hr;
+    }
+    vr::xml::NodeList found;
+    ThrowIfFailed(GetDocument().selectNodes(xpath, &found));
+    for (const vr::xml::Node& node : found) {
+        std::u16string name = node.nodeValue();
+        if (keep == nullptr || keep(name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CDeviceAdapterFile::GetAttributeNames(std::vector<std::u16string>& names, const OLECHAR* className) {
+    return RunGuarded(u"CDeviceAdapterFile::GetAttributeNames()", [&] {
+        const size_t from = names.size();
+        const std::u16string elements = std::u16string(kAttributesSchema) + u"/xsd:element";
+        HRESULT hr = S_OK;
+        if (className == nullptr) {
+            hr = AppendSelected(elements + u"/@name", names);
+        } else {
+            const std::u16string wanted(vr::U16View(className));
+            hr = AppendSelected(elements + u"[@vrt:class = " + XPathLiteral(wanted) + u"]/@name", names);
+            if (SUCCEEDED(hr) && wanted == u"Attribute") {
+                hr = AppendSelected(elements + u"[not(@vrt:class)]/@name", names);
+            }
+        }
+        SetTraceSite();
+        TraceNames(names, from);
+        return hr;
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetOperationNames(std::vector<std::u16string>& names) {
+    return RunGuarded(u"CDeviceAdapterFile::GetOperationNames()", [&] {
+        const size_t from = names.size();
+        HRESULT hr = AppendSelected(u"/definitions/operation/@name", names);
+        SetTraceSite();
+        TraceNames(names, from);
+        return hr;
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetInputMessageNames(std::vector<std::u16string>& names, const OLECHAR* kind) {
+    return RunGuarded(u"CDeviceAdapterFile::GetInputMessageNames()", [&] {
+        const size_t from = names.size();
+        bool (*keep)(std::u16string_view) = nullptr;
+        if (kind != nullptr) {
+            std::u16string_view wanted = vr::U16View(kind);
+            if (wanted == u"InputMessage") {
+                keep = IsInputMessage;
+            } else if (wanted == u"OutputMessage") {
+                keep = EndsInResponse;
+            } else {
+                return Ready(); // an unknown kind lists nothing
+            }
+        }
+        HRESULT hr = AppendSelected(std::u16string(kTypesSchema) + u"/xsd:complexType/@name", names, keep);
+        SetTraceSite();
+        TraceNames(names, from);
+        return hr;
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetNames(std::vector<std::u16string>& names, int mode, const OLECHAR* className) {
+    switch (mode) {
+    case kOperationNames:
+        return GetOperationNames(names);
+    case kMessageNames:
+        return GetInputMessageNames(names, className);
+    case kAttributeNames:
+        return GetAttributeNames(names, className);
+    default:
+        return S_OK;
+    }
+}
+
+// ---- Editing ----
+
+HRESULT CDeviceAdapterFile::NewElement(std::u16string_view qualifiedName, vr::xml::Node* element) {
+    vr::xml::Document document = GetDocument(); // a handle: the document itself is edited
+    return document.createNode(vr::xml::NODE_ELEMENT, qualifiedName, NamespaceUriOfPrefix(qualifiedName),
+                               element);
+}
+
+// The first child element of that name, made and appended when there is none.
+HRESULT CDeviceAdapterFile::ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName,
+                                         vr::xml::Node* element) {
+    for (const vr::xml::Node& child : parent.childNodes()) {
+        if (child.nodeType() == vr::xml::NODE_ELEMENT && child.nodeName() == qualifiedName) {
+            *element = child;
+            return S_OK;
+        }
+    }
+    ThrowIfFailed(NewElement(qualifiedName, element));
+    return parent.appendChild(*element);
+}
+
+HRESULT CDeviceAdapterFile::GetDeviceSetting(const OLECHAR* name, std::u16string* value) {
+    return RunGuarded(u"CDeviceAdapterFile::GetDeviceSetting()", [&] {
+        vr::xml::Node device;
+        HRESULT hr = SelectOne(u"/definitions/device", &device);
+        return hr != S_OK ? hr : device.getAttribute(vr::U16View(name), value);
+    });
+}
+
+HRESULT CDeviceAdapterFile::SetDeviceSetting(const OLECHAR* name, const OLECHAR* value) {
+    return RunGuarded(u"CDeviceAdapterFile::SetDeviceSetting()", [&] {
+        return Ready() == S_OK ? SetAttribute(u"/definitions/device", name, value) : E_FAIL;
+    });
+}
+
+HRESULT CDeviceAdapterFile::AddAttribute(const std::u16string& name) {
+    return RunGuarded(u"CDeviceAdapterFile::AddAttribute()", [&] {
+        vr::xml::Node schema;
+        vr::xml::Node existing;
+        if (HRESULT hr = SelectOne(std::u16string(kAttributesSchema), &schema); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        ThrowIfFailed(
+            schema.selectSingleNode(u"xsd:element[@name = " + XPathLiteral(name) + u"]", &existing));
+        if (name.empty() || existing) {
+            SetTraceSite();
+            TraceError(u"The attribute name '%s' is empty or taken.", name.c_str());
+            return E_INVALIDARG;
+        }
+        std::u16string description = u"type=int";
+        BSTR text = vr::AllocBstr(description);
+        (void)AppendParam(&text, u"name", name.c_str(), u" ",
+                          false); // a name the writer cannot quote stays out
+        description.assign(vr::BstrView(text));
+        SysFreeString(text);
+        description += u" vrt:class=Attribute vrt:cache=true";
+        vr::xml::Node element;
+        CXMLSchemaFactory factory;
+        if (HRESULT hr = factory.CreateElement(&element, description.c_str()); FAILED(hr)) {
+            return hr;
+        }
+        return schema.appendChild(element);
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetAttributeDescription(const std::u16string& name, std::u16string* description) {
+    return RunGuarded(u"CDeviceAdapterFile::GetAttributeDescription()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(std::u16string(kAttributesSchema) + u"/xsd:element[@name = " +
+                                   XPathLiteral(name) + u"]",
+                               &element);
+        if (hr != S_OK) {
+            return hr;
+        }
+        BSTR text = nullptr;
+        CXMLSchemaFactory factory;
+        hr = factory.LoadElement(element, &text);
+        description->assign(vr::BstrView(text));
+        SysFreeString(text);
+        return hr;
+    });
+}
+
+HRESULT CDeviceAdapterFile::SetAttributeDescription(const std::u16string& name,
+                                                    const std::u16string& description) {
+    return RunGuarded(u"CDeviceAdapterFile::SetAttributeDescription()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(std::u16string(kAttributesSchema) + u"/xsd:element[@name = " +
+                                   XPathLiteral(name) + u"]",
+                               &element);
+        if (hr != S_OK) {
+            return hr;
+        }
+        std::u16string full = description;
+        BSTR text = vr::AllocBstr(full);
+        (void)FindParamValue(nullptr, nullptr, &text, u"name"); // the element keeps its own name
+        bool named = AppendParam(&text, u"name", name.c_str(), u" ", false);
+        full.assign(vr::BstrView(text));
+        SysFreeString(text);
+        vr::xml::Node made;
+        CXMLSchemaFactory factory;
+        if (!named) {
+            return E_INVALIDARG;
+        }
+        if (hr = factory.CreateElement(&made, full.c_str()); FAILED(hr)) {
+            return hr;
+        }
+        return element.parentNode().replaceChild(made, element);
+    });
+}
+
+HRESULT CDeviceAdapterFile::RemoveAttribute(const std::u16string& name) {
+    return RunGuarded(u"CDeviceAdapterFile::RemoveAttribute()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(std::u16string(kAttributesSchema) + u"/xsd:element[@name = " +
+                                   XPathLiteral(name) + u"]",
+                               &element);
+        return hr != S_OK ? hr : element.parentNode().removeChild(element);
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetMessageType(const std::u16string& name, vr::xml::Node* complexType) {
+    return RunGuarded(u"CDeviceAdapterFile::GetMessageType()", [&] {
+        return SelectOne(std::u16string(kTypesSchema) + u"/xsd:complexType[@name = " + XPathLiteral(name) +
+                             u"]",
+                         complexType);
+    });
+}
+
+HRESULT CDeviceAdapterFile::SetMessageType(const vr::xml::Node& complexType) {
+    return RunGuarded(u"CDeviceAdapterFile::SetMessageType()", [&] {
+        std::u16string name;
+        if (!complexType || complexType.getAttribute(u"name", &name) != S_OK || name.empty()) {
+            SetTraceSite();
+            TraceError(u"A message type must have a name.");
+            return E_INVALIDARG;
+        }
+        vr::xml::Node schema;
+        vr::xml::Node existing;
+        if (HRESULT hr = SelectOne(std::u16string(kTypesSchema), &schema); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        ThrowIfFailed(
+            schema.selectSingleNode(u"xsd:complexType[@name = " + XPathLiteral(name) + u"]", &existing));
+        vr::xml::Node copy;
+        ThrowIfFailed(complexType.cloneNode(true, &copy));
+        return existing ? schema.replaceChild(copy, existing) : schema.appendChild(copy);
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetOperation(const std::u16string& name, Operation* operation) {
+    return RunGuarded(u"CDeviceAdapterFile::GetOperation()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(u"/definitions/operation[@name = " + XPathLiteral(name) + u"]", &element);
+        if (hr != S_OK) {
+            return hr;
+        }
+        Operation read;
+        read.name = name;
+        (void)element.getAttribute(u"parameterOrder", &read.parameterOrder); // absent: none
+        (void)element.getAttribute(u"result", &read.result);                 // absent: none
+        vr::xml::Node input;
+        vr::xml::Node output;
+        if (element.selectSingleNode(u"input", &input) == S_OK) {
+            (void)input.getAttribute(u"message", &read.inputMessage); // absent: a fixed value only
+        }
+        if (element.selectSingleNode(u"output", &output) == S_OK) {
+            (void)output.getAttribute(u"message", &read.outputMessage); // absent: the raw answer
+            std::u16string timeout;
+            if (output.getAttribute(u"timeout", &timeout) == S_OK) {
+                read.timeout = timeout;
+            }
+        }
+        *operation = std::move(read);
+        return S_OK;
+    });
+}
+
+HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
+    return RunGuarded(u"CDeviceAdapterFile::WriteOperation()", [&] {
+        if (operation.name.empty() || (operation.inputMessage.empty() && operation.outputMessage.empty())) {
+            SetTraceSite();
+            TraceError(u"Operation '%s': it needs a name and an input or output message.",
+                       operation.name.c_str());
+            return E_INVALIDARG;
+        }
+        for (const std::u16string* message : {&operation.inputMessage, &operation.outputMessage}) {
+            vr::xml::Node type;
+            if (!message->empty() && GetMessageType(*message, &type) != S_OK) {
+                SetTraceSite();
+                TraceError(u"Operation '%s': there is no message type '%s'.", operation.name.c_str(),
+                           message->c_str());
+                return E_INVALIDARG;
+            }
+        }
+        vr::xml::Node root;
+        vr::xml::Node element;
+        if (HRESULT hr = SelectOne(u"/definitions", &root); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        ThrowIfFailed(
+            root.selectSingleNode(u"operation[@name = " + XPathLiteral(operation.name) + u"]", &element));
+        vr::xml::Node fresh;
+        ThrowIfFailed(NewElement(u"operation", &fresh));
+        ThrowIfFailed(fresh.setAttribute(u"name", operation.name));
+        ThrowIfFailed(fresh.setAttribute(u"parameterOrder", operation.parameterOrder));
+        ThrowIfFailed(fresh.setAttribute(u"result", operation.result));
+        // Only what the socket accepts: an input needs its message, an output without a message would wait
+        // for an answer a write-only command never gets.
+        if (!operation.inputMessage.empty()) {
+            vr::xml::Node input;
+            ThrowIfFailed(ChildElement(fresh, u"input", &input));
+            ThrowIfFailed(input.setAttribute(u"message", operation.inputMessage));
+        }
+        if (!operation.outputMessage.empty()) {
+            vr::xml::Node output;
+            ThrowIfFailed(ChildElement(fresh, u"output", &output));
+            ThrowIfFailed(output.setAttribute(u"message", operation.outputMessage));
+            if (operation.timeout && !operation.timeout->empty()) {
+                ThrowIfFailed(output.setAttribute(u"timeout", *operation.timeout));
+            }
+        }
+        if (element) {
+            return root.replaceChild(fresh, element);
+        }
+        // New operations go after the last one, before the actions that may reference them.
+        vr::xml::Node firstAction;
+        ThrowIfFailed(root.selectSingleNode(u"action", &firstAction));
+        return firstAction ? root.insertBefore(fresh, firstAction) : root.appendChild(fresh);
+    });
+}
+
+HRESULT CDeviceAdapterFile::RemoveOperation(const std::u16string& name) {
+    return RunGuarded(u"CDeviceAdapterFile::RemoveOperation()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(u"/definitions/operation[@name = " + XPathLiteral(name) + u"]", &element);
+        return hr != S_OK ? hr : element.parentNode().removeChild(element);
+    });
+}
+
+HRESULT CDeviceAdapterFile::GetSequence(Sequence sequence, std::vector<std::u16string>* operations) {
+    return RunGuarded(u"CDeviceAdapterFile::GetSequence()", [&] {
+        std::vector<std::u16string> names;
+        HRESULT hr = AppendSelected(u"/definitions/action[@name = '" + std::u16string(ActionName(sequence)) +
+                                        u"']/reference/@name",
+                                    names);
+        if (SUCCEEDED(hr)) {
+            *operations = std::move(names);
+        }
+        return hr;
+    });
+}
+
+HRESULT CDeviceAdapterFile::SetSequence(Sequence sequence, const std::vector<std::u16string>& operations) {
+    return RunGuarded(u"CDeviceAdapterFile::SetSequence()", [&] {
+        vr::xml::Node root;
+        if (HRESULT hr = SelectOne(u"/definitions", &root); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        const std::u16string action = ActionName(sequence);
+        vr::xml::Node device;
+        ThrowIfFailed(ChildElement(root, u"device", &device));
+        ThrowIfFailed(device.removeAttribute(DeviceAttribute(sequence)));
+        vr::xml::Node old;
+        ThrowIfFailed(root.selectSingleNode(u"action[@name = '" + action + u"']", &old));
+        if (old) {
+            ThrowIfFailed(root.removeChild(old));
+        }
+        vr::xml::Node element;
+        for (const std::u16string& name : operations) {
+            vr::xml::Node operation;
+            ThrowIfFailed(
+                root.selectSingleNode(u"operation[@name = " + XPathLiteral(name) + u"]", &operation));
+            if (!operation) {
+                continue; // only operations that exist can run
+            }
+            if (!element) {
+                ThrowIfFailed(NewElement(u"action", &element));
+                ThrowIfFailed(element.setAttribute(u"name", action));
+                ThrowIfFailed(element.setAttribute(u"parameterOrder", u""));
+                ThrowIfFailed(element.setAttribute(u"result", u""));
+                ThrowIfFailed(root.appendChild(element));
+                ThrowIfFailed(device.setAttribute(DeviceAttribute(sequence), action));
+            }
+            vr::xml::Node reference;
+            ThrowIfFailed(NewElement(u"reference", &reference));
+            ThrowIfFailed(reference.setAttribute(u"name", name));
+            ThrowIfFailed(element.appendChild(reference));
+        }
+        return S_OK;
+    });
+}

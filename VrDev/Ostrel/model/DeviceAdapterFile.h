@@ -1,0 +1,110 @@
+// One device adapter file (.daf) as the studio edits it: device settings, configuration attributes, message
+// types, operations and the open and close sequences, read and written on the XML file class's document.
+//
+// Usage: construct with the file's path; CreateFromBlank starts a new file from the blank template (the
+// configuration item AdapterBlankFile), Load reads an existing one. Edits change the document in memory;
+// Save writes the file. What is written is what the instrument socket reads: an operation without an input
+// message has no `input` element, one without an output message no `output` element.
+//
+// Names (operations, messages, attributes) are compared exactly; in XPath expressions they are quoted so
+// that any text, apostrophes included, selects what it names.
+//
+// Failures: HRESULTs as the XML file class gives them (reported through the trace); a query on a file that
+// does not load returns the loader's failure and leaves its list unchanged.
+//
+// Threads: one object is used by one thread at a time.
+#pragma once
+
+#include "common/XmlFile.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class CDeviceAdapterFile : public CXmlFile {
+public:
+    // What GetNames lists.
+    enum NameMode { kOperationNames = 0, kMessageNames = 1, kAttributeNames = 2 };
+    // The device's open and close sequences.
+    enum class Sequence { Open, Close };
+
+    // One operation as the Operations page edits it; an empty message name means none.
+    struct Operation {
+        std::u16string name;
+        std::u16string parameterOrder;
+        std::u16string result;
+        std::u16string inputMessage;
+        std::u16string outputMessage;
+        std::optional<std::u16string> timeout; // none: the device's default
+    };
+
+    explicit CDeviceAdapterFile(const OLECHAR* fileName = nullptr);
+    ~CDeviceAdapterFile() override;
+
+    [[nodiscard]] HRESULT Save() override;
+    // Any success of the loader is S_OK.
+    [[nodiscard]] HRESULT Load() override;
+    // Replaces the document with a copy of the blank template; the next Save writes it under the file name.
+    [[nodiscard]] HRESULT CreateFromBlank();
+
+    // ---- Names, in document order, appended to names ----
+    // className null: all; "Attribute": that class, then the elements without a class; else that class.
+    [[nodiscard]] HRESULT GetAttributeNames(std::vector<std::u16string>& names, const OLECHAR* className);
+    [[nodiscard]] HRESULT GetOperationNames(std::vector<std::u16string>& names);
+    // kind null: all; "InputMessage": names not ending in "Response"; "OutputMessage": those ending in it.
+    [[nodiscard]] HRESULT GetInputMessageNames(std::vector<std::u16string>& names, const OLECHAR* kind);
+    // By NameMode; another mode lists nothing.
+    [[nodiscard]] HRESULT GetNames(std::vector<std::u16string>& names, int mode, const OLECHAR* className);
+
+    // ---- Device settings: timeout, termstring, defaultSelector ----
+    // S_FALSE and value unchanged when the setting is absent.
+    [[nodiscard]] HRESULT GetDeviceSetting(const OLECHAR* name, std::u16string* value);
+    // "<Undefined>" (or none) removes the setting.
+    [[nodiscard]] HRESULT SetDeviceSetting(const OLECHAR* name, const OLECHAR* value);
+
+    // ---- Configuration attributes ----
+    // A new attribute: type int, class Attribute, cached. E_INVALIDARG when the name is taken or empty.
+    [[nodiscard]] HRESULT AddAttribute(const std::u16string& name);
+    // The attribute's element as the schema factory describes it ("type=int ... name=X"); S_FALSE when
+    // there is no such attribute.
+    [[nodiscard]] HRESULT GetAttributeDescription(const std::u16string& name, std::u16string* description);
+    // Replaces the element by the schema factory's element for the description (its name stays); S_FALSE
+    // when missing.
+    [[nodiscard]] HRESULT SetAttributeDescription(const std::u16string& name,
+                                                  const std::u16string& description);
+    [[nodiscard]] HRESULT RemoveAttribute(const std::u16string& name);
+
+    // ---- Message types ----
+    // The complex type of that name (S_FALSE and an empty handle when none).
+    [[nodiscard]] HRESULT GetMessageType(const std::u16string& name, vr::xml::Node* complexType);
+    // Puts a copy of the complex type in place of the one of the same name, or adds it.
+    [[nodiscard]] HRESULT SetMessageType(const vr::xml::Node& complexType);
+
+    // ---- Operations ----
+    // S_FALSE when there is no such operation.
+    [[nodiscard]] HRESULT GetOperation(const std::u16string& name, Operation* operation);
+    // Writes the operation, replacing the one of the same name. The messages must exist as types
+    // (E_INVALIDARG otherwise: the socket would refuse the file), and at least one of them must be given.
+    [[nodiscard]] HRESULT WriteOperation(const Operation& operation);
+    [[nodiscard]] HRESULT RemoveOperation(const std::u16string& name);
+
+    // ---- Open and close sequences ----
+    [[nodiscard]] HRESULT GetSequence(Sequence sequence, std::vector<std::u16string>* operations);
+    // Rewrites the sequence whole; entries that name no operation are left out, and a sequence without any
+    // leaves neither the device's attribute nor the action in the file.
+    [[nodiscard]] HRESULT SetSequence(Sequence sequence, const std::vector<std::u16string>& operations);
+
+private:
+    // Load and reparse, as every query does first.
+    HRESULT Ready();
+    HRESULT AppendSelected(const std::u16string& xpath, std::vector<std::u16string>& names,
+                           bool (*keep)(std::u16string_view) = nullptr);
+    HRESULT SelectOne(const std::u16string& xpath, vr::xml::Node* node);
+    HRESULT NewElement(std::u16string_view qualifiedName, vr::xml::Node* element);
+    HRESULT ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName, vr::xml::Node* element);
+    void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
+};
+
+// The text as an XPath string literal: in apostrophes, in quotes when it holds an apostrophe, or a concat()
+// of both kinds when it holds both.
+std::u16string XPathLiteral(std::u16string_view text);

@@ -1,0 +1,259 @@
+// The message definition's parsing side: answers parsed with the compose/parse engine, token positions
+// derived from the sample, sample edits that keep the tokens consistent, and the built-in example.
+#include "VrDev/Ostrel/model/MsgTypeDef.h"
+
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+#include "common/Trace.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+
+#include <algorithm>
+#include <new>
+
+using ostrel::Narrow;
+using ostrel::Wide;
+
+namespace {
+
+void ThrowIfFailed(HRESULT hr) {
+    if (FAILED(hr)) {
+        throw _com_error(hr);
+    }
+}
+
+} // namespace
+
+HRESULT CMsgTypeDef::LoadParseDocument(const vr::xml::Node& complexType, vr::xml::Document* document) {
+    ThrowIfFailed(vr::xml::Document::Create(document));
+    document->setAsync(false);
+    document->setValidateOnParse(false);
+    document->setPreserveWhiteSpace(true);
+    ThrowIfFailed(document->setProperty(u"SelectionLanguage", u"XPath"));
+    if (FAILED(document->load(blankAdapterFile_))) {
+        DumpParseError(document->parseError());
+        return E_FAIL;
+    }
+    vr::xml::Node schema;
+    vr::xml::Node copy;
+    if (!complexType || document->selectSingleNode(u"//types/*", &schema) != S_OK) {
+        throw _com_error(E_POINTER); // no node, or a blank adapter file without a types schema
+    }
+    ThrowIfFailed(complexType.cloneNode(true, &copy));
+    ThrowIfFailed(schema.appendChild(copy));
+    return S_OK;
+}
+
+HRESULT CMsgTypeDef::ParseMsg(const vr::xml::Node& complexType, std::string_view text, int* failurePos) {
+    SetTraceMethodName(u"CMsgTypeDef::ParseMsg()");
+    if (failurePos) {
+        *failurePos = -1;
+    }
+    parseResult_.clear();
+    try {
+        vr::xml::Document document;
+        if (HRESULT hr = LoadParseDocument(complexType, &document); FAILED(hr)) {
+            return hr;
+        }
+        std::u16string typeName;
+        if (complexType.getAttribute(u"name", &typeName) != S_OK) {
+            SetTraceSite();
+            TraceError(u"pComplexTypeNodeMsgTypeDef has no 'name' attribute");
+            return E_FAIL;
+        }
+        if (!xlatrix_.SetSchemaXml(document)) {
+            SetTraceSite();
+            TraceError(u"Xlatrix::SetSchemaXml() returns Error: '%hs'",
+                       vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
+            return E_FAIL;
+        }
+        const bool positionMode = text.empty();
+        const std::string parsed(positionMode ? std::string_view(sample_) : text);
+        const std::string type = Narrow(typeName);
+        xlatrix_.RemoveAllParseEntryParamValues();
+        if (!xlatrix_.Parse(type.c_str(), parsed.c_str())) {
+            if (failurePos) {
+                *failurePos = xlatrix_.GetParseFailurePosition();
+            }
+            SetTraceSite();
+            TraceError(u"Xlatrix::Parse(%s) returns Error: '%hs'", typeName.c_str(),
+                       vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
+            return E_FAIL;
+        }
+        if (positionMode) {
+            DerivePositions();
+        } else {
+            WriteParseResult();
+        }
+        return S_OK;
+    } catch (const _com_error& error) {
+        DumpComError(error);
+        return error.Error();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+void CMsgTypeDef::WriteParseResult() {
+    CXlatrix::ParamValueArray& returned = xlatrix_.arrReturnedParamValues;
+    std::string name;
+    std::string typeName;
+    std::string value;
+    while (xlatrix_.GetParamValue(returned, name = {}, nullptr, &typeName, &value, 0, true, true)) {
+        const int count = xlatrix_.GetNumberOfElements(name.c_str());
+        std::string line = "(" + typeName + ") " + name;
+        if (count <= 1) {
+            line += " = '" + value + "'";
+        } else {
+            line += "[" + std::to_string(count) + "] = '" + value + "'";
+            for (int i = 1;
+                 i < count && xlatrix_.GetParamValue(returned, name, nullptr, nullptr, &value, 0, true, true);
+                 ++i) {
+                line += ", '" + value + "'";
+            }
+        }
+        parseResult_ += line + ";\n";
+    }
+}
+
+void CMsgTypeDef::DerivePositions() {
+    for (size_t i = 0; i < elements_.size(); ++i) {
+        CXlatrix::MatchRecord match;
+        if (elements_[i].kind == MtdKind::SchemaElement &&
+            xlatrix_.FindMatchRecord(Narrow(GetElementName(i)).c_str(), 0, &match)) {
+            elements_[i].nPosBegin = match.nBegin;
+            elements_[i].nPosEnd = match.nEnd;
+        }
+    }
+    for (size_t i = 0; i < elements_.size(); ++i) {
+        if (elements_[i].kind == MtdKind::SequenceBegin) {
+            DeriveGroupPositions(i);
+        }
+    }
+}
+
+void CMsgTypeDef::DeriveGroupPositions(size_t groupBegin) {
+    size_t groupEnd = kNoRecord;
+    MtdElement& begin = elements_[groupBegin];
+    if (FindSequenceEnd(groupBegin, &groupEnd)) {
+        auto first = std::find_if(elements_.begin() + static_cast<std::ptrdiff_t>(groupBegin) + 1,
+                                  elements_.begin() + static_cast<std::ptrdiff_t>(groupEnd),
+                                  [](const MtdElement& item) { return item.kind == MtdKind::SchemaElement; });
+        size_t last = groupEnd;
+        while (last-- > groupBegin + 1 && elements_[last].kind != MtdKind::SchemaElement) {
+        }
+        if (first != elements_.begin() + static_cast<std::ptrdiff_t>(groupEnd) && last > groupBegin) {
+            begin.nPosBegin = first->nPosBegin;
+            begin.nPosEnd = elements_[last].nPosEnd;
+            const std::string name = Narrow(GetElementName(last));
+            const int repetitions = xlatrix_.GetNumberOfElements(name.c_str());
+            CXlatrix::MatchRecord match;
+            if (repetitions > 0 && xlatrix_.FindMatchRecord(name.c_str(), repetitions - 1, &match)) {
+                elements_[groupEnd].nPosEnd = match.nEnd;
+            }
+        }
+    }
+    if (begin.nPosBegin == -1 || begin.nPosEnd == -1) {
+        TraceInfo(
+            u"WARNING: Couldn't find position(s) of the MtdSequenceElement: nPosBegin='%d', nPosEnd='%d'",
+            begin.nPosBegin, begin.nPosEnd);
+    }
+}
+
+HRESULT CMsgTypeDef::ParseText(std::string_view text, int* failurePos) {
+    vr::xml::Node complexType;
+    HRESULT hr = GetMsgTypeDef(&complexType);
+    return FAILED(hr) ? hr : ParseMsg(complexType, text, failurePos);
+}
+
+void CMsgTypeDef::ClampPositions() {
+    const int length = static_cast<int>(sample_.size());
+    for (MtdElement& item : elements_) {
+        item.nPosBegin = std::min(item.nPosBegin, length);
+        item.nPosEnd = std::min(item.nPosEnd, length);
+    }
+}
+
+HRESULT CMsgTypeDef::ChangeSampleText(std::string_view sample) {
+    vr::xml::Node complexType;
+    if (HRESULT hr = GetMsgTypeDef(&complexType); FAILED(hr)) {
+        return hr;
+    }
+    if (sample.empty()) {
+        sample_.clear();
+        ClampPositions(); // no token may reach past the (now empty) text
+        return S_OK;
+    }
+    if (HRESULT hr = ParseMsg(complexType, sample); FAILED(hr)) {
+        return hr;
+    }
+    sample_ = sample;
+    // The new sample parsed just now; a token the engine did not place keeps its position, clamped.
+    (void)ParseMsg(complexType, {});
+    ClampPositions();
+    return S_OK;
+}
+
+bool CMsgTypeDef::EditSampleText(int position, char character, bool erase) {
+    if (position < 0 || position > static_cast<int>(sample_.size()) || (erase && position == 0)) {
+        return false; // nothing before the start to delete
+    }
+    const std::vector<MtdElement> keptElements = elements_;
+    const std::string keptSample = sample_;
+    const int shift = erase ? -1 : 1;
+    for (MtdElement& item : elements_) {
+        if (item.kind != MtdKind::SchemaElement) {
+            continue;
+        }
+        if (item.nPosBegin >= position) {
+            item.nPosBegin += shift;
+        }
+        if (item.nPosEnd >= position) {
+            item.nPosEnd += shift;
+        }
+    }
+    std::string edited = sample_;
+    if (erase) {
+        edited.erase(static_cast<size_t>(position - 1), 1);
+    } else {
+        edited.insert(static_cast<size_t>(position), 1, character);
+    }
+    if (SUCCEEDED(ChangeSampleText(edited))) {
+        return true;
+    }
+    elements_ = keptElements;
+    sample_ = keptSample;
+    return false;
+}
+
+bool CMsgTypeDef::TestClass() {
+    SetTraceMethodName(u"CMsgTypeDef::TestClass()");
+    const std::string sample = "Get pos 1\nStatA = 12\nStatB =1.145\n-> ";
+    CMsgTypeDef definition;
+    definition.Init(sample, "msgGetB1Response", "", u"xsd", u"vra:substitution=enumeration");
+    definition.AddElement(18, 20, u"type=int name=nStatA");
+    definition.AddElement(10, 18, u"type=string name=strKey1 fixed='StatA = '");
+    definition.AddElement(20, 21, u"type=string name=strKey2 fixed='\n'");
+    definition.AddSequence(18, 20, u"minOccurs=0 maxOccurs=1");
+    vr::xml::Node built;
+    if (FAILED(definition.GetMsgTypeDef(&built))) {
+        return false;
+    }
+    definition.TraceVecElements();
+    TraceInfoOf([&built] { return built.xml(); });
+
+    definition.Init({}, {}, {}, u"xsd", u"vra:substitution=enumeration");
+    vr::xml::Node rebuilt;
+    if (FAILED(definition.Load(built)) || FAILED(definition.GetMsgTypeDef(&rebuilt))) {
+        return false;
+    }
+    definition.TraceVecElements();
+    TraceInfoOf([&rebuilt] { return rebuilt.xml(); });
+
+    if (FAILED(definition.ChangeSampleText("Get pos 1\nStatA = 1234\nStatB =1.145\n-> "))) {
+        return false;
+    }
+    definition.TraceVecElements();
+    size_t value = kNoRecord;
+    return definition.FindElementByName(u"nStatA", &value) && definition.Elements()[value].nPosBegin == 18 &&
+           definition.Elements()[value].nPosEnd == 22;
+}

@@ -1,0 +1,63 @@
+// Small text helpers of the message definition: option-string items, Latin-1 and trace texts.
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+
+#include "common/ParamParser.h"
+#include "platform/base/text.h"
+#include "platform/com/bstr.h"
+
+#include <memory>
+
+namespace ostrel {
+
+namespace {
+
+struct BstrFree {
+    void operator()(OLECHAR* text) const { SysFreeString(text); }
+};
+using OwnedBstr = std::unique_ptr<OLECHAR, BstrFree>;
+
+OwnedBstr Owned(std::u16string_view text) {
+    return OwnedBstr(vr::AllocBstr(text));
+}
+
+} // namespace
+
+std::optional<std::u16string> ItemOf(std::u16string_view options, std::u16string_view name) {
+    OwnedBstr text = Owned(options);
+    OwnedBstr wanted = Owned(name);
+    BSTR value = nullptr;
+    if (!GetParam(nullptr, &value, text.get(), wanted.get())) {
+        return std::nullopt;
+    }
+    OwnedBstr held(value);
+    return std::u16string(vr::BstrView(held.get()));
+}
+
+bool AppendItem(std::u16string& options, std::u16string_view name, std::u16string_view value) {
+    BSTR text = vr::AllocBstr(options);
+    OwnedBstr wanted = Owned(name);
+    OwnedBstr valueText = Owned(value);
+    // A fixed text may be a blank, a comma or a line break: always quoted, so it reads back whole.
+    bool appended = AppendParam(&text, wanted.get(), valueText.get(), u" ", true);
+    OwnedBstr result(text);
+    if (appended) {
+        options.assign(vr::BstrView(result.get()));
+    }
+    return appended;
+}
+
+void AppendItemIfMissing(std::u16string& options, std::u16string_view name, std::u16string_view value) {
+    if (!ItemOf(options, name)) {
+        (void)AppendItem(options, name, value); // names and values of settings never hold all four quotes
+    }
+}
+
+std::u16string Wide(std::string_view latin1) {
+    return vr::FromLatin1(latin1);
+}
+
+std::string Narrow(std::u16string_view text) {
+    return vr::ToLatin1(text);
+}
+
+} // namespace ostrel

@@ -1,0 +1,21 @@
+// Small text helpers of the message definition: option-string items, Latin-1 and trace texts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// The value of an item of an option string; none when the item is missing (an item without value: "").
+std::optional<std::u16string> ItemOf(std::u16string_view options, std::u16string_view name);
+// Appends "name=value" after a blank, quoted as the option-string writer quotes (so an apostrophe or a blank
+// in the value reads back as it was); false when the value cannot be written (it holds all of ' " } ]).
+bool AppendItem(std::u16string& options, std::u16string_view name, std::u16string_view value);
+// Appends the item unless one of that name is there already.
+void AppendItemIfMissing(std::u16string& options, std::u16string_view name, std::u16string_view value);
+
+std::u16string Wide(std::string_view latin1);
+std::string Narrow(std::u16string_view text);
+
+} // namespace ostrel

@@ -1,0 +1,330 @@
+// Device adapter files through the studio's model: the test adapters read, saved and driven through the
+// instrument socket against the loopback instrument, and an adapter written from nothing and measured from a
+// script.
+#include "VrDev/Ostrel/model/DeviceAdapterFile.h"
+#include "VrDev/Ostrel/model/MsgTypeDef.h"
+
+#include "instrel.h"
+#include "peers.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+#include "platform/com/comutil.h"
+#include "platform/com/object.h"
+#include "platform/scripting/activscp.h"
+#include "plugmar.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string DataPath(const std::string& name) {
+    return std::string(OSTREL_TEST_DATA) + "/" + name;
+}
+
+std::string Read(const vr::xml::Document& document) {
+    return vr::ToUtf8(document.documentElement().xml());
+}
+
+// A script site that lends the socket as "dev" and keeps the last error's description.
+class DeviceSite : public vr::ObjectRoot, public IActiveScriptSite {
+public:
+    using Interfaces = vr::InterfaceList<IActiveScriptSite>;
+    IUnknown* device = nullptr;
+    std::u16string lastError;
+
+    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
+    HRESULT GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override {
+        if (info) {
+            *info = nullptr;
+        }
+        if (!(mask & SCRIPTINFO_IUNKNOWN) || vr::U16View(name) != u"dev") {
+            return TYPE_E_ELEMENTNOTFOUND;
+        }
+        *item = device;
+        device->AddRef();
+        return S_OK;
+    }
+    HRESULT GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    HRESULT OnScriptError(IActiveScriptError* error) override {
+        EXCEPINFO excep{};
+        if (SUCCEEDED(error->GetExceptionInfo(&excep))) {
+            lastError = std::u16string(vr::BstrView(excep.bstrDescription));
+        }
+        vr::ClearExcepInfo(&excep);
+        return S_OK;
+    }
+    HRESULT OnEnterScript() override { return S_OK; }
+    HRESULT OnLeaveScript() override { return S_OK; }
+};
+
+class AdapterFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        folder_ = fs::temp_directory_path() / ("ostrel-" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        socket_ = nullptr;
+        visa_ = nullptr;
+        CoUninitialize();
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    std::u16string Temp(const std::string& name) { return vr::FromUtf8((folder_ / name).string()); }
+
+    // A socket on the adapter file over a VISA connection to the loopback instrument.
+    void Connect(const std::u16string& adapter, const std::string& answerEnd) {
+        ASSERT_TRUE(instrument_.Start(answerEnd));
+        CLSID clsid{};
+        ASSERT_EQ(CLSIDFromProgID(kCnVisaIndependentProgId, &clsid), S_OK);
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrConnection>(),
+                                   visa_.PutVoid()),
+                  S_OK);
+        _bstr_t resource(vr::FromUtf8(instrument_.SocketResource()).c_str());
+        _bstr_t none(u"");
+        ASSERT_EQ(visa_->Init(resource, none, 2000, _NO_LOCK), S_OK);
+        ASSERT_EQ(CLSIDFromProgID(u"Vornic.Socket", &clsid), S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<ISocket>(), socket_.PutVoid()),
+            S_OK);
+        _bstr_t options((u"AdapterFile=" + adapter).c_str());
+        _variant_t connection(static_cast<IUnknown*>(visa_.Get()));
+        HRESULT hr = socket_->Init(options, connection);
+        ASSERT_EQ(hr, S_OK) << vr::ToUtf8(ErrorText());
+    }
+    static std::u16string ErrorText() {
+        vr::ComPtr<IErrorInfo> info;
+        BSTR text = nullptr;
+        if (GetErrorInfo(0, info.Put()) != S_OK || FAILED(info->GetDescription(&text))) {
+            return {};
+        }
+        std::u16string result(vr::BstrView(text));
+        SysFreeString(text);
+        return result;
+    }
+    // dev.name read by IDispatch, as a script engine reads it.
+    _variant_t Get(const std::u16string& name) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+        DISPID id = DISPID_UNKNOWN;
+        EXPECT_EQ(socket_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        DISPPARAMS none{};
+        _variant_t result;
+        EXPECT_EQ(socket_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                                  nullptr, nullptr),
+                  S_OK)
+            << vr::ToUtf8(name);
+        return result;
+    }
+
+    fs::path folder_;
+    vrvisatest::LoopbackInstrument instrument_;
+    vr::ComPtr<IVrConnection> visa_;
+    vr::ComPtr<ISocket> socket_;
+};
+
+class TestAdapters : public AdapterFileTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(TestAdapters, LoadSaveUnchangedDefineAgainAndDriveTheSocket) {
+    const std::string name = GetParam();
+    CDeviceAdapterFile original(vr::FromUtf8(DataPath(name)).c_str());
+    std::vector<std::u16string> messages;
+    ASSERT_EQ(original.GetNames(messages, CDeviceAdapterFile::kMessageNames, nullptr), S_OK);
+    ASSERT_FALSE(messages.empty());
+    const std::string before = Read(original.GetDocument());
+    const std::u16string copy = Temp(name);
+    ASSERT_EQ(original.SetFileName(copy.c_str()), S_OK);
+    ASSERT_EQ(original.Save(), S_OK);
+    CDeviceAdapterFile saved(copy.c_str());
+    ASSERT_EQ(saved.Load(), S_OK);
+    EXPECT_EQ(Read(saved.GetDocument()), before);
+
+    // Every message with a sample is read as a definition whose own build parses that sample.
+    for (const std::u16string& message : messages) {
+        vr::xml::Node type;
+        ASSERT_EQ(saved.GetMessageType(message, &type), S_OK);
+        if (type.firstChild().nodeType() != vr::xml::NODE_COMMENT) {
+            continue;
+        }
+        CMsgTypeDef definition;
+        ASSERT_EQ(definition.Load(type), S_OK) << vr::ToUtf8(message);
+        EXPECT_EQ(definition.ParseText(definition.Sample()), S_OK) << vr::ToUtf8(message);
+    }
+
+    Connect(copy, name.find("powersupply") != std::string::npos ? "\\r\\n" : "\\n");
+    if (name == "plugmar_multimeter.daf") {
+        _variant_t model = Get(u"Model");
+        EXPECT_EQ(model.vt, VT_BSTR);
+        EXPECT_EQ(vr::ToUtf8(vr::BstrView(model.bstrVal)), "LOOPBACK");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, TestAdapters,
+                         testing::Values("plugmar_multimeter.daf", "plugmar_powersupply.daf",
+                                         "xlatrix_blockdevice.daf", "xlatrix_multimeter.daf",
+                                         "xlatrix_powersupply.daf"));
+
+TEST_F(AdapterFileTest, NameQueriesAttributesAndSequences) {
+    CDeviceAdapterFile file(Temp("names.daf").c_str());
+    ASSERT_EQ(file.CreateFromBlank(), S_OK);
+    ASSERT_EQ(file.AddAttribute(u"Range"), S_OK);
+    ASSERT_EQ(file.AddAttribute(u"Channel"), S_OK);
+    ASSERT_EQ(file.AddAttribute(u"Plain"), S_OK);
+    EXPECT_EQ(file.AddAttribute(u"Range"), E_INVALIDARG);
+    ASSERT_EQ(file.SetAttributeDescription(u"Channel", u"type=int vrt:class=InnerSelector vrt:cache=true"),
+              S_OK);
+    ASSERT_EQ(file.SetAttributeDescription(u"Plain", u"type=double"), S_OK);
+    std::vector<std::u16string> names;
+    ASSERT_EQ(file.GetAttributeNames(names, u"Attribute"), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Range", u"Plain"}));
+    names.clear();
+    ASSERT_EQ(file.GetNames(names, CDeviceAdapterFile::kAttributeNames, u"InnerSelector"), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Channel"}));
+
+    // Message kinds by their names.
+    for (const char16_t* message : {u"msgA", u"msgAResponse", u"x", u"it's"}) {
+        CMsgTypeDef definition;
+        definition.Init("A\n", vr::ToLatin1(message), "\n", u"xsd", u"vra:substitution=enumeration");
+        vr::xml::Node type;
+        ASSERT_EQ(definition.GetMsgTypeDef(&type), S_OK);
+        ASSERT_EQ(file.SetMessageType(type), S_OK);
+    }
+    names.clear();
+    ASSERT_EQ(file.GetInputMessageNames(names, u"InputMessage"), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"msgA", u"x", u"it's"}));
+    names.clear();
+    ASSERT_EQ(file.GetInputMessageNames(names, u"OutputMessage"), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"msgAResponse"}));
+    ASSERT_EQ(file.GetInputMessageNames(names, u"Other"), S_OK);
+    EXPECT_EQ(names.size(), 1u);
+
+    // Operations written twice stay one; sequences keep only operations that exist.
+    CDeviceAdapterFile::Operation operation{u"it's", u"", u"", u"it's", u"", std::nullopt};
+    ASSERT_EQ(file.WriteOperation(operation), S_OK);
+    operation.outputMessage = u"msgAResponse";
+    operation.timeout = u"500";
+    ASSERT_EQ(file.WriteOperation(operation), S_OK);
+    EXPECT_EQ(file.WriteOperation({u"bad", u"", u"", u"nothing", u"", std::nullopt}), E_INVALIDARG);
+    names.clear();
+    ASSERT_EQ(file.GetOperationNames(names), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"it's"}));
+    CDeviceAdapterFile::Operation read;
+    ASSERT_EQ(file.GetOperation(u"it's", &read), S_OK);
+    EXPECT_EQ(read.outputMessage, u"msgAResponse");
+    EXPECT_EQ(read.timeout, u"500");
+
+    ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Open, {u"none", u"it's"}), S_OK);
+    ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Close, {u"none"}), S_OK);
+    std::vector<std::u16string> open;
+    ASSERT_EQ(file.GetSequence(CDeviceAdapterFile::Sequence::Open, &open), S_OK);
+    EXPECT_EQ(open, (std::vector<std::u16string>{u"it's"}));
+    std::u16string value;
+    EXPECT_EQ(file.GetDeviceSetting(u"open", &value), S_OK);
+    EXPECT_EQ(file.GetDeviceSetting(u"close", &value), S_FALSE);
+    ASSERT_EQ(file.SetDeviceSetting(u"timeout", u"1500"), S_OK);
+    ASSERT_EQ(file.SetDeviceSetting(u"timeout", u"<Undefined>"), S_OK);
+    EXPECT_EQ(file.GetDeviceSetting(u"timeout", &value), S_FALSE);
+    ASSERT_EQ(file.Save(), S_OK);
+    CDeviceAdapterFile saved(Temp("names.daf").c_str());
+    ASSERT_EQ(saved.Load(), S_OK);
+    vr::xml::NodeList actions;
+    ASSERT_EQ(saved.GetDocument().selectNodes(u"//action", &actions), S_OK);
+    EXPECT_EQ(actions.length(), 1);
+}
+
+// Defines a message from a sample of the loopback instrument; the terminator is the line feed.
+vr::xml::Node Message(const std::string& name, const std::string& sample, GapMode mode,
+                      std::initializer_list<std::tuple<int, int, const char16_t*>> tokens) {
+    CMsgTypeDef definition;
+    definition.SetGapMode(mode);
+    definition.Init(sample, name, "\n", u"xsd", u"vra:substitution=enumeration");
+    for (const auto& [begin, end, description] : tokens) {
+        EXPECT_TRUE(definition.CanAddElement(begin, end));
+        definition.AddElement(begin, end, description);
+    }
+    vr::xml::Node type;
+    EXPECT_EQ(definition.GetMsgTypeDef(&type), S_OK);
+    return type;
+}
+
+TEST_F(AdapterFileTest, AnAdapterWrittenFromNothingMeasuresTheLoopbackInstrumentFromAScript) {
+    const std::u16string path = Temp("loopback.daf");
+    {
+        CDeviceAdapterFile file(path.c_str());
+        ASSERT_EQ(file.CreateFromBlank(), S_OK);
+        ASSERT_EQ(file.SetDeviceSetting(u"timeout", u"2000"), S_OK);
+        ASSERT_EQ(file.SetDeviceSetting(u"termstring", u"\n"), S_OK);
+        ASSERT_EQ(file.AddAttribute(u"Channel"), S_OK);
+        ASSERT_EQ(
+            file.SetAttributeDescription(u"Channel", u"type=int vrt:class=InnerSelector vrt:cache=true"),
+            S_OK);
+        const GapMode command = GapMode::Fixed;
+        const GapMode response = GapMode::Pattern;
+        for (const vr::xml::Node& type : {
+                 Message("msg_SetVolt", "VOLT1 12.500\n", command,
+                         {{6, 12, u"type=double name=volt vra:format=%.3f"}}),
+                 Message("msg_GetVolt", "VOLT1?\n", command, {}),
+                 Message("msg_GetVoltResponse", "12.500\n", response, {{0, 6, u"type=double name=volt"}}),
+                 Message("msg_Idn", "*IDN?\n", command, {}),
+                 Message("msg_IdnResponse", "VORNIC,LOOPBACK,0,1.0\n", response,
+                         {{0, 7, u"type=string name=_strKey1 fixed='VORNIC,'"},
+                          {7, 15, u"type=string name=model"},
+                          {15, 16, u"type=string name=_strKey2 fixed=','"}}),
+                 Message("msg_Clear", "*CLS\n", command, {}),
+             }) {
+            ASSERT_EQ(file.SetMessageType(type), S_OK);
+        }
+        using Op = CDeviceAdapterFile::Operation;
+        ASSERT_EQ(file.WriteOperation(Op{u"set_Volt", u"volt", u"", u"msg_SetVolt", u"", u"100"}), S_OK);
+        ASSERT_EQ(
+            file.WriteOperation(Op{u"get_Volt", u"", u"volt", u"msg_GetVolt", u"msg_GetVoltResponse", {}}),
+            S_OK);
+        ASSERT_EQ(file.WriteOperation(Op{u"get_Model", u"", u"model", u"msg_Idn", u"msg_IdnResponse", {}}),
+                  S_OK);
+        ASSERT_EQ(file.WriteOperation(Op{u"Clear", u"", u"", u"msg_Clear", u"", {}}), S_OK);
+        ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Open, {u"Clear"}), S_OK);
+        ASSERT_EQ(file.Save(), S_OK);
+    }
+    // A write-only command has no output to wait for.
+    CDeviceAdapterFile written(path.c_str());
+    vr::xml::NodeList outputs;
+    ASSERT_EQ(written.Load(), S_OK);
+    ASSERT_EQ(written.GetDocument().selectNodes(u"/definitions/operation[@name='set_Volt']/*", &outputs),
+              S_OK);
+    EXPECT_EQ(outputs.length(), 1);
+
+    Connect(path, "\\n");
+    vr::ComPtr<vr::ComObject<DeviceSite>> site;
+    ASSERT_EQ(vr::ComObject<DeviceSite>::Create(&site), S_OK);
+    site->device = socket_.Get();
+    CLSID clsid{};
+    vr::ComPtr<IActiveScript> engine;
+    vr::ComPtr<IActiveScriptParse> parse;
+    ASSERT_EQ(CLSIDFromProgID(u"JScript", &clsid), S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IActiveScript>(), engine.PutVoid()),
+        S_OK);
+    ASSERT_EQ(engine->QueryInterface(parse.Put()), S_OK);
+    ASSERT_EQ(engine->SetScriptSite(site.Get()), S_OK);
+    ASSERT_EQ(parse->InitNew(), S_OK);
+    ASSERT_EQ(engine->AddNamedItem(u"dev", SCRIPTITEM_ISVISIBLE), S_OK);
+    ASSERT_EQ(parse->ParseScriptText(u"dev.Volt = 7.25;\nvar result = dev.Volt * 2 + ' ' + dev.Model;\n",
+                                     nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE, nullptr, nullptr),
+              S_OK)
+        << vr::ToUtf8(site->lastError);
+    _variant_t result;
+    ASSERT_EQ(parse->ParseScriptText(u"result", nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
+                                     &result, nullptr),
+              S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_EQ(vr::ToUtf8(vr::BstrView(result.bstrVal)), "14.5 LOOPBACK");
+    EXPECT_EQ(engine->Close(), S_OK);
+}
+
+} // namespace
