@@ -251,7 +251,8 @@ HRESULT CDeviceAdapterFile::GetDeviceSetting(const OLECHAR* name, std::u16string
 
 HRESULT CDeviceAdapterFile::SetDeviceSetting(const OLECHAR* name, const OLECHAR* value) {
     return RunGuarded(u"CDeviceAdapterFile::SetDeviceSetting()", [&] {
-        return Ready() == S_OK ? SetAttribute(u"/definitions/device", name, value) : E_FAIL;
+        HRESULT hr = Ready();
+        return FAILED(hr) ? hr : SetAttribute(u"/definitions/device", name, value);
     });
 }
 
