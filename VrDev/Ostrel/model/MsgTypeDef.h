@@ -109,6 +109,7 @@ public:
     std::u16string GetElementName(size_t record) const;
     std::u16string GetElementType(size_t record) const;
     bool IsSampleEmpty() const { return sample_.empty(); }
+    // False when the span would share a character with a token (also when it encloses one).
     bool CanAddElement(int b, int e) const;
     bool CanAddSequence(int b, int e) const;
     // The first "<prefix><n>" (n from 1) that names no token.

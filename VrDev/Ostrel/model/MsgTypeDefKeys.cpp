@@ -36,7 +36,9 @@ bool CMsgTypeDef::CanAddElement(int b, int e) const {
     return std::none_of(elements_.begin(), elements_.end(), [b, e](const MtdElement& item) {
         const int B = item.nPosBegin;
         const int E = item.nPosEnd;
-        return item.kind == MtdKind::SchemaElement && (b == B || (B < b && b < E) || (B < e && e <= E));
+        // A span around a whole token would overlap it as surely as one that cuts into it.
+        return item.kind == MtdKind::SchemaElement &&
+               (b == B || (B < b && b < E) || (B < e && e <= E) || (b < B && e > E));
     });
 }
 

@@ -135,6 +135,7 @@ TEST_F(MsgTypeDefTest, KeySearchesTerminatorsNamesAndInsertions) {
     EXPECT_EQ(definition.GetFreeName(u"_strKey"), u"_strKey2");
     EXPECT_FALSE(definition.CanAddElement(1, 2));
     EXPECT_TRUE(definition.CanAddElement(8, 9));
+    EXPECT_FALSE(definition.CanAddElement(3, 8)); // around "pos"
 
     const size_t size = definition.Elements().size();
     EXPECT_FALSE(definition.InsertMtdElement({MtdKind::SchemaElement, 9, 10, u"type=string name=x"},
