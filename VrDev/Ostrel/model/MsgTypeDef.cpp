@@ -390,6 +390,9 @@ HRESULT CMsgTypeDef::GetMsgTypeDef(vr::xml::Node* complexType) {
 }
 
 HRESULT CMsgTypeDef::BuildComplexType(vr::xml::Node* complexType) {
+    if (HRESULT hr = CheckSampleFitsComment(sample_); FAILED(hr)) {
+        return hr;
+    }
     const std::u16string name = Wide(messageName_);
     HRESULT hr = factory_.CTBeginComplexType(complexType, name.c_str(), xsdQualifier_.c_str());
     const std::u16string comment = std::u16string(kSampleComment) + Wide(sample_);
@@ -437,6 +440,16 @@ HRESULT CMsgTypeDef::BuildComplexType(vr::xml::Node* complexType) {
         hr = CreateGap(cursor, length);
     }
     return hr;
+}
+
+HRESULT CMsgTypeDef::CheckSampleFitsComment(std::string_view sample) {
+    // XML allows no "--" inside a comment and no "-" right before its end: such a type would never load.
+    if (sample.find("--") == std::string_view::npos && !sample.ends_with('-')) {
+        return S_OK;
+    }
+    SetTraceSite();
+    TraceError(u"The sample text can't be kept in the message type: it holds \"--\" or ends with \"-\".");
+    return E_INVALIDARG;
 }
 
 bool CMsgTypeDef::GapIsAbsorbed(int from, int to) const {

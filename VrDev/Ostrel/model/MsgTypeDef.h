@@ -68,7 +68,8 @@ public:
     // Empties the records, the current record and the parse result text.
     void Reset();
 
-    // Builds the message's complex type (a new element outside any tree).
+    // Builds the message's complex type (a new element outside any tree); E_INVALIDARG for a sample that
+    // holds "--" or ends with "-", which the type's sample comment cannot hold.
     [[nodiscard]] HRESULT GetMsgTypeDef(vr::xml::Node* complexType);
     // Rebuilds the definition from a stored complex type: E_POINTER for none, E_INVALIDARG for another
     // element, E_FAIL without the sample comment or when the sample does not parse against it.
@@ -130,8 +131,8 @@ public:
                                    int* failurePos = nullptr);
     // GetMsgTypeDef, then ParseMsg with the text.
     [[nodiscard]] HRESULT ParseText(std::string_view text, int* failurePos = nullptr);
-    // Takes the new sample when the definition parses it, and re-derives all positions. An empty sample is
-    // taken as it is, every position clamped into it.
+    // Takes the new sample when the definition parses it (and a comment can hold it), and re-derives all
+    // positions. An empty sample is taken as it is, every position clamped into it.
     [[nodiscard]] HRESULT ChangeSampleText(std::string_view sample);
     // Inserts a character at position, or deletes the one before it, when the result still parses.
     bool EditSampleText(int position, char character, bool erase);
@@ -147,6 +148,8 @@ public:
     GapMode GetGapMode() const { return gapMode_; }
 
 private:
+    // The sample is kept in an XML comment: E_INVALIDARG, reported, for one that no comment can hold.
+    static HRESULT CheckSampleFitsComment(std::string_view sample);
     HRESULT BuildComplexType(vr::xml::Node* complexType);
     HRESULT CreateGap(int from, int to);
     bool GapIsAbsorbed(int from, int to) const;

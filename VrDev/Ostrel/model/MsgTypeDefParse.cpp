@@ -178,6 +178,9 @@ HRESULT CMsgTypeDef::ChangeSampleText(std::string_view sample) {
     if (HRESULT hr = GetMsgTypeDef(&complexType); FAILED(hr)) {
         return hr;
     }
+    if (HRESULT hr = CheckSampleFitsComment(sample); FAILED(hr)) {
+        return hr;
+    }
     if (sample.empty()) {
         sample_.clear();
         ClampPositions(); // no token may reach past the (now empty) text

@@ -230,6 +230,15 @@ TEST_F(MsgTypeDefTest, MarksQuotesAndAnEmptySampleKeepTheDefinitionSound) {
     ASSERT_EQ(quotesRead.ParseText("It's O'N o'clock'\n"), S_OK);
     EXPECT_EQ(quotesRead.ParseResultText(), "(string) value1 = 'O'N';\n");
 
+    // A sample an XML comment cannot hold is refused, as a new sample and as an edit.
+    CMsgTypeDef dashes;
+    dashes.Init("A--B 12\n", "msgDashes", "\n", u"xsd", u"vra:substitution=enumeration");
+    EXPECT_EQ(dashes.GetMsgTypeDef(&built), E_INVALIDARG);
+    dashes.Init("A-B 12\n", "msgDashes", "\n", u"xsd", u"vra:substitution=enumeration");
+    EXPECT_EQ(dashes.ChangeSampleText("A-B 12-"), E_INVALIDARG);
+    EXPECT_FALSE(dashes.EditSampleText(2, '-', false));
+    EXPECT_EQ(dashes.Sample(), "A-B 12\n");
+
     // An empty sample: every position within it, and everything built from it stays inside the text.
     CMsgTypeDef empty;
     empty.Init(kSample, "msgGetB1Response", "", u"xsd", u"vra:substitution=enumeration");
