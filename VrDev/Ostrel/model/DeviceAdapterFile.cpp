@@ -399,12 +399,65 @@ HRESULT CDeviceAdapterFile::GetOperation(const std::u16string& name, Operation* 
     });
 }
 
+namespace {
+
+// Sets the attribute unless it holds that value already (an absent attribute reads as empty), so that an
+// operation written back unchanged leaves its element as it was.
+void UpdateAttribute(vr::xml::Node& element, std::u16string_view name, const std::u16string& value,
+                     bool always) {
+    std::u16string current;
+    const bool present = element.getAttribute(name, &current) == S_OK;
+    if (always || (present ? current != value : !value.empty())) {
+        ThrowIfFailed(element.setAttribute(name, value));
+    }
+}
+
+} // namespace
+
+// Updates the operation's `input` or `output` for its message. Without a message the part stays only for
+// what the socket does with it without one (an input's fixed `value`, an output's raw read with its own
+// `termstring`); otherwise it goes: an input needs something to send, and an output without a message
+// would make a write-only command wait for an answer that never comes.
+HRESULT CDeviceAdapterFile::UpdatePart(vr::xml::Node& operation, std::u16string_view partName,
+                                       const std::u16string& message,
+                                       const std::optional<std::u16string>* timeout,
+                                       std::u16string_view keeps) {
+    vr::xml::Node part;
+    ThrowIfFailed(operation.selectSingleNode(partName, &part));
+    if (message.empty()) {
+        std::u16string kept;
+        if (part && (part.getAttribute(keeps, &kept) != S_OK || kept.empty())) {
+            return operation.removeChild(part);
+        }
+        if (!part) {
+            return S_OK;
+        }
+        ThrowIfFailed(part.removeAttribute(u"message"));
+    } else {
+        if (!part) {
+            ThrowIfFailed(NewElement(partName, &part));
+            vr::xml::Node output;
+            ThrowIfFailed(operation.selectSingleNode(u"output", &output));
+            ThrowIfFailed(output && partName == u"input" ? operation.insertBefore(part, output)
+                                                         : operation.appendChild(part));
+        }
+        UpdateAttribute(part, u"message", message, false);
+    }
+    if (timeout != nullptr) {
+        if (*timeout && !(*timeout)->empty()) {
+            UpdateAttribute(part, u"timeout", **timeout, false);
+        } else {
+            ThrowIfFailed(part.removeAttribute(u"timeout"));
+        }
+    }
+    return S_OK;
+}
+
 HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
     return RunGuarded(u"CDeviceAdapterFile::WriteOperation()", [&] {
-        if (operation.name.empty() || (operation.inputMessage.empty() && operation.outputMessage.empty())) {
+        if (operation.name.empty()) {
             SetTraceSite();
-            TraceError(u"Operation '%s': it needs a name and an input or output message.",
-                       operation.name.c_str());
+            TraceError(u"An operation needs a name.");
             return E_INVALIDARG;
         }
         for (const std::u16string* message : {&operation.inputMessage, &operation.outputMessage}) {
@@ -423,33 +476,36 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
         }
         ThrowIfFailed(
             root.selectSingleNode(u"operation[@name = " + XPathLiteral(operation.name) + u"]", &element));
-        vr::xml::Node fresh;
-        ThrowIfFailed(NewElement(u"operation", &fresh));
-        ThrowIfFailed(fresh.setAttribute(u"name", operation.name));
-        ThrowIfFailed(fresh.setAttribute(u"parameterOrder", operation.parameterOrder));
-        ThrowIfFailed(fresh.setAttribute(u"result", operation.result));
-        // Only what the socket accepts: an input needs its message, an output without a message would wait
-        // for an answer a write-only command never gets.
-        if (!operation.inputMessage.empty()) {
-            vr::xml::Node input;
-            ThrowIfFailed(ChildElement(fresh, u"input", &input));
-            ThrowIfFailed(input.setAttribute(u"message", operation.inputMessage));
+        // The update is made on a copy, so that a refused operation leaves the document as it was; what the
+        // studio does not edit (parameter mappings, fixed input values) stays.
+        vr::xml::Node updated;
+        if (element) {
+            ThrowIfFailed(element.cloneNode(true, &updated));
+        } else {
+            ThrowIfFailed(NewElement(u"operation", &updated));
+            ThrowIfFailed(updated.setAttribute(u"name", operation.name));
         }
-        if (!operation.outputMessage.empty()) {
-            vr::xml::Node output;
-            ThrowIfFailed(ChildElement(fresh, u"output", &output));
-            ThrowIfFailed(output.setAttribute(u"message", operation.outputMessage));
-            if (operation.timeout && !operation.timeout->empty()) {
-                ThrowIfFailed(output.setAttribute(u"timeout", *operation.timeout));
-            }
+        UpdateAttribute(updated, u"parameterOrder", operation.parameterOrder, !element);
+        UpdateAttribute(updated, u"result", operation.result, !element);
+        ThrowIfFailed(UpdatePart(updated, u"input", operation.inputMessage, nullptr, u"value"));
+        ThrowIfFailed(
+            UpdatePart(updated, u"output", operation.outputMessage, &operation.timeout, u"termstring"));
+        vr::xml::Node input;
+        vr::xml::Node output;
+        ThrowIfFailed(updated.selectSingleNode(u"input", &input));
+        ThrowIfFailed(updated.selectSingleNode(u"output", &output));
+        if (!input && !output) {
+            SetTraceSite();
+            TraceError(u"Operation '%s': it needs an input or an output message.", operation.name.c_str());
+            return E_INVALIDARG;
         }
         if (element) {
-            return root.replaceChild(fresh, element);
+            return root.replaceChild(updated, element);
         }
         // New operations go after the last one, before the actions that may reference them.
         vr::xml::Node firstAction;
         ThrowIfFailed(root.selectSingleNode(u"action", &firstAction));
-        return firstAction ? root.insertBefore(fresh, firstAction) : root.appendChild(fresh);
+        return firstAction ? root.insertBefore(updated, firstAction) : root.appendChild(updated);
     });
 }
 

@@ -83,8 +83,9 @@ public:
     // ---- Operations ----
     // S_FALSE when there is no such operation.
     [[nodiscard]] HRESULT GetOperation(const std::u16string& name, Operation* operation);
-    // Writes the operation, replacing the one of the same name. The messages must exist as types
-    // (E_INVALIDARG otherwise: the socket would refuse the file), and at least one of them must be given.
+    // Writes the operation, updating the one of the same name in place (what it does not set stays). The
+    // messages must exist as types (E_INVALIDARG otherwise: the socket would refuse the file), and the
+    // operation must keep an input or an output.
     [[nodiscard]] HRESULT WriteOperation(const Operation& operation);
     [[nodiscard]] HRESULT RemoveOperation(const std::u16string& name);
 
@@ -101,6 +102,8 @@ private:
                            bool (*keep)(std::u16string_view) = nullptr);
     HRESULT SelectOne(const std::u16string& xpath, vr::xml::Node* node);
     HRESULT NewElement(std::u16string_view qualifiedName, vr::xml::Node* element);
+    HRESULT UpdatePart(vr::xml::Node& operation, std::u16string_view partName, const std::u16string& message,
+                       const std::optional<std::u16string>* timeout, std::u16string_view keeps);
     HRESULT ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName, vr::xml::Node* element);
     void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
 };

@@ -161,6 +161,15 @@ TEST_P(TestAdapters, LoadSaveUnchangedDefineAgainAndDriveTheSocket) {
     ASSERT_EQ(original.GetNames(messages, CDeviceAdapterFile::kMessageNames, nullptr), S_OK);
     ASSERT_FALSE(messages.empty());
     const std::string before = Read(original.GetDocument());
+    // Every operation read and written back by the model leaves the document as it was.
+    std::vector<std::u16string> operations;
+    ASSERT_EQ(original.GetOperationNames(operations), S_OK);
+    for (const std::u16string& operation : operations) {
+        CDeviceAdapterFile::Operation read;
+        ASSERT_EQ(original.GetOperation(operation, &read), S_OK);
+        ASSERT_EQ(original.WriteOperation(read), S_OK) << vr::ToUtf8(operation);
+    }
+    EXPECT_EQ(Read(original.GetDocument()), before);
     const std::u16string copy = Temp(name);
     ASSERT_EQ(original.SetFileName(copy.c_str()), S_OK);
     ASSERT_EQ(original.Save(), S_OK);
@@ -245,6 +254,12 @@ TEST_F(AdapterFileTest, NameQueriesAttributesAndSequences) {
     ASSERT_EQ(file.GetOperation(u"it's", &read), S_OK);
     EXPECT_EQ(read.outputMessage, u"msgAResponse");
     EXPECT_EQ(read.timeout, u"500");
+    // Without its messages an operation keeps only what the socket uses without one.
+    EXPECT_EQ(file.WriteOperation({u"it's", u"", u"", u"", u"", std::nullopt}), E_INVALIDARG);
+    operation.outputMessage.clear();
+    ASSERT_EQ(file.WriteOperation(operation), S_OK);
+    ASSERT_EQ(file.GetOperation(u"it's", &read), S_OK);
+    EXPECT_EQ(read.timeout, std::nullopt);
 
     ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Open, {u"none", u"it's"}), S_OK);
     ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Close, {u"none"}), S_OK);
