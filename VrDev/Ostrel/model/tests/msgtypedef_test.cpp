@@ -183,6 +183,7 @@ TEST_F(MsgTypeDefTest, ParsedAnswersAreWrittenAsLinesAndGroupsSpanTheirRepetitio
 
     CMsgTypeDef reread;
     ExpectRoundTrip(definition, reread);
+    vr::xml::Node built;
     size_t group = CMsgTypeDef::kNoRecord;
     size_t end = CMsgTypeDef::kNoRecord;
     ASSERT_TRUE(reread.FindElement(-1, -1, &group, MtdKind::SequenceBegin));
@@ -191,6 +192,21 @@ TEST_F(MsgTypeDefTest, ParsedAnswersAreWrittenAsLinesAndGroupsSpanTheirRepetitio
     EXPECT_EQ(reread.Elements()[group].nPosEnd, 3);
     EXPECT_EQ(reread.Elements()[end].nPosEnd, 5); // the end of the last repetition
     EXPECT_EQ(reread.Elements()[group].ExtAttributes, u"type=sequence minOccurs=0");
+
+    // A group the engine does not place (the gap after it takes its text) keeps no position; the load
+    // still succeeds.
+    CMsgTypeDef unplaced;
+    unplaced.Init("+1.0E+00,+2.0E+00,+3.0E+00\n", "msgUnplacedResponse", "\n", u"xsd",
+                  u"vra:substitution=enumeration");
+    unplaced.AddElement(0, 8, u"type=double name=reading");
+    unplaced.AddElement(8, 9, u"type=string name=_strKey1 fixed=','");
+    unplaced.AddElement(9, 17, u"type=double name=reading2");
+    unplaced.AddSequence(8, 17, u"minOccurs=0");
+    ASSERT_EQ(unplaced.GetMsgTypeDef(&built), S_OK);
+    CMsgTypeDef unplacedRead;
+    ASSERT_EQ(unplacedRead.Load(built), S_OK);
+    ASSERT_TRUE(unplacedRead.FindElement(-1, -1, &group, MtdKind::SequenceBegin));
+    EXPECT_EQ(unplacedRead.Elements()[group].nPosBegin, -1);
 
     int failure = 0;
     EXPECT_EQ(reread.ParseText("A,2 V\n", &failure), E_FAIL);
