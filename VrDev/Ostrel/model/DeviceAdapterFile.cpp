@@ -1,36 +1,19 @@
 // The device adapter file: name queries and the studio's edits of one adapter document.
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+
 #include "common/ParamParser.h"
 #include "common/Trace.h"
-#include "common/VrConfigData.h"
 #include "common/XMLSchemaFactory.h"
-#include "platform/base/format.h"
-#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
-
-#include <algorithm>
 
 namespace {
 
 constexpr std::u16string_view kResponse = u"Response";
 constexpr std::u16string_view kTypesSchema = u"/definitions/types/xsd:schema";
 constexpr std::u16string_view kAttributesSchema = u"/definitions/attributes/xsd:schema";
-
-std::u16string BlankTemplatePath() {
-    BSTR item = nullptr;
-    std::string blank;
-    if (CVrConfigData().GetItem("AdapterBlankFile", &item, true)) {
-        blank = vr::ToUtf8(vr::BstrView(item));
-    }
-    SysFreeString(item);
-    if (blank.empty()) {
-        return {};
-    }
-    std::string mapped = vr::MapWindowsPath(blank);
-    return vr::FromUtf8(mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped);
-}
 
 bool EndsInResponse(std::u16string_view name) {
     return name.size() >= kResponse.size() && name.ends_with(kResponse);
@@ -104,7 +87,7 @@ HRESULT CDeviceAdapterFile::CreateFromBlank() {
         ThrowIfFailed(vr::xml::Document::Create(&blank));
         blank.setAsync(false);
         blank.setPreserveWhiteSpace(true);
-        const std::u16string path = BlankTemplatePath();
+        const std::u16string path = ostrel::BlankAdapterFilePath();
         if (FAILED(blank.load(path))) {
             DumpParseError(blank.parseError());
             return E_FAIL;

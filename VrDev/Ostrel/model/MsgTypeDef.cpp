@@ -4,9 +4,7 @@
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "common/ParamParser.h"
 #include "common/Trace.h"
-#include "common/VrConfigData.h"
 #include "platform/base/format.h"
-#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
@@ -20,20 +18,6 @@ using ostrel::Wide;
 namespace {
 
 constexpr std::u16string_view kSampleComment = u"MessageTextSample: ";
-
-std::u16string BlankAdapterPath() {
-    BSTR item = nullptr;
-    std::string blank;
-    if (CVrConfigData().GetItem("AdapterBlankFile", &item, true)) {
-        blank = vr::ToUtf8(vr::BstrView(item));
-    }
-    SysFreeString(item);
-    if (blank.empty()) {
-        return {};
-    }
-    std::string mapped = vr::MapWindowsPath(blank);
-    return vr::FromUtf8(mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped);
-}
 
 const char16_t* KindName(MtdKind kind) {
     switch (kind) {
@@ -53,7 +37,7 @@ bool IsGapPattern(std::u16string_view pattern) {
 
 } // namespace
 
-CMsgTypeDef::CMsgTypeDef() : blankAdapterFile_(BlankAdapterPath()) {}
+CMsgTypeDef::CMsgTypeDef() : blankAdapterFile_(ostrel::BlankAdapterFilePath()) {}
 
 CMsgTypeDef::~CMsgTypeDef() = default;
 

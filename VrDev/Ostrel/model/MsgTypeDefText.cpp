@@ -1,7 +1,9 @@
-// Small text helpers of the message definition: option-string items, Latin-1 and trace texts.
+// Small helpers of the studio model: option-string items, Latin-1 texts, the blank adapter file.
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 
 #include "common/ParamParser.h"
+#include "common/VrConfigData.h"
+#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 
@@ -58,6 +60,20 @@ std::u16string Wide(std::string_view latin1) {
 
 std::string Narrow(std::u16string_view text) {
     return vr::ToLatin1(text);
+}
+
+std::u16string BlankAdapterFilePath() {
+    BSTR item = nullptr;
+    std::string blank;
+    if (CVrConfigData().GetItem("AdapterBlankFile", &item, true)) {
+        blank = vr::ToUtf8(vr::BstrView(item));
+    }
+    SysFreeString(item);
+    if (blank.empty()) {
+        return {};
+    }
+    std::string mapped = vr::MapWindowsPath(blank);
+    return vr::FromUtf8(mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped);
 }
 
 } // namespace ostrel

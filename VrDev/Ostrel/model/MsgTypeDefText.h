@@ -1,4 +1,4 @@
-// Small text helpers of the message definition: option-string items, Latin-1 and trace texts.
+// Small helpers of the studio model: option-string items, Latin-1 texts, the blank adapter file.
 #pragma once
 
 #include <optional>
@@ -17,5 +17,9 @@ void AppendItemIfMissing(std::u16string& options, std::u16string_view name, std:
 
 std::u16string Wide(std::string_view latin1);
 std::string Narrow(std::u16string_view text);
+
+// The blank adapter file named by the configuration item AdapterBlankFile (a bare name lies in the program
+// folder); empty when the item is.
+std::u16string BlankAdapterFilePath();
 
 } // namespace ostrel
