@@ -82,10 +82,12 @@ void BM_SequenceRunPerTest(benchmark::State& state) {
 }
 BENCHMARK(BM_SequenceRunPerTest)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(3);
 
-// The requests the executive makes of the worker for one test, made bare.
+// The requests the executive makes of the worker for one test, made bare, with the options the run gives
+// (its serial number as the editor shows it when none was typed).
 void BM_BareWorkerTest(benchmark::State& state) {
     CTestExecutive worker;
-    std::u16string options = u"file='" + vr::FromUtf8(g_script) + u"'";
+    std::u16string options =
+        u"name='Test 1' description='' file='" + vr::FromUtf8(g_script) + u"' sn=<Undefined>";
     for (auto _ : state) {
         bool done = SUCCEEDED(worker.Set(vr::AllocBstr(u"JScript"), vr::AllocBstr(u""), vr::AllocBstr(u""),
                                          vr::AllocBstr(options))) &&
