@@ -128,7 +128,8 @@ TEST(RunvexRealWorker, AWindowRunsTwoThousandEmptyTestsAndServesItsEventsMeanwhi
         HANDLE progress = worker.ProgressEvent();
         RunvexWindow window(worker, worker.Languages(), [progress](int milliseconds) mutable {
             DWORD index = 0;
-            (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index); // looks again
+            // Signalled or not, the run looks at the worker again.
+            (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
         });
         window.show();
         ASSERT_TRUE(window.Form().Load((folder / "many.tsq").string()));
