@@ -76,7 +76,8 @@ def medians(path):
         if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
             continue
         name = entry.get("run_name", entry.get("name", ""))
-        base = name.split("/min_time")[0].split("/real_time")[0].split("/manual_time")[0]
+        base = name.split("/min_time")[0].split("/iterations:")[0].split("/real_time")[0]
+        base = base.split("/manual_time")[0]
         scale = MICROSECONDS.get(entry.get("time_unit", "ns"), 1e-3)
         real = entry.get("real_time")
         times = {"real": real, "cpu": entry.get("cpu_time"),
