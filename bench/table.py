@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Prints the speed table of the instrument road from the benchmarks' JSON outputs.
 
-Each row is the ratio of two benchmarks' medians from one run of one benchmark program (both sides measured
-interleaved in the same process, so machine noise falls on both), compared with its goal; a row without a goal only reports its ratio.
+Each row is the ratio (or, where marked, the difference) of two benchmarks' medians from one run of one
+benchmark program (both sides measured interleaved in the same process, so machine noise falls on both),
+compared with its goal; a row without a goal only reports its ratio.
 
     bench/table.py RESULTS_DIR        reads RESULTS_DIR/<run>.json as scripts/bench writes them
 Exit code 0 when every row was measured (met or missed), 1 when a row could not be measured.
@@ -14,7 +15,8 @@ import sys
 
 # (the row's text, the run's file, numerator, denominator, time kind, goal, "<=" or ">=")
 # A run is one program with one pinning; "real" is wall time, for pairs where a peer process does half the
-# work, "cpu" the calling thread's time for pairs that stay in the process.
+# work, "cpu" the calling thread's time for pairs that stay in the process; "real-us-difference" is the
+# numerator's wall time less the denominator's, in microseconds.
 ROWS = [
     ("trace line with no tracer / snprintf", "trace",
      "BM_TraceInfoNoTracer", "BM_PlainFormat", "cpu", 1.5, "<="),
@@ -53,7 +55,13 @@ ROWS = [
     # so the cost stays flat as the curve grows); no goal is set
     ("graph point from JScript into the graph host / engine call", "graph",
      "BM_GraphScript/graph_point", "BM_GraphScript/engine_call", "real", None, None),
+    # a difference, not a ratio: the executive's own microseconds per test of a 2,000-test sequence
+    ("test executive's own time per test, us (sequence run - bare worker)", "runvex",
+     "BM_SequenceRunPerTest", "BM_BareWorkerTest", "real-us-difference", 50, "<="),
 ]
+
+# Microseconds per time unit of Google Benchmark's JSON.
+MICROSECONDS = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
 
 
 def medians(path):
@@ -68,8 +76,12 @@ def medians(path):
         if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
             continue
         name = entry.get("run_name", entry.get("name", ""))
-        base = name.split("/min_time")[0].split("/real_time")[0].split("/manual_time")[0]
-        times = {"real": entry.get("real_time"), "cpu": entry.get("cpu_time")}
+        base = name.split("/min_time")[0].split("/iterations:")[0].split("/real_time")[0]
+        base = base.split("/manual_time")[0]
+        scale = MICROSECONDS.get(entry.get("time_unit", "ns"), 1e-3)
+        real = entry.get("real_time")
+        times = {"real": real, "cpu": entry.get("cpu_time"),
+                 "real-us": None if real is None else real * scale}
         # A median beats the single runs it summarises; a lone run stands when there was no repetition.
         if entry.get("run_type") == "aggregate" or base not in found:
             found[base] = times
@@ -87,6 +99,8 @@ def main():
     for text, run, numerator, denominator, kind, goal, sense in ROWS:
         if run not in runs:
             runs[run] = medians(os.path.join(folder, run + ".json"))
+        difference = kind.endswith("-difference")
+        kind = kind.removesuffix("-difference")
         top = runs[run].get(numerator, {}).get(kind)
         bottom = runs[run].get(denominator, {}).get(kind)
         wanted = "-" if goal is None else f"{sense} {goal:g}"
@@ -94,12 +108,12 @@ def main():
             lines.append((text, "not measured", wanted, "missed"))
             complete = False
             continue
-        ratio = top / bottom
+        figure = top - bottom if difference else top / bottom
         if goal is None:
-            lines.append((text, f"{ratio:.2f}", wanted, "measured"))
+            lines.append((text, f"{figure:.2f}", wanted, "measured"))
             continue
-        met = ratio <= goal if sense == "<=" else ratio >= goal
-        lines.append((text, f"{ratio:.2f}", wanted, "met" if met else "missed"))
+        met = figure <= goal if sense == "<=" else figure >= goal
+        lines.append((text, f"{figure:.2f}", wanted, "met" if met else "missed"))
     width = max(len(line[0]) for line in lines)
     print(f"{'pair (ratio of medians)':<{width}}  {'today':>12}  {'goal':>7}  result")
     for text, figure, goal, result in lines:

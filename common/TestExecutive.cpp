@@ -255,6 +255,27 @@ void CTestExecutive::Stop(BSTR param) {
     }
 }
 
+bool CTestExecutive::PostToEngine(std::function<void(IVrTestEngine*)> work) {
+    if (!shared_->apartment) {
+        return false; // the worker never started its apartment
+    }
+    std::shared_ptr<vrcommon::TestExecutiveShared> shared = shared_;
+    return shared_->apartment->Post([shared, work = std::move(work)] {
+        if (shared->Engine) {
+            work(shared->Engine);
+        }
+    });
+}
+
+HRESULT CTestExecutive::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& work) {
+    if (!shared_->apartment) {
+        return RPC_E_DISCONNECTED;
+    }
+    std::shared_ptr<vrcommon::TestExecutiveShared> shared = shared_;
+    return shared_->apartment->Call(
+        [&shared, &work] { return shared->Engine ? work(shared->Engine) : E_POINTER; });
+}
+
 void CTestExecutive::AddScriptNow(BSTR text) {
     RequestHResult = S_OK;
     ReplaceBstr(&ResultText, u"");

@@ -27,6 +27,7 @@
 #include "platform/com/stream.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -79,6 +80,14 @@ public:
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters);
     // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
     void AddScriptNow(BSTR text);
+    // Has the worker thread run work on its engine without waiting for it: after the calls queued for the
+    // worker before (EngineProxy's among them) and before the next request, so for engine calls whose answers
+    // the caller does not need, at no round trip each. False, and work is dropped, when the worker has ended.
+    bool PostToEngine(std::function<void(IVrTestEngine*)> work);
+    // Runs work on the worker thread's engine and returns its result: several engine calls for one round
+    // trip. Every work posted before has run when it returns. RPC_E_DISCONNECTED when the worker has ended,
+    // E_POINTER when it has no engine.
+    [[nodiscard]] HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& work);
 
 private:
     std::shared_ptr<vrcommon::TestExecutiveShared> shared_;

@@ -120,6 +120,7 @@ void SequenceRun::Run() {
         if (RunTest(*item) != Verdict::Passed) {
             break;
         }
+        FinishEngineCalls(); // the operator may stop the run during the pause
         while (paused_) {
             view_.Wait(kPauseBlinkMs);
             Status("Pause ...");
@@ -127,6 +128,7 @@ void SequenceRun::Run() {
             Status("");
         }
     }
+    FinishEngineCalls();
     Status("Ready");
     running_ = false;
     view_.RefreshCommands();
@@ -160,6 +162,7 @@ void SequenceRun::ExecuteTest(SequenceItem& item) {
     StoreSerialNumber();
     Status("Processing ...");
     (void)RunTest(item); // the verdict shows as the item's image
+    FinishEngineCalls();
     Status("Ready");
     running_ = false;
     singleTest_ = false;
@@ -180,15 +183,18 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     TestProperties test = document_.PropertiesOf(item.element);
     currentName_ = test.name;
     lastError_.clear();
-    IVrTestEngine* engine = worker_.Engine();
-    if (!engine) {
+    if (!worker_.Engine()) {
         return EndByException(E_POINTER); // the worker never made its engine
     }
     try {
         SetImage(TreeImage::Running);
-        _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-        // A header the engine loses costs no result.
-        (void)engine->Output(_bstr_t(HeaderLine(test.name).c_str()), missing);
+        // The engine has queued the header before the test's own lines: the worker makes the calls posted
+        // to it in order, and Set's calls of the engine wait for it.
+        worker_.PostToEngine([header = HeaderLine(test.name)](IVrTestEngine* engine) {
+            _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
+            (void)engine->Output(_bstr_t(header.c_str()),
+                                 missing); // a header the engine loses costs no result
+        });
         DrainOutput();
 
         worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()));
@@ -197,14 +203,14 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         if (WaitForRequest()) {
             worker_.Request("");
             if (WaitForRequest()) {
-                completed = RunRequests(engine, &testResult);
+                completed = RunRequests(&testResult);
             }
         }
         Verdict verdict = VerdictOf(completed, testResult);
         SetImage(verdict == Verdict::Passed   ? TreeImage::Passed
                  : verdict == Verdict::Failed ? TreeImage::Failed
                                               : TreeImage::Error);
-        StoreVerdict(engine, verdict, testResult);
+        StoreVerdict(verdict, testResult);
         DrainOutput();
         view_.TestEnded(item, testResult, verdict);
         return verdict;
@@ -224,11 +230,17 @@ Verdict SequenceRun::EndByException(HRESULT hr) {
 }
 
 // Preset, then Test and Reset when Preset succeeded; true when Test and Reset both did.
-bool SequenceRun::RunRequests(IVrTestEngine* engine, std::string* testResult) {
-    _bstr_t session;
-    if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-        (void)engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
-    }
+bool SequenceRun::RunRequests(std::string* testResult) {
+    // Both calls for one round trip; waited for, so that a Stop that comes while Preset runs finds the
+    // session set. The script may have set it as it loaded.
+    (void)worker_.CallOnEngine([](IVrTestEngine* engine) {
+        _bstr_t session;
+        if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
+            (void)
+                engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
+        }
+        return S_OK;
+    });
     worker_.Request("Preset");
     if (!WaitForRequest()) {
         return false;
@@ -275,15 +287,26 @@ void SequenceRun::DrainOutput() {
     }
 }
 
-void SequenceRun::StoreVerdict(IVrTestEngine* engine, Verdict verdict, const std::string& testResult) {
-    _variant_t value(_bstr_t(testResult.c_str()));
-    _variant_t description(_bstr_t(verdict == Verdict::Error ? lastError_.c_str() : ""));
-    _variant_t status(static_cast<LONG>(verdict));
-    _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-    if (HRESULT hr = engine->SaveResult(value, _bstr_t(u""), description, status, missing); FAILED(hr)) {
-        SetTraceSite();
-        TraceHResultError(hr, u"The verdict of test '%hs' was not stored.", currentName_.c_str());
-    }
+// Posted: the row is stored before the worker's next request or engine call, and the run waits for it
+// before it ends or pauses (FinishEngineCalls), so no Stop of the operator comes in between.
+void SequenceRun::StoreVerdict(Verdict verdict, const std::string& testResult) {
+    std::string description = verdict == Verdict::Error ? lastError_ : "";
+    worker_.PostToEngine([testResult, description, verdict, name = currentName_](IVrTestEngine* engine) {
+        _variant_t value(_bstr_t(testResult.c_str()));
+        _variant_t descriptionValue(_bstr_t(description.c_str()));
+        _variant_t status(static_cast<LONG>(verdict));
+        _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
+        if (HRESULT hr = engine->SaveResult(value, _bstr_t(u""), descriptionValue, status, missing);
+            FAILED(hr)) {
+            SetTraceSite();
+            TraceHResultError(hr, u"The verdict of test '%hs' was not stored.", name.c_str());
+        }
+    });
+}
+
+// The engine calls posted so far are made when it returns.
+void SequenceRun::FinishEngineCalls() {
+    (void)worker_.CallOnEngine([](IVrTestEngine*) { return S_OK; }); // a worker that ended took them along
 }
 
 void SequenceRun::SetImage(TreeImage image) {

@@ -17,6 +17,7 @@
 #include "platform/com/hresult.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,12 @@ public:
     virtual void Stop(const std::string& words) = 0;
     // The engine, usable on the window thread; null when the worker could not make it.
     virtual IVrTestEngine* Engine() = 0;
+    // Engine calls whose answers the run does not need, made on the worker's thread in order with the
+    // requests and the engine calls before them, without waiting for them.
+    virtual void PostToEngine(std::function<void(IVrTestEngine*)> calls) = 0;
+    // Engine calls made on the worker's thread, waited for: one round trip for several calls. The calls
+    // posted before have run when it returns.
+    virtual HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) = 0;
 };
 
 // The window as the run sees it; the Qt view implements it, tests and headless runs fake or print it.
@@ -114,11 +121,12 @@ public:
 private:
     Verdict RunTest(SequenceItem& item);
     Verdict EndByException(HRESULT hr);
-    bool RunRequests(IVrTestEngine* engine, std::string* testResult);
+    bool RunRequests(std::string* testResult);
     bool WaitForRequest(std::string* result = nullptr);
     void DrainOutput();
     void StoreSerialNumber();
-    void StoreVerdict(IVrTestEngine* engine, Verdict verdict, const std::string& testResult);
+    void StoreVerdict(Verdict verdict, const std::string& testResult);
+    void FinishEngineCalls();
     void SetImage(TreeImage image);
     void Status(const std::string& text);
 

@@ -61,4 +61,12 @@ IVrTestEngine* TestExecutiveSequenceWorker::Engine() {
     return executive_->EngineProxy;
 }
 
+void TestExecutiveSequenceWorker::PostToEngine(std::function<void(IVrTestEngine*)> calls) {
+    (void)executive_->PostToEngine(std::move(calls)); // a worker that has ended has no engine to call
+}
+
+HRESULT TestExecutiveSequenceWorker::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) {
+    return executive_->CallOnEngine(calls);
+}
+
 } // namespace runvex

@@ -33,6 +33,8 @@ public:
     bool GetOutput(int32_t* status, std::string* text) override;
     void Stop(const std::string& words) override;
     IVrTestEngine* Engine() override;
+    void PostToEngine(std::function<void(IVrTestEngine*)> calls) override;
+    HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override;
 
 private:
     std::unique_ptr<CTestExecutive> executive_; // window thread

@@ -7,9 +7,15 @@
 // compared with what the engineer expects (data/expected/<script>.<mode>.txt), and no program may stay
 // behind. A seventh script draws into the station's graph window, which the graph host opens for it.
 #include "TestRunTime/Corvant/include/corvant.h"
+#include "TestRunTime/Runvex/RunvexWindow.h"
+#include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
 #include "common/VrConfigData.h"
+#include "common/proxies/SystemProxies.h"
+#include "common/widgets/AttrValueCombo.h"
+#include "common/widgets/AttrValueEditor.h"
 #include "peers.h"
+#include "platform/ado/ado.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -17,9 +23,19 @@
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
 #include "platform/com/rot.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
+#include "platform/ui/tests/test_application.h"
 #include "tests/support/test_env.h"
 
+#include <QAction>
 #include <QImage>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +59,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using runvex::RunvexWindow;
+using runvex::SequenceItem;
+using runvex::TestExecutiveSequenceWorker;
 
 enum class Mode { RecordedAndReplayed, Garbage, Mute };
 const char* const kModeNames[] = {"RecordedAndReplayed", "Garbage", "Mute"};
@@ -81,8 +100,10 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// Starts a program in folder with its output in <stem>.out and <stem>.err there; it dies with this process.
-pid_t Start(const std::vector<std::string>& arguments, const std::string& folder, const std::string& stem) {
+// Starts a program in folder with its output in <stem>.out and <stem>.err there, with home as its home
+// folder when given; it dies with this process.
+pid_t Start(const std::vector<std::string>& arguments, const std::string& folder, const std::string& stem,
+            const std::string& home = "") {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -95,7 +116,8 @@ pid_t Start(const std::vector<std::string>& arguments, const std::string& folder
         (void)::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test process that crashed; best effort
         int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0) {
+        if (outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0 ||
+            (!home.empty() && ::setenv("HOME", home.c_str(), 1) != 0)) {
             ::_exit(127);
         }
         // A failure leaves the program writing to the test's own streams: its report is then missing, which
@@ -387,9 +409,9 @@ protected:
         return report;
     }
 
-    // runvex on the sequence: its exit code and its report lines.
+    // runvex on the sequence (with the test's folder as its home): its exit code and its report lines.
     RunResult RunSequence(const std::string& round, const std::string& sequence) {
-        pid_t runvex = Start({VR_RUNVEX, sequence}, folder, "runvex-" + round);
+        pid_t runvex = Start({VR_RUNVEX, sequence}, folder, "runvex-" + round, folder);
         RunResult result;
         result.exitCode = WaitForExit(runvex, kRunLimit);
         EXPECT_EQ(LeftBehind({"runvex", "rigmont"}, kEndLimit), "") << "programs of the run were left behind";
@@ -416,10 +438,158 @@ TEST_P(SequenceBench, RunsInTreeOrderUntilATestFailsLiveAndReplayed) {
     meter.Stop();
     supply.Stop();
     WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
-    RunResult replayed = RunSequence("replay", sequence);
+    // Named from the home folder, as a shell leaves a quoted name: runvex finds it there.
+    RunResult replayed = RunSequence("replay", "~/" + fs::path(sequence).filename().string());
     EXPECT_EQ(replayed.report, ExpectedReport()) << "runvex wrote:\n" << replayed.everything;
     EXPECT_EQ(replayed.exitCode, 1);
 }
+
+// The operator's side of the same bench: the test executive's own window (offscreen, in this process) on the
+// real test-execution worker, with the hardware manager started on demand. The operator types a serial
+// number and presses Run: the tree shows each test's end and the stop after the limits check; then the
+// channel check, which never ran, is executed alone from the tree. The verdicts and the scripts' checks are
+// the rows of the results database. Live while recorded, then replayed with the instruments gone.
+class OperatorWindow : public SequenceBench {
+protected:
+    static constexpr const char* kSerialNumber = "BENCH-0042";
+    // An error box nobody expects would wait for an answer: these answer it, and the test names it.
+    static constexpr size_t kUnexpectedBoxes = 4;
+
+    struct WindowRun {
+        std::vector<std::string> images; // "<label> <image>" after Run, in tree order
+        std::string status;              // the status bar after Run
+        int singleImage = 0;             // the channel check's image after it ran alone
+        std::string singleOutput;        // what the output pane gained meanwhile
+        std::vector<std::string> rows;   // "<TestID> <TestResultID> <TestStatus> <SN>" in stored order
+    };
+
+    static SequenceItem* ItemLabelled(RunvexWindow& window, const std::string& label) {
+        for (SequenceItem* item : window.Items().PreOrder()) {
+            if (item->label == label) {
+                return item;
+            }
+        }
+        return nullptr;
+    }
+    static int ImageOf(RunvexWindow& window, const std::string& label) {
+        SequenceItem* item = ItemLabelled(window, label);
+        QTreeWidgetItem* shown = item ? window.WidgetItemOf(*item) : nullptr;
+        return shown ? shown->data(0, RunvexWindow::kImageRole).toInt() : -1;
+    }
+
+    // The rows the runs stored, through a connection of the test's own.
+    static std::vector<std::string> StoredRows(const std::string& dsn) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        auto rows =
+            connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults ORDER BY rowid");
+        std::vector<std::string> result;
+        for (; !rows->IsEOF(); rows->MoveNext()) {
+            std::string row;
+            for (LONG i = 0; i < rows->FieldCount(); ++i) {
+                _variant_t value = rows->Fields(i).Value();
+                row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
+            }
+            result.push_back(row);
+        }
+        return result;
+    }
+
+    // Opens the sequence in a window of its own as the command line does, runs it, then the channel check
+    // alone; the worker, and with it the hardware manager, ends with the round.
+    WindowRun RunInWindow(const std::string& round, const std::string& sequence) {
+        const std::string dsn = folder + "/results-" + round + ".dsn";
+        std::ofstream(dsn) << "[ODBC]\nDRIVER=SQLite3\nDatabase=" << folder << "/results-" << round
+                           << ".db\nTimeout=10000\n";
+        StoreItem("DSN", dsn);
+        WindowRun result;
+        vr::ui::MessageBoxSeen unexpected;
+        for (size_t box = 0; box < kUnexpectedBoxes; ++box) {
+            vr::ui::AnswerNextMessageBox(IDOK, &unexpected);
+        }
+        {
+            TestExecutiveSequenceWorker worker;
+            HANDLE progress = worker.ProgressEvent();
+            RunvexWindow window(worker, worker.Languages(), [progress](int milliseconds) mutable {
+                DWORD index = 0;
+                // Signalled or not, the run looks at the worker again.
+                (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
+            });
+            window.show();
+            window.SetPendingFile(sequence);
+            for (int look = 0; look < 1000 && !window.Form().IsLoaded(); ++look) {
+                QTest::qWait(10);
+            }
+            EXPECT_TRUE(window.Form().IsLoaded()) << window.statusBar()->currentMessage().toStdString();
+            QLineEdit* serialNumber = window.findChild<AttrValueEditor*>()->Combo()->lineEdit();
+            serialNumber->clear();
+            QTest::keyClicks(serialNumber, kSerialNumber);
+
+            window.Command("Run")->trigger(); // returns when the run has ended
+            for (SequenceItem* item : window.Items().PreOrder()) {
+                result.images.push_back(item->label + " " + std::to_string(ImageOf(window, item->label)));
+            }
+            result.status = window.statusBar()->currentMessage().toStdString();
+
+            if (SequenceItem* channels = ItemLabelled(window, "Channels")) {
+                window.Tree()->setCurrentItem(window.WidgetItemOf(*channels));
+                const QString before = window.Output()->toPlainText();
+                window.Command("Execute Test")->trigger();
+                result.singleImage = ImageOf(window, "Channels");
+                result.singleOutput = window.Output()->toPlainText().mid(before.size()).toStdString();
+            }
+        }
+        EXPECT_EQ(vr::ui::PendingModalAnswers(), kUnexpectedBoxes)
+            << "a box appeared: " << vr::ToUtf8(unexpected.caption) << ": " << vr::ToUtf8(unexpected.text);
+        vr::ui::DropModalAnswers();
+        EXPECT_EQ(LeftBehind({"rigmont"}, kEndLimit), "") << "the hardware manager outlived its worker";
+        result.rows = StoredRows(dsn);
+        return result;
+    }
+
+    void ExpectRound(const WindowRun& run) {
+        EXPECT_EQ(run.images, (std::vector<std::string>{"Main Sequence 1", "Identify 6", "Rails 6",
+                                                        "Buffer 6", "Limits 3", "Channels 1"}));
+        EXPECT_EQ(run.status, "Ready");
+        EXPECT_EQ(run.singleImage, 6);
+        std::string expected = std::string(39, '-') + " Channels " + std::string(38, '-') + "\n";
+        for (const std::string& line : Lines(ReadFile(VR_USERSIDE_DATA "/expected/channels.live.txt"))) {
+            if (line.starts_with("output ")) {
+                expected += line.substr(line.find(": ") + 2) + "\n";
+            }
+        }
+        EXPECT_EQ(run.singleOutput, expected);
+        const std::string sn = std::string(" ") + kSerialNumber;
+        EXPECT_EQ(run.rows, (std::vector<std::string>{
+                                "Identify IDN Passed" + sn, "Identify  Passed" + sn,
+                                "Rails VDC_CH1 Passed" + sn, "Rails VDC_CH2 Passed" + sn,
+                                "Rails  Passed" + sn, "Buffer SCAN_MEAN Passed" + sn, "Buffer  Passed" + sn,
+                                "Limits CH1 Passed" + sn, "Limits CH2 Passed" + sn, "Limits CH3 Passed" + sn,
+                                "Limits CH4 Failed" + sn, "Limits  Failed" + sn, "Channels  Passed" + sn}));
+    }
+};
+
+TEST_P(OperatorWindow, RunsTheSequenceThenOneTestAloneAndStoresTheVerdictsLiveAndReplayed) {
+    vrtest::TestApplication();
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    ASSERT_TRUE(SUCCEEDED(vr::ui::GuiApartment::Create(&apartment)));
+    vr::RegisterSystemProxies(); // the worker hands the engine and the script executive across threads
+    std::string sequence = WriteSequence();
+    StartInstruments("");
+    WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+    ExpectRound(RunInWindow("recording", sequence));
+
+    meter.Stop();
+    supply.Stop();
+    WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+    ExpectRound(RunInWindow("replay", sequence));
+    apartment.reset();
+    CoUninitialize();
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, OperatorWindow,
+                         ::testing::Values(std::tuple{std::string("window"), Mode::RecordedAndReplayed}));
 
 INSTANTIATE_TEST_SUITE_P(Bench, SequenceBench,
                          ::testing::Values(std::tuple{std::string("sequence"), Mode::RecordedAndReplayed}));

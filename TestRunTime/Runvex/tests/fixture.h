@@ -59,6 +59,10 @@ public:
     }
     void Stop(const std::string& words) override { stops.push_back(words); }
     IVrTestEngine* Engine() override { return &engine; }
+    void PostToEngine(std::function<void(IVrTestEngine*)> calls) override { calls(&engine); }
+    HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override {
+        return calls(&engine);
+    }
 
 private:
     void Post(const std::string& method) {

@@ -1,17 +1,28 @@
 // A sequence file and its script files as a test engineer writes them, run by the real test-execution worker
 // with the real test engine and script executive (the hardware manager stands in: the scripts use no
 // instrument), reported as a headless run prints it: a passing test, a failing one that stops the run, and
-// an erroring one run alone.
+// an erroring one run alone. And the window on the real worker over a sequence of 2,000 tests, which stays
+// responsive while it runs them.
 #include "TestRunTime/Runvex/ConsoleRunView.h"
+#include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 namespace runvex {
 namespace {
@@ -88,6 +99,66 @@ TEST(RunvexRealWorker, APassingAndAFailingTestEndTheRunAndAnErroringOneRunsAlone
     EXPECT_TRUE(Text(err).starts_with("Error: 'Meter':\n")) << Text(err);
     std::fclose(out);
     std::fclose(err);
+}
+
+// Each test's header line is one line of the output pane: how far the run has come.
+TEST(RunvexRealWorker, AWindowRunsTwoThousandEmptyTestsAndServesItsEventsMeanwhile) {
+    constexpr int kTests = 2000;
+    vrtest::TestApplication();
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    vr::RegisterSystemProxies();
+    {
+        std::unique_ptr<vr::ui::GuiApartment> apartment;
+        ASSERT_TRUE(SUCCEEDED(vr::ui::GuiApartment::Create(&apartment)));
+        scripvanetest::ClassRegistration hardware(CLSID_VrRigmont,
+                                                  &scripvanetest::FakeRigmont::CreateInstance);
+        fs::path folder = fs::path(std::getenv("VORNIC_HOME")) / "Many";
+        fs::create_directories(folder);
+        std::ofstream(folder / "empty.JScript.ts").flush();
+        std::ofstream sequence(folder / "many.tsq");
+        sequence << "<sequence>\n";
+        for (int i = 1; i <= kTests; ++i) {
+            sequence << "<test name=\"Test " << i << "\"><code file=\""
+                     << (folder / "empty.JScript.ts").string() << "\" language=\"JScript\"/></test>\n";
+        }
+        sequence << "</sequence>\n";
+        sequence.close();
+
+        TestExecutiveSequenceWorker worker;
+        HANDLE progress = worker.ProgressEvent();
+        RunvexWindow window(worker, worker.Languages(), [progress](int milliseconds) mutable {
+            DWORD index = 0;
+            // Signalled or not, the run looks at the worker again.
+            (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
+        });
+        window.show();
+        ASSERT_TRUE(window.Form().Load((folder / "many.tsq").string()));
+        ASSERT_EQ(window.Items().PreOrder().size(), size_t{kTests + 1});
+
+        // The quarters of the run in which the window's timer and a posted call were served.
+        std::set<int> tickQuarters;
+        bool postedServedInRun = false;
+        auto quarter = [&] { return (window.Output()->document()->blockCount() - 2) * 4 / kTests; };
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (window.Run().Running()) {
+                tickQuarters.insert(quarter());
+            }
+        });
+        timer.start(0);
+        QMetaObject::invokeMethod(
+            &window, [&] { postedServedInRun = window.Run().Running(); }, Qt::QueuedConnection);
+        window.Command("Run")->trigger(); // returns when the run has ended
+        timer.stop();
+
+        EXPECT_TRUE(postedServedInRun);
+        EXPECT_EQ(tickQuarters, (std::set<int>{0, 1, 2, 3}));
+        EXPECT_EQ(window.Output()->document()->blockCount(), kTests + 1); // every header, then an empty line
+        EXPECT_EQ(window.WidgetItemOf(*window.Items().PreOrder().back())->data(0, RunvexWindow::kImageRole),
+                  static_cast<int>(TreeImage::Passed));
+        EXPECT_EQ(window.statusBar()->currentMessage(), "Ready");
+    }
+    CoUninitialize();
 }
 
 } // namespace

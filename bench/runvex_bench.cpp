@@ -1,0 +1,151 @@
+// The test executive's own time per test: a sequence of 2,000 tests with empty scripts run by the test
+// executive's run on the real test-execution worker (its header line, the session, the verdict row, the
+// output drained, the tree's images), against the bare worker's requests for one such test (Set, load,
+// Preset, Test, Reset) made in the same run, by wall time. The difference of the two is the executive's
+// own time per test. The hardware manager stands in, registered in the process (empty scripts reach none).
+#include "TestRunTime/Runvex/SequenceDocument.h"
+#include "TestRunTime/Runvex/SequenceForm.h"
+#include "TestRunTime/Runvex/SequenceRun.h"
+#include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
+#include "TestRunTime/Scripvane/tests/test_fakes.h"
+#include "bench/ratio_reporter.h"
+#include "bench/worker_requests.h"
+#include "common/proxies/SystemProxies.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace vrbench {
+namespace {
+
+constexpr int kTests = 2000;
+
+std::string g_script;   // the empty script every test runs
+std::string g_sequence; // the sequence of kTests tests
+
+// A window that shows nothing and waits for the worker as the programs do.
+class SilentView : public runvex::RunView, public runvex::FormView {
+public:
+    explicit SilentView(runvex::TestExecutiveSequenceWorker& worker) : worker_(worker) {}
+    void ShowImage(const runvex::SequenceItem&, runvex::TreeImage) override {}
+    void AppendOutput(const std::string&, int32_t) override {}
+    void ShowStatus(const std::string&) override {}
+    void ShowError(const std::string& caption, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    }
+    void RefreshCommands() override {}
+    void ShowRootProperties() override {}
+    void TestEnded(const runvex::SequenceItem&, const std::string&, runvex::Verdict verdict) override {
+        failed_ = failed_ || verdict != runvex::Verdict::Passed;
+    }
+    void PumpMessages() override { worker_.WaitForProgress(static_cast<int>(kPumpStepMs)); }
+    void Wait(int milliseconds) override { worker_.WaitForProgress(milliseconds); }
+    void ShowTree() override {}
+    void ShowLabel(const runvex::SequenceItem&) override {}
+    void ShowProperties() override {}
+    bool Failed() const { return failed_; }
+
+private:
+    runvex::TestExecutiveSequenceWorker& worker_;
+    bool failed_ = false; // the run's thread
+};
+
+// One iteration is one run of the whole sequence; its time is reported per test.
+void BM_SequenceRunPerTest(benchmark::State& state) {
+    runvex::TestExecutiveSequenceWorker worker;
+    SilentView view(worker);
+    runvex::SequenceDocument document;
+    runvex::SequenceTree tree;
+    runvex::SequenceRun run(view, worker, tree, document);
+    runvex::SequenceForm form(view, document, tree, run, worker.Languages());
+    if (!form.Load(g_sequence)) {
+        state.SkipWithError("the sequence did not load");
+        return;
+    }
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        run.Run();
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(took.count() / kTests);
+        if (view.Failed()) {
+            state.SkipWithError("a test did not pass");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_SequenceRunPerTest)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(3);
+
+// The requests the executive makes of the worker for one test, made bare, with the options the run gives
+// (its serial number as the editor shows it when none was typed).
+void BM_BareWorkerTest(benchmark::State& state) {
+    CTestExecutive worker;
+    std::u16string options =
+        u"name='Test 1' description='' file='" + vr::FromUtf8(g_script) + u"' sn=<Undefined>";
+    for (auto _ : state) {
+        bool done = SUCCEEDED(worker.Set(vr::AllocBstr(u"JScript"), vr::AllocBstr(u""), vr::AllocBstr(u""),
+                                         vr::AllocBstr(options))) &&
+                    worker.GetState() == CTestExecutive::kDone;
+        for (const char16_t* method : {u"", u"Preset", u"Test", u"Reset"}) {
+            done = done && RunRequest(worker, method);
+        }
+        if (!done) {
+            state.SkipWithError("a request failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_BareWorkerTest)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// The sequence's files in a folder of the run's own.
+bool WriteFiles() {
+    char folder[] = "/tmp/runvex-bench-files-XXXXXX";
+    if (!mkdtemp(folder)) {
+        return false;
+    }
+    g_script = std::string(folder) + "/empty.JScript.ts";
+    g_sequence = std::string(folder) + "/many.tsq";
+    std::ofstream(g_script).flush();
+    std::ofstream sequence(g_sequence);
+    sequence << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sequence>\n";
+    for (int i = 1; i <= kTests; ++i) {
+        sequence << "  <test name=\"Test " << i << "\"><code file=\"" << g_script
+                 << "\" language=\"JScript\"/></test>\n";
+    }
+    sequence << "</sequence>\n";
+    return static_cast<bool>(sequence.flush());
+}
+
+int Run(int argc, char** argv) {
+    vr::RegisterSystemProxies();
+    scripvanetest::ClassRegistration hardware(CLSID_VrRigmont, &scripvanetest::FakeRigmont::CreateInstance);
+    if (!WriteFiles()) {
+        std::fprintf(stderr, "The benchmark's sequence could not be written.\n");
+        return 1;
+    }
+    return RunWithRatios(argc, argv, "BM_BareWorkerTest", RatioTime::Wall);
+}
+
+} // namespace
+} // namespace vrbench
+
+int main(int argc, char** argv) {
+    setenv("VORNIC_REGISTRY", VR_BUILD_REGISTRY_DIR, 0);
+    // The engine opens the results database of the data home: a folder of the run's own keeps the user's.
+    char home[] = "/tmp/runvex-bench-XXXXXX";
+    if (!getenv("VORNIC_HOME") && mkdtemp(home)) {
+        setenv("VORNIC_HOME", home, 1);
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        return 1;
+    }
+    int result = vrbench::Run(argc, argv);
+    CoUninitialize();
+    return result;
+}
