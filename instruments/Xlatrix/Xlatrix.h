@@ -203,6 +203,7 @@ private:
         int depth = 0; // enclosing groups that may repeat
     };
     struct Candidate;
+    struct FollowSet;
     struct ValueInfo;
     struct WalkParticle;
     struct WalkComplex;
@@ -255,17 +256,27 @@ private:
     bool WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
                    WalkParticle* particle, int step);
     bool FailStep(int step);
+    bool WalkAnswer(WalkRoot& root);
+    // Follow sets (see XlatrixFollow.cpp).
+    void MakeFollowSets(WalkRoot& root);
+    bool FirstOf(const WalkParticle& particle, FollowSet& first, std::vector<const WalkComplex*>& open) const;
+    bool FirstOfOccurrence(const WalkParticle& particle, FollowSet& first,
+                           std::vector<const WalkComplex*>& open) const;
+    void AssignFollow(WalkRoot& root, WalkParticle& particle, const FollowSet& after,
+                      std::vector<const WalkComplex*>& open);
+    const FollowSet* FollowOf(const WalkParticle* particle) const;
     int NewStep(int parent, int slot, int segment, const std::string* suffix);
     int ChildStep(int parent, int slot, int segment, const std::string* suffix);
     void AppendStepPath(int step, std::string& path) const;
     int NameId(const std::string& name);
+    int TypeNameId(const ValueInfo& info);
     bool MatchFixedText(const std::string& name, const std::string& fixed, int start, Candidate& found);
     const ValueInfo& ValueInfoOf(const vr::xml::SchemaType& type, const vr::xml::SchemaElement& element,
                                  std::unique_ptr<ValueInfo>& uncached);
     bool FindCandidate(const ValueInfo& info, const std::string& entryName, bool longest, int start,
-                       int limit, Candidate& found);
+                       int limit, const FollowSet* follow, Candidate& found);
     bool FindLongestNumber(const ValueInfo& info, const std::string* expected, int start, int limit,
-                           Candidate& found);
+                           const FollowSet* follow, Candidate& found);
     bool IsExpectedValue(SOMITEMTYPE rootType, const std::string* expected, const Candidate& candidate);
     bool CheckCandidate(const ValueInfo& info, std::string_view candidate, std::string& value);
     bool InRangeFacets(const vr::xml::SchemaType& type, double number);
@@ -310,6 +321,11 @@ private:
     int64_t nParseSteps = 0;
     int64_t nParseStepLimit = 0;
     bool bStepLimitHit = false;
+    // The message type being parsed, and whether its values skip the candidates that no reading can go on
+    // from (their follow sets); a parse that fails so is done again without, for its failure report.
+    const WalkRoot* pParseRoot = nullptr;
+    bool bPruneByFollow = false;
+    bool bFollowSkipped = false; // a candidate was skipped so in this parse
 
     // Traversal state: enclosing repeated groups of the element the last traversal stopped at.
     int nArrayDepth = 0;

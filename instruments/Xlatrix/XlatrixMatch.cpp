@@ -128,6 +128,7 @@ bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaE
     if (known == nullptr && particle != nullptr && !uncached) {
         particle->info = &info; // kept in mapValueInfo
         particle->nameId = nameId;
+        ++walk->compiled;
     }
     const std::string& name = info.name;
     const bool longest = bLongestValueByDefault || info.parsing == poLongestValue;
@@ -150,7 +151,8 @@ bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaE
         matched = MatchFixedText(name, *info.fixed, start, found);
     } else if (!info.fixedOnly && !bStepLimitHit) {
         static const std::string kNoEntryName;
-        matched = FindCandidate(info, element ? name : kNoEntryName, longest, start, limit, found);
+        matched = FindCandidate(info, element ? name : kNoEntryName, longest, start, limit,
+                                FollowOf(particle), found);
     }
     // A resumed value must change its choice.
     if (matched && found.end == limit) {
@@ -172,7 +174,7 @@ bool CXlatrix::WalkValue(const vr::xml::SchemaType& type, const vr::xml::SchemaE
         index = step.index;
         step.nameId = nameId;
         step.type = info.rootType;
-        step.typeName = info.rootName;
+        step.typeNameId = TypeNameId(info);
         step.matched = true;
     }
     step.begin = start;
@@ -204,7 +206,7 @@ bool CXlatrix::MatchFixedText(const std::string& name, const std::string& fixed,
 // first that is valid (and equal to the parse entry value, when there is one) matches. With the numeric
 // look-ahead, see FindLongestNumber.
 bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName, bool longest, int start,
-                             int limit, Candidate& found) {
+                             int limit, const FollowSet* follow, Candidate& found) {
     const int length = static_cast<int>(strText.size());
     const SOMITEMTYPE rootType = info.rootType;
     const bool numeric = info.numeric;
@@ -212,7 +214,7 @@ bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName
     std::string entry;
     const std::string* expected = !entryName.empty() && ParseEntryValue(entryName, entry) ? &entry : nullptr;
     if (numeric && bNumericLookAhead && !longest) {
-        return FindLongestNumber(info, expected, start, limit, found);
+        return FindLongestNumber(info, expected, start, limit, follow, found);
     }
     const std::string& prefix = info.prefix;
     const std::string& term = info.term;
@@ -237,6 +239,10 @@ bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName
         if (!term.empty() && !EndsWith(candidate, term)) {
             continue;
         }
+        if (follow != nullptr && !follow->Allows(strText, end)) {
+            bFollowSkipped = true;
+            continue; // no reading goes on from here
+        }
         found.end = end;
         if (CheckCandidate(info, candidate, found.value)) {
             if (IsExpectedValue(rootType, expected, found)) {
@@ -255,7 +261,7 @@ bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName
 // number took (trailing blanks, say) can still go to the elements after it. Each reading is shorter than the
 // one before, so the search always ends.
 bool CXlatrix::FindLongestNumber(const ValueInfo& info, const std::string* expected, int start, int limit,
-                                 Candidate& found) {
+                                 const FollowSet* follow, Candidate& found) {
     const int base = info.base;
     const int length = static_cast<int>(strText.size());
     int top = limit - 1;
@@ -275,6 +281,10 @@ bool CXlatrix::FindLongestNumber(const ValueInfo& info, const std::string* expec
         }
     }
     for (int end = top; end > start && TakeParseStep(); --end) {
+        if (follow != nullptr && !follow->Allows(strText, end)) {
+            bFollowSkipped = true;
+            continue; // no reading goes on from here
+        }
         Candidate current{end, {}};
         std::string_view candidate(strText.data() + start, static_cast<size_t>(end - start));
         if (CheckCandidate(info, candidate, current.value) &&

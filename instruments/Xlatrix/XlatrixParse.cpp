@@ -67,13 +67,21 @@ bool CXlatrix::Parse(const char* typeName, const char* text) {
         ResetParseState(text);
         WalkRoot& root = WalkRootOf(typeName);
         strCurrentTypeName.assign(typeName != nullptr ? typeName : "");
-        // Each further pass asks the walk for its next reading, until one consumes the whole answer. Once the
-        // step limit is reached no reading counts: the walk stops half-way through its choices.
-        while (WalkType(root) && !bStepLimitHit) {
-            if (IsParsedTextFinished()) {
-                PublishMatches();
-                return true;
-            }
+        if (root.followCompiled != walk->compiled) {
+            MakeFollowSets(root);
+        }
+        pParseRoot = &root;
+        // Parse entry values stand in for fixed texts, which the follow sets do not know.
+        bPruneByFollow = !root.followOff && arrParseEntryParamValues.empty();
+        bool parsed = WalkAnswer(root);
+        if (bFollowSkipped && (!parsed || bError)) {
+            bPruneByFollow = false; // the full search reports where and why the answer fails
+            ResetParseState(text);
+            parsed = WalkAnswer(root);
+        }
+        if (parsed) {
+            PublishMatches();
+            return true;
         }
         if (bStepLimitHit) {
             DumpError("CXlatrix::Parse(): The answer needs more than %lld matching steps; parsing stopped.\n",
@@ -106,8 +114,20 @@ void CXlatrix::ResetParseState(const char* text) {
     nParseSteps = 0;
     nParseStepLimit = kParseStepsBase + kParseStepsPerCharacter * static_cast<int64_t>(strText.size());
     bStepLimitHit = false;
+    bFollowSkipped = false;
     strParsedText.clear();
     strUnparsedText.clear();
+}
+
+// Each further pass asks the walk for its next reading, until one consumes the whole answer. Once the step
+// limit is reached no reading counts: the walk stops half-way through its choices.
+bool CXlatrix::WalkAnswer(WalkRoot& root) {
+    while (WalkType(root) && !bStepLimitHit) {
+        if (IsParsedTextFinished()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CXlatrix::IsParsedTextFinished() {
@@ -145,6 +165,7 @@ CXlatrix::WalkComplex& CXlatrix::WalkComplexOf(const vr::xml::SchemaComplexType&
         return *slot;
     }
     slot = std::make_unique<WalkComplex>();
+    ++walk->compiled;
     WalkComplex& complex = *slot;
     complex.contentType = type.contentType();
     complex.elementOnly = xlatrix::IsElementOrMixed(complex.contentType);
@@ -163,6 +184,7 @@ CXlatrix::WalkComplex& CXlatrix::WalkComplexOf(const vr::xml::SchemaComplexType&
 
 void CXlatrix::MakeSequenceItems(WalkParticle& group) {
     group.itemsMade = true;
+    ++walk->compiled;
     group.groupType = group.group.itemType();
     group.sequence = group.groupType == SOMITEM_SEQUENCE;
     if (!group.sequence) {
@@ -198,6 +220,7 @@ void CXlatrix::MakeSequenceItems(WalkParticle& group) {
 // A value element: no reference, a built-in datatype at its root; otherwise an element of a complex type.
 void CXlatrix::MakeElementKind(WalkParticle& particle) {
     using ElementKind = WalkParticle::ElementKind;
+    ++walk->compiled;
     const vr::xml::SchemaElement& element = particle.element;
     if (element.isReference()) {
         particle.elementKind = ElementKind::kReference;
@@ -412,11 +435,11 @@ int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suff
     WalkStep& step = walk->Step(id);
     step.parent = parent;
     step.slot = slot;
-    step.segment = segment;
+    step.segment = static_cast<WalkStep::Segment>(segment);
     step.suffix = suffix;
     step.levelSize = parent >= 0 ? walk->Step(parent).levelSize : 0;
     if (segment == WalkStep::kItem || segment == WalkStep::kOccurrence) {
-        step.levelSize += LevelIndexSize(slot) + (step.levelSize > 0 ? 1 : 0);
+        step.levelSize += static_cast<uint32_t>(LevelIndexSize(slot)) + (step.levelSize > 0 ? 1 : 0);
     }
     step.children.clear();
     step.present = false;
@@ -457,6 +480,19 @@ void CXlatrix::AppendStepPath(int stepId, std::string& path) const {
     }
 }
 
+int CXlatrix::TypeNameId(const ValueInfo& info) {
+    if (info.rootNameId >= 0) {
+        return info.rootNameId;
+    }
+    auto found = walk->typeNameIds.find(info.rootName);
+    if (found == walk->typeNameIds.end()) {
+        found = walk->typeNameIds.emplace(info.rootName, static_cast<int>(walk->typeNames.size())).first;
+        walk->typeNames.push_back(info.rootName);
+    }
+    info.rootNameId = found->second;
+    return info.rootNameId;
+}
+
 int CXlatrix::NameId(const std::string& name) {
     if (auto found = walk->nameIds.find(name); found != walk->nameIds.end()) {
         return found->second;
@@ -473,7 +509,8 @@ int CXlatrix::NameId(const std::string& name) {
 // The values of the accepted reading, in the order of the answer. Names beginning with "_" (keys, gaps,
 // terminators) are structure, not values.
 void CXlatrix::PublishMatches() {
-    std::vector<const WalkStep*> records;
+    std::vector<const WalkStep*>& records = walk->published;
+    records.clear();
     for (int id = 0; id < walk->stepsUsed; ++id) {
         const WalkStep& step = walk->Step(id);
         if (!step.matched) {
@@ -519,7 +556,7 @@ void CXlatrix::ReturnValue(const WalkStep& record, std::string& value) {
         slot = static_cast<int>(found - arrReturnedParamValues.begin());
     }
     ParamValue& entry = arrReturnedParamValues[static_cast<size_t>(slot)];
-    entry.strTypeName = record.typeName;
+    entry.strTypeName = walk->typeNames[static_cast<size_t>(record.typeNameId)];
     entry.type = record.type;
     const auto index = static_cast<size_t>(record.index);
     if (index >= entry.arrValues.size()) {
@@ -550,7 +587,7 @@ void CXlatrix::MakeMatchMap() const {
         record.strName = walk->names[static_cast<size_t>(step.nameId)];
         record.nIndex = step.index;
         record.type = step.type;
-        record.strTypeName = step.typeName;
+        record.strTypeName = walk->typeNames[static_cast<size_t>(step.typeNameId)];
         record.strValue = step.value;
     }
 }

@@ -13,6 +13,7 @@ struct CXlatrix::ValueInfo {
     bool rootFound = false; // a built-in datatype at the root; else ApplyParseText reports the call context
     SOMITEMTYPE rootType = SOMITEM_NULL;
     std::string rootName;
+    mutable int rootNameId = -1; // in WalkState::typeNames, once a match needed it
     std::string typeName;
     std::string name; // the element's, or the type's without an element
     int base = 10;

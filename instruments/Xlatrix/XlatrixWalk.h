@@ -13,6 +13,7 @@
 
 #include "instruments/Xlatrix/Xlatrix.h"
 
+#include <bitset>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,23 @@
 struct CXlatrix::Candidate {
     int end = -1;
     std::string value;
+};
+
+// The bytes that may come right after a value in some reading of its message type; the bit kAnswerEnd stands
+// for the end of the answer (see XlatrixFollow.cpp).
+struct CXlatrix::FollowSet {
+    static constexpr size_t kAnswerEnd = 256;
+    std::bitset<257> bytes;
+
+    static FollowSet Anything() {
+        FollowSet set;
+        set.bytes.set();
+        return set;
+    }
+    bool Allows(std::string_view text, int end) const {
+        return bytes.test(static_cast<size_t>(end) < text.size() ? static_cast<unsigned char>(text[end])
+                                                                 : kAnswerEnd);
+    }
 };
 
 // A particle of a content model: a model group or an element, with its occurrence bounds.
@@ -63,6 +81,13 @@ struct CXlatrix::WalkParticle {
     std::string format;
     std::optional<std::string> fixed;
     std::optional<std::string> byDefault;
+
+    // kElement with a value: what may follow it in its message type, worked out for followRoot in its
+    // computation followStamp; a particle that two message types share never prunes (followShared).
+    FollowSet follow;
+    const WalkRoot* followRoot = nullptr;
+    int followStamp = -1;
+    bool followShared = false;
 };
 
 // A complex type: its content model's occurrences, walked below its owner's step.
@@ -80,36 +105,45 @@ struct CXlatrix::WalkRoot {
     SOMITEMTYPE itemType = SOMITEM_NULL;
     std::string key; // "/T": the path of a value type's match
     WalkComplex* complex = nullptr;
+
+    // The last computation of its values' follow sets, and how much of the walk was compiled then
+    // (WalkState::compiled); followOff when the content model is recursive.
+    int followStamp = -1;
+    int64_t followCompiled = -1;
+    bool followOff = false;
 };
 
-// One step's state; the fields a kind of step does not use stay untouched.
+// One step's state; the fields a kind of step does not use stay untouched. A long answer's parse makes
+// several records per value, so the record is kept small: narrow fields first, a type name by its id.
 struct CXlatrix::WalkStep {
     // How the step's place extends its parent's path (before the suffix).
-    enum Segment { kRoot, kContent, kItem, kOccurrence };
+    enum Segment : uint8_t { kRoot, kContent, kItem, kOccurrence };
 
     int parent = -1;
     int slot = 0;
-    int segment = kRoot;
-    const std::string* suffix = nullptr;
-    size_t levelSize = 0;      // the length of its level's text (see NoteFurthestMatch)
-    std::vector<int> children; // by slot; -1 where none was made yet
-
-    // Occurrences and sequences: whether the step holds a reading, where it began, the start of each
-    // occurrence taken, the last item of a sequence's reading (-1 for an empty sequence).
+    uint32_t levelSize = 0; // the length of its level's text (see NoteFurthestMatch)
+    Segment segment = kRoot;
+    // Occurrences and sequences: whether the step holds a reading and where it began (below).
     bool present = false;
     bool hasStart = false;
+    // A value: whether it holds a match (below).
+    bool matched = false;
+    const std::string* suffix = nullptr;
+    std::vector<int> children; // by slot; -1 where none was made yet
+
+    // Occurrences and sequences: where the reading began, the start of each occurrence taken, the last item
+    // of a sequence's reading (-1 for an empty sequence).
     int start = 0;
     int last = 0;
     std::vector<int> starts;
 
-    // A value: its match.
-    bool matched = false;
+    // A value: its match; its root type's name is WalkState::typeNames[typeNameId].
     int begin = 0;
     int end = 0;
     int nameId = -1;
     int index = 0;
     SOMITEMTYPE type = SOMITEM_NULL;
-    std::string typeName;
+    int typeNameId = -1;
     std::string value;
 };
 
@@ -124,14 +158,23 @@ struct CXlatrix::WalkState {
     // The compiled walks, by type name and complex type; dropped with the schema.
     NameMap<std::unique_ptr<WalkRoot>> roots;
     std::unordered_map<const void*, std::unique_ptr<WalkComplex>> complexes;
+    // Grows with every part of a walk compiled (items, element kinds, value readings), so that follow sets
+    // are worked out again only when the walk has changed; and the number of the last such computation.
+    int64_t compiled = 0;
+    int followStamps = 0;
 
     // Names of value elements by id, and the index of each name's last value in the current parse (-1: none).
     NameMap<int> nameIds;
     std::vector<std::string> names;
+    // The root type names of value matches by id.
+    NameMap<int> typeNameIds;
+    std::vector<std::string> typeNames;
     std::vector<int> valueIndex;
     // The index of each name's entry in arrReturnedParamValues while a parse returns its values (-1: none
     // yet).
     std::vector<int> returnedEntry;
+    // The matches a parse returns, in the order of the answer; kept for its buffer.
+    std::vector<const WalkStep*> published;
 
     // The step records, in blocks of kStepBlock; the first stepsUsed belong to the current parse. A block is
     // allocated once, so that references to its records stay valid while the walk adds more, and kept with
