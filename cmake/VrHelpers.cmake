@@ -198,6 +198,8 @@ function(vr_add_type_library target)
   add_executable(${writer} ${L_SOURCES} ${CMAKE_SOURCE_DIR}/platform/com/typelib_writer_main.cpp)
   set_target_properties(${writer} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${writer} PRIVATE ${L_LIBS} vrplatform)
+  # The classes' sources may be compiled into the writer too: it sees what the target sees.
+  target_include_directories(${writer} PRIVATE $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
   vr_target_warnings(${writer})
   set(library_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.tlb)
   add_custom_command(OUTPUT ${library_file}
