@@ -22,13 +22,13 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .threadingModel = vr::server::ThreadingModel::Apartment},
 };
 
-HRESULT UnregisterTypeLib(std::u16string_view) {
+HRESULT UnregisterEmbeddedTypeLib(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_PlotvaneLib, kPlotvaneLibMajorVersion,
                                             kPlotvaneLibMinorVersion);
 }
 
 constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
-                                               .beforeUnregister = &UnregisterTypeLib};
+                                               .beforeUnregister = &UnregisterEmbeddedTypeLib};
 
 } // namespace
 
