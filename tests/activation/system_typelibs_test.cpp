@@ -29,17 +29,16 @@ TEST(SystemTypeLibraries, EachServersLibraryLoadsByItsLibidWithoutLoadingTheServ
     for (const CarriedLibrary& library : libraries) {
         SCOPED_TRACE(library.module);
         vr::ComPtr<ITypeLib> lib;
-        ASSERT_EQ(LoadRegTypeLib(library.libid, 1, 0, 0, lib.Put()), S_OK);
         vr::ComPtr<ITypeInfo> coclass;
-        ASSERT_EQ(lib->GetTypeInfoOfGuid(library.clsid, coclass.Put()), S_OK);
-        HREFTYPE ref = 0;
         vr::ComPtr<ITypeInfo> defaultInterface;
+        HREFTYPE ref = 0;
+        TYPEATTR* attr = nullptr;
+        ASSERT_EQ(LoadRegTypeLib(library.libid, 1, 0, 0, lib.Put()), S_OK);
+        ASSERT_EQ(lib->GetTypeInfoOfGuid(library.clsid, coclass.Put()), S_OK);
         ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &ref), S_OK);
         ASSERT_EQ(coclass->GetRefTypeInfo(ref, defaultInterface.Put()), S_OK);
-        TYPEATTR* attr = nullptr;
         ASSERT_EQ(defaultInterface->GetTypeAttr(&attr), S_OK);
-        EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-        EXPECT_GT(attr->cFuncs, 0) << "the interface lost its members";
+        EXPECT_GT(attr->cFuncs, 0) << "the class's default interface lost its members";
         defaultInterface->ReleaseTypeAttr(attr);
         EXPECT_EQ(dlopen(library.module, RTLD_NOW | RTLD_NOLOAD), nullptr) << "reading the library loaded it";
     }

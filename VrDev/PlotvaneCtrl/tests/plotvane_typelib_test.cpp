@@ -67,28 +67,21 @@ std::string Members(ITypeInfo* info) {
     return out.str();
 }
 
-// A type's kind, member count and implemented types (name and IMPLTYPEFLAG_*).
-std::string Shape(ITypeInfo* info) {
-    TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr))) {
-        return "no attributes";
-    }
-    std::ostringstream out;
-    out << "kind " << attr->typekind << ", " << attr->cFuncs << " members";
-    for (UINT k = 0; k < attr->cImplTypes; ++k) {
-        HREFTYPE ref = 0;
+// The types a type implements (its base, a class's interfaces), as "name/IMPLTYPEFLAG_*" in order.
+std::string Implemented(ITypeInfo* info) {
+    std::string text;
+    HREFTYPE ref = 0;
+    for (UINT k = 0; SUCCEEDED(info->GetRefTypeOfImplType(k, &ref)); ++k) {
         INT flags = 0;
-        vr::ComPtr<ITypeInfo> implemented;
+        vr::ComPtr<ITypeInfo> type;
         BSTR name = nullptr;
-        if (SUCCEEDED(info->GetRefTypeOfImplType(k, &ref)) && SUCCEEDED(info->GetImplTypeFlags(k, &flags)) &&
-            SUCCEEDED(info->GetRefTypeInfo(ref, implemented.Put())) &&
-            SUCCEEDED(implemented->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr))) {
-            out << ", " << vr::BstrToUtf8(name) << "/" << flags;
-            SysFreeString(name);
-        }
+        EXPECT_EQ(info->GetImplTypeFlags(k, &flags), S_OK);
+        EXPECT_EQ(info->GetRefTypeInfo(ref, type.Put()), S_OK);
+        EXPECT_EQ(type->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+        text += vr::BstrToUtf8(name) + "/" + std::to_string(flags) + " ";
+        SysFreeString(name);
     }
-    info->ReleaseTypeAttr(attr);
-    return out.str();
+    return text;
 }
 
 class PlotvaneLibraryTest : public testing::Test {
@@ -115,14 +108,14 @@ TEST_F(PlotvaneLibraryTest, RegisteredLibraryDescribesWhatTheControlAnswers) {
     const std::string members = Members(library.Get());
     EXPECT_EQ(members, Members(table.Get()));
     EXPECT_NE(members.find("-552 kind 1 result 24 optional 0: AboutBox"), std::string::npos) << members;
-    EXPECT_EQ(Shape(library.Get()), "kind 4, 18 members, IDispatch/0");
+    EXPECT_EQ(Implemented(library.Get()), "IDispatch/0 ");
 
     vr::ComPtr<ITypeInfo> events;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IPlotvaneEvents, events.Put()), S_OK);
-    EXPECT_EQ(Shape(events.Get()), "kind 4, 0 members, IDispatch/0");
+    EXPECT_EQ(Members(events.Get()), "") << "the event interface has no methods";
     vr::ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_PlotvaneCtrl, coclass.Put()), S_OK);
-    EXPECT_EQ(Shape(coclass.Get()), "kind 5, 0 members, IPlotvane/1, IPlotvaneEvents/3");
+    EXPECT_EQ(Implemented(coclass.Get()), "IPlotvane/1 IPlotvaneEvents/3 "); // default; default source
 }
 
 TEST_F(PlotvaneLibraryTest, PropertyPageIsCreatableAndShowsNothing) {
