@@ -22,7 +22,7 @@ const vr::server::ClassEntry kClasses[] = {
 HRESULT RegisterProgram(std::u16string_view programPath) {
     HRESULT hr = vr::server::RegisterLocalServerClasses(kClasses, programPath);
     if (SUCCEEDED(hr)) {
-        hr = vr::server::RegisterTypeLibKey(LIBID_RIGMONTLib, 1, 0, u"Rigmont 1.0 Type Library", programPath);
+        hr = vr::server::RegisterEmbeddedTypeLib(programPath); // the library the program carries
     }
     if (FAILED(hr)) {
         (void)UnregisterProgram(programPath); // leave no half registration behind

@@ -186,3 +186,28 @@ function(vr_add_fuzz_target)
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${FUZZ_NAME} PROPERTIES TIMEOUT 120 LABELS fuzz)
 endfunction()
+
+# vr_add_type_library(<target> SOURCES <files> LIBS <libraries>)
+# The target's type library, written at build time from its description (SOURCES define
+# vr::typelib::ModuleLibrarySpec over the classes' dispatch tables, linked from LIBS) by a small program, and
+# embedded into the target's file as its resource TYPELIB 1, so the library cannot drift from what the
+# objects answer. Call it before vr_register_server, whose registration records the embedded library.
+function(vr_add_type_library target)
+  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+  set(writer ${target}_typelib_writer)
+  add_executable(${writer} ${L_SOURCES} ${CMAKE_SOURCE_DIR}/platform/com/typelib_writer_main.cpp)
+  set_target_properties(${writer} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${writer} PRIVATE ${L_LIBS} vrplatform)
+  # The classes' sources may be compiled into the writer too: it sees what the target sees.
+  target_include_directories(${writer} PRIVATE $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
+  vr_target_warnings(${writer})
+  set(library_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.tlb)
+  add_custom_command(OUTPUT ${library_file}
+    COMMAND $<TARGET_FILE:${writer}> ${library_file}
+    DEPENDS ${writer}
+    COMMENT "Writing the type library of ${target}"
+    VERBATIM)
+  add_custom_target(${target}_typelib DEPENDS ${library_file})
+  add_dependencies(${target} ${target}_typelib)
+  vr_embed_resources(${target} TYPE TYPELIB NAME 1 FILE ${library_file})
+endfunction()

@@ -1,4 +1,5 @@
-// The Instrel server's class table, its exported entry points, and the registration of its type library key.
+// The Instrel server's class table, its exported entry points, and the registration of its embedded type
+// library.
 #include "CnVISA.h"
 #include "platform/com/server.h"
 
@@ -16,15 +17,11 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_INSTRELLib},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_INSTRELLib, 1, 0, u"Instrel 1.0 Type Library", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_INSTRELLib, 1, 0);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

@@ -1,4 +1,5 @@
-// The Jotwell server's class table, its exported entry points, and the registration of its type library key.
+// The Jotwell server's class table, its exported entry points, and the registration of its embedded type
+// library.
 #include "LogFile.h"
 #include "platform/base/text.h"
 #include "platform/com/server.h"
@@ -22,15 +23,11 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .implementedCategories = kCategories},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_JOTWELLLib, 1, 0, u"Jotwell 1.0 Type Library", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_JOTWELLLib, 1, 0);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

@@ -1,4 +1,5 @@
-// The Plugmar server's class table, its exported entry points and the registration of its type library key.
+// The Plugmar server's class table, its exported entry points and the registration of its embedded type
+// library.
 #include "Socket.h"
 #include "platform/com/server.h"
 
@@ -15,15 +16,11 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .programmable = true},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_PLUGMARLib, 1, 0, u"Plugmar 1.0 Type Library", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_PLUGMARLib, 1, 0);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

@@ -1,4 +1,5 @@
-// The Wirelo server's class table, its exported entry points, and the registration of its type library key.
+// The Wirelo server's class table, its exported entry points, and the registration of its embedded type
+// library.
 #include "TelnetClient.h"
 #include "platform/com/server.h"
 
@@ -14,15 +15,11 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_WIRELOLib},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_WIRELOLib, 1, 0, u"Wirelo 1.0 Type Library", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_WIRELOLib, 1, 0);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

@@ -79,6 +79,12 @@ struct RegistrationHooks {
                                          std::u16string_view modulePath);
 [[nodiscard]] HRESULT UnregisterTypeLibKey(const GUID& libid, WORD major, WORD minor);
 
+// Registers the type library a module carries as its resource TYPELIB 1 (vr_add_type_library) under its
+// LIBID and version, with the module's path as the library's file, so LoadRegTypeLib reads it from the
+// module without loading it. SELFREG_E_TYPELIB when the module carries no sound library or a write fails.
+// UnregisterTypeLibKey removes it.
+[[nodiscard]] HRESULT RegisterEmbeddedTypeLib(std::u16string_view modulePath);
+
 // The absolute path of the library or program whose image holds address; empty when none does.
 std::string ModulePathOf(const void* address);
 

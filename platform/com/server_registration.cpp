@@ -3,6 +3,7 @@
 
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
+#include "platform/com/typelib.h"
 #include "platform/registry/registry.h"
 
 #include <dlfcn.h>
@@ -251,6 +252,17 @@ HRESULT UnregisterTypeLibKey(const GUID& libid, WORD major, WORD minor) {
     // The library key goes only when no other version is left in it.
     static_cast<void>(RegDeleteKey(HKEY_CLASSES_ROOT, TypeLibKey(libid).c_str()));
     return S_OK;
+}
+
+HRESULT RegisterEmbeddedTypeLib(std::u16string_view modulePath) {
+    const std::u16string path(modulePath);
+    ITypeLib* lib = nullptr;
+    if (FAILED(LoadTypeLib(path.c_str(), &lib))) {
+        return SELFREG_E_TYPELIB;
+    }
+    const HRESULT hr = RegisterTypeLib(lib, path.c_str(), nullptr);
+    lib->Release();
+    return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
 }
 
 std::string ModulePathOf(const void* address) {

@@ -5,7 +5,8 @@
 // recorded, then again from the recording with the instruments gone, and on its own against instruments that
 // answer garbage or nothing. scrivon's report lines, scrivon-drive's exit code and the run-time error are
 // compared with what the engineer expects (data/expected/<script>.<mode>.txt), and no program may stay
-// behind. A seventh script draws into the station's graph window, which the graph host opens for it.
+// behind. A seventh script draws into the station's graph window, which the graph host opens for it; an
+// eighth goes on drawing while that window is closed.
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
@@ -16,6 +17,7 @@
 #include "common/widgets/AttrValueEditor.h"
 #include "peers.h"
 #include "platform/ado/ado.h"
+#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -652,6 +654,49 @@ TEST(UserSideGraph, ScriptDrawsIntoTheGraphHostWindow) {
     control = nullptr;
     EXPECT_EQ(LeftBehind({"graphhost"}, kEndLimit), "") << "the graph host did not end once nobody held it";
     CoUninitialize();
+}
+
+// The operator closes the graph window while a script draws into it (graphhost turns SIGTERM into a close
+// event on its real window, offscreen): the host ends cleanly, leaving neither its control's registration
+// nor its socket in the runtime folder, and the script, which holds engine.graph, fails on its next point
+// instead of waiting.
+TEST(UserSideGraph, ClosingTheWindowEndsTheHostAndFailsTheScriptsDrawing) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string folder = vrtest::MakeFreshFolder("graph_closed");
+    pid_t scrivon = Start({VR_SCRIVON}, folder, "scrivon");
+    pid_t drive = Start({VR_SCRIVON_DRIVE, VR_USERSIDE_DATA "/graph_closed.JScript.ts"}, folder, "drive");
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+    while (ReadFile(folder + "/scrivon.out").find("Graph open") == std::string::npos &&
+           ::waitpid(drive, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const std::map<pid_t, std::string> hosts = StationProcesses({"graphhost"});
+    ASSERT_EQ(hosts.size(), 1u) << "scrivon wrote:\n"
+                                << ReadFile(folder + "/scrivon.out") << ReadFile(folder + "/scrivon.err");
+    const pid_t host = hosts.begin()->first;
+    ASSERT_EQ(::kill(host, SIGTERM), 0);
+
+    const int driveCode = WaitForExit(drive, kRunLimit);
+    const std::string everything = ReadFile(folder + "/scrivon.out") + ReadFile(folder + "/scrivon.err");
+    EXPECT_NE(driveCode, -1) << "the script did not end";
+    EXPECT_EQ(driveCode, 2) << "an error ends the run\n" << everything;
+    EXPECT_NE(everything.find("verdict: Error"), std::string::npos) << everything;
+    EXPECT_EQ(everything.find("stayed open"), std::string::npos) << everything;
+    EXPECT_EQ(LeftBehind({"graphhost"}, kEndLimit), "") << "the graph host did not end with its window";
+    (void)::kill(scrivon, SIGTERM); // headless, nobody closes its window
+    EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
+
+    const std::string pid = std::to_string(host);
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(vr::RuntimeFolder(), error)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(name, "srv-" + pid + ".sock") << "the graph host left its socket";
+        EXPECT_FALSE(name.starts_with("active-") && name.find("-" + pid + "-") != std::string::npos)
+            << "the graph host left its control's registration: " << name;
+    }
+    EXPECT_FALSE(error) << error.message();
+    EXPECT_EQ(everything.find("Sanitizer"), std::string::npos) << everything;
 }
 
 } // namespace

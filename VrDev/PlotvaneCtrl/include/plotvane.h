@@ -41,5 +41,17 @@ inline constexpr GUID LIBID_PlotvaneLib = vr::MakeGuid("08B0EE1D-D641-4995-9E8B-
 inline constexpr const char16_t* kPlotvaneProgId = u"Vornic.GraphCtrl.1";
 inline constexpr const char16_t* kPlotvaneIndependentProgId = u"Vornic.GraphCtrl";
 
+// The control's type library PlotvaneLib 1.0 (IPlotvane, IPlotvaneEvents, the class Plotvane) travels inside
+// libplotvane.so and is registered with the control: LoadRegTypeLib(LIBID_PlotvaneLib, 1, 0, ...) reads it
+// from the library's file without loading the library.
+inline constexpr WORD kPlotvaneLibMajorVersion = 1;
+inline constexpr WORD kPlotvaneLibMinorVersion = 0;
+
+// The control's property page: a placeholder with nothing on it. Its object makes its (empty) page widget
+// through IVrControl. Apartment-threaded: the window thread calls it.
+inline constexpr CLSID CLSID_PlotvanePropPage = vr::MakeGuid("B3EAC807-3587-4BA9-A705-7A48B675EAF9");
+inline constexpr const char16_t* kPlotvanePropPageProgId = u"Vornic.GraphPropPage.1";
+inline constexpr const char16_t* kPlotvanePropPageIndependentProgId = u"Vornic.GraphPropPage";
+
 // The cursor value that means "no cursor", and the marker value that removes every marker.
 inline constexpr double kPlotvaneNone = 1.7e308;
