@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+class CTestExecutive;
+
 namespace panolix {
 
 inline constexpr const char* kPanelTitle = "Ostrel Control Panel";
@@ -71,6 +73,11 @@ public:
     virtual void PutIdentity(const std::string& serialNumber, const std::string& session) = 0;
     // The languages the script executive lists; false when they cannot be had (*error says why).
     virtual bool ScriptLanguages(std::vector<std::string>* languages, std::string* error) = 0;
+    // An event set when the worker has news (an output line or the request's end), for the window's wait;
+    // null when there is none (the window then waits its usual step).
+    virtual HANDLE ProgressEvent() { return nullptr; }
+    // The worker itself, which the panel objects run their own requests on; null when there is none.
+    virtual CTestExecutive* Executive() { return nullptr; }
 };
 
 // The panel objects of the open panel as the dialog's logic uses them (the object collection).

@@ -86,6 +86,10 @@ bool TestExecutivePanelWorker::ScriptLanguages(std::vector<std::string>* languag
     return true;
 }
 
+HANDLE TestExecutivePanelWorker::ProgressEvent() {
+    return executive_->ProgressEvent();
+}
+
 void TestExecutivePanelWorker::WaitForProgress(unsigned milliseconds) {
     executive_->WaitForProgress(milliseconds);
 }

@@ -16,8 +16,7 @@ public:
     TestExecutivePanelWorker();
     ~TestExecutivePanelWorker() override;
 
-    // The worker itself, which the panel objects are given too.
-    CTestExecutive& Executive() { return *executive_; }
+    CTestExecutive* Executive() override { return executive_.get(); }
 
     void SetCode(const std::string& language, const std::string& code) override;
     void Request(const std::string& name, const std::string& first, const std::string& second) override;
@@ -28,6 +27,7 @@ public:
     bool IsOptionEnabled(const std::string& name) override;
     void PutIdentity(const std::string& serialNumber, const std::string& session) override;
     bool ScriptLanguages(std::vector<std::string>* languages, std::string* error) override;
+    HANDLE ProgressEvent() override;
     // Waits briefly for news of the worker (an output line or the request's end), serving queued calls.
     void WaitForProgress(unsigned milliseconds);
 
