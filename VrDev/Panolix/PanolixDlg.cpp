@@ -3,6 +3,7 @@
 #include "VrDev/Panolix/PanolixDlg.h"
 
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
+#include "VrDev/Panolix/PanelDialogs.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/ui/gui_apartment.h"
@@ -35,6 +36,7 @@ namespace {
 
 constexpr int kTickMs = 200;
 constexpr unsigned kPumpSleepMs = 8;
+constexpr size_t kLongestStatus = 2999;
 constexpr int kLongestPeriod = 86400; // a day between two refreshes is as slow as a loop gets
 // The Control Elements box when the panel has no objects, its margin around them, and the largest size a
 // fit gives it.
@@ -144,7 +146,9 @@ void CPanolixDlg::BuildWindow() {
     });
 }
 
-void CPanolixDlg::ShowStatus(const std::string& text) {
+// A status longer than the line's buffer is cut there.
+void CPanolixDlg::ShowStatus(const std::string& fullText) {
+    std::string text = fullText.substr(0, kLongestStatus);
     status_->setText(Q(text));
     if (console_ && !text.empty() && text != lastStatus_) {
         std::fprintf(stdout, "Panolix: %s\n", text.c_str());
@@ -346,34 +350,105 @@ bool CPanolixDlg::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::ContextMenu: {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        if (!model_->IsLoaded() || model_->IsBusy()) {
-            return true;
-        }
-        lastRightClick_ = menuEvent->pos();
-        CPObject* object = objects_->ObjectAt(lastRightClick_.x(), lastRightClick_.y());
-        if (objects_->IsDesignMode() && object) {
-            object->OnContextMenu(lastRightClick_.x(), lastRightClick_.y());
-            return true;
-        }
-        QMenu menu(this);
-        if (objects_->IsDesignMode()) {
-            QAction* runtime = menu.addAction(tr("&Runtime Mode"));
-            if (menu.exec(menuEvent->globalPos()) == runtime) {
-                objects_->SetDesignMode(false);
-                area_->update();
-            }
-        } else {
-            QAction* design = menu.addAction(tr("&Design Mode"));
-            if (menu.exec(menuEvent->globalPos()) == design) {
-                objects_->SetDesignMode(true);
-                area_->update();
-            }
-        }
+        ShowPanelMenu(menuEvent->pos(), menuEvent->globalPos());
         return true;
     }
     default:
         return false;
     }
+}
+
+// Only with a panel loaded and no operation running. In run-time mode the menu offers design mode; in
+// design mode an object opens its own menu, and elsewhere the menu makes new objects, edits the main script
+// or goes back to run-time mode.
+void CPanolixDlg::ShowPanelMenu(QPoint point, QPoint globalPoint) {
+    if (!model_->IsLoaded() || model_->IsBusy()) {
+        return;
+    }
+    lastRightClick_ = point;
+    if (!objects_->IsDesignMode()) {
+        QMenu menu(this);
+        QAction* design = menu.addAction(tr("&Design Mode"));
+        if (menu.exec(globalPoint) == design) {
+            objects_->SetDesignMode(true);
+            area_->update();
+        }
+        return;
+    }
+    if (CPObject* object = objects_->ObjectAt(point.x(), point.y())) {
+        object->OnContextMenu(point.x(), point.y());
+        return;
+    }
+    QMenu menu(this);
+    QMenu* added = menu.addMenu(tr("&New"));
+    QAction* control = added->addAction(tr("&Control Object"));
+    QAction* graph = added->addAction(tr("&Graph Box"));
+    added->addSeparator();
+    QAction* picture = added->addAction(tr("P&icture"));
+    added->addAction(tr("Group &Box")); // the choice that is none of the three above
+    menu.addSeparator();
+    QAction* script = menu.addAction(tr("Main &Script"));
+    QAction* runtime = menu.addAction(tr("&Runtime Mode"));
+    QAction* chosen = menu.exec(globalPoint);
+    if (chosen == runtime) {
+        objects_->SetDesignMode(false);
+        area_->update();
+    } else if (chosen == script) {
+        EditMainScriptCommand();
+    } else if (chosen) {
+        const char16_t* type = chosen == control   ? u"control"
+                               : chosen == graph   ? u"graph"
+                               : chosen == picture ? u"picture"
+                                                   : u"group";
+        model_->RunOperation([&] { AddNewObject(type); });
+    }
+}
+
+// A new object at the last right-click point with its type's defaults; it is kept only when it could be
+// initialised, and then its properties dialog opens.
+void CPanolixDlg::AddNewObject(std::u16string_view type) {
+    std::unique_ptr<CPObject> object = CreatePanelObject(type, *this, worker_.Executive());
+    if (!object) {
+        return;
+    }
+    struct Defaults {
+        std::u16string_view type;
+        const char16_t* description;
+        int width;
+        int height; // 0: the dialog font's height + 8
+    };
+    constexpr Defaults kDefaults[] = {{u"control", u"<description>", 200, 0},
+                                      {u"graph", u"Graph", 400, 200},
+                                      {u"group", u"Group", 200, 100},
+                                      {u"picture", u"Picture", 200, 100}};
+    for (const Defaults& defaults : kDefaults) {
+        if (defaults.type == type) {
+            object->SetDescription(defaults.description);
+            object->SetSize(defaults.width,
+                            defaults.height ? defaults.height : QFontMetrics(font()).height() + 8);
+        }
+    }
+    object->SetName(objects_->NewName());
+    object->SetLanguage(vr::FromUtf8(model_->Language()));
+    object->SetPosition(lastRightClick_.x(), lastRightClick_.y());
+    object->SetBounds(PanelBounds{0, 0, area_->width(), area_->height()});
+    if (FAILED(object->Initialize(true))) {
+        return;
+    }
+    CPObject* added = object.get();
+    objects_->Add(std::move(object));
+    FitToObjects();
+    added->Edit();
+}
+
+void CPanolixDlg::EditMainScriptCommand() {
+    std::u16string script = vr::FromUtf8(model_->MainScript());
+    if (!EditMainScript(this, vr::FromUtf8(model_->Language()), &script)) {
+        return;
+    }
+    model_->SetMainScript(vr::ToUtf8(script));
+    ShowStatus(PanelRunModel::kReady);
+    ShowStatus("Main Script changes will be active after the file is reloaded.");
 }
 
 // Mouse messages go to the objects first (design mode's drags); none is routed during a wait, since a drag's

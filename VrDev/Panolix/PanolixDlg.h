@@ -77,6 +77,9 @@ protected:
 private:
     void BuildWindow();
     bool RouteMouse(QEvent* event);
+    void ShowPanelMenu(QPoint point, QPoint globalPoint);
+    void AddNewObject(std::u16string_view type);
+    void EditMainScriptCommand();
 
     PanelWorker& worker_; // window thread, as every member
     const bool console_;
