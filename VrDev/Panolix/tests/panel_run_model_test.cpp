@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -165,12 +166,16 @@ TEST_F(PanelRunModelTest, ALoopStoppedByAnUnreadableValueIsNoPassAndUnattendedTh
     EXPECT_EQ(model->Result(), kExitNotPassed);
 }
 
-TEST_F(PanelRunModelTest, TheUserSwitchingTheLoopOffKeepsABatchRunOpen) {
+TEST_F(PanelRunModelTest, TheLoopRefreshesEveryPeriodAndTheUserSwitchingItOffKeepsABatchRunOpen) {
     Start(true, false);
     ASSERT_TRUE(model->Load(PanelFile("JScript", "function Preset() {} var refreshes = 0;")));
-    for (int tick = 0; tick < 5; ++tick) {
-        model->OnTimerTick(); // the fifth tick refreshes
+    auto refreshes = [&] { return std::count(view.statuses.begin(), view.statuses.end(), "Executing ..."); };
+    for (int tick = 0; tick < 4; ++tick) {
+        model->OnTimerTick();
     }
+    EXPECT_EQ(refreshes(), 0);
+    model->OnTimerTick(); // a period of 1 s is 5 ticks of 200 ms
+    EXPECT_EQ(refreshes(), 1);
     model->OnAutoRefreshClicked(false);
     TickThroughTheLoop();
     EXPECT_EQ(view.closesPosted, 0);
