@@ -145,8 +145,15 @@ HRESULT CPObjectGraph::Initialize(bool create) {
     (void)AppendParam(&options.text, u"Caption", description_.c_str(), u" ", true); // a caption too odd to
     // quote (every kind of quote and bracket) leaves the graph without one
     hr = InitGraph(graph_.dispatch.Get(), options.Text());
-    if (FAILED(hr) || !PutEngineGraph() || !RunDirect(initScript_)) {
+    if (FAILED(hr) || !PutEngineGraph()) {
+        host_.SetStatus(u"Run-Time Error");
+        SetTraceSiteAt("PObjectGraph", __LINE__);
+        TraceHResultError(FAILED(hr) ? hr : E_FAIL,
+                          u"The graph control could not be made the engine's graph.");
         return E_FAIL;
+    }
+    if (!RunDirect(initScript_)) {
+        return E_FAIL; // the wait has shown why
     }
     if (graph_.widget) {
         graph_.widget->setGeometry(InsetByOne(Rect()));
