@@ -155,8 +155,11 @@ void CPanolixDlg::ShowStatus(const std::string& fullText) {
         std::fflush(stdout);
     }
     lastStatus_ = text;
-    // The text shows while a long step runs.
-    vr::ui::PumpPendingMessages();
+    // The text shows while a long step runs. The events that come meanwhile are served as during a wait: a
+    // close or a tick then waits for the step, whose objects it would otherwise take away under it.
+    if (model_) {
+        model_->RunOperation([] { vr::ui::PumpPendingMessages(); });
+    }
 }
 
 void CPanolixDlg::ShowState(const PanelState& state) {
@@ -268,7 +271,7 @@ void CPanolixDlg::RunObjectCommand(PanelObjectCommand command) {
         objects_->Remove(object);
         area_->update();
     } else if (objects_->IsDesignMode()) {
-        object->Edit();
+        model_->RunOperation([object] { object->Edit(); });
     }
 }
 
@@ -323,8 +326,11 @@ void CPanolixDlg::closeEvent(QCloseEvent* event) {
 // Escape cancels a drag and never closes the panel.
 void CPanolixDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        objects_->EndDragAll(true);
-        area_->update();
+        // A drag's end makes the object's windows again, which is a request: none while another runs.
+        if (!model_->IsBusy()) {
+            model_->RunOperation([this] { objects_->EndDragAll(true); });
+            area_->update();
+        }
         event->accept();
         return;
     }
@@ -470,7 +476,8 @@ bool CPanolixDlg::RouteMouse(QEvent* event) {
     mouse.leftButton = mouseEvent->buttons() & Qt::LeftButton;
     mouse.control = mouseEvent->modifiers() & Qt::ControlModifier;
     bool redraw = false;
-    bool taken = objects_->RouteMouse(mouse, &redraw);
+    bool taken = false;
+    model_->RunOperation([&] { taken = objects_->RouteMouse(mouse, &redraw); });
     if (taken && redraw) {
         FitToObjects();
     }

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform with the real worker: a batch run that closes itself with the
-// verdict, and a close during Preset's wait that waits for the load to end, with Escape never closing.
+// verdict, a close during Preset's wait that waits for the load to end, and Escape, which never closes but
+// cancels a drag of design mode.
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "VrDev/Panolix/PanolixDlg.h"
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
@@ -9,7 +10,9 @@
 #include "platform/ui/tests/test_application.h"
 #include "tests/support/test_env.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -24,12 +27,19 @@ using namespace panolix;
 
 constexpr int kPatienceMs = 60000;
 
-std::string PanelFile(const std::string& script, const std::string& autoRefresh) {
+std::string PanelFile(const std::string& script, const std::string& autoRefresh,
+                      const std::string& objects = "") {
     std::string path = vrtest::MakeFreshFolder("dialog") + "/p.pnx";
     std::ofstream(path) << "<panel language='JScript' autorefresh='" << autoRefresh
-                        << "' refreshperiod='1'><script><![CDATA[" << script
-                        << "]]></script><objects/></panel>";
+                        << "' refreshperiod='1'><script><![CDATA[" << script << "]]></script><objects>"
+                        << objects << "</objects></panel>";
     return path;
+}
+
+void SendMouse(QWidget* widget, QEvent::Type type, QPoint point, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(point), widget->mapToGlobal(QPointF(point)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
 }
 
 class PanolixDialogTest : public ::testing::Test {
@@ -101,6 +111,31 @@ TEST_F(PanolixDialogTest, ACloseDuringPresetWaitsForTheLoadAndEscapeNeverCloses)
     EXPECT_TRUE(stillOpenAfterClose);
     EXPECT_FALSE(dialog.Model().IsLoaded()); // closing reset the panel after its load
     EXPECT_EQ(dialog.Result(), kExitNotPassed);
+}
+
+TEST_F(PanolixDialogTest, EscapeDuringADragInDesignModeLeavesTheObjectWhereItWas) {
+    CPanolixDlg dialog(*worker, false, false);
+    dialog.SetPendingFile(
+        PanelFile("function Preset() {}", "no",
+                  "<object type='group' x='10' y='20' width='200' height='100' description='G'/>"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Model().IsLoaded(); }, kPatienceMs));
+    ASSERT_EQ(dialog.Objects().Count(), 1u);
+    dialog.Objects().SetDesignMode(true);
+    QWidget* area = dialog.ObjectParent();
+    CPObject* group = dialog.Objects().At(0);
+    SendMouse(area, QEvent::MouseButtonPress, QPoint(11, 60), Qt::LeftButton); // on its left border
+    SendMouse(area, QEvent::MouseMove, QPoint(51, 90), Qt::LeftButton);
+    ASSERT_TRUE(group->IsDragging());
+    EXPECT_EQ(group->DragRect().topLeft(), QPoint(50, 50));
+    // A close waiting in the queue meets the status line's pump while the group makes its windows again:
+    // it waits for that, and the group stays where it was.
+    dialog.PostClose();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(group->IsDragging());
+    EXPECT_EQ(group->Rect(), QRect(10, 20, 200, 100));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, kPatienceMs));
 }
 
 } // namespace
