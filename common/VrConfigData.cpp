@@ -39,6 +39,17 @@ constexpr ConfigItem kItems[] = {
     {"VISAResourceManagerProgID", "VISA.GlobalRM", nullptr},
     {"PnxDefaultMode", "RunTime", nullptr},
     {"TestExecutiveBlankFile", nullptr, "Blank.tsq"},
+    // The control panel's script templates of its JScript panels (the two-character sequences \r and \n
+    // stand for line breaks): a control object's refresh text and Set line, a graph object's default scripts.
+    {"PnxGetScript_JScript",
+     "<value> = <expression>;\\r\\n<spec> = \"<spec_value>\";\\r\\nif (typeof rt_specValidator == "
+     "\"undefined\") rt_specValidator = new ActiveXObject(\"Vornic.SpecValidator\");\\r\\n<valid> = "
+     "String(<spec> == \"\" || <spec>.charAt(0) == \"{\" || rt_specValidator.IsValid(<value>, <spec>));",
+     nullptr},
+    {"PnxSetScript_JScript", "<param> = \"<value>\";", nullptr},
+    {"PnxDefaultGraphInitScript_JScript", "engine.graph.Clear();", nullptr},
+    {"PnxDefaultGraphRefreshScript_JScript", "// engine.graph.PutPoint(x, y) adds a point to the graph",
+     nullptr},
 };
 
 std::u16string DefaultOf(const ConfigItem& item) {

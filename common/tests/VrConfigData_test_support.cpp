@@ -123,6 +123,13 @@ std::vector<NamedValue> ExpectedDefaults() {
         {"VISAResourceManagerProgID", "VISA.GlobalRM"},
         {"PnxDefaultMode", "RunTime"},
         {"TestExecutiveBlankFile", folder + "Blank.tsq"},
+        {"PnxGetScript_JScript",
+         "<value> = <expression>;\\r\\n<spec> = \"<spec_value>\";\\r\\nif (typeof rt_specValidator == "
+         "\"undefined\") rt_specValidator = new ActiveXObject(\"Vornic.SpecValidator\");\\r\\n<valid> = "
+         "String(<spec> == \"\" || <spec>.charAt(0) == \"{\" || rt_specValidator.IsValid(<value>, <spec>));"},
+        {"PnxSetScript_JScript", "<param> = \"<value>\";"},
+        {"PnxDefaultGraphInitScript_JScript", "engine.graph.Clear();"},
+        {"PnxDefaultGraphRefreshScript_JScript", "// engine.graph.PutPoint(x, y) adds a point to the graph"},
     };
 }
 

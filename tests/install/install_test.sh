@@ -45,11 +45,12 @@ grep -rqF "$prefix/bin/libplotvane.so" "$VORNIC_REGISTRY" || fail "the graph con
 grep -rqF "$prefix/bin/rigmont" "$VORNIC_REGISTRY" || fail "the hardware manager is not registered"
 grep -rqF "$prefix/bin/libformiq.so" "$VORNIC_REGISTRY" || fail "the editor control the test executive hosts is not registered"
 [ -f "$prefix/bin/Blank.tsq" ] || fail "the blank sequence the test executive starts new files from is missing"
+[ -f "$prefix/bin/Blank.JScript.pnx" ] || fail "the blank panel the control panel starts new files from is missing"
 grep -rqF "$prefix/bin/graphhost" "$VORNIC_REGISTRY" || fail "the graph host is not registered"
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
 fi
-for binary in scrivon runvex rigmont libvrplatform.so libinstrel.so libformiq.so; do
+for binary in scrivon runvex panolix rigmont libvrplatform.so libinstrel.so libformiq.so; do
   if readelf -d "$prefix/bin/$binary" | grep -qF "$build"; then
     fail "$binary looks for its libraries in the build tree"
   fi

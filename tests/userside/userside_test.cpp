@@ -10,6 +10,9 @@
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
+#include "VrDev/Panolix/PanelObjectControl.h"
+#include "VrDev/Panolix/PanolixDlg.h"
+#include "VrDev/Panolix/TestExecutivePanelWorker.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
@@ -32,11 +35,13 @@
 #include "tests/support/test_env.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QImage>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -698,5 +703,128 @@ TEST(UserSideGraph, ClosingTheWindowEndsTheHostAndFailsTheScriptsDrawing) {
     EXPECT_FALSE(error) << error.message();
     EXPECT_EQ(everything.find("Sanitizer"), std::string::npos) << everything;
 }
+
+// The bench's control panel (data/bench.pnx: the supply powers the rails, control objects read them with the
+// meter) as a test of the language "ControlPanel" in a sequence of the test executive runvex, which starts
+// the control panel panolix in batch mode and takes its exit code as the verdict: the panel passes, and a
+// copy whose 5 V limits the rail misses fails. Recorded live, then replayed with the instruments gone; then
+// the replayed panel in the main window in this process, with its values shown as read and coloured by
+// their limits (VR_PANOLIX_SCREENSHOT=<file> keeps a picture of the window, as docs/panolix.png).
+class PanelBench : public SequenceBench {
+protected:
+    std::string WritePanelSequence() const {
+        std::string panel = ReadFile(VR_USERSIDE_DATA "/bench.pnx");
+        std::string limits = "[4.95..5.05]";
+        panel.replace(panel.find(limits), limits.size(), "[5.10..5.20]");
+        std::ofstream(folder + "/out of limits.pnx") << panel;
+        std::string path = folder + "/panel sequence.tsq";
+        std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sequence>\n"
+                            << "  <test name=\"Rails\"><code file=\"" VR_USERSIDE_DATA
+                               "/bench.pnx\" language=\"ControlPanel\"/></test>\n"
+                            << "  <test name=\"Limits\"><code file=\"" << folder
+                            << "/out of limits.pnx\" language=\"ControlPanel\"/></test>\n</sequence>\n";
+        return path;
+    }
+    static std::vector<std::string> ExpectedReport() {
+        return {"output Unknown: " + std::string(39, '-') + " Rails " + std::string(38, '-'),
+                "return value: true",
+                "verdict: Passed",
+                "image: 6",
+                "output Unknown: " + std::string(39, '-') + " Limits " + std::string(38, '-'),
+                "return value: false",
+                "verdict: Failed",
+                "image: 3"};
+    }
+};
+
+// What the panel's control objects showed, read as the window closed.
+struct ShownValue {
+    std::string text;
+    QColor color;
+};
+
+std::vector<ShownValue> RunPanelWindow(const std::string& panel) {
+    vrtest::TestApplication();
+    std::vector<ShownValue> shown;
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    vr::RegisterSystemProxies();
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    EXPECT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    {
+        panolix::TestExecutivePanelWorker worker;
+        panolix::CPanolixDlg dialog(worker, true, true);
+        bool overdue = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            overdue = true;
+            dialog.done(QDialog::Rejected);
+        });
+        // The batch run closes the window when the loop has stopped; the values are read before that close
+        // resets the panel.
+        class BeforeClose : public QObject {
+        public:
+            BeforeClose(panolix::CPanolixDlg& dialog, std::vector<ShownValue>& shown)
+                : dialog_(dialog), shown_(shown) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Close && shown_.empty()) {
+                    for (size_t i = 0; i < dialog_.Objects().Count(); ++i) {
+                        auto* control = dynamic_cast<CPObjectControl*>(dialog_.Objects().At(i));
+                        if (control) {
+                            shown_.push_back({vr::ToUtf8(control->ValueText()), control->ValueColor()});
+                        }
+                    }
+                    if (const char* picture = std::getenv("VR_PANOLIX_SCREENSHOT")) {
+                        EXPECT_TRUE(dialog_.grab().save(QString::fromUtf8(picture)));
+                    }
+                }
+                return false;
+            }
+
+        private:
+            panolix::CPanolixDlg& dialog_;
+            std::vector<ShownValue>& shown_;
+        } beforeClose(dialog, shown);
+        dialog.installEventFilter(&beforeClose);
+        watchdog.start(std::chrono::milliseconds(kRunLimit).count());
+        dialog.SetPendingFile(panel);
+        dialog.show();
+        dialog.exec();
+        EXPECT_FALSE(overdue) << "the panel's window never closed";
+        EXPECT_EQ(dialog.Result(), panolix::kExitPassed);
+    }
+    apartment.reset();
+    CoUninitialize();
+    return shown;
+}
+
+TEST_P(PanelBench, PassesAndFailsByItsLimitsInTheTestExecutiveLiveAndReplayedAndShowsItsValues) {
+    std::string sequence = WritePanelSequence();
+    StartInstruments("");
+    WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+    RunResult live = RunSequence("recording", sequence);
+    EXPECT_EQ(live.report, ExpectedReport()) << "runvex wrote:\n" << live.everything;
+    EXPECT_EQ(live.exitCode, 1) << "a failed test fails the sequence";
+
+    meter.Stop();
+    supply.Stop();
+    WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+    RunResult replayed = RunSequence("replay", sequence);
+    EXPECT_EQ(replayed.report, ExpectedReport()) << "runvex wrote:\n" << replayed.everything;
+    EXPECT_EQ(replayed.exitCode, 1);
+
+    std::vector<ShownValue> shown = RunPanelWindow(VR_USERSIDE_DATA "/bench.pnx");
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0].text.rfind("VORNIC,LOOPBACK,", 0), 0u) << shown[0].text;
+    EXPECT_EQ(shown[1].text, " 5.002 V");
+    EXPECT_EQ(shown[1].color, QColor(0, 100, 0)) << "within its limits";
+    EXPECT_EQ(shown[2].text, " 3.299 V");
+    EXPECT_EQ(shown[3].text, "ON");
+    EXPECT_EQ(shown[3].color, QColor(Qt::black)) << "no limits";
+    EXPECT_EQ(LeftBehind({"rigmont"}, kEndLimit), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, PanelBench,
+                         ::testing::Values(std::tuple{std::string("panel"), Mode::RecordedAndReplayed}));
 
 } // namespace
