@@ -9,6 +9,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/typeinfo.h"
 
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -47,7 +48,8 @@ std::u16string DisplayText(const VARIANT* value) {
 
 // Runs the program with its arguments and waits for its end; its exit code, or -1 when it could not be
 // started or did not exit by itself.
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+// Starts the program with its arguments; its process id, or -1.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) {
@@ -55,9 +57,23 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
     }
     argv.push_back(nullptr);
     pid_t child = 0;
-    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
+    return posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? child : -1;
+}
+
+// Waits until the child has ended without reaping it, so that its process id stays its own (a zombie)
+// until ReapProgram; false when it cannot be waited for.
+bool AwaitProgramEnd(pid_t child) {
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) < 0) {
+        if (errno != EINTR) {
+            return false;
+        }
     }
+    return true;
+}
+
+// The ended child's exit code; -1 when it did not exit by itself (a signal ended it).
+int ReapProgram(pid_t child) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
@@ -193,7 +209,23 @@ HRESULT TestExecutiveShared::ExecuteMethod(BSTR name) {
 void TestExecutiveShared::RunControlPanel() {
     std::string program = vr::MapWindowsPath(std::string(vr::ToUtf8(kControlPanelProgram)));
     std::string panel = vr::MapWindowsPath(vr::BstrToUtf8(CodeFile));
-    int exitCode = RunProgram(program, {panel, "/b"});
+    pid_t child = StartProgram(program, {panel, "/b"});
+    int exitCode = -1;
+    if (child > 0) {
+        {
+            std::lock_guard lock(scriptMutex);
+            panelProgram = child;
+            if (interruptRequested) {
+                (void)kill(child, SIGTERM); // cannot fail: the child is ours and not reaped
+            }
+        }
+        bool ended = AwaitProgramEnd(child);
+        {
+            std::lock_guard lock(scriptMutex);
+            panelProgram = 0; // no Stop signals it from here on, so reaping cannot free its id under one
+        }
+        exitCode = ended ? ReapProgram(child) : -1;
+    }
     ReplaceBstr(&ResultText, exitCode == kPanelPassed ? u"true" : u"false");
 }
 
@@ -231,6 +263,11 @@ void TestExecutiveShared::InterruptRunningScript() {
         return;
     }
     interruptRequested = true;
+    if (panelProgram > 0) {
+        // A panel's own refresh loop may never end; the operator's Stop ends the program, which fails the
+        // test.
+        (void)kill(panelProgram, SIGTERM); // cannot fail: the child is ours and not reaped
+    }
     if (script) {
         (void)script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0); // it only sets a flag
     }

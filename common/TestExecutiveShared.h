@@ -69,6 +69,7 @@ struct TestExecutiveShared {
     vr::ComPtr<IActiveScript> script;
     bool requestRunning = false;     // the worker is inside a request
     bool interruptRequested = false; // an interrupting Stop came during the running request
+    pid_t panelProgram = 0;          // the control-panel program a request waits for (0: none), not reaped
 
     // The engine's members that any thread may call (null when the engine does not offer them); released by
     // the worker as it ends, under the lock, so the window thread never calls a released one.

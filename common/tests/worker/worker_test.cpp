@@ -8,6 +8,7 @@
 #include "platform/registry/registry.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace workertest {
@@ -182,6 +183,22 @@ TEST_F(ControlPanelTest, ExitCodeOneIsTheOnlyPass) {
     EXPECT_EQ(RunPanel("7"), u"false");
     EXPECT_EQ(ErrorCode(), S_OK);
     EXPECT_EQ(RunRequest(u"Preset"), u""); // other requests of a panel do nothing
+}
+
+// A batch panel whose loop never ends is ended by the operator's Stop, and the test does not pass.
+TEST_F(ControlPanelTest, StopEndsAPanelThatNeverEnds) {
+    std::string panel = WriteFile("Panels/endless.pnl", "-1");
+    ASSERT_EQ(SetTest(*worker, u"ControlPanel", u"", u"file='" + vr::FromUtf8(panel) + u"'"), S_OK);
+    EXPECT_EQ(RunRequest(u""), u"");
+    worker->Request(B(u"Test"), B(u""), B(u""));
+    for (int look = 0; look < 1000 && !std::filesystem::exists(panel + ".running"); ++look) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    StopWith(*worker, u"");
+    Wait();
+    BSTR result = nullptr;
+    worker->GetResult(&result);
+    EXPECT_EQ(TakeText(result), u"false");
 }
 
 // A worker whose engine cannot be made: the constructor returns, and the object says why.
