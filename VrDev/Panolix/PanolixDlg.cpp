@@ -9,6 +9,7 @@
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/message_box.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -93,6 +94,14 @@ CPanolixDlg::~CPanolixDlg() {
     objects_->Clear();
 }
 
+void CPanolixDlg::ShowAbout() {
+    if (console_) {
+        return; // nobody sees the window, nobody asked
+    }
+    (void)vr::ui::MessageBox(this, u"Ostrel Control Panel Version 1.0", u"About Ostrel Control Panel",
+                             MB_OK | MB_ICONINFORMATION); // OK is its only answer
+}
+
 void CPanolixDlg::BuildWindow() {
     setWindowTitle(Q(kPanelTitle));
     setSizeGripEnabled(true);
@@ -106,6 +115,11 @@ void CPanolixDlg::BuildWindow() {
     auto* areaLayout = new QVBoxLayout(area_);
     areaLayout->addWidget(processing_);
 
+    // The window's own menu, where a title bar's system menu is not the program's to extend.
+    auto* about = new QAction(tr("&About Panolix..."), this);
+    connect(about, &QAction::triggered, this, &CPanolixDlg::ShowAbout);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     status_ = new QLineEdit(this);
     status_->setReadOnly(true);
     refresh_ = new QPushButton(tr("Refresh"), this);

@@ -78,6 +78,7 @@ private:
     void BuildWindow();
     bool RouteMouse(QEvent* event);
     void ShowPanelMenu(QPoint point, QPoint globalPoint);
+    void ShowAbout();
     void AddNewObject(std::u16string_view type);
     void EditMainScriptCommand();
 
