@@ -23,24 +23,39 @@ struct RowDef {
     std::u16string_view types;       // empty: every type
     std::u16string_view defPatterns; // empty: every kind of token
     std::vector<std::u16string> choices;
+    std::u16string_view options;
 };
 
 const std::vector<RowDef>& RowDefs() {
+    // A typed text is checked once typing has paused; numbers and names at once.
+    constexpr std::u16string_view kText = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
+    constexpr std::u16string_view kChoice = u"ShowUndefined DynamicallyStoreAttrValue";
+    constexpr std::u16string_view kDelayed =
+        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0 EditChangeDelay=2000";
+    constexpr std::u16string_view kPattern =
+        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=8 "
+        u"RegistryVarNameForRecentValues='XmlSchemaElementEditor:pattern' NotAutoSetRecentValue "
+        u"EditChangeDelay=2000";
     static const std::vector<RowDef> defs = {
-        {u"name", u"", kSimpleTypes, u"", {}},
-        {u"type", u"", u"", u"", {u"sequence", u"string", u"double", u"long", u"int", u"short", u"byte"}},
-        {u"DefPattern", u"", kSimpleTypes, u"", {u"Value", u"Enumeration", u"Constant"}},
-        {u"default", u"", kSimpleTypes, u"Value Enumeration", {}},
-        {u"fixed", u"", kSimpleTypes, u"Constant", {}},
-        {u"enumeration", u"", kSimpleTypes, u"Enumeration", {}},
-        {u"pattern", u"", kSimpleTypes, u"Value", {}},
-        {u"length", u"", u"string", u"Value", {}},
-        {u"minLength", u"", u"string", u"Value", {}},
-        {u"maxLength", u"", u"string", u"Value", {}},
-        {u"minInclusive", u"minExclusive", kNumericTypes, u"Value", {}},
-        {u"maxInclusive", u"maxExclusive", kNumericTypes, u"Value", {}},
-        {u"minOccurs", u"", u"", u"", {}},
-        {u"maxOccurs", u"", u"", u"", {}},
+        {u"name", u"", kSimpleTypes, u"", {}, kText},
+        {u"type",
+         u"",
+         u"",
+         u"",
+         {u"sequence", u"string", u"double", u"long", u"int", u"short", u"byte"},
+         kChoice},
+        {u"DefPattern", u"", kSimpleTypes, u"", {u"Value", u"Enumeration", u"Constant"}, kChoice},
+        {u"default", u"", kSimpleTypes, u"Value Enumeration", {}, kDelayed},
+        {u"fixed", u"", kSimpleTypes, u"Constant", {}, kDelayed},
+        {u"enumeration", u"", kSimpleTypes, u"Enumeration", {}, kDelayed},
+        {u"pattern", u"", kSimpleTypes, u"Value", {}, kPattern},
+        {u"length", u"", u"string", u"Value", {}, kText},
+        {u"minLength", u"", u"string", u"Value", {}, kText},
+        {u"maxLength", u"", u"string", u"Value", {}, kText},
+        {u"minInclusive", u"minExclusive", kNumericTypes, u"Value", {}, kText},
+        {u"maxInclusive", u"maxExclusive", kNumericTypes, u"Value", {}, kText},
+        {u"minOccurs", u"", u"", u"", {}, u"DynamicallyStoreAttrValue MaxNumOfRecentValues=0"},
+        {u"maxOccurs", u"", u"", u"", {}, kText},
     };
     return defs;
 }
@@ -192,11 +207,14 @@ std::vector<ElementRow> CElementEditorModel::FillRows(std::u16string_view type,
         if (!ListHolds(def.types, type) || !ListHolds(def.defPatterns, defPattern)) {
             continue;
         }
-        ElementRow row{std::u16string(def.name), ItemOf(description, def.name), def.choices};
+        ElementRow row{std::u16string(def.name), ItemOf(description, def.name), def.choices, {}, def.options};
         if (!row.value && !def.otherName.empty()) {
             if (std::optional<std::u16string> other = ItemOf(description, def.otherName)) {
-                row = {std::u16string(def.otherName), std::move(other), {}};
+                row = {std::u16string(def.otherName), std::move(other), {}, {}, def.options};
             }
+        }
+        if (!def.otherName.empty()) {
+            row.nameChoices = {std::u16string(def.name), std::u16string(def.otherName)};
         }
         if (def.name == u"type" && !type.empty()) {
             row.value = std::u16string(type);

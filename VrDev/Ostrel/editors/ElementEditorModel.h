@@ -23,8 +23,10 @@ namespace ostrel {
 
 struct ElementRow {
     std::u16string name;
-    std::optional<std::u16string> value; // none: undefined
-    std::vector<std::u16string> choices; // type and DefPattern only
+    std::optional<std::u16string> value;     // none: undefined
+    std::vector<std::u16string> choices;     // values to choose from: type and DefPattern only
+    std::vector<std::u16string> nameChoices; // the names a range row may take
+    std::u16string_view options;             // how the editor control edits the row (its row options)
 };
 
 // "Constant" with a fixed item, else "Enumeration" with an enumeration item, else "Value".

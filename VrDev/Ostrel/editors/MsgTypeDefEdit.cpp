@@ -76,7 +76,7 @@ MsgTypeDefEdit::MsgTypeDefEdit(ostrel::MsgSide side, QWidget* parent) : QWidget(
         auto [b, e] = SampleSelection();
         if (model_.DragOver(b, e)) {
             Redraw();
-            emit currentTokenChanged();
+            Q_EMIT currentTokenChanged();
         }
     });
     connect(text_, &QTextEdit::textChanged, this, [this] { TakePastedText(); });
@@ -107,8 +107,8 @@ HRESULT MsgTypeDefEdit::LoadMsgTypeDef(const vr::xml::Node& complexType) {
     const HRESULT hr = model_.Load(complexType);
     ShowSample();
     if (SUCCEEDED(hr)) {
-        emit currentTokenChanged();
-        emit definitionChanged();
+        Q_EMIT currentTokenChanged();
+        Q_EMIT definitionChanged();
     }
     SetStatusText(ToQString(model_.StatusText()));
     return hr;
@@ -121,8 +121,8 @@ bool MsgTypeDefEdit::NewMsgTypeDef(std::string_view sample, std::string_view mes
     const bool made = model_.New(sample, messageName, termString, xsdQualifier, xmlAttrStructure);
     ShowSample();
     if (made) {
-        emit currentTokenChanged();
-        emit definitionChanged();
+        Q_EMIT currentTokenChanged();
+        Q_EMIT definitionChanged();
     }
     SetStatusText(ToQString(model_.StatusText()));
     return made;
@@ -139,7 +139,7 @@ HRESULT MsgTypeDefEdit::SetSampleText(std::string_view sample, bool showBusy) {
     const HRESULT hr = model_.SetSampleText(sample);
     if (SUCCEEDED(hr)) {
         ShowSample();
-        emit currentTokenChanged();
+        Q_EMIT currentTokenChanged();
     }
     if (showBusy) {
         SetStatusText(QStringLiteral("OK."));
@@ -151,7 +151,7 @@ void MsgTypeDefEdit::OnElementChanged(std::u16string_view description) {
     const ostrel::ElementChangeResult result = model_.TakeElementChange(description);
     if (result == ostrel::ElementChangeResult::Parsed) {
         Redraw();
-        emit definitionChanged();
+        Q_EMIT definitionChanged();
     } else if (result == ostrel::ElementChangeResult::Failed) {
         ShowFailedToken();
     }
@@ -226,8 +226,8 @@ void MsgTypeDefEdit::AfterCommand(bool changed) {
         return;
     }
     Redraw();
-    emit currentTokenChanged();
-    emit definitionChanged();
+    Q_EMIT currentTokenChanged();
+    Q_EMIT definitionChanged();
 }
 
 std::pair<int, int> MsgTypeDefEdit::SampleSelection() const {
@@ -279,7 +279,7 @@ bool MsgTypeDefEdit::HandleMouse(QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     const Qt::MouseButton button = mouse->button();
     if (type == QEvent::MouseButtonPress) {
-        emit tokenSelected();
+        Q_EMIT tokenSelected();
         if (button != Qt::RightButton) {
             return false; // the text window places its caret or starts a selection
         }
@@ -298,7 +298,7 @@ bool MsgTypeDefEdit::HandleMouse(QEvent* event) {
     if (b == e) {
         if (model_.ClickAt(b)) {
             Redraw();
-            emit currentTokenChanged();
+            Q_EMIT currentTokenChanged();
         }
     } else if (model_.LeftRelease(b, e) == ostrel::MenuToOpen::Mark) {
         OpenMenu(markMenu_, mouse->position().toPoint());
@@ -332,7 +332,7 @@ bool MsgTypeDefEdit::HandleKey(QEvent* event) {
             auto [position, ignored] = SampleSelection();
             if (model_.DeleteCharacterBefore(position)) {
                 ShowSample();
-                emit currentTokenChanged();
+                Q_EMIT currentTokenChanged();
             }
             SelectShown(selectionStart, selectionEnd);
         }
@@ -347,7 +347,7 @@ bool MsgTypeDefEdit::HandleKey(QEvent* event) {
         auto [position, ignored] = SampleSelection();
         if (model_.InsertCharacter(position, static_cast<char>(unit))) {
             ShowSample();
-            emit currentTokenChanged();
+            Q_EMIT currentTokenChanged();
             SelectShown(selectionEnd + 1, selectionEnd + 1);
         } else {
             SelectShown(selectionStart, selectionEnd);

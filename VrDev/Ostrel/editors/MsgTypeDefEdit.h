@@ -39,7 +39,7 @@ public:
     QString StatusText() const;
     void SetStatusText(const QString& text);
 
-signals:
+Q_SIGNALS:
     // The definition changed (a command, a taken element change, a load or a new definition).
     void definitionChanged();
     // A mouse button went down in the text window.

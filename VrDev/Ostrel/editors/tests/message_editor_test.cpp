@@ -1,15 +1,18 @@
 // The message definition editor on the offscreen platform: tokens marked with the mouse in an answer of the
 // loopback instrument, a value's type and pattern set through the element editor's rows, and the definition
 // parsing another answer; the keys the text window never gets.
-#include "VrDev/Ostrel/editors/ElementEditorModel.h"
 #include "VrDev/Ostrel/editors/MsgTypeDefEdit.h"
+#include "VrDev/Ostrel/editors/XmlSchemaElementEditor.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 
 #include "platform/com/activation.h"
 #include "platform/ui/tests/test_application.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QTextCursor>
@@ -35,6 +38,22 @@ QAction* ActionOf(QMenu* menu, const QString& text) {
     return nullptr;
 }
 
+// The value combo of the element editor's row whose label shows name.
+QComboBox* RowCombo(QWidget* window, const QString& name) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text() == name && label->parentWidget()->findChild<QComboBox*>()) {
+            return label->parentWidget()->findChild<QComboBox*>();
+        }
+    }
+    return nullptr;
+}
+
+void DeliverPosted() {
+    for (int round = 0; round < 4; ++round) { // a handled notice may post the next one
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
 class MessageEditorTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -43,16 +62,24 @@ protected:
         editor = std::make_unique<MsgTypeDefEdit>(MsgSide::Response);
         editor->resize(420, 160);
         editor->show();
-        elements.Init(u"EnumSubstitution=vra:substitution", u"xsd", u"vra:substitution=enumeration");
+        elements = std::make_unique<XmlSchemaElementEditor>();
+        elements->resize(300, 260);
+        elements->show();
+        ASSERT_TRUE(elements->Create());
+        elements->Init(u"EnumSubstitution=vra:substitution", u"xsd", u"vra:substitution=enumeration");
         QObject::connect(editor.get(), &MsgTypeDefEdit::currentTokenChanged, [this] {
             if (std::optional<ShownToken> token = editor->Model().CurrentToken()) {
-                (void)elements.SetElement(token->type, token->name, token->description, u"", u"", true);
+                (void)elements->SetElement(token->type, token->name, token->description);
             } else {
-                elements.Clear();
+                elements->Clear();
             }
         });
+        QObject::connect(
+            elements.get(), &XmlSchemaElementEditor::elementChanged,
+            [this](const QString& description) { editor->OnElementChanged(description.toStdU16String()); });
     }
     void TearDown() override {
+        elements.reset();
         editor.reset();
         CoUninitialize();
     }
@@ -85,7 +112,7 @@ protected:
     }
 
     std::unique_ptr<MsgTypeDefEdit> editor;
-    CElementEditorModel elements;
+    std::unique_ptr<XmlSchemaElementEditor> elements;
 };
 
 TEST_F(MessageEditorTest, TokensMarkedInAnAnswerGiveADefinitionThatParsesTheNextAnswer) {
@@ -104,14 +131,25 @@ TEST_F(MessageEditorTest, TokensMarkedInAnAnswerGiveADefinitionThatParsesTheNext
 
     // The element editor shows the new value; its type and pattern go back into the definition.
     ASSERT_EQ(editor->Model().CurrentToken()->name, u"value3");
-    EXPECT_EQ(elements.Rows().front().name, u"name");
-    std::optional<std::u16string> sent = elements.EditRow(u"pattern", u"[0-9]+\\.[0-9]+");
-    ASSERT_TRUE(sent);
-    editor->OnElementChanged(*sent);
+    DeliverPosted();
+    QComboBox* type = RowCombo(elements.get(), QStringLiteral("type :"));
+    ASSERT_NE(type, nullptr) << "the element editor shows no type row";
+    EXPECT_EQ(type->currentText(), QStringLiteral("double"));
+    auto current = [&](std::u16string_view item) {
+        return ItemOf(definition.Elements()[definition.CurrentElement()].ExtAttributes, item);
+    };
+    // A row is checked once its edit has paused; the waits are bounded, not measures.
+    QTest::keyClick(type, Qt::Key_Up); // string, the choice before
+    ASSERT_TRUE(QTest::qWaitFor([&] { return current(u"type") == u"string"; }, 20000));
+    EXPECT_NE(RowCombo(elements.get(), QStringLiteral("maxLength :")), nullptr) << "no rows of a string";
+    QComboBox* pattern = RowCombo(elements.get(), QStringLiteral("pattern :"));
+    ASSERT_NE(pattern, nullptr) << "the element editor shows no pattern row";
+    pattern->lineEdit()->clear();
+    QTest::keyClicks(pattern->lineEdit(), QStringLiteral("[0-9]+\\.[0-9]+"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return current(u"pattern") == u"[0-9]+\\.[0-9]+"; }, 20000))
+        << elements->StatusText().toStdString();
+    EXPECT_EQ(elements->StatusText(), QStringLiteral("Valid Definition"));
     EXPECT_EQ(editor->StatusText(), QStringLiteral("OK."));
-    EXPECT_EQ(ItemOf(definition.Elements()[editor->Model().Definition().CurrentElement()].ExtAttributes,
-                     u"pattern"),
-              u"[0-9]+\\.[0-9]+");
 
     ASSERT_EQ(editor->Model().Definition().ParseText("VORNIC,LOOPBACK,0,2.5\n"), S_OK);
     EXPECT_NE(definition.ParseResultText().find("2.5"), std::string::npos) << definition.ParseResultText();
