@@ -182,7 +182,6 @@ void CElementEditorModel::Clear() {
     rows_.clear();
     rowSignature_.clear();
     lastDescription_.clear();
-    lastSent_.clear();
     valueToCheck_.clear();
     status_.clear();
     ++generation_;
@@ -277,7 +276,6 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
         if (group.empty()) {
             return std::nullopt;
         }
-        lastSent_ = group;
         status_ = u"Valid Definition";
         return group;
     }
@@ -305,7 +303,6 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
     (void)AppendItem(description, u"name", shownName);
     (void)AppendPlainItem(description, u"XsdQualifier", xsdQualifier_);
     (void)AppendItem(description, u"XmlAttrStructure", xmlAttrStructure_);
-    lastSent_ = description;
     status_ = u"Valid Definition";
     return description;
 }

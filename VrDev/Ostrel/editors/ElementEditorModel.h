@@ -72,7 +72,6 @@ private:
     std::vector<ElementRow> rows_;
     std::u16string rowSignature_;    // the rows' attribute string at the last rebuild
     std::u16string lastDescription_; // the last description taken from the rows
-    std::u16string lastSent_;
     std::u16string valueToCheck_;
     std::u16string xsdQualifier_ = u"xsd";
     std::u16string xmlAttrStructure_;

@@ -197,7 +197,8 @@ bool CMsgEditorModel::MarkValue() {
 
 bool CMsgEditorModel::MarkEnumeration() {
     std::u16string description;
-    (void)AppendItem(description, u"name", u"value"); // replaced below, only to test the selection
+    (void)AppendItem(description, u"name", definition_->GetFreeName(kValueBase)); // names need no quotes
+    // Tested before the keys, so that a selection no quoting can hold adds nothing at all.
     if (!AppendItem(description, u"enumeration", Wide(selected_))) {
         Warn(u"The selected text cannot be written as an enumeration value.");
         return false;
@@ -206,9 +207,7 @@ bool CMsgEditorModel::MarkEnumeration() {
     if (!DefineKeys(response, response)) {
         return false;
     }
-    description.clear();
-    (void)AppendItem(description, u"name", definition_->GetFreeName(kValueBase)); // names need no quotes
-    (void)AppendItem(description, u"enumeration", Wide(selected_));               // tested above
+    // The keys took names of their own: the value's number is unchanged, since they are named "_strKey<n>".
     return AddValueRecord(std::move(description));
 }
 
