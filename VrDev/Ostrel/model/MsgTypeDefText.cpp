@@ -35,17 +35,43 @@ std::optional<std::u16string> ItemOf(std::u16string_view options, std::u16string
     return std::u16string(vr::BstrView(held.get()));
 }
 
-bool AppendItem(std::u16string& options, std::u16string_view name, std::u16string_view value) {
+namespace {
+
+bool AppendQuoted(std::u16string& options, std::u16string_view name, std::u16string_view value, bool quote) {
     BSTR text = vr::AllocBstr(options);
     OwnedBstr wanted = Owned(name);
     OwnedBstr valueText = Owned(value);
-    // A fixed text may be a blank, a comma or a line break: always quoted, so it reads back whole.
-    bool appended = AppendParam(&text, wanted.get(), valueText.get(), u" ", true);
+    bool appended = AppendParam(&text, wanted.get(), valueText.get(), u" ", quote);
     OwnedBstr result(text);
     if (appended) {
         options.assign(vr::BstrView(result.get()));
     }
     return appended;
+}
+
+} // namespace
+
+bool AppendItem(std::u16string& options, std::u16string_view name, std::u16string_view value) {
+    // A fixed text may be a blank, a comma or a line break: always quoted, so it reads back whole.
+    return AppendQuoted(options, name, value, true);
+}
+
+bool AppendPlainItem(std::u16string& options, std::u16string_view name, std::u16string_view value) {
+    return AppendQuoted(options, name, value, false);
+}
+
+std::optional<std::u16string> TakeItem(std::u16string& options, std::u16string_view name) {
+    BSTR text = vr::AllocBstr(options);
+    OwnedBstr wanted = Owned(name);
+    BSTR value = nullptr;
+    bool found = FindParamValue(nullptr, &value, &text, wanted.get());
+    OwnedBstr result(text);
+    OwnedBstr held(value);
+    if (!found) {
+        return std::nullopt;
+    }
+    options.assign(vr::BstrView(result.get()));
+    return std::u16string(vr::BstrView(held.get()));
 }
 
 void AppendItemIfMissing(std::u16string& options, std::u16string_view name, std::u16string_view value) {

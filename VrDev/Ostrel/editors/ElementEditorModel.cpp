@@ -1,0 +1,310 @@
+// The XSD element editor without widgets: row selection, enumeration folding, checked changes.
+#include "VrDev/Ostrel/editors/ElementEditorModel.h"
+
+#include "VrDev/Ostrel/editors/OptionItems.h"
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+#include "common/Trace.h"
+#include "platform/com/bstr.h"
+
+#include <algorithm>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::u16string_view kSimpleTypes = u"string double long int short byte";
+constexpr std::u16string_view kNumericTypes = u"double long int short byte";
+
+// One row an element may show: for which types and kinds of token, and the second name a range row may
+// take instead of its first.
+struct RowDef {
+    std::u16string_view name;
+    std::u16string_view otherName;
+    std::u16string_view types;       // empty: every type
+    std::u16string_view defPatterns; // empty: every kind of token
+    std::vector<std::u16string> choices;
+    std::u16string_view options;
+};
+
+const std::vector<RowDef>& RowDefs() {
+    // A typed text is checked once typing has paused; numbers and names at once.
+    constexpr std::u16string_view kText = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
+    constexpr std::u16string_view kChoice = u"ShowUndefined DynamicallyStoreAttrValue";
+    constexpr std::u16string_view kDelayed =
+        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0 EditChangeDelay=2000";
+    constexpr std::u16string_view kPattern =
+        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=8 "
+        u"RegistryVarNameForRecentValues='XmlSchemaElementEditor:pattern' NotAutoSetRecentValue "
+        u"EditChangeDelay=2000";
+    static const std::vector<RowDef> defs = {
+        {u"name", u"", kSimpleTypes, u"", {}, kText},
+        {u"type",
+         u"",
+         u"",
+         u"",
+         {u"sequence", u"string", u"double", u"long", u"int", u"short", u"byte"},
+         kChoice},
+        {u"DefPattern", u"", kSimpleTypes, u"", {u"Value", u"Enumeration", u"Constant"}, kChoice},
+        {u"default", u"", kSimpleTypes, u"Value Enumeration", {}, kDelayed},
+        {u"fixed", u"", kSimpleTypes, u"Constant", {}, kDelayed},
+        {u"enumeration", u"", kSimpleTypes, u"Enumeration", {}, kDelayed},
+        {u"pattern", u"", kSimpleTypes, u"Value", {}, kPattern},
+        {u"length", u"", u"string", u"Value", {}, kText},
+        {u"minLength", u"", u"string", u"Value", {}, kText},
+        {u"maxLength", u"", u"string", u"Value", {}, kText},
+        {u"minInclusive", u"minExclusive", kNumericTypes, u"Value", {}, kText},
+        {u"maxInclusive", u"maxExclusive", kNumericTypes, u"Value", {}, kText},
+        {u"minOccurs", u"", u"", u"", {}, u"DynamicallyStoreAttrValue MaxNumOfRecentValues=0"},
+        {u"maxOccurs", u"", u"", u"", {}, kText},
+    };
+    return defs;
+}
+
+// A word of a blank-separated list; an empty list holds every word.
+bool ListHolds(std::u16string_view list, std::u16string_view word) {
+    if (list.empty()) {
+        return true;
+    }
+    const std::vector<OptionItem> words = ItemsOf(list);
+    return std::any_of(words.begin(), words.end(), [&](const OptionItem& item) { return item.name == word; });
+}
+
+// The rows as one option string: every defined row as name=value.
+std::u16string AttributeString(const std::vector<ElementRow>& rows) {
+    std::vector<OptionItem> items;
+    for (const ElementRow& row : rows) {
+        if (row.value) {
+            items.push_back({row.name, *row.value, true});
+        }
+    }
+    return WriteItems(items);
+}
+
+// Moves an item to another name: the value of from, appended as to.
+void RenameItem(std::u16string& description, std::u16string_view from, std::u16string_view to) {
+    if (std::optional<std::u16string> value = TakeItem(description, from)) {
+        (void)AppendPlainItem(description, to, *value); // a value read from an option string writes back
+    }
+}
+
+} // namespace
+
+std::u16string DefPatternOf(std::u16string_view description) {
+    if (ItemOf(description, u"fixed")) {
+        return u"Constant";
+    }
+    return ItemOf(description, u"enumeration") ? u"Enumeration" : u"Value";
+}
+
+std::u16string FoldEnumerations(std::u16string_view description, std::u16string_view substitution) {
+    std::vector<OptionItem> values;
+    std::vector<OptionItem> kept;
+    for (const OptionItem& item : ItemsOf(description)) {
+        if (item.name == u"enumeration") {
+            values.push_back({item.value, u"", false});
+        } else if (!substitution.empty() && item.name == substitution) {
+            if (!values.empty() && !values.back().hasValue) {
+                values.back().value = item.value;
+                values.back().hasValue = !item.value.empty();
+            }
+        } else {
+            kept.push_back(item);
+        }
+    }
+    if (values.empty()) {
+        return std::u16string(description);
+    }
+    kept.push_back({u"enumeration", WriteItems(values), true});
+    return WriteItems(kept);
+}
+
+std::u16string UnfoldEnumerations(std::u16string_view description, std::u16string_view substitution) {
+    std::u16string unfolded(description);
+    std::optional<std::u16string> folded = TakeItem(unfolded, u"enumeration");
+    if (!folded) {
+        return unfolded;
+    }
+    std::vector<OptionItem> items = ItemsOf(unfolded);
+    for (const OptionItem& value : ItemsOf(*folded)) {
+        items.push_back({u"enumeration", value.name, true});
+        if (!value.value.empty() && !substitution.empty()) {
+            items.push_back({std::u16string(substitution), value.value, true});
+        }
+    }
+    return WriteItems(items);
+}
+
+void CElementEditorModel::Init(std::u16string_view options, std::u16string_view xsdQualifier,
+                               std::u16string_view xmlAttrStructure) {
+    Clear();
+    xmlAttrStructure_ = xmlAttrStructure;
+    xsdQualifier_ = xsdQualifier.empty() ? u"xsd" : std::u16string(xsdQualifier);
+    substitution_ = ItemOf(options, u"EnumSubstitution").value_or(u"");
+    replacements_ = ItemOf(options, u"ReplaceElementSchemaAttributes").value_or(u"");
+}
+
+HRESULT CElementEditorModel::SetElement(std::u16string_view type, std::u16string_view name,
+                                        std::u16string_view description, std::u16string_view valueToCheck,
+                                        std::u16string_view defPattern, bool foldEnumerations) {
+    valueToCheck_ = valueToCheck;
+    const std::u16string pattern =
+        defPattern.empty() ? DefPatternOf(description) : std::u16string(defPattern);
+    std::u16string shown =
+        foldEnumerations ? FoldEnumerations(description, substitution_) : std::u16string(description);
+    for (const OptionItem& pair : ItemsOf(replacements_)) {
+        RenameItem(shown, pair.value, pair.name); // "vra:default" shows in the default row
+    }
+    return SetState(type, name, shown, pattern);
+}
+
+HRESULT CElementEditorModel::SetElement(const vr::xml::Node& element, std::u16string_view valueToCheck) {
+    BSTR type = nullptr;
+    BSTR name = nullptr;
+    BSTR attributes = nullptr;
+    BSTR structure = nullptr;
+    BSTR qualifier = nullptr;
+    HRESULT hr = factory_.LoadElement(element, &type, &name, &attributes, &structure, &qualifier);
+    if (SUCCEEDED(hr)) {
+        xmlAttrStructure_ = vr::BstrView(structure);
+        if (SysStringLen(qualifier) > 0) {
+            xsdQualifier_ = vr::BstrView(qualifier);
+        }
+        hr = SetElement(vr::BstrView(type), vr::BstrView(name), vr::BstrView(attributes), valueToCheck, u"",
+                        false);
+    }
+    for (BSTR text : {type, name, attributes, structure, qualifier}) {
+        SysFreeString(text);
+    }
+    return hr;
+}
+
+void CElementEditorModel::Clear() {
+    rows_.clear();
+    rowSignature_.clear();
+    lastDescription_.clear();
+    valueToCheck_.clear();
+    status_.clear();
+    ++generation_;
+}
+
+std::optional<std::u16string> CElementEditorModel::EditRow(std::u16string_view name,
+                                                           std::optional<std::u16string> value) {
+    auto row =
+        std::find_if(rows_.begin(), rows_.end(), [&](const ElementRow& item) { return item.name == name; });
+    if (row == rows_.end()) {
+        return std::nullopt;
+    }
+    row->value = value && !value->empty() ? std::move(value) : std::nullopt;
+    return TakeRows();
+}
+
+std::vector<ElementRow> CElementEditorModel::FillRows(std::u16string_view type,
+                                                      std::u16string_view defPattern,
+                                                      std::u16string_view description) const {
+    std::vector<ElementRow> rows;
+    for (const RowDef& def : RowDefs()) {
+        if (!ListHolds(def.types, type) || !ListHolds(def.defPatterns, defPattern)) {
+            continue;
+        }
+        ElementRow row{std::u16string(def.name), ItemOf(description, def.name), def.choices, {}, def.options};
+        if (!row.value && !def.otherName.empty()) {
+            if (std::optional<std::u16string> other = ItemOf(description, def.otherName)) {
+                row = {std::u16string(def.otherName), std::move(other), {}, {}, def.options};
+            }
+        }
+        if (!def.otherName.empty()) {
+            row.nameChoices = {std::u16string(def.name), std::u16string(def.otherName)};
+        }
+        if (def.name == u"type" && !type.empty()) {
+            row.value = std::u16string(type);
+        } else if (def.name == u"DefPattern") {
+            row.value = std::u16string(defPattern);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+HRESULT CElementEditorModel::SetState(std::u16string_view type, std::u16string_view name,
+                                      std::u16string_view description, std::u16string_view defPattern) {
+    std::u16string full(description);
+    (void)TakeItem(full, u"name"); // the given name replaces any the rows carried
+    if (!name.empty() && name != u"<Undefined>") {
+        (void)AppendItem(full, u"name", name); // a name read from the rows writes back
+    }
+    std::vector<ElementRow> candidates = FillRows(type, defPattern, full);
+    std::u16string signature = AttributeString(candidates);
+    if (signature == rowSignature_ && !rows_.empty()) {
+        return S_OK; // the same rows with the same values: nothing to rebuild
+    }
+    rowSignature_ = std::move(signature);
+    rows_ = std::move(candidates);
+    ++generation_;
+    return S_OK;
+}
+
+std::optional<std::u16string> CElementEditorModel::RowValue(std::u16string_view name) const {
+    for (const ElementRow& row : rows_) {
+        if (row.name == name) {
+            return row.value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> CElementEditorModel::TakeRows() {
+    const std::u16string type = RowValue(u"type").value_or(u"<Undefined>");
+    const std::u16string name = RowValue(u"name").value_or(u"<Undefined>");
+    const std::u16string pattern = RowValue(u"DefPattern").value_or(u"<Undefined>");
+    const std::u16string before = AttributeString(rows_);
+    if (FAILED(SetState(type, name, before, pattern))) {
+        TraceError(u"Couldn't _SetState() for strType='%s', strAttrName='%s', szAttributes='%s'.",
+                   type.c_str(), name.c_str(), before.c_str());
+    }
+    std::u16string description = AttributeString(rows_);
+    (void)TakeItem(description, u"DefPattern"); // the kind of token is no attribute of the element
+    description = UnfoldEnumerations(description, substitution_);
+    if (description == lastDescription_) {
+        return std::nullopt;
+    }
+    status_ = u"...";
+    lastDescription_ = description;
+    const std::u16string shownType = TakeItem(description, u"type").value_or(u"");
+    const std::u16string shownName = TakeItem(description, u"name").value_or(u"");
+    if (shownType.empty() || shownType == u"sequence") {
+        std::u16string group = AttributeString(rows_);
+        if (group.empty()) {
+            return std::nullopt;
+        }
+        status_ = u"Valid Definition";
+        return group;
+    }
+    std::u16string checked = description;
+    for (std::u16string_view item : {u"minOccurs", u"maxOccurs", u"default"}) {
+        (void)TakeItem(checked, item);
+    }
+    vr::xml::Node element;
+    if (FAILED(factory_.CreateElement(&element, shownType.c_str(), shownName.c_str(), checked.c_str(),
+                                      xmlAttrStructure_.c_str(), xsdQualifier_.c_str()))) {
+        return std::nullopt; // nothing to check yet: the status keeps "..."
+    }
+    BSTR error = nullptr;
+    const HRESULT valid = factory_.IsValidElement(element, valueToCheck_.c_str(), &error);
+    std::u16string errorText(vr::BstrView(error));
+    SysFreeString(error);
+    if (valid != S_OK) {
+        status_ = errorText.empty() ? u"Value is not valid according to it's type definition." : errorText;
+        return std::nullopt;
+    }
+    for (const OptionItem& pair : ItemsOf(replacements_)) {
+        RenameItem(description, pair.name, pair.value); // the default row is written as vra:default
+    }
+    (void)AppendPlainItem(description, u"type", shownType);
+    (void)AppendItem(description, u"name", shownName);
+    (void)AppendPlainItem(description, u"XsdQualifier", xsdQualifier_);
+    (void)AppendItem(description, u"XmlAttrStructure", xmlAttrStructure_);
+    status_ = u"Valid Definition";
+    return description;
+}
+
+} // namespace ostrel

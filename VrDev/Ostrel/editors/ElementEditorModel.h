@@ -1,0 +1,84 @@
+// The XSD element editor without widgets: the rows that describe one element (only those that fit its type
+// and kind of token), enumerations folded into one row, each change checked by building the element.
+//
+// Usage: Init once with the editor's options, SetElement for every token shown (Clear when none), then
+// EditRow for each value the engineer changes: it returns the description to hand to the message editor,
+// or none when there is nothing new or the change does not make a valid element (StatusText says why). The
+// view rebuilds its rows when RowsGeneration() changes.
+// Descriptions are option strings ("type=int name=nValue fixed='x'"); DefPattern names the kind of token:
+// "Value", "Enumeration" or "Constant".
+// Threads: the window thread only (one object, one thread).
+#pragma once
+
+#include "common/XMLSchemaFactory.h"
+#include "platform/com/hresult.h"
+#include "platform/xml/dom.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel {
+
+struct ElementRow {
+    std::u16string name;
+    std::optional<std::u16string> value;     // none: undefined
+    std::vector<std::u16string> choices;     // values to choose from: type and DefPattern only
+    std::vector<std::u16string> nameChoices; // the names a range row may take
+    std::u16string_view options;             // how the editor control edits the row (its row options)
+};
+
+// "Constant" with a fixed item, else "Enumeration" with an enumeration item, else "Value".
+std::u16string DefPatternOf(std::u16string_view description);
+// Every enumeration item (and the substitution item after it) becomes one item of a single enumeration
+// item's option string: "one=uno two three=tres". Unchanged without enumeration items.
+std::u16string FoldEnumerations(std::u16string_view description, std::u16string_view substitution);
+// The inverse: the enumeration item's option string back into enumeration items, each followed by its
+// substitution item where its value is not empty.
+std::u16string UnfoldEnumerations(std::u16string_view description, std::u16string_view substitution);
+
+class CElementEditorModel {
+public:
+    // Options: EnumSubstitution (the substitution attribute's name), ReplaceElementSchemaAttributes (pairs
+    // "row=schemaAttribute" shown under the row's name). Empties the editor.
+    void Init(std::u16string_view options, std::u16string_view xsdQualifier,
+              std::u16string_view xmlAttrStructure);
+    // Shows an element's description; an empty DefPattern is derived from the description.
+    [[nodiscard]] HRESULT SetElement(std::u16string_view type, std::u16string_view name,
+                                     std::u16string_view description, std::u16string_view valueToCheck,
+                                     std::u16string_view defPattern, bool foldEnumerations);
+    // Shows an xsd:element; the factory's failure to read it as it is.
+    [[nodiscard]] HRESULT SetElement(const vr::xml::Node& element, std::u16string_view valueToCheck);
+    void Clear();
+
+    const std::vector<ElementRow>& Rows() const { return rows_; }
+    // Counts the rebuilds of the rows: unchanged when a new state gives the same rows with the same values.
+    int RowsGeneration() const { return generation_; }
+    // A value typed into a row ("" or none makes it undefined); the description to send, if any.
+    std::optional<std::u16string> EditRow(std::u16string_view name, std::optional<std::u16string> value);
+    const std::u16string& StatusText() const { return status_; }
+
+private:
+    std::vector<ElementRow> FillRows(std::u16string_view type, std::u16string_view defPattern,
+                                     std::u16string_view description) const;
+    HRESULT SetState(std::u16string_view type, std::u16string_view name, std::u16string_view description,
+                     std::u16string_view defPattern);
+    std::optional<std::u16string> TakeRows();
+    std::optional<std::u16string> RowValue(std::u16string_view name) const;
+
+    // All members: the window thread.
+    CXMLSchemaFactory factory_;
+    std::vector<ElementRow> rows_;
+    std::u16string rowSignature_;    // the rows' attribute string at the last rebuild
+    std::u16string lastDescription_; // the last description taken from the rows
+    std::u16string valueToCheck_;
+    std::u16string xsdQualifier_ = u"xsd";
+    std::u16string xmlAttrStructure_;
+    std::u16string substitution_;
+    std::u16string replacements_;
+    std::u16string status_;
+    int generation_ = 0;
+};
+
+} // namespace ostrel
