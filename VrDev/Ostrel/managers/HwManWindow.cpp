@@ -187,9 +187,10 @@ void HwManWindow::FillEditor() {
     shownLoad_ = logic_.LoadCount();
     try {
         editor_.Clear();
+        vr::ComPtr<IVrAttributeCollection> attributes = logic_.Attributes();
         if (logic_.Object() &&
-            !editor_.Init(logic_.Object(), nullptr, kNameColumnWidth, logic_.EditorOptions(),
-                          vr::ToUtf8(logic_.Setup()).c_str(), logic_.AttributeOptions())) {
+            (!attributes || !editor_.Init(attributes.Get(), nullptr, kNameColumnWidth, logic_.EditorOptions(),
+                                          vr::ToUtf8(logic_.Setup()).c_str(), logic_.AttributeOptions()))) {
             logic_.AttributesNotShown();
         }
     } catch (const _com_error&) {
@@ -210,6 +211,7 @@ void HwManWindow::ShowState() {
     Button(tr("Retrieve Attributes"))->setEnabled(made);
     Button(tr("Store Attributes"))->setEnabled(made);
     status_->setText(Q(logic_.Status()));
+    status_->setCursorPosition(0); // a long status shows its beginning
 }
 
 } // namespace ostrel

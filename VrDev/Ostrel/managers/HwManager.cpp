@@ -227,6 +227,21 @@ void HwManager::AttributesNotShown() {
     status_ = Said("Error: Couldn't retrieve Attributes from '%ls' %s.", name_);
 }
 
+vr::ComPtr<IVrAttributeCollection> HwManager::Attributes() const {
+    vr::ComPtr<IVrAttributeCollection> attributes;
+    vr::ComPtr<IVrConnection> connection;
+    vr::ComPtr<IVrSocket> socket;
+    if (!object_) {
+        return attributes;
+    }
+    if (SUCCEEDED(object_->QueryInterface(vr::uuidof<IVrConnection>(), connection.PutVoid()))) {
+        (void)connection->get_Attributes(attributes.Put()); // null when it has none: nothing to edit
+    } else if (SUCCEEDED(object_->QueryInterface(vr::uuidof<IVrSocket>(), socket.PutVoid()))) {
+        (void)socket->get_Attributes(attributes.Put()); // as above
+    }
+    return attributes;
+}
+
 vr::ComPtr<IVrConnection> HwManager::TestConnection() const {
     vr::ComPtr<IVrConnection> connection;
     if (kind_ == HwKind::kConnection && object_) {

@@ -104,6 +104,8 @@ public:
     IUnknown* Object() const { return object_.Get(); }
     // Counts the loads of a record (or of none), so a view knows when the object changed.
     unsigned LoadCount() const { return loadCount_; }
+    // The attribute collection of the object, which the attribute editor edits; null when none.
+    vr::ComPtr<IVrAttributeCollection> Attributes() const;
     // The connection to test; null for a device or when no object was made.
     vr::ComPtr<IVrConnection> TestConnection() const;
 

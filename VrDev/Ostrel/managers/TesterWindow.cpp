@@ -91,6 +91,7 @@ void TesterWindow::ShowState() {
         response_->setPlainText(Q(tester_->Response()));
     }
     status_->setText(Q(tester_->Status()));
+    status_->setCursorPosition(0); // a long status shows its beginning
     if (tester_->Reading() && !timer_.isActive()) {
         timer_.start();
     }

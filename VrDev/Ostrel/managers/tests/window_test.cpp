@@ -41,6 +41,7 @@ TEST_F(ManagerTest, ConnectionWindowTestsTheLoopbackInstrument) {
     EXPECT_EQ(window.ServerField()->currentText(), "Vornic.CnVISA");
     EXPECT_TRUE(window.Button("Test")->isEnabled());
     ASSERT_TRUE(window.Editor().Widget());
+    EXPECT_GT(window.Editor().Widget()->findChildren<QComboBox*>().size(), 3); // the connection's attributes
 
     QTest::mouseClick(window.Button("Test"), Qt::LeftButton);
     ostrel::TesterWindow* tester = window.Tester();
