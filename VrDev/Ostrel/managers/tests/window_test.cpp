@@ -1,0 +1,105 @@
+// The windows on the offscreen platform over the real hardware manager: the connection window fills its
+// editor and opens the tester, which queries the loopback instrument; New through the new-name dialog; and
+// the tester's window waits for a pending read when closed. VR_OSTREL_SCREENSHOT=1 (under xvfb-run with
+// VR_TEST_QPA_PLATFORM=xcb) writes docs/ostrel-tester.png and docs/ostrel-connections.png.
+#include "VrDev/Ostrel/managers/HwManWindow.h"
+#include "VrDev/Ostrel/managers/NewNameDialog.h"
+#include "VrDev/Ostrel/managers/tests/fixture.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/modal.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdlib>
+
+namespace ostreltest {
+namespace {
+
+bool Screenshots() {
+    const char* wanted = std::getenv("VR_OSTREL_SCREENSHOT");
+    return wanted && std::string(wanted) == "1";
+}
+
+TEST_F(ManagerTest, ConnectionWindowTestsTheLoopbackInstrument) {
+    vrtest::TestApplication();
+    std::unique_ptr<vr::ui::GuiApartment> apartment; // the reader's calls run in the window's event loop
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    SaveLoopback(u"Loop");
+    ostrel::HwManWindow window(ostrel::HwKind::kConnection, rigmont.Get(), nullptr);
+    window.show();
+    window.NameField()->RefreshChoices();
+    EXPECT_EQ(window.NameField()->findText("Loop") > 0, true);
+    window.ChooseName("Loop");
+    EXPECT_EQ(window.StatusLine()->text(), "OK");
+    EXPECT_EQ(window.ServerField()->currentText(), "Vornic.CnVISA");
+    EXPECT_TRUE(window.Button("Test")->isEnabled());
+    ASSERT_TRUE(window.Editor().Widget());
+    EXPECT_GT(window.Editor().Widget()->findChildren<QComboBox*>().size(), 3); // the connection's attributes
+
+    QTest::mouseClick(window.Button("Test"), Qt::LeftButton);
+    ostrel::TesterWindow* tester = window.Tester();
+    ASSERT_TRUE(tester);
+    tester->SendField()->setCurrentText("*IDN?\n");
+    QTest::mouseClick(tester->SendButton(), Qt::LeftButton);
+    EXPECT_EQ(tester->SendButton()->text(), "Stop");
+    for (int wait = 0; wait < 500 && tester->ResponseBox()->toPlainText().isEmpty(); ++wait) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(tester->ResponseBox()->toPlainText(), QString::fromUtf8("VORNIC,LOOPBACK,0,1.0¶\n"));
+    QTest::mouseClick(tester->SendButton(), Qt::LeftButton); // Stop
+    EXPECT_EQ(tester->SendButton()->text(), "Send");
+    EXPECT_TRUE(tester->StatusLine()->text().startsWith("End of Response ("));
+    EXPECT_TRUE(tester->StatusLine()->text().endsWith("Read Status: 'ReadTimeout'."));
+    if (Screenshots()) {
+        EXPECT_TRUE(tester->grab().save(VR_DOCS "/ostrel-tester.png"));
+        EXPECT_TRUE(window.grab().save(VR_DOCS "/ostrel-connections.png"));
+    }
+
+    // Closing while a read is pending waits for it.
+    tester->SendField()->setCurrentText("SILENT\n");
+    QTest::mouseClick(tester->SendButton(), Qt::LeftButton);
+    ASSERT_TRUE(tester->Tester().Reading());
+    tester->close(); // waits for the pending read
+    EXPECT_FALSE(tester->Tester().Reading());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window.Tester());
+}
+
+TEST_F(ManagerTest, NewAsksForTheNameAndStoresACopyOfTheDefault) {
+    vrtest::TestApplication();
+    ostrel::HwManWindow window(ostrel::HwKind::kDevice, rigmont.Get(), nullptr);
+    EXPECT_FALSE(window.Button("Test")->isVisibleTo(&window));
+    QString caption;
+    QString prompt;
+    vr::ui::AnswerNextModal([&](QDialog& dialog) {
+        auto& asked = static_cast<ostrel::NewNameDialog&>(dialog);
+        caption = asked.windowTitle();
+        prompt = asked.Prompt()->text();
+        asked.NameEdit()->setText("Bench");
+        asked.accept();
+    });
+    window.NewCommand();
+    EXPECT_EQ(caption, "New Device");
+    EXPECT_EQ(prompt, "Enter a new Device Name :");
+    EXPECT_EQ(window.NameField()->currentText(), "Bench");
+    EXPECT_EQ(window.ServerField()->currentText(), "Vornic.Socket");
+
+    ostrel::NewNameDialog operation(u"Operation", u"get_", nullptr);
+    EXPECT_EQ(operation.windowTitle(), "New Operation");
+    EXPECT_EQ(operation.NameEdit()->selectedText(), "get_");
+    operation.NameEdit()->clear();
+    vr::ui::AnswerNextModal([](QDialog& dialog) { dialog.accept(); });
+    std::u16string name = u"unchanged";
+    EXPECT_TRUE(ostrel::AskNewName(u"Operation", u"", nullptr, &name));
+    EXPECT_EQ(name, u"");
+}
+
+} // namespace
+} // namespace ostreltest
