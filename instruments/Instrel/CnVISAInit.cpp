@@ -44,6 +44,20 @@ std::vector<VisaOption> VisaOptions(BSTR options) {
     return found;
 }
 
+// The names of all the option string's items, as written (with or without a scope).
+std::vector<std::u16string> OptionNames(BSTR options) {
+    std::vector<std::u16string> names;
+    const int count = ParamCount(options);
+    for (int i = 0; i < count; ++i) {
+        OwnedBstr name;
+        OwnedBstr value;
+        if (GetParamAt(name.Put(), value.Put(), options, i)) {
+            names.emplace_back(name.View());
+        }
+    }
+    return names;
+}
+
 HRESULT Has(IVrAttributeCollection* collection, const std::u16string& name, bool* has) {
     OwnedBstr attribute(name);
     VARIANT_BOOL answer = VARIANT_FALSE;
@@ -243,14 +257,16 @@ HRESULT CCnVISA::PrepareMessage() {
 }
 
 HRESULT CCnVISA::ApplyVisaOptions(BSTR options) {
-    // The collection took the option string's VISA values before the session existed; they reach the
-    // session now, so that a baud rate or a timeout given to Init is the one the port really uses.
-    for (const VisaOption& option : VisaOptions(options)) {
+    // The collection took its values from the option string before the session existed, from items named
+    // with their scope ("VISA:Timeout") or without it ("Timeout") alike. They reach the session now, so
+    // that a baud rate or a timeout given to Init is the one the port really uses: a read's later setting
+    // of the same value is skipped by the collection's cache and would never reach the session.
+    for (const std::u16string& item : OptionNames(options)) {
         bool known = false;
-        if (HRESULT hr = Has(visa_.Get(), option.name, &known); FAILED(hr) || !known) {
+        if (HRESULT hr = Has(visa_.Get(), item, &known); FAILED(hr) || !known) {
             continue;
         }
-        OwnedBstr name(option.name);
+        OwnedBstr name(item);
         _variant_t value;
         if (HRESULT hr = visa_->GetAttribute(name.Get(), &value); FAILED(hr)) {
             return ReportGeneric(hr);

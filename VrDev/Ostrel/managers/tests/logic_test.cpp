@@ -1,6 +1,7 @@
 // The windows' logic against the real hardware manager and the loopback instrument: a query through the
-// tester, a device that keeps quiet, a reader that cannot start, and the records' edge cases (empty server,
-// missing connection, New, names that would leave the library folder, failed saves, quoted adapter paths).
+// tester, a device that keeps quiet, a record's time-out, a reader that cannot start, and the records' edge
+// cases (empty server, missing connection, New, names that would leave the library folder, failed saves,
+// quoted adapter paths).
 #include "VrDev/Ostrel/managers/ConnectionTester.h"
 #include "VrDev/Ostrel/managers/HwManager.h"
 #include "VrDev/Ostrel/managers/tests/fixture.h"
@@ -80,6 +81,27 @@ TEST_F(ManagerTest, TesterShowsTheAnswerAndReadsAQuietDeviceUntilStop) {
     ConnectionTester again(u"Loop", connections.TestConnection().Get());
     EXPECT_EQ(again.RecentTexts(), (std::vector<std::string>{"*IDN?\n", "SILENT\n"}));
     EXPECT_TRUE(ConnectionTester(u"Other", connections.TestConnection().Get()).RecentTexts().empty());
+}
+
+TEST_F(ManagerTest, ARecordsTimeoutShortensTheTestersReads) {
+    // The time-out may be named with or without its scope; either way the session's reads must end at it.
+    for (const std::u16string setup : {u"Timeout=300", u"VISA:Timeout=300"}) {
+        SaveLoopback(u"Quick", setup);
+        HwManager connections(HwKind::kConnection, rigmont.Get(), nullptr);
+        connections.SelectName(u"Quick");
+        vr::ComPtr<IVrConnection> connection = connections.TestConnection();
+        ASSERT_TRUE(connection) << U8(connections.Status());
+        int32_t written = 0;
+        ASSERT_EQ(connection->WriteString(_bstr_t(u"DELAY 1500 late"), &written), S_OK);
+        // As the tester reads: the connection's own time-out. The answer comes long after 300 ms and long
+        // before the default 2 s, so a read that sees it waited for the default.
+        _bstr_t text;
+        ASSERT_EQ(connection->ReadString(_bstr_t(u""), -1, -1, text.GetAddress()), S_OK) << U8(setup);
+        EXPECT_EQ(U8(std::u16string(text.view())), "") << U8(setup);
+        VrReadStatus status = UnknownReason;
+        ASSERT_EQ(connection->get_LastReadStatus(&status), S_OK);
+        EXPECT_EQ(status, ReadTimeout);
+    }
 }
 
 TEST(ConnectionTesterText, CarriageReturnsAndLineFeedsShow) {
