@@ -8,6 +8,9 @@ namespace {
 
 using namespace vr::ado;
 
+// Execute's texts held prepared at most; the results table runs two (its lookup and its insert).
+constexpr size_t kMaxPreparedCommands = 16;
+
 const OLECHAR* TextOrEmpty(const _bstr_t& text) {
     const OLECHAR* value = text;
     return value != nullptr ? value : u"";
@@ -43,6 +46,7 @@ CADO::CADO() {
 
 CADO::~CADO() {
     Close();
+    m_preparedCommands.clear();
     m_pRecordSet.reset();
     m_pCommand.reset();
     m_pConnection.reset();
@@ -61,6 +65,7 @@ BOOL CADO::Open(const OLECHAR* connectionString) {
     try {
         m_pConnection = Connection::Create();
         m_pCommand.reset();
+        m_preparedCommands.clear();
         m_pRecordSet.reset();
         m_pConnection->Open(vr::U16View(connectionString));
         m_pCommand = Command::Create();
@@ -141,17 +146,37 @@ BOOL CADO::fSendByCommandPtr(const OLECHAR* text) {
         return FALSE;
     }
     SetTraceMethodName(u"CADO::fSendByCommandPtr()");
-    return RunCommand(text, {}, adCmdStoredProc);
-}
-
-BOOL CADO::RunCommand(const OLECHAR* text, std::span<const _variant_t> parameters, LONG options) {
     try {
         if (!m_pCommand) {
             _com_issue_error(E_POINTER);
         }
-        m_pCommand->SetActiveConnection(HeldConnection());
-        m_pCommand->SetCommandText(vr::U16View(text));
-        m_pRecordSet = m_pCommand->Execute(nullptr, parameters, options);
+        return RunCommand(m_pCommand, text, {}, adCmdStoredProc);
+    }
+    CADO_CATCH_ALL
+}
+
+const CommandPtr& CADO::PreparedCommandFor(const OLECHAR* text) {
+    if (!m_pCommand) {
+        _com_issue_error(E_POINTER);
+    }
+    std::u16string_view key = vr::U16View(text);
+    auto found = m_preparedCommands.find(key);
+    if (found == m_preparedCommands.end()) {
+        if (m_preparedCommands.size() >= kMaxPreparedCommands) {
+            m_preparedCommands.clear();
+        }
+        found = m_preparedCommands.emplace(std::u16string(key), Command::Create()).first;
+    }
+    return found->second;
+}
+
+// The command prepares the text again only when the text, its type or the connection changed.
+BOOL CADO::RunCommand(const CommandPtr& command, const OLECHAR* text, std::span<const _variant_t> parameters,
+                      LONG options) {
+    try {
+        command->SetActiveConnection(HeldConnection());
+        command->SetCommandText(vr::U16View(text));
+        m_pRecordSet = command->Execute(nullptr, parameters, options);
         return TRUE;
     }
     CADO_CATCH_ALL
@@ -180,7 +205,10 @@ BOOL CADO::Execute(const OLECHAR* sql, std::span<const _variant_t> parameters) {
         return FALSE;
     }
     SetTraceMethodName(u"CADO::Execute()");
-    return RunCommand(sql, parameters, adCmdText);
+    try {
+        return RunCommand(PreparedCommandFor(sql), sql, parameters, adCmdText);
+    }
+    CADO_CATCH_ALL
 }
 
 BOOL CADO::MoveFirstItem() {

@@ -14,6 +14,8 @@
 
 #include "platform/ado/ado.h"
 
+#include <functional>
+#include <map>
 #include <span>
 #include <string>
 
@@ -50,7 +52,9 @@ public:
 
     // Traces "SQL: \"<text>\"" and runs the text; its result becomes the current recordset.
     BOOL Execute(const OLECHAR* sql);
-    // The same with one value per "?" marker of the text, bound as parameters.
+    // The same with one value per "?" marker of the text, bound as parameters. Each text runs on a command of
+    // its own that keeps it prepared, so statements that alternate (a lookup, then an insert) are not parsed
+    // again on every run.
     BOOL Execute(const OLECHAR* sql, std::span<const _variant_t> parameters);
     // Moves the current recordset to its first record; FALSE without a recordset or a record.
     BOOL MoveFirstItem();
@@ -66,5 +70,13 @@ protected:
 private:
     // The held connection, or E_POINTER raised when there is none (as a call through a null pointer).
     const vr::ado::ConnectionPtr& HeldConnection() const;
-    BOOL RunCommand(const OLECHAR* text, std::span<const _variant_t> parameters, LONG options);
+    // The command that keeps the text prepared, made on first use; E_POINTER raised when the last Open
+    // failed (as m_pCommand's users do).
+    const vr::ado::CommandPtr& PreparedCommandFor(const OLECHAR* text);
+    BOOL RunCommand(const vr::ado::CommandPtr& command, const OLECHAR* text,
+                    std::span<const _variant_t> parameters, LONG options);
+
+    // Execute's commands by statement text, for the current connection (Open empties it). Bounded: a caller
+    // that runs ever new texts empties it rather than holding statements without end. The object's thread.
+    std::map<std::u16string, vr::ado::CommandPtr, std::less<>> m_preparedCommands;
 };

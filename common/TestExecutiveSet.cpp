@@ -80,22 +80,28 @@ HRESULT CTestExecutive::Set(BSTR language, BSTR code, BSTR config, BSTR paramete
 }
 
 // The engine's identity of the test: SN when given, the test's name or else its code file's name, and a new
-// execution session to be found.
+// execution session to be found. The puts run on the worker's thread in one round trip, done when Set
+// returns.
 void CTestExecutive::PrepareEngine(BSTR parameters) {
     if (!EngineProxy) {
         return;
     }
     std::u16string sn = ParamValue(parameters, u"sn");
-    if (!sn.empty()) {
-        PutText(EngineProxy, &IVrTestEngine::put_SN, sn);
-    }
     std::u16string name = ParamValue(parameters, u"name");
     if (name.empty()) {
         name =
             vr::FromUtf8(std::filesystem::path(vr::MapWindowsPath(vr::BstrToUtf8(CodeFile))).stem().string());
     }
-    PutText(EngineProxy, &IVrTestEngine::put_TestID, name);
-    PutText(EngineProxy, &IVrTestEngine::put_TestExecSession, u"");
+    // A put the engine refuses leaves its property as it was; the test is set all the same, and a worker
+    // that has ended fails the requests that follow.
+    (void)CallOnEngine([&sn, &name](IVrTestEngine* engine) {
+        if (!sn.empty()) {
+            PutText(engine, &IVrTestEngine::put_SN, sn);
+        }
+        PutText(engine, &IVrTestEngine::put_TestID, name);
+        PutText(engine, &IVrTestEngine::put_TestExecSession, u"");
+        return S_OK;
+    });
 }
 
 bool CTestExecutive::IsKnownLanguage() const {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 std::string LastError() {
@@ -78,6 +80,36 @@ TEST_F(ADOTest, DataGoesInAsParameters) {
     std::string note;
     ASSERT_TRUE(ado_.GetItem(u"Note", note));
     EXPECT_EQ(note, "a;b");
+}
+
+// Each text stays prepared on a command of its own: alternating statements read what the other wrote, many
+// texts (more than are kept) still run, and after a new Open the same texts run on the new database.
+TEST_F(ADOTest, AlternatingStatementsWithParametersStayCorrect) {
+    const OLECHAR* insert = u"INSERT INTO Parts (Name, Note) VALUES (?, ?)";
+    const OLECHAR* select = u"SELECT MAX(Note) AS Last FROM Parts WHERE Name = ?";
+    _variant_t key(u"run");
+    auto lastNote = [&](CADO& ado) {
+        std::string text = "none";
+        bool read = ado.Execute(select, std::span<const _variant_t>(&key, 1)) && ado.MoveFirstItem() &&
+                    ado.GetItem(u"Last", text);
+        return read ? text : "failed: " + LastError();
+    };
+    for (int i = 1; i <= 20; ++i) {
+        std::u16string note = vr::FromUtf8(std::to_string(100 + i));
+        _variant_t row[] = {key, _variant_t(note.c_str())};
+        ASSERT_TRUE(ado_.Execute(insert, row)) << LastError();
+        EXPECT_EQ(lastNote(ado_), std::to_string(100 + i));
+        std::u16string other = u"SELECT ? || '" + note + u"' AS Other";
+        ASSERT_TRUE(ado_.Execute(other.c_str(), std::span<const _variant_t>(&key, 1))) << LastError();
+    }
+
+    std::u16string again = dbtest::SqliteConnectionString(dbtest::NewSqliteFile("cado-again"));
+    ASSERT_TRUE(ado_.Open(again.c_str())) << LastError();
+    ASSERT_TRUE(ado_.Execute(u"CREATE TABLE Parts (Name TEXT, Note TEXT)"));
+    EXPECT_EQ(lastNote(ado_).rfind("failed", 0), 0u); // the new database has no rows yet: MAX is NULL
+    _variant_t row[] = {key, _variant_t(u"new")};
+    ASSERT_TRUE(ado_.Execute(insert, row)) << LastError();
+    EXPECT_EQ(lastNote(ado_), "new");
 }
 
 TEST_F(ADOTest, RecordsetByTableIsSearched) {
