@@ -5,43 +5,12 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/scripting/activscp.h"
+#include "tests/support/device_site.h"
 
 namespace plugmartest {
 namespace {
 
-// A site that lends the socket to the script as "dev" and keeps the last error's description.
-class DeviceSite : public vr::ObjectRoot, public IActiveScriptSite {
-public:
-    using Interfaces = vr::InterfaceList<IActiveScriptSite>;
-    IUnknown* device = nullptr;
-    std::u16string lastError;
-
-    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
-    HRESULT GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override {
-        if (info) {
-            *info = nullptr;
-        }
-        if (!(mask & SCRIPTINFO_IUNKNOWN) || vr::U16View(name) != u"dev") {
-            return TYPE_E_ELEMENTNOTFOUND;
-        }
-        *item = device;
-        device->AddRef();
-        return S_OK;
-    }
-    HRESULT GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    HRESULT OnScriptError(IActiveScriptError* error) override {
-        EXCEPINFO excep{};
-        if (SUCCEEDED(error->GetExceptionInfo(&excep))) {
-            lastError = std::u16string(vr::BstrView(excep.bstrDescription));
-        }
-        vr::ClearExcepInfo(&excep);
-        return S_OK;
-    }
-    HRESULT OnEnterScript() override { return S_OK; }
-    HRESULT OnLeaveScript() override { return S_OK; }
-};
+using vrtest::DeviceSite;
 
 class SocketScript : public SocketTest {
 protected:
