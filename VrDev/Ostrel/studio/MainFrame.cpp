@@ -44,6 +44,7 @@ MainFrame::MainFrame(IVrRigmont* rigmont, QWidget* parent)
     setWindowTitle(QStringLiteral("Vornic Ostrel Development Studio"));
     MakeMenus();
     MakeToolBar();
+    statusBar()->setSizeGripEnabled(false); // the frame is not resized
     statusBar()->showMessage(QStringLiteral("Ready"));
     // A bar at the top of the screen, as wide as the frame and no higher than its bars need.
     move(0, 0);
