@@ -25,14 +25,15 @@ LPOLESTR Text(const std::u16string& text) {
     return const_cast<LPOLESTR>(text.c_str());
 }
 
-// Makes the folder of path (one level: its parent must exist); an existing folder is no error.
+// Makes the folder of path and any missing above it (a new station has no data folders yet); an existing
+// folder is no error.
 HRESULT MakeFolderOf(const std::u16string& path) {
     std::filesystem::path folder = std::filesystem::path(vr::MapWindowsPath(vr::ToUtf8(path))).parent_path();
     if (folder.empty()) {
         return S_OK;
     }
     std::error_code error;
-    std::filesystem::create_directory(folder, error);
+    std::filesystem::create_directories(folder, error);
     if (error && !std::filesystem::is_directory(folder)) {
         return vr::HResultFromErrno(error.value());
     }

@@ -102,10 +102,10 @@ public:
     // Ends the open interface and class and writes the library; S_OK when none is open.
     [[nodiscard]] HRESULT CloseLibrary();
 
-    // The whole library of info: the folder of info.typeLibraryPath made (one level), the library
-    // "VrDevice<Name>" with the interface "IVrSocket<InterfaceName>" holding info.methods in order and the
-    // creatable class "VrDevice<Name>" whose default interface it is, written to info.typeLibraryPath.
-    // The first failure ends the build and is returned; nothing is written then.
+    // The whole library of info: the folder of info.typeLibraryPath made (with missing folders above), the
+    // library "VrDevice<Name>" with the interface "IVrSocket<InterfaceName>" holding info.methods in order
+    // and the creatable class "VrDevice<Name>" whose default interface it is, written to
+    // info.typeLibraryPath. The first failure ends the build and is returned; nothing is written then.
     [[nodiscard]] HRESULT BuildDeviceTypeLib(const SocketInfo& info);
 
 private:
