@@ -1,4 +1,4 @@
-// The server's class table, its exported entry points, and the registration of its type library key.
+// The server's class table, its exported entry points, and the registration of the type library it carries.
 #include "attributes/AttributeCollection.h"
 #include "attributes/include/tabrisk.h"
 #include "platform/base/text.h"
@@ -26,17 +26,13 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_TABRISKLib},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_TABRISKLib, kTabriskLibMajorVersion, kTabriskLibMinorVersion,
-                                          u"TABRISKLib", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_TABRISKLib, kTabriskLibMajorVersion,
                                             kTabriskLibMinorVersion);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+// The library the module carries (TabriskTypeLib.cpp), registered with the module's path as its file.
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

@@ -15,7 +15,8 @@
 set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel wirelo plugmar vrscripting vrvisa
                          plotvane formiq)
 set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon graphhost)
-set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix)
+# templon is the template the studio copies per device: installed, never registered itself.
+set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix templon)
 set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrtrace)
 
 foreach(target IN LISTS VR_INSTALLED_SERVERS VR_SELF_REGISTERING_PROGRAMS VR_INSTALLED_LIBRARIES

@@ -1,4 +1,5 @@
-// The Corvant server's class table, its exported entry points, and the registration of its type library key.
+// The Corvant server's class table, its exported entry points, and the registration of the type library
+// it carries.
 #include "TestEngine.h"
 #include "platform/com/server.h"
 
@@ -14,15 +15,12 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_Corvant},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_Corvant, 1, 0, u"Corvant 1.0 Type Library", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_Corvant, 1, 0);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+// The library the module carries, registered with the module's path as its file.
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

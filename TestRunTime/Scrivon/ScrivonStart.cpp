@@ -34,7 +34,7 @@ HRESULT RegisterScrivon(const std::string& programPath) {
     std::u16string path = vr::FromUtf8(programPath);
     HRESULT hr = vr::server::RegisterLocalServerClasses(std::span(&kTestLoaderClass, 1), path);
     if (SUCCEEDED(hr)) {
-        hr = vr::server::RegisterTypeLibKey(LIBID_VrTestLoader, 1, 0, u"VrTestLoader", path);
+        hr = vr::server::RegisterEmbeddedTypeLib(path); // the library the program carries
     }
     return hr;
 }

@@ -1,4 +1,5 @@
-// The Formiq server's class table, its exported entry points, and the registration of its type library key.
+// The Formiq server's class table, its exported entry points, and the registration of the type library
+// it carries.
 #include "FormiqCtrl.h"
 #include "platform/com/server.h"
 
@@ -16,16 +17,12 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .typeLib = LIBID_FORMIQLib},
 };
 
-HRESULT RegisterTypeLibKey(std::u16string_view modulePath) {
-    return vr::server::RegisterTypeLibKey(LIBID_FORMIQLib, kFormiqLibMajorVersion, kFormiqLibMinorVersion,
-                                          u"FORMIQLib", modulePath);
-}
-
 HRESULT UnregisterTypeLibKey(std::u16string_view) {
     return vr::server::UnregisterTypeLibKey(LIBID_FORMIQLib, kFormiqLibMajorVersion, kFormiqLibMinorVersion);
 }
 
-constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &RegisterTypeLibKey,
+// The library the module carries, registered with the module's path as its file.
+constexpr vr::server::RegistrationHooks kHooks{.afterRegister = &vr::server::RegisterEmbeddedTypeLib,
                                                .beforeUnregister = &UnregisterTypeLibKey};
 
 } // namespace

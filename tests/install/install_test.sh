@@ -47,6 +47,10 @@ grep -rqF "$prefix/bin/libformiq.so" "$VORNIC_REGISTRY" || fail "the editor cont
 [ -f "$prefix/bin/Blank.tsq" ] || fail "the blank sequence the test executive starts new files from is missing"
 [ -f "$prefix/bin/Blank.JScript.pnx" ] || fail "the blank panel the control panel starts new files from is missing"
 grep -rqF "$prefix/bin/graphhost" "$VORNIC_REGISTRY" || fail "the graph host is not registered"
+[ -f "$prefix/bin/libtemplon.so" ] || fail "the template of the studio's device libraries is missing"
+if grep -rqF "libtemplon.so" "$VORNIC_REGISTRY"; then
+  fail "the template of the device libraries is registered itself"
+fi
 if grep -rqF "$build" "$VORNIC_REGISTRY"; then
   fail "the registry names the build tree"
 fi

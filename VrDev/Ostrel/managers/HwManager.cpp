@@ -2,12 +2,12 @@
 #include "VrDev/Ostrel/managers/HwManager.h"
 
 #include "common/ParamParser.h"
+#include "common/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 #include "platform/com/variant.h"
 
 #include <cstdio>
-#include <dlfcn.h>
 #include <filesystem>
 
 namespace ostrel {
@@ -57,11 +57,6 @@ std::u16string Text(const _bstr_t& text) {
 
 } // namespace
 
-bool IsFileSafeName(std::u16string_view name) {
-    return !name.empty() && name.find_first_of(u"/\\") == std::u16string_view::npos &&
-           name.find(u"..") == std::u16string_view::npos && name != u"." && name.find(u'\0') == name.npos;
-}
-
 std::u16string NewNameCaption(std::u16string_view kind) {
     return u"New " + std::u16string(kind);
 }
@@ -70,28 +65,21 @@ std::u16string NewNamePrompt(std::u16string_view kind) {
     return u"Enter a new " + std::u16string(kind) + u" Name :";
 }
 
-HRESULT DeviceLibraryFolder::Rebuild(const std::u16string& device, const std::u16string& /*adapterFile*/,
+DeviceLibraryFolder::DeviceLibraryFolder(std::string folder) : places_(DefaultSocketLibraryPlaces()) {
+    places_.outputFolder = std::move(folder);
+}
+
+HRESULT DeviceLibraryFolder::Rebuild(const std::u16string& device, const std::u16string& adapterFile,
                                      std::u16string* error) {
-    *error = u"The device library of '" + device + u"' can't be generated: generation is not available.";
-    return E_NOTIMPL;
+    HRESULT hr = CreateSocketDll(device, adapterFile, places_);
+    if (FAILED(hr)) {
+        *error = u"The device library of '" + device + u"' can't be generated: " + LastErrorText();
+    }
+    return hr;
 }
 
 void DeviceLibraryFolder::Remove(const std::u16string& device) {
-    if (!IsFileSafeName(device)) {
-        return; // such a name never named a generated file; deleting by it could reach outside the folder
-    }
-    std::filesystem::path base = std::filesystem::path(folder_) / vr::ToUtf8(device);
-    std::filesystem::path library = base.string() + ".so";
-    if (void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        using Unregister = HRESULT (*)();
-        if (auto unregister = reinterpret_cast<Unregister>(dlsym(module, "DllUnregisterServer"))) {
-            (void)unregister(); // the files go anyway; a registration left behind names a missing file
-        }
-        dlclose(module);
-    }
-    std::error_code ignored; // a file already gone is what removing wants
-    std::filesystem::remove(base.string() + ".tlb", ignored);
-    std::filesystem::remove(library, ignored);
+    RemoveSocketDll(device, places_);
 }
 
 HwManager::HwManager(HwKind kind, IVrRigmont* rigmont, DeviceLibraries* libraries)

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "Rigmont/include/rigmont.h"
+#include "VrDev/Ostrel/typelib/SocketLibraries.h"
 #include "platform/com/comptr.h"
 
 #include <string>
@@ -36,23 +37,22 @@ public:
     virtual void Remove(const std::u16string& device) = 0;
 };
 
-// The generated files of each device in one folder: <device>.so and <device>.tlb. Rebuilding is not
-// available yet and says so; removing unregisters the library when it can and deletes both files, never a
-// file outside the folder.
+// The generated files of each device in one folder: <device>.dll and <device>.tlb (SocketLibraries.h).
+// Rebuilding generates them anew from the adapter file and registers the library; removing unregisters the
+// library when it can and deletes both files, never a file outside the folder.
 class DeviceLibraryFolder final : public DeviceLibraries {
 public:
-    explicit DeviceLibraryFolder(std::string folder) : folder_(std::move(folder)) {}
+    // The system's folder and template library.
+    DeviceLibraryFolder() : places_(DefaultSocketLibraryPlaces()) {}
+    // Another folder, with the system's template library.
+    explicit DeviceLibraryFolder(std::string folder);
     HRESULT Rebuild(const std::u16string& device, const std::u16string& adapterFile,
                     std::u16string* error) override;
     void Remove(const std::u16string& device) override;
 
 private:
-    std::string folder_; // fixed at construction
+    SocketLibraryPlaces places_; // fixed at construction
 };
-
-// True when name can stand as one file name in a folder: not empty, no "/" or "\", not "." or "..", and no
-// ".." anywhere (which some paths would climb with).
-bool IsFileSafeName(std::u16string_view name);
 
 enum class HwKind { kConnection, kDevice };
 

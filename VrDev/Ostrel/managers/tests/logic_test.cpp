@@ -163,7 +163,7 @@ TEST_F(ManagerTest, NewSelectsOrCopiesTheDefaultAndHiddenNamesStayHidden) {
 TEST_F(ManagerTest, RemovingADeviceDeletesOnlyItsOwnFiles) {
     SaveLoopback(u"Loop");
     fs::create_directories(folder + "/bin");
-    for (const char* file : {"/bin/Dev.so", "/bin/Dev.tlb", "/victim.tlb"}) {
+    for (const char* file : {"/bin/Dev.dll", "/bin/Dev.tlb", "/victim.tlb"}) {
         std::ofstream(folder + file) << "x";
     }
     ostrel::DeviceLibraryFolder libraries(folder + "/bin");
@@ -176,7 +176,7 @@ TEST_F(ManagerTest, RemovingADeviceDeletesOnlyItsOwnFiles) {
     devices.SelectName(u"Dev");
     devices.Remove();
     EXPECT_EQ(U8(devices.Status()), "'Dev' Device has been removed.");
-    EXPECT_FALSE(fs::exists(folder + "/bin/Dev.so"));
+    EXPECT_FALSE(fs::exists(folder + "/bin/Dev.dll"));
     EXPECT_FALSE(fs::exists(folder + "/bin/Dev.tlb"));
 
     devices.SelectName(u"../victim");
