@@ -62,22 +62,27 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     fs::copy_file(VR_TEST_DATA "/plugmar_multimeter.daf", adapter);
     fs::copy_file(VR_TEST_DATA "/plugmar_multimeter.daf", adapter + ".old");
     const std::u16string adapterPath = vr::FromUtf8(adapter);
-    for (auto [device, file] : {std::pair{u"dmm", adapter}, std::pair{u"olddmm", adapter + ".old"}}) {
+    // mdm's letters sum as dmm's do, so it would get dmm's GUIDs.
+    for (auto [device, file] :
+         {std::pair{u"dmm", adapter}, std::pair{u"olddmm", adapter + ".old"}, std::pair{u"mdm", adapter}}) {
         ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(device), _bstr_t(u"Vornic.Socket"),
                                       _bstr_t(u"Meter"),
                                       _bstr_t(vr::FromUtf8("AdapterFile='" + file + "'").c_str())),
                   S_OK);
     }
 
-    // The sheet of meter.daf closes: the adapter's own library beside it, and the library of dmm only.
+    // The sheet of meter.daf closes: the adapter's own library beside it, and the library of dmm; mdm is
+    // refused, and the sheet learns why.
     std::u16string error;
-    ASSERT_EQ(ostrel::RebuildAdapterLibraries(adapterPath, &error), S_OK) << U8(error);
+    ASSERT_EQ(ostrel::RebuildAdapterLibraries(adapterPath, &error), CO_E_CLASSSTRING) << U8(error);
+    EXPECT_EQ(U8(error).rfind("The device 'mdm' can't get a library of its own", 0), 0u) << U8(error);
     EXPECT_TRUE(fs::exists(folder + "/adapters/bin/meter.daf.tlb"));
     const ostrel::SocketLibraryPlaces places = ostrel::DefaultSocketLibraryPlaces();
     EXPECT_EQ(places.outputFolder, vr::DataHome() + "/Adapter/bin");
     EXPECT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"dmm")));
     EXPECT_TRUE(fs::exists(ostrel::SocketTypeLibraryPath(places, u"dmm")));
     EXPECT_FALSE(fs::exists(ostrel::SocketLibraryPath(places, u"olddmm"))) << "x.daf.old is not x.daf";
+    EXPECT_FALSE(fs::exists(ostrel::SocketLibraryPath(places, u"mdm")));
 
     const std::u16string script = u"var d = new ActiveXObject('Vornic.Device.dmm');\n"
                                   u"d.Range = 100;\n"
