@@ -298,6 +298,9 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
 HRESULT UpdateSocketDllResources(const std::u16string& device, const std::string& typeLibraryPath,
                                  const std::string& templatePath, const std::string& outputFolder,
                                  std::string* libraryPath) {
+    if (!IsFileSafeName(device)) {
+        return Report(E_INVALIDARG, u"'" + device + u"' can't name a device library: it isn't a file name.");
+    }
     std::string libid;
     std::string clsid;
     if (HRESULT hr = ReadLibraryGuids(typeLibraryPath, &libid, &clsid); FAILED(hr)) {

@@ -43,7 +43,8 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
 // strings, "<CLSID>" and "<LIBID>" by the type library's class and library GUIDs) and TYPELIB 1 (the bytes
 // of the type library file), both in language 0x1009. The copy is stamped under a temporary name and renamed
 // into place, so the path never holds an unstamped library. *libraryPath receives the library's path first.
-// Failures: the type library's load failure, else E_FAIL (file, resource and folder failures).
+// Failures: E_INVALIDARG for a name that cannot name a file, the type library's load failure, else E_FAIL
+// (file, resource and folder failures).
 [[nodiscard]] HRESULT UpdateSocketDllResources(const std::u16string& device,
                                                const std::string& typeLibraryPath,
                                                const std::string& templatePath,
