@@ -48,11 +48,17 @@ HRESULT ReadDeviceName(std::u16string* name) {
     std::u16string key = u"CLSID\\" + vr::GuidToString(ThisLibrary().clsid);
     HKEY opened = nullptr;
     LONG status = RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened);
-    char16_t text[1024] = {};
-    DWORD size = sizeof text - sizeof(char16_t); // room for a terminator the value may lack
     DWORD type = REG_NONE;
+    DWORD size = 0;
     if (status == ERROR_SUCCESS) {
-        status = RegQueryValueEx(opened, u"DeviceName", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+        status = RegQueryValueEx(opened, u"DeviceName", nullptr, &type, nullptr, &size);
+    }
+    std::u16string text(size / sizeof(char16_t), u'\0');
+    if (status == ERROR_SUCCESS && type == REG_SZ) {
+        status = RegQueryValueEx(opened, u"DeviceName", nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                                 &size);
+    }
+    if (opened) {
         (void)RegCloseKey(opened); // a read-only handle: nothing is lost if closing fails
     }
     if (status != ERROR_SUCCESS || type != REG_SZ) {
@@ -60,7 +66,7 @@ HRESULT ReadDeviceName(std::u16string* name) {
                                                           u" has no device name in the registry: register "
                                                           u"its library first.");
     }
-    *name = text;
+    *name = text.substr(0, text.find(u'\0')); // the stored terminator, and anything after it, goes
     return S_OK;
 }
 

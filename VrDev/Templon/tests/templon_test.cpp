@@ -2,6 +2,7 @@
 // created by its ProgID and reaching its own device on a loopback instrument through the real hardware
 // manager.
 #include "Rigmont/include/rigmont.h"
+#include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
 #include "common/VrConfigData.h"
 #include "peers.h"
 #include "platform/base/paths.h"
@@ -33,65 +34,30 @@ namespace fs = std::filesystem;
 
 constexpr WORD kLanguage = 0x1009;
 
-// ---- A device's type library (the library a generated device carries) ----
+// ---- A device's type library, built from the socket's description of the adapter file ----
 
-HRESULT AddMember(ICreateTypeInfo* type, UINT index, const char16_t* name, INVOKEKIND kind, MEMBERID id,
-                  VARTYPE vt) {
-    ELEMDESC value{};
-    value.tdesc.vt = vt;
-    value.paramdesc.wParamFlags = PARAMFLAG_FIN;
-    FUNCDESC desc{};
-    desc.memid = id;
-    desc.funckind = FUNC_DISPATCH;
-    desc.invkind = kind;
-    desc.callconv = CC_CDECL;
-    desc.cParams = kind == INVOKE_PROPERTYPUT ? 1 : 0;
-    desc.lprgelemdescParam = kind == INVOKE_PROPERTYPUT ? &value : nullptr;
-    desc.elemdescFunc.tdesc.vt = kind == INVOKE_PROPERTYPUT ? VARTYPE{VT_VOID} : vt;
-    std::u16string text = name;
-    LPOLESTR names[] = {text.data()};
-    HRESULT hr = type->AddFuncDesc(index, &desc);
-    return SUCCEEDED(hr) ? type->SetFuncAndParamNames(index, names, 1) : hr;
-}
-
-// Range (get and put) and Model, with member ids of its own, not the socket's.
-HRESULT WriteDeviceLibrary(const std::string& path, const std::u16string& device, const GUID& libid,
-                           const GUID& clsid) {
-    vr::ComPtr<ICreateTypeLib> lib;
-    std::u16string file = vr::FromUtf8(path);
-    std::u16string name = u"VrDevice" + device;
-    std::u16string interfaceName = u"IVrSocketMeter";
-    GUID iid = vr::NewGuid();
-    vr::ComPtr<ITypeLib> stdole;
-    vr::ComPtr<ITypeInfo> dispatch;
-    vr::ComPtr<ICreateTypeInfo> type;
-    vr::ComPtr<ICreateTypeInfo> coclass;
-    vr::ComPtr<ITypeInfo> made;
-    HREFTYPE ref = 0;
-    HRESULT hr = CreateTypeLib(SYS_WIN32, file.c_str(), lib.Put());
-    auto step = [&hr](HRESULT next) { hr = FAILED(hr) ? hr : next; };
-    step(lib->SetName(name.data()));
-    step(lib->SetGuid(libid));
-    step(LoadTypeLib(u"stdole32.tlb", stdole.Put()));
-    step(stdole->GetTypeInfoOfGuid(IID_IDispatch, dispatch.Put()));
-    step(lib->CreateTypeInfo(interfaceName.data(), TKIND_DISPATCH, type.Put()));
-    step(type->SetGuid(iid));
-    step(type->AddRefTypeInfo(dispatch.Get(), &ref));
-    step(type->AddImplType(0, ref));
-    step(AddMember(type.Get(), 0, u"Range", INVOKE_PROPERTYGET, 100, VT_R8));
-    step(AddMember(type.Get(), 1, u"Range", INVOKE_PROPERTYPUT, 100, VT_R8));
-    step(AddMember(type.Get(), 2, u"Model", INVOKE_PROPERTYGET, 101, VT_BSTR));
-    step(type->LayOut());
-    step(type.As(&made));
-    step(lib->CreateTypeInfo(name.data(), TKIND_COCLASS, coclass.Put()));
-    step(coclass->SetGuid(clsid));
-    step(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
-    step(coclass->AddRefTypeInfo(made.Get(), &ref));
-    step(coclass->AddImplType(0, ref));
-    step(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
-    step(coclass->LayOut());
-    step(lib->SaveAllChanges());
-    return hr;
+HRESULT WriteDeviceLibrary(const std::string& path, const std::u16string& device, GUID* libid, GUID* clsid) {
+    vr::ComPtr<IVrSocket> socket;
+    HRESULT hr = CoCreateInstance(CLSID_Socket, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrSocket>(),
+                                  socket.PutVoid());
+    vr::ComPtr<IVrSocketProcessor> processor;
+    intptr_t address = 0;
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = socket.As(&processor)) &&
+        SUCCEEDED(
+            hr = processor->LoadInfo(_bstr_t(u"AdapterFile='" VR_TEST_DATA "/plugmar_multimeter.daf'")))) {
+        hr = processor->GetInfo(_bstr_t(u""), &address);
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    SocketInfo info = *reinterpret_cast<const SocketInfo*>(address);
+    info.name = _bstr_t(device.c_str());
+    info.typeLibraryPath = _bstr_t(vr::FromUtf8(path).c_str());
+    ostrel::DeviceTypeLibIds ids = ostrel::DeriveDeviceTypeLibIds(device, info.interfaceName.view());
+    *libid = ids.libid;
+    *clsid = ids.clsid;
+    ostrel::CTypeLibBuilder builder;
+    return builder.BuildDeviceTypeLib(info);
 }
 
 // ---- Stamping, as the studio's generator does ----
@@ -121,9 +87,8 @@ StampedDevice Stamp(const std::string& device) {
     fs::create_directories(folder);
     stamped.library = folder + "/" + device + ".dll";
     std::string typeLibrary = folder + "/" + device + ".tlb";
-    GUID libid = vr::NewGuid();
-    stamped.clsid = vr::NewGuid();
-    EXPECT_EQ(WriteDeviceLibrary(typeLibrary, vr::FromUtf8(device), libid, stamped.clsid), S_OK);
+    GUID libid = GUID_NULL;
+    EXPECT_EQ(WriteDeviceLibrary(typeLibrary, vr::FromUtf8(device), &libid, &stamped.clsid), S_OK);
     std::string templon = vr::MapWindowsPath(std::string("c:\\Ostrel\\bin\\Templon.dll"));
     fs::copy_file(templon, stamped.library, fs::copy_options::overwrite_existing);
 
@@ -237,11 +202,8 @@ double GetRange(IDispatch* device) {
     EXPECT_EQ(device->Invoke(IdOf(device, u"range"), IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result,
                              nullptr, nullptr),
               S_OK);
-    VARIANT number;
-    VariantInit(&number);
-    EXPECT_EQ(VariantChangeType(&number, &result, 0, VT_R8), S_OK);
-    (void)VariantClear(&result); // the value was copied
-    return number.dblVal;
+    EXPECT_EQ(result.vt, VT_R8);
+    return result.dblVal;
 }
 
 std::string ErrorText() {
@@ -256,27 +218,19 @@ std::string ErrorText() {
     return description;
 }
 
-std::string ValueOf(const std::u16string& key) {
+// Sets the default value of key, returning the one it had.
+std::u16string SwapDefault(const std::u16string& key, const std::u16string& text) {
     HKEY opened = nullptr;
-    char16_t text[1024] = {};
-    DWORD size = sizeof text - sizeof(char16_t);
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-        EXPECT_EQ(RegQueryValueEx(opened, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size),
-                  ERROR_SUCCESS);
-        (void)RegCloseKey(opened); // read-only handle
-    }
-    return vr::ToUtf8(text);
-}
-
-LONG SetValue(const std::u16string& key, const std::u16string& text) {
-    HKEY opened = nullptr;
-    LONG status = RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_ALL_ACCESS, &opened);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueEx(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                               static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
-        (void)RegCloseKey(opened); // the write is done
-    }
-    return status;
+    char16_t old[1024] = {};
+    DWORD size = sizeof old - sizeof(char16_t);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_ALL_ACCESS, &opened), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueEx(opened, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueEx(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    (void)RegCloseKey(opened); // the write is done
+    return old;
 }
 
 TEST_F(TemplonTest, TwoStampedDevicesSideBySideEachReachTheirOwnInstrument) {
@@ -293,17 +247,13 @@ TEST_F(TemplonTest, TwoStampedDevicesSideBySideEachReachTheirOwnInstrument) {
     EXPECT_EQ(GetRange(deviceA.Get()), 2);
     EXPECT_EQ(GetRange(deviceB.Get()), 7);
 
-    // Typed by the copy's own library, whose member ids are not the socket's.
+    // Typed by the copy's own library.
     vr::ComPtr<ITypeInfo> info;
-    ASSERT_EQ(deviceB->GetTypeInfo(0, 0, info.Put()), S_OK);
-    vr::ComPtr<ITypeLib> library;
-    UINT index = 0;
-    ASSERT_EQ(info->GetContainingTypeLib(library.Put(), &index), S_OK);
     BSTR name = nullptr;
-    ASSERT_EQ(library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(vr::ToUtf8(std::u16string_view(name, SysStringLen(name))), "VrDeviceO'Neil");
+    ASSERT_EQ(deviceB->GetTypeInfo(0, 0, info.Put()), S_OK);
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(vr::ToUtf8(std::u16string_view(name, SysStringLen(name))), "IVrSocketPlugmar_multimeter");
     SysFreeString(name);
-    EXPECT_EQ(IdOf(deviceA.Get(), u"Model"), 101);
 
     deviceA = nullptr;
     deviceB = nullptr;
@@ -322,12 +272,11 @@ TEST_F(TemplonTest, FailuresAreClearErrorsAtCreation) {
     std::string runtime = getenv("XDG_RUNTIME_DIR");
     setenv("XDG_RUNTIME_DIR", vrtest::MakeFreshFolder("no-manager").c_str(), 1);
     const std::u16string server = u"CLSID\\" + vr::GuidToString(CLSID_VrRigmont) + u"\\LocalServer32";
-    std::string program = ValueOf(server);
-    ASSERT_EQ(SetValue(server, u"/nonexistent/rigmont"), ERROR_SUCCESS);
+    std::u16string program = SwapDefault(server, u"/nonexistent/rigmont");
     EXPECT_TRUE(FAILED(
         CoCreateInstance(ghost.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, device.PutVoid())));
     EXPECT_THAT(ErrorText(), testing::StartsWith("Device 'Ghost': the hardware manager cannot be reached ("));
-    ASSERT_EQ(SetValue(server, vr::FromUtf8(program)), ERROR_SUCCESS);
+    (void)SwapDefault(server, program); // the made-up program it had meanwhile
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 
     // A device the hardware manager has no record of.
