@@ -62,6 +62,11 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     fs::copy_file(VR_TEST_DATA "/plugmar_multimeter.daf", adapter);
     fs::copy_file(VR_TEST_DATA "/plugmar_multimeter.daf", adapter + ".old");
     const std::u16string adapterPath = vr::FromUtf8(adapter);
+    // No device uses the file yet: nothing to generate.
+    const ostrel::SocketLibraryPlaces places = ostrel::DefaultSocketLibraryPlaces();
+    EXPECT_EQ(ostrel::RebuildAdapterSockets(u"", adapterPath), S_OK);
+    EXPECT_FALSE(fs::exists(places.outputFolder));
+
     // mdm's letters sum as dmm's do, so it would get dmm's GUIDs.
     for (auto [device, file] :
          {std::pair{u"dmm", adapter}, std::pair{u"olddmm", adapter + ".old"}, std::pair{u"mdm", adapter}}) {
@@ -77,7 +82,6 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     ASSERT_EQ(ostrel::RebuildAdapterLibraries(adapterPath, &error), CO_E_CLASSSTRING) << U8(error);
     EXPECT_EQ(U8(error).rfind("The device 'mdm' can't get a library of its own", 0), 0u) << U8(error);
     EXPECT_TRUE(fs::exists(folder + "/adapters/bin/meter.daf.tlb"));
-    const ostrel::SocketLibraryPlaces places = ostrel::DefaultSocketLibraryPlaces();
     EXPECT_EQ(places.outputFolder, vr::DataHome() + "/Adapter/bin");
     EXPECT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"dmm")));
     EXPECT_TRUE(fs::exists(ostrel::SocketTypeLibraryPath(places, u"dmm")));
