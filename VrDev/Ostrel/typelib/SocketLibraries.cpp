@@ -298,6 +298,9 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
 HRESULT UpdateSocketDllResources(const std::u16string& device, const std::string& typeLibraryPath,
                                  const std::string& templatePath, const std::string& outputFolder,
                                  std::string* libraryPath) {
+    if (!IsFileSafeName(device)) {
+        return Report(E_INVALIDARG, u"'" + device + u"' can't name a device library: it isn't a file name.");
+    }
     std::string libid;
     std::string clsid;
     if (HRESULT hr = ReadLibraryGuids(typeLibraryPath, &libid, &clsid); FAILED(hr)) {
@@ -401,6 +404,8 @@ HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string
     LONG upper = -1;
     (void)SafeArrayGetLBound(names.parray, 1, &lower); // a failed bound leaves an empty range
     (void)SafeArrayGetUBound(names.parray, 1, &upper);
+    HRESULT firstFailure = S_OK;
+    std::u16string firstFailureText;
     for (LONG k = lower; k <= upper; ++k) {
         _variant_t element;
         _variant_t name;
@@ -418,12 +423,20 @@ HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string
                               static_cast<unsigned>(hr));
             return E_FAIL;
         }
-        if (AdapterFileOf(setup) == adapterFile) {
-            // Each device stands alone: its failure is traced and the others are still generated.
-            (void)CreateSocketDll(std::u16string(vr::BstrView(name.bstrVal)), adapterFile, places);
+        if (AdapterFileOf(setup) != adapterFile) {
+            continue;
+        }
+        // A device that fails does not keep the others from being generated, but the caller learns of it.
+        hr = CreateSocketDll(std::u16string(vr::BstrView(name.bstrVal)), adapterFile, places);
+        if (FAILED(hr) && SUCCEEDED(firstFailure)) {
+            firstFailure = hr;
+            firstFailureText = LastErrorText();
         }
     }
-    return S_OK;
+    if (FAILED(firstFailure)) {
+        TraceError(u"%s", firstFailureText.c_str()); // the first failure is the one LastErrorText tells
+    }
+    return firstFailure;
 }
 
 HRESULT RebuildAdapterLibraries(const std::u16string& adapterFile, std::u16string* error,

@@ -43,7 +43,8 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
 // strings, "<CLSID>" and "<LIBID>" by the type library's class and library GUIDs) and TYPELIB 1 (the bytes
 // of the type library file), both in language 0x1009. The copy is stamped under a temporary name and renamed
 // into place, so the path never holds an unstamped library. *libraryPath receives the library's path first.
-// Failures: the type library's load failure, else E_FAIL (file, resource and folder failures).
+// Failures: E_INVALIDARG for a name that cannot name a file, the type library's load failure, else E_FAIL
+// (file, resource and folder failures).
 [[nodiscard]] HRESULT UpdateSocketDllResources(const std::u16string& device,
                                                const std::string& typeLibraryPath,
                                                const std::string& templatePath,
@@ -58,15 +59,16 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
                                       const SocketLibraryPlaces& places = DefaultSocketLibraryPlaces());
 
 // With a device name: CreateSocketDll for it. Without: CreateSocketDll for every socket record of the
-// hardware manager whose setup string's AdapterFile item is exactly adapterFile (a failure for one device
-// does not stop the others); S_OK, or E_FAIL when the hardware manager fails.
+// hardware manager whose setup string's AdapterFile item is exactly adapterFile; a device that fails does not
+// stop the others, and the first device's failure is returned (LastErrorText says it). E_FAIL when the
+// hardware manager fails; S_OK also when no record uses the file.
 [[nodiscard]] HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string& adapterFile,
                                             const SocketLibraryPlaces& places = DefaultSocketLibraryPlaces());
 
 // What the adapter file's sheet does once it is closed with a file: the adapter's own type library (named
 // after the file, in the folder "bin" beside it, as the socket describes it), then every device library that
 // uses the file (RebuildAdapterSockets(u"", adapterFile)). S_OK, or the first failure with *error (optional)
-// saying what went wrong; a failure of one device's library does not fail the whole.
+// saying what went wrong; a failed device's library does not keep the others from being generated.
 [[nodiscard]] HRESULT
 RebuildAdapterLibraries(const std::u16string& adapterFile, std::u16string* error,
                         const SocketLibraryPlaces& places = DefaultSocketLibraryPlaces());
