@@ -2,7 +2,6 @@
 #include "VrDev/Ostrel/studio/MainFrame.h"
 
 #include "common/Trace.h"
-#include "platform/base/paths.h"
 #include "platform/com/activation.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
@@ -35,8 +34,9 @@ constexpr int kFrameWidth = 800;
 
 MainFrame::MainFrame(IVrRigmont* rigmont, QWidget* parent)
     : QMainWindow(parent), rigmont_(rigmont),
-      // Generated device libraries live in the program folder, where their registration points.
-      libraries_(std::make_unique<DeviceLibraryFolder>(vr::ProgramFolder())) {
+      // Generated device libraries live in the system's adapter library folder, where their registration
+      // points.
+      libraries_(std::make_unique<DeviceLibraryFolder>()) {
     SetTraceMethodName(u"CMainFrame::CMainFrame()");
     TraceInfo(u"CMainFrame::CMainFrame()");
     (void)RunStartupSelfTests(); // each test traces its own failure; the studio works without them

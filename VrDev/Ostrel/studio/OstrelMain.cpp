@@ -2,6 +2,7 @@
 // line opened at once. Without a display there is nothing the studio could do: it says so and ends.
 #include "VrDev/Ostrel/studio/MainFrame.h"
 #include "VrDev/Ostrel/studio/StudioLogic.h"
+#include "VrDev/Ostrel/typelib/SocketLibraries.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/text.h"
@@ -22,6 +23,9 @@ enum ExitCode : int { kExitDone = 0, kExitFailed = 1, kExitUsage = 2 };
 int RunStudio(const ostrel::StudioCommandLine& line) {
     CVrConfigData configuration; // a new user's station gets the built-in configuration items here
     ostrel::MainFrame frame;
+    frame.SetRebuild([](const std::u16string& adapterFile, std::u16string* error) {
+        return ostrel::RebuildAdapterLibraries(adapterFile, error);
+    });
     frame.show();
     if (!line.file.empty()) {
         (void)frame.OpenAdapterFile(vr::FromUtf8(line.file)); // a file that does not load is shown
