@@ -8,8 +8,6 @@
 #include "platform/com/comutil.h"
 #include "platform/com/variant.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 

@@ -8,7 +8,6 @@
 #include "platform/ui/modal.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
