@@ -369,6 +369,9 @@ void MsgTypeDefEdit::TakePastedText() {
         (void)model_.InsertCharacter(static_cast<int>(i), pasted[i]);
     }
     ShowSample();
+    // Typing goes on after what was taken, as in any text window.
+    const int end = static_cast<int>(model_.DisplayText().size());
+    SelectShown(end, end);
     SetStatusText(QStringLiteral("OK."));
 }
 

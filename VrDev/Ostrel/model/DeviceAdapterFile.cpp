@@ -2,12 +2,13 @@
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-
 #include "common/ParamParser.h"
 #include "common/Trace.h"
 #include "common/XMLSchemaFactory.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -496,8 +497,58 @@ HRESULT CDeviceAdapterFile::RemoveOperation(const std::u16string& name) {
     return RunGuarded(u"CDeviceAdapterFile::RemoveOperation()", [&] {
         vr::xml::Node element;
         HRESULT hr = SelectOne(u"/definitions/operation[@name = " + XPathLiteral(name) + u"]", &element);
-        return hr != S_OK ? hr : element.parentNode().removeChild(element);
+        if (hr != S_OK) {
+            return hr;
+        }
+        ThrowIfFailed(element.parentNode().removeChild(element));
+        return ReplaceInSequences(name, std::nullopt);
     });
+}
+
+HRESULT CDeviceAdapterFile::RenameOperation(const std::u16string& name, const std::u16string& newName) {
+    return RunGuarded(u"CDeviceAdapterFile::RenameOperation()", [&] {
+        vr::xml::Node element;
+        HRESULT hr = SelectOne(u"/definitions/operation[@name = " + XPathLiteral(name) + u"]", &element);
+        if (hr != S_OK) {
+            return hr;
+        }
+        vr::xml::Node taken;
+        ThrowIfFailed(element.parentNode().selectSingleNode(
+            u"operation[@name = " + XPathLiteral(newName) + u"]", &taken));
+        if (newName.empty() || (taken && newName != name)) {
+            SetTraceSite();
+            TraceError(u"Operation '%s' cannot be renamed to '%s': the name is empty or taken.", name.c_str(),
+                       newName.c_str());
+            return E_INVALIDARG;
+        }
+        ThrowIfFailed(element.setAttribute(u"name", newName));
+        return ReplaceInSequences(name, newName);
+    });
+}
+
+HRESULT CDeviceAdapterFile::ReplaceInSequences(const std::u16string& from,
+                                               const std::optional<std::u16string>& to) {
+    for (Sequence sequence : {Sequence::Open, Sequence::Close}) {
+        std::vector<std::u16string> names;
+        if (HRESULT hr = GetSequence(sequence, &names); FAILED(hr)) {
+            return hr;
+        }
+        if (std::find(names.begin(), names.end(), from) == names.end()) {
+            continue; // a sequence that does not name it stays as it is
+        }
+        std::vector<std::u16string> kept;
+        for (std::u16string& entry : names) {
+            if (entry != from) {
+                kept.push_back(std::move(entry));
+            } else if (to) {
+                kept.push_back(*to);
+            }
+        }
+        if (HRESULT hr = SetSequence(sequence, kept); FAILED(hr)) {
+            return hr;
+        }
+    }
+    return S_OK;
 }
 
 HRESULT CDeviceAdapterFile::GetSequence(Sequence sequence, std::vector<std::u16string>* operations) {

@@ -87,7 +87,12 @@ public:
     // messages must exist as types (E_INVALIDARG otherwise: the socket would refuse the file), and the
     // operation must keep an input or an output.
     [[nodiscard]] HRESULT WriteOperation(const Operation& operation);
+    // Removes the operation and every reference to it from the open and close sequences (the socket refuses
+    // a sequence that names no operation). S_FALSE when there is no such operation.
     [[nodiscard]] HRESULT RemoveOperation(const std::u16string& name);
+    // Gives the operation a new name, also where the open and close sequences name it. S_FALSE when there
+    // is no such operation; E_INVALIDARG for an empty new name or one another operation has.
+    [[nodiscard]] HRESULT RenameOperation(const std::u16string& name, const std::u16string& newName);
 
     // ---- Open and close sequences ----
     [[nodiscard]] HRESULT GetSequence(Sequence sequence, std::vector<std::u16string>* operations);
@@ -106,6 +111,8 @@ private:
                        const std::optional<std::u16string>* timeout, std::u16string_view keeps);
     HRESULT ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName, vr::xml::Node* element);
     void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
+    // Rewrites both sequences with every entry named from replaced by to (none: left out).
+    HRESULT ReplaceInSequences(const std::u16string& from, const std::optional<std::u16string>& to);
 };
 
 // The text as an XPath string literal: in apostrophes, in quotes when it holds an apostrophe, or a concat()

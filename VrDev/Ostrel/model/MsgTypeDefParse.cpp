@@ -174,12 +174,35 @@ void CMsgTypeDef::ClampPositions() {
 }
 
 HRESULT CMsgTypeDef::ChangeSampleText(std::string_view sample) {
-    vr::xml::Node complexType;
-    if (HRESULT hr = GetMsgTypeDef(&complexType); FAILED(hr)) {
-        return hr;
-    }
     if (HRESULT hr = CheckSampleFitsComment(sample); FAILED(hr)) {
         return hr;
+    }
+    const std::vector<MtdElement> kept = elements_;
+    if (gapMode_ == GapMode::Fixed) {
+        // A command's untokenised text is its own to change: constants and gaps are only text there.
+        DropFixedUnderscoreTokens();
+    }
+    if (std::none_of(elements_.begin(), elements_.end(),
+                     [](const MtdElement& item) { return item.kind == MtdKind::SchemaElement; })) {
+        // Nothing marked yet (a definition started empty): any text is a sample; a response's terminator is
+        // derived from it as for a new definition.
+        elements_.clear();
+        sample_ = sample;
+        if (gapMode_ == GapMode::Pattern) {
+            AddTermString({});
+        }
+        return S_OK;
+    }
+    // The new sample must parse where the values are; text between them is checked as patterns, so that a
+    // command's fixed text may change with it.
+    const GapMode mode = gapMode_;
+    gapMode_ = GapMode::Pattern;
+    vr::xml::Node complexType;
+    HRESULT built = GetMsgTypeDef(&complexType);
+    gapMode_ = mode;
+    if (FAILED(built)) {
+        elements_ = kept;
+        return built;
     }
     if (sample.empty()) {
         sample_.clear();
@@ -187,6 +210,7 @@ HRESULT CMsgTypeDef::ChangeSampleText(std::string_view sample) {
         return S_OK;
     }
     if (HRESULT hr = ParseMsg(complexType, sample); FAILED(hr)) {
+        elements_ = kept;
         return hr;
     }
     sample_ = sample;

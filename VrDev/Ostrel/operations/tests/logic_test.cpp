@@ -1,0 +1,219 @@
+// The Operations page's logic headless on a real adapter file: defining, saving and reloading operations,
+// what counts as a change, renaming and removing with the open and close sequences, parameters dropped from
+// tokens, and failed saves reported as such.
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+#include "VrDev/Ostrel/operations/tests/host.h"
+
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ostrel;
+using opstest::RecordingHost;
+
+std::string FileText(const std::u16string& path) {
+    std::ifstream in(vr::ToUtf8(path));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class OperationsLogicTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        folder_ = fs::temp_directory_path() / ("ostrel-ops-" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+        path_ = vr::FromUtf8((folder_ / "device.daf").string());
+        document_ = std::make_unique<CDeviceAdapterFile>(path_.c_str());
+        ASSERT_EQ(document_->CreateFromBlank(), S_OK);
+        ASSERT_EQ(document_->Save(), S_OK);
+        host_.document = document_.get();
+        page_.Init();
+    }
+    void TearDown() override {
+        document_.reset();
+        CoUninitialize();
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    // A new operation whose command is the sample, with the tokens marked as values of the query editor.
+    void DefineSetter(const std::u16string& name, const std::string& sample,
+                      std::initializer_list<std::pair<int, int>> values) {
+        host_.names = {name, u"msg_" + name};
+        ASSERT_TRUE(page_.NewOperation());
+        ASSERT_TRUE(page_.NewInMessage());
+        CMsgEditorModel& editor = input_.Model();
+        ASSERT_EQ(editor.SetSampleText(sample), S_OK);
+        for (auto [begin, end] : values) {
+            editor.SetSelection(begin, end);
+            ASSERT_TRUE(editor.MarkValue());
+        }
+    }
+    std::vector<std::u16string> Sequence(CDeviceAdapterFile::Sequence which) {
+        std::vector<std::u16string> names;
+        EXPECT_EQ(document_->GetSequence(which, &names), S_OK);
+        return names;
+    }
+
+    fs::path folder_;
+    std::u16string path_;
+    std::unique_ptr<CDeviceAdapterFile> document_;
+    RecordingHost host_;
+    ModelEditorPort input_{MsgSide::Query};
+    ModelEditorPort output_{MsgSide::Response};
+    COperationsModel page_{host_, input_, output_};
+};
+
+TEST_F(OperationsLogicTest, AnOperationIsSavedAndLoadsBackWithItsRowsAndDefaultTimeout) {
+    // Nothing chosen: every command that needs an operation is off.
+    EXPECT_EQ(page_.Operation(), u"<Undefined>");
+    OperationButtons off = page_.Buttons();
+    EXPECT_FALSE(off.remove || off.rename || off.save || off.newInput || off.newOutput || off.send);
+
+    DefineSetter(u"set_Volt", "VOLT1 12.5\n", {{6, 10}});
+    EXPECT_TRUE(page_.Buttons().send);
+    EXPECT_TRUE(page_.IsModified());
+    ASSERT_EQ(page_.SaveOperation(), S_OK);
+    EXPECT_FALSE(page_.IsModified());
+    // Empty parameter fields are written empty; the default time-out and a missing output are not written.
+    const std::string saved = FileText(path_);
+    EXPECT_NE(saved.find("<operation name=\"set_Volt\" parameterOrder=\"\" result=\"\">"), std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find("<input message=\"msg_set_Volt\"/>"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("<output"), std::string::npos) << saved;
+
+    // Back to nothing: fields emptied, commands off; then the operation loads back as saved.
+    ASSERT_TRUE(page_.ChooseOperation(u"<Undefined>"));
+    EXPECT_TRUE(page_.ParameterOrder().empty());
+    EXPECT_FALSE(page_.Buttons().save);
+    ASSERT_TRUE(page_.ChooseOperation(u"set_Volt"));
+    EXPECT_EQ(page_.InName(), u"msg_set_Volt");
+    EXPECT_EQ(page_.OutName(), u"<Undefined>");
+    EXPECT_EQ(page_.Timeout(), u"<Default>");
+    EXPECT_EQ(input_.Model().Definition().Sample(), "VOLT1 12.5\n");
+    EXPECT_FALSE(page_.IsModified());
+    EXPECT_EQ(page_.OperationNames(), std::vector<std::u16string>{u"set_Volt"});
+    EXPECT_EQ(page_.MessageNames(MsgSide::Query), std::vector<std::u16string>{u"msg_set_Volt"});
+    EXPECT_TRUE(host_.boxes.empty()) << vr::ToUtf8(host_.boxes.front());
+}
+
+TEST_F(OperationsLogicTest, AChangedTimeoutOrParameterAsksToBeSavedBeforeLeaving) {
+    DefineSetter(u"set_Volt", "VOLT1 12.5\n", {{6, 10}});
+    // The instrument answers: the time-out is the wait for that answer.
+    host_.names = {u"msg_set_VoltResponse"};
+    ASSERT_TRUE(page_.NewOutMessage());
+    ASSERT_EQ(output_.SetSample("OK\n"), S_OK);
+    ASSERT_EQ(page_.SaveOperation(), S_OK);
+    page_.SetTimeoutText(u"250");
+    EXPECT_TRUE(page_.IsModified());
+    // Cancel keeps the operation and its change; Yes saves it, and it loads back.
+    host_.saveAnswers = {SaveAnswer::Cancel, SaveAnswer::Yes};
+    EXPECT_FALSE(page_.ChooseOperation(u"<Undefined>"));
+    EXPECT_EQ(page_.Timeout(), u"250");
+    EXPECT_TRUE(page_.QuerySave());
+    EXPECT_EQ(host_.saveQuestions, 2);
+    ASSERT_TRUE(page_.ChooseOperation(u"<Undefined>"));
+    ASSERT_TRUE(page_.ChooseOperation(u"set_Volt"));
+    EXPECT_EQ(page_.Timeout(), u"250");
+    // A time-out that is no whole number is refused with a box instead of being written.
+    page_.SetTimeoutText(u"12x");
+    EXPECT_TRUE(FAILED(page_.SaveOperation()));
+    ASSERT_EQ(host_.boxes.size(), 1u);
+    EXPECT_NE(host_.boxes[0].find(u"Couldn't save 'set_Volt' Operation to '" + path_ + u"' file.\n"),
+              std::u16string::npos)
+        << vr::ToUtf8(host_.boxes[0]);
+    EXPECT_NE(host_.boxes[0].find(u"'12x' is not a whole number"), std::u16string::npos);
+    // No answers: leaving without saving.
+    host_.saveAnswers = {SaveAnswer::No};
+    EXPECT_TRUE(page_.QuerySave());
+}
+
+TEST_F(OperationsLogicTest, DroppedTokensBecomeParametersQuotedAsTheyMustAndConstantsNever) {
+    DefineSetter(u"set_Range", "RANGE auto 5 V\n", {{6, 10}});
+    ASSERT_EQ(page_.SaveOperation(), S_OK);
+    CMsgEditorModel& editor = input_.Model();
+    // A constant is no parameter, and trying to add it changes nothing.
+    editor.SetSelection(0, 5);
+    ASSERT_TRUE(editor.MarkConstant());
+    ASSERT_TRUE(editor.Definition().SetCurrentElement(0, 5));
+    EXPECT_FALSE(page_.AddParameter(MsgSide::Query, ParameterField::Parameters));
+    EXPECT_TRUE(page_.ParameterOrder().empty());
+    // A value with a default holding a blank and an apostrophe reads back whole from the parameter text.
+    ASSERT_TRUE(editor.Definition().SetCurrentElement(6, 10));
+    std::u16string description;
+    int begin = 0;
+    int end = 0;
+    ASSERT_TRUE(editor.Definition().GetCurrentElement(&description, &begin, &end));
+    std::optional<std::u16string> name = ItemOf(description, u"name");
+    ASSERT_TRUE(name);
+    ASSERT_TRUE(editor.Definition().SetCurrentAttributes(description + u" vra:default=\"it's 5\""));
+    EXPECT_TRUE(page_.AddParameter(MsgSide::Query, ParameterField::Parameters));
+    EXPECT_TRUE(page_.AddParameter(MsgSide::Query, ParameterField::Result));
+    EXPECT_EQ(ItemOf(page_.ParameterOrder(), u"in:" + *name), u"it's 5")
+        << vr::ToUtf8(page_.ParameterOrder());
+    EXPECT_EQ(page_.Result(), u"in:" + *name);
+    EXPECT_TRUE(page_.IsModified());
+    // The command's own text may still change around its value.
+    ASSERT_TRUE(editor.InsertCharacter(5, 'S'));
+    EXPECT_EQ(editor.Definition().Sample(), "RANGES auto 5 V\n");
+}
+
+TEST_F(OperationsLogicTest, RenamingAndRemovingAnOperationFollowInTheOpenAndCloseSequences) {
+    DefineSetter(u"Clear", "*CLS\n", {});
+    ASSERT_EQ(page_.SaveOperation(), S_OK);
+    DefineSetter(u"Reset", "*RST\n", {});
+    ASSERT_EQ(page_.SaveOperation(), S_OK);
+    using Seq = CDeviceAdapterFile::Sequence;
+    ASSERT_EQ(document_->SetSequence(Seq::Open, {u"Clear", u"Reset"}), S_OK);
+    ASSERT_EQ(document_->SetSequence(Seq::Close, {u"Clear"}), S_OK);
+
+    ASSERT_TRUE(page_.ChooseOperation(u"Clear"));
+    host_.names = {u"ClearStatus"};
+    ASSERT_TRUE(page_.RenameOperation());
+    EXPECT_EQ(page_.Operation(), u"ClearStatus");
+    EXPECT_EQ(Sequence(Seq::Open), (std::vector<std::u16string>{u"ClearStatus", u"Reset"}));
+    EXPECT_EQ(Sequence(Seq::Close), std::vector<std::u16string>{u"ClearStatus"});
+    // A name another operation has is refused, and nothing changes.
+    host_.names = {u"Reset"};
+    EXPECT_FALSE(page_.RenameOperation());
+    EXPECT_EQ(page_.Operation(), u"ClearStatus");
+
+    ASSERT_TRUE(page_.RemoveOperation());
+    EXPECT_EQ(page_.Operation(), u"<Undefined>");
+    EXPECT_EQ(Sequence(Seq::Open), std::vector<std::u16string>{u"Reset"});
+    EXPECT_TRUE(Sequence(Seq::Close).empty());
+    std::u16string close;
+    EXPECT_EQ(document_->GetDeviceSetting(u"close", &close), S_FALSE);
+    ASSERT_EQ(document_->Save(), S_OK);
+    EXPECT_EQ(FileText(path_).find("ClearStatus"), std::string::npos);
+    ASSERT_EQ(host_.boxes.size(), 1u);
+    EXPECT_EQ(host_.boxes[0], u"Error: Couldn't rename 'ClearStatus' Operation to 'Reset'.");
+}
+
+TEST_F(OperationsLogicTest, AFailedFileSaveIsNoSuccessAndTheChangesStay) {
+    DefineSetter(u"set_Volt", "VOLT1 12.5\n", {{6, 10}});
+    host_.saveFailure = E_ACCESSDENIED;
+    EXPECT_EQ(page_.SaveOperation(), E_ACCESSDENIED);
+    EXPECT_TRUE(page_.IsModified());
+    // Without a document nothing can be saved, and the box says so.
+    host_.document = nullptr;
+    EXPECT_EQ(page_.SaveOperation(), E_FAIL);
+    ASSERT_EQ(host_.boxes.size(), 1u);
+    EXPECT_EQ(host_.boxes[0].rfind(u"Error: Couldn't save 'set_Volt' Operation to '' file.", 0), 0u);
+    // A file that cannot be written at all: the sheet's failure comes back as it is.
+    host_.document = document_.get();
+    host_.saveFailure = S_OK;
+    fs::remove_all(folder_);
+    EXPECT_TRUE(FAILED(page_.SaveOperation()));
+    EXPECT_TRUE(page_.IsModified());
+}
+
+} // namespace
