@@ -3,7 +3,7 @@
 
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "platform/com/bstr.h"
+#include "platform/ui/message_box.h"
 
 #include <algorithm>
 
@@ -92,11 +92,7 @@ void AttributesPageModel::SelectFirstAttribute() {
 }
 
 bool AttributesPageModel::Save() {
-    if (SUCCEEDED(host_.SaveAdapterFile())) {
-        return true;
-    }
-    host_.ShowError(Quoted(u"Error during writing the device adapter file '%s'.", File()->FileName()));
-    return false;
+    return SUCCEEDED(context_.SaveFile()); // the context shows why not
 }
 
 std::u16string AttributesPageModel::FileXml() {
@@ -111,11 +107,11 @@ void AttributesPageModel::OnElementChanged(std::u16string_view description) {
         removeEnabled_ = *name != kUndefined;
         if (*name != current_) {
             if (FAILED(ShowAttribute(*name))) {
-                host_.ShowError(Quoted(u"Error during loading '%s' Attribute.", *name));
+                context_.Error(Quoted(u"Error during loading '%s' Attribute.", *name));
             }
         } else if (*name != kUndefined) {
             if (File() == nullptr || FAILED(File()->WriteAttribute(*name, std::u16string(description)))) {
-                host_.ShowError(Quoted(u"Error during saving '%s' Attribute.", *name));
+                context_.Error(Quoted(u"Error during saving '%s' Attribute.", *name));
             } else if (Save()) {
                 RefreshNameChoices();
             }
@@ -127,25 +123,26 @@ void AttributesPageModel::OnElementChanged(std::u16string_view description) {
                   u"}\r\n### File XML ###\r\n{" + FileXml() + u"}\r\n";
 }
 
-void AttributesPageModel::OnNew() {
-    std::optional<std::u16string> name = host_.AskNewName(u"Attribute");
-    if (!name || File() == nullptr) {
+void AttributesPageModel::OnNew(const std::u16string& name) {
+    if (File() == nullptr) {
         return;
     }
+    // The name is taken as the new-name dialog gave it: its checks decide what reaches here.
     std::vector<std::u16string> names;
     (void)File()->GetAttributeNames(names, nullptr); // a file that does not load fails below
-    if (std::find(names.begin(), names.end(), *name) != names.end() &&
-        !host_.AskYesNo(
-            Quoted(u"The attribute '%s' exists already. Replace it by a new integer attribute?", *name))) {
+    if (std::find(names.begin(), names.end(), name) != names.end() &&
+        context_.Message(
+            Quoted(u"The attribute '%s' exists already. Replace it by a new integer attribute?", name),
+            u"Attributes", MB_YESNO | MB_ICONQUESTION) != IDYES) {
         return;
     }
-    if (FAILED(File()->WriteAttribute(*name, std::u16string(kNewAttribute)))) {
-        host_.ShowError(Quoted(u"Error during saving '%s' Attribute.", *name));
+    if (FAILED(File()->WriteAttribute(name, std::u16string(kNewAttribute)))) {
+        context_.Error(Quoted(u"Error during saving '%s' Attribute.", name));
         return;
     }
     // The new attribute becomes the current one at once, so that its first edit is stored, not reloaded.
-    if (FAILED(ShowAttribute(*name))) {
-        host_.ShowError(Quoted(u"Error during loading '%s' Attribute.", *name));
+    if (FAILED(ShowAttribute(name))) {
+        context_.Error(Quoted(u"Error during loading '%s' Attribute.", name));
     }
     removeEnabled_ = true;
     (void)Save(); // a failure is reported there; the attribute stays in the document
@@ -157,7 +154,7 @@ void AttributesPageModel::OnRemove() {
     }
     const std::u16string removed = current_;
     if (File()->RemoveAttribute(removed) != S_OK) {
-        host_.ShowError(Quoted(u"Error during removing '%s' Attribute.", removed));
+        context_.Error(Quoted(u"Error during removing '%s' Attribute.", removed));
         return;
     }
     const bool written = Save();

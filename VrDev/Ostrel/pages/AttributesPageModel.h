@@ -2,17 +2,17 @@
 // xsd:element children of the attributes schema), one at a time in the XSD element editor's logic, created,
 // edited and removed, each change written into the file at once.
 //
-// Usage: Init when the page is made (it shows the first attribute); hand every description the element
-// editor accepts to OnElementChanged; OnNew and OnRemove for the buttons. The view shows Editor()'s rows and
-// status, RemoveEnabled() and DiagnosticText().
-// Failures: reported through the host as boxes: "Error during loading/saving/removing '<name>' Attribute."
-// for the document's part, "Error during writing the device adapter file '<path>'." when the file cannot be
-// written; a removal whose file is not written stays pending in the document and says so in the status.
+// Usage: Init once the sheet's file is loaded (it shows the first attribute); hand every description the
+// element editor accepts to OnElementChanged; OnNew with the name the new-name dialog gave, OnRemove for the
+// Remove button. The view shows Editor()'s rows and status, RemoveEnabled() and DiagnosticText().
+// Failures: boxes through the sheet's context: "Error during loading/saving/removing '<name>' Attribute." for
+// the document's part, the context's own when the file cannot be written; a removal whose file could not be
+// written stays pending in the document and the status line says so.
 // Threads: the window thread only.
 #pragma once
 
 #include "VrDev/Ostrel/editors/ElementEditorModel.h"
-#include "VrDev/Ostrel/pages/AdapterPageHost.h"
+#include "VrDev/Ostrel/sheet/SheetContext.h"
 
 #include <string>
 #include <string_view>
@@ -28,7 +28,9 @@ class AttributesPageModel {
 public:
     static constexpr std::u16string_view kUndefined = u"<Undefined>";
 
-    explicit AttributesPageModel(AdapterPageHost& host) : host_(host) {}
+    // context: the sheet's; editor: the element editor's logic (its view's); both outlive the page.
+    AttributesPageModel(SheetContext& context, CElementEditorModel& editor)
+        : context_(context), editor_(editor) {}
 
     // Initialises the editor with the page's rows and shows the first attribute.
     void Init();
@@ -39,8 +41,9 @@ public:
     // A description the element editor accepted: another name shows that attribute, the current one is
     // written into the file and the file saved.
     void OnElementChanged(std::u16string_view description);
-    // Asks for a name and makes a fresh integer attribute of it (asking first when the name is taken).
-    void OnNew();
+    // Makes a fresh integer attribute of that name and shows it; a name that is taken is replaced only when
+    // the engineer says yes.
+    void OnNew(const std::u16string& name);
     // Removes the shown attribute and writes the file.
     void OnRemove();
 
@@ -50,15 +53,15 @@ public:
     const std::u16string& DiagnosticText() const { return diagnostic_; }
 
 private:
-    CDeviceAdapterFile* File() { return host_.AdapterFile(); }
-    // Writes the file; false after reporting why not.
+    CDeviceAdapterFile* File() { return context_.HasFile() ? &context_.Document() : nullptr; }
+    // Writes the file; false after the context reported why not.
     bool Save();
     void RefreshNameChoices();
     std::u16string FileXml();
 
     // All members: the window thread.
-    AdapterPageHost& host_; // the sheet; outlives the page
-    CElementEditorModel editor_;
+    SheetContext& context_;       // the sheet's; outlives the page
+    CElementEditorModel& editor_; // borrowed: its view shows it
     std::u16string current_{kUndefined};
     bool removeEnabled_ = false;
     std::u16string diagnostic_;

@@ -26,7 +26,7 @@ std::vector<std::pair<std::u16string, size_t>> LinesOf(std::u16string_view text)
 } // namespace
 
 HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
-    CDeviceAdapterFile* file = host_.AdapterFile();
+    CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }
@@ -45,7 +45,7 @@ HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
 HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view text,
                                           std::vector<TextSpan>* unknown) {
     unknown->clear();
-    CDeviceAdapterFile* file = host_.AdapterFile();
+    CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }
@@ -66,7 +66,7 @@ HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view
 }
 
 HRESULT DevicePageModel::ReadDefaults(Defaults* defaults) {
-    CDeviceAdapterFile* file = host_.AdapterFile();
+    CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }
@@ -84,7 +84,7 @@ HRESULT DevicePageModel::ReadDefaults(Defaults* defaults) {
 }
 
 HRESULT DevicePageModel::SelectorChoices(std::vector<std::u16string>* names) {
-    CDeviceAdapterFile* file = host_.AdapterFile();
+    CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }
@@ -95,7 +95,7 @@ HRESULT DevicePageModel::SelectorChoices(std::vector<std::u16string>* names) {
 
 HRESULT DevicePageModel::SetDefault(std::u16string_view row, std::u16string_view value) {
     refusal_.clear();
-    CDeviceAdapterFile* file = host_.AdapterFile();
+    CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }

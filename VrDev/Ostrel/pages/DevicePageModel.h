@@ -6,14 +6,13 @@
 // which rewrites that sequence in the document from the lines that name an operation and returns where the
 // other lines are, to be shown in red; ReadDefaults each time the page is shown; SetDefault for each edited
 // row. Edits go into the sheet's document; the sheet writes the file.
-// Failures: E_POINTER without an open file, the document's HRESULT otherwise; a time-out that is no whole
-// number is refused with E_INVALIDARG and its text in RefusalText.
-// Threads: the window thread only.
+// Failures: E_POINTER while the sheet has no file, the document's HRESULT otherwise; a time-out that is no
+// whole number is refused with E_INVALIDARG and its text in RefusalText. Threads: the window thread only.
 #pragma once
 
 #include "VrDev/Ostrel/editors/RangeNumberValue.h"
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
-#include "VrDev/Ostrel/pages/AdapterPageHost.h"
+#include "VrDev/Ostrel/sheet/SheetContext.h"
 
 #include <string>
 #include <string_view>
@@ -45,7 +44,8 @@ public:
         std::u16string defaultSelector;
     };
 
-    explicit DevicePageModel(AdapterPageHost& host) : host_(host) {}
+    // context: the sheet's, outlives the page.
+    explicit DevicePageModel(SheetContext& context) : context_(context) {}
 
     // Every operation of the sequence, each followed by a line feed.
     [[nodiscard]] HRESULT SequenceText(Sequence sequence, std::u16string* text);
@@ -61,7 +61,9 @@ public:
     const std::u16string& RefusalText() const { return refusal_; }
 
 private:
-    AdapterPageHost& host_;  // the sheet; outlives the page
+    CDeviceAdapterFile* File() { return context_.HasFile() ? &context_.Document() : nullptr; }
+
+    SheetContext& context_;  // the sheet's; outlives the page
     std::u16string refusal_; // why the last SetDefault refused its value
 };
 

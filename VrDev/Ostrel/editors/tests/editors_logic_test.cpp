@@ -263,9 +263,9 @@ TEST_F(EditorsLogicTest, IntegerRowsTakeOnlyWholeNumbersAndRangeRowsTakeTheirOth
     CElementEditorModel editor;
     editor.Init(u"", u"", u"");
     ASSERT_EQ(editor.SetElement(u"string", u"text", u"pattern=.*", u"", u"", true), S_OK);
-    std::optional<std::u16string> sent = editor.EditRow(u"maxLength", u"0x10");
+    std::optional<std::u16string> sent = editor.EditRow(u"maxLength", u"16");
     ASSERT_TRUE(sent);
-    EXPECT_EQ(ItemOf(*sent, u"maxLength"), u"0x10");
+    EXPECT_EQ(ItemOf(*sent, u"maxLength"), u"16");
     for (const char16_t* refused : {u"12.5", u"ten", u" 3", u"2147483647", u"99999999999"}) {
         EXPECT_FALSE(editor.EditRow(u"length", refused)) << Narrow(refused);
         EXPECT_EQ(editor.StatusText(),

@@ -5,6 +5,8 @@
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "VrDev/Ostrel/pages/AttributesPageModel.h"
 #include "VrDev/Ostrel/pages/DevicePageModel.h"
+#include "VrDev/Ostrel/sheet/RecordingMessages.h"
+#include "platform/ui/message_box.h"
 
 #include "instrel.h"
 #include "peers.h"
@@ -27,25 +29,14 @@ namespace fs = std::filesystem;
 using namespace ostrel;
 using Sequence = CDeviceAdapterFile::Sequence;
 
-// The sheet as the pages see it: the file, answers given in advance, and the boxes shown.
-class ScriptedHost : public AdapterPageHost {
-public:
-    explicit ScriptedHost(const std::u16string& path) : file(path.c_str()) {}
-    CDeviceAdapterFile* AdapterFile() override { return &file; }
-    HRESULT SaveAdapterFile() override { return saveFails ? E_ACCESSDENIED : file.Save(); }
-    void ShowError(std::u16string_view text) override { errors.emplace_back(text); }
-    bool AskYesNo(std::u16string_view text) override {
-        questions.emplace_back(text);
-        return yes;
+// The sheet's context as the pages see it, its boxes recorded, on a file that loads.
+struct Sheet {
+    explicit Sheet(const std::u16string& path) : context(messages) {
+        EXPECT_EQ(context.SetAdapterFile(path), S_OK);
     }
-    std::optional<std::u16string> AskNewName(std::u16string_view) override { return newName; }
-
-    CDeviceAdapterFile file;
-    bool saveFails = false;
-    bool yes = false;
-    std::optional<std::u16string> newName;
-    std::vector<std::u16string> errors;
-    std::vector<std::u16string> questions;
+    CDeviceAdapterFile& file() { return context.Document(); }
+    RecordingMessages messages;
+    SheetContext context;
 };
 
 // The attribute names the file on disk holds.
@@ -85,8 +76,8 @@ protected:
 };
 
 TEST_F(PagesLogicTest, SequencesKeepTheLinesThatNameOperationsAndShowWhereTheOthersAre) {
-    ScriptedHost host(Copy("plugmar_multimeter.daf"));
-    DevicePageModel page(host);
+    Sheet host(Copy("plugmar_multimeter.daf"));
+    DevicePageModel page(host.context);
     std::u16string text;
     ASSERT_EQ(page.SequenceText(Sequence::Open, &text), S_OK);
     EXPECT_EQ(text.substr(0, 6), u"Reset\n");
@@ -97,12 +88,12 @@ TEST_F(PagesLogicTest, SequencesKeepTheLinesThatNameOperationsAndShowWhereTheOth
     ASSERT_EQ(page.TakeSequenceText(Sequence::Open, edited, &unknown), S_OK);
     EXPECT_EQ(unknown, (std::vector<TextSpan>{{edited.find(u"Reset "), 6}, {edited.find(u"reset"), 5}}));
     std::vector<std::u16string> sequence;
-    ASSERT_EQ(host.file.GetSequence(Sequence::Open, &sequence), S_OK);
+    ASSERT_EQ(host.file().GetSequence(Sequence::Open, &sequence), S_OK);
     EXPECT_EQ(sequence, (std::vector<std::u16string>{u"Reset", u"Identify", u"Reset"}));
 
     // A removed operation stays in the sequence until its text is taken again, then it is dropped.
-    ASSERT_EQ(host.file.RemoveOperation(u"Identify"), S_OK);
-    ASSERT_EQ(host.file.GetSequence(Sequence::Open, &sequence), S_OK);
+    ASSERT_EQ(host.file().RemoveOperation(u"Identify"), S_OK);
+    ASSERT_EQ(host.file().GetSequence(Sequence::Open, &sequence), S_OK);
     EXPECT_EQ(sequence.size(), 3u);
     ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"Reset\nIdentify\n", &unknown), S_OK);
     EXPECT_EQ(unknown, (std::vector<TextSpan>{{6, 8}}));
@@ -110,16 +101,16 @@ TEST_F(PagesLogicTest, SequencesKeepTheLinesThatNameOperationsAndShowWhereTheOth
     // An empty list leaves neither the device's attribute nor the action.
     ASSERT_EQ(page.TakeSequenceText(Sequence::Close, u"\n\n", &unknown), S_OK);
     std::u16string value;
-    EXPECT_EQ(host.file.GetDeviceSetting(u"close", &value), S_FALSE);
+    EXPECT_EQ(host.file().GetDeviceSetting(u"close", &value), S_FALSE);
     vr::xml::NodeList actions;
-    ASSERT_EQ(host.file.GetDocument().selectNodes(u"/definitions/action[@name='_Close']", &actions), S_OK);
+    ASSERT_EQ(host.file().GetDocument().selectNodes(u"/definitions/action[@name='_Close']", &actions), S_OK);
     EXPECT_EQ(actions.length(), 0);
-    EXPECT_EQ(host.file.GetDeviceSetting(u"open", &value), S_OK);
+    EXPECT_EQ(host.file().GetDeviceSetting(u"open", &value), S_OK);
 }
 
 TEST_F(PagesLogicTest, DefaultValuesShowUndefinedForWhatIsAbsentAndRefuseATimeOutThatIsNoNumber) {
-    ScriptedHost host(Copy("plugmar_powersupply.daf"));
-    DevicePageModel page(host);
+    Sheet host(Copy("plugmar_powersupply.daf"));
+    DevicePageModel page(host.context);
     DevicePageModel::Defaults defaults;
     ASSERT_EQ(page.ReadDefaults(&defaults), S_OK);
     EXPECT_EQ(defaults.timeout, u"1000");
@@ -139,13 +130,14 @@ TEST_F(PagesLogicTest, DefaultValuesShowUndefinedForWhatIsAbsentAndRefuseATimeOu
 
     std::vector<std::u16string> selectors;
     ASSERT_EQ(page.SelectorChoices(&selectors), S_OK);
-    EXPECT_EQ(selectors, (std::vector<std::u16string>{u"channel"}));
+    EXPECT_EQ(selectors, (std::vector<std::u16string>{u"Bank", u"Channel"}));
 }
 
 TEST_F(PagesLogicTest, AttributesAreCreatedEditedAndRemovedAndEveryChangeIsWritten) {
     const std::u16string path = Blank("attributes.daf");
-    ScriptedHost host(path);
-    AttributesPageModel page(host);
+    Sheet host(path);
+    CElementEditorModel editor;
+    AttributesPageModel page(host.context, editor);
     page.Init();
     EXPECT_EQ(page.CurrentName(), u"<Undefined>");
     EXPECT_EQ(page.Editor().StatusText(), u"No Attributes are defined.");
@@ -153,8 +145,7 @@ TEST_F(PagesLogicTest, AttributesAreCreatedEditedAndRemovedAndEveryChangeIsWritt
     page.OnElementChanged(u"type=int");
     EXPECT_FALSE(page.RemoveEnabled());
 
-    host.newName = u"Channel";
-    page.OnNew();
+    page.OnNew(u"Channel");
     EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Channel"}));
     EXPECT_EQ(page.CurrentName(), u"Channel");
     EXPECT_TRUE(page.RemoveEnabled());
@@ -163,52 +154,57 @@ TEST_F(PagesLogicTest, AttributesAreCreatedEditedAndRemovedAndEveryChangeIsWritt
     std::optional<std::u16string> sent = page.Editor().EditRow(u"vrt:class", u"InnerSelector");
     ASSERT_TRUE(sent) << Narrow(page.Editor().StatusText());
     page.OnElementChanged(*sent);
-    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(host.messages.boxes.empty());
     {
         CDeviceAdapterFile onDisk(path.c_str());
         std::vector<std::u16string> selectors;
         ASSERT_EQ(onDisk.GetAttributeNames(selectors, u"InnerSelector"), S_OK);
         EXPECT_EQ(selectors, (std::vector<std::u16string>{u"Channel"}));
     }
-    EXPECT_NE(page.DiagnosticText().find(u"### File XML ###\r\n{<definitions"), std::u16string::npos);
+    const std::u16string& diagnostic = page.DiagnosticText();
+    EXPECT_NE(diagnostic.find(u"<definitions", diagnostic.find(u"### File XML ###\r\n{")),
+              std::u16string::npos);
     EXPECT_NE(page.DiagnosticText().find(u"InnerSelector"), std::u16string::npos);
 
     // A string is always a plain attribute; choosing another name shows it and writes nothing for Channel.
-    host.newName = u"Label";
-    page.OnNew();
+    page.OnNew(u"Label");
     sent = page.Editor().EditRow(u"type", u"string");
     ASSERT_TRUE(sent) << Narrow(page.Editor().StatusText());
     page.OnElementChanged(*sent);
     std::u16string description;
-    ASSERT_EQ(host.file.GetAttributeDescription(u"Label", &description), S_OK);
+    ASSERT_EQ(host.file().GetAttributeDescription(u"Label", &description), S_OK);
     EXPECT_EQ(ItemOf(description, u"type"), u"string");
     EXPECT_EQ(ItemOf(description, u"vrt:class"), u"Attribute");
     sent = page.Editor().EditRow(u"name", u"Channel");
     ASSERT_TRUE(sent);
     page.OnElementChanged(*sent);
     EXPECT_EQ(page.CurrentName(), u"Channel");
-    ASSERT_EQ(host.file.GetAttributeDescription(u"Channel", &description), S_OK);
+    ASSERT_EQ(host.file().GetAttributeDescription(u"Channel", &description), S_OK);
     EXPECT_EQ(ItemOf(description, u"vrt:class"), u"InnerSelector");
 
     // New on a taken name asks first; no keeps the attribute, yes makes it a fresh integer attribute.
-    page.OnNew();
-    ASSERT_EQ(host.questions.size(), 1u);
-    ASSERT_EQ(host.file.GetAttributeDescription(u"Channel", &description), S_OK);
+    host.messages.answers = {IDNO, IDYES};
+    page.OnNew(u"Channel");
+    ASSERT_EQ(host.messages.boxes.size(), 1u);
+    EXPECT_EQ(host.messages.LastText(),
+              u"The attribute 'Channel' exists already. Replace it by a new integer attribute?");
+    ASSERT_EQ(host.file().GetAttributeDescription(u"Channel", &description), S_OK);
     EXPECT_EQ(ItemOf(description, u"vrt:class"), u"InnerSelector");
-    host.yes = true;
-    page.OnNew();
-    ASSERT_EQ(host.file.GetAttributeDescription(u"Channel", &description), S_OK);
+    page.OnNew(u"Channel");
+    ASSERT_EQ(host.file().GetAttributeDescription(u"Channel", &description), S_OK);
     EXPECT_EQ(ItemOf(description, u"vrt:class"), u"Attribute");
-    EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Label", u"Channel"}));
+    EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Channel", u"Label"}));
 
     // A removal is written at once; one whose file cannot be written says so and stays pending.
     page.OnRemove();
     EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Label"}));
     EXPECT_EQ(page.CurrentName(), u"Label");
-    host.saveFails = true;
+    const fs::path away = folder_.string() + "-away";
+    fs::rename(folder_, away); // the file cannot be written where it was
     page.OnRemove();
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0], u"Error during writing the device adapter file '" + path + u"'.");
+    fs::rename(away, folder_);
+    ASSERT_EQ(host.messages.boxes.size(), 3u);
+    EXPECT_EQ(host.messages.LastText(), u"Error during saving '" + path + u"' file.");
     EXPECT_EQ(page.Editor().StatusText(),
               u"'Label' is removed, but the file still holds it until it is saved.");
     EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Label"}));
@@ -216,10 +212,8 @@ TEST_F(PagesLogicTest, AttributesAreCreatedEditedAndRemovedAndEveryChangeIsWritt
     EXPECT_FALSE(page.RemoveEnabled());
 
     // A name that names no attribute: the load fails and says so; the next change creates it.
-    host.saveFails = false;
     page.OnElementChanged(u"name=Gain type=int vrt:class=Attribute vrt:cache=true");
-    ASSERT_EQ(host.errors.size(), 2u);
-    EXPECT_EQ(host.errors[1], u"Error during loading 'Gain' Attribute.");
+    EXPECT_EQ(host.messages.LastText(), u"Error during loading 'Gain' Attribute.");
     page.OnElementChanged(u"name=Gain type=int vrt:class=Attribute vrt:cache=true");
     EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Gain"}));
 }
@@ -241,7 +235,7 @@ vr::xml::Node Message(const std::string& name, const std::string& sample, GapMod
 
 TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopbackInstrument) {
     const std::u16string path = Blank("loopback.daf");
-    ScriptedHost host(path);
+    Sheet host(path);
     using Op = CDeviceAdapterFile::Operation;
     for (const vr::xml::Node& type : {
              Message("msg_SetVolt", "VOLT1 12.500\n", GapMode::Fixed,
@@ -250,23 +244,25 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
              Message("msg_GetVoltResponse", "12.500\n", GapMode::Pattern, {{0, 6, u"type=double name=volt"}}),
              Message("msg_Clear", "*CLS\n", GapMode::Fixed, {}),
          }) {
-        ASSERT_EQ(host.file.SetMessageType(type), S_OK);
+        ASSERT_EQ(host.file().SetMessageType(type), S_OK);
     }
-    ASSERT_EQ(host.file.WriteOperation(Op{u"set_Volt", u"volt", u"", u"msg_SetVolt", u"", {}}), S_OK);
+    ASSERT_EQ(host.file().WriteOperation(Op{u"set_Volt", u"volt", u"", u"msg_SetVolt", u"", {}}), S_OK);
     ASSERT_EQ(
-        host.file.WriteOperation(Op{u"get_Volt", u"", u"volt", u"msg_GetVolt", u"msg_GetVoltResponse", {}}),
+        host.file().WriteOperation(Op{u"get_Volt", u"", u"volt", u"msg_GetVolt", u"msg_GetVoltResponse", {}}),
         S_OK);
-    ASSERT_EQ(host.file.WriteOperation(Op{u"Clear", u"", u"", u"msg_Clear", u"", {}}), S_OK);
+    ASSERT_EQ(host.file().WriteOperation(Op{u"Clear", u"", u"", u"msg_Clear", u"", {}}), S_OK);
 
-    AttributesPageModel attributes(host);
+    CElementEditorModel editor;
+    AttributesPageModel attributes(host.context, editor);
     attributes.Init();
-    host.newName = u"Channel";
-    attributes.OnNew();
-    std::optional<std::u16string> sent = attributes.Editor().EditRow(u"vrt:class", u"InnerSelector");
-    ASSERT_TRUE(sent);
-    attributes.OnElementChanged(*sent);
+    attributes.OnNew(u"Channel");
+    for (auto [row, value] : {std::pair{u"vrt:class", u"InnerSelector"}, std::pair{u"default", u"1"}}) {
+        std::optional<std::u16string> sent = attributes.Editor().EditRow(row, value);
+        ASSERT_TRUE(sent) << Narrow(attributes.Editor().StatusText());
+        attributes.OnElementChanged(*sent);
+    }
 
-    DevicePageModel device(host);
+    DevicePageModel device(host.context);
     std::vector<TextSpan> unknown;
     ASSERT_EQ(device.TakeSequenceText(Sequence::Open, u"Clear\nClear \n", &unknown), S_OK);
     ASSERT_EQ(device.SetDefault(kTimeoutRow, u"2000"), S_OK);
@@ -275,8 +271,8 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
     ASSERT_EQ(device.SelectorChoices(&selectors), S_OK);
     ASSERT_EQ(selectors, (std::vector<std::u16string>{u"Channel"}));
     ASSERT_EQ(device.SetDefault(kDefaultSelectorRow, selectors[0]), S_OK);
-    ASSERT_EQ(host.SaveAdapterFile(), S_OK);
-    EXPECT_TRUE(host.errors.empty());
+    ASSERT_EQ(host.context.SaveFile(), S_OK);
+    EXPECT_TRUE(host.messages.boxes.empty());
 
     vrvisatest::LoopbackInstrument instrument;
     ASSERT_TRUE(instrument.Start("\\n"));
@@ -310,11 +306,13 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
     ASSERT_EQ(engine->SetScriptSite(site.Get()), S_OK);
     ASSERT_EQ(parse->InitNew(), S_OK);
     ASSERT_EQ(engine->AddNamedItem(u"dev", SCRIPTITEM_ISVISIBLE), S_OK);
-    ASSERT_EQ(parse->ParseScriptText(
-                  u"dev.Volt = 3.5;\ndev.Channel = 2;\nvar result = dev.Volt * 2 + ' ' + dev.Channel;\n",
-                  nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE, nullptr, nullptr),
-              S_OK)
-        << vr::ToUtf8(site->lastError);
+    for (const char16_t* statement :
+         {u"dev.Volt = 3.5;", u"dev.Channel = 2;", u"var result = dev.Volt * 2 + ' ' + dev.Channel;"}) {
+        ASSERT_EQ(parse->ParseScriptText(statement, nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE,
+                                         nullptr, nullptr),
+                  S_OK)
+            << vr::ToUtf8(statement) << ": " << vr::ToUtf8(site->lastError);
+    }
     _variant_t result;
     ASSERT_EQ(parse->ParseScriptText(u"result", nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
                                      &result, nullptr),
