@@ -55,9 +55,15 @@ bool XmlSchemaElementEditor::Create() {
 }
 
 void XmlSchemaElementEditor::Init(std::u16string_view options, std::u16string_view xsdQualifier,
-                                  std::u16string_view xmlAttrStructure) {
-    model_.Init(options, xsdQualifier, xmlAttrStructure);
+                                  std::u16string_view xmlAttrStructure,
+                                  std::vector<ostrel::ElementRowDef> sourceRows) {
+    model_.Init(options, xsdQualifier, xmlAttrStructure, std::move(sourceRows));
     ShowRows();
+}
+
+void XmlSchemaElementEditor::Refresh() {
+    ShowRows();
+    ShowStatus();
 }
 
 HRESULT XmlSchemaElementEditor::SetElement(std::u16string_view type, std::u16string_view name,
