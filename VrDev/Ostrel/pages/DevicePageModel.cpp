@@ -25,6 +25,28 @@ std::vector<std::pair<std::u16string, size_t>> LinesOf(std::u16string_view text)
 
 } // namespace
 
+std::u16string EscapedTermString(std::u16string_view text) {
+    std::u16string shown;
+    for (char16_t c : text) {
+        shown += c == u'\r' ? u"\\r" : c == u'\n' ? u"\\n" : c == u'\\' ? u"\\\\" : std::u16string(1, c);
+    }
+    return shown;
+}
+
+std::u16string UnescapedTermString(std::u16string_view text) {
+    std::u16string value;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size() &&
+            (text[i + 1] == u'r' || text[i + 1] == u'n' || text[i + 1] == u'\\')) {
+            ++i;
+            value += text[i] == u'r' ? u'\r' : text[i] == u'n' ? u'\n' : u'\\';
+        } else {
+            value += text[i];
+        }
+    }
+    return value;
+}
+
 HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
     CDeviceAdapterFile* file = File();
     if (file == nullptr) {
@@ -80,6 +102,9 @@ HRESULT DevicePageModel::ReadDefaults(Defaults* defaults) {
         }
         *value = hr == S_OK ? text : std::u16string(kUndefined); // present but empty stays empty
     }
+    if (defaults->termString != kUndefined) {
+        defaults->termString = EscapedTermString(defaults->termString);
+    }
     return S_OK;
 }
 
@@ -112,7 +137,8 @@ HRESULT DevicePageModel::SetDefault(std::u16string_view row, std::u16string_view
         refusal_ = RangeRefusalText(value, kTimeoutRange); // the socket reads no other time-out
         return E_INVALIDARG;
     }
-    const std::u16string text(value);
+    // A row holds one line: the terminator's line ends are typed and shown as \r and \n.
+    const std::u16string text = row == kTermStringRow ? UnescapedTermString(value) : std::u16string(value);
     return file->SetDeviceSetting(attribute, removes ? nullptr : text.c_str());
 }
 

@@ -34,10 +34,15 @@ inline constexpr std::u16string_view kDefaultSelectorRow = u"Default Selector";
 // The numbers the Timeout row takes.
 inline const IntegerRange kTimeoutRange{INT32_MIN, INT32_MAX, u""};
 
+// The termination string as its row shows it: carriage return, line feed and backslash as \r, \n and \\;
+// and back (other backslashes stay as they are).
+std::u16string EscapedTermString(std::u16string_view text);
+std::u16string UnescapedTermString(std::u16string_view text);
+
 class DevicePageModel {
 public:
     using Sequence = CDeviceAdapterFile::Sequence;
-    // What the rows show: the attribute's text, "<Undefined>" when the attribute is absent.
+    // What the rows show: the attribute's text (the terminator escaped), "<Undefined>" when it is absent.
     struct Defaults {
         std::u16string timeout;
         std::u16string termString;

@@ -17,6 +17,9 @@ namespace {
 
 constexpr const char* kRowOptions = "ShowUndefined ShowNameAsStandardStatic DynamicallyStoreAttrValue "
                                     "MaxNumOfRecentValues=0 EditChangeDelay=0";
+// The terminator's row shows its line ends escaped (the page's model does that), never decoded by the row.
+constexpr const char* kTermStringOptions = "ShowUndefined ShowNameAsStandardStatic DynamicallyStoreAttrValue "
+                                           "MaxNumOfRecentValues=0 EditChangeDelay=0 NoStringEscCodes";
 constexpr const char* kSelectorOptions = "ShowUndefined NotEditable ShowNameAsStandardStatic "
                                          "DynamicallyStoreAttrValue MaxNumOfRecentValues=0 EditChangeDelay=0";
 
@@ -55,7 +58,7 @@ DevicePage::DevicePage(SheetContext& context)
 
     MakeSelectorRow();
     timeoutRow_ = MakeRow(*timeout_, kRowOptions, 1);
-    termStringRow_ = MakeRow(*termString_, kRowOptions, 2);
+    termStringRow_ = MakeRow(*termString_, kTermStringOptions, 2);
     connect(open_, &QTextEdit::textChanged, this,
             [this] { SequenceEdited(open_, DevicePageModel::Sequence::Open); });
     connect(close_, &QTextEdit::textChanged, this,

@@ -114,12 +114,16 @@ TEST_F(PagesLogicTest, DefaultValuesShowUndefinedForWhatIsAbsentAndRefuseATimeOu
     DevicePageModel::Defaults defaults;
     ASSERT_EQ(page.ReadDefaults(&defaults), S_OK);
     EXPECT_EQ(defaults.timeout, u"1000");
-    EXPECT_EQ(defaults.termString, u"\r\n");
+    EXPECT_EQ(defaults.termString, u"\\r\\n"); // line ends typed and shown escaped
     EXPECT_EQ(defaults.defaultSelector, u"channel");
 
     EXPECT_EQ(page.SetDefault(kTimeoutRow, u"1.5"), E_INVALIDARG);
     EXPECT_EQ(page.RefusalText(), u"'1.5' is no whole number from -2147483648 to 2147483647.");
     EXPECT_EQ(page.SetDefault(kTimeoutRow, u"0x20"), S_OK);
+    EXPECT_EQ(page.SetDefault(kTermStringRow, u"\\n\\\\x"), S_OK);
+    std::u16string written;
+    ASSERT_EQ(host.file().GetDeviceSetting(u"termstring", &written), S_OK);
+    EXPECT_EQ(written, u"\n\\x");
     EXPECT_EQ(page.SetDefault(kTermStringRow, u""), S_OK);
     EXPECT_EQ(page.SetDefault(kDefaultSelectorRow, u"<Undefined>"), S_OK);
     EXPECT_EQ(page.SetDefault(u"Name", u"x"), S_FALSE);
@@ -266,7 +270,7 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
     std::vector<TextSpan> unknown;
     ASSERT_EQ(device.TakeSequenceText(Sequence::Open, u"Clear\nClear \n", &unknown), S_OK);
     ASSERT_EQ(device.SetDefault(kTimeoutRow, u"2000"), S_OK);
-    ASSERT_EQ(device.SetDefault(kTermStringRow, u"\n"), S_OK);
+    ASSERT_EQ(device.SetDefault(kTermStringRow, u"\\n"), S_OK);
     std::vector<std::u16string> selectors;
     ASSERT_EQ(device.SelectorChoices(&selectors), S_OK);
     ASSERT_EQ(selectors, (std::vector<std::u16string>{u"Channel"}));

@@ -112,6 +112,7 @@ TEST_F(PagesWindowTest, TheDevicePageWritesTheSequencesAndDefaultValuesAsTyped) 
     ASSERT_EQ(context.Document().GetDeviceSetting(u"timeout", &value), S_OK);
     EXPECT_EQ(value, u"2500");
     EXPECT_EQ(page->Row(kDefaultSelectorRow)->Combo()->currentText(), QStringLiteral("<Undefined>"));
+    EXPECT_EQ(page->Row(kTermStringRow)->Combo()->currentText(), QStringLiteral("\\n"));
     EXPECT_TRUE(messages_.boxes.empty()) << vr::ToUtf8(messages_.LastText());
 }
 
