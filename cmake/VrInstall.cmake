@@ -1,8 +1,8 @@
 # Installation: `cmake --install <build> --prefix P` gives a working system at any prefix. The layout is the
 # build tree's: programs, server libraries, the libraries they link and the files that the configuration items
-# name (the default data source Ostrel.dsn, the starting store HwConfigStore.cfs, the blank script, sequence and
-# panel) all in P/bin, the program folder; binaries find their libraries there ($ORIGIN, set before the targets
-# are made).
+# name (the default data source Ostrel.dsn, the starting store HwConfigStore.cfs, the blank script, sequence,
+# panel and adapter file) all in P/bin, the program folder; binaries find their libraries there ($ORIGIN, set
+# before the targets are made).
 # Public headers go to P/include/vornic with the paths they include each other by (compile with
 # -I P/include/vornic), the sample test and the sample test sequence to P/share/vornic/demo. Last,
 # P/bin/vornic-register records the servers and the local server programs in the installing user's registry; a
@@ -10,8 +10,8 @@
 # Included at the end of the top-level CMakeLists, so that this step runs after every folder's install rules.
 
 # The in-process servers, registered by vrregsvr; the programs that register themselves with /RegServer
-# (rigmont, scrivon and graphhost install themselves in their folders; so do runvex and panolix, which register
-# nothing).
+# (rigmont, scrivon and graphhost install themselves in their folders; so do runvex, panolix and ostrel, which
+# register nothing).
 set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel wirelo plugmar vrscripting vrvisa
                          plotvane formiq)
 set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon graphhost)
@@ -29,6 +29,7 @@ install(TARGETS ${VR_INSTALLED_SERVERS} ${VR_INSTALLED_LIBRARIES} ${VR_INSTALLED
         LIBRARY DESTINATION bin RUNTIME DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/common/Ostrel.dsn ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/Blank.JScript.ts
               ${CMAKE_SOURCE_DIR}/TestRunTime/Runvex/Blank.tsq ${CMAKE_SOURCE_DIR}/VrDev/Panolix/Blank.JScript.pnx
+              ${CMAKE_SOURCE_DIR}/VrDev/Ostrel/model/AdapterBlank.daf
         DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/measure.JScript.ts
               ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/demo/dmm-traffic.xml

@@ -1,0 +1,89 @@
+// The device adapter file window on Qt.
+#include "VrDev/Ostrel/sheet/AdapterSheet.h"
+
+#include "common/Trace.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+AdapterSheet::AdapterSheet(const QString& caption, QWidget* parent, RebuildLibraries rebuild,
+                           IVrRigmont* rigmont)
+    : QWidget(parent, Qt::Window), messages_(this), context_(messages_, rigmont),
+      rebuild_(std::move(rebuild)), tabs_(new QTabWidget(this)),
+      save_(new QPushButton(QStringLiteral("Save File"), this)),
+      exit_(new QPushButton(QStringLiteral("Exit"), this)) {
+    SetTraceMethodName(u"CAdapterManDlg::CAdapterManDlg()");
+    TraceInfo(u"CAdapterManDlg::CAdapterManDlg()");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(caption);
+    general_ = new GeneralPage(context_, [this] { ShowFileOnPages(); });
+    AddPage(general_);
+    AddPage(MakeOperationsPage(context_).release());
+    AddPage(MakeAttributesPage(context_).release());
+    AddPage(MakeDevicePage(context_).release());
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(save_);
+    buttons->addWidget(exit_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addLayout(buttons);
+    connect(save_, &QPushButton::clicked, this, [this] { (void)context_.SaveFile(); }); // it shows a failure
+    connect(exit_, &QPushButton::clicked, this, &QWidget::close);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { TabChanged(index); });
+    general_->Enter();
+}
+
+AdapterSheet::~AdapterSheet() {
+    delete tabs_; // the pages use the context: they go before the members do
+}
+
+void AdapterSheet::AddPage(SheetPage* page) {
+    pages_.push_back(page);
+    tabs_->addTab(page, page->Caption());
+}
+
+HRESULT AdapterSheet::SetAdapterFile(const std::u16string& path) {
+    HRESULT hr = context_.SetAdapterFile(path);
+    if (SUCCEEDED(hr)) {
+        ShowFileOnPages();
+    } else {
+        general_->FileShown(); // the path stays empty and another file may be chosen
+    }
+    return hr;
+}
+
+void AdapterSheet::ShowFileOnPages() {
+    for (SheetPage* page : pages_) {
+        page->FileShown();
+    }
+}
+
+void AdapterSheet::TabChanged(int index) {
+    if (switching_ || index < 0 || index == shown_) {
+        return;
+    }
+    if (!pages_.at(static_cast<size_t>(shown_))->Leave()) {
+        switching_ = true;
+        tabs_->setCurrentIndex(shown_); // the page that refused stays shown
+        switching_ = false;
+        return;
+    }
+    shown_ = index;
+    pages_.at(static_cast<size_t>(index))->Enter();
+}
+
+void AdapterSheet::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        closed_ = true;
+        (void)RebuildAfterClose(context_, rebuild_); // a failure is shown; the window closes anyway
+    }
+    event->accept();
+}
+
+} // namespace ostrel

@@ -1,0 +1,103 @@
+// The General page's logic: the adapter file and the device connection of the sheet.
+#include "VrDev/Ostrel/sheet/GeneralPageModel.h"
+
+#include "VrDev/Ostrel/model/MsgTypeDefText.h"
+#include "common/Trace.h"
+#include "platform/base/paths.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+#include "platform/com/variant.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace ostrel {
+
+namespace {
+
+// The texts of a VARIANT holding a 1-D SAFEARRAY of VARIANTs; elements that cannot be read as text are
+// skipped. False when it holds no such array.
+bool TextsOf(const VARIANT& array, std::vector<std::u16string>* texts) {
+    if (array.vt != (VT_ARRAY | VT_VARIANT) || !array.parray) {
+        return false;
+    }
+    LONG lower = 0;
+    LONG upper = -1;
+    if (FAILED(SafeArrayGetLBound(array.parray, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array.parray, 1, &upper))) {
+        return false;
+    }
+    for (LONG i = lower; i <= upper; ++i) {
+        _variant_t element;
+        _variant_t converted;
+        if (SUCCEEDED(SafeArrayGetElement(array.parray, &i, static_cast<VARIANT*>(&element))) &&
+            SUCCEEDED(VariantChangeType(&converted, &element, 0, VT_BSTR))) {
+            texts->emplace_back(converted.bstrVal, SysStringLen(converted.bstrVal));
+        }
+    }
+    return true;
+}
+
+// Copies the blank template to path, never over an existing file; false with the reason in *error.
+bool CopyBlankTo(const std::u16string& path, std::string* error) {
+    std::u16string blank = BlankAdapterFilePath();
+    if (blank.empty()) {
+        *error = "the configuration item AdapterBlankFile names no blank file";
+        return false;
+    }
+    std::error_code code;
+    if (!std::filesystem::copy_file(vr::ToUtf8(blank), vr::ToUtf8(path), std::filesystem::copy_options::none,
+                                    code)) {
+        *error = code ? code.message() : "the file exists";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::u16string GeneralPageModel::AdapterFolder() {
+    return vr::MapWindowsPath(std::u16string_view(u"c:\\Ostrel\\Adapter"));
+}
+
+std::vector<std::u16string> GeneralPageModel::ConnectionNames() {
+    std::vector<std::u16string> names;
+    _variant_t records;
+    IVrRigmont* rigmont = context_.Rigmont();
+    HRESULT hr = rigmont ? rigmont->GetRecordNames(_bstr_t(u"connection"), &records) : REGDB_E_CLASSNOTREG;
+    if (SUCCEEDED(hr) && !TextsOf(records, &names)) {
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    if (FAILED(hr)) {
+        TraceError(u"Error while working with VrRigmont; Code: 0x%08X.", static_cast<unsigned>(hr));
+        return {};
+    }
+    std::erase_if(names, [](const std::u16string& name) { return name.empty() || name.front() == u'_'; });
+    return names;
+}
+
+BrowseResult GeneralPageModel::Browse(const std::u16string& path) {
+    if (context_.HasFile()) {
+        return BrowseResult::kAlreadyChosen;
+    }
+    std::error_code ignored; // an unreadable place counts as missing: the copy then says what is wrong
+    if (!std::filesystem::exists(vr::ToUtf8(path), ignored)) {
+        std::string error;
+        if (!CopyBlankTo(path, &error)) {
+            TraceError(u"Couldn't create file '%ls'. %ls", path.c_str(), vr::FromUtf8(error).c_str());
+            context_.Error(u"Couldn't create file '" + path + u"'");
+            return BrowseResult::kNotCreated;
+        }
+    }
+    return SUCCEEDED(context_.SetAdapterFile(path)) ? BrowseResult::kChosen : BrowseResult::kNotValid;
+}
+
+std::u16string GeneralPageModel::PathText() const {
+    return context_.HasFile() ? context_.FileName() : std::u16string();
+}
+
+HRESULT GeneralPageModel::ConnectionChanged(const std::u16string& name) {
+    return name.empty() ? S_FALSE : context_.ChooseConnection(name);
+}
+
+} // namespace ostrel

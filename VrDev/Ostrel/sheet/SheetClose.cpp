@@ -1,0 +1,31 @@
+// The adapter file sheet's closing step: the device libraries are rebuilt from the saved file.
+#include "VrDev/Ostrel/sheet/SheetClose.h"
+
+#include "common/Trace.h"
+
+namespace ostrel {
+
+HRESULT RebuildNotAvailable(const std::u16string& /*adapterFile*/, std::u16string* error) {
+    *error = u"Device libraries cannot be rebuilt yet";
+    return E_NOTIMPL;
+}
+
+HRESULT RebuildAfterClose(SheetContext& context, const RebuildLibraries& rebuild) {
+    if (!context.HasFile()) {
+        return S_FALSE;
+    }
+    std::u16string error;
+    HRESULT hr =
+        rebuild ? rebuild(context.FileName(), &error) : RebuildNotAvailable(context.FileName(), &error);
+    if (FAILED(hr)) {
+        if (error.empty()) {
+            error = HResultText(hr);
+        }
+        TraceError(u"Rebuilding the device libraries of '%ls' failed, Code: 0x%08X.",
+                   context.FileName().c_str(), static_cast<unsigned>(hr));
+        context.Error(u"The device libraries of '" + context.FileName() + u"' were not rebuilt: " + error);
+    }
+    return hr;
+}
+
+} // namespace ostrel

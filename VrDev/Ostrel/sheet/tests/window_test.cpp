@@ -1,0 +1,97 @@
+// The sheet window on the offscreen platform over the real hardware manager: its pages in order, the General
+// page keeping itself shown until a file and a connection are chosen, a bad file then a good one through the
+// browse button's file dialog, and Exit rebuilding the chosen file's libraries once.
+#include "VrDev/Ostrel/managers/tests/fixture.h"
+#include "VrDev/Ostrel/sheet/AdapterSheet.h"
+#include "platform/base/text.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/modal.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+namespace ostreltest {
+namespace {
+
+void AnswerFileDialog(const std::string& path) {
+    vr::ui::AnswerNextModal([path](QDialog& dialog) {
+        auto& files = dynamic_cast<QFileDialog&>(dialog);
+        files.selectFile(QString::fromStdString(path));
+        dialog.accept(); // QDialog's public accept, which takes the selected file
+    });
+}
+
+using SheetWindowTest = ManagerTest;
+
+TEST_F(SheetWindowTest, SheetKeepsTheGeneralPageUntilTheDeviceCanBeUsedAndRebuildsOnExit) {
+    vrtest::TestApplication();
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    SaveLoopback(u"Meter");
+    std::vector<std::u16string> rebuilt;
+    auto rebuild = [&rebuilt](const std::u16string& file, std::u16string*) {
+        rebuilt.push_back(file);
+        return S_OK;
+    };
+    QPointer<ostrel::AdapterSheet> sheet =
+        new ostrel::AdapterSheet(QStringLiteral("Device Adapter File"), nullptr, rebuild, rigmont.Get());
+    sheet->show();
+    QStringList captions;
+    for (int i = 0; i < sheet->Tabs()->count(); ++i) {
+        captions << sheet->Tabs()->tabText(i);
+    }
+    EXPECT_EQ(captions, QStringList({"General", "Operations", "Attributes", "Device"}));
+    ostrel::GeneralPage* general = sheet->General();
+    QComboBox* connections = general->ConnectionField();
+    EXPECT_EQ(connections->findText("_default"), -1);
+    EXPECT_NE(connections->findText("Meter"), -1);
+
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    sheet->Tabs()->setCurrentIndex(1);
+    EXPECT_EQ(seen.text, u"Device Adapter File is not specified!");
+    EXPECT_EQ(sheet->Tabs()->currentIndex(), 0);
+
+    // A file that is not an adapter file, then a good one: the second choice is possible.
+    std::ofstream(folder + "/Broken.daf") << "<panel/>\n";
+    AnswerFileDialog(folder + "/Broken.daf");
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    QTest::mouseClick(general->BrowseButton(), Qt::LeftButton);
+    EXPECT_EQ(seen.text,
+              u"File '" + vr::FromUtf8(folder) + u"/Broken.daf' is not valid Device Adapter File.");
+    EXPECT_EQ(general->PathField()->text(), "");
+    EXPECT_TRUE(general->BrowseButton()->isEnabled());
+    AnswerFileDialog(folder + "/New.daf");
+    QTest::mouseClick(general->BrowseButton(), Qt::LeftButton);
+    EXPECT_EQ(general->PathField()->text(), QString::fromStdString(folder + "/New.daf"));
+    EXPECT_FALSE(general->BrowseButton()->isEnabled());
+    EXPECT_EQ(vr::ui::PendingModalAnswers(), 0u);
+
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    sheet->Tabs()->setCurrentIndex(3);
+    EXPECT_EQ(seen.text, u"Device Connection is not specifed!");
+    EXPECT_EQ(sheet->Tabs()->currentIndex(), 0);
+    connections->setCurrentIndex(connections->findText("Meter"));
+    emit connections->activated(connections->currentIndex());
+    ASSERT_NE(sheet->Context().Connection(), nullptr);
+    sheet->Tabs()->setCurrentIndex(3);
+    EXPECT_EQ(sheet->Tabs()->currentIndex(), 3);
+
+    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(rebuilt, std::vector<std::u16string>{vr::FromUtf8(folder + "/New.daf")});
+    vr::ui::DropModalAnswers();
+}
+
+} // namespace
+} // namespace ostreltest
