@@ -81,7 +81,7 @@ TEST_F(SheetWindowTest, SheetKeepsTheGeneralPageUntilTheDeviceCanBeUsedAndRebuil
     EXPECT_EQ(seen.text, u"Device Connection is not specifed!");
     EXPECT_EQ(sheet->Tabs()->currentIndex(), 0);
     connections->setCurrentIndex(connections->findText("Meter"));
-    emit connections->activated(connections->currentIndex());
+    Q_EMIT connections->activated(connections->currentIndex());
     ASSERT_NE(sheet->Context().Connection(), nullptr);
     sheet->Tabs()->setCurrentIndex(3);
     EXPECT_EQ(sheet->Tabs()->currentIndex(), 3);
