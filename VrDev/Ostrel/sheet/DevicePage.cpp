@@ -6,6 +6,7 @@
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/text.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTextEdit>
@@ -59,6 +60,8 @@ DevicePage::DevicePage(SheetContext& context)
     MakeSelectorRow();
     timeoutRow_ = MakeRow(*timeout_, kRowOptions, 1);
     termStringRow_ = MakeRow(*termString_, kTermStringOptions, 2);
+    open_->installEventFilter(this);
+    close_->installEventFilter(this);
     connect(open_, &QTextEdit::textChanged, this,
             [this] { SequenceEdited(open_, DevicePageModel::Sequence::Open); });
     connect(close_, &QTextEdit::textChanged, this,
@@ -126,6 +129,14 @@ void DevicePage::FileShown() {
         edit->setPlainText(ToQString(text));
     }
     showing_ = false;
+}
+
+bool DevicePage::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == open_ || watched == close_) && event->type() == QEvent::FocusIn) {
+        auto* edit = static_cast<QTextEdit*>(watched);
+        edit->setTextCursor(QTextCursor(edit->document()));
+    }
+    return SheetPage::eventFilter(watched, event);
 }
 
 void DevicePage::SequenceEdited(QTextEdit* edit, DevicePageModel::Sequence sequence) {

@@ -32,6 +32,10 @@ public:
     QTextEdit* CloseSequence() const { return close_; }
     AttrValueEditor* Row(std::u16string_view name) const;
 
+protected:
+    // A sequence entered by focus starts with the caret at its beginning and nothing selected.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void SequenceEdited(QTextEdit* edit, DevicePageModel::Sequence sequence);
     void RowChanged(const QString& name, const QString& text);

@@ -82,6 +82,12 @@ TEST_F(PagesWindowTest, TheDevicePageWritesTheSequencesAndDefaultValuesAsTyped) 
 
     QTextEdit* open = page->OpenSequence();
     ASSERT_TRUE(open->toPlainText().startsWith(QStringLiteral("Reset\n")));
+    // Entered by focus, a sequence starts with the caret at its beginning.
+    open->moveCursor(QTextCursor::End);
+    QApplication::setActiveWindow(page);
+    open->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return open->hasFocus(); }, 5000));
+    EXPECT_EQ(open->textCursor().position(), 0);
     open->moveCursor(QTextCursor::End);
     QTest::keyClicks(open, QStringLiteral("Identify"));
     QTest::keyClick(open, Qt::Key_Return);
