@@ -7,6 +7,7 @@
 #include "platform/com/bstr.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace ostrel {
 
@@ -15,50 +16,10 @@ namespace {
 constexpr std::u16string_view kSimpleTypes = u"string double long int short byte";
 constexpr std::u16string_view kNumericTypes = u"double long int short byte";
 
-// One row an element may show: for which types and kinds of token, and the second name a range row may
-// take instead of its first.
-struct RowDef {
-    std::u16string_view name;
-    std::u16string_view otherName;
-    std::u16string_view types;       // empty: every type
-    std::u16string_view defPatterns; // empty: every kind of token
-    std::vector<std::u16string> choices;
-    std::u16string_view options;
-};
-
-const std::vector<RowDef>& RowDefs() {
-    // A typed text is checked once typing has paused; numbers and names at once.
-    constexpr std::u16string_view kText = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
-    constexpr std::u16string_view kChoice = u"ShowUndefined DynamicallyStoreAttrValue";
-    constexpr std::u16string_view kDelayed =
-        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0 EditChangeDelay=2000";
-    constexpr std::u16string_view kPattern =
-        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=8 "
-        u"RegistryVarNameForRecentValues='XmlSchemaElementEditor:pattern' NotAutoSetRecentValue "
-        u"EditChangeDelay=2000";
-    static const std::vector<RowDef> defs = {
-        {u"name", u"", kSimpleTypes, u"", {}, kText},
-        {u"type",
-         u"",
-         u"",
-         u"",
-         {u"sequence", u"string", u"double", u"long", u"int", u"short", u"byte"},
-         kChoice},
-        {u"DefPattern", u"", kSimpleTypes, u"", {u"Value", u"Enumeration", u"Constant"}, kChoice},
-        {u"default", u"", kSimpleTypes, u"Value Enumeration", {}, kDelayed},
-        {u"fixed", u"", kSimpleTypes, u"Constant", {}, kDelayed},
-        {u"enumeration", u"", kSimpleTypes, u"Enumeration", {}, kDelayed},
-        {u"pattern", u"", kSimpleTypes, u"Value", {}, kPattern},
-        {u"length", u"", u"string", u"Value", {}, kText},
-        {u"minLength", u"", u"string", u"Value", {}, kText},
-        {u"maxLength", u"", u"string", u"Value", {}, kText},
-        {u"minInclusive", u"minExclusive", kNumericTypes, u"Value", {}, kText},
-        {u"maxInclusive", u"maxExclusive", kNumericTypes, u"Value", {}, kText},
-        {u"minOccurs", u"", u"", u"", {}, u"DynamicallyStoreAttrValue MaxNumOfRecentValues=0"},
-        {u"maxOccurs", u"", u"", u"", {}, kText},
-    };
-    return defs;
-}
+// The integer rows' numbers: lengths take any 32-bit number, occurrences none below 0.
+const IntegerRange kAnyNumber{INT32_MIN, INT32_MAX, u""};
+const IntegerRange kOccurs{0, INT32_MAX, u""};
+const IntegerRange kMaxOccurs{0, INT32_MAX, u"unbounded"};
 
 // A word of a blank-separated list; an empty list holds every word.
 bool ListHolds(std::u16string_view list, std::u16string_view word) {
@@ -88,6 +49,47 @@ void RenameItem(std::u16string& description, std::u16string_view from, std::u16s
 }
 
 } // namespace
+
+std::vector<ElementRowDef> StandardElementRows(std::u16string_view leaveOut) {
+    // A typed text is checked once typing has paused; numbers and names at once.
+    const std::u16string kText = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
+    const std::u16string kChoice = u"ShowUndefined DynamicallyStoreAttrValue";
+    const std::u16string kDelayed =
+        u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0 EditChangeDelay=2000";
+    const std::u16string kPattern = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=8 "
+                                    u"RegistryVarNameForRecentValues='XmlSchemaElementEditor:pattern' "
+                                    u"NotAutoSetRecentValue EditChangeDelay=2000";
+    const std::u16string simple(kSimpleTypes);
+    const std::u16string numeric(kNumericTypes);
+    std::vector<ElementRowDef> defs = {
+        {u"name", u"", simple, u"", {}, kText, {}},
+        {u"type",
+         u"",
+         u"",
+         u"",
+         {u"sequence", u"string", u"double", u"long", u"int", u"short", u"byte"},
+         kChoice,
+         {}},
+        {u"DefPattern", u"", simple, u"", {u"Value", u"Enumeration", u"Constant"}, kChoice, {}},
+        {u"default", u"", simple, u"Value Enumeration", {}, kDelayed, {}},
+        {u"fixed", u"", simple, u"Constant", {}, kDelayed, {}},
+        {u"enumeration", u"", simple, u"Enumeration", {}, kDelayed, {}},
+        {u"pattern", u"", simple, u"Value", {}, kPattern, {}},
+        {u"length", u"", u"string", u"Value", {}, kText, kAnyNumber},
+        {u"minLength", u"", u"string", u"Value", {}, kText, kAnyNumber},
+        {u"maxLength", u"", u"string", u"Value", {}, kText, kAnyNumber},
+        {u"minInclusive", u"minExclusive", numeric, u"Value", {}, kText, {}},
+        {u"maxInclusive", u"maxExclusive", numeric, u"Value", {}, kText, {}},
+        {u"minOccurs", u"", u"", u"", {}, u"DynamicallyStoreAttrValue MaxNumOfRecentValues=0", kOccurs},
+        {u"maxOccurs", u"", u"", u"", {}, kText, kMaxOccurs},
+    };
+    const std::vector<OptionItem> left = ItemsOf(leaveOut);
+    std::erase_if(defs, [&](const ElementRowDef& def) {
+        return std::any_of(left.begin(), left.end(),
+                           [&](const OptionItem& item) { return item.name == def.name; });
+    });
+    return defs;
+}
 
 std::u16string DefPatternOf(std::u16string_view description) {
     if (ItemOf(description, u"fixed")) {
@@ -135,8 +137,9 @@ std::u16string UnfoldEnumerations(std::u16string_view description, std::u16strin
 }
 
 void CElementEditorModel::Init(std::u16string_view options, std::u16string_view xsdQualifier,
-                               std::u16string_view xmlAttrStructure) {
+                               std::u16string_view xmlAttrStructure, std::vector<ElementRowDef> sourceRows) {
     Clear();
+    sourceRows_ = std::move(sourceRows);
     xmlAttrStructure_ = xmlAttrStructure;
     xsdQualifier_ = xsdQualifier.empty() ? u"xsd" : std::u16string(xsdQualifier);
     substitution_ = ItemOf(options, u"EnumSubstitution").value_or(u"");
@@ -171,6 +174,7 @@ HRESULT CElementEditorModel::SetElement(const vr::xml::Node& element, std::u16st
         }
         hr = SetElement(vr::BstrView(type), vr::BstrView(name), vr::BstrView(attributes), valueToCheck, u"",
                         false);
+        element_ = element;
     }
     for (BSTR text : {type, name, attributes, structure, qualifier}) {
         SysFreeString(text);
@@ -178,7 +182,17 @@ HRESULT CElementEditorModel::SetElement(const vr::xml::Node& element, std::u16st
     return hr;
 }
 
+void CElementEditorModel::SetRowChoices(std::u16string_view name,
+                                        const std::vector<std::u16string>& choices) {
+    for (ElementRowDef& def : sourceRows_) {
+        if (def.name == name) {
+            def.choices = choices;
+        }
+    }
+}
+
 void CElementEditorModel::Clear() {
+    element_ = {};
     rows_.clear();
     rowSignature_.clear();
     lastDescription_.clear();
@@ -192,6 +206,19 @@ std::optional<std::u16string> CElementEditorModel::EditRow(std::u16string_view n
     auto row =
         std::find_if(rows_.begin(), rows_.end(), [&](const ElementRow& item) { return item.name == name; });
     if (row == rows_.end()) {
+        // A range row edited under its other name takes that name.
+        row = std::find_if(rows_.begin(), rows_.end(), [&](const ElementRow& item) {
+            return std::find(item.nameChoices.begin(), item.nameChoices.end(), name) !=
+                   item.nameChoices.end();
+        });
+        if (row == rows_.end()) {
+            return std::nullopt;
+        }
+        row->name = name;
+    }
+    if (value && !value->empty() && row->integer &&
+        RangeNumberVerdict(*value, *row->integer) != NumberVerdict::Accepted) {
+        status_ = RangeRefusalText(*value, *row->integer); // the row keeps its former value
         return std::nullopt;
     }
     row->value = value && !value->empty() ? std::move(value) : std::nullopt;
@@ -202,18 +229,22 @@ std::vector<ElementRow> CElementEditorModel::FillRows(std::u16string_view type,
                                                       std::u16string_view defPattern,
                                                       std::u16string_view description) const {
     std::vector<ElementRow> rows;
-    for (const RowDef& def : RowDefs()) {
+    for (const ElementRowDef& def : sourceRows_) {
         if (!ListHolds(def.types, type) || !ListHolds(def.defPatterns, defPattern)) {
             continue;
         }
-        ElementRow row{std::u16string(def.name), ItemOf(description, def.name), def.choices, {}, def.options};
+        ElementRow row{def.name, ItemOf(description, def.name), def.choices, {}, def.options, def.integer};
         if (!row.value && !def.otherName.empty()) {
             if (std::optional<std::u16string> other = ItemOf(description, def.otherName)) {
-                row = {std::u16string(def.otherName), std::move(other), {}, {}, def.options};
+                row.name = def.otherName;
+                row.value = std::move(other);
             }
         }
         if (!def.otherName.empty()) {
-            row.nameChoices = {std::u16string(def.name), std::u16string(def.otherName)};
+            row.nameChoices = {def.name, def.otherName};
+        }
+        if (!row.value && !def.choices.empty() && !ItemOf(def.options, u"ShowUndefined")) {
+            row.value = def.choices.front(); // a choice that cannot be undefined starts at its first
         }
         if (def.name == u"type" && !type.empty()) {
             row.value = std::u16string(type);
@@ -303,6 +334,7 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
     (void)AppendItem(description, u"name", shownName);
     (void)AppendPlainItem(description, u"XsdQualifier", xsdQualifier_);
     (void)AppendItem(description, u"XmlAttrStructure", xmlAttrStructure_);
+    element_ = element;
     status_ = u"Valid Definition";
     return description;
 }

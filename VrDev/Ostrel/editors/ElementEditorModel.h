@@ -1,15 +1,18 @@
 // The XSD element editor without widgets: the rows that describe one element (only those that fit its type
 // and kind of token), enumerations folded into one row, each change checked by building the element.
 //
-// Usage: Init once with the editor's options, SetElement for every token shown (Clear when none), then
-// EditRow for each value the engineer changes: it returns the description to hand to the message editor,
-// or none when there is nothing new or the change does not make a valid element (StatusText says why). The
-// view rebuilds its rows when RowsGeneration() changes.
+// Usage: Init once with the editor's options (and the rows an owner offers, StandardElementRows by
+// default), SetElement for every element shown (Clear when none), then EditRow for each value the engineer
+// changes: it returns the description to hand to the owner, or none when there is nothing new or the change
+// is refused (a text that is no whole number in an integer row, an element that is not valid: StatusText
+// says why). A range row is renamed by editing it under its other name. The view rebuilds its rows when
+// RowsGeneration() changes.
 // Descriptions are option strings ("type=int name=nValue fixed='x'"); DefPattern names the kind of token:
 // "Value", "Enumeration" or "Constant".
 // Threads: the window thread only (one object, one thread).
 #pragma once
 
+#include "VrDev/Ostrel/editors/RangeNumberValue.h"
 #include "common/XMLSchemaFactory.h"
 #include "platform/com/hresult.h"
 #include "platform/xml/dom.h"
@@ -21,13 +24,29 @@
 
 namespace ostrel {
 
+// One row an element may show: for which types and kinds of token, and the second name a range row may
+// take instead of its first.
+struct ElementRowDef {
+    std::u16string name;
+    std::u16string otherName;
+    std::u16string types;       // blank-separated; empty: every type
+    std::u16string defPatterns; // blank-separated; empty: every kind of token
+    std::vector<std::u16string> choices;
+    std::u16string options;
+    std::optional<IntegerRange> integer; // an integer row: the numbers it takes
+};
+
 struct ElementRow {
     std::u16string name;
     std::optional<std::u16string> value;     // none: undefined
-    std::vector<std::u16string> choices;     // values to choose from: type and DefPattern only
+    std::vector<std::u16string> choices;     // values to choose from
     std::vector<std::u16string> nameChoices; // the names a range row may take
-    std::u16string_view options;             // how the editor control edits the row (its row options)
+    std::u16string options;                  // how the editor control edits the row (its row options)
+    std::optional<IntegerRange> integer;     // an integer row: the numbers it takes
 };
+
+// The element editor's own rows, in their order, without those named in leaveOut (blank-separated).
+std::vector<ElementRowDef> StandardElementRows(std::u16string_view leaveOut = u"");
 
 // "Constant" with a fixed item, else "Enumeration" with an enumeration item, else "Value".
 std::u16string DefPatternOf(std::u16string_view description);
@@ -43,7 +62,11 @@ public:
     // Options: EnumSubstitution (the substitution attribute's name), ReplaceElementSchemaAttributes (pairs
     // "row=schemaAttribute" shown under the row's name). Empties the editor.
     void Init(std::u16string_view options, std::u16string_view xsdQualifier,
-              std::u16string_view xmlAttrStructure);
+              std::u16string_view xmlAttrStructure,
+              std::vector<ElementRowDef> sourceRows = StandardElementRows());
+    // New choices for the source rows of that name (an owner's list that changes, e.g. the names of the
+    // file's attributes); the shown rows take them at the next rebuild.
+    void SetRowChoices(std::u16string_view name, const std::vector<std::u16string>& choices);
     // Shows an element's description; an empty DefPattern is derived from the description.
     [[nodiscard]] HRESULT SetElement(std::u16string_view type, std::u16string_view name,
                                      std::u16string_view description, std::u16string_view valueToCheck,
@@ -58,6 +81,10 @@ public:
     // A value typed into a row ("" or none makes it undefined); the description to send, if any.
     std::optional<std::u16string> EditRow(std::u16string_view name, std::optional<std::u16string> value);
     const std::u16string& StatusText() const { return status_; }
+    // An owner's word in the status line (e.g. that there is nothing to show).
+    void SetStatusText(std::u16string_view text) { status_ = text; }
+    // The element last shown or built from an accepted change; empty after Clear.
+    const vr::xml::Node& Element() const { return element_; }
 
 private:
     std::vector<ElementRow> FillRows(std::u16string_view type, std::u16string_view defPattern,
@@ -69,7 +96,9 @@ private:
 
     // All members: the window thread.
     CXMLSchemaFactory factory_;
+    std::vector<ElementRowDef> sourceRows_;
     std::vector<ElementRow> rows_;
+    vr::xml::Node element_;
     std::u16string rowSignature_;    // the rows' attribute string at the last rebuild
     std::u16string lastDescription_; // the last description taken from the rows
     std::u16string valueToCheck_;

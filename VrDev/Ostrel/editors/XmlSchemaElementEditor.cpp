@@ -55,9 +55,15 @@ bool XmlSchemaElementEditor::Create() {
 }
 
 void XmlSchemaElementEditor::Init(std::u16string_view options, std::u16string_view xsdQualifier,
-                                  std::u16string_view xmlAttrStructure) {
-    model_.Init(options, xsdQualifier, xmlAttrStructure);
+                                  std::u16string_view xmlAttrStructure,
+                                  std::vector<ostrel::ElementRowDef> sourceRows) {
+    model_.Init(options, xsdQualifier, xmlAttrStructure, std::move(sourceRows));
     ShowRows();
+}
+
+void XmlSchemaElementEditor::Refresh() {
+    ShowRows();
+    ShowStatus();
 }
 
 HRESULT XmlSchemaElementEditor::SetElement(std::u16string_view type, std::u16string_view name,
@@ -94,7 +100,12 @@ void XmlSchemaElementEditor::ShowRows() {
         control_.Clear();
         rows_.Clear();
         for (const ostrel::ElementRow& row : model_.Rows()) {
-            auto* value = new CAttrValue(vr::ToUtf8(row.name).c_str(), vr::ToUtf8(row.options).c_str());
+            const std::string name = vr::ToUtf8(row.name);
+            const std::string options = vr::ToUtf8(row.options);
+            // An integer row refuses other texts already as they are typed.
+            CAttrValue* value = row.integer
+                                    ? new CRangeNumberValue(name.c_str(), options.c_str(), *row.integer)
+                                    : new CAttrValue(name.c_str(), options.c_str());
             for (const std::u16string& choice : row.choices) {
                 value->AddValue(vr::ToUtf8(choice).c_str());
             }
@@ -128,11 +139,7 @@ void XmlSchemaElementEditor::TakeControlRow(const std::u16string& name) {
         (void)vr::ui::ShowComError(this, error); // OK is its only answer
         return;
     }
-    auto row = std::find_if(model_.Rows().begin(), model_.Rows().end(),
-                            [&](const ostrel::ElementRow& item) { return item.name == name; });
-    if (row == model_.Rows().end()) {
-        return;
-    }
+    // A row the model does not know (nor as a range row's other name) sends nothing.
     std::optional<std::u16string> sent = model_.EditRow(name, std::move(value));
     ShowStatus();
     takingEdit_ = true;

@@ -25,10 +25,13 @@ public:
     // Makes the hosted control; false when it cannot be made (not registered).
     bool Create();
     void Init(std::u16string_view options, std::u16string_view xsdQualifier,
-              std::u16string_view xmlAttrStructure);
+              std::u16string_view xmlAttrStructure,
+              std::vector<ostrel::ElementRowDef> sourceRows = ostrel::StandardElementRows());
     [[nodiscard]] HRESULT SetElement(std::u16string_view type, std::u16string_view name,
                                      std::u16string_view description);
     void Clear();
+    // Shows what an owner changed on Model() directly: its rows when rebuilt, and its status.
+    void Refresh();
 
     ostrel::CElementEditorModel& Model() { return model_; }
     CFormiq& Control() { return control_; }

@@ -290,29 +290,44 @@ HRESULT CDeviceAdapterFile::GetAttributeDescription(const std::u16string& name, 
 
 HRESULT CDeviceAdapterFile::SetAttributeDescription(const std::u16string& name,
                                                     const std::u16string& description) {
-    return RunGuarded(u"CDeviceAdapterFile::SetAttributeDescription()", [&] {
-        vr::xml::Node element;
-        HRESULT hr = SelectOne(std::u16string(kAttributesSchema) + u"/xsd:element[@name = " +
-                                   XPathLiteral(name) + u"]",
-                               &element);
-        if (hr != S_OK) {
-            return hr;
+    return PutAttribute(name, description, false);
+}
+
+HRESULT CDeviceAdapterFile::WriteAttribute(const std::u16string& name, const std::u16string& description) {
+    return PutAttribute(name, description, true);
+}
+
+HRESULT CDeviceAdapterFile::PutAttribute(const std::u16string& name, const std::u16string& description,
+                                         bool create) {
+    return RunGuarded(u"CDeviceAdapterFile::PutAttribute()", [&] {
+        vr::xml::Node schema;
+        if (HRESULT hr = SelectOne(std::u16string(kAttributesSchema), &schema); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
         }
-        std::u16string full = description;
-        BSTR text = vr::AllocBstr(full);
-        (void)FindParamValue(nullptr, nullptr, &text, u"name"); // the element keeps its own name
-        bool named = AppendParam(&text, u"name", name.c_str(), u" ", false);
-        full.assign(vr::BstrView(text));
+        vr::xml::Node element;
+        ThrowIfFailed(schema.selectSingleNode(u"xsd:element[@name = " + XPathLiteral(name) + u"]", &element));
+        if (!element && !create) {
+            return S_FALSE;
+        }
+        if (name.empty()) {
+            SetTraceSite();
+            TraceError(u"An attribute needs a name.");
+            return E_INVALIDARG;
+        }
+        BSTR text = vr::AllocBstr(description);
+        (void)FindParamValue(nullptr, nullptr, &text, u"name"); // the element takes the given name
+        const bool named = AppendParam(&text, u"name", name.c_str(), u" ", false);
+        const std::u16string full(vr::BstrView(text));
         SysFreeString(text);
-        vr::xml::Node made;
-        CXMLSchemaFactory factory;
         if (!named) {
             return E_INVALIDARG;
         }
-        if (hr = factory.CreateElement(&made, full.c_str()); FAILED(hr)) {
+        vr::xml::Node made;
+        CXMLSchemaFactory factory;
+        if (HRESULT hr = factory.CreateElement(&made, full.c_str()); FAILED(hr)) {
             return hr;
         }
-        return element.parentNode().replaceChild(made, element);
+        return element ? schema.replaceChild(made, element) : schema.appendChild(made);
     });
 }
 

@@ -72,6 +72,8 @@ public:
     // when missing.
     [[nodiscard]] HRESULT SetAttributeDescription(const std::u16string& name,
                                                   const std::u16string& description);
+    // The same, adding the element when there is none of that name.
+    [[nodiscard]] HRESULT WriteAttribute(const std::u16string& name, const std::u16string& description);
     [[nodiscard]] HRESULT RemoveAttribute(const std::u16string& name);
 
     // ---- Message types ----
@@ -109,6 +111,7 @@ private:
     HRESULT NewElement(std::u16string_view qualifiedName, vr::xml::Node* element);
     HRESULT UpdatePart(vr::xml::Node& operation, std::u16string_view partName, const std::u16string& message,
                        const std::optional<std::u16string>* timeout, std::u16string_view keeps);
+    HRESULT PutAttribute(const std::u16string& name, const std::u16string& description, bool create);
     HRESULT ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName, vr::xml::Node* element);
     void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
     // Rewrites both sequences with every entry named from replaced by to (none: left out).

@@ -259,4 +259,37 @@ TEST_F(EditorsLogicTest, ElementRowsFitTheTypeAndKindAndChangesAreChecked) {
     EXPECT_NE(sent->find(u"enumeration=STBY vra:substitution=2"), std::u16string::npos) << Narrow(*sent);
 }
 
+TEST_F(EditorsLogicTest, IntegerRowsTakeOnlyWholeNumbersAndRangeRowsTakeTheirOtherName) {
+    CElementEditorModel editor;
+    editor.Init(u"", u"", u"");
+    ASSERT_EQ(editor.SetElement(u"string", u"text", u"pattern=.*", u"", u"", true), S_OK);
+    std::optional<std::u16string> sent = editor.EditRow(u"maxLength", u"16");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(ItemOf(*sent, u"maxLength"), u"16");
+    for (const char16_t* refused : {u"12.5", u"ten", u" 3", u"2147483647", u"99999999999"}) {
+        EXPECT_FALSE(editor.EditRow(u"length", refused)) << Narrow(refused);
+        EXPECT_EQ(editor.StatusText(),
+                  u"'" + std::u16string(refused) + u"' is no whole number from -2147483648 to 2147483647.");
+    }
+    for (const ElementRow& row : editor.Rows()) {
+        EXPECT_TRUE(row.name != u"length" || !row.value); // the refused texts stayed out
+    }
+    EXPECT_FALSE(editor.EditRow(u"minOccurs", u"-1"));
+    sent = editor.EditRow(u"maxOccurs", u"unbounded");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(ItemOf(*sent, u"maxOccurs"), u"unbounded");
+    EXPECT_FALSE(ItemOf(*sent, u"length"));
+
+    // minInclusive renamed to minExclusive keeps its place and is written under its new name.
+    ASSERT_EQ(editor.SetElement(u"int", u"level", u"minInclusive=1", u"", u"", true), S_OK);
+    sent = editor.EditRow(u"minExclusive", u"1");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(ItemOf(*sent, u"minExclusive"), u"1");
+    EXPECT_FALSE(ItemOf(*sent, u"minInclusive"));
+    EXPECT_EQ(RowNames(editor),
+              (std::vector<std::u16string>{u"name", u"type", u"DefPattern", u"default", u"pattern",
+                                           u"minExclusive", u"maxInclusive", u"minOccurs", u"maxOccurs"}));
+    EXPECT_FALSE(editor.EditRow(u"minimum", u"1")); // no row takes that name
+}
+
 } // namespace
