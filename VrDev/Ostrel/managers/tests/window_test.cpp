@@ -96,8 +96,8 @@ TEST_F(ManagerTest, TesterWindowRunsItsEventsWhileAReadIsPending) {
 
     // Stopped while the answer is on its way: Stop waits for the read, which takes the answer in and ends at
     // the record's time-out (a socket has no end indicator).
-    std::unique_ptr<ostrel::TesterWindow> quick = open(u"Quick", u"Timeout=1500");
-    send(*quick, "DELAY 300 x\n");
+    std::unique_ptr<ostrel::TesterWindow> quick = open(u"Quick", u"Timeout=3000");
+    send(*quick, "DELAY 200 x\n");
     QTest::mouseClick(quick->SendButton(), Qt::LeftButton); // Stop
     EXPECT_EQ(quick->SendButton()->text(), "Send");
     EXPECT_EQ(quick->ResponseBox()->toPlainText(), QString::fromUtf8("x¶\n"));
