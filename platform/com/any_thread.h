@@ -2,10 +2,9 @@
 //
 // Such an object answers QueryInterface(IID_VrAnyThread) (with a reference, as for any interface). The
 // marshalling between apartments (marshal.h) hands it to another apartment as it is, instead of a proxy
-// whose calls would be queued to the thread that unmarshalled it first. A proxy of an object in another
-// process (platform/rpc) is one: its calls travel on the calling thread, which serves its own apartment
-// while it waits for the reply, so a thread that got it through a stream does not need the thread it came
-// from to be free.
+// whose calls would be queued to the thread it came from. A proxy of an object in another process
+// (platform/rpc) is one: its calls travel on the calling thread, which serves its own apartment while it
+// waits for the reply, so a thread that got it through a stream does not need that other thread to be free.
 //
 // Threads: IsAnyThreadObject may be called on any thread.
 #pragma once
