@@ -1,6 +1,7 @@
 // Exports, proxy factories and the marshalling of interface pointers and VARIANTs between apartments.
 #include "platform/com/marshal.h"
 
+#include "platform/com/any_thread.h"
 #include "platform/com/proxies.h"
 
 #include <cstring>
@@ -174,7 +175,8 @@ HRESULT MarshalInterface(REFIID riid, IUnknown* object, const ApartmentRef& to, 
         return original ? original->QueryInterface(riid, ppv) : RPC_E_DISCONNECTED;
     }
     ApartmentRef from = ThisApartment();
-    if (!from || from == to) {
+    // An object every thread may call (a proxy of another process's object) needs no thread in between.
+    if (!from || from == to || IsAnyThreadObject(object)) {
         return object->QueryInterface(riid, ppv);
     }
     if (!FindProxyFactory(riid)) {

@@ -2,6 +2,7 @@
 // Invoke.
 #include "platform/rpc/remote_proxy.h"
 
+#include "platform/com/any_thread.h"
 #include "platform/com/dual_proxy.h"
 #include "platform/com/errorinfo.h"
 
@@ -100,7 +101,8 @@ HRESULT RemoteProxy::QueryInterface(REFIID riid, void** ppv) {
         *ppv = this;
         return S_OK;
     }
-    if (riid == IID_IUnknown || (dispatch_ && riid == IID_IDispatch)) {
+    // Every thread may call this proxy: each call waits for its reply on the calling thread.
+    if (riid == IID_IUnknown || riid == IID_VrAnyThread || (dispatch_ && riid == IID_IDispatch)) {
         AddRef();
         *ppv = static_cast<IDispatch*>(this);
         return S_OK;

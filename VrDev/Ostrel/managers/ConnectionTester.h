@@ -13,8 +13,10 @@
 // break.
 //
 // Threads: every member on the thread that made the object. The reader thread gets the connection only
-// marshalled and touches nothing but the read's result. Stop and the destructor wait for a pending read
-// (serving the apartment's queued calls meanwhile), so they last at most the connection's read time-out.
+// marshalled and touches nothing but the read's result. A connection of another process (the hardware
+// manager's) reaches the reader as a proxy that calls that process directly, so the window thread runs its
+// events while a read is pending. Stop and the destructor wait for a pending read (serving the apartment's
+// queued calls meanwhile), so they last at most the connection's read time-out.
 // Failures: shown in Status(); nothing throws.
 #pragma once
 

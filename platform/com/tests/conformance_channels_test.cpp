@@ -1,5 +1,6 @@
-// The conformance suite run direct (the object in the test thread's apartment), across apartments, and across
-// processes (the object in a conformance server program started on demand).
+// The conformance suite run direct (the object in the test thread's apartment), across apartments, across
+// processes (the object in a conformance server program started on demand), and across processes through a
+// proxy that another thread made and handed over.
 #include "apartment_thread.h"
 #include "conformance_suite.h"
 
@@ -63,6 +64,22 @@ public:
     }
 };
 
+// A proxy of the server's object made by another thread, which ends once it has handed the proxy over through
+// a stream: the test thread's calls reach the server process without that thread.
+class HandedOverProcessChannel final : public ConformanceChannel {
+public:
+    vr::ComPtr<IConformance> Far() override {
+        vr::ComPtr<IConformance> far;
+        ApartmentThread maker;
+        EXPECT_EQ(maker.Make<IConformance>([this] { return process_.Far(); }, &far), S_OK);
+        return far;
+    }
+    LONGLONG FarThread() override { return process_.FarThread(); }
+
+private:
+    ProcessChannel process_;
+};
+
 std::unique_ptr<ConformanceChannel> Direct() {
     return std::make_unique<DirectChannel>();
 }
@@ -77,6 +94,11 @@ std::unique_ptr<ConformanceChannel> AcrossProcesses() {
 
 INSTANTIATE_TEST_SUITE_P(AcrossApartments, ConformanceSuite, ::testing::Values(&AcrossApartments));
 INSTANTIATE_TEST_SUITE_P(AcrossProcesses, ConformanceSuite, ::testing::Values(&AcrossProcesses));
+std::unique_ptr<ConformanceChannel> AcrossProcessesFromAnEndedThread() {
+    return std::make_unique<HandedOverProcessChannel>();
+}
+INSTANTIATE_TEST_SUITE_P(AcrossProcessesFromAnEndedThread, ConformanceSuite,
+                         ::testing::Values(&AcrossProcessesFromAnEndedThread));
 
 } // namespace
 } // namespace vrtest

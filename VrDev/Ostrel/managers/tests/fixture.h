@@ -25,7 +25,7 @@ protected:
     // The stored record's server, resource and setup, or "<missing>" as the server.
     std::u16string StoredRecord(const std::u16string& type, const std::u16string& name);
     // Runs ticks as a window's timer does while the tester reads, until done() or ticks run out, serving
-    // the apartment's queue between them as a window's event loop does (the reader's calls run there).
+    // the apartment's queue between them as a window's event loop does.
     template <class Tester, class Done>
     void TickUntil(Tester& tester, Done done, int ticks = 2000);
 
