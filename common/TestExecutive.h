@@ -55,6 +55,10 @@ public:
 
     // Posts a request; takes ownership of the three strings. Returns at once.
     void Request(BSTR name, BSTR first, BSTR second);
+    // The same, and when the request succeeds the worker makes the engine calls of afterwards on its thread
+    // before it reports the request done: calls that must follow the request and precede anything the window
+    // thread does after it, at no round trip of their own. Their failures are theirs to handle.
+    void Request(BSTR name, BSTR first, BSTR second, std::function<void(IVrTestEngine*)> afterwards);
     // State; a 2 is reported once and turned back into 0.
     LONG GetState();
     // A copy of ResultText.

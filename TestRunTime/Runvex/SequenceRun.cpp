@@ -120,7 +120,11 @@ void SequenceRun::Run() {
         if (RunTest(*item) != Verdict::Passed) {
             break;
         }
-        FinishEngineCalls(); // the operator may stop the run during the pause
+        // The next test's Set waits for the engine calls posted so far, and nothing serves the window's
+        // events before it; a pause does, and the operator may stop the run during it.
+        if (paused_) {
+            FinishEngineCalls();
+        }
         while (paused_) {
             view_.Wait(kPauseBlinkMs);
             Status("Pause ...");
@@ -201,7 +205,15 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         std::string testResult;
         bool completed = false;
         if (WaitForRequest()) {
-            worker_.Request("");
+            // The session is set as the load finishes, so a Stop that comes while Preset runs finds it; the
+            // script may have set it as it loaded.
+            worker_.RequestThen("", [](IVrTestEngine* engine) {
+                _bstr_t session;
+                if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
+                    // A failed search leaves the rows without a session number.
+                    (void)engine->SetNextTestExecSession();
+                }
+            });
             if (WaitForRequest()) {
                 completed = RunRequests(&testResult);
             }
@@ -231,16 +243,6 @@ Verdict SequenceRun::EndByException(HRESULT hr) {
 
 // Preset, then Test and Reset when Preset succeeded; true when Test and Reset both did.
 bool SequenceRun::RunRequests(std::string* testResult) {
-    // Both calls for one round trip; waited for, so that a Stop that comes while Preset runs finds the
-    // session set. The script may have set it as it loaded.
-    (void)worker_.CallOnEngine([](IVrTestEngine* engine) {
-        _bstr_t session;
-        if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-            (void)
-                engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
-        }
-        return S_OK;
-    });
     worker_.Request("Preset");
     if (!WaitForRequest()) {
         return false;

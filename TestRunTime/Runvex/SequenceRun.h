@@ -51,10 +51,14 @@ class RunWorker {
 public:
     virtual ~RunWorker() = default;
     // Prepares the next test; its request is finished at once (GetState reads 2), with the failure, if any,
-    // in GetResult.
+    // in GetResult. The engine calls posted before have been made when it returns.
     virtual void Set(const std::string& language, const std::string& config, const std::string& options) = 0;
     // Starts a request: "" loads the prepared code, otherwise the script function of that name.
     virtual void Request(const std::string& method) = 0;
+    // Starts a request whose success the worker follows with the engine calls on its thread before it
+    // reports the request finished: after the request and before anything the run does next, at no round
+    // trip of their own.
+    virtual void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) = 0;
     // 0 idle, 1 pending, 2 finished (reading 2 resets it to 0).
     virtual int GetState() = 0;
     // The last request's text (its error description on failure) and HRESULT.

@@ -41,6 +41,11 @@ void TestExecutiveSequenceWorker::Request(const std::string& method) {
     executive_->Request(NewBstr(method), nullptr, nullptr);
 }
 
+void TestExecutiveSequenceWorker::RequestThen(const std::string& method,
+                                              std::function<void(IVrTestEngine*)> calls) {
+    executive_->Request(NewBstr(method), nullptr, nullptr, std::move(calls));
+}
+
 int TestExecutiveSequenceWorker::GetState() {
     return executive_->GetState();
 }

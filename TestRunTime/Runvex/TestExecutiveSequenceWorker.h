@@ -28,6 +28,7 @@ public:
 
     void Set(const std::string& language, const std::string& config, const std::string& options) override;
     void Request(const std::string& method) override;
+    void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) override;
     int GetState() override;
     void GetResult(std::string* text, HRESULT* hr) override;
     bool GetOutput(int32_t* status, std::string* text) override;

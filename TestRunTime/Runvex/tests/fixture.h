@@ -42,6 +42,13 @@ public:
         polls_ = 1; // finished at once
     }
     void Request(const std::string& method) override { Post(method.empty() ? "load" : method); }
+    void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) override {
+        Request(method);
+        auto found = answers.find(requests.back());
+        if (found == answers.end() || SUCCEEDED(found->second.second)) {
+            calls(&engine);
+        }
+    }
     int GetState() override { return ++polls_ >= 2 ? 2 : 1; }
     void GetResult(std::string* text, HRESULT* hr) override {
         auto found = answers.find(requests.back());

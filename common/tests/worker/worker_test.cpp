@@ -61,6 +61,35 @@ TEST_F(WorkerTest, RunsATestFromItsCodeFileWithItsOutputAndVerdict) {
     EXPECT_EQ(output, expected);
 }
 
+// What the run does as a test's script has loaded: on the worker's thread after the load, before the load is
+// reported done; never after a load that failed.
+TEST_F(WorkerTest, CallsThatFollowARequestRunAfterItsSuccessBeforeItIsReportedDone) {
+    ASSERT_EQ(SetTest(*worker, u"JScript", u"engine.TestExecSession = 'loaded';", u""), S_OK);
+    std::u16string seen;
+    std::thread::id thread;
+    worker->Request(B(u""), B(u""), B(u""), [&](IVrTestEngine* engine) {
+        BSTR session = nullptr;
+        (void)engine->get_TestExecSession(&session); // the fake always answers
+        seen = TakeText(session);
+        BSTR mark = B(u"after");
+        (void)engine->put_TestExecSession(mark); // the fake always takes it
+        SysFreeString(mark);
+        thread = std::this_thread::get_id();
+    });
+    Wait();
+    EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+    EXPECT_EQ(seen, u"loaded");
+    EXPECT_EQ(Engine()->session, u"after");
+    EXPECT_EQ(thread, worker->ThreadId);
+
+    ASSERT_EQ(SetTest(*worker, u"JScript", u"function Broken( {", u""), S_OK);
+    bool called = false;
+    worker->Request(B(u""), B(u""), B(u""), [&](IVrTestEngine*) { called = true; });
+    Wait();
+    EXPECT_LT(ErrorCode(), 0);
+    EXPECT_FALSE(called);
+}
+
 TEST_F(WorkerTest, SetRefusesWhatCannotRunAndAcceptsControlPanels) {
     EXPECT_EQ(SetTest(*worker, u"", u"var a;", u""), E_FAIL);
     EXPECT_EQ(ErrorText(), u"Executing Language is not provided.");
