@@ -80,8 +80,13 @@ public:
     // only set the engine's flag or option (the script sees StopLoop and StopExit at its next option call);
     // any other word also interrupts the script that the running request runs, loading included.
     void Stop(BSTR param);
-    // Prepares the next test (the worker is not involved); takes ownership of the four strings.
+    // Prepares the next test; takes ownership of the four strings. The engine learns the test's identity on
+    // the worker's thread in one round trip, done when Set returns.
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters);
+    // The same, with engine calls that the worker makes first in that round trip (the end of the test
+    // before, the start of this one): they see the engine as the test before left it.
+    [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters,
+                              const std::function<void(IVrTestEngine*)>& first);
     // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
     void AddScriptNow(BSTR text);
     // Has the worker thread run work on its engine without waiting for it: after the calls queued for the
@@ -127,7 +132,7 @@ private:
     HRESULT FailSet(int line, BSTR message);
     HRESULT ReadCodeFile();
     bool IsKnownLanguage() const;
-    void PrepareEngine(BSTR parameters);
+    void PrepareEngine(BSTR parameters, const std::function<void(IVrTestEngine*)>& first);
 
     std::thread thread_;
 };

@@ -61,12 +61,23 @@ TEST_F(WorkerTest, RunsATestFromItsCodeFileWithItsOutputAndVerdict) {
     EXPECT_EQ(output, expected);
 }
 
-// What the run does as a test's script has loaded: on the worker's thread after the load, before the load is
-// reported done; never after a load that failed.
-TEST_F(WorkerTest, CallsThatFollowARequestRunAfterItsSuccessBeforeItIsReportedDone) {
-    ASSERT_EQ(SetTest(*worker, u"JScript", u"engine.TestExecSession = 'loaded';", u""), S_OK);
+// Engine calls carried by Set and by a request, as the test executive's run makes them: Set's first on the
+// worker's thread, before the engine is given the new test; a request's after the request succeeded, before
+// it is reported done, and never after a load that failed.
+TEST_F(WorkerTest, EngineCallsCarriedBySetAndByARequestRunOnTheWorkerInTheirPlace) {
+    ASSERT_EQ(SetTest(*worker, u"JScript", u"var a;", u"name=Before"), S_OK);
     std::u16string seen;
     std::thread::id thread;
+    ASSERT_EQ(worker->Set(B(u"JScript"), B(u"engine.TestExecSession = 'loaded';"), B(u""), B(u"name=Next"),
+                          [&](IVrTestEngine*) {
+                              seen = Engine()->testId;
+                              thread = std::this_thread::get_id();
+                          }),
+              S_OK);
+    EXPECT_EQ(seen, u"Before");
+    EXPECT_EQ(Engine()->testId, u"Next");
+    EXPECT_EQ(thread, worker->ThreadId);
+
     worker->Request(B(u""), B(u""), B(u""), [&](IVrTestEngine* engine) {
         BSTR session = nullptr;
         (void)engine->get_TestExecSession(&session); // the fake always answers
