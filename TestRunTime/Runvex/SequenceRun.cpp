@@ -320,7 +320,7 @@ std::function<void(IVrTestEngine*)> SequenceRun::TakeEngineCalls() {
     };
 }
 
-// The engine calls queued and posted so far are made when it returns.
+// The engine calls queued so far are made when it returns.
 void SequenceRun::FinishEngineCalls() {
     std::function<void(IVrTestEngine*)> calls = TakeEngineCalls();
     // A worker that has ended has no engine left to call.
