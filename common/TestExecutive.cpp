@@ -128,6 +128,11 @@ bool CTestExecutive::WaitForWorker(int milliseconds) {
 }
 
 void CTestExecutive::Request(BSTR name, BSTR first, BSTR second) {
+    Request(name, first, second, nullptr);
+}
+
+void CTestExecutive::Request(BSTR name, BSTR first, BSTR second,
+                             std::function<void(IVrTestEngine*)> afterwards) {
     bool workerReady = EngineProxy && ScriptExecProxy;
     State.store(kPosted, std::memory_order_relaxed);
     if (!workerReady) {
@@ -141,6 +146,7 @@ void CTestExecutive::Request(BSTR name, BSTR first, BSTR second) {
         ReplaceBstr(&ErrorText, u"");
         ReplaceBstr(&Arg1, vr::BstrView(first));
         ReplaceBstr(&Arg2, vr::BstrView(second));
+        shared_->AfterRequest = std::move(afterwards);
         // Last: the name publishes the request (a non-null BSTR, also for the empty load request).
         BSTR previous = RequestName.exchange(NewBstr(vr::BstrView(name)), std::memory_order_acq_rel);
         SysFreeString(previous);

@@ -55,6 +55,10 @@ public:
 
     // Posts a request; takes ownership of the three strings. Returns at once.
     void Request(BSTR name, BSTR first, BSTR second);
+    // The same, and when the request succeeds the worker makes the engine calls of afterwards on its thread
+    // before it reports the request done: calls that must follow the request and precede anything the window
+    // thread does after it, at no round trip of their own. Their failures are theirs to handle.
+    void Request(BSTR name, BSTR first, BSTR second, std::function<void(IVrTestEngine*)> afterwards);
     // State; a 2 is reported once and turned back into 0.
     LONG GetState();
     // A copy of ResultText.
@@ -76,8 +80,13 @@ public:
     // only set the engine's flag or option (the script sees StopLoop and StopExit at its next option call);
     // any other word also interrupts the script that the running request runs, loading included.
     void Stop(BSTR param);
-    // Prepares the next test (the worker is not involved); takes ownership of the four strings.
+    // Prepares the next test; takes ownership of the four strings. The engine learns the test's identity on
+    // the worker's thread in one round trip, done when Set returns.
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters);
+    // The same, with engine calls that the worker makes first in that round trip (the end of the test
+    // before, the start of this one): they see the engine as the test before left it.
+    [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters,
+                              const std::function<void(IVrTestEngine*)>& first);
     // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
     void AddScriptNow(BSTR text);
     // Has the worker thread run work on its engine without waiting for it: after the calls queued for the
@@ -123,7 +132,7 @@ private:
     HRESULT FailSet(int line, BSTR message);
     HRESULT ReadCodeFile();
     bool IsKnownLanguage() const;
-    void PrepareEngine(BSTR parameters);
+    void PrepareEngine(BSTR parameters, const std::function<void(IVrTestEngine*)>& first);
 
     std::thread thread_;
 };

@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,8 @@ void TestExecutiveShared::HandleRequest(BSTR name) {
     SetTraceMethodName(u"CTestExecutive::ThreadProc()");
     try {
         bool reset = false;
+        std::function<void(IVrTestEngine*)> afterwards = std::move(AfterRequest);
+        AfterRequest = nullptr; // a moved-from function is left in no stated state
         BeginRequest();
         HRESULT hr = RunRequest(name, &reset);
         EndRequest();
@@ -100,6 +103,9 @@ void TestExecutiveShared::HandleRequest(BSTR name) {
             if (HRESULT ended = Engine->EndExecution(); FAILED(ended)) {
                 ReportFailure(ended);
             }
+        }
+        if (SUCCEEDED(RequestHResult) && afterwards) {
+            afterwards(Engine);
         }
     } catch (const _com_error& error) {
         EndRequest();

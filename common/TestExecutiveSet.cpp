@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sys/stat.h>
 
@@ -45,12 +46,17 @@ void PutText(IVrTestEngine* engine, HRESULT (IVrTestEngine::*put)(BSTR), std::u1
 } // namespace
 
 HRESULT CTestExecutive::Set(BSTR language, BSTR code, BSTR config, BSTR parameters) {
+    return Set(language, code, config, parameters, nullptr);
+}
+
+HRESULT CTestExecutive::Set(BSTR language, BSTR code, BSTR config, BSTR parameters,
+                            const std::function<void(IVrTestEngine*)>& first) {
     SetTraceMethodName(u"CTestExecutive::Set()");
     ReplaceBstr(&Language, vr::BstrView(language));
     ReplaceBstr(&Code, vr::BstrView(code));
     ReplaceBstr(&Config, vr::BstrView(config));
     ReplaceBstr(&CodeFile, ParamValue(parameters, u"file"));
-    PrepareEngine(parameters);
+    PrepareEngine(parameters, first);
     SysFreeString(language);
     SysFreeString(code);
     SysFreeString(config);
@@ -80,9 +86,9 @@ HRESULT CTestExecutive::Set(BSTR language, BSTR code, BSTR config, BSTR paramete
 }
 
 // The engine's identity of the test: SN when given, the test's name or else its code file's name, and a new
-// execution session to be found. The puts run on the worker's thread in one round trip, done when Set
-// returns.
-void CTestExecutive::PrepareEngine(BSTR parameters) {
+// execution session to be found. The puts run on the worker's thread in one round trip, after the calls
+// given first, done when Set returns.
+void CTestExecutive::PrepareEngine(BSTR parameters, const std::function<void(IVrTestEngine*)>& first) {
     if (!EngineProxy) {
         return;
     }
@@ -94,7 +100,10 @@ void CTestExecutive::PrepareEngine(BSTR parameters) {
     }
     // A put the engine refuses leaves its property as it was; the test is set all the same, and a worker
     // that has ended fails the requests that follow.
-    (void)CallOnEngine([&sn, &name](IVrTestEngine* engine) {
+    (void)CallOnEngine([&sn, &name, &first](IVrTestEngine* engine) {
+        if (first) {
+            first(engine);
+        }
         if (!sn.empty()) {
             PutText(engine, &IVrTestEngine::put_SN, sn);
         }

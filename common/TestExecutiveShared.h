@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -50,6 +51,8 @@ struct TestExecutiveShared {
     SAFEARRAY* Languages = nullptr; // locked while held
     std::atomic<bool> StopFlag{false};
     std::atomic<BSTR> RequestName{nullptr};
+    // Engine calls the worker makes after the request when it succeeded (empty: none); a request field.
+    std::function<void(IVrTestEngine*)> AfterRequest;
 
     // Signalled by Request and by the destructor, so the waiting worker looks at once.
     HANDLE wake = nullptr;

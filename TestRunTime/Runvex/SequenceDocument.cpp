@@ -55,6 +55,27 @@ std::string BlankSequencePath() {
     return mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped;
 }
 
+// The first child element of the name and of no namespace, as the path step "name" selects it; null when
+// there is none.
+vr::xml::Node ChildElement(const vr::xml::Node& parent, std::u16string_view name) {
+    for (vr::xml::Node child = parent.firstChild(); child; child = child.nextSibling()) {
+        if (child.nodeType() == vr::xml::NODE_ELEMENT && child.nodeName() == name &&
+            child.namespaceURI().empty()) {
+            return child;
+        }
+    }
+    return {};
+}
+
+// The attribute's value; empty when the element or the attribute is missing.
+std::string AttributeText(const vr::xml::Node& element, std::u16string_view name) {
+    if (!element) {
+        return {};
+    }
+    vr::xml::Node attribute = element.attributes().getNamedItem(name);
+    return attribute ? vr::ToUtf8(attribute.nodeValue()) : std::string();
+}
+
 } // namespace
 
 std::string WithLineEnds(std::string_view text, std::string_view lineEnd) {
@@ -120,18 +141,15 @@ TestProperties SequenceDocument::PropertiesOf(const vr::xml::Node& test) const {
     if (!file_ || !test) {
         return properties;
     }
-    auto read = [&](const OLECHAR* path, const OLECHAR* name) {
-        BSTR value = nullptr;
-        (void)file_->GetAttribute(path, name, &value, test); // a missing value reads as empty
-        return _bstr_t(value, false).utf8();
-    };
-    properties.name = read(u".", u"name");
-    properties.description = read(u".", u"description");
-    properties.codeFile = read(u"code", u"file");
-    properties.language = read(u"code", u"language");
-    BSTR config = nullptr;
-    (void)file_->GetElementText(u"config", &config, test); // a missing element reads as empty
-    properties.config = _bstr_t(config, false).utf8();
+    // Read from the test's element itself: a run reads every test's properties, and a path lookup for each
+    // cost a good share of the run's own time per test.
+    properties.name = AttributeText(test, u"name");
+    properties.description = AttributeText(test, u"description");
+    vr::xml::Node code = ChildElement(test, u"code");
+    properties.codeFile = AttributeText(code, u"file");
+    properties.language = AttributeText(code, u"language");
+    vr::xml::Node config = ChildElement(test, u"config");
+    properties.config = config ? vr::ToUtf8(config.text()) : std::string();
     return properties;
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 namespace runvex {
 namespace {
@@ -120,7 +121,11 @@ void SequenceRun::Run() {
         if (RunTest(*item) != Verdict::Passed) {
             break;
         }
-        FinishEngineCalls(); // the operator may stop the run during the pause
+        // The next test's Set makes the engine calls queued so far, and nothing serves the window's events
+        // before it; a pause does, and the operator may stop the run during it.
+        if (paused_) {
+            FinishEngineCalls();
+        }
         while (paused_) {
             view_.Wait(kPauseBlinkMs);
             Status("Pause ...");
@@ -188,20 +193,27 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     }
     try {
         SetImage(TreeImage::Running);
-        // The engine has queued the header before the test's own lines: the worker makes the calls posted
-        // to it in order, and Set's calls of the engine wait for it.
-        worker_.PostToEngine([header = HeaderLine(test.name)](IVrTestEngine* engine) {
+        // The engine has queued the header before the test's own lines: Set makes the calls it carries
+        // first, and waits for them.
+        QueueEngineCall([header = HeaderLine(test.name)](IVrTestEngine* engine) {
             _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
             (void)engine->Output(_bstr_t(header.c_str()),
                                  missing); // a header the engine loses costs no result
         });
-        DrainOutput();
-
-        worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()));
+        worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()),
+                    TakeEngineCalls());
         std::string testResult;
         bool completed = false;
         if (WaitForRequest()) {
-            worker_.Request("");
+            // The session is set as the load finishes, so a Stop that comes while Preset runs finds it; the
+            // script may have set it as it loaded.
+            worker_.RequestThen("", [](IVrTestEngine* engine) {
+                _bstr_t session;
+                if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
+                    // A failed search leaves the rows without a session number.
+                    (void)engine->SetNextTestExecSession();
+                }
+            });
             if (WaitForRequest()) {
                 completed = RunRequests(&testResult);
             }
@@ -231,16 +243,6 @@ Verdict SequenceRun::EndByException(HRESULT hr) {
 
 // Preset, then Test and Reset when Preset succeeded; true when Test and Reset both did.
 bool SequenceRun::RunRequests(std::string* testResult) {
-    // Both calls for one round trip; waited for, so that a Stop that comes while Preset runs finds the
-    // session set. The script may have set it as it loaded.
-    (void)worker_.CallOnEngine([](IVrTestEngine* engine) {
-        _bstr_t session;
-        if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-            (void)
-                engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
-        }
-        return S_OK;
-    });
     worker_.Request("Preset");
     if (!WaitForRequest()) {
         return false;
@@ -287,11 +289,12 @@ void SequenceRun::DrainOutput() {
     }
 }
 
-// Posted: the row is stored before the worker's next request or engine call, and the run waits for it
-// before it ends or pauses (FinishEngineCalls), so no Stop of the operator comes in between.
+// Queued: the next test's Set stores the row before it gives the engine that test, and the run stores it
+// before it ends or pauses (FinishEngineCalls); the window's events are not served in between, so no Stop of
+// the operator comes before it.
 void SequenceRun::StoreVerdict(Verdict verdict, const std::string& testResult) {
     std::string description = verdict == Verdict::Error ? lastError_ : "";
-    worker_.PostToEngine([testResult, description, verdict, name = currentName_](IVrTestEngine* engine) {
+    QueueEngineCall([testResult, description, verdict, name = currentName_](IVrTestEngine* engine) {
         _variant_t value(_bstr_t(testResult.c_str()));
         _variant_t descriptionValue(_bstr_t(description.c_str()));
         _variant_t status(static_cast<LONG>(verdict));
@@ -304,9 +307,27 @@ void SequenceRun::StoreVerdict(Verdict verdict, const std::string& testResult) {
     });
 }
 
-// The engine calls posted so far are made when it returns.
+void SequenceRun::QueueEngineCall(std::function<void(IVrTestEngine*)> call) {
+    engineCalls_.push_back(std::move(call));
+}
+
+// The queued calls as one, in order; none are left queued.
+std::function<void(IVrTestEngine*)> SequenceRun::TakeEngineCalls() {
+    return [calls = std::exchange(engineCalls_, {})](IVrTestEngine* engine) {
+        for (const auto& call : calls) {
+            call(engine);
+        }
+    };
+}
+
+// The engine calls queued so far are made when it returns.
 void SequenceRun::FinishEngineCalls() {
-    (void)worker_.CallOnEngine([](IVrTestEngine*) { return S_OK; }); // a worker that ended took them along
+    std::function<void(IVrTestEngine*)> calls = TakeEngineCalls();
+    // A worker that has ended has no engine left to call.
+    (void)worker_.CallOnEngine([&calls](IVrTestEngine* engine) {
+        calls(engine);
+        return S_OK;
+    });
 }
 
 void SequenceRun::SetImage(TreeImage image) {

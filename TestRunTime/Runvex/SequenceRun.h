@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct IVrTestEngine;
 
@@ -51,10 +52,16 @@ class RunWorker {
 public:
     virtual ~RunWorker() = default;
     // Prepares the next test; its request is finished at once (GetState reads 2), with the failure, if any,
-    // in GetResult.
-    virtual void Set(const std::string& language, const std::string& config, const std::string& options) = 0;
+    // in GetResult. The calls given first have been made on the worker's thread when it returns, before the
+    // engine is given the new test.
+    virtual void Set(const std::string& language, const std::string& config, const std::string& options,
+                     const std::function<void(IVrTestEngine*)>& first) = 0;
     // Starts a request: "" loads the prepared code, otherwise the script function of that name.
     virtual void Request(const std::string& method) = 0;
+    // Starts a request whose success the worker follows with the engine calls on its thread before it
+    // reports the request finished: after the request and before anything the run does next, at no round
+    // trip of their own.
+    virtual void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) = 0;
     // 0 idle, 1 pending, 2 finished (reading 2 resets it to 0).
     virtual int GetState() = 0;
     // The last request's text (its error description on failure) and HRESULT.
@@ -64,11 +71,7 @@ public:
     virtual void Stop(const std::string& words) = 0;
     // The engine, usable on the window thread; null when the worker could not make it.
     virtual IVrTestEngine* Engine() = 0;
-    // Engine calls whose answers the run does not need, made on the worker's thread in order with the
-    // requests and the engine calls before them, without waiting for them.
-    virtual void PostToEngine(std::function<void(IVrTestEngine*)> calls) = 0;
-    // Engine calls made on the worker's thread, waited for: one round trip for several calls. The calls
-    // posted before have run when it returns.
+    // Engine calls made on the worker's thread, waited for: one round trip for several calls.
     virtual HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) = 0;
 };
 
@@ -126,6 +129,8 @@ private:
     void DrainOutput();
     void StoreSerialNumber();
     void StoreVerdict(Verdict verdict, const std::string& testResult);
+    void QueueEngineCall(std::function<void(IVrTestEngine*)> call);
+    std::function<void(IVrTestEngine*)> TakeEngineCalls();
     void FinishEngineCalls();
     void SetImage(TreeImage image);
     void Status(const std::string& text);
@@ -142,6 +147,10 @@ private:
     std::string lastError_;                                    // window thread
     CAttrValue serialNumber_;                                  // window thread
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_; // window thread
+    // Window thread: engine calls whose answers the run does not need (a test's verdict row, the next test's
+    // header), in order, until the next trip onto the worker's thread carries them: the next test's Set, or
+    // FinishEngineCalls as the run ends or pauses.
+    std::vector<std::function<void(IVrTestEngine*)>> engineCalls_;
 };
 
 } // namespace runvex

@@ -32,13 +32,19 @@ std::vector<std::string> TestExecutiveSequenceWorker::Languages() const {
 }
 
 void TestExecutiveSequenceWorker::Set(const std::string& language, const std::string& config,
-                                      const std::string& options) {
+                                      const std::string& options,
+                                      const std::function<void(IVrTestEngine*)>& first) {
     // Set finishes its request at once; the run's wait reads a failure from GetResult.
-    (void)executive_->Set(NewBstr(language), NewBstr(""), NewBstr(config), NewBstr(options));
+    (void)executive_->Set(NewBstr(language), NewBstr(""), NewBstr(config), NewBstr(options), first);
 }
 
 void TestExecutiveSequenceWorker::Request(const std::string& method) {
     executive_->Request(NewBstr(method), nullptr, nullptr);
+}
+
+void TestExecutiveSequenceWorker::RequestThen(const std::string& method,
+                                              std::function<void(IVrTestEngine*)> calls) {
+    executive_->Request(NewBstr(method), nullptr, nullptr, std::move(calls));
 }
 
 int TestExecutiveSequenceWorker::GetState() {
@@ -59,10 +65,6 @@ void TestExecutiveSequenceWorker::Stop(const std::string& words) {
 
 IVrTestEngine* TestExecutiveSequenceWorker::Engine() {
     return executive_->EngineProxy;
-}
-
-void TestExecutiveSequenceWorker::PostToEngine(std::function<void(IVrTestEngine*)> calls) {
-    (void)executive_->PostToEngine(std::move(calls)); // a worker that has ended has no engine to call
 }
 
 HRESULT TestExecutiveSequenceWorker::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) {

@@ -26,14 +26,15 @@ public:
     // The script executive's languages; empty when it could not be made.
     std::vector<std::string> Languages() const;
 
-    void Set(const std::string& language, const std::string& config, const std::string& options) override;
+    void Set(const std::string& language, const std::string& config, const std::string& options,
+             const std::function<void(IVrTestEngine*)>& first) override;
     void Request(const std::string& method) override;
+    void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) override;
     int GetState() override;
     void GetResult(std::string* text, HRESULT* hr) override;
     bool GetOutput(int32_t* status, std::string* text) override;
     void Stop(const std::string& words) override;
     IVrTestEngine* Engine() override;
-    void PostToEngine(std::function<void(IVrTestEngine*)> calls) override;
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override;
 
 private:

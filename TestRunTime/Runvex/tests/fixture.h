@@ -32,7 +32,11 @@ public:
     std::string lastOptions, lastConfig;
     std::function<void(const std::string&)> onRequest; // called as a request is posted
 
-    void Set(const std::string&, const std::string& config, const std::string& options) override {
+    void Set(const std::string&, const std::string& config, const std::string& options,
+             const std::function<void(IVrTestEngine*)>& first) override {
+        if (first) {
+            first(&engine);
+        }
         lastConfig = config;
         lastOptions = options;
         BSTR value = nullptr;
@@ -42,6 +46,13 @@ public:
         polls_ = 1; // finished at once
     }
     void Request(const std::string& method) override { Post(method.empty() ? "load" : method); }
+    void RequestThen(const std::string& method, std::function<void(IVrTestEngine*)> calls) override {
+        Request(method);
+        auto found = answers.find(requests.back());
+        if (found == answers.end() || SUCCEEDED(found->second.second)) {
+            calls(&engine);
+        }
+    }
     int GetState() override { return ++polls_ >= 2 ? 2 : 1; }
     void GetResult(std::string* text, HRESULT* hr) override {
         auto found = answers.find(requests.back());
@@ -59,7 +70,6 @@ public:
     }
     void Stop(const std::string& words) override { stops.push_back(words); }
     IVrTestEngine* Engine() override { return &engine; }
-    void PostToEngine(std::function<void(IVrTestEngine*)> calls) override { calls(&engine); }
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override {
         return calls(&engine);
     }

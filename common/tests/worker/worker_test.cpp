@@ -61,6 +61,46 @@ TEST_F(WorkerTest, RunsATestFromItsCodeFileWithItsOutputAndVerdict) {
     EXPECT_EQ(output, expected);
 }
 
+// Engine calls carried by Set and by a request, as the test executive's run makes them: Set's first on the
+// worker's thread, before the engine is given the new test; a request's after the request succeeded, before
+// it is reported done, and never after a load that failed.
+TEST_F(WorkerTest, EngineCallsCarriedBySetAndByARequestRunOnTheWorkerInTheirPlace) {
+    ASSERT_EQ(SetTest(*worker, u"JScript", u"var a;", u"name=Before"), S_OK);
+    std::u16string seen;
+    std::thread::id thread;
+    ASSERT_EQ(worker->Set(B(u"JScript"), B(u"engine.TestExecSession = 'loaded';"), B(u""), B(u"name=Next"),
+                          [&](IVrTestEngine*) {
+                              seen = Engine()->testId;
+                              thread = std::this_thread::get_id();
+                          }),
+              S_OK);
+    EXPECT_EQ(seen, u"Before");
+    EXPECT_EQ(Engine()->testId, u"Next");
+    EXPECT_EQ(thread, worker->ThreadId);
+
+    worker->Request(B(u""), B(u""), B(u""), [&](IVrTestEngine* engine) {
+        BSTR session = nullptr;
+        (void)engine->get_TestExecSession(&session); // the fake always answers
+        seen = TakeText(session);
+        BSTR mark = B(u"after");
+        (void)engine->put_TestExecSession(mark); // the fake always takes it
+        SysFreeString(mark);
+        thread = std::this_thread::get_id();
+    });
+    Wait();
+    EXPECT_EQ(ErrorCode(), S_OK) << vr::ToUtf8(ErrorText());
+    EXPECT_EQ(seen, u"loaded");
+    EXPECT_EQ(Engine()->session, u"after");
+    EXPECT_EQ(thread, worker->ThreadId);
+
+    ASSERT_EQ(SetTest(*worker, u"JScript", u"function Broken( {", u""), S_OK);
+    bool called = false;
+    worker->Request(B(u""), B(u""), B(u""), [&](IVrTestEngine*) { called = true; });
+    Wait();
+    EXPECT_LT(ErrorCode(), 0);
+    EXPECT_FALSE(called);
+}
+
 TEST_F(WorkerTest, SetRefusesWhatCannotRunAndAcceptsControlPanels) {
     EXPECT_EQ(SetTest(*worker, u"", u"var a;", u""), E_FAIL);
     EXPECT_EQ(ErrorText(), u"Executing Language is not provided.");
