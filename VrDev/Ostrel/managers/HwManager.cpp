@@ -3,6 +3,7 @@
 
 #include "common/ParamParser.h"
 #include "common/Trace.h"
+#include "common/VariantTexts.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 #include "platform/com/variant.h"
@@ -13,30 +14,6 @@
 namespace ostrel {
 
 namespace {
-
-// The texts of a VARIANT holding a 1-D SAFEARRAY of VARIANTs; false when it holds none.
-bool TextsOf(const VARIANT& array, std::vector<std::u16string>* texts) {
-    if (array.vt != (VT_ARRAY | VT_VARIANT) || !array.parray) {
-        return false;
-    }
-    LONG lower = 0;
-    LONG upper = -1;
-    if (FAILED(SafeArrayGetLBound(array.parray, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array.parray, 1, &upper))) {
-        return false;
-    }
-    for (LONG i = lower; i <= upper; ++i) {
-        _variant_t element;
-        VARIANT converted;
-        VariantInit(&converted);
-        if (SUCCEEDED(SafeArrayGetElement(array.parray, &i, static_cast<VARIANT*>(&element))) &&
-            SUCCEEDED(VariantChangeType(&converted, static_cast<VARIANT*>(&element), 0, VT_BSTR))) {
-            texts->emplace_back(converted.bstrVal, SysStringLen(converted.bstrVal));
-        }
-        (void)VariantClear(&converted); // a string or empty: clearing cannot fail
-    }
-    return true;
-}
 
 std::u16string Replace(std::u16string text, std::u16string_view key, std::u16string_view value) {
     if (size_t at = text.find(key); at != std::u16string::npos) {
@@ -117,7 +94,8 @@ std::u16string HwManager::Said(const char* format, const std::u16string& name, H
 std::vector<std::u16string> HwManager::RecordNames(const char16_t* type) {
     _variant_t names;
     std::vector<std::u16string> all;
-    if (FAILED(rigmont_->GetRecordNames(_bstr_t(type), &names)) || !TextsOf(names, &all)) {
+    if (FAILED(rigmont_->GetRecordNames(_bstr_t(type), &names)) ||
+        !vrcommon::VariantArrayTexts(names, &all)) {
         status_ = u"Can't retrieve names from the Hardware Manager.";
         return {};
     }
@@ -135,7 +113,7 @@ std::vector<std::u16string> HwManager::ResourceChoices() {
     _variant_t found;
     std::vector<std::u16string> resources;
     if (FAILED(rigmont_->FindResources(_bstr_t(server_.c_str()), _bstr_t(u"connection"), &found)) ||
-        !TextsOf(found, &resources)) {
+        !vrcommon::VariantArrayTexts(found, &resources)) {
         status_ = u"The Hardware Manager can't find available resources.";
         return {};
     }

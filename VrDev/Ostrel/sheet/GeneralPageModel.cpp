@@ -3,6 +3,7 @@
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "common/Trace.h"
+#include "common/VariantTexts.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
@@ -14,29 +15,6 @@
 namespace ostrel {
 
 namespace {
-
-// The texts of a VARIANT holding a 1-D SAFEARRAY of VARIANTs; elements that cannot be read as text are
-// skipped. False when it holds no such array.
-bool TextsOf(const VARIANT& array, std::vector<std::u16string>* texts) {
-    if (array.vt != (VT_ARRAY | VT_VARIANT) || !array.parray) {
-        return false;
-    }
-    LONG lower = 0;
-    LONG upper = -1;
-    if (FAILED(SafeArrayGetLBound(array.parray, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array.parray, 1, &upper))) {
-        return false;
-    }
-    for (LONG i = lower; i <= upper; ++i) {
-        _variant_t element;
-        _variant_t converted;
-        if (SUCCEEDED(SafeArrayGetElement(array.parray, &i, static_cast<VARIANT*>(&element))) &&
-            SUCCEEDED(VariantChangeType(&converted, &element, 0, VT_BSTR))) {
-            texts->emplace_back(converted.bstrVal, SysStringLen(converted.bstrVal));
-        }
-    }
-    return true;
-}
 
 // Copies the blank template to path, never over an existing file; false with the reason in *error.
 bool CopyBlankTo(const std::u16string& path, std::string* error) {
@@ -65,7 +43,7 @@ std::vector<std::u16string> GeneralPageModel::ConnectionNames() {
     _variant_t records;
     IVrRigmont* rigmont = context_.Rigmont();
     HRESULT hr = rigmont ? rigmont->GetRecordNames(_bstr_t(u"connection"), &records) : REGDB_E_CLASSNOTREG;
-    if (SUCCEEDED(hr) && !TextsOf(records, &names)) {
+    if (SUCCEEDED(hr) && !vrcommon::VariantArrayTexts(records, &names)) {
         hr = DISP_E_TYPEMISMATCH;
     }
     if (FAILED(hr)) {

@@ -6,6 +6,7 @@
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
 #include "common/ParamParser.h"
 #include "common/Trace.h"
+#include "common/VariantTexts.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -397,27 +398,16 @@ HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string
                           static_cast<unsigned>(hr));
         return E_FAIL;
     }
-    if (names.vt != (VT_ARRAY | VT_VARIANT) || !names.parray) {
-        return S_OK;
-    }
-    LONG lower = 0;
-    LONG upper = -1;
-    (void)SafeArrayGetLBound(names.parray, 1, &lower); // a failed bound leaves an empty range
-    (void)SafeArrayGetUBound(names.parray, 1, &upper);
+    std::vector<std::u16string> deviceNames;
+    (void)vrcommon::VariantArrayTexts(names, &deviceNames); // no list of names names no device
     HRESULT firstFailure = S_OK;
     std::u16string firstFailureText;
-    for (LONG k = lower; k <= upper; ++k) {
-        _variant_t element;
-        _variant_t name;
-        if (FAILED(SafeArrayGetElement(names.parray, &k, &element)) ||
-            FAILED(VariantChangeType(&name, &element, 0, VT_BSTR))) {
-            continue; // an element that is no name names no device
-        }
+    for (const std::u16string& deviceName : deviceNames) {
         _bstr_t server;
         _bstr_t resource;
         _bstr_t setup;
-        hr = rigmont->LoadRecord(_bstr_t(u"socket"), name.bstrVal, _bstr_t(u""), server.GetAddress(),
-                                 resource.GetAddress(), setup.GetAddress());
+        hr = rigmont->LoadRecord(_bstr_t(u"socket"), _bstr_t(deviceName.c_str()), _bstr_t(u""),
+                                 server.GetAddress(), resource.GetAddress(), setup.GetAddress());
         if (FAILED(hr)) {
             TraceHResultError(hr, u"Error while working with VrRigmont; Code: 0x%08X.",
                               static_cast<unsigned>(hr));
@@ -427,7 +417,7 @@ HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string
             continue;
         }
         // A device that fails does not keep the others from being generated, but the caller learns of it.
-        hr = CreateSocketDll(std::u16string(vr::BstrView(name.bstrVal)), adapterFile, places);
+        hr = CreateSocketDll(deviceName, adapterFile, places);
         if (FAILED(hr) && SUCCEEDED(firstFailure)) {
             firstFailure = hr;
             firstFailureText = LastErrorText();
