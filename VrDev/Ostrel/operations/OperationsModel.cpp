@@ -25,6 +25,47 @@ std::string MessageNameOf(const std::u16string& name) {
 
 } // namespace
 
+std::vector<std::u16string> AttributeChoices(const std::vector<std::u16string>& attributeNames) {
+    std::vector<std::u16string> choices;
+    choices.reserve(attributeNames.size());
+    for (const std::u16string& name : attributeNames) {
+        choices.push_back(u"Attribute:" + name);
+    }
+    return choices;
+}
+
+std::vector<ElementRowDef> OperationElementRows(MsgSide side,
+                                                const std::vector<std::u16string>& attributeNames) {
+    const std::u16string simple = u"string double long int short byte";
+    const std::u16string numeric = u"double long int short byte";
+    const std::u16string options = u"ShowUndefined DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
+    const std::u16string delayed = options + u" EditChangeDelay=2000";
+    const std::vector<std::u16string> units = {u"nm", u"dBm", u"Hz", u"..."};
+    std::vector<ElementRowDef> rows = StandardElementRows();
+    for (ElementRowDef& row : rows) {
+        if (row.name == u"default") {
+            // An attribute's name is offered, but any value may still be typed.
+            row = {u"default",
+                   u"",
+                   simple,
+                   u"Value Enumeration",
+                   AttributeChoices(attributeNames),
+                   delayed + u" NotEditable=false",
+                   {}};
+        }
+    }
+    if (side == MsgSide::Query) {
+        rows.push_back({u"vra:format", u"", numeric, u"Value", {}, delayed, {}});
+        rows.push_back({u"vra:units", u"", numeric, u"", units, options, {}});
+    } else {
+        rows.push_back(
+            {u"vra:base", u"", u"long int short byte", u"", {}, options, IntegerRange{2, 36, u""}});
+        rows.push_back({u"vra:units", u"", numeric, u"", units, options, {}});
+        rows.push_back({u"vra:parsing", u"", simple, u"Value", {u"LongestValue"}, options, {}});
+    }
+    return rows;
+}
+
 void ModelEditorPort::New(std::string_view sample, std::string_view messageName,
                           std::string_view termString) {
     (void)model_.New(sample, messageName, termString, u"xsd",

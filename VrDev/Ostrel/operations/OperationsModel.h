@@ -14,6 +14,7 @@
 // Threads: the window thread only; Send waits for the device's answer on it (at most the read's time-out).
 #pragma once
 
+#include "VrDev/Ostrel/editors/ElementEditorModel.h"
 #include "VrDev/Ostrel/editors/MsgEditorModel.h"
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "instruments/Instrel/include/instrel.h"
@@ -86,6 +87,14 @@ private:
 
 // Which side's rows the element editor shows.
 enum class ElementSide { None = 0, Input = 1, Output = 2 };
+// The rows the element editor shows for a token of that side: its own rows, with the default offering the
+// file's attributes, then the side's annotations (query: vra:format, vra:units; response: vra:base,
+// vra:units, vra:parsing), each for the types and kinds of token it means something for.
+std::vector<ElementRowDef> OperationElementRows(MsgSide side,
+                                                const std::vector<std::u16string>& attributeNames);
+// The default row's choices: "Attribute:<name>" for every attribute name, in their order.
+std::vector<std::u16string> AttributeChoices(const std::vector<std::u16string>& attributeNames);
+
 // The two parameter fields a token can be dropped on.
 enum class ParameterField { Parameters = 0, Result = 1 };
 

@@ -95,9 +95,9 @@ OperationsPage::OperationsPage(SheetContext& context, QWidget* parent) : SheetPa
         std::fprintf(stderr,
                      "Operations page: the element editor control cannot be made (not registered).\n");
     }
-    elementEditor_->Init(kElementOptions, u"xsd", kEnumerationMarker);
     Connect();
     model_->Init();
+    AttachRows();
     ShowModel();
 }
 
@@ -285,9 +285,17 @@ void OperationsPage::ShowModel() {
     showing_ = false;
 }
 
+void OperationsPage::AttachRows() {
+    const MsgSide side = model_->Side() == ElementSide::Input ? MsgSide::Query : MsgSide::Response;
+    elementEditor_->Init(kElementOptions, u"xsd", kEnumerationMarker,
+                         OperationElementRows(side, model_->AttributeNames()));
+}
+
 void OperationsPage::ShowCurrentToken() {
     MsgTypeDefEdit* editor = model_->Side() == ElementSide::Input ? inputEditor_ : outputEditor_;
     if (std::optional<ShownToken> token = editor->Model().CurrentToken()) {
+        // The file's attributes may have changed on the Attributes page since the rows were attached.
+        elementEditor_->Model().SetRowChoices(u"default", AttributeChoices(model_->AttributeNames()));
         (void)elementEditor_->SetElement(token->type, token->name, token->description); // its status tells
     } else {
         elementEditor_->Clear();
@@ -296,6 +304,7 @@ void OperationsPage::ShowCurrentToken() {
 
 void OperationsPage::OnTokenSelected(MsgSide side) {
     if (model_->TokenSelected(side)) {
+        AttachRows();
         ShowCurrentToken();
     }
 }

@@ -83,6 +83,8 @@ private:
     void ShowModel();
     void FillNames(QComboBox* row, const std::vector<std::u16string>& names, const std::u16string& current,
                    std::u16string_view undefined);
+    // Gives the element editor the rows of the side it is attached to (empties it).
+    void AttachRows();
     // Shows the current token of the side the element editor is attached to.
     void ShowCurrentToken();
     void OnTokenSelected(MsgSide side);

@@ -1,12 +1,13 @@
 // The Operations page's logic headless on a real adapter file: defining, saving and reloading operations,
 // what counts as a change, renaming and removing with the open and close sequences, parameters dropped from
-// tokens, and failed saves reported as such.
+// tokens, failed saves reported as such, and the element editor's rows of each side.
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "VrDev/Ostrel/operations/tests/host.h"
 
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -214,6 +215,38 @@ TEST_F(OperationsLogicTest, AFailedFileSaveIsNoSuccessAndTheChangesStay) {
     fs::remove_all(folder_);
     EXPECT_TRUE(FAILED(page_.SaveOperation()));
     EXPECT_TRUE(page_.IsModified());
+}
+
+bool Shows(const CElementEditorModel& editor, std::u16string_view name) {
+    return std::any_of(editor.Rows().begin(), editor.Rows().end(),
+                       [&](const ElementRow& row) { return row.name == name; });
+}
+
+TEST(OperationElementRowsTest, EachSideOffersItsAnnotationsWhereTheyMeanSomethingAndChecksThem) {
+    CElementEditorModel editor;
+    const std::u16string_view options =
+        u"EnumSubstitution=vra:substitution ReplaceElementSchemaAttributes='default=vra:default'";
+    editor.Init(options, u"xsd", u"vra:substitution=enumeration",
+                OperationElementRows(MsgSide::Response, {u"Range"}));
+    // An answer's integer: a base within 2..36, and a default that names an attribute (no number, yet
+    // taken, and written as vra:default); formats are for commands only.
+    ASSERT_EQ(editor.SetElement(u"int", u"count", u"", u"", u"", true), S_OK);
+    EXPECT_TRUE(Shows(editor, u"vra:units") && Shows(editor, u"vra:parsing") &&
+                !Shows(editor, u"vra:format"));
+    EXPECT_FALSE(editor.EditRow(u"vra:base", u"37"));
+    EXPECT_EQ(ItemOf(editor.EditRow(u"vra:base", u"16").value_or(u""), u"vra:base"), u"16");
+    const std::optional<std::u16string> changed = editor.EditRow(u"default", u"Attribute:Range");
+    ASSERT_TRUE(changed) << vr::ToUtf8(editor.StatusText());
+    EXPECT_EQ(ItemOf(*changed, u"vra:default"), u"Attribute:Range");
+    // A constant has no default and no parsing rule; a text no base.
+    ASSERT_EQ(editor.SetElement(u"string", u"_sep", u"fixed=','", u"", u"", true), S_OK);
+    EXPECT_FALSE(Shows(editor, u"default") || Shows(editor, u"vra:parsing") || Shows(editor, u"vra:base"));
+
+    // A command's number takes a format, never a base.
+    editor.Init(options, u"xsd", u"vra:substitution=enumeration", OperationElementRows(MsgSide::Query, {}));
+    ASSERT_EQ(editor.SetElement(u"double", u"level", u"", u"", u"", true), S_OK);
+    EXPECT_FALSE(Shows(editor, u"vra:base"));
+    EXPECT_EQ(ItemOf(editor.EditRow(u"vra:format", u"%.3f").value_or(u""), u"vra:format"), u"%.3f");
 }
 
 } // namespace

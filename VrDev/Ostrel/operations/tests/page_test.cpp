@@ -23,6 +23,10 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
+
 namespace {
 
 using namespace ostrel;
@@ -170,6 +174,16 @@ TEST_F(OperationsPageTest, AnOperationDefinedFromAnAnswerIsTriedSavedAndDrivesTh
     EXPECT_EQ(type->currentText(), QStringLiteral("long"));
     QTest::keyClick(type, Qt::Key_Down); // int, the choice after
     ASSERT_TRUE(QTest::qWaitFor([&] { return Current(u"type") == u"int"; }, 20000));
+    // The version counts in hertz: the units row of an answer's number, chosen from its list.
+    QCoreApplication::sendPostedEvents();
+    QComboBox* units = RowCombo(page_->ElementEditor(), QStringLiteral("units :"));
+    ASSERT_NE(units, nullptr) << "the element editor shows no units row for an integer";
+    units->setFocus();
+    QTest::keyClicks(units, QStringLiteral("Hz"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Current(u"vra:units") == u"Hz"; }, 20000))
+        << page_->ElementEditor()->StatusText().toStdString();
+    QComboBox* fallback = RowCombo(page_->ElementEditor(), QStringLiteral("default :"));
+    EXPECT_TRUE(fallback && fallback->isEditable()) << "a default names an attribute or is typed";
 
     // Tried again: the answer parses, and the parsed values show the model.
     Click(QStringLiteral("Send"));
@@ -179,6 +193,9 @@ TEST_F(OperationsPageTest, AnOperationDefinedFromAnAnswerIsTriedSavedAndDrivesTh
     Click(QStringLiteral("Save Operation"));
     EXPECT_FALSE(page_->Model().IsModified());
     EXPECT_TRUE(messages_.boxes.empty()) << vr::ToUtf8(messages_.LastText());
+    std::ifstream file(vr::ToUtf8(path_));
+    const std::string saved((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(std::regex_search(saved, std::regex(R"(vra:units=["']Hz["'])"))) << saved;
 
     // The saved file drives a socket on a connection of the hardware manager to the same instrument.
     ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(u"Meter"), _bstr_t(u"Vornic.Socket"),
