@@ -10,7 +10,6 @@
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/text.h"
-#include "platform/com/activation.h"
 #include "platform/com/comutil.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/modal.h"
