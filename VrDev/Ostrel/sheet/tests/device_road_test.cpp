@@ -1,0 +1,159 @@
+// A new device from the engineer's side, offscreen: an adapter file made from the blank template in the sheet
+// window over the real hardware manager and the loopback instrument, an operation defined from the
+// instrument's answer, a device record that uses the file, the libraries rebuilt as the sheet closes, and a
+// JScript test run by the test executive `runvex` that creates the device by its ProgID and reads the model.
+#include "VrDev/Ostrel/managers/tests/fixture.h"
+#include "VrDev/Ostrel/operations/tests/page_driver.h"
+#include "VrDev/Ostrel/sheet/AdapterSheet.h"
+#include "VrDev/Ostrel/sheet/DevicePage.h"
+#include "VrDev/Ostrel/typelib/SocketLibraries.h"
+#include "common/widgets/AttrValueCombo.h"
+#include "common/widgets/AttrValueEditor.h"
+#include "platform/base/text.h"
+#include "platform/com/comutil.h"
+#include "platform/ui/gui_apartment.h"
+#include "platform/ui/modal.h"
+#include "platform/ui/tests/test_application.h"
+
+#include <QFileDialog>
+#include <QPointer>
+#include <QTabWidget>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+
+namespace ostreltest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The test's one-test sequence: the script reads the device's model through its generated library.
+constexpr const char* kScript = R"(// The probe's model, read through the device made by its ProgID.
+function Preset() {
+}
+
+function Test() {
+    var probe = new ActiveXObject("Vornic.Device.Probe");
+    var model = probe.Model;
+    OutputLn("Probe model: " + model);
+    return model == "LOOPBACK" ? "pass" : "fail";
+}
+
+function Reset() {
+}
+)";
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// runvex offscreen on the sequence, ended after two minutes at most: its exit code and all it wrote.
+std::pair<int, std::string> RunSequence(const std::string& sequence) {
+    std::string command = "timeout -k 5 120 " + Quoted(VR_RUNVEX) + " " + Quoted(sequence) + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        return {-1, "runvex could not be started"};
+    }
+    std::string output;
+    char buffer[4096];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, read);
+    }
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+void AnswerFileDialog(const std::string& path) {
+    vr::ui::AnswerNextModal([path](QDialog& dialog) {
+        dynamic_cast<QFileDialog&>(dialog).selectFile(QString::fromStdString(path));
+        dialog.accept();
+    });
+}
+
+// Types text into one of the Device page's rows, as the engineer does.
+void TypeRow(ostrel::DevicePage* page, std::u16string_view row, const QString& text) {
+    AttrValueCombo* combo = page->Row(row)->Combo();
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), text);
+}
+
+using DeviceRoadTest = ManagerTest;
+
+TEST_F(DeviceRoadTest, ADeviceDefinedInTheSheetMeasuresTheInstrumentInATestRun) {
+    vrtest::TestApplication();
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    SaveLoopback(u"Loopback");
+    const std::string adapter = folder + "/Probe.daf";
+    QPointer<ostrel::AdapterSheet> sheet = new ostrel::AdapterSheet(
+        QStringLiteral("Device Adapter File"), nullptr,
+        [](const std::u16string& file, std::u16string* error) {
+            return ostrel::RebuildAdapterLibraries(file, error);
+        },
+        rigmont.Get());
+    sheet->resize(1100, 700);
+    sheet->show();
+
+    // A new file (from the blank template) and the device's connection on the General page.
+    AnswerFileDialog(adapter);
+    QTest::mouseClick(sheet->General()->BrowseButton(), Qt::LeftButton);
+    ASSERT_EQ(sheet->General()->PathField()->text(), QString::fromStdString(adapter));
+    QComboBox* connections = sheet->General()->ConnectionField();
+    connections->setCurrentIndex(connections->findText("Loopback"));
+    Q_EMIT connections->activated(connections->currentIndex());
+    ASSERT_NE(sheet->Context().Connection(), nullptr);
+
+    // The device's time-out and the end of its answers on the Device page.
+    sheet->Tabs()->setCurrentIndex(3);
+    auto* device = dynamic_cast<ostrel::DevicePage*>(sheet->Tabs()->currentWidget());
+    ASSERT_NE(device, nullptr);
+    TypeRow(device, ostrel::kTimeoutRow, QStringLiteral("2000"));
+    TypeRow(device, ostrel::kTermStringRow, QStringLiteral("\\n"));
+    std::u16string setting;
+    ASSERT_EQ(sheet->Context().Document().GetDeviceSetting(u"termstring", &setting), S_OK);
+    EXPECT_EQ(setting, u"\n");
+
+    // The operation from the instrument's answer, tried and saved; then the whole file.
+    sheet->Tabs()->setCurrentIndex(1);
+    auto* operations = dynamic_cast<ostrel::OperationsPage*>(sheet->Tabs()->currentWidget());
+    ASSERT_NE(operations, nullptr);
+    OperationsPageDriver(*operations).DefineModelOperation();
+    ASSERT_FALSE(HasFatalFailure());
+    QTest::mouseClick(sheet->SaveButton(), Qt::LeftButton);
+
+    // A device of the hardware manager uses the file; closing the sheet builds its library.
+    ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(u"Probe"), _bstr_t(u"Vornic.Socket"),
+                                  _bstr_t(u"Loopback"),
+                                  _bstr_t(vr::FromUtf8("AdapterFile=" + adapter).c_str())),
+              S_OK);
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDOK, &seen);
+    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(seen.text, u"") << "closing the sheet said something";
+    vr::ui::DropModalAnswers();
+    const ostrel::SocketLibraryPlaces places = ostrel::DefaultSocketLibraryPlaces();
+    ASSERT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"Probe")));
+
+    // The test executive runs a one-test sequence whose script measures through the device.
+    std::ofstream(folder + "/probe.JScript.ts") << kScript;
+    const std::string sequence = folder + "/probe.tsq";
+    std::ofstream(sequence)
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sequence>\n  <test name=\"Probe\"><code "
+           "file=\""
+        << folder << "/probe.JScript.ts\" language=\"JScript\"/></test>\n</sequence>\n";
+    auto [exitCode, output] = RunSequence(sequence);
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_NE(output.find("Probe model: LOOPBACK"), std::string::npos) << output;
+    EXPECT_NE(output.find("verdict: Passed"), std::string::npos) << output;
+}
+
+} // namespace
+} // namespace ostreltest
