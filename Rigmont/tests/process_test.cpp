@@ -33,6 +33,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 using vrtest::Bstr;
+using vrtest::ErrorDescription;
 using vrtest::Missing;
 
 // The whole file, empty when it cannot be read. Read without streams: a file under /proc of a process that
@@ -97,19 +98,6 @@ std::vector<pid_t> ServerPids() {
         }
     }
     return pids;
-}
-
-// The description of the calling thread's error information, empty when there is none.
-std::u16string ErrorDescription() {
-    vr::ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Put()) != S_OK || !info) {
-        return {};
-    }
-    BSTR description = nullptr;
-    EXPECT_EQ(info->GetDescription(&description), S_OK);
-    std::u16string text(vr::BstrView(description));
-    SysFreeString(description);
-    return text;
 }
 
 bool WaitUntilGone(pid_t pid, std::chrono::milliseconds limit) {

@@ -42,18 +42,6 @@ std::vector<std::u16string> StringsOf(const VARIANT& value) {
     return strings;
 }
 
-std::u16string ErrorDescription() {
-    vr::ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Put()) != S_OK || !info) {
-        return {};
-    }
-    BSTR description = nullptr;
-    EXPECT_EQ(info->GetDescription(&description), S_OK);
-    std::u16string text(vr::BstrView(description));
-    SysFreeString(description);
-    return text;
-}
-
 std::string StandardStore() {
     return R"(<?xml version="1.0" encoding="UTF-8"?>
 <ConfigStore>

@@ -16,14 +16,13 @@
 namespace rigmonttest {
 
 using vrtest::Bstr;
+using vrtest::ErrorDescription;
 using vrtest::Missing;
 
 VARIANT TextArgument(std::u16string_view text); // the caller clears it
 
 // The strings of a VT_ARRAY | VT_VARIANT result; fails the test for any other shape.
 std::vector<std::u16string> StringsOf(const VARIANT& value);
-// The description of the calling thread's error information (empty when there is none).
-std::u16string ErrorDescription();
 
 class RigmontTest : public testing::Test {
 protected:

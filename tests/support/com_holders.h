@@ -1,8 +1,11 @@
-// Owned BSTRs for the tests' arguments and results, their texts, and the VARIANT of an argument left out.
+// Owned BSTRs for the tests' arguments and results, their texts, the VARIANT of an argument left out, and
+// the description of the error information a failed call left.
 #pragma once
 
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
+#include "platform/com/comptr.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/variant.h"
 
 #include <optional>
@@ -73,6 +76,22 @@ inline std::string U8(std::u16string_view text) {
 // An optional argument the caller leaves out (VT_ERROR, DISP_E_PARAMNOTFOUND).
 inline VARIANT Missing() {
     return vr::MissingArgument();
+}
+
+// The description of the calling thread's error information, empty when there is none (or it has no
+// description).
+inline std::u16string ErrorDescription() {
+    vr::ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK || !info) {
+        return {};
+    }
+    BSTR description = nullptr;
+    if (FAILED(info->GetDescription(&description))) {
+        return {};
+    }
+    std::u16string text(vr::BstrView(description));
+    SysFreeString(description);
+    return text;
 }
 
 } // namespace vrtest

@@ -4,6 +4,7 @@
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 
+#include "VrDev/Ostrel/model/tests/sample_message.h"
 #include "instrel.h"
 #include "peers.h"
 #include "platform/base/text.h"
@@ -19,6 +20,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using ostreltest::SampleMessage;
 
 namespace fs = std::filesystem;
 
@@ -249,21 +252,6 @@ TEST_F(AdapterFileTest, NameQueriesAttributesAndSequences) {
     EXPECT_EQ(actions.length(), 1);
 }
 
-// Defines a message from a sample of the loopback instrument; the terminator is the line feed.
-vr::xml::Node Message(const std::string& name, const std::string& sample, GapMode mode,
-                      std::initializer_list<std::tuple<int, int, const char16_t*>> tokens) {
-    CMsgTypeDef definition;
-    definition.SetGapMode(mode);
-    definition.Init(sample, name, "\n", u"xsd", u"vra:substitution=enumeration");
-    for (const auto& [begin, end, description] : tokens) {
-        EXPECT_TRUE(definition.CanAddElement(begin, end));
-        definition.AddElement(begin, end, description);
-    }
-    vr::xml::Node type;
-    EXPECT_EQ(definition.GetMsgTypeDef(&type), S_OK);
-    return type;
-}
-
 TEST_F(AdapterFileTest, AnAdapterWrittenFromNothingMeasuresTheLoopbackInstrumentFromAScript) {
     const std::u16string path = Temp("loopback.daf");
     {
@@ -278,16 +266,17 @@ TEST_F(AdapterFileTest, AnAdapterWrittenFromNothingMeasuresTheLoopbackInstrument
         const GapMode command = GapMode::Fixed;
         const GapMode response = GapMode::Pattern;
         for (const vr::xml::Node& type : {
-                 Message("msg_SetVolt", "VOLT1 12.500\n", command,
-                         {{6, 12, u"type=double name=volt vra:format=%.3f"}}),
-                 Message("msg_GetVolt", "VOLT1?\n", command, {}),
-                 Message("msg_GetVoltResponse", "12.500\n", response, {{0, 6, u"type=double name=volt"}}),
-                 Message("msg_Idn", "*IDN?\n", command, {}),
-                 Message("msg_IdnResponse", "VORNIC,LOOPBACK,0,1.0\n", response,
-                         {{0, 7, u"type=string name=_strKey1 fixed='VORNIC,'"},
-                          {7, 15, u"type=string name=model"},
-                          {15, 16, u"type=string name=_strKey2 fixed=','"}}),
-                 Message("msg_Clear", "*CLS\n", command, {}),
+                 SampleMessage("msg_SetVolt", "VOLT1 12.500\n", command,
+                               {{6, 12, u"type=double name=volt vra:format=%.3f"}}),
+                 SampleMessage("msg_GetVolt", "VOLT1?\n", command, {}),
+                 SampleMessage("msg_GetVoltResponse", "12.500\n", response,
+                               {{0, 6, u"type=double name=volt"}}),
+                 SampleMessage("msg_Idn", "*IDN?\n", command, {}),
+                 SampleMessage("msg_IdnResponse", "VORNIC,LOOPBACK,0,1.0\n", response,
+                               {{0, 7, u"type=string name=_strKey1 fixed='VORNIC,'"},
+                                {7, 15, u"type=string name=model"},
+                                {15, 16, u"type=string name=_strKey2 fixed=','"}}),
+                 SampleMessage("msg_Clear", "*CLS\n", command, {}),
              }) {
             ASSERT_EQ(file.SetMessageType(type), S_OK);
         }

@@ -8,6 +8,7 @@
 #include "VrDev/Ostrel/sheet/RecordingMessages.h"
 #include "platform/ui/message_box.h"
 
+#include "VrDev/Ostrel/model/tests/sample_message.h"
 #include "instrel.h"
 #include "peers.h"
 #include "platform/base/text.h"
@@ -24,6 +25,8 @@
 #include <unistd.h>
 
 namespace {
+
+using ostreltest::SampleMessage;
 
 namespace fs = std::filesystem;
 using namespace ostrel;
@@ -222,31 +225,17 @@ TEST_F(PagesLogicTest, AttributesAreCreatedEditedAndRemovedAndEveryChangeIsWritt
     EXPECT_EQ(NamesOnDisk(path), (std::vector<std::u16string>{u"Gain"}));
 }
 
-// A message defined from a sample of the loopback instrument, as the Operations page makes it.
-vr::xml::Node Message(const std::string& name, const std::string& sample, GapMode mode,
-                      std::initializer_list<std::tuple<int, int, const char16_t*>> tokens) {
-    CMsgTypeDef definition;
-    definition.SetGapMode(mode);
-    definition.Init(sample, name, "\n", u"xsd", u"vra:substitution=enumeration");
-    for (const auto& [begin, end, description] : tokens) {
-        EXPECT_TRUE(definition.CanAddElement(begin, end));
-        definition.AddElement(begin, end, description);
-    }
-    vr::xml::Node type;
-    EXPECT_EQ(definition.GetMsgTypeDef(&type), S_OK);
-    return type;
-}
-
 TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopbackInstrument) {
     const std::u16string path = Blank("loopback.daf");
     Sheet host(path);
     using Op = CDeviceAdapterFile::Operation;
     for (const vr::xml::Node& type : {
-             Message("msg_SetVolt", "VOLT1 12.500\n", GapMode::Fixed,
-                     {{6, 12, u"type=double name=volt vra:format=%.3f"}}),
-             Message("msg_GetVolt", "VOLT1?\n", GapMode::Fixed, {}),
-             Message("msg_GetVoltResponse", "12.500\n", GapMode::Pattern, {{0, 6, u"type=double name=volt"}}),
-             Message("msg_Clear", "*CLS\n", GapMode::Fixed, {}),
+             SampleMessage("msg_SetVolt", "VOLT1 12.500\n", GapMode::Fixed,
+                           {{6, 12, u"type=double name=volt vra:format=%.3f"}}),
+             SampleMessage("msg_GetVolt", "VOLT1?\n", GapMode::Fixed, {}),
+             SampleMessage("msg_GetVoltResponse", "12.500\n", GapMode::Pattern,
+                           {{0, 6, u"type=double name=volt"}}),
+             SampleMessage("msg_Clear", "*CLS\n", GapMode::Fixed, {}),
          }) {
         ASSERT_EQ(host.file().SetMessageType(type), S_OK);
     }
