@@ -23,34 +23,6 @@ std::string U8(const std::u16string& text) {
     return vr::ToUtf8(text);
 }
 
-// Runs JScript on this thread and gives the value of result, or the script's error.
-std::string RunScript(const std::u16string& code) {
-    vr::ComPtr<vr::ComObject<vrtest::DeviceSite>> site;
-    EXPECT_EQ(vr::ComObject<vrtest::DeviceSite>::Create(&site), S_OK);
-    CLSID clsid{};
-    vr::ComPtr<IActiveScript> engine;
-    vr::ComPtr<IActiveScriptParse> parse;
-    EXPECT_EQ(CLSIDFromProgID(u"JScript", &clsid), S_OK);
-    EXPECT_EQ(
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IActiveScript>(), engine.PutVoid()),
-        S_OK);
-    EXPECT_EQ(engine->QueryInterface(parse.Put()), S_OK);
-    EXPECT_EQ(engine->SetScriptSite(site.Get()), S_OK);
-    EXPECT_EQ(parse->InitNew(), S_OK);
-    _variant_t result;
-    std::string text;
-    if (FAILED(parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE,
-                                      nullptr, nullptr)) ||
-        FAILED(parse->ParseScriptText(u"result", nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
-                                      &result, nullptr))) {
-        text = "error: " + U8(site->lastError);
-    } else if (result.vt == VT_BSTR) {
-        text = vr::ToUtf8(vr::BstrView(result.bstrVal));
-    }
-    (void)engine->Close(); // the engine goes with this function; how it closes changes no result
-    return text;
-}
-
 TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScript) {
     vrvisatest::LoopbackInstrument meter; // the adapter's messages end with a line feed
     ASSERT_TRUE(meter.Start("\\n"));
@@ -91,7 +63,7 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     const std::u16string script = u"var d = new ActiveXObject('Vornic.Device.dmm');\n"
                                   u"d.Range = 100;\n"
                                   u"var result = d.Range + ' ' + d.Model;\n";
-    EXPECT_EQ(RunScript(script), "100 LOOPBACK");
+    EXPECT_EQ(vrtest::RunDeviceScript(nullptr, {script}), "100 LOOPBACK");
 
     // Removing the device unregisters it and deletes its files; the device window builds it anew.
     ostrel::DeviceLibraryFolder libraries;
@@ -103,7 +75,7 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     ostrel::HwManager devices(ostrel::HwKind::kDevice, rigmont.Get(), &libraries);
     devices.SelectName(u"dmm");
     EXPECT_EQ(U8(devices.Status()), "OK");
-    EXPECT_EQ(RunScript(script), "100 LOOPBACK");
+    EXPECT_EQ(vrtest::RunDeviceScript(nullptr, {script}), "100 LOOPBACK");
 }
 
 } // namespace

@@ -33,7 +33,6 @@ std::string Read(const vr::xml::Document& document) {
     return vr::ToUtf8(document.documentElement().xml());
 }
 
-using vrtest::DeviceSite;
 
 class AdapterFileTest : public testing::Test {
 protected:
@@ -300,31 +299,9 @@ TEST_F(AdapterFileTest, AnAdapterWrittenFromNothingMeasuresTheLoopbackInstrument
     EXPECT_EQ(outputs.length(), 1);
 
     Connect(path, "\\n");
-    vr::ComPtr<vr::ComObject<DeviceSite>> site;
-    ASSERT_EQ(vr::ComObject<DeviceSite>::Create(&site), S_OK);
-    site->device = socket_.Get();
-    CLSID clsid{};
-    vr::ComPtr<IActiveScript> engine;
-    vr::ComPtr<IActiveScriptParse> parse;
-    ASSERT_EQ(CLSIDFromProgID(u"JScript", &clsid), S_OK);
-    ASSERT_EQ(
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IActiveScript>(), engine.PutVoid()),
-        S_OK);
-    ASSERT_EQ(engine->QueryInterface(parse.Put()), S_OK);
-    ASSERT_EQ(engine->SetScriptSite(site.Get()), S_OK);
-    ASSERT_EQ(parse->InitNew(), S_OK);
-    ASSERT_EQ(engine->AddNamedItem(u"dev", SCRIPTITEM_ISVISIBLE), S_OK);
-    ASSERT_EQ(parse->ParseScriptText(u"dev.Volt = 7.25;\nvar result = dev.Volt * 2 + ' ' + dev.Model;\n",
-                                     nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE, nullptr, nullptr),
-              S_OK)
-        << vr::ToUtf8(site->lastError);
-    _variant_t result;
-    ASSERT_EQ(parse->ParseScriptText(u"result", nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
-                                     &result, nullptr),
-              S_OK);
-    ASSERT_EQ(result.vt, VT_BSTR);
-    EXPECT_EQ(vr::ToUtf8(vr::BstrView(result.bstrVal)), "14.5 LOOPBACK");
-    EXPECT_EQ(engine->Close(), S_OK);
+    EXPECT_EQ(vrtest::RunDeviceScript(socket_.Get(),
+                                      {u"dev.Volt = 7.25;\nvar result = dev.Volt * 2 + ' ' + dev.Model;\n"}),
+              "14.5 LOOPBACK");
 }
 
 } // namespace

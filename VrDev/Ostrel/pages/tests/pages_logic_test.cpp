@@ -286,34 +286,9 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
                            _variant_t(static_cast<IUnknown*>(visa.Get()))),
               S_OK);
 
-    vr::ComPtr<vr::ComObject<vrtest::DeviceSite>> site;
-    ASSERT_EQ(vr::ComObject<vrtest::DeviceSite>::Create(&site), S_OK);
-    site->device = socket.Get();
-    vr::ComPtr<IActiveScript> engine;
-    vr::ComPtr<IActiveScriptParse> parse;
-    ASSERT_EQ(CLSIDFromProgID(u"JScript", &clsid), S_OK);
-    ASSERT_EQ(
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IActiveScript>(), engine.PutVoid()),
-        S_OK);
-    ASSERT_EQ(engine->QueryInterface(parse.Put()), S_OK);
-    ASSERT_EQ(engine->SetScriptSite(site.Get()), S_OK);
-    ASSERT_EQ(parse->InitNew(), S_OK);
-    ASSERT_EQ(engine->AddNamedItem(u"dev", SCRIPTITEM_ISVISIBLE), S_OK);
-    for (const char16_t* statement :
-         {u"dev.Volt = 3.5;", u"dev.Channel = 2;", u"var result = dev.Volt * 2 + ' ' + dev.Channel;"}) {
-        ASSERT_EQ(parse->ParseScriptText(statement, nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISVISIBLE,
-                                         nullptr, nullptr),
-                  S_OK)
-            << vr::ToUtf8(statement) << ": " << vr::ToUtf8(site->lastError);
-    }
-    _variant_t result;
-    ASSERT_EQ(parse->ParseScriptText(u"result", nullptr, nullptr, nullptr, 0, 1, SCRIPTTEXT_ISEXPRESSION,
-                                     &result, nullptr),
-              S_OK);
-    ASSERT_EQ(result.vt, VT_BSTR);
-    EXPECT_EQ(vr::ToUtf8(vr::BstrView(result.bstrVal)), "7 2");
-    EXPECT_EQ(engine->Close(), S_OK);
-    site->device = nullptr;
+    EXPECT_EQ(vrtest::RunDeviceScript(socket.Get(), {u"dev.Volt = 3.5;", u"dev.Channel = 2;",
+                                                     u"var result = dev.Volt * 2 + ' ' + dev.Channel;"}),
+              "7 2");
     socket = nullptr;
     visa = nullptr;
 }
