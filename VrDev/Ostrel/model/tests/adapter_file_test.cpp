@@ -33,7 +33,6 @@ std::string Read(const vr::xml::Document& document) {
     return vr::ToUtf8(document.documentElement().xml());
 }
 
-
 class AdapterFileTest : public testing::Test {
 protected:
     void SetUp() override {
