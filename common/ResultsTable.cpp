@@ -35,11 +35,11 @@ constexpr const OLECHAR* kCreateClaims =
     u"CREATE TABLE IF NOT EXISTS TestExecSessions (TestID TEXT NOT NULL, ExecSession TEXT NOT NULL, "
     u"PRIMARY KEY (TestID, ExecSession))";
 constexpr const OLECHAR* kProbeClaims = u"SELECT TestID FROM TestExecSessions WHERE 1=0";
-// The highest session of the test, stored or claimed, each read from an index alone: one row whatever the
-// sessions hold (NULL when the test has none yet, which reads as a missing field).
-constexpr const OLECHAR* kSelectLastSession =
-    u"SELECT MAX(ExecSession) AS ExecSession FROM (SELECT MAX([ExecSession]) AS ExecSession FROM TestResults "
-    u"WHERE TestID=? UNION ALL SELECT MAX([ExecSession]) FROM TestExecSessions WHERE TestID=?) AS Known;";
+// The highest session of the test stored and the highest claimed, each read from an index alone: one row
+// whatever the sessions hold (NULL for a test without any, which reads as a missing field).
+constexpr const OLECHAR* kSelectLastSessions =
+    u"SELECT (SELECT MAX([ExecSession]) FROM TestResults WHERE TestID=?) AS ExecSession, "
+    u"(SELECT MAX([ExecSession]) FROM TestExecSessions WHERE TestID=?) AS Claimed;";
 // Takes the number unless another claimant has it: a row made (one affected) is this claim's.
 constexpr const OLECHAR* kClaimSession =
     u"INSERT INTO TestExecSessions (TestID,ExecSession) VALUES (?,?) ON CONFLICT DO NOTHING";
@@ -120,10 +120,11 @@ std::u16string SessionText(LONGLONG number) {
 }
 
 // The number after the highest session stored or claimed for the test (1 when there is none, *found
-// false); false when the search fails.
+// false); false when the search fails. The two are compared as numbers: texts of different lengths need not
+// order as their numbers do.
 bool LookUpNextSession(CADO& database, const OLECHAR* testId, LONGLONG* next, bool* found) {
     std::array<_variant_t, 2> keys = {TextOf(testId), TextOf(testId)};
-    if (!database.Execute(kSelectLastSession, keys)) {
+    if (!database.Execute(kSelectLastSessions, keys)) {
         SetTraceSite();
         TraceError(
             u"Error while searching for records of 'TestResults' table of the DataBase with TestID = '%s'.",
@@ -131,8 +132,12 @@ bool LookUpNextSession(CADO& database, const OLECHAR* testId, LONGLONG* next, bo
         return false;
     }
     std::string stored;
-    *found = database.MoveFirstItem() && database.GetItem(u"ExecSession", stored);
-    *next = SessionNumber(*found ? stored : std::string()) + 1;
+    std::string claimed;
+    bool moved = database.MoveFirstItem() != FALSE;
+    bool anyStored = moved && database.GetItem(u"ExecSession", stored);
+    bool anyClaimed = moved && database.GetItem(u"Claimed", claimed);
+    *found = anyStored || anyClaimed;
+    *next = std::max(SessionNumber(stored), SessionNumber(claimed)) + 1;
     return true;
 }
 
@@ -241,8 +246,7 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
         if (!LookUpNextSession(*database, testId, &next, &found)) {
             return E_FAIL;
         }
-        // Never back to a number already lost: where texts of different lengths order unlike their numbers,
-        // the highest text need not be the highest number.
+        // Never back to a number already lost (the highest text of a table need not be its highest number).
         candidate = std::max(next, candidate + 1);
         std::u16string text = SessionText(candidate);
         switch (TryClaim(*database, testId, text)) {
