@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -18,16 +17,11 @@ namespace {
 
 constexpr const char* kDataSourceVariable = "VR_STATION_DSN";
 constexpr const char* kIndexVariable = "VR_STATION_INDEX";
-constexpr const char* kClaimsVariable = "VR_STATION_CLAIMS";
 constexpr int kStations = 8;
 constexpr int kClaimsPerStation = 200;
 
-std::string StationName(int station) {
-    return "station" + std::to_string(station);
-}
-
-// A database of the kind that neither table exists in yet, so the stations also make them at once. The
-// SQLite file is not flushed to the disk (its locks, which are what is tested, stay the same).
+// A database that neither table exists in yet, so the stations also make them at once. The SQLite file is
+// not flushed to the disk: its locks, which are what is tested, stay the same.
 std::string EmptyDatabase(dbtest::DatabaseKind kind) {
     if (kind == dbtest::DatabaseKind::Postgres) {
         return resultstest::ResultsDataSource(kind, "stations");
@@ -38,64 +32,42 @@ std::string EmptyDatabase(dbtest::DatabaseKind kind) {
                                            "\nTimeout=20000\nSyncPragma=OFF\n");
 }
 
-// Each station's claims as recorded by the station: claim number -> session.
-using Claims = std::map<std::string, std::map<std::string, std::string>>;
-
-Claims ReadClaims(const std::string& folder) {
-    Claims claims;
-    for (int station = 0; station < kStations; ++station) {
-        std::ifstream file(folder + "/" + StationName(station) + ".claims");
-        std::string claim;
-        std::string session;
-        while (file >> claim >> session) {
-            claims[StationName(station)][claim] = session;
-        }
-    }
-    return claims;
-}
-
 class StationsTest : public testing::TestWithParam<dbtest::DatabaseKind> {};
 
+// Each row's value is the session its station read back from its engine after the claim.
 TEST_P(StationsTest, EveryClaimedSessionIsHeldByOneStationAndCarriedByItsRow) {
     std::string dsn = EmptyDatabase(GetParam());
     if (dsn.empty()) {
         dbtest::ReportMissingPostgres();
         return;
     }
-    std::string folder = vrtest::MakeFreshFolder("stations");
+    std::string logs = vrtest::MakeFreshFolder("stations");
     pid_t stations[kStations];
     for (int i = 0; i < kStations; ++i) {
         stations[i] = vrtest::StartSelfTest("Station.DISABLED_ClaimsSessionsAndStoresARowUnderEach",
-                                            {{kDataSourceVariable, dsn},
-                                             {kIndexVariable, std::to_string(i)},
-                                             {kClaimsVariable, folder + "/" + StationName(i) + ".claims"}},
-                                            folder + "/" + StationName(i) + ".log");
+                                            {{kDataSourceVariable, dsn}, {kIndexVariable, std::to_string(i)}},
+                                            logs + "/station" + std::to_string(i) + ".log");
     }
     for (int i = 0; i < kStations; ++i) {
         EXPECT_EQ(vrtest::WaitForChild(stations[i]), 0)
-            << "see " << folder << "/" << StationName(i) << ".log (VR_TEST_KEEP=1 keeps it)";
+            << "see " << logs << "/station" << i << ".log (VR_TEST_KEEP=1 keeps it)";
     }
 
-    Claims claims = ReadClaims(folder);
-    std::set<std::string> sessions;
-    for (const auto& [station, own] : claims) {
-        EXPECT_EQ(own.size(), static_cast<size_t>(kClaimsPerStation)) << station;
-        for (const auto& [claim, session] : own) {
-            EXPECT_TRUE(sessions.insert(session).second) << session << " claimed twice, last by " << station;
-        }
+    std::set<std::u16string> sessions;
+    std::map<std::u16string, int> rowsOfStation;
+    for (const resultstest::Row& row : resultstest::StoredRows(dsn)) {
+        EXPECT_EQ(row[9], row[2]) << "the row of " << vr::ToUtf8(row[6]) << " " << vr::ToUtf8(row[1]);
+        EXPECT_TRUE(sessions.insert(row[9]).second) << vr::ToUtf8(row[9]) << " claimed twice";
+        ++rowsOfStation[row[6]];
+    }
+    EXPECT_EQ(rowsOfStation.size(), static_cast<size_t>(kStations));
+    for (const auto& [station, rows] : rowsOfStation) {
+        EXPECT_EQ(rows, kClaimsPerStation) << vr::ToUtf8(station);
     }
     // Every number from the first on was handed out: none lost, none skipped.
     ASSERT_EQ(sessions.size(), static_cast<size_t>(kStations * kClaimsPerStation));
-    EXPECT_EQ(*sessions.begin(), "000000001");
-    EXPECT_EQ(*sessions.rbegin(), "000001600");
-
-    std::vector<resultstest::Row> rows = resultstest::StoredRows(dsn);
-    EXPECT_EQ(rows.size(), static_cast<size_t>(kStations * kClaimsPerStation));
-    for (const resultstest::Row& row : rows) {
-        std::string station = vr::ToUtf8(row[6]);
-        std::string claim = vr::ToUtf8(row[1]);
-        EXPECT_EQ(vr::ToUtf8(row[9]), claims[station][claim]) << station << " " << claim;
-    }
+    EXPECT_EQ(*sessions.begin(), u"000000001");
+    EXPECT_EQ(*sessions.rbegin(), u"000001600");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, StationsTest,
@@ -106,39 +78,31 @@ INSTANTIATE_TEST_SUITE_P(Databases, StationsTest,
 TEST(Station, DISABLED_ClaimsSessionsAndStoresARowUnderEach) {
     const char* dsn = std::getenv(kDataSourceVariable);
     const char* index = std::getenv(kIndexVariable);
-    const char* claimsFile = std::getenv(kClaimsVariable);
-    ASSERT_TRUE(dsn != nullptr && index != nullptr && claimsFile != nullptr);
+    ASSERT_TRUE(dsn != nullptr && index != nullptr);
     dbtest::UsePrivateDriverConfig();
-    CVrConfigData config;
     BSTR dsnText = vr::AllocBstrUtf8(dsn);
-    ASSERT_TRUE(config.StoreItem("DSN", dsnText));
+    ASSERT_TRUE(CVrConfigData().StoreItem("DSN", dsnText));
     SysFreeString(dsnText);
 
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     vr::ComPtr<IVrTestEngine> engine = CreateEngine();
     ASSERT_TRUE(engine) << vr::ToUtf8(ErrorDescription());
-    std::string station = StationName(std::atoi(index));
     ASSERT_EQ(engine->put_TestID(Bstr(u"LineTest")), S_OK);
-    ASSERT_EQ(engine->put_SN(Bstr(vr::FromUtf8(station))), S_OK);
-
+    ASSERT_EQ(engine->put_SN(Bstr(vr::FromUtf8(std::string("station") + index))), S_OK);
     std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<int> pause(0, 1500);
-    std::ofstream claims(claimsFile);
     for (int claim = 0; claim < kClaimsPerStation; ++claim) {
         std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
         ASSERT_EQ(engine->SetNextTestExecSession(), S_OK) << vr::ToUtf8(ErrorDescription());
-        BSTR session = nullptr;
-        ASSERT_EQ(engine->get_TestExecSession(&session), S_OK);
-        std::string sessionText = vr::ToUtf8(TextOf(session));
-        SysFreeString(session);
+        _variant_t session;
+        session.vt = VT_BSTR;
+        ASSERT_EQ(engine->get_TestExecSession(&session.bstrVal), S_OK);
         // The moment between the claim and the session's first row, in which the number must stay held.
         std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
-        std::string resultId = "claim" + std::to_string(claim);
-        ASSERT_EQ(
-            engine->SaveResult(Long(claim), Bstr(vr::FromUtf8(resultId)), Missing(), Long(1), Missing()),
-            S_OK)
+        ASSERT_EQ(engine->SaveResult(session, Bstr(vr::FromUtf8("claim" + std::to_string(claim))), Missing(),
+                                     Long(1), Missing()),
+                  S_OK)
             << vr::ToUtf8(ErrorDescription());
-        claims << resultId << ' ' << sessionText << '\n' << std::flush;
     }
     engine = nullptr;
     CoUninitialize();
