@@ -109,10 +109,12 @@ bool EnsureResultsTable(CADO& database) {
     return S_OK;
 }
 
-// The number of a session text: its leading digits, as atol reads them; 0 for none. 64 bits: the highest
-// LONG has a successor.
+// The number of a session text: its leading digits, as atol reads them; 0 for none. In 64 bits, so that
+// numbers beyond the highest LONG keep growing rather than all reading as that one (and taken again), and
+// bounded so that the claims after it cannot overflow.
 LONGLONG SessionNumber(const std::string& stored) {
-    return vr::Wcstol(vr::FromUtf8(stored).c_str(), nullptr, 10);
+    constexpr LONGLONG kHighestSession = 999'999'999'999'999'999;
+    return std::min(vr::Strtoi64(stored.c_str(), nullptr, 10), kHighestSession);
 }
 
 std::u16string SessionText(LONGLONG number) {

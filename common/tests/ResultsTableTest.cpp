@@ -158,6 +158,12 @@ TEST_P(ResultsDatabaseTest, LeadingDigitsOfAStoredSessionCount) {
     std::u16string session;
     ASSERT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), S_OK);
     EXPECT_EQ(session, u"2147483648");
+    // Beyond the highest LONG the numbers go on growing.
+    owner.execSession = u"99999999999";
+    ASSERT_EQ(SaveTestResult(database_.get(), owner, _variant_t(1.0), u"R", Missing(), Missing(), Missing()),
+              S_OK);
+    ASSERT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), S_OK);
+    EXPECT_EQ(session, u"100000000000");
 }
 
 TEST_P(ResultsDatabaseTest, LostTableFailsBothOperations) {
