@@ -172,11 +172,11 @@ const CommandPtr& CADO::PreparedCommandFor(const OLECHAR* text) {
 
 // The command prepares the text again only when the text, its type or the connection changed.
 BOOL CADO::RunCommand(const CommandPtr& command, const OLECHAR* text, std::span<const _variant_t> parameters,
-                      LONG options) {
+                      LONG options, LONG* recordsAffected) {
     try {
         command->SetActiveConnection(HeldConnection());
         command->SetCommandText(vr::U16View(text));
-        m_pRecordSet = command->Execute(nullptr, parameters, options);
+        m_pRecordSet = command->Execute(recordsAffected, parameters, options);
         return TRUE;
     }
     CADO_CATCH_ALL
@@ -197,7 +197,7 @@ BOOL CADO::Execute(const OLECHAR* sql) {
     CADO_CATCH_ALL
 }
 
-BOOL CADO::Execute(const OLECHAR* sql, std::span<const _variant_t> parameters) {
+BOOL CADO::Execute(const OLECHAR* sql, std::span<const _variant_t> parameters, LONG* recordsAffected) {
     SetTraceMethodName(u"CADO::Execute()");
     SetTraceSite();
     TraceInfo(u"SQL: \"%s\"", sql != nullptr ? sql : u"");
@@ -206,7 +206,7 @@ BOOL CADO::Execute(const OLECHAR* sql, std::span<const _variant_t> parameters) {
     }
     SetTraceMethodName(u"CADO::Execute()");
     try {
-        return RunCommand(PreparedCommandFor(sql), sql, parameters, adCmdText);
+        return RunCommand(PreparedCommandFor(sql), sql, parameters, adCmdText, recordsAffected);
     }
     CADO_CATCH_ALL
 }

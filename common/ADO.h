@@ -54,8 +54,9 @@ public:
     BOOL Execute(const OLECHAR* sql);
     // The same with one value per "?" marker of the text, bound as parameters. Each text runs on a command of
     // its own that keeps it prepared, so statements that alternate (a lookup, then an insert) are not parsed
-    // again on every run.
-    BOOL Execute(const OLECHAR* sql, std::span<const _variant_t> parameters);
+    // again on every run. recordsAffected, when given, receives the rows an INSERT, UPDATE or DELETE touched
+    // (-1 when the driver does not say); it is left alone on FALSE.
+    BOOL Execute(const OLECHAR* sql, std::span<const _variant_t> parameters, LONG* recordsAffected = nullptr);
     // Moves the current recordset to its first record; FALSE without a recordset or a record.
     BOOL MoveFirstItem();
     // The current record's field as UTF-8 text; FALSE without a recordset, or when the field is unknown,
@@ -74,7 +75,7 @@ private:
     // failed (as m_pCommand's users do).
     const vr::ado::CommandPtr& PreparedCommandFor(const OLECHAR* text);
     BOOL RunCommand(const vr::ado::CommandPtr& command, const OLECHAR* text,
-                    std::span<const _variant_t> parameters, LONG options);
+                    std::span<const _variant_t> parameters, LONG options, LONG* recordsAffected = nullptr);
 
     // Execute's commands by statement text, for the current connection (Open empties it). Bounded: a caller
     // that runs ever new texts empties it rather than holding statements without end. The object's thread.

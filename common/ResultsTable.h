@@ -1,5 +1,6 @@
 // The test engine's results table: opening the results database, storing one row of TestResults per
-// result (SaveResult) and numbering the executions of a test (SetNextTestExecSession).
+// result (SaveResult) and numbering the executions of a test (SetNextTestExecSession) with numbers that
+// stations sharing the database claim in the table TestExecSessions.
 //
 // The table holds the twelve columns TestID, TestResultID, TestResultValue, SpecValue, TestStatus,
 // Description, SN, TestPlanID, TestPlanVariantID, ExecSession, TestDate and TestTime, all text. Every value
@@ -26,7 +27,8 @@ struct TestResultOwner {
 
 // InitExecution's database step: opens the database with "File Name=<dsnFile>;" and makes the TestResults
 // table (and its index by test and session) when the database has none yet, so a new user's database works
-// at once. Failure: "Couldn't open DataBase specified by DSN file '<dsnFile>'." and E_FAIL; the database
+// at once; likewise the TestExecSessions table of claimed session numbers, whose absence fails only the
+// claims. Failure: "Couldn't open DataBase specified by DSN file '<dsnFile>'." and E_FAIL; the database
 // object stays as it is (closed), and every later statement on it fails.
 [[nodiscard]] HRESULT OpenResultsDatabase(CADO& database, const OLECHAR* dsnFile);
 
@@ -44,9 +46,16 @@ struct TestResultOwner {
                                      const OLECHAR* resultId, const VARIANT& description,
                                      const VARIANT& status, const VARIANT& specValue);
 
-// SetNextTestExecSession after the engine's interruption check: *session becomes the number after the
-// highest ExecSession stored for the test, nine digits ("000000001" for a test without rows; the leading
-// digits of the stored text count, as atol reads them), or the empty text when database is null. A failed
-// search: "Error while searching for records of 'TestResults' table of the DataBase with TestID = '<id>'."
-// and E_FAIL, *session untouched. The engine puts *session into its TestExecSession property.
+// SetNextTestExecSession after the engine's interruption check: claims the number after the highest
+// ExecSession stored or claimed for the test, nine digits ("000000001" for a test without any; the leading
+// digits of a stored text count, as atol reads them), into *session; the empty text when database is null.
+// A claimed number is held in TestExecSessions: no other claim, from this database object or any other
+// process or station, gets it again. A number that another claim took first is given up for the next one.
+// Each claim is a lookup and an insert, each a transaction of its own.
+// Failures, *session untouched, E_FAIL, the database's reason traced as an error line before:
+// - a failed search: "Error while searching for records of 'TestResults' table of the DataBase with
+//   TestID = '<id>'.";
+// - a failed insert (or many claims lost in a row): "Couldn't claim ExecSession '<number>' of the
+//   'TestExecSessions' table of the DataBase with TestID = '<id>'."
+// The engine puts *session into its TestExecSession property.
 [[nodiscard]] HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16string* session);

@@ -1,8 +1,9 @@
 // The results table on both real databases: rows as SaveResult stores them, the checks before storing,
-// execution sessions, and the database's first use.
+// execution sessions and their claims, and the database's first use.
 #include "common/ResultRow.h"
 #include "common/Trace.h"
 #include "common/tests/ResultsTestSupport.h"
+#include "common/tests/trace_sink.h"
 #include "platform/base/paths.h"
 #include "tests/support/test_env.h"
 
@@ -157,6 +158,12 @@ TEST_P(ResultsDatabaseTest, LeadingDigitsOfAStoredSessionCount) {
     std::u16string session;
     ASSERT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), S_OK);
     EXPECT_EQ(session, u"2147483648");
+    // Beyond the highest LONG the numbers go on growing.
+    owner.execSession = u"99999999999";
+    ASSERT_EQ(SaveTestResult(database_.get(), owner, _variant_t(1.0), u"R", Missing(), Missing(), Missing()),
+              S_OK);
+    ASSERT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), S_OK);
+    EXPECT_EQ(session, u"100000000000");
 }
 
 TEST_P(ResultsDatabaseTest, LostTableFailsBothOperations) {
@@ -183,9 +190,65 @@ TEST_P(ResultsDatabaseTest, ReopeningKeepsTheRows) {
     EXPECT_EQ(Rows().size(), 2u);
 }
 
+// A database written before sessions were claimed: the claims table is made as it opens, and numbers go on
+// from the highest stored, held from the claim on.
+TEST_P(ResultsDatabaseTest, DatabaseWithoutClaimsGoesOnFromItsHighestSessionAndHoldsEachClaim) {
+    TestResultOwner owner = Owner();
+    owner.execSession = u"000000041";
+    ASSERT_EQ(SaveTestResult(database_.get(), owner, _variant_t(1.0), u"R", Missing(), Missing(), Missing()),
+              S_OK);
+    ASSERT_TRUE(database_->Execute(u"DROP TABLE TestExecSessions"));
+    CADO station;
+    ASSERT_EQ(OpenResultsDatabase(station, vr::FromUtf8(dsn_).c_str()), S_OK) << LastError();
+    std::u16string session;
+    ASSERT_EQ(NextTestExecSession(&station, u"Test'1", &session), S_OK) << LastError();
+    EXPECT_EQ(session, u"000000042");
+    ASSERT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), S_OK) << LastError();
+    EXPECT_EQ(session, u"000000043");
+}
+
+// A claim the database refuses hands out no number.
+TEST_P(ResultsDatabaseTest, RefusedClaimFailsWithItsNumber) {
+    ASSERT_TRUE(database_->Execute(u"DROP TABLE TestExecSessions"));
+    ASSERT_TRUE(database_->Execute(u"CREATE VIEW TestExecSessions AS SELECT DISTINCT TestID, ExecSession "
+                                   u"FROM TestResults"));
+    std::u16string session = u"kept";
+    EXPECT_EQ(NextTestExecSession(database_.get(), u"Test'1", &session), E_FAIL);
+    EXPECT_EQ(session, u"kept");
+    EXPECT_EQ(LastError(), "Couldn't claim ExecSession '000000001' of the 'TestExecSessions' table of the "
+                           "DataBase with TestID = 'Test'1'.");
+    ASSERT_TRUE(database_->Execute(u"DROP VIEW TestExecSessions")); // the fixture drops tables only
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, ResultsDatabaseTest,
                          testing::Values(dbtest::DatabaseKind::Sqlite, dbtest::DatabaseKind::Postgres),
                          dbtest::KindName);
+
+class ResultsServerTest : public commontest::TracedTest {};
+
+// A station whose server went away fails its claim, and the trace has the server's reason.
+TEST_F(ResultsServerTest, ClaimWithoutTheServerFailsWithItsReason) {
+    std::string dsn = resultstest::ResultsDataSource(dbtest::DatabaseKind::Postgres, "lost");
+    if (dsn.empty()) {
+        dbtest::ReportMissingPostgres();
+        return;
+    }
+    CADO station;
+    CADO admin;
+    ASSERT_EQ(OpenResultsDatabase(station, vr::FromUtf8(dsn).c_str()), S_OK) << LastError();
+    ASSERT_EQ(OpenResultsDatabase(admin, vr::FromUtf8(dsn).c_str()), S_OK) << LastError();
+    std::string pid;
+    ASSERT_TRUE(station.Execute(u"SELECT pg_backend_pid() AS Pid") && station.MoveFirstItem() &&
+                station.GetItem(u"Pid", pid));
+    ASSERT_TRUE(admin.Execute(vr::FromUtf8("SELECT pg_terminate_backend(" + pid + ")").c_str()));
+    std::u16string session = u"kept";
+    EXPECT_EQ(NextTestExecSession(&station, u"Test'1", &session), E_FAIL);
+    EXPECT_EQ(session, u"kept");
+    EXPECT_EQ(
+        LastError(),
+        "Error while searching for records of 'TestResults' table of the DataBase with TestID = 'Test'1'.");
+    EXPECT_THAT(Lines(TRACE_LEVEL_ERROR), testing::Contains(testing::HasSubstr("terminating connection")));
+}
 
 TEST(ResultsWithoutDatabaseTest, NothingIsStoredAndTheSessionIsEmpty) {
     EXPECT_EQ(SaveTestResult(nullptr, Owner(), _variant_t(1.0), u"R", Missing(), Missing(), Missing()), S_OK);

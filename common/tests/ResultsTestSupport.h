@@ -44,7 +44,8 @@ inline std::vector<Row> StoredRows(const std::string& dsnFile, const std::u16str
 }
 
 // A file data source for a results database of the kind, empty of results: a fresh SQLite file, or the
-// test's PostgreSQL cluster with its TestResults table dropped. Empty when the kind cannot be had.
+// test's PostgreSQL cluster with its TestResults and TestExecSessions tables dropped. Empty when the kind
+// cannot be had.
 inline std::string ResultsDataSource(dbtest::DatabaseKind kind, const std::string& hint) {
     dbtest::UsePrivateDriverConfig();
     if (kind == dbtest::DatabaseKind::Sqlite) {
@@ -59,6 +60,7 @@ inline std::string ResultsDataSource(dbtest::DatabaseKind kind, const std::strin
     auto connection = vr::ado::Connection::Create();
     connection->Open(u"File Name=" + vr::FromUtf8(dsn));
     dbtest::ExecuteQuietly(connection, u"DROP TABLE TestResults");
+    dbtest::ExecuteQuietly(connection, u"DROP TABLE TestExecSessions");
     return dsn;
 }
 
