@@ -69,7 +69,10 @@ std::u16string XPathLiteral(std::u16string_view text) {
     return result + u"'" + std::u16string(text.substr(start)) + u"')";
 }
 
-CDeviceAdapterFile::CDeviceAdapterFile(const OLECHAR* fileName) : CXmlFile(fileName) {}
+CDeviceAdapterFile::CDeviceAdapterFile(const OLECHAR* fileName) : CXmlFile(fileName) {
+    // Engineers write and keep these files by hand: a save keeps the layout of what the studio does not edit.
+    SetKeepLayout(true);
+}
 
 CDeviceAdapterFile::~CDeviceAdapterFile() = default;
 
@@ -88,6 +91,7 @@ HRESULT CDeviceAdapterFile::CreateFromBlank() {
         ThrowIfFailed(vr::xml::Document::Create(&blank));
         blank.setAsync(false);
         blank.setPreserveWhiteSpace(true);
+        blank.setKeepLayout(true); // a new file is laid out as the template is
         const std::u16string path = ostrel::BlankAdapterFilePath();
         if (FAILED(blank.load(path))) {
             DumpParseError(blank.parseError());
