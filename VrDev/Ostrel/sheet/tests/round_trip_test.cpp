@@ -43,21 +43,13 @@ constexpr const char* kBlankTemplate = "VrDev/Ostrel/model/AdapterBlank.daf";
 std::vector<std::string> RepositoryAdapterFiles() {
     std::vector<std::string> files;
     const fs::path root = VR_SOURCE_DIR;
-    for (const fs::directory_entry& top : fs::directory_iterator(root)) {
-        const std::string name = top.path().filename().string();
-        if (name.starts_with(".") || name.starts_with("build")) {
-            continue;
-        }
-        if (top.is_regular_file() && top.path().extension() == ".daf") {
-            files.push_back(name);
-        }
-        if (!top.is_directory()) {
-            continue;
-        }
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top.path())) {
-            if (entry.is_regular_file() && entry.path().extension() == ".daf") {
-                files.push_back(fs::relative(entry.path(), root).string());
-            }
+    for (auto entry = fs::recursive_directory_iterator(root); entry != fs::recursive_directory_iterator();
+         ++entry) {
+        const std::string name = entry->path().filename().string();
+        if (entry.depth() == 0 && (name.starts_with(".") || name.starts_with("build"))) {
+            entry.disable_recursion_pending();
+        } else if (entry->is_regular_file() && entry->path().extension() == ".daf") {
+            files.push_back(fs::relative(entry->path(), root).string());
         }
     }
     std::sort(files.begin(), files.end());
