@@ -392,6 +392,10 @@ SaveAnswer OperationsPage::AskSave(std::u16string_view text) {
     }
 }
 
+bool OperationsPage::Confirm(std::u16string_view text) {
+    return Context().Message(text, u"Warning", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 std::optional<std::u16string> OperationsPage::AskNewName(std::u16string_view kind,
                                                          std::u16string_view initial) {
     std::u16string name;

@@ -72,6 +72,7 @@ private:
     void ShowError(std::u16string_view text) override;
     void ShowWarning(std::u16string_view text) override;
     SaveAnswer AskSave(std::u16string_view text) override;
+    bool Confirm(std::u16string_view text) override;
     std::optional<std::u16string> AskNewName(std::u16string_view kind, std::u16string_view initial) override;
     void ShowUnparsedResponse(std::u16string_view text, std::u16string_view response) override;
 
