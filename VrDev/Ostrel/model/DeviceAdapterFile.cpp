@@ -366,7 +366,12 @@ HRESULT CDeviceAdapterFile::SetMessageType(const vr::xml::Node& complexType) {
             schema.selectSingleNode(u"xsd:complexType[@name = " + XPathLiteral(name) + u"]", &existing));
         vr::xml::Node copy;
         ThrowIfFailed(complexType.cloneNode(true, &copy));
-        return existing ? schema.replaceChild(copy, existing) : schema.appendChild(copy);
+        if (existing) {
+            return schema.replaceChild(copy, existing);
+        }
+        vr::xml::Node last;
+        ThrowIfFailed(schema.selectSingleNode(u"*[last()]", &last));
+        return ostrel::InsertIndented(schema, copy, last); // on a line of its own after the last type
     });
 }
 
@@ -435,10 +440,11 @@ HRESULT CDeviceAdapterFile::UpdatePart(vr::xml::Node& operation, std::u16string_
     } else {
         if (!part) {
             ThrowIfFailed(NewElement(partName, &part));
-            vr::xml::Node output;
-            ThrowIfFailed(operation.selectSingleNode(u"output", &output));
-            ThrowIfFailed(output && partName == u"input" ? operation.insertBefore(part, output)
-                                                         : operation.appendChild(part));
+            vr::xml::Node after; // an input goes first, an output last
+            if (partName != u"input") {
+                ThrowIfFailed(operation.selectSingleNode(u"*[last()]", &after));
+            }
+            ThrowIfFailed(ostrel::InsertIndented(operation, part, after));
         }
         UpdateAttribute(part, u"message", message, false);
     }
@@ -501,10 +507,24 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
         if (element) {
             return root.replaceChild(updated, element);
         }
-        // New operations go after the last one, before the actions that may reference them.
-        vr::xml::Node firstAction;
-        ThrowIfFailed(root.selectSingleNode(u"action", &firstAction));
-        return firstAction ? root.insertBefore(updated, firstAction) : root.appendChild(updated);
+        // New operations go after the last one (before the actions that may reference them), on a line of
+        // their own.
+        vr::xml::Node after;
+        ThrowIfFailed(root.selectSingleNode(u"operation[last()]", &after));
+        if (!after) {
+            ThrowIfFailed(root.selectSingleNode(u"types", &after));
+        }
+        ThrowIfFailed(ostrel::InsertIndented(root, updated, after));
+        // Made apart from the document, its parts get their lines only now.
+        vr::xml::Node previous;
+        for (const vr::xml::Node& part : std::vector<vr::xml::Node>{input, output}) {
+            if (part) {
+                ThrowIfFailed(updated.removeChild(part));
+                ThrowIfFailed(ostrel::InsertIndented(updated, part, previous));
+                previous = part;
+            }
+        }
+        return S_OK;
     });
 }
 
