@@ -11,6 +11,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/xml/namespaces.h"
+#include "platform/xml/schema.h"
 
 #include <array>
 #include <new>
@@ -64,6 +65,13 @@ std::u16string Qualified(std::u16string_view qualifier, std::u16string_view loca
     }
     name += localName;
     return name;
+}
+
+std::u16string TypeReference(std::u16string_view qualifier, std::u16string_view type) {
+    if (type.find(u':') != std::u16string_view::npos || !vr::xml::BuiltInType(type)) {
+        return std::u16string(type);
+    }
+    return Qualified(qualifier, type);
 }
 
 } // namespace vrcommon::schemafactory

@@ -11,7 +11,7 @@
 #include <vector>
 
 using vrcommon::schemafactory::IsFacetName;
-using vrcommon::schemafactory::Qualified;
+using vrcommon::schemafactory::TypeReference;
 using vrcommon::schemafactory::ThrowIfFailed;
 
 namespace {
@@ -107,13 +107,13 @@ HRESULT CXMLSchemaFactory::BuildElement(vr::xml::Node* element, std::u16string_v
     ThrowIfFailed(document_.documentElement().appendChild(built));
     ThrowIfFailed(built.setAttribute(u"name", name));
     if (!HasFacetItem(items)) {
-        ThrowIfFailed(built.setAttribute(u"type", Qualified(qualifier, type)));
+        ThrowIfFailed(built.setAttribute(u"type", TypeReference(qualifier, type)));
         for (const DescriptionItem& item : items) {
             ThrowIfFailed(built.setAttribute(item.name, item.value));
         }
     } else {
         vr::xml::Node restriction = NewElement(qualifier, u"restriction");
-        ThrowIfFailed(restriction.setAttribute(u"base", Qualified(qualifier, type)));
+        ThrowIfFailed(restriction.setAttribute(u"base", TypeReference(qualifier, type)));
         vr::xml::Node simpleType = NewElement(qualifier, u"simpleType");
         ThrowIfFailed(simpleType.appendChild(restriction));
         ThrowIfFailed(built.appendChild(simpleType));

@@ -57,6 +57,8 @@ void CMsgTypeDef::Reset() {
     elements_.clear();
     current_ = kNoRecord;
     parseResult_.clear();
+    sampleCommentTerm_.clear();
+    schemaTypes_.clear();
 }
 
 // ---- Records ----
@@ -379,7 +381,11 @@ HRESULT CMsgTypeDef::BuildComplexType(vr::xml::Node* complexType) {
     }
     const std::u16string name = Wide(messageName_);
     HRESULT hr = factory_.CTBeginComplexType(complexType, name.c_str(), xsdQualifier_.c_str());
-    const std::u16string comment = std::u16string(kSampleComment) + Wide(sample_);
+    std::string_view stored = sample_;
+    if (!sampleCommentTerm_.empty() && stored.ends_with(sampleCommentTerm_)) {
+        stored.remove_suffix(sampleCommentTerm_.size()); // the comment as it was written: without terminator
+    }
+    const std::u16string comment = std::u16string(kSampleComment) + Wide(stored);
     if (SUCCEEDED(hr)) {
         hr = factory_.AddElement(comment.c_str());
     }
@@ -501,46 +507,100 @@ HRESULT CMsgTypeDef::Load(const vr::xml::Node& complexType) {
                 u"Passed pComplexTypeNodeMsgTypeDef is a '%s' element, but it should be a 'complexType' "
                 u"element.",
                 complexType.baseName().c_str());
+            ClearAfterFailedLoad();
             return E_INVALIDARG;
         }
-        xsdQualifier_ = complexType.prefix();
-        std::u16string name;
-        (void)complexType.getAttribute(u"name", &name); // a type without a name keeps an empty one
-        messageName_ = Narrow(name);
-        vr::xml::Node first = complexType.firstChild();
-        if (!first) {
-            throw _com_error(E_POINTER);
+        HRESULT hr = ReadComplexType(complexType);
+        if (FAILED(hr)) {
+            ClearAfterFailedLoad();
         }
-        std::u16string comment = first.nodeValue();
-        if (first.nodeType() != vr::xml::NODE_COMMENT ||
-            comment.compare(0, kSampleComment.size(), kSampleComment) != 0) {
-            SetTraceSite();
-            TraceError(u"Passed MsgTypeDef '%hs' (complexType element) doesn't have Sample Message Text.",
-                       vr::ToUtf8(name).c_str());
-            return E_FAIL;
-        }
-        sample_ = Narrow(std::u16string_view(comment).substr(kSampleComment.size()));
-        loadIndex_ = 0;
-        outerSequenceSeen_ = false;
-        for (const vr::xml::Node& child : complexType.childNodes()) {
-            if (HRESULT hr = ReadSequence(child); FAILED(hr)) {
-                return hr;
-            }
-        }
-        if (HRESULT hr = ParseMsg(complexType, {}); FAILED(hr)) {
-            return hr;
-        }
-        if (gapMode_ == GapMode::Fixed) {
-            DropFixedUnderscoreTokens();
-        }
-        SetModified(false);
-        current_ = kNoRecord;
-        return S_OK;
+        return hr;
     } catch (const _com_error& error) {
+        ClearAfterFailedLoad();
         DumpComError(error);
         return error.Error();
     } catch (const std::bad_alloc&) {
+        ClearAfterFailedLoad();
         return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CMsgTypeDef::ReadComplexType(const vr::xml::Node& complexType) {
+    xsdQualifier_ = complexType.prefix();
+    std::u16string name;
+    (void)complexType.getAttribute(u"name", &name); // a type without a name keeps an empty one
+    messageName_ = Narrow(name);
+    if (!complexType.firstChild()) {
+        throw _com_error(E_POINTER);
+    }
+    // The sample is the first comment that carries it: indentation, other comments and annotations may
+    // stand around it, as the socket reads the type.
+    std::optional<std::u16string> comment;
+    for (const vr::xml::Node& child : complexType.childNodes()) {
+        std::u16string text = child.nodeValue();
+        if (child.nodeType() == vr::xml::NODE_COMMENT &&
+            text.compare(0, kSampleComment.size(), kSampleComment) == 0) {
+            comment = text.substr(kSampleComment.size());
+            break;
+        }
+    }
+    if (!comment) {
+        SetTraceSite();
+        TraceError(u"Passed MsgTypeDef '%hs' (complexType element) doesn't have Sample Message Text.",
+                   vr::ToUtf8(name).c_str());
+        return E_FAIL;
+    }
+    sample_ = Narrow(*comment);
+    KeepSchemaTypesOf(complexType);
+    loadIndex_ = 0;
+    outerSequenceSeen_ = false;
+    for (const vr::xml::Node& child : complexType.childNodes()) {
+        if (HRESULT hr = ReadSequence(child); FAILED(hr)) {
+            return hr;
+        }
+    }
+    // A sample written without the terminator (as people write them) still ends with it: the type's own
+    // terminator, as the socket derives it, ends every message of the type. The stored comment keeps its
+    // own form.
+    const std::string term = TerminatorOf(complexType);
+    if (!term.empty() && !sample_.ends_with(term)) {
+        sample_ += term;
+        sampleCommentTerm_ = term;
+    }
+    if (HRESULT hr = ParseMsg(complexType, {}); FAILED(hr)) {
+        return hr;
+    }
+    if (gapMode_ == GapMode::Fixed) {
+        DropFixedUnderscoreTokens();
+    }
+    SetModified(false);
+    current_ = kNoRecord;
+    return S_OK;
+}
+
+void CMsgTypeDef::ClearAfterFailedLoad() {
+    // What did not load must not be saved as if it had: nothing of it stays.
+    Reset();
+    sample_.clear();
+    messageName_.clear();
+    sampleCommentTerm_.clear();
+    schemaTypes_.clear();
+    SetModified(false);
+}
+
+void CMsgTypeDef::KeepSchemaTypesOf(const vr::xml::Node& complexType) {
+    schemaTypes_.clear();
+    vr::xml::Node schema = complexType.parentNode();
+    if (!schema || schema.nodeType() != vr::xml::NODE_ELEMENT || schema.baseName() != u"schema") {
+        return;
+    }
+    for (const vr::xml::Node& child : schema.childNodes()) {
+        std::u16string typeName;
+        vr::xml::Node copy;
+        if (child.nodeType() == vr::xml::NODE_ELEMENT && child.baseName() == u"simpleType" &&
+            child.getAttribute(u"name", &typeName) == S_OK && SUCCEEDED(child.cloneNode(true, &copy))) {
+            schemaTypes_.push_back(copy);
+        }
     }
 }
 

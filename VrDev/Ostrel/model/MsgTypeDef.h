@@ -65,14 +65,18 @@ public:
     // marked modified. Always true.
     bool Init(std::string_view sample, std::string_view messageName, std::string_view termString,
               std::u16string_view xsdQualifier, std::u16string_view xmlAttrStructure);
-    // Empties the records, the current record and the parse result text.
+    // Empties the records, the current record, the parse result text and what Load kept of the schema.
     void Reset();
 
     // Builds the message's complex type (a new element outside any tree); E_INVALIDARG for a sample that
     // holds "--" or ends with "-", which the type's sample comment cannot hold.
     [[nodiscard]] HRESULT GetMsgTypeDef(vr::xml::Node* complexType);
     // Rebuilds the definition from a stored complex type: E_POINTER for none, E_INVALIDARG for another
-    // element, E_FAIL without the sample comment or when the sample does not parse against it.
+    // element, E_FAIL without the sample comment or when the sample does not parse against it; after a
+    // failure the definition is empty. The sample is the first comment that begins "MessageTextSample: ",
+    // wherever it stands among the type's children; a sample written without the type's terminator gets it
+    // (the comment a build writes leaves it out again). The named simple types of the type's schema are
+    // kept, so that elements of those types parse.
     [[nodiscard]] HRESULT Load(const vr::xml::Node& complexType);
 
     // Adds a token before the first token that begins after b (outside a group that begins there).
@@ -155,6 +159,14 @@ private:
     bool GapIsAbsorbed(int from, int to) const;
     std::u16string GapPattern() const;
     void AppendMissingItems(std::u16string& attributes) const;
+    HRESULT ReadComplexType(const vr::xml::Node& complexType);
+    void ClearAfterFailedLoad();
+    // The engine's terminator of the type (what the socket reads an answer up to); empty when none.
+    std::string TerminatorOf(const vr::xml::Node& complexType);
+    // The parse document of the type given to the engine; the type's name.
+    HRESULT PrepareEngine(const vr::xml::Node& complexType, std::u16string* typeName);
+    // Copies of the named simple types of the schema the complex type stands in, which its elements may use.
+    void KeepSchemaTypesOf(const vr::xml::Node& complexType);
     HRESULT ReadSequence(const vr::xml::Node& node);
     HRESULT ReadElement(const vr::xml::Node& node);
     void DropFixedUnderscoreTokens();
@@ -181,5 +193,9 @@ private:
     CXlatrix xlatrix_{false};
     int gapCounter_ = 1;             // the next gap's number within one build
     std::u16string savedDefinition_; // the build remembered by SetModified(false)
+    // The terminator that the loaded sample comment left out (the sample holds it); empty when none.
+    std::string sampleCommentTerm_;
+    // The named simple types of the loaded type's schema (detached copies), parsed along with the type.
+    std::vector<vr::xml::Node> schemaTypes_;
     bool modified_ = false;
 };

@@ -6,6 +6,7 @@
 #include "common/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
+#include "platform/xml/namespaces.h"
 
 #include <algorithm>
 #include <new>
@@ -18,6 +19,27 @@ namespace {
 void ThrowIfFailed(HRESULT hr) {
     if (FAILED(hr)) {
         throw _com_error(hr);
+    }
+}
+
+// Takes the annotation that only writing a command uses (vra:format, the engine's format of a value sent)
+// out of the element and its descendants: reading the sample refuses it, yet a command's values still read
+// by their types.
+void DropComposeOnlyAnnotations(const vr::xml::Node& element) {
+    vr::xml::NamedNodeMap attributes = element.attributes();
+    for (int32_t index = attributes.length(); index-- > 0;) {
+        vr::xml::Node attribute = attributes.item(index);
+        // A built element names it "vra:format" before it is in a document that declares the prefix.
+        const bool annotation = attribute.namespaceURI() == vr::xml::kAdapterAnnotationsNamespace ||
+                                (attribute.namespaceURI().empty() && attribute.prefix() == u"vra");
+        if (annotation && attribute.baseName() == u"format") {
+            ThrowIfFailed(attributes.removeNamedItem(attribute.nodeName()));
+        }
+    }
+    for (const vr::xml::Node& child : element.childNodes()) {
+        if (child.nodeType() == vr::xml::NODE_ELEMENT) {
+            DropComposeOnlyAnnotations(child);
+        }
     }
 }
 
@@ -38,9 +60,48 @@ HRESULT CMsgTypeDef::LoadParseDocument(const vr::xml::Node& complexType, vr::xml
     if (!complexType || document->selectSingleNode(u"//types/*", &schema) != S_OK) {
         throw _com_error(E_POINTER); // no node, or a blank adapter file without a types schema
     }
+    // The named simple types of the type's own schema go along: its elements may be of those types.
+    for (const vr::xml::Node& type : schemaTypes_) {
+        vr::xml::Node typeCopy;
+        ThrowIfFailed(type.cloneNode(true, &typeCopy));
+        ThrowIfFailed(schema.appendChild(typeCopy));
+    }
     ThrowIfFailed(complexType.cloneNode(true, &copy));
+    DropComposeOnlyAnnotations(copy);
     ThrowIfFailed(schema.appendChild(copy));
     return S_OK;
+}
+
+HRESULT CMsgTypeDef::PrepareEngine(const vr::xml::Node& complexType, std::u16string* typeName) {
+    vr::xml::Document document;
+    if (HRESULT hr = LoadParseDocument(complexType, &document); FAILED(hr)) {
+        return hr;
+    }
+    if (complexType.getAttribute(u"name", typeName) != S_OK) {
+        SetTraceSite();
+        TraceError(u"pComplexTypeNodeMsgTypeDef has no 'name' attribute");
+        return E_FAIL;
+    }
+    if (!xlatrix_.SetSchemaXml(document)) {
+        SetTraceSite();
+        TraceError(u"Xlatrix::SetSchemaXml() returns Error: '%hs'", vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+std::string CMsgTypeDef::TerminatorOf(const vr::xml::Node& complexType) {
+    try {
+        std::u16string typeName;
+        std::u16string term;
+        if (FAILED(PrepareEngine(complexType, &typeName)) ||
+            !xlatrix_.GetTermString(Narrow(typeName).c_str(), term)) {
+            return {}; // a type the engine cannot read has no terminator to add; its parse tells why
+        }
+        return Narrow(term);
+    } catch (const _com_error&) {
+        return {}; // as above: the parse that follows reports it
+    }
 }
 
 HRESULT CMsgTypeDef::ParseMsg(const vr::xml::Node& complexType, std::string_view text, int* failurePos) {
@@ -50,21 +111,9 @@ HRESULT CMsgTypeDef::ParseMsg(const vr::xml::Node& complexType, std::string_view
     }
     parseResult_.clear();
     try {
-        vr::xml::Document document;
-        if (HRESULT hr = LoadParseDocument(complexType, &document); FAILED(hr)) {
-            return hr;
-        }
         std::u16string typeName;
-        if (complexType.getAttribute(u"name", &typeName) != S_OK) {
-            SetTraceSite();
-            TraceError(u"pComplexTypeNodeMsgTypeDef has no 'name' attribute");
-            return E_FAIL;
-        }
-        if (!xlatrix_.SetSchemaXml(document)) {
-            SetTraceSite();
-            TraceError(u"Xlatrix::SetSchemaXml() returns Error: '%hs'",
-                       vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
-            return E_FAIL;
+        if (HRESULT hr = PrepareEngine(complexType, &typeName); FAILED(hr)) {
+            return hr;
         }
         const bool positionMode = text.empty();
         const std::string parsed(positionMode ? std::string_view(sample_) : text);
