@@ -220,6 +220,7 @@ HRESULT COperationsModel::LoadInMessage(const std::u16string& name) {
     }
     currentInput_ = name;
     input_.Clear();
+    inputLoad_ = {};
     side_ = ElementSide::None;
     response_.clear();
     buttons_.newOutput = buttons_.send = false;
@@ -237,7 +238,9 @@ HRESULT COperationsModel::LoadInMessage(const std::u16string& name) {
         return hr;
     }
     if (hr == S_OK) {
-        return input_.Load(type);
+        hr = input_.Load(type);
+        inputLoad_ = MessageLoad::Of(hr, name);
+        return hr;
     }
     input_.New("", MessageNameOf(name), "");
     return S_OK;
@@ -248,12 +251,14 @@ HRESULT COperationsModel::LoadOutMessage(const std::u16string& name, bool forced
     parsedValues_.clear();
     if (IsUndefined(name)) {
         output_.Clear();
+        outputLoad_ = {};
         currentOutput_.clear();
         lastOutput_.clear();
         return S_OK;
     }
     if (name != currentOutput_) {
         currentOutput_ = name;
+        outputLoad_ = {};
         CDeviceAdapterFile* document = host_.Document();
         vr::xml::Node type;
         HRESULT hr = document != nullptr ? document->GetMessageType(name, &type) : E_FAIL;
@@ -265,11 +270,13 @@ HRESULT COperationsModel::LoadOutMessage(const std::u16string& name, bool forced
             (void)document->GetDeviceSetting(u"termstring", &term); // absent: no terminator
             output_.New(Narrow(response_), MessageNameOf(name), Narrow(term));
         } else if (hr = output_.Load(type); FAILED(hr)) {
+            outputLoad_ = MessageLoad::Of(hr, name);
             if (!lastOutput_.empty()) {
-                SetOutNameRow(lastOutput_, false);
+                SetOutNameRow(lastOutput_, false); // the last one that loaded, which clears the failure
             }
             return hr;
         } else {
+            outputLoad_ = MessageLoad::Of(hr, name);
             lastOutput_ = name;
             buttons_.newOutput = true;
             // An answer just read is parsed against the stored definition below; without one, the
@@ -370,10 +377,49 @@ bool COperationsModel::StoredTimeout(std::optional<std::u16string>* timeout) con
     return true;
 }
 
-HRESULT COperationsModel::SaveMessage(MessageEditorPort& editor, const std::u16string& name, bool* written) {
+COperationsModel::MessageLoad COperationsModel::MessageLoad::Of(HRESULT hr, const std::u16string& name) {
+    MessageLoad load;
+    load.name = name;
+    load.loaded = SUCCEEDED(hr);
+    if (FAILED(hr)) {
+        load.failure = LastErrorText();
+    }
+    return load;
+}
+
+std::u16string COperationsModel::LoadRefusal() const {
+    std::u16string text;
+    for (const auto& [load, side] : {std::pair{&inputLoad_, u"input"}, std::pair{&outputLoad_, u"output"}}) {
+        if (load->name.empty() || load->loaded) {
+            continue;
+        }
+        text += vr::FormatWString(u"The %s message '%s' did not load, so '%s' Operation is not saved: saving "
+                                  u"would lose the message.",
+                                  side, load->name.c_str(), operation_.c_str());
+        if (!load->failure.empty()) {
+            text += u"\n" + load->failure;
+        }
+        text += u"\n";
+    }
+    if (!text.empty()) {
+        text.pop_back();
+    }
+    return text;
+}
+
+HRESULT COperationsModel::SaveMessage(MessageEditorPort& editor, const std::u16string& name,
+                                      const MessageLoad& load, bool* written) {
     *written = false;
     CMsgTypeDef& definition = editor.Model().Definition();
-    if (IsUndefined(name) || definition.IsSampleEmpty()) {
+    if (IsUndefined(name)) {
+        return S_OK;
+    }
+    if (load.loaded && load.name == name && !definition.IsModified()) {
+        // Unchanged since it loaded: the file keeps the type as it was written, and the operation keeps it.
+        *written = true;
+        return S_OK;
+    }
+    if (definition.IsSampleEmpty()) {
         return S_OK;
     }
     vr::xml::Node type;
@@ -414,11 +460,17 @@ HRESULT COperationsModel::SaveOperation() {
         ReportSaveFailure(errorBefore);
         return E_FAIL;
     }
+    if (const std::u16string refusal = LoadRefusal(); !refusal.empty()) {
+        SetTraceSite();
+        TraceError(u"%s", refusal.c_str());
+        host_.ShowError(refusal);
+        return E_FAIL;
+    }
     bool outputWritten = false;
     bool inputWritten = false;
-    HRESULT hr = SaveMessage(output_, outName_, &outputWritten);
+    HRESULT hr = SaveMessage(output_, outName_, outputLoad_, &outputWritten);
     if (SUCCEEDED(hr)) {
-        hr = SaveMessage(input_, inName_, &inputWritten);
+        hr = SaveMessage(input_, inName_, inputLoad_, &inputWritten);
     }
     if (SUCCEEDED(hr)) {
         hr = WriteOperationElement(inputWritten, outputWritten);

@@ -143,7 +143,9 @@ public:
     // True when the page may go on: not modified, saved after Yes, or No. False after Cancel or a failed
     // save.
     bool QuerySave();
-    // Writes both definitions and the operation into the document and saves the file; negative on failure.
+    // Writes both definitions (those changed since they loaded) and the operation into the document and
+    // saves the file; negative on failure. Refused, saying which, while a message of the operation did not
+    // load: saving would lose it.
     [[nodiscard]] HRESULT SaveOperation();
 
     // ---- Commands (false when nothing changed) ----
@@ -183,7 +185,20 @@ private:
     // The row setters: a changed name loads its definition (an error box when that fails).
     void SetInNameRow(const std::u16string& name);
     void SetOutNameRow(const std::u16string& name, bool forced);
-    HRESULT SaveMessage(MessageEditorPort& editor, const std::u16string& name, bool* written);
+    // How a message definition came into its editor: from the document under that name (loaded, or failed
+    // with the reason), or otherwise (no name).
+    struct MessageLoad {
+        std::u16string name;
+        bool loaded = false;
+        std::u16string failure;
+        static MessageLoad Of(HRESULT hr, const std::u16string& name);
+    };
+    // Why the operation cannot be saved because a message of it did not load; empty when both did.
+    std::u16string LoadRefusal() const;
+    // Writes the definition under its name unless it is unchanged since it loaded; written: the operation
+    // names the message.
+    HRESULT SaveMessage(MessageEditorPort& editor, const std::u16string& name, const MessageLoad& load,
+                        bool* written);
     HRESULT WriteOperationElement(bool inputWritten, bool outputWritten);
     void ParseHeldResponse(const std::u16string& name);
     // The output definition's sample parsed anew: its values as the Parsed Values show them.
@@ -209,6 +224,8 @@ private:
     std::u16string currentInput_;  // the loaded input definition's name
     std::u16string currentOutput_; // the loaded output definition's name
     std::u16string lastOutput_;    // the last output definition that loaded
+    MessageLoad inputLoad_;        // how the input definition came into its editor
+    MessageLoad outputLoad_;       // how the output definition came into its editor
     std::u16string response_;      // the last answer read from the connection
     std::u16string parsedValues_;
     bool fieldsModified_ = false; // timeout, parameters or result changed by the engineer
