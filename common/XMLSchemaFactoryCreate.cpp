@@ -11,8 +11,8 @@
 #include <vector>
 
 using vrcommon::schemafactory::IsFacetName;
-using vrcommon::schemafactory::TypeReference;
 using vrcommon::schemafactory::ThrowIfFailed;
+using vrcommon::schemafactory::TypeReference;
 
 namespace {
 

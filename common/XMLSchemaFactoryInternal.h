@@ -31,8 +31,8 @@ std::u16string CleanErrorDescription(std::u16string_view description);
 // "qualifier:localName", or the local name alone for an empty qualifier.
 std::u16string Qualified(std::u16string_view qualifier, std::u16string_view localName);
 
-// A type as an element or a restriction names it: a built-in XSD type under the qualifier, any other type (one
-// of the schema's own, or one written with a prefix) as it is written.
+// A type as an element or a restriction names it: a built-in XSD type under the qualifier, any other type
+// (one of the schema's own, or one written with a prefix) as it is written.
 std::u16string TypeReference(std::u16string_view qualifier, std::u16string_view type);
 
 } // namespace vrcommon::schemafactory

@@ -84,7 +84,8 @@ HRESULT CMsgTypeDef::PrepareEngine(const vr::xml::Node& complexType, std::u16str
     }
     if (!xlatrix_.SetSchemaXml(document)) {
         SetTraceSite();
-        TraceError(u"Xlatrix::SetSchemaXml() returns Error: '%hs'", vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
+        TraceError(u"Xlatrix::SetSchemaXml() returns Error: '%hs'",
+                   vr::ToUtf8(Wide(xlatrix_.strErrorText)).c_str());
         return E_FAIL;
     }
     return S_OK;

@@ -5,6 +5,7 @@
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 
 #include "VrDev/Ostrel/model/tests/sample_message.h"
+#include "common/Trace.h"
 #include "instrel.h"
 #include "peers.h"
 #include "platform/base/text.h"
@@ -14,12 +15,11 @@
 #include "platform/com/object.h"
 #include "platform/scripting/activscp.h"
 #include "plugmar.h"
-#include "common/Trace.h"
 #include "tests/support/device_site.h"
 
 #include <filesystem>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -43,7 +43,8 @@ const std::set<std::u16string> kUnreadableSamples = {u"msg_CountListResponse", u
 // The text of a message type's sample comment.
 std::string SampleComment(const vr::xml::Node& complexType) {
     vr::xml::Node comment;
-    EXPECT_EQ(complexType.selectSingleNode(u"comment()[starts-with(., 'MessageTextSample: ')]", &comment), S_OK);
+    EXPECT_EQ(complexType.selectSingleNode(u"comment()[starts-with(., 'MessageTextSample: ')]", &comment),
+              S_OK);
     return comment ? vr::ToUtf8(comment.nodeValue()) : std::string();
 }
 
