@@ -342,6 +342,12 @@ bool OperationsPage::Leave() {
     return model_->QuerySave();
 }
 
+bool OperationsPage::QueryClose() {
+    const bool agreed = model_->QuerySave();
+    ShowModel();
+    return agreed;
+}
+
 void OperationsPage::FileShown() {
     ShowModel();
 }

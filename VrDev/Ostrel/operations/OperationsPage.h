@@ -48,6 +48,8 @@ public:
     void Enter() override;
     bool Leave() override;
     void FileShown() override;
+    // As Leave: a changed operation is offered for saving.
+    bool QueryClose() override;
 
     COperationsModel& Model() { return *model_; }
     // The widgets, for tests and screenshots.

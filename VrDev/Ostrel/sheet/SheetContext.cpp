@@ -39,7 +39,12 @@ HRESULT SheetContext::SetAdapterFile(const std::u16string& path) {
         return hr;
     }
     hasFile_ = true;
+    savedXml_ = document_.GetDocument().xml();
     return S_OK;
+}
+
+bool SheetContext::HasUnsavedChanges() const {
+    return hasFile_ && document_.GetDocument() && document_.GetDocument().xml() != savedXml_;
 }
 
 HRESULT SheetContext::SaveFile() {
@@ -50,7 +55,9 @@ HRESULT SheetContext::SaveFile() {
     }
     if (FAILED(hr)) {
         Error(u"Error during saving '" + FileName() + u"' file.");
+        return hr;
     }
+    savedXml_ = document_.GetDocument().xml();
     return hr;
 }
 

@@ -55,6 +55,8 @@ public:
     // Saves the document and loads it again from the file. On failure shows "Error during saving '<file>'
     // file." and returns the failure; E_UNEXPECTED with the same box when no file is chosen.
     HRESULT SaveFile();
+    // True when the document differs from what was last loaded or saved (edits the file does not hold yet).
+    bool HasUnsavedChanges() const;
 
     // ---- The device connection ----
     // The connection operations are tried on; null until one is chosen (a page must test it).
@@ -78,6 +80,7 @@ private:
     SheetMessages& messages_;              // borrowed; outlives the context
     CDeviceAdapterFile document_;          // window thread
     bool hasFile_ = false;                 // window thread: a file was chosen and loaded
+    std::u16string savedXml_;              // window thread: the document as last loaded or saved
     vr::ComPtr<IVrRigmont> rigmont_;       // window thread; made on first use
     vr::ComPtr<IVrConnection> connection_; // window thread; null until one is chosen
 };

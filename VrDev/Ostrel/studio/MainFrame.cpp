@@ -196,10 +196,12 @@ void MainFrame::ShowAbout() {
 
 void MainFrame::closeEvent(QCloseEvent* event) {
     // The open windows close first, so the adapter file window rebuilds what its file changed.
+    // The adapter file window may keep itself open (Cancel of saving its edits): then the studio stays.
     for (QWidget* window : {static_cast<QWidget*>(sheet_.data()), static_cast<QWidget*>(connections_.data()),
                             static_cast<QWidget*>(devices_.data())}) {
-        if (window) {
-            window->close();
+        if (window && !window->close()) {
+            event->ignore();
+            return;
         }
     }
     event->accept();
