@@ -113,6 +113,25 @@ TEST_F(ManagerTest, ARecordsTimeoutShortensTheTestersReads) {
     }
 }
 
+TEST_F(ManagerTest, TheServerMustBeARegisteredProgIdAndStoredOnesAreOfferedAgain) {
+    SaveLoopback(u"Loop");
+    HwManager connections(HwKind::kConnection, rigmont.Get(), nullptr);
+    connections.SelectName(u"Loop");
+    EXPECT_FALSE(connections.SetServer(u"Vornic.NoSuchServer"));
+    EXPECT_EQ(U8(connections.Status()),
+              "'Vornic.NoSuchServer' is no registered ProgID: the Connection can't be made by it.");
+    EXPECT_EQ(U8(StoredRecord(u"connection", u"Loop")).rfind("Vornic.CnVISA|", 0), 0u);
+    EXPECT_TRUE(connections.ServerChoices().empty());
+
+    EXPECT_TRUE(connections.SetServer(kCnVisaProgId));
+    EXPECT_EQ(U8(connections.Status()), "OK");
+    EXPECT_EQ(connections.ServerChoices(), std::vector<std::u16string>{kCnVisaProgId});
+    EXPECT_EQ(HwManager(HwKind::kConnection, rigmont.Get(), nullptr).ServerChoices(),
+              std::vector<std::u16string>{kCnVisaProgId});
+    EXPECT_TRUE(HwManager(HwKind::kDevice, rigmont.Get(), nullptr).ServerChoices().empty());
+    EXPECT_EQ(ostrel::CheckServer(u"<Undefined>"), ostrel::ServerCheck::kUndefined);
+}
+
 TEST(ConnectionTesterText, CarriageReturnsAndLineFeedsShow) {
     EXPECT_EQ(U8(ostrel::ShowControlCharacters(u"OK\r\n")), "OK¬¶\n");
 }

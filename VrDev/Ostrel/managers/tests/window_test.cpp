@@ -39,6 +39,7 @@ TEST_F(ManagerTest, ConnectionWindowTestsTheLoopbackInstrument) {
     window.show();
     window.NameField()->RefreshChoices();
     EXPECT_EQ(window.NameField()->findText("Loop") > 0, true);
+    EXPECT_FALSE(window.NameField()->isEditable()); // a record is chosen, never typed
     window.ChooseName("Loop");
     EXPECT_EQ(window.StatusLine()->text(), "OK");
     EXPECT_EQ(window.ServerField()->currentText(), "Vornic.CnVISA");
