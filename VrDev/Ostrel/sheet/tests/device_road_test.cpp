@@ -94,7 +94,50 @@ void TypeRow(ostrel::DevicePage* page, std::u16string_view row, const QString& t
     QTest::keyClicks(combo->lineEdit(), text);
 }
 
-using DeviceRoadTest = ManagerTest;
+class DeviceRoadTest : public ManagerTest {
+protected:
+    // The sheet window as the studio opens it, closing with the real rebuild of the device libraries.
+    QPointer<ostrel::AdapterSheet> OpenSheet() {
+        QPointer<ostrel::AdapterSheet> sheet = new ostrel::AdapterSheet(
+            QStringLiteral("Device Adapter File"), nullptr,
+            [](const std::u16string& file, std::u16string* error) {
+                return ostrel::RebuildAdapterLibraries(file, error);
+            },
+            rigmont.Get());
+        sheet->resize(1100, 700);
+        sheet->show();
+        return sheet;
+    }
+    static void ChooseLoopback(ostrel::AdapterSheet& sheet) {
+        QComboBox* connections = sheet.General()->ConnectionField();
+        connections->setCurrentIndex(connections->findText("Loopback"));
+        Q_EMIT connections->activated(connections->currentIndex());
+        ASSERT_NE(sheet.Context().Connection(), nullptr);
+    }
+    // A device of the hardware manager uses the file; closing the sheet builds its library, saying nothing.
+    void CloseForDevice(QPointer<ostrel::AdapterSheet>& sheet, const std::u16string& device,
+                        const std::string& adapter) {
+        ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(device.c_str()), _bstr_t(u"Vornic.Socket"),
+                                      _bstr_t(u"Loopback"),
+                                      _bstr_t(vr::FromUtf8("AdapterFile=" + adapter).c_str())),
+                  S_OK);
+        vr::ui::MessageBoxSeen seen;
+        vr::ui::AnswerNextMessageBox(IDOK, &seen);
+        QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(sheet.isNull());
+        EXPECT_EQ(seen.text, u"") << "closing the sheet said something";
+        vr::ui::DropModalAnswers();
+        ASSERT_TRUE(fs::exists(ostrel::SocketLibraryPath(ostrel::DefaultSocketLibraryPlaces(), device)));
+    }
+    // The test executive runs a one-test sequence of the script, which passes and writes the line.
+    void ExpectPassingRun(const std::string& name, const char* script, const std::string& line) {
+        auto [exitCode, output] = RunSequence(WriteSequence(folder, name, script));
+        EXPECT_EQ(exitCode, 0) << output;
+        EXPECT_NE(output.find(line), std::string::npos) << output;
+        EXPECT_NE(output.find("verdict: Passed"), std::string::npos) << output;
+    }
+};
 
 TEST_F(DeviceRoadTest, ADeviceDefinedInTheSheetMeasuresTheInstrumentInATestRun) {
     vrtest::TestApplication();
@@ -102,23 +145,14 @@ TEST_F(DeviceRoadTest, ADeviceDefinedInTheSheetMeasuresTheInstrumentInATestRun) 
     ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
     SaveLoopback(u"Loopback");
     const std::string adapter = folder + "/Probe.daf";
-    QPointer<ostrel::AdapterSheet> sheet = new ostrel::AdapterSheet(
-        QStringLiteral("Device Adapter File"), nullptr,
-        [](const std::u16string& file, std::u16string* error) {
-            return ostrel::RebuildAdapterLibraries(file, error);
-        },
-        rigmont.Get());
-    sheet->resize(1100, 700);
-    sheet->show();
+    QPointer<ostrel::AdapterSheet> sheet = OpenSheet();
 
     // A new file (from the blank template) and the device's connection on the General page.
     AnswerFileDialog(adapter);
     QTest::mouseClick(sheet->General()->BrowseButton(), Qt::LeftButton);
     ASSERT_EQ(sheet->General()->PathField()->text(), QString::fromStdString(adapter));
-    QComboBox* connections = sheet->General()->ConnectionField();
-    connections->setCurrentIndex(connections->findText("Loopback"));
-    Q_EMIT connections->activated(connections->currentIndex());
-    ASSERT_NE(sheet->Context().Connection(), nullptr);
+    ChooseLoopback(*sheet);
+    ASSERT_FALSE(HasFatalFailure());
 
     // The device's time-out and the end of its answers on the Device page.
     sheet->Tabs()->setCurrentIndex(3);
@@ -138,26 +172,9 @@ TEST_F(DeviceRoadTest, ADeviceDefinedInTheSheetMeasuresTheInstrumentInATestRun) 
     ASSERT_FALSE(HasFatalFailure());
     QTest::mouseClick(sheet->SaveButton(), Qt::LeftButton);
 
-    // A device of the hardware manager uses the file; closing the sheet builds its library.
-    ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(u"Probe"), _bstr_t(u"Vornic.Socket"),
-                                  _bstr_t(u"Loopback"),
-                                  _bstr_t(vr::FromUtf8("AdapterFile=" + adapter).c_str())),
-              S_OK);
-    vr::ui::MessageBoxSeen seen;
-    vr::ui::AnswerNextMessageBox(IDOK, &seen);
-    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(sheet.isNull());
-    EXPECT_EQ(seen.text, u"") << "closing the sheet said something";
-    vr::ui::DropModalAnswers();
-    const ostrel::SocketLibraryPlaces places = ostrel::DefaultSocketLibraryPlaces();
-    ASSERT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"Probe")));
-
-    // The test executive runs a one-test sequence whose script measures through the device.
-    auto [exitCode, output] = RunSequence(WriteSequence(folder, "probe", kScript));
-    EXPECT_EQ(exitCode, 0) << output;
-    EXPECT_NE(output.find("Probe model: LOOPBACK"), std::string::npos) << output;
-    EXPECT_NE(output.find("verdict: Passed"), std::string::npos) << output;
+    CloseForDevice(sheet, u"Probe", adapter);
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectPassingRun("probe", kScript, "Probe model: LOOPBACK");
 }
 
 // The meter's range set and read back through the device made by its ProgID.
@@ -183,19 +200,10 @@ TEST_F(DeviceRoadTest, AHandWrittenAdapterIsChangedInTheSheetAndItsDeviceMeasure
     SaveLoopback(u"Loopback");
     const std::string adapter = folder + "/Meter.daf";
     fs::copy_file(VR_TEST_DATA "/handwritten_meter.daf", adapter);
-    QPointer<ostrel::AdapterSheet> sheet = new ostrel::AdapterSheet(
-        QStringLiteral("Device Adapter File"), nullptr,
-        [](const std::u16string& file, std::u16string* error) {
-            return ostrel::RebuildAdapterLibraries(file, error);
-        },
-        rigmont.Get());
-    sheet->resize(1100, 700);
-    sheet->show();
+    QPointer<ostrel::AdapterSheet> sheet = OpenSheet();
     ASSERT_EQ(sheet->SetAdapterFile(vr::FromUtf8(adapter)), S_OK); // the studio's file argument
-    QComboBox* connections = sheet->General()->ConnectionField();
-    connections->setCurrentIndex(connections->findText("Loopback"));
-    Q_EMIT connections->activated(connections->currentIndex());
-    ASSERT_NE(sheet->Context().Connection(), nullptr);
+    ChooseLoopback(*sheet);
+    ASSERT_FALSE(HasFatalFailure());
 
     // The existing operation get_Range, its messages indented as written by hand: loaded, given a time-out
     // of its own, tried on the instrument and saved.
@@ -224,23 +232,9 @@ TEST_F(DeviceRoadTest, AHandWrittenAdapterIsChangedInTheSheetAndItsDeviceMeasure
     EXPECT_EQ(range.timeout, u"1500");
     EXPECT_EQ(range.inputMessage, u"msg_GetRange");
 
-    // A device of the hardware manager uses the file; closing the sheet builds its library, asking nothing.
-    ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(u"Meter"), _bstr_t(u"Vornic.Socket"),
-                                  _bstr_t(u"Loopback"),
-                                  _bstr_t(vr::FromUtf8("AdapterFile=" + adapter).c_str())),
-              S_OK);
-    vr::ui::MessageBoxSeen seen;
-    vr::ui::AnswerNextMessageBox(IDOK, &seen);
-    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(sheet.isNull());
-    EXPECT_EQ(seen.text, u"") << "closing the sheet said something";
-    vr::ui::DropModalAnswers();
-
-    auto [exitCode, output] = RunSequence(WriteSequence(folder, "meter", kMeterScript));
-    EXPECT_EQ(exitCode, 0) << output;
-    EXPECT_NE(output.find("Meter range: 12.5"), std::string::npos) << output;
-    EXPECT_NE(output.find("verdict: Passed"), std::string::npos) << output;
+    CloseForDevice(sheet, u"Meter", adapter);
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectPassingRun("meter", kMeterScript, "Meter range: 12.5");
 }
 
 } // namespace
