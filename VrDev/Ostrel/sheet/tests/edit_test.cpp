@@ -51,8 +51,8 @@ std::u16string Key(const Node& node) {
 }
 
 // The differences between two trees, one line each: "path/@attribute: 'was' -> 'is'", "path: + node",
-// "path: - node". Children are paired by a longest common run of their keys; paired elements are compared
-// in turn.
+// "path: - node", "path: attributes in another order". Children are paired by a longest common run of their
+// keys; paired elements are compared in turn.
 void Diff(const Node& was, const Node& is, const std::string& path, std::vector<std::string>* lines) {
     const vr::xml::NamedNodeMap before = was.attributes();
     const vr::xml::NamedNodeMap after = is.attributes();
@@ -64,10 +64,22 @@ void Diff(const Node& was, const Node& is, const std::string& path, std::vector<
                              "'");
         }
     }
+    std::vector<std::u16string> kept; // the attributes both have, in the order of each
+    std::vector<std::u16string> keptAfter;
     for (int32_t i = 0; i < before.length(); ++i) {
         if (!after.getNamedItem(before.item(i).nodeName())) {
             lines->push_back(path + "/@" + U8(before.item(i).nodeName()) + ": removed");
+        } else {
+            kept.push_back(before.item(i).nodeName());
         }
+    }
+    for (int32_t i = 0; i < after.length(); ++i) {
+        if (before.getNamedItem(after.item(i).nodeName())) {
+            keptAfter.push_back(after.item(i).nodeName());
+        }
+    }
+    if (kept != keptAfter) {
+        lines->push_back(path + ": attributes in another order");
     }
     const vr::xml::NodeList wasChildren = was.childNodes();
     const vr::xml::NodeList isChildren = is.childNodes();
