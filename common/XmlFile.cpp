@@ -132,6 +132,7 @@ HRESULT CXmlFile::NewDocument(const OLECHAR* xmlText) {
     document.setAsync(true);
     document.setValidateOnParse(false);
     document.setPreserveWhiteSpace(true);
+    document.setKeepLayout(keepLayout_);
     ThrowIfFailed(document.setProperty(u"SelectionLanguage", u"XPath"));
     ThrowIfFailed(document.setProperty(u"SelectionNamespaces", XmlFileSelectionNamespaces()));
     document_ = document;

@@ -123,6 +123,11 @@ public:
     // failing example's line traced as an internal error.
     [[nodiscard]] static HRESULT TestClass();
 
+protected:
+    // Whether documents loaded from now on keep the layout of their text for Save (vr::xml::Document's
+    // keepLayout; off by default).
+    void SetKeepLayout(bool keep) { keepLayout_ = keep; }
+
 private:
     // Runs work with TraceMethodName set (when a name is given), turning a COM exception into its report and
     // HRESULT, and running out of memory into E_OUTOFMEMORY.
@@ -154,4 +159,5 @@ private:
 
     vr::xml::Document document_; // empty while nothing is loaded
     std::u16string fileName_;    // empty: no file
+    bool keepLayout_ = false;    // given to every document made
 };

@@ -123,6 +123,7 @@ void FreeSubtree(DocumentImpl& impl, xmlNodePtr root) {
     if (!impl.prefixes.empty()) {
         ForEachInSubtree(root, [&](xmlNodePtr node) { impl.prefixes.erase(node); });
     }
+    impl.layout.Forget(root);
     if (root->type == XML_ATTRIBUTE_NODE) {
         xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
     } else {

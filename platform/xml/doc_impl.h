@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/xml/dom.h"
+#include "platform/xml/layout.h"
 #include "platform/xml/schema.h"
 
 #include <libxml/tree.h>
@@ -42,11 +43,14 @@ struct DocumentImpl {
     bool async = true;
     bool validateOnParse = true;
     bool preserveWhiteSpace = false;
+    bool keepLayout = false;
     std::u16string selectionNamespaces;
     std::u16string url;
     ParseError parseError;
     std::unique_ptr<XPathState> xpath;
     SchemaCache schemas;
+    // How the loaded text was laid out, for the writer (documents that preserve white space).
+    DocumentLayout layout;
 };
 
 // Applies f to the node, its attributes and all their descendants (attributes before children).

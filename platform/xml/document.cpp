@@ -28,6 +28,7 @@ constexpr std::u16string_view kSelectionNamespaces = u"SelectionNamespaces";
 // Replaces the content of impl.doc with the children of parsed (which is freed). Old nodes that handles
 // refer to stay usable as detached nodes.
 void ReplaceContent(DocumentImpl& impl, xmlDocPtr parsed) {
+    impl.layout.Clear(); // the old nodes leave the tree
     while (xmlNodePtr child = impl.doc->children) {
         detail::Detach(impl, child);
         detail::CollectIfUnreferenced(impl, child);
@@ -61,7 +62,14 @@ HRESULT LoadBytes(Document& document, std::string_view bytes, std::u16string_vie
             return hr;
         }
     }
+    // The layout is kept for texts read as UTF-8, the writer's encoding.
+    const bool utf8 = textIsUtf8 || parsed->encoding == nullptr ||
+                      EqualsNoCase(detail::ViewXml(parsed->encoding), std::string_view("UTF-8"));
+    const bool keepLayout = impl.keepLayout && utf8 && !bytes.starts_with("\xEF\xBB\xBF");
     ReplaceContent(impl, parsed);
+    if (keepLayout) {
+        detail::RecordLayout(impl, bytes);
+    }
     impl.url = std::u16string(url);
     return S_OK;
 }
@@ -170,6 +178,15 @@ bool Document::preserveWhiteSpace() const {
 void Document::setPreserveWhiteSpace(bool value) {
     if (*this) {
         NodeAccess::Impl(*this)->preserveWhiteSpace = value;
+    }
+}
+
+bool Document::keepLayout() const {
+    return *this && NodeAccess::Impl(*this)->keepLayout;
+}
+void Document::setKeepLayout(bool value) {
+    if (*this) {
+        NodeAccess::Impl(*this)->keepLayout = value;
     }
 }
 

@@ -184,6 +184,13 @@ public:
     void setValidateOnParse(bool value);
     bool preserveWhiteSpace() const;
     void setPreserveWhiteSpace(bool value);
+    // Whether the layout of a text loaded from now on is kept for writing the document again (off by
+    // default, so that xml and save write the layout of their own): the XML declaration as written (or none
+    // when the text had none, for a text in UTF-8), what stood between the top-level nodes, the document type
+    // declaration as written, each start tag as written while its name, declarations and attributes stay as
+    // they were, an empty element written with an end tag, and CR LF line ends when the text had them.
+    bool keepLayout() const;
+    void setKeepLayout(bool value);
     // "SelectionLanguage" ("XPath" only) and "SelectionNamespaces" (declarations "xmlns:p='uri'" separated
     // by white space). Unknown names and malformed values fail with E_INVALIDARG.
     [[nodiscard]] HRESULT setProperty(std::u16string_view name, std::u16string_view value);

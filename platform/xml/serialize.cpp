@@ -1,6 +1,8 @@
 // The XML writer: elements, attributes, texts and the other node kinds, escaping and namespace declarations.
 #include "platform/xml/serialize.h"
 
+#include "platform/base/text.h"
+#include "platform/xml/layout.h"
 #include "platform/xml/runtime.h"
 
 #include <libxml/xmlsave.h>
@@ -22,8 +24,25 @@ public:
         pending_ = std::move(declarations);
     }
 
+    // The element's start tag alone: its name, its own declarations and its attributes.
+    std::string Plain(xmlNodePtr element) {
+        out_ = "<" + QualifiedName(element, element->ns);
+        for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
+            Declare(ViewXml(ns->prefix), ViewXml(ns->href));
+        }
+        for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
+            Attribute(attribute);
+        }
+        return Take();
+    }
+
 private:
     void Element(xmlNodePtr element);
+    // The start tag as the loaded text wrote it, when what was just written from start on is what it was.
+    const StartTagLayout* KeptStartTag(xmlNodePtr element, size_t start) const;
+    // Text of a comment, a processing instruction or a CDATA section, its line ends as the text had them.
+    void Lines(std::string_view text);
+    std::string_view LineEnd() const { return impl_.layout.crlf ? "\r\n" : "\n"; }
     void Attribute(xmlAttrPtr attribute);
     void Declare(std::string_view prefix, std::string_view uri);
     void DeclareIfNeeded(xmlNsPtr ns, bool forAttribute);
@@ -99,7 +118,7 @@ void Writer::Text(std::string_view text, bool inAttribute) {
             out_ += inAttribute ? "&quot;" : "\"";
             break;
         case '\n':
-            out_ += inAttribute ? "&#10;" : "\n";
+            out_ += inAttribute ? std::string_view("&#10;") : LineEnd();
             break;
         case '\t':
             out_ += inAttribute ? "&#9;" : "\t";
@@ -124,14 +143,34 @@ void Writer::Attribute(xmlAttrPtr attribute) {
     out_ += '"';
 }
 
+void Writer::Lines(std::string_view text) {
+    for (size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n')) {
+        out_ += text.substr(0, at);
+        out_ += LineEnd();
+        text.remove_prefix(at + 1);
+    }
+    out_ += text;
+}
+
+const StartTagLayout* Writer::KeptStartTag(xmlNodePtr element, size_t start) const {
+    auto found = impl_.layout.startTags.find(element);
+    if (found == impl_.layout.startTags.end() ||
+        std::string_view(out_).substr(start) != found->second.plain) {
+        return nullptr;
+    }
+    return &found->second;
+}
+
 void Writer::Element(xmlNodePtr element) {
     size_t scopeSize = scope_.size();
     std::string name = QualifiedName(element, element->ns);
+    const size_t start = out_.size();
     out_ += '<';
     out_ += name;
     for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
         Declare(ViewXml(ns->prefix), ViewXml(ns->href));
     }
+    const size_t ownDeclarations = scope_.size();
     DeclareIfNeeded(element->ns, false);
     if (element->ns == nullptr && KeptPrefix(impl_, element).empty() && !InScope("").empty()) {
         Declare("", ""); // keeps a no-namespace element out of the default namespace around it
@@ -144,11 +183,18 @@ void Writer::Element(xmlNodePtr element) {
             Declare(prefix, uri);
         }
     }
+    // A declaration this context needs beyond the element's own is not in the tag as it was written.
+    const bool ownScope = scope_.size() == ownDeclarations;
     for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
         Attribute(attribute);
     }
+    const StartTagLayout* kept = ownScope ? KeptStartTag(element, start) : nullptr;
+    if (kept != nullptr) {
+        out_.resize(start);
+        out_ += kept->raw;
+    }
     if (element->children == nullptr) {
-        out_ += "/>";
+        out_ += kept != nullptr && !kept->selfClosed ? "></" + name + ">" : std::string("/>");
     } else {
         out_ += '>';
         for (xmlNodePtr child = element->children; child != nullptr; child = child->next) {
@@ -160,6 +206,10 @@ void Writer::Element(xmlNodePtr element) {
 }
 
 void Writer::Dtd(xmlNodePtr dtd) {
+    if (auto written = impl_.layout.doctype.find(dtd); written != impl_.layout.doctype.end()) {
+        out_ += written->second;
+        return;
+    }
     xmlBufferPtr buffer = xmlBufferCreate();
     if (buffer == nullptr) {
         return;
@@ -184,21 +234,24 @@ void Writer::Write(xmlNodePtr node) {
         std::string_view text = ViewXml(node->content);
         out_ += "<![CDATA[";
         for (size_t at = text.find("]]>"); at != std::string_view::npos; at = text.find("]]>")) {
-            out_ += text.substr(0, at + 2);
+            Lines(text.substr(0, at + 2));
             out_ += "]]><![CDATA[";
             text.remove_prefix(at + 2);
         }
-        out_ += text;
+        Lines(text);
         out_ += "]]>";
         break;
     }
     case XML_COMMENT_NODE:
-        out_ += "<!--" + std::string(ViewXml(node->content)) + "-->";
+        out_ += "<!--";
+        Lines(ViewXml(node->content));
+        out_ += "-->";
         break;
     case XML_PI_NODE:
         out_ += "<?" + std::string(ViewXml(node->name));
         if (node->content != nullptr && *node->content != 0) {
-            out_ += " " + std::string(ViewXml(node->content));
+            out_ += " ";
+            Lines(ViewXml(node->content));
         }
         out_ += "?>";
         break;
@@ -211,7 +264,11 @@ void Writer::Write(xmlNodePtr node) {
     case XML_DOCUMENT_NODE:
         for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
             Write(child);
-            out_ += "\r\n";
+            // What followed the node in the loaded text; CR LF after each node otherwise.
+            auto after = impl_.layout.after.find(child);
+            out_ += after != impl_.layout.after.end() ? std::string_view(after->second)
+                    : impl_.layout.kept               ? LineEnd()
+                                                      : std::string_view("\r\n");
         }
         break;
     default:
@@ -261,9 +318,36 @@ std::string SerializeNode(const DocumentImpl& impl, xmlNodePtr node) {
     return node->type == XML_ATTRIBUTE_NODE && !text.empty() ? text.substr(1) : text; // no leading blank
 }
 
+std::string PlainStartTag(const DocumentImpl& impl, xmlNodePtr element) {
+    return Writer(impl).Plain(element);
+}
+
+namespace {
+
+// True for a declaration without an encoding or with UTF-8 as its encoding.
+bool DeclaresUtf8(std::string_view declaration) {
+    size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) {
+        return true;
+    }
+    size_t quote = declaration.find_first_of("\"'", at);
+    if (quote == std::string_view::npos) {
+        return false;
+    }
+    size_t end = declaration.find(declaration[quote], quote + 1);
+    return end != std::string_view::npos &&
+           EqualsNoCase(declaration.substr(quote + 1, end - quote - 1), std::string_view("UTF-8"));
+}
+
+} // namespace
+
 std::string SerializeDocument(const DocumentImpl& impl, bool withDeclaration) {
     std::string head;
-    if (withDeclaration) {
+    const DocumentLayout& layout = impl.layout;
+    if (layout.kept && (!withDeclaration || !layout.declaration || DeclaresUtf8(*layout.declaration))) {
+        // As it was loaded: a file written in UTF-8 keeps its own declaration, or none when it had none.
+        head = layout.declaration.value_or("") + layout.prolog;
+    } else if (withDeclaration) {
         head = "<?xml version=\"1.0\" encoding=\"UTF-8\"";
         head += impl.doc->standalone == 1 ? " standalone=\"yes\"?>\r\n" : "?>\r\n";
     } else if (impl.doc->standalone != -1) {

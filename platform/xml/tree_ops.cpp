@@ -34,6 +34,10 @@ void CopyKeptPrefixes(DocumentImpl& impl, xmlNodePtr original, xmlNodePtr copy, 
     if (auto kept = impl.prefixes.find(original); kept != impl.prefixes.end()) {
         impl.prefixes.emplace(copy, kept->second);
     }
+    // A copy keeps the layout of the start tag it copies (written as before while it stays the same).
+    if (auto tag = impl.layout.startTags.find(original); tag != impl.layout.startTags.end()) {
+        impl.layout.startTags.emplace(copy, tag->second);
+    }
     if (original->type == XML_ELEMENT_NODE) {
         xmlAttrPtr from = original->properties;
         xmlAttrPtr to = copy->properties;

@@ -69,7 +69,10 @@ std::u16string XPathLiteral(std::u16string_view text) {
     return result + u"'" + std::u16string(text.substr(start)) + u"')";
 }
 
-CDeviceAdapterFile::CDeviceAdapterFile(const OLECHAR* fileName) : CXmlFile(fileName) {}
+CDeviceAdapterFile::CDeviceAdapterFile(const OLECHAR* fileName) : CXmlFile(fileName) {
+    // Engineers write and keep these files by hand: a save keeps the layout of what the studio does not edit.
+    SetKeepLayout(true);
+}
 
 CDeviceAdapterFile::~CDeviceAdapterFile() = default;
 
@@ -88,6 +91,7 @@ HRESULT CDeviceAdapterFile::CreateFromBlank() {
         ThrowIfFailed(vr::xml::Document::Create(&blank));
         blank.setAsync(false);
         blank.setPreserveWhiteSpace(true);
+        blank.setKeepLayout(true); // a new file is laid out as the template is
         const std::u16string path = ostrel::BlankAdapterFilePath();
         if (FAILED(blank.load(path))) {
             DumpParseError(blank.parseError());
@@ -474,6 +478,8 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
                 return E_INVALIDARG;
             }
         }
+        // Asked before the nodes are taken: its query reloads the document.
+        const std::u16string refusal = OperationNameRefusal(operation.name);
         vr::xml::Node root;
         vr::xml::Node element;
         if (HRESULT hr = SelectOne(u"/definitions", &root); hr != S_OK) {
@@ -486,6 +492,10 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
         vr::xml::Node updated;
         if (element) {
             ThrowIfFailed(element.cloneNode(true, &updated));
+        } else if (!refusal.empty()) {
+            SetTraceSite();
+            TraceError(u"%s", refusal.c_str());
+            return E_INVALIDARG;
         } else {
             ThrowIfFailed(NewElement(u"operation", &updated));
             ThrowIfFailed(updated.setAttribute(u"name", operation.name));
@@ -528,6 +538,22 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
     });
 }
 
+std::u16string CDeviceAdapterFile::OperationNameRefusal(const std::u16string& name) {
+    if (name.empty()) {
+        return u"An operation needs a name.";
+    }
+    if (name == u"_Open" || name == u"_Close") {
+        return u"'" + name + u"' is the name of the device's " + (name == u"_Open" ? u"open" : u"close") +
+               u" sequence; an operation can't have it.";
+    }
+    vr::xml::Node action;
+    if (SUCCEEDED(SelectOne(u"/definitions/action[@name = " + XPathLiteral(name) + u"]", &action)) &&
+        action) {
+        return u"'" + name + u"' is the name of an action of this file; an operation can't have it.";
+    }
+    return {};
+}
+
 HRESULT CDeviceAdapterFile::RemoveOperation(const std::u16string& name) {
     return RunGuarded(u"CDeviceAdapterFile::RemoveOperation()", [&] {
         vr::xml::Node element;
@@ -543,6 +569,7 @@ HRESULT CDeviceAdapterFile::RemoveOperation(const std::u16string& name) {
 
 HRESULT CDeviceAdapterFile::RenameOperation(const std::u16string& name, const std::u16string& newName) {
     return RunGuarded(u"CDeviceAdapterFile::RenameOperation()", [&] {
+        std::u16string refusal = OperationNameRefusal(newName); // first: its query reloads the document
         vr::xml::Node element;
         HRESULT hr = SelectOne(u"/definitions/operation[@name = " + XPathLiteral(name) + u"]", &element);
         if (hr != S_OK) {
@@ -551,10 +578,13 @@ HRESULT CDeviceAdapterFile::RenameOperation(const std::u16string& name, const st
         vr::xml::Node taken;
         ThrowIfFailed(element.parentNode().selectSingleNode(
             u"operation[@name = " + XPathLiteral(newName) + u"]", &taken));
-        if (newName.empty() || (taken && newName != name)) {
+        if (refusal.empty() && taken && newName != name) {
+            refusal = u"'" + newName + u"' is the name of another operation.";
+        }
+        if (!refusal.empty()) {
             SetTraceSite();
-            TraceError(u"Operation '%s' cannot be renamed to '%s': the name is empty or taken.", name.c_str(),
-                       newName.c_str());
+            TraceError(u"Operation '%s' cannot be renamed to '%s': %s", name.c_str(), newName.c_str(),
+                       refusal.c_str());
             return E_INVALIDARG;
         }
         ThrowIfFailed(element.setAttribute(u"name", newName));

@@ -87,19 +87,25 @@ public:
     // S_FALSE when there is no such operation.
     [[nodiscard]] HRESULT GetOperation(const std::u16string& name, Operation* operation);
     // Writes the operation, updating the one of the same name in place (what it does not set stays). The
-    // messages must exist as types (E_INVALIDARG otherwise: the socket would refuse the file), and the
-    // operation must keep an input or an output.
+    // messages must exist as types (E_INVALIDARG otherwise: the socket would refuse the file), the
+    // operation must keep an input or an output, and a new one a name OperationNameRefusal allows.
     [[nodiscard]] HRESULT WriteOperation(const Operation& operation);
     // Removes the operation and every use of it by the actions (the socket refuses an action that names no
     // command): references, parameters scoped to it, an action left with nothing to run, the device's open
     // or close naming what went (ostrel::RemoveCommandUses). S_FALSE when there is no such operation.
     [[nodiscard]] HRESULT RemoveOperation(const std::u16string& name);
     // Gives the operation a new name, also wherever the actions and the device name it (references, the
-    // scopes of parameters). S_FALSE when there is no such operation; E_INVALIDARG for an empty new name or
-    // one another operation has.
+    // scopes of parameters). S_FALSE when there is no such operation; E_INVALIDARG for a new name another
+    // operation has or that OperationNameRefusal refuses (traced with the reason).
     [[nodiscard]] HRESULT RenameOperation(const std::u16string& name, const std::u16string& newName);
     // The actions (the open and close sequences among them) that need the operation, in document order.
     [[nodiscard]] HRESULT GetActionsNeeding(const std::u16string& name, std::vector<std::u16string>* actions);
+
+    // Why an operation may not be given that name: it is empty, or the socket could not tell the operation
+    // from an action of the file (operations and actions share one list of commands there), or it is the
+    // name of the open or close sequence's action. An empty text when the name is free of those. Like every
+    // query it reads the document anew: nodes taken from it before are no longer its own.
+    std::u16string OperationNameRefusal(const std::u16string& name);
 
     // ---- Open and close sequences ----
     // The operations the sequence references, in order (inline operations left out).

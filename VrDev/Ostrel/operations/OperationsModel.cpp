@@ -503,6 +503,13 @@ bool COperationsModel::NewOperation() {
         host_.ShowError(u"An operation needs a name.");
         return false;
     }
+    // The socket would refuse a file whose operation shares its name with an action.
+    if (CDeviceAdapterFile* document = host_.Document()) {
+        if (const std::u16string refusal = document->OperationNameRefusal(*name); !refusal.empty()) {
+            host_.ShowError(refusal);
+            return false;
+        }
+    }
     if (FAILED(LoadOperation(*name))) {
         host_.ShowError(vr::FormatWString(u"Error during loading '%s' Operation.", name->c_str()));
         return false;
@@ -519,12 +526,19 @@ bool COperationsModel::RenameOperation() {
         return false;
     }
     CDeviceAdapterFile* document = host_.Document();
-    const HRESULT hr = document != nullptr && !IsUndefined(*name)
+    // Also for an operation not saved yet: the socket would refuse a file whose operation has an action's
+    // name.
+    const std::u16string refusal = document != nullptr ? document->OperationNameRefusal(*name) : u"";
+    const HRESULT hr = document != nullptr && !IsUndefined(*name) && refusal.empty()
                            ? document->RenameOperation(operation_, *name)
                            : E_INVALIDARG;
     if (FAILED(hr)) {
-        host_.ShowError(
-            vr::FormatWString(u"Couldn't rename '%s' Operation to '%s'.", operation_.c_str(), name->c_str()));
+        std::u16string text =
+            vr::FormatWString(u"Couldn't rename '%s' Operation to '%s'.", operation_.c_str(), name->c_str());
+        if (!refusal.empty()) {
+            text += u"\n" + refusal;
+        }
+        host_.ShowError(text);
         return false;
     }
     operation_ = *name; // S_FALSE: not saved yet, so only the page knows it by its old name

@@ -123,7 +123,7 @@ void AttributesPageModel::SelectFirstAttribute() {
 }
 
 bool AttributesPageModel::Save() {
-    return SUCCEEDED(context_.SaveFile()); // the context shows why not
+    return SUCCEEDED(context_.SaveFile(SaveKind::Edit)); // the context shows why not
 }
 
 std::u16string AttributesPageModel::FileXml() {

@@ -1,6 +1,7 @@
 // The adapter file sheet's shared context: its document, connection and hardware manager.
 #include "VrDev/Ostrel/sheet/SheetContext.h"
 
+#include "VrDev/Ostrel/model/SocketCheck.h"
 #include "common/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
@@ -47,7 +48,7 @@ bool SheetContext::HasUnsavedChanges() const {
     return hasFile_ && document_.GetDocument() && document_.GetDocument().xml() != savedXml_;
 }
 
-HRESULT SheetContext::SaveFile() {
+HRESULT SheetContext::SaveFile(SaveKind kind) {
     HRESULT hr = hasFile_ ? document_.Save() : E_UNEXPECTED;
     if (SUCCEEDED(hr)) {
         (void)document_.ReleaseDocument(); // the load below reads what was written
@@ -58,7 +59,24 @@ HRESULT SheetContext::SaveFile() {
         return hr;
     }
     savedXml_ = document_.GetDocument().xml();
-    return hr;
+    // Written is not yet usable: the file is checked the way the socket loads it for a script.
+    std::u16string reason;
+    if (SUCCEEDED(CheckSocketLoads(FileName(), &reason))) {
+        toldRefusal_.clear();
+        return S_OK;
+    }
+    TraceError(u"The saved file '%ls' does not load in the instrument socket: %ls", FileName().c_str(),
+               reason.c_str());
+    if (kind == SaveKind::Explicit || (reason != toldRefusal_ && HasMessageTypes())) {
+        Error(u"'" + FileName() + u"' was saved, but the instrument socket can't load it:\n" + reason);
+        toldRefusal_ = reason;
+    }
+    return S_FALSE;
+}
+
+bool SheetContext::HasMessageTypes() {
+    std::vector<std::u16string> names;
+    return SUCCEEDED(document_.GetInputMessageNames(names, nullptr)) && !names.empty();
 }
 
 HRESULT SheetContext::ChooseConnection(const std::u16string& name) {

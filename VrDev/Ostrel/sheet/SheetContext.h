@@ -34,6 +34,10 @@ public:
     virtual int Show(std::u16string_view text, std::u16string_view caption, UINT type) = 0;
 };
 
+// Why the sheet writes its file: the engineer asked for it (Save File, Save Operation), or a page writes each
+// edit as it is made.
+enum class SaveKind { Explicit = 0, Edit = 1 };
+
 class SheetContext {
 public:
     // messages is borrowed and outlives the context. rigmont: the hardware manager to use (held), or null to
@@ -53,8 +57,11 @@ public:
     // file already chosen is never replaced (E_UNEXPECTED, no box).
     HRESULT SetAdapterFile(const std::u16string& path);
     // Saves the document and loads it again from the file. On failure shows "Error during saving '<file>'
-    // file." and returns the failure; E_UNEXPECTED with the same box when no file is chosen.
-    HRESULT SaveFile();
+    // file." and returns the failure; E_UNEXPECTED with the same box when no file is chosen. A written file
+    // that the instrument socket does not load is no success either: S_FALSE, and a box says why. A save the
+    // engineer asked for always says it; a save that follows an edit (kind Edit) says a reason once, and not
+    // for a file that has no message type yet (it is still being started).
+    HRESULT SaveFile(SaveKind kind = SaveKind::Explicit);
     // True when the document differs from what was last loaded or saved (edits the file does not hold yet).
     bool HasUnsavedChanges() const;
 
@@ -77,7 +84,11 @@ public:
     void Error(std::u16string_view text);
 
 private:
+    // Whether the document names any message type (a file the socket can load needs one).
+    bool HasMessageTypes();
+
     SheetMessages& messages_;              // borrowed; outlives the context
+    std::u16string toldRefusal_;           // window thread: why the socket refused the file, last told
     CDeviceAdapterFile document_;          // window thread
     bool hasFile_ = false;                 // window thread: a file was chosen and loaded
     std::u16string savedXml_;              // window thread: the document as last loaded or saved

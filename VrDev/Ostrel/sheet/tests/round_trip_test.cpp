@@ -1,10 +1,12 @@
 // Every adapter file of the repository through the studio without an edit: opened in a sheet context over the
 // real hardware manager, every page visited, every operation loaded and saved on the Operations page, the
 // file saved. The saved file must be the original, and the instrument socket must load it and answer as it
-// answers on the original, against the loopback instrument.
+// answers on the original, against the loopback instrument. And what the socket would refuse: names it
+// could not tell apart, and saved files it does not load.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 #include "VrDev/Ostrel/operations/OperationsPage.h"
+#include "VrDev/Ostrel/operations/tests/host.h"
 #include "VrDev/Ostrel/sheet/GeneralPage.h"
 #include "VrDev/Ostrel/sheet/RecordingMessages.h"
 
@@ -16,6 +18,7 @@
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
 #include "plugmar.h"
+#include "tests/support/com_holders.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -32,26 +35,21 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ostrel;
 
+// The template new files start from: the one adapter file the socket refuses, as it has no message type.
+constexpr const char* kBlankTemplate = "VrDev/Ostrel/model/AdapterBlank.daf";
+
 // The adapter files of the source tree, relative to it; build folders and hidden ones are not the
 // repository's.
 std::vector<std::string> RepositoryAdapterFiles() {
     std::vector<std::string> files;
     const fs::path root = VR_SOURCE_DIR;
-    for (const fs::directory_entry& top : fs::directory_iterator(root)) {
-        const std::string name = top.path().filename().string();
-        if (name.starts_with(".") || name.starts_with("build")) {
-            continue;
-        }
-        if (top.is_regular_file() && top.path().extension() == ".daf") {
-            files.push_back(name);
-        }
-        if (!top.is_directory()) {
-            continue;
-        }
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top.path())) {
-            if (entry.is_regular_file() && entry.path().extension() == ".daf") {
-                files.push_back(fs::relative(entry.path(), root).string());
-            }
+    for (auto entry = fs::recursive_directory_iterator(root); entry != fs::recursive_directory_iterator();
+         ++entry) {
+        const std::string name = entry->path().filename().string();
+        if (entry.depth() == 0 && (name.starts_with(".") || name.starts_with("build"))) {
+            entry.disable_recursion_pending();
+        } else if (entry->is_regular_file() && entry->path().extension() == ".daf") {
+            files.push_back(fs::relative(entry->path(), root).string());
         }
     }
     std::sort(files.begin(), files.end());
@@ -61,17 +59,6 @@ std::vector<std::string> RepositoryAdapterFiles() {
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::u16string ErrorText() {
-    vr::ComPtr<IErrorInfo> info;
-    BSTR text = nullptr;
-    if (GetErrorInfo(0, info.Put()) != S_OK || FAILED(info->GetDescription(&text))) {
-        return {};
-    }
-    std::u16string result(vr::BstrView(text));
-    SysFreeString(text);
-    return result;
 }
 
 // The loopback instrument's answer end for the device: its termination string, escaped for the program.
@@ -116,7 +103,7 @@ public:
         EXPECT_TRUE(
             AppendParam(options.GetAddress(), u"AdapterFile", vr::FromUtf8(adapter).c_str(), u" ", true));
         if (!socket || FAILED(socket->Init(options, _variant_t(static_cast<IUnknown*>(visa.Get()))))) {
-            *failure = ErrorText();
+            *failure = vrtest::ErrorDescription();
             return {};
         }
         vr::ComPtr<IVrSocketProcessor> processor;
@@ -134,7 +121,7 @@ public:
                     Call(socket.Get(), method);
             }
         }
-        EXPECT_EQ(socket->Close(), S_OK) << vr::ToUtf8(ErrorText());
+        EXPECT_EQ(socket->Close(), S_OK) << vr::ToUtf8(vrtest::ErrorDescription());
         return answers;
     }
 
@@ -147,8 +134,8 @@ private:
                                     nullptr, nullptr);
         if (FAILED(hr)) {
             // Each run has an instrument of its own: its resource is no part of the answer.
-            return "failed: " +
-                   std::regex_replace(vr::ToUtf8(ErrorText()), std::regex("TCPIP0::[^']*"), "...");
+            return "failed: " + std::regex_replace(vr::ToUtf8(vrtest::ErrorDescription()),
+                                                   std::regex("TCPIP0::[^']*"), "...");
         }
         _variant_t text;
         if (result.vt == VT_EMPTY || FAILED(VariantChangeType(&text, &result, 0, VT_BSTR))) {
@@ -249,22 +236,22 @@ TEST_P(RoundTripTest, SavedWithoutAnEditTheFileIsTheOriginalAndDrivesTheSocketAl
             }
             EXPECT_TRUE(page->Leave()) << page->Caption().toStdString();
         }
+        // Saved and checked as the socket loads it: only the blank template, which has no message type yet,
+        // is refused, and the save says so.
         const size_t boxes = messages.boxes.size();
-        ASSERT_EQ(context.SaveFile(), S_OK) << vr::ToUtf8(messages.LastText());
-        EXPECT_EQ(messages.boxes.size(), boxes) << vr::ToUtf8(messages.LastText());
+        if (GetParam() == kBlankTemplate) {
+            ASSERT_EQ(context.SaveFile(), S_FALSE);
+            ASSERT_EQ(messages.boxes.size(), boxes + 1);
+            EXPECT_NE(messages.LastText().find(u"There are no types defined"), std::u16string::npos);
+        } else {
+            ASSERT_EQ(context.SaveFile(), S_OK) << vr::ToUtf8(messages.LastText());
+            EXPECT_EQ(messages.boxes.size(), boxes) << vr::ToUtf8(messages.LastText());
+        }
     }
 
-    // Canonically equal: the same document, whitespace and comments included.
-    auto canonical = [](const std::string& path) {
-        CDeviceAdapterFile file(vr::FromUtf8(path).c_str());
-        EXPECT_EQ(file.Load(), S_OK) << path;
-        std::string text;
-        for (const vr::xml::Node& node : file.GetDocument().childNodes()) {
-            text += vr::ToUtf8(node.xml());
-        }
-        return text;
-    };
-    EXPECT_EQ(canonical(copy), canonical(original));
+    // Byte for byte (stronger than canonically equal): the studio writes what it did not edit as it was
+    // written.
+    EXPECT_EQ(FileBytes(copy), before);
 
     CDeviceAdapterFile settings(vr::FromUtf8(original).c_str());
     const std::string answerEnd = AnswerEnd(settings);
@@ -272,9 +259,55 @@ TEST_P(RoundTripTest, SavedWithoutAnEditTheFileIsTheOriginalAndDrivesTheSocketAl
     const std::map<std::string, std::string> expected = SocketRun::Answers(original, answerEnd, &refusal);
     std::u16string savedRefusal;
     EXPECT_EQ(SocketRun::Answers(copy, answerEnd, &savedRefusal), expected);
-    // The blank template is the one file the socket refuses: it has no message types yet.
-    EXPECT_EQ(refusal.empty(), GetParam() != "VrDev/Ostrel/model/AdapterBlank.daf") << vr::ToUtf8(refusal);
+    EXPECT_EQ(refusal.empty(), GetParam() != kBlankTemplate) << vr::ToUtf8(refusal);
     EXPECT_EQ(savedRefusal.empty(), refusal.empty()) << vr::ToUtf8(savedRefusal);
+}
+
+// The user guide's adapter, whose action Apply runs its operations set_Volt and get_Volt: no operation may
+// take an action's name, and a saved file the socket refuses is told with the socket's reason.
+TEST_F(RoundTripTest, NamesTheSocketWouldMistakeAreRefusedAndASavedFileItRefusesIsToldWhy) {
+    const std::string copy = folder + "/psu.daf";
+    fs::copy_file(std::string(VR_SOURCE_DIR) + "/docs/user-guide/psu.daf", copy);
+    const std::string before = FileBytes(copy);
+    RecordingMessages messages;
+    SheetContext context(messages, rigmont.Get());
+    ASSERT_EQ(context.SetAdapterFile(vr::FromUtf8(copy)), S_OK);
+
+    opstest::RecordingHost host;
+    host.document = &context.Document();
+    ModelEditorPort input(MsgSide::Query);
+    ModelEditorPort output(MsgSide::Response);
+    COperationsModel page(host, input, output);
+    page.Init();
+    host.names = {u"Apply", u"_Close"};
+    EXPECT_FALSE(page.NewOperation());
+    ASSERT_TRUE(page.ChooseOperation(u"set_Volt"));
+    EXPECT_FALSE(page.RenameOperation());
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[0],
+              u"Error: 'Apply' is the name of an action of this file; an operation can't have it.");
+    EXPECT_EQ(host.boxes[1],
+              u"Error: Couldn't rename 'set_Volt' Operation to '_Close'.\n'_Close' is the name of "
+              u"the device's close sequence; an operation can't have it.");
+    EXPECT_EQ(page.Operation(), u"set_Volt");
+    ASSERT_EQ(context.SaveFile(), S_OK);
+    EXPECT_EQ(FileBytes(copy), before);
+
+    // The device opens with an operation that does not exist: written, but refused by the socket, which the
+    // save says each time it is asked for, and once for the saves of edits.
+    ASSERT_EQ(context.Document().SetDeviceSetting(u"open", u"Nothing"), S_OK);
+    EXPECT_EQ(context.SaveFile(), S_FALSE);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_NE(messages.LastText().find(u"was saved, but the instrument socket can't load it"),
+              std::u16string::npos);
+    EXPECT_NE(messages.LastText().find(u"refering to undefined 'Nothing' command"), std::u16string::npos)
+        << vr::ToUtf8(messages.LastText());
+    EXPECT_EQ(context.SaveFile(SaveKind::Edit), S_FALSE);
+    EXPECT_EQ(context.SaveFile(), S_FALSE);
+    EXPECT_EQ(messages.boxes.size(), 2u);
+    ASSERT_EQ(context.Document().SetDeviceSetting(u"open", u"_Open"), S_OK);
+    EXPECT_EQ(context.SaveFile(SaveKind::Edit), S_OK);
+    EXPECT_EQ(messages.boxes.size(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Repository, RoundTripTest, testing::ValuesIn(RepositoryAdapterFiles()),
