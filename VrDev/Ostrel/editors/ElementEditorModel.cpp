@@ -172,8 +172,9 @@ HRESULT CElementEditorModel::SetElement(const vr::xml::Node& element, std::u16st
         if (SysStringLen(qualifier) > 0) {
             xsdQualifier_ = vr::BstrView(qualifier);
         }
+        // Folded, so that every enumeration of the element has its place in the one row and comes back.
         hr = SetElement(vr::BstrView(type), vr::BstrView(name), vr::BstrView(attributes), valueToCheck, u"",
-                        false);
+                        true);
         element_ = element;
     }
     for (BSTR text : {type, name, attributes, structure, qualifier}) {
@@ -327,16 +328,30 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
         status_ = errorText.empty() ? u"Value is not valid according to it's type definition." : errorText;
         return std::nullopt;
     }
+    element_ = element;
+    status_ = u"Valid Definition";
+    return Completed(std::move(description), shownType, shownName);
+}
+
+std::u16string CElementEditorModel::Completed(std::u16string description, std::u16string_view type,
+                                              std::u16string_view name) const {
     for (const OptionItem& pair : ItemsOf(replacements_)) {
         RenameItem(description, pair.name, pair.value); // the default row is written as vra:default
     }
-    (void)AppendPlainItem(description, u"type", shownType);
-    (void)AppendItem(description, u"name", shownName);
+    (void)AppendPlainItem(description, u"type", type);
+    (void)AppendItem(description, u"name", name);
     (void)AppendPlainItem(description, u"XsdQualifier", xsdQualifier_);
     (void)AppendItem(description, u"XmlAttrStructure", xmlAttrStructure_);
-    element_ = element;
-    status_ = u"Valid Definition";
     return description;
+}
+
+std::u16string CElementEditorModel::RowsDescription() const {
+    std::u16string description = AttributeString(rows_);
+    (void)TakeItem(description, u"DefPattern"); // the kind of token is no attribute of the element
+    description = UnfoldEnumerations(description, substitution_);
+    const std::u16string type = TakeItem(description, u"type").value_or(u"");
+    const std::u16string name = TakeItem(description, u"name").value_or(u"");
+    return Completed(std::move(description), type, name);
 }
 
 } // namespace ostrel

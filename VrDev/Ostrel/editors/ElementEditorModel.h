@@ -71,7 +71,7 @@ public:
     [[nodiscard]] HRESULT SetElement(std::u16string_view type, std::u16string_view name,
                                      std::u16string_view description, std::u16string_view valueToCheck,
                                      std::u16string_view defPattern, bool foldEnumerations);
-    // Shows an xsd:element; the factory's failure to read it as it is.
+    // Shows an xsd:element, its enumerations folded into one row; the factory's failure to read it as it is.
     [[nodiscard]] HRESULT SetElement(const vr::xml::Node& element, std::u16string_view valueToCheck);
     void Clear();
 
@@ -85,6 +85,9 @@ public:
     void SetStatusText(std::u16string_view text) { status_ = text; }
     // The element last shown or built from an accepted change; empty after Clear.
     const vr::xml::Node& Element() const { return element_; }
+    // The description the rows give as they stand (as EditRow hands it out, unchecked): what an owner
+    // compares an edited description with, to learn what the engineer changed.
+    std::u16string RowsDescription() const;
 
 private:
     std::vector<ElementRow> FillRows(std::u16string_view type, std::u16string_view defPattern,
@@ -92,6 +95,9 @@ private:
     HRESULT SetState(std::u16string_view type, std::u16string_view name, std::u16string_view description,
                      std::u16string_view defPattern);
     std::optional<std::u16string> TakeRows();
+    // A description of the rows completed with the type, the name and the editor's qualifier and structure.
+    std::u16string Completed(std::u16string description, std::u16string_view type,
+                             std::u16string_view name) const;
     std::optional<std::u16string> RowValue(std::u16string_view name) const;
 
     // All members: the window thread.

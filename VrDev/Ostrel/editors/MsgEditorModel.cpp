@@ -48,6 +48,7 @@ CMsgEditorModel::CMsgEditorModel(MsgSide side) : side_(side), definition_(std::m
 
 HRESULT CMsgEditorModel::Load(const vr::xml::Node& complexType) {
     status_ = u"....";
+    typing_ = false;
     ClearSelection();
     definition_->Reset();
     display_.clear();
@@ -64,6 +65,7 @@ HRESULT CMsgEditorModel::Load(const vr::xml::Node& complexType) {
 bool CMsgEditorModel::New(std::string_view sample, std::string_view messageName, std::string_view termString,
                           std::u16string_view xsdQualifier, std::u16string_view xmlAttrStructure) {
     status_ = u".....";
+    typing_ = false;
     ClearSelection();
     definition_->Reset();
     display_.clear();
@@ -225,7 +227,37 @@ bool CMsgEditorModel::RemoveAllTokens() {
     return true;
 }
 
+bool CMsgEditorModel::NothingMarked() const {
+    const std::vector<MtdElement>& records = definition_->Elements();
+    return records.empty() || (records.size() == 1 && records[0].kind == MtdKind::SchemaElement &&
+                               ItemOf(records[0].ExtAttributes, u"name") == u"_strTermString");
+}
+
+bool CMsgEditorModel::TypeWhole(int position, char character, bool erase) {
+    std::string edited = definition_->Sample();
+    if (position < 0 || position > static_cast<int>(edited.size()) || (erase && position == 0)) {
+        return false;
+    }
+    if (erase) {
+        edited.erase(static_cast<size_t>(position - 1), 1);
+    } else {
+        edited.insert(static_cast<size_t>(position), 1, character);
+    }
+    definition_->Reset(); // the terminator derived from the shorter text goes
+    if (FAILED(definition_->ChangeSampleText(edited))) {
+        return false; // a text its sample comment cannot hold
+    }
+    ShowSample();
+    return true;
+}
+
 bool CMsgEditorModel::InsertCharacter(int position, char character) {
+    if (definition_->IsSampleEmpty()) {
+        typing_ = true;
+    }
+    if (typing_ && NothingMarked()) {
+        return TypeWhole(position, character, false);
+    }
     if (!definition_->EditSampleText(position, character, false)) {
         return false;
     }
@@ -234,6 +266,9 @@ bool CMsgEditorModel::InsertCharacter(int position, char character) {
 }
 
 bool CMsgEditorModel::DeleteCharacterBefore(int position) {
+    if (typing_ && NothingMarked()) {
+        return TypeWhole(position, 0, true);
+    }
     if (!definition_->EditSampleText(position, 0, true)) {
         return false;
     }

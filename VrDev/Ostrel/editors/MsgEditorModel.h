@@ -94,6 +94,8 @@ public:
     bool RemoveAllTokens();
 
     // ---- Typing (sample positions) ----
+    // A sample typed from empty (an answer from the instrument's manual) takes any text while nothing is
+    // marked, its terminator following the text; otherwise a key is taken while the sample still parses.
     bool InsertCharacter(int position, char character);
     bool DeleteCharacterBefore(int position);
 
@@ -126,6 +128,11 @@ private:
     std::string_view SampleSpan(int begin, int end) const;
     bool AddValueRecord(std::u16string description);
     void Warn(std::u16string_view text) const;
+    // True while the definition holds no token but the terminator derived from its sample.
+    bool NothingMarked() const;
+    // A key typed into a sample typed from empty with nothing marked: the whole text becomes the sample, its
+    // terminator derived anew (a terminator derived from a shorter text would refuse the next character).
+    bool TypeWhole(int position, char character, bool erase);
 
     // All members: the window thread.
     MsgSide side_;
@@ -135,6 +142,7 @@ private:
     std::string selected_; // Latin-1, the sample's characters of the selection
     std::string display_;  // the sample as shown
     bool force_ = false;   // the next element change is taken even when unchanged (set by Value)
+    bool typing_ = false;  // the sample was typed from empty since the last New or Load
     int failurePos_ = -1;  // where the last element-change parse stopped, -1 when it passed
     std::u16string status_ = u"OK";
     WarningSink warn_;

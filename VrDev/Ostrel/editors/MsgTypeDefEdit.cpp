@@ -5,6 +5,7 @@
 #include "platform/ui/modal.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -319,8 +320,19 @@ bool MsgTypeDefEdit::HandleKey(QEvent* event) {
     if (!sampleEmpty && ((key->modifiers() & Qt::ControlModifier) || code == Qt::Key_Insert)) {
         return true;
     }
-    if (event->type() == QEvent::KeyRelease || sampleEmpty) {
+    if (event->type() == QEvent::KeyRelease) {
         return false;
+    }
+    if (sampleEmpty) {
+        if (!text_->isReadOnly() ||
+            (key->modifiers() & Qt::ControlModifier && !key->matches(QKeySequence::Paste))) {
+            return false; // the query's window takes typing and pasting itself (TakePastedText)
+        }
+        if (key->matches(QKeySequence::Paste)) {
+            // The response's window is read-only: a sample from the instrument's manual is taken here.
+            TakeText(QGuiApplication::clipboard()->text().toLatin1());
+            return true;
+        }
     }
     // Plain numbers: a cursor would follow the text as the sample is shown again.
     const QTextCursor cursor = text_->textCursor();
@@ -360,7 +372,10 @@ void MsgTypeDefEdit::TakePastedText() {
     if (redrawing_ || !model_.Definition().IsSampleEmpty()) {
         return;
     }
-    const QByteArray pasted = text_->toPlainText().toLatin1();
+    TakeText(text_->toPlainText().toLatin1());
+}
+
+void MsgTypeDefEdit::TakeText(const QByteArray& pasted) {
     if (pasted.isEmpty()) {
         return;
     }

@@ -1,6 +1,8 @@
 // The message definition editor on Qt: the sample in a text window with marked tokens coloured by kind, the
 // marking and removing menus, typing into the sample, a status line. A thin view on CMsgEditorModel.
 //
+// An empty sample takes typed and pasted text, also in the response's window, which is otherwise read-only.
+//
 // Usage: the Operations page makes one per message (MsgSide::Query for the command sent, Response for the
 // answer parsed), calls NewMsgTypeDef or LoadMsgTypeDef, shows CurrentToken() in its element editor on
 // currentTokenChanged, and hands the element editor's descriptions to OnElementChanged.
@@ -64,6 +66,8 @@ private:
     bool HandleMouse(QEvent* event);
     bool HandleKey(QEvent* event);
     void TakePastedText();
+    // Text put into the empty sample, character by character through the definition.
+    void TakeText(const QByteArray& pasted);
     void Warn(std::u16string_view text);
 
     // All members: the window thread.

@@ -1,6 +1,7 @@
 // The connection tester's reading: one reader thread per read, taken in by the window's timer.
 #include "VrDev/Ostrel/managers/ConnectionTester.h"
 
+#include "common/AttrValueComboModel.h"
 #include "platform/base/text.h"
 #include "platform/com/apartment.h"
 #include "platform/com/comutil.h"
@@ -55,7 +56,7 @@ void ConnectionTester::Send(const std::u16string& text) {
         return;
     }
     int32_t written = 0;
-    _bstr_t data(text.c_str());
+    _bstr_t data(vr::FromUtf8(DecodeEscapes(vr::ToUtf8(text))).c_str());
     // A failed write shows itself: the reads that follow bring nothing, and the status says so.
     (void)connection_->WriteString(data, &written);
     reading_ = true;
@@ -102,6 +103,12 @@ bool ConnectionTester::Tick() {
     if (SUCCEEDED(hr) && status == EndIndicator) {
         EndReading();
         status_ = Format("End of Response (%ld msec). Read Status: 'EndIndicator'.", elapsedMs_);
+        return false;
+    }
+    if (readText_.ends_with(kTerminationCharacter)) {
+        // A socket has no end indicator: an answer ending at the termination character is whole.
+        EndReading();
+        status_ = Format("End of Response (%ld msec). Read Status: 'TerminationString'.", elapsedMs_);
         return false;
     }
     status_ = SUCCEEDED(hr) && status == ReadTimeout

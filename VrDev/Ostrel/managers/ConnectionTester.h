@@ -7,10 +7,12 @@
 //     while (tester.Tick()) ... call again about every 10 ms (a window's timer) ...
 //     tester.Stop();                       // while reading: waits for the pending read
 //
-// A read asks the connection for whatever arrives within its own time-out. An answer that ends with the
-// connection's end indicator ends the reading by itself; otherwise reads follow each other until Stop,
-// which reports how the last read really ended. Carriage returns show as "¬", line feeds as "¶" and a line
-// break.
+// The text sent is the send field's as typed: "\n", "\r" and "\\" stand for a line feed, a carriage return
+// and a backslash, as in every attribute value the studio edits. A read asks the connection for whatever
+// arrives within its own time-out. An answer that ends with the connection's end indicator, or whose read
+// ends at the termination character (a line feed, VISA's default), ends the reading by itself; otherwise
+// reads follow each other until Stop, which reports how the last read really ended. Carriage returns show
+// as "¬", line feeds as "¶" and a line break.
 //
 // Threads: every member on the thread that made the object. The reader thread gets the connection only
 // marshalled and touches nothing but the read's result. A connection of another process (the hardware
@@ -34,6 +36,9 @@
 
 namespace ostrel {
 
+// The character at which an answer ends.
+inline constexpr char16_t kTerminationCharacter = u'\n';
+
 class ConnectionTester {
 public:
     // Keeps one reference to the connection; name is the connection record's name.
@@ -43,7 +48,8 @@ public:
     ConnectionTester(const ConnectionTester&) = delete;
     ConnectionTester& operator=(const ConnectionTester&) = delete;
 
-    // Writes text to the connection and starts reading its answer; not while reading.
+    // Writes the text as typed (its escapes decoded) and starts reading its answer; not while reading. The
+    // typed text is kept among the recent texts.
     void Send(const std::u16string& text);
     // Ends reading: waits for the pending read, shows what it brought and how it ended.
     void Stop();

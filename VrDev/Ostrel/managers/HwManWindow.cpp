@@ -30,8 +30,9 @@ std::u16string U(const QString& text) {
 
 } // namespace
 
-ChoiceCombo::ChoiceCombo(Choices choices, QWidget* parent) : QComboBox(parent), choices_(std::move(choices)) {
-    setEditable(true);
+ChoiceCombo::ChoiceCombo(Choices choices, QWidget* parent, bool editable)
+    : QComboBox(parent), choices_(std::move(choices)) {
+    setEditable(editable);
     setInsertPolicy(QComboBox::NoInsert);
 }
 
@@ -54,14 +55,13 @@ void ChoiceCombo::showPopup() {
 
 HwManWindow::HwManWindow(HwKind kind, IVrRigmont* rigmont, DeviceLibraries* libraries, QWidget* parent)
     : QWidget(parent), logic_(kind, rigmont, libraries),
-      name_(new ChoiceCombo([this] { return logic_.RecordNames(logic_.RecordType()); }, this)),
-      server_(new QComboBox(this)),
+      name_(new ChoiceCombo([this] { return logic_.RecordNames(logic_.RecordType()); }, this, false)),
+      server_(new ChoiceCombo([this] { return logic_.ServerChoices(); }, this)),
       resource_(new ChoiceCombo([this] { return logic_.ResourceChoices(); }, this)),
       status_(new QLineEdit(this)), editorPlace_(new QWidget(this)) {
     QString word = Q(logic_.CaptionWord());
     setWindowTitle(kind == HwKind::kConnection ? tr("Connection Management")
                                                : tr("Socket/Device Management"));
-    server_->setEditable(true);
     status_->setReadOnly(true);
 
     auto* group = new QGroupBox(word, this);
@@ -123,6 +123,7 @@ HwManWindow::HwManWindow(HwKind kind, IVrRigmont* rigmont, DeviceLibraries* libr
     connect(store, &QPushButton::clicked, this, [this] { editor_.StoreAttributeValues(); });
     Button(tr("Test"))->setVisible(kind == HwKind::kConnection); // a device has no test window
     name_->RefreshChoices();
+    server_->RefreshChoices();
     ShowState();
 }
 
@@ -153,7 +154,15 @@ void HwManWindow::NewCommand() {
 void HwManWindow::FieldEdited(QComboBox* field) {
     std::u16string text = U(field->currentText());
     if (field == server_ && text != logic_.Server()) {
-        logic_.SetServer(text);
+        const bool taken = logic_.SetServer(text);
+        QPalette colours = server_->lineEdit()->palette();
+        colours.setColor(QPalette::Text, taken ? palette().color(QPalette::Text) : QColor(255, 0, 0));
+        server_->lineEdit()->setPalette(colours);
+        if (!taken) {
+            status_->setText(Q(logic_.Status())); // the typed text stays, red, to be mended
+            status_->setCursorPosition(0);
+            return;
+        }
     } else if (field == resource_ && text != logic_.Resource()) {
         logic_.SetResource(text);
     } else {
@@ -202,6 +211,7 @@ void HwManWindow::ShowState() {
     FillEditor();
     name_->setCurrentText(Q(logic_.Name()));
     server_->setCurrentText(Q(logic_.Server()));
+    server_->lineEdit()->setPalette(palette()); // what is stored is never red
     resource_->setCurrentText(Q(logic_.Resource()));
     bool loaded = logic_.RecordLoaded();
     bool made = logic_.Object() != nullptr;

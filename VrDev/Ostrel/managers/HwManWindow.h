@@ -1,6 +1,8 @@
 // HwManWindow: the studio's "Connection Management" and "Socket/Device Management" windows, a thin view over
-// HwManager: the record's name, server and resource (device: connection) fields, the attributes of the
-// object made from the record in the attribute-collection editor control, the buttons and the status line.
+// HwManager: the record's name (chosen, not typed), server (the recent servers offered; a text that is no
+// registered ProgID is shown red and not stored) and resource (device: connection) fields, the attributes of
+// the object made from the record in the attribute-collection editor control, the buttons and the status
+// line.
 // Test opens the connection tester on the shown connection.
 // Threads: the window thread, in a single-threaded apartment. Failures: shown on the status line.
 #pragma once
@@ -21,12 +23,12 @@ class QPushButton;
 
 namespace ostrel {
 
-// An editable combo box whose choices are asked for each time its list opens.
+// A combo box whose choices are asked for each time its list opens; editable unless told otherwise.
 class ChoiceCombo : public QComboBox {
     Q_OBJECT
 public:
     using Choices = std::function<std::vector<std::u16string>()>;
-    ChoiceCombo(Choices choices, QWidget* parent);
+    ChoiceCombo(Choices choices, QWidget* parent, bool editable = true);
     // Fills the list from the choices, keeping the shown text.
     void RefreshChoices();
     void showPopup() override;
@@ -43,7 +45,7 @@ public:
 
     HwManager& Logic() { return logic_; }
     ChoiceCombo* NameField() const { return name_; }
-    QComboBox* ServerField() const { return server_; }
+    ChoiceCombo* ServerField() const { return server_; }
     ChoiceCombo* ResourceField() const { return resource_; }
     QLineEdit* StatusLine() const { return status_; }
     QPushButton* Button(const QString& text) const;
@@ -65,7 +67,7 @@ private:
 
     HwManager logic_;               // window thread
     ChoiceCombo* name_;             // owned by the window
-    QComboBox* server_;             // owned by the window
+    ChoiceCombo* server_;           // owned by the window
     ChoiceCombo* resource_;         // owned by the window
     QLineEdit* status_;             // owned by the window
     QWidget* editorPlace_;          // owned by the window

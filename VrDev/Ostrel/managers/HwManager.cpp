@@ -59,8 +59,28 @@ void DeviceLibraryFolder::Remove(const std::u16string& device) {
     RemoveSocketDll(device, places_);
 }
 
+ServerCheck CheckServer(const std::u16string& server) {
+    if (server == kUndefined) {
+        return ServerCheck::kUndefined;
+    }
+    CLSID clsid{};
+    return !server.empty() && SUCCEEDED(CLSIDFromProgID(server.c_str(), &clsid)) ? ServerCheck::kRegistered
+                                                                                 : ServerCheck::kUnknown;
+}
+
 HwManager::HwManager(HwKind kind, IVrRigmont* rigmont, DeviceLibraries* libraries)
-    : kind_(kind), rigmont_(rigmont), libraries_(libraries), status_(u"OK") {}
+    : kind_(kind), rigmont_(rigmont), libraries_(libraries), status_(u"OK") {
+    recentServers_.Load("Software\\Vornic\\UserValues\\ListOfRecentValues\\",
+                        kind == HwKind::kConnection ? "ConnectionServer" : "SocketServer");
+}
+
+std::vector<std::u16string> HwManager::ServerChoices() const {
+    std::vector<std::u16string> choices;
+    for (const std::string& server : recentServers_.Items()) {
+        choices.insert(choices.begin(), vr::FromUtf8(server));
+    }
+    return choices;
+}
 
 const char16_t* HwManager::CaptionWord() const {
     return kind_ == HwKind::kConnection ? u"Connection" : u"Device";
@@ -217,14 +237,23 @@ vr::ComPtr<IVrConnection> HwManager::TestConnection() const {
     return connection;
 }
 
-void HwManager::SetServer(const std::u16string& server) {
+bool HwManager::SetServer(const std::u16string& server) {
+    if (CheckServer(server) == ServerCheck::kUnknown) {
+        status_ =
+            u"'" + server + u"' is no registered ProgID: the " + CaptionWord() + u" can't be made by it.";
+        return false;
+    }
     server_ = server;
-    ApplyFields(u"");
+    if (ApplyFields(u"") == S_OK && server_ != kUndefined) {
+        recentServers_.Add(vr::ToUtf8(server_));
+        recentServers_.Save();
+    }
+    return true;
 }
 
 void HwManager::SetResource(const std::u16string& resource) {
     resource_ = resource;
-    ApplyFields(u"");
+    (void)ApplyFields(u""); // a failure is on the status line
 }
 
 void HwManager::AttributeChanged(const std::u16string& name, const std::u16string& value) {
@@ -239,19 +268,20 @@ void HwManager::AttributeChanged(const std::u16string& name, const std::u16strin
         status_ = u"Error: the adapter file's path can't be stored: it holds every kind of quote.";
         return;
     }
-    ApplyFields(Text(addition));
+    (void)ApplyFields(Text(addition)); // a failure is on the status line
 }
 
-void HwManager::ApplyFields(const std::u16string& addition) {
+HRESULT HwManager::ApplyFields(const std::u16string& addition) {
     if (name_ == kUndefined || server_ == kUndefined || resource_ == kUndefined) {
-        return;
+        return S_FALSE;
     }
     _bstr_t server;
     _bstr_t resource;
     _bstr_t setup;
-    if (FAILED(rigmont_->LoadRecord(_bstr_t(RecordType()), _bstr_t(name_.c_str()), _bstr_t(u""),
-                                    server.GetAddress(), resource.GetAddress(), setup.GetAddress()))) {
-        return;
+    if (HRESULT hr = rigmont_->LoadRecord(_bstr_t(RecordType()), _bstr_t(name_.c_str()), _bstr_t(u""),
+                                          server.GetAddress(), resource.GetAddress(), setup.GetAddress());
+        FAILED(hr)) {
+        return hr;
     }
     bool changed = false;
     std::u16string stored = Text(setup);
@@ -271,14 +301,17 @@ void HwManager::ApplyFields(const std::u16string& addition) {
         changed = true;
     }
     if (server_ == Text(server) && resource_ == Text(resource) && !changed) {
-        return;
+        return S_FALSE;
     }
-    if (FAILED(rigmont_->SaveRecord(_bstr_t(RecordType()), _bstr_t(name_.c_str()), _bstr_t(server_.c_str()),
-                                    _bstr_t(resource_.c_str()), _bstr_t(stored.c_str())))) {
+    if (HRESULT hr =
+            rigmont_->SaveRecord(_bstr_t(RecordType()), _bstr_t(name_.c_str()), _bstr_t(server_.c_str()),
+                                 _bstr_t(resource_.c_str()), _bstr_t(stored.c_str()));
+        FAILED(hr)) {
         status_ = Said("ERROR while saving configuration data for '%ls' %s.", name_);
-        return;
+        return hr;
     }
     Load();
+    return S_OK;
 }
 
 void HwManager::Save(const std::u16string& attributes) {

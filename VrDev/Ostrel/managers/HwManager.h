@@ -16,6 +16,7 @@
 
 #include "Rigmont/include/rigmont.h"
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
+#include "common/RecentValues.h"
 #include "platform/com/comptr.h"
 
 #include <string>
@@ -56,6 +57,11 @@ private:
 
 enum class HwKind { kConnection, kDevice };
 
+// What the Server field's text is: "<Undefined>", a registered ProgID (a class can be found for it), or
+// neither.
+enum class ServerCheck { kUndefined, kRegistered, kUnknown };
+ServerCheck CheckServer(const std::u16string& server);
+
 // The new-name dialog's texts for a kind word ("Connection", "Device", "Operation", ...).
 std::u16string NewNameCaption(std::u16string_view kind);
 std::u16string NewNamePrompt(std::u16string_view kind);
@@ -80,8 +86,12 @@ public:
 
     // The first field chose a name (kUndefined: none): loads the record and makes its object.
     void SelectName(const std::u16string& name);
-    // The second or third field changed: stores the record at once when it differs from the store.
-    void SetServer(const std::u16string& server);
+    // The second or third field changed: stores the record at once when it differs from the store. A
+    // server that is no registered ProgID is refused (false, the status says so); a stored one becomes
+    // the newest of the recent servers.
+    bool SetServer(const std::u16string& server);
+    // The Server field's choices: the servers stored recently from this kind of window, newest first.
+    std::vector<std::u16string> ServerChoices() const;
     void SetResource(const std::u16string& resource);
     // The attribute editor changed an attribute: a device stores a chosen, existing adapter file.
     void AttributeChanged(const std::u16string& name, const std::u16string& value);
@@ -112,8 +122,9 @@ public:
 private:
     void Load();
     HRESULT CreateObject();
-    // Stores name, server and resource with the setup string, adding the items of addition (quoted values).
-    void ApplyFields(const std::u16string& addition);
+    // Stores name, server and resource with the setup string, adding the items of addition (quoted values):
+    // S_OK when stored, S_FALSE when nothing was to store, a failure (the status says so).
+    HRESULT ApplyFields(const std::u16string& addition);
     std::u16string Said(const char* format, const std::u16string& name, HRESULT hr = S_OK) const;
 
     HwKind kind_;                          // fixed
@@ -127,6 +138,7 @@ private:
     bool recordLoaded_ = false;            // window thread
     vr::ComPtr<IUnknown> object_;          // window thread
     unsigned loadCount_ = 0;               // window thread
+    RecentValues recentServers_{5};        // window thread: oldest first
 };
 
 } // namespace ostrel

@@ -28,7 +28,7 @@ std::u16string U(const QString& text) {
 TesterWindow::TesterWindow(const std::u16string& connectionName, IVrConnection* connection, QWidget* parent)
     : QWidget(parent), tester_(std::make_unique<ConnectionTester>(connectionName, connection)),
       send_(new QComboBox(this)), button_(new QPushButton(tr("Send"), this)),
-      response_(new QPlainTextEdit(this)), status_(new QLineEdit(this)) {
+      response_(new QPlainTextEdit(this)), status_(new QLabel(this)) {
     setWindowTitle(tr("Test Connection"));
     send_->setEditable(true);
     send_->setInsertPolicy(QComboBox::NoInsert);
@@ -36,7 +36,10 @@ TesterWindow::TesterWindow(const std::u16string& connectionName, IVrConnection* 
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(9);
     response_->setFont(fixed);
-    status_->setReadOnly(true);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setWordWrap(true); // the whole status reads, however narrow the window
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     auto* group = new QGroupBox(tr("Connection Stream"), this);
     auto* grid = new QGridLayout(group);
@@ -91,7 +94,6 @@ void TesterWindow::ShowState() {
         response_->setPlainText(Q(tester_->Response()));
     }
     status_->setText(Q(tester_->Status()));
-    status_->setCursorPosition(0); // a long status shows its beginning
     if (tester_->Reading() && !timer_.isActive()) {
         timer_.start();
     }

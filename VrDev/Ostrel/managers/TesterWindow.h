@@ -1,6 +1,7 @@
 // TesterWindow: the connection tester's window ("Test Connection"), a thin view over ConnectionTester: a
-// send field offering the connection's recent texts, Send/Stop, the response in a fixed-pitch font and the
-// status line. Closing it ends reading first (waiting for the pending read).
+// send field offering the connection's recent texts (line ends typed as \n and \r), Send/Stop, the response
+// in a fixed-pitch font and the status, wrapped so that it reads whole. Closing it ends reading first
+// (waiting for the pending read).
 // Threads: the window thread, in a single-threaded apartment.
 #pragma once
 
@@ -12,7 +13,7 @@
 #include <memory>
 
 class QComboBox;
-class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -28,7 +29,7 @@ public:
     QComboBox* SendField() const { return send_; }
     QPushButton* SendButton() const { return button_; }
     QPlainTextEdit* ResponseBox() const { return response_; }
-    QLineEdit* StatusLine() const { return status_; }
+    QLabel* StatusLine() const { return status_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -42,7 +43,7 @@ private:
     QComboBox* send_;                          // owned by the window
     QPushButton* button_;                      // owned by the window
     QPlainTextEdit* response_;                 // owned by the window
-    QLineEdit* status_;                        // owned by the window
+    QLabel* status_;                           // owned by the window
     QTimer timer_;                             // window thread: one tick every 10 ms while reading
 };
 

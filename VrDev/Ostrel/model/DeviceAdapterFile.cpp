@@ -370,7 +370,12 @@ HRESULT CDeviceAdapterFile::SetMessageType(const vr::xml::Node& complexType) {
             schema.selectSingleNode(u"xsd:complexType[@name = " + XPathLiteral(name) + u"]", &existing));
         vr::xml::Node copy;
         ThrowIfFailed(complexType.cloneNode(true, &copy));
-        return existing ? schema.replaceChild(copy, existing) : schema.appendChild(copy);
+        if (existing) {
+            return schema.replaceChild(copy, existing);
+        }
+        vr::xml::Node last;
+        ThrowIfFailed(schema.selectSingleNode(u"*[last()]", &last));
+        return ostrel::InsertIndented(schema, copy, last); // on a line of its own after the last type
     });
 }
 
@@ -439,10 +444,11 @@ HRESULT CDeviceAdapterFile::UpdatePart(vr::xml::Node& operation, std::u16string_
     } else {
         if (!part) {
             ThrowIfFailed(NewElement(partName, &part));
-            vr::xml::Node output;
-            ThrowIfFailed(operation.selectSingleNode(u"output", &output));
-            ThrowIfFailed(output && partName == u"input" ? operation.insertBefore(part, output)
-                                                         : operation.appendChild(part));
+            vr::xml::Node after; // an input goes first, an output last
+            if (partName != u"input") {
+                ThrowIfFailed(operation.selectSingleNode(u"*[last()]", &after));
+            }
+            ThrowIfFailed(ostrel::InsertIndented(operation, part, after));
         }
         UpdateAttribute(part, u"message", message, false);
     }
@@ -511,10 +517,24 @@ HRESULT CDeviceAdapterFile::WriteOperation(const Operation& operation) {
         if (element) {
             return root.replaceChild(updated, element);
         }
-        // New operations go after the last one, before the actions that may reference them.
-        vr::xml::Node firstAction;
-        ThrowIfFailed(root.selectSingleNode(u"action", &firstAction));
-        return firstAction ? root.insertBefore(updated, firstAction) : root.appendChild(updated);
+        // New operations go after the last one (before the actions that may reference them), on a line of
+        // their own.
+        vr::xml::Node after;
+        ThrowIfFailed(root.selectSingleNode(u"operation[last()]", &after));
+        if (!after) {
+            ThrowIfFailed(root.selectSingleNode(u"types", &after));
+        }
+        ThrowIfFailed(ostrel::InsertIndented(root, updated, after));
+        // Made apart from the document, its parts get their lines only now.
+        vr::xml::Node previous;
+        for (const vr::xml::Node& part : std::vector<vr::xml::Node>{input, output}) {
+            if (part) {
+                ThrowIfFailed(updated.removeChild(part));
+                ThrowIfFailed(ostrel::InsertIndented(updated, part, previous));
+                previous = part;
+            }
+        }
+        return S_OK;
     });
 }
 
@@ -541,8 +561,9 @@ HRESULT CDeviceAdapterFile::RemoveOperation(const std::u16string& name) {
         if (hr != S_OK) {
             return hr;
         }
-        ThrowIfFailed(element.parentNode().removeChild(element));
-        return ReplaceInSequences(name, std::nullopt);
+        const vr::xml::Node root = element.parentNode();
+        ThrowIfFailed(ostrel::RemoveIndented(element));
+        return ostrel::RemoveCommandUses(root, name);
     });
 }
 
@@ -567,83 +588,139 @@ HRESULT CDeviceAdapterFile::RenameOperation(const std::u16string& name, const st
             return E_INVALIDARG;
         }
         ThrowIfFailed(element.setAttribute(u"name", newName));
-        return ReplaceInSequences(name, newName);
+        return ostrel::RenameCommandUses(element.parentNode(), name, newName);
     });
 }
 
-HRESULT CDeviceAdapterFile::ReplaceInSequences(const std::u16string& from,
-                                               const std::optional<std::u16string>& to) {
-    for (Sequence sequence : {Sequence::Open, Sequence::Close}) {
-        std::vector<std::u16string> names;
-        if (HRESULT hr = GetSequence(sequence, &names); FAILED(hr)) {
-            return hr;
-        }
-        if (std::find(names.begin(), names.end(), from) == names.end()) {
-            continue; // a sequence that does not name it stays as it is
-        }
-        std::vector<std::u16string> kept;
-        for (std::u16string& entry : names) {
-            if (entry != from) {
-                kept.push_back(std::move(entry));
-            } else if (to) {
-                kept.push_back(*to);
-            }
-        }
-        if (HRESULT hr = SetSequence(sequence, kept); FAILED(hr)) {
-            return hr;
-        }
-    }
-    return S_OK;
-}
-
-HRESULT CDeviceAdapterFile::GetSequence(Sequence sequence, std::vector<std::u16string>* operations) {
-    return RunGuarded(u"CDeviceAdapterFile::GetSequence()", [&] {
-        std::vector<std::u16string> names;
-        HRESULT hr = AppendSelected(u"/definitions/action[@name = '" + std::u16string(ActionName(sequence)) +
-                                        u"']/reference/@name",
-                                    names);
-        if (SUCCEEDED(hr)) {
-            *operations = std::move(names);
-        }
-        return hr;
-    });
-}
-
-HRESULT CDeviceAdapterFile::SetSequence(Sequence sequence, const std::vector<std::u16string>& operations) {
-    return RunGuarded(u"CDeviceAdapterFile::SetSequence()", [&] {
+HRESULT CDeviceAdapterFile::GetActionsNeeding(const std::u16string& name,
+                                              std::vector<std::u16string>* actions) {
+    return RunGuarded(u"CDeviceAdapterFile::GetActionsNeeding()", [&] {
         vr::xml::Node root;
         if (HRESULT hr = SelectOne(u"/definitions", &root); hr != S_OK) {
             return FAILED(hr) ? hr : E_FAIL;
         }
-        const std::u16string action = ActionName(sequence);
+        *actions = ostrel::ActionsNeeding(root, name);
+        return S_OK;
+    });
+}
+
+HRESULT CDeviceAdapterFile::SequenceAction(Sequence sequence, vr::xml::Node* root, vr::xml::Node* action) {
+    if (HRESULT hr = SelectOne(u"/definitions", root); hr != S_OK) {
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    *action = {};
+    ThrowIfFailed(
+        root->selectSingleNode(u"action[@name = '" + std::u16string(ActionName(sequence)) + u"']", action));
+    return S_OK;
+}
+
+HRESULT CDeviceAdapterFile::GetSequence(Sequence sequence, std::vector<std::u16string>* operations) {
+    std::vector<ostrel::ActionEntry> entries;
+    HRESULT hr = GetSequenceEntries(sequence, &entries);
+    if (SUCCEEDED(hr)) {
+        operations->clear();
+        for (ostrel::ActionEntry& entry : entries) {
+            if (!entry.IsInline()) {
+                operations->push_back(std::move(entry.reference));
+            }
+        }
+    }
+    return hr;
+}
+
+HRESULT CDeviceAdapterFile::GetSequenceEntries(Sequence sequence, std::vector<ostrel::ActionEntry>* entries) {
+    return RunGuarded(u"CDeviceAdapterFile::GetSequence()", [&] {
+        vr::xml::Node root;
+        vr::xml::Node action;
+        if (HRESULT hr = SequenceAction(sequence, &root, &action); FAILED(hr)) {
+            return hr;
+        }
+        *entries = action ? ostrel::ActionEntries(action) : std::vector<ostrel::ActionEntry>();
+        return S_OK;
+    });
+}
+
+HRESULT CDeviceAdapterFile::SetSequence(Sequence sequence, const std::vector<std::u16string>& operations) {
+    std::vector<ostrel::ActionEntry> current;
+    if (HRESULT hr = GetSequenceEntries(sequence, &current); FAILED(hr)) {
+        return hr;
+    }
+    // The inline operations keep their places among the references that stay.
+    std::vector<ostrel::ActionEntry> references;
+    std::vector<ostrel::ActionEntry> wanted;
+    for (const std::u16string& name : operations) {
+        references.push_back({name, {}});
+    }
+    size_t next = 0;
+    for (const ostrel::ActionEntry& entry : current) {
+        if (entry.IsInline()) {
+            wanted.push_back(entry);
+            continue;
+        }
+        const auto found =
+            std::find_if(references.begin() + static_cast<std::ptrdiff_t>(next), references.end(),
+                         [&](const ostrel::ActionEntry& e) { return e.reference == entry.reference; });
+        if (found != references.end()) {
+            const size_t at = static_cast<size_t>(found - references.begin());
+            wanted.insert(wanted.end(), references.begin() + static_cast<std::ptrdiff_t>(next),
+                          references.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+            next = at + 1;
+        }
+    }
+    wanted.insert(wanted.end(), references.begin() + static_cast<std::ptrdiff_t>(next), references.end());
+    return SetSequenceEntries(sequence, wanted);
+}
+
+HRESULT CDeviceAdapterFile::SetSequenceEntries(Sequence sequence,
+                                               const std::vector<ostrel::ActionEntry>& entries) {
+    return RunGuarded(u"CDeviceAdapterFile::SetSequence()", [&] {
+        vr::xml::Node root;
+        vr::xml::Node action;
+        if (HRESULT hr = SequenceAction(sequence, &root, &action); FAILED(hr)) {
+            return hr;
+        }
+        std::vector<ostrel::ActionEntry> wanted;
+        for (const ostrel::ActionEntry& entry : entries) {
+            vr::xml::Node operation;
+            if (!entry.IsInline()) {
+                ThrowIfFailed(root.selectSingleNode(
+                    u"operation[@name = " + XPathLiteral(entry.reference) + u"]", &operation));
+            }
+            if (entry.IsInline() || operation) { // only operations that exist can run
+                wanted.push_back(entry);
+            }
+        }
+        const std::u16string name = ActionName(sequence);
+        const char16_t* attribute = DeviceAttribute(sequence);
         vr::xml::Node device;
         ThrowIfFailed(ChildElement(root, u"device", &device));
-        ThrowIfFailed(device.removeAttribute(DeviceAttribute(sequence)));
-        vr::xml::Node old;
-        ThrowIfFailed(root.selectSingleNode(u"action[@name = '" + action + u"']", &old));
-        if (old) {
-            ThrowIfFailed(root.removeChild(old));
+        std::u16string named;
+        const bool names = device.getAttribute(attribute, &named) == S_OK;
+        if (wanted.empty()) {
+            if (action) {
+                ThrowIfFailed(ostrel::RemoveIndented(action));
+            }
+            if (names && named == name) {
+                ThrowIfFailed(device.removeAttribute(attribute));
+            }
+            return S_OK;
         }
-        vr::xml::Node element;
-        for (const std::u16string& name : operations) {
-            vr::xml::Node operation;
-            ThrowIfFailed(
-                root.selectSingleNode(u"operation[@name = " + XPathLiteral(name) + u"]", &operation));
-            if (!operation) {
-                continue; // only operations that exist can run
+        if (!action) {
+            ThrowIfFailed(NewElement(u"action", &action));
+            ThrowIfFailed(action.setAttribute(u"name", name));
+            ThrowIfFailed(action.setAttribute(u"parameterOrder", u""));
+            ThrowIfFailed(action.setAttribute(u"result", u""));
+            // After the last action, else after the last operation: where the socket reads actions.
+            vr::xml::Node after;
+            ThrowIfFailed(root.selectSingleNode(u"action[last()]", &after));
+            if (!after) {
+                ThrowIfFailed(root.selectSingleNode(u"operation[last()]", &after));
             }
-            if (!element) {
-                ThrowIfFailed(NewElement(u"action", &element));
-                ThrowIfFailed(element.setAttribute(u"name", action));
-                ThrowIfFailed(element.setAttribute(u"parameterOrder", u""));
-                ThrowIfFailed(element.setAttribute(u"result", u""));
-                ThrowIfFailed(root.appendChild(element));
-                ThrowIfFailed(device.setAttribute(DeviceAttribute(sequence), action));
-            }
-            vr::xml::Node reference;
-            ThrowIfFailed(NewElement(u"reference", &reference));
-            ThrowIfFailed(reference.setAttribute(u"name", name));
-            ThrowIfFailed(element.appendChild(reference));
+            ThrowIfFailed(ostrel::InsertIndented(root, action, after));
+        }
+        ThrowIfFailed(ostrel::PlaceActionEntries(action, wanted));
+        if (!names || named != name) {
+            ThrowIfFailed(device.setAttribute(attribute, name));
         }
         return S_OK;
     });

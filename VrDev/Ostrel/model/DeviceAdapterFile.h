@@ -15,6 +15,7 @@
 // Threads: one object is used by one thread at a time.
 #pragma once
 
+#include "VrDev/Ostrel/model/AdapterActions.h"
 #include "common/XmlFile.h"
 
 #include <optional>
@@ -89,13 +90,16 @@ public:
     // messages must exist as types (E_INVALIDARG otherwise: the socket would refuse the file), the
     // operation must keep an input or an output, and a new one a name OperationNameRefusal allows.
     [[nodiscard]] HRESULT WriteOperation(const Operation& operation);
-    // Removes the operation and every reference to it from the open and close sequences (the socket refuses
-    // a sequence that names no operation). S_FALSE when there is no such operation.
+    // Removes the operation and every use of it by the actions (the socket refuses an action that names no
+    // command): references, parameters scoped to it, an action left with nothing to run, the device's open
+    // or close naming what went (ostrel::RemoveCommandUses). S_FALSE when there is no such operation.
     [[nodiscard]] HRESULT RemoveOperation(const std::u16string& name);
-    // Gives the operation a new name, also where the open and close sequences name it. S_FALSE when there
-    // is no such operation; E_INVALIDARG for a new name another operation has or that OperationNameRefusal
-    // refuses (traced with the reason).
+    // Gives the operation a new name, also wherever the actions and the device name it (references, the
+    // scopes of parameters). S_FALSE when there is no such operation; E_INVALIDARG for a new name another
+    // operation has or that OperationNameRefusal refuses (traced with the reason).
     [[nodiscard]] HRESULT RenameOperation(const std::u16string& name, const std::u16string& newName);
+    // The actions (the open and close sequences among them) that need the operation, in document order.
+    [[nodiscard]] HRESULT GetActionsNeeding(const std::u16string& name, std::vector<std::u16string>* actions);
 
     // Why an operation may not be given that name: it is empty, or the socket could not tell the operation
     // from an action of the file (operations and actions share one list of commands there), or it is the
@@ -104,9 +108,16 @@ public:
     std::u16string OperationNameRefusal(const std::u16string& name);
 
     // ---- Open and close sequences ----
+    // The operations the sequence references, in order (inline operations left out).
     [[nodiscard]] HRESULT GetSequence(Sequence sequence, std::vector<std::u16string>* operations);
-    // Rewrites the sequence whole; entries that name no operation are left out, and a sequence without any
-    // leaves neither the device's attribute nor the action in the file.
+    // References and inline operations, in order.
+    [[nodiscard]] HRESULT GetSequenceEntries(Sequence sequence, std::vector<ostrel::ActionEntry>* entries);
+    // Makes the sequence these entries, changing only the nodes that differ (the action and the device's
+    // attribute stay where they are); references that name no operation are left out, and a sequence
+    // without any entry leaves neither the device's attribute nor the action in the file.
+    [[nodiscard]] HRESULT SetSequenceEntries(Sequence sequence,
+                                             const std::vector<ostrel::ActionEntry>& entries);
+    // The references of the sequence made these operations; its inline operations stay where they are.
     [[nodiscard]] HRESULT SetSequence(Sequence sequence, const std::vector<std::u16string>& operations);
 
 private:
@@ -121,8 +132,8 @@ private:
     HRESULT PutAttribute(const std::u16string& name, const std::u16string& description, bool create);
     HRESULT ChildElement(vr::xml::Node parent, std::u16string_view qualifiedName, vr::xml::Node* element);
     void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
-    // Rewrites both sequences with every entry named from replaced by to (none: left out).
-    HRESULT ReplaceInSequences(const std::u16string& from, const std::optional<std::u16string>& to);
+    // The sequence's action element; an empty handle when there is none.
+    HRESULT SequenceAction(Sequence sequence, vr::xml::Node* root, vr::xml::Node* action);
 };
 
 // The text as an XPath string literal: in apostrophes, in quotes when it holds an apostrophe, or a concat()

@@ -547,6 +547,20 @@ bool COperationsModel::RenameOperation() {
 
 bool COperationsModel::RemoveOperation() {
     CDeviceAdapterFile* document = host_.Document();
+    std::vector<std::u16string> actions;
+    if (document != nullptr && !IsUndefined(operation_) &&
+        SUCCEEDED(document->GetActionsNeeding(operation_, &actions)) && !actions.empty()) {
+        std::u16string names;
+        for (const std::u16string& action : actions) {
+            names += (names.empty() ? u"'" : u", '") + action + u"'";
+        }
+        if (!host_.Confirm(
+                vr::FormatWString(u"The operation '%s' is used by the action(s) %s. Remove it from "
+                                  u"them as well? An action left with nothing to run is removed too.",
+                                  operation_.c_str(), names.c_str()))) {
+            return false;
+        }
+    }
     if (document == nullptr || IsUndefined(operation_) || document->RemoveOperation(operation_) != S_OK) {
         host_.ShowError(vr::FormatWString(u"Couldn't remove '%s' Operation from '%s' file.",
                                           operation_.c_str(), FileName().c_str()));

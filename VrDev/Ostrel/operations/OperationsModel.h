@@ -49,6 +49,8 @@ public:
     virtual void ShowWarning(std::u16string_view text) = 0;
     // "Warning" with Yes, No and Cancel.
     virtual SaveAnswer AskSave(std::u16string_view text) = 0;
+    // "Warning" with Yes and No: true for Yes.
+    virtual bool Confirm(std::u16string_view text) = 0;
     // The new-name dialog for a kind ("Operation", "Message"); none after Cancel.
     virtual std::optional<std::u16string> AskNewName(std::u16string_view kind,
                                                      std::u16string_view initial) = 0;
@@ -148,7 +150,10 @@ public:
 
     // ---- Commands (false when nothing changed) ----
     bool NewOperation();
+    // Renames the operation, also wherever the file's actions name it.
     bool RenameOperation();
+    // Removes the operation; when actions still need it, only after the engineer agreed to its removal from
+    // them (an action left with nothing to run goes too).
     bool RemoveOperation();
     bool NewInMessage();
     bool NewOutMessage();

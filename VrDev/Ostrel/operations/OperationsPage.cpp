@@ -342,6 +342,12 @@ bool OperationsPage::Leave() {
     return model_->QuerySave();
 }
 
+bool OperationsPage::QueryClose() {
+    const bool agreed = model_->QuerySave();
+    ShowModel();
+    return agreed;
+}
+
 void OperationsPage::FileShown() {
     ShowModel();
 }
@@ -390,6 +396,10 @@ SaveAnswer OperationsPage::AskSave(std::u16string_view text) {
     default:
         return SaveAnswer::Cancel;
     }
+}
+
+bool OperationsPage::Confirm(std::u16string_view text) {
+    return Context().Message(text, u"Warning", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 std::optional<std::u16string> OperationsPage::AskNewName(std::u16string_view kind,

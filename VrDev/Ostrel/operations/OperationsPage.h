@@ -48,6 +48,8 @@ public:
     void Enter() override;
     bool Leave() override;
     void FileShown() override;
+    // As Leave: a changed operation is offered for saving.
+    bool QueryClose() override;
 
     COperationsModel& Model() { return *model_; }
     // The widgets, for tests and screenshots.
@@ -72,6 +74,7 @@ private:
     void ShowError(std::u16string_view text) override;
     void ShowWarning(std::u16string_view text) override;
     SaveAnswer AskSave(std::u16string_view text) override;
+    bool Confirm(std::u16string_view text) override;
     std::optional<std::u16string> AskNewName(std::u16string_view kind, std::u16string_view initial) override;
     void ShowUnparsedResponse(std::u16string_view text, std::u16string_view response) override;
 

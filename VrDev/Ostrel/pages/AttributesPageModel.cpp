@@ -3,6 +3,8 @@
 
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
+#include "VrDev/Ostrel/pages/ElementEdit.h"
+#include "common/XMLSchemaFactory.h"
 #include "platform/ui/message_box.h"
 
 #include <algorithm>
@@ -13,6 +15,10 @@ namespace {
 
 constexpr std::u16string_view kNewAttribute = u"type=int vrt:class=Attribute vrt:cache=true";
 constexpr std::u16string_view kRowOptions = u"DynamicallyStoreAttrValue MaxNumOfRecentValues=0";
+
+std::u16string ElementPath(const std::u16string& name) {
+    return u"/definitions/attributes/xsd:schema/xsd:element[@name = " + XPathLiteral(name) + u"]";
+}
 
 std::u16string Quoted(std::u16string_view text, std::u16string_view name) {
     std::u16string result(text);
@@ -75,12 +81,37 @@ HRESULT AttributesPageModel::ShowAttribute(const std::u16string& name) {
         return E_POINTER;
     }
     vr::xml::Node element;
-    const std::u16string path =
-        u"/definitions/attributes/xsd:schema/xsd:element[@name = " + XPathLiteral(name) + u"]";
-    if (File()->GetElement(path.c_str(), &element) != S_OK || !element) {
+    if (File()->GetElement(ElementPath(name).c_str(), &element) != S_OK || !element) {
         return E_INVALIDARG;
     }
-    return editor_.SetElement(element, u"");
+    const HRESULT hr = editor_.SetElement(element, u"");
+    shown_ = editor_.RowsDescription();
+    return hr;
+}
+
+HRESULT AttributesPageModel::WriteEdit(const std::u16string& name, std::u16string_view description) {
+    vr::xml::Node element;
+    if (HRESULT hr = File()->GetElement(ElementPath(name).c_str(), &element); FAILED(hr)) {
+        return hr;
+    }
+    if (!element) {
+        return File()->WriteAttribute(name, std::u16string(description)); // a name that had no element
+    }
+    // The rows as shown and as edited, built alike: their difference is what the engineer changed.
+    vr::xml::Node before;
+    vr::xml::Node after;
+    CXMLSchemaFactory factory;
+    HRESULT hr = factory.CreateElement(&before, shown_.c_str());
+    if (SUCCEEDED(hr)) {
+        hr = factory.CreateElement(&after, std::u16string(description).c_str());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = ApplyElementEdit(element, before, after);
+    }
+    if (SUCCEEDED(hr)) {
+        shown_ = description;
+    }
+    return hr;
 }
 
 void AttributesPageModel::SelectFirstAttribute() {
@@ -110,7 +141,7 @@ void AttributesPageModel::OnElementChanged(std::u16string_view description) {
                 context_.Error(Quoted(u"Error during loading '%s' Attribute.", *name));
             }
         } else if (*name != kUndefined) {
-            if (File() == nullptr || FAILED(File()->WriteAttribute(*name, std::u16string(description)))) {
+            if (File() == nullptr || FAILED(WriteEdit(*name, description))) {
                 context_.Error(Quoted(u"Error during saving '%s' Attribute.", *name));
             } else if (Save()) {
                 RefreshNameChoices();

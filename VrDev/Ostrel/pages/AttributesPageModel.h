@@ -38,8 +38,9 @@ public:
     // The name becomes the current one in every case, so the next change stores under it.
     [[nodiscard]] HRESULT ShowAttribute(const std::u16string& name);
     void SelectFirstAttribute();
-    // A description the element editor accepted: another name shows that attribute, the current one is
-    // written into the file and the file saved.
+    // A description the element editor accepted: another name shows that attribute; for the current one
+    // what the engineer changed is written into its element (the rest of the element stays as it is) and
+    // the file saved.
     void OnElementChanged(std::u16string_view description);
     // Makes a fresh integer attribute of that name and shows it; a name that is taken is replaced only when
     // the engineer says yes.
@@ -56,6 +57,8 @@ private:
     CDeviceAdapterFile* File() { return context_.HasFile() ? &context_.Document() : nullptr; }
     // Writes the file; false after the context reported why not.
     bool Save();
+    // Writes what the description changes of the rows as shown into the attribute's element.
+    HRESULT WriteEdit(const std::u16string& name, std::u16string_view description);
     void RefreshNameChoices();
     std::u16string FileXml();
 
@@ -65,6 +68,7 @@ private:
     std::u16string current_{kUndefined};
     bool removeEnabled_ = false;
     std::u16string diagnostic_;
+    std::u16string shown_; // the rows' description as last shown or written
 };
 
 } // namespace ostrel

@@ -47,21 +47,51 @@ std::u16string UnescapedTermString(std::u16string_view text) {
     return value;
 }
 
-HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
+HRESULT DevicePageModel::ReadSequence(Sequence sequence, std::vector<std::u16string>* lines) {
     CDeviceAdapterFile* file = File();
     if (file == nullptr) {
         return E_POINTER;
     }
-    std::vector<std::u16string> operations;
-    const HRESULT hr = file->GetSequence(sequence, &operations);
-    if (FAILED(hr)) {
+    std::vector<ActionEntry> entries;
+    if (HRESULT hr = file->GetSequenceEntries(sequence, &entries); FAILED(hr)) {
+        return hr;
+    }
+    lines->clear();
+    std::vector<std::pair<std::u16string, vr::xml::Node>>& inlines = Of(sequence).inlines;
+    for (const ActionEntry& entry : entries) {
+        if (!entry.IsInline()) {
+            lines->push_back(entry.reference);
+            continue;
+        }
+        std::u16string line = InlineOperationText(entry.inlineOperation);
+        if (std::none_of(inlines.begin(), inlines.end(),
+                         [&](const auto& known) { return known.first == line; })) {
+            vr::xml::Node copy; // kept apart from the document, which a save replaces
+            if (SUCCEEDED(entry.inlineOperation.cloneNode(true, &copy))) {
+                inlines.emplace_back(line, copy);
+            }
+        }
+        lines->push_back(std::move(line));
+    }
+    return S_OK;
+}
+
+HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
+    std::vector<std::u16string> lines;
+    if (HRESULT hr = ReadSequence(sequence, &lines); FAILED(hr)) {
         return hr;
     }
     text->clear();
-    for (const std::u16string& operation : operations) {
-        *text += operation + u"\n";
+    for (const std::u16string& line : lines) {
+        *text += line + u"\n";
     }
+    Of(sequence).lines = std::move(lines);
     return S_OK;
+}
+
+bool DevicePageModel::SequenceChanged(Sequence sequence) {
+    std::vector<std::u16string> lines;
+    return SUCCEEDED(ReadSequence(sequence, &lines)) && lines != Of(sequence).lines;
 }
 
 HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view text,
@@ -75,16 +105,26 @@ HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view
     if (HRESULT hr = file->GetOperationNames(names); FAILED(hr)) {
         return hr;
     }
-    std::vector<std::u16string> kept;
+    const std::vector<std::pair<std::u16string, vr::xml::Node>>& inlines = Of(sequence).inlines;
+    std::vector<ActionEntry> kept;
     for (auto& [line, begin] : LinesOf(text)) {
+        const auto known = std::find_if(inlines.begin(), inlines.end(),
+                                        [&](const auto& entry) { return entry.first == line; });
         // Exactly a name: a trailing blank or another case names nothing the socket could run.
         if (std::find(names.begin(), names.end(), line) != names.end()) {
-            kept.push_back(std::move(line));
+            kept.push_back({std::move(line), {}});
+        } else if (known != inlines.end()) {
+            kept.push_back({u"", known->second});
         } else {
             unknown->push_back({begin, line.size()});
         }
     }
-    return file->SetSequence(sequence, kept);
+    HRESULT hr = file->SetSequenceEntries(sequence, kept);
+    std::vector<std::u16string> written;
+    if (SUCCEEDED(hr) && SUCCEEDED(ReadSequence(sequence, &written))) {
+        Of(sequence).lines = std::move(written); // what the text now stands for
+    }
+    return hr;
 }
 
 HRESULT DevicePageModel::ReadDefaults(Defaults* defaults) {

@@ -2,10 +2,15 @@
 // engineer edits (one operation per line) and the device's default values (time-out, termination string,
 // default selector).
 //
-// Usage: SequenceText once when the page is made; TakeSequenceText on every change of a sequence's text,
-// which rewrites that sequence in the document from the lines that name an operation and returns where the
-// other lines are, to be shown in red; ReadDefaults each time the page is shown; SetDefault for each edited
-// row. Edits go into the sheet's document; the sheet writes the file.
+// Usage: SequenceText once the file is shown, and again when SequenceChanged says the document's sequence
+// is no longer the one shown (another page renamed or removed an operation); TakeSequenceText on every
+// change of a sequence's text, which rewrites that sequence in the document from the lines that name an
+// operation or show one of its inline operations and returns where the other lines are, to be shown in red;
+// ReadDefaults each time the page is shown; SetDefault for each edited row. Edits go into the sheet's
+// document, changing only the nodes that differ; the sheet writes the file.
+//
+// An inline operation (written inside the action) shows as one line of its XML. Its line typed back exactly
+// keeps it; a line deleted deletes it, a line changed names nothing (red) until it is mended.
 // Failures: E_POINTER while the sheet has no file, the document's HRESULT otherwise; a time-out that is no
 // whole number is refused with E_INVALIDARG and its text in RefusalText. Threads: the window thread only.
 #pragma once
@@ -52,12 +57,16 @@ public:
     // context: the sheet's, outlives the page.
     explicit DevicePageModel(SheetContext& context) : context_(context) {}
 
-    // Every operation of the sequence, each followed by a line feed.
+    // Every entry of the sequence (an operation's name, an inline operation's line), each followed by a
+    // line feed.
     [[nodiscard]] HRESULT SequenceText(Sequence sequence, std::u16string* text);
     // Rewrites the sequence from the text's lines (carriage returns ignored, empty lines skipped); a line
-    // is kept when it is exactly an operation's name. unknown: the spans of the other lines.
+    // is kept when it is exactly an operation's name or the line of an inline operation shown. unknown: the
+    // spans of the other lines.
     [[nodiscard]] HRESULT TakeSequenceText(Sequence sequence, std::u16string_view text,
                                            std::vector<TextSpan>* unknown);
+    // True when the document's sequence differs from the one last shown or written by the page.
+    bool SequenceChanged(Sequence sequence);
     [[nodiscard]] HRESULT ReadDefaults(Defaults* defaults);
     // The selectors a Default Selector may name: the attributes of class OuterSelector, then InnerSelector.
     [[nodiscard]] HRESULT SelectorChoices(std::vector<std::u16string>* names);
@@ -66,10 +75,19 @@ public:
     const std::u16string& RefusalText() const { return refusal_; }
 
 private:
+    struct Shown {
+        std::vector<std::u16string> lines;                             // the document's entries as lines
+        std::vector<std::pair<std::u16string, vr::xml::Node>> inlines; // inline operations by their line
+    };
     CDeviceAdapterFile* File() { return context_.HasFile() ? &context_.Document() : nullptr; }
+    // The document's sequence as lines, its inline operations added to what the page knows.
+    HRESULT ReadSequence(Sequence sequence, std::vector<std::u16string>* lines);
+    Shown& Of(Sequence sequence) { return sequence == Sequence::Open ? open_ : close_; }
 
     SheetContext& context_;  // the sheet's; outlives the page
     std::u16string refusal_; // why the last SetDefault refused its value
+    Shown open_;             // window thread
+    Shown close_;            // window thread
 };
 
 } // namespace ostrel

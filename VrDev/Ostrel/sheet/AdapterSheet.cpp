@@ -4,10 +4,12 @@
 #include "common/Trace.h"
 
 #include <QCloseEvent>
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ostrel {
 
@@ -80,6 +82,13 @@ void AdapterSheet::TabChanged(int index) {
 
 void AdapterSheet::closeEvent(QCloseEvent* event) {
     if (!closed_) {
+        // Edits not saved yet are offered for saving first; Cancel keeps the window.
+        const bool pagesAgree =
+            std::all_of(pages_.begin(), pages_.end(), [](SheetPage* page) { return page->QueryClose(); });
+        if (!pagesAgree || !QueryCloseFile(context_)) {
+            event->ignore();
+            return;
+        }
         closed_ = true;
         (void)RebuildAfterClose(context_, rebuild_); // a failure is shown; the window closes anyway
     }

@@ -1,8 +1,9 @@
 // AdapterSheet: the "Device Adapter File" window, in which an engineer edits one device adapter file: the
 // pages General, Operations, Attributes and Device on tabs, with the buttons "Save File" and "Exit".
 // A page may refuse to be left (the General page until a file and a connection are chosen). Closing the
-// window (Exit or its close box) rebuilds the device libraries from the file, when one was chosen, and the
-// window then deletes itself.
+// window (Exit or its close box) first offers to save what is not saved yet (the Operations page's operation,
+// then the file; Cancel keeps the window), then rebuilds the device libraries from the file, when one was
+// chosen, and the window deletes itself.
 //
 // Usage (window thread):
 //     auto* sheet = new AdapterSheet(u"Device Adapter File", frame, rebuild);   // deletes itself on close

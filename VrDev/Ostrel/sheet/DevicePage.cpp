@@ -105,6 +105,14 @@ void DevicePage::ShowRow(AttrValueEditor* row, const std::u16string& text) {
 }
 
 void DevicePage::Enter() {
+    // Another page may have renamed or removed an operation a sequence names: the texts show it now, so
+    // that no keystroke writes back what is gone.
+    for (auto [edit, sequence] : {std::pair{open_, DevicePageModel::Sequence::Open},
+                                  std::pair{close_, DevicePageModel::Sequence::Close}}) {
+        if (model_.SequenceChanged(sequence)) {
+            ShowSequence(edit, sequence);
+        }
+    }
     DevicePageModel::Defaults defaults;
     if (HRESULT hr = model_.ReadDefaults(&defaults); FAILED(hr)) {
         return; // without a file there is nothing to show; the General page says so
@@ -118,16 +126,19 @@ void DevicePage::Enter() {
 }
 
 void DevicePage::FileShown() {
-    showing_ = true;
     for (auto [edit, sequence] : {std::pair{open_, DevicePageModel::Sequence::Open},
                                   std::pair{close_, DevicePageModel::Sequence::Close}}) {
-        std::u16string text;
-        if (FAILED(model_.SequenceText(sequence, &text))) {
-            Context().Error(u"The device's sequences could not be read from '" + Context().FileName() +
-                            u"'.");
-        }
-        edit->setPlainText(ToQString(text));
+        ShowSequence(edit, sequence);
     }
+}
+
+void DevicePage::ShowSequence(QTextEdit* edit, DevicePageModel::Sequence sequence) {
+    std::u16string text;
+    if (FAILED(model_.SequenceText(sequence, &text))) {
+        Context().Error(u"The device's sequences could not be read from '" + Context().FileName() + u"'.");
+    }
+    showing_ = true;
+    edit->setPlainText(ToQString(text));
     showing_ = false;
 }
 

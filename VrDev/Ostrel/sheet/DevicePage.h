@@ -23,7 +23,8 @@ public:
     ~DevicePage() override;
 
     QString Caption() const override;
-    // Shows the device's default values as the document holds them now.
+    // Shows the device's default values as the document holds them now, and a sequence anew when another
+    // page changed it in the document.
     void Enter() override;
     // Shows the sequences of the file; from then on the texts are what the sequences are made of.
     void FileShown() override;
@@ -38,6 +39,7 @@ protected:
 
 private:
     void SequenceEdited(QTextEdit* edit, DevicePageModel::Sequence sequence);
+    void ShowSequence(QTextEdit* edit, DevicePageModel::Sequence sequence);
     void RowChanged(const QString& name, const QString& text);
     // Makes the Default Selector row anew, offering the file's selectors as they are now.
     void MakeSelectorRow();

@@ -2,12 +2,28 @@
 #include "VrDev/Ostrel/sheet/SheetClose.h"
 
 #include "common/Trace.h"
+#include "platform/ui/message_box.h"
 
 namespace ostrel {
 
 HRESULT RebuildNotAvailable(const std::u16string& /*adapterFile*/, std::u16string* error) {
     *error = u"Device libraries cannot be rebuilt yet";
     return E_NOTIMPL;
+}
+
+bool QueryCloseFile(SheetContext& context) {
+    if (!context.HasUnsavedChanges()) {
+        return true;
+    }
+    switch (context.Message(u"Save changes to '" + context.FileName() + u"'?", u"Warning",
+                            MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return SUCCEEDED(context.SaveFile()); // a failure is shown, and the window stays with the edits
+    case IDNO:
+        return true;
+    default:
+        return false;
+    }
 }
 
 HRESULT RebuildAfterClose(SheetContext& context, const RebuildLibraries& rebuild) {

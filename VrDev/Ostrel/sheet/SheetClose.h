@@ -1,5 +1,5 @@
-// What the adapter file sheet does when it closes: the device libraries built from the chosen file are
-// rebuilt, and a failure is shown.
+// What the adapter file sheet does when it closes: edits not saved yet are offered for saving first, then the
+// device libraries built from the chosen file are rebuilt, and a failure is shown.
 // Threads: the window thread. Failures: shown through the context's messages.
 #pragma once
 
@@ -16,6 +16,10 @@ using RebuildLibraries = std::function<HRESULT(const std::u16string& adapterFile
 
 // The rebuild until one is given: it always fails with "Device libraries cannot be rebuilt yet".
 HRESULT RebuildNotAvailable(const std::u16string& adapterFile, std::u16string* error);
+
+// Before the sheet's window closes: with edits the file does not hold yet, asks "Save changes to '<file>'?"
+// (Yes, No, Cancel); true when the window may close (not modified, No, or Yes and saved).
+bool QueryCloseFile(SheetContext& context);
 
 // After the sheet's window closed: without a chosen file nothing is rebuilt (S_FALSE); otherwise rebuild runs
 // on the file, and a failure shows "The device libraries of '<file>' were not rebuilt: <error>".

@@ -40,7 +40,12 @@ HRESULT SheetContext::SetAdapterFile(const std::u16string& path) {
         return hr;
     }
     hasFile_ = true;
+    savedXml_ = document_.GetDocument().xml();
     return S_OK;
+}
+
+bool SheetContext::HasUnsavedChanges() const {
+    return hasFile_ && document_.GetDocument() && document_.GetDocument().xml() != savedXml_;
 }
 
 HRESULT SheetContext::SaveFile(SaveKind kind) {
@@ -53,6 +58,7 @@ HRESULT SheetContext::SaveFile(SaveKind kind) {
         Error(u"Error during saving '" + FileName() + u"' file.");
         return hr;
     }
+    savedXml_ = document_.GetDocument().xml();
     // Written is not yet usable: the file is checked the way the socket loads it for a script.
     std::u16string reason;
     if (SUCCEEDED(CheckSocketLoads(FileName(), &reason))) {

@@ -62,6 +62,8 @@ public:
     // engineer asked for always says it; a save that follows an edit (kind Edit) says a reason once, and not
     // for a file that has no message type yet (it is still being started).
     HRESULT SaveFile(SaveKind kind = SaveKind::Explicit);
+    // True when the document differs from what was last loaded or saved (edits the file does not hold yet).
+    bool HasUnsavedChanges() const;
 
     // ---- The device connection ----
     // The connection operations are tried on; null until one is chosen (a page must test it).
@@ -89,6 +91,7 @@ private:
     std::u16string toldRefusal_;           // window thread: why the socket refused the file, last told
     CDeviceAdapterFile document_;          // window thread
     bool hasFile_ = false;                 // window thread: a file was chosen and loaded
+    std::u16string savedXml_;              // window thread: the document as last loaded or saved
     vr::ComPtr<IVrRigmont> rigmont_;       // window thread; made on first use
     vr::ComPtr<IVrConnection> connection_; // window thread; null until one is chosen
 };

@@ -7,7 +7,9 @@
 //   Leave()     before another page is shown; false keeps this page shown (the page says why, usually with a
 //               box through the context);
 //   FileShown() once a file was chosen and loaded (the document is then fixed for the sheet's life): a page
-//               shows the document's data, whether or not it is the shown page.
+//               shows the document's data, whether or not it is the shown page;
+//   QueryClose() before the window closes, for every page: false keeps the window open (the page offers to
+//               save what it holds that the document does not, as leaving it does).
 // The General page refuses to be left until CanUseDevice() holds, so the other pages are entered only with a
 // file and a connection; they may still be made, and get FileShown(), before that.
 // Threads: the window thread only. Failures: a page reports its own through the context's messages.
@@ -34,6 +36,7 @@ public:
     virtual void Enter() {}
     virtual bool Leave() { return true; }
     virtual void FileShown() {}
+    virtual bool QueryClose() { return true; }
 
 protected:
     SheetContext& Context() const { return context_; }

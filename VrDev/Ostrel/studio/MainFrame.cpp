@@ -91,7 +91,7 @@ void MainFrame::MakeToolBar() {
                [this] { (void)Start(StudioProgram::kControlPanel); });
     AddCommand("Test Executive\nTest Executive", [this] { (void)Start(StudioProgram::kTestExecutive); });
     toolBar_->addSeparator();
-    AddCommand("Tracer\nTracer", [this] { (void)Start(StudioProgram::kTracer); });
+    AddCommand("Tracer\nTracer", [this] { (void)OpenTracer(); });
 }
 
 QAction* MainFrame::Command(const QString& toolTip) const {
@@ -173,6 +173,24 @@ bool MainFrame::Start(StudioProgram program) {
     return true;
 }
 
+TraceWindow* MainFrame::OpenTracer() {
+    if (tracer_) {
+        Activate(tracer_);
+        return tracer_;
+    }
+    auto* window = new TraceWindow(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    tracer_ = window;
+    window->show();
+    std::u16string error;
+    if (!window->Start(&error)) {
+        statusBar()->showMessage(Q(error));
+    } else {
+        statusBar()->showMessage(QStringLiteral("Started %1.").arg(ProgramName(StudioProgram::kTracer)));
+    }
+    return window;
+}
+
 void MainFrame::ShowAbout() {
     QDialog about(this);
     about.setWindowTitle(QStringLiteral("About Ostrel"));
@@ -196,10 +214,12 @@ void MainFrame::ShowAbout() {
 
 void MainFrame::closeEvent(QCloseEvent* event) {
     // The open windows close first, so the adapter file window rebuilds what its file changed.
+    // The adapter file window may keep itself open (Cancel of saving its edits): then the studio stays.
     for (QWidget* window : {static_cast<QWidget*>(sheet_.data()), static_cast<QWidget*>(connections_.data()),
-                            static_cast<QWidget*>(devices_.data())}) {
-        if (window) {
-            window->close();
+                            static_cast<QWidget*>(devices_.data()), static_cast<QWidget*>(tracer_.data())}) {
+        if (window && !window->close()) {
+            event->ignore();
+            return;
         }
     }
     event->accept();

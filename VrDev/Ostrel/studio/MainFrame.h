@@ -1,7 +1,7 @@
 // MainFrame: the development studio's window, a narrow bar at the top of the screen: its toolbar opens the
 // connection, device and device adapter file windows (one of each kind at a time: pressing a button again
-// brings the open one forward) and starts the script executive, the control panel, the test executive and
-// the tracer; Help shows the About box with the build stamp.
+// brings the open one forward), starts the script executive, the control panel and the test executive, and
+// opens the tracer's window, which shows the trace lines; Help shows the About box with the build stamp.
 //
 // Usage (window thread, in a single-threaded apartment):
 //     ostrel::MainFrame frame;      // runs the self-tests, traced
@@ -16,6 +16,7 @@
 #include "VrDev/Ostrel/managers/HwManWindow.h"
 #include "VrDev/Ostrel/sheet/AdapterSheet.h"
 #include "VrDev/Ostrel/studio/StudioLogic.h"
+#include "VrDev/Ostrel/studio/TraceWindow.h"
 #include "platform/com/comptr.h"
 
 #include <QMainWindow>
@@ -46,6 +47,9 @@ public:
     AdapterSheet* OpenAdapterFile(const std::u16string& path);
     // Starts a program from the program folder; false when it could not be (the status bar says why).
     bool Start(StudioProgram program);
+    // The tracer's window, the open one or a new one running the tracer (a failure to start it is shown in
+    // the window and on the status bar).
+    TraceWindow* OpenTracer();
     // The About box, modal (tests answer it through vr::ui::AnswerNextModal).
     void ShowAbout();
 
@@ -53,6 +57,7 @@ public:
     HwManWindow* Connections() const { return connections_.data(); }
     HwManWindow* Devices() const { return devices_.data(); }
     AdapterSheet* Sheet() const { return sheet_.data(); }
+    TraceWindow* Tracer() const { return tracer_.data(); }
     QAction* Command(const QString& toolTip) const;
     QToolBar* ToolBar() const { return toolBar_; }
 
@@ -74,6 +79,7 @@ private:
     QPointer<HwManWindow> connections_;              // a window of its own that deletes itself on close
     QPointer<HwManWindow> devices_;                  // the same
     QPointer<AdapterSheet> sheet_;                   // the same
+    QPointer<TraceWindow> tracer_;                   // the same
 };
 
 } // namespace ostrel

@@ -11,7 +11,8 @@ namespace ostrel {
 inline constexpr const char* kOstrelUsage =
     "usage: ostrel [FILE]\n"
     "The development studio: a small window from which the connection, device and device adapter file\n"
-    "windows open and the script executive, the control panel, the test executive and the tracer start.\n"
+    "windows open, the script executive, the control panel and the test executive start, and the tracer's\n"
+    "window shows the trace lines.\n"
     "  FILE    a device adapter file (.daf) to open at once; a name starting with \"~/\" is taken in the\n"
     "          home folder\n"
     "  --help  show this text\n";

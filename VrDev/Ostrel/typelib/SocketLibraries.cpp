@@ -267,6 +267,24 @@ HRESULT ReadSocketInfo(const std::u16string& adapterFile, SocketInfo* info) {
     return S_OK;
 }
 
+// Whether two paths name the same file: one file reached through a symbolic link, a relative path (from
+// the studio's folder) or another spelling of the same folders; equal texts when neither exists.
+bool SameFile(const std::u16string& one, const std::u16string& other) {
+    if (one.empty() || other.empty()) {
+        return one == other;
+    }
+    const fs::path a = vr::ToUtf8(one);
+    const fs::path b = vr::ToUtf8(other);
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) {
+        return true;
+    }
+    const fs::path normalA = fs::weakly_canonical(a, error);
+    const bool readA = !error;
+    const fs::path normalB = fs::weakly_canonical(b, error);
+    return readA && !error ? normalA == normalB : one == other;
+}
+
 // The AdapterFile item of a setup string (scoped names such as "Socket:AdapterFile" too); empty when none.
 std::u16string AdapterFileOf(const _bstr_t& setup) {
     _bstr_t value;
@@ -413,7 +431,7 @@ HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string
                               static_cast<unsigned>(hr));
             return E_FAIL;
         }
-        if (AdapterFileOf(setup) != adapterFile) {
+        if (!SameFile(AdapterFileOf(setup), adapterFile)) {
             continue;
         }
         // A device that fails does not keep the others from being generated, but the caller learns of it.

@@ -59,7 +59,8 @@ std::string SocketLibraryPath(const SocketLibraryPlaces& places, const std::u16s
                                       const SocketLibraryPlaces& places = DefaultSocketLibraryPlaces());
 
 // With a device name: CreateSocketDll for it. Without: CreateSocketDll for every socket record of the
-// hardware manager whose setup string's AdapterFile item is exactly adapterFile; a device that fails does not
+// hardware manager whose setup string's AdapterFile item names the same file as adapterFile (also through a
+// symbolic link or a relative path, from the studio's folder); a device that fails does not
 // stop the others, and the first device's failure is returned (LastErrorText says it). E_FAIL when the
 // hardware manager fails; S_OK also when no record uses the file.
 [[nodiscard]] HRESULT RebuildAdapterSockets(const std::u16string& device, const std::u16string& adapterFile,

@@ -186,6 +186,14 @@ TEST_F(MessageEditorTest, TypingGoesThroughTheDefinitionAndSomeKeysNeverReachThe
     QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(editor->Model().Definition().Sample(), "VOLTx 12.5\n");
     EXPECT_EQ(text->toPlainText().toLatin1().toStdString(), DisplayTextOf("VOLTx 12.5\n"));
+
+    // An empty response (its window is read-only) takes an answer typed from the instrument's manual.
+    ASSERT_TRUE(editor->NewMsgTypeDef("", "msgVoltResponse", "", u"xsd", u"vra:substitution=enumeration"));
+    text->setFocus();
+    QTest::keyClicks(text, QStringLiteral("12.5"));
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(editor->Model().Definition().Sample(), "12.5\n");
+    EXPECT_EQ(text->toPlainText().toLatin1().toStdString(), DisplayTextOf("12.5\n"));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Device libraries generated for the hardware manager's devices: regenerated when an adapter file's sheet
-// closes (only the devices whose adapter file is that very file), created by their ProgID from a script and
-// measuring the loopback instrument through the real hardware manager, rebuilt by the device window and
-// removed with their registration.
+// closes (only the devices whose adapter file is that very file, however its path is written), created by
+// their ProgID from a script and measuring the loopback instrument through the real hardware manager, rebuilt
+// by the device window and removed with their registration.
 #include "VrDev/Ostrel/managers/HwManager.h"
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
@@ -39,9 +39,13 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     EXPECT_EQ(ostrel::RebuildAdapterSockets(u"", adapterPath), S_OK);
     EXPECT_FALSE(fs::exists(places.outputFolder));
 
-    // mdm's letters sum as dmm's do, so it would get dmm's GUIDs.
+    // mdm's letters sum as dmm's do, so it would get dmm's GUIDs. dmmlink and dmmrel name the same file as
+    // dmm: through a symbolic link, and relative to the studio's folder.
+    fs::create_symlink(adapter, folder + "/meter-link.daf");
+    const std::string relative = fs::relative(adapter).string();
     for (auto [device, file] :
-         {std::pair{u"dmm", adapter}, std::pair{u"olddmm", adapter + ".old"}, std::pair{u"mdm", adapter}}) {
+         {std::pair{u"dmm", adapter}, std::pair{u"olddmm", adapter + ".old"}, std::pair{u"mdm", adapter},
+          std::pair{u"dmmlink", folder + "/meter-link.daf"}, std::pair{u"dmmrel", relative}}) {
         ASSERT_EQ(rigmont->SaveRecord(_bstr_t(u"socket"), _bstr_t(device), _bstr_t(u"Vornic.Socket"),
                                       _bstr_t(u"Meter"),
                                       _bstr_t(vr::FromUtf8("AdapterFile='" + file + "'").c_str())),
@@ -59,6 +63,8 @@ TEST_F(ManagerTest, GeneratedDeviceLibraryMeasuresTheLoopbackInstrumentFromAScri
     EXPECT_TRUE(fs::exists(ostrel::SocketTypeLibraryPath(places, u"dmm")));
     EXPECT_FALSE(fs::exists(ostrel::SocketLibraryPath(places, u"olddmm"))) << "x.daf.old is not x.daf";
     EXPECT_FALSE(fs::exists(ostrel::SocketLibraryPath(places, u"mdm")));
+    EXPECT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"dmmlink")));
+    EXPECT_TRUE(fs::exists(ostrel::SocketLibraryPath(places, u"dmmrel"))) << relative;
 
     const std::u16string script = u"var d = new ActiveXObject('Vornic.Device.dmm');\n"
                                   u"d.Range = 100;\n"

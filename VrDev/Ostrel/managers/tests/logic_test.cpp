@@ -52,12 +52,21 @@ TEST_F(ManagerTest, TesterShowsTheAnswerAndReadsAQuietDeviceUntilStop) {
     ASSERT_TRUE(connections.TestConnection());
     {
         ConnectionTester tester(u"Loop", connections.TestConnection().Get());
-        tester.Send(u"*IDN?\n");
+        // Typed as text: the line end is "\n", as in every value the studio edits. The answer ends at the
+        // termination character, which ends the query by itself.
+        tester.Send(u"*IDN?\\n");
         EXPECT_TRUE(tester.Reading());
-        TickUntil(tester, [&] { return !tester.Response().empty(); });
+        TickUntil(tester, [&] { return !tester.Reading(); });
         EXPECT_EQ(U8(tester.Response()), "VORNIC,LOOPBACK,0,1.0¶\n");
-        // A socket has no end indicator: each read ends at the time-out, so the tester reads on until Stop,
-        // which reports the time of the answer and how the last read ended.
+        ASSERT_TRUE(StartsWith(tester.Status(), u"End of Response (")) << U8(tester.Status());
+        EXPECT_TRUE(tester.Status().ends_with(u" msec). Read Status: 'TerminationString'."))
+            << U8(tester.Status());
+
+        // An answer without it: a socket has no end indicator, each read ends at the time-out, so the tester
+        // reads on until Stop, which reports the time of the answer and how the last read ended.
+        tester.Send(u"PARTIAL abc\n");
+        TickUntil(tester, [&] { return !tester.Response().empty(); });
+        EXPECT_EQ(U8(tester.Response()), "abc");
         ASSERT_TRUE(StartsWith(tester.Status(), u"Receiving ... (")) << U8(tester.Status());
         std::u16string time = tester.Status().substr(15);
         TickUntil(
@@ -79,7 +88,7 @@ TEST_F(ManagerTest, TesterShowsTheAnswerAndReadsAQuietDeviceUntilStop) {
     }
     // The texts sent are offered again, per connection name.
     ConnectionTester again(u"Loop", connections.TestConnection().Get());
-    EXPECT_EQ(again.RecentTexts(), (std::vector<std::string>{"*IDN?\n", "SILENT\n"}));
+    EXPECT_EQ(again.RecentTexts(), (std::vector<std::string>{"*IDN?\\n", "PARTIAL abc\n", "SILENT\n"}));
     EXPECT_TRUE(ConnectionTester(u"Other", connections.TestConnection().Get()).RecentTexts().empty());
 }
 
@@ -102,6 +111,25 @@ TEST_F(ManagerTest, ARecordsTimeoutShortensTheTestersReads) {
         ASSERT_EQ(connection->get_LastReadStatus(&status), S_OK);
         EXPECT_EQ(status, ReadTimeout);
     }
+}
+
+TEST_F(ManagerTest, TheServerMustBeARegisteredProgIdAndStoredOnesAreOfferedAgain) {
+    SaveLoopback(u"Loop");
+    HwManager connections(HwKind::kConnection, rigmont.Get(), nullptr);
+    connections.SelectName(u"Loop");
+    EXPECT_FALSE(connections.SetServer(u"Vornic.NoSuchServer"));
+    EXPECT_EQ(U8(connections.Status()),
+              "'Vornic.NoSuchServer' is no registered ProgID: the Connection can't be made by it.");
+    EXPECT_EQ(U8(StoredRecord(u"connection", u"Loop")).rfind("Vornic.CnVISA|", 0), 0u);
+    EXPECT_TRUE(connections.ServerChoices().empty());
+
+    EXPECT_TRUE(connections.SetServer(kCnVisaProgId));
+    EXPECT_EQ(U8(connections.Status()), "OK");
+    EXPECT_EQ(connections.ServerChoices(), std::vector<std::u16string>{kCnVisaProgId});
+    EXPECT_EQ(HwManager(HwKind::kConnection, rigmont.Get(), nullptr).ServerChoices(),
+              std::vector<std::u16string>{kCnVisaProgId});
+    EXPECT_TRUE(HwManager(HwKind::kDevice, rigmont.Get(), nullptr).ServerChoices().empty());
+    EXPECT_EQ(ostrel::CheckServer(u"<Undefined>"), ostrel::ServerCheck::kUndefined);
 }
 
 TEST(ConnectionTesterText, CarriageReturnsAndLineFeedsShow) {

@@ -16,6 +16,8 @@ struct RecordingHost : ostrel::OperationsHost {
     std::vector<std::u16string> boxes; // "Error: text", "Warning: text", "Unparsed: text | response"
     std::deque<ostrel::SaveAnswer> saveAnswers;
     std::deque<std::optional<std::u16string>> names;
+    std::deque<bool> confirmations;        // the answers of the next Yes/No questions
+    std::vector<std::u16string> questions; // the Yes/No questions asked
     int saveQuestions = 0;
 
     CDeviceAdapterFile* Document() override { return document; }
@@ -45,6 +47,16 @@ struct RecordingHost : ostrel::OperationsHost {
         }
         ostrel::SaveAnswer answer = saveAnswers.front();
         saveAnswers.pop_front();
+        return answer;
+    }
+    bool Confirm(std::u16string_view text) override {
+        questions.emplace_back(text);
+        if (confirmations.empty()) {
+            ADD_FAILURE() << "an unexpected Yes/No question";
+            return false;
+        }
+        const bool answer = confirmations.front();
+        confirmations.pop_front();
         return answer;
     }
     std::optional<std::u16string> AskNewName(std::u16string_view, std::u16string_view) override {

@@ -6,6 +6,8 @@
 
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
+#include "platform/com/comptr.h"
+#include "plugmar.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -187,7 +189,9 @@ TEST_F(OperationsLogicTest, RenamingAndRemovingAnOperationFollowInTheOpenAndClos
     EXPECT_FALSE(page_.RenameOperation());
     EXPECT_EQ(page_.Operation(), u"ClearStatus");
 
+    host_.confirmations = {true};
     ASSERT_TRUE(page_.RemoveOperation());
+    EXPECT_EQ(host_.questions.size(), 1u);
     EXPECT_EQ(page_.Operation(), u"<Undefined>");
     EXPECT_EQ(Sequence(Seq::Open), std::vector<std::u16string>{u"Reset"});
     EXPECT_TRUE(Sequence(Seq::Close).empty());
@@ -197,6 +201,54 @@ TEST_F(OperationsLogicTest, RenamingAndRemovingAnOperationFollowInTheOpenAndClos
     EXPECT_EQ(FileText(path_).find("ClearStatus"), std::string::npos);
     ASSERT_EQ(host_.boxes.size(), 1u);
     EXPECT_EQ(host_.boxes[0], u"Error: Couldn't rename 'ClearStatus' Operation to 'Reset'.");
+}
+
+// Whether the socket loads the adapter file, as a device that uses it would.
+bool SocketLoads(const std::u16string& path) {
+    CLSID clsid{};
+    vr::ComPtr<IVrSocket> socket;
+    vr::ComPtr<IVrSocketProcessor> processor;
+    return SUCCEEDED(CLSIDFromProgID(u"Vornic.Socket", &clsid)) &&
+           SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrSocket>(),
+                                      socket.PutVoid())) &&
+           SUCCEEDED(socket.As(&processor)) &&
+           SUCCEEDED(processor->LoadInfo(_bstr_t((u"AdapterFile='" + path + u"'").c_str())));
+}
+
+TEST_F(OperationsLogicTest, RenamingFollowsInEveryActionAndARemovalAnActionNeedsAsksFirst) {
+    const std::u16string guide = vr::FromUtf8((folder_ / "psu.daf").string());
+    fs::copy_file(fs::path(VR_SOURCE_DIR) / "docs/user-guide/psu.daf", folder_ / "psu.daf");
+    CDeviceAdapterFile psu(guide.c_str());
+    host_.document = &psu;
+    ASSERT_TRUE(page_.ChooseOperation(u"set_Volt"));
+    host_.names = {u"set_Voltage"};
+    ASSERT_TRUE(page_.RenameOperation());
+    vr::xml::Node apply;
+    ASSERT_EQ(psu.GetElement(u"/definitions/action[@name = 'Apply']", &apply), S_OK);
+    std::u16string parameters;
+    ASSERT_EQ(apply.getAttribute(u"parameterOrder", &parameters), S_OK);
+    EXPECT_EQ(parameters, u"set_Voltage:voltage");
+    ASSERT_EQ(psu.Save(), S_OK);
+    EXPECT_TRUE(SocketLoads(guide));
+
+    // Apply still runs it: No keeps everything; Yes takes it out of Apply too, and the file still loads.
+    host_.confirmations = {false, true};
+    EXPECT_FALSE(page_.RemoveOperation());
+    ASSERT_EQ(host_.questions.size(), 1u);
+    EXPECT_EQ(host_.questions[0],
+              u"The operation 'set_Voltage' is used by the action(s) 'Apply'. Remove it from "
+              u"them as well? An action left with nothing to run is removed too.");
+    EXPECT_EQ(page_.Operation(), u"set_Voltage");
+    ASSERT_TRUE(page_.RemoveOperation());
+    ASSERT_EQ(psu.GetElement(u"/definitions/action[@name = 'Apply']", &apply), S_OK);
+    ASSERT_TRUE(apply);
+    ASSERT_EQ(apply.getAttribute(u"parameterOrder", &parameters), S_OK);
+    EXPECT_EQ(parameters, u"");
+    ASSERT_EQ(psu.Save(), S_OK);
+    EXPECT_TRUE(SocketLoads(guide));
+    EXPECT_TRUE(std::none_of(host_.boxes.begin(), host_.boxes.end(),
+                             [](const std::u16string& box) { return box.starts_with(u"Error: Couldn't"); }));
+    host_.document = document_.get();
 }
 
 TEST_F(OperationsLogicTest, AFailedFileSaveIsNoSuccessAndTheChangesStay) {

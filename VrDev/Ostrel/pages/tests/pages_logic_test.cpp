@@ -31,6 +31,7 @@ using ostreltest::SampleMessage;
 namespace fs = std::filesystem;
 using namespace ostrel;
 using Sequence = CDeviceAdapterFile::Sequence;
+using ostrel::ActionEntry;
 
 // The sheet's context as the pages see it, its boxes recorded, on a file that loads.
 struct Sheet {
@@ -294,3 +295,63 @@ TEST_F(PagesLogicTest, AnAdapterFinishedOnThePagesDrivesTheSocketAgainstTheLoopb
 }
 
 } // namespace
+
+namespace {
+
+// The text of the file a sheet's document holds.
+std::u16string FileXml(Sheet& host) {
+    return host.file().GetDocument().xml();
+}
+
+} // namespace
+
+TEST_F(PagesLogicTest, InlineOperationsAreShownAndSurviveEveryEditAndTheSequencesFollowOtherPages) {
+    Sheet host(Copy("plugmar_multimeter.daf"));
+    DevicePageModel page(host.context);
+    std::u16string open;
+    std::u16string close;
+    ASSERT_EQ(page.SequenceText(Sequence::Open, &open), S_OK);
+    ASSERT_EQ(page.SequenceText(Sequence::Close, &close), S_OK);
+    const std::u16string displayOff = u"<operation><input value=\"DISP OFF&#10;\"/></operation>";
+    EXPECT_EQ(open, u"Reset\n" + displayOff + u"\n");
+    EXPECT_EQ(close, u"<operation><input value=\"DISP ON&#10;\"/></operation>\n");
+
+    // Keystrokes in the open sequence leave the inline operations where they are, in both sequences.
+    std::vector<TextSpan> unknown;
+    for (const std::u16string& typed : {u"Reset\nI\n" + displayOff, u"Reset\nIdentify\n" + displayOff}) {
+        ASSERT_EQ(page.TakeSequenceText(Sequence::Open, typed, &unknown), S_OK);
+    }
+    EXPECT_TRUE(unknown.empty());
+    std::vector<ActionEntry> entries;
+    ASSERT_EQ(host.file().GetSequenceEntries(Sequence::Open, &entries), S_OK);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].reference, u"Identify");
+    EXPECT_EQ(InlineOperationText(entries[2].inlineOperation), displayOff);
+    ASSERT_EQ(host.file().GetSequenceEntries(Sequence::Close, &entries), S_OK);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].IsInline());
+
+    // A changed inline line names nothing until it is mended; deleted, its operation goes.
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"Reset\n" + displayOff + u"x", &unknown), S_OK);
+    EXPECT_EQ(unknown.size(), 1u);
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"Reset\n" + displayOff, &unknown), S_OK);
+    EXPECT_TRUE(unknown.empty());
+    EXPECT_NE(FileXml(host).find(u"DISP OFF"), std::u16string::npos);
+
+    // Renaming or removing any operation on the Operations page keeps them, and the page shows the
+    // sequence the document now holds.
+    ASSERT_EQ(host.file().RenameOperation(u"Reset", u"ResetAll"), S_OK);
+    ASSERT_EQ(host.file().RemoveOperation(u"Read"), S_OK);
+    EXPECT_TRUE(page.SequenceChanged(Sequence::Open));
+    EXPECT_FALSE(page.SequenceChanged(Sequence::Close));
+    ASSERT_EQ(page.SequenceText(Sequence::Open, &open), S_OK);
+    EXPECT_EQ(open, u"ResetAll\n" + displayOff + u"\n");
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, open + u"ResetAll", &unknown), S_OK);
+    EXPECT_TRUE(unknown.empty());
+    ASSERT_EQ(host.context.SaveFile(), S_OK);
+    std::vector<std::u16string> names;
+    ASSERT_EQ(host.file().GetSequence(Sequence::Open, &names), S_OK);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"ResetAll", u"ResetAll"}));
+    EXPECT_NE(FileXml(host).find(u"DISP OFF"), std::u16string::npos);
+    EXPECT_NE(FileXml(host).find(u"DISP ON"), std::u16string::npos);
+}

@@ -2,7 +2,9 @@
 // page keeping itself shown until a file and a connection are chosen, a bad file then a good one through the
 // browse button's file dialog, and Exit rebuilding the chosen file's libraries once.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
+#include "VrDev/Ostrel/operations/OperationsPage.h"
 #include "VrDev/Ostrel/sheet/AdapterSheet.h"
+#include "VrDev/Ostrel/sheet/DevicePage.h"
 #include "platform/base/text.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/modal.h"
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 
 #include <filesystem>
 #include <fstream>
@@ -90,6 +93,59 @@ TEST_F(SheetWindowTest, SheetKeepsTheGeneralPageUntilTheDeviceCanBeUsedAndRebuil
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(sheet.isNull());
     EXPECT_EQ(rebuilt, std::vector<std::u16string>{vr::FromUtf8(folder + "/New.daf")});
+    vr::ui::DropModalAnswers();
+}
+
+// Closing with edits the file does not hold yet asks first, as leaving a page does: Cancel keeps the window,
+// the operation's question and then the file's are answered, and only what was agreed to is saved.
+TEST_F(SheetWindowTest, ClosingAsksToSaveTheUnsavedEditsOfTheDeviceAndOperationsPages) {
+    vrtest::TestApplication();
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    const std::string path = folder + "/meter.daf";
+    std::filesystem::copy_file(VR_TEST_DATA "/handwritten_meter.daf", path);
+    int rebuilds = 0;
+    auto rebuild = [&rebuilds](const std::u16string&, std::u16string*) {
+        ++rebuilds;
+        return S_OK;
+    };
+    QPointer<ostrel::AdapterSheet> sheet =
+        new ostrel::AdapterSheet(QStringLiteral("Device Adapter File"), nullptr, rebuild, rigmont.Get());
+    sheet->show();
+    ASSERT_EQ(sheet->SetAdapterFile(vr::FromUtf8(path)), S_OK);
+    auto* device = static_cast<ostrel::DevicePage*>(sheet->Page(3));
+    device->Enter();
+    QTextEdit* close = device->CloseSequence();
+    close->moveCursor(QTextCursor::End);
+    QTest::keyClicks(close, QStringLiteral("Reset"));
+
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDCANCEL, &seen);
+    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
+    EXPECT_EQ(seen.text, u"Save changes to '" + vr::FromUtf8(path) + u"'?");
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(rebuilds, 0);
+
+    auto* operations = static_cast<ostrel::OperationsPage*>(sheet->Page(1));
+    ASSERT_TRUE(operations->Model().ChooseOperation(u"get_Range"));
+    operations->Model().SetResult(u"out:range");
+    vr::ui::MessageBoxSeen operation;
+    vr::ui::AnswerNextMessageBox(IDNO, &operation);
+    vr::ui::AnswerNextMessageBox(IDYES, &seen);
+    QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
+    EXPECT_EQ(operation.text, u"Save changes to the current Operation?");
+    EXPECT_EQ(seen.text, u"Save changes to '" + vr::FromUtf8(path) + u"'?");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(rebuilds, 1);
+    CDeviceAdapterFile saved(vr::FromUtf8(path).c_str());
+    std::vector<std::u16string> sequence;
+    ASSERT_EQ(saved.GetSequence(CDeviceAdapterFile::Sequence::Close, &sequence), S_OK);
+    EXPECT_EQ(sequence, std::vector<std::u16string>{u"Reset"});
+    CDeviceAdapterFile::Operation range;
+    ASSERT_EQ(saved.GetOperation(u"get_Range", &range), S_OK);
+    EXPECT_EQ(range.result, u"range");
     vr::ui::DropModalAnswers();
 }
 

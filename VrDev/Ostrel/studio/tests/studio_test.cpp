@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 
 #include <csignal>
@@ -65,6 +66,39 @@ TEST_F(StudioTest, StudioStartsTheTracerByNameWithoutWaiting) {
     EXPECT_FALSE(ostrel::StartProgramFile(folder + "/no-such-program", &pid, &error));
     EXPECT_EQ(error,
               u"Couldn't start '" + vr::FromUtf8(folder) + u"/no-such-program': there is no such program.");
+}
+
+// The Tracer button opens a window of the studio's own in which the real tracer's lines appear, so an
+// engineer who started the studio from the desktop reads them; closing it ends the tracer.
+TEST_F(StudioTest, TheTracersLinesShowInAWindowOfTheStudio) {
+    vrtest::TestApplication();
+    std::unique_ptr<vr::ui::GuiApartment> apartment;
+    ASSERT_EQ(vr::ui::GuiApartment::Create(&apartment), S_OK);
+    ostrel::MainFrame frame(rigmont.Get());
+    frame.Command("Tracer")->trigger();
+    QPointer<ostrel::TraceWindow> tracer = frame.Tracer();
+    ASSERT_TRUE(tracer);
+    ASSERT_TRUE(tracer->Running()) << tracer->Lines()->toPlainText().toStdString();
+    frame.Command("Tracer")->trigger();
+    EXPECT_EQ(frame.Tracer(), tracer.data());
+    vr::ComPtr<IUnknown> sink;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return SUCCEEDED(GetActiveObject(CLSID_TraceSink, nullptr, sink.Put())); }, 10000));
+    sink = nullptr;
+    SetTraceMethodName(u"StudioTest");
+    TraceError(u"A line for the engineer's eyes.");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return tracer->Lines()->toPlainText().contains(QStringLiteral("A line for the engineer's eyes."));
+        },
+        10000))
+        << tracer->Lines()->toPlainText().toStdString();
+    tracer->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(tracer.isNull());
+    EXPECT_EQ(frame.Tracer(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FAILED(GetActiveObject(CLSID_TraceSink, nullptr, sink.Put())); },
+                                10000));
 }
 
 TEST_F(StudioTest, MainFrameOpensOneWindowOfEachKindAndTheFileArgument) {
