@@ -3,6 +3,7 @@
 #include "ScriptExecutive.h"
 
 #include "common/Trace.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
 
 namespace scripvane {
@@ -116,7 +117,7 @@ HRESULT CTestScriptExecutive::SiteGetItemInfo(LPCOLESTR name, DWORD returnMask, 
             SetTraceSite();
             TraceError(u"Couldn't find TestEngine Object.");
             scriptErrorText_ = LastErrorText();
-            return TYPE_E_ELEMENTNOTFOUND;
+            return Fail(TYPE_E_ELEMENTNOTFOUND); // the text goes with it, for the engine's error at the line
         }
         found = testEngine_;
     } else if (HRESULT hr = ItemFromRecord(name ? name : u"", found.Put()); FAILED(hr)) {
@@ -168,12 +169,16 @@ HRESULT CTestScriptExecutive::CreateRecordObject(bool connection, const std::u16
     (void)VariantClear(&setup);
     if (FAILED(hr) || !*object) {
         *object = nullptr;
+        // The hardware manager's own report says why (the port refused, the adapter file missing).
+        std::u16string text =
+            vr::FormatWString(connection ? u"Couldn't open '%s' Connection by the '%s' Script Engine."
+                                         : u"Couldn't open '%s' Socket by the '%s' Script Engine.",
+                              name.c_str(), language_.c_str());
         SetTraceSite();
-        TraceError(connection ? u"Couldn't open '%s' Connection by the '%s' Script Engine."
-                              : u"Couldn't open '%s' Socket by the '%s' Script Engine.",
-                   name.c_str(), language_.c_str());
+        TraceError(u"%s", WithCauseBelow(text).c_str());
         scriptErrorText_ = LastErrorText();
-        return TYPE_E_ELEMENTNOTFOUND;
+        // As error information the text reaches the engine, whose error then names the line that used it.
+        return Fail(TYPE_E_ELEMENTNOTFOUND);
     }
     return S_OK;
 }
