@@ -4,10 +4,13 @@
 
 #include "common/Trace.h"
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/variant.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -214,14 +217,26 @@ HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view na
     if (FAILED(hr)) {
         return TraceXmlFailure(hr, u"Couldn't change the ConfigStore document");
     }
-    if (FAILED(store_.save(vr::MapWindowsPath(storePath_)))) {
-        SetTraceSite();
-        TraceHResultError(E_INVALIDARG, u"Can't save the Configuration Store file '%s'.", storePath_.c_str());
-        return E_INVALIDARG;
+    errno = 0;
+    if (HRESULT saved = store_.save(vr::MapWindowsPath(storePath_)); FAILED(saved)) {
+        return TraceSaveFailure(saved, errno);
     }
     // Other programs may change the file too: the next operation reads it anew.
     store_ = vr::xml::Document();
     return S_OK;
+}
+
+// A failed save says why in the system's words (permission denied, a read-only file system, a full disk) and
+// returns that failure, not a parameter error: the errno the write left, when it is the failure's own.
+HRESULT CVrRigmont::TraceSaveFailure(HRESULT saved, int error) {
+    std::u16string reason;
+    if (error != 0 && vr::HResultFromErrno(error) == saved) {
+        reason = u" " + vr::FromUtf8(std::strerror(error)) + u".";
+    }
+    SetTraceSite();
+    TraceHResultError(saved, u"Can't save the Configuration Store file '%s'.%s", storePath_.c_str(),
+                      reason.c_str());
+    return saved;
 }
 
 HRESULT CVrRigmont::CollectRecordNames(std::u16string_view type, VARIANT* names) {
