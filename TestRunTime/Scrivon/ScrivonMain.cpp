@@ -93,8 +93,12 @@ int Register(StartAction action) {
 
 int Serve(const ScrivonCommandLine& line) {
     std::string error;
-    switch (ForwardToRunningInstance(AbsoluteScriptPath(line.file), &error)) {
+    std::string file = AbsoluteScriptPath(line.file);
+    pid_t running = 0;
+    switch (ForwardToRunningInstance(file, &error, &running)) {
     case ForwardOutcome::Forwarded:
+        std::printf("%s\n",
+                    ForwardedText(file, running).c_str()); // a corrected environment here is not used there
         return 0;
     case ForwardOutcome::Failed:
         ShowBox(error);
