@@ -50,6 +50,28 @@ HRESULT AppendTextChild(vr::xml::Document& document, vr::xml::Node& parent, std:
     return hr;
 }
 
+// Whether the record, found or not, is already what a save of these values makes of it: removed, or with
+// exactly the children Server, Resource and SetupString holding the values (a null value as empty text).
+bool StoresAlready(const vr::xml::Node& existing, BSTR server, BSTR resource, BSTR setup) {
+    if (!server && !resource && !setup) {
+        return !existing;
+    }
+    vr::xml::NodeList children;
+    if (!existing || existing.selectNodes(u"*", &children) != S_OK || children.length() != 3) {
+        return false;
+    }
+    const std::pair<std::u16string_view, BSTR> expected[] = {
+        {u"Server", server}, {u"Resource", resource}, {u"SetupString", setup}};
+    size_t index = 0;
+    for (const vr::xml::Node& child : children) {
+        const auto& [name, value] = expected[index++];
+        if (child.nodeName() != name || child.text() != vr::BstrView(value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool SameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -202,6 +224,10 @@ HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view na
     if (FAILED(container.selectSingleNode(RecordInContainerPath(type, name), &existing))) {
         existing = vr::xml::Node();
     }
+    if (StoresAlready(existing, server, resource, setup)) {
+        // Nothing to write: a station's shared store stays untouched, also for a user who may not write it.
+        return S_OK;
+    }
     HRESULT hr = S_OK;
     if (!server && !resource && !setup) {
         if (existing) {
@@ -218,12 +244,12 @@ HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view na
         return TraceXmlFailure(hr, u"Couldn't change the ConfigStore document");
     }
     errno = 0;
-    if (HRESULT saved = store_.save(vr::MapWindowsPath(storePath_)); FAILED(saved)) {
-        return TraceSaveFailure(saved, errno);
-    }
-    // Other programs may change the file too: the next operation reads it anew.
+    HRESULT saved = store_.save(vr::MapWindowsPath(storePath_));
+    int error = errno;
+    // Other programs may change the file too, and a change that could not be saved is not the store: the next
+    // operation reads the file anew either way.
     store_ = vr::xml::Document();
-    return S_OK;
+    return FAILED(saved) ? TraceSaveFailure(saved, error) : S_OK;
 }
 
 // A failed save says why in the system's words (permission denied, a read-only file system, a full disk) and
