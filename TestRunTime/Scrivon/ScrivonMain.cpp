@@ -7,6 +7,7 @@
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -130,6 +131,9 @@ int Serve(const ScrivonCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "scrivon")) {
+        return 0;
+    }
     ScrivonCommandLine line = ScrivonCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
     StartAction action = StartActionOf(line);
     // Answered before COM and Qt start, so that --help needs no display and no registry.
@@ -139,7 +143,7 @@ int main(int argc, char** argv) {
     }
     if (action == StartAction::BadArgument) {
         std::fprintf(stderr, "scrivon: unknown switch '%s'\n%s", line.unknownArgument.c_str(), kScrivonUsage);
-        return 2;
+        return vr::kExitBadCommandLine;
     }
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "

@@ -78,6 +78,9 @@ echo '#include "common/proxies/SystemProxies.h"' >>"$work/headers.cpp"
 "$cxx" -std=c++20 -fsyntax-only -I "$prefix/include/vornic" "$work/headers.cpp" >"$work/headers.log" 2>&1 ||
   fail "the public headers do not compile from the prefix"
 
+[ "$("$prefix/bin/vornic-register" --version)" = "vornic-register $(cat "$prefix/bin/build.dat")" ] ||
+  fail "the installed programs do not tell their build"
+
 # The sample test and the sample test sequence, as installed: run from the prefix, as the README says.
 demo=$prefix/share/vornic/demo
 if grep -rl '@[A-Z_]*@' "$demo" >"$work/placeholders.log"; then
@@ -113,7 +116,7 @@ run_sample() {
   fi
   local verdicts
   verdicts=$(grep -E "^(verdict|image): " "$1-runvex.log" | tr '\n' ' ')
-  if [ "$verdicts" != "verdict: Passed image: 6 verdict: Error image: 5 " ]; then
+  if [ "$verdicts" != "verdict: Passed image: 6 (passed) verdict: Error image: 5 (error) " ]; then
     echo "the sample sequence's verdicts are '$verdicts'"
     return 1
   fi

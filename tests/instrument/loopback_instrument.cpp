@@ -26,6 +26,7 @@
 // text that no response format reads ("#GARBAGE#"), --mute not at all.
 // With --lifetime the program exits by itself after that many seconds, so that it never outlives a test run;
 // without it, it runs until EXIT, SIGTERM or Ctrl+C.
+#include "platform/base/program_conventions.h"
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -310,7 +311,9 @@ constexpr const char* kUsage =
     "  --set HEADER TEXT   a setting every connection starts with (repeatable)\n"
     "  --garbage           answer every query with text that does not parse\n"
     "  --mute              never answer a query\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n"
+    "  --version           show the build it comes from\n"
+    "exit code 64: a command line it does not take\n";
 
 struct Options {
     std::string tty;
@@ -373,9 +376,12 @@ bool ParseArguments(int argc, char** argv, Options* options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrloopback_instrument")) {
+        return 0;
+    }
     Options options;
     if (!ParseArguments(argc, argv, &options)) {
-        return 2;
+        return vr::kExitBadCommandLine;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);

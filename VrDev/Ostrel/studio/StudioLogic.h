@@ -14,7 +14,9 @@ inline constexpr const char* kOstrelUsage =
     "windows open and the script executive, the control panel, the test executive and the tracer start.\n"
     "  FILE    a device adapter file (.daf) to open at once; a name starting with \"~/\" is taken in the\n"
     "          home folder\n"
-    "  --help  show this text\n";
+    "  --help     show this text\n"
+    "  --version  show the build it comes from\n"
+    "exit code 64: a command line ostrel does not take\n";
 
 struct StudioCommandLine {
     std::string file;            // empty: none
