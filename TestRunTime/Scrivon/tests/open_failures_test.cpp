@@ -89,4 +89,31 @@ TEST_F(OpenFailureTest, EachMistakeInTheStoreIsNamedByTheRunsOwnError) {
     EXPECT_NE(ErrorOfRunUsing("Bus").find("No GPIB support on this system"), std::string::npos);
 }
 
+// A program of the build tree started without the build's registry knows no class: scrivon says that the
+// registry is the cause, not the script's file name.
+TEST(EmptyRegistryTest, ScrivonNamesTheRegistryThatKnowsNoScriptLanguage) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::string folder = vrtest::MakeFreshFolder("empty-registry");
+    fs::create_directories(folder + "/registry");
+    fs::create_directories(folder + "/run");
+    fs::permissions(folder + "/run", fs::perms::owner_all);
+    std::ofstream(folder + "/pass.JScript.ts") << "function Test() { return 'pass'; }\n";
+    std::string registry = std::getenv("VORNIC_REGISTRY");
+    std::string runtime = std::getenv("XDG_RUNTIME_DIR");
+    setenv("VORNIC_REGISTRY", (folder + "/registry").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1); // no other scrivon is found there
+    pid_t scrivon = Start("scrivon", {}, folder + "/scrivon.txt", folder, folder + "/errors.txt");
+    pid_t drive = Start("scrivon-drive", {"pass.JScript.ts"}, folder + "/drive.txt", folder);
+    setenv("VORNIC_REGISTRY", registry.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(WaitForExit(drive, 90s), 3); // not run
+    kill(scrivon, SIGTERM);
+    (void)WaitForExit(scrivon, 10s); // its exit code says nothing here
+    EXPECT_NE(ReadAll(folder + "/errors.txt")
+                  .find("Script Language: No script language is known: the registry " + folder +
+                        "/registry records no script engine"),
+              std::string::npos)
+        << ReadAll(folder + "/errors.txt");
+}
+
 } // namespace
