@@ -1,8 +1,8 @@
 // The user guide's example, run as the guide tells: its hardware store (pointed at the loopback instrument),
 // its adapter file and its script, through the real rigmont, scrivon offscreen and scrivon-drive; and the
 // guide itself, its shell commands taken from docs/user-guide.md and run as a reader runs them.
+#include "TestRunTime/Scrivon/tests/config_items.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
 #include "peers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -21,19 +21,13 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using scrivontest::ReadAll;
 using scrivontest::Start;
+using scrivontest::StoreItem;
 using scrivontest::WaitForExit;
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << "the guide's file no longer holds " << from;
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
-void StoreItem(const char* name, const std::string& value) {
-    CVrConfigData config;
-    BSTR text = vr::AllocBstrUtf8(value);
-    EXPECT_TRUE(config.StoreItem(name, text)) << name;
-    SysFreeString(text);
 }
 
 class UserGuideTest : public ::testing::Test {

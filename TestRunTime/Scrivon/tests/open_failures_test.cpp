@@ -1,7 +1,7 @@
 // The mistakes a new engineer makes in the hardware store, run through the real rigmont, scrivon offscreen
 // and scrivon-drive: the run's own error names the cause and the script line that used the name.
+#include "TestRunTime/Scrivon/tests/config_items.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
 #include "peers.h"
 #include "platform/com/bstr.h"
 #include "tests/support/test_env.h"
@@ -17,14 +17,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using scrivontest::ReadAll;
 using scrivontest::Start;
+using scrivontest::StoreItem;
 using scrivontest::WaitForExit;
-
-void StoreItem(const char* name, const std::string& value) {
-    CVrConfigData config;
-    BSTR text = vr::AllocBstrUtf8(value);
-    EXPECT_TRUE(config.StoreItem(name, text)) << name;
-    SysFreeString(text);
-}
 
 class OpenFailureTest : public ::testing::Test {
 protected:
