@@ -183,8 +183,9 @@ std::optional<std::u16string> CTestScriptExecutive::RecordDescription(bool conne
     };
     std::u16string text;
     std::u16string resource;
+    std::u16string connectionResource;
     if (!load(connection ? u"connection" : u"socket", name, &text, &resource) ||
-        (!connection && !load(u"connection", resource, &text, &resource))) {
+        (!connection && !load(u"connection", resource, &text, &connectionResource))) {
         (void)SetErrorInfo(0, nullptr); // the record is then taken as unchanged
         return std::nullopt;
     }
