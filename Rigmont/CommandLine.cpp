@@ -48,7 +48,9 @@ const char* const kUsage =
     "  -Embedding, -Automation   started by a client: serve (also with \"/\", any letter case)\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
-    "  --help                    show this text\n";
+    "  --help                    show this text\n"
+    "  --version                 show the build it comes from\n"
+    "exit code 64: a command line rigmont does not take\n";
 
 ServerAction ActionOf(std::span<const std::string_view> arguments, std::string_view* offending) {
     ServerAction action = ServerAction::Serve;

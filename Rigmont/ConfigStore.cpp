@@ -4,10 +4,13 @@
 
 #include "common/Trace.h"
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/variant.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -45,6 +48,28 @@ HRESULT AppendTextChild(vr::xml::Document& document, vr::xml::Node& parent, std:
         hr = parent.appendChild(child);
     }
     return hr;
+}
+
+// Whether the record, found or not, is already what a save of these values makes of it: removed, or with
+// exactly the children Server, Resource and SetupString holding the values (a null value as empty text).
+bool StoresAlready(const vr::xml::Node& existing, BSTR server, BSTR resource, BSTR setup) {
+    if (!server && !resource && !setup) {
+        return !existing;
+    }
+    vr::xml::NodeList children;
+    if (!existing || existing.selectNodes(u"*", &children) != S_OK || children.length() != 3) {
+        return false;
+    }
+    const std::pair<std::u16string_view, BSTR> expected[] = {
+        {u"Server", server}, {u"Resource", resource}, {u"SetupString", setup}};
+    size_t index = 0;
+    for (const vr::xml::Node& child : children) {
+        const auto& [name, value] = expected[index++];
+        if (child.nodeName() != name || child.text() != vr::BstrView(value)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -199,6 +224,10 @@ HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view na
     if (FAILED(container.selectSingleNode(RecordInContainerPath(type, name), &existing))) {
         existing = vr::xml::Node();
     }
+    if (StoresAlready(existing, server, resource, setup)) {
+        // Nothing to write: a station's shared store stays untouched, also for a user who may not write it.
+        return S_OK;
+    }
     HRESULT hr = S_OK;
     if (!server && !resource && !setup) {
         if (existing) {
@@ -214,14 +243,26 @@ HRESULT CVrRigmont::WriteRecord(std::u16string_view type, std::u16string_view na
     if (FAILED(hr)) {
         return TraceXmlFailure(hr, u"Couldn't change the ConfigStore document");
     }
-    if (FAILED(store_.save(vr::MapWindowsPath(storePath_)))) {
-        SetTraceSite();
-        TraceHResultError(E_INVALIDARG, u"Can't save the Configuration Store file '%s'.", storePath_.c_str());
-        return E_INVALIDARG;
-    }
-    // Other programs may change the file too: the next operation reads it anew.
+    errno = 0;
+    HRESULT saved = store_.save(vr::MapWindowsPath(storePath_));
+    int error = errno;
+    // Other programs may change the file too, and a change that could not be saved is not the store: the next
+    // operation reads the file anew either way.
     store_ = vr::xml::Document();
-    return S_OK;
+    return FAILED(saved) ? TraceSaveFailure(saved, error) : S_OK;
+}
+
+// A failed save says why in the system's words (permission denied, a read-only file system, a full disk) and
+// returns that failure, not a parameter error: the errno the write left, when it is the failure's own.
+HRESULT CVrRigmont::TraceSaveFailure(HRESULT saved, int error) {
+    std::u16string reason;
+    if (error != 0 && vr::HResultFromErrno(error) == saved) {
+        reason = u" " + vr::FromUtf8(std::strerror(error)) + u".";
+    }
+    SetTraceSite();
+    TraceHResultError(saved, u"Can't save the Configuration Store file '%s'.%s", storePath_.c_str(),
+                      reason.c_str());
+    return saved;
 }
 
 HRESULT CVrRigmont::CollectRecordNames(std::u16string_view type, VARIANT* names) {

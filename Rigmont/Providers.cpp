@@ -131,7 +131,7 @@ HRESULT CVrRigmont::BuildConnection(std::u16string_view resource, const VARIANT&
     _bstr_t setup = OwnedBstr(values.setup.value_or(u""));
     if (HRESULT hr = made->Init(visaResource, setup, kInitTimeout, _NO_LOCK); FAILED(hr)) {
         SetTraceSite();
-        TraceHResultError(hr, u"Couldn't Initialize the Connection provider.");
+        TraceHResultError(hr, u"%s", WithCauseBelow(u"Couldn't Initialize the Connection provider.").c_str());
         return hr;
     }
     *connection = made.Detach();
@@ -166,7 +166,7 @@ HRESULT CVrRigmont::BuildSocket(std::u16string_view resource, const VARIANT& set
     _bstr_t setup = OwnedBstr(socketSetup);
     if (hr = made->Init(setup, connectionArgument); FAILED(hr)) {
         SetTraceSite();
-        TraceHResultError(hr, u"Couldn't Initialize the Socket provider.");
+        TraceHResultError(hr, u"%s", WithCauseBelow(u"Couldn't Initialize the Socket provider.").c_str());
         return hr;
     }
     *socket = made.Detach();

@@ -3,6 +3,7 @@
 #include "Registration.h"
 #include "ServerMain.h"
 
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/rpc/local_server.h"
 
@@ -36,6 +37,9 @@ unsigned long ServerLocks() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "rigmont")) {
+        return 0;
+    }
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     std::string_view offending;
     switch (rigmont::ActionOf(arguments, &offending)) {
@@ -45,7 +49,7 @@ int main(int argc, char** argv) {
     case rigmont::ServerAction::BadArgument:
         std::fprintf(stderr, "rigmont: unknown argument '%.*s'\n%s", static_cast<int>(offending.size()),
                      offending.data(), rigmont::kUsage);
-        return 2;
+        return vr::kExitBadCommandLine;
     case rigmont::ServerAction::Register:
         return Report(rigmont::RegisterProgram(ProgramPath()), "registration");
     case rigmont::ServerAction::Unregister:

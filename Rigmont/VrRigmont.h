@@ -71,6 +71,7 @@ public:
 private:
     // The work of the methods; each traces its failure with its message, the method reports it.
     HRESULT LoadStore();
+    HRESULT TraceSaveFailure(HRESULT saved, int error);
     HRESULT QueryRecord(std::u16string_view type, std::u16string_view name, RecordValues* values,
                         bool* found);
     HRESULT MergeRecord(std::u16string_view type, std::u16string_view name, std::u16string_view supplementary,

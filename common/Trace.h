@@ -130,6 +130,11 @@ std::u16string Win32ErrorText(DWORD code);
 std::u16string ItfErrorText(DWORD code);
 std::u16string ControlErrorText(DWORD code);
 
+// The message followed, after a blank, by the cause that a failed call below left as the thread's error
+// information (which this consumes), so that a user reads why without a tracer; the message alone when the
+// call left none or the message already holds it.
+std::u16string WithCauseBelow(std::u16string_view message);
+
 // Formats into FORMAT_BSTR_BUFFER and returns a new BSTR.
 BSTR FormatBstr(const OLECHAR* format, ...);
 

@@ -5,6 +5,7 @@
 #include "common/TraceInternal.h"
 #include "platform/base/format.h"
 #include "platform/base/syserror.h"
+#include "platform/com/errorinfo.h"
 
 #include <iterator>
 
@@ -82,6 +83,18 @@ std::u16string HResultText(HRESULT hr) {
     default:
         return text + u"Unknown error code\n";
     }
+}
+
+std::u16string WithCauseBelow(std::u16string_view message) {
+    std::u16string cause = vr::TakeErrorDescription();
+    while (!cause.empty() && (cause.back() == u'\n' || cause.back() == u'\r' || cause.back() == u' ')) {
+        cause.pop_back();
+    }
+    std::u16string text(message);
+    if (!cause.empty() && text.find(cause) == std::u16string::npos) {
+        text += u" " + cause;
+    }
+    return text;
 }
 
 BSTR FormatBstr(const OLECHAR* format, ...) {

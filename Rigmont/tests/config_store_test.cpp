@@ -4,13 +4,16 @@
 
 #include "common/VrConfigData.h"
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/variant.h"
 #include "platform/registry/registry.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace rigmonttest {
 namespace {
@@ -207,7 +210,7 @@ TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
     EXPECT_TRUE(FakeProviders::connectionInits.empty());
 }
 
-TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
+TEST_F(StoreTest, UnwritableStoreFailsTheSaveWithTheSystemsWordsAndStaysAsTheFileHasIt) {
     // The save writes a sibling file with a longer name and renames it over the store: with a store name of
     // the longest a folder takes, that sibling cannot be made, while the store itself reads well.
     std::string name = "HwConfigStore.cfs";
@@ -218,12 +221,40 @@ TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
     ASSERT_EQ(RecordNames(u"connection").size(), 2u); // loaded
     HRESULT hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
     std::u16string description = ErrorDescription();
-    EXPECT_EQ(hr, E_INVALIDARG);
-    EXPECT_NE(
-        description.find(u"Can't save the Configuration Store file '" + vr::FromUtf8(storePath_) + u"'."),
-        std::u16string::npos);
+    // The failure is the write's own, in the system's words, with the file.
+    EXPECT_EQ(hr, vr::HResultFromErrno(ENAMETOOLONG));
+    EXPECT_NE(description.find(u"Can't save the Configuration Store file '" + vr::FromUtf8(storePath_) +
+                               u"'. File name too long."),
+              std::u16string::npos)
+        << vr::ToUtf8(description);
     EXPECT_EQ(StoreBytes(), before);
-    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR", u"New"}));
+    // The change that was not saved is not used either: the store is what its file holds.
+    EXPECT_EQ(RecordNames(u"connection"), (std::vector<std::u16string>{u"Meter", u"ASRL1::INSTR"}));
+    EXPECT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u"")), hr);
+
+    // A save that changes nothing needs no write, so it succeeds on a store this user cannot write; so does
+    // removing a record that is not there. A missing child is not an empty one: that record is written.
+    std::string meter = "TCPIP0::127.0.0.1::5025::SOCKET";
+    EXPECT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(u""), Bstr(meter),
+                                   Bstr(u"VISA:Timeout=3000")),
+              hr);
+    EXPECT_EQ(manager_->RemoveRecord(Bstr(u"connection"), Bstr(u"Absent")), S_OK);
+    EXPECT_EQ(StoreBytes(), before);
+}
+
+TEST_F(StoreTest, ASaveThatChangesNothingLeavesTheFileAlone) {
+    UseStore(StandardStore());
+    std::string meter = "TCPIP0::127.0.0.1::5025::SOCKET";
+    ASSERT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(u"P"), Bstr(meter), Bstr(u"")),
+              S_OK);
+    struct stat before {};
+    ASSERT_EQ(::stat(storePath_.c_str(), &before), 0);
+    EXPECT_EQ(manager_->SaveRecord(Bstr(u"connection"), Bstr(u"Meter"), Bstr(u"P"), Bstr(meter), Bstr(u"")),
+              S_OK);
+    struct stat after {};
+    ASSERT_EQ(::stat(storePath_.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino); // a save writes a new file and renames it into place
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
 TEST_F(StoreTest, DefaultStoreOfTheProgramFolderServesANewStation) {

@@ -2,6 +2,7 @@
 #include "fake_providers.h"
 
 #include "platform/com/activation.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/object.h"
 #include "platform/com/server.h"
 #include "platform/com/variant.h"
@@ -68,6 +69,11 @@ public:
         setup_ = std::u16string(vr::BstrView(setup));
         FakeProviders::connectionInits.push_back(
             {std::u16string(vr::BstrView(resource)), setup_, timeout, mode});
+        if (FAILED(FakeProviders::connectionInitResult)) {
+            // As a real provider does: its own report of why.
+            return vr::ReportError(FakeProviders::connectionInitResult, GUID_NULL, u"RigmontTest.Connection",
+                                   u"The fake instrument refused the connection.");
+        }
         return FakeProviders::connectionInitResult;
     }
     HRESULT Close() override { return S_OK; }

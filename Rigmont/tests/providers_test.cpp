@@ -66,7 +66,11 @@ TEST_F(ProviderTest, ProviderFailuresNameTheirCauseAndLeaveNoObject) {
     FakeProviders::connectionInitResult = E_ACCESSDENIED;
     EXPECT_EQ(manager_->CreateConnection(Bstr(u"Fine"), Missing(), connection.Put()), E_ACCESSDENIED);
     EXPECT_FALSE(connection);
-    EXPECT_NE(ErrorDescription().find(u"Couldn't Initialize the Connection provider."), std::u16string::npos);
+    // The provider's own report follows as the cause.
+    EXPECT_NE(
+        ErrorDescription().find(
+            u"Couldn't Initialize the Connection provider. The fake instrument refused the connection."),
+        std::u16string::npos);
     EXPECT_EQ(FakeProviders::liveConnections, 0);
 
     EXPECT_EQ(manager_->CreateConnection(Bstr(u"Absent"), Missing(), nullptr), E_POINTER);

@@ -5,8 +5,9 @@
 // Standard output, one line each:  output <StatusWord>: <text>
 //                                  return value: <text>   ("Error" when the test did not complete)
 //                                  verdict: <StatusWord>
-//                                  image: <number>        (the test's image in the tree: 6 passed, 3
-//                                                          failed, 5 error, 4 ended by an exception)
+//                                  image: <number> (<meaning>)   the test's image in the tree and what it
+//                                                          tells: 6 (passed), 3 (failed), 5 (error),
+//                                                          4 (ended by an exception), 1 (not run)
 // Standard error: "<caption>: <text>" for each error box, which counts as answered OK.
 // Images, status texts, the tree and the panes show nothing. Threads: the window thread.
 #pragma once

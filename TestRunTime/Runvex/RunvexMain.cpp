@@ -7,6 +7,7 @@
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/ui/gui_apartment.h"
@@ -30,12 +31,19 @@ constexpr const char* kUsage =
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
-    "  ended in an error, 3 when the sequence could not be opened, 4 for a bad command line.\n"
+    "  ended in an error, 3 when the sequence could not be opened, 64 for a bad command line.\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
-    "  --help, -h, /?   this text\n";
+    "  --help, -h, /?   this text\n"
+    "  --version        the build it comes from\n";
 
 // The exit codes of a run without a display.
-enum class HeadlessExit : int { Passed = 0, Failed = 1, Error = 2, NotOpened = 3, BadArgument = 4 };
+enum class HeadlessExit : int {
+    Passed = 0,
+    Failed = 1,
+    Error = 2,
+    NotOpened = 3,
+    BadArgument = vr::kExitBadCommandLine
+};
 
 // The user's home folder: $HOME, else the user database's; empty when neither names one.
 std::string HomeFolder() {
@@ -136,6 +144,9 @@ int RunWindow(const CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "runvex")) {
+        return 0;
+    }
     CommandLine line = Parse(std::vector<std::string>(argv + 1, argv + argc));
     // Answered before COM and Qt start, so that --help needs no display and no registry.
     if (line.help) {

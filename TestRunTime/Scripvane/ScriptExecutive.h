@@ -57,7 +57,13 @@ public:
     HRESULT SiteOnScriptError(IActiveScriptError* error);
 
 private:
-    using ItemMap = std::map<std::u16string, vr::ComPtr<IUnknown>>;
+    // The object made for a record, and the record as the store described it then: a record changed since
+    // (its file edited while the hardware manager runs) gets a new object at the next run's first use.
+    struct RecordItem {
+        vr::ComPtr<IUnknown> object;
+        std::u16string madeFrom;
+    };
+    using ItemMap = std::map<std::u16string, RecordItem>;
 
     // Each traces its failure; the public method adds the rich error information.
     HRESULT SetUpEngine();
@@ -74,6 +80,7 @@ private:
     HRESULT ReportHeldScriptError();
     HRESULT ItemFromRecord(const std::u16string& name, IUnknown** item);
     HRESULT CreateRecordObject(bool connection, const std::u16string& name, vr::ComPtr<IUnknown>* object);
+    std::optional<std::u16string> RecordDescription(bool connection, const std::u16string& name);
     void CollectLanguages(ICatInformation* categories, const std::u16string& excluded, SAFEARRAY** result,
                           std::u16string* all);
     HRESULT Fail(HRESULT hr);

@@ -3,7 +3,10 @@
 #include "ScriptExecutive.h"
 
 #include "common/Trace.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
+#include "platform/com/comutil.h"
+#include "platform/com/errorinfo.h"
 
 namespace scripvane {
 
@@ -116,7 +119,7 @@ HRESULT CTestScriptExecutive::SiteGetItemInfo(LPCOLESTR name, DWORD returnMask, 
             SetTraceSite();
             TraceError(u"Couldn't find TestEngine Object.");
             scriptErrorText_ = LastErrorText();
-            return TYPE_E_ELEMENTNOTFOUND;
+            return Fail(TYPE_E_ELEMENTNOTFOUND); // the text goes with it, for the engine's error at the line
         }
         found = testEngine_;
     } else if (HRESULT hr = ItemFromRecord(name ? name : u"", found.Put()); FAILED(hr)) {
@@ -139,12 +142,54 @@ HRESULT CTestScriptExecutive::ItemFromRecord(const std::u16string& name, IUnknow
             return TYPE_E_ELEMENTNOTFOUND;
         }
     }
-    if (!entry->second) {
-        if (HRESULT hr = CreateRecordObject(connection, name, &entry->second); FAILED(hr)) {
+    RecordItem& made = entry->second;
+    // The engine asks once per name for each script it runs, so an object lives for the scripts that follow
+    // while its record stays as it was.
+    std::optional<std::u16string> record = RecordDescription(connection, name);
+    if (made.object && record && *record != made.madeFrom) {
+        SetTraceSite();
+        TraceInfo(u"The '%s' record changed in the ConfigStore: its object is made anew.", name.c_str());
+        made.object = nullptr; // released first, so its connection is closed before the new one opens
+    }
+    if (!made.object) {
+        if (HRESULT hr = CreateRecordObject(connection, name, &made.object); FAILED(hr)) {
             return hr;
         }
+        made.madeFrom = record.value_or(u"");
     }
-    return entry->second.CopyTo(item);
+    return made.object.CopyTo(item);
+}
+
+// The record's server, resource and setup as the hardware manager reads them now (for a socket, its
+// connection's too); none when it cannot tell.
+std::optional<std::u16string> CTestScriptExecutive::RecordDescription(bool connection,
+                                                                      const std::u16string& name) {
+    auto load = [this](const char16_t* type, std::u16string_view record, std::u16string* text,
+                       std::u16string* resource) {
+        _bstr_t typeText(vr::AllocBstr(type), false);
+        _bstr_t recordText(vr::AllocBstr(record), false);
+        _bstr_t none(vr::AllocBstr(u""), false);
+        BSTR server = nullptr;
+        BSTR found = nullptr;
+        BSTR setup = nullptr;
+        HRESULT hr = hardware_->LoadRecord(typeText, recordText, none, &server, &found, &setup);
+        *resource = std::u16string(vr::BstrView(found));
+        *text += std::u16string(vr::BstrView(server)) + u"\n" + *resource + u"\n" +
+                 std::u16string(vr::BstrView(setup)) + u"\n";
+        SysFreeString(server);
+        SysFreeString(found);
+        SysFreeString(setup);
+        return SUCCEEDED(hr);
+    };
+    std::u16string text;
+    std::u16string resource;
+    std::u16string connectionResource;
+    if (!load(connection ? u"connection" : u"socket", name, &text, &resource) ||
+        (!connection && !load(u"connection", resource, &text, &connectionResource))) {
+        (void)SetErrorInfo(0, nullptr); // the record is then taken as unchanged
+        return std::nullopt;
+    }
+    return text;
 }
 
 HRESULT CTestScriptExecutive::CreateRecordObject(bool connection, const std::u16string& name,
@@ -168,12 +213,16 @@ HRESULT CTestScriptExecutive::CreateRecordObject(bool connection, const std::u16
     (void)VariantClear(&setup);
     if (FAILED(hr) || !*object) {
         *object = nullptr;
+        // The hardware manager's own report says why (the port refused, the adapter file missing).
+        std::u16string text =
+            vr::FormatWString(connection ? u"Couldn't open '%s' Connection by the '%s' Script Engine."
+                                         : u"Couldn't open '%s' Socket by the '%s' Script Engine.",
+                              name.c_str(), language_.c_str());
         SetTraceSite();
-        TraceError(connection ? u"Couldn't open '%s' Connection by the '%s' Script Engine."
-                              : u"Couldn't open '%s' Socket by the '%s' Script Engine.",
-                   name.c_str(), language_.c_str());
+        TraceError(u"%s", WithCauseBelow(text).c_str());
         scriptErrorText_ = LastErrorText();
-        return TYPE_E_ELEMENTNOTFOUND;
+        // As error information the text reaches the engine, whose error then names the line that used it.
+        return Fail(TYPE_E_ELEMENTNOTFOUND);
     }
     return S_OK;
 }

@@ -5,6 +5,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
+#include "platform/registry/registry.h"
 
 namespace scrivon {
 namespace {
@@ -44,6 +45,13 @@ std::vector<std::string> ServerScriptLanguages() {
         return {};
     }
     return ScriptLanguagesOf(server.Get());
+}
+
+std::string NoScriptLanguageText() {
+    return "No script language is known: the registry " + vr::RegistryRoot() +
+           " records no script engine, so no script can be loaded. Programs run from the build tree need "
+           "VORNIC_REGISTRY=<build>/registry; each user of an installation runs <prefix>/bin/vornic-register "
+           "once.";
 }
 
 } // namespace scrivon

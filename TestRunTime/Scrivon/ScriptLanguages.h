@@ -13,4 +13,9 @@ std::vector<std::string> ServerScriptLanguages();
 // The names in the ScriptLanguages of an existing server object (a SAFEARRAY of VARIANT strings).
 std::vector<std::string> ScriptLanguagesOf(IScrivon* server);
 
+// Why no script can be loaded when no language is known: the registry the program reads records no script
+// engine (most often a program run from the build tree without VORNIC_REGISTRY, or a user who has not run
+// vornic-register yet).
+std::string NoScriptLanguageText();
+
 } // namespace scrivon

@@ -43,7 +43,9 @@ const char* const kScrivonUsage =
     "  /Automation, /Embedding   started by an automation client: serve its objects (also with \"-\")\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
-    "  --help                    show this text\n";
+    "  --help                    show this text\n"
+    "  --version                 show the build it comes from\n"
+    "exit code 64: a command line scrivon does not take\n";
 
 ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arguments) {
     ScrivonCommandLine line;

@@ -7,6 +7,7 @@
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -93,8 +94,12 @@ int Register(StartAction action) {
 
 int Serve(const ScrivonCommandLine& line) {
     std::string error;
-    switch (ForwardToRunningInstance(AbsoluteScriptPath(line.file), &error)) {
+    std::string file = AbsoluteScriptPath(line.file);
+    pid_t running = 0;
+    switch (ForwardToRunningInstance(file, &error, &running)) {
     case ForwardOutcome::Forwarded:
+        std::printf("%s\n",
+                    ForwardedText(file, running).c_str()); // a corrected environment here is not used there
         return 0;
     case ForwardOutcome::Failed:
         ShowBox(error);
@@ -126,6 +131,9 @@ int Serve(const ScrivonCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "scrivon")) {
+        return 0;
+    }
     ScrivonCommandLine line = ScrivonCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
     StartAction action = StartActionOf(line);
     // Answered before COM and Qt start, so that --help needs no display and no registry.
@@ -135,7 +143,7 @@ int main(int argc, char** argv) {
     }
     if (action == StartAction::BadArgument) {
         std::fprintf(stderr, "scrivon: unknown switch '%s'\n%s", line.unknownArgument.c_str(), kScrivonUsage);
-        return 2;
+        return vr::kExitBadCommandLine;
     }
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "

@@ -8,6 +8,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/rot.h"
 #include "platform/com/server.h"
+#include "platform/rpc/local_server.h"
 
 #include <array>
 #include <filesystem>
@@ -55,11 +56,14 @@ std::string AbsoluteScriptPath(const std::string& file) {
     return error ? file : absolute.lexically_normal().string();
 }
 
-ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText) {
+ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText,
+                                        pid_t* runningProcess) {
+    *runningProcess = 0;
     vr::ComPtr<IUnknown> active;
     if (FAILED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) || !active) {
         return ForwardOutcome::NoInstance;
     }
+    *runningProcess = vr::rpc::ServingProcessOf(active.Get());
     // The object's members are reached by DISPID; an outside connection answers IDispatch for it.
     vr::ComPtr<IDispatch> loader;
     if (FAILED(active->QueryInterface(__uuidof(IVrTestLoader), loader.PutVoid())) &&
@@ -77,6 +81,17 @@ ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* er
         return ForwardOutcome::Failed;
     }
     return ForwardOutcome::Forwarded;
+}
+
+std::string ForwardedText(const std::string& file, pid_t runningProcess) {
+    std::string instance = "the scrivon that runs already (" +
+                           (runningProcess > 0 ? "process " + std::to_string(runningProcess)
+                                               : std::string("its process unknown")) +
+                           ")";
+    if (file.empty()) {
+        return "scrivon: " + instance + " came to the front; this start ends.";
+    }
+    return "scrivon: '" + file + "' went to " + instance + ", which loads and shows it; this start ends.";
 }
 
 } // namespace scrivon

@@ -5,6 +5,7 @@
 #include "platform/com/hresult.h"
 
 #include <string>
+#include <sys/types.h>
 
 namespace scrivon {
 
@@ -23,6 +24,12 @@ enum class ForwardOutcome {
     Failed,     // a running instance was found but the calls failed; *errorText says why
 };
 // Finds the running instance in the running object table and calls its Load with the file, then Popup.
-ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText);
+// *runningProcess: the running instance's process id when it was found (0 when not known).
+ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText,
+                                        pid_t* runningProcess);
+
+// What a start that handed its file to the running instance tells its user on standard output: that the file
+// went there, not to a new window, and which process that is (its environment, not this one's, runs it).
+std::string ForwardedText(const std::string& file, pid_t runningProcess);
 
 } // namespace scrivon

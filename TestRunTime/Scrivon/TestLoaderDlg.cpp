@@ -2,6 +2,7 @@
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
 
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
+#include "TestRunTime/Scrivon/ScriptLanguages.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/paths.h"
@@ -286,6 +287,10 @@ void CVrTestLoaderDlg::ShowError(const std::string& caption, const std::string& 
 }
 
 std::optional<std::string> CVrTestLoaderDlg::AskLanguage(const std::string& scriptPath) {
+    if (languages_.empty()) {
+        ShowError("Script Language", NoScriptLanguageText()); // a choice of nothing helps nobody
+        return std::nullopt;
+    }
     if (console_) {
         std::string known;
         for (const std::string& language : languages_) {

@@ -4,6 +4,7 @@
 #include "GraphHost.h"
 
 #include "common/Trace.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -42,7 +43,9 @@ const char* const kUsage =
     "  -Embedding, -Automation   started by a client: serve (also with \"/\", any letter case)\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
-    "  --help                    show this text\n";
+    "  --help                    show this text\n"
+    "  --version                 show the build it comes from\n"
+    "exit code 64: a command line graphhost does not take\n";
 
 enum class Action { Serve, Register, Unregister, Help, BadArgument };
 
@@ -189,12 +192,15 @@ int Serve(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "graphhost")) {
+        return 0;
+    }
     Action action = Action::Serve;
     for (int i = 1; i < argc; ++i) {
         const Action asked = ActionOf(argv[i]);
         if (asked == Action::BadArgument) {
             std::fprintf(stderr, "graphhost: unknown argument '%s'\n%s", argv[i], kUsage);
-            return 2;
+            return vr::kExitBadCommandLine;
         }
         if (action == Action::Serve) {
             action = asked;

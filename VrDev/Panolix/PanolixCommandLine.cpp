@@ -11,7 +11,9 @@ const char* const kPanolixUsage =
     "            with exit code 1; any other end gives 2. With QT_QPA_PLATFORM=offscreen it shows no "
     "window,\n"
     "            writes its messages to standard error and also ends when nothing more can happen\n"
-    "  --help    show this text\n";
+    "  --help    show this text\n"
+    "  --version show the build it comes from\n"
+    "exit code 64: a command line panolix does not take\n";
 
 PanolixCommandLine PanolixCommandLine::Parse(const std::vector<std::string>& arguments) {
     PanolixCommandLine line;

@@ -6,6 +6,7 @@
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/ui/gui_apartment.h"
@@ -37,6 +38,9 @@ int RunPanel(const PanolixCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "panolix")) {
+        return 0;
+    }
     PanolixCommandLine line = PanolixCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (line.help) {
         std::fputs(kPanolixUsage, stdout);
@@ -44,7 +48,7 @@ int main(int argc, char** argv) {
     }
     if (!line.unknownArgument.empty()) {
         std::fprintf(stderr, "panolix: unknown switch '%s'\n%s", line.unknownArgument.c_str(), kPanolixUsage);
-        return kExitNotPassed;
+        return vr::kExitBadCommandLine;
     }
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "

@@ -121,7 +121,8 @@ HRESULT CCnVISA::ClassifyResource(const std::u16string& resource, std::u16string
         *section = u"tcpip";
     } else {
         return Report(vr::visa::kErrorResourceNotFound,
-                      vr::FormatWString(u"Couldn't recognize the '%s' Resource Name.", resource.c_str()));
+                      vr::FormatWString(u"Couldn't recognize the '%s' Resource Name.", resource.c_str()) +
+                          u" " + UnrecognizedResourceCause(resource));
     }
     return S_OK;
 }
@@ -166,7 +167,7 @@ HRESULT CCnVISA::OpenSession(BSTR bsResource, int32_t lInitTimeout, VrAccessMode
     vr::ComPtr<IVisaSession> session;
     HRESULT hr = manager_->Open(bsResource, mode, lInitTimeout, visaOptions.Get(), session.Put());
     if (FAILED(hr)) {
-        return Report(
+        return ReportVisa(
             hr, vr::FormatWString(u"Couldn't open the VisaSession for '%s' Resource Name. VISA Error: %08lx.",
                                   Name(), hr));
     }
@@ -228,7 +229,7 @@ HRESULT CCnVISA::AttachConverter() {
 
 HRESULT CCnVISA::PrepareMessage() {
     auto visaFailure = [this](HRESULT hr) {
-        return Report(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
+        return ReportVisa(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
     };
     if (HRESULT hr = message_->put_TerminationCharacterEnabled(VARIANT_FALSE); FAILED(hr)) {
         return visaFailure(hr);
@@ -272,7 +273,8 @@ HRESULT CCnVISA::ApplyVisaOptions(BSTR options) {
             return ReportGeneric(hr);
         }
         if (HRESULT hr = SetVisaAttribute(name.Get(), value); FAILED(hr)) {
-            return Report(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
+            return ReportVisa(hr,
+                              vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
         }
     }
     return S_OK;

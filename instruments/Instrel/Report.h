@@ -13,6 +13,15 @@ namespace instrel {
 HRESULT Report(HRESULT hr, const std::u16string& message,
                std::source_location where = std::source_location::current());
 
+// Report of a failed VISA call: message, then what the VISA layer said about it (its error information, else
+// the standard text of hr), so that a bare code is never the only explanation; returns hr.
+HRESULT ReportVisa(HRESULT hr, const std::u16string& message,
+                   std::source_location where = std::source_location::current());
+
+// Why the connection cannot open a resource name that it does not recognise, as the VISA layer reads the
+// name: a name it cannot parse, an interface this system has no support for, or a keyword in lower case.
+std::u16string UnrecognizedResourceCause(const std::u16string& resource);
+
 // "Vornic Error: A<line> (<file>)" for a failing attribute or VARIANT operation; returns hr.
 HRESULT ReportGeneric(HRESULT hr, std::source_location where = std::source_location::current());
 

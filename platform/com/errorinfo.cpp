@@ -213,6 +213,18 @@ void FillExcepInfo(EXCEPINFO* excep, HRESULT hr) {
     }
 }
 
+std::u16string TakeErrorDescription() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) {
+        return {};
+    }
+    BSTR description = TakeString(info, &IErrorInfo::GetDescription);
+    info->Release();
+    std::u16string text(BstrView(description));
+    SysFreeString(description);
+    return text;
+}
+
 void ClearExcepInfo(EXCEPINFO* excep) {
     if (!excep) {
         return;

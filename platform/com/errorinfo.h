@@ -3,6 +3,7 @@
 
 #include "platform/com/dispatch.h"
 
+#include <string>
 #include <string_view>
 
 struct IErrorInfo : IUnknown {
@@ -61,5 +62,9 @@ void FillExcepInfo(EXCEPINFO* excep, HRESULT hr);
 
 // Frees the strings of *excep and zeroes it (null does nothing).
 void ClearExcepInfo(EXCEPINFO* excep);
+
+// The description of the calling thread's error information, which it consumes: what a failed call below
+// said, for a caller that adds it as the cause to its own report. Empty when the thread holds none.
+std::u16string TakeErrorDescription();
 
 } // namespace vr

@@ -19,6 +19,7 @@
 #include "platform/com/unknown.h"
 
 #include <chrono>
+#include <sys/types.h>
 
 // Adds a server-process lock; the new count.
 ULONG CoAddRefServerProcess();
@@ -39,6 +40,10 @@ void SetServerStartTimeout(std::chrono::milliseconds timeout);
 
 // Connections of this process to others that are alive now (tests and diagnostics).
 size_t LiveChannelCount();
+
+// The process that serves object when it is the proxy of another process's object (what a program tells
+// its user when it hands work to a running instance); 0 for an object of this process or a lost connection.
+pid_t ServingProcessOf(IUnknown* object);
 
 } // namespace vr::rpc
 

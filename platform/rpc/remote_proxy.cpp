@@ -5,6 +5,9 @@
 #include "platform/com/any_thread.h"
 #include "platform/com/dual_proxy.h"
 #include "platform/com/errorinfo.h"
+#include "platform/rpc/local_server.h"
+
+#include <sys/socket.h>
 
 namespace vr::rpc {
 
@@ -86,6 +89,17 @@ RemoteProxy* RemoteProxyOf(IUnknown* object) {
     return object && SUCCEEDED(object->QueryInterface(kRemoteProxyIid, &proxy))
                ? static_cast<RemoteProxy*>(proxy)
                : nullptr;
+}
+
+pid_t ServingProcessOf(IUnknown* object) {
+    RemoteProxy* proxy = RemoteProxyOf(object);
+    int fd = proxy ? proxy->Channel()->WaitDescriptor() : -1;
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        return 0;
+    }
+    return peer.pid;
 }
 
 IUnknown* MakeRemoteProxy(ChannelRef channel, uint64_t id, bool dispatch) {

@@ -2,6 +2,7 @@
 #include "platform/scripting/jscript_engine.h"
 
 #include "platform/com/bstr.h"
+#include "platform/com/errorinfo.h"
 #include "platform/scripting/safe_call.h"
 #include "platform/scripting/script_error_object.h"
 
@@ -33,7 +34,9 @@ duk_ret_t ResolveItemOnFirstUse(duk_context* ctx) {
     ComPtr<IDispatch> object;
     HRESULT hr = owner ? owner->ResolveNamedItem(name, object.Put()) : E_UNEXPECTED;
     if (FAILED(hr)) {
-        ThrowHResult(ctx, hr, u"", true); // the site has said why; the error adds no text of its own
+        // The site's error information says why; raised with it here, the error names the line that used
+        // the name. A site that gave none has said why in its own way: the error adds no text then.
+        ThrowHResult(ctx, hr, TakeErrorDescription(), true);
     }
     PushHostObject(ctx, object.Get());
     DefineGlobalValue(ctx, name);
@@ -330,6 +333,7 @@ void JScriptEngine::InstallItem(NamedItem& item) {
 void JScriptEngine::InstallGlobalMembers(NamedItem& item) {
     ComPtr<IDispatch> object;
     if (FAILED(ResolveNamedItem(item.name, object.Put()))) {
+        (void)SetErrorInfo(0, nullptr); // tried again on the next run; its reason is not this call's failure
         return;
     }
     std::vector<std::u16string> names = MemberNames(object.Get());

@@ -6,6 +6,7 @@
 #include "platform/visa/vxi11_channel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -38,6 +39,14 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// HiSLIP devices are named "hislip0", "hislip1", ... in any case.
+bool IsHislipDevice(const std::string& device) {
+    constexpr std::string_view kPrefix = "hislip";
+    return device.size() >= kPrefix.size() &&
+           std::equal(kPrefix.begin(), kPrefix.end(), device.begin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
 // A VXI-11 instrument that could not be reached; a device named like a port number was most likely meant as
 // a raw socket.
 HRESULT Vxi11NotReached(const ResourceName& name, Failure* failure) {
@@ -56,6 +65,10 @@ HRESULT OpenChannel(const ResourceName& name, int32_t openTimeoutMs, std::unique
                     Failure* failure) {
     switch (name.type) {
     case InterfaceType::Tcpip: {
+        if (name.resourceClass == "INSTR" && IsHislipDevice(name.device)) {
+            return NotAvailable(failure, "HiSLIP is not supported on this system (" + name.canonical +
+                                             "); an instrument's raw port is TCPIP::host::port::SOCKET.");
+        }
         if (name.resourceClass == "INSTR") {
             std::unique_ptr<Vxi11Channel> link;
             HRESULT hr = Vxi11Channel::Connect(name.host, name.device, openTimeoutMs, &link, failure);

@@ -292,8 +292,8 @@ TEST_F(TestServerTest, ToolReportsEveryFailureAndExitsNonZero) {
     EXPECT_EQ(missing.exitCode, 3) << "the first failure decides";
     EXPECT_NE(missing.output.find("/nowhere/libmissing.so"), std::string::npos) << missing.output;
 
-    EXPECT_EQ(RunRegsvr({}).exitCode, 1);
-    EXPECT_EQ(RunRegsvr({"/q", VR_TEST_SERVER_PATH}).exitCode, 1);
+    EXPECT_EQ(RunRegsvr({}).exitCode, 64); // every program's bad command line
+    EXPECT_EQ(RunRegsvr({"/q", VR_TEST_SERVER_PATH}).exitCode, 64);
 
     // A registry root that is a file: the server's registration fails, and the tool says with which HRESULT.
     std::string notAFolder = vrtest::MakeFreshFolder("root") + "/file";

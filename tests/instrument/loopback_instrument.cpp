@@ -1,9 +1,10 @@
 // A stand-in instrument for tests: answers SCPI-like queries on a loopback TCP port or a terminal device.
 //
-//   vrloopback_instrument [--ipv6] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]
+//   vrloopback_instrument [--ipv6] [--port N] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]
 //                         [--set HEADER TEXT]... [--garbage | --mute]
 //
-// Over TCP it listens on 127.0.0.1 (::1 with --ipv6; a free port) and prints "PORT <n>" once ready; with
+// Over TCP it listens on 127.0.0.1 (::1 with --ipv6; port N, else a free one) and prints "PORT <n>" once
+// ready; with
 // --tty it prints "READY". Commands end with a line feed (carriage returns are ignored); answers end with
 // --answer-end (backslash escapes \r \n \t \\; default "\n"). Commands, first word in any case:
 //   *IDN?               "VORNIC,LOOPBACK,0,1.0"
@@ -23,7 +24,9 @@
 // "--set HEADER TEXT" gives every connection that setting from its start (what a meter's inputs measure).
 // Two hostile modes answer every query (a command whose first word ends in "?") differently: --garbage with
 // text that no response format reads ("#GARBAGE#"), --mute not at all.
-// The program exits by itself after --lifetime seconds (default 120), so that it never outlives a test run.
+// With --lifetime the program exits by itself after that many seconds, so that it never outlives a test run;
+// without it, it runs until EXIT, SIGTERM or Ctrl+C.
+#include "platform/base/program_conventions.h"
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -213,18 +216,24 @@ struct Connection {
 };
 
 // Listens on the loopback address of the family; returns the socket, or -1.
+// *port: the one to take, 0 for a free one; the one taken.
 int Listen(bool ipv6, int* port) {
     int listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    int reuse = 1;
+    (void)::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse); // a restart takes its port
+    const auto wanted = htons(static_cast<uint16_t>(*port));
     sockaddr_storage storage{};
     socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
     if (ipv6) {
         auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
         address->sin6_family = AF_INET6;
         address->sin6_addr = in6addr_loopback;
+        address->sin6_port = wanted;
     } else {
         auto* address = reinterpret_cast<sockaddr_in*>(&storage);
         address->sin_family = AF_INET;
         address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address->sin_port = wanted;
     }
     auto* address = reinterpret_cast<sockaddr*>(&storage);
     if (::bind(listener, address, length) != 0 || ::listen(listener, 4) != 0 ||
@@ -236,11 +245,12 @@ int Listen(bool ipv6, int* port) {
     return listener;
 }
 
-int ServeTcp(bool ipv6, const Behaviour& behaviour) {
-    int port = 0;
+int ServeTcp(bool ipv6, int port, const Behaviour& behaviour) {
+    const int wanted = port;
     int listener = Listen(ipv6, &port);
     if (listener < 0) {
-        std::perror("listen");
+        std::fprintf(stderr, "vrloopback_instrument: cannot listen on %s port %d: %s\n",
+                     ipv6 ? "::1" : "127.0.0.1", wanted, std::strerror(errno));
         return 1;
     }
     std::printf("PORT %d\n", port);
@@ -287,25 +297,29 @@ int ServeTty(const std::string& path, const Behaviour& behaviour) {
 }
 
 constexpr const char* kUsage =
-    "usage: vrloopback_instrument [--ipv6] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]\n"
+    "usage: vrloopback_instrument [--ipv6] [--port N] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]\n"
     "                             [--set HEADER TEXT]... [--garbage | --mute]\n"
     "A stand-in SCPI instrument: listens on a free loopback TCP port and prints \"PORT <n>\" (with --tty:\n"
     "serves the terminal device and prints \"READY\"). \"<header> <text>\" sets a value, \"<header>?\" "
     "answers\n"
     "it (\"0\" before it was set), \"*IDN?\" answers VORNIC,LOOPBACK,0,1.0, \"EXIT\" ends the program.\n"
     "  --ipv6              listen on ::1 instead of 127.0.0.1\n"
+    "  --port N            listen on port N (default: a free port)\n"
     "  --tty PATH          serve a terminal device instead of a TCP port\n"
     "  --answer-end TEXT   what ends each answer (escapes \\r \\n \\t \\\\; default \\n)\n"
-    "  --lifetime SECONDS  exit after this long (default 120)\n"
+    "  --lifetime SECONDS  exit after this long (default: run until EXIT, SIGTERM or Ctrl+C)\n"
     "  --set HEADER TEXT   a setting every connection starts with (repeatable)\n"
     "  --garbage           answer every query with text that does not parse\n"
     "  --mute              never answer a query\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n"
+    "  --version           show the build it comes from\n"
+    "exit code 64: a command line it does not take\n";
 
 struct Options {
     std::string tty;
     Behaviour behaviour;
-    unsigned lifetime = 120;
+    unsigned lifetime = 0; // no end of its own
+    int port = 0;
     bool ipv6 = false;
     bool help = false;
 };
@@ -331,7 +345,8 @@ bool ParseArguments(int argc, char** argv, Options* options) {
             i += 2;
             continue;
         }
-        bool takesValue = option == "--tty" || option == "--answer-end" || option == "--lifetime";
+        bool takesValue =
+            option == "--tty" || option == "--answer-end" || option == "--lifetime" || option == "--port";
         if (!takesValue || i + 1 == argc) {
             std::fprintf(stderr, "vrloopback_instrument: %s '%s'\n%s",
                          takesValue ? "no value after" : "unknown argument", option.c_str(), kUsage);
@@ -342,6 +357,15 @@ bool ParseArguments(int argc, char** argv, Options* options) {
             options->tty = value;
         } else if (option == "--answer-end") {
             options->behaviour.answerEnd = Unescape(value);
+        } else if (option == "--port") {
+            char* end = nullptr;
+            long port = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || port < 0 || port > 65535) {
+                std::fprintf(stderr, "vrloopback_instrument: --port takes 0 to 65535, not '%s'\n%s",
+                             value.c_str(), kUsage);
+                return false;
+            }
+            options->port = static_cast<int>(port);
         } else {
             options->lifetime = static_cast<unsigned>(std::atoi(value.c_str()));
         }
@@ -352,15 +376,18 @@ bool ParseArguments(int argc, char** argv, Options* options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrloopback_instrument")) {
+        return 0;
+    }
     Options options;
     if (!ParseArguments(argc, argv, &options)) {
-        return 2;
+        return vr::kExitBadCommandLine;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    ::alarm(options.lifetime);
-    return options.tty.empty() ? ServeTcp(options.ipv6, options.behaviour)
+    ::alarm(options.lifetime); // 0: no alarm
+    return options.tty.empty() ? ServeTcp(options.ipv6, options.port, options.behaviour)
                                : ServeTty(options.tty, options.behaviour);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every program a user runs answers --help with its usage on standard output and exit code 0, without a
-# display, a registry or a runtime folder; an unknown switch gets the usage on standard error and a non-zero
-# exit code.
+# Every program a user runs answers --help with its usage on standard output and exit code 0, and --version
+# with its name and the build stamp (build.dat beside it), without a display, a registry or a runtime folder;
+# an unknown switch gets the usage on standard error and the one exit code of a bad command line, 64.
 #   command_lines_test.sh <bin folder> <program>...
 set -uo pipefail
 bin=$1
@@ -25,12 +25,20 @@ for program in "$@"; do
   grep -q "^usage: " "$work/out" || fail "$program --help printed no usage"
   grep -q -- "--help" "$work/out" || fail "$program --help does not list --help"
 
+  grep -q -- "--version" "$work/out" || fail "$program --help does not list --version"
+
+  timeout 30 "$bin/$program" --version >"$work/out" 2>"$work/err"
+  code=$?
+  [ "$code" -eq 0 ] || fail "$program --version exited with $code: $(cat "$work/err")"
+  stamp=$(cat "$(dirname "$bin/$program")/build.dat" 2>/dev/null || echo unknown) # the one beside it
+  [ "$(cat "$work/out")" = "$(basename "$program") $stamp" ] || fail "$program --version says '$(cat "$work/out")'"
+
   timeout 30 "$bin/$program" --no-such-switch >"$work/out" 2>"$work/err"
   code=$?
-  [ "$code" -ne 0 ] && [ "$code" -ne 124 ] || fail "$program --no-such-switch exited with $code"
+  [ "$code" -eq 64 ] || fail "$program --no-such-switch exited with $code, not 64"
   grep -q -- "--no-such-switch" "$work/err" || fail "$program does not name the unknown switch"
   grep -q "^usage: " "$work/err" || fail "$program gives no usage on standard error for an unknown switch"
   [ -s "$work/out" ] && fail "$program wrote to standard output for an unknown switch"
 done
-[ "$failures" -eq 0 ] && echo "command_lines_test: $# programs answer --help and refuse an unknown switch"
+[ "$failures" -eq 0 ] && echo "command_lines_test: $# programs answer --help and --version and refuse an unknown switch"
 exit $((failures > 0))

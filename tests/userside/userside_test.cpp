@@ -399,10 +399,10 @@ protected:
     // for the script alone (without its own run's BEGIN and END lines), then the image its verdict gives.
     static std::vector<std::string> ExpectedReport() {
         std::vector<std::string> report;
-        for (const auto& [name, script, image] : {std::tuple{"Identify", "identify", 6},
-                                                  {"Rails", "rails", 6},
-                                                  {"Buffer", "buffer", 6},
-                                                  {"Limits", "limits", 3}}) {
+        for (const auto& [name, script, image] : {std::tuple{"Identify", "identify", "6 (passed)"},
+                                                  {"Rails", "rails", "6 (passed)"},
+                                                  {"Buffer", "buffer", "6 (passed)"},
+                                                  {"Limits", "limits", "3 (failed)"}}) {
             report.push_back("output Unknown: " + std::string(39, '-') + " " + name + " " +
                              std::string(38, '-'));
             for (const std::string& line :
@@ -411,7 +411,7 @@ protected:
                     report.push_back(line);
                 }
             }
-            report.push_back("image: " + std::to_string(image));
+            report.push_back(std::string("image: ") + image);
         }
         return report;
     }
@@ -729,11 +729,11 @@ protected:
         return {"output Unknown: " + std::string(39, '-') + " Rails " + std::string(38, '-'),
                 "return value: true",
                 "verdict: Passed",
-                "image: 6",
+                "image: 6 (passed)",
                 "output Unknown: " + std::string(39, '-') + " Limits " + std::string(38, '-'),
                 "return value: false",
                 "verdict: Failed",
-                "image: 3"};
+                "image: 3 (failed)"};
     }
 };
 

@@ -1,5 +1,6 @@
 // vrregsvr [/u] [/s] <library>... (--help): calls each library's DllRegisterServer (or DllUnregisterServer
 // with /u).
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 
@@ -12,7 +13,7 @@
 namespace {
 
 // Exit codes: the first failure decides; later libraries are still processed.
-constexpr int kExitUsage = 1;
+constexpr int kExitUsage = vr::kExitBadCommandLine;
 constexpr int kExitLoadFailed = 3;
 constexpr int kExitNoEntryPoint = 4;
 constexpr int kExitCallFailed = 5;
@@ -21,7 +22,9 @@ constexpr const char* kUsage = "usage: vrregsvr [/u] [/s] <library>...\n"
                                "Records each server library in the registry (calls its DllRegisterServer).\n"
                                "  /u      unregister (DllUnregisterServer) instead of register\n"
                                "  /s      silent: report failures only\n"
-                               "  --help  show this text\n";
+                               "  --help     show this text\n"
+                               "  --version  show the build it comes from\n"
+                               "exit code 64: a command line vrregsvr does not take\n";
 
 struct Options {
     bool help = false;
@@ -97,6 +100,9 @@ int Process(const std::string& library, const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrregsvr")) {
+        return 0;
+    }
     Options options;
     if (!ParseArguments(argc, argv, options)) {
         std::fputs(kUsage, stderr);

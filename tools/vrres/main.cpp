@@ -8,6 +8,7 @@
 // Embedding keeps the module's other resources and replaces one of the same type, name and language; the
 // language is LANG_NEUTRAL unless given (decimal or "0x" hexadecimal).
 #include "platform/base/numbers.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/resources/module_resources.h"
 #include "platform/resources/resource_update.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr int kExitUsage = 1;
+constexpr int kExitUsage = vr::kExitBadCommandLine;
 constexpr int kExitFailed = 2;
 
 struct Embedding {
@@ -45,7 +46,9 @@ void Usage(FILE* stream) {
         "Embeds files as resources of a module file (a build step), or lists the resources it carries.\n"
         "A type or name is #<number>, a number, RT_HTML or RT_RCDATA (types only), or a name.\n"
         "  --language N  the resources' language (decimal or 0x hexadecimal; neutral when not given)\n"
-        "  --help        show this text\n",
+        "  --help        show this text\n"
+        "  --version     show the build it comes from\n"
+        "exit code 64: a command line vrres does not take\n",
         stream);
 }
 
@@ -167,6 +170,9 @@ int Embed(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrres")) {
+        return 0;
+    }
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         Usage(stdout);
         return 0;

@@ -3,6 +3,7 @@
 #include "TracePrinter.h"
 
 #include "common/Trace.h"
+#include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/rot.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-enum ExitCode : int { kExitStopped = 0, kExitFailed = 1, kExitUsage = 2 };
+enum ExitCode : int { kExitStopped = 0, kExitFailed = 1, kExitUsage = vr::kExitBadCommandLine };
 
 constexpr const char* kUsage =
     "usage: vrtrace [--level N] [--output FILE]\n"
@@ -27,7 +28,9 @@ constexpr const char* kUsage =
     "  --level N      print only lines of level N and above: 0 information (and object life), 2 errors,\n"
     "                 3 instrument traffic; every line when not given\n"
     "  --output FILE  write the lines to FILE (made anew) instead of standard output\n"
-    "  --help         show this text\n";
+    "  --help         show this text\n"
+    "  --version      show the build it comes from\n"
+    "exit code 64: a command line vrtrace does not take\n";
 
 struct Options {
     int lowestLevel = 0;
@@ -124,6 +127,9 @@ int Serve(FILE* out, const Options& options, HANDLE stop) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrtrace")) {
+        return 0;
+    }
     Options options;
     if (!ParseArguments(argc, argv, &options)) {
         return kExitUsage;

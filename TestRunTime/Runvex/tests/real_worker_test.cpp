@@ -82,20 +82,20 @@ TEST(RunvexRealWorker, APassingAndAFailingTestEndTheRunAndAnErroringOneRunsAlone
                              "output Unknown: Rail 5 V off\n"
                              "return value: pass\n"
                              "verdict: Passed\n"
-                             "image: 6\n" +
+                             "image: 6 (passed)\n" +
                              header("Ripple") +
                              "output Processing: Ripple on 5 V rail\n"
                              "output Failed: Ripple = 0.12 V\n"
                              "output Unknown: Ripple done\n"
                              "return value: FAIL\n"
                              "verdict: Failed\n"
-                             "image: 3\n" +
+                             "image: 3 (failed)\n" +
                              header("Meter") +
                              "output Processing: Meter 34401A\n"
                              "output Unknown: Meter released\n"
                              "return value: Error\n"
                              "verdict: Error\n"
-                             "image: 5\n");
+                             "image: 5 (error)\n");
     EXPECT_TRUE(Text(err).starts_with("Error: 'Meter':\n")) << Text(err);
     std::fclose(out);
     std::fclose(err);

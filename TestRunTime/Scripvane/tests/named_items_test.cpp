@@ -1,5 +1,5 @@
 // The hardware manager's records as script objects: made on first use, kept until ClearAll, records that
-// begin with "_" left out, failures that name the record and the language.
+// begin with "_" left out, failures that name the record, the language and the line that used it.
 #include "executive_fixture.h"
 
 namespace scripvanetest {
@@ -62,7 +62,13 @@ TEST_F(NamedItemsTest, ARecordThatCannotBeMadeNamesItselfAndTheLanguage) {
     Load(u"function Test() {\n  return Broken.ReadString();\n}\n");
     Value result;
     EXPECT_TRUE(FAILED(Run(u"Test", &result)));
-    EXPECT_EQ(TakeErrorDescription(), u"Couldn't open 'Broken' Connection by the 'JScript' Script Engine.");
+    // The error is raised where the script used the name: its text gives that line.
+    std::u16string error = TakeErrorDescription();
+    EXPECT_EQ(error.rfind(u"Couldn't open 'Broken' Connection by the 'JScript' Script Engine.;", 0), 0u)
+        << vr::ToUtf8(error);
+    EXPECT_NE(error.find(u"Line: 2, "), std::u16string::npos) << vr::ToUtf8(error);
+    EXPECT_NE(error.find(u"Script: '  return Broken.ReadString();'"), std::u16string::npos)
+        << vr::ToUtf8(error);
     // Every later use asks the hardware manager again.
     EXPECT_TRUE(FAILED(Run(u"Test", &result)));
 }

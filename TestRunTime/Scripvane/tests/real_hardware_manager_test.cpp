@@ -63,7 +63,14 @@ TEST_F(RealHardwareManagerTest, StoreRecordsAreScriptObjects) {
 
     Value result;
     EXPECT_TRUE(FAILED(executive->Execute(Bstr(u"Test"), &result.v)));
-    EXPECT_EQ(TakeErrorDescription(), u"Couldn't open 'Meter' Connection by the 'JScript' Script Engine.");
+    // The text says why (the hardware manager's own report) and where (the line that used the name).
+    std::u16string error = TakeErrorDescription();
+    EXPECT_EQ(error.rfind(u"Couldn't open 'Meter' Connection by the 'JScript' Script Engine. (HRESULT: "
+                          u"0x800401F3) Wrong ProgID 'Vornic.NoSuchProvider' of the Connection provider.;",
+                          0),
+              0u)
+        << vr::ToUtf8(error);
+    EXPECT_NE(error.find(u"Line: 2, "), std::u16string::npos) << vr::ToUtf8(error);
 }
 
 } // namespace

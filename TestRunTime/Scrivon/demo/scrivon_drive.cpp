@@ -2,6 +2,7 @@
 // any automation client would, and tells the run's verdict by its exit code: 0 passed, 1 failed, 2 error,
 // 3 not run (no script executive was reached, or it did not load the script, or it ran nothing).
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
@@ -102,12 +103,16 @@ int Drive(const std::string& script) {
 constexpr const char* kUsage =
     "usage: scrivon-drive <script file>\n"
     "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
-    "exit code: 0 passed, 1 failed, 2 error, 3 not run\n"
-    "  --help   show this text\n";
+    "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
+    "  --help      show this text\n"
+    "  --version   show the build it comes from\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "scrivon-drive")) {
+        return 0;
+    }
     std::string argument = argc == 2 ? argv[1] : "";
     if (argument == "--help" || argument == "-h") {
         std::fputs(kUsage, stdout);
@@ -119,7 +124,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "scrivon-drive: unknown switch '%s'\n", argument.c_str());
         }
         std::fputs(kUsage, stderr);
-        return kNotRun;
+        return vr::kExitBadCommandLine;
     }
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "scrivon-drive: COM could not be initialised\n");

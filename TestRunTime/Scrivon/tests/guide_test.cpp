@@ -1,7 +1,8 @@
 // The user guide's example, run as the guide tells: its hardware store (pointed at the loopback instrument),
-// its adapter file and its script, through the real rigmont, scrivon offscreen and scrivon-drive.
+// its adapter file and its script, through the real rigmont, scrivon offscreen and scrivon-drive; and the
+// guide itself, its shell commands taken from docs/user-guide.md and run as a reader runs them.
+#include "TestRunTime/Scrivon/tests/config_items.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
 #include "peers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -11,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 
 namespace {
 
@@ -18,19 +21,13 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using scrivontest::ReadAll;
 using scrivontest::Start;
+using scrivontest::StoreItem;
 using scrivontest::WaitForExit;
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << "the guide's file no longer holds " << from;
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
-void StoreItem(const char* name, const std::string& value) {
-    CVrConfigData config;
-    BSTR text = vr::AllocBstrUtf8(value);
-    EXPECT_TRUE(config.StoreItem(name, text)) << name;
-    SysFreeString(text);
 }
 
 class UserGuideTest : public ::testing::Test {
@@ -82,6 +79,123 @@ TEST_F(UserGuideTest, TheGuidesScriptPassesThroughScrivonOffscreenAndScrivonDriv
               std::string::npos)
         << ReadAll(output);
     EXPECT_NE(ReadAll(output).find("return value: pass\nverdict: Passed\n"), std::string::npos);
+}
+
+// The guide's fenced blocks of one kind ("sh" for the commands, "" for shown text), in the guide's order.
+std::vector<std::string> FencedBlocks(const std::string& guide, const std::string& kind) {
+    std::vector<std::string> blocks;
+    std::istringstream lines(guide);
+    std::string line;
+    std::string block;
+    bool inside = false;
+    bool wanted = false;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("```")) {
+            if (inside && wanted) {
+                blocks.push_back(block);
+            }
+            wanted = !inside && line.substr(3) == kind;
+            inside = !inside;
+            block.clear();
+        } else if (inside) {
+            block += line + "\n";
+        }
+    }
+    return blocks;
+}
+
+// The shown block that starts with start.
+std::string ShownBlock(const std::string& guide, const std::string& start) {
+    for (const std::string& block : FencedBlocks(guide, "")) {
+        if (block.starts_with(start)) {
+            return block;
+        }
+    }
+    ADD_FAILURE() << "the guide shows no block that starts with " << start;
+    return "\x01"; // found nowhere
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// Runs a shell script in folder with its output in files; the exit code.
+int RunShell(const std::string& script, const std::string& folder) {
+    std::ofstream(folder + "/guide.sh") << script;
+    std::string command = "cd '" + folder + "' && timeout 300 bash guide.sh >guide.out 2>guide.err";
+    return std::system(command.c_str());
+}
+
+// A reader's clone: the build's programs at build/bin, a registry of the build's classes only at
+// build/registry, and the guide's files; the guide's port 5025 becomes a free one, so that runs of this test
+// side by side do not meet.
+class GuideAsWrittenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = vrtest::MakeFreshFolder("reader");
+        port = std::to_string(vrvisatest::UnusedPort());
+        const fs::path clone = fs::path(root) / "clone";
+        fs::create_directories(clone / "build" / "registry");
+        fs::create_directories(clone / "docs" / "user-guide");
+        fs::create_directories(fs::path(root) / "home");
+        fs::create_directory_symlink(vrtest::BuildBinFolder(), clone / "build" / "bin");
+        fs::copy_file(fs::path(std::getenv("VORNIC_REGISTRY")) / "HKEY_CLASSES_ROOT.reg",
+                      clone / "build" / "registry" / "HKEY_CLASSES_ROOT.reg");
+        for (const char* file : {"psu.daf", "rail.JScript.ts", "HwConfigStore.cfs"}) {
+            std::ofstream(clone / "docs" / "user-guide" / file)
+                << WithPort(ReadAll((fs::path(VR_USER_GUIDE) / file).string()));
+        }
+        guide = ReadAll(fs::path(VR_USER_GUIDE).parent_path() / "user-guide.md");
+    }
+    std::string WithPort(const std::string& text) const {
+        return std::regex_replace(text, std::regex("\\b5025\\b"), port);
+    }
+    std::string Home(const std::string& file) const { return ReadAll(root + "/home/" + file); }
+
+    std::string root;
+    std::string port;
+    std::string guide;
+};
+
+TEST_F(GuideAsWrittenTest, ItsCommandsGiveItsVerdictRecordingReplayAndRows) {
+    // The reader's shell: a home of their own, no registry or data home named, the clone as the folder. The
+    // build is this test's own, so the guide's cmake does nothing here.
+    std::string script = "unset VORNIC_REGISTRY VORNIC_HOME QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY\n"
+                         "export HOME='" +
+                         root +
+                         "/home'\n"
+                         "cmake() { :; }\n"
+                         "cd clone\n";
+    std::vector<std::string> commands = FencedBlocks(guide, "sh");
+    ASSERT_GE(commands.size(), 5u) << "the guide's commands are gone";
+    for (const std::string& block : commands) {
+        script += WithPort(block);
+    }
+    script += "kill $(jobs -p) 2>/dev/null\nwait\n"; // what the guide left running, as a reader would
+    int status = RunShell(script, root);
+    std::string log = ReadAll(root + "/guide.out") + ReadAll(root + "/guide.err");
+    EXPECT_EQ(status, 0) << log;
+
+    // Each of the three runs (live, recorded, replayed) reads as the guide shows, and passed.
+    std::string shown = ShownBlock(guide, "output Unknown: ---");
+    std::string runs = Home("bench/run.log");
+    EXPECT_EQ(Occurrences(runs, shown), 3u) << runs << log;
+    EXPECT_NE(ReadAll(root + "/guide.out").find("\n0\n"), std::string::npos) << log; // echo $?
+    std::string traffic = Home("bench/psu-traffic.xml");
+    EXPECT_NE(traffic.find("*IDN?"), std::string::npos) << "nothing was recorded:\n" << traffic;
+    EXPECT_NE(traffic.find("VORNIC,LOOPBACK,0,1.0"), std::string::npos) << traffic;
+
+    // The rows the guide shows, once for each run.
+    std::istringstream rows(ShownBlock(guide, "PSU-0001|"));
+    std::string row;
+    std::string out = ReadAll(root + "/guide.out");
+    while (std::getline(rows, row)) {
+        EXPECT_EQ(Occurrences(out, row + "\n"), 3u) << row << "\n" << log;
+    }
 }
 
 } // namespace

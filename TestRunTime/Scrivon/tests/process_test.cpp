@@ -104,6 +104,11 @@ TEST_F(ScrivonProcessTest, ASecondStartHandsItsFileToTheFirstAndRegistrationNeve
         StartScrivon({"second.JScript.ts"}, (folder / "second-instance.txt").string(), folder.string());
     ASSERT_GT(second, 0);
     EXPECT_EQ(WaitForExit(second, 30s), 0); // forwarded and ended: no second window stays
+    // It says so, naming the process that runs the script (whose environment is not the second start's).
+    EXPECT_EQ(ReadAll((folder / "second-instance.txt").string()),
+              "scrivon: '" + (folder / "second.JScript.ts").string() +
+                  "' went to the scrivon that runs already (process " + std::to_string(first) +
+                  "), which loads and shows it; this start ends.\n");
     ASSERT_TRUE(RunThrough(loader.Get()));
     const std::string secondRun = "output Unknown: second\nreturn value: pass\nverdict: Passed\n";
     EXPECT_NE(ReadAll(output).find(secondRun), std::string::npos) << ReadAll(output);

@@ -5,6 +5,7 @@
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-enum ExitCode : int { kExitDone = 0, kExitFailed = 1, kExitUsage = 2 };
+enum ExitCode : int { kExitDone = 0, kExitFailed = 1, kExitUsage = vr::kExitBadCommandLine };
 
 int RunStudio(const ostrel::StudioCommandLine& line) {
     CVrConfigData configuration; // a new user's station gets the built-in configuration items here
@@ -36,6 +37,9 @@ int RunStudio(const ostrel::StudioCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "ostrel")) {
+        return 0;
+    }
     ostrel::StudioCommandLine line =
         ostrel::ParseStudioCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (line.help) {

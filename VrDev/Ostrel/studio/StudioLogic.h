@@ -15,7 +15,9 @@ inline constexpr const char* kOstrelUsage =
     "window shows the trace lines.\n"
     "  FILE    a device adapter file (.daf) to open at once; a name starting with \"~/\" is taken in the\n"
     "          home folder\n"
-    "  --help  show this text\n";
+    "  --help     show this text\n"
+    "  --version  show the build it comes from\n"
+    "exit code 64: a command line ostrel does not take\n";
 
 struct StudioCommandLine {
     std::string file;            // empty: none

@@ -59,7 +59,11 @@ TEST_F(SerialConnectionTest, LineSettingsOfInitAndLaterOnesReachThePort) {
 TEST_F(SerialConnectionTest, ASettingThePortCannotTakeFailsInitWithTheVisaCode) {
     ASSERT_TRUE(instrument_.StartOnTerminal(cable_.Right(), "\\n"));
     EXPECT_EQ(Init(Resource(), u"VISA:StopBits=ASRL_STOP_ONE5"), static_cast<HRESULT>(0x8004001Eu));
-    EXPECT_EQ(LastError(), u"The '" + vr::FromUtf8(Resource()) + u"' Connection: VISA Error: 0x8004001e.");
+    // The code comes with what VISA said about it.
+    EXPECT_EQ(LastError(),
+              u"The '" + vr::FromUtf8(Resource()) +
+                  u"' Connection: VISA Error: 0x8004001e. The specified state of the attribute is "
+                  u"not valid, or is not supported as defined by the resource. (stop bits 15)");
 }
 
 TEST_F(SerialConnectionTest, ReadsEndOnTheTerminatorWithCarriageReturns) {

@@ -253,6 +253,10 @@ TEST_F(TcpOpenTest, GpibAndUsbResourcesAreClearlyNotAvailable) {
     EXPECT_NE(LastErrorText().find("No GPIB support on this system"), std::string::npos);
     EXPECT_EQ(Open("USB0::0x1::0x2::SN::INSTR", &session), kErrorResourceNotFound);
     EXPECT_EQ(Open("COM1", &session), kErrorInvalidResourceName);
+    // A HiSLIP device is not taken for a VXI-11 one that merely did not answer.
+    EXPECT_EQ(Open("TCPIP0::127.0.0.1::HiSLIP0::INSTR", &session), kErrorResourceNotFound);
+    EXPECT_NE(LastErrorText().find("HiSLIP is not supported on this system"), std::string::npos)
+        << LastErrorText();
 }
 
 TEST_F(TcpOpenTest, KeywordsInAnyCaseBlanksAroundAndIpv6Hosts) {

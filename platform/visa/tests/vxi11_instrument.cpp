@@ -17,6 +17,7 @@
 // A read with no answer ready waits for it up to the read's io_timeout, then fails with error 15 (I/O
 // timeout). The program unregisters and exits on SIGTERM, and by itself after --lifetime seconds (default
 // 120), so that it never outlives a test run.
+#include "platform/base/program_conventions.h"
 #include <rpc/pmap_clnt.h>
 #include <rpc/rpc.h>
 
@@ -321,11 +322,16 @@ constexpr const char* kUsage =
     "A stand-in VXI-11 instrument: serves the device core on a free loopback port, registers it with the\n"
     "port mapper and prints \"PORT <n>\" (\"NO-PORTMAPPER\" when no port mapper runs).\n"
     "  --lifetime SECONDS  exit after this long (default 120)\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n"
+    "  --version           show the build it comes from\n"
+    "exit code 64: a command line it does not take\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (vr::AnswerVersion(argc, argv, "vrvxi11_instrument")) {
+        return 0;
+    }
     int lifetime = 120;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -334,7 +340,7 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--lifetime") != 0 || i + 1 == argc) {
             std::fprintf(stderr, "vrvxi11_instrument: unknown argument '%s'\n%s", argv[i], kUsage);
-            return 2;
+            return vr::kExitBadCommandLine;
         }
         lifetime = std::atoi(argv[++i]);
     }

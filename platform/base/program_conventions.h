@@ -1,0 +1,42 @@
+// What every program of the system does alike on its command line: `--version` tells the build it comes from,
+// and a command line it does not take ends it with one exit code, apart from the codes of a run's outcome.
+// Header-only, so that the stand-in instruments, which link nothing of the platform, follow it too.
+#pragma once
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace vr {
+
+// The exit code of every program for a command line it does not take (an unknown switch, a missing value):
+// EX_USAGE of the BSD exit codes, so that it is never taken for a verdict (0 to 3).
+inline constexpr int kExitBadCommandLine = 64;
+
+// The build stamp ("<yymmdd>.<hhmmss>", UTC, of the build's configuration) in build.dat beside the running
+// program, which the installation carries too; "unknown" when it is not there.
+inline std::string BuildStamp() {
+    char path[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string folder = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+    folder = folder.substr(0, folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
+    std::ifstream file(folder + "/build.dat");
+    std::string stamp;
+    std::getline(file, stamp);
+    return stamp.empty() ? "unknown" : stamp;
+}
+
+// Answers a command line of just `--version` with "<program> <build stamp>" on standard output; true then,
+// and the program ends with 0.
+inline bool AnswerVersion(int argc, char** argv, const char* program) {
+    if (argc != 2 || std::strcmp(argv[1], "--version") != 0) {
+        return false;
+    }
+    std::printf("%s %s\n", program, BuildStamp().c_str());
+    return true;
+}
+
+} // namespace vr
