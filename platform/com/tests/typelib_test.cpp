@@ -327,6 +327,20 @@ TEST(TypeLibFormatTest, ChecksumIsNoExcuseForBadContent) {
     EXPECT_EQ(vr::typelib::DecodeLibrary(bytes, &read), TYPE_E_INVDATAREAD);
 }
 
+TEST_F(TypeLibTest, LibrariesSavedByEarlierBuildsStillLoad) {
+    // The stored checksums of files written before are what the reader computes now.
+    std::string stored = std::string(VR_TYPELIB_SEEDS) + "/device.tlb";
+    vr::ComPtr<ITypeLib> lib;
+    ASSERT_EQ(Load(stored, &lib), S_OK);
+    vr::ComPtr<ICreateTypeLib> built;
+    ASSERT_EQ(BuildDeviceLibrary(PathOf("dmm.tlb"), 1, 0, &built), S_OK);
+    vr::ComPtr<ITypeLib> builtView;
+    ASSERT_EQ(built.As(&builtView), S_OK);
+    EXPECT_EQ(DescribeLibrary(lib.Get()), DescribeLibrary(builtView.Get()));
+    ASSERT_EQ(built->SaveAllChanges(), S_OK);
+    EXPECT_EQ(ReadFile(PathOf("dmm.tlb")), ReadFile(stored));
+}
+
 TEST_F(TypeLibTest, BasesThatComeBackToTheTypeAreRefusedNotFollowed) {
     // The fuzzing campaign's files (the fuzz target's seeds too): an interface that is its own base, and two
     // interfaces that are each other's.
