@@ -1,5 +1,5 @@
 // Type libraries: building one, saving and loading it back unchanged, what readers see, builder refusals,
-// damaged files, module resources, registration and the standard library.
+// damaged files, a file saved by an earlier build, module resources, registration and the standard library.
 #include "platform/com/tests/dispatch_probe.h"
 #include "platform/com/tests/typelib_build.h"
 
