@@ -170,48 +170,24 @@ HRESULT CTestEngine::PutProperty(const char16_t* method, BSTR* member, BSTR newV
     return S_OK;
 }
 
-HRESULT CTestEngine::get_PEC(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_PEC()", pec_, pVal);
-}
-HRESULT CTestEngine::put_PEC(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_PEC()", &pec_, newVal);
-}
-HRESULT CTestEngine::get_Release(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_Release()", release_, pVal);
-}
-HRESULT CTestEngine::put_Release(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_Release()", &release_, newVal);
-}
-HRESULT CTestEngine::get_SN(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_SN()", sn_, pVal);
-}
-HRESULT CTestEngine::put_SN(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_SN()", &sn_, newVal);
-}
-HRESULT CTestEngine::get_TestID(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_TestID()", testId_, pVal);
-}
-HRESULT CTestEngine::put_TestID(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_TestID()", &testId_, newVal);
-}
-HRESULT CTestEngine::get_TestPlanID(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_TestPlanID()", testPlanId_, pVal);
-}
-HRESULT CTestEngine::put_TestPlanID(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_TestPlanID()", &testPlanId_, newVal);
-}
-HRESULT CTestEngine::get_TestPlanVariantID(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_TestPlanVariantID()", testPlanVariantId_, pVal);
-}
-HRESULT CTestEngine::put_TestPlanVariantID(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_TestPlanVariantID()", &testPlanVariantId_, newVal);
-}
-HRESULT CTestEngine::get_TestExecSession(BSTR* pVal) {
-    return GetProperty(u"CTestEngine::get_TestExecSession()", testExecSession_, pVal);
-}
-HRESULT CTestEngine::put_TestExecSession(BSTR newVal) {
-    return PutProperty(u"CTestEngine::put_TestExecSession()", &testExecSession_, newVal);
-}
+// The get and put members of a text property kept in member, traced under their own names.
+#define CORVANT_TEXT_PROPERTY(Name, member)                                                                  \
+    HRESULT CTestEngine::get_##Name(BSTR* pVal) {                                                            \
+        return GetProperty(u"CTestEngine::get_" #Name "()", member, pVal);                                   \
+    }                                                                                                        \
+    HRESULT CTestEngine::put_##Name(BSTR newVal) {                                                           \
+        return PutProperty(u"CTestEngine::put_" #Name "()", &member, newVal);                                \
+    }
+
+CORVANT_TEXT_PROPERTY(PEC, pec_)
+CORVANT_TEXT_PROPERTY(Release, release_)
+CORVANT_TEXT_PROPERTY(SN, sn_)
+CORVANT_TEXT_PROPERTY(TestID, testId_)
+CORVANT_TEXT_PROPERTY(TestPlanID, testPlanId_)
+CORVANT_TEXT_PROPERTY(TestPlanVariantID, testPlanVariantId_)
+CORVANT_TEXT_PROPERTY(TestExecSession, testExecSession_)
+
+#undef CORVANT_TEXT_PROPERTY
 
 HRESULT CTestEngine::get_attributes(IDispatch** ppAttributes) {
     SetTraceMethodName(u"CTestEngine::get_attributes()");

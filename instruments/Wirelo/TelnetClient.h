@@ -2,6 +2,7 @@
 // session.
 #pragma once
 
+#include "TelnetClientForward.h"
 #include "TelnetEngine.h"
 #include "platform/com/comptr.h"
 #include "platform/com/dispatch_table.h"
@@ -11,11 +12,12 @@
 namespace wirelo {
 
 // Threads: registered for both models and takes no locks; one connection uses it, one call at a time.
-// Forwarded members called before VisaIMessage is set fail with E_UNEXPECTED.
+// The session members it does not answer itself go to the inner session (CTelnetClientForward); called
+// before VisaIMessage is set, they fail with E_UNEXPECTED.
 class CTelnetClient : public vr::ObjectRoot,
                       public vr::CoClass<CTelnetClient>,
                       public vr::DispatchImpl<CTelnetClient, ITelnetClient>,
-                      public IMessage,
+                      public CTelnetClientForward,
                       public vr::SupportErrorInfoImpl<ITelnetClient> {
 public:
     using Interfaces = vr::InterfaceList<ITelnetClient, IIOProtocolConverter, IDispatch, IMessage,
@@ -34,40 +36,11 @@ public:
     HRESULT put_VisaIMessage(IMessage* pMessage) override;
     HRESULT get_Attributes(IVrAttributeCollection** ppAttributes) override;
 
-    // IVisaSession: forwarded to the inner session.
-    HRESULT get_ResourceName(BSTR* name) override;
-    HRESULT get_HardwareInterfaceType(SHORT* type) override;
-    HRESULT get_HardwareInterfaceNumber(SHORT* board) override;
-    HRESULT get_Timeout(LONG* milliseconds) override;
-    HRESULT put_Timeout(LONG milliseconds) override;
-    HRESULT get_LastStatus(HRESULT* status) override;
-    HRESULT GetAttribute(LONG attribute, VARIANT* value) override;
-    HRESULT SetAttribute(LONG attribute, VARIANT value) override;
-    HRESULT LockRsrc(LONG type, LONG timeout, BSTR requestedKey, BSTR* accessKey) override;
-    HRESULT UnlockRsrc() override;
-    HRESULT Close() override;
-    HRESULT get_ComponentVersion(LONG* version) override;
-    HRESULT get_SpecVersion(LONG* version) override;
-    HRESULT get_HardwareInterfaceName(BSTR* name) override;
-    HRESULT get_LockState(LONG* state) override;
-    HRESULT get_OptionString(BSTR* options) override;
-    HRESULT get_ProgID(BSTR* progId) override;
-    HRESULT get_SessionType(BSTR* type) override;
-    HRESULT get_SoftwareManufacturerID(SHORT* id) override;
-    HRESULT get_SoftwareManufacturerName(BSTR* name) override;
-    HRESULT Init() override;
-    // IBaseMessage: the termination settings stay here; the rest is forwarded.
+    // IBaseMessage: the termination settings stay here; the rest is forwarded (CTelnetClientForward).
     HRESULT get_TerminationCharacter(BYTE* character) override;
     HRESULT put_TerminationCharacter(BYTE character) override;
     HRESULT get_TerminationCharacterEnabled(VARIANT_BOOL* enabled) override;
     HRESULT put_TerminationCharacterEnabled(VARIANT_BOOL enabled) override;
-    HRESULT get_SendEndEnabled(VARIANT_BOOL* enabled) override;
-    HRESULT put_SendEndEnabled(VARIANT_BOOL enabled) override;
-    HRESULT Clear() override;
-    HRESULT AssertTrigger(LONG protocol) override;
-    HRESULT ReadSTB(SHORT* statusByte) override;
-    HRESULT get_IOProtocol(SHORT* protocol) override;
-    HRESULT put_IOProtocol(SHORT protocol) override;
     // IMessage: text goes through the telnet engine; byte I/O is refused.
     HRESULT Read(LONG count, SAFEARRAY** bytes) override;
     HRESULT ReadString(LONG count, BSTR* text) override;
@@ -79,7 +52,7 @@ private:
     HRESULT Fail(HRESULT hr, const OLECHAR* message);
     HRESULT FailInternal(HRESULT hr, int line);
     // The inner session, or null after reporting E_UNEXPECTED.
-    IMessage* Inner();
+    IMessage* Inner() override;
 
     vr::ComPtr<IMessage> inner_;
     vr::ComPtr<IVrAttributeCollection> collection_;

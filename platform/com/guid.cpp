@@ -4,7 +4,8 @@
 #include "platform/base/text.h"
 
 #include <cstdio>
-#include <random>
+#include <cstring>
+#include <uuid/uuid.h>
 
 namespace vr {
 
@@ -35,17 +36,15 @@ bool GuidFromString(std::u16string_view text, GUID& out) {
 }
 
 GUID NewGuid() {
-    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    uuid_t bytes;
+    uuid_generate_random(bytes);
+    // The bytes are in the text's order: the first three fields most significant byte first.
     GUID g{};
-    uint64_t a = generator();
-    uint64_t b = generator();
-    g.Data1 = static_cast<uint32_t>(a >> 32);
-    g.Data2 = static_cast<uint16_t>(a >> 16);
-    g.Data3 = static_cast<uint16_t>((a & 0x0FFF) | 0x4000);
-    for (int i = 0; i < 8; ++i) {
-        g.Data4[i] = static_cast<uint8_t>(b >> (8 * i));
-    }
-    g.Data4[0] = static_cast<uint8_t>((g.Data4[0] & 0x3F) | 0x80);
+    g.Data1 = static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+              static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+    g.Data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
+    g.Data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
+    std::memcpy(g.Data4, bytes + 8, sizeof g.Data4);
     return g;
 }
 

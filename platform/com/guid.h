@@ -77,7 +77,7 @@ std::string GuidToUtf8(const GUID& g);
 // Parses "{8-4-4-4-12}" (braces required, either case); false on any other text.
 bool GuidFromString(std::u16string_view text, GUID& out);
 
-// A new random GUID (version 4).
+// A new random GUID (version 4, from libuuid).
 GUID NewGuid();
 
 // The interface identifier of an interface type; specialised by VR_DECLARE_INTERFACE_ID next to each interface.

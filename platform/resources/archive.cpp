@@ -3,9 +3,9 @@
 
 #include "platform/base/win32errors.h"
 
-#include <array>
 #include <optional>
 #include <tuple>
+#include <zlib.h>
 
 namespace vr::resources_detail {
 namespace {
@@ -14,19 +14,6 @@ constexpr uint8_t kNumberKind = 0;
 constexpr uint8_t kNameKind = 1;
 
 const HRESULT kInvalidData = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit) {
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        }
-        table[n] = c;
-    }
-    return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
 
 void PutLittleEndian(std::string* out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
@@ -134,11 +121,8 @@ bool InOrder(const ResourceEntry& before, const ResourceEntry& after) {
 } // namespace
 
 uint32_t Crc32(std::string_view bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (char byte : bytes) {
-        crc = kCrcTable[(crc ^ static_cast<uint8_t>(byte)) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFu;
+    // crc32_z, as crc32's length is an unsigned int; started from 0 it is the CRC-32 of these bytes alone.
+    return static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
 }
 
 std::string EncodeArchive(const std::vector<ResourceEntry>& entries) {

@@ -21,7 +21,8 @@ inline constexpr char kArchiveMagic[8] = {'V', 'R', 'R', 'S', 'R', 'C', '\r', '\
 // than read into memory.
 inline constexpr uint64_t kMaxArchiveSize = uint64_t{1} << 30;
 
-// CRC-32 (the polynomial of zip and PNG) of bytes.
+// CRC-32 (zlib's crc32: the polynomial of zip and PNG) of bytes: the checksum that resource archives and type
+// library files store, so its values stay as they are.
 uint32_t Crc32(std::string_view bytes);
 
 // The archive bytes of entries: they must be valid, in order and unique (a std::map's order gives that).

@@ -1,4 +1,5 @@
-// Options and specifications by name in any case, option flags, option strings, Stop and InitExecution.
+// Options and specifications by name in any case, option flags, option strings, Stop and InitExecution, the
+// identity properties.
 #include "engine_fixture.h"
 
 namespace corvanttest {
@@ -116,6 +117,32 @@ TEST_F(EngineTest, AttributesAndCsvAreDispatchObjects) {
     vr::ComPtr<IVrTestEngine> notEngine;
     EXPECT_EQ(csv->QueryInterface(IID_IVrTestEngine, notEngine.PutVoid()), E_NOINTERFACE);
     EXPECT_EQ(engine_->get_csv(nullptr), E_POINTER);
+}
+
+TEST_F(EngineTest, EachIdentityPropertyKeepsItsOwnText) {
+    using Get = HRESULT (IVrTestEngine::*)(BSTR*);
+    using Put = HRESULT (IVrTestEngine::*)(BSTR);
+    const std::vector<std::pair<Get, Put>> properties = {
+        {&IVrTestEngine::get_PEC, &IVrTestEngine::put_PEC},
+        {&IVrTestEngine::get_Release, &IVrTestEngine::put_Release},
+        {&IVrTestEngine::get_SN, &IVrTestEngine::put_SN},
+        {&IVrTestEngine::get_TestID, &IVrTestEngine::put_TestID},
+        {&IVrTestEngine::get_TestPlanID, &IVrTestEngine::put_TestPlanID},
+        {&IVrTestEngine::get_TestPlanVariantID, &IVrTestEngine::put_TestPlanVariantID},
+        {&IVrTestEngine::get_TestExecSession, &IVrTestEngine::put_TestExecSession}};
+    auto textOf = [](size_t k) { return "text " + std::to_string(k); };
+    IVrTestEngine* engine = engine_.Get();
+    for (size_t k = 0; k < properties.size(); ++k) {
+        ASSERT_EQ((engine->*properties[k].second)(Bstr(textOf(k))), S_OK);
+    }
+    ASSERT_EQ(engine->put_Release(nullptr), S_OK); // reads back empty
+    for (size_t k = 0; k < properties.size(); ++k) {
+        BSTR text = nullptr;
+        ASSERT_EQ((engine->*properties[k].first)(&text), S_OK);
+        EXPECT_EQ(vr::ToUtf8(TextOf(text)), k == 1 ? "" : textOf(k)) << k;
+        SysFreeString(text);
+        EXPECT_EQ((engine->*properties[k].first)(nullptr), E_POINTER) << k;
+    }
 }
 
 } // namespace

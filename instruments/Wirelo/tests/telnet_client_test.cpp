@@ -145,6 +145,8 @@ TEST(TelnetClientUnset, ForwardedMembersFailClearlyBeforeTheSessionIsSet) {
                   S_OK);
         LONG timeout = 0;
         EXPECT_EQ(message->get_Timeout(&timeout), E_UNEXPECTED);
+        EXPECT_EQ(message->get_Timeout(nullptr), E_POINTER); // the pointer is checked first
+        EXPECT_EQ(message->Close(), E_UNEXPECTED);
         BSTR text = nullptr;
         EXPECT_EQ(message->ReadString(10, &text), E_UNEXPECTED);
         EXPECT_EQ(text, nullptr);

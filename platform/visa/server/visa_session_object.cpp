@@ -60,6 +60,15 @@ HRESULT CVisaSession::GetValue(uint32_t attribute, T* value) {
     return hr;
 }
 
+// The get and put members of a number property that is the session's attribute of that identifier.
+#define VR_SESSION_NUMBER_PROPERTY(Name, Type, attribute)                                                    \
+    HRESULT CVisaSession::get_##Name(Type* value) {                                                          \
+        return GetValue(attribute, value);                                                                   \
+    }                                                                                                        \
+    HRESULT CVisaSession::put_##Name(Type value) {                                                           \
+        return SetValue(attribute, value);                                                                   \
+    }
+
 HRESULT CVisaSession::get_ResourceName(BSTR* name) {
     if (!name) {
         return E_POINTER;
@@ -84,12 +93,7 @@ HRESULT CVisaSession::get_HardwareInterfaceNumber(SHORT* board) {
     return S_OK;
 }
 
-HRESULT CVisaSession::get_Timeout(LONG* milliseconds) {
-    return GetValue(attr::kTimeout, milliseconds);
-}
-HRESULT CVisaSession::put_Timeout(LONG milliseconds) {
-    return SetValue(attr::kTimeout, milliseconds);
-}
+VR_SESSION_NUMBER_PROPERTY(Timeout, LONG, attr::kTimeout)
 
 HRESULT CVisaSession::get_LastStatus(HRESULT* status) {
     if (!status) {
@@ -203,12 +207,7 @@ HRESULT CVisaSession::Init() {
     return Done(session_->IsOpen() ? S_OK : vr::visa::kErrorInvalidObject, {});
 }
 
-HRESULT CVisaSession::get_TerminationCharacter(BYTE* character) {
-    return GetValue(attr::kTermChar, character);
-}
-HRESULT CVisaSession::put_TerminationCharacter(BYTE character) {
-    return SetValue(attr::kTermChar, character);
-}
+VR_SESSION_NUMBER_PROPERTY(TerminationCharacter, BYTE, attr::kTermChar)
 
 HRESULT CVisaSession::get_TerminationCharacterEnabled(VARIANT_BOOL* enabled) {
     HRESULT hr = GetValue(attr::kTermCharEnabled, enabled);
@@ -343,45 +342,12 @@ HRESULT CVisaSession::WriteString(BSTR text, LONG* written) {
     return hr;
 }
 
-HRESULT CVisaSession::get_BaudRate(LONG* rate) {
-    return GetValue(attr::kBaudRate, rate);
-}
-HRESULT CVisaSession::put_BaudRate(LONG rate) {
-    return SetValue(attr::kBaudRate, rate);
-}
-HRESULT CVisaSession::get_DataBits(SHORT* bits) {
-    return GetValue(attr::kDataBits, bits);
-}
-HRESULT CVisaSession::put_DataBits(SHORT bits) {
-    return SetValue(attr::kDataBits, bits);
-}
-HRESULT CVisaSession::get_Parity(SHORT* parity) {
-    return GetValue(attr::kParity, parity);
-}
-HRESULT CVisaSession::put_Parity(SHORT parity) {
-    return SetValue(attr::kParity, parity);
-}
-HRESULT CVisaSession::get_StopBits(SHORT* stopBits) {
-    return GetValue(attr::kStopBits, stopBits);
-}
-HRESULT CVisaSession::put_StopBits(SHORT stopBits) {
-    return SetValue(attr::kStopBits, stopBits);
-}
-HRESULT CVisaSession::get_FlowControl(SHORT* flow) {
-    return GetValue(attr::kFlowControl, flow);
-}
-HRESULT CVisaSession::put_FlowControl(SHORT flow) {
-    return SetValue(attr::kFlowControl, flow);
-}
-HRESULT CVisaSession::get_EndIn(SHORT* mode) {
-    return GetValue(attr::kEndIn, mode);
-}
-HRESULT CVisaSession::put_EndIn(SHORT mode) {
-    return SetValue(attr::kEndIn, mode);
-}
-HRESULT CVisaSession::get_EndOut(SHORT* mode) {
-    return GetValue(attr::kEndOut, mode);
-}
-HRESULT CVisaSession::put_EndOut(SHORT mode) {
-    return SetValue(attr::kEndOut, mode);
-}
+VR_SESSION_NUMBER_PROPERTY(BaudRate, LONG, attr::kBaudRate)
+VR_SESSION_NUMBER_PROPERTY(DataBits, SHORT, attr::kDataBits)
+VR_SESSION_NUMBER_PROPERTY(Parity, SHORT, attr::kParity)
+VR_SESSION_NUMBER_PROPERTY(StopBits, SHORT, attr::kStopBits)
+VR_SESSION_NUMBER_PROPERTY(FlowControl, SHORT, attr::kFlowControl)
+VR_SESSION_NUMBER_PROPERTY(EndIn, SHORT, attr::kEndIn)
+VR_SESSION_NUMBER_PROPERTY(EndOut, SHORT, attr::kEndOut)
+
+#undef VR_SESSION_NUMBER_PROPERTY

@@ -26,6 +26,26 @@ termios PortSettings(const std::string& path) {
     return tio;
 }
 
+// Puts value through the named property, then both the property and the attribute of that identifier read it
+// back. Data bits and parity may be refused instead: some pseudo-terminal drivers keep them as they are.
+template <class T>
+void ExpectPropertyIsAttribute(ISerial* serial, HRESULT (ISerial::*put)(T), HRESULT (ISerial::*get)(T*),
+                               uint32_t id, T value) {
+    SCOPED_TRACE(id);
+    HRESULT hr = (serial->*put)(value);
+    if (hr == kErrorUnsupportedAttributeState && (id == attr::kDataBits || id == attr::kParity)) {
+        return;
+    }
+    ASSERT_EQ(hr, S_OK);
+    T read{};
+    ASSERT_EQ((serial->*get)(&read), S_OK);
+    EXPECT_EQ(read, value);
+    VARIANT attribute;
+    VariantInit(&attribute);
+    ASSERT_EQ(serial->GetAttribute(static_cast<LONG>(id), &attribute), S_OK);
+    EXPECT_EQ(attribute.lVal, static_cast<LONG>(value));
+}
+
 class SerialSessionTest : public VisaTest {
 protected:
     void SetUp() override {
@@ -104,6 +124,29 @@ TEST_F(SerialSessionTest, LineSettingsReachThePort) {
     termios again = PortSettings(cable_.Left());
     EXPECT_EQ(::cfgetospeed(&again), B115200);
     EXPECT_EQ(again.c_cflag & CSTOPB, 0u);
+}
+
+TEST_F(SerialSessionTest, EachNumberPropertyIsTheAttributeOfItsName) {
+    vr::ComPtr<ISerial> serial = OpenSerial("ASRL" + cable_.Left() + "::INSTR");
+    ASSERT_TRUE(serial);
+    // Values other than the defaults, so that a property that reached another attribute shows.
+    ISerial* s = serial.Get();
+    ExpectPropertyIsAttribute<LONG>(s, &ISerial::put_Timeout, &ISerial::get_Timeout, attr::kTimeout, 1234);
+    ExpectPropertyIsAttribute<BYTE>(s, &ISerial::put_TerminationCharacter, &ISerial::get_TerminationCharacter,
+                                    attr::kTermChar, 'X');
+    ExpectPropertyIsAttribute<LONG>(s, &ISerial::put_BaudRate, &ISerial::get_BaudRate, attr::kBaudRate,
+                                    19200);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_DataBits, &ISerial::get_DataBits, attr::kDataBits, 7);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_Parity, &ISerial::get_Parity, attr::kParity,
+                                     ASRL_PAR_EVEN);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_StopBits, &ISerial::get_StopBits, attr::kStopBits,
+                                     ASRL_STOP_TWO);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_FlowControl, &ISerial::get_FlowControl,
+                                     attr::kFlowControl, ASRL_FLOW_XON_XOFF);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_EndIn, &ISerial::get_EndIn, attr::kEndIn,
+                                     ASRL_END_NONE);
+    ExpectPropertyIsAttribute<SHORT>(s, &ISerial::put_EndOut, &ISerial::get_EndOut, attr::kEndOut,
+                                     ASRL_END_TERMCHAR);
 }
 
 TEST_F(SerialSessionTest, AValueThePortCannotTakeFailsAndChangesNothing) {
