@@ -181,6 +181,45 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
         << ReadAll(output);
 }
 
+// Two clients at once, again and again: each is told its own script's verdict (the passing script's client
+// never hears "failed", the failing one's never "passed"), or is refused with the reason while the other's
+// script has the window; neither waits for ever, and the window runs one script at a time.
+TEST_F(ScrivonProcessTest, TwoClientsAtOnceEachGetTheirOwnVerdictOrAClearRefusal) {
+    constexpr int kRounds = 50;
+    std::ofstream(folder / "good.JScript.ts") << "function Test() { Delay(20); return 'pass'; }\n";
+    std::ofstream(folder / "bad.JScript.ts") << "function Test() { Delay(20); return 'fail'; }\n";
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(WaitForRunningInstance(30s));
+    int refusals = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::string goodErrors = (folder / ("good-" + std::to_string(round) + ".txt")).string();
+        std::string badErrors = (folder / ("bad-" + std::to_string(round) + ".txt")).string();
+        pid_t good = Start("scrivon-drive", {"good.JScript.ts"}, goodErrors, folder.string(), goodErrors);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 7 * 3)); // every interleaving, in turn
+        pid_t bad = Start("scrivon-drive", {"bad.JScript.ts"}, badErrors, folder.string(), badErrors);
+        ASSERT_GT(good, 0);
+        ASSERT_GT(bad, 0);
+        int goodCode = WaitForExit(good, 60s);
+        int badCode = WaitForExit(bad, 60s);
+        EXPECT_TRUE(goodCode == 0 || goodCode == 3) << "round " << round << ": " << ReadAll(goodErrors);
+        EXPECT_TRUE(badCode == 1 || badCode == 3) << "round " << round << ": " << ReadAll(badErrors);
+        EXPECT_FALSE(goodCode == 3 && badCode == 3)
+            << "round " << round << ": both were refused: " << ReadAll(goodErrors) << ReadAll(badErrors);
+        for (auto [code, errors] : {std::pair{goodCode, goodErrors}, std::pair{badCode, badErrors}}) {
+            if (code == 3) {
+                ++refusals;
+                EXPECT_NE(ReadAll(errors).find("(0x800700AA): "), std::string::npos) << ReadAll(errors);
+            }
+        }
+    }
+    // The scripts ran one at a time: no verdict line comes between a script's output and its own verdict.
+    std::string seen = ReadAll(output);
+    EXPECT_EQ(seen.find("verdict: Error"), std::string::npos) << seen;
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "scrivon ended";
+    std::printf("%d of %d clients were refused\n", refusals, 2 * kRounds);
+}
+
 // A start for automation whose class object cannot be registered says so and ends, instead of opening a
 // window that no client can reach.
 TEST_F(ScrivonProcessTest, AnAutomationStartThatCannotRegisterItsClassSaysSoAndFails) {
