@@ -69,6 +69,11 @@ public:
         return waiting;
     }
     void Stop(const std::string& words) override { stops.push_back(words); }
+    HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                            std::string*) override {
+        engine.rows.push_back({value, description, status});
+        return S_OK;
+    }
     IVrTestEngine* Engine() override { return &engine; }
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override {
         return calls(&engine);

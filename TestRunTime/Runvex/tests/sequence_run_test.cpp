@@ -126,7 +126,8 @@ TEST_F(SequenceRunTest, PauseWaitsAfterTheCurrentTestUntilRunAndStopEndsAPausedR
     };
     run.Run();
     EXPECT_EQ(worker.requests.back(), "Rails:Reset"); // Rails finished; nothing after it ran
-    EXPECT_EQ(worker.stops.back(), "");
+    // A paused run has no script to interrupt: an interruption now would fail the next run's first calls.
+    EXPECT_TRUE(worker.stops.empty());
     EXPECT_FALSE(run.Running() || run.Paused());
 }
 

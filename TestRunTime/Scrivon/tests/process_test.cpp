@@ -181,6 +181,27 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
         << ReadAll(output);
 }
 
+// A client's Stop while nothing runs stops nothing: the next run is given its own test, which its script
+// reads back.
+TEST_F(ScrivonProcessTest, AStopWhileIdleLeavesTheNextRunItsOwnIdentity) {
+    for (const char* name : {"one", "two"}) {
+        std::ofstream(folder / (std::string(name) + ".JScript.ts"))
+            << "function Test() { OutputLn('test ' + TestID); return 'pass'; }\n";
+    }
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    vr::ComPtr<IDispatch> loader = WaitForRunningInstance(30s);
+    ASSERT_TRUE(loader);
+    EXPECT_EQ(Drive(folder, "one.JScript.ts"), 0);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(
+        loader->Invoke(DISPID_TestLoaderStop, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(Drive(folder, "two.JScript.ts"), 0);
+    EXPECT_EQ(ReadAll(output), "output Unknown: test one.JScript\nreturn value: pass\nverdict: Passed\n"
+                               "output Unknown: test two.JScript\nreturn value: pass\nverdict: Passed\n");
+}
+
 // Two clients at once, again and again: each is told its own script's verdict (the passing script's client
 // never hears "failed", the failing one's never "passed"), or is refused with the reason while the other's
 // script has the window; neither waits for ever, and the window runs one script at a time.
