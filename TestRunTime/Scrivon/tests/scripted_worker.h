@@ -21,6 +21,7 @@ public:
     std::string language, code;
     int polls = 0;
     int32_t outputStatus = 0; // the status of every output line
+    std::string refuseRow;    // not empty: the verdict row is refused with this reason
 
     void SetCode(const std::string& lang, const std::string& text) override {
         language = lang;
@@ -55,7 +56,11 @@ public:
     }
     void Stop(const std::string&) override {}
     HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
-                            std::string*) override {
+                            std::string* error) override {
+        if (!refuseRow.empty()) {
+            *error = refuseRow;
+            return E_FAIL;
+        }
         engine.rows.push_back({value, description, status});
         return S_OK;
     }

@@ -1,0 +1,109 @@
+// The program runvex as an unattended station runs it (offscreen), with the real hardware manager and a
+// real results database: a verdict row the database refuses is reported and fails the run.
+#include "TestRunTime/Scrivon/tests/programs.h"
+#include "common/VrConfigData.h"
+#include "platform/ado/ado.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/comutil.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Ended {
+    int code = -1;
+    std::string out, err;
+};
+
+class RunvexProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        folder = fs::path(std::getenv("VORNIC_HOME")) / ("program-" + std::to_string(++round_));
+        fs::create_directories(folder);
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(folder / name, std::ios::binary) << text;
+        return (folder / name).string();
+    }
+    // A sequence of tests that each run the script.
+    std::string Sequence(const std::string& name, const std::string& script,
+                         const std::vector<std::string>& tests) {
+        std::string code = Write(name + ".JScript.ts", script);
+        std::string text = "<sequence>\n";
+        for (const std::string& test : tests) {
+            text += "<test name=\"" + test + "\"><code file=\"" + code + "\" language=\"JScript\"/></test>\n";
+        }
+        return Write(name + ".tsq", text + "</sequence>\n");
+    }
+    // Points the results at a database of the folder; its data source file.
+    std::string UseDatabase() {
+        std::string dsn =
+            Write("results.dsn", "[ODBC]\nDRIVER=SQLite3\nDatabase=" + (folder / "results.db").string() +
+                                     "\nTimeout=10000\n");
+        EXPECT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
+        return dsn;
+    }
+    Ended Runvex(const std::vector<std::string>& arguments, std::chrono::seconds patience = 60s) {
+        std::string out = (folder / ("runvex-" + std::to_string(++runs_) + ".out")).string();
+        std::string err = (folder / ("runvex-" + std::to_string(runs_) + ".err")).string();
+        pid_t pid = scrivontest::Start("runvex", arguments, out, folder.string(), err);
+        Ended ended;
+        ended.code = pid > 0 ? scrivontest::WaitForExit(pid, patience) : -1;
+        ended.out = scrivontest::ReadAll(out);
+        ended.err = scrivontest::ReadAll(err);
+        return ended;
+    }
+
+    static inline int round_ = 0;
+    int runs_ = 0;
+    fs::path folder;
+};
+
+// The database refuses the second test's verdict (a trigger of the station's database): the test ends as an
+// exception ends it, the operator reads why, the run stops there and fails; the first test's row is kept.
+TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun) {
+    std::string dsn = UseDatabase();
+    // The scripts name the unit under test themselves, so that the rows are stored.
+    std::string sequence =
+        Sequence("rows", "SN = 'UNIT-7';\nfunction Test() { return 'pass'; }\n", {"Kept", "Doomed", "Never"});
+    // A first run makes the table; the trigger then refuses the verdict rows of one test.
+    ASSERT_EQ(Runvex({Sequence("first", "SN = 'UNIT-7';\nfunction Test() {}\n", {"Setup"})}).code, 0);
+    {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestResults WHEN NEW.TestID = 'Doomed' "
+                            u"BEGIN SELECT RAISE(ABORT, 'no room for this row'); END");
+    }
+    Ended ended = Runvex({sequence});
+    EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+    EXPECT_NE(ended.out.find("verdict: Passed\nimage: 6\n"), std::string::npos) << ended.out;
+    EXPECT_NE(ended.out.find("verdict: Error\nimage: 4\n"), std::string::npos) << ended.out;
+    EXPECT_EQ(ended.out.find("Never"), std::string::npos) << ended.out;
+    EXPECT_NE(ended.err.find("Error: 'Doomed':\nThe verdict couldn't be stored: "), std::string::npos)
+        << ended.err;
+    EXPECT_NE(ended.err.find("Couldn't save TestResult TestID='Doomed'"), std::string::npos) << ended.err;
+
+    auto connection = vr::ado::Connection::Create();
+    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+    auto rows = connection->Execute(u"SELECT TestID FROM TestResults ORDER BY rowid");
+    std::vector<std::string> tests;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        tests.push_back(_bstr_t(rows->Fields(0).Value()).utf8());
+    }
+    EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
+}
+
+} // namespace
