@@ -10,9 +10,11 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/ui/gui_apartment.h"
+#include "platform/ui/termination.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +32,8 @@ constexpr const char* kUsage =
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
-    "  ended in an error, 3 when the sequence could not be opened, 4 for a bad command line.\n"
+    "  ended in an error or the run was ended by a signal, 3 when the sequence could not be opened, 4 for a\n"
+    "  bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's Reset still runs) and end it.\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
     "  --help, -h, /?   this text\n";
 
@@ -107,8 +110,16 @@ int RunHeadless(const CommandLine& line) {
         std::fprintf(stderr, "runvex: without a display a sequence file must be named\n%s", kUsage);
         return static_cast<int>(HeadlessExit::BadArgument);
     }
+    // Ended by a signal, the run stops as a close stops it (the test's Reset runs), and the program ends.
+    vr::ui::NoteTerminationSignals();
     TestExecutiveSequenceWorker worker;
-    HeadlessView view(stdout, stderr, [&](int milliseconds) { worker.WaitForProgress(milliseconds); });
+    SequenceRun* running = nullptr;
+    HeadlessView view(stdout, stderr, [&](int milliseconds) {
+        worker.WaitForProgress(milliseconds);
+        if (running && vr::ui::TerminationSignalled()) {
+            (void)running->RequestClose(); // the run ends after its current test
+        }
+    });
     SequenceDocument document;
     SequenceTree tree;
     SequenceRun run(view, worker, tree, document);
@@ -116,7 +127,14 @@ int RunHeadless(const CommandLine& line) {
     if (!form.Load(line.file)) {
         return static_cast<int>(HeadlessExit::NotOpened); // the form wrote why
     }
-    run.Run();
+    if (!vr::ui::TerminationSignalled()) {
+        running = &run;
+        run.Run();
+    }
+    if (vr::ui::TerminationSignalled()) {
+        std::fprintf(stderr, "runvex: ended by a signal before the run was over\n");
+        return static_cast<int>(HeadlessExit::Error);
+    }
     return static_cast<int>(view.Exit());
 }
 
@@ -130,6 +148,12 @@ int RunWindow(const CommandLine& line) {
     });
     window.SetPendingFile(line.file, line.run);
     window.show();
+    // Ended by a signal, the window closes as its user closes it: a run is stopped and its Reset runs.
+    vr::ui::CloseOnTerminationSignals([target = QPointer<QWidget>(&window)] {
+        if (target) {
+            target->close();
+        }
+    });
     return QApplication::exec();
 }
 

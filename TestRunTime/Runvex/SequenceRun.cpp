@@ -159,16 +159,17 @@ void SequenceRun::Stop() {
     }
     state_.MoveTo(vrcommon::RunPhase::Stopping);
     view_.RefreshCommands();
-    if (waitingForRequest_) {
+    if (requestRunning_) {
         worker_.Stop(""); // a run that waits between tests (paused) has no script to interrupt
     }
 }
 
 bool SequenceRun::RequestClose() {
+    bool again = state_.ClosePending(); // the run was stopped by the first close: its Reset must run
     if (state_.RequestClose(kClosePatience)) {
         return true;
     }
-    if (waitingForRequest_) {
+    if (!again && requestRunning_) {
         worker_.Stop(""); // as Stop: the script ends at its next engine call, then Reset runs
     }
     Status("Closing ...");
@@ -218,6 +219,7 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         if (WaitForRequest()) {
             // The session is set as the load finishes, so a Stop that comes while Preset runs finds it; the
             // script may have set it as it loaded.
+            requestRunning_ = true;
             worker_.RequestThen("", [](IVrTestEngine* engine) {
                 _bstr_t session;
                 if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
@@ -273,6 +275,7 @@ bool SequenceRun::Submit(const std::string& method, std::string* result) {
     if (Ending() && method != "Reset") {
         return Interrupted();
     }
+    requestRunning_ = true;
     worker_.Request(method);
     return WaitForRequest(result);
 }
@@ -292,7 +295,6 @@ bool SequenceRun::Interrupted() {
 }
 
 bool SequenceRun::WaitForRequest(std::string* result) {
-    waitingForRequest_ = true;
     for (;;) {
         DrainOutput();
         if (worker_.GetState() == 2) {
@@ -300,7 +302,7 @@ bool SequenceRun::WaitForRequest(std::string* result) {
         }
         if (state_.CloseOverdue()) {
             // The script does not end: the window closes without it, and nothing more is asked of the worker.
-            waitingForRequest_ = false;
+            requestRunning_ = false;
             abandoned_ = true;
             SetImage(TreeImage::Error);
             lastError_ = "The test didn't end after the window was closed; it was left running.";
@@ -309,7 +311,7 @@ bool SequenceRun::WaitForRequest(std::string* result) {
         }
         view_.PumpMessages();
     }
-    waitingForRequest_ = false;
+    requestRunning_ = false;
     std::string text;
     HRESULT hr = S_OK;
     worker_.GetResult(&text, &hr);

@@ -173,15 +173,15 @@ private:
     RunWorker& worker_;
     SequenceTree& tree_;
     const SequenceDocument& document_;
-    vrcommon::RunState state_{u"Runvex"};                      // window thread
-    bool inRun_ = false;                                       // window thread
-    bool singleTest_ = false;                                  // window thread
-    bool abandoned_ = false;                                   // window thread: a request is left running
-    bool waitingForRequest_ = false;                           // window thread: a script may be running
-    SequenceItem* current_ = nullptr;                          // window thread: the test being run
-    std::string currentName_;                                  // window thread: its name, for messages
-    std::string lastError_;                                    // window thread
-    CAttrValue serialNumber_;                                  // window thread
+    vrcommon::RunState state_{u"Runvex"}; // window thread
+    bool inRun_ = false;                  // window thread
+    bool singleTest_ = false;             // window thread
+    bool abandoned_ = false;              // window thread: a request is left running
+    bool requestRunning_ = false;     // window thread: posted and not yet seen done (a script may be running)
+    SequenceItem* current_ = nullptr; // window thread: the test being run
+    std::string currentName_;         // window thread: its name, for messages
+    std::string lastError_;           // window thread
+    CAttrValue serialNumber_;         // window thread
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_; // window thread
 };
 

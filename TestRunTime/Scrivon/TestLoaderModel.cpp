@@ -230,6 +230,7 @@ void TestLoaderModel::Stop() {
 }
 
 bool TestLoaderModel::RequestClose() {
+    // A second close finds the run stopped already: its Reset must run.
     bool running = runState_.Phase() == vrcommon::RunPhase::Running;
     if (runState_.RequestClose(kClosePatience)) {
         return true;

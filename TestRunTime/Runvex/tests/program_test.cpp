@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -104,6 +105,34 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
         tests.push_back(_bstr_t(rows->Fields(0).Value()).utf8());
     }
     EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
+}
+
+// SIGTERM or SIGINT while a test's script loops (a CI time-out, Ctrl+C): runvex stops the script as Stop
+// does, runs the test's Reset and ends within its bounded wait, saying so and with the exit code of an error.
+TEST_F(RunvexProgramTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
+    std::string sequence = Sequence("loops",
+                                    "function Test() { OutputLn('looping'); for (;;) { Delay(10); } }\n"
+                                    "function Reset() { OutputLn('reset ran'); }\n",
+                                    {"Loops", "Never"});
+    for (int signal : {SIGTERM, SIGINT}) {
+        std::string out = (folder / ("signal-" + std::to_string(signal) + ".out")).string();
+        std::string err = (folder / ("signal-" + std::to_string(signal) + ".err")).string();
+        pid_t runvex = scrivontest::Start("runvex", {sequence}, out, folder.string(), err);
+        ASSERT_GT(runvex, 0);
+        auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (scrivontest::ReadAll(out).find("looping") == std::string::npos) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
+            std::this_thread::sleep_for(20ms);
+        }
+        ASSERT_EQ(kill(runvex, signal), 0);
+        EXPECT_EQ(scrivontest::WaitForExit(runvex, 20s), 2) << scrivontest::ReadAll(err);
+        std::string report = scrivontest::ReadAll(out);
+        EXPECT_NE(report.find("output Unknown: reset ran\nreturn value: Error\nverdict: Error\n"),
+                  std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("Never"), std::string::npos) << report;
+        EXPECT_NE(scrivontest::ReadAll(err).find("ended by a signal"), std::string::npos);
+    }
 }
 
 } // namespace

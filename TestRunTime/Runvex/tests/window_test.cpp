@@ -189,10 +189,15 @@ TEST_F(RunvexWindowTest, ClosingTheWindowStopsARunInProgress) {
             frame->close();
         }
     };
+    frame->show();
     frame->Command("Run")->trigger();
     EXPECT_EQ(worker.stops, std::vector<std::string>{""}); // the engine was told to interrupt the script
+    EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Rails:Reset"), 1);
     EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Ripple:set"), 0);
     EXPECT_FALSE(frame->Run().Running());
+    EXPECT_TRUE(frame->isVisible()) << "the window waits for the run's end";
+    QCoreApplication::processEvents(); // the close the run handed back
+    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(RunvexWindowTest, TheEditorControlEditsTheSelectedTestAndShowingATestWritesNothing) {

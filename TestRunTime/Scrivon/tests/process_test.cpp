@@ -202,6 +202,32 @@ TEST_F(ScrivonProcessTest, AStopWhileIdleLeavesTheNextRunItsOwnIdentity) {
                                "output Unknown: test two.JScript\nreturn value: pass\nverdict: Passed\n");
 }
 
+// Ended by a signal while its script loops, scrivon stops the script as Stop does, runs its Reset and ends
+// within its bounded wait; the client's Run returns, and the window no longer takes clients meanwhile.
+TEST_F(ScrivonProcessTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
+    std::ofstream(folder / "loops.JScript.ts")
+        << "function Test() { OutputLn('looping'); for (;;) { Delay(10); } }\n"
+           "function Reset() { OutputLn('reset ran'); }\n";
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(WaitForRunningInstance(30s));
+    pid_t drive =
+        Start("scrivon-drive", {"loops.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
+    ASSERT_GT(drive, 0);
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ReadAll(output).find("looping") == std::string::npos) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_EQ(kill(first, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(first, 20s), 0) << ReadAll(output);
+    first = -1;
+    EXPECT_GT(WaitForExit(drive, 20s), 0);
+    EXPECT_NE(ReadAll(output).find("output Unknown: reset ran\nreturn value: Error\nverdict: Error\n"),
+              std::string::npos)
+        << ReadAll(output);
+}
+
 // Two clients at once, again and again: each is told its own script's verdict (the passing script's client
 // never hears "failed", the failing one's never "passed"), or is refused with the reason while the other's
 // script has the window; neither waits for ever, and the window runs one script at a time.
