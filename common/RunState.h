@@ -56,6 +56,8 @@ public:
     bool Busy() const { return depth_ > 0; }
     // A close came and waits for the work, or has been handed to the close action.
     bool ClosePending() const { return close_ == CloseStage::Waiting || close_ == CloseStage::HandedOver; }
+    // A close was let through: the program is on its way out.
+    bool Closed() const { return close_ == CloseStage::Closed; }
 
     // Whether the request is taken now; when not, *refusal (when given) says why. Close is always taken (see
     // RequestClose).

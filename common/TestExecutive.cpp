@@ -295,14 +295,14 @@ HRESULT CTestExecutive::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)
         [&shared, &work] { return shared->Engine ? work(shared->Engine) : E_POINTER; });
 }
 
-void CTestExecutive::AddScriptNow(BSTR text) {
+bool CTestExecutive::AddScriptNow(BSTR text) {
     if (State.load(std::memory_order_acquire) == kPosted) {
         // As Request: the pending request's result stays its own.
         SetTraceMethodName(u"CTestExecutive::AddScriptNow()");
         SetTraceSite();
         TraceError(u"Script text came while a request is still running; it is refused.");
         SysFreeString(text);
-        return;
+        return false;
     }
     RequestHResult = S_OK;
     ReplaceBstr(&ResultText, u"");
@@ -323,4 +323,5 @@ void CTestExecutive::AddScriptNow(BSTR text) {
         ReplaceBstr(&ErrorText, u"Exception");
     }
     SysFreeString(text);
+    return true;
 }

@@ -91,8 +91,9 @@ public:
     // before, the start of this one): they see the engine as the test before left it.
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters,
                               const std::function<void(IVrTestEngine*)>& first);
-    // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
-    void AddScriptNow(BSTR text);
+    // Adds script text through the script executive's proxy, on the calling thread; takes ownership. False,
+    // with nothing changed, while a request is pending (as Request).
+    bool AddScriptNow(BSTR text);
     // Gives the engine the next test's identity on the worker's thread, in one round trip: an interruption
     // left over from before (a Stop that came after the last script ended, a script's own Stop) is ended,
     // then SN is put (when sn is given), TestID and an empty TestExecSession. The first failure is returned,
