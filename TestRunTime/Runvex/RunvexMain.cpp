@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <pwd.h>
@@ -32,8 +33,9 @@ constexpr const char* kUsage =
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
-    "  ended in an error or the run was ended by a signal, 3 when the sequence could not be opened, 4 for a\n"
-    "  bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's Reset still runs) and end it.\n"
+    "  ended in an error, the sequence holds no test or the run was ended by a signal, 3 when the sequence\n"
+    "  could not be opened, 4 for a bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's\n"
+    "  Reset still runs) and end it.\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
     "  --help, -h, /?   this text\n";
 
@@ -105,6 +107,11 @@ private:
     HeadlessExit exit_ = HeadlessExit::Passed; // window thread
 };
 
+bool HoldsATest(SequenceTree& tree) {
+    std::vector<SequenceItem*> items = tree.PreOrder();
+    return std::any_of(items.begin(), items.end(), [](const SequenceItem* item) { return item->element; });
+}
+
 int RunHeadless(const CommandLine& line) {
     if (line.file.empty()) {
         std::fprintf(stderr, "runvex: without a display a sequence file must be named\n%s", kUsage);
@@ -126,6 +133,14 @@ int RunHeadless(const CommandLine& line) {
     SequenceForm form(view, document, tree, run, worker.Languages());
     if (!form.Load(line.file)) {
         return static_cast<int>(HeadlessExit::NotOpened); // the form wrote why
+    }
+    if (!HoldsATest(tree)) {
+        // A run of no test is no pass.
+        std::fprintf(stderr,
+                     "runvex: the sequence '%s' holds no test (a test is an element named 'test', in "
+                     "lower case)\n",
+                     line.file.c_str());
+        return static_cast<int>(HeadlessExit::Error);
     }
     if (!vr::ui::TerminationSignalled()) {
         running = &run;

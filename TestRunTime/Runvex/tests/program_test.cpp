@@ -107,6 +107,21 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
     EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
 }
 
+// A sequence with nothing to run, or whose tests are spelled <Test> (elements named "test" are tests), is no
+// pass: runvex says which file held no test and fails.
+TEST_F(RunvexProgramTest, ASequenceWithoutATestFailsAndNamesItsFile) {
+    std::string code = Write("any.JScript.ts", "function Test() {}\n");
+    for (const std::string& body : {std::string(), "<Test name=\"Capital\"><code file=\"" + code +
+                                                       "\" language=\"JScript\"/></Test>"}) {
+        std::string sequence = Write("none.tsq", "<sequence>" + body + "</sequence>\n");
+        Ended ended = Runvex({sequence});
+        EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+        EXPECT_NE(ended.err.find("the sequence '" + sequence + "' holds no test"), std::string::npos)
+            << ended.err;
+        EXPECT_EQ(ended.out.find("verdict"), std::string::npos) << ended.out;
+    }
+}
+
 // SIGTERM or SIGINT while a test's script loops (a CI time-out, Ctrl+C): runvex stops the script as Stop
 // does, runs the test's Reset and ends within its bounded wait, saying so and with the exit code of an error.
 TEST_F(RunvexProgramTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
