@@ -17,8 +17,12 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <pwd.h>
 #include <string>
 #include <unistd.h>
@@ -29,13 +33,15 @@ namespace {
 using namespace runvex;
 
 constexpr const char* kUsage =
-    "usage: runvex [--run] [<sequence file>.tsq]\n"
+    "usage: runvex [--run] [--test-time-limit <seconds>] [<sequence file>.tsq]\n"
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
     "  ended in an error, the sequence holds no test or the run was ended by a signal, 3 when the sequence\n"
     "  could not be opened, 4 for a bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's\n"
     "  Reset still runs) and end it.\n"
+    "  --test-time-limit <seconds>   without a display: a test still running after that many seconds is\n"
+    "                  stopped and ends with verdict Error (no limit unless given: burn-in tests run long)\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
     "  --help, -h, /?   this text\n";
 
@@ -70,18 +76,41 @@ std::string LongFormOf(const std::string& file) {
 struct CommandLine {
     std::string file;
     bool help = false;
-    bool run = false; // the window runs the sequence as soon as it is open
-    std::string bad;  // the first argument that is no switch of ours or a second file
+    bool run = false;                                  // the window runs the sequence as soon as it is open
+    std::optional<std::chrono::seconds> testTimeLimit; // a headless run's limit per test; none: no limit
+    std::string bad; // the first argument that is no switch of ours or a second file
 };
+
+// Whole seconds, at least one; none for anything else.
+std::optional<std::chrono::seconds> SecondsOf(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    long long seconds = text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))
+                            ? 0
+                            : std::strtoll(text.c_str(), &end, 10);
+    if (seconds < 1 || errno == ERANGE || !end || *end != '\0') {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(seconds);
+}
 
 // A switch starts with "-"; "/?" asks for help, any other argument starting with "/" is an absolute path.
 CommandLine Parse(const std::vector<std::string>& arguments) {
     CommandLine line;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h" || argument == "/?") {
             line.help = true;
         } else if (argument == "--run") {
             line.run = true;
+        } else if (argument == "--test-time-limit" || argument.starts_with("--test-time-limit=")) {
+            std::string value = argument.size() > 17       ? argument.substr(18)
+                                : i + 1 < arguments.size() ? arguments[++i]
+                                                           : "";
+            line.testTimeLimit = SecondsOf(value);
+            if (!line.testTimeLimit && line.bad.empty()) {
+                line.bad = argument + (argument.size() > 17 ? "" : " " + value);
+            }
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
         } else if (line.file.empty()) {
@@ -130,6 +159,7 @@ int RunHeadless(const CommandLine& line) {
     SequenceDocument document;
     SequenceTree tree;
     SequenceRun run(view, worker, tree, document);
+    run.SetTestTimeLimit(line.testTimeLimit);
     SequenceForm form(view, document, tree, run, worker.Languages());
     if (!form.Load(line.file)) {
         return static_cast<int>(HeadlessExit::NotOpened); // the form wrote why

@@ -202,6 +202,11 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     TestProperties test = document_.PropertiesOf(item.element);
     currentName_ = test.name;
     lastError_.clear();
+    timeLimitError_.clear();
+    testDeadline_.reset();
+    if (timeLimit_) {
+        testDeadline_ = std::chrono::steady_clock::now() + *timeLimit_;
+    }
     if (!worker_.Engine()) {
         return EndByException(E_POINTER); // the worker never made its engine
     }
@@ -230,6 +235,10 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
             if (WaitForRequest()) {
                 completed = RunRequests(&testResult);
             }
+        }
+        if (!timeLimitError_.empty()) {
+            completed = false; // whatever its requests answered, the test did not end by itself
+            lastError_ = timeLimitError_;
         }
         Verdict verdict = VerdictOf(completed, testResult);
         SetImage(verdict == Verdict::Passed   ? TreeImage::Passed
@@ -272,6 +281,9 @@ bool SequenceRun::Submit(const std::string& method, std::string* result) {
     if (abandoned_) {
         return false;
     }
+    if (!timeLimitError_.empty() && method != "Reset") {
+        return false; // out of time: reported as it ran out
+    }
     if (Ending() && method != "Reset") {
         return Interrupted();
     }
@@ -300,6 +312,9 @@ bool SequenceRun::WaitForRequest(std::string* result) {
         if (worker_.GetState() == 2) {
             break;
         }
+        if (OutOfTime()) {
+            return false;
+        }
         if (state_.CloseOverdue()) {
             // The script does not end: the window closes without it, and nothing more is asked of the worker.
             requestRunning_ = false;
@@ -327,6 +342,28 @@ bool SequenceRun::WaitForRequest(std::string* result) {
     // The failure is reported: a Stop that caused it no longer holds, so Reset still runs.
     worker_.Stop("continue");
     return false;
+}
+
+// The test's time has run out: it is stopped as Stop stops it, and its Reset gets kClosePatience more; after
+// that the run gives up on it (true), asking nothing more of the worker.
+bool SequenceRun::OutOfTime() {
+    if (!testDeadline_ || std::chrono::steady_clock::now() < *testDeadline_) {
+        return false;
+    }
+    if (timeLimitError_.empty()) {
+        timeLimitError_ = "Test '" + currentName_ + "' didn't end within its time limit of " +
+                          std::to_string(timeLimit_->count()) + " s.";
+        ReportError(timeLimitError_);
+        testDeadline_ = std::chrono::steady_clock::now() + kClosePatience;
+        worker_.Stop(""); // the script ends at its next engine call, a control panel's program at once
+        return false;
+    }
+    requestRunning_ = false;
+    abandoned_ = true;
+    SetImage(TreeImage::Error);
+    lastError_ = timeLimitError_ + " It didn't end after it was stopped either; it was left running.";
+    ReportError(lastError_);
+    return true;
 }
 
 // The "Error" box of the test; while the window closes it is traced instead (nobody would see it).

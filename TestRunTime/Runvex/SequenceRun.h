@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,9 @@ public:
     void Stop();
     // Runs the test of the item alone; nothing for the root item or while a run is in progress.
     void ExecuteTest(SequenceItem& item);
+    // A test still running after limit is stopped as Stop stops it and ends with verdict Error (after its
+    // Reset, which gets kClosePatience more); none: no limit (burn-in tests run for hours).
+    void SetTestTimeLimit(std::optional<std::chrono::seconds> limit) { timeLimit_ = limit; }
     // Closing the window: true when it may close now. During a run the run is stopped as Stop does, and the
     // state's close action (State().SetCloseAction) runs once it has ended.
     bool RequestClose();
@@ -162,6 +166,7 @@ private:
     bool WaitForRequest(std::string* result = nullptr);
     bool Interrupted();
     bool Ending() const;
+    bool OutOfTime();
     void ReportError(const std::string& text);
     void DrainOutput();
     void StoreSerialNumber();
@@ -177,7 +182,10 @@ private:
     bool inRun_ = false;                  // window thread
     bool singleTest_ = false;             // window thread
     bool abandoned_ = false;              // window thread: a request is left running
-    bool requestRunning_ = false;     // window thread: posted and not yet seen done (a script may be running)
+    bool requestRunning_ = false; // window thread: posted and not yet seen done (a script may be running)
+    std::optional<std::chrono::seconds> timeLimit_;                     // window thread
+    std::optional<std::chrono::steady_clock::time_point> testDeadline_; // window thread: of the running test
+    std::string timeLimitError_;      // window thread: set when the running test ran out of time
     SequenceItem* current_ = nullptr; // window thread: the test being run
     std::string currentName_;         // window thread: its name, for messages
     std::string lastError_;           // window thread

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -147,6 +149,93 @@ TEST_F(RunvexProgramTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
             << report;
         EXPECT_EQ(report.find("Never"), std::string::npos) << report;
         EXPECT_NE(scrivontest::ReadAll(err).find("ended by a signal"), std::string::npos);
+    }
+}
+
+// The processes whose parent is pid and whose program is named name.
+std::vector<pid_t> ChildrenNamed(pid_t pid, const std::string& name) {
+    std::vector<pid_t> children;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        std::string stat = scrivontest::ReadAll((entry.path() / "stat").string());
+        size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) {
+            continue;
+        }
+        int parent = 0;
+        char state = 0;
+        if (stat.substr(open + 1, close - open - 1) == name &&
+            std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == pid) {
+            children.push_back(std::stoi(entry.path().filename().string()));
+        }
+    }
+    return children;
+}
+
+// A process that is gone, or no more than a zombie waiting for whoever reaps it.
+bool Ended(pid_t pid) {
+    std::string stat = scrivontest::ReadAll("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    return close == std::string::npos || stat.compare(close, 4, ") Z ") == 0;
+}
+
+// A control panel that refreshes for ever, so its test never ends by itself.
+class NeverEndingPanel : public RunvexProgramTest {
+protected:
+    std::string PanelSequence() {
+        std::string panel =
+            Write("forever.pnx", "<panel language='JScript' autorefresh='yes' refreshperiod='1'>"
+                                 "<script><![CDATA[function Preset() {} function Reset() {}\n"
+                                 "function Idle() {}]]></script><objects/></panel>");
+        return Write("panel.tsq", "<sequence><test name=\"Forever\"><code file=\"" + panel +
+                                      "\" language=\"ControlPanel\"/></test></sequence>\n");
+    }
+    // Starts runvex on the sequence and waits for its control panel; both process ids.
+    std::pair<pid_t, pid_t> StartWithPanel(const std::vector<std::string>& arguments,
+                                           const std::string& stem) {
+        pid_t runvex = scrivontest::Start("runvex", arguments, (folder / (stem + ".out")).string(),
+                                          folder.string(), (folder / (stem + ".err")).string());
+        auto deadline = std::chrono::steady_clock::now() + 30s;
+        std::vector<pid_t> panels;
+        while (runvex > 0 && (panels = ChildrenNamed(runvex, "panolix")).empty() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(20ms);
+        }
+        return {runvex, panels.empty() ? -1 : panels.front()};
+    }
+    static void ExpectEnds(pid_t panel) {
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!Ended(panel) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_TRUE(Ended(panel)) << "the control panel " << panel << " outlived its test";
+    }
+};
+
+// Nobody is there to press Stop: the test ends at its time limit with verdict Error, and its program goes.
+TEST_F(NeverEndingPanel, AHeadlessRunEndsItAtTheTimeLimitAsAnError) {
+    auto [runvex, panel] = StartWithPanel({"--test-time-limit", "2", PanelSequence()}, "limit");
+    ASSERT_GT(panel, 0) << "runvex started no control panel";
+    EXPECT_EQ(scrivontest::WaitForExit(runvex, 30s), 2);
+    ExpectEnds(panel);
+    EXPECT_NE(scrivontest::ReadAll((folder / "limit.out").string()).find("verdict: Error\n"),
+              std::string::npos);
+    EXPECT_NE(scrivontest::ReadAll((folder / "limit.err").string())
+                  .find("Test 'Forever' didn't end within its time limit of 2 s."),
+              std::string::npos)
+        << scrivontest::ReadAll((folder / "limit.err").string());
+}
+
+// However runvex is ended during the test (a CI time-out's SIGTERM, Ctrl+C's SIGINT, or SIGKILL), its control
+// panel does not run on without it.
+TEST_F(NeverEndingPanel, EndingRunvexHoweverEndsItsControlPanel) {
+    std::string sequence = PanelSequence();
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        auto [runvex, panel] = StartWithPanel({sequence}, "signal");
+        ASSERT_GT(panel, 0) << "runvex started no control panel";
+        ASSERT_EQ(kill(runvex, signal), 0);
+        int code = scrivontest::WaitForExit(runvex, 30s);
+        EXPECT_EQ(code, signal == SIGKILL ? -1 : 2) << "signal " << signal;
+        ExpectEnds(panel);
     }
 }
 
