@@ -107,18 +107,21 @@ bool RunState::CloseOverdue() const {
 
 void RunState::Trace(RunPhase from, RunPhase to) const {
     if (from != to) {
+        SetTraceMethodName(u"RunState::MoveTo()");
+        SetTraceSite();
         TraceInfo(u"%s: %hs -> %hs", program_.c_str(), RunPhaseName(from), RunPhaseName(to));
     }
 }
 
+// Scopes come and go with every wait (a status line's too): only the moves a request makes are traced.
 RunState::Scope::Scope(RunState& state, RunPhase phase) : state_(state), outer_(state.phase_) {
     ++state_.depth_;
-    state_.MoveTo(phase);
+    state_.phase_ = phase;
 }
 
 // The last scope to end hands a close that came meanwhile to the program.
 RunState::Scope::~Scope() {
-    state_.MoveTo(outer_);
+    state_.phase_ = outer_;
     if (--state_.depth_ == 0 && state_.close_ == CloseStage::Waiting) {
         state_.close_ = CloseStage::HandedOver;
         if (state_.closeAction_) {

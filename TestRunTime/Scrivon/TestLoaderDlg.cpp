@@ -83,6 +83,10 @@ CVrTestLoaderDlg::~CVrTestLoaderDlg() {
     RevokeActiveObject();
     if (proxy_) {
         proxy_->Bind(nullptr); // the object may outlive the window: it acts on nothing from now on
+        if (rotCookie_) {
+            // Its clients are told by RPC from now on; one that waited for a run has had its answer.
+            (void)CoDisconnectObject(static_cast<IVrTestLoader*>(proxy_.Get()), 0);
+        }
     }
     delete ui_.serialNumber; // before the model whose row it shows
     ui_.serialNumber = nullptr;
@@ -94,7 +98,6 @@ void CVrTestLoaderDlg::RevokeActiveObject() {
     }
     registered_ = false;
     (void)::RevokeActiveObject(rotCookie_, nullptr); // our own cookie: nothing to tell on failure
-    (void)CoDisconnectObject(static_cast<IVrTestLoader*>(proxy_.Get()), 0); // its clients are told by RPC
 }
 
 void CVrTestLoaderDlg::BuildWindow() {

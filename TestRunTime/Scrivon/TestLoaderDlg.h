@@ -100,7 +100,7 @@ private:
     void RunCommand();
     // The run itself, for the button and a client; reports the end offscreen.
     bool RunAndReport(TestLoaderModel::Caller caller, std::string* refusal);
-    // Later starts and clients no longer find the window.
+    // Later starts and clients no longer find the window; the clients it has keep it until it is gone.
     void RevokeActiveObject();
 
     TestRunWorker& worker_; // the caller's; outlives the window

@@ -136,11 +136,7 @@ TEST_F(RunvexProgramTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
         std::string err = (folder / ("signal-" + std::to_string(signal) + ".err")).string();
         pid_t runvex = scrivontest::Start("runvex", {sequence}, out, folder.string(), err);
         ASSERT_GT(runvex, 0);
-        auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (scrivontest::ReadAll(out).find("looping") == std::string::npos) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
-            std::this_thread::sleep_for(20ms);
-        }
+        ASSERT_TRUE(scrivontest::WaitForText(out, "looping", 30s)) << "the script never ran";
         ASSERT_EQ(kill(runvex, signal), 0);
         EXPECT_EQ(scrivontest::WaitForExit(runvex, 20s), 2) << scrivontest::ReadAll(err);
         std::string report = scrivontest::ReadAll(out);

@@ -31,6 +31,7 @@ namespace {
 using scrivontest::ReadAll;
 using scrivontest::Start;
 using scrivontest::WaitForExit;
+using scrivontest::WaitForText;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -167,11 +168,7 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
     pid_t drive =
         Start("scrivon-drive", {"spins.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
     ASSERT_GT(drive, 0);
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (ReadAll(output).find("output Unknown: spinning\n") == std::string::npos) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(WaitForText(output, "output Unknown: spinning\n", 30s)) << "the script never ran";
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     ASSERT_EQ(
         loader->Invoke(DISPID_TestLoaderStop, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
@@ -214,11 +211,7 @@ TEST_F(ScrivonProcessTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
     pid_t drive =
         Start("scrivon-drive", {"loops.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
     ASSERT_GT(drive, 0);
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (ReadAll(output).find("looping") == std::string::npos) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(WaitForText(output, "looping", 30s)) << "the script never ran";
     ASSERT_EQ(kill(first, SIGTERM), 0);
     EXPECT_EQ(WaitForExit(first, 20s), 0) << ReadAll(output);
     first = -1;
