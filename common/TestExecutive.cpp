@@ -127,13 +127,25 @@ bool CTestExecutive::WaitForWorker(int milliseconds) {
                                      [&] { return shared_->workerEnded; });
 }
 
-void CTestExecutive::Request(BSTR name, BSTR first, BSTR second) {
-    Request(name, first, second, nullptr);
+bool CTestExecutive::Request(BSTR name, BSTR first, BSTR second) {
+    return Request(name, first, second, nullptr);
 }
 
-void CTestExecutive::Request(BSTR name, BSTR first, BSTR second,
+bool CTestExecutive::Request(BSTR name, BSTR first, BSTR second,
                              std::function<void(IVrTestEngine*)> afterwards) {
     bool workerReady = EngineProxy && ScriptExecProxy;
+    if (State.load(std::memory_order_acquire) == kPosted) {
+        // The worker may be reading the pending request's name and arguments, and its caller waits for its
+        // end: a second request would take both away from them.
+        SetTraceMethodName(u"CTestExecutive::Request()");
+        SetTraceSite();
+        TraceError(u"The request '%s' came while another one is still running; it is refused.",
+                   name ? name : u"");
+        SysFreeString(name);
+        SysFreeString(first);
+        SysFreeString(second);
+        return false;
+    }
     State.store(kPosted, std::memory_order_relaxed);
     if (!workerReady) {
         // No worker to run it: the request ends at once with the failure that made the object unusable.
@@ -149,12 +161,13 @@ void CTestExecutive::Request(BSTR name, BSTR first, BSTR second,
         shared_->AfterRequest = std::move(afterwards);
         // Last: the name publishes the request (a non-null BSTR, also for the empty load request).
         BSTR previous = RequestName.exchange(NewBstr(vr::BstrView(name)), std::memory_order_acq_rel);
-        SysFreeString(previous);
+        SysFreeString(previous); // null: the worker clears the name before it reports a request done
         SetEvent(shared_->wake);
     }
     SysFreeString(name);
     SysFreeString(first);
     SysFreeString(second);
+    return true;
 }
 
 LONG CTestExecutive::GetState() {
@@ -282,7 +295,15 @@ HRESULT CTestExecutive::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)
         [&shared, &work] { return shared->Engine ? work(shared->Engine) : E_POINTER; });
 }
 
-void CTestExecutive::AddScriptNow(BSTR text) {
+bool CTestExecutive::AddScriptNow(BSTR text) {
+    if (State.load(std::memory_order_acquire) == kPosted) {
+        // As Request: the pending request's result stays its own.
+        SetTraceMethodName(u"CTestExecutive::AddScriptNow()");
+        SetTraceSite();
+        TraceError(u"Script text came while a request is still running; it is refused.");
+        SysFreeString(text);
+        return false;
+    }
     RequestHResult = S_OK;
     ReplaceBstr(&ResultText, u"");
     ReplaceBstr(&ErrorText, u"");
@@ -302,4 +323,5 @@ void CTestExecutive::AddScriptNow(BSTR text) {
         ReplaceBstr(&ErrorText, u"Exception");
     }
     SysFreeString(text);
+    return true;
 }

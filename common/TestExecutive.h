@@ -29,6 +29,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
 
 namespace vrcommon {
@@ -53,12 +55,14 @@ public:
     CTestExecutive(const CTestExecutive&) = delete;
     CTestExecutive& operator=(const CTestExecutive&) = delete;
 
-    // Posts a request; takes ownership of the three strings. Returns at once.
-    void Request(BSTR name, BSTR first, BSTR second);
+    // Posts a request; takes ownership of the three strings. Returns at once: true when posted; false, with
+    // nothing changed, while another request is still pending (one request at a time: its caller's wait
+    // still waits for it), which is traced.
+    bool Request(BSTR name, BSTR first, BSTR second);
     // The same, and when the request succeeds the worker makes the engine calls of afterwards on its thread
     // before it reports the request done: calls that must follow the request and precede anything the window
     // thread does after it, at no round trip of their own. Their failures are theirs to handle.
-    void Request(BSTR name, BSTR first, BSTR second, std::function<void(IVrTestEngine*)> afterwards);
+    bool Request(BSTR name, BSTR first, BSTR second, std::function<void(IVrTestEngine*)> afterwards);
     // State; a 2 is reported once and turned back into 0.
     LONG GetState();
     // A copy of ResultText.
@@ -87,8 +91,20 @@ public:
     // before, the start of this one): they see the engine as the test before left it.
     [[nodiscard]] HRESULT Set(BSTR language, BSTR code, BSTR config, BSTR parameters,
                               const std::function<void(IVrTestEngine*)>& first);
-    // Adds script text through the script executive's proxy, on the calling thread; takes ownership.
-    void AddScriptNow(BSTR text);
+    // Adds script text through the script executive's proxy, on the calling thread; takes ownership. False,
+    // with nothing changed, while a request is pending (as Request).
+    bool AddScriptNow(BSTR text);
+    // Gives the engine the next test's identity on the worker's thread, in one round trip: an interruption
+    // left over from before (a Stop that came after the last script ended, a script's own Stop) is ended,
+    // then SN is put (when sn is given), TestID and an empty TestExecSession. The first failure is returned,
+    // with its description in *error; the properties put before it stay.
+    [[nodiscard]] HRESULT BeginTest(const std::u16string* sn, std::u16string_view testId,
+                                    std::u16string* error);
+    // Stores a verdict's result row (SaveResult with an empty result id and no specification) on the worker's
+    // thread: the verdict is decided, so an interruption that came after it is ended first and cannot keep
+    // the row out. The failure is returned with its description in *error.
+    [[nodiscard]] HRESULT StoreVerdictRow(std::u16string_view value, std::u16string_view description,
+                                          LONG status, std::u16string* error);
     // Has the worker thread run work on its engine without waiting for it: after the calls queued for the
     // worker before (EngineProxy's among them) and before the next request, so for engine calls whose answers
     // the caller does not need, at no round trip each. False, and work is dropped, when the worker has ended.
@@ -132,7 +148,8 @@ private:
     HRESULT FailSet(int line, BSTR message);
     HRESULT ReadCodeFile();
     bool IsKnownLanguage() const;
-    void PrepareEngine(BSTR parameters, const std::function<void(IVrTestEngine*)>& first);
+    HRESULT PrepareEngine(BSTR parameters, const std::function<void(IVrTestEngine*)>& first);
+    HRESULT CallOnEngineFor(const std::function<HRESULT(IVrTestEngine*)>& work, std::u16string* error);
 
     std::thread thread_;
 };

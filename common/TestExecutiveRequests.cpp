@@ -10,8 +10,9 @@
 #include "platform/com/typeinfo.h"
 
 #include <csignal>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -47,9 +48,9 @@ std::u16string DisplayText(const VARIANT* value) {
     return result;
 }
 
-// Runs the program with its arguments and waits for its end; its exit code, or -1 when it could not be
-// started or did not exit by itself.
-// Starts the program with its arguments; its process id, or -1.
+// Starts the program with its arguments in a process group of its own (the group's id is its process id),
+// which ends with the thread that started it: the program and whatever it starts are signalled as one, and a
+// parent that dies however it dies (SIGKILL included) leaves none of them running. Its process id, or -1.
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -57,8 +58,27 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    pid_t child = 0;
-    return posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? child : -1;
+    pid_t parent = getpid();
+    pid_t child = fork();
+    if (child == 0) {
+        // Only async-signal-safe calls until exec: the parent has other threads.
+        (void)setpgid(0, 0);
+        (void)prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) {
+            _exit(127); // the parent died before the line above could see it
+        }
+        execve(program.c_str(), argv.data(), environ);
+        _exit(127);
+    }
+    if (child > 0) {
+        (void)setpgid(child, child); // the child's own call may not have run yet; either makes the group
+    }
+    return child > 0 ? child : -1;
+}
+
+// Ends the program's process group: the program and what it started.
+void EndProgramGroup(pid_t child) {
+    (void)kill(-child, SIGTERM); // cannot fail but for a group already gone, which is fine
 }
 
 // Waits until the child has ended without reaping it, so that its process id stays its own (a zombie)
@@ -222,7 +242,7 @@ void TestExecutiveShared::RunControlPanel() {
             std::lock_guard lock(scriptMutex);
             panelProgram = child;
             if (interruptRequested) {
-                (void)kill(child, SIGTERM); // cannot fail: the child is ours and not reaped
+                EndProgramGroup(child);
             }
         }
         bool ended = AwaitProgramEnd(child);
@@ -270,9 +290,9 @@ void TestExecutiveShared::InterruptRunningScript() {
     }
     interruptRequested = true;
     if (panelProgram > 0) {
-        // A panel's own refresh loop may never end; the operator's Stop ends the program, which fails the
-        // test.
-        (void)kill(panelProgram, SIGTERM); // cannot fail: the child is ours and not reaped
+        // A panel's own refresh loop may never end; the operator's Stop ends the program and what it started,
+        // which fails the test.
+        EndProgramGroup(panelProgram);
     }
     if (script) {
         (void)script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0); // it only sets a flag

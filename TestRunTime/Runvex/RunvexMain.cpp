@@ -11,12 +11,19 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/ui/gui_apartment.h"
+#include "platform/ui/termination.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <pwd.h>
 #include <string>
 #include <unistd.h>
@@ -27,11 +34,15 @@ namespace {
 using namespace runvex;
 
 constexpr const char* kUsage =
-    "usage: runvex [--run] [<sequence file>.tsq]\n"
+    "usage: runvex [--run] [--test-time-limit <seconds>] [<sequence file>.tsq]\n"
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
-    "  ended in an error, 3 when the sequence could not be opened, 64 for a bad command line.\n"
+    "  ended in an error, the sequence holds no test or the run was ended by a signal, 3 when the sequence\n"
+    "  could not be opened, 64 for a bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's\n"
+    "  Reset still runs) and end it.\n"
+    "  --test-time-limit <seconds>   without a display: a test still running after that many seconds is\n"
+    "                  stopped and ends with verdict Error (no limit unless given: burn-in tests run long)\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
     "  --help, -h, /?   this text\n"
     "  --version        the build it comes from\n";
@@ -73,20 +84,46 @@ std::string LongFormOf(const std::string& file) {
 struct CommandLine {
     std::string file;
     bool help = false;
-    bool run = false; // the window runs the sequence as soon as it is open
-    std::string bad;  // the first argument that is no switch of ours or a second file
+    bool run = false;                                  // the window runs the sequence as soon as it is open
+    std::optional<std::chrono::seconds> testTimeLimit; // a headless run's limit per test; none: no limit
+    std::string bad;       // the first argument that is no switch of ours or a second file
+    std::string badReason; // why it was refused
 };
+
+// Whole seconds, at least one; none for anything else.
+std::optional<std::chrono::seconds> SecondsOf(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    long long seconds = text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))
+                            ? 0
+                            : std::strtoll(text.c_str(), &end, 10);
+    if (seconds < 1 || errno == ERANGE || !end || *end != '\0') {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(seconds);
+}
 
 // A switch starts with "-"; "/?" asks for help, any other argument starting with "/" is an absolute path.
 CommandLine Parse(const std::vector<std::string>& arguments) {
     CommandLine line;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h" || argument == "/?") {
             line.help = true;
         } else if (argument == "--run") {
             line.run = true;
+        } else if (argument == "--test-time-limit" || argument.starts_with("--test-time-limit=")) {
+            std::string value = argument.size() > 17       ? argument.substr(18)
+                                : i + 1 < arguments.size() ? arguments[++i]
+                                                           : "";
+            line.testTimeLimit = SecondsOf(value);
+            if (!line.testTimeLimit && line.bad.empty()) {
+                line.bad = argument + (argument.size() > 17 ? "" : " " + value);
+                line.badReason = "the time limit is whole seconds, at least 1";
+            }
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
+            line.badReason = argument.starts_with("-") ? "unknown switch" : "a second sequence file";
         } else if (line.file.empty()) {
             line.file = LongFormOf(argument);
         }
@@ -110,21 +147,50 @@ private:
     HeadlessExit exit_ = HeadlessExit::Passed; // window thread
 };
 
+bool HoldsATest(SequenceTree& tree) {
+    std::vector<SequenceItem*> items = tree.PreOrder();
+    return std::any_of(items.begin(), items.end(), [](const SequenceItem* item) { return item->element; });
+}
+
 int RunHeadless(const CommandLine& line) {
     if (line.file.empty()) {
         std::fprintf(stderr, "runvex: without a display a sequence file must be named\n%s", kUsage);
         return static_cast<int>(HeadlessExit::BadArgument);
     }
+    // Ended by a signal, the run stops as a close stops it (the test's Reset runs), and the program ends.
+    vr::ui::NoteTerminationSignals();
     TestExecutiveSequenceWorker worker;
-    HeadlessView view(stdout, stderr, [&](int milliseconds) { worker.WaitForProgress(milliseconds); });
+    SequenceRun* running = nullptr;
+    HeadlessView view(stdout, stderr, [&](int milliseconds) {
+        worker.WaitForProgress(milliseconds);
+        if (running && vr::ui::TerminationSignalled()) {
+            (void)running->RequestClose(); // the run ends after its current test
+        }
+    });
     SequenceDocument document;
     SequenceTree tree;
     SequenceRun run(view, worker, tree, document);
+    run.SetTestTimeLimit(line.testTimeLimit);
     SequenceForm form(view, document, tree, run, worker.Languages());
     if (!form.Load(line.file)) {
         return static_cast<int>(HeadlessExit::NotOpened); // the form wrote why
     }
-    run.Run();
+    if (!HoldsATest(tree)) {
+        // A run of no test is no pass.
+        std::fprintf(stderr,
+                     "runvex: the sequence '%s' holds no test (a test is an element named 'test', in "
+                     "lower case)\n",
+                     line.file.c_str());
+        return static_cast<int>(HeadlessExit::Error);
+    }
+    if (!vr::ui::TerminationSignalled()) {
+        running = &run;
+        run.Run();
+    }
+    if (vr::ui::TerminationSignalled()) {
+        std::fprintf(stderr, "runvex: ended by a signal before the run was over\n");
+        return static_cast<int>(HeadlessExit::Error);
+    }
     return static_cast<int>(view.Exit());
 }
 
@@ -138,6 +204,12 @@ int RunWindow(const CommandLine& line) {
     });
     window.SetPendingFile(line.file, line.run);
     window.show();
+    // Ended by a signal, the window closes as its user closes it: a run is stopped and its Reset runs.
+    vr::ui::CloseOnTerminationSignals([target = QPointer<QWidget>(&window)] {
+        if (target) {
+            target->close();
+        }
+    });
     return QApplication::exec();
 }
 
@@ -154,7 +226,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!line.bad.empty()) {
-        std::fprintf(stderr, "runvex: unknown switch '%s'\n%s", line.bad.c_str(), kUsage);
+        std::fprintf(stderr, "runvex: %s: '%s'\n%s", line.badReason.c_str(), line.bad.c_str(), kUsage);
         return static_cast<int>(HeadlessExit::BadArgument);
     }
     if (FAILED(CoInitialize(nullptr))) {

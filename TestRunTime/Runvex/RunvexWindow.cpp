@@ -98,6 +98,8 @@ RunvexWindow::RunvexWindow(RunWorker& worker, const std::vector<std::string>& la
                            std::function<void(int)> waitForNews, QWidget* parent)
     : QMainWindow(parent), worker_(worker), waitForNews_(std::move(waitForNews)) {
     run_ = std::make_unique<SequenceRun>(*this, worker_, sequenceTree_, document_);
+    run_->State().SetCloseAction(
+        [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     form_ = std::make_unique<SequenceForm>(*this, document_, sequenceTree_, *run_, languages);
     setWindowTitle(tr("Runvex"));
     BuildCommands();
@@ -443,8 +445,12 @@ void RunvexWindow::AttributeChanged(const std::string& name) {
     }
 }
 
+// A close during a run stops it; the window closes once the run has ended (the run's close action).
 void RunvexWindow::closeEvent(QCloseEvent* event) {
-    run_->Stop(); // nothing when no run is in progress
+    if (!run_->RequestClose()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
 }
 

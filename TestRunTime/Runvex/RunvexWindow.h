@@ -80,7 +80,8 @@ public:
     void Wait(int milliseconds) override;
 
 protected:
-    // Closing the window stops a run in progress: its walk ends after the current request.
+    // Closing the window stops a run in progress: the window closes once the run has ended (within the run's
+    // bounded wait).
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

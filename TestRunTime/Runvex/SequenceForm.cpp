@@ -27,8 +27,8 @@ void SetRow(CAttrValueList& rows, const char* name, const std::string& value) {
 
 } // namespace
 
-SequenceForm::SequenceForm(FormView& view, SequenceDocument& document, SequenceTree& tree,
-                           const SequenceRun& run, const std::vector<std::string>& languages)
+SequenceForm::SequenceForm(FormView& view, SequenceDocument& document, SequenceTree& tree, SequenceRun& run,
+                           const std::vector<std::string>& languages)
     : view_(view), document_(document), tree_(tree), run_(run) {
     rows_.Add(new CAttrValue(kName, kTextRowOptions));
     rows_.Add(new CAttrValue(kDescription, kTextRowOptions));
@@ -44,7 +44,7 @@ SequenceForm::SequenceForm(FormView& view, SequenceDocument& document, SequenceT
 }
 
 bool SequenceForm::Refused() const {
-    return run_.Running();
+    return run_.Running() || !run_.State().Takes(vrcommon::RunRequest::Load);
 }
 
 bool SequenceForm::Open(const std::string& chosenPath) {
@@ -75,6 +75,7 @@ bool SequenceForm::Load(const std::string& path) {
     if (Refused()) {
         return false;
     }
+    vrcommon::RunState::Scope loading(run_.State(), vrcommon::RunPhase::Loading);
     loaded_ = false;
     view_.ShowStatus("");
     tree_.Clear();

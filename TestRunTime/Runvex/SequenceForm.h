@@ -5,7 +5,7 @@
 // Usage: the window makes the form over the document, the tree and the run it also hands the run, calls
 // Open, Save and the tree commands, and passes the property pane's and the config pane's edits in. Open,
 // Load, AddTest and RemoveTest are refused while the run is in progress, because the run holds the tree's
-// items and their elements.
+// items and their elements; a load asks the run's state, and is its loading phase.
 // Threads: the window thread.
 // Failures: an error box and a status text, as each operation says; the document in memory stays as it was.
 #pragma once
@@ -44,7 +44,7 @@ public:
         "ShowUndefined,DynamicallyStoreAttrValue,FileMask=*.*,MaxNumOfRecentValues=0";
 
     // languages: the script executive's, offered by the Language row before "ControlPanel" and "WinDLL".
-    SequenceForm(FormView& view, SequenceDocument& document, SequenceTree& tree, const SequenceRun& run,
+    SequenceForm(FormView& view, SequenceDocument& document, SequenceTree& tree, SequenceRun& run,
                  const std::vector<std::string>& languages);
 
     bool IsLoaded() const { return loaded_; }
@@ -83,7 +83,7 @@ private:
     FormView& view_;
     SequenceDocument& document_;
     SequenceTree& tree_;
-    const SequenceRun& run_;
+    SequenceRun& run_;
     CAttrValueList rows_;              // window thread
     std::string config_;               // window thread
     SequenceItem* selected_ = nullptr; // window thread: an item of tree_, null before the first tree

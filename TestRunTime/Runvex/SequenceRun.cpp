@@ -91,86 +91,100 @@ SequenceRun::SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree,
       serialNumber_("SN", scrivon::TestLoaderModel::kSerialNumberOptions),
       serialNumberEditor_(std::make_unique<AttrValueEditorModel>(serialNumber_, "")) {}
 
+SequenceRun::RunScope::RunScope(SequenceRun& run, bool singleTest)
+    : run_(run), phase_(run.state_, vrcommon::RunPhase::Running) {
+    run_.inRun_ = true;
+    run_.singleTest_ = singleTest;
+    run_.abandoned_ = false;
+    run_.view_.RefreshCommands();
+    run_.StoreSerialNumber();
+}
+
+SequenceRun::RunScope::~RunScope() {
+    run_.Status("Ready");
+    run_.inRun_ = false;
+    run_.singleTest_ = false;
+}
+
 void SequenceRun::Run() {
-    if (paused_) {
-        paused_ = false; // the waiting walk goes on
+    if (Paused()) {
+        state_.MoveTo(vrcommon::RunPhase::Running); // the waiting walk goes on
         view_.RefreshCommands();
         return;
     }
-    if (running_) {
+    if (!state_.Takes(vrcommon::RunRequest::Run)) {
         return;
     }
-    running_ = true;
-    view_.RefreshCommands();
-    view_.ShowRootProperties();
-    StoreSerialNumber();
-
-    std::vector<SequenceItem*> items = tree_.PreOrder();
-    for (SequenceItem* item : items) {
-        item->image = TreeImage::NotRun;
-        view_.ShowImage(*item, TreeImage::NotRun);
-    }
-    for (SequenceItem* item : items) {
-        if (!running_) {
-            break;
+    {
+        RunScope scope(*this, false);
+        view_.ShowRootProperties();
+        std::vector<SequenceItem*> items = tree_.PreOrder();
+        for (SequenceItem* item : items) {
+            item->image = TreeImage::NotRun;
+            view_.ShowImage(*item, TreeImage::NotRun);
         }
-        Status("Processing ...");
-        if (!item->element) {
-            continue; // the root item
-        }
-        if (RunTest(*item) != Verdict::Passed) {
-            break;
-        }
-        // The next test's Set makes the engine calls queued so far, and nothing serves the window's events
-        // before it; a pause does, and the operator may stop the run during it.
-        if (paused_) {
-            FinishEngineCalls();
-        }
-        while (paused_) {
-            view_.Wait(kPauseBlinkMs);
-            Status("Pause ...");
-            view_.Wait(kPauseBlinkMs);
-            Status("");
+        for (SequenceItem* item : items) {
+            if (Ending()) {
+                break; // stopped, or the window closes
+            }
+            Status("Processing ...");
+            if (!item->element) {
+                continue; // the root item
+            }
+            if (RunTest(*item) != Verdict::Passed) {
+                break;
+            }
+            while (Paused()) {
+                view_.Wait(kPauseBlinkMs);
+                Status("Pause ...");
+                view_.Wait(kPauseBlinkMs);
+                Status("");
+            }
         }
     }
-    FinishEngineCalls();
-    Status("Ready");
-    running_ = false;
     view_.RefreshCommands();
 }
 
 void SequenceRun::Pause() {
-    if (!running_ || singleTest_) {
+    if (singleTest_ || !state_.Takes(vrcommon::RunRequest::Pause)) {
         return;
     }
-    paused_ = true;
+    state_.MoveTo(vrcommon::RunPhase::Paused);
     view_.RefreshCommands();
 }
 
 void SequenceRun::Stop() {
-    if (!running_) {
+    if (!state_.Takes(vrcommon::RunRequest::Stop)) {
         return; // an interrupt nobody takes would stop the next run's first script
     }
-    running_ = false;
-    paused_ = false;
+    state_.MoveTo(vrcommon::RunPhase::Stopping);
     view_.RefreshCommands();
-    worker_.Stop("");
+    if (requestRunning_) {
+        worker_.Stop(""); // a run that waits between tests (paused) has no script to interrupt
+    }
+}
+
+bool SequenceRun::RequestClose() {
+    bool again = state_.ClosePending(); // the run was stopped by the first close: its Reset must run
+    if (state_.RequestClose(kClosePatience)) {
+        return true;
+    }
+    if (!again && requestRunning_) {
+        worker_.Stop(""); // as Stop: the script ends at its next engine call, then Reset runs
+    }
+    Status("Closing ...");
+    return false;
 }
 
 void SequenceRun::ExecuteTest(SequenceItem& item) {
-    if (!item.element || running_) {
+    if (!item.element || state_.Phase() != vrcommon::RunPhase::Idle) {
         return;
     }
-    running_ = true;
-    singleTest_ = true;
-    view_.RefreshCommands();
-    StoreSerialNumber();
-    Status("Processing ...");
-    (void)RunTest(item); // the verdict shows as the item's image
-    FinishEngineCalls();
-    Status("Ready");
-    running_ = false;
-    singleTest_ = false;
+    {
+        RunScope scope(*this, true);
+        Status("Processing ...");
+        (void)RunTest(item); // the verdict shows as the item's image
+    }
     view_.RefreshCommands();
 }
 
@@ -188,25 +202,29 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     TestProperties test = document_.PropertiesOf(item.element);
     currentName_ = test.name;
     lastError_.clear();
+    timeLimitError_.clear();
+    testDeadline_.reset();
+    if (timeLimit_) {
+        testDeadline_ = std::chrono::steady_clock::now() + *timeLimit_;
+    }
     if (!worker_.Engine()) {
         return EndByException(E_POINTER); // the worker never made its engine
     }
     try {
         SetImage(TreeImage::Running);
-        // The engine has queued the header before the test's own lines: Set makes the calls it carries
-        // first, and waits for them.
-        QueueEngineCall([header = HeaderLine(test.name)](IVrTestEngine* engine) {
+        // The engine queues the header before the test's own lines: Set makes the call first, and waits for
+        // it.
+        auto header = [line = HeaderLine(test.name)](IVrTestEngine* engine) {
             _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-            (void)engine->Output(_bstr_t(header.c_str()),
-                                 missing); // a header the engine loses costs no result
-        });
-        worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()),
-                    TakeEngineCalls());
+            (void)engine->Output(_bstr_t(line.c_str()), missing); // a header the engine loses costs no result
+        };
+        worker_.Set(test.language, test.config, TestOptions(test, serialNumber_.GetValueText()), header);
         std::string testResult;
         bool completed = false;
         if (WaitForRequest()) {
             // The session is set as the load finishes, so a Stop that comes while Preset runs finds it; the
             // script may have set it as it loaded.
+            requestRunning_ = true;
             worker_.RequestThen("", [](IVrTestEngine* engine) {
                 _bstr_t session;
                 if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
@@ -218,11 +236,15 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
                 completed = RunRequests(&testResult);
             }
         }
+        if (!timeLimitError_.empty()) {
+            completed = false; // whatever its requests answered, the test did not end by itself
+            lastError_ = timeLimitError_;
+        }
         Verdict verdict = VerdictOf(completed, testResult);
         SetImage(verdict == Verdict::Passed   ? TreeImage::Passed
                  : verdict == Verdict::Failed ? TreeImage::Failed
                                               : TreeImage::Error);
-        StoreVerdict(verdict, testResult);
+        verdict = StoreVerdict(verdict, testResult);
         DrainOutput();
         view_.TestEnded(item, testResult, verdict);
         return verdict;
@@ -243,17 +265,45 @@ Verdict SequenceRun::EndByException(HRESULT hr) {
 
 // Preset, then Test and Reset when Preset succeeded; true when Test and Reset both did.
 bool SequenceRun::RunRequests(std::string* testResult) {
-    worker_.Request("Preset");
-    if (!WaitForRequest()) {
+    if (!Submit("Preset")) {
         return false;
     }
     SetImage(TreeImage::PresetDone);
-    worker_.Request("Test");
-    bool tested = WaitForRequest(testResult);
+    bool tested = Submit("Test", testResult);
     SetImage(TreeImage::TestDone);
-    worker_.Request("Reset");
-    bool reset = WaitForRequest();
+    bool reset = Submit("Reset");
     return tested && reset;
+}
+
+// A request once the run is stopping or closing is not made (the engine would interrupt it at once), except
+// Reset, which ends what the test began.
+bool SequenceRun::Submit(const std::string& method, std::string* result) {
+    if (abandoned_) {
+        return false;
+    }
+    if (!timeLimitError_.empty() && method != "Reset") {
+        return false; // out of time: reported as it ran out
+    }
+    if (Ending() && method != "Reset") {
+        return Interrupted();
+    }
+    requestRunning_ = true;
+    worker_.Request(method);
+    return WaitForRequest(result);
+}
+
+// Stopping or closing: the run ends after the current test. A paused run still finishes its test.
+bool SequenceRun::Ending() const {
+    vrcommon::RunPhase phase = state_.Phase();
+    return phase == vrcommon::RunPhase::Stopping || phase == vrcommon::RunPhase::Closing;
+}
+
+bool SequenceRun::Interrupted() {
+    SetImage(TreeImage::Error);
+    lastError_ = "Test '" + currentName_ + "' is interrupted by the User.";
+    ReportError(lastError_);
+    worker_.Stop("continue"); // as after a failed request: Reset still runs
+    return false;
 }
 
 bool SequenceRun::WaitForRequest(std::string* result) {
@@ -262,8 +312,21 @@ bool SequenceRun::WaitForRequest(std::string* result) {
         if (worker_.GetState() == 2) {
             break;
         }
+        if (OutOfTime()) {
+            return false;
+        }
+        if (state_.CloseOverdue()) {
+            // The script does not end: the window closes without it, and nothing more is asked of the worker.
+            requestRunning_ = false;
+            abandoned_ = true;
+            SetImage(TreeImage::Error);
+            lastError_ = "The test didn't end after the window was closed; it was left running.";
+            ReportError(lastError_);
+            return false;
+        }
         view_.PumpMessages();
     }
+    requestRunning_ = false;
     std::string text;
     HRESULT hr = S_OK;
     worker_.GetResult(&text, &hr);
@@ -275,10 +338,43 @@ bool SequenceRun::WaitForRequest(std::string* result) {
     }
     SetImage(TreeImage::Error);
     lastError_ = text;
-    view_.ShowError("Error", "'" + currentName_ + "':\n" + text);
+    ReportError(text);
     // The failure is reported: a Stop that caused it no longer holds, so Reset still runs.
     worker_.Stop("continue");
     return false;
+}
+
+// The test's time has run out: it is stopped as Stop stops it, and its Reset gets kClosePatience more; after
+// that the run gives up on it (true), asking nothing more of the worker.
+bool SequenceRun::OutOfTime() {
+    if (!testDeadline_ || std::chrono::steady_clock::now() < *testDeadline_) {
+        return false;
+    }
+    if (timeLimitError_.empty()) {
+        timeLimitError_ = "Test '" + currentName_ + "' didn't end within its time limit of " +
+                          std::to_string(timeLimit_->count()) + " s.";
+        ReportError(timeLimitError_);
+        testDeadline_ = std::chrono::steady_clock::now() + kClosePatience;
+        worker_.Stop(""); // the script ends at its next engine call, a control panel's program at once
+        return false;
+    }
+    requestRunning_ = false;
+    abandoned_ = true;
+    SetImage(TreeImage::Error);
+    lastError_ = timeLimitError_ + " It didn't end after it was stopped either; it was left running.";
+    ReportError(lastError_);
+    return true;
+}
+
+// The "Error" box of the test; while the window closes it is traced instead (nobody would see it).
+void SequenceRun::ReportError(const std::string& text) {
+    std::string message = "'" + currentName_ + "':\n" + text;
+    if (state_.Phase() == vrcommon::RunPhase::Closing) {
+        SetTraceSite();
+        TraceError(u"Error: %hs", message.c_str());
+        return;
+    }
+    view_.ShowError("Error", message);
 }
 
 void SequenceRun::DrainOutput() {
@@ -289,45 +385,21 @@ void SequenceRun::DrainOutput() {
     }
 }
 
-// Queued: the next test's Set stores the row before it gives the engine that test, and the run stores it
-// before it ends or pauses (FinishEngineCalls); the window's events are not served in between, so no Stop of
-// the operator comes before it.
-void SequenceRun::StoreVerdict(Verdict verdict, const std::string& testResult) {
-    std::string description = verdict == Verdict::Error ? lastError_ : "";
-    QueueEngineCall([testResult, description, verdict, name = currentName_](IVrTestEngine* engine) {
-        _variant_t value(_bstr_t(testResult.c_str()));
-        _variant_t descriptionValue(_bstr_t(description.c_str()));
-        _variant_t status(static_cast<LONG>(verdict));
-        _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-        if (HRESULT hr = engine->SaveResult(value, _bstr_t(u""), descriptionValue, status, missing);
-            FAILED(hr)) {
-            SetTraceSite();
-            TraceHResultError(hr, u"The verdict of test '%hs' was not stored.", name.c_str());
-        }
-    });
-}
-
-void SequenceRun::QueueEngineCall(std::function<void(IVrTestEngine*)> call) {
-    engineCalls_.push_back(std::move(call));
-}
-
-// The queued calls as one, in order; none are left queued.
-std::function<void(IVrTestEngine*)> SequenceRun::TakeEngineCalls() {
-    return [calls = std::exchange(engineCalls_, {})](IVrTestEngine* engine) {
-        for (const auto& call : calls) {
-            call(engine);
-        }
-    };
-}
-
-// The engine calls queued so far are made when it returns.
-void SequenceRun::FinishEngineCalls() {
-    std::function<void(IVrTestEngine*)> calls = TakeEngineCalls();
-    // A worker that has ended has no engine left to call.
-    (void)worker_.CallOnEngine([&calls](IVrTestEngine* engine) {
-        calls(engine);
-        return S_OK;
-    });
+// Stored before the test's end is reported, so a verdict that was reported is in the database. A row that
+// cannot be stored is never dropped silently: the test ends as an exception ends it, with the reason.
+Verdict SequenceRun::StoreVerdict(Verdict verdict, const std::string& testResult) {
+    std::string error = "the test is still running.";
+    if (!abandoned_ &&
+        SUCCEEDED(worker_.StoreVerdictRow(testResult, verdict == Verdict::Error ? lastError_ : "",
+                                          static_cast<int32_t>(verdict), &error))) {
+        return verdict;
+    }
+    SetTraceSite();
+    TraceError(u"The verdict of test '%hs' was not stored: %hs", currentName_.c_str(), error.c_str());
+    SetImage(TreeImage::Exception);
+    lastError_ = "The verdict couldn't be stored: " + error;
+    ReportError(lastError_);
+    return Verdict::Error;
 }
 
 void SequenceRun::SetImage(TreeImage image) {

@@ -4,9 +4,15 @@
 // Pause between tests and Stop.
 //
 // Usage: the window makes one SequenceRun over its tree, a view and a worker, calls Run, Pause, Stop and
-// ExecuteTest for its commands, and disables Open and every command that rebuilds or empties the tree while
-// Running() (the run holds the tree's items). Run and ExecuteTest return when the run ends; meanwhile they
-// pump the window through RunView, so Pause and Stop arrive as nested calls.
+// ExecuteTest for its commands and RequestClose when it closes, and disables Open and every command that
+// rebuilds or empties the tree while Running() (the run holds the tree's items). Run and ExecuteTest return
+// when the run ends; meanwhile they pump the window through RunView, so Pause, Stop and a close arrive as
+// nested calls. The run state (State(): idle, loading, running, paused, stopping, closing) is the program's
+// one: the form asks it before it loads. Stop interrupts the engine only while a test runs (a paused run has
+// no script to interrupt); a request is not made once the run is stopping, except a test's Reset; a close
+// stops the run and waits for its end at most kClosePatience, after which no more requests are made.
+// Each test's verdict row is stored before the test's end is reported, and a row that cannot be stored ends
+// the test as an exception would (image 4, verdict Error, an "Error" box).
 // Threads: the window thread only; the worker runs the requests on its own thread.
 // Failures: a failed request ends the test as an error (an "Error" box, then the run stops); nothing throws.
 #pragma once
@@ -14,11 +20,14 @@
 #include "TestRunTime/Runvex/SequenceTree.h"
 #include "common/AttrValue.h"
 #include "common/AttrValueEditorModel.h"
+#include "common/RunState.h"
 #include "platform/com/hresult.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +78,10 @@ public:
     // The engine's next output line with its status; false when none waits.
     virtual bool GetOutput(int32_t* status, std::string* text) = 0;
     virtual void Stop(const std::string& words) = 0;
+    // Stores a verdict's result row (value, description, status), also after a Stop came; the failure with
+    // its description.
+    virtual HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                                    std::string* error) = 0;
     // The engine, usable on the window thread; null when the worker could not make it.
     virtual IVrTestEngine* Engine() = 0;
     // Engine calls made on the worker's thread, waited for: one round trip for several calls.
@@ -100,12 +113,17 @@ public:
 
 class SequenceRun {
 public:
+    // How long a close waits for the stopped run to end (the test's Reset included).
+    static constexpr std::chrono::seconds kClosePatience{10};
+
     // All four stay the caller's and must outlive the run.
     SequenceRun(RunView& view, RunWorker& worker, SequenceTree& tree, const SequenceDocument& document);
 
-    bool Running() const { return running_; }
-    bool Paused() const { return paused_; }
+    // A run (of the sequence or of one test) is in progress, also while it pauses, stops or is closed.
+    bool Running() const { return inRun_; }
+    bool Paused() const { return state_.Phase() == vrcommon::RunPhase::Paused; }
     bool SingleTest() const { return singleTest_; }
+    vrcommon::RunState& State() { return state_; }
     // The serial number's row, edited beside the output pane.
     AttrValueEditorModel& SerialNumberEditor() { return *serialNumberEditor_; }
     const std::string& LastErrorText() const { return lastError_; }
@@ -120,18 +138,39 @@ public:
     void Stop();
     // Runs the test of the item alone; nothing for the root item or while a run is in progress.
     void ExecuteTest(SequenceItem& item);
+    // A test still running after limit is stopped as Stop stops it and ends with verdict Error (after its
+    // Reset, which gets kClosePatience more); none: no limit (burn-in tests run for hours).
+    void SetTestTimeLimit(std::optional<std::chrono::seconds> limit) { timeLimit_ = limit; }
+    // Closing the window: true when it may close now. During a run the run is stopped as Stop does, and the
+    // state's close action (State().SetCloseAction) runs once it has ended.
+    bool RequestClose();
 
 private:
+    // The run's scope: the running phase, and Running() meanwhile.
+    class RunScope {
+    public:
+        RunScope(SequenceRun& run, bool singleTest);
+        ~RunScope();
+        RunScope(const RunScope&) = delete;
+        RunScope& operator=(const RunScope&) = delete;
+
+    private:
+        SequenceRun& run_;
+        vrcommon::RunState::Scope phase_;
+    };
+
     Verdict RunTest(SequenceItem& item);
     Verdict EndByException(HRESULT hr);
     bool RunRequests(std::string* testResult);
+    bool Submit(const std::string& method, std::string* result = nullptr);
     bool WaitForRequest(std::string* result = nullptr);
+    bool Interrupted();
+    bool Ending() const;
+    bool OutOfTime();
+    void ReportError(const std::string& text);
     void DrainOutput();
     void StoreSerialNumber();
-    void StoreVerdict(Verdict verdict, const std::string& testResult);
-    void QueueEngineCall(std::function<void(IVrTestEngine*)> call);
-    std::function<void(IVrTestEngine*)> TakeEngineCalls();
-    void FinishEngineCalls();
+    Verdict StoreVerdict(Verdict verdict, const std::string& testResult);
     void SetImage(TreeImage image);
     void Status(const std::string& text);
 
@@ -139,18 +178,19 @@ private:
     RunWorker& worker_;
     SequenceTree& tree_;
     const SequenceDocument& document_;
-    bool running_ = false;                                     // window thread
-    bool paused_ = false;                                      // window thread
-    bool singleTest_ = false;                                  // window thread
-    SequenceItem* current_ = nullptr;                          // window thread: the test being run
-    std::string currentName_;                                  // window thread: its name, for messages
-    std::string lastError_;                                    // window thread
-    CAttrValue serialNumber_;                                  // window thread
+    vrcommon::RunState state_{u"Runvex"}; // window thread
+    bool inRun_ = false;                  // window thread
+    bool singleTest_ = false;             // window thread
+    bool abandoned_ = false;              // window thread: a request is left running
+    bool requestRunning_ = false; // window thread: posted and not yet seen done (a script may be running)
+    std::optional<std::chrono::seconds> timeLimit_;                     // window thread
+    std::optional<std::chrono::steady_clock::time_point> testDeadline_; // window thread: of the running test
+    std::string timeLimitError_;      // window thread: set when the running test ran out of time
+    SequenceItem* current_ = nullptr; // window thread: the test being run
+    std::string currentName_;         // window thread: its name, for messages
+    std::string lastError_;           // window thread
+    CAttrValue serialNumber_;         // window thread
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_; // window thread
-    // Window thread: engine calls whose answers the run does not need (a test's verdict row, the next test's
-    // header), in order, until the next trip onto the worker's thread carries them: the next test's Set, or
-    // FinishEngineCalls as the run ends or pauses.
-    std::vector<std::function<void(IVrTestEngine*)>> engineCalls_;
 };
 
 } // namespace runvex

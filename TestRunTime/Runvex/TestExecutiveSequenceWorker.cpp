@@ -4,6 +4,7 @@
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
 #include "common/TestExecutive.h"
 #include "common/TestExecutiveText.h"
+#include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
 namespace runvex {
@@ -61,6 +62,14 @@ bool TestExecutiveSequenceWorker::GetOutput(int32_t* status, std::string* text) 
 
 void TestExecutiveSequenceWorker::Stop(const std::string& words) {
     vr::StopWorker(*executive_, words);
+}
+
+HRESULT TestExecutiveSequenceWorker::StoreVerdictRow(const std::string& value, const std::string& description,
+                                                     int32_t status, std::string* error) {
+    std::u16string reason;
+    HRESULT hr = executive_->StoreVerdictRow(vr::FromUtf8(value), vr::FromUtf8(description), status, &reason);
+    *error = vr::ToUtf8(reason);
+    return hr;
 }
 
 IVrTestEngine* TestExecutiveSequenceWorker::Engine() {

@@ -34,6 +34,8 @@ public:
     void GetResult(std::string* text, HRESULT* hr) override;
     bool GetOutput(int32_t* status, std::string* text) override;
     void Stop(const std::string& words) override;
+    HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                            std::string* error) override;
     IVrTestEngine* Engine() override;
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override;
 

@@ -1,6 +1,7 @@
 // The script executive program scrivon: registration switches, single-instance forwarding, then the window.
 // Offscreen (QT_QPA_PLATFORM=offscreen) nobody sees the window: what it would show goes to the standard
-// streams instead (ConsoleReport.h), and no box waits for an answer.
+// streams instead (ConsoleReport.h), and no box waits for an answer. SIGTERM, SIGINT and SIGHUP close the
+// window as its user would.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 #include "TestRunTime/Scrivon/ScrivonStart.h"
 #include "TestRunTime/Scrivon/TestExecutiveRunWorker.h"
@@ -16,9 +17,11 @@
 #include "platform/com/server.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/termination.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <cstdio>
 
@@ -72,6 +75,12 @@ int RunWindow(const ScrivonCommandLine& line) {
     }
     dialog.RegisterAsActiveObject();
     dialog.SetPendingFile(line.file);
+    // Ended by a signal, the window closes as its user closes it: a run is stopped and its Reset runs.
+    vr::ui::CloseOnTerminationSignals([window = QPointer<QWidget>(&dialog)] {
+        if (window) {
+            window->close();
+        }
+    });
     dialog.exec();
     return 0;
 }

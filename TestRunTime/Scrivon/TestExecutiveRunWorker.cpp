@@ -4,6 +4,7 @@
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
 #include "common/TestExecutive.h"
 #include "common/TestExecutiveText.h"
+#include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
 namespace scrivon {
@@ -33,8 +34,17 @@ void TestExecutiveRunWorker::SetCode(const std::string& language, const std::str
     Replace(executive_->Code, code);
 }
 
-void TestExecutiveRunWorker::Request(const std::string& method) {
-    executive_->Request(NewBstr(method), nullptr, nullptr);
+HRESULT TestExecutiveRunWorker::BeginTest(const std::string& sn, const std::string& testId,
+                                          std::string* error) {
+    std::u16string serialNumber = vr::FromUtf8(sn);
+    std::u16string reason;
+    HRESULT hr = executive_->BeginTest(&serialNumber, vr::FromUtf8(testId), &reason);
+    *error = vr::ToUtf8(reason);
+    return hr;
+}
+
+bool TestExecutiveRunWorker::Request(const std::string& method) {
+    return executive_->Request(NewBstr(method), nullptr, nullptr);
 }
 
 int TestExecutiveRunWorker::GetState() {
@@ -51,6 +61,14 @@ bool TestExecutiveRunWorker::GetOutput(int32_t* status, std::string* text) {
 
 void TestExecutiveRunWorker::Stop(const std::string& words) {
     vr::StopWorker(*executive_, words);
+}
+
+HRESULT TestExecutiveRunWorker::StoreVerdictRow(const std::string& value, const std::string& description,
+                                                int32_t status, std::string* error) {
+    std::u16string reason;
+    HRESULT hr = executive_->StoreVerdictRow(vr::FromUtf8(value), vr::FromUtf8(description), status, &reason);
+    *error = vr::ToUtf8(reason);
+    return hr;
 }
 
 IVrTestEngine* TestExecutiveRunWorker::Engine() {

@@ -21,11 +21,14 @@ public:
     std::vector<std::string> Languages();
 
     void SetCode(const std::string& language, const std::string& code) override;
-    void Request(const std::string& method) override;
+    HRESULT BeginTest(const std::string& sn, const std::string& testId, std::string* error) override;
+    bool Request(const std::string& method) override;
     int GetState() override;
     void GetResult(std::string* text, HRESULT* hr) override;
     bool GetOutput(int32_t* status, std::string* text) override;
     void Stop(const std::string& words) override;
+    HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                            std::string* error) override;
     IVrTestEngine* Engine() override;
     HANDLE ProgressEvent() override;
 

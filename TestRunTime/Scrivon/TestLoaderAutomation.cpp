@@ -1,9 +1,21 @@
 // The script executive window's automation object.
 #include "TestRunTime/Scrivon/TestLoaderAutomation.h"
 
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
 #include "platform/com/comutil.h"
+#include "platform/com/errorinfo.h"
 
 namespace scrivon {
+namespace {
+
+// A request the window refused: the call fails, and the client learns why.
+HRESULT Refused(const std::string& refusal) {
+    return vr::ReportError(HRESULT_FROM_WIN32(ERROR_BUSY), __uuidof(IVrTestLoader), kTestLoaderProgId,
+                           vr::FromUtf8(refusal));
+}
+
+} // namespace
 
 const vr::DispatchTable<CVrTestLoaderDlgAutoProxy>& CVrTestLoaderDlgAutoProxy::GetDispatchTable() {
     using D = vr::DispatchTable<CVrTestLoaderDlgAutoProxy>;
@@ -26,18 +38,20 @@ HRESULT CVrTestLoaderDlgAutoProxy::Load(BSTR sFile, VARIANT_BOOL* loaded) {
     if (!loaded) {
         return E_POINTER;
     }
-    bool done = target_ && target_->LoadScript(_bstr_t(sFile).utf8());
+    std::string refusal;
+    bool done = target_ && target_->LoadScript(_bstr_t(sFile).utf8(), &refusal);
     *loaded = done ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return refusal.empty() ? S_OK : Refused(refusal);
 }
 
 HRESULT CVrTestLoaderDlgAutoProxy::Run(VARIANT_BOOL* completed) {
     if (!completed) {
         return E_POINTER;
     }
-    bool done = target_ && target_->RunScript();
+    std::string refusal;
+    bool done = target_ && target_->RunScript(&refusal);
     *completed = done ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return refusal.empty() ? S_OK : Refused(refusal);
 }
 
 HRESULT CVrTestLoaderDlgAutoProxy::Popup() {

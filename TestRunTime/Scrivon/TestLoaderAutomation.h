@@ -11,12 +11,14 @@
 
 namespace scrivon {
 
-// What the object asks of its window.
+// What the object asks of its window. A Load or Run the window cannot take now (a run is in progress, it is
+// closing) leaves *refusal saying why; the object then fails the call with HRESULT_FROM_WIN32(ERROR_BUSY)
+// and that text as its error information.
 class TestLoaderTarget {
 public:
     virtual ~TestLoaderTarget() = default;
-    virtual bool LoadScript(const std::string& path) = 0;
-    virtual bool RunScript() = 0;
+    virtual bool LoadScript(const std::string& path, std::string* refusal) = 0;
+    virtual bool RunScript(std::string* refusal) = 0;
     virtual void Popup() = 0;
     // 1 passed, 2 failed, 7 error; 0 when the last Run ran nothing.
     virtual int32_t LastVerdict() = 0;

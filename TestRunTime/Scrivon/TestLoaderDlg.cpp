@@ -13,6 +13,7 @@
 #include "platform/ui/modal.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -64,6 +65,9 @@ CVrTestLoaderDlg::CVrTestLoaderDlg(TestRunWorker& worker, std::vector<std::strin
     }
     BuildWindow();
     model_ = std::make_unique<TestLoaderModel>(*this, worker, languages_);
+    // A close that waited for the run comes back once the run has ended.
+    model_->SetCloseAction(
+        [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     for (const std::string& language : model_->Languages()) {
         ui_.language->addItem(Q(language));
     }
@@ -77,15 +81,24 @@ CVrTestLoaderDlg::CVrTestLoaderDlg(TestRunWorker& worker, std::vector<std::strin
 }
 
 CVrTestLoaderDlg::~CVrTestLoaderDlg() {
+    RevokeActiveObject();
     if (proxy_) {
         proxy_->Bind(nullptr); // the object may outlive the window: it acts on nothing from now on
-        if (registered_) {
-            (void)RevokeActiveObject(rotCookie_, nullptr);
+        if (rotCookie_) {
+            // Its clients are told by RPC from now on; one that waited for a run has had its answer.
             (void)CoDisconnectObject(static_cast<IVrTestLoader*>(proxy_.Get()), 0);
         }
     }
     delete ui_.serialNumber; // before the model whose row it shows
     ui_.serialNumber = nullptr;
+}
+
+void CVrTestLoaderDlg::RevokeActiveObject() {
+    if (!registered_) {
+        return;
+    }
+    registered_ = false;
+    (void)::RevokeActiveObject(rotCookie_, nullptr); // our own cookie: nothing to tell on failure
 }
 
 void CVrTestLoaderDlg::BuildWindow() {
@@ -163,10 +176,10 @@ QWidget* CVrTestLoaderDlg::BuildSourceGroup() {
 }
 
 void CVrTestLoaderDlg::ConnectControls() {
-    connect(ui_.run, &QPushButton::clicked, this, [this] { (void)RunScript(); });
+    connect(ui_.run, &QPushButton::clicked, this, &CVrTestLoaderDlg::RunCommand);
     connect(ui_.stop, &QPushButton::clicked, this, [this] { model_->Stop(); });
     connect(ui_.open, &QPushButton::clicked, this, &CVrTestLoaderDlg::OpenCommand);
-    connect(ui_.exit, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui_.exit, &QPushButton::clicked, this, &QWidget::close);
     connect(ui_.showHide, &QPushButton::clicked, this, &CVrTestLoaderDlg::ToggleSource);
     connect(ui_.save, &QPushButton::clicked, this, [this] { model_->Save(); });
     connect(ui_.language, &QComboBox::textActivated, this,
@@ -188,20 +201,38 @@ void CVrTestLoaderDlg::RegisterAsActiveObject() {
     registered_ = true;
 }
 
-bool CVrTestLoaderDlg::LoadScript(const std::string& path) {
-    // A client's file can arrive before the first tick loads the file the program was started with: the
-    // client's is the later wish, so the start file is dropped instead of replacing it.
-    pendingFile_.clear();
-    return model_->Load(path);
+bool CVrTestLoaderDlg::LoadScript(const std::string& path, std::string* refusal) {
+    bool loaded = model_->Load(path, TestLoaderModel::Caller::Client, refusal);
+    if (refusal->empty()) {
+        // A client's file can arrive before the first tick loads the file the program was started with: the
+        // client's is the later wish, so the start file is dropped instead of replacing it.
+        pendingFile_.clear();
+    }
+    return loaded;
 }
 
 void CVrTestLoaderDlg::ReportToConsole(std::FILE* out, std::FILE* err) {
     console_ = std::make_unique<ConsoleReport>(out, err);
 }
 
-bool CVrTestLoaderDlg::RunScript() {
+bool CVrTestLoaderDlg::RunScript(std::string* refusal) {
+    return RunAndReport(TestLoaderModel::Caller::Client, refusal);
+}
+
+void CVrTestLoaderDlg::RunCommand() {
+    std::string refusal;
+    (void)RunAndReport(TestLoaderModel::Caller::Operator, &refusal);
+    if (!refusal.empty()) {
+        ShowError("Error", refusal);
+    }
+}
+
+bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, std::string* refusal) {
     ui_.serialNumber->Combo()->TakeTypedText();
-    bool completed = model_->Run();
+    bool completed = model_->Run(caller, refusal);
+    if (!refusal->empty()) {
+        return false; // another run goes on, and reports itself
+    }
     ui_.serialNumber->Combo()->RefreshList(); // the serial number joined its recent values
     if (console_ && model_->LastVerdict() != 0) {
         console_->RunEnded(model_->State().returnValue, model_->LastVerdict());
@@ -210,7 +241,7 @@ bool CVrTestLoaderDlg::RunScript() {
 }
 
 int32_t CVrTestLoaderDlg::LastVerdict() {
-    return model_->LastVerdict();
+    return model_->TakeVerdict();
 }
 
 void CVrTestLoaderDlg::StopRun() {
@@ -218,6 +249,7 @@ void CVrTestLoaderDlg::StopRun() {
 }
 
 void CVrTestLoaderDlg::Popup() {
+    model_->EndClientTurn(); // a forwarded start: no Run of its own follows
     showNormal();
     raise();
     activateWindow();
@@ -350,8 +382,26 @@ void CVrTestLoaderDlg::TimerTick() {
     if (!pendingFile_.empty()) {
         std::string path = std::move(pendingFile_);
         pendingFile_.clear();
-        (void)model_->Load(path);
+        std::string refusal;
+        if (!model_->Load(path, TestLoaderModel::Caller::Operator, &refusal) && !refusal.empty()) {
+            pendingFile_ = path; // a run or a client's script comes first: a later tick loads it
+        }
     }
+}
+
+void CVrTestLoaderDlg::closeEvent(QCloseEvent* event) {
+    RevokeActiveObject();
+    if (!model_->RequestClose()) {
+        event->ignore(); // the model closes the window again once the run has ended
+        return;
+    }
+    event->accept();
+    QDialog::done(QDialog::Accepted);
+}
+
+// The dialog's own way out (Escape is the output pane's) closes as every other close does.
+void CVrTestLoaderDlg::reject() {
+    close();
 }
 
 void CVrTestLoaderDlg::keyPressEvent(QKeyEvent* event) {

@@ -46,9 +46,9 @@ public:
     void ShowAbout();
     TestLoaderModel& Model() { return *model_; }
 
-    // TestLoaderTarget (the automation object's calls).
-    bool LoadScript(const std::string& path) override;
-    bool RunScript() override;
+    // TestLoaderTarget (the automation object's calls, a client's).
+    bool LoadScript(const std::string& path, std::string* refusal) override;
+    bool RunScript(std::string* refusal) override;
     void Popup() override;
     int32_t LastVerdict() override;
     void StopRun() override;
@@ -80,6 +80,10 @@ public:
     bool SourceShown() const;
 
 protected:
+    // Every close (Exit, the window's own, a termination signal) asks the model: during a run the run is
+    // stopped and the window closes once it has ended. Later starts no longer find the window meanwhile.
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -92,6 +96,12 @@ private:
     void OpenCommand();
     void ToggleSource();
     void TimerTick();
+    // The operator's Run button.
+    void RunCommand();
+    // The run itself, for the button and a client; reports the end offscreen.
+    bool RunAndReport(TestLoaderModel::Caller caller, std::string* refusal);
+    // Later starts and clients no longer find the window; the clients it has keep it until it is gone.
+    void RevokeActiveObject();
 
     TestRunWorker& worker_; // the caller's; outlives the window
     std::vector<std::string> languages_;

@@ -5,6 +5,7 @@
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Scrivon/RunVerdict.h"
 #include "TestRunTime/Scrivon/ScriptFileName.h"
+#include "common/Trace.h"
 #include "common/VrConfigData.h"
 #include "platform/base/paths.h"
 #include "platform/com/comutil.h"
@@ -109,7 +110,38 @@ bool TestLoaderModel::SettleLanguage(const std::string& path, bool askAllowed) {
     return true;
 }
 
-bool TestLoaderModel::Load(const std::string& path) {
+// The run state's answer to a request, with the client's turn for a Load: a refusal is kept and traced.
+// A refusal of a call nested in a run is its own: it never reaches the run's caller.
+bool TestLoaderModel::Admits(vrcommon::RunRequest request, std::string* refusal) {
+    std::string why;
+    if (runState_.Takes(request, &why)) {
+        if (request != vrcommon::RunRequest::Load || !ClientTurnHeld()) {
+            return true;
+        }
+        why = "Another client's script waits for its run: nothing else can be loaded until then.";
+    }
+    SetTraceMethodName(u"TestLoaderModel::Admits()");
+    SetTraceSite();
+    TraceInfo(u"Refused: %hs", why.c_str());
+    if (refusal) {
+        *refusal = why;
+    }
+    return false;
+}
+
+bool TestLoaderModel::Load(const std::string& path, Caller caller, std::string* refusal) {
+    if (!Admits(vrcommon::RunRequest::Load, refusal)) {
+        return false;
+    }
+    vrcommon::RunState::Scope loading(runState_, vrcommon::RunPhase::Loading);
+    bool loaded = LoadFile(path);
+    if (loaded && caller == Caller::Client) {
+        HoldClientTurn();
+    }
+    return loaded;
+}
+
+bool TestLoaderModel::LoadFile(const std::string& path) {
     if (FileExists(path) && SettleLanguage(path, true)) {
         std::string text;
         std::string reason;
@@ -135,9 +167,15 @@ bool TestLoaderModel::Load(const std::string& path) {
 }
 
 bool TestLoaderModel::OpenOrCreate(const std::string& chosenPath) {
+    std::string refusal;
+    if (!Admits(vrcommon::RunRequest::Load, &refusal)) {
+        view_.ShowError("Error", refusal);
+        return false;
+    }
+    vrcommon::RunState::Scope loading(runState_, vrcommon::RunPhase::Loading);
     if (FileExists(chosenPath)) {
         state_.scriptPath = chosenPath;
-        return Load(chosenPath);
+        return LoadFile(chosenPath);
     }
     std::string path = WithScriptExtension(chosenPath);
     if (!SettleLanguage(path, true)) {
@@ -150,7 +188,7 @@ bool TestLoaderModel::OpenOrCreate(const std::string& chosenPath) {
         view_.ShowError("Error", "Couldn't create file '" + path + "'");
         return false;
     }
-    return Load(path);
+    return LoadFile(path);
 }
 
 void TestLoaderModel::SelectLanguage(const std::string& language) {
@@ -183,7 +221,39 @@ void TestLoaderModel::Save() {
 }
 
 void TestLoaderModel::Stop() {
+    std::string nothing;
+    if (!runState_.Takes(vrcommon::RunRequest::Stop, &nothing)) {
+        return; // no script runs: an interruption now would fail the next run instead
+    }
+    runState_.MoveTo(vrcommon::RunPhase::Stopping);
     worker_.Stop("");
+}
+
+bool TestLoaderModel::RequestClose() {
+    // A second close finds the run stopped already: its Reset must run.
+    bool running = runState_.Phase() == vrcommon::RunPhase::Running;
+    if (runState_.RequestClose(kClosePatience)) {
+        return true;
+    }
+    if (running) {
+        worker_.Stop(""); // as Stop: the script ends at its next engine call, then Reset runs
+    }
+    state_.status = "Closing ...";
+    Show();
+    return false;
+}
+
+bool TestLoaderModel::ClientTurnHeld() const {
+    return clientTurnEnds_ && std::chrono::steady_clock::now() < *clientTurnEnds_;
+}
+
+void TestLoaderModel::HoldClientTurn() {
+    clientTurnEnds_ = std::chrono::steady_clock::now() + kClientTurn;
+}
+
+int32_t TestLoaderModel::TakeVerdict() {
+    clientTurnEnds_.reset();
+    return lastVerdict_;
 }
 
 void TestLoaderModel::DrainOutput() {
@@ -194,12 +264,49 @@ void TestLoaderModel::DrainOutput() {
     }
 }
 
+// While closing the window is going or gone: the failure is traced, not shown in a box nobody would see.
+void TestLoaderModel::ReportError(const std::string& caption, const std::string& text) {
+    if (runState_.Phase() == vrcommon::RunPhase::Closing) {
+        SetTraceMethodName(u"TestLoaderModel::ReportError()");
+        SetTraceSite();
+        TraceError(u"%hs: %hs", caption.c_str(), text.c_str());
+        return;
+    }
+    view_.ShowError(caption, text);
+}
+
+// A Stop (or a close) came before the request could start: it is not made, as the engine would have
+// interrupted it.
+bool TestLoaderModel::Interrupted() {
+    lastError_ = "Test '" + TestIdOf(state_.scriptPath) + "' is interrupted by the User.";
+    ReportError("Run-Time Error", lastError_);
+    worker_.Stop("continue"); // as after a failed request: Reset still runs
+    return false;
+}
+
 bool TestLoaderModel::SubmitAndWait(const std::string& method, std::string* result) {
-    worker_.Request(method);
+    if (abandoned_) {
+        return false;
+    }
+    if (runState_.Phase() != vrcommon::RunPhase::Running && method != "Reset") {
+        return Interrupted();
+    }
+    if (!worker_.Request(method)) {
+        lastError_ = "The test execution thread is still busy with another request.";
+        ReportError("Run-Time Error", lastError_);
+        return false;
+    }
     for (;;) {
         DrainOutput();
         if (worker_.GetState() == 2) {
             break;
+        }
+        if (runState_.CloseOverdue()) {
+            // The script does not end: the window closes without it, and nothing more is asked of the worker.
+            abandoned_ = true;
+            lastError_ = "The script didn't end after the window was closed; it was left running.";
+            ReportError("Run-Time Error", lastError_);
+            return false;
         }
         view_.PumpMessages();
     }
@@ -216,7 +323,7 @@ bool TestLoaderModel::SubmitAndWait(const std::string& method, std::string* resu
     if (int line = ErrorLineOf(text); line - 1 >= 0) {
         view_.SelectSourceLine(line);
     }
-    view_.ShowError("Run-Time Error", text);
+    ReportError("Run-Time Error", text);
     // The failure is reported: a Stop that caused it no longer holds, so Reset still runs and the run's
     // result row is still stored.
     worker_.Stop("continue");
@@ -225,16 +332,22 @@ bool TestLoaderModel::SubmitAndWait(const std::string& method, std::string* resu
 
 void TestLoaderModel::EngineOutput(const char* line) {
     _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
+    // A frame line the engine refuses (an interrupted engine) costs the run nothing.
     (void)worker_.Engine()->Output(_bstr_t(line), missing);
 }
 
-bool TestLoaderModel::Run() {
-    // Nothing loaded, or a run in progress (Run called again through the automation object): refused, so
-    // that an empty source never counts as a passed test and a run is never nested in another.
+bool TestLoaderModel::Run(Caller caller, std::string* refusal) {
+    if (!Admits(vrcommon::RunRequest::Run, refusal)) {
+        return false; // the run in progress keeps its verdict
+    }
+    // Nothing loaded: an empty source never counts as a passed test.
     lastVerdict_ = 0;
     if (!state_.runEnabled) {
         return false;
     }
+    vrcommon::RunState::Scope running(runState_, vrcommon::RunPhase::Running);
+    abandoned_ = false;
+    lastError_.clear();
     // The row keeps no recent value by itself (NotAutoSetRecentValue, as it stores on every keystroke): the
     // serial number a run starts with is the one that joins them.
     if (SUCCEEDED(serialNumberEditor_->Store().hr) &&
@@ -248,37 +361,7 @@ bool TestLoaderModel::Run() {
     state_.status = "Processing ...";
     Show();
 
-    bool completed = false;
-    IVrTestEngine* engine = worker_.Engine();
-    if (!state_.language.empty() && engine) {
-        worker_.SetCode(state_.language, view_.SourceText());
-        (void)engine->put_SN(_bstr_t(serialNumber_.GetValueText()));
-        (void)engine->put_TestID(_bstr_t(TestIdOf(state_.scriptPath).c_str()));
-        (void)engine->put_TestExecSession(_bstr_t(u""));
-        if (SubmitAndWait("", nullptr)) {
-            VARIANT_BOOL framed = VARIANT_FALSE;
-            (void)engine->IsOptionEnabled(_bstr_t(u"EngineOutput"), &framed);
-            if (framed) {
-                EngineOutput(kBeginLine);
-            }
-            _bstr_t session;
-            if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-                (void)engine->SetNextTestExecSession();
-            }
-            std::string returned;
-            if (SubmitAndWait("Preset", nullptr)) {
-                bool tested = SubmitAndWait("Test", &returned);
-                if (tested) {
-                    state_.returnValue = returned;
-                }
-                bool reset = SubmitAndWait("Reset", nullptr);
-                completed = tested && reset;
-            }
-            if (framed) {
-                EngineOutput(kEndLine);
-            }
-        }
-    }
+    bool completed = RunSteps();
     DrainOutput();
     state_.runEnabled = true;
     state_.openEnabled = true;
@@ -286,24 +369,74 @@ bool TestLoaderModel::Run() {
     if (!completed) {
         state_.returnValue = "Error";
     }
-    state_.status = "Ready";
+    state_.status = runState_.Phase() == vrcommon::RunPhase::Closing ? "Closing ..." : "Ready";
     Show();
     StoreVerdict(completed);
+    if (caller == Caller::Client) {
+        HoldClientTurn(); // for the verdict the client reads next
+    }
     return completed;
 }
 
+// The load, Preset, Test and Reset with the engine prepared for them; true when the run completed.
+bool TestLoaderModel::RunSteps() {
+    IVrTestEngine* engine = worker_.Engine();
+    if (state_.language.empty() || !engine) {
+        return false;
+    }
+    worker_.SetCode(state_.language, view_.SourceText());
+    std::string error;
+    if (FAILED(worker_.BeginTest(serialNumber_.GetValueText(), TestIdOf(state_.scriptPath), &error))) {
+        // Rows stored under the run before's identity would be misfiled: the run ends here.
+        lastError_ = error;
+        ReportError("Run-Time Error", error);
+        return false;
+    }
+    if (!SubmitAndWait("", nullptr)) {
+        return false;
+    }
+    VARIANT_BOOL framed = VARIANT_FALSE;
+    // An option that cannot be read leaves the run unframed.
+    (void)engine->IsOptionEnabled(_bstr_t(u"EngineOutput"), &framed);
+    if (framed) {
+        EngineOutput(kBeginLine);
+    }
+    _bstr_t session;
+    if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
+        (void)engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
+    }
+    bool completed = false;
+    std::string returned;
+    if (SubmitAndWait("Preset", nullptr)) {
+        bool tested = SubmitAndWait("Test", &returned);
+        if (tested) {
+            state_.returnValue = returned;
+        }
+        bool reset = SubmitAndWait("Reset", nullptr);
+        completed = tested && reset;
+    }
+    if (framed) {
+        EngineOutput(kEndLine);
+    }
+    return completed;
+}
+
+// A row that cannot be stored is an error of the run, shown as one: it is never dropped silently.
 void TestLoaderModel::StoreVerdict(bool completed) {
     int32_t verdict = VerdictOf(completed, state_.returnValue);
     lastVerdict_ = verdict;
-    IVrTestEngine* engine = worker_.Engine();
-    if (!engine) {
+    if (!worker_.Engine()) {
+        return; // the worker never started: there is no engine and no database to store in
+    }
+    std::string error;
+    if (abandoned_) {
+        error = "the script is still running.";
+    } else if (SUCCEEDED(worker_.StoreVerdictRow(state_.returnValue, verdict == 7 ? lastError_ : "", verdict,
+                                                 &error))) {
         return;
     }
-    _variant_t value(_bstr_t(state_.returnValue.c_str()));
-    _variant_t description(_bstr_t(verdict == 7 ? lastError_.c_str() : ""));
-    _variant_t status(static_cast<LONG>(verdict));
-    _variant_t missing(DISP_E_PARAMNOTFOUND, VT_ERROR);
-    (void)engine->SaveResult(value, _bstr_t(u""), description, status, missing);
+    lastVerdict_ = 7;
+    ReportError("Error", "The verdict of '" + TestIdOf(state_.scriptPath) + "' couldn't be stored: " + error);
 }
 
 } // namespace scrivon

@@ -1,13 +1,25 @@
 // The script executive window's logic without widgets: opening, creating, loading and saving a script,
 // renaming its language, and running Preset, Test and Reset through the test-execution worker with the
 // verdict stored as a result row. The Qt dialog is a thin view over it. Called only on the window thread.
+//
+// The run state (vrcommon::RunState: idle, loading, running, stopping, closing) is kept here, and every entry
+// point asks it: the window's buttons and timer (the operator's) and the automation object's Load and Run (a
+// client's, forwarded starts among them). A Load or Run that the state cannot take is refused with a reason
+// (its refusal) and changes nothing: a run never nests in another. A client's Load holds the script for that
+// client's Run and the verdict it then reads (TakeVerdict), a little while at most, so that a second client
+// neither replaces the script between another's Load and Run nor takes its verdict. Stop interrupts only a
+// running script; a close during a run stops it and lets the window close once it has ended, or once the
+// close has waited kClosePatience, after which no more requests are made.
 #pragma once
 
 #include "common/AttrValue.h"
 #include "common/AttrValueEditorModel.h"
+#include "common/RunState.h"
 #include "platform/com/hresult.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,14 +65,22 @@ class TestRunWorker {
 public:
     virtual ~TestRunWorker() = default;
     virtual void SetCode(const std::string& language, const std::string& code) = 0;
-    // Starts a request: "" loads the code, otherwise the script method of that name.
-    virtual void Request(const std::string& method) = 0;
+    // Gives the engine the test's identity (serial number, test id, an empty session) after ending an
+    // interruption left from before; the failure with its description.
+    virtual HRESULT BeginTest(const std::string& sn, const std::string& testId, std::string* error) = 0;
+    // Starts a request: "" loads the code, otherwise the script method of that name. False when the worker
+    // refused it (another request is pending).
+    virtual bool Request(const std::string& method) = 0;
     // 0 idle, 1 pending, 2 finished (reading 2 resets it to 0).
     virtual int GetState() = 0;
     virtual void GetResult(std::string* text, HRESULT* hr) = 0;
     // The next engine output line; false when none waits.
     virtual bool GetOutput(int32_t* status, std::string* text) = 0;
     virtual void Stop(const std::string& words) = 0;
+    // Stores the verdict's result row (value, description, status), also after a Stop came; the failure with
+    // its description.
+    virtual HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                                    std::string* error) = 0;
     // The engine, usable on the window thread.
     virtual IVrTestEngine* Engine() = 0;
     // An event set when the worker has news (an output line or the request's end), for the window's wait
@@ -73,6 +93,13 @@ public:
     static constexpr const char* kSerialNumberOptions =
         "ShowUndefined,ShowNameAsStandardStatic,DynamicallyStoreAttrValue,NotAutoSetRecentValue,"
         "MaxNumOfRecentValues=10,RegistryVarNameForRecentValues='TestLoaderSN',EditChangeDelay=0";
+    // How long a close waits for a stopped run to end (its Reset included).
+    static constexpr std::chrono::seconds kClosePatience{10};
+    // How long a client's Load holds the script for its Run, and its Run the verdict for it to read.
+    static constexpr std::chrono::seconds kClientTurn{10};
+
+    // Who asks: the operator (the window's buttons and timer) or an automation client.
+    enum class Caller { Operator, Client };
 
     // languages: what the script executive lists; "JScript" is selected when it is among them.
     TestLoaderModel(TestLoaderView& view, TestRunWorker& worker, std::vector<std::string> languages);
@@ -84,16 +111,29 @@ public:
     // The verdict of the last run (1 passed, 2 failed, 7 error); 0 before the first run, and after a Run
     // that ran nothing.
     int32_t LastVerdict() const { return lastVerdict_; }
+    vrcommon::RunPhase Phase() const { return runState_.Phase(); }
 
     // Loads an existing script whose language is known or asked for; otherwise clears the script path.
-    bool Load(const std::string& path);
+    // Refused (false, *refusal says why when given, nothing changed; else refusal stays as it was) unless
+    // the program is idle and no client's script waits for its run.
+    bool Load(const std::string& path, Caller caller = Caller::Operator, std::string* refusal = nullptr);
     // The Open command after the file dialog: loads an existing file, or creates the script from the blank
-    // file of its language (asked for when the name carries none) and loads it.
+    // file of its language (asked for when the name carries none) and loads it. Refused as Load is.
     bool OpenOrCreate(const std::string& chosenPath);
-    // Runs Preset, Test and Reset; true when the run completed. The verdict is stored as a result row. With
-    // no script loaded, or while a run is in progress, nothing runs and the answer is false.
-    bool Run();
+    // Runs Preset, Test and Reset; true when the run completed. The verdict is stored as a result row before
+    // Run returns. With no script loaded nothing runs and the answer is false; while another run is in
+    // progress the Run is refused (*refusal says why, as for Load).
+    bool Run(Caller caller = Caller::Operator, std::string* refusal = nullptr);
+    // The verdict a client reads after its Run: the client's turn ends.
+    int32_t TakeVerdict();
+    // A client is done without a run (a forwarded start brings the window up): its turn ends.
+    void EndClientTurn() { clientTurnEnds_.reset(); }
+    // Interrupts the running script; nothing while no script runs.
     void Stop();
+    // Closing the window: true when it may close now. During a run the run is stopped, and the close action
+    // (SetCloseAction) runs once it has ended: the window closes then.
+    bool RequestClose();
+    void SetCloseAction(std::function<void()> close) { runState_.SetCloseAction(std::move(close)); }
     // Writes the source pane to the script path.
     void Save();
     void SelectLanguage(const std::string& language);
@@ -101,19 +141,29 @@ public:
     void SourceEdited();
 
 private:
+    bool Admits(vrcommon::RunRequest request, std::string* refusal);
+    bool LoadFile(const std::string& path);
     bool SettleLanguage(const std::string& path, bool askAllowed);
+    bool RunSteps();
     bool SubmitAndWait(const std::string& method, std::string* result);
+    bool Interrupted();
+    void ReportError(const std::string& caption, const std::string& text);
     void DrainOutput();
     void EngineOutput(const char* line);
     void StoreVerdict(bool completed);
+    bool ClientTurnHeld() const;
+    void HoldClientTurn();
     void Show() { view_.ShowState(state_); }
 
-    TestLoaderView& view_;
+    TestLoaderView& view_; // window thread, as every member
     TestRunWorker& worker_;
     std::vector<std::string> languages_;
     TestLoaderState state_;
+    vrcommon::RunState runState_{u"Scrivon"};
     std::string lastError_;
     int32_t lastVerdict_ = 0;
+    bool abandoned_ = false; // the run gave up waiting for a request after a close: no request follows
+    std::optional<std::chrono::steady_clock::time_point> clientTurnEnds_;
     CAttrValue serialNumber_;
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_;
 };

@@ -10,21 +10,18 @@
 #include "platform/com/apartment.h"
 #include "platform/rpc/local_server.h"
 #include "platform/ui/gui_apartment.h"
+#include "platform/ui/termination.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string_view>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -112,41 +109,16 @@ void QuitWhenIdle(QApplication& application) {
     timer->start(kIdlePoll);
 }
 
-// The write end of the pipe that carries a termination signal to the window thread: written once, before the
-// handlers are installed.
-int g_signalPipe = -1;
-
-void ForwardSignal(int signal) {
-    const unsigned char number = static_cast<unsigned char>(signal);
-    (void)!write(g_signalPipe, &number, 1); // a full pipe already holds a request to close
-}
-
 // SIGTERM, SIGINT and SIGHUP close the window as its user would (a close event on it), so the program ends
-// the way it does then: registrations given back, clients disconnected. The handlers reset on entry: a
-// second signal ends the program at once, should the window thread not get to the first. Window thread.
-void CloseWindowOnTermination(QApplication& application) {
-    int ends[2] = {-1, -1};
-    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return; // without the pipe the signals keep ending the program outright
-    }
-    g_signalPipe = ends[1];
-    auto* notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, &application);
-    QObject::connect(notifier, &QSocketNotifier::activated, [readEnd = ends[0]] {
-        unsigned char pending[16];
-        (void)!read(readEnd, pending, sizeof(pending)); // which signal it was does not matter
+// the way it does then: registrations given back, clients disconnected. Window thread.
+void CloseWindowOnTermination() {
+    vr::ui::CloseOnTerminationSignals([] {
         if (QWidget* window = graphhost::HostWindow::Window()) {
             window->close(); // its last window: the application quits once it is gone
         } else {
             QApplication::quit();
         }
     });
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction handler {};
-        handler.sa_handler = &ForwardSignal;
-        sigemptyset(&handler.sa_mask);
-        handler.sa_flags = SA_RESETHAND | SA_RESTART;
-        (void)sigaction(signal, &handler, nullptr); // valid arguments: cannot fail
-    }
 }
 
 // Serves the class until the window is closed or the program is idle. 0, or 1 when serving could not start.
@@ -154,7 +126,7 @@ int Serve(int argc, char** argv) {
     SetTraceMethodName(u"GraphHost::Serve()");
     UseOffscreenWithoutDisplay();
     QApplication application(argc, argv);
-    CloseWindowOnTermination(application);
+    CloseWindowOnTermination();
     std::unique_ptr<vr::ui::GuiApartment> apartment;
     if (FAILED(vr::ui::GuiApartment::Create(&apartment))) {
         return 1;

@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <Qt>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,6 +62,10 @@ public:
     // One round of the window thread's wait for the worker: runs pending window messages and the
     // apartment's calls, and sleeps a little (at most some milliseconds) until the worker has news.
     virtual void PumpWhileWaiting() = 0;
+    // Runs work that waits for the worker (an object's Set) as one of the dialog's operations: a close or a
+    // timer tick that comes during its waits waits for its end, so the object is still there after them.
+    // A host without such operations runs it at once.
+    virtual void RunOperation(const std::function<void()>& work) { work(); }
     // A message box (MB_* buttons and icon); ownerless boxes have no owner window. A host without anybody
     // to answer (offscreen) must not wait: it reports the text elsewhere and answers IDOK (or the box's
     // cancel answer).

@@ -388,7 +388,10 @@ bool CPObject::RunRequest(std::u16string_view name, std::u16string_view first, s
         host_.SetStatus(u"Run-Time Error");
         return false;
     }
-    worker_->Request(vr::AllocBstr(name), vr::AllocBstr(first), vr::AllocBstr(second));
+    if (!worker_->Request(vr::AllocBstr(name), vr::AllocBstr(first), vr::AllocBstr(second))) {
+        host_.SetStatus(u"Run-Time Error"); // another request still runs: its waiter keeps its result
+        return false;
+    }
     return WaitForWorker();
 }
 
@@ -397,7 +400,10 @@ bool CPObject::RunDirect(std::u16string_view script) {
         host_.SetStatus(u"Run-Time Error");
         return false;
     }
-    worker_->AddScriptNow(vr::AllocBstr(script));
+    if (!worker_->AddScriptNow(vr::AllocBstr(script))) {
+        host_.SetStatus(u"Run-Time Error"); // as RunRequest
+        return false;
+    }
     return WaitForWorker();
 }
 

@@ -287,7 +287,11 @@ void CPObjectControl::MakeWindows(bool plainButton) {
         button_ = new QPushButton(QString::fromStdU16String(buttonCaption), parent);
         button_->setFont(font);
         button_->setGeometry(layout.buttonLeft, innerTop, layout.buttonWidth, innerHeight);
-        QObject::connect(button_, &QPushButton::clicked, button_, [this] { ExecuteSet(); });
+        QObject::connect(button_, &QPushButton::clicked, button_, [this] {
+            // Whether the Set waits for the next refresh is decided before it becomes an operation itself.
+            bool queue = host_.RefreshRunning();
+            host_.RunOperation([this, queue] { ExecuteSet(queue); });
+        });
         button_->show();
     }
     if (valueWindow_) {
@@ -432,6 +436,10 @@ bool CPObjectControl::EntryIsValid(const SetParameter& row) {
 }
 
 void CPObjectControl::ExecuteSet() {
+    ExecuteSet(host_.RefreshRunning());
+}
+
+void CPObjectControl::ExecuteSet(bool queueForRefresh) {
     host_.SetStatus(u"Executing ...");
     // Every row's entry is kept, also when one of them is refused below.
     for (Row& row : rows_) {
@@ -466,7 +474,7 @@ void CPObjectControl::ExecuteSet() {
     }
     script += setScript_;
     if (!script.empty()) {
-        if (host_.RefreshRunning()) {
+        if (queueForRefresh) {
             queuedScript_ = script; // the worker runs one request at a time: the next refresh takes it
             return;
         }

@@ -48,6 +48,8 @@ public:
     // The "Set" button: checks every row's entry, runs the set lines and the 'Set' script (queued while a
     // refresh runs), then refreshes this object. paramvalues keeps every row's entry, also after a refusal.
     void ExecuteSet() override;
+    // The Set with its script queued for the next refresh (true) or run now.
+    void ExecuteSet(bool queueForRefresh);
     void OnLayout() override {}
 
     const std::u16string& Format() const { return format_; }

@@ -24,22 +24,15 @@ std::string Quoted(const char* before, const std::string& what, const char* afte
 
 } // namespace
 
-PanelRunModel::OperationScope::OperationScope(PanelRunModel& model) : model_(model) {
-    ++model_.depth_;
-}
-
-// The last operation to end carries out a close that came meanwhile.
-PanelRunModel::OperationScope::~OperationScope() {
-    if (--model_.depth_ == 0 && model_.closePending_) {
-        model_.closePending_ = false;
-        model_.StopAutoRefresh();
-        model_.view_.PostClose();
-    }
-}
-
 PanelRunModel::PanelRunModel(PanelView& view, PanelWorker& worker, PanelContent& content, bool batch,
                              bool unattended)
-    : view_(view), worker_(worker), content_(content), batch_(batch), unattended_(unattended) {}
+    : view_(view), worker_(worker), content_(content), batch_(batch), unattended_(unattended) {
+    // The last operation to end carries out a close that came meanwhile.
+    runState_.SetCloseAction([this] {
+        StopAutoRefresh();
+        view_.PostClose();
+    });
+}
 
 void PanelRunModel::RunOperation(const std::function<void()>& work) {
     OperationScope scope(*this);
@@ -97,7 +90,7 @@ bool PanelRunModel::Load(const std::string& path) {
     bool quiet = false;
     bool loaded = false;
     {
-        OperationScope scope(*this);
+        OperationScope scope(*this, vrcommon::RunPhase::Loading);
         loaded = LoadSteps(path, &quiet);
         if (!loaded) {
             if (!quiet) {
@@ -240,7 +233,7 @@ bool PanelRunModel::Save() {
 }
 
 bool PanelRunModel::Open(const std::string& chosenPath) {
-    if (IsBusy()) {
+    if (IsBusy() || !runState_.Takes(vrcommon::RunRequest::Load)) {
         return false;
     }
     std::string path = chosenPath;
@@ -273,7 +266,7 @@ bool PanelRunModel::Open(const std::string& chosenPath) {
 }
 
 void PanelRunModel::Refresh() {
-    if (!state_.loaded || IsBusy()) {
+    if (!state_.loaded || IsBusy() || !runState_.Takes(vrcommon::RunRequest::Run)) {
         return;
     }
     OperationScope scope(*this);
@@ -311,8 +304,9 @@ void PanelRunModel::StopAutoRefresh() {
 }
 
 void PanelRunModel::OnTimerTick() {
-    // A tick during a wait is one of the window's events served by that wait: it starts nothing.
-    if (closed_ || IsBusy()) {
+    // A tick during a wait is one of the window's events served by that wait: it starts nothing; nor does
+    // one after a close came.
+    if (IsBusy() || runState_.Phase() == vrcommon::RunPhase::Closing) {
         return;
     }
     if (!pendingFile_.empty()) {
@@ -349,7 +343,7 @@ void PanelRunModel::AfterLoopStopped() {
 }
 
 void PanelRunModel::EndUnattended() {
-    if (unattended_ && !closed_) {
+    if (unattended_ && !runState_.Closed()) {
         view_.PostClose();
     }
 }
@@ -367,15 +361,13 @@ void PanelRunModel::SetRefreshPeriod(int seconds) {
 }
 
 bool PanelRunModel::RequestClose() {
-    if (closed_) {
-        return true;
+    bool first = !runState_.Closed();
+    if (!runState_.RequestClose()) {
+        return false; // an operation runs: the close is carried out when it has ended
     }
-    if (IsBusy()) {
-        closePending_ = true;
-        return false;
+    if (first) {
+        Reset(true); // ticks and further closes during the reset's wait change nothing
     }
-    closed_ = true; // ticks and further closes during the reset's wait change nothing
-    Reset(true);
     return true;
 }
 

@@ -4,15 +4,17 @@
 //
 // One request at a time: the worker serves one request, and the dialog waits for it while serving its
 // window's events, so a timer tick, a command or a close may arrive during any wait (a refresh, Preset,
-// Reset, or a panel object's Set or Initialize). While an operation runs (RunOperation, and every request),
-// a timer tick starts nothing, commands are refused, a second request is refused, and a close is only noted
-// and carried out when the last operation has ended, so the worker is never taken away under a wait.
+// Reset, or a panel object's Set or Initialize). The run state (vrcommon::RunState: idle, loading, running,
+// closing) is kept here: while an operation runs (RunOperation, Load, and every request), a timer tick starts
+// nothing, commands are refused, a second request is refused, and a close is only noted and carried out when
+// the last operation has ended, so neither the worker nor a panel object is taken away under a wait.
 //
 // Threads: the window thread only.
 #pragma once
 
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanolixCommandLine.h"
+#include "common/RunState.h"
 #include "platform/com/hresult.h"
 
 #include <cstdint>
@@ -110,7 +112,8 @@ public:
     int Result() const { return result_; }
     bool IsLoaded() const { return state_.loaded; }
     // An operation or a request runs: commands are refused meanwhile.
-    bool IsBusy() const { return depth_ > 0; }
+    bool IsBusy() const { return runState_.Busy(); }
+    vrcommon::RunPhase Phase() const { return runState_.Phase(); }
     const std::string& LastErrorText() const { return lastError_; }
     const std::string& PanelPath() const { return path_; }
     const std::string& Language() const { return settings_.language; }
@@ -150,15 +153,11 @@ public:
 private:
     enum class RefreshOutcome { None, Ready, Failed };
 
-    class OperationScope {
+    // An operation: the running phase, or loading.
+    class OperationScope : public vrcommon::RunState::Scope {
     public:
-        explicit OperationScope(PanelRunModel& model);
-        ~OperationScope();
-        OperationScope(const OperationScope&) = delete;
-        OperationScope& operator=(const OperationScope&) = delete;
-
-    private:
-        PanelRunModel& model_;
+        explicit OperationScope(PanelRunModel& model, vrcommon::RunPhase phase = vrcommon::RunPhase::Running)
+            : Scope(model.runState_, phase) {}
     };
 
     bool LoadSteps(const std::string& path, bool* quiet);
@@ -186,10 +185,8 @@ private:
     std::string pendingFile_;
     std::string lastError_;
     int result_ = kExitNotPassed;
-    int depth_ = 0;        // operations and requests running (nested)
-    bool waiting_ = false; // a request is with the worker
-    bool closePending_ = false;
-    bool closed_ = false;
+    vrcommon::RunState runState_{u"Panolix"};
+    bool waiting_ = false;     // a request is with the worker
     bool loopRan_ = false;     // the last refresh was started by the auto-refresh loop
     bool userToggled_ = false; // the user clicked the auto-refresh box since the last loop refresh
     int tickCount_ = 0;

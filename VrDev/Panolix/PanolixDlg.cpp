@@ -298,6 +298,10 @@ void CPanolixDlg::PumpWhileWaiting() {
     model_->RunOperation([this] { PumpMessages(); });
 }
 
+void CPanolixDlg::RunOperation(const std::function<void()>& work) {
+    model_->RunOperation(work);
+}
+
 int CPanolixDlg::ShowMessage(std::u16string_view text, std::u16string_view caption, UINT type,
                              bool ownerless) {
     if (console_) {

@@ -61,6 +61,7 @@ public:
     void RunObjectCommand(PanelObjectCommand command) override;
     CTestExecutive* Worker() const override;
     void PumpWhileWaiting() override;
+    void RunOperation(const std::function<void()>& work) override;
     int ShowMessage(std::u16string_view text, std::u16string_view caption, UINT type,
                     bool ownerless) override;
     std::u16string NewName() override;

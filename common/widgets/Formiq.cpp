@@ -35,6 +35,18 @@ vr::ComPtr<IErrorInfo> ErrorInfoOf(const EXCEPINFO& exception) {
     return info;
 }
 
+// The failure an exception stands for: its scode, else its wCode as a failure of the interface, else E_FAIL.
+// A DISP_E_EXCEPTION is always a failure, whichever of the two the control filled in.
+HRESULT FailureOf(EXCEPINFO& exception) {
+    if (exception.pfnDeferredFillIn) {
+        (void)exception.pfnDeferredFillIn(&exception); // without its texts the codes below are all there is
+    }
+    if (FAILED(exception.scode)) {
+        return exception.scode;
+    }
+    return exception.wCode != 0 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, exception.wCode) : E_FAIL;
+}
+
 } // namespace
 
 CFormiq::~CFormiq() {
@@ -70,7 +82,7 @@ void CFormiq::Call(DISPID id, VARIANT* args, unsigned count, VARIANT* result) {
     HRESULT hr = control_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, &exception, nullptr);
     vr::ComPtr<IErrorInfo> info;
     if (hr == DISP_E_EXCEPTION) {
-        hr = exception.scode;
+        hr = FailureOf(exception);
         info = ErrorInfoOf(exception);
     }
     SysFreeString(exception.bstrSource);

@@ -8,6 +8,7 @@
 #include "platform/ui/modal.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -115,9 +116,23 @@ std::u16string Text(BSTR text) {
     return out;
 }
 
+// Nobody can answer a box where nothing is shown (the offscreen and minimal platforms), unless a test queued
+// the answer.
+bool NobodyCanAnswer() {
+    QString platform = QGuiApplication::platformName();
+    return (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) &&
+           PendingModalAnswers() == 0;
+}
+
 } // namespace
 
 int MessageBox(QWidget* parent, std::u16string_view text, std::u16string_view caption, UINT type) {
+    if (NobodyCanAnswer()) {
+        // As the programs' own boxes do there: written down, and answered as closing the box answers it.
+        std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+        std::fflush(stderr);
+        return AnswerOf(-1, type);
+    }
     QMessageBox box(IconOf(type), ToQString(caption), ToQString(text), QMessageBox::NoButton, parent);
     auto buttons = ButtonsOf(type);
     for (auto [standard, id] : buttons) {

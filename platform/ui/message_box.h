@@ -37,8 +37,10 @@ inline constexpr int IDNO = 7;
 namespace vr::ui {
 
 // Shows a modal message box (through ExecModal, so tests can answer it) and returns the button chosen;
-// closing the box without a button gives its cancel answer (IDCANCEL, IDNO for MB_YESNO, IDOK for MB_OK).
-// Window thread only.
+// closing the box without a button gives its cancel answer (IDCANCEL, IDNO for MB_YESNO, IDOK for MB_OK,
+// IDABORT for MB_ABORTRETRYIGNORE). Where nothing is shown (the offscreen or minimal platform) and no test
+// queued an answer, nobody could answer: the box is written to standard error as "<caption>: <text>" and
+// gets its cancel answer at once. Window thread only.
 int MessageBox(QWidget* parent, std::u16string_view text, std::u16string_view caption, UINT type);
 
 // The text of the box that shows a COM failure: the description (the HRESULT's system text when there is

@@ -31,6 +31,7 @@ public:
     std::vector<std::string> stops;
     std::string lastOptions, lastConfig;
     std::function<void(const std::string&)> onRequest; // called as a request is posted
+    std::map<std::string, std::string> refusedRows;    // test name -> why its verdict row is not stored
 
     void Set(const std::string&, const std::string& config, const std::string& options,
              const std::function<void(IVrTestEngine*)>& first) override {
@@ -69,6 +70,15 @@ public:
         return waiting;
     }
     void Stop(const std::string& words) override { stops.push_back(words); }
+    HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                            std::string* error) override {
+        if (auto refused = refusedRows.find(test_); refused != refusedRows.end()) {
+            *error = refused->second;
+            return E_FAIL;
+        }
+        engine.rows.push_back({value, description, status});
+        return S_OK;
+    }
     IVrTestEngine* Engine() override { return &engine; }
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override {
         return calls(&engine);
@@ -97,8 +107,10 @@ public:
     std::vector<std::pair<std::string, int32_t>> output;
     std::vector<std::string> statuses, errors;
     int trees = 0, ended = 0;
-    std::function<void()> onPump;           // called on each pump and each pause wait
-    std::function<void()> onShowProperties; // called as the form shows the rows
+    std::vector<size_t> rowsAtEnd; // the engine's rows as each test's end was reported
+    const std::vector<scrivon::FakeEngine::Row>* rows = nullptr; // set by the fixture
+    std::function<void()> onPump;                                // called on each pump and each pause wait
+    std::function<void()> onShowProperties;                      // called as the form shows the rows
 
     void ShowImage(const SequenceItem& item, TreeImage image) override {
         images.emplace_back(item.label, int(image));
@@ -110,7 +122,10 @@ public:
     }
     void RefreshCommands() override {}
     void ShowRootProperties() override {}
-    void TestEnded(const SequenceItem&, const std::string&, Verdict) override { ++ended; }
+    void TestEnded(const SequenceItem&, const std::string&, Verdict) override {
+        ++ended;
+        rowsAtEnd.push_back(rows ? rows->size() : 0);
+    }
     void PumpMessages() override { Call(onPump); }
     void Wait(int) override { Call(onPump); }
     void ShowTree() override { ++trees; }
@@ -162,6 +177,7 @@ constexpr const char* kBench = R"(<?xml version="1.0" encoding="UTF-8"?>
 class RunvexTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        window.rows = &worker.engine.rows;
         folder = std::filesystem::path(std::getenv("VORNIC_HOME")) / "Sequence";
         std::filesystem::create_directories(folder);
     }

@@ -6,6 +6,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
 
 #include <QAction>
@@ -189,10 +190,20 @@ TEST_F(RunvexWindowTest, ClosingTheWindowStopsARunInProgress) {
             frame->close();
         }
     };
+    worker.answers["Rails:Test"] = {"Test 'Rails' is interrupted by the User.", E_FAIL};
+    vr::ui::MessageBoxSeen seen;
+    vr::ui::AnswerNextMessageBox(IDOK, &seen); // a box the closing window must not show
+    frame->show();
     frame->Command("Run")->trigger();
-    EXPECT_EQ(worker.stops, std::vector<std::string>{""}); // the engine was told to interrupt the script
+    EXPECT_EQ(vr::ui::PendingModalAnswers(), 1u) << "a box came during the close: " << vr::ToUtf8(seen.text);
+    vr::ui::DropModalAnswers();
+    EXPECT_EQ(worker.stops, (std::vector<std::string>{"", "continue"})); // interrupted, then Reset ran
+    EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Rails:Reset"), 1);
     EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Ripple:set"), 0);
     EXPECT_FALSE(frame->Run().Running());
+    EXPECT_TRUE(frame->isVisible()) << "the window waits for the run's end";
+    QCoreApplication::processEvents(); // the close the run handed back
+    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(RunvexWindowTest, TheEditorControlEditsTheSelectedTestAndShowingATestWritesNothing) {

@@ -6,6 +6,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
 
 #include <chrono>
@@ -28,9 +29,23 @@ constexpr LONG kVerdictPassed = 1;
 constexpr LONG kVerdictFailed = 2;
 constexpr LONG kVerdictError = 7;
 
-HRESULT Call(IDispatch* loader, DISPID member, VARIANT* argument, VARIANT* result) {
+// The call's failure, with the reason the script executive gave (a refusal while it runs another script)
+// in *why.
+HRESULT Call(IDispatch* loader, DISPID member, VARIANT* argument, VARIANT* result, std::string* why) {
     DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
-    return loader->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+    EXCEPINFO exception{};
+    HRESULT hr = loader->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, &exception, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        hr = FAILED(exception.scode) ? exception.scode : E_FAIL;
+        *why = exception.bstrDescription ? _bstr_t(exception.bstrDescription).utf8() : "";
+    }
+    vr::ClearExcepInfo(&exception);
+    return hr;
+}
+
+// ": <reason>" when there is one.
+std::string Reason(const std::string& why) {
+    return why.empty() ? "" : ": " + why;
 }
 
 // The verdict of the run just made; 0 when it cannot be read.
@@ -71,17 +86,18 @@ int Drive(const std::string& script) {
     }
     _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
-    HRESULT hr = Call(loader.Get(), DISPID_TestLoaderLoad, &file, &loaded);
+    std::string why;
+    HRESULT hr = Call(loader.Get(), DISPID_TestLoaderLoad, &file, &loaded, &why);
     if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
-        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)\n", script.c_str(),
-                     static_cast<unsigned>(hr));
+        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)%s\n",
+                     script.c_str(), static_cast<unsigned>(hr), Reason(why).c_str());
         return kNotRun;
     }
     _variant_t completed; // the verdict read below tells more than whether the run completed
-    hr = Call(loader.Get(), DISPID_TestLoaderRun, nullptr, &completed);
+    hr = Call(loader.Get(), DISPID_TestLoaderRun, nullptr, &completed, &why);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "scrivon-drive: the run could not be started (0x%08X)\n",
-                     static_cast<unsigned>(hr));
+        std::fprintf(stderr, "scrivon-drive: the run could not be started (0x%08X)%s\n",
+                     static_cast<unsigned>(hr), Reason(why).c_str());
         return kNotRun;
     }
     switch (VerdictOf(loader.Get())) {

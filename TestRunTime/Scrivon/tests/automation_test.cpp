@@ -13,11 +13,11 @@ class RecordingTarget : public TestLoaderTarget {
 public:
     std::string loaded;
     int popups = 0;
-    bool LoadScript(const std::string& path) override {
+    bool LoadScript(const std::string& path, std::string*) override {
         loaded = path;
         return path.ends_with(".ts");
     }
-    bool RunScript() override { return true; }
+    bool RunScript(std::string*) override { return true; }
     void Popup() override { ++popups; }
     int32_t LastVerdict() override { return 2; }
     void StopRun() override {}

@@ -73,6 +73,7 @@ protected:
 
     fs::path folder;
     ScriptedWorker worker;
+    std::string refusal; // why the window refused a client's call (empty: taken)
 };
 
 TEST_F(ScrivonDialogTest, ScriptLanguageDialogPreselectsOnlyAnExactJScript) {
@@ -134,10 +135,10 @@ TEST_F(ScrivonDialogTest, WarningsAreBlueAndAFailedTestSelectsItsLine) {
     worker.outputStatus = 3;
     worker.answers["Test"] = {"JScript runtime error\nLine: 3\n", E_FAIL};
     CVrTestLoaderDlg dialog(worker, {"JScript"});
-    ASSERT_TRUE(dialog.LoadScript(path));
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
     vr::ui::MessageBoxSeen seen;
     vr::ui::AnswerNextMessageBox(IDOK, &seen);
-    EXPECT_FALSE(dialog.RunScript());
+    EXPECT_FALSE(dialog.RunScript(&refusal));
     EXPECT_EQ(seen.caption, u"Run-Time Error");
     EXPECT_EQ(dialog.Widgets().returnValue->text(), "Error");
     EXPECT_EQ(dialog.Widgets().source->textCursor().selectedText(), "  x();");
@@ -151,7 +152,7 @@ TEST_F(ScrivonDialogTest, TheLanguageListRenamesOnlyTheLanguagePart) {
     std::string path = (tricky / "demo.JScript.ts").string();
     std::ofstream(path) << "x";
     CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
-    ASSERT_TRUE(dialog.LoadScript(path));
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
     QComboBox* language = dialog.Widgets().language;
     language->setCurrentIndex(language->findText("VBScript"));
     Q_EMIT language->textActivated("VBScript");
@@ -162,7 +163,7 @@ TEST_F(ScrivonDialogTest, SourcePaneEditsEnableSaveAndTabInsertsBlanks) {
     std::string path = Write("edit.JScript.ts", "");
     CVrTestLoaderDlg dialog(worker, {"JScript"});
     dialog.show();
-    ASSERT_TRUE(dialog.LoadScript(path));
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
     EXPECT_FALSE(dialog.Widgets().save->isEnabled());
     QTest::keyClick(dialog.Widgets().source, Qt::Key_Tab);
     QTest::keyClicks(dialog.Widgets().source, "x");
@@ -205,10 +206,10 @@ TEST_F(ScrivonDialogTest, ScreenshotAfterARun) {
     CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
     dialog.resize(760, 560);
     dialog.show();
-    ASSERT_TRUE(dialog.LoadScript(path));
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
     Type(dialog.Widgets().serialNumber, "SN-0042");
     dialog.Widgets().showHide->click();
-    ASSERT_TRUE(dialog.RunScript());
+    ASSERT_TRUE(dialog.RunScript(&refusal));
     QImage shot = dialog.grab().toImage();
     ASSERT_FALSE(shot.isNull());
     EXPECT_GT(shot.width(), 300);

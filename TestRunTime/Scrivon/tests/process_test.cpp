@@ -31,6 +31,7 @@ namespace {
 using scrivontest::ReadAll;
 using scrivontest::Start;
 using scrivontest::WaitForExit;
+using scrivontest::WaitForText;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -172,11 +173,7 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
     pid_t drive =
         Start("scrivon-drive", {"spins.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
     ASSERT_GT(drive, 0);
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (ReadAll(output).find("output Unknown: spinning\n") == std::string::npos) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the script never ran";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(WaitForText(output, "output Unknown: spinning\n", 30s)) << "the script never ran";
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     ASSERT_EQ(
         loader->Invoke(DISPID_TestLoaderStop, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
@@ -184,6 +181,88 @@ TEST_F(ScrivonProcessTest, StopEndsARunThatLoopsWhileItLoads) {
     EXPECT_EQ(WaitForExit(drive, 30s), 2);
     EXPECT_NE(ReadAll(output).find("return value: Error\nverdict: Error\n"), std::string::npos)
         << ReadAll(output);
+}
+
+// A client's Stop while nothing runs stops nothing: the next run is given its own test, which its script
+// reads back.
+TEST_F(ScrivonProcessTest, AStopWhileIdleLeavesTheNextRunItsOwnIdentity) {
+    for (const char* name : {"one", "two"}) {
+        std::ofstream(folder / (std::string(name) + ".JScript.ts"))
+            << "function Test() { OutputLn('test ' + TestID); return 'pass'; }\n";
+    }
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    vr::ComPtr<IDispatch> loader = WaitForRunningInstance(30s);
+    ASSERT_TRUE(loader);
+    EXPECT_EQ(Drive(folder, "one.JScript.ts"), 0);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(
+        loader->Invoke(DISPID_TestLoaderStop, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(Drive(folder, "two.JScript.ts"), 0);
+    EXPECT_EQ(ReadAll(output), "output Unknown: test one.JScript\nreturn value: pass\nverdict: Passed\n"
+                               "output Unknown: test two.JScript\nreturn value: pass\nverdict: Passed\n");
+}
+
+// Ended by a signal while its script loops, scrivon stops the script as Stop does, runs its Reset and ends
+// within its bounded wait; the client's Run returns, and the window no longer takes clients meanwhile.
+TEST_F(ScrivonProcessTest, ASignalDuringALoopingScriptStopsItRunsResetAndEnds) {
+    std::ofstream(folder / "loops.JScript.ts")
+        << "function Test() { OutputLn('looping'); for (;;) { Delay(10); } }\n"
+           "function Reset() { OutputLn('reset ran'); }\n";
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(WaitForRunningInstance(30s));
+    pid_t drive =
+        Start("scrivon-drive", {"loops.JScript.ts"}, (folder / "drive.txt").string(), folder.string());
+    ASSERT_GT(drive, 0);
+    ASSERT_TRUE(WaitForText(output, "looping", 30s)) << "the script never ran";
+    ASSERT_EQ(kill(first, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(first, 20s), 0) << ReadAll(output);
+    first = -1;
+    EXPECT_GT(WaitForExit(drive, 20s), 0);
+    EXPECT_NE(ReadAll(output).find("output Unknown: reset ran\nreturn value: Error\nverdict: Error\n"),
+              std::string::npos)
+        << ReadAll(output);
+}
+
+// Two clients at once, again and again: each is told its own script's verdict (the passing script's client
+// never hears "failed", the failing one's never "passed"), or is refused with the reason while the other's
+// script has the window; neither waits for ever, and the window runs one script at a time.
+TEST_F(ScrivonProcessTest, TwoClientsAtOnceEachGetTheirOwnVerdictOrAClearRefusal) {
+    constexpr int kRounds = 50;
+    std::ofstream(folder / "good.JScript.ts") << "function Test() { Delay(20); return 'pass'; }\n";
+    std::ofstream(folder / "bad.JScript.ts") << "function Test() { Delay(20); return 'fail'; }\n";
+    first = StartScrivon({}, output, folder.string());
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(WaitForRunningInstance(30s));
+    int refusals = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::string goodErrors = (folder / ("good-" + std::to_string(round) + ".txt")).string();
+        std::string badErrors = (folder / ("bad-" + std::to_string(round) + ".txt")).string();
+        pid_t good = Start("scrivon-drive", {"good.JScript.ts"}, goodErrors, folder.string(), goodErrors);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 7 * 3)); // every interleaving, in turn
+        pid_t bad = Start("scrivon-drive", {"bad.JScript.ts"}, badErrors, folder.string(), badErrors);
+        ASSERT_GT(good, 0);
+        ASSERT_GT(bad, 0);
+        int goodCode = WaitForExit(good, 60s);
+        int badCode = WaitForExit(bad, 60s);
+        EXPECT_TRUE(goodCode == 0 || goodCode == 3) << "round " << round << ": " << ReadAll(goodErrors);
+        EXPECT_TRUE(badCode == 1 || badCode == 3) << "round " << round << ": " << ReadAll(badErrors);
+        EXPECT_FALSE(goodCode == 3 && badCode == 3)
+            << "round " << round << ": both were refused: " << ReadAll(goodErrors) << ReadAll(badErrors);
+        for (auto [code, errors] : {std::pair{goodCode, goodErrors}, std::pair{badCode, badErrors}}) {
+            if (code == 3) {
+                ++refusals;
+                EXPECT_NE(ReadAll(errors).find("(0x800700AA): "), std::string::npos) << ReadAll(errors);
+            }
+        }
+    }
+    // The scripts ran one at a time: no verdict line comes between a script's output and its own verdict.
+    std::string seen = ReadAll(output);
+    EXPECT_EQ(seen.find("verdict: Error"), std::string::npos) << seen;
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "scrivon ended";
+    std::printf("%d of %d clients were refused\n", refusals, 2 * kRounds);
 }
 
 // A start for automation whose class object cannot be registered says so and ends, instead of opening a

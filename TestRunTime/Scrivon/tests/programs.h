@@ -69,4 +69,16 @@ inline std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
+// Waits until the file holds text; false when it does not within the patience.
+inline bool WaitForText(const std::string& path, const std::string& text, std::chrono::seconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (ReadAll(path).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 } // namespace scrivontest

@@ -21,15 +21,23 @@ public:
     std::string language, code;
     int polls = 0;
     int32_t outputStatus = 0; // the status of every output line
+    std::string refuseRow;    // not empty: the verdict row is refused with this reason
 
     void SetCode(const std::string& lang, const std::string& text) override {
         language = lang;
         code = text;
     }
-    void Request(const std::string& method) override {
+    HRESULT BeginTest(const std::string& sn, const std::string& testId, std::string*) override {
+        engine.sn = sn;
+        engine.testId = testId;
+        engine.session.clear();
+        return S_OK;
+    }
+    bool Request(const std::string& method) override {
         requests.push_back(method);
         pendingOutput.push_back("ran " + (method.empty() ? std::string("load") : method) + "\n");
         polls = 0;
+        return true;
     }
     int GetState() override { return ++polls >= 2 ? 2 : 1; } // finishes on the second poll
     void GetResult(std::string* text, HRESULT* hr) override {
@@ -47,6 +55,15 @@ public:
         return true;
     }
     void Stop(const std::string&) override {}
+    HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
+                            std::string* error) override {
+        if (!refuseRow.empty()) {
+            *error = refuseRow;
+            return E_FAIL;
+        }
+        engine.rows.push_back({value, description, status});
+        return S_OK;
+    }
     IVrTestEngine* Engine() override { return &engine; }
 };
 

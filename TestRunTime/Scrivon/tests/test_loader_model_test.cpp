@@ -136,6 +136,16 @@ TEST_F(TestLoaderModelTest, AFailedTestStillResetsAndStoresAnError) {
     EXPECT_EQ(worker.engine.rows[0].description, "Error: 'x' is undefined Line: 2");
 }
 
+// A verdict whose row cannot be stored is no pass: the run is an error, and the operator reads why.
+TEST_F(TestLoaderModelTest, AVerdictRowThatCannotBeStoredIsShownAndMakesTheRunAnError) {
+    ASSERT_TRUE(model.Load(Write("kept.JScript.ts", "code")));
+    worker.refuseRow = "the disk is full";
+    EXPECT_TRUE(model.Run());
+    EXPECT_EQ(model.LastVerdict(), 7);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0], "Error: The verdict of 'kept.JScript' couldn't be stored: the disk is full");
+}
+
 TEST_F(TestLoaderModelTest, AFailedPresetRequestsNothingMore) {
     ASSERT_TRUE(model.Load(Write("p.JScript.ts", "x")));
     worker.answers["Preset"] = {"no", E_FAIL};

@@ -7,12 +7,15 @@
 #include "common/proxies/SystemProxies.h"
 #include "platform/com/activation.h"
 #include "platform/ui/gui_apartment.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
 #include "tests/support/test_env.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -111,6 +114,43 @@ TEST_F(PanolixDialogTest, ACloseDuringPresetWaitsForTheLoadAndEscapeNeverCloses)
     EXPECT_TRUE(stillOpenAfterClose);
     EXPECT_FALSE(dialog.Model().IsLoaded()); // closing reset the panel after its load
     EXPECT_EQ(dialog.Result(), kExitNotPassed);
+}
+
+// A control's Set waits for a slow script, and the object's refresh after it fails: the window is closed
+// during the Set's wait and again inside the refresh's error box. Each close waits for the Set, whose object
+// is still there when its box returns; then the window closes.
+TEST_F(PanolixDialogTest, AClosedDuringASlowSetWhoseRefreshFailsWaitsForTheSet) {
+    CPanolixDlg dialog(*worker, false, false);
+    dialog.SetPendingFile(PanelFile("function Preset() {} function Reset() {}", "no",
+                                    "<object type='control' name='v' x='10' y='20' width='300' height='26' "
+                                    "description='Volts' value='missing.reading'>"
+                                    "<setscript>Delay(300);</setscript></object>"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Model().IsLoaded(); }, kPatienceMs));
+    QPushButton* set = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        set = button->text() == "Set" ? button : set;
+    }
+    ASSERT_NE(set, nullptr);
+    bool openAfterFirstClose = false;
+    bool openAfterSecondClose = false;
+    QString boxText;
+    vr::ui::AnswerNextModal([&](QDialog& box) {
+        boxText = static_cast<QMessageBox&>(box).text();
+        dialog.close();
+        openAfterSecondClose = dialog.isVisible();
+        box.accept();
+    });
+    QTimer::singleShot(100, &dialog, [&] {
+        dialog.close();
+        openAfterFirstClose = dialog.isVisible();
+    });
+    QTimer::singleShot(0, set, &QPushButton::click);
+    RunUntilClosed(dialog);
+    EXPECT_TRUE(openAfterFirstClose);
+    EXPECT_TRUE(openAfterSecondClose);
+    EXPECT_NE(boxText.indexOf("missing"), -1) << boxText.toStdString();
+    EXPECT_FALSE(dialog.Model().IsLoaded());
 }
 
 TEST_F(PanolixDialogTest, EscapeDuringADragInDesignModeLeavesTheObjectWhereItWas) {

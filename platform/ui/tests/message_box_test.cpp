@@ -1,4 +1,4 @@
-// Message boxes: buttons and answers, and the box that shows a COM failure.
+// Message boxes: buttons and answers, the box that shows a COM failure, and boxes nobody can answer.
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
@@ -47,6 +47,16 @@ TEST_F(MessageBoxTest, ClosingWithoutAButtonGivesTheCancelAnswer) {
     EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Sure?", u"Question", MB_YESNO), IDNO);
     vr::ui::AnswerNextMessageBox(IDYES);
     EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Failed.", u"Error", MB_ABORTRETRYIGNORE), IDABORT);
+}
+
+// Where nothing is shown, a box nobody answers would wait for ever: it is written down and closed at once.
+TEST_F(MessageBoxTest, OffscreenABoxNobodyAnswersIsWrittenDownAndClosed) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Didn't register the Plotvane Active Object", u"Plotvane", MB_OK),
+              IDOK);
+    EXPECT_EQ(vr::ui::MessageBox(nullptr, u"Overwrite?", u"Warning", MB_YESNO | MB_ICONWARNING), IDNO);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Plotvane: Didn't register the Plotvane Active Object\nWarning: Overwrite?\n");
 }
 
 TEST_F(MessageBoxTest, KeyboardPicksTheDefaultOrTheEscapeButton) {
