@@ -145,6 +145,9 @@ bool PushScriptObjectOf(Runtime& runtime, IDispatch* object);
 // empty description is replaced by hr's text unless keepEmpty (the host already said what went wrong).
 [[noreturn]] void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description,
                                bool keepEmpty = false);
+// Throws the error of a member that a host object does not have ("Object doesn't support this property or
+// method"), for a read, a write or a call alike.
+[[noreturn]] void ThrowUnknownMember(duk_context* ctx);
 // Invokes and turns a failure into a script error (EXCEPINFO's description and scode when given).
 void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
                    VARIANT* result);
@@ -166,6 +169,9 @@ void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall k
                     duk_idx_t count);
 // Defines the helper that assignments to member calls compile to ("obj.m(a) = v"; member_call.cpp).
 void InstallMemberCallHelper(duk_context* ctx);
+// Defines the helper that "typeof obj.m" compiles to: a member the host object lacks is "undefined" there,
+// though reading it fails.
+void InstallTypeOfMemberHelper(duk_context* ctx);
 
 // The error at idx (a thrown value) as the engine reports it; compileChunk names the text being compiled when
 // the error is a syntax error of that text, else -1.
