@@ -1,5 +1,6 @@
 // The type libraries the system's servers carry in their own files: registered with them, found by LIBID
-// and read from the file without loading the server.
+// and read from the file without loading the server; and the type information every registered class gives
+// of itself.
 #include "Rigmont/include/rigmont.h"
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Scripvane/include/scripvane.h"
@@ -11,6 +12,7 @@
 #include "instruments/Plugmar/include/plugmar.h"
 #include "instruments/Wirelo/include/wirelo.h"
 #include "platform/base/text.h"
+#include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/typelib.h"
 #include "platform/registry/registry.h"
@@ -73,6 +75,15 @@ std::vector<std::u16string> SubKeys(const std::u16string& path) {
     return names;
 }
 
+bool HasKey(const std::u16string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 // Every library a module registers, found again by LIBID and version: a registration that names no file it
 // can be read from would leave a client that asks for the library's types with nothing.
 TEST(SystemTypeLibraries, EveryRegisteredLibraryLoadsByItsLibid) {
@@ -98,6 +109,82 @@ TEST(SystemTypeLibraries, EveryRegisteredLibraryLoadsByItsLibid) {
                               LIBID_VrTestLoader, LIBID_PLUGMARLib, LIBID_RIGMONTLib}) {
         EXPECT_TRUE(loaded.count(vr::GuidToUtf8(libid))) << vr::GuidToUtf8(libid) << " is not registered";
     }
+}
+
+// Whether a parameter's name says it is a flag (pvbValid, pbIsHandled, vboolInitialValue).
+bool NamedAsFlag(std::u16string_view name) {
+    for (std::u16string_view prefix : {u"pvbool", u"vbool", u"pvb", u"vb", u"pb"}) {
+        if (name.starts_with(prefix) && name.size() > prefix.size() && name[prefix.size()] >= u'A' &&
+            name[prefix.size()] <= u'Z') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The members of one class's type information whose flags are not described as flags.
+std::vector<std::string> FlagsNotDescribedAsFlags(ITypeInfo* info) {
+    std::vector<std::string> wrong;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) {
+        return {"(no type attributes)"};
+    }
+    for (UINT f = 0; f < attr->cFuncs; ++f) {
+        FUNCDESC* desc = nullptr;
+        if (FAILED(info->GetFuncDesc(f, &desc))) {
+            wrong.push_back("(function " + std::to_string(f) + " unreadable)");
+            continue;
+        }
+        BSTR names[32] = {};
+        UINT count = 0;
+        (void)info->GetNames(desc->memid, names, 32, &count); // a name missing leaves its parameter unchecked
+        for (SHORT p = 0; p < desc->cParams && static_cast<UINT>(p + 1) < count; ++p) {
+            TYPEDESC type = desc->lprgelemdescParam[p].tdesc;
+            VARTYPE vt = type.vt == VT_PTR && type.lptdesc ? type.lptdesc->vt : type.vt;
+            std::u16string_view name = vr::BstrView(names[p + 1]);
+            if (NamedAsFlag(name) && vt != VT_BOOL) {
+                wrong.push_back(vr::ToUtf8(vr::BstrView(names[0])) + "(" + vr::ToUtf8(name) + ")");
+            }
+        }
+        for (UINT n = 0; n < count; ++n) {
+            SysFreeString(names[n]);
+        }
+        info->ReleaseFuncDesc(desc);
+    }
+    info->ReleaseTypeAttr(attr);
+    return wrong;
+}
+
+// Every class registered to run in process, created as a script creates it: the ones that answer IDispatch
+// describe themselves (a VARIANT_BOOL is a SHORT to C++, and a table that leaves a SHORT undescribed is
+// refused, so a flag described as a number fails here), and each parameter named as a flag is a VT_BOOL.
+// (Type information of a dispatch interface keeps no name of the [out, retval] parameter.)
+TEST(SystemClasses, EveryRegisteredClassDescribesItsFlagsAsBooleans) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    int described = 0;
+    for (const std::u16string& clsidText : SubKeys(u"CLSID")) {
+        if (!HasKey(u"CLSID\\" + clsidText + u"\\InprocServer32")) {
+            continue;
+        }
+        SCOPED_TRACE(vr::ToUtf8(clsidText));
+        CLSID clsid{};
+        ASSERT_TRUE(vr::GuidFromString(clsidText, clsid));
+        vr::ComPtr<IDispatch> object;
+        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.PutVoid()))) {
+            continue; // no automation object (the categories manager, a script engine)
+        }
+        UINT count = 0;
+        ASSERT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        if (count == 0) {
+            continue;
+        }
+        vr::ComPtr<ITypeInfo> info;
+        ASSERT_EQ(object->GetTypeInfo(0, 0, info.Put()), S_OK) << "the class cannot describe itself";
+        EXPECT_EQ(FlagsNotDescribedAsFlags(info.Get()), std::vector<std::string>());
+        ++described;
+    }
+    EXPECT_GE(described, 10) << "the registered classes were not reached";
+    CoUninitialize();
 }
 
 } // namespace
