@@ -447,7 +447,8 @@ IDispatch* HostObjectAt(duk_context* ctx, duk_idx_t idx) {
     return DispatchOfHolder(ctx, idx);
 }
 
-void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
+// Pushes a script Error carrying hr as its `number` and description as its message.
+void PushHResultError(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
     std::u16string text(description);
     if (text.empty() && !keepEmpty) {
         text = HResultMessage(hr);
@@ -458,6 +459,10 @@ void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description,
     duk_put_prop_string(ctx, -2, "number");
     PushText(ctx, text);
     duk_put_prop_string(ctx, -2, "description");
+}
+
+void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
+    PushHResultError(ctx, hr, description, keepEmpty);
     duk_throw(ctx);
     __builtin_unreachable(); // duk_throw never returns (it throws)
 }
@@ -475,13 +480,16 @@ void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, D
 }
 
 void ThrowInvokeFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep) {
-    std::u16string description;
-    if (hr == DISP_E_EXCEPTION) {
-        hr = FailureCode(hr, excep);
-        description = std::u16string(BstrView(excep.bstrDescription));
+    if (hr != DISP_E_EXCEPTION) {
+        ClearExcepInfo(&excep);
+        ThrowHResult(ctx, hr, u"");
     }
+    hr = FailureCode(hr, excep);
+    PushHResultError(ctx, hr, BstrView(excep.bstrDescription), false);
+    KeepExceptionOrigin(ctx, -1, excep);
     ClearExcepInfo(&excep);
-    ThrowHResult(ctx, hr, description);
+    duk_throw(ctx);
+    __builtin_unreachable(); // duk_throw never returns (it throws)
 }
 
 void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall kind, duk_idx_t first,
