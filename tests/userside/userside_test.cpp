@@ -46,6 +46,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -600,6 +601,83 @@ INSTANTIATE_TEST_SUITE_P(Bench, OperatorWindow,
 
 INSTANTIATE_TEST_SUITE_P(Bench, SequenceBench,
                          ::testing::Values(std::tuple{std::string("sequence"), Mode::RecordedAndReplayed}));
+
+// Two more of the engineer's scripts, live while recorded and then replayed, each run by scrivon (through
+// scrivon-drive) and by runvex as a sequence of that one test. "flags" prints the engine's output option,
+// which the script reads as a boolean, checks a reading that never came against the rail's limits (it
+// fails), then meets the meter's answer that does not parse: the error names the socket as its source.
+// "typo" reads a member the supply does not have: the run ends in error on that line instead of passing.
+class ScriptFaultsBench : public SequenceBench {
+protected:
+    struct Fault {
+        std::string marker;  // on the script's line that fails
+        std::string failure; // in the error's text
+        std::string source;  // the error's source
+    };
+    Fault ExpectedFault() const {
+        if (Script() == "flags") {
+            return {"answer does not parse", kParseFailure, "Source: 'Vornic.Socket.1'"};
+        }
+        return {"misspelled member", "Object doesn't support this property or method",
+                "Source: 'JScript runtime error'"};
+    }
+
+    std::string WriteOneTestSequence() const {
+        std::string path = folder + "/" + Script() + ".tsq";
+        std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sequence>\n  <test name=\""
+                            << Script() << "\"><code file=\"" << ScriptFile()
+                            << "\" language=\"JScript\"/></test>\n</sequence>\n";
+        return path;
+    }
+
+    // What runvex reports for the test: its header, the script's lines without the script executive's own
+    // BEGIN and END, and the error's image.
+    std::vector<std::string> ExpectedSequenceReport() const {
+        std::vector<std::string> report = {"output Unknown: " + std::string(39, '-') + " " + Script() + " " +
+                                           std::string(38, '-')};
+        for (const std::string& line :
+             Lines(ReadFile(VR_USERSIDE_DATA "/expected/" + Script() + ".live.txt"))) {
+            if (line.find(" BEGIN ") == std::string::npos && line.find(" END ") == std::string::npos) {
+                report.push_back(line);
+            }
+        }
+        report.push_back("image: 5");
+        return report;
+    }
+
+    void ExpectRound(const std::string& round, const std::string& sequence) {
+        const Fault fault = ExpectedFault();
+        RunResult scrivon = Run(round);
+        Expect(scrivon, "live", fault.marker, fault.failure);
+        EXPECT_NE(scrivon.everything.find(fault.source), std::string::npos) << scrivon.everything;
+
+        RunResult runvex = RunSequence(round, sequence);
+        EXPECT_EQ(runvex.report, ExpectedSequenceReport()) << "runvex wrote:\n" << runvex.everything;
+        EXPECT_EQ(runvex.exitCode, 2) << "an error ends the sequence";
+        const std::string line = "Line: " + std::to_string(MarkedLine(fault.marker)) + ",";
+        for (const std::string& part : {line, fault.failure, fault.source}) {
+            EXPECT_NE(runvex.everything.find(part), std::string::npos)
+                << "runvex's error lacks '" << part << "'; it wrote:\n"
+                << runvex.everything;
+        }
+    }
+};
+
+TEST_P(ScriptFaultsBench, ShowsFlagsAsBooleansAndFaultsWithTheirLineAndSourceLiveAndReplayed) {
+    const std::string sequence = WriteOneTestSequence();
+    StartInstruments("");
+    WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+    ExpectRound("recording", sequence);
+    meter.Stop();
+    supply.Stop();
+    WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+    ExpectRound("replay", sequence);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, ScriptFaultsBench,
+                         ::testing::Values(std::tuple{std::string("flags"), Mode::RecordedAndReplayed},
+                                           std::tuple{std::string("typo"), Mode::RecordedAndReplayed}));
+
 
 std::string CaseName(const ::testing::TestParamInfo<UserSide::ParamType>& info) {
     return std::get<0>(info.param) + "_" + kModeNames[static_cast<int>(std::get<1>(info.param))];
