@@ -26,13 +26,19 @@ namespace {
 using namespace runvex;
 
 constexpr const char* kUsage =
-    "usage: runvex [--run] [<sequence file>.tsq]\n"
+    "usage: runvex [--run] [--sn SERIAL] [<sequence file>.tsq]\n"
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
     "  ended in an error, 3 when the sequence could not be opened, 4 for a bad command line.\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
+    "  --sn SERIAL      the serial number of the device under test, as if typed into the SN field; without\n"
+    "                   it a run without a display stores no result rows\n"
     "  --help, -h, /?   this text\n";
+
+// Said once by a run without a display and without --sn: the engine stores no row without a serial number.
+constexpr const char* kNoSerialNumber =
+    "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
 
 // The exit codes of a run without a display.
 enum class HeadlessExit : int { Passed = 0, Failed = 1, Error = 2, NotOpened = 3, BadArgument = 4 };
@@ -65,18 +71,24 @@ std::string LongFormOf(const std::string& file) {
 struct CommandLine {
     std::string file;
     bool help = false;
-    bool run = false; // the window runs the sequence as soon as it is open
-    std::string bad;  // the first argument that is no switch of ours or a second file
+    bool run = false;         // the window runs the sequence as soon as it is open
+    std::string serialNumber; // --sn: typed into the serial-number field before the run
+    bool serialNumberGiven = false;
+    std::string bad; // the first argument that is no switch of ours or a second file
 };
 
 // A switch starts with "-"; "/?" asks for help, any other argument starting with "/" is an absolute path.
 CommandLine Parse(const std::vector<std::string>& arguments) {
     CommandLine line;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h" || argument == "/?") {
             line.help = true;
         } else if (argument == "--run") {
             line.run = true;
+        } else if (argument == "--sn" && i + 1 < arguments.size()) {
+            line.serialNumber = arguments[++i];
+            line.serialNumberGiven = true;
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
         } else if (line.file.empty()) {
@@ -116,6 +128,11 @@ int RunHeadless(const CommandLine& line) {
     if (!form.Load(line.file)) {
         return static_cast<int>(HeadlessExit::NotOpened); // the form wrote why
     }
+    if (line.serialNumberGiven) {
+        (void)run.SerialNumberEditor().Type(line.serialNumber); // a failure shows when the run stores it
+    } else {
+        std::fputs(kNoSerialNumber, stderr);
+    }
     run.Run();
     return static_cast<int>(view.Exit());
 }
@@ -128,6 +145,9 @@ int RunWindow(const CommandLine& line) {
         // Signalled or not, the run looks at the worker again.
         (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
     });
+    if (line.serialNumberGiven) {
+        window.TypeSerialNumber(line.serialNumber);
+    }
     window.SetPendingFile(line.file, line.run);
     window.show();
     return QApplication::exec();

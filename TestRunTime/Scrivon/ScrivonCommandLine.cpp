@@ -43,11 +43,20 @@ const char* const kScrivonUsage =
     "  /Automation, /Embedding   started by an automation client: serve its objects (also with \"-\")\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
+    "  --sn SERIAL               the serial number of the device under test, as if typed into the SN field\n"
+    "                            (of the running instance too); without it a run without a window stores no\n"
+    "                            result rows\n"
     "  --help                    show this text\n";
 
 ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arguments) {
     ScrivonCommandLine line;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--sn" && i + 1 < arguments.size()) {
+            line.serialNumber = arguments[++i];
+            line.serialNumberGiven = true;
+            continue;
+        }
         bool marked = argument.size() > 1 && (argument[0] == '/' || argument[0] == '-');
         if (marked && TakeSwitch(Lower(argument.substr(1)), &line)) {
             continue;

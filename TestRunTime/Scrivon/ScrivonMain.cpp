@@ -70,6 +70,9 @@ int RunWindow(const ScrivonCommandLine& line) {
         dialog.ReportToConsole(stdout, stderr);
     }
     dialog.RegisterAsActiveObject();
+    if (line.serialNumberGiven) {
+        dialog.TypeSerialNumber(line.serialNumber);
+    }
     dialog.SetPendingFile(line.file);
     dialog.exec();
     return 0;
@@ -93,7 +96,8 @@ int Register(StartAction action) {
 
 int Serve(const ScrivonCommandLine& line) {
     std::string error;
-    switch (ForwardToRunningInstance(AbsoluteScriptPath(line.file), &error)) {
+    switch (ForwardToRunningInstance(AbsoluteScriptPath(line.file),
+                                     line.serialNumberGiven ? &line.serialNumber : nullptr, &error)) {
     case ForwardOutcome::Forwarded:
         return 0;
     case ForwardOutcome::Failed:

@@ -22,7 +22,9 @@ enum class ForwardOutcome {
     Forwarded,  // the running instance loaded (or tried to load) the file and came to the front
     Failed,     // a running instance was found but the calls failed; *errorText says why
 };
-// Finds the running instance in the running object table and calls its Load with the file, then Popup.
-ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText);
+// Finds the running instance in the running object table and, when a serial number is given, types it into
+// the instance's field (its SN); then calls its Load with the file, then Popup.
+ForwardOutcome ForwardToRunningInstance(const std::string& file, const std::string* serialNumber,
+                                        std::string* errorText);
 
 } // namespace scrivon

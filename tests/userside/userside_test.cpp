@@ -20,6 +20,7 @@
 #include "common/widgets/AttrValueEditor.h"
 #include "peers.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/tests/db_servers.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -678,6 +679,115 @@ INSTANTIATE_TEST_SUITE_P(Bench, ScriptFaultsBench,
                          ::testing::Values(std::tuple{std::string("flags"), Mode::RecordedAndReplayed},
                                            std::tuple{std::string("typo"), Mode::RecordedAndReplayed}));
 
+// An unattended station: runvex and scrivon without a display, the operator's serial number given on their
+// command lines (--sn; scrivon-drive passes it on to scrivon), store every result row of their runs under it,
+// in a SQLite file and in a PostgreSQL database alike. Without it, each program says once why it stores
+// nothing.
+class HeadlessStation : public SequenceBench {
+protected:
+    static constexpr const char* kSerialNumber = "LINE-7-0815";
+
+    // The rows the runs stored, "<TestID> <TestResultID> <TestStatus> <SN>", sorted (the databases keep no
+    // common order of insertion).
+    static std::vector<std::string> SortedRows(const std::string& dsn) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        auto rows = connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults");
+        std::vector<std::string> result;
+        for (; !rows->IsEOF(); rows->MoveNext()) {
+            std::string row;
+            for (LONG i = 0; i < rows->FieldCount(); ++i) {
+                _variant_t value = rows->Fields(i).Value();
+                row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
+            }
+            result.push_back(row);
+        }
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+    static std::vector<std::string> Sorted(std::vector<std::string> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    static size_t Count(const std::string& text, const std::string& part) {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    // runvex runs the bench's sequence, then scrivon the rails script (twice without a serial number, to see
+    // that it says so once); the rows stored meanwhile.
+    std::vector<std::string> RunStation(const std::string& round, const std::string& dsn, bool withSerial) {
+        StoreItem("DSN", dsn);
+        std::vector<std::string> serial =
+            withSerial ? std::vector<std::string>{"--sn", kSerialNumber} : std::vector<std::string>{};
+        std::vector<std::string> runvex = {VR_RUNVEX};
+        runvex.insert(runvex.end(), serial.begin(), serial.end());
+        runvex.push_back(WriteSequence());
+        pid_t sequence = Start(runvex, folder, "runvex-" + round);
+        EXPECT_EQ(WaitForExit(sequence, kRunLimit), 1) << "the limits check fails the sequence";
+
+        pid_t scrivon = Start({VR_SCRIVON}, folder, "scrivon-" + round);
+        std::vector<std::string> drive = {VR_SCRIVON_DRIVE};
+        drive.insert(drive.end(), serial.begin(), serial.end());
+        drive.push_back(VR_USERSIDE_DATA "/rails.JScript.ts");
+        for (int run = 0; run < (withSerial ? 1 : 2); ++run) {
+            EXPECT_EQ(WaitForExit(Start(drive, folder, "drive-" + round), kRunLimit), 0);
+        }
+        if (scrivon > 0) {
+            (void)::kill(scrivon, SIGTERM); // headless, nobody closes the window
+        }
+        EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
+        EXPECT_EQ(LeftBehind(kRunPrograms, kEndLimit), "") << "programs of the run were left behind";
+
+        const std::string said = "no serial number was given (--sn SERIAL): no result rows are stored";
+        EXPECT_EQ(Count(ReadFile(folder + "/runvex-" + round + ".err"), said), withSerial ? 0u : 1u);
+        EXPECT_EQ(Count(ReadFile(folder + "/scrivon-" + round + ".err"), said), withSerial ? 0u : 1u);
+        return SortedRows(dsn);
+    }
+
+    void ExpectEveryRowUnderTheSerialNumber(const std::string& round, const std::string& dsn) {
+        const std::string sn = std::string(" ") + kSerialNumber;
+        EXPECT_EQ(RunStation(round, dsn, true),
+                  Sorted({"Identify IDN Passed" + sn, "Identify  Passed" + sn, "Rails VDC_CH1 Passed" + sn,
+                          "Rails VDC_CH2 Passed" + sn, "Rails  Passed" + sn, "Buffer SCAN_MEAN Passed" + sn,
+                          "Buffer  Passed" + sn, "Limits CH1 Passed" + sn, "Limits CH2 Passed" + sn,
+                          "Limits CH3 Passed" + sn, "Limits CH4 Failed" + sn, "Limits  Failed" + sn,
+                          "rails.JScript VDC_CH1 Passed" + sn, "rails.JScript VDC_CH2 Passed" + sn,
+                          "rails.JScript  Passed" + sn}))
+            << "runvex wrote:\n"
+            << ReadFile(folder + "/runvex-" + round + ".err") << "scrivon wrote:\n"
+            << ReadFile(folder + "/scrivon-" + round + ".err");
+    }
+};
+
+TEST_P(HeadlessStation, StoresEveryRowUnderTheCommandLinesSerialNumberInSqliteAndPostgresql) {
+    dbtest::UseDriverConfigIn(folder);
+    StartInstruments("");
+    WriteStore("", "");
+
+    const std::string sqlite = folder + "/results.dsn";
+    std::ofstream(sqlite) << "[ODBC]\nDRIVER=SQLite3\nDatabase=" << folder << "/results.db\nTimeout=10000\n";
+    EXPECT_EQ(RunStation("unnamed", sqlite, false), std::vector<std::string>{})
+        << "no serial number, no rows";
+    ExpectEveryRowUnderTheSerialNumber("sqlite", sqlite);
+
+    std::string why;
+    // A server of the test's own, stopped before the test looks for processes left behind.
+    std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
+    ASSERT_TRUE(cluster || !dbtest::PostgresCluster::ServerInstalled()) << why;
+    if (!cluster) {
+        GTEST_SKIP() << "PostgreSQL is not installed: " << why;
+    }
+    const std::string postgres = folder + "/postgres.dsn";
+    std::ofstream(postgres) << "[ODBC]\n" << cluster->FileDataSourceLines();
+    ExpectEveryRowUnderTheSerialNumber("postgres", postgres);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, HeadlessStation,
+                         ::testing::Values(std::tuple{std::string("station"), Mode::RecordedAndReplayed}));
 
 std::string CaseName(const ::testing::TestParamInfo<UserSide::ParamType>& info) {
     return std::get<0>(info.param) + "_" + kModeNames[static_cast<int>(std::get<1>(info.param))];

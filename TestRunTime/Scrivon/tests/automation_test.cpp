@@ -21,6 +21,8 @@ public:
     void Popup() override { ++popups; }
     int32_t LastVerdict() override { return 2; }
     void StopRun() override {}
+    std::string serialNumber;
+    void TypeSerialNumber(const std::string& text) override { serialNumber = text; }
 };
 
 HRESULT CallByDispid(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {
@@ -45,6 +47,14 @@ TEST(TestLoaderAutomation, CarriesLoadRunAndPopupToItsWindow) {
     ASSERT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderPopup, nullptr, nullptr), S_OK);
     EXPECT_EQ(window.popups, 1);
 
+    _variant_t serialNumber(_bstr_t(u"DUT-7"));
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&serialNumber, &named, 1, 1};
+    ASSERT_EQ(dispatch->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
+                               nullptr),
+              S_OK);
+    EXPECT_EQ(window.serialNumber, "DUT-7");
+
     proxy->Bind(nullptr); // the window is gone: nothing is acted on
     result.Clear();
     ASSERT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderRun, nullptr, &result), S_OK);
@@ -62,6 +72,11 @@ TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
     EXPECT_TRUE(served.embedding);
     EXPECT_EQ(served.file, "/home/me/a b.ts") << "a path is no switch";
     EXPECT_EQ(StartActionOf(served), StartAction::ForwardOrServe);
+    auto serial = ScrivonCommandLine::Parse({"--sn", "-42", "demo.ts"});
+    EXPECT_TRUE(serial.serialNumberGiven);
+    EXPECT_EQ(serial.serialNumber, "-42") << "the value is taken whatever it looks like";
+    EXPECT_EQ(serial.file, "demo.ts");
+    EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"demo.ts", "--sn"})), StartAction::BadArgument);
 }
 
 TEST(ScrivonCommandLine, HelpAndUnknownSwitchesComeFirst) {
