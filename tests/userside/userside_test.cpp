@@ -895,9 +895,10 @@ TEST(UserSideGraph, ClosingTheWindowEndsTheHostAndFailsTheScriptsDrawing) {
 // The bench's control panel (data/bench.pnx: the supply powers the rails, control objects read them with the
 // meter) as a test of the language "ControlPanel" in a sequence of the test executive runvex, which starts
 // the control panel panolix in batch mode and takes its exit code as the verdict: the panel passes, and a
-// copy whose 5 V limits the rail misses fails. Recorded live, then replayed with the instruments gone; then
-// the replayed panel in the main window in this process, with its values shown as read and coloured by
-// their limits (VR_PANOLIX_SCREENSHOT=<file> keeps a picture of the window, as docs/panolix.png).
+// copy whose 5 V limits the rail misses fails, and panolix writes what each refresh showed. Recorded live,
+// then replayed with the instruments gone; then the replayed panel in the main window in this process, with
+// its values shown as read and coloured by their limits (VR_PANOLIX_SCREENSHOT=<file> keeps a picture of the
+// window, as docs/panolix.png).
 class PanelBench : public SequenceBench {
 protected:
     std::string WritePanelSequence() const {
@@ -912,6 +913,28 @@ protected:
                             << "  <test name=\"Limits\"><code file=\"" << folder
                             << "/out of limits.pnx\" language=\"ControlPanel\"/></test>\n</sequence>\n";
         return path;
+    }
+    // The value lines panolix writes offscreen (into runvex's output, which it shares): three refreshes of
+    // the panel's four objects, then the one refresh of the copy whose 5 V rail is out of its limits.
+    static void ExpectShownValues(const std::string& output) {
+        std::vector<std::string> values;
+        for (const std::string& line : Lines(output)) {
+            if (line.starts_with("value ")) {
+                values.push_back(line);
+            }
+        }
+        const std::string meter =
+            "value Meter: 'VORNIC,LOOPBACK,0,1.0' unchecked, shown as 'VORNIC,LOOPBACK,0,1.0'";
+        const std::string rail33 = "value 3.3 V rail: '3.2987' valid, shown as ' 3.299 V'";
+        const std::string supply = "value Supply output 2: 'ON' unchecked, shown as 'ON'";
+        std::vector<std::string> expected;
+        for (int refresh = 0; refresh < 3; ++refresh) {
+            expected.insert(expected.end(),
+                            {meter, "value 5 V rail: '5.0021' valid, shown as ' 5.002 V'", rail33, supply});
+        }
+        expected.insert(expected.end(),
+                        {meter, "value 5 V rail: '5.0021' NOT valid, shown as ' 5.002 V'", rail33, supply});
+        EXPECT_EQ(values, expected) << output;
     }
     static std::vector<std::string> ExpectedReport() {
         return {"output Unknown: " + std::string(39, '-') + " Rails " + std::string(38, '-'),
@@ -993,6 +1016,7 @@ TEST_P(PanelBench, PassesAndFailsByItsLimitsInTheTestExecutiveLiveAndReplayedAnd
     RunResult live = RunSequence("recording", sequence);
     EXPECT_EQ(live.report, ExpectedReport()) << "runvex wrote:\n" << live.everything;
     EXPECT_EQ(live.exitCode, 1) << "a failed test fails the sequence";
+    ExpectShownValues(live.everything);
 
     meter.Stop();
     supply.Stop();
@@ -1000,6 +1024,7 @@ TEST_P(PanelBench, PassesAndFailsByItsLimitsInTheTestExecutiveLiveAndReplayedAnd
     RunResult replayed = RunSequence("replay", sequence);
     EXPECT_EQ(replayed.report, ExpectedReport()) << "runvex wrote:\n" << replayed.everything;
     EXPECT_EQ(replayed.exitCode, 1);
+    ExpectShownValues(replayed.everything);
 
     std::vector<ShownValue> shown = RunPanelWindow(VR_USERSIDE_DATA "/bench.pnx");
     ASSERT_EQ(shown.size(), 4u);
