@@ -7,6 +7,7 @@
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/paths.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/ui/gui_apartment.h"
@@ -15,10 +16,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
-#include <cstdlib>
-#include <pwd.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,31 +40,6 @@ constexpr const char* kNoSerialNumber =
 
 // The exit codes of a run without a display.
 enum class HeadlessExit : int { Passed = 0, Failed = 1, Error = 2, NotOpened = 3, BadArgument = 4 };
-
-// The user's home folder: $HOME, else the user database's; empty when neither names one.
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        return home;
-    }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-// The long form of a file name that holds "~": a leading "~" or "~/" stands for the home folder, as a shell
-// would expand it had the name come quoted; any other name, or one whose home cannot be found, stays as
-// given.
-std::string LongFormOf(const std::string& file) {
-    if (file != "~" && !file.starts_with("~/")) {
-        return file;
-    }
-    std::string home = HomeFolder();
-    return home.empty() ? file : home + file.substr(1);
-}
 
 struct CommandLine {
     std::string file;
@@ -92,7 +65,7 @@ CommandLine Parse(const std::vector<std::string>& arguments) {
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
         } else if (line.file.empty()) {
-            line.file = LongFormOf(argument);
+            line.file = vr::ExpandHomeFolder(argument);
         }
     }
     return line;

@@ -1,6 +1,8 @@
 // Command-line switches of the script executive and the start-up decision.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 
+#include "platform/base/paths.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -39,7 +41,8 @@ const char* const kScrivonUsage =
     "The script executive: opens its window with the script (name.JScript.ts) loaded; when scrivon already\n"
     "runs, the file is handed to that instance. With QT_QPA_PLATFORM=offscreen it shows no window and "
     "writes\n"
-    "the output and verdict of each run to standard output.\n"
+    "the output and verdict of each run to standard output. A file name starting with ~/ is taken in the\n"
+    "home folder.\n"
     "  /Automation, /Embedding   started by an automation client: serve its objects (also with \"-\")\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
@@ -68,7 +71,7 @@ ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arg
             continue;
         }
         if (line.file.empty()) {
-            line.file = argument;
+            line.file = vr::ExpandHomeFolder(argument);
         }
     }
     return line;

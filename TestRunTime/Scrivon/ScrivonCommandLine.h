@@ -22,7 +22,8 @@ struct ScrivonCommandLine {
     std::string unknownArgument; // the first switch that is none of the above: the usage, as an error
 
     // A switch starts with "-", or with "/" and names a switch: any other argument starting with "/" is an
-    // absolute path. The first file named is the one opened.
+    // absolute path. The first file named is the one opened; a name starting with "~/" is taken in the home
+    // folder.
 
     static ScrivonCommandLine Parse(const std::vector<std::string>& arguments);
 };

@@ -2,6 +2,7 @@
 // command-line switches that decide what a start does.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 #include "TestRunTime/Scrivon/TestLoaderAutomation.h"
+#include "platform/base/paths.h"
 #include "platform/com/comutil.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
     EXPECT_TRUE(serial.serialNumberGiven);
     EXPECT_EQ(serial.serialNumber, "-42") << "the value is taken whatever it looks like";
     EXPECT_EQ(serial.file, "demo.ts");
+    EXPECT_EQ(ScrivonCommandLine::Parse({"~/demo.ts"}).file, vr::ExpandHomeFolder("~") + "/demo.ts");
     EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"demo.ts", "--sn"})), StartAction::BadArgument);
 }
 
