@@ -202,6 +202,25 @@ std::string LeftBehind(const std::set<std::string>& names, std::chrono::millisec
     return text;
 }
 
+// The rows of the results database the data source file names, "<TestID> <TestResultID> <TestStatus> <SN>"
+// each, in the order the SQL text's tail (" ORDER BY ...", or "") asks for; through a connection of the
+// test's own.
+std::vector<std::string> ResultRows(const std::string& dsn, const std::u16string& order) {
+    auto connection = vr::ado::Connection::Create();
+    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+    auto rows = connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults" + order);
+    std::vector<std::string> result;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        std::string row;
+        for (LONG i = 0; i < rows->FieldCount(); ++i) {
+            _variant_t value = rows->Fields(i).Value();
+            row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
+        }
+        result.push_back(row);
+    }
+    return result;
+}
+
 void StoreItem(const char* name, const std::string& value) {
     CVrConfigData config;
     BSTR text = vr::AllocBstrUtf8(value);
@@ -488,20 +507,7 @@ protected:
 
     // The rows the runs stored, through a connection of the test's own.
     static std::vector<std::string> StoredRows(const std::string& dsn) {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        auto rows =
-            connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults ORDER BY rowid");
-        std::vector<std::string> result;
-        for (; !rows->IsEOF(); rows->MoveNext()) {
-            std::string row;
-            for (LONG i = 0; i < rows->FieldCount(); ++i) {
-                _variant_t value = rows->Fields(i).Value();
-                row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
-            }
-            result.push_back(row);
-        }
-        return result;
+        return ResultRows(dsn, u" ORDER BY rowid");
     }
 
     // Opens the sequence in a window of its own as the command line does, runs it, then the channel check
@@ -690,20 +696,7 @@ protected:
     // The rows the runs stored, "<TestID> <TestResultID> <TestStatus> <SN>", sorted (the databases keep no
     // common order of insertion).
     static std::vector<std::string> SortedRows(const std::string& dsn) {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        auto rows = connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults");
-        std::vector<std::string> result;
-        for (; !rows->IsEOF(); rows->MoveNext()) {
-            std::string row;
-            for (LONG i = 0; i < rows->FieldCount(); ++i) {
-                _variant_t value = rows->Fields(i).Value();
-                row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
-            }
-            result.push_back(row);
-        }
-        std::sort(result.begin(), result.end());
-        return result;
+        return Sorted(ResultRows(dsn, u""));
     }
     static std::vector<std::string> Sorted(std::vector<std::string> rows) {
         std::sort(rows.begin(), rows.end());
