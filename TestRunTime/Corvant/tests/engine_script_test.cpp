@@ -176,23 +176,6 @@ TEST_F(ScriptTest, MeasuringScriptChecksReadingsAndStoresResults) {
                                            u"readings within the rails limits", u"DUT-0815", u"000000001"}));
 }
 
-// A flag is a boolean to the script, not the number -1 of its 16-bit storage.
-TEST_F(ScriptTest, FlagsReachTheScriptAsBooleans) {
-    ASSERT_EQ(
-        Run(u"OutputLn('' + IsOptionEnabled('EngineOutput') + ' ' + (IsOptionEnabled('X') === false));\n"
-            u"engine.option('EngineOutput') = 'yes';\n"
-            u"engine.spec('S') = '[1..2]';\n"
-            u"var valid = engine.IsValid(1.5, 'S', 'check');\n"
-            u"OutputLn(typeof valid + ' ' + (valid === true) + ' ' + (IsOptionEnabled('EngineOutput') == "
-            u"true));"),
-        S_OK)
-        << (site_->errors.empty() ? "" : vr::ToUtf8(site_->errors[0].description));
-    EXPECT_EQ(Drain(),
-              (std::vector<std::pair<std::u16string, LONG>>{{u"false true\n", 0},
-                                                            {u"check: '1.5' is valid for '[1..2]'.\n", 1},
-                                                            {u"boolean true true\n", 0}}));
-}
-
 TEST_F(ScriptTest, FailingEngineCallEndsTheScriptOnItsLine) {
     EXPECT_LT(Run(ScriptText("throws.js")), 0);
     ASSERT_EQ(site_->errors.size(), 1u);
