@@ -327,6 +327,8 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int3
 void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
     std::u16string dropped;
     int32_t sessionTimeout = -1;
+    // The termination set for the drop, none before its first chunk.
+    std::optional<std::u16string> appliedTerm;
     while (!lateAnswers_.empty()) {
         LateAnswer& late = lateAnswers_.front();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -338,9 +340,10 @@ void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
             }
             sessionTimeout = remaining;
         }
-        if (FAILED(ApplyTermination(late.term))) {
+        if (late.term != appliedTerm && FAILED(ApplyTermination(late.term))) {
             break;
         }
+        appliedTerm = late.term;
         BSTR chunk = nullptr;
         const HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
         const std::u16string_view text = vr::BstrView(chunk);
@@ -374,9 +377,9 @@ void CCnVISA::DropArrivedLateAnswers() {
         lateAnswers_.pop_front();
         DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's
     }
-    if (timeout) {
-        (void)SetSessionTimeout(*timeout); // the write waits as long as the session did before the drop
-    }
+    // The write waits as long as the session did before the drop (as the last read set it, when the
+    // session cannot say).
+    (void)SetSessionTimeout(timeout.value_or(readTimeoutSet_.value_or(defaultTimeout_)));
 }
 
 HRESULT CCnVISA::ReplayRead(CollectedAnswer* text) {
