@@ -96,6 +96,12 @@ AttrValueEditorModel::Outcome AttrValueEditorModel::Store() {
     return outcome;
 }
 
+AttrValueEditorModel::Outcome AttrValueEditorModel::Type(const std::string& text) {
+    AttrValueComboModel::Check check =
+        combo_->CheckText(value_, text, true, flags_.dynamicallyStoreAttrValue);
+    return check.storeNow ? Store() : Outcome{};
+}
+
 std::string AttrValueErrorText(const char* action, const std::string& name, HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));

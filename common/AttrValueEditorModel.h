@@ -48,6 +48,9 @@ public:
     // Stores the combo's current text; on success adds it to the recent values (not "<Undefined>", not with
     // NotAutoSetRecentValue).
     Outcome Store();
+    // What typing the text into the row does, with nothing completed from the recent values: it becomes the
+    // combo's current text and, for a row that stores as it is typed (DynamicallyStoreAttrValue), is stored.
+    Outcome Type(const std::string& text);
 
 private:
     CAttrValue& value_;

@@ -67,6 +67,17 @@ std::optional<double> PrecisionOf(const VARIANT& precision) {
     return number.dblVal;
 }
 
+// Whether a schema attribute text bounds the value (a range or a deviation): a missing or empty value then
+// fails, which the schema check alone would let pass (it accepts an empty text for any type).
+bool BoundsTheValue(const std::u16string& attributes) {
+    for (const OLECHAR* facet : {u"minInclusive", u"minExclusive", u"maxInclusive", u"maxExclusive"}) {
+        if (HasParam(nullptr, attributes.c_str(), facet)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Traces an input error naming the argument by its typed display text.
 void TraceBadEntry(SiteLine line, const OLECHAR* format, const VARIANT& argument) {
     _bstr_t typed(VariantToTypedText(&argument), false);
@@ -137,7 +148,9 @@ HRESULT CSpecValidator::Check(const VARIANT& valueArgument, const VARIANT& specA
         TraceBadEntry(kSiteBadSpec, u"Invalid entry Spec '%s'.", specArgument);
         return E_INVALIDARG;
     }
-    std::optional<std::u16string> value = TextOf(valueArgument);
+    // A null value is no measurement, as an empty one; a null specification stays an input error.
+    std::optional<std::u16string> value =
+        valueArgument.vt == VT_NULL ? std::optional<std::u16string>(u"") : TextOf(valueArgument);
     if (!value) {
         TraceBadEntry(kSiteBadValue, u"Invalid entry Value '%s'.", valueArgument);
         return E_INVALIDARG;
@@ -164,7 +177,9 @@ HRESULT CSpecValidator::Check(const VARIANT& valueArgument, const VARIANT& specA
     }
     bool isValid = false;
     HRESULT checkResult = S_OK;
-    if (attributes) {
+    if (attributes && texts.value.empty() && BoundsTheValue(*attributes)) {
+        isValid = false; // no measurement is within no bounds
+    } else if (attributes) {
         if (HRESULT hr = CheckAgainstSchema(*attributes, texts.value, &isValid, &checkResult); FAILED(hr)) {
             return hr;
         }

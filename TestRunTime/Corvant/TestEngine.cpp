@@ -30,7 +30,8 @@ const vr::DispatchTable<CTestEngine>& CTestEngine::GetDispatchTable() {
             D::PropGet<&CTestEngine::get_spec>(5, u"spec", {u"bsSpecID", u"pvSpec"}),
             D::PropPut<&CTestEngine::put_spec>(5, u"spec", {u"bsSpecID", u"vSpec"}),
             D::Method<&CTestEngine::IsValid>(
-                6, u"IsValid", {u"vValue", u"bsSpecID", Param(u"vDescription").Optional(), u"pvbValid"}),
+                6, u"IsValid",
+                {u"vValue", u"bsSpecID", Param(u"vDescription").Optional(), Param(u"pvbValid").As(VT_BOOL)}),
             D::Method<&CTestEngine::SaveResult>(
                 7, u"SaveResult",
                 {u"vValue", u"bsTestResultID", Param(u"vDescription").Optional(),
@@ -59,7 +60,8 @@ const vr::DispatchTable<CTestEngine>& CTestEngine::GetDispatchTable() {
             D::Method<&CTestEngine::EndExecution>(21, u"EndExecution"),
             D::PropGet<&CTestEngine::get_option>(22, u"option", {u"bsName", u"pvValue"}),
             D::PropPut<&CTestEngine::put_option>(22, u"option", {u"bsName", u"vValue"}),
-            D::Method<&CTestEngine::IsOptionEnabled>(23, u"IsOptionEnabled", {u"bsName", u"pvbVal"}),
+            D::Method<&CTestEngine::IsOptionEnabled>(23, u"IsOptionEnabled",
+                                                     {u"bsName", Param(u"pvbVal").As(VT_BOOL)}),
             D::Method<&CTestEngine::SetOptions>(24, u"SetOptions", {u"bsOptions"}),
         });
     return table;

@@ -7,6 +7,7 @@
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "common/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/paths.h"
 #include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
@@ -24,9 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <pwd.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,7 +33,7 @@ namespace {
 using namespace runvex;
 
 constexpr const char* kUsage =
-    "usage: runvex [--run] [--test-time-limit <seconds>] [<sequence file>.tsq]\n"
+    "usage: runvex [--run] [--test-time-limit <seconds>] [--sn SERIAL] [<sequence file>.tsq]\n"
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
     "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
     "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
@@ -44,8 +43,18 @@ constexpr const char* kUsage =
     "  --test-time-limit <seconds>   without a display: a test still running after that many seconds is\n"
     "                  stopped and ends with verdict Error (no limit unless given: burn-in tests run long)\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
+    "  --sn SERIAL      the serial number of the device under test, as if typed into the SN field; without\n"
+    "                   it a run without a display stores no result rows\n"
     "  --help, -h, /?   this text\n"
     "  --version        the build it comes from\n";
+
+// Said once by a run without a display and without --sn: the engine stores no row without a serial number.
+constexpr const char* kNoSerialNumber =
+    "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
+
+// Said once by a run without a display and without --sn: the engine stores no row without a serial number.
+constexpr const char* kNoSerialNumber =
+    "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
 
 // The exit codes of a run without a display.
 enum class HeadlessExit : int {
@@ -56,36 +65,13 @@ enum class HeadlessExit : int {
     BadArgument = vr::kExitBadCommandLine
 };
 
-// The user's home folder: $HOME, else the user database's; empty when neither names one.
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        return home;
-    }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-// The long form of a file name that holds "~": a leading "~" or "~/" stands for the home folder, as a shell
-// would expand it had the name come quoted; any other name, or one whose home cannot be found, stays as
-// given.
-std::string LongFormOf(const std::string& file) {
-    if (file != "~" && !file.starts_with("~/")) {
-        return file;
-    }
-    std::string home = HomeFolder();
-    return home.empty() ? file : home + file.substr(1);
-}
-
 struct CommandLine {
     std::string file;
     bool help = false;
     bool run = false;                                  // the window runs the sequence as soon as it is open
     std::optional<std::chrono::seconds> testTimeLimit; // a headless run's limit per test; none: no limit
+    std::string serialNumber; // --sn: typed into the serial-number field before the run
+    bool serialNumberGiven = false;
     std::string bad;       // the first argument that is no switch of ours or a second file
     std::string badReason; // why it was refused
 };
@@ -121,11 +107,14 @@ CommandLine Parse(const std::vector<std::string>& arguments) {
                 line.bad = argument + (argument.size() > 17 ? "" : " " + value);
                 line.badReason = "the time limit is whole seconds, at least 1";
             }
+        } else if (argument == "--sn" && i + 1 < arguments.size()) {
+            line.serialNumber = arguments[++i];
+            line.serialNumberGiven = true;
         } else if ((argument.starts_with("-") || !line.file.empty()) && line.bad.empty()) {
             line.bad = argument;
             line.badReason = argument.starts_with("-") ? "unknown switch" : "a second sequence file";
         } else if (line.file.empty()) {
-            line.file = LongFormOf(argument);
+            line.file = vr::ExpandHomeFolder(argument);
         }
     }
     return line;
@@ -183,6 +172,11 @@ int RunHeadless(const CommandLine& line) {
                      line.file.c_str());
         return static_cast<int>(HeadlessExit::Error);
     }
+    if (line.serialNumberGiven) {
+        (void)run.SerialNumberEditor().Type(line.serialNumber); // a failure shows when the run stores it
+    } else {
+        std::fputs(kNoSerialNumber, stderr);
+    }
     if (!vr::ui::TerminationSignalled()) {
         running = &run;
         run.Run();
@@ -202,6 +196,9 @@ int RunWindow(const CommandLine& line) {
         // Signalled or not, the run looks at the worker again.
         (void)vr::ui::WaitPumping(static_cast<DWORD>(milliseconds), 1, &progress, &index);
     });
+    if (line.serialNumberGiven) {
+        window.TypeSerialNumber(line.serialNumber);
+    }
     window.SetPendingFile(line.file, line.run);
     window.show();
     // Ended by a signal, the window closes as its user closes it: a run is stopped and its Reset runs.

@@ -121,6 +121,10 @@ RunvexWindow::~RunvexWindow() {
     serialNumber_ = nullptr;
 }
 
+void RunvexWindow::TypeSerialNumber(const std::string& serialNumber) {
+    (void)serialNumber_->Type(serialNumber); // a failure to store is shown in its box
+}
+
 void RunvexWindow::BuildCommands() {
     auto add = [this](const char* name, const QString& text, const QString& tip, auto handler) {
         auto* action = new QAction(text, this);

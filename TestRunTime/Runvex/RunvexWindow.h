@@ -53,6 +53,8 @@ public:
 
     SequenceForm& Form() { return *form_; }
     SequenceRun& Run() { return *run_; }
+    // Types the serial number into its field, as the operator would (the command line's --sn).
+    void TypeSerialNumber(const std::string& serialNumber);
 
     // The commands by name ("Open", "Save", "Run", "Pause", "Stop", "Add Test", "Insert Test", "Remove Test",
     // "Execute Test", "Edit Code", "Properties"), for the program's tests.

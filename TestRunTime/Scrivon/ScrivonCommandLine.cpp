@@ -1,6 +1,8 @@
 // Command-line switches of the script executive and the start-up decision.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 
+#include "platform/base/paths.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -39,17 +41,27 @@ const char* const kScrivonUsage =
     "The script executive: opens its window with the script (name.JScript.ts) loaded; when scrivon already\n"
     "runs, the file is handed to that instance. With QT_QPA_PLATFORM=offscreen it shows no window and "
     "writes\n"
-    "the output and verdict of each run to standard output.\n"
+    "the output and verdict of each run to standard output. A file name starting with ~/ is taken in the\n"
+    "home folder.\n"
     "  /Automation, /Embedding   started by an automation client: serve its objects (also with \"-\")\n"
     "  /RegServer                record the program in the registry and end\n"
     "  /UnregServer              remove the program from the registry and end\n"
+    "  --sn SERIAL               the serial number of the device under test, as if typed into the SN field\n"
+    "                            (of the running instance too); without it a run without a window stores no\n"
+    "                            result rows\n"
     "  --help                    show this text\n"
     "  --version                 show the build it comes from\n"
     "exit code 64: a command line scrivon does not take\n";
 
 ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arguments) {
     ScrivonCommandLine line;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--sn" && i + 1 < arguments.size()) {
+            line.serialNumber = arguments[++i];
+            line.serialNumberGiven = true;
+            continue;
+        }
         bool marked = argument.size() > 1 && (argument[0] == '/' || argument[0] == '-');
         if (marked && TakeSwitch(Lower(argument.substr(1)), &line)) {
             continue;
@@ -61,7 +73,7 @@ ScrivonCommandLine ScrivonCommandLine::Parse(const std::vector<std::string>& arg
             continue;
         }
         if (line.file.empty()) {
-            line.file = argument;
+            line.file = vr::ExpandHomeFolder(argument);
         }
     }
     return line;

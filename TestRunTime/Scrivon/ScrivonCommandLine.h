@@ -1,5 +1,6 @@
 // The script executive's command line: a script file and the switches /Automation, /Embedding, /RegServer and
-// /UnregServer (also with "-", any letter case) and --help, and what the program does with them at start.
+// /UnregServer (also with "-", any letter case), --sn SERIAL and --help, and what the program does with them
+// at start.
 #pragma once
 
 #include "platform/com/hresult.h"
@@ -15,11 +16,14 @@ struct ScrivonCommandLine {
     bool embedding = false;
     bool regServer = false;
     bool unregServer = false;
-    bool help = false;           // --help, -h, /?: the usage, and nothing else
+    bool help = false;        // --help, -h, /?: the usage, and nothing else
+    std::string serialNumber; // --sn SERIAL: typed into the serial-number field, also of a running instance
+    bool serialNumberGiven = false;
     std::string unknownArgument; // the first switch that is none of the above: the usage, as an error
 
     // A switch starts with "-", or with "/" and names a switch: any other argument starting with "/" is an
-    // absolute path. The first file named is the one opened.
+    // absolute path. The first file named is the one opened; a name starting with "~/" is taken in the home
+    // folder.
 
     static ScrivonCommandLine Parse(const std::vector<std::string>& arguments);
 };

@@ -74,6 +74,9 @@ int RunWindow(const ScrivonCommandLine& line) {
         dialog.ReportToConsole(stdout, stderr);
     }
     dialog.RegisterAsActiveObject();
+    if (line.serialNumberGiven) {
+        dialog.TypeSerialNumber(line.serialNumber);
+    }
     dialog.SetPendingFile(line.file);
     // Ended by a signal, the window closes as its user closes it: a run is stopped and its Reset runs.
     vr::ui::CloseOnTerminationSignals([window = QPointer<QWidget>(&dialog)] {
@@ -105,7 +108,8 @@ int Serve(const ScrivonCommandLine& line) {
     std::string error;
     std::string file = AbsoluteScriptPath(line.file);
     pid_t running = 0;
-    switch (ForwardToRunningInstance(file, &error, &running)) {
+    switch (ForwardToRunningInstance(file, line.serialNumberGiven ? &line.serialNumber : nullptr, &error,
+                                     &running)) {
     case ForwardOutcome::Forwarded:
         std::printf("%s\n",
                     ForwardedText(file, running).c_str()); // a corrected environment here is not used there

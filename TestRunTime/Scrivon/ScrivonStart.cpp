@@ -56,8 +56,8 @@ std::string AbsoluteScriptPath(const std::string& file) {
     return error ? file : absolute.lexically_normal().string();
 }
 
-ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText,
-                                        pid_t* runningProcess) {
+ForwardOutcome ForwardToRunningInstance(const std::string& file, const std::string* serialNumber,
+                                        std::string* errorText, pid_t* runningProcess) {
     *runningProcess = 0;
     vr::ComPtr<IUnknown> active;
     if (FAILED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) || !active) {
@@ -70,9 +70,19 @@ ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* er
         FAILED(active->QueryInterface(IID_IDispatch, loader.PutVoid()))) {
         return ForwardOutcome::NoInstance;
     }
+    HRESULT hr = S_OK;
+    if (serialNumber) {
+        _variant_t text(_bstr_t(serialNumber->c_str()));
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS put{&text, &named, 1, 1};
+        hr = loader->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
+                            nullptr);
+    }
     _variant_t name(_bstr_t(file.c_str()));
     _variant_t loaded;
-    HRESULT hr = CallMethod(loader.Get(), DISPID_TestLoaderLoad, &name, &loaded);
+    if (SUCCEEDED(hr)) {
+        hr = CallMethod(loader.Get(), DISPID_TestLoaderLoad, &name, &loaded);
+    }
     if (SUCCEEDED(hr)) {
         hr = CallMethod(loader.Get(), DISPID_TestLoaderPopup, nullptr, nullptr);
     }

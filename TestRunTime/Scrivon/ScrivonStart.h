@@ -23,10 +23,11 @@ enum class ForwardOutcome {
     Forwarded,  // the running instance loaded (or tried to load) the file and came to the front
     Failed,     // a running instance was found but the calls failed; *errorText says why
 };
-// Finds the running instance in the running object table and calls its Load with the file, then Popup.
+// Finds the running instance in the running object table and, when a serial number is given, types it into
+// the instance's field (its SN); then calls its Load with the file, then Popup.
 // *runningProcess: the running instance's process id when it was found (0 when not known).
-ForwardOutcome ForwardToRunningInstance(const std::string& file, std::string* errorText,
-                                        pid_t* runningProcess);
+ForwardOutcome ForwardToRunningInstance(const std::string& file, const std::string* serialNumber,
+                                        std::string* errorText, pid_t* runningProcess);
 
 // What a start that handed its file to the running instance tells its user on standard output: that the file
 // went there, not to a new window, and which process that is (its environment, not this one's, runs it).

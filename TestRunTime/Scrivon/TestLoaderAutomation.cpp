@@ -30,6 +30,7 @@ const vr::DispatchTable<CVrTestLoaderDlgAutoProxy>& CVrTestLoaderDlgAutoProxy::G
             D::PropGet<&CVrTestLoaderDlgAutoProxy::get_Verdict>(DISPID_TestLoaderVerdict, u"Verdict",
                                                                 {u"verdict"}),
             D::Method<&CVrTestLoaderDlgAutoProxy::Stop>(DISPID_TestLoaderStop, u"Stop", {}),
+            D::PropPut<&CVrTestLoaderDlgAutoProxy::put_SN>(DISPID_TestLoaderSN, u"SN", {u"serialNumber"}),
         });
     return table;
 }
@@ -72,6 +73,13 @@ HRESULT CVrTestLoaderDlgAutoProxy::get_Verdict(LONG* verdict) {
 HRESULT CVrTestLoaderDlgAutoProxy::Stop() {
     if (target_) {
         target_->StopRun();
+    }
+    return S_OK;
+}
+
+HRESULT CVrTestLoaderDlgAutoProxy::put_SN(BSTR serialNumber) {
+    if (target_) {
+        target_->TypeSerialNumber(_bstr_t(serialNumber).utf8());
     }
     return S_OK;
 }

@@ -1,6 +1,6 @@
-// The automation object of the script executive window (IVrTestLoader): Load, Run, Popup, Verdict and Stop
-// carried to the window it is bound to. Called only on the window's thread (calls from other processes arrive
-// there).
+// The automation object of the script executive window (IVrTestLoader): Load, Run, Popup, Verdict, Stop and
+// SN carried to the window it is bound to. Called only on the window's thread (calls from other processes
+// arrive there).
 #pragma once
 
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
@@ -23,6 +23,7 @@ public:
     // 1 passed, 2 failed, 7 error; 0 when the last Run ran nothing.
     virtual int32_t LastVerdict() = 0;
     virtual void StopRun() = 0;
+    virtual void TypeSerialNumber(const std::string& serialNumber) = 0;
 };
 
 class CVrTestLoaderDlgAutoProxy : public vr::ObjectRoot,
@@ -42,6 +43,7 @@ public:
     HRESULT Popup();
     HRESULT get_Verdict(LONG* verdict);
     HRESULT Stop();
+    HRESULT put_SN(BSTR serialNumber);
 
 private:
     TestLoaderTarget* target_ = nullptr;

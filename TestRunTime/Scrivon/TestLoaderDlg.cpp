@@ -3,6 +3,7 @@
 
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
+#include "common/AttrValue.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/paths.h"
@@ -233,11 +234,22 @@ bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, std::string*
     if (!refusal->empty()) {
         return false; // another run goes on, and reports itself
     }
+    const std::string& serialNumber = model_->SerialNumberEditor().Combo().CurrentText();
+    if (console_ && !saidNoSerialNumber_ &&
+        (serialNumber.empty() || serialNumber == CAttrValue::kUndefined)) {
+        // Nobody can type it here: said once, not per run.
+        console_->Error("scrivon", "no serial number was given (--sn SERIAL): no result rows are stored");
+        saidNoSerialNumber_ = true;
+    }
     ui_.serialNumber->Combo()->RefreshList(); // the serial number joined its recent values
     if (console_ && model_->LastVerdict() != 0) {
         console_->RunEnded(model_->State().returnValue, model_->LastVerdict());
     }
     return completed;
+}
+
+void CVrTestLoaderDlg::TypeSerialNumber(const std::string& serialNumber) {
+    (void)ui_.serialNumber->Type(serialNumber); // a failure to store is shown in its box
 }
 
 int32_t CVrTestLoaderDlg::LastVerdict() {

@@ -52,6 +52,7 @@ public:
     void Popup() override;
     int32_t LastVerdict() override;
     void StopRun() override;
+    void TypeSerialNumber(const std::string& serialNumber) override;
 
     // TestLoaderView.
     void ShowState(const TestLoaderState& state) override;
@@ -112,6 +113,7 @@ private:
     DWORD rotCookie_ = 0;
     bool registered_ = false;
     std::unique_ptr<ConsoleReport> console_; // null while the window is seen
+    bool saidNoSerialNumber_ = false;        // the console was told once that no rows are stored
     std::string pendingFile_;
     bool showingText_ = false; // the program, not the operator, is changing the source pane
     bool movedOnce_ = false;

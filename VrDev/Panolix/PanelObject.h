@@ -24,6 +24,7 @@
 #include <QRect>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,9 @@ public:
     virtual void DestroyWindows();
     // Shows what the last refresh computed; false when it could not be read. Base: true.
     virtual bool ShowValue();
+    // What the last ShowValue showed, as one line for a reader without the window ("<description>:
+    // '<value>' <validity>, shown as '<text>'"); none for an object that shows no value. Base: none.
+    virtual std::optional<std::u16string> ShownValueLine() const { return std::nullopt; }
     // Appends the 'Refresh' script and then a queued script (each with CR LF when not empty) and clears
     // the queued script.
     [[nodiscard]] virtual HRESULT ComposeRefreshScript(std::u16string& script);

@@ -360,6 +360,7 @@ bool CPObjectControl::ShowValue() {
     if (readable && checked) {
         readable = ReadScriptVariable(variables.valid, &validText);
     }
+    readValue_ = readable ? text : std::u16string();
     bool formatValid = true;
     if (readable) {
         std::optional<std::u16string> formatted = FormatDisplayValue(format_, text);
@@ -367,6 +368,10 @@ bool CPObjectControl::ShowValue() {
         text = formatted.value_or(std::u16string());
     }
     bool valid = !checked || vr::EqualsNoCase(validText, u"true");
+    validity_ = !readable || !formatValid ? u"unreadable"
+                : !checked                ? u"unchecked"
+                : valid                   ? u"valid"
+                                          : u"NOT valid";
     if (!readable) {
         ShowValueText(u"<ERROR>", kInvalidColor);
     } else if (!formatValid) {
@@ -402,6 +407,14 @@ void CPObjectControl::StopLoopWhenAsked() {
         // A failed put leaves the loop running; the next bad value asks again.
         (void)engine->put_option(optionName.text, value);
     }
+}
+
+std::optional<std::u16string> CPObjectControl::ShownValueLine() const {
+    if (value_.empty() || !validity_) {
+        return std::nullopt;
+    }
+    return (description_.empty() ? name_ : description_) + u": '" + readValue_ + u"' " + validity_ +
+           u", shown as '" + shownText_ + u"'";
 }
 
 std::u16string CPObjectControl::ValueText() const {

@@ -43,6 +43,9 @@ public:
     // Reads rt_value<name> (and rt_valid<name> when the spec checks) from the script and shows it; false
     // when the value could not be read or the display format is not a valid number format.
     bool ShowValue() override;
+    // "<description, or the name without one>: '<value read>' <valid | NOT valid | unchecked | unreadable>,
+    // shown as '<text>'".
+    std::optional<std::u16string> ShownValueLine() const override;
     [[nodiscard]] HRESULT ComposeRefreshScript(std::u16string& script) override;
     void Edit() override;
     // The "Set" button: checks every row's entry, runs the set lines and the 'Set' script (queued while a
@@ -108,4 +111,6 @@ private:
     QPointer<QPushButton> button_;           // owned
     std::u16string shownText_;               // what the value window shows (also without windows)
     QColor shownColor_ = Qt::black;
+    std::u16string readValue_;           // the value the last ShowValue read, before its format
+    const char16_t* validity_ = nullptr; // what the last ShowValue found; null before the first
 };

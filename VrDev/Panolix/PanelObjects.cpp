@@ -139,6 +139,18 @@ bool CPObjects::ShowValues() {
     for (const std::unique_ptr<CPObject>& object : objects_) {
         all = object->ShowValue() && all;
     }
+    if (report_) {
+        for (const std::unique_ptr<CPObject>& object : objects_) {
+            if (std::optional<std::u16string> line = object->ShownValueLine()) {
+                std::string text = vr::ToUtf8(*line);
+                for (size_t at = 0; (at = text.find_first_of("\r\n", at)) != std::string::npos;) {
+                    text.replace(at, 1, text[at] == '\n' ? "\\n" : "");
+                }
+                std::fprintf(report_, "value %s\n", text.c_str());
+            }
+        }
+        std::fflush(report_); // a reader of a pipe sees each refresh as it ends
+    }
     return all;
 }
 

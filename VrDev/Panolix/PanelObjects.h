@@ -13,6 +13,7 @@
 #include "VrDev/Panolix/PanelRunModel.h"
 
 #include <climits>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,7 +54,11 @@ public:
     void Remove(CPObject* object);
     void Clear() override;
     HRESULT ComposeRefreshScripts(std::u16string* script) override;
+    // Every object shows its value; with a report stream, each one that shows a value then writes a line
+    // "value <its ShownValueLine>" there (line breaks in it as \n).
     bool ShowValues() override;
+    // Where ShowValues reports (null: nowhere); the stream stays the caller's.
+    void ReportValuesTo(std::FILE* out) { report_ = out; }
     void SetRefreshRunning(bool running) override { refreshRunning_ = running; }
     bool RefreshRunning() const { return refreshRunning_; }
 
@@ -87,6 +92,7 @@ private:
     bool refreshRunning_ = false;
     std::u16string language_;
     std::vector<std::unique_ptr<CPObject>> objects_;
+    std::FILE* report_ = nullptr; // the caller's; null: the values are only shown
 };
 
 } // namespace panolix

@@ -1,12 +1,15 @@
 // Command-line switches of the control-panel program.
 #include "VrDev/Panolix/PanolixCommandLine.h"
 
+#include "platform/base/paths.h"
+
 namespace panolix {
 
 const char* const kPanolixUsage =
     "usage: panolix [/b] [<panel file>]\n"
     "The control panel: opens the panel (name.pnx), runs its main script's Preset and refreshes its "
     "objects.\n"
+    "A file name starting with ~/ is taken in the home folder.\n"
     "  /b, /B    batch run: the program ends by itself when the auto-refresh loop stops with valid values,\n"
     "            with exit code 1; any other end gives 2. With QT_QPA_PLATFORM=offscreen it shows no "
     "window,\n"
@@ -27,7 +30,7 @@ PanolixCommandLine PanolixCommandLine::Parse(const std::vector<std::string>& arg
                 line.unknownArgument = argument;
             }
         } else if (line.file.empty()) {
-            line.file = argument;
+            line.file = vr::ExpandHomeFolder(argument);
         }
     }
     return line;

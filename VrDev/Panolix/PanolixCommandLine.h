@@ -7,7 +7,7 @@
 namespace panolix {
 
 struct PanolixCommandLine {
-    std::string file;   // the first argument that is no switch: the panel opened at start
+    std::string file;   // the first argument that is no switch: the panel opened at start ("~/": at home)
     bool batch = false; // "/b" or "/B": close by itself when the auto-refresh loop ends with valid values
     bool help = false;  // --help, -h, /?: the usage, and nothing else
     std::string unknownArgument; // the first "-" switch that is none of the above

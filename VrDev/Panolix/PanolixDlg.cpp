@@ -81,6 +81,9 @@ CPanolixDlg::CPanolixDlg(PanelWorker& worker, bool batch, bool reportToConsole, 
                          QWidget* parent)
     : QDialog(parent), worker_(worker), console_(reportToConsole) {
     objects_ = std::make_unique<CPObjects>(*this, worker.Executive(), std::move(factory));
+    if (reportToConsole) {
+        objects_->ReportValuesTo(stdout); // what the window would show of each refresh
+    }
     BuildWindow();
     model_ = std::make_unique<PanelRunModel>(*this, worker, *objects_, batch, reportToConsole);
     model_->Reset(true);

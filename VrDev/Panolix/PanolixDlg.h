@@ -3,8 +3,10 @@
 // CPObjects); below it the status line, Refresh, the auto-refresh box with its period, Open and Save. A
 // 200 ms timer drives the pending file and the auto-refresh loop. Window thread only.
 //
-// Offscreen (reportToConsole) nobody sees the window: status lines go to standard output and message boxes
-// to standard error, answered at once, and the language of a new panel is not asked for.
+// Offscreen (reportToConsole) nobody sees the window: status lines and, after each refresh, one line per
+// object that shows a value ("value <description>: '<value>' <validity>, shown as '<text>'") go to standard
+// output, message boxes to standard error, answered at once, and the language of a new panel is not asked
+// for.
 #pragma once
 
 #include "VrDev/Panolix/PanelObjects.h"

@@ -19,7 +19,7 @@ public:
     HRESULT CreateControlWidget(QWidget* parent, const QRect& geometry, QWidget** widget) override;
 
 private:
-    QPointer<QWidget> page_; // window thread; null until made and once its parent deleted it
+    vr::ui::EmptyPage page_; // window thread
 };
 
 } // namespace plotvane

@@ -93,6 +93,17 @@ HRESULT AttrValueEditor::Store() {
     return outcome.hr;
 }
 
+HRESULT AttrValueEditor::Type(const std::string& text) {
+    if (combo_->isEditable()) {
+        combo_->setEditText(QString::fromStdString(text)); // shown only: no edit of the user's to check
+    }
+    AttrValueEditorModel::Outcome outcome = model_->Type(text);
+    if (FAILED(outcome.hr)) {
+        ShowFailure(outcome.errorText);
+    }
+    return outcome.hr;
+}
+
 void AttrValueEditor::ShowFailure(const std::string& text) {
     QWidget* owner = parentWidget() ? parentWidget() : this;
     (void)vr::ui::MessageBox(owner, vr::FromUtf8(text), u"Error", MB_OK | MB_ICONERROR);

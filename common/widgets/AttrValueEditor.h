@@ -31,6 +31,9 @@ public:
     [[nodiscard]] HRESULT Retrieve();
     // Stores the combo's text into the value; a failure is shown in a message box.
     [[nodiscard]] HRESULT Store();
+    // What typing the text into the row does (AttrValueEditorModel::Type), shown in the row; a failure to
+    // store is shown in a message box.
+    HRESULT Type(const std::string& text);
 
     AttrValueEditorModel& Model() { return *model_; }
     AttrValueCombo* Combo() const { return combo_; }

@@ -1,6 +1,7 @@
 // The Formiq server's class table, its exported entry points, and the registration of the type library
 // it carries.
 #include "FormiqCtrl.h"
+#include "FormiqPropPage.h"
 #include "platform/com/server.h"
 
 #include <string>
@@ -15,6 +16,12 @@ constexpr vr::server::ClassEntry kClasses[] = {
      .description = u"Formiq Control",
      .threadingModel = vr::server::ThreadingModel::Apartment,
      .typeLib = LIBID_FORMIQLib},
+    {.clsid = CLSID_FormiqPropPage,
+     .createInstance = &CFormiqPropPage::CreateInstance,
+     .progId = kFormiqPropPageProgId,
+     .versionIndependentProgId = kFormiqPropPageIndependentProgId,
+     .description = u"Formiq Property Page",
+     .threadingModel = vr::server::ThreadingModel::Apartment},
 };
 
 HRESULT UnregisterTypeLibKey(std::u16string_view) {

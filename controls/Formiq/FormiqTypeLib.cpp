@@ -24,6 +24,9 @@ const LibrarySpec& ModuleLibrarySpec() {
                      .doc = u"Formiq Control",
                      .interfaces = {{vr::uuidof<_DFormiq>(), IMPLTYPEFLAG_FDEFAULT},
                                     {DIID__DFormiqEvents, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}}}},
+        .enums = {{.name = u"FormiqOptions",
+                   .doc = u"Options of the Formiq control",
+                   .constants = {{u"FORMIQ_SHOWSUPPLEMENTARYSETUP", FORMIQ_SHOWSUPPLEMENTARYSETUP}}}},
     };
     return spec;
 }

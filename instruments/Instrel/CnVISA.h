@@ -12,6 +12,8 @@
 #include "platform/visa/visa_com.h"
 #include "wirelo.h"
 
+#include <chrono>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -97,12 +99,21 @@ private:
     HRESULT ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, CollectedAnswer* answer);
     HRESULT ReplayRead(CollectedAnswer* answer);
     HRESULT PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout);
-    HRESULT ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnswer* answer);
+    // Reads until the goal is met or timeout milliseconds after start have passed.
+    HRESULT ReadChunks(const ReadGoal& goal, std::u16string_view term, int32_t timeout,
+                       std::chrono::steady_clock::time_point start, CollectedAnswer* answer);
     // One ReadString of the in-use interface for count characters; *chunk is the caller's.
     HRESULT ReadOneChunk(int32_t count, BSTR* chunk);
     HRESULT SetSessionTimeout(int32_t milliseconds);
     bool SessionHasReadTimeout(int32_t milliseconds);
-    void DropLateAnswer();
+    HRESULT ApplyTermination(std::u16string_view term);
+    std::optional<int32_t> SessionTimeout();
+    // Drops what arrives of the late answers owed, oldest first, until the deadline (now: only what is
+    // there); the session's timeout and termination are left as the drop set them.
+    void DropLateAnswers(std::chrono::steady_clock::time_point deadline);
+    // Before a write: drops what has come of them, gives up those whose time has passed, and puts the
+    // session's timeout back.
+    void DropArrivedLateAnswers();
     void RecordWrite(const std::u16string& data);
     void RecordRead(std::u16string_view answer);
     void TraceRead(const OLECHAR* text);
@@ -140,16 +151,19 @@ private:
     BSTR ioProtocol_ = nullptr;
     BSTR endChars_ = nullptr;
 
-    // A read that timed out may still get the rest of its answer: the next write waits for it and drops it,
-    // so that it is not taken for the answer to that write's command.
+    // A read that timed out may still get the rest of its answer, and it comes before the answer to any
+    // later command: what arrives of it is dropped as it arrives (before a write, only what is there; in a
+    // read, within that read's own time), up to the end that read waited for. Nothing waits for it. A write
+    // gives it up once its read's timeout has passed again since it timed out: the instrument is then taken
+    // to owe nothing more (a command that is never answered, an answer whose end is not the one awaited).
     struct LateAnswer {
-        bool owed = false;
         ReadGoal goal;
+        std::u16string term;      // the termination that read gave
         size_t received = 0;      // characters that read got, carriage returns included
         std::u16string collected; // what it got, carriage returns left out
-        int32_t timeout = 0;      // milliseconds it was allowed to wait
+        std::chrono::steady_clock::time_point givenUpAt; // when that read timed out, plus its timeout
     };
-    LateAnswer lateAnswer_; // set by a read that timed out, taken by the next write
+    std::deque<LateAnswer> lateAnswers_; // oldest first: added by reads that timed out, dropped as they come
 
     SimulationState simulation_ = SimulationState::Off;
     bool recordedWrite_ = false; // the "in" field of the current record has been written

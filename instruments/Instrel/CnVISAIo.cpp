@@ -47,7 +47,7 @@ HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
                       vr::FormatWString(u"Try to send to the '%s' Connection which is not opened: '%s'.",
                                         Name(), data.c_str()));
     } else {
-        DropLateAnswer();
+        DropArrivedLateAnswers();
         OwnedBstr text(sent);
         LONG count = 0;
         HRESULT hr = message_->WriteString(text.Get(), &count);
@@ -124,7 +124,7 @@ HRESULT CCnVISA::WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount
         }
         count = upper - lower + 1;
     }
-    DropLateAnswer();
+    DropArrivedLateAnswers();
     LONG written = 0;
     HRESULT hr = message_->Write(bytes, count, &written);
     *plRetCount = written;
@@ -170,6 +170,12 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, C
         return Report(E_FAIL,
                       vr::FormatWString(u"Reading from the '%s' Connection which is not opened.", Name()));
     }
+    // The read's time runs from here: what a late answer's drop takes of it is not waited again.
+    const auto start = std::chrono::steady_clock::now();
+    if (!lateAnswers_.empty()) {
+        DropLateAnswers(start +
+                        std::chrono::milliseconds(std::max(lTimeout >= 0 ? lTimeout : defaultTimeout_, 0)));
+    }
     int32_t timeout = 0;
     if (HRESULT hr = PrepareRead(bsTerm, lTimeout, &timeout); FAILED(hr)) {
         return hr;
@@ -179,7 +185,7 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, C
     if (!converter_) {
         goal.chunkWithoutCount = kSessionChunk;
     }
-    if (HRESULT hr = ReadChunks(goal, timeout, answer); FAILED(hr)) {
+    if (HRESULT hr = ReadChunks(goal, vr::BstrView(bsTerm), timeout, start, answer); FAILED(hr)) {
         return hr;
     }
     if (Recording()) {
@@ -204,20 +210,18 @@ HRESULT CCnVISA::PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout) {
         }
         readTimeoutSet_ = *timeout;
     }
-    std::u16string_view term = vr::BstrView(bsTerm);
-    HRESULT hr = S_OK;
-    if (term.empty()) {
-        hr = message_->put_TerminationCharacterEnabled(VARIANT_FALSE);
-    } else {
-        hr = message_->put_TerminationCharacter(static_cast<BYTE>(term.back() & 0xFF));
-        if (SUCCEEDED(hr)) {
-            hr = message_->put_TerminationCharacterEnabled(VARIANT_TRUE);
-        }
-    }
-    if (FAILED(hr)) {
+    if (HRESULT hr = ApplyTermination(vr::BstrView(bsTerm)); FAILED(hr)) {
         return Report(hr, vr::FormatWString(u"The '%s' Connection: VISA Error: 0x%08lx.", Name(), hr));
     }
     return S_OK;
+}
+
+HRESULT CCnVISA::ApplyTermination(std::u16string_view term) {
+    if (term.empty()) {
+        return message_->put_TerminationCharacterEnabled(VARIANT_FALSE);
+    }
+    HRESULT hr = message_->put_TerminationCharacter(static_cast<BYTE>(term.back() & 0xFF));
+    return SUCCEEDED(hr) ? message_->put_TerminationCharacterEnabled(VARIANT_TRUE) : hr;
 }
 
 HRESULT CCnVISA::ReadOneChunk(int32_t count, BSTR* chunk) {
@@ -231,6 +235,16 @@ HRESULT CCnVISA::SetSessionTimeout(int32_t milliseconds) {
     value.vt = VT_I4;
     value.lVal = milliseconds;
     return message_->SetAttribute(0x3FFF001A, value);
+}
+
+std::optional<int32_t> CCnVISA::SessionTimeout() {
+    VARIANT value;
+    VariantInit(&value);
+    if (FAILED(message_->GetAttribute(0x3FFF001A, &value)) || value.vt != VT_I4) {
+        (void)VariantClear(&value); // whatever came: freed, not used
+        return std::nullopt;
+    }
+    return value.lVal;
 }
 
 bool CCnVISA::SessionHasReadTimeout(int32_t milliseconds) {
@@ -249,31 +263,31 @@ bool CCnVISA::SessionHasReadTimeout(int32_t milliseconds) {
     return same;
 }
 
-HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnswer* answer) {
+HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int32_t timeout,
+                            std::chrono::steady_clock::time_point start, CollectedAnswer* answer) {
     // One deadline for the whole read: an instrument that keeps sending the termination character without
     // the rest of the terminator must not hold the read past its timeout.
-    const auto start = std::chrono::steady_clock::now();
     bool timeoutShortened = false;
     size_t received = 0;
     ReadDecision decision;
     HRESULT chunkStatus = S_OK;
     int32_t sessionTimeout = timeout;
     while (decision.step == ReadStep::ReadOn) {
+        if (timeout > 0) {
+            const int32_t remaining = std::max(timeout - MillisecondsSince(start), 0);
+            if (remaining != sessionTimeout && SUCCEEDED(SetSessionTimeout(remaining))) {
+                // Chunks that follow within the same millisecond find the session's timeout already right.
+                sessionTimeout = remaining;
+                timeoutShortened = true;
+            }
+        }
         BSTR chunk = nullptr;
         chunkStatus = ReadOneChunk(goal.NextChunk(received), &chunk);
         received += answer->Add(chunk);
         decision = DecideRead(goal, chunkStatus, answer->Text(), received);
-        if (decision.step != ReadStep::ReadOn || timeout <= 0) {
-            continue;
-        }
-        const int32_t remaining = timeout - MillisecondsSince(start);
-        if (remaining <= 0) {
+        if (decision.step == ReadStep::ReadOn && timeout > 0 && MillisecondsSince(start) >= timeout) {
             chunkStatus = vr::visa::kErrorTimeout;
             decision = DecideRead(goal, chunkStatus, answer->Text(), received);
-        } else if (remaining != sessionTimeout && SUCCEEDED(SetSessionTimeout(remaining))) {
-            // Chunks that follow within the same millisecond find the session's timeout already right.
-            sessionTimeout = remaining;
-            timeoutShortened = true;
         }
     }
     if (timeoutShortened) {
@@ -284,7 +298,12 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnsw
         lastReadStatus_ = decision.status;
         return S_OK;
     case ReadStep::Timeout:
-        lateAnswer_ = LateAnswer{true, goal, received, std::u16string(answer->Text()), timeout};
+        // A read that did not wait leaves what comes later to the next one.
+        if (timeout > 0) {
+            lateAnswers_.push_back(
+                LateAnswer{goal, std::u16string(term), received, std::u16string(answer->Text()),
+                           std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout)});
+        }
         if (answer->Text().empty()) {
             return Report(E_FAIL,
                           vr::FormatWString(u"Could not read from the '%s' Connection within the specified "
@@ -305,37 +324,62 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, int32_t timeout, CollectedAnsw
     }
 }
 
-void CCnVISA::DropLateAnswer() {
-    if (!lateAnswer_.owed) {
-        return;
-    }
-    LateAnswer late = std::move(lateAnswer_);
-    lateAnswer_ = LateAnswer{};
-    if (late.timeout <= 0) {
-        return; // that read did not wait: neither does this one (the session drops what is there)
-    }
-    // As long as the read that timed out was allowed to wait, what arrives is the rest of its answer.
-    const auto start = std::chrono::steady_clock::now();
+void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
     std::u16string dropped;
-    ReadDecision decision;
-    while (decision.step == ReadStep::ReadOn) {
-        const int32_t remaining = late.timeout - MillisecondsSince(start);
-        if (remaining <= 0 || FAILED(SetSessionTimeout(remaining))) {
+    int32_t sessionTimeout = -1;
+    // The termination set for the drop, none before its first chunk.
+    std::optional<std::u16string> appliedTerm;
+    while (!lateAnswers_.empty()) {
+        LateAnswer& late = lateAnswers_.front();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int32_t remaining = static_cast<int32_t>(std::max<int64_t>(left.count(), 0));
+        if (remaining != sessionTimeout) {
+            if (FAILED(SetSessionTimeout(remaining))) {
+                break; // the session takes no timeout now: what is owed stays owed
+            }
+            sessionTimeout = remaining;
+        }
+        if (late.term != appliedTerm && FAILED(ApplyTermination(late.term))) {
             break;
         }
+        appliedTerm = late.term;
         BSTR chunk = nullptr;
-        HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
+        const HRESULT status = ReadOneChunk(late.goal.NextChunk(late.received), &chunk);
         const std::u16string_view text = vr::BstrView(chunk);
         late.received += text.size();
         AppendWithoutCarriageReturns(text, &late.collected);
         dropped += text;
         SysFreeString(chunk);
-        decision = DecideRead(late.goal, status, late.collected, late.received);
+        const ReadDecision decision = DecideRead(late.goal, status, late.collected, late.received);
+        if (decision.step == ReadStep::Done) {
+            lateAnswers_.pop_front();
+        } else if (decision.step != ReadStep::ReadOn) {
+            break; // nothing more has come in time: it is still owed, and dropped when it comes
+        }
     }
-    (void)SetSessionTimeout(late.timeout); // the write and the next read see the configured timeout again
-    SetTraceSite();
-    TraceInfo(u"Dropped the late answer of the '%s' Connection's read that timed out: '%s'.", Name(),
-              dropped.c_str());
+    if (!dropped.empty()) {
+        SetTraceSite();
+        TraceInfo(u"Dropped the late answer of the '%s' Connection's read that timed out: '%s'.", Name(),
+                  dropped.c_str());
+    }
+}
+
+void CCnVISA::DropArrivedLateAnswers() {
+    if (lateAnswers_.empty()) {
+        return;
+    }
+    const std::optional<int32_t> timeout = SessionTimeout();
+    DropLateAnswers(std::chrono::steady_clock::now());
+    while (!lateAnswers_.empty() && std::chrono::steady_clock::now() >= lateAnswers_.front().givenUpAt) {
+        SetTraceSite();
+        TraceInfo(u"Gave up the late answer of the '%s' Connection's read that timed out.", Name());
+        lateAnswers_.pop_front();
+        DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's
+    }
+    // The write waits as long as the session did before the drop (as the last read set it, when the
+    // session cannot say).
+    (void)SetSessionTimeout(timeout.value_or(readTimeoutSet_.value_or(defaultTimeout_)));
 }
 
 HRESULT CCnVISA::ReplayRead(CollectedAnswer* text) {

@@ -26,7 +26,8 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
-std::string HomeFolder() {
+// $HOME, else the user database's home folder; empty when neither names one.
+std::string KnownHomeFolder() {
     std::string home = Environment("HOME");
     if (!home.empty()) {
         return home;
@@ -34,10 +35,16 @@ std::string HomeFolder() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
         return found->pw_dir;
     }
-    return "/tmp";
+    return {};
+}
+
+std::string HomeFolder() {
+    std::string home = KnownHomeFolder();
+    return home.empty() ? "/tmp" : home;
 }
 
 // Whether the folder that exists at path is this user's only: a real directory (not a link) owned by the
@@ -243,6 +250,14 @@ std::string DataHome() {
         home = WithoutTrailingSlashes(HomeFolder()) + "/vornic";
     }
     return WithoutTrailingSlashes(home);
+}
+
+std::string ExpandHomeFolder(std::string_view file) {
+    if (file != "~" && !file.starts_with("~/")) {
+        return std::string(file);
+    }
+    std::string home = KnownHomeFolder();
+    return home.empty() ? std::string(file) : home + std::string(file.substr(1));
 }
 
 std::string RuntimeFolder() {

@@ -29,6 +29,11 @@ std::string DataHome();
 std::string MapWindowsPath(std::string_view path);
 std::u16string MapWindowsPath(std::u16string_view path);
 
+// A file named on a command line: a leading "~" or "~/" stands for the home folder ($HOME, else the user
+// database's), as a shell would have expanded it had the name not come quoted; any other name, or one whose
+// home folder cannot be found, is given back unchanged.
+std::string ExpandHomeFolder(std::string_view file);
+
 // The runtime folder of the station: $XDG_RUNTIME_DIR/vornic; made with mode 0700 when missing, tightened to
 // 0700 when looser. The folder holds the station's sockets, so a folder someone else controls is never used:
 // a place taken by something that is not this user's own directory (a link, a file, another user's folder)

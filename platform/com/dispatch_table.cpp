@@ -81,6 +81,13 @@ std::string BuildArg(const detail::ParamShape& shape, const Param* described, bo
     arg->vt = shape.vt;
     arg->out = shape.pointer && !isRetval;
     arg->iid = shape.iid;
+    // VARIANT_BOOL is a SHORT to C++: a flag described by its C++ type alone would reach a script as the
+    // number -1. Such a parameter says which it is.
+    if (shape.vt == VT_I2 && (!described || described->Type() == VT_EMPTY)) {
+        return (described ? "parameter " + Quoted(described->Name())
+                          : std::string("an undescribed parameter")) +
+               " is a SHORT or a VARIANT_BOOL: describe it with As(VT_I2) or As(VT_BOOL)";
+    }
     if (!described) {
         return {};
     }

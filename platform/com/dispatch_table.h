@@ -29,7 +29,8 @@
 // BSTR, CHAR, BYTE, SHORT, USHORT, LONG/INT, ULONG/UINT, LONGLONG, ULONGLONG, FLOAT, DOUBLE, CY, 32-bit
 // enums, IDispatch*, IUnknown*, pointers to other interfaces (queried for them), SAFEARRAY* and VARIANT (by
 // value or const&). VARIANT_BOOL and DATE share their C++ types with SHORT and DOUBLE: Param::As(VT_BOOL /
-// VT_DATE) says which.
+// VT_DATE) says which. A SHORT parameter must say it (As(VT_I2) or As(VT_BOOL)): a table that leaves one
+// undescribed is refused, so that no flag reaches a script as the number -1.
 //
 // Threads: a table is immutable once built; any thread may use it. The objects it calls keep their own rules.
 #pragma once

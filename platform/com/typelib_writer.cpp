@@ -91,6 +91,29 @@ HRESULT AddClass(ICreateTypeLib* lib, const std::map<GUID, ComPtr<ITypeInfo>>& i
     return type->LayOut();
 }
 
+HRESULT AddEnum(ICreateTypeLib* lib, const EnumSpec& spec) {
+    ComPtr<ICreateTypeInfo> type;
+    std::u16string name = Writable(spec.name);
+    std::u16string doc = Writable(spec.doc);
+    RETURN_IF_FAILED(lib->CreateTypeInfo(name.data(), TKIND_ENUM, type.Put()));
+    RETURN_IF_FAILED(type->SetDocString(doc.data()));
+    for (UINT k = 0; k < spec.constants.size(); ++k) {
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_I4;
+        value.lVal = spec.constants[k].value;
+        VARDESC desc{};
+        desc.memid = static_cast<MEMBERID>(k);
+        desc.lpvarValue = &value;
+        desc.elemdescVar.tdesc.vt = VT_I4;
+        desc.varkind = VAR_CONST;
+        RETURN_IF_FAILED(type->AddVarDesc(k, &desc));
+        std::u16string constant = Writable(spec.constants[k].name);
+        RETURN_IF_FAILED(type->SetVarName(k, constant.data()));
+    }
+    return type->LayOut();
+}
+
 } // namespace
 
 HRESULT WriteTypeLibrary(const LibrarySpec& spec, const std::string& path) {
@@ -117,6 +140,9 @@ HRESULT WriteTypeLibrary(const LibrarySpec& spec, const std::string& path) {
     }
     for (const ClassSpec& coclass : spec.classes) {
         RETURN_IF_FAILED(AddClass(lib.Get(), interfaces, coclass));
+    }
+    for (const EnumSpec& enumeration : spec.enums) {
+        RETURN_IF_FAILED(AddEnum(lib.Get(), enumeration));
     }
     return lib->SaveAllChanges();
 }

@@ -52,6 +52,17 @@ struct ClassSpec {
     std::vector<ImplementedSpec> interfaces;
 };
 
+// An enumeration (TKIND_ENUM) of 32-bit constants.
+struct EnumConstantSpec {
+    std::u16string_view name;
+    LONG value = 0;
+};
+struct EnumSpec {
+    std::u16string_view name;
+    std::u16string_view doc;
+    std::vector<EnumConstantSpec> constants;
+};
+
 struct LibrarySpec {
     GUID libid = GUID_NULL;
     std::u16string_view name;
@@ -61,6 +72,7 @@ struct LibrarySpec {
     WORD libFlags = 0;
     std::vector<InterfaceSpec> interfaces;
     std::vector<ClassSpec> classes;
+    std::vector<EnumSpec> enums{}; // most libraries declare none
 };
 
 // Writes the library to path in the library file format (LCID 0). E_INVALIDARG for a class naming an

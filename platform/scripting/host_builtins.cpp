@@ -303,6 +303,7 @@ void InstallHostBuiltins(duk_context* ctx) {
     DefineConstructor(ctx, "Enumerator", &CreateEnumerator, 1, kEnumeratorMethods);
     DefineConstructor(ctx, "VBArray", &CreateVBArray, 1, kVBArrayMethods);
     InstallMemberCallHelper(ctx);
+    InstallTypeOfMemberHelper(ctx);
 }
 
 } // namespace vr::script

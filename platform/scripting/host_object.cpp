@@ -126,6 +126,11 @@ bool IsIndexName(const std::u16string& name) {
     return true;
 }
 
+// The conversions a script applies to any object (String(obj), obj + ""): the default member's value.
+bool IsConversionName(const std::u16string& name) {
+    return name == u"valueOf" || name == u"toString";
+}
+
 bool LookUpName(IDispatch* object, const std::u16string& name, DISPID* id) {
     std::u16string copy = name;
     LPOLESTR names[] = {copy.data()};
@@ -242,11 +247,11 @@ duk_ret_t TrapGet(duk_context* ctx) {
             PushResult(ctx, result);
             return 1;
         }
-        if (name == u"valueOf" || name == u"toString") {
+        if (IsConversionName(name)) {
             PushMemberFunction(ctx, object, DISPID_VALUE);
             return 1;
         }
-        return 0;
+        ThrowUnknownMember(ctx); // a misspelled name fails where it stands, as a write does
     }
     if (IsCalledMember(ctx, 0, name)) { // learnt before: a read would fail again, and cost a round trip
         PushMemberFunction(ctx, object, id);
@@ -289,7 +294,7 @@ duk_ret_t TrapSet(duk_context* ctx) {
     bool indexed = false;
     if (!LookUpMember(ctx, 0, object, name, &id)) {
         if (!IsIndexName(name)) {
-            ThrowHResult(ctx, DISP_E_UNKNOWNNAME, u"Object doesn't support this property or method");
+            ThrowUnknownMember(ctx);
         }
         id = DISPID_VALUE;
         indexed = true;
@@ -368,7 +373,61 @@ void PushHandler(duk_context* ctx) {
     duk_remove(ctx, -2);
 }
 
+// The typeof word of the value at idx, as the language gives it.
+const char* TypeWord(duk_context* ctx, duk_idx_t idx) {
+    switch (duk_get_type(ctx, idx)) {
+    case DUK_TYPE_UNDEFINED:
+        return "undefined";
+    case DUK_TYPE_BOOLEAN:
+        return "boolean";
+    case DUK_TYPE_NUMBER:
+        return "number";
+    case DUK_TYPE_STRING:
+        return duk_is_symbol(ctx, idx) ? "symbol" : "string";
+    case DUK_TYPE_POINTER:
+        return "pointer";
+    case DUK_TYPE_LIGHTFUNC:
+        return "function";
+    case DUK_TYPE_OBJECT:
+        return duk_is_function(ctx, idx) ? "function" : "object";
+    default: // null, buffers
+        return "object";
+    }
+}
+
+// vrTypeOfMember(base, key), what "typeof base.key" compiles to: "undefined" for a member a host object does
+// not have (its read would fail), else the typeof of the read.
+duk_ret_t TypeOfMember(duk_context* ctx) {
+    IDispatch* object = HostObjectAt(ctx, 0);
+    if (object && !duk_is_symbol(ctx, 1)) {
+        std::u16string name = TextAt(ctx, 1);
+        DISPID id = DISPID_UNKNOWN;
+        if (!IsIndexName(name) && !IsConversionName(name) && !LookUpMember(ctx, 0, object, name, &id)) {
+            duk_push_string(ctx, "undefined");
+            return 1;
+        }
+    }
+    duk_dup(ctx, 1);
+    duk_get_prop(ctx, 0); // an undefined or null base fails as the plain read does
+    duk_push_string(ctx, TypeWord(ctx, -1));
+    return 1;
+}
+
 } // namespace
+
+void ThrowUnknownMember(duk_context* ctx) {
+    ThrowHResult(ctx, DISP_E_UNKNOWNNAME, u"Object doesn't support this property or method");
+}
+
+void InstallTypeOfMemberHelper(duk_context* ctx) {
+    duk_push_global_object(ctx);
+    duk_push_string(ctx, DUK_HIDDEN_SYMBOL("vrTypeOfMember"));
+    duk_push_c_function(ctx, &TypeOfMember, 2);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                     DUK_DEFPROP_CLEAR_CONFIGURABLE);
+    duk_pop(ctx);
+}
 
 void PushHostObject(duk_context* ctx, IDispatch* object) {
     if (!object) {
@@ -388,7 +447,8 @@ IDispatch* HostObjectAt(duk_context* ctx, duk_idx_t idx) {
     return DispatchOfHolder(ctx, idx);
 }
 
-void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
+// Pushes a script Error carrying hr as its `number` and description as its message.
+void PushHResultError(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
     std::u16string text(description);
     if (text.empty() && !keepEmpty) {
         text = HResultMessage(hr);
@@ -399,6 +459,10 @@ void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description,
     duk_put_prop_string(ctx, -2, "number");
     PushText(ctx, text);
     duk_put_prop_string(ctx, -2, "description");
+}
+
+void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description, bool keepEmpty) {
+    PushHResultError(ctx, hr, description, keepEmpty);
     duk_throw(ctx);
     __builtin_unreachable(); // duk_throw never returns (it throws)
 }
@@ -416,13 +480,16 @@ void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, D
 }
 
 void ThrowInvokeFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep) {
-    std::u16string description;
-    if (hr == DISP_E_EXCEPTION) {
-        hr = FailureCode(hr, excep);
-        description = std::u16string(BstrView(excep.bstrDescription));
+    if (hr != DISP_E_EXCEPTION) {
+        ClearExcepInfo(&excep);
+        ThrowHResult(ctx, hr, u"");
     }
+    hr = FailureCode(hr, excep);
+    PushHResultError(ctx, hr, BstrView(excep.bstrDescription), false);
+    KeepExceptionOrigin(ctx, -1, excep);
     ClearExcepInfo(&excep);
-    ThrowHResult(ctx, hr, description);
+    duk_throw(ctx);
+    __builtin_unreachable(); // duk_throw never returns (it throws)
 }
 
 void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall kind, duk_idx_t first,

@@ -49,7 +49,7 @@ duk_ret_t MemberCallHelper(duk_context* ctx) {
         std::u16string name = TextAt(ctx, kTarget);
         if (HostObjectAt(ctx, kBase)) {
             if (!HostMemberByName(ctx, kBase, name, &object, &id)) {
-                ThrowHResult(ctx, DISP_E_UNKNOWNNAME, u"Object doesn't support this property or method");
+                ThrowUnknownMember(ctx);
             }
         } else {
             duk_dup(ctx, kTarget); // base[target]: the script function the call would have made

@@ -20,7 +20,9 @@ namespace vr::script {
 struct ScriptErrorInfo {
     HRESULT scode = E_FAIL;
     std::u16string description;
-    std::u16string source; // "Microsoft JScript runtime error"-like kind of the error
+    std::u16string source; // the failing object's, else the kind of the error ("JScript runtime error")
+    std::u16string helpFile;
+    DWORD helpContext = 0;
     int chunk = -1;
     ULONG line = 0;          // counted from the chunk's starting line; 0 when not known
     LONG column = 0;         // 1-based; 0 when not known
@@ -145,10 +147,14 @@ bool PushScriptObjectOf(Runtime& runtime, IDispatch* object);
 // empty description is replaced by hr's text unless keepEmpty (the host already said what went wrong).
 [[noreturn]] void ThrowHResult(duk_context* ctx, HRESULT hr, std::u16string_view description,
                                bool keepEmpty = false);
+// Throws the error of a member that a host object does not have ("Object doesn't support this property or
+// method"), for a read, a write or a call alike.
+[[noreturn]] void ThrowUnknownMember(duk_context* ctx);
 // Invokes and turns a failure into a script error (EXCEPINFO's description and scode when given).
 void InvokeOrThrow(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
                    VARIANT* result);
-// Turns a failed Invoke into a script error: its description and the code inside excep, which is cleared.
+// Turns a failed Invoke into a script error: its description and the code inside excep, and the object's own
+// source, help file and help context, which the error keeps until it is reported; excep is cleared.
 [[noreturn]] void ThrowInvokeFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep);
 // When the value at idx is a host object's member function (obj.Member read as a value), its object (no
 // reference added) and DISPID.
@@ -166,11 +172,17 @@ void CallHostMember(duk_context* ctx, IDispatch* object, DISPID id, MemberCall k
                     duk_idx_t count);
 // Defines the helper that assignments to member calls compile to ("obj.m(a) = v"; member_call.cpp).
 void InstallMemberCallHelper(duk_context* ctx);
+// Defines the helper that "typeof obj.m" compiles to: a member the host object lacks is "undefined" there,
+// though reading it fails.
+void InstallTypeOfMemberHelper(duk_context* ctx);
 
+// Gives the Error at errorIdx the source, help file and help context of excep (those it has), which the
+// report of the error then names instead of the engine's own kind of error.
+void KeepExceptionOrigin(duk_context* ctx, duk_idx_t errorIdx, const EXCEPINFO& excep);
 // The error at idx (a thrown value) as the engine reports it; compileChunk names the text being compiled when
 // the error is a syntax error of that text, else -1.
 ScriptErrorInfo DescribeScriptError(Runtime& runtime, duk_idx_t idx, int compileChunk);
-// Fills excep from an error (description, source, scode).
+// Fills excep from an error (description, source, help file and context, scode).
 void FillExcepInfo(const ScriptErrorInfo& error, EXCEPINFO* excep);
 
 // Counts one call into script code; the outermost one tells the owner and, when it ends, reports its error

@@ -11,6 +11,11 @@ namespace {
 constexpr std::u16string_view kRuntimeErrorSource = u"JScript runtime error";
 constexpr std::u16string_view kCompileErrorSource = u"JScript compilation error";
 
+// On an Error raised for a failed host call: where the failure came from, as the object said it.
+constexpr const char* kOriginSourceKey = DUK_HIDDEN_SYMBOL("vrSource");
+constexpr const char* kOriginHelpFileKey = DUK_HIDDEN_SYMBOL("vrHelpFile");
+constexpr const char* kOriginHelpContextKey = DUK_HIDDEN_SYMBOL("vrHelpContext");
+
 std::u16string StringProperty(duk_context* ctx, duk_idx_t idx, const char* key) {
     duk_get_prop_string(ctx, idx, key);
     std::u16string text = duk_is_string(ctx, -1) ? TextAt(ctx, -1) : std::u16string();
@@ -98,7 +103,38 @@ bool OwnPosition(duk_context* ctx, duk_idx_t idx, int* chunk, ULONG* line) {
     return *line > 0 && *chunk >= 0;
 }
 
+// The failing object's source, help file and help context, when the error carries them.
+void TakeExceptionOrigin(duk_context* ctx, duk_idx_t idx, ScriptErrorInfo* error) {
+    if (duk_get_prop_string(ctx, idx, kOriginSourceKey) && duk_is_string(ctx, -1)) {
+        error->source = TextAt(ctx, -1);
+    }
+    duk_pop(ctx);
+    if (duk_get_prop_string(ctx, idx, kOriginHelpFileKey) && duk_is_string(ctx, -1)) {
+        error->helpFile = TextAt(ctx, -1);
+    }
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, idx, kOriginHelpContextKey);
+    error->helpContext = static_cast<DWORD>(duk_get_uint_default(ctx, -1, 0));
+    duk_pop(ctx);
+}
+
 } // namespace
+
+void KeepExceptionOrigin(duk_context* ctx, duk_idx_t errorIdx, const EXCEPINFO& excep) {
+    errorIdx = duk_normalize_index(ctx, errorIdx);
+    if (SysStringLen(excep.bstrSource) > 0) {
+        PushText(ctx, BstrView(excep.bstrSource));
+        duk_put_prop_string(ctx, errorIdx, kOriginSourceKey);
+    }
+    if (SysStringLen(excep.bstrHelpFile) > 0) {
+        PushText(ctx, BstrView(excep.bstrHelpFile));
+        duk_put_prop_string(ctx, errorIdx, kOriginHelpFileKey);
+    }
+    if (excep.dwHelpContext != 0) {
+        duk_push_uint(ctx, excep.dwHelpContext);
+        duk_put_prop_string(ctx, errorIdx, kOriginHelpContextKey);
+    }
+}
 
 ScriptErrorInfo DescribeScriptError(Runtime& runtime, duk_idx_t idx, int compileChunk) {
     duk_context* ctx = runtime.Context();
@@ -114,6 +150,7 @@ ScriptErrorInfo DescribeScriptError(Runtime& runtime, duk_idx_t idx, int compile
         if (!StatusProperty(ctx, idx, &error.scode)) {
             error.scode = isError ? StatusOfErrorKind(kind) : JSERR_UNCAUGHT_EXCEPTION;
         }
+        TakeExceptionOrigin(ctx, idx, &error);
         error.description = StringProperty(ctx, idx, "description");
         if (error.description.empty()) {
             error.description = StringProperty(ctx, idx, "message");
@@ -147,6 +184,8 @@ void FillExcepInfo(const ScriptErrorInfo& error, EXCEPINFO* excep) {
     *excep = EXCEPINFO{};
     excep->bstrSource = AllocBstr(error.source);
     excep->bstrDescription = AllocBstr(error.description);
+    excep->bstrHelpFile = error.helpFile.empty() ? nullptr : AllocBstr(error.helpFile);
+    excep->dwHelpContext = error.helpContext;
     excep->scode = error.scode;
 }
 

@@ -45,6 +45,20 @@ private:
 
 } // namespace
 
+HRESULT EmptyPage::Create(QWidget* parent, const QRect& geometry, QWidget** widget) {
+    if (!parent || !widget) {
+        return E_INVALIDARG;
+    }
+    *widget = nullptr;
+    if (page_) {
+        return E_UNEXPECTED;
+    }
+    page_ = new QWidget(parent);
+    page_->setGeometry(geometry);
+    *widget = page_.data();
+    return S_OK;
+}
+
 HRESULT CreateControl(REFCLSID clsid, QWidget* parent, const QRect& geometry, ControlHandle* control) {
     if (!control || !parent) {
         return E_INVALIDARG;

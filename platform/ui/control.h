@@ -87,6 +87,18 @@ private:
 // null.
 void PostControlNotice(QWidget* parent, UINT message, QWidget* sender, const QString& text);
 
+// The page of a control's placeholder property page: an empty widget, one per page object. A property page
+// class holds one and answers IVrControl::CreateControlWidget with Create.
+class EmptyPage {
+public:
+    // Makes the page as a child of parent at geometry: E_INVALIDARG for a null parent or widget pointer,
+    // E_UNEXPECTED while the page made before still exists.
+    [[nodiscard]] HRESULT Create(QWidget* parent, const QRect& geometry, QWidget** widget);
+
+private:
+    QPointer<QWidget> page_; // window thread; null until made and once its parent deleted it
+};
+
 // ---- Lending an object of the host to a control in the same process (IVrLentObject) ----
 
 // Fills *lent (cleared first) with a VT_UNKNOWN that lends object as type. The object stays the host's and

@@ -1,5 +1,6 @@
 // The type libraries the system's servers carry in their own files: registered with them, found by LIBID
-// and read from the file without loading the server.
+// and read from the file without loading the server; and the type information every registered class gives
+// of itself.
 #include "Rigmont/include/rigmont.h"
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Scripvane/include/scripvane.h"
@@ -11,6 +12,7 @@
 #include "instruments/Plugmar/include/plugmar.h"
 #include "instruments/Wirelo/include/wirelo.h"
 #include "platform/base/text.h"
+#include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/typelib.h"
 #include "platform/registry/registry.h"
@@ -73,6 +75,15 @@ std::vector<std::u16string> SubKeys(const std::u16string& path) {
     return names;
 }
 
+bool HasKey(const std::u16string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 // Every library a module registers, found again by LIBID and version: a registration that names no file it
 // can be read from would leave a client that asks for the library's types with nothing.
 TEST(SystemTypeLibraries, EveryRegisteredLibraryLoadsByItsLibid) {
@@ -98,6 +109,37 @@ TEST(SystemTypeLibraries, EveryRegisteredLibraryLoadsByItsLibid) {
                               LIBID_VrTestLoader, LIBID_PLUGMARLib, LIBID_RIGMONTLib}) {
         EXPECT_TRUE(loaded.count(vr::GuidToUtf8(libid))) << vr::GuidToUtf8(libid) << " is not registered";
     }
+}
+
+// Every class registered to run in process, created as a script creates it: the ones that answer IDispatch
+// describe themselves. A dispatch table that contradicts itself, or leaves a SHORT parameter undescribed (a
+// VARIANT_BOOL is a SHORT to C++, and a flag described as a number reaches a script as -1), describes
+// nothing, so no such class is registered.
+TEST(SystemClasses, EveryRegisteredClassDescribesItself) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    int described = 0;
+    for (const std::u16string& clsidText : SubKeys(u"CLSID")) {
+        if (!HasKey(u"CLSID\\" + clsidText + u"\\InprocServer32")) {
+            continue;
+        }
+        SCOPED_TRACE(vr::ToUtf8(clsidText));
+        CLSID clsid{};
+        ASSERT_TRUE(vr::GuidFromString(clsidText, clsid));
+        vr::ComPtr<IDispatch> object;
+        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.PutVoid()))) {
+            continue; // no automation object (the categories manager, a script engine)
+        }
+        UINT count = 0;
+        ASSERT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        if (count == 0) {
+            continue;
+        }
+        vr::ComPtr<ITypeInfo> info;
+        EXPECT_EQ(object->GetTypeInfo(0, 0, info.Put()), S_OK) << "the class cannot describe itself";
+        ++described;
+    }
+    EXPECT_GE(described, 10) << "the registered classes were not reached";
+    CoUninitialize();
 }
 
 } // namespace

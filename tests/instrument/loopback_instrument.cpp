@@ -1,7 +1,7 @@
 // A stand-in instrument for tests: answers SCPI-like queries on a loopback TCP port or a terminal device.
 //
 //   vrloopback_instrument [--ipv6] [--port N] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]
-//                         [--set HEADER TEXT]... [--garbage | --mute]
+//                         [--set HEADER TEXT]... [--garbage | --mute] [--delay-ms MS]
 //
 // Over TCP it listens on 127.0.0.1 (::1 with --ipv6; port N, else a free one) and prints "PORT <n>" once
 // ready; with
@@ -23,7 +23,8 @@
 // "<header>?" answers the text kept, "0" before the first; so "VOLT1 12.5" makes "VOLT1?" answer "12.5".
 // "--set HEADER TEXT" gives every connection that setting from its start (what a meter's inputs measure).
 // Two hostile modes answer every query (a command whose first word ends in "?") differently: --garbage with
-// text that no response format reads ("#GARBAGE#"), --mute not at all.
+// text that no response format reads ("#GARBAGE#"), --mute not at all. --delay-ms makes a slow instrument:
+// every query is answered that many milliseconds after its command is taken (commands are taken in order).
 // With --lifetime the program exits by itself after that many seconds, so that it never outlives a test run;
 // without it, it runs until EXIT, SIGTERM or Ctrl+C.
 #include "platform/base/program_conventions.h"
@@ -99,6 +100,7 @@ struct Behaviour {
     std::string answerEnd = "\n";
     QueryAnswers queries = QueryAnswers::Kept;
     std::map<std::string, std::string> presets{};
+    int queryDelayMs = 0;
 };
 
 std::string UpperCase(std::string text) {
@@ -110,11 +112,12 @@ std::string UpperCase(std::string text) {
 struct Connection {
     Connection(int descriptor, const Behaviour& behaviour)
         : fd(descriptor), answerEnd(behaviour.answerEnd), queries(behaviour.queries),
-          settings(behaviour.presets) {}
+          queryDelayMs(behaviour.queryDelayMs), settings(behaviour.presets) {}
 
     int fd;
     std::string answerEnd;
     QueryAnswers queries;
+    int queryDelayMs;
     int commands = 0;
     size_t lastChunk = 0;
     std::map<std::string, std::string> settings;
@@ -136,6 +139,9 @@ struct Connection {
         ++commands;
         auto [firstWord, rest] = Split(line);
         std::string word = UpperCase(firstWord);
+        if (queryDelayMs > 0 && word.ends_with('?')) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(queryDelayMs));
+        }
         if (queries != QueryAnswers::Kept && word.ends_with('?')) {
             if (queries == QueryAnswers::Garbage) {
                 (void)SendAll(fd,
@@ -298,7 +304,7 @@ int ServeTty(const std::string& path, const Behaviour& behaviour) {
 
 constexpr const char* kUsage =
     "usage: vrloopback_instrument [--ipv6] [--port N] [--tty PATH] [--answer-end TEXT] [--lifetime SECONDS]\n"
-    "                             [--set HEADER TEXT]... [--garbage | --mute]\n"
+    "                             [--set HEADER TEXT]... [--garbage | --mute] [--delay-ms MS]\n"
     "A stand-in SCPI instrument: listens on a free loopback TCP port and prints \"PORT <n>\" (with --tty:\n"
     "serves the terminal device and prints \"READY\"). \"<header> <text>\" sets a value, \"<header>?\" "
     "answers\n"
@@ -311,6 +317,7 @@ constexpr const char* kUsage =
     "  --set HEADER TEXT   a setting every connection starts with (repeatable)\n"
     "  --garbage           answer every query with text that does not parse\n"
     "  --mute              never answer a query\n"
+    "  --delay-ms MS       answer each query MS milliseconds after taking its command\n"
     "  --help              show this text\n"
     "  --version           show the build it comes from\n"
     "exit code 64: a command line it does not take\n";
@@ -345,8 +352,8 @@ bool ParseArguments(int argc, char** argv, Options* options) {
             i += 2;
             continue;
         }
-        bool takesValue =
-            option == "--tty" || option == "--answer-end" || option == "--lifetime" || option == "--port";
+        bool takesValue = option == "--tty" || option == "--answer-end" || option == "--lifetime" ||
+                          option == "--port" || option == "--delay-ms";
         if (!takesValue || i + 1 == argc) {
             std::fprintf(stderr, "vrloopback_instrument: %s '%s'\n%s",
                          takesValue ? "no value after" : "unknown argument", option.c_str(), kUsage);
@@ -366,6 +373,8 @@ bool ParseArguments(int argc, char** argv, Options* options) {
                 return false;
             }
             options->port = static_cast<int>(port);
+        } else if (option == "--delay-ms") {
+            options->behaviour.queryDelayMs = std::atoi(value.c_str());
         } else {
             options->lifetime = static_cast<unsigned>(std::atoi(value.c_str()));
         }

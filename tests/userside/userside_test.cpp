@@ -20,6 +20,7 @@
 #include "common/widgets/AttrValueEditor.h"
 #include "peers.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/tests/db_servers.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -46,6 +47,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -198,6 +200,25 @@ std::string LeftBehind(const std::set<std::string>& names, std::chrono::millisec
         text += name + " (" + std::to_string(pid) + ") ";
     }
     return text;
+}
+
+// The rows of the results database the data source file names, "<TestID> <TestResultID> <TestStatus> <SN>"
+// each, in the order the SQL text's tail (" ORDER BY ...", or "") asks for; through a connection of the
+// test's own.
+std::vector<std::string> ResultRows(const std::string& dsn, const std::u16string& order) {
+    auto connection = vr::ado::Connection::Create();
+    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+    auto rows = connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults" + order);
+    std::vector<std::string> result;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        std::string row;
+        for (LONG i = 0; i < rows->FieldCount(); ++i) {
+            _variant_t value = rows->Fields(i).Value();
+            row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
+        }
+        result.push_back(row);
+    }
+    return result;
 }
 
 void StoreItem(const char* name, const std::string& value) {
@@ -486,20 +507,7 @@ protected:
 
     // The rows the runs stored, through a connection of the test's own.
     static std::vector<std::string> StoredRows(const std::string& dsn) {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        auto rows =
-            connection->Execute(u"SELECT TestID,TestResultID,TestStatus,SN FROM TestResults ORDER BY rowid");
-        std::vector<std::string> result;
-        for (; !rows->IsEOF(); rows->MoveNext()) {
-            std::string row;
-            for (LONG i = 0; i < rows->FieldCount(); ++i) {
-                _variant_t value = rows->Fields(i).Value();
-                row += (i ? " " : "") + (value.vt == VT_NULL ? std::string("<NULL>") : _bstr_t(value).utf8());
-            }
-            result.push_back(row);
-        }
-        return result;
+        return ResultRows(dsn, u" ORDER BY rowid");
     }
 
     // Opens the sequence in a window of its own as the command line does, runs it, then the channel check
@@ -600,6 +608,179 @@ INSTANTIATE_TEST_SUITE_P(Bench, OperatorWindow,
 
 INSTANTIATE_TEST_SUITE_P(Bench, SequenceBench,
                          ::testing::Values(std::tuple{std::string("sequence"), Mode::RecordedAndReplayed}));
+
+// Two more of the engineer's scripts, live while recorded and then replayed, each run by scrivon (through
+// scrivon-drive) and by runvex as a sequence of that one test. "flags" prints the engine's output option,
+// which the script reads as a boolean, checks a reading that never came against the rail's limits (it
+// fails), then meets the meter's answer that does not parse: the error names the socket as its source.
+// "typo" reads a member the supply does not have: the run ends in error on that line instead of passing.
+class ScriptFaultsBench : public SequenceBench {
+protected:
+    struct Fault {
+        std::string marker;  // on the script's line that fails
+        std::string failure; // in the error's text
+        std::string source;  // the error's source
+    };
+    Fault ExpectedFault() const {
+        if (Script() == "flags") {
+            return {"answer does not parse", kParseFailure, "Source: 'Vornic.Socket.1'"};
+        }
+        return {"misspelled member", "Object doesn't support this property or method",
+                "Source: 'JScript runtime error'"};
+    }
+
+    std::string WriteOneTestSequence() const {
+        std::string path = folder + "/" + Script() + ".tsq";
+        std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sequence>\n  <test name=\""
+                            << Script() << "\"><code file=\"" << ScriptFile()
+                            << "\" language=\"JScript\"/></test>\n</sequence>\n";
+        return path;
+    }
+
+    // What runvex reports for the test: its header, the script's lines without the script executive's own
+    // BEGIN and END, and the error's image.
+    std::vector<std::string> ExpectedSequenceReport() const {
+        std::vector<std::string> report = {"output Unknown: " + std::string(39, '-') + " " + Script() + " " +
+                                           std::string(38, '-')};
+        for (const std::string& line :
+             Lines(ReadFile(VR_USERSIDE_DATA "/expected/" + Script() + ".live.txt"))) {
+            if (line.find(" BEGIN ") == std::string::npos && line.find(" END ") == std::string::npos) {
+                report.push_back(line);
+            }
+        }
+        report.push_back("image: 5");
+        return report;
+    }
+
+    void ExpectRound(const std::string& round, const std::string& sequence) {
+        const Fault fault = ExpectedFault();
+        RunResult scrivon = Run(round);
+        Expect(scrivon, "live", fault.marker, fault.failure);
+        EXPECT_NE(scrivon.everything.find(fault.source), std::string::npos) << scrivon.everything;
+
+        RunResult runvex = RunSequence(round, sequence);
+        EXPECT_EQ(runvex.report, ExpectedSequenceReport()) << "runvex wrote:\n" << runvex.everything;
+        EXPECT_EQ(runvex.exitCode, 2) << "an error ends the sequence";
+        const std::string line = "Line: " + std::to_string(MarkedLine(fault.marker)) + ",";
+        for (const std::string& part : {line, fault.failure, fault.source}) {
+            EXPECT_NE(runvex.everything.find(part), std::string::npos)
+                << "runvex's error lacks '" << part << "'; it wrote:\n"
+                << runvex.everything;
+        }
+    }
+};
+
+TEST_P(ScriptFaultsBench, ShowsFlagsAsBooleansAndFaultsWithTheirLineAndSourceLiveAndReplayed) {
+    const std::string sequence = WriteOneTestSequence();
+    StartInstruments("");
+    WriteStore(Simulation("Overwrite", "dmm"), Simulation("Overwrite", "psu"));
+    ExpectRound("recording", sequence);
+    meter.Stop();
+    supply.Stop();
+    WriteStore(Simulation("RandomRead", "dmm"), Simulation("RandomRead", "psu"));
+    ExpectRound("replay", sequence);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, ScriptFaultsBench,
+                         ::testing::Values(std::tuple{std::string("flags"), Mode::RecordedAndReplayed},
+                                           std::tuple{std::string("typo"), Mode::RecordedAndReplayed}));
+
+// An unattended station: runvex and scrivon without a display, the operator's serial number given on their
+// command lines (--sn; scrivon-drive passes it on to scrivon), store every result row of their runs under it,
+// in a SQLite file and in a PostgreSQL database alike. Without it, each program says once why it stores
+// nothing.
+class HeadlessStation : public SequenceBench {
+protected:
+    static constexpr const char* kSerialNumber = "LINE-7-0815";
+
+    // The rows the runs stored, "<TestID> <TestResultID> <TestStatus> <SN>", sorted (the databases keep no
+    // common order of insertion).
+    static std::vector<std::string> SortedRows(const std::string& dsn) {
+        return Sorted(ResultRows(dsn, u""));
+    }
+    static std::vector<std::string> Sorted(std::vector<std::string> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    static size_t Count(const std::string& text, const std::string& part) {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    // runvex runs the bench's sequence, then scrivon the rails script (twice without a serial number, to see
+    // that it says so once); the rows stored meanwhile.
+    std::vector<std::string> RunStation(const std::string& round, const std::string& dsn, bool withSerial) {
+        StoreItem("DSN", dsn);
+        std::vector<std::string> serial =
+            withSerial ? std::vector<std::string>{"--sn", kSerialNumber} : std::vector<std::string>{};
+        std::vector<std::string> runvex = {VR_RUNVEX};
+        runvex.insert(runvex.end(), serial.begin(), serial.end());
+        runvex.push_back(WriteSequence());
+        pid_t sequence = Start(runvex, folder, "runvex-" + round);
+        EXPECT_EQ(WaitForExit(sequence, kRunLimit), 1) << "the limits check fails the sequence";
+
+        pid_t scrivon = Start({VR_SCRIVON}, folder, "scrivon-" + round);
+        std::vector<std::string> drive = {VR_SCRIVON_DRIVE};
+        drive.insert(drive.end(), serial.begin(), serial.end());
+        drive.push_back(VR_USERSIDE_DATA "/rails.JScript.ts");
+        for (int run = 0; run < (withSerial ? 1 : 2); ++run) {
+            EXPECT_EQ(WaitForExit(Start(drive, folder, "drive-" + round), kRunLimit), 0);
+        }
+        if (scrivon > 0) {
+            (void)::kill(scrivon, SIGTERM); // headless, nobody closes the window
+        }
+        EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
+        EXPECT_EQ(LeftBehind(kRunPrograms, kEndLimit), "") << "programs of the run were left behind";
+
+        const std::string said = "no serial number was given (--sn SERIAL): no result rows are stored";
+        EXPECT_EQ(Count(ReadFile(folder + "/runvex-" + round + ".err"), said), withSerial ? 0u : 1u);
+        EXPECT_EQ(Count(ReadFile(folder + "/scrivon-" + round + ".err"), said), withSerial ? 0u : 1u);
+        return SortedRows(dsn);
+    }
+
+    void ExpectEveryRowUnderTheSerialNumber(const std::string& round, const std::string& dsn) {
+        const std::string sn = std::string(" ") + kSerialNumber;
+        EXPECT_EQ(RunStation(round, dsn, true),
+                  Sorted({"Identify IDN Passed" + sn, "Identify  Passed" + sn, "Rails VDC_CH1 Passed" + sn,
+                          "Rails VDC_CH2 Passed" + sn, "Rails  Passed" + sn, "Buffer SCAN_MEAN Passed" + sn,
+                          "Buffer  Passed" + sn, "Limits CH1 Passed" + sn, "Limits CH2 Passed" + sn,
+                          "Limits CH3 Passed" + sn, "Limits CH4 Failed" + sn, "Limits  Failed" + sn,
+                          "rails.JScript VDC_CH1 Passed" + sn, "rails.JScript VDC_CH2 Passed" + sn,
+                          "rails.JScript  Passed" + sn}))
+            << "runvex wrote:\n"
+            << ReadFile(folder + "/runvex-" + round + ".err") << "scrivon wrote:\n"
+            << ReadFile(folder + "/scrivon-" + round + ".err");
+    }
+};
+
+TEST_P(HeadlessStation, StoresEveryRowUnderTheCommandLinesSerialNumberInSqliteAndPostgresql) {
+    dbtest::UseDriverConfigIn(folder);
+    StartInstruments("");
+    WriteStore("", "");
+
+    const std::string sqlite = folder + "/results.dsn";
+    std::ofstream(sqlite) << "[ODBC]\nDRIVER=SQLite3\nDatabase=" << folder << "/results.db\nTimeout=10000\n";
+    EXPECT_EQ(RunStation("unnamed", sqlite, false), std::vector<std::string>{})
+        << "no serial number, no rows";
+    ExpectEveryRowUnderTheSerialNumber("sqlite", sqlite);
+
+    std::string why;
+    // A server of the test's own, stopped before the test looks for processes left behind.
+    std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
+    ASSERT_TRUE(cluster || !dbtest::PostgresCluster::ServerInstalled()) << why;
+    if (!cluster) {
+        GTEST_SKIP() << "PostgreSQL is not installed: " << why;
+    }
+    const std::string postgres = folder + "/postgres.dsn";
+    std::ofstream(postgres) << "[ODBC]\n" << cluster->FileDataSourceLines();
+    ExpectEveryRowUnderTheSerialNumber("postgres", postgres);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, HeadlessStation,
+                         ::testing::Values(std::tuple{std::string("station"), Mode::RecordedAndReplayed}));
 
 std::string CaseName(const ::testing::TestParamInfo<UserSide::ParamType>& info) {
     return std::get<0>(info.param) + "_" + kModeNames[static_cast<int>(std::get<1>(info.param))];
@@ -711,9 +892,10 @@ TEST(UserSideGraph, ClosingTheWindowEndsTheHostAndFailsTheScriptsDrawing) {
 // The bench's control panel (data/bench.pnx: the supply powers the rails, control objects read them with the
 // meter) as a test of the language "ControlPanel" in a sequence of the test executive runvex, which starts
 // the control panel panolix in batch mode and takes its exit code as the verdict: the panel passes, and a
-// copy whose 5 V limits the rail misses fails. Recorded live, then replayed with the instruments gone; then
-// the replayed panel in the main window in this process, with its values shown as read and coloured by
-// their limits (VR_PANOLIX_SCREENSHOT=<file> keeps a picture of the window, as docs/panolix.png).
+// copy whose 5 V limits the rail misses fails, and panolix writes what each refresh showed. Recorded live,
+// then replayed with the instruments gone; then the replayed panel in the main window in this process, with
+// its values shown as read and coloured by their limits (VR_PANOLIX_SCREENSHOT=<file> keeps a picture of the
+// window, as docs/panolix.png).
 class PanelBench : public SequenceBench {
 protected:
     std::string WritePanelSequence() const {
@@ -728,6 +910,28 @@ protected:
                             << "  <test name=\"Limits\"><code file=\"" << folder
                             << "/out of limits.pnx\" language=\"ControlPanel\"/></test>\n</sequence>\n";
         return path;
+    }
+    // The value lines panolix writes offscreen (into runvex's output, which it shares): three refreshes of
+    // the panel's four objects, then the one refresh of the copy whose 5 V rail is out of its limits.
+    static void ExpectShownValues(const std::string& output) {
+        std::vector<std::string> values;
+        for (const std::string& line : Lines(output)) {
+            if (line.starts_with("value ")) {
+                values.push_back(line);
+            }
+        }
+        const std::string meter =
+            "value Meter: 'VORNIC,LOOPBACK,0,1.0' unchecked, shown as 'VORNIC,LOOPBACK,0,1.0'";
+        const std::string rail33 = "value 3.3 V rail: '3.2987' valid, shown as ' 3.299 V'";
+        const std::string supply = "value Supply output 2: 'ON' unchecked, shown as 'ON'";
+        std::vector<std::string> expected;
+        for (int refresh = 0; refresh < 3; ++refresh) {
+            expected.insert(expected.end(),
+                            {meter, "value 5 V rail: '5.0021' valid, shown as ' 5.002 V'", rail33, supply});
+        }
+        expected.insert(expected.end(),
+                        {meter, "value 5 V rail: '5.0021' NOT valid, shown as ' 5.002 V'", rail33, supply});
+        EXPECT_EQ(values, expected) << output;
     }
     static std::vector<std::string> ExpectedReport() {
         return {"output Unknown: " + std::string(39, '-') + " Rails " + std::string(38, '-'),
@@ -809,6 +1013,7 @@ TEST_P(PanelBench, PassesAndFailsByItsLimitsInTheTestExecutiveLiveAndReplayedAnd
     RunResult live = RunSequence("recording", sequence);
     EXPECT_EQ(live.report, ExpectedReport()) << "runvex wrote:\n" << live.everything;
     EXPECT_EQ(live.exitCode, 1) << "a failed test fails the sequence";
+    ExpectShownValues(live.everything);
 
     meter.Stop();
     supply.Stop();
@@ -816,6 +1021,7 @@ TEST_P(PanelBench, PassesAndFailsByItsLimitsInTheTestExecutiveLiveAndReplayedAnd
     RunResult replayed = RunSequence("replay", sequence);
     EXPECT_EQ(replayed.report, ExpectedReport()) << "runvex wrote:\n" << replayed.everything;
     EXPECT_EQ(replayed.exitCode, 1);
+    ExpectShownValues(replayed.everything);
 
     std::vector<ShownValue> shown = RunPanelWindow(VR_USERSIDE_DATA "/bench.pnx");
     ASSERT_EQ(shown.size(), 4u);

@@ -82,6 +82,22 @@ TEST_F(ValidatorTest, SchemaAttributeTexts) {
     EXPECT_TRUE(Valid(u"", u"schema:type=int"));
 }
 
+// A read that gave nothing (empty, null or no value at all) is within no bounds, though the schema check
+// alone would let an empty text pass; a specification that only informs still takes it.
+TEST_F(ValidatorTest, MissingOrEmptyValueFailsEveryBound) {
+    for (const Value& value : {Value(u""), Value(), Value(VT_NULL)}) {
+        for (const char16_t* spec :
+             {u"[4.95..5.05] {5 V rail}", u"3.3+-0.05", u"..5]", u"5", u"schema:type=int minInclusive='3'"}) {
+            Outcome outcome = Check(value, spec);
+            EXPECT_EQ(outcome.hr, S_OK) << U8(spec) << ": " << outcome.errorDescription;
+            EXPECT_EQ(outcome.valid, false) << U8(spec);
+            EXPECT_EQ(outcome.lastError, "Value '' is not valid according to the Spec '" + U8(spec) + "'.");
+        }
+        EXPECT_TRUE(Valid(value, u"{any value}"));
+        EXPECT_TRUE(Valid(value, u""));
+    }
+}
+
 TEST_F(ValidatorTest, SchemaThatCannotBeUsedFailsWithItsReason) {
     Outcome outcome = Check(u"1", u"schema:type=double length=3");
     EXPECT_TRUE(FAILED(outcome.hr));

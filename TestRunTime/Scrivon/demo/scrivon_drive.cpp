@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -78,11 +79,28 @@ vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
     }
 }
 
-int Drive(const std::string& script) {
+// Types the serial number into the script executive's field, as its operator would.
+HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber) {
+    _variant_t text(_bstr_t(serialNumber.c_str()));
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&text, &named, 1, 1};
+    return loader->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                          nullptr);
+}
+
+int Drive(const std::string& script, const std::string* serialNumber) {
     vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
     if (!loader) {
         std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
         return kNotRun;
+    }
+    if (serialNumber) {
+        if (HRESULT hr = PutSerialNumber(loader.Get(), *serialNumber); FAILED(hr)) {
+            std::fprintf(stderr,
+                         "scrivon-drive: the script executive did not take the serial number (0x%08X)\n",
+                         static_cast<unsigned>(hr));
+            return kNotRun;
+        }
     }
     _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
@@ -117,11 +135,12 @@ int Drive(const std::string& script) {
 }
 
 constexpr const char* kUsage =
-    "usage: scrivon-drive <script file>\n"
+    "usage: scrivon-drive [--sn SERIAL] <script file>\n"
     "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
     "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
-    "  --help      show this text\n"
-    "  --version   show the build it comes from\n";
+    "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first\n"
+    "  --help        show this text\n"
+    "  --version     show the build it comes from\n";
 
 } // namespace
 
@@ -129,14 +148,21 @@ int main(int argc, char** argv) {
     if (vr::AnswerVersion(argc, argv, "scrivon-drive")) {
         return 0;
     }
-    std::string argument = argc == 2 ? argv[1] : "";
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string serialNumber;
+    bool serialNumberGiven = arguments.size() >= 2 && arguments[0] == "--sn";
+    if (serialNumberGiven) {
+        serialNumber = arguments[1];
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+    std::string argument = arguments.size() == 1 ? arguments[0] : "";
     if (argument == "--help" || argument == "-h") {
         std::fputs(kUsage, stdout);
         return 0;
     }
     // A script whose name starts with "-" is given as ./-name.
-    if (argc != 2 || argument.empty() || argument[0] == '-') {
-        if (argc == 2) {
+    if (arguments.size() != 1 || argument.empty() || argument[0] == '-') {
+        if (arguments.size() == 1) {
             std::fprintf(stderr, "scrivon-drive: unknown switch '%s'\n", argument.c_str());
         }
         std::fputs(kUsage, stderr);
@@ -146,7 +172,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scrivon-drive: COM could not be initialised\n");
         return kNotRun;
     }
-    int result = Drive(std::filesystem::absolute(argv[1]).string());
+    int result =
+        Drive(std::filesystem::absolute(argument).string(), serialNumberGiven ? &serialNumber : nullptr);
     CoUninitialize();
     return result;
 }

@@ -12,6 +12,7 @@
 //   before
 //       any run and after a Run that ran nothing (no script loaded, or another run in progress)
 //   [5] Stop(): the window's Stop command: interrupts the run in progress (a Run called by another client)
+//   [6] SN (write-only property) <- BSTR: typed into the window's serial-number field, as the operator would
 struct IVrTestLoader : IDispatch {
 protected:
     ~IVrTestLoader() = default;
@@ -27,3 +28,4 @@ inline constexpr DISPID DISPID_TestLoaderRun = 2;
 inline constexpr DISPID DISPID_TestLoaderPopup = 3;
 inline constexpr DISPID DISPID_TestLoaderVerdict = 4;
 inline constexpr DISPID DISPID_TestLoaderStop = 5;
+inline constexpr DISPID DISPID_TestLoaderSN = 6;

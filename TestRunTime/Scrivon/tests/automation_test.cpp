@@ -2,6 +2,7 @@
 // command-line switches that decide what a start does.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
 #include "TestRunTime/Scrivon/TestLoaderAutomation.h"
+#include "platform/base/paths.h"
 #include "platform/com/comutil.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ public:
     void Popup() override { ++popups; }
     int32_t LastVerdict() override { return 2; }
     void StopRun() override {}
+    void TypeSerialNumber(const std::string&) override {}
 };
 
 HRESULT CallByDispid(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {
@@ -62,6 +64,12 @@ TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {
     EXPECT_TRUE(served.embedding);
     EXPECT_EQ(served.file, "/home/me/a b.ts") << "a path is no switch";
     EXPECT_EQ(StartActionOf(served), StartAction::ForwardOrServe);
+    auto serial = ScrivonCommandLine::Parse({"--sn", "-42", "demo.ts"});
+    EXPECT_TRUE(serial.serialNumberGiven);
+    EXPECT_EQ(serial.serialNumber, "-42") << "the value is taken whatever it looks like";
+    EXPECT_EQ(serial.file, "demo.ts");
+    EXPECT_EQ(ScrivonCommandLine::Parse({"~/demo.ts"}).file, vr::ExpandHomeFolder("~") + "/demo.ts");
+    EXPECT_EQ(StartActionOf(ScrivonCommandLine::Parse({"demo.ts", "--sn"})), StartAction::BadArgument);
 }
 
 TEST(ScrivonCommandLine, HelpAndUnknownSwitchesComeFirst) {

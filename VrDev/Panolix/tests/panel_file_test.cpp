@@ -3,6 +3,7 @@
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanolixCommandLine.h"
 #include "common/VrConfigData.h"
+#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 #include "tests/support/test_env.h"
@@ -103,6 +104,7 @@ TEST(PanolixCommandLineTest, TheFirstFileIsThePanelAndOnlySlashBIsBatch) {
     EXPECT_TRUE(PanolixCommandLine::Parse({"x.pnx", "/B"}).batch);
     EXPECT_TRUE(PanolixCommandLine::Parse({"--help"}).help);
     EXPECT_EQ(PanolixCommandLine::Parse({"-x", "p.pnx"}).unknownArgument, "-x");
+    EXPECT_EQ(PanolixCommandLine::Parse({"~/bench.pnx"}).file, vr::ExpandHomeFolder("~") + "/bench.pnx");
 }
 
 } // namespace

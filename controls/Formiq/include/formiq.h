@@ -36,6 +36,7 @@ inline constexpr const char* kFormiqAttributeChangedSignal = "2attributeChanged(
 // whose sender is the control's widget and whose text is the changed attribute's name).
 inline constexpr UINT WM_ATTRIBUTE_CHANGED = 0x8155;
 
+// The options enumeration the type library declares.
 enum FormiqOptions : LONG {
     FORMIQ_SHOWSUPPLEMENTARYSETUP = 1,
 };
@@ -49,3 +50,8 @@ inline constexpr WORD kFormiqLibMajorVersion = 1;
 inline constexpr WORD kFormiqLibMinorVersion = 0;
 inline constexpr const char16_t* kFormiqProgId = u"Vornic.FormiqCtrl.1";
 inline constexpr const char16_t* kFormiqIndependentProgId = u"Vornic.FormiqCtrl";
+
+// The control's property page: an empty placeholder (an IVrControl whose widget shows nothing).
+inline constexpr CLSID CLSID_FormiqPropPage = vr::MakeGuid("0D9F4AD5-EC1E-4D46-B741-EE8479D8F9C5");
+inline constexpr const char16_t* kFormiqPropPageProgId = u"Vornic.FormiqProp.1";
+inline constexpr const char16_t* kFormiqPropPageIndependentProgId = u"Vornic.FormiqProp";

@@ -1,11 +1,12 @@
 // The editor control on the offscreen platform through its host wrapper: created by CLSID, filled from a
 // collection or a lent list, edited by typing, its change reported as a signal and a notice to the parent,
-// stored, and gone with its wrapper.
+// stored, and gone with its wrapper; its property page and the options its type library declares.
 #include "common/AttrValue.h"
 #include "common/widgets/Formiq.h"
 #include "controls/Formiq/include/formiq.h"
 #include "formiq_test_support.h"
 #include "platform/com/comutil.h"
+#include "platform/com/typelib.h"
 #include "platform/ui/control.h"
 #include "platform/ui/tests/test_application.h"
 
@@ -142,6 +143,47 @@ TEST_F(FormiqControlTest, HostListIsEditedInPlaceAndOtherValuesAreRefused) {
     // A failed call reaches the host as an exception: a control whose window is gone has no form.
     delete widget.data();
     EXPECT_THROW(form.Clear(), _com_error);
+}
+
+// The control's registered companions: its empty property page, made by its ProgID, and the options
+// enumeration its type library (read from the registered file, as a container reads it) declares.
+TEST_F(FormiqControlTest, PropertyPageShowsNothingAndTheLibraryDeclaresTheOptions) {
+    CLSID clsid = GUID_NULL;
+    ASSERT_EQ(CLSIDFromProgID(kFormiqPropPageProgId, &clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_FormiqPropPage);
+    vr::ComPtr<IVrControl> page;
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, vr::uuidof<IVrControl>(), page.PutVoid()),
+        S_OK);
+    QWidget* widget = nullptr;
+    ASSERT_EQ(page->CreateControlWidget(parent.get(), QRect(0, 0, 200, 100), &widget), S_OK);
+    EXPECT_TRUE(widget && widget->children().isEmpty());
+
+    vr::ComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_FORMIQLib, kFormiqLibMajorVersion, kFormiqLibMinorVersion, 0, lib.Put()),
+              S_OK);
+    vr::ComPtr<ITypeInfo> options;
+    for (UINT k = 0; k < lib->GetTypeInfoCount() && !options; ++k) {
+        TYPEKIND kind = TKIND_COCLASS;
+        BSTR name = nullptr;
+        if (SUCCEEDED(lib->GetTypeInfoType(k, &kind)) && kind == TKIND_ENUM &&
+            SUCCEEDED(lib->GetDocumentation(static_cast<INT>(k), &name, nullptr, nullptr, nullptr)) &&
+            vr::BstrView(name) == u"FormiqOptions") {
+            EXPECT_EQ(lib->GetTypeInfo(k, options.Put()), S_OK);
+        }
+        SysFreeString(name);
+    }
+    ASSERT_TRUE(options) << "no FormiqOptions in FORMIQLib";
+    VARDESC* constant = nullptr;
+    ASSERT_EQ(options->GetVarDesc(0, &constant), S_OK);
+    BSTR name = nullptr;
+    UINT count = 0;
+    EXPECT_EQ(options->GetNames(constant->memid, &name, 1, &count), S_OK);
+    EXPECT_EQ(vr::BstrView(name), u"FORMIQ_SHOWSUPPLEMENTARYSETUP");
+    ASSERT_EQ(constant->lpvarValue->vt, VT_I4);
+    EXPECT_EQ(constant->lpvarValue->lVal, FORMIQ_SHOWSUPPLEMENTARYSETUP);
+    SysFreeString(name);
+    options->ReleaseVarDesc(constant);
 }
 
 } // namespace

@@ -86,6 +86,9 @@ TEST_F(ConnectionTest, SilentAndSlowPeersFailWithinTheTimeout) {
     EXPECT_LT(silent.elapsed, 1s);
     EXPECT_EQ(silent.status, UnknownReason);
 
+    // What comes before that read's timeout has passed again would be taken for its late answer; after it,
+    // the next command's answer is its own.
+    std::this_thread::sleep_for(350ms);
     ASSERT_EQ(Send(u"SPLIT 800 first second"), S_OK);
     ReadResult slow = Read(u"\n", 300);
     EXPECT_EQ(slow.hr, E_FAIL);
@@ -107,6 +110,40 @@ TEST_F(ConnectionTest, TheLateAnswerOfAReadThatTimedOutIsNotTheAnswerToTheNextCo
     // The next command goes out before the late answer has come; each answer stays with its command.
     EXPECT_EQ(Query(u"ECHO second"), u"second\n");
     EXPECT_EQ(Query(u"ECHO third"), u"third\n");
+}
+
+// A slow instrument answers every query 1.5 s after taking its command, against reads that wait 1 s: each
+// read that times out costs its own time and no more, and no answer ever reaches the read of a later query;
+// once the instrument has caught up, a query gets its own answer. A mute instrument: two queries, two
+// timeouts.
+TEST_F(ConnectionTest, ReadsThatTimeOutCostTheirOwnTimeAndLateAnswersStayWithTheirQueries) {
+    ASSERT_TRUE(instrument_.Start("\\n", false, {"--delay-ms", "1500"}));
+    ASSERT_EQ(Init(instrument_.SocketResource()), S_OK) << vr::ToUtf8(LastError());
+    for (std::u16string_view setting : {u"A 1", u"B 2", u"C 3"}) {
+        ASSERT_EQ(Send(setting), S_OK);
+    }
+    for (std::u16string_view query : {u"A?", u"B?", u"C?"}) {
+        ASSERT_EQ(Send(query), S_OK);
+        ReadResult late = Read(u"\n", 1000);
+        EXPECT_EQ(late.hr, E_FAIL) << vr::ToUtf8(query) << " got " << vr::ToUtf8(late.text);
+        EXPECT_GE(late.elapsed, 950ms);
+        EXPECT_LT(late.elapsed, 1400ms) << "a read waited for another's answer";
+    }
+    std::this_thread::sleep_for(2s); // the instrument sends the last of the three answers
+    ASSERT_EQ(Send(u"B?"), S_OK);
+    EXPECT_EQ(Read(u"\n", 3000).text, u"2\n");
+
+    vrvisatest::LoopbackInstrument mute;
+    ASSERT_TRUE(mute.Start("\\n", false, {"--mute"}));
+    vr::ComPtr<IVrConnection> silent = CreateConnection();
+    ASSERT_EQ(silent->Init(Bstr(mute.SocketResource()), Bstr(u""), 5000, _NO_LOCK), S_OK);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::u16string_view query : {u"A?", u"B?"}) {
+        int32_t count = 0;
+        ASSERT_EQ(silent->WriteString(Bstr(query), &count), S_OK);
+        EXPECT_EQ(Read(silent.Get(), u"\n", 500, -1).hr, E_FAIL);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1400ms) << "two queries took more than two timeouts";
 }
 
 TEST_F(ConnectionTest, AWriteThatTimesOutSaysHowMuchWentOut) {

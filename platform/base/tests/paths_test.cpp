@@ -45,6 +45,15 @@ TEST(DataHome, ComesFromTheEnvironmentElseTheHomeFolder) {
     EXPECT_EQ(vr::DataHome(), "/home/operator/vornic");
 }
 
+TEST(ExpandHomeFolder, TakesATildeNameInTheHomeFolderAndLeavesOthers) {
+    ScopedEnvironment userHome("HOME", "/home/operator");
+    EXPECT_EQ(vr::ExpandHomeFolder("~/bench/rails.tsq"), "/home/operator/bench/rails.tsq");
+    EXPECT_EQ(vr::ExpandHomeFolder("~"), "/home/operator");
+    for (const char* kept : {"~other/x.tsq", "a~/b.tsq", "/abs/~/c.tsq", "rel.tsq", ""}) {
+        EXPECT_EQ(vr::ExpandHomeFolder(kept), kept);
+    }
+}
+
 struct MappingCase {
     const char* windows;
     const char* base; // "P" program folder, "D" data home, "" none

@@ -21,7 +21,8 @@ using Table = CSubject::Table;
 TEST(DispatchTableChecks, AConsistentTableIsValid) {
     Table table(u"ISubject", {Table::Method<&CSubject::Two>(1, u"Two", {u"a", vr::Param(u"b").Optional(2)}),
                               Table::PropGet<&CSubject::Count>(2, u"Count"),
-                              Table::PropPut<&CSubject::SetCount>(2, u"count")});
+                              Table::PropPut<&CSubject::SetCount>(2, u"count"),
+                              Table::Method<&CSubject::Flag>(3, u"Flag", {vr::Param(u"flag").As(VT_BOOL)})});
     EXPECT_TRUE(table.IsValid()) << table.Problem();
 }
 
@@ -46,7 +47,11 @@ TEST(DispatchTableChecks, ContradictionsMakeTheTableInvalid) {
         {"an automation type the storage cannot hold",
          Table(u"I", {Table::Method<&CSubject::Two>(1, u"Two", {vr::Param(u"a").As(VT_R8)})})},
         {"a default that does not fit",
-         Table(u"I", {Table::Method<&CSubject::Flag>(1, u"F", {vr::Param(u"f").Optional(u"many")})})},
+         Table(u"I",
+               {Table::Method<&CSubject::Flag>(1, u"F", {vr::Param(u"f").As(VT_I2).Optional(u"many")})})},
+        {"a SHORT that does not say whether it is a VARIANT_BOOL",
+         Table(u"I", {Table::Method<&CSubject::Flag>(1, u"F", {u"f"})})},
+        {"an undescribed SHORT", Table(u"I", {Table::Method<&CSubject::Flag>(1, u"F")})},
         {"a default for an interface",
          Table(u"I", {Table::Method<&CSubject::Object>(1, u"O", {vr::Param(u"o").Optional(1)})})},
         {"an optional result",

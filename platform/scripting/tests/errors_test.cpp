@@ -82,6 +82,14 @@ TEST_F(ScriptTest, HostFailureCarriesItsCodeDescriptionAndTheCallersLine) {
     EXPECT_EQ(site->errors[0].scode, TestHost::kFailure);
     EXPECT_EQ(site->errors[0].description, u"boom");
     EXPECT_EQ(site->errors[0].line, 3u);
+    // The report names the object that failed, as its exception information did, also after a rethrow.
+    EXPECT_EQ(site->errors[0].source, u"Test.Host.1");
+    EXPECT_EQ(site->errors[0].helpFile, u"host.chm");
+    EXPECT_EQ(site->errors[0].helpContext, 42u);
+    EXPECT_EQ(Run(u"try { host.Fail(); } catch (e) { throw e; }"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(site->errors.back().source, u"Test.Host.1");
+    EXPECT_EQ(Run(u"throw new Error('mine');"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(site->errors.back().source, u"JScript runtime error");
     // A script may catch it and read the code the JScript way.
     EXPECT_EQ(
         EvalText(

@@ -54,6 +54,25 @@ TEST_F(HostObjectTest, AssigningAnUnknownMemberFails) {
     EXPECT_EQ(site->errors[0].scode, DISP_E_UNKNOWNNAME);
 }
 
+// A misspelled member fails on its line as a write does, while typeof and "in" still answer for it; other
+// objects keep the language's own rules.
+TEST_F(HostObjectTest, ReadingAnUnknownMemberFailsWhereItStands) {
+    EXPECT_EQ(Run(u"var count = host.Count;\nvar volts = host.Vlot;\ncount = 0;"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(site->errors.size(), 1u);
+    EXPECT_EQ(site->errors[0].scode, DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(site->errors[0].description, u"Object doesn't support this property or method");
+    EXPECT_EQ(site->errors[0].line, 2u);
+    EXPECT_EQ(EvalText(u"count"), u"4") << "the line before ran, the one after did not";
+    EXPECT_EQ(EvalText(u"typeof host.Vlot + typeof host['Vlot'] + ('Vlot' in host)"),
+              u"undefinedundefinedfalse");
+    EXPECT_EQ(EvalText(u"typeof host.Count + ' ' + typeof host.Add + ' ' + typeof host[1]"),
+              u"number function undefined");
+    EXPECT_EQ(EvalText(u"typeof ({}).x + typeof 'abc'.length + typeof [].push"), u"undefinednumberfunction");
+    EXPECT_EQ(Run(u"var none;\ntypeof none.x;"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(site->errors.back().scode, JSERR_OBJECT_EXPECTED)
+        << "typeof of a member of nothing still fails";
+}
+
 TEST_F(HostObjectTest, ScriptArrayReachesTheHostWithInheritedMembers) {
     ASSERT_EQ(Run(u"var list = [1, 2, 3];\nvar total = host.Sum(list);"), S_OK)
         << (site->errors.empty() ? "" : vr::ToUtf8(site->errors[0].description));

@@ -127,6 +127,8 @@ HRESULT TestSite::OnScriptError(IActiveScriptError* error) {
     report.scode = excep.scode;
     report.description = vr::BstrView(excep.bstrDescription);
     report.source = vr::BstrView(excep.bstrSource);
+    report.helpFile = vr::BstrView(excep.bstrHelpFile);
+    report.helpContext = excep.dwHelpContext;
     vr::ClearExcepInfo(&excep);
     DWORD context = 0;
     EXPECT_EQ(error->GetSourcePosition(&context, &report.line, &report.column), S_OK);
@@ -228,6 +230,9 @@ HRESULT TestHost::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
         if (excep) {
             *excep = EXCEPINFO{};
             excep->bstrDescription = vr::AllocBstr(u"boom");
+            excep->bstrSource = vr::AllocBstr(u"Test.Host.1");
+            excep->bstrHelpFile = vr::AllocBstr(u"host.chm");
+            excep->dwHelpContext = 42;
             excep->scode = kFailure;
         }
         return DISP_E_EXCEPTION;

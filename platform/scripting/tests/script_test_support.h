@@ -34,6 +34,8 @@ struct ReportedError {
     HRESULT scode = S_OK;
     std::u16string description;
     std::u16string source;
+    std::u16string helpFile;
+    DWORD helpContext = 0;
     ULONG line = 0;
     LONG column = 0;
     std::u16string lineText;
@@ -81,7 +83,8 @@ public:
 //   Grid                 2 x 3 SAFEARRAY of VT_VARIANT, element (i, j) = i * 10 + j
 //   Sum(array)           the sum of a script array read through "length" and its indices; then pushes 99
 //                        and shifts the first element away, through "push" and "shift"
-//   Fail()               DISP_E_EXCEPTION with scode 0x80040200 and description "boom"
+//   Fail()               DISP_E_EXCEPTION with scode 0x80040200, description "boom", source "Test.Host.1",
+//                        help file "host.chm" and help context 42
 //   Kept                 any value, stored and read back as it came
 //   CallKept(args...)    calls the kept script function with the arguments
 //   Ping()               counts its calls in pings

@@ -71,11 +71,13 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, std::string*
     return pid_ > 0 && complete;
 }
 
-bool LoopbackInstrument::Start(const std::string& answerEnd, bool ipv6) {
+bool LoopbackInstrument::Start(const std::string& answerEnd, bool ipv6,
+                               const std::vector<std::string>& more) {
     std::vector<std::string> arguments = {VR_LOOPBACK_INSTRUMENT, "--answer-end", answerEnd};
     if (ipv6) {
         arguments.push_back("--ipv6");
     }
+    arguments.insert(arguments.end(), more.begin(), more.end());
     std::string line;
     if (!process_.Start(arguments, &line) || !line.starts_with("PORT ")) {
         return false;

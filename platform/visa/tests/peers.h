@@ -27,8 +27,10 @@ private:
 // The loopback instrument program on a free loopback TCP port.
 class LoopbackInstrument {
 public:
-    // answerEnd as the program takes it ("\\n", "\\r\\n").
-    bool Start(const std::string& answerEnd = "\\n", bool ipv6 = false);
+    // answerEnd as the program takes it ("\\n", "\\r\\n"); further arguments of the program ("--mute",
+    // "--delay-ms", "1500") after it.
+    bool Start(const std::string& answerEnd = "\\n", bool ipv6 = false,
+               const std::vector<std::string>& more = {});
     // Serves a terminal device instead of a TCP port.
     bool StartOnTerminal(const std::string& path, const std::string& answerEnd = "\\n");
     void Stop() { process_.Stop(); }
