@@ -52,10 +52,6 @@ constexpr const char* kUsage =
 constexpr const char* kNoSerialNumber =
     "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
 
-// Said once by a run without a display and without --sn: the engine stores no row without a serial number.
-constexpr const char* kNoSerialNumber =
-    "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
-
 // The exit codes of a run without a display.
 enum class HeadlessExit : int {
     Passed = 0,
