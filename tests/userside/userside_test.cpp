@@ -648,7 +648,7 @@ protected:
                 report.push_back(line);
             }
         }
-        report.push_back("image: 5");
+        report.push_back("image: 5 (error)");
         return report;
     }
 

@@ -92,8 +92,9 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
     }
     Ended ended = Runvex({sequence});
     EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
-    EXPECT_NE(ended.out.find("verdict: Passed\nimage: 6\n"), std::string::npos) << ended.out;
-    EXPECT_NE(ended.out.find("verdict: Error\nimage: 4\n"), std::string::npos) << ended.out;
+    EXPECT_NE(ended.out.find("verdict: Passed\nimage: 6 (passed)\n"), std::string::npos) << ended.out;
+    EXPECT_NE(ended.out.find("verdict: Error\nimage: 4 (ended by an exception)\n"), std::string::npos)
+        << ended.out;
     EXPECT_EQ(ended.out.find("Never"), std::string::npos) << ended.out;
     EXPECT_NE(ended.err.find("Error: 'Doomed':\nThe verdict couldn't be stored: "), std::string::npos)
         << ended.err;
