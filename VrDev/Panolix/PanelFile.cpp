@@ -3,12 +3,13 @@
 
 #include "common/ParamParser.h"
 #include "common/VrConfigData.h"
+#include "platform/base/file_read.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
 #include <cerrno>
-#include <fstream>
 #include <optional>
 #include <sys/stat.h>
 
@@ -138,19 +139,13 @@ bool CopyBlankPanel(const std::string& blank, const std::string& path) {
         errno = EEXIST;
         return false;
     }
-    std::ifstream source(blank, std::ios::binary);
-    if (!source) {
+    std::string text;
+    if (!vr::ReadInputFile(blank, &text)) {
         errno = ENOENT;
         return false;
     }
-    std::ofstream target(path, std::ios::binary);
-    target << source.rdbuf();
-    target.close();
-    if (!target) {
-        errno = errno ? errno : EIO;
-        return false;
-    }
-    return true;
+    // Made only where nothing is, not even a link; errno tells why not.
+    return static_cast<bool>(vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}));
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -33,8 +33,10 @@ std::string BaseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-FileWriteResult Failed(int err, std::string reason, std::string writtenPath = {}) {
-    FileWriteResult result{err, std::move(reason), std::move(writtenPath)};
+// A failure: "Couldn't save 'path': why" ("create" for a new file that finds its place taken).
+FileWriteResult Failed(int err, const std::string& path, std::string why, std::string writtenPath = {}) {
+    const char* verb = err == EEXIST ? "Couldn't create '" : "Couldn't save '";
+    FileWriteResult result{err, verb + path + "': " + why, std::move(why), std::move(writtenPath)};
     errno = err;
     return result;
 }
@@ -93,7 +95,7 @@ int ReadLink(const std::string& link, off_t sizeHint, std::string* text) {
 
 // The file a save replaces: the path itself, or the final target of the links it leads through (which may
 // not exist yet).
-int ResolveTarget(const std::string& path, std::string* target, std::string* reason) {
+int ResolveTarget(const std::string& path, std::string* target, std::string* why) {
     std::string current = path;
     for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
         struct stat info {};
@@ -103,8 +105,7 @@ int ResolveTarget(const std::string& path, std::string* target, std::string* rea
                 return 0;
             }
             int err = errno;
-            *reason = "Couldn't save '" + path + "': '" + current + "' cannot be looked at (" +
-                      ErrnoText(err) + "); nothing was written.";
+            *why = "'" + current + "' cannot be looked at (" + ErrnoText(err) + "); nothing was written.";
             return err;
         }
         if (!S_ISLNK(info.st_mode)) {
@@ -112,20 +113,18 @@ int ResolveTarget(const std::string& path, std::string* target, std::string* rea
             return 0;
         }
         if (!MayFollow(current, info)) {
-            *reason =
-                "Couldn't save '" + path + "': '" + current +
-                "' is a link that another user put into a folder everyone may write; it is not followed.";
+            *why = "'" + current +
+                   "' is a link that another user put into a folder everyone may write; it is not followed.";
             return EACCES;
         }
         std::string linked;
         if (int err = ReadLink(current, info.st_size, &linked); err != 0) {
-            *reason = "Couldn't save '" + path + "': the link '" + current + "' cannot be read (" +
-                      ErrnoText(err) + ").";
+            *why = "the link '" + current + "' cannot be read (" + ErrnoText(err) + ").";
             return err;
         }
         current = !linked.empty() && linked.front() == '/' ? linked : FolderOf(current) + "/" + linked;
     }
-    *reason = "Couldn't save '" + path + "': it leads through too many links.";
+    *why = "it leads through too many links.";
     return ELOOP;
 }
 
@@ -215,35 +214,33 @@ FileWriteResult WriteFileWhole(const std::string& path, std::string_view bytes,
 FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill,
                                  const FileWriteOptions& options) {
     if (path.empty()) {
-        return Failed(ENOENT, "Couldn't save a file without a name.");
+        return Failed(ENOENT, path, "a file needs a name.");
     }
     std::string target = path;
-    std::string reason;
+    std::string why;
     // A new file takes its place only where nothing is, not even a link: no link is followed for it.
     if (options.mode == FileWriteMode::Replace) {
-        if (int err = ResolveTarget(path, &target, &reason); err != 0) {
-            return Failed(err, reason);
+        if (int err = ResolveTarget(path, &target, &why); err != 0) {
+            return Failed(err, path, why);
         }
     }
     struct stat existing {};
     bool existed = ::lstat(target.c_str(), &existing) == 0;
     if (existed && options.mode == FileWriteMode::CreateNew) {
-        return Failed(EEXIST, "Couldn't create '" + path + "': it exists already; it is not overwritten.",
-                      target);
+        return Failed(EEXIST, path, "it exists already; it is not overwritten.", target);
     }
     if (existed && !S_ISREG(existing.st_mode)) {
         const char* kind = S_ISDIR(existing.st_mode) ? "a folder" : "no regular file";
-        return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL,
-                      "Couldn't save '" + path + "': '" + target + "' is " + kind + "; it is not replaced.",
-                      target);
+        return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL, path,
+                      "'" + target + "' is " + kind + "; it is not replaced.", target);
     }
     std::string temporary;
     int fd = OpenTemporary(target, options.exactMode.value_or(0666), &temporary);
     if (fd < 0) {
         int err = errno;
-        return Failed(err,
-                      "Couldn't save '" + path + "': no temporary file can be made in '" + FolderOf(target) +
-                          "' (" + ErrnoText(err) + ")" + Aftermath(existed),
+        return Failed(err, path,
+                      "no temporary file can be made in '" + FolderOf(target) + "' (" + ErrnoText(err) + ")" +
+                          Aftermath(existed),
                       target);
     }
     int err = fill(fd);
@@ -263,12 +260,15 @@ FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill
         (void)::unlink(
             temporary.c_str()); // a failure to remove leaves a hidden file; the target is untouched
         std::string what = err == EEXIST && options.mode == FileWriteMode::CreateNew
-                               ? "Couldn't create '" + path + "': it exists already; it is not overwritten."
-                               : "Couldn't save '" + path + "': " + ErrnoText(err) + Aftermath(existed);
-        return Failed(err, what, target);
+                               ? "it exists already; it is not overwritten."
+                               : ErrnoText(err) + Aftermath(existed);
+        FileWriteResult failed = Failed(err, path, what, target);
+        failed.opened = true;
+        errno = err;
+        return failed;
     }
     SyncFolder(FolderOf(target));
-    return FileWriteResult{0, {}, target};
+    return FileWriteResult{0, {}, {}, target, true};
 }
 
 } // namespace vr

@@ -17,7 +17,7 @@
 // less the umask, or the exact mode asked for.
 //
 // Threads: any; nothing is shared between calls. Failures: the result's error (an errno value, also left in
-// errno) and its reason (one sentence naming the file and what stood in the way).
+// errno), its reason (one sentence naming the file and what stood in the way) and the why alone.
 #pragma once
 
 #include <functional>
@@ -40,8 +40,10 @@ struct FileWriteOptions {
 
 struct FileWriteResult {
     int error = 0;           // 0 when saved, else an errno value
-    std::string reason;      // empty when saved
+    std::string reason;      // empty when saved: "Couldn't save 'path': " and the why
+    std::string why;         // what stood in the way ("No space left on device; the file is left as it was.")
     std::string writtenPath; // the file replaced: the path itself, or the target of the link it named
+    bool opened = false;     // the temporary file was made: the failure came while writing or replacing
     explicit operator bool() const { return error == 0; }
 };
 
