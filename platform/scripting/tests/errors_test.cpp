@@ -25,8 +25,9 @@ TEST_F(ScriptTest, SyntaxErrorCarriesLineOfItsOwnTextAndThatLine) {
     EXPECT_EQ(EvalText(u"typeof c"), u"undefined");
 }
 
-// A control panel parses its refresh scripts again on every refresh, for a whole shift: the heap keeps no text
-// per parse, and an error still shows the line of the text it came from, also of a function defined long ago.
+// A control panel parses its refresh scripts again on every refresh, for a whole shift: the heap keeps no
+// text per parse, and an error still shows the line of the text it came from, also of a function defined long
+// ago.
 TEST_F(ScriptTest, TextsParsedOverAndOverKeepTheirErrorLinesWithoutGrowingTheHeap) {
     ASSERT_EQ(Run(u"function Check(v) {\n  if (v > 3) throw new Error('too high');\n}"), S_OK);
     auto refresh = [&](int n) {
