@@ -2,6 +2,7 @@
 // verdict, and closing, with one worker request at a time.
 #include "VrDev/Panolix/PanelRunModel.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/text.h"
 
 #include <algorithm>
@@ -98,12 +99,15 @@ bool PanelRunModel::Load(const std::string& path) {
     bool loaded = false;
     {
         OperationScope scope(*this);
-        loaded = LoadSteps(path, &quiet);
+        std::string unreadable;
+        loaded = LoadSteps(path, &quiet, &unreadable);
         if (!loaded) {
             if (!quiet) {
                 std::string name = FileNameOf(path);
                 Status(Quoted("Couldn't open file ", name));
-                view_.ShowError("Error", Quoted("Couldn't open file ", path));
+                // Why the file could not be read stands under the box's first line.
+                view_.ShowError("Error", Quoted("Couldn't open file ", path) +
+                                             (unreadable.empty() ? "" : "\n" + unreadable));
                 if (lastError_.empty()) {
                     lastError_ = Quoted("Couldn't open file ", name, "'.");
                 }
@@ -118,12 +122,19 @@ bool PanelRunModel::Load(const std::string& path) {
     return loaded;
 }
 
-bool PanelRunModel::LoadSteps(const std::string& path, bool* quiet) {
+bool PanelRunModel::LoadSteps(const std::string& path, bool* quiet, std::string* unreadable) {
     Reset(true);
     lastError_.clear();
     path_ = path;
     std::string name = FileNameOf(path);
     Status(Quoted("Opening file ", name, "' ..."));
+    // What is no regular file (a FIFO would block the window) or too large is refused with its reason.
+    std::string bytes;
+    if (vr::FileReadResult read = vr::ReadInputFile(path, &bytes); read.refused) {
+        *unreadable = read.reason;
+        lastError_ = read.reason;
+        return false;
+    }
     std::u16string wide = vr::FromUtf8(path);
     (void)document_.ReleaseDocument(); // nothing to keep: the panel is read afresh
     if (FAILED(document_.SetFileName(wide.c_str())) || FAILED(document_.Load())) {

@@ -161,7 +161,7 @@ private:
         PanelRunModel& model_;
     };
 
-    bool LoadSteps(const std::string& path, bool* quiet);
+    bool LoadSteps(const std::string& path, bool* quiet, std::string* unreadable);
     bool CheckLanguage(bool* quiet);
     bool Preset();
     bool RefreshSteps();
