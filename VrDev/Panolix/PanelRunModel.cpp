@@ -2,6 +2,7 @@
 // verdict, and closing, with one worker request at a time.
 #include "VrDev/Panolix/PanelRunModel.h"
 
+#include "VrDev/Panolix/PanelNumbers.h"
 #include "platform/base/file_read.h"
 #include "platform/base/text.h"
 
@@ -374,7 +375,7 @@ void PanelRunModel::OnAutoRefreshClicked(bool checked) {
 }
 
 void PanelRunModel::SetRefreshPeriod(int seconds) {
-    state_.refreshPeriod = std::max(seconds, 1);
+    state_.refreshPeriod = std::clamp(seconds, kRefreshPeriodRange.low, kRefreshPeriodRange.high);
 }
 
 bool PanelRunModel::RequestClose() {

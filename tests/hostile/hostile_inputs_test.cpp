@@ -98,4 +98,25 @@ TEST_F(HostileInputs, TheControlPanelRefusesASpecialFileAsPanelOrPicture) {
         << report;
 }
 
+// Numbers no window can hold: a graph as wide and as far out as an int reaches, a control wider still, and an
+// old panel's refresh period of 0. The panel opens with them clamped, refreshes twice and passes, in time.
+TEST_F(HostileInputs, TheControlPanelClampsNumbersOutOfEveryRange) {
+    std::string panel = Write(
+        "huge.pnx",
+        "<panel language=\"JScript\" autorefresh=\"yes\" refreshperiod=\"0\"><script>var n = 0;\n"
+        "function Preset() {}\nfunction Idle() { n = n + 1; if (n >= 2) engine.option('StopLoop') = 'true'; "
+        "}\n"
+        "</script><objects>"
+        "<object type=\"graph\" x=\"2147483647\" y=\"-2147483648\" width=\"2147483647\" height=\"2147483647\""
+        " description=\"Wide\"><initscript>var g = 0;</initscript><setscript/><getscript>g = g + "
+        "1;</getscript>"
+        "</object><object type=\"control\" x=\"10\" y=\"10\" width=\"99999999999999\" height=\"24\""
+        " description=\"Volts\" format=\"\" spec=\"\" value=\"n\" parameters=\"\" paramvalues=\"\">"
+        "<initscript/><setscript/><getscript/></object></objects></panel>");
+    auto [code, output] = RunOffscreen({VR_PANOLIX, panel, "/b"});
+    EXPECT_EQ(code, 1) << output; // passed
+    // Under the sanitizers an overflowing sum aborts with exit code 1 too, which alone would read as passed.
+    EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
+}
+
 } // namespace
