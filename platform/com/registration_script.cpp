@@ -262,6 +262,9 @@ private:
         if (!text.quoted) {
             throw ScriptError{text.line, u"a string value must be quoted, not '" + text.text + u"'"};
         }
+        if (text.text.find(u'\0') != std::u16string::npos) {
+            throw ScriptError{text.line, u"a string value may not hold a zero character"}; // it would be cut
+        }
         return text.text;
     }
 
@@ -302,6 +305,10 @@ private:
         }
         if (token.text.find(u'\\') != std::u16string::npos) {
             throw ScriptError{token.line, u"the name '" + token.text + u"' holds a backslash"};
+        }
+        // The registry's names end at a zero: the key written would not be the one named.
+        if (token.text.find(u'\0') != std::u16string::npos) {
+            throw ScriptError{token.line, u"a name may not hold a zero character"};
         }
     }
 
