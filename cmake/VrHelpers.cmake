@@ -153,12 +153,12 @@ function(vr_fuzz_available result)
 endfunction()
 
 # vr_add_fuzz_target(NAME n SOURCES files... LIBS targets... DEPENDS files... MAX_LEN bytes [DEFINES defs...]
-#                    [SEEDS files...] COMMENT text): the target n built from n.cpp and SOURCES (paths relative to
+#                    [INCLUDES folders...] [SEEDS files...] COMMENT text): the target n built from n.cpp and SOURCES (paths relative to
 # the calling folder), linked against the LIBS targets, and its ctest. Its seeds are the repository's own
 # files named by SEEDS (copied into the build folder when configured), else the folder's seeds/; each target
 # keeps its new inputs in a corpus folder of its own.
 function(vr_add_fuzz_target)
-  cmake_parse_arguments(FUZZ "" "NAME;MAX_LEN;COMMENT" "SOURCES;LIBS;DEPENDS;DEFINES;SEEDS" ${ARGN})
+  cmake_parse_arguments(FUZZ "" "NAME;MAX_LEN;COMMENT" "SOURCES;LIBS;DEPENDS;DEFINES;INCLUDES;SEEDS" ${ARGN})
   vr_fuzz_available(available)
   if(NOT available)
     return()
@@ -166,8 +166,9 @@ function(vr_add_fuzz_target)
   set(binary ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${FUZZ_NAME})
   list(TRANSFORM FUZZ_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
   list(TRANSFORM FUZZ_DEFINES PREPEND -D)
+  list(TRANSFORM FUZZ_INCLUDES PREPEND -I)
   set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-      -fno-omit-frame-pointer -I${CMAKE_SOURCE_DIR} ${FUZZ_DEFINES})
+      -fno-omit-frame-pointer -I${CMAKE_SOURCE_DIR} ${FUZZ_INCLUDES} ${FUZZ_DEFINES})
   set(libraries)
   foreach(library IN LISTS FUZZ_LIBS)
     list(APPEND libraries $<TARGET_FILE:${library}>)

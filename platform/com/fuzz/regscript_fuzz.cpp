@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,13 @@ bool MarksNoRemove(const std::string& script) {
     return lower.find("noremove") != std::string::npos;
 }
 
+std::string g_folder; // the registry of the run's own
+
+void RemoveFolder() {
+    std::error_code ignored; // a leftover folder in /dev/shm is only untidy
+    std::filesystem::remove_all(g_folder, ignored);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -79,7 +87,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "regscript_fuzz: no registry folder of its own\n");
         std::abort();
     }
+    g_folder = folder;
     setenv("VORNIC_REGISTRY", folder, 1);
+    std::atexit(RemoveFolder);
     return 0;
 }
 
