@@ -17,19 +17,6 @@ FileReadResult Failed(int err, std::string reason, bool refused) {
     return result;
 }
 
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
-}
-
 std::string Megabytes(uint64_t bytes) {
     return std::to_string(bytes / (1024 * 1024)) + " MB";
 }
@@ -52,6 +39,19 @@ private:
 
 } // namespace
 
+const char* KindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
+}
+
 FileReadResult ReadInputFile(const std::string& path, std::string* bytes, uint64_t limit) {
     bytes->clear();
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
@@ -67,7 +67,8 @@ FileReadResult ReadInputFile(const std::string& path, std::string* bytes, uint64
     }
     if (!S_ISREG(info.st_mode)) {
         return Failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL,
-                      "'" + path + "' is " + KindOf(info.st_mode) + ", not a file that can be read.", true);
+                      "'" + path + "' is " + KindOfFile(info.st_mode) + ", not a file that can be read.",
+                      true);
     }
     std::string tooLarge =
         "'" + path + "' is larger than the " + Megabytes(limit) + " an input file may hold.";

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 namespace vr {
 
@@ -29,6 +30,10 @@ struct FileReadResult {
     bool refused = false; // the file is there but is not taken: no regular file, or too large
     explicit operator bool() const { return error == 0; }
 };
+
+// What stands at a place that is no regular file, for messages: "a folder", "a FIFO", "a socket", "a device",
+// else "no regular file".
+const char* KindOfFile(mode_t mode);
 
 // Replaces *bytes with the file's content; on failure *bytes is left empty.
 [[nodiscard]] FileReadResult ReadInputFile(const std::string& path, std::string* bytes,

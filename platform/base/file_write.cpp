@@ -1,6 +1,7 @@
 // Saving a file whole: links resolved, an exclusive temporary file beside the target, flushed and renamed.
 #include "platform/base/file_write.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/syserror.h"
 
 #include <atomic>
@@ -230,7 +231,7 @@ FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill
         return Failed(EEXIST, path, "it exists already; it is not overwritten.", target);
     }
     if (existed && !S_ISREG(existing.st_mode)) {
-        const char* kind = S_ISDIR(existing.st_mode) ? "a folder" : "no regular file";
+        const char* kind = KindOfFile(existing.st_mode);
         return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL, path,
                       "'" + target + "' is " + kind + "; it is not replaced.", target);
     }

@@ -14,19 +14,18 @@
 #include "TestRunTime/Runvex/SequenceTree.h"
 #include "platform/base/text.h"
 #include "platform/xml/dom.h"
+#include "tests/support/fuzz_folder.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 namespace {
 
-std::string g_folder; // the run's own folder
-std::string g_path;   // the file of each input, in it
+std::string g_path; // the file of each input, in the run's own folder
 
 void Check(bool holds, const char* what, const std::string& input) {
     if (!holds) {
@@ -68,21 +67,11 @@ std::string XmlRefusal() {
     return document.documentElement() ? std::string() : "no root element";
 }
 
-void RemoveFolder() {
-    std::error_code ignored; // a leftover folder in /dev/shm is only untidy
-    std::filesystem::remove_all(g_folder, ignored);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/dev/shm/sequence-fuzz-XXXXXX";
-    if (!mkdtemp(folder)) {
-        std::abort();
-    }
-    g_folder = folder;
-    g_path = g_folder + "/fuzzed.tsq";
-    std::atexit(RemoveFolder);
+    vrtest::MakeFuzzFolder("sequence-fuzz");
+    g_path = vrtest::FuzzFolder() + "/fuzzed.tsq";
     return 0;
 }
 

@@ -11,12 +11,13 @@
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanelNumbers.h"
 #include "VrDev/Panolix/PanelObjects.h"
+#include "VrDev/Panolix/tests/headless_objects.h"
 #include "platform/base/text.h"
+#include "tests/support/fuzz_folder.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -24,64 +25,14 @@
 namespace {
 
 using namespace panolix;
-
-std::string g_folder; // the files of each input, in a folder of the run's own
+using panolixtest::HeadlessHost;
+using panolixtest::MakeTestObject;
 
 void Check(bool holds, const char* what, const std::string& input) {
     if (!holds) {
         std::fprintf(stderr, "panel_fuzz: %s for:\n%s\n", what, input.c_str());
         std::abort();
     }
-}
-
-// A host without a display: no windows, no worker, nobody to answer.
-class HeadlessHost : public IPanelHost {
-public:
-    void SetStatus(std::u16string_view) override {}
-    QFont DialogFont() const override { return QFont(); }
-    PanelTextExtent MeasureText(std::u16string_view text) const override {
-        return PanelTextExtent{static_cast<int>(text.size()) * 6, 13};
-    }
-    int AverageCharWidth() const override { return 6; }
-    QWidget* ObjectParent() const override { return nullptr; }
-    void Repaint() override {}
-    void FitToObjects() override {}
-    void SetObjectCursor(Qt::CursorShape) override {}
-    void RunObjectCommand(PanelObjectCommand) override {}
-    CTestExecutive* Worker() const override { return nullptr; }
-    void PumpWhileWaiting() override {}
-    int ShowMessage(std::u16string_view, std::u16string_view, UINT, bool) override { return 1; }
-    std::u16string NewName() override { return objects->NewName(); }
-    void AddObject(std::unique_ptr<CPObject> object) override { objects->Add(std::move(object)); }
-    void ShowAllObjects(bool hide) override { objects->ShowAll(hide); }
-    bool RefreshRunning() const override { return objects->RefreshRunning(); }
-
-    CPObjects* objects = nullptr;
-};
-
-// An object of the type it was read as, with the base's loading and saving.
-class PlainObject : public CPObject {
-public:
-    PlainObject(std::u16string type, IPanelHost& host) : CPObject(host, nullptr), type_(std::move(type)) {}
-    const char16_t* GetType() const override { return type_.c_str(); }
-    std::unique_ptr<CPObject> CreateOfSameType(IPanelHost& host, CTestExecutive*) const override {
-        return std::make_unique<PlainObject>(type_, host);
-    }
-    void Edit() override {}
-    void ExecuteSet() override {}
-    void OnLayout() override {}
-
-private:
-    std::u16string type_;
-};
-
-std::unique_ptr<CPObject> MakePlainObject(std::u16string_view type, IPanelHost& host, CTestExecutive*) {
-    for (const char16_t* known : {u"control", u"graph", u"group", u"picture"}) {
-        if (vr::EqualsNoCase(type, known)) {
-            return std::make_unique<PlainObject>(known, host);
-        }
-    }
-    return nullptr;
 }
 
 bool Within(int value, NumberRange range) {
@@ -96,7 +47,7 @@ struct Panel {
 
 Panel Read(const std::string& path, const std::string& input) {
     HeadlessHost host;
-    CPObjects objects(host, nullptr, MakePlainObject);
+    CPObjects objects(host, nullptr, MakeTestObject);
     host.objects = &objects;
     std::u16string wide = vr::FromUtf8(path);
     CXmlFile file(wide.c_str());
@@ -138,26 +89,16 @@ std::string FileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void RemoveFolder() {
-    std::error_code ignored; // a leftover folder in /dev/shm is only untidy
-    std::filesystem::remove_all(g_folder, ignored);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/dev/shm/panel-fuzz-XXXXXX";
-    if (!mkdtemp(folder)) {
-        std::abort();
-    }
-    g_folder = folder;
-    std::atexit(RemoveFolder);
+    vrtest::MakeFuzzFolder("panel-fuzz");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
-    std::string path = g_folder + "/fuzzed.pnx";
+    std::string path = vrtest::FuzzFolder() + "/fuzzed.pnx";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
     Panel first = Read(path, input);
     Check(first.refusal != "no reason", "a refused setting does not say why", input);

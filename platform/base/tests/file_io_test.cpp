@@ -126,7 +126,7 @@ TEST(WriteFileWhole, NeverFollowsPlantedLinksNorReplacesWhatANewFileFinds) {
     std::string fifo = shared + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     vr::FileWriteResult onFifo = vr::WriteFileWhole(fifo, "x");
-    EXPECT_NE(onFifo.reason.find("is no regular file; it is not replaced"), std::string::npos)
+    EXPECT_NE(onFifo.reason.find("is a FIFO; it is not replaced"), std::string::npos)
         << onFifo.reason;
 }
 

@@ -11,11 +11,11 @@
 #include "platform/base/text.h"
 #include "platform/com/registration_script.h"
 #include "platform/registry/registry.h"
+#include "tests/support/fuzz_folder.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -72,24 +72,11 @@ bool MarksNoRemove(const std::string& script) {
     return lower.find("noremove") != std::string::npos;
 }
 
-std::string g_folder; // the registry of the run's own
-
-void RemoveFolder() {
-    std::error_code ignored; // a leftover folder in /dev/shm is only untidy
-    std::filesystem::remove_all(g_folder, ignored);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/dev/shm/regscript-fuzz-XXXXXX";
-    if (!mkdtemp(folder)) {
-        std::fprintf(stderr, "regscript_fuzz: no registry folder of its own\n");
-        std::abort();
-    }
-    g_folder = folder;
-    setenv("VORNIC_REGISTRY", folder, 1);
-    std::atexit(RemoveFolder);
+    vrtest::MakeFuzzFolder("regscript-fuzz");
+    setenv("VORNIC_REGISTRY", vrtest::FuzzFolder().c_str(), 1);
     return 0;
 }
 

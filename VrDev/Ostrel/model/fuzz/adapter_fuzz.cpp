@@ -16,19 +16,17 @@
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 #include "common/Trace.h"
 #include "platform/base/text.h"
+#include "tests/support/fuzz_folder.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string g_folder; // the file of each input, in a folder of the run's own
 
 void Check(bool holds, const char* what, const std::string& input) {
     if (!holds) {
@@ -135,26 +133,16 @@ bool XmlLoads(const std::string& path) {
            document.documentElement();
 }
 
-void RemoveFolder() {
-    std::error_code ignored; // a leftover folder in /dev/shm is only untidy
-    std::filesystem::remove_all(g_folder, ignored);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/dev/shm/adapter-fuzz-XXXXXX";
-    if (!mkdtemp(folder)) {
-        std::abort();
-    }
-    g_folder = folder;
-    std::atexit(RemoveFolder);
+    vrtest::MakeFuzzFolder("adapter-fuzz");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
-    std::string path = g_folder + "/fuzzed.daf";
+    std::string path = vrtest::FuzzFolder() + "/fuzzed.daf";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
     std::u16string wide = vr::FromUtf8(path);
     CDeviceAdapterFile file(wide.c_str());
