@@ -235,6 +235,13 @@ FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill
         return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL, path,
                       "'" + target + "' is " + kind + "; it is not replaced.", target);
     }
+    // A file the user may not write stays as it is, though its folder would let a rename replace it.
+    if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        int err = errno;
+        return Failed(err, path,
+                      "'" + target + "' may not be written (" + ErrnoText(err) + "); it is not replaced.",
+                      target);
+    }
     std::string temporary;
     int fd = OpenTemporary(target, options.exactMode.value_or(0666), &temporary);
     if (fd < 0) {

@@ -11,7 +11,8 @@
 // temporary file beside the target, and the link stays a link. A link that another user put into a folder
 // everyone may write (a sticky shared folder, as /tmp) is not followed, as the kernel does not follow it
 // either. Where no temporary file can be made (a folder the user may not write, a full disk), the save is
-// refused with the reason: the file is never truncated and written in place.
+// refused with the reason: the file is never truncated and written in place. A file the user may not write
+// (read-only) is not replaced either, though its folder would allow the rename.
 //
 // A replaced file keeps its mode, and its owner and group where the user may keep them; a new file gets 0666
 // less the umask, or the exact mode asked for.

@@ -80,6 +80,16 @@ TEST(WriteFileWhole, IntoAReadOnlyFolderIsRefusedWithTheReasonAndTheFileStays) {
         << saved.reason;
     EXPECT_NE(saved.reason.find("the file is left as it was"), std::string::npos) << saved.reason;
     EXPECT_EQ(FileBytes(file), "the old adapter");
+
+    // A read-only file in a folder that would let a rename replace it: left alone too.
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    {
+        vrtest::PermissionsBind binding;
+        saved = vr::WriteFileWhole(file, "x");
+    }
+    EXPECT_EQ(saved.error, EACCES) << saved.reason;
+    EXPECT_EQ(FileBytes(file), "the old adapter");
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"adapter.daf"});
 }
 
 TEST(WriteFileWhole, OntoAFullDiskLeavesTheOldFileByteForByte) {
@@ -126,8 +136,7 @@ TEST(WriteFileWhole, NeverFollowsPlantedLinksNorReplacesWhatANewFileFinds) {
     std::string fifo = shared + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     vr::FileWriteResult onFifo = vr::WriteFileWhole(fifo, "x");
-    EXPECT_NE(onFifo.reason.find("is a FIFO; it is not replaced"), std::string::npos)
-        << onFifo.reason;
+    EXPECT_NE(onFifo.reason.find("is a FIFO; it is not replaced"), std::string::npos) << onFifo.reason;
 }
 
 // A FIFO nobody writes and an endless device are refused at once; a file larger than the limit too.
