@@ -177,6 +177,47 @@ int PutInPlace(const std::string& temporary, const std::string& target, FileWrit
     return 0;
 }
 
+// Why the file at target is not to be replaced (or made); none when it may be.
+std::optional<FileWriteResult> RefusedTarget(const std::string& path, const std::string& target, bool existed,
+                                             const struct stat& existing, const FileWriteOptions& options) {
+    if (!existed) {
+        return std::nullopt;
+    }
+    if (options.mode == FileWriteMode::CreateNew) {
+        return Failed(EEXIST, path, "it exists already; it is not overwritten.", target);
+    }
+    if (!S_ISREG(existing.st_mode)) {
+        return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL, path,
+                      "'" + target + "' is " + KindOfFile(existing.st_mode) + "; it is not replaced.",
+                      target);
+    }
+    // A file the user may not write stays as it is, though its folder would let a rename replace it.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        int err = errno;
+        return Failed(err, path,
+                      "'" + target + "' may not be written (" + ErrnoText(err) + "); it is not replaced.",
+                      target);
+    }
+    return std::nullopt;
+}
+
+// Fills the open temporary file, gives it its metadata, flushes it to disk and closes it; 0 or an errno
+// value.
+int FillTemporary(int fd, const FileFiller& fill, bool existed, const struct stat& existing,
+                  const FileWriteOptions& options) {
+    int err = fill(fd);
+    if (err == 0) {
+        err = TakeOverMetadata(fd, existed, existing, options);
+    }
+    if (err == 0 && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    return err;
+}
+
 // Flushes the folder's entry of the renamed file to disk.
 void SyncFolder(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -227,20 +268,8 @@ FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill
     }
     struct stat existing {};
     bool existed = ::lstat(target.c_str(), &existing) == 0;
-    if (existed && options.mode == FileWriteMode::CreateNew) {
-        return Failed(EEXIST, path, "it exists already; it is not overwritten.", target);
-    }
-    if (existed && !S_ISREG(existing.st_mode)) {
-        const char* kind = KindOfFile(existing.st_mode);
-        return Failed(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL, path,
-                      "'" + target + "' is " + kind + "; it is not replaced.", target);
-    }
-    // A file the user may not write stays as it is, though its folder would let a rename replace it.
-    if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        int err = errno;
-        return Failed(err, path,
-                      "'" + target + "' may not be written (" + ErrnoText(err) + "); it is not replaced.",
-                      target);
+    if (std::optional<FileWriteResult> refused = RefusedTarget(path, target, existed, existing, options)) {
+        return *refused;
     }
     std::string temporary;
     int fd = OpenTemporary(target, options.exactMode.value_or(0666), &temporary);
@@ -251,22 +280,13 @@ FileWriteResult WriteFileWholeBy(const std::string& path, const FileFiller& fill
                           Aftermath(existed),
                       target);
     }
-    int err = fill(fd);
-    if (err == 0) {
-        err = TakeOverMetadata(fd, existed, existing, options);
-    }
-    if (err == 0 && ::fsync(fd) != 0) {
-        err = errno;
-    }
-    if (::close(fd) != 0 && err == 0) {
-        err = errno;
-    }
+    int err = FillTemporary(fd, fill, existed, existing, options);
     if (err == 0) {
         err = PutInPlace(temporary, target, options.mode);
     }
     if (err != 0) {
-        (void)::unlink(
-            temporary.c_str()); // a failure to remove leaves a hidden file; the target is untouched
+        // A temporary file that cannot be removed stays hidden beside the target, which is untouched.
+        (void)::unlink(temporary.c_str());
         std::string what = err == EEXIST && options.mode == FileWriteMode::CreateNew
                                ? "it exists already; it is not overwritten."
                                : ErrnoText(err) + Aftermath(existed);
