@@ -7,10 +7,12 @@
 #include "platform/base/text.h"
 #include "platform/com/variant.h"
 #include "platform/registry/registry.h"
+#include "tests/support/file_faults.h"
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace rigmonttest {
 namespace {
@@ -208,15 +210,19 @@ TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
 }
 
 TEST_F(StoreTest, UnwritableStoreKeepsTheChangeInMemory) {
-    // The save writes a sibling file with a longer name and renames it over the store: with a store name of
-    // the longest a folder takes, that sibling cannot be made, while the store itself reads well.
-    std::string name = "HwConfigStore.cfs";
-    name.insert(0, 255 - name.size(), 'x');
-    storePath_ = folder_ + "/" + name;
+    // The save writes a sibling file and renames it over the store: in a folder the user may not write, that
+    // sibling cannot be made, while the store itself reads well (and is never written in place instead).
     UseStore(StandardStore());
     std::string before = StoreBytes();
     ASSERT_EQ(RecordNames(u"connection").size(), 2u); // loaded
-    HRESULT hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
+    std::string folder = std::filesystem::path(storePath_).parent_path().string();
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    HRESULT hr = E_FAIL;
+    {
+        vrtest::PermissionsBind binding; // the superuser's too
+        hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
     std::u16string description = ErrorDescription();
     EXPECT_EQ(hr, E_INVALIDARG);
     EXPECT_NE(
