@@ -2,6 +2,7 @@
 #include "CsvFileCpp.h"
 
 #include "common/Trace.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 
@@ -38,22 +39,6 @@ private:
 
 std::string LocalPath(std::u16string_view path) {
     return vr::ToUtf8(vr::MapWindowsPath(path));
-}
-
-// Writes all of bytes, going on after partial writes and interrupted calls.
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(written);
-    }
-    return true;
 }
 
 // Reads the whole file; false on a read error.
@@ -109,16 +94,13 @@ std::u16string& CsvGrid::Cell(size_t column, size_t row) {
 
 bool CsvGrid::WriteFile(std::u16string_view path) {
     const std::u16string shown(path);
-    FileDescriptor file(::open(LocalPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file.Valid()) {
+    // Replaced whole (platform/base/file_write.h): a failed write leaves the earlier file as it was.
+    vr::FileWriteResult saved = vr::WriteFileWhole(LocalPath(path), vr::ToUtf8(ToText()));
+    if (!saved) {
         SetTraceSite();
-        TraceError(u"Could not create/open file '%s'.", shown.c_str());
-        return false;
-    }
-    const std::string bytes = vr::ToUtf8(ToText());
-    if (!WriteAll(file.Get(), bytes) || !file.Close()) {
-        SetTraceSite();
-        TraceError(u"Could not write to file '%s'.", shown.c_str());
+        TraceError(saved.opened ? u"Could not write to file '%s'." : u"Could not create/open file '%s'.",
+                   shown.c_str());
+        TraceInfo(u"%hs", saved.reason.c_str()); // why, on a line of its own
         return false;
     }
     return true;

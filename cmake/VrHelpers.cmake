@@ -153,10 +153,12 @@ function(vr_fuzz_available result)
 endfunction()
 
 # vr_add_fuzz_target(NAME n SOURCES files... LIBS targets... DEPENDS files... MAX_LEN bytes [DEFINES defs...]
-#                    COMMENT text): the target n built from n.cpp and SOURCES (paths relative to the calling
-# folder), linked against the LIBS targets, and its ctest.
+#                    [INCLUDES folders...] [SEEDS files...] COMMENT text): the target n built from n.cpp and SOURCES (paths relative to
+# the calling folder), linked against the LIBS targets, and its ctest. Its seeds are the repository's own
+# files named by SEEDS (copied into the build folder when configured), else the folder's seeds/; each target
+# keeps its new inputs in a corpus folder of its own.
 function(vr_add_fuzz_target)
-  cmake_parse_arguments(FUZZ "" "NAME;MAX_LEN;COMMENT" "SOURCES;LIBS;DEPENDS;DEFINES" ${ARGN})
+  cmake_parse_arguments(FUZZ "" "NAME;MAX_LEN;COMMENT" "SOURCES;LIBS;DEPENDS;DEFINES;INCLUDES;SEEDS" ${ARGN})
   vr_fuzz_available(available)
   if(NOT available)
     return()
@@ -164,8 +166,9 @@ function(vr_add_fuzz_target)
   set(binary ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${FUZZ_NAME})
   list(TRANSFORM FUZZ_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
   list(TRANSFORM FUZZ_DEFINES PREPEND -D)
+  list(TRANSFORM FUZZ_INCLUDES PREPEND -I)
   set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-      -fno-omit-frame-pointer -I${CMAKE_SOURCE_DIR} ${FUZZ_DEFINES})
+      -fno-omit-frame-pointer -I${CMAKE_SOURCE_DIR} ${FUZZ_INCLUDES} ${FUZZ_DEFINES})
   set(libraries)
   foreach(library IN LISTS FUZZ_LIBS)
     list(APPEND libraries $<TARGET_FILE:${library}>)
@@ -178,10 +181,18 @@ function(vr_add_fuzz_target)
     COMMENT "Building ${FUZZ_COMMENT} with clang"
     VERBATIM)
   add_custom_target(${FUZZ_NAME} ALL DEPENDS ${binary})
-  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus)
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${FUZZ_NAME}-corpus)
   file(MAKE_DIRECTORY ${corpus})
+  set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds)
+  if(FUZZ_SEEDS)
+    set(seeds ${CMAKE_CURRENT_BINARY_DIR}/${FUZZ_NAME}-seeds)
+    foreach(seed IN LISTS FUZZ_SEEDS)
+      get_filename_component(seed_name ${seed} NAME)
+      configure_file(${CMAKE_SOURCE_DIR}/${seed} ${seeds}/${seed_name} COPYONLY)
+    endforeach()
+  endif()
   add_test(NAME ${FUZZ_NAME}
-           COMMAND ${binary} ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/seeds -max_total_time=20 -max_len=${FUZZ_MAX_LEN}
+           COMMAND ${binary} ${corpus} ${seeds} -max_total_time=20 -max_len=${FUZZ_MAX_LEN}
                    -timeout=10 -rss_limit_mb=2048 -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${FUZZ_NAME} PROPERTIES TIMEOUT 120 LABELS fuzz)

@@ -17,6 +17,7 @@ struct Search {
     int count = 0; // items examined
     Item match;
     std::u16string normalForm; // filled when asked for
+    bool unwritable = false;   // an item that cannot be written was left out of the normal form
 };
 
 std::u16string_view AfterColon(std::u16string_view name) {
@@ -52,9 +53,9 @@ Search SearchItems(std::u16string_view text, const OLECHAR* name, int index, boo
             search.match = item;
         }
         if (normalise) {
-            // An item that cannot be written is left out of the normal form.
-            (void)vrcommon::param::AppendItem(search.normalForm, !search.normalForm.empty(), item.name,
-                                              ValueOf(item), u" ", item.quoted);
+            // An item that cannot be written is left out of the normal form (GetParamRaw then refuses).
+            search.unwritable |= !vrcommon::param::AppendItem(search.normalForm, !search.normalForm.empty(),
+                                                              item.name, ValueOf(item), u" ", item.quoted);
         }
         ++search.count;
         if (search.count > index) {
@@ -210,7 +211,14 @@ bool AppendParam(BSTR* text, const OLECHAR* name, const OLECHAR* value, const OL
 }
 
 bool GetParamRaw(BSTR* text) {
-    (void)FindParam(nullptr, nullptr, text, nullptr, kNoParamIndex, false, true, nullptr, nullptr, false);
+    if (text == nullptr) {
+        return true; // nothing to rewrite
+    }
+    Search search = SearchItems(vr::U16View(*text), nullptr, kNoParamIndex, true, false);
+    if (search.unwritable) {
+        return false; // as AppendParam: the text stays as it was rather than losing the item
+    }
+    vrcommon::ReplaceBstr(text, search.normalForm);
     return true;
 }
 

@@ -81,7 +81,8 @@ bool TextToDouble(double* out, const OLECHAR* text, bool strict, bool quiet);
 bool AppendParam(BSTR* text, const OLECHAR* name, const OLECHAR* value, const OLECHAR* separator,
                  bool forceQuote);
 
-// Rewrites the text in normal form; always true.
+// Rewrites the text in normal form. False, with the text unchanged, when an item cannot be written (its name
+// or value holds all of ' " } and ]), as AppendParam refuses it, rather than silently dropping it.
 bool GetParamRaw(BSTR* text);
 
 // Keeps the last `keep` items, in normal form, when the text has more; true when items were dropped.

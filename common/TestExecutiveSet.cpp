@@ -7,6 +7,7 @@
 #include "TestExecutiveShared.h"
 #include "Trace.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/base/win32errors.h"
@@ -14,9 +15,7 @@
 #include "platform/com/hresult.h"
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sys/stat.h>
 
 using vrcommon::ReplaceBstr;
@@ -237,18 +236,20 @@ bool CTestExecutive::IsKnownLanguage() const {
     return false;
 }
 
-// The whole file is decoded at once, so a character whose bytes straddle any boundary stays whole.
+// The whole file is decoded at once, so a character whose bytes straddle any boundary stays whole. Only a
+// regular file within the input limit is read: a FIFO or a device would block the worker or never end.
 HRESULT CTestExecutive::ReadCodeFile() {
     std::string path = vr::MapWindowsPath(vr::BstrToUtf8(CodeFile));
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         return FailSet(kCodeFileLine, FormatBstr(u"Couldn't find code file '%s'.", CodeFile));
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file || S_ISDIR(info.st_mode)) {
-        return FailSet(kCodeFileLine, FormatBstr(u"Couldn't open code file '%s'.", CodeFile));
+    std::string bytes;
+    if (vr::FileReadResult read = vr::ReadInputFile(path, &bytes); !read) {
+        std::u16string message = u"Couldn't open code file '" + std::u16string(vr::BstrView(CodeFile)) +
+                                 u"'. " + vr::FromUtf8(read.reason);
+        return FailSet(kCodeFileLine, vr::AllocBstr(message));
     }
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ReplaceBstr(&Code, vr::FromUtf8(bytes));
     return S_OK;
 }

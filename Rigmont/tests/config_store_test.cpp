@@ -8,6 +8,7 @@
 #include "platform/base/text.h"
 #include "platform/com/variant.h"
 #include "platform/registry/registry.h"
+#include "tests/support/file_faults.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -211,20 +212,20 @@ TEST_F(StoreTest, MissingOrMalformedStoreFailsEveryRecordOperation) {
 }
 
 TEST_F(StoreTest, UnwritableStoreFailsTheSaveWithTheSystemsWordsAndStaysAsTheFileHasIt) {
-    // The save writes a sibling file with a longer name and renames it over the store: with a store name of
-    // the longest a folder takes, that sibling cannot be made, while the store itself reads well.
-    std::string name = "HwConfigStore.cfs";
-    name.insert(0, 255 - name.size(), 'x');
-    storePath_ = folder_ + "/" + name;
+    // The save writes a sibling file and renames it over the store: in a folder the user may not write, that
+    // sibling cannot be made, while the store itself reads well (and is never written in place instead).
     UseStore(StandardStore());
     std::string before = StoreBytes();
     ASSERT_EQ(RecordNames(u"connection").size(), 2u); // loaded
+    std::string folder = std::filesystem::path(storePath_).parent_path().string();
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    vrtest::PermissionsBind binding; // the superuser's too, until the folder is writable again
     HRESULT hr = manager_->SaveRecord(Bstr(u"connection"), Bstr(u"New"), Bstr(u"P"), Bstr(u"R"), Bstr(u""));
     std::u16string description = ErrorDescription();
     // The failure is the write's own, in the system's words, with the file.
-    EXPECT_EQ(hr, vr::HResultFromErrno(ENAMETOOLONG));
+    EXPECT_EQ(hr, vr::HResultFromErrno(EACCES));
     EXPECT_NE(description.find(u"Can't save the Configuration Store file '" + vr::FromUtf8(storePath_) +
-                               u"'. File name too long."),
+                               u"'. Permission denied."),
               std::u16string::npos)
         << vr::ToUtf8(description);
     EXPECT_EQ(StoreBytes(), before);
@@ -240,6 +241,7 @@ TEST_F(StoreTest, UnwritableStoreFailsTheSaveWithTheSystemsWordsAndStaysAsTheFil
               hr);
     EXPECT_EQ(manager_->RemoveRecord(Bstr(u"connection"), Bstr(u"Absent")), S_OK);
     EXPECT_EQ(StoreBytes(), before);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
 }
 
 TEST_F(StoreTest, ASaveThatChangesNothingLeavesTheFileAlone) {

@@ -45,9 +45,22 @@ namespace {
 
 } // namespace
 
-bool StartCodeEditor(const std::string& path, std::string* error) {
+std::vector<std::string> EditorCommandFor(const std::string& path) {
     std::vector<std::string> command = EditorCommand();
-    command.push_back(path);
+    // A file named "-x.js" or "+x.js" must not reach the editor as an option: editors take "--" as the end of
+    // their options; xdg-open takes no "--" at all, so it gets the name as a path that starts with "./".
+    bool optionLike = !path.empty() && (path.front() == '-' || path.front() == '+');
+    if (command.front() != "xdg-open") {
+        command.push_back("--");
+        command.push_back(path);
+    } else {
+        command.push_back(optionLike ? "./" + path : path);
+    }
+    return command;
+}
+
+bool StartCodeEditor(const std::string& path, std::string* error) {
+    std::vector<std::string> command = EditorCommandFor(path);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         *error = std::strerror(errno);

@@ -2,43 +2,31 @@
 #include "TestRunTime/Runvex/SequenceDocument.h"
 
 #include "common/VrConfigData.h"
+#include "platform/base/file_read.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace runvex {
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string* text) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    *text = content.str();
-    return static_cast<bool>(file);
-}
-
-// The file replaced as a whole: a failed write leaves the earlier file.
-bool ReplaceFile(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".saving";
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        (void)std::remove(temporary.c_str()); // nothing more to undo
-        return false;
-    }
-    return true;
-}
-
 bool FileExists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
+}
+
+// The reason the XML layer gave for its last failure, without its line end; empty when it gave none.
+std::string XmlFailure() {
+    std::string text = vr::ToUtf8(vr::xml::ErrorDescription());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
 }
 
 // The blank sequence's path; a bare name (the built-in default) lies in the program folder.
@@ -99,6 +87,13 @@ bool IsTestElement(const vr::xml::Node& node) {
 }
 
 HRESULT SequenceDocument::Load(const std::string& path) {
+    failure_.clear();
+    // Read first through the input reader, which refuses what is no regular file and says why.
+    std::string text;
+    if (vr::FileReadResult read = vr::ReadInputFile(path, &text); !read) {
+        failure_ = read.reason;
+        return vr::HResultFromErrno(read.error);
+    }
     auto file = std::make_unique<CXmlFile>(vr::FromUtf8(path).c_str());
     if (HRESULT hr = file->Load(); FAILED(hr)) {
         return hr;
@@ -106,8 +101,6 @@ HRESULT SequenceDocument::Load(const std::string& path) {
     if (!file->GetDocument().documentElement()) {
         return E_FAIL; // a file without a root element holds no sequence
     }
-    std::string text;
-    (void)ReadWholeFile(path, &text); // it loaded just now; unread, its line ends count as LF
     size_t firstEnd = text.find('\n');
     lineEnd_ = firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
     file_ = std::move(file);
@@ -118,18 +111,28 @@ HRESULT SequenceDocument::Load(const std::string& path) {
 // The XML file class ends each top-level node (declaration, comments, the root) with CR LF, whatever the
 // file had; the file then gets its own line ends back.
 HRESULT SequenceDocument::Save() {
+    failure_.clear();
     if (!file_) {
         return S_OK;
     }
     if (HRESULT hr = file_->Save(); FAILED(hr)) {
+        failure_ = XmlFailure();
         return hr;
     }
     std::string written;
-    if (!ReadWholeFile(path_, &written)) {
-        return E_FAIL;
+    if (vr::FileReadResult read = vr::ReadInputFile(path_, &written); !read) {
+        failure_ = read.reason;
+        return vr::HResultFromErrno(read.error);
     }
     std::string text = WithLineEnds(written, lineEnd_);
-    return text == written || ReplaceFile(path_, text) ? S_OK : E_FAIL;
+    if (text == written) {
+        return S_OK;
+    }
+    // Replaced whole again (platform/base/file_write.h): a failure leaves the file as the first step wrote
+    // it.
+    vr::FileWriteResult saved = vr::WriteFileWhole(path_, text);
+    failure_ = saved.reason;
+    return saved ? S_OK : vr::HResultFromErrno(saved.error);
 }
 
 vr::xml::Node SequenceDocument::Root() const {
@@ -228,15 +231,13 @@ std::string CreateSequenceFile(const std::string& chosenPath) {
         errno = EEXIST;
         return {};
     }
-    std::ifstream source(blank, std::ios::binary);
-    if (blank.empty() || !source) {
+    std::string text;
+    if (blank.empty() || !vr::ReadInputFile(blank, &text)) {
         errno = ENOENT;
         return {};
     }
-    std::ofstream target(path, std::ios::binary);
-    target << source.rdbuf();
-    target.close();
-    return target ? path : std::string();
+    // Made only where nothing is, not even a link: errno tells why not.
+    return vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}) ? path : std::string();
 }
 
 } // namespace runvex

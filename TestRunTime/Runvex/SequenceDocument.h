@@ -6,7 +6,8 @@
 // blanks, comments, the order of everything and the file's line ends (LF or CR LF) stay; the text is UTF-8
 // with an XML declaration.
 // Threads: one thread at a time (the window thread).
-// Failures: HRESULTs; the XML file class traces them.
+// Failures: HRESULTs, with the reason in Failure(); the XML file class traces them. A save replaces the file
+// whole or leaves it as it was (platform/base/file_write.h); only regular files are read.
 #pragma once
 
 #include "common/XmlFile.h"
@@ -45,6 +46,9 @@ public:
     [[nodiscard]] HRESULT Load(const std::string& path);
     // Writes the document to its file; S_OK and nothing written while none is loaded.
     [[nodiscard]] HRESULT Save();
+    // Why the last Load or Save failed, as one sentence; empty when it did not or the XML layer gave no
+    // reason.
+    const std::string& Failure() const { return failure_; }
     bool IsLoaded() const { return file_ != nullptr; }
     const std::string& Path() const { return path_; }
     // The document element; an empty handle while nothing is loaded.
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<CXmlFile> file_; // window thread; null while nothing is loaded
     std::string path_;               // window thread
     std::string lineEnd_ = "\n";     // window thread: the loaded file's line end
+    std::string failure_;            // window thread: the reason of the last failed Load or Save
 };
 
 // The new sequence file of the Open command for a name that does not exist yet: ".tsq" appended unless the

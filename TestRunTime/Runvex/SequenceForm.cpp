@@ -103,10 +103,13 @@ void SequenceForm::Save() {
     view_.ShowStatus(CutToStatusBuffer("File '" + document_.Path() + "' was saved"));
 }
 
+// The box says why under its first line, when the document knows.
 void SequenceForm::Failed(const std::string& what, const std::string& path) {
     int error = errno;
     view_.ShowStatus(CutToStatusBuffer("Couldn't " + what + " file '" + path + "'"));
-    view_.ShowError("Error", "Couldn't " + what + " file '" + path + "'.");
+    const std::string& reason = document_.Failure();
+    view_.ShowError("Error",
+                    "Couldn't " + what + " file '" + path + "'." + (reason.empty() ? "" : "\n" + reason));
     SetTraceSite();
     TraceError(u"Couldn't %hs file '%hs'. GetLastError() returns '%d'.", what.c_str(), path.c_str(), error);
 }

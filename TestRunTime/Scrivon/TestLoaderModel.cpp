@@ -7,14 +7,12 @@
 #include "TestRunTime/Scrivon/ScriptFileName.h"
 #include "common/Trace.h"
 #include "common/VrConfigData.h"
+#include "platform/base/file_read.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/com/comutil.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace scrivon {
@@ -25,22 +23,10 @@ constexpr const char* kBeginLine =
 constexpr const char* kEndLine =
     "--------------------------------------------- END -------------------------------------------\n";
 
+// Anything at the path, also what is no regular file: loading it then says why it cannot be read.
 bool FileExists(const std::string& path) {
     struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// The whole file as one text, so that no character is split between reads.
-bool ReadWholeFile(const std::string& path, std::string* text, std::string* reason) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *reason = std::strerror(errno);
-        return false;
-    }
-    std::ostringstream content;
-    content << file.rdbuf();
-    *text = content.str();
-    return true;
+    return !path.empty() && stat(path.c_str(), &info) == 0;
 }
 
 // The blank script of a language, from the configuration item ScriptBlankFile ("%1" = the language); a
@@ -62,22 +48,18 @@ std::string BlankFileFor(const std::string& language) {
     return mapped.front() == '/' ? mapped : vr::ProgramFolder() + "/" + mapped;
 }
 
-// Copies the blank file to a new script; never overwrites an existing file.
+// Copies the blank file to a new script (an empty one without a blank); never overwrites an existing file,
+// nor makes one through a link in its place.
 bool CreateScriptFile(const std::string& blank, const std::string& path) {
+    std::string text;
     if (!FileExists(blank)) {
         if (FileExists(path)) {
             return true;
         }
-        return static_cast<bool>(std::ofstream(path, std::ios::binary));
-    }
-    if (FileExists(path)) {
-        errno = EEXIST;
+    } else if (!vr::ReadInputFile(blank, &text)) {
         return false;
     }
-    std::ifstream source(blank, std::ios::binary);
-    std::ofstream target(path, std::ios::binary);
-    target << source.rdbuf();
-    return source && target.good();
+    return static_cast<bool>(vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}));
 }
 
 } // namespace
@@ -144,8 +126,8 @@ bool TestLoaderModel::Load(const std::string& path, Caller caller, std::string* 
 bool TestLoaderModel::LoadFile(const std::string& path) {
     if (FileExists(path) && SettleLanguage(path, true)) {
         std::string text;
-        std::string reason;
-        if (ReadWholeFile(path, &text, &reason)) {
+        vr::FileReadResult read = vr::ReadInputFile(path, &text);
+        if (read) {
             view_.SetSourceText(text);
             state_.scriptPath = path;
             view_.ClearOutput();
@@ -155,7 +137,7 @@ bool TestLoaderModel::LoadFile(const std::string& path) {
             Show();
             return true;
         }
-        view_.ShowError("File Access Error", "Couldn't open source file: " + reason);
+        view_.ShowError("File Access Error", "Couldn't open source file: " + read.reason);
     }
     state_.scriptPath.clear();
     view_.ClearOutput();
@@ -209,11 +191,10 @@ void TestLoaderModel::Save() {
     if (state_.scriptPath.empty()) {
         return;
     }
-    std::ofstream file(state_.scriptPath, std::ios::binary | std::ios::trunc);
-    file << view_.SourceText();
-    file.close();
-    if (!file) {
-        view_.ShowError("File Access Error", std::string("Couldn't save file: ") + std::strerror(errno));
+    // Replaced whole (platform/base/file_write.h): a failed save leaves the file as it was.
+    vr::FileWriteResult saved = vr::WriteFileWhole(state_.scriptPath, view_.SourceText());
+    if (!saved) {
+        view_.ShowError("File Access Error", "Couldn't save file: " + saved.why);
         return;
     }
     state_.saveEnabled = false;

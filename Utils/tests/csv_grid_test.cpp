@@ -4,6 +4,7 @@
 #include "CsvFilePath.h"
 #include "common/Trace.h"
 #include "csv_test_support.h"
+#include "tests/support/file_faults.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -171,11 +172,23 @@ TEST(CsvGridTest, WriteFailuresAreReported) {
     const std::u16string noFolder = csvtest::U16(folder / "absent" / "x.csv");
     EXPECT_FALSE(grid.WriteFile(noFolder));
     EXPECT_EQ(LastErrorText(), u"Could not create/open file '" + noFolder + u"'.");
-    // A file that opens but takes no bytes: the device that is always full.
+    // A device in the file's place is not replaced: nothing can be saved there.
     const auto full = folder / "full.csv";
     std::filesystem::create_symlink("/dev/full", full);
     EXPECT_FALSE(grid.WriteFile(csvtest::U16(full)));
-    EXPECT_EQ(LastErrorText(), u"Could not write to file '" + csvtest::U16(full) + u"'.");
+    EXPECT_EQ(LastErrorText(), u"Could not create/open file '" + csvtest::U16(full) + u"'.");
+    // A disk that fills up while the file is written: the earlier file stays whole.
+    vrtest::SmallDisk disk((folder / "disk").string(), 16 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.WhyNot();
+    }
+    const auto onDisk = csvtest::U16(folder / "disk" / "x.csv");
+    ASSERT_TRUE(grid.WriteFile(onDisk));
+    const std::string before = csvtest::ReadBytes(folder / "disk" / "x.csv");
+    CsvGrid large = GridOf({{std::u16string(40000, u'L')}});
+    EXPECT_FALSE(large.WriteFile(onDisk));
+    EXPECT_EQ(LastErrorText(), u"Could not write to file '" + onDisk + u"'.");
+    EXPECT_EQ(csvtest::ReadBytes(folder / "disk" / "x.csv"), before);
 }
 
 TEST(CsvGridTest, WindowsPathsMapUnderTheDataHome) {

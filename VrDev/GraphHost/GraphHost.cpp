@@ -4,8 +4,12 @@
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
 #include "common/Trace.h"
+#include "platform/base/file_write.h"
+#include "platform/base/text.h"
 #include "platform/com/errorinfo.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QVBoxLayout>
 
 namespace graphhost {
@@ -87,9 +91,18 @@ HRESULT CGraphHost::SavePicture(BSTR sFile) {
                                u"The graph window is closed.");
     }
     const std::u16string file = sFile ? std::u16string(sFile, SysStringLen(sFile)) : std::u16string();
-    if (file.empty() || !window->grab().save(QString::fromStdU16String(file), "PNG")) {
+    // Encoded in memory, then the file replaced whole (platform/base/file_write.h).
+    QByteArray png;
+    QBuffer buffer(&png);
+    std::u16string failure = u"Couldn't save the graph window's picture to '" + file + u"'.";
+    if (file.empty() || !buffer.open(QIODevice::WriteOnly) || !window->grab().save(&buffer, "PNG")) {
+        return vr::ReportError(E_FAIL, vr::uuidof<IGraphHost>(), u"GraphHost", failure);
+    }
+    vr::FileWriteResult saved = vr::WriteFileWhole(
+        vr::ToUtf8(file), std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    if (!saved) {
         return vr::ReportError(E_FAIL, vr::uuidof<IGraphHost>(), u"GraphHost",
-                               u"Couldn't save the graph window's picture to '" + file + u"'.");
+                               failure + u" " + vr::FromUtf8(saved.why));
     }
     return S_OK;
 }

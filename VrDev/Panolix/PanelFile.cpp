@@ -1,14 +1,17 @@
 // Reading and writing a control panel's own settings, and new panels made from a blank one.
 #include "VrDev/Panolix/PanelFile.h"
 
+#include "VrDev/Panolix/PanelNumbers.h"
+
 #include "common/ParamParser.h"
 #include "common/VrConfigData.h"
+#include "platform/base/file_read.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 
 #include <cerrno>
-#include <fstream>
 #include <optional>
 #include <sys/stat.h>
 
@@ -32,6 +35,7 @@ HRESULT ReadAttribute(CXmlFile& file, const OLECHAR* name, std::optional<std::st
     return hr;
 }
 
+// A whole number of seconds; one below 1 (as older panels carry) or beyond a day is clamped, with a trace.
 HRESULT ReadRefreshPeriod(CXmlFile& file, int* period, std::string* error) {
     std::optional<std::string> text;
     if (HRESULT hr = ReadAttribute(file, u"refreshperiod", &text); FAILED(hr) || !text) {
@@ -39,11 +43,11 @@ HRESULT ReadRefreshPeriod(CXmlFile& file, int* period, std::string* error) {
     }
     LONG seconds = 0;
     std::u16string wide = vr::FromUtf8(*text);
-    if (!TextToLong(&seconds, wide.c_str(), 10, true, true) || seconds < 1) {
-        *error = "The refresh period '" + *text + "' is not a whole number of seconds from 1.";
+    if (!TextToLong(&seconds, wide.c_str(), 10, true, true)) {
+        *error = "The refresh period '" + *text + "' is not a whole number of seconds.";
         return E_INVALIDARG;
     }
-    *period = static_cast<int>(seconds);
+    *period = ClampedPanelNumber(u"refresh period", seconds, kRefreshPeriodRange);
     return S_OK;
 }
 
@@ -138,19 +142,13 @@ bool CopyBlankPanel(const std::string& blank, const std::string& path) {
         errno = EEXIST;
         return false;
     }
-    std::ifstream source(blank, std::ios::binary);
-    if (!source) {
+    std::string text;
+    if (!vr::ReadInputFile(blank, &text)) {
         errno = ENOENT;
         return false;
     }
-    std::ofstream target(path, std::ios::binary);
-    target << source.rdbuf();
-    target.close();
-    if (!target) {
-        errno = errno ? errno : EIO;
-        return false;
-    }
-    return true;
+    // Made only where nothing is, not even a link; errno tells why not.
+    return static_cast<bool>(vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}));
 }
 
 std::string FileNameOf(const std::string& path) {

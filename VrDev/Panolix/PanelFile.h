@@ -26,8 +26,9 @@ struct PanelSettings {
 bool IsAutoRefreshText(const std::string& text);
 
 // Reads the settings of a panel into *settings; refreshPeriod stays as it was when the file has none. A
-// refresh period that is not a whole number of at least one second fails with E_INVALIDARG and *error
-// saying so (a period of 0 or less would refresh on every tick).
+// refresh period that is no whole number fails with E_INVALIDARG and *error saying so; one below 1 second
+// (a period of 0 or less would refresh on every tick) or beyond a day is clamped into that range, with a
+// trace line, so older panels open.
 HRESULT ReadPanelSettings(CXmlFile& file, PanelSettings* settings, std::string* error);
 
 // Writes the settings: language, the main script, autorefresh as "yes" or "no", refreshperiod in decimal.

@@ -1,6 +1,7 @@
 // The panel object base: geometry, loading and saving, the caption label, the refresh text, design mode's
 // dragging and frame, the object menu, and the wait for the worker's requests.
 #include "PanelObject.h"
+#include "PanelNumbers.h"
 
 #include "common/ParamParser.h"
 #include "common/TestExecutive.h"
@@ -64,9 +65,12 @@ HRESULT CPObject::Load(CXmlFile& file, const vr::xml::Node& element) {
     struct IntegerAttribute {
         const char16_t* name;
         int* target;
+        panolix::NumberRange range;
     };
-    const IntegerAttribute integers[] = {
-        {u"x", &x_}, {u"y", &y_}, {u"width", &width_}, {u"height", &height_}};
+    const IntegerAttribute integers[] = {{u"x", &x_, panolix::kPositionRange},
+                                         {u"y", &y_, panolix::kPositionRange},
+                                         {u"width", &width_, panolix::kSizeRange},
+                                         {u"height", &height_, panolix::kSizeRange}};
     for (const IntegerAttribute& item : integers) {
         OwnedBstr text;
         HRESULT hr = file.GetAttribute(u".", item.name, &text.text, element);
@@ -75,7 +79,9 @@ HRESULT CPObject::Load(CXmlFile& file, const vr::xml::Node& element) {
             TraceError(u"Vornic Error: A%d (%hs)", __LINE__, "PObject");
             return FAILED(hr) ? hr : E_INVALIDARG;
         }
-        *item.target = static_cast<int>(value);
+        // Within the window's reach, so that no sum of them overflows and nothing is painted for ever.
+        *item.target =
+            panolix::ClampedPanelNumber(std::u16string(u"object's ") + item.name, value, item.range);
     }
     OwnedBstr description;
     HRESULT hr = file.GetAttribute(u".", u"description", &description.text, element);

@@ -10,13 +10,13 @@
 #include "common/VrConfigData.h"
 #include "common/XmlFile.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
 #include "platform/ui/message_box.h"
 
-#include <QFile>
 #include <QImage>
 #include <QPixmap>
 
@@ -331,22 +331,17 @@ HRESULT CPObjectPicture::Initialize(bool create) {
 }
 
 void CPObjectPicture::LoadImage() {
-    QString path = QString::fromStdU16String(file_);
-    QFile file(path);
-    QByteArray bytes;
-    bool read = file.open(QIODevice::ReadOnly);
-    if (read) {
-        bytes = file.readAll();
-        read = file.error() == QFileDevice::NoError;
-    }
+    // Only a regular file within the input limit: a FIFO or a device would block or never end.
+    std::string bytes;
+    vr::FileReadResult read = vr::ReadInputFile(vr::ToUtf8(file_), &bytes);
     if (!read) {
         std::u16string text = vr::FormatWString(u"Couldn't load image file: '%ls'", file_.c_str()) + u"\n" +
-                              file.errorString().toStdU16String();
+                              vr::FromUtf8(read.reason);
         (void)host_.ShowMessage(text, u"Run-Time Error", MB_OK | MB_ICONERROR, false); // only OK
         return;
     }
     QImage image;
-    if (!image.loadFromData(bytes)) {
+    if (!image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()))) {
         SetTraceSiteAt("PObjectPicture", __LINE__);
         TraceError(u"OleLoadPicture could not load image file stream: '%s'.", file_.c_str());
         return;

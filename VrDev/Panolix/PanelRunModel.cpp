@@ -2,6 +2,8 @@
 // verdict, and closing, with one worker request at a time.
 #include "VrDev/Panolix/PanelRunModel.h"
 
+#include "VrDev/Panolix/PanelNumbers.h"
+#include "platform/base/file_read.h"
 #include "platform/base/text.h"
 
 #include <algorithm>
@@ -91,12 +93,15 @@ bool PanelRunModel::Load(const std::string& path) {
     bool loaded = false;
     {
         OperationScope scope(*this, vrcommon::RunPhase::Loading);
-        loaded = LoadSteps(path, &quiet);
+        std::string unreadable;
+        loaded = LoadSteps(path, &quiet, &unreadable);
         if (!loaded) {
             if (!quiet) {
                 std::string name = FileNameOf(path);
                 Status(Quoted("Couldn't open file ", name));
-                view_.ShowError("Error", Quoted("Couldn't open file ", path));
+                // Why the file could not be read stands under the box's first line.
+                view_.ShowError("Error", Quoted("Couldn't open file ", path) +
+                                             (unreadable.empty() ? "" : "\n" + unreadable));
                 if (lastError_.empty()) {
                     lastError_ = Quoted("Couldn't open file ", name, "'.");
                 }
@@ -111,12 +116,19 @@ bool PanelRunModel::Load(const std::string& path) {
     return loaded;
 }
 
-bool PanelRunModel::LoadSteps(const std::string& path, bool* quiet) {
+bool PanelRunModel::LoadSteps(const std::string& path, bool* quiet, std::string* unreadable) {
     Reset(true);
     lastError_.clear();
     path_ = path;
     std::string name = FileNameOf(path);
     Status(Quoted("Opening file ", name, "' ..."));
+    // What is no regular file (a FIFO would block the window) or too large is refused with its reason.
+    std::string bytes;
+    if (vr::FileReadResult read = vr::ReadInputFile(path, &bytes); read.refused) {
+        *unreadable = read.reason;
+        lastError_ = read.reason;
+        return false;
+    }
     std::u16string wide = vr::FromUtf8(path);
     (void)document_.ReleaseDocument(); // nothing to keep: the panel is read afresh
     if (FAILED(document_.SetFileName(wide.c_str())) || FAILED(document_.Load())) {
@@ -357,7 +369,7 @@ void PanelRunModel::OnAutoRefreshClicked(bool checked) {
 }
 
 void PanelRunModel::SetRefreshPeriod(int seconds) {
-    state_.refreshPeriod = std::max(seconds, 1);
+    state_.refreshPeriod = std::clamp(seconds, kRefreshPeriodRange.low, kRefreshPeriodRange.high);
 }
 
 bool PanelRunModel::RequestClose() {

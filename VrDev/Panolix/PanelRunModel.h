@@ -160,7 +160,7 @@ private:
             : Scope(model.runState_, phase) {}
     };
 
-    bool LoadSteps(const std::string& path, bool* quiet);
+    bool LoadSteps(const std::string& path, bool* quiet, std::string* unreadable);
     bool CheckLanguage(bool* quiet);
     bool Preset();
     bool RefreshSteps();

@@ -4,6 +4,7 @@
 
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
 #include "VrDev/Panolix/PanelDialogs.h"
+#include "VrDev/Panolix/PanelNumbers.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/ui/gui_apartment.h"
@@ -38,13 +39,11 @@ namespace {
 constexpr int kTickMs = 200;
 constexpr unsigned kPumpSleepMs = 8;
 constexpr size_t kLongestStatus = 2999;
-constexpr int kLongestPeriod = 86400; // a day between two refreshes is as slow as a loop gets
 // The Control Elements box when the panel has no objects, its margin around them, and the largest size a
 // fit gives it.
 constexpr int kInitialAreaWidth = 420;
 constexpr int kInitialAreaHeight = 160;
 constexpr int kAreaMargin = 12;
-constexpr int kLargestArea = 20000;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -72,7 +71,7 @@ private:
 };
 
 int Fitted(int needed, int initial) {
-    return needed >= initial && needed < kLargestArea ? needed : initial;
+    return needed >= initial && needed < kLargestPanelExtent ? needed : initial;
 }
 
 } // namespace
@@ -128,7 +127,7 @@ void CPanolixDlg::BuildWindow() {
     refresh_ = new QPushButton(tr("Refresh"), this);
     autoRefresh_ = new QCheckBox(tr("Auto refresh every"), this);
     period_ = new QSpinBox(this);
-    period_->setRange(1, kLongestPeriod);
+    period_->setRange(kRefreshPeriodRange.low, kRefreshPeriodRange.high);
     auto* runtime = new QGroupBox(tr("Runtime"), this);
     auto* runtimeRow = new QHBoxLayout(runtime);
     runtimeRow->addWidget(refresh_);

@@ -178,7 +178,8 @@ bool CAttrCollValues::Init(IUnknown* collection, const std::string& setup, const
         RemoveItems(&rest, full);
         RemoveItems(&rest, local);
     }
-    (void)GetParamRaw(&rest); // always succeeds
+    // An item the writer cannot quote keeps the text as it was: nothing of it is lost.
+    (void)GetParamRaw(&rest);
     Supplementary = vr::BstrToUtf8(rest);
     SysFreeString(rest);
     return true;

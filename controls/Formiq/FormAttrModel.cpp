@@ -146,7 +146,8 @@ std::string FormAttrModel::GetAttributes() const {
         // A name or value the writer cannot quote is left out rather than written broken.
         (void)AppendParam(&settings, name.c_str(), value.c_str(), u" ", false);
     }
-    (void)GetParamRaw(&settings); // always succeeds
+    // A supplementary text with an item the writer cannot quote is handed on as it was, not cut short.
+    (void)GetParamRaw(&settings);
     std::string result = vr::BstrToUtf8(settings);
     SysFreeString(settings);
     return result;

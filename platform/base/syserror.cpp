@@ -6,6 +6,7 @@
 #include "platform/com/hresult.h"
 
 #include <cerrno>
+#include <system_error>
 
 namespace vr {
 namespace {
@@ -133,6 +134,10 @@ std::u16string Win32ErrorMessage(DWORD code) {
         }
     }
     return u"";
+}
+
+std::string ErrnoText(int err) {
+    return std::error_code(err, std::generic_category()).message();
 }
 
 } // namespace vr

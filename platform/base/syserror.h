@@ -22,4 +22,7 @@ DWORD Win32ErrorFromErrno(int err);
 // do; empty when the table has no text for the code.
 std::u16string Win32ErrorMessage(DWORD code);
 
+// The C library's text of an errno value ("No space left on device"), for messages that name a file.
+std::string ErrnoText(int err);
+
 } // namespace vr

@@ -31,7 +31,9 @@ void CoUninitialize();
 // In-process classes come from CoRegisterClassObject registrations first, then from the library named by
 // HKCR\CLSID\{clsid}\InprocServer32. Failures: REGDB_E_CLASSNOTREG (no registration for the asked contexts),
 // CO_E_DLLNOTFOUND (the registered library file is missing), CO_E_ERRORINDLL (the library cannot be loaded
-// or exports no DllGetClassObject; vr::LastLibraryLoadError() then tells why), CO_E_NOTINITIALIZED.
+// or exports no DllGetClassObject; vr::LastLibraryLoadError() then tells why), E_ACCESSDENIED (a generated
+// device library whose folder or file others could have changed, platform/base/library_folder.h; the reason
+// goes to standard error and LastLibraryLoadError), CO_E_NOTINITIALIZED.
 [[nodiscard]] HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* serverInfo, REFIID riid,
                                        void** ppv);
 [[nodiscard]] HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid,

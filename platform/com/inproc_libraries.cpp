@@ -1,9 +1,11 @@
 // The cache of loaded in-process server libraries: loading, entry points, and unloading unused ones.
 #include "platform/com/activation.h"
 
+#include "platform/base/library_folder.h"
 #include "platform/com/activation_internal.h"
 
 #include <chrono>
+#include <cstdio>
 #include <dlfcn.h>
 #include <map>
 #include <memory>
@@ -42,6 +44,12 @@ HRESULT Load(const std::string& path, InprocLibrary& library) {
     if (named && access(path.c_str(), F_OK) != 0) {
         SetLastLibraryLoadError(path + ": the library file does not exist");
         return CO_E_DLLNOTFOUND;
+    }
+    // A generated device library runs as whoever creates the device: only from a folder nobody else controls.
+    if (std::string reason; named && !MayLoadLibrary(path, &reason)) {
+        std::fprintf(stderr, "activation: %s\n", reason.c_str());
+        SetLastLibraryLoadError(reason);
+        return E_ACCESSDENIED;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {

@@ -10,6 +10,10 @@
 namespace vr::registration {
 namespace {
 
+// Keys nest no deeper than the registry keeps them; a script that nests deeper is refused before the
+// reader's recursion could exhaust the stack.
+constexpr int kMaxKeyDepth = 512;
+
 // ---- The script's tree ----
 
 enum class KeyKind { Plain, NoRemove, ForceRemove };
@@ -182,7 +186,7 @@ public:
                 throw ScriptError{token->line, u"'" + token->text + u"' is no root key (HKCR, HKCU or HKLM)"};
             }
             Expect(u'{');
-            root.keys = Body(nullptr);
+            root.keys = Body(nullptr, 1);
             roots.push_back(std::move(root));
         }
         return roots;
@@ -215,8 +219,12 @@ private:
         }
     }
 
-    // Keys, and values of owner (none at a root), up to the closing brace (taken).
-    std::vector<ScriptKey> Body(ScriptKey* owner) {
+    // Keys, and values of owner (none at a root), up to the closing brace (taken); depth: the keys' level.
+    std::vector<ScriptKey> Body(ScriptKey* owner, int depth) {
+        if (depth > kMaxKeyDepth) {
+            throw ScriptError{tokens_.Line(), u"the keys nest deeper than " +
+                                                  FromUtf8(std::to_string(kMaxKeyDepth)) + u" levels"};
+        }
         std::vector<ScriptKey> keys;
         for (Token token = Take(); !IsBrace(token, u'}'); token = Take()) {
             if (IsKeyword(token, u"val")) {
@@ -226,7 +234,7 @@ private:
                 owner->values.push_back(Value());
                 continue;
             }
-            keys.push_back(Key(std::move(token)));
+            keys.push_back(Key(std::move(token), depth));
         }
         return keys;
     }
@@ -254,10 +262,13 @@ private:
         if (!text.quoted) {
             throw ScriptError{text.line, u"a string value must be quoted, not '" + text.text + u"'"};
         }
+        if (text.text.find(u'\0') != std::u16string::npos) {
+            throw ScriptError{text.line, u"a string value may not hold a zero character"}; // it would be cut
+        }
         return text.text;
     }
 
-    ScriptKey Key(Token token) {
+    ScriptKey Key(Token token, int depth) {
         ScriptKey key;
         if (IsKeyword(token, u"NoRemove") || IsKeyword(token, u"ForceRemove")) {
             key.kind = IsKeyword(token, u"NoRemove") ? KeyKind::NoRemove : KeyKind::ForceRemove;
@@ -273,7 +284,7 @@ private:
             next = Next();
         }
         if (next && IsBrace(*next, u'{')) {
-            key.subKeys = Body(&key);
+            key.subKeys = Body(&key, depth + 1);
         } else {
             ahead_ = std::move(next); // the start of the next entry
         }
@@ -294,6 +305,10 @@ private:
         }
         if (token.text.find(u'\\') != std::u16string::npos) {
             throw ScriptError{token.line, u"the name '" + token.text + u"' holds a backslash"};
+        }
+        // The registry's names end at a zero: the key written would not be the one named.
+        if (token.text.find(u'\0') != std::u16string::npos) {
+            throw ScriptError{token.line, u"a name may not hold a zero character"};
         }
     }
 

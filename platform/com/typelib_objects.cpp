@@ -1,16 +1,11 @@
 // The type library object: answering ITypeLib from the library's data, and building it (ICreateTypeLib).
 #include "platform/com/typelib_objects.h"
 
+#include "platform/base/file_write.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/typelib_format.h"
 #include "platform/com/typelib_typeinfo.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vr::typelib {
 
@@ -63,42 +58,10 @@ HRESULT MakeLoadedLibrary(LibData data, ITypeLib** lib) {
 
 namespace {
 
-bool WriteWhole(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
-// Writes bytes to path in one step: a temporary file beside it, renamed over it.
+// Writes bytes to path in one step (platform/base/file_write.h), readable by everyone as a library file is.
 HRESULT ReplaceFile(const std::string& path, std::string_view bytes) {
-    std::string temporary = path + ".XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        return HResultFromErrno(errno);
-    }
-    bool written = WriteWhole(fd, bytes) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-    int error = written ? 0 : errno;
-    if (close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        unlink(temporary.c_str());
-        return HResultFromErrno(error ? error : EIO);
-    }
-    return S_OK;
+    vr::FileWriteResult saved = vr::WriteFileWhole(path, bytes, {vr::FileWriteMode::Replace, 0644});
+    return saved ? S_OK : HResultFromErrno(saved.error);
 }
 
 } // namespace

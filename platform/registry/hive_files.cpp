@@ -1,6 +1,7 @@
 // File operations under the hive store: reading a file whole, the writers' lock, atomic replacement.
 #include "platform/registry/hive_files.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/win32errors.h"
 
 #include <atomic>
@@ -49,19 +50,6 @@ int CreateExclusive(const std::string& path) {
     return fd;
 }
 
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
-}
-
 // Refuses what is not a regular file, with a line that says what is in the way.
 LONG CheckRegular(int fd, const std::string& path) {
     struct stat info {};
@@ -70,7 +58,7 @@ LONG CheckRegular(int fd, const std::string& path) {
     }
     if (!S_ISREG(info.st_mode)) {
         std::fprintf(stderr, "registry: %s is %s, not a file of the registry; it is not used\n", path.c_str(),
-                     KindOf(info.st_mode));
+                     KindOfFile(info.st_mode));
         return ERROR_REGISTRY_IO_FAILED;
     }
     return ERROR_SUCCESS;

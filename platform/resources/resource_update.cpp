@@ -1,12 +1,12 @@
 // Resource updates: the new set is collected in memory and written with the file's image in one rename.
 #include "platform/resources/resource_update.h"
 
+#include "platform/base/file_write.h"
 #include "platform/base/syserror.h"
 #include "platform/base/win32errors.h"
 #include "platform/resources/archive.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -34,17 +34,8 @@ bool IdFits(const ResourceId& id) {
 }
 
 HRESULT WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            return HResultFromErrno(errno);
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return S_OK;
+    int err = WriteAllTo(fd, bytes);
+    return err == 0 ? S_OK : HResultFromErrno(err);
 }
 
 HRESULT CopyPrefix(int from, uint64_t size, int to) {
@@ -85,20 +76,13 @@ std::string EncodeSet(const std::map<ResourceKey, std::string>& resources) {
 }
 
 // Writes image + archive + trailer into the open temporary file.
-HRESULT FillTemporary(int source, uint64_t imageSize, const std::string& archive, const struct stat& info,
-                      int temporary) {
+HRESULT FillTemporary(int source, uint64_t imageSize, const std::string& archive, int temporary) {
     HRESULT hr = CopyPrefix(source, imageSize, temporary);
     if (SUCCEEDED(hr) && !archive.empty()) {
         hr = WriteAll(temporary, archive);
         if (SUCCEEDED(hr)) {
             hr = WriteAll(temporary, resources_detail::EncodeTrailer(archive, imageSize));
         }
-    }
-    if (SUCCEEDED(hr) && ::fchmod(temporary, info.st_mode & 07777) != 0) {
-        hr = HResultFromErrno(errno);
-    }
-    if (SUCCEEDED(hr) && ::fsync(temporary) != 0) {
-        hr = HResultFromErrno(errno);
     }
     return hr;
 }
@@ -119,21 +103,16 @@ HRESULT WriteModule(const ResourceUpdate& update) {
     if (archive.size() > resources_detail::kMaxArchiveSize) {
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     }
-    std::filesystem::path target(update.path);
-    std::string temporaryName =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    UniqueFd temporary(::mkostemp(temporaryName.data(), O_CLOEXEC));
-    if (temporary.get() < 0) {
-        return HResultFromErrno(errno);
+    // The file is replaced whole (platform/base/file_write.h), keeping its mode.
+    HRESULT filled = S_OK;
+    FileWriteResult written = WriteFileWholeBy(update.path, [&](int temporary) {
+        filled = FillTemporary(source.get(), imageSize, archive, temporary);
+        return SUCCEEDED(filled) ? 0 : EIO;
+    });
+    if (FAILED(filled)) {
+        return filled;
     }
-    hr = FillTemporary(source.get(), imageSize, archive, info, temporary.get());
-    if (SUCCEEDED(hr) && ::rename(temporaryName.c_str(), update.path.c_str()) != 0) {
-        hr = HResultFromErrno(errno);
-    }
-    if (FAILED(hr)) {
-        ::unlink(temporaryName.c_str());
-    }
-    return hr;
+    return written ? S_OK : HResultFromErrno(written.error);
 }
 
 HRESULT ReadStartingSet(int fd, uint64_t fileSize, bool deleteExisting, ResourceUpdate* update) {

@@ -273,8 +273,8 @@ HRESULT JScriptEngine::ParseScriptText(LPCOLESTR code, LPCOLESTR, IUnknown*, LPC
         return E_UNEXPECTED;
     }
     InstallItems();
-    int chunk = runtime_->AddChunk(ScriptChunk{code ? code : u"", startingLineNumber, sourceContextCookie});
-    return RunChunk(chunk, (flags & SCRIPTTEXT_ISEXPRESSION) != 0, result, excep);
+    ChunkHold chunk(runtime_, ScriptChunk{code ? code : u"", startingLineNumber, sourceContextCookie});
+    return RunChunk(chunk.Index(), (flags & SCRIPTTEXT_ISEXPRESSION) != 0, result, excep);
 }
 
 HRESULT JScriptEngine::RunChunk(int chunk, bool expression, VARIANT* result, EXCEPINFO* excep) {

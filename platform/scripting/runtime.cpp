@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <utility>
 
 extern "C" int vr_duk_exec_timeout_check(void* heap_udata) {
@@ -120,12 +122,45 @@ void Runtime::InstallBuiltins() {
 }
 
 int Runtime::AddChunk(ScriptChunk chunk) {
-    chunks_.push_back(std::move(chunk));
-    return static_cast<int>(chunks_.size()) - 1;
+    size_t hash = std::hash<std::u16string>{}(chunk.text);
+    auto [first, last] = chunksByText_.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        HeldChunk& held = chunks_.at(it->second);
+        if (held.chunk == chunk) {
+            ++held.parses;
+            return it->second;
+        }
+    }
+    // A free number: after INT_MAX parses the numbers start again, past those still held.
+    int index = nextChunk_;
+    while (chunks_.count(index) != 0) {
+        index = index == std::numeric_limits<int>::max() ? 0 : index + 1;
+    }
+    nextChunk_ = index == std::numeric_limits<int>::max() ? 0 : index + 1;
+    bool transient = chunk.text.find(u"function") == std::u16string::npos;
+    chunks_.emplace(index, HeldChunk{std::move(chunk), 1, transient});
+    chunksByText_.emplace(hash, index);
+    return index;
+}
+
+void Runtime::ReleaseChunk(int index) {
+    auto found = chunks_.find(index);
+    if (found == chunks_.end() || --found->second.parses > 0 || !found->second.transient) {
+        return;
+    }
+    auto [first, last] = chunksByText_.equal_range(std::hash<std::u16string>{}(found->second.chunk.text));
+    for (auto it = first; it != last; ++it) {
+        if (it->second == index) {
+            chunksByText_.erase(it);
+            break;
+        }
+    }
+    chunks_.erase(found);
 }
 
 const ScriptChunk* Runtime::Chunk(int index) const {
-    return index >= 0 && index < static_cast<int>(chunks_.size()) ? &chunks_[index] : nullptr;
+    auto found = chunks_.find(index);
+    return found != chunks_.end() ? &found->second.chunk : nullptr;
 }
 
 std::string Runtime::ChunkFileName(int index) {

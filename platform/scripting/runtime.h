@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vr::script {
@@ -50,6 +51,7 @@ struct ScriptChunk {
     std::u16string text;
     ULONG startingLine = 1;
     DWORD_PTR sourceContext = 0;
+    bool operator==(const ScriptChunk&) const = default;
 };
 
 // Where the last thrown value came from, as the throw hook saw it.
@@ -81,7 +83,14 @@ public:
     void Detach() { owner_ = nullptr; }
     RuntimeOwner* Owner() const { return owner_; }
 
+    // The texts the heap ran, by number, for the source lines of errors. A text parsed again (a panel's
+    // refresh script on every refresh) keeps the number it has; a text that can leave no function behind
+    // (it holds no "function") is forgotten once no parse of it runs any more, so the texts kept are the
+    // distinct ones that define functions, whatever the number of parses. AddChunk counts one parse of the
+    // text, ReleaseChunk ends it (ChunkHold does both).
     int AddChunk(ScriptChunk chunk);
+    void ReleaseChunk(int index);
+    // Null for a number the heap does not hold (any more).
     const ScriptChunk* Chunk(int index) const;
     static std::string ChunkFileName(int index);
     static int ChunkIndexOf(std::string_view fileName);
@@ -111,12 +120,34 @@ private:
     duk_context* ctx_ = nullptr;
     RuntimeOwner* owner_ = nullptr;
     std::shared_ptr<std::atomic<bool>> interrupt_;
-    std::vector<ScriptChunk> chunks_;
+    struct HeldChunk {
+        ScriptChunk chunk;
+        int parses = 0;         // parses of the text still running
+        bool transient = false; // no function can come from it
+    };
+    std::map<int, HeldChunk> chunks_;                   // by number
+    std::unordered_multimap<size_t, int> chunksByText_; // the text's hash -> number
+    int nextChunk_ = 0;
     ThrowSite lastThrow_;
     std::map<std::u16string, DISPID> dispids_;
     std::vector<std::u16string> names_;
     int nextPin_ = 1;
     int entryDepth_ = 0;
+};
+
+// One parse of a text: the chunk counted for as long as it runs (Runtime::AddChunk and ReleaseChunk).
+class ChunkHold {
+public:
+    ChunkHold(std::shared_ptr<Runtime> runtime, ScriptChunk chunk)
+        : runtime_(std::move(runtime)), index_(runtime_->AddChunk(std::move(chunk))) {}
+    ~ChunkHold() { runtime_->ReleaseChunk(index_); }
+    ChunkHold(const ChunkHold&) = delete;
+    ChunkHold& operator=(const ChunkHold&) = delete;
+    int Index() const { return index_; }
+
+private:
+    std::shared_ptr<Runtime> runtime_;
+    int index_;
 };
 
 // ---- Text between UTF-16 and Duktape's strings (CESU-8, non-BMP code points possibly as 4 bytes) ----

@@ -1,4 +1,5 @@
 // Documents: creation, settings and properties, loading and saving, node factories.
+#include "platform/base/file_write.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/xml/doc_impl.h"
@@ -8,12 +9,6 @@
 #include "platform/xml/tree_ops.h"
 #include "platform/xml/validation.h"
 #include "platform/xml/xpath_state.h"
-
-#include <atomic>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vr::xml {
 
@@ -74,63 +69,14 @@ HRESULT LoadBytes(Document& document, std::string_view bytes, std::u16string_vie
     return S_OK;
 }
 
-HRESULT WriteAll(int fd, const std::string& bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            return HResultFromErrno(errno);
-        }
-        done += static_cast<size_t>(written);
+// The file replaced whole (see platform/base/file_write.h): a failure leaves the earlier file as it was and
+// says why in the error description.
+HRESULT WriteFile(const std::string& path, const std::string& bytes) {
+    FileWriteResult saved = WriteFileWhole(path, bytes);
+    if (!saved) {
+        return detail::Fail(HResultFromErrno(saved.error), FromUtf8(saved.reason) + u"\r\n");
     }
     return S_OK;
-}
-
-HRESULT WriteInPlace(const std::string& path, const std::string& bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return HResultFromErrno(errno);
-    }
-    HRESULT hr = WriteAll(fd, bytes);
-    if (::close(fd) != 0 && SUCCEEDED(hr)) {
-        hr = HResultFromErrno(errno);
-    }
-    return hr;
-}
-
-// Writes a sibling file and renames it over the target, so that a failure half-way (a full disk, a crash)
-// leaves the previous file whole. The target keeps its permissions; a symbolic link is written through.
-HRESULT WriteFile(const std::string& path, const std::string& bytes) {
-    struct stat existing {};
-    bool exists = ::lstat(path.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        return WriteInPlace(path, bytes);
-    }
-    static std::atomic<unsigned> counter{0};
-    std::string temporary = path + ".~" + std::to_string(::getpid()) + "." + std::to_string(++counter);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && exists && (errno == EACCES || errno == EPERM)) {
-        return WriteInPlace(path, bytes); // a writable file in a folder we may not add to
-    }
-    if (fd < 0) {
-        return HResultFromErrno(errno);
-    }
-    HRESULT hr = WriteAll(fd, bytes);
-    if (SUCCEEDED(hr) && exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
-        hr = HResultFromErrno(errno);
-    }
-    if (::close(fd) != 0 && SUCCEEDED(hr)) {
-        hr = HResultFromErrno(errno);
-    }
-    if (SUCCEEDED(hr) && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        hr = HResultFromErrno(errno);
-    }
-    if (FAILED(hr)) {
-        ::unlink(temporary.c_str());
-    }
-    return hr;
 }
 
 HRESULT Created(DocumentImpl& impl, const Document& document, xmlNodePtr node, Node* result) {
@@ -252,6 +198,7 @@ HRESULT Document::save(std::u16string_view path) const {
     if (!*this) {
         return E_POINTER;
     }
+    detail::ClearErrorDescription();
     return WriteFile(ToUtf8(path), detail::SerializeDocument(*NodeAccess::Impl(*this), true));
 }
 

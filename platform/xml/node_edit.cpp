@@ -67,6 +67,9 @@ void MoveUnder(const Node& parentHandle, const Node& childHandle, xmlNodePtr bef
     std::shared_ptr<detail::DocumentImpl> childOwner = NodeAccess::Owner(childHandle);
     xmlNodePtr parent = NodeAccess::Xml(parentHandle);
     xmlNodePtr child = NodeAccess::Xml(childHandle);
+    // The detached subtree the child leaves (an old root after a reload) may have been kept only for it.
+    std::shared_ptr<detail::DocumentImpl> formerOwner = childOwner;
+    xmlNodePtr formerTop = detail::TopOf(child);
     detail::Detach(*childOwner, child);
     if (childOwner != parentOwner) {
         detail::MoveDetachedRoot(std::move(childOwner), parentOwner, child);
@@ -76,6 +79,9 @@ void MoveUnder(const Node& parentHandle, const Node& childHandle, xmlNodePtr bef
     if (child->type == XML_ELEMENT_NODE) {
         constexpr int kRemoveRedundantDeclarations = 1;
         xmlDOMWrapReconcileNamespaces(nullptr, child, kRemoveRedundantDeclarations);
+    }
+    if (formerTop != child) {
+        detail::CollectIfUnreferenced(*formerOwner, formerTop);
     }
 }
 

@@ -1,6 +1,7 @@
 // Parsing with libxml2 (network, DTD loading and entity substitution off) and reading documents from URLs.
 #include "platform/xml/parse.h"
 
+#include "platform/base/file_read.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/base/win32errors.h"
@@ -10,12 +11,8 @@
 #include <libxml/parser.h>
 
 #include <cctype>
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vr::xml::detail {
 namespace {
@@ -121,38 +118,16 @@ void FillFileFailure(int err, std::u16string_view url, ParseError* error) {
     FillFailure(hr, Win32ErrorMessage(static_cast<DWORD>(HRESULT_CODE(hr))), url, error);
 }
 
+// Only a regular file within the input limit is read (a FIFO or a device would block or never end); a file
+// that is refused says why, one that cannot be opened gives the system's text.
 bool ReadFile(const std::string& path, std::u16string_view url, std::string* bytes, ParseError* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        FillFileFailure(errno, url, error);
-        return false;
+    FileReadResult read = ReadInputFile(path, bytes);
+    if (read.refused) {
+        FillFailure(HResultFromErrno(read.error), FromUtf8(read.reason) + u"\r\n", url, error);
+    } else if (!read) {
+        FillFileFailure(read.error, url, error);
     }
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        FillFileFailure(EACCES, url, error); // a folder is not a document
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            int err = errno;
-            ::close(fd);
-            FillFileFailure(err, url, error);
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        bytes->append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return true;
+    return static_cast<bool>(read);
 }
 
 bool ReadResource(std::u16string_view url, std::string* bytes, ParseError* error) {

@@ -3,6 +3,7 @@
 // the commands around a selection.
 #include "TestRunTime/Runvex/tests/fixture.h"
 #include "common/VrConfigData.h"
+#include "tests/support/file_faults.h"
 
 #include <sstream>
 
@@ -138,6 +139,37 @@ TEST_F(SequenceFormTest, AFileThatDoesNotParseLeavesNothingLoadedAndTheDocumentA
           "function Test() {}"); // the data home's Sequence folder stands for C:\Ostrel\Sequence
     form.PropertyEdited("Code File", R"(C:\Ostrel\Sequence\rails.JScript.ts)");
     EXPECT_EQ(form.CodeFileToEdit(), (folder / "rails.JScript.ts").string());
+}
+
+// Someone who may write the folder plants the name the old save wrote through; and the disk fills up.
+TEST_F(SequenceFormTest, ASaveNeverFollowsAPlantedLinkAndLeavesTheFileWholeOnAFullDisk) {
+    std::string path = Write("bench.tsq", kBench);
+    std::string victim = Write("precious.txt", "someone's own file");
+    fs::create_symlink(victim, path + ".saving");
+    ASSERT_TRUE(form.Load(path));
+    form.ShowProperties(Item("Buffer"));
+    form.PropertyEdited("Description", "checked");
+    form.Save();
+    EXPECT_EQ(window.statuses.back(), "File '" + path + "' was saved");
+    EXPECT_EQ(ReadFile(victim), "someone's own file");
+    EXPECT_TRUE(fs::is_symlink(path + ".saving"));
+    EXPECT_NE(ReadFile(path).find("description=\"checked\""), std::string::npos);
+
+    vrtest::SmallDisk disk((folder / "disk").string(), 32 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.WhyNot();
+    }
+    std::string full = (folder / "disk" / "bench.tsq").string();
+    vrtest::PutFileBytes(full, kBench);
+    ASSERT_TRUE(form.Load(full));
+    form.ShowProperties(Item("Buffer"));
+    form.ConfigEdited(std::string(40000, 'c'));
+    form.Save();
+    EXPECT_EQ(window.statuses.back(), "Couldn't save file '" + full + "'");
+    EXPECT_EQ(window.errors.back(), "Error: Couldn't save file '" + full + "'.\nCouldn't save '" + full +
+                                        "': No space left on device; the file is left as it was.");
+    EXPECT_EQ(ReadFile(full), kBench);
+    EXPECT_EQ(vrtest::FolderNames((folder / "disk").string()), std::vector<std::string>{"bench.tsq"});
 }
 
 } // namespace

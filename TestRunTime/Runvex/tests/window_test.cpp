@@ -236,7 +236,7 @@ TEST_F(RunvexWindowTest, TheEditorControlEditsTheSelectedTestAndShowingATestWrit
     EXPECT_NE(saved.find("<test name=\"Ripple\">"), std::string::npos) << saved;
 }
 
-TEST_F(RunvexWindowTest, EditCodeHandsThePathWithBlanksToTheUsersEditorAsOneArgument) {
+TEST_F(RunvexWindowTest, EditCodeHandsThePathToTheUsersEditorAsOneArgumentAfterItsOptions) {
     ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
     fs::create_directories(folder / "My Scripts");
     std::string code = Write("My Scripts/rails check.JScript.ts", "function Test() {}\n");
@@ -249,11 +249,23 @@ TEST_F(RunvexWindowTest, EditCodeHandsThePathWithBlanksToTheUsersEditorAsOneArgu
     frame->Form().PropertyEdited("Code File", code);
 
     setenv("VISUAL", (editor + " --wait").c_str(), 1);
-    frame->Command("Edit Code")->trigger();
-    for (int look = 0; look < 1000 && !fs::exists(record); ++look) { // the editor runs on its own
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(ReadText(record), "--wait\n" + code + "\n");
+    auto editedWith = [&] {
+        fs::remove(record);
+        frame->Command("Edit Code")->trigger();
+        for (int look = 0; look < 1000 && !fs::exists(record); ++look) { // the editor runs on its own
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return ReadText(record);
+    };
+    EXPECT_EQ(editedWith(), "--wait\n--\n" + code + "\n");
+    // A name that starts with "-" reaches the editor as a file, not as one of its options.
+    fs::path before = fs::current_path();
+    fs::current_path(folder);
+    Write("-rf.JScript.ts", "function Test() {}\n");
+    frame->Form().PropertyEdited("Code File", "-rf.JScript.ts");
+    EXPECT_EQ(editedWith(), "--wait\n--\n-rf.JScript.ts\n");
+    fs::current_path(before);
+    frame->Form().PropertyEdited("Code File", code);
 
     setenv("VISUAL", (folder / "no-such-editor").c_str(), 1);
     vr::ui::MessageBoxSeen box;

@@ -4,6 +4,8 @@
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "common/Trace.h"
 #include "common/VariantTexts.h"
+#include "platform/base/file_read.h"
+#include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
@@ -23,13 +25,15 @@ bool CopyBlankTo(const std::u16string& path, std::string* error) {
         *error = "the configuration item AdapterBlankFile names no blank file";
         return false;
     }
-    std::error_code code;
-    if (!std::filesystem::copy_file(vr::ToUtf8(blank), vr::ToUtf8(path), std::filesystem::copy_options::none,
-                                    code)) {
-        *error = code ? code.message() : "the file exists";
+    std::string text;
+    if (vr::FileReadResult read = vr::ReadInputFile(vr::ToUtf8(blank), &text); !read) {
+        *error = read.reason;
         return false;
     }
-    return true;
+    // Made whole, and only where nothing is (platform/base/file_write.h).
+    vr::FileWriteResult made = vr::WriteFileWhole(vr::ToUtf8(path), text, {vr::FileWriteMode::CreateNew, {}});
+    *error = made.why;
+    return static_cast<bool>(made);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "common/ParamParser.h"
 #include "common/Trace.h"
 #include "common/VariantTexts.h"
+#include "platform/base/library_folder.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -131,6 +132,12 @@ HRESULT CopyTemplate(const std::string& templatePath, const std::string& outputF
         return Report(E_FAIL, u"Couldn't copy the template library '" + U16(templatePath) + u"': " +
                                   U16(error.message()) + u".");
     }
+    // The copy took the template's mode; a library there is the user's (or the group's) only.
+    fs::permissions(pattern, static_cast<fs::perms>(vr::LibraryFileModeIn(outputFolder)), error);
+    if (error) {
+        return Report(E_FAIL,
+                      u"Couldn't set the mode of '" + U16(pattern) + u"': " + U16(error.message()) + u".");
+    }
     return S_OK;
 }
 
@@ -220,6 +227,9 @@ HRESULT CheckGuidsAreTheDevices(const std::u16string& device, const std::string&
 }
 
 HRESULT CallEntry(const std::string& libraryPath, const char* entry) {
+    if (std::string reason; !vr::MayLoadLibrary(libraryPath, &reason)) {
+        return Report(E_ACCESSDENIED, U16(reason));
+    }
     void* module = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         const char* why = dlerror();
@@ -302,8 +312,7 @@ bool IsFileSafeName(std::u16string_view name) {
 }
 
 SocketLibraryPlaces DefaultSocketLibraryPlaces() {
-    return {vr::MapWindowsPath("c:\\Ostrel\\Adapter\\bin"),
-            vr::MapWindowsPath("c:\\Ostrel\\bin\\Templon.dll")};
+    return {vr::GeneratedLibraryFolder(), vr::MapWindowsPath("c:\\Ostrel\\bin\\Templon.dll")};
 }
 
 std::string SocketTypeLibraryPath(const SocketLibraryPlaces& places, const std::u16string& device) {
@@ -326,11 +335,11 @@ HRESULT UpdateSocketDllResources(const std::u16string& device, const std::string
         return hr;
     }
     *libraryPath = outputFolder + "/" + vr::ToUtf8(device) + ".dll";
-    std::error_code error;
-    fs::create_directories(outputFolder, error);
-    if (error && !fs::is_directory(outputFolder)) {
-        return Report(E_FAIL, u"Couldn't make the folder '" + U16(outputFolder) + u"'.");
+    // Nobody else may put a library where the registration points, whatever the umask.
+    if (std::string reason; !vr::MakeLibraryFolder(outputFolder, &reason)) {
+        return Report(E_FAIL, U16(reason));
     }
+    std::error_code error;
     vr::ModuleResources resources;
     const vr::ResourceEntry* scriptEntry = nullptr;
     HRESULT hr = vr::ModuleResources::Open(templatePath, &resources);

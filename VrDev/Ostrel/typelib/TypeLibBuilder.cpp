@@ -2,12 +2,13 @@
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
 
 #include "common/Trace.h"
+#include "platform/base/library_folder.h"
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 
+#include <cerrno>
 #include <filesystem>
-#include <system_error>
 
 namespace ostrel {
 
@@ -26,16 +27,17 @@ LPOLESTR Text(const std::u16string& text) {
 }
 
 // Makes the folder of path and any missing above it (a new station has no data folders yet); an existing
-// folder is no error.
+// folder is no error. Type libraries live beside the generated libraries: the folder is made as theirs.
 HRESULT MakeFolderOf(const std::u16string& path) {
     std::filesystem::path folder = std::filesystem::path(vr::MapWindowsPath(vr::ToUtf8(path))).parent_path();
     if (folder.empty()) {
         return S_OK;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error && !std::filesystem::is_directory(folder)) {
-        return vr::HResultFromErrno(error.value());
+    std::string reason;
+    if (!vr::MakeLibraryFolder(folder.string(), &reason)) {
+        int err = errno;
+        TraceError(u"%hs", reason.c_str());
+        return vr::HResultFromErrno(err);
     }
     return S_OK;
 }

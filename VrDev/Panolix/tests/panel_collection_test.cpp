@@ -2,6 +2,7 @@
 // and a host without windows. Names are given afresh in file order, unknown types are skipped, a bad object
 // empties the collection, and saving writes the objects back under their new names.
 #include "VrDev/Panolix/PanelObjects.h"
+#include "VrDev/Panolix/tests/headless_objects.h"
 #include "common/XmlFile.h"
 #include "platform/base/text.h"
 #include "tests/support/test_env.h"
@@ -15,56 +16,6 @@ namespace panolixtest {
 namespace {
 
 using namespace panolix;
-
-// A host without a display: no windows, no worker, nothing to answer.
-class HeadlessHost : public IPanelHost {
-public:
-    void SetStatus(std::u16string_view) override {}
-    QFont DialogFont() const override { return QFont(); }
-    PanelTextExtent MeasureText(std::u16string_view text) const override {
-        return PanelTextExtent{static_cast<int>(text.size()) * 6, 13};
-    }
-    int AverageCharWidth() const override { return 6; }
-    QWidget* ObjectParent() const override { return nullptr; }
-    void Repaint() override {}
-    void FitToObjects() override {}
-    void SetObjectCursor(Qt::CursorShape) override {}
-    void RunObjectCommand(PanelObjectCommand) override {}
-    CTestExecutive* Worker() const override { return nullptr; }
-    void PumpWhileWaiting() override {}
-    int ShowMessage(std::u16string_view, std::u16string_view, UINT, bool) override { return 1; }
-    std::u16string NewName() override { return objects->NewName(); }
-    void AddObject(std::unique_ptr<CPObject> object) override { objects->Add(std::move(object)); }
-    void ShowAllObjects(bool hide) override { objects->ShowAll(hide); }
-    bool RefreshRunning() const override { return objects->RefreshRunning(); }
-
-    CPObjects* objects = nullptr;
-};
-
-// An object with the base's loading, saving and geometry, of the type it was made for.
-class TestObject : public CPObject {
-public:
-    TestObject(std::u16string type, IPanelHost& host) : CPObject(host, nullptr), type_(std::move(type)) {}
-    const char16_t* GetType() const override { return type_.c_str(); }
-    std::unique_ptr<CPObject> CreateOfSameType(IPanelHost& host, CTestExecutive*) const override {
-        return std::make_unique<TestObject>(type_, host);
-    }
-    void Edit() override {}
-    void ExecuteSet() override {}
-    void OnLayout() override {}
-
-private:
-    std::u16string type_;
-};
-
-std::unique_ptr<CPObject> MakeTestObject(std::u16string_view type, IPanelHost& host, CTestExecutive*) {
-    for (const char16_t* known : {u"control", u"graph", u"group", u"picture"}) {
-        if (vr::EqualsNoCase(type, known)) {
-            return std::make_unique<TestObject>(known, host);
-        }
-    }
-    return nullptr;
-}
 
 class PanelObjectsTest : public ::testing::Test {
 protected:

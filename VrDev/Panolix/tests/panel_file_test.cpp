@@ -2,7 +2,9 @@
 // and the command line.
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanolixCommandLine.h"
+#include "common/Trace.h"
 #include "common/VrConfigData.h"
+#include "common/tests/trace_sink.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -66,17 +69,38 @@ TEST(PanelFileTest, SettingsAreReadAndWrittenBackInTheirOwnForms) {
     EXPECT_EQ(held.language, "");
 }
 
-TEST(PanelFileTest, APeriodThatIsNoWholePositiveNumberIsRefusedWithItsReason) {
-    for (const char* period : {"0", "-2", "1.5", "abc"}) {
+// Older panels carry periods below 1 second: they open with the period clamped, and a trace line says why.
+class PanelPeriodTest : public commontest::TracedTest {};
+
+TEST_F(PanelPeriodTest, APeriodOutOfItsRangeIsClampedWithATraceAndOneThatIsNoWholeNumberRefused) {
+    auto read = [](const char* period, PanelSettings* settings, std::string* error) {
         std::u16string path =
             vr::FromUtf8(WriteFile("period.pnx", std::string("<panel refreshperiod='") + period + "'/>"));
         CXmlFile file(path.c_str());
+        return ReadPanelSettings(file, settings, error);
+    };
+    for (const char* period : {"1.5", "abc"}) {
         PanelSettings settings;
         std::string error;
-        EXPECT_EQ(ReadPanelSettings(file, &settings, &error), E_INVALIDARG) << period;
-        EXPECT_EQ(error, std::string("The refresh period '") + period +
-                             "' is not a whole number of seconds from 1.");
+        EXPECT_EQ(read(period, &settings, &error), E_INVALIDARG) << period;
+        EXPECT_EQ(error,
+                  std::string("The refresh period '") + period + "' is not a whole number of seconds.");
     }
+    const std::pair<const char*, int> clamped[] = {{"0", 1}, {"-2", 1}, {"99999999999", 86400}, {"5", 5}};
+    for (const auto& [period, seconds] : clamped) {
+        PanelSettings settings;
+        std::string error;
+        ASSERT_EQ(read(period, &settings, &error), S_OK) << period;
+        EXPECT_EQ(settings.refreshPeriod, seconds) << period;
+    }
+    std::vector<std::string> lines = Lines(TRACE_LEVEL_INFO);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "The panel's refresh period 0 is out of its range 1..86400; 1 is used."),
+              lines.end());
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.starts_with("The panel's refresh period"); }),
+        3);
 }
 
 TEST(PanelFileTest, ANewPanelIsACopyOfTheBlankPanelOfItsLanguageAndNeverOverwrites) {

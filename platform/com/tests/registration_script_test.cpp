@@ -132,4 +132,39 @@ TEST(RegistrationScriptTest, RefusesWhatItDoesNotKnowAndWritesNothing) {
     }
 }
 
+// The registry's names and texts end at a zero: a script whose name or string holds one would write another
+// key than it names (an empty name is the root itself, which unregistering cannot remove) or a cut value.
+TEST(RegistrationScriptTest, RefusesNamesAndValuesThatHoldAZero) {
+    using namespace std::string_literals;
+    std::u16string error;
+    EXPECT_EQ(RegisterScript("HKCR {\n '\0' }"s, kVariables, &error), HRESULT_FROM_WIN32(ERROR_BAD_FORMAT));
+    EXPECT_EQ(vr::ToUtf8(error), "line 2: a name may not hold a zero character");
+    EXPECT_EQ(RegisterScript("HKCR { Key = s 'cut\0here' }"s, kVariables, &error),
+              HRESULT_FROM_WIN32(ERROR_BAD_FORMAT));
+    EXPECT_EQ(vr::ToUtf8(error), "line 1: a string value may not hold a zero character");
+    EXPECT_FALSE(KeyExists(u"Key"));
+}
+
+// A script nested 30,000 keys deep is refused with its reason instead of exhausting the reader's stack; a
+// nested one within the limit registers.
+TEST(RegistrationScriptTest, RefusesKeysNestedDeeperThanTheRegistryHoldsThem) {
+    auto nested = [](int depth) {
+        std::string script = "HKCR {";
+        for (int level = 0; level < depth; ++level) {
+            script += " K" + std::to_string(level) + " {";
+        }
+        for (int level = 0; level <= depth; ++level) {
+            script += " }";
+        }
+        return script;
+    };
+    std::u16string error;
+    EXPECT_EQ(RegisterScript(nested(30000), kVariables, &error), HRESULT_FROM_WIN32(ERROR_BAD_FORMAT));
+    EXPECT_EQ(vr::ToUtf8(error), "line 1: the keys nest deeper than 512 levels");
+    EXPECT_FALSE(KeyExists(u"K0"));
+    EXPECT_EQ(RegisterScript(nested(8), kVariables, &error), S_OK) << vr::ToUtf8(error);
+    EXPECT_TRUE(KeyExists(u"K0\\K1"));
+    EXPECT_EQ(UnregisterScript(nested(8), kVariables, &error), S_OK);
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "script_fixture.h"
 
 #include <chrono>
+#include <malloc.h>
 #include <thread>
 
 namespace scripttest {
@@ -22,6 +23,32 @@ TEST_F(ScriptTest, SyntaxErrorCarriesLineOfItsOwnTextAndThatLine) {
     EXPECT_FALSE(error.description.empty());
     // Nothing of the failed text ran.
     EXPECT_EQ(EvalText(u"typeof c"), u"undefined");
+}
+
+// A control panel parses its refresh scripts again on every refresh, for a whole shift: the heap keeps no
+// text per parse, and an error still shows the line of the text it came from, also of a function defined long
+// ago.
+TEST_F(ScriptTest, TextsParsedOverAndOverKeepTheirErrorLinesWithoutGrowingTheHeap) {
+    ASSERT_EQ(Run(u"function Check(v) {\n  if (v > 3) throw new Error('too high');\n}"), S_OK);
+    auto refresh = [&](int n) {
+        ASSERT_EQ(Run(u"function Helper() { return 1; }\nvar shown = Helper();"), S_OK);
+        std::u16string changing = u"var value" + vr::FromUtf8(std::to_string(n % 1000)) + u" = 2;\nCheck(2);";
+        ASSERT_EQ(Run(changing.c_str()), S_OK);
+    };
+    for (int n = 0; n < 2000; ++n) {
+        refresh(n); // warm-up: the heap's own tables reach their size
+    }
+    size_t before = mallinfo2().uordblks;
+    for (int n = 0; n < 20000; ++n) {
+        refresh(n);
+    }
+    size_t after = mallinfo2().uordblks;
+    EXPECT_LT(after, before + 64 * 1024) << "grew by " << (after - before) / 20000 << " bytes per refresh";
+
+    EXPECT_EQ(Run(u"var late = 1;\nCheck(5);"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(site->errors.size(), 1u);
+    EXPECT_EQ(site->errors[0].line, 2u);
+    EXPECT_EQ(site->errors[0].lineText, u"  if (v > 3) throw new Error('too high');");
 }
 
 TEST_F(ScriptTest, StartingLineNumberShiftsReportedLines) {

@@ -287,6 +287,22 @@ TEST(DomEdit, LongLivedDocumentDoesNotAccumulateDetachedNodes) {
     EXPECT_EQ(impl.detached.size(), 1u);
 }
 
+// The schema factory's pattern on every value check: an element built under the template's root, the template
+// reloaded, the element moved under the new root. The old root, left without the element and without a
+// handle, goes at once rather than with the document.
+TEST(DomEdit, AnOldRootThatANodeMovesOutOfIsFreed) {
+    Document doc = Parse(u"<xsd:schema xmlns:xsd='urn:x'/>");
+    const detail::DocumentImpl& impl = *detail::NodeAccess::Impl(doc);
+    for (int i = 0; i < 100; ++i) {
+        Node element;
+        ASSERT_EQ(doc.createElement(u"xsd:element", &element), S_OK);
+        ASSERT_EQ(doc.documentElement().appendChild(element), S_OK);
+        ASSERT_EQ(doc.loadXML(u"<xsd:schema xmlns:xsd='urn:x'/>"), S_OK);
+        ASSERT_EQ(doc.documentElement().appendChild(element), S_OK);
+    }
+    EXPECT_TRUE(impl.detached.empty()) << impl.detached.size() << " old roots kept";
+}
+
 TEST(DomEdit, SettingTextReplacesChildrenButKeepsThemUsable) {
     Document doc = Parse(u"<r><a/>x<b/></r>");
     Node r = doc.documentElement();

@@ -3,8 +3,11 @@
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
 #include "common/Trace.h"
+#include "platform/base/library_folder.h"
 #include "platform/base/text.h"
+#include "platform/com/activation.h"
 #include "platform/com/apartment.h"
+#include "platform/registry/registry.h"
 #include "platform/resources/module_resources.h"
 #include "platform/resources/resource_update.h"
 #include "tests/support/test_env.h"
@@ -14,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +37,31 @@ std::string FileBytes(const std::string& path) {
 
 std::string Utf8(const std::u16string& text) {
     return vr::ToUtf8(text);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Points the class at the library, as a device's registration does.
+void RegisterInproc(const CLSID& clsid, const std::string& library) {
+    HKEY key = nullptr;
+    std::u16string name = u"CLSID\\" + vr::GuidToString(clsid) + u"\\InprocServer32";
+    ASSERT_EQ(
+        RegCreateKeyEx(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    std::u16string path = vr::FromUtf8(library);
+    EXPECT_EQ(RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                            static_cast<DWORD>((path.size() + 1) * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// Whether creating the class got as far as the library's own answer (E_ACCESSDENIED: it was not loaded).
+HRESULT Create(const CLSID& clsid) {
+    vr::ComPtr<IUnknown> object;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.PutVoid());
 }
 
 class GenerationTest : public testing::Test {
@@ -119,6 +149,48 @@ TEST_F(GenerationTest, StampedCopyCarriesTheDevicesScriptAndTypeLibraryOnly) {
     }
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"o'dmm.dll", "o'dmm.tlb"}));
+}
+
+// Whoever may write the generated libraries' folder runs code as every user who creates a device: the folder
+// and its libraries are the user's only under any umask, and no library is loaded from a folder another user
+// owns or everyone may write.
+TEST_F(GenerationTest, TheLibraryFolderIsTheUsersOwnUnderAnyUmaskAndAForeignOneIsNotLoadedFrom) {
+    places_.outputFolder = vr::GeneratedLibraryFolder();
+    const std::string folder = places_.outputFolder;
+    MakeTemplate(VR_PROBE_LIBRARY_PATH);
+    std::string library;
+    const mode_t umaskBefore = ::umask(0);
+    const std::string typeLibrary = BuildTypeLibrary(u"dmm");
+    const HRESULT made =
+        ostrel::UpdateSocketDllResources(u"dmm", typeLibrary, places_.templatePath, folder, &library);
+    ::umask(umaskBefore);
+    ASSERT_EQ(made, S_OK) << Utf8(LastErrorText());
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(library), 0700u);
+    const CLSID clsid = ostrel::DeriveDeviceTypeLibIds(u"dmm", u"").clsid;
+    RegisterInproc(clsid, library);
+
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(Create(clsid), E_ACCESSDENIED);
+        EXPECT_EQ(vr::LastLibraryLoadError(),
+                  "The folder '" + folder +
+                      "' belongs to another user (uid 65534); no library is loaded from it.");
+        EXPECT_EQ(
+            ostrel::UpdateSocketDllResources(u"dmm", typeLibrary, places_.templatePath, folder, &library),
+            E_FAIL)
+            << "nor is one made there";
+        ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    EXPECT_EQ(Create(clsid), E_ACCESSDENIED);
+    EXPECT_NE(vr::LastLibraryLoadError().find("Everyone may write the folder '" + folder + "' (mode 0777)"),
+              std::string::npos);
+    // The next generation makes the folder the user's own again, and the library loads.
+    ASSERT_EQ(ostrel::UpdateSocketDllResources(u"dmm", typeLibrary, places_.templatePath, folder, &library),
+              S_OK);
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_NE(Create(clsid), E_ACCESSDENIED) << vr::LastLibraryLoadError();
 }
 
 TEST_F(GenerationTest, RegistrationFailuresAndCollidingDevicesAreRefused) {
