@@ -106,10 +106,15 @@ void WriteBack(CDeviceAdapterFile& file, const std::string& input) {
         if (file.GetMessageType(name, &type) != S_OK || !Rebuilt(type, &rebuilt)) {
             continue;
         }
+        if (FAILED(file.SetMessageType(rebuilt))) {
+            continue; // a refusal leaves the type as it was
+        }
+        // Read back from its schema, where the named simple types it uses are found.
+        vr::xml::Node stored;
         vr::xml::Node twice;
-        Check(Rebuilt(rebuilt, &twice) && twice.xml() == rebuilt.xml(),
+        Check(file.GetMessageType(name, &stored) == S_OK && Rebuilt(stored, &twice) &&
+                  twice.xml() == rebuilt.xml(),
               "a rebuilt message definition does not rebuild into itself", input);
-        (void)file.SetMessageType(rebuilt); // a refusal leaves the type as it was
     }
     std::vector<std::u16string> operations;
     (void)file.GetOperationNames(operations);
