@@ -31,6 +31,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class CXMLSchemaFactory {
 public:
@@ -60,8 +61,11 @@ public:
     // moves into the working document for the check. Failures: E_INVALIDARG when the element does not parse
     // together with the schema template (undeclared prefixes), E_FAIL with "Element is not defined in the
     // Schema." when no element compiles, the schema processor's failure with its description (its location
-    // line dropped, line breaks as blanks). *errorText is null unless a failure gives a text.
-    [[nodiscard]] HRESULT IsValidElement(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText);
+    // line dropped, line breaks as blanks). *errorText is null unless a failure gives a text. namedTypes: the
+    // named simple types (of a file's own schema) the element's type may be or restrict; copies of them go
+    // into the check's schema ahead of the element.
+    [[nodiscard]] HRESULT IsValidElement(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText,
+                                         const std::vector<vr::xml::Node>& namedTypes = {});
 
     // Starts a new complex type `qualifier:complexType` named name, outside any tree, and makes it the one
     // that the sequence and AddElement calls below fill; the previous one stays with its holder as it is.
@@ -112,7 +116,8 @@ private:
                                  const OLECHAR* attrStructure, std::u16string_view qualifier);
     HRESULT PlaceStructuredAttribute(std::u16string_view attribute, std::u16string_view value,
                                      std::u16string_view target);
-    HRESULT CheckValue(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText);
+    HRESULT CheckValue(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText,
+                       const std::vector<vr::xml::Node>& namedTypes);
     vr::xml::Node InsertionPoint() const;
     HRESULT ReadElement(const vr::xml::Node& element, BSTR* type, BSTR* name, BSTR* attributes,
                         BSTR* attrStructure, BSTR* qualifier);

@@ -61,12 +61,12 @@ std::u16string CleanErrorDescription(std::u16string_view description) {
 
 } // namespace vrcommon::schemafactory
 
-HRESULT CXMLSchemaFactory::IsValidElement(const vr::xml::Node& element, const OLECHAR* value,
-                                          BSTR* errorText) {
+HRESULT CXMLSchemaFactory::IsValidElement(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText,
+                                          const std::vector<vr::xml::Node>& namedTypes) {
     try {
         SetTraceMethodName(u"CXMLSchemaFactory::IsValidElement()");
         vrcommon::StoreBstr(errorText, std::nullopt);
-        return CheckValue(element, value, errorText);
+        return CheckValue(element, value, errorText, namedTypes);
     } catch (const _com_error& error) {
         return ReportCheckFailure(error, errorText);
     } catch (const std::bad_alloc&) {
@@ -74,9 +74,16 @@ HRESULT CXMLSchemaFactory::IsValidElement(const vr::xml::Node& element, const OL
     }
 }
 
-HRESULT CXMLSchemaFactory::CheckValue(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText) {
+HRESULT CXMLSchemaFactory::CheckValue(const vr::xml::Node& element, const OLECHAR* value, BSTR* errorText,
+                                      const std::vector<vr::xml::Node>& namedTypes) {
     ReloadTemplate();
-    ThrowIfFailed(document_.documentElement().appendChild(element));
+    vr::xml::Node schemaElement = document_.documentElement();
+    for (const vr::xml::Node& type : namedTypes) {
+        vr::xml::Node copy;
+        ThrowIfFailed(type.cloneNode(true, &copy));
+        ThrowIfFailed(schemaElement.appendChild(copy));
+    }
+    ThrowIfFailed(schemaElement.appendChild(element));
     // Parsing the text again resolves every prefix against the template's declarations; one it does not
     // declare fails here.
     std::u16string text = document_.xml();

@@ -51,6 +51,9 @@ struct DocumentImpl {
     SchemaCache schemas;
     // How the loaded text was laid out, for the writer (documents that preserve white space).
     DocumentLayout layout;
+    // The file last loaded into a document that keeps its layout began with a UTF-8 byte-order mark, which
+    // save writes again. A text given to loadXML has none of its own and leaves it as it is.
+    bool byteOrderMark = false;
 };
 
 // Applies f to the node, its attributes and all their descendants (attributes before children).

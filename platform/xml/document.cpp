@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::u16string_view kSelectionLanguage = u"SelectionLanguage";
 constexpr std::u16string_view kSelectionNamespaces = u"SelectionNamespaces";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // Replaces the content of impl.doc with the children of parsed (which is freed). Old nodes that handles
 // refer to stay usable as detached nodes.
@@ -57,13 +58,18 @@ HRESULT LoadBytes(Document& document, std::string_view bytes, std::u16string_vie
             return hr;
         }
     }
-    // The layout is kept for texts read as UTF-8, the writer's encoding.
+    // The layout is kept for texts read as UTF-8, the writer's encoding; a file's byte-order mark (editors
+    // of other systems write one) is no part of the text's layout, but is written again before it.
     const bool utf8 = textIsUtf8 || parsed->encoding == nullptr ||
                       EqualsNoCase(detail::ViewXml(parsed->encoding), std::string_view("UTF-8"));
-    const bool keepLayout = impl.keepLayout && utf8 && !bytes.starts_with("\xEF\xBB\xBF");
+    const bool keepLayout = impl.keepLayout && utf8;
+    const bool marked = bytes.starts_with(kUtf8ByteOrderMark);
     ReplaceContent(impl, parsed);
     if (keepLayout) {
-        detail::RecordLayout(impl, bytes);
+        detail::RecordLayout(impl, marked ? bytes.substr(kUtf8ByteOrderMark.size()) : bytes);
+    }
+    if (!textIsUtf8) { // a file: loadXML's text, already decoded, says nothing about the file's mark
+        impl.byteOrderMark = keepLayout && marked;
     }
     impl.url = std::u16string(url);
     return S_OK;
@@ -199,7 +205,9 @@ HRESULT Document::save(std::u16string_view path) const {
         return E_POINTER;
     }
     detail::ClearErrorDescription();
-    return WriteFile(ToUtf8(path), detail::SerializeDocument(*NodeAccess::Impl(*this), true));
+    const DocumentImpl& impl = *NodeAccess::Impl(*this);
+    const std::string_view mark = impl.byteOrderMark ? kUtf8ByteOrderMark : std::string_view();
+    return WriteFile(ToUtf8(path), std::string(mark) + detail::SerializeDocument(impl, true));
 }
 
 int32_t Document::readyState() const {

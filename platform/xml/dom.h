@@ -188,7 +188,9 @@ public:
     // default, so that xml and save write the layout of their own): the XML declaration as written (or none
     // when the text had none, for a text in UTF-8), what stood between the top-level nodes, the document type
     // declaration as written, each start tag as written while its name, declarations and attributes stay as
-    // they were, an empty element written with an end tag, and CR LF line ends when the text had them.
+    // they were, an empty element written with an end tag, and CR LF line ends when the text had them. A
+    // file loaded with a UTF-8 byte-order mark is saved with it (loadXML, whose text has none, leaves that as
+    // the last load found it, so that a file's text loaded again is saved as the file was).
     bool keepLayout() const;
     void setKeepLayout(bool value);
     // "SelectionLanguage" ("XPath" only) and "SelectionNamespaces" (declarations "xmlns:p='uri'" separated

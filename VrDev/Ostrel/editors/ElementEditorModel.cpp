@@ -4,7 +4,9 @@
 #include "VrDev/Ostrel/editors/OptionItems.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "common/Trace.h"
+#include "platform/base/text.h"
 #include "platform/com/bstr.h"
+#include "platform/xml/schema.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +41,30 @@ std::u16string AttributeString(const std::vector<ElementRow>& rows) {
         }
     }
     return WriteItems(items);
+}
+
+// A name without its prefix.
+std::u16string_view LocalPart(std::u16string_view name) {
+    const size_t colon = name.rfind(u':');
+    return colon == std::u16string_view::npos ? name : name.substr(colon + 1);
+}
+
+// "Attribute:name" (any case, as the socket reads it): the device attribute's value when the socket runs.
+bool NamesDeviceAttribute(std::u16string_view value) {
+    constexpr std::u16string_view kPrefix = u"Attribute:";
+    return value.size() >= kPrefix.size() && vr::EqualsNoCase(value.substr(0, kPrefix.size()), kPrefix);
+}
+
+// The base a named simple type restricts; empty for one that is no restriction (a list or a union).
+std::u16string RestrictionBase(const vr::xml::Node& simpleType) {
+    for (const vr::xml::Node& child : simpleType.childNodes()) {
+        std::u16string base;
+        if (child.nodeType() == vr::xml::NODE_ELEMENT && child.baseName() == u"restriction" &&
+            child.getAttribute(u"base", &base) == S_OK) {
+            return base;
+        }
+    }
+    return {};
 }
 
 // Moves an item to another name: the value of from, appended as to.
@@ -150,6 +176,7 @@ HRESULT CElementEditorModel::SetElement(std::u16string_view type, std::u16string
                                         std::u16string_view description, std::u16string_view valueToCheck,
                                         std::u16string_view defPattern, bool foldEnumerations) {
     valueToCheck_ = valueToCheck;
+    name_ = name;
     const std::u16string pattern =
         defPattern.empty() ? DefPatternOf(description) : std::u16string(defPattern);
     std::u16string shown =
@@ -230,8 +257,9 @@ std::vector<ElementRow> CElementEditorModel::FillRows(std::u16string_view type,
                                                       std::u16string_view defPattern,
                                                       std::u16string_view description) const {
     std::vector<ElementRow> rows;
+    const std::u16string rowType = RowType(type);
     for (const ElementRowDef& def : sourceRows_) {
-        if (!ListHolds(def.types, type) || !ListHolds(def.defPatterns, defPattern)) {
+        if (!ListHolds(def.types, rowType) || !ListHolds(def.defPatterns, defPattern)) {
             continue;
         }
         ElementRow row{def.name, ItemOf(description, def.name), def.choices, {}, def.options, def.integer};
@@ -284,9 +312,46 @@ std::optional<std::u16string> CElementEditorModel::RowValue(std::u16string_view 
     return std::nullopt;
 }
 
+std::u16string CElementEditorModel::RowType(std::u16string_view type) const {
+    std::u16string current(type);
+    // One named type a step: more steps than there are types would go round a cycle.
+    for (size_t step = 0; step < schemaTypes_.size(); ++step) {
+        const auto named =
+            std::find_if(schemaTypes_.begin(), schemaTypes_.end(), [&](const vr::xml::Node& t) {
+                std::u16string name;
+                return t.getAttribute(u"name", &name) == S_OK && name == LocalPart(current);
+            });
+        if (named == schemaTypes_.end()) {
+            break;
+        }
+        current = RestrictionBase(*named);
+        if (current.empty()) {
+            break;
+        }
+        if (vr::xml::BuiltInType(LocalPart(current))) {
+            return std::u16string(LocalPart(current));
+        }
+    }
+    return std::u16string(type);
+}
+
+std::optional<std::u16string> CElementEditorModel::ValueRefusal(const vr::xml::Node& element,
+                                                                const std::u16string& value) {
+    BSTR error = nullptr;
+    const HRESULT valid = factory_.IsValidElement(element, value.c_str(), &error, schemaTypes_);
+    std::u16string errorText(vr::BstrView(error));
+    SysFreeString(error);
+    if (valid == S_OK) {
+        return std::nullopt;
+    }
+    return errorText.empty() ? u"Value is not valid according to it's type definition." : errorText;
+}
+
 std::optional<std::u16string> CElementEditorModel::TakeRows() {
     const std::u16string type = RowValue(u"type").value_or(u"<Undefined>");
-    const std::u16string name = RowValue(u"name").value_or(u"<Undefined>");
+    const bool nameRow =
+        std::any_of(rows_.begin(), rows_.end(), [](const ElementRow& row) { return row.name == u"name"; });
+    const std::u16string name = nameRow ? RowValue(u"name").value_or(u"<Undefined>") : name_;
     const std::u16string pattern = RowValue(u"DefPattern").value_or(u"<Undefined>");
     const std::u16string before = AttributeString(rows_);
     if (FAILED(SetState(type, name, before, pattern))) {
@@ -302,7 +367,7 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
     status_ = u"...";
     lastDescription_ = description;
     const std::u16string shownType = TakeItem(description, u"type").value_or(u"");
-    const std::u16string shownName = TakeItem(description, u"name").value_or(u"");
+    const std::u16string shownName = TakeItem(description, u"name").value_or(nameRow ? u"" : name_);
     if (shownType.empty() || shownType == u"sequence") {
         std::u16string group = AttributeString(rows_);
         if (group.empty()) {
@@ -320,12 +385,13 @@ std::optional<std::u16string> CElementEditorModel::TakeRows() {
                                       xmlAttrStructure_.c_str(), xsdQualifier_.c_str()))) {
         return std::nullopt; // nothing to check yet: the status keeps "..."
     }
-    BSTR error = nullptr;
-    const HRESULT valid = factory_.IsValidElement(element, valueToCheck_.c_str(), &error);
-    std::u16string errorText(vr::BstrView(error));
-    SysFreeString(error);
-    if (valid != S_OK) {
-        status_ = errorText.empty() ? u"Value is not valid according to it's type definition." : errorText;
+    std::optional<std::u16string> refusal = ValueRefusal(element, valueToCheck_);
+    const std::optional<std::u16string> byDefault = ItemOf(description, u"default");
+    if (!refusal && byDefault && !NamesDeviceAttribute(*byDefault) && ValueRefusal(element, *byDefault)) {
+        refusal = u"The default '" + *byDefault + u"' is not valid according to its type definition.";
+    }
+    if (refusal) {
+        status_ = std::move(*refusal);
         return std::nullopt;
     }
     element_ = element;

@@ -67,6 +67,10 @@ public:
     // New choices for the source rows of that name (an owner's list that changes, e.g. the names of the
     // file's attributes); the shown rows take them at the next rebuild.
     void SetRowChoices(std::u16string_view name, const std::vector<std::u16string>& choices);
+    // The named simple types of the file's own schema, which the elements shown may be of (the owner's
+    // copies): such an element shows the rows of the built-in type its type restricts, and each check
+    // knows them, as the socket does that reads the file.
+    void SetSchemaTypes(std::vector<vr::xml::Node> types) { schemaTypes_ = std::move(types); }
     // Shows an element's description; an empty DefPattern is derived from the description.
     [[nodiscard]] HRESULT SetElement(std::u16string_view type, std::u16string_view name,
                                      std::u16string_view description, std::u16string_view valueToCheck,
@@ -78,7 +82,9 @@ public:
     const std::vector<ElementRow>& Rows() const { return rows_; }
     // Counts the rebuilds of the rows: unchanged when a new state gives the same rows with the same values.
     int RowsGeneration() const { return generation_; }
-    // A value typed into a row ("" or none makes it undefined); the description to send, if any.
+    // A value typed into a row ("" or none makes it undefined); the description to send, if any. The
+    // default, like the value to check, must be a value of the element's type (the socket composes it into
+    // the message), unless it names a device attribute ("Attribute:name", read when the socket runs).
     std::optional<std::u16string> EditRow(std::u16string_view name, std::optional<std::u16string> value);
     const std::u16string& StatusText() const { return status_; }
     // An owner's word in the status line (e.g. that there is nothing to show).
@@ -99,6 +105,11 @@ private:
     std::u16string Completed(std::u16string description, std::u16string_view type,
                              std::u16string_view name) const;
     std::optional<std::u16string> RowValue(std::u16string_view name) const;
+    // The built-in type that the type is or restricts through the named simple types; the type itself when
+    // it is neither.
+    std::u16string RowType(std::u16string_view type) const;
+    // Why the element does not take the value; none when it does (an empty value it always takes).
+    std::optional<std::u16string> ValueRefusal(const vr::xml::Node& element, const std::u16string& value);
 
     // All members: the window thread.
     CXMLSchemaFactory factory_;
@@ -108,6 +119,8 @@ private:
     std::u16string rowSignature_;    // the rows' attribute string at the last rebuild
     std::u16string lastDescription_; // the last description taken from the rows
     std::u16string valueToCheck_;
+    std::u16string name_; // the shown element's name: kept for types that show no name row
+    std::vector<vr::xml::Node> schemaTypes_;
     std::u16string xsdQualifier_ = u"xsd";
     std::u16string xmlAttrStructure_;
     std::u16string substitution_;

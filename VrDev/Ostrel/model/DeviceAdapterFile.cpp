@@ -604,6 +604,19 @@ HRESULT CDeviceAdapterFile::GetActionsNeeding(const std::u16string& name,
     });
 }
 
+std::u16string CDeviceAdapterFile::DirectOperation(const vr::xml::Node& root, Sequence sequence) {
+    vr::xml::Node device;
+    ThrowIfFailed(root.selectSingleNode(u"device", &device));
+    std::u16string named;
+    if (!device || device.getAttribute(DeviceAttribute(sequence), &named) != S_OK ||
+        named == ActionName(sequence)) {
+        return {};
+    }
+    vr::xml::Node operation;
+    ThrowIfFailed(root.selectSingleNode(u"operation[@name = " + XPathLiteral(named) + u"]", &operation));
+    return operation ? named : std::u16string();
+}
+
 HRESULT CDeviceAdapterFile::SequenceAction(Sequence sequence, vr::xml::Node* root, vr::xml::Node* action) {
     if (HRESULT hr = SelectOne(u"/definitions", root); hr != S_OK) {
         return FAILED(hr) ? hr : E_FAIL;
@@ -635,7 +648,13 @@ HRESULT CDeviceAdapterFile::GetSequenceEntries(Sequence sequence, std::vector<os
         if (HRESULT hr = SequenceAction(sequence, &root, &action); FAILED(hr)) {
             return hr;
         }
-        *entries = action ? ostrel::ActionEntries(action) : std::vector<ostrel::ActionEntry>();
+        // What the device runs: an action of the sequence's name is only a command while the device runs an
+        // operation itself.
+        if (std::u16string direct = DirectOperation(root, sequence); !direct.empty()) {
+            *entries = {{std::move(direct), {}}};
+        } else {
+            *entries = action ? ostrel::ActionEntries(action) : std::vector<ostrel::ActionEntry>();
+        }
         return S_OK;
     });
 }
@@ -671,8 +690,20 @@ HRESULT CDeviceAdapterFile::SetSequence(Sequence sequence, const std::vector<std
     return SetSequenceEntries(sequence, wanted);
 }
 
+HRESULT CDeviceAdapterFile::GetDirectOperation(Sequence sequence, std::u16string* operation) {
+    return RunGuarded(u"CDeviceAdapterFile::GetDirectOperation()", [&] {
+        vr::xml::Node root;
+        if (HRESULT hr = SelectOne(u"/definitions", &root); hr != S_OK) {
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        *operation = DirectOperation(root, sequence);
+        return S_OK;
+    });
+}
+
 HRESULT CDeviceAdapterFile::SetSequenceEntries(Sequence sequence,
-                                               const std::vector<ostrel::ActionEntry>& entries) {
+                                               const std::vector<ostrel::ActionEntry>& entries,
+                                               std::u16string_view directOperation) {
     return RunGuarded(u"CDeviceAdapterFile::SetSequence()", [&] {
         vr::xml::Node root;
         vr::xml::Node action;
@@ -690,17 +721,30 @@ HRESULT CDeviceAdapterFile::SetSequenceEntries(Sequence sequence,
                 wanted.push_back(entry);
             }
         }
+        const std::u16string direct = DirectOperation(root, sequence);
         const std::u16string name = ActionName(sequence);
         const char16_t* attribute = DeviceAttribute(sequence);
         vr::xml::Node device;
         ThrowIfFailed(ChildElement(root, u"device", &device));
         std::u16string named;
         const bool names = device.getAttribute(attribute, &named) == S_OK;
+        const bool oneReference = wanted.size() == 1 && !wanted.front().IsInline();
+        if (oneReference && !direct.empty() && wanted.front().reference == direct) {
+            return S_OK; // the device still runs that operation itself
+        }
+        if (oneReference && !directOperation.empty() && wanted.front().reference == directOperation) {
+            // Back to what the device ran itself: the action made for the edits in between goes.
+            if (action) {
+                ThrowIfFailed(ostrel::RemoveIndented(action));
+            }
+            ThrowIfFailed(device.setAttribute(attribute, directOperation));
+            return S_OK;
+        }
         if (wanted.empty()) {
             if (action) {
                 ThrowIfFailed(ostrel::RemoveIndented(action));
             }
-            if (names && named == name) {
+            if (names && (named == name || (!direct.empty() && named == direct))) {
                 ThrowIfFailed(device.removeAttribute(attribute));
             }
             return S_OK;

@@ -108,15 +108,22 @@ public:
     std::u16string OperationNameRefusal(const std::u16string& name);
 
     // ---- Open and close sequences ----
+    // A sequence is the action the device's open or close attribute names ("_Open", "_Close"), or one
+    // operation that the attribute names itself.
     // The operations the sequence references, in order (inline operations left out).
     [[nodiscard]] HRESULT GetSequence(Sequence sequence, std::vector<std::u16string>* operations);
-    // References and inline operations, in order.
+    // References and inline operations, in order; the one operation the device runs itself as a reference.
     [[nodiscard]] HRESULT GetSequenceEntries(Sequence sequence, std::vector<ostrel::ActionEntry>* entries);
+    // The operation the device runs itself as the sequence; empty when it runs an action or nothing.
+    [[nodiscard]] HRESULT GetDirectOperation(Sequence sequence, std::u16string* operation);
     // Makes the sequence these entries, changing only the nodes that differ (the action and the device's
     // attribute stay where they are); references that name no operation are left out, and a sequence
-    // without any entry leaves neither the device's attribute nor the action in the file.
+    // without any entry leaves neither the device's attribute nor the action in the file. A sequence of
+    // one reference to the operation the device runs itself, or to directOperation (what it ran when the
+    // sequence was shown), is that operation run by the device itself, without the action.
     [[nodiscard]] HRESULT SetSequenceEntries(Sequence sequence,
-                                             const std::vector<ostrel::ActionEntry>& entries);
+                                             const std::vector<ostrel::ActionEntry>& entries,
+                                             std::u16string_view directOperation = {});
     // The references of the sequence made these operations; its inline operations stay where they are.
     [[nodiscard]] HRESULT SetSequence(Sequence sequence, const std::vector<std::u16string>& operations);
 
@@ -134,6 +141,9 @@ private:
     void TraceNames(const std::vector<std::u16string>& names, size_t from) const;
     // The sequence's action element; an empty handle when there is none.
     HRESULT SequenceAction(Sequence sequence, vr::xml::Node* root, vr::xml::Node* action);
+    // The operation the device's attribute for the sequence names itself; empty when the attribute names
+    // the sequence's action, no operation, or is absent. Raises the DOM's failures.
+    static std::u16string DirectOperation(const vr::xml::Node& root, Sequence sequence);
 };
 
 // The text as an XPath string literal: in apostrophes, in quotes when it holds an apostrophe, or a concat()

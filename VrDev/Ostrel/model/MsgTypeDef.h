@@ -148,6 +148,8 @@ public:
     const std::string& MessageName() const { return messageName_; }
     const std::vector<MtdElement>& Elements() const { return elements_; }
     const std::string& ParseResultText() const { return parseResult_; }
+    // The named simple types of the schema the definition was loaded from, which its tokens may be of.
+    const std::vector<vr::xml::Node>& SchemaTypes() const { return schemaTypes_; }
     void SetGapMode(GapMode mode) { gapMode_ = mode; }
     GapMode GetGapMode() const { return gapMode_; }
 

@@ -545,19 +545,49 @@ bool COperationsModel::RenameOperation() {
     return true;
 }
 
-bool COperationsModel::RemoveOperation() {
-    CDeviceAdapterFile* document = host_.Document();
+std::u16string COperationsModel::RemovalQuestion(CDeviceAdapterFile& document) {
     std::vector<std::u16string> actions;
-    if (document != nullptr && !IsUndefined(operation_) &&
-        SUCCEEDED(document->GetActionsNeeding(operation_, &actions)) && !actions.empty()) {
+    if (FAILED(document.GetActionsNeeding(operation_, &actions))) {
+        return {}; // a document that cannot be read has nothing to ask about; the removal tells its failure
+    }
+    std::vector<CDeviceAdapterFile::Sequence> sequences; // those the device runs as the operation itself
+    for (CDeviceAdapterFile::Sequence sequence :
+         {CDeviceAdapterFile::Sequence::Open, CDeviceAdapterFile::Sequence::Close}) {
+        std::u16string direct;
+        if (SUCCEEDED(document.GetDirectOperation(sequence, &direct)) && direct == operation_) {
+            sequences.push_back(sequence);
+        }
+    }
+    std::vector<std::u16string> users;
+    if (!actions.empty()) {
         std::u16string names;
         for (const std::u16string& action : actions) {
             names += (names.empty() ? u"'" : u", '") + action + u"'";
         }
-        if (!host_.Confirm(
-                vr::FormatWString(u"The operation '%s' is used by the action(s) %s. Remove it from "
-                                  u"them as well? An action left with nothing to run is removed too.",
-                                  operation_.c_str(), names.c_str()))) {
+        users.push_back(u"the action(s) " + names);
+    }
+    if (sequences.size() == 2) {
+        users.push_back(u"the device's open and close sequences");
+    } else if (sequences.size() == 1) {
+        users.push_back(sequences.front() == CDeviceAdapterFile::Sequence::Open
+                            ? u"the device's open sequence"
+                            : u"the device's close sequence");
+    }
+    if (users.empty()) {
+        return {};
+    }
+    std::u16string question = u"The operation '" + operation_ + u"' is used by " + users.front();
+    question += users.size() > 1 ? u" and " + users.back() + u"." : u".";
+    return question + (actions.empty() ? u" Remove it from the device as well?"
+                                       : u" Remove it from them as well? An action left with nothing to run "
+                                         u"is removed too.");
+}
+
+bool COperationsModel::RemoveOperation() {
+    CDeviceAdapterFile* document = host_.Document();
+    if (document != nullptr && !IsUndefined(operation_)) {
+        const std::u16string question = RemovalQuestion(*document);
+        if (!question.empty() && !host_.Confirm(question)) {
             return false;
         }
     }

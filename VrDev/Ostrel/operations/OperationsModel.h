@@ -152,8 +152,8 @@ public:
     bool NewOperation();
     // Renames the operation, also wherever the file's actions name it.
     bool RenameOperation();
-    // Removes the operation; when actions still need it, only after the engineer agreed to its removal from
-    // them (an action left with nothing to run goes too).
+    // Removes the operation; when actions or the device's sequences still need it, only after the engineer
+    // agreed to its removal from them (an action left with nothing to run goes too).
     bool RemoveOperation();
     bool NewInMessage();
     bool NewOutMessage();
@@ -195,6 +195,9 @@ private:
     };
     // Why the operation cannot be saved because a message of it did not load; empty when both did.
     std::u16string LoadRefusal() const;
+    // What removing the operation asks first, naming the actions and the device's sequences that need it;
+    // empty when nothing does.
+    std::u16string RemovalQuestion(CDeviceAdapterFile& document);
     // Writes the definition under its name unless it is unchanged since it loaded; written: the operation
     // names the message.
     HRESULT SaveMessage(MessageEditorPort& editor, const std::u16string& name, const MessageLoad& load,

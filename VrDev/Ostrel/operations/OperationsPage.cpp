@@ -296,6 +296,7 @@ void OperationsPage::ShowCurrentToken() {
     if (std::optional<ShownToken> token = editor->Model().CurrentToken()) {
         // The file's attributes may have changed on the Attributes page since the rows were attached.
         elementEditor_->Model().SetRowChoices(u"default", AttributeChoices(model_->AttributeNames()));
+        elementEditor_->Model().SetSchemaTypes(editor->Model().Definition().SchemaTypes());
         (void)elementEditor_->SetElement(token->type, token->name, token->description); // its status tells
     } else {
         elementEditor_->Clear();

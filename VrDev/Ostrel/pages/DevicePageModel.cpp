@@ -81,6 +81,9 @@ HRESULT DevicePageModel::SequenceText(Sequence sequence, std::u16string* text) {
     if (HRESULT hr = ReadSequence(sequence, &lines); FAILED(hr)) {
         return hr;
     }
+    if (HRESULT hr = File()->GetDirectOperation(sequence, &Of(sequence).direct); FAILED(hr)) {
+        return hr;
+    }
     text->clear();
     for (const std::u16string& line : lines) {
         *text += line + u"\n";
@@ -105,7 +108,8 @@ HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view
     if (HRESULT hr = file->GetOperationNames(names); FAILED(hr)) {
         return hr;
     }
-    const std::vector<std::pair<std::u16string, vr::xml::Node>>& inlines = Of(sequence).inlines;
+    const Shown& shown = Of(sequence);
+    const std::vector<std::pair<std::u16string, vr::xml::Node>>& inlines = shown.inlines;
     std::vector<ActionEntry> kept;
     for (auto& [line, begin] : LinesOf(text)) {
         const auto known = std::find_if(inlines.begin(), inlines.end(),
@@ -119,7 +123,7 @@ HRESULT DevicePageModel::TakeSequenceText(Sequence sequence, std::u16string_view
             unknown->push_back({begin, line.size()});
         }
     }
-    HRESULT hr = file->SetSequenceEntries(sequence, kept);
+    HRESULT hr = file->SetSequenceEntries(sequence, kept, shown.direct);
     std::vector<std::u16string> written;
     if (SUCCEEDED(hr) && SUCCEEDED(ReadSequence(sequence, &written))) {
         Of(sequence).lines = std::move(written); // what the text now stands for

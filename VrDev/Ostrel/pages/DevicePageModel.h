@@ -10,7 +10,9 @@
 // document, changing only the nodes that differ; the sheet writes the file.
 //
 // An inline operation (written inside the action) shows as one line of its XML. Its line typed back exactly
-// keeps it; a line deleted deletes it, a line changed names nothing (red) until it is mended.
+// keeps it; a line deleted deletes it, a line changed names nothing (red) until it is mended. An operation
+// the device runs itself (its open or close attribute names it, with no action) shows as the one line; while
+// the text is that line again, the device runs it itself as before.
 // Failures: E_POINTER while the sheet has no file, the document's HRESULT otherwise; a time-out that is no
 // whole number is refused with E_INVALIDARG and its text in RefusalText. Threads: the window thread only.
 #pragma once
@@ -78,6 +80,7 @@ private:
     struct Shown {
         std::vector<std::u16string> lines;                             // the document's entries as lines
         std::vector<std::pair<std::u16string, vr::xml::Node>> inlines; // inline operations by their line
+        std::u16string direct; // the operation the device ran itself when the text was shown
     };
     CDeviceAdapterFile* File() { return context_.HasFile() ? &context_.Document() : nullptr; }
     // The document's sequence as lines, its inline operations added to what the page knows.

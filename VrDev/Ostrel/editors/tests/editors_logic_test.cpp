@@ -292,4 +292,44 @@ TEST_F(EditorsLogicTest, IntegerRowsTakeOnlyWholeNumbersAndRangeRowsTakeTheirOth
     EXPECT_FALSE(editor.EditRow(u"minimum", u"1")); // no row takes that name
 }
 
+// A file's own simple types: a level of 0 to 30 volts, and a rate that restricts xsd:float (no name row).
+TEST_F(EditorsLogicTest, ATokenOfANamedTypeHasItsBaseRowsAndIsCheckedAgainstTheTypeItself) {
+    vr::xml::Document schema;
+    ASSERT_EQ(vr::xml::Document::Create(&schema), S_OK);
+    ASSERT_EQ(
+        schema.loadXML(u"<xsd:schema xmlns:xsd='http://www.w3.org/2001/XMLSchema'>"
+                       u"<xsd:simpleType name='Volts'><xsd:restriction base='Level'>"
+                       u"<xsd:maxInclusive value='30'/></xsd:restriction></xsd:simpleType>"
+                       u"<xsd:simpleType name='Level'><xsd:restriction base='xsd:double'>"
+                       u"<xsd:minInclusive value='0'/></xsd:restriction></xsd:simpleType>"
+                       u"<xsd:simpleType name='Rate'><xsd:restriction base='xsd:float'/></xsd:simpleType>"
+                       u"</xsd:schema>"),
+        S_OK);
+    std::vector<vr::xml::Node> types;
+    for (const vr::xml::Node& type : schema.documentElement().childNodes()) {
+        types.push_back(type);
+    }
+    CElementEditorModel editor;
+    editor.Init(u"ReplaceElementSchemaAttributes='default=vra:default'", u"xsd", u"");
+    editor.SetSchemaTypes(types);
+    ASSERT_EQ(editor.SetElement(u"Volts", u"level", u"", u"", u"", true), S_OK);
+    EXPECT_EQ(RowNames(editor),
+              (std::vector<std::u16string>{u"name", u"type", u"DefPattern", u"default", u"pattern",
+                                           u"minInclusive", u"maxInclusive", u"minOccurs", u"maxOccurs"}));
+    std::optional<std::u16string> sent = editor.EditRow(u"maxInclusive", u"20");
+    ASSERT_TRUE(sent) << Narrow(editor.StatusText());
+    EXPECT_EQ(ItemOf(*sent, u"type"), u"Volts");
+    EXPECT_FALSE(editor.EditRow(u"maxInclusive", u"40")); // beyond what the type takes
+    ASSERT_TRUE(editor.EditRow(u"maxInclusive", u"20"));
+    EXPECT_FALSE(editor.EditRow(u"default", u"-1"));
+    EXPECT_EQ(editor.StatusText(), u"The default '-1' is not valid according to its type definition.");
+    EXPECT_TRUE(editor.EditRow(u"default", u"12.5"));
+
+    // Without a name row the token keeps its name through an edit.
+    ASSERT_EQ(editor.SetElement(u"Rate", u"rate", u"", u"", u"", true), S_OK);
+    sent = editor.EditRow(u"maxOccurs", u"2");
+    ASSERT_TRUE(sent) << Narrow(editor.StatusText());
+    EXPECT_EQ(ItemOf(*sent, u"name"), u"rate");
+}
+
 } // namespace

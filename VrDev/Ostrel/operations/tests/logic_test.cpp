@@ -251,6 +251,35 @@ TEST_F(OperationsLogicTest, RenamingFollowsInEveryActionAndARemovalAnActionNeeds
     host_.document = document_.get();
 }
 
+TEST_F(OperationsLogicTest, ARemovalNamesTheDeviceSequenceThatIsTheOperationItself) {
+    const std::u16string supply = vr::FromUtf8((folder_ / "supply.daf").string());
+    fs::copy_file(fs::path(VR_SOURCE_DIR) / "tests/data/bom_supply.daf", folder_ / "supply.daf");
+    CDeviceAdapterFile file(supply.c_str());
+    host_.document = &file;
+    ASSERT_TRUE(page_.ChooseOperation(u"Clear"));
+    host_.confirmations = {false, true};
+    EXPECT_FALSE(page_.RemoveOperation());
+    ASSERT_EQ(host_.questions.size(), 1u);
+    EXPECT_EQ(host_.questions[0], u"The operation 'Clear' is used by the device's open sequence. Remove it "
+                                  u"from the device as well?");
+    ASSERT_TRUE(page_.RemoveOperation());
+    std::u16string open;
+    EXPECT_EQ(file.GetDeviceSetting(u"open", &open), S_FALSE);
+    ASSERT_EQ(file.Save(), S_OK);
+    EXPECT_TRUE(SocketLoads(supply));
+
+    // Named by an action as well, both are told.
+    ASSERT_EQ(file.SetDeviceSetting(u"close", u"get_Volt"), S_OK);
+    ASSERT_EQ(file.SetSequence(CDeviceAdapterFile::Sequence::Open, {u"get_Volt"}), S_OK);
+    ASSERT_TRUE(page_.ChooseOperation(u"get_Volt"));
+    host_.confirmations = {false};
+    EXPECT_FALSE(page_.RemoveOperation());
+    EXPECT_EQ(host_.questions.back(),
+              u"The operation 'get_Volt' is used by the action(s) '_Open' and the device's close sequence. "
+              u"Remove it from them as well? An action left with nothing to run is removed too.");
+    host_.document = document_.get();
+}
+
 TEST_F(OperationsLogicTest, AFailedFileSaveIsNoSuccessAndTheChangesStay) {
     DefineSetter(u"set_Volt", "VOLT1 12.5\n", {{6, 10}});
     host_.saveFailure = E_ACCESSDENIED;

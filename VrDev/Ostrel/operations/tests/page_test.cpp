@@ -21,6 +21,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -144,6 +146,44 @@ TEST_F(OperationsPageTest, LeavingWithAChangedTimeoutAsksAndAnUnparsedAnswerIsSh
     Click(QStringLiteral("Send"));
     EXPECT_EQ(shown, QStringLiteral("1x\n"));
     EXPECT_EQ(vr::ui::PendingModalAnswers(), 0u);
+}
+
+// The hand-written meter's SetFunction writes its value as the schema's own type FunctionName (VOLT, CURR
+// or RES): the token shows the rows of a text, and its default is checked against that type as the socket
+// composes it.
+TEST_F(OperationsPageTest, ATokenOfTheFilesOwnTypeShowsItsRowsAndItsDefaultIsCheckedAgainstThatType) {
+    const std::u16string meter = vr::FromUtf8(folder + "/meter.daf");
+    std::filesystem::copy_file(VR_TEST_DATA "/handwritten_meter.daf", vr::ToUtf8(meter));
+    SheetContext context(messages_, rigmont.Get());
+    ASSERT_EQ(context.SetAdapterFile(meter), S_OK);
+    OperationsPage page(context);
+    page.resize(1100, 600);
+    page.show();
+    page.FileShown();
+    page.Enter();
+    ASSERT_TRUE(page.Model().ChooseOperation(u"SetFunction"));
+    MsgTypeDefEdit* input = page.InputEditor();
+    ASSERT_EQ(input->Model().Definition().Sample(), "FUNC VOLT\n");
+    int at = 6;
+    int unused = 6;
+    MapPositions(input->Model().DisplayText(), &at, &unused, MapDirection::ToDisplay);
+    QTextCursor cursor(input->TextWindow()->document());
+    cursor.setPosition(at);
+    QTest::mouseClick(input->TextWindow()->viewport(), Qt::LeftButton, {},
+                      input->TextWindow()->cursorRect(cursor).center());
+    CElementEditorModel& editor = page.ElementEditor()->Model();
+    ASSERT_TRUE(std::any_of(editor.Rows().begin(), editor.Rows().end(), [](const ElementRow& row) {
+        return row.name == u"default";
+    })) << "no default row for the function token";
+
+    EXPECT_FALSE(editor.EditRow(u"default", u"AMPS"));
+    EXPECT_EQ(editor.StatusText(), u"The default 'AMPS' is not valid according to its type definition.");
+    for (const char16_t* taken : {u"CURR", u"Attribute:Function"}) {
+        const std::optional<std::u16string> sent = editor.EditRow(u"default", taken);
+        ASSERT_TRUE(sent) << vr::ToUtf8(editor.StatusText());
+        EXPECT_EQ(ItemOf(*sent, u"vra:default"), taken);
+        EXPECT_EQ(ItemOf(*sent, u"type"), u"FunctionName");
+    }
 }
 
 } // namespace

@@ -355,3 +355,31 @@ TEST_F(PagesLogicTest, InlineOperationsAreShownAndSurviveEveryEditAndTheSequence
     EXPECT_NE(FileXml(host).find(u"DISP OFF"), std::u16string::npos);
     EXPECT_NE(FileXml(host).find(u"DISP ON"), std::u16string::npos);
 }
+
+TEST_F(PagesLogicTest, AnOperationTheDeviceRunsItselfIsItsSequenceAndStaysSoWhileItIsTheOneLine) {
+    const std::u16string path = Copy("bom_supply.daf");
+    Sheet host(path);
+    DevicePageModel page(host.context);
+    std::u16string open;
+    ASSERT_EQ(page.SequenceText(Sequence::Open, &open), S_OK);
+    EXPECT_EQ(open, u"Clear\n");
+    const std::u16string before = FileXml(host);
+
+    // Another line makes the sequence an action that runs both; back to the one line, the device runs the
+    // operation itself again, as the file had it.
+    std::vector<TextSpan> unknown;
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"Clear\nget_Volt", &unknown), S_OK);
+    std::u16string named;
+    ASSERT_EQ(host.file().GetDeviceSetting(u"open", &named), S_OK);
+    EXPECT_EQ(named, u"_Open");
+    std::vector<std::u16string> sequence;
+    ASSERT_EQ(host.file().GetSequence(Sequence::Open, &sequence), S_OK);
+    EXPECT_EQ(sequence, (std::vector<std::u16string>{u"Clear", u"get_Volt"}));
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"Clear\nget_Vol", &unknown), S_OK);
+    EXPECT_EQ(FileXml(host), before);
+
+    // Emptied, the device runs nothing when it opens.
+    ASSERT_EQ(page.TakeSequenceText(Sequence::Open, u"", &unknown), S_OK);
+    EXPECT_EQ(host.file().GetDeviceSetting(u"open", &named), S_FALSE);
+    EXPECT_EQ(FileXml(host).find(u"_Open"), std::u16string::npos);
+}
