@@ -3,6 +3,7 @@
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "common/VrConfigData.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/tests/db_servers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -112,6 +114,81 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
         tests.push_back(_bstr_t(rows->Fields(0).Value()).utf8());
     }
     EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
+}
+
+// The station's database refuses the second test's session (a trigger on the claims): that test runs none of
+// its requests and stores no row (they would carry no session), the operator reads the database's reason, and
+// the run stops there and fails.
+TEST_F(RunvexProgramTest, ATestWhoseSessionCannotBeClaimedRunsNoFurtherAndStoresNoRow) {
+    std::string dsn = UseDatabase();
+    ASSERT_EQ(Runvex({"--sn", "UNIT-7", Sequence("first", "function Test() {}\n", {"Setup"})}).code, 0);
+    {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestExecSessions WHEN NEW.TestID = "
+                            u"'Doomed' BEGIN SELECT RAISE(ABORT, 'no session for this station'); END");
+    }
+    std::string sequence = Sequence("claims",
+                                    "function Preset() { SaveResult(1, 'preset', '', 1); }\n"
+                                    "function Test() { OutputLn('tested'); return 'pass'; }\n",
+                                    {"Kept", "Doomed", "Never"});
+    Ended ended = Runvex({"--sn", "UNIT-7", sequence});
+    EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+    EXPECT_NE(ended.out.find("verdict: Error\nimage: 4 (ended by an exception)\n"), std::string::npos)
+        << ended.out;
+    EXPECT_EQ(ended.out.find("tested", ended.out.find("Doomed")), std::string::npos) << ended.out;
+    EXPECT_NE(ended.err.find("Error: 'Doomed':\nThe session couldn't be claimed: Couldn't claim ExecSession "
+                             "'000000001' of the 'TestExecSessions' table of the DataBase with TestID = "
+                             "'Doomed'. [SQLite]no session for this station"),
+              std::string::npos)
+        << ended.err;
+
+    auto connection = vr::ado::Connection::Create();
+    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+    auto rows = connection->Execute(u"SELECT TestID, ExecSession FROM TestResults ORDER BY rowid");
+    std::vector<std::string> stored;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        stored.push_back(_bstr_t(rows->Fields(0).Value()).utf8() + " " +
+                         _bstr_t(rows->Fields(1).Value()).utf8());
+    }
+    EXPECT_EQ(stored, (std::vector<std::string>{"Setup 000000001", "Kept 000000001", "Kept 000000001"}));
+}
+
+// The results server stops while a test loads: the test's claim fails with the server's reason and the test
+// runs no further.
+TEST_F(RunvexProgramTest, AServerStoppedBeforeTheClaimFailsTheTestWithItsReason) {
+    dbtest::UseDriverConfigIn(folder.string());
+    std::string why;
+    std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
+    ASSERT_TRUE(cluster || !dbtest::PostgresCluster::ServerInstalled()) << why;
+    if (!cluster) {
+        GTEST_SKIP() << "PostgreSQL is not installed: " << why;
+    }
+    std::string dsn = Write("postgres.dsn", "[ODBC]\n" + cluster->FileDataSourceLines());
+    ASSERT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
+    // The script's top-level code waits for the file go.csv, so the test decides when the load ends.
+    std::string go = (folder / "go.csv").string();
+    std::string sequence = Sequence("lost",
+                                    "OutputLn('loaded');\nvar go = new ActiveXObject('Vornic.CsvFile');\n"
+                                    "for (;;) { try { go.ReadFile('" +
+                                        go +
+                                        "'); break; } catch (e) { Delay(20); } }\n"
+                                        "function Test() { OutputLn('tested'); return 'pass'; }\n",
+                                    {"Lost"});
+    std::string out = (folder / "lost.out").string(), err = (folder / "lost.err").string();
+    pid_t runvex = scrivontest::Start("runvex", {"--sn", "UNIT-7", sequence}, out, folder.string(), err);
+    ASSERT_GT(runvex, 0);
+    ASSERT_TRUE(scrivontest::WaitForText(out, "loaded", 30s)) << scrivontest::ReadAll(err);
+    cluster.reset(); // stopped at once, as a server that fails
+    std::ofstream(go) << "go\n";
+    EXPECT_EQ(scrivontest::WaitForExit(runvex, 60s), 2);
+    std::string report = scrivontest::ReadAll(out), errors = scrivontest::ReadAll(err);
+    EXPECT_EQ(report.find("tested"), std::string::npos) << report;
+    EXPECT_NE(report.find("image: 4 (ended by an exception)"), std::string::npos) << report;
+    size_t claim = errors.find("Error: 'Lost':\nThe session couldn't be claimed: Error while searching for "
+                               "records of 'TestResults' table of the DataBase with TestID = 'Lost'. ");
+    ASSERT_NE(claim, std::string::npos) << errors;
+    EXPECT_NE(errors.find("connection", claim), std::string::npos) << errors; // the server's own words
 }
 
 // A sequence with nothing to run, or whose tests are spelled <Test> (elements named "test" are tests), is no
