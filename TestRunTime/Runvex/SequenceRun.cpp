@@ -216,7 +216,7 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         testDeadline_ = std::chrono::steady_clock::now() + *timeLimit_;
     }
     if (!worker_.Engine()) {
-        return EndByException(E_POINTER); // the worker never made its engine
+        return EndWithReason(worker_.StartFailure()); // the worker never made its engine
     }
     try {
         SetImage(TreeImage::Running);

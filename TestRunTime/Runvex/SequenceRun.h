@@ -85,6 +85,8 @@ public:
                                     std::string* error) = 0;
     // The engine, usable on the window thread; null when the worker could not make it.
     virtual IVrTestEngine* Engine() = 0;
+    // Why the worker has no engine: the reason its startup failed, in words for the operator.
+    virtual std::string StartFailure() = 0;
     // Engine calls made on the worker's thread, waited for: one round trip for several calls.
     virtual HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) = 0;
 };

@@ -191,6 +191,22 @@ TEST_F(RunvexProgramTest, AServerStoppedBeforeTheClaimFailsTheTestWithItsReason)
     EXPECT_NE(errors.find("connection", claim), std::string::npos) << errors; // the server's own words
 }
 
+// A program of the build tree started without the build's registry knows no class: runvex says that the
+// registry is the cause, as scrivon does, and fails the test that could not run.
+TEST_F(RunvexProgramTest, AnEmptyRegistryIsNamedAsTheCause) {
+    std::string sequence = Sequence("any", "function Test() {}\n", {"One"});
+    fs::create_directories(folder / "registry");
+    std::string registry = std::getenv("VORNIC_REGISTRY");
+    setenv("VORNIC_REGISTRY", (folder / "registry").c_str(), 1);
+    Ended ended = Runvex({sequence});
+    setenv("VORNIC_REGISTRY", registry.c_str(), 1);
+    EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+    EXPECT_NE(ended.err.find("Error: 'One':\nNo script language is known: the registry " +
+                             (folder / "registry").string() + " records no script engine"),
+              std::string::npos)
+        << ended.err;
+}
+
 // A sequence with nothing to run, or whose tests are spelled <Test> (elements named "test" are tests), is no
 // pass: runvex says which file held no test and fails.
 TEST_F(RunvexProgramTest, ASequenceWithoutATestFailsAndNamesItsFile) {
