@@ -1,5 +1,6 @@
 // The program runvex as an unattended station runs it (offscreen), with the real hardware manager and a
-// real results database: a verdict row the database refuses is reported and fails the run.
+// real results database: a verdict row or a session the database refuses, or a server that stops, is
+// reported with the database's reason and fails the run.
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "common/VrConfigData.h"
 #include "platform/ado/ado.h"
@@ -61,6 +62,29 @@ protected:
         EXPECT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
         return dsn;
     }
+    // A trigger of the database that refuses the rows of the table for the test 'Doomed', with the reason.
+    static void RefuseDoomed(const std::string& dsn, const std::u16string& table,
+                             const std::u16string& reason) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON " + table +
+                            u" WHEN NEW.TestID = 'Doomed' BEGIN SELECT RAISE(ABORT, '" + reason + u"'); END");
+    }
+    // The stored rows in order, each its columns joined by blanks.
+    static std::vector<std::string> StoredRows(const std::string& dsn, const std::u16string& columns) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        auto rows = connection->Execute(u"SELECT " + columns + u" FROM TestResults ORDER BY rowid");
+        std::vector<std::string> stored;
+        for (; !rows->IsEOF(); rows->MoveNext()) {
+            std::string row;
+            for (LONG i = 0; i < rows->FieldCount(); ++i) {
+                row += (i ? " " : "") + _bstr_t(rows->Fields(i).Value()).utf8();
+            }
+            stored.push_back(row);
+        }
+        return stored;
+    }
     Ended Runvex(const std::vector<std::string>& arguments, std::chrono::seconds patience = 60s) {
         std::string out = (folder / ("runvex-" + std::to_string(++runs_) + ".out")).string();
         std::string err = (folder / ("runvex-" + std::to_string(runs_) + ".err")).string();
@@ -86,12 +110,7 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
         Sequence("rows", "SN = 'UNIT-7';\nfunction Test() { return 'pass'; }\n", {"Kept", "Doomed", "Never"});
     // A first run makes the table; the trigger then refuses the verdict rows of one test.
     ASSERT_EQ(Runvex({Sequence("first", "SN = 'UNIT-7';\nfunction Test() {}\n", {"Setup"})}).code, 0);
-    {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestResults WHEN NEW.TestID = 'Doomed' "
-                            u"BEGIN SELECT RAISE(ABORT, 'no room for this row'); END");
-    }
+    RefuseDoomed(dsn, u"TestResults", u"no room for this row");
     Ended ended = Runvex({sequence});
     EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
     EXPECT_NE(ended.out.find("verdict: Passed\nimage: 6 (passed)\n"), std::string::npos) << ended.out;
@@ -105,15 +124,7 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
                              "[SQLite]no room for this row"),
               std::string::npos)
         << ended.err;
-
-    auto connection = vr::ado::Connection::Create();
-    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-    auto rows = connection->Execute(u"SELECT TestID FROM TestResults ORDER BY rowid");
-    std::vector<std::string> tests;
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-        tests.push_back(_bstr_t(rows->Fields(0).Value()).utf8());
-    }
-    EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
+    EXPECT_EQ(StoredRows(dsn, u"TestID"), (std::vector<std::string>{"Setup", "Kept"}));
 }
 
 // The station's database refuses the second test's session (a trigger on the claims): that test runs none of
@@ -122,12 +133,7 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
 TEST_F(RunvexProgramTest, ATestWhoseSessionCannotBeClaimedRunsNoFurtherAndStoresNoRow) {
     std::string dsn = UseDatabase();
     ASSERT_EQ(Runvex({"--sn", "UNIT-7", Sequence("first", "function Test() {}\n", {"Setup"})}).code, 0);
-    {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestExecSessions WHEN NEW.TestID = "
-                            u"'Doomed' BEGIN SELECT RAISE(ABORT, 'no session for this station'); END");
-    }
+    RefuseDoomed(dsn, u"TestExecSessions", u"no session for this station");
     std::string sequence = Sequence("claims",
                                     "function Preset() { SaveResult(1, 'preset', '', 1); }\n"
                                     "function Test() { OutputLn('tested'); return 'pass'; }\n",
@@ -142,16 +148,8 @@ TEST_F(RunvexProgramTest, ATestWhoseSessionCannotBeClaimedRunsNoFurtherAndStores
                              "'Doomed'. [SQLite]no session for this station"),
               std::string::npos)
         << ended.err;
-
-    auto connection = vr::ado::Connection::Create();
-    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-    auto rows = connection->Execute(u"SELECT TestID, ExecSession FROM TestResults ORDER BY rowid");
-    std::vector<std::string> stored;
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-        stored.push_back(_bstr_t(rows->Fields(0).Value()).utf8() + " " +
-                         _bstr_t(rows->Fields(1).Value()).utf8());
-    }
-    EXPECT_EQ(stored, (std::vector<std::string>{"Setup 000000001", "Kept 000000001", "Kept 000000001"}));
+    EXPECT_EQ(StoredRows(dsn, u"TestID, ExecSession"),
+              (std::vector<std::string>{"Setup 000000001", "Kept 000000001", "Kept 000000001"}));
 }
 
 // The results server stops while a test loads: the test's claim fails with the server's reason and the test
