@@ -10,14 +10,17 @@ using namespace vr::ado;
 
 // Execute's texts held prepared at most; the results table runs two (its lookup and its insert).
 constexpr size_t kMaxPreparedCommands = 16;
+// Why a statement cannot run on an object whose last Open failed (or that was never opened).
+constexpr const OLECHAR* kNotOpen = u"The database isn't open: its connection could not be made.";
 
 const OLECHAR* TextOrEmpty(const _bstr_t& text) {
     const OLECHAR* value = text;
     return value != nullptr ? value : u"";
 }
 
-// Reports the exception being handled as the wrapper's error line; call only inside a catch block.
-BOOL ReportCaught(const char* file, int line) {
+// Reports the exception being handled as the wrapper's error line and keeps its reason in *reason; call
+// only inside a catch block.
+BOOL ReportCaught(const char* file, int line, std::u16string* reason) {
     SetTraceSiteAt(file, line);
     try {
         throw;
@@ -26,8 +29,11 @@ BOOL ReportCaught(const char* file, int line) {
         _bstr_t description = error.Description();
         TraceError(u"COM Exception: Source: '%s'; HRESULT: 0x%08X; Message: '%hs'; Description: '%s';",
                    TextOrEmpty(source), error.Error(), error.ErrorMessage(), TextOrEmpty(description));
+        *reason = description.length() > 0 ? std::u16string(TextOrEmpty(description))
+                                           : vr::FromUtf8(error.ErrorMessage());
     } catch (...) {
         TraceError(u"Unknown Exception ...");
+        *reason = u"Unknown Exception ...";
     }
     return FALSE;
 }
@@ -37,7 +43,7 @@ BOOL ReportCaught(const char* file, int line) {
 // Every operation ends with this: whatever its work raised becomes the error line and FALSE.
 #define CADO_CATCH_ALL                                                                                       \
     catch (...) {                                                                                            \
-        return ReportCaught(__FILE__, __LINE__);                                                             \
+        return ReportCaught(__FILE__, __LINE__, &m_lastFailure);                                             \
     }
 
 CADO::CADO() {
@@ -55,7 +61,7 @@ CADO::~CADO() {
 
 const ConnectionPtr& CADO::HeldConnection() const {
     if (!m_pConnection) {
-        _com_issue_error(E_POINTER);
+        RaiseError(E_POINTER, kNotOpen);
     }
     return m_pConnection;
 }
@@ -148,7 +154,7 @@ BOOL CADO::fSendByCommandPtr(const OLECHAR* text) {
     SetTraceMethodName(u"CADO::fSendByCommandPtr()");
     try {
         if (!m_pCommand) {
-            _com_issue_error(E_POINTER);
+            RaiseError(E_POINTER, kNotOpen);
         }
         return RunCommand(m_pCommand, text, {}, adCmdStoredProc);
     }
@@ -157,7 +163,7 @@ BOOL CADO::fSendByCommandPtr(const OLECHAR* text) {
 
 const CommandPtr& CADO::PreparedCommandFor(const OLECHAR* text) {
     if (!m_pCommand) {
-        _com_issue_error(E_POINTER);
+        RaiseError(E_POINTER, kNotOpen);
     }
     std::u16string_view key = vr::U16View(text);
     auto found = m_preparedCommands.find(key);

@@ -62,6 +62,10 @@ public:
     // The current record's field as UTF-8 text; FALSE without a recordset, or when the field is unknown,
     // NULL or empty (its actual size is not above zero). text is left alone on FALSE.
     BOOL GetItem(const OLECHAR* fieldName, std::string& text);
+    // Why the last operation that returned FALSE failed, in the database's own words (the error line's
+    // description: the driver's messages), else the HRESULT's text. Read it right after that FALSE: a later
+    // success does not clear it.
+    const std::u16string& LastFailure() const { return m_lastFailure; }
 
 protected:
     vr::ado::ConnectionPtr m_pConnection;
@@ -80,4 +84,5 @@ private:
     // Execute's commands by statement text, for the current connection (Open empties it). Bounded: a caller
     // that runs ever new texts empties it rather than holding statements without end. The object's thread.
     std::map<std::u16string, vr::ado::CommandPtr, std::less<>> m_preparedCommands;
+    std::u16string m_lastFailure; // the object's thread
 };

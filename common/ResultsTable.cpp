@@ -127,10 +127,11 @@ std::u16string SessionText(LONGLONG number) {
 bool LookUpNextSession(CADO& database, const OLECHAR* testId, LONGLONG* next, bool* found) {
     std::array<_variant_t, 2> keys = {TextOf(testId), TextOf(testId)};
     if (!database.Execute(kSelectLastSessions, keys)) {
-        SetTraceSite();
-        TraceError(
+        std::u16string message = vr::FormatWString(
             u"Error while searching for records of 'TestResults' table of the DataBase with TestID = '%s'.",
             TextOf(testId));
+        SetTraceSite();
+        TraceError(u"%s", WithCause(message, database.LastFailure()).c_str());
         return false;
     }
     std::string stored;
@@ -145,14 +146,20 @@ bool LookUpNextSession(CADO& database, const OLECHAR* testId, LONGLONG* next, bo
 
 enum class ClaimResult { Claimed, Taken, Failed };
 
-// One attempt at the number, in a transaction of its own (the connection commits each statement).
-ClaimResult TryClaim(CADO& database, const OLECHAR* testId, const std::u16string& session) {
+// One attempt at the number, in a transaction of its own (the connection commits each statement). A failed
+// insert leaves the database's reason in *cause.
+ClaimResult TryClaim(CADO& database, const OLECHAR* testId, const std::u16string& session,
+                     std::u16string* cause) {
     std::array<_variant_t, 2> claim = {TextOf(testId), session.c_str()};
     LONG affected = -1;
-    if (database.Execute(kClaimSession, claim, &affected) && (affected == 0 || affected == 1)) {
+    if (!database.Execute(kClaimSession, claim, &affected)) {
+        *cause = database.LastFailure();
+        return ClaimResult::Failed;
+    }
+    if (affected == 0 || affected == 1) {
         return affected == 1 ? ClaimResult::Claimed : ClaimResult::Taken;
     }
-    // A failed insert, or a driver that cannot say whether its row was made (the number may be shared).
+    // A driver that cannot say whether its row was made: the number may be shared.
     return ClaimResult::Failed;
 }
 
@@ -174,12 +181,14 @@ void TraceFirstSession(const OLECHAR* testId) {
         TextOf(testId));
 }
 
-[[nodiscard]] HRESULT ReportFailedClaim(const OLECHAR* testId, LONGLONG candidate) {
-    SetTraceSite();
-    TraceError(
+[[nodiscard]] HRESULT ReportFailedClaim(const OLECHAR* testId, LONGLONG candidate,
+                                        const std::u16string& cause) {
+    std::u16string message = vr::FormatWString(
         u"Couldn't claim ExecSession '%s' of the 'TestExecSessions' table of the DataBase with TestID = "
         u"'%s'.",
         SessionText(candidate).c_str(), TextOf(testId));
+    SetTraceSite();
+    TraceError(u"%s", WithCause(message, cause).c_str());
     return E_FAIL;
 }
 
@@ -228,9 +237,11 @@ HRESULT SaveTestResult(CADO* database, const TestResultOwner& owner, const VARIA
                                       now.date.c_str(),
                                       now.time.c_str()};
     if (!database->Execute(kInsertRow, row)) {
+        std::u16string message =
+            vr::FormatWString(u"Couldn't save TestResult TestID='%s': '%s = %s' into the DataBase.",
+                              TextOf(owner.testId), TextOf(resultId), valueText.c_str());
         SetTraceSite();
-        TraceError(u"Couldn't save TestResult TestID='%s': '%s = %s' into the DataBase.",
-                   TextOf(owner.testId), TextOf(resultId), valueText.c_str());
+        TraceError(u"%s", WithCause(message, database->LastFailure()).c_str());
         return E_FAIL;
     }
     return S_OK;
@@ -242,6 +253,7 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
         return S_OK;
     }
     LONGLONG candidate = 0;
+    std::u16string cause;
     for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
         LONGLONG next = 0;
         bool found = false;
@@ -251,7 +263,7 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
         // Never back to a number already lost (the highest text of a table need not be its highest number).
         candidate = std::max(next, candidate + 1);
         std::u16string text = SessionText(candidate);
-        switch (TryClaim(*database, testId, text)) {
+        switch (TryClaim(*database, testId, text, &cause)) {
         case ClaimResult::Claimed:
             if (!found) {
                 TraceFirstSession(testId);
@@ -259,11 +271,11 @@ HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16strin
             *session = std::move(text);
             return S_OK;
         case ClaimResult::Failed:
-            return ReportFailedClaim(testId, candidate);
+            return ReportFailedClaim(testId, candidate, cause);
         case ClaimResult::Taken:
             PauseAfterLostClaims(attempt + 1);
             break;
         }
     }
-    return ReportFailedClaim(testId, candidate);
+    return ReportFailedClaim(testId, candidate, cause);
 }

@@ -39,7 +39,7 @@ struct TestResultOwner {
 // - the status (missing: 0) must be a number from 0 to 7: else "Wrong vTestStatus entry value of '<status>'."
 //   and E_INVALIDARG;
 // - a failed INSERT: "Couldn't save TestResult TestID='<id>': '<result id> = <value>' into the DataBase."
-//   and E_FAIL.
+//   followed by the database's reason, and E_FAIL.
 // value and specValue may be missing (empty texts); description, status and specValue may be missing
 // arguments (VT_ERROR, DISP_E_PARAMNOTFOUND).
 [[nodiscard]] HRESULT SaveTestResult(CADO* database, const TestResultOwner& owner, const VARIANT& value,
@@ -52,10 +52,11 @@ struct TestResultOwner {
 // A claimed number is held in TestExecSessions: no other claim, from this database object or any other
 // process or station, gets it again. A number that another claim took first is given up for the next one.
 // Each claim is a lookup and an insert, each a transaction of its own.
-// Failures, *session untouched, E_FAIL, the database's reason traced as an error line before:
+// Failures, *session untouched, E_FAIL, each text followed by the database's reason (which is also traced as
+// an error line before):
 // - a failed search: "Error while searching for records of 'TestResults' table of the DataBase with
 //   TestID = '<id>'.";
-// - a failed insert (or many claims lost in a row): "Couldn't claim ExecSession '<number>' of the
-//   'TestExecSessions' table of the DataBase with TestID = '<id>'."
+// - a failed insert (or many claims lost in a row, without a reason): "Couldn't claim ExecSession
+//   '<number>' of the 'TestExecSessions' table of the DataBase with TestID = '<id>'."
 // The engine puts *session into its TestExecSession property.
 [[nodiscard]] HRESULT NextTestExecSession(CADO* database, const OLECHAR* testId, std::u16string* session);

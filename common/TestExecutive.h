@@ -41,6 +41,12 @@ struct TestExecutiveShared;
 // until the milliseconds have passed since the call began; with 0 it empties the queue once.
 void PumpMessages(DWORD milliseconds);
 
+// The test's session, on the engine's thread: claimed from the results database (SetNextTestExecSession)
+// unless the engine holds one already (a script may set its own as it loads). A failure (the database's,
+// or the engine's interruption) is returned; with error given, its description lands there (the thread's
+// error information is consumed), else the error information stays for the caller's caller.
+[[nodiscard]] HRESULT ClaimTestSession(IVrTestEngine* engine, std::u16string* error = nullptr);
+
 class CTestExecutive {
 public:
     // The State word.
@@ -102,7 +108,9 @@ public:
                                     std::u16string* error);
     // Stores a verdict's result row (SaveResult with an empty result id and no specification) on the worker's
     // thread: the verdict is decided, so an interruption that came after it is ended first and cannot keep
-    // the row out. The failure is returned with its description in *error.
+    // the row out. A test that holds no session yet (its load failed, or a Stop came before its claim) claims
+    // one first (ClaimTestSession): no verdict row is stored without one. The failure is returned with its
+    // description in *error.
     [[nodiscard]] HRESULT StoreVerdictRow(std::u16string_view value, std::u16string_view description,
                                           LONG status, std::u16string* error);
     // Has the worker thread run work on its engine without waiting for it: after the calls queued for the

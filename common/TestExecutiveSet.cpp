@@ -70,7 +70,30 @@ HRESULT EndInterruption(IVrTestEngine* engine) {
     return hr;
 }
 
+// The description of the error information a failed call left on this thread (which it consumes), else the
+// HRESULT's text.
+std::u16string FailureDescription(HRESULT hr) {
+    _com_error failure = vrcommon::ComErrorOf(hr);
+    _bstr_t description = failure.Description();
+    return description.length() ? std::u16string(vr::BstrView(description.GetBSTR()))
+                                : std::u16string(vr::HResultMessage(hr));
+}
+
 } // namespace
+
+HRESULT ClaimTestSession(IVrTestEngine* engine, std::u16string* error) {
+    BSTR session = nullptr;
+    HRESULT hr = engine->get_TestExecSession(&session);
+    bool held = SUCCEEDED(hr) && SysStringLen(session) > 0;
+    SysFreeString(session);
+    if (SUCCEEDED(hr) && !held) {
+        hr = engine->SetNextTestExecSession();
+    }
+    if (FAILED(hr) && error) {
+        *error = FailureDescription(hr);
+    }
+    return hr;
+}
 
 HRESULT CTestExecutive::Set(BSTR language, BSTR code, BSTR config, BSTR parameters) {
     return Set(language, code, config, parameters, nullptr);
@@ -176,6 +199,9 @@ HRESULT CTestExecutive::StoreVerdictRow(std::u16string_view value, std::u16strin
             if (HRESULT hr = EndInterruption(engine); FAILED(hr)) {
                 return hr;
             }
+            if (HRESULT hr = ClaimTestSession(engine); FAILED(hr)) {
+                return hr;
+            }
             VARIANT valueText;
             VariantInit(&valueText);
             valueText.vt = VT_BSTR;
@@ -207,10 +233,7 @@ HRESULT CTestExecutive::CallOnEngineFor(const std::function<HRESULT(IVrTestEngin
                                         std::u16string* error) {
     HRESULT hr = CallOnEngine(work);
     if (FAILED(hr) && error) {
-        _com_error failure = vrcommon::ComErrorOf(hr);
-        _bstr_t description = failure.Description();
-        *error = description.length() ? std::u16string(vr::BstrView(description.GetBSTR()))
-                                      : std::u16string(vr::HResultMessage(hr));
+        *error = FailureDescription(hr);
     }
     return hr;
 }

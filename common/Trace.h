@@ -130,9 +130,11 @@ std::u16string Win32ErrorText(DWORD code);
 std::u16string ItfErrorText(DWORD code);
 std::u16string ControlErrorText(DWORD code);
 
-// The message followed, after a blank, by the cause that a failed call below left as the thread's error
-// information (which this consumes), so that a user reads why without a tracer; the message alone when the
-// call left none or the message already holds it.
+// The message followed, after a blank, by the cause (without the line breaks and blanks it ends with), so
+// that a user reads why without a tracer; the message alone when the cause is empty or already in it.
+std::u16string WithCause(std::u16string_view message, std::u16string cause);
+// WithCause with the cause that a failed call below left as the thread's error information (which this
+// consumes).
 std::u16string WithCauseBelow(std::u16string_view message);
 
 // Formats into FORMAT_BSTR_BUFFER and returns a new BSTR.

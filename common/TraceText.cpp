@@ -86,7 +86,10 @@ std::u16string HResultText(HRESULT hr) {
 }
 
 std::u16string WithCauseBelow(std::u16string_view message) {
-    std::u16string cause = vr::TakeErrorDescription();
+    return WithCause(message, vr::TakeErrorDescription());
+}
+
+std::u16string WithCause(std::u16string_view message, std::u16string cause) {
     while (!cause.empty() && (cause.back() == u'\n' || cause.back() == u'\r' || cause.back() == u' ')) {
         cause.pop_back();
     }

@@ -6,6 +6,7 @@
 #include "TestRunTime/Runvex/SequenceDocument.h"
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "common/ParamParser.h"
+#include "common/TestExecutive.h"
 #include "common/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <memory>
 #include <utility>
 
 namespace runvex {
@@ -47,6 +49,12 @@ std::string TestOptions(const TestProperties& test, const std::string& serialNum
     }
     return _bstr_t(options, false).utf8();
 }
+
+// What the claim of a test's session came to, written on the worker's thread.
+struct SessionClaim {
+    HRESULT hr = S_OK;
+    std::u16string error;
+};
 
 } // namespace
 
@@ -208,7 +216,7 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         testDeadline_ = std::chrono::steady_clock::now() + *timeLimit_;
     }
     if (!worker_.Engine()) {
-        return EndByException(E_POINTER); // the worker never made its engine
+        return EndWithReason(worker_.StartFailure()); // the worker never made its engine
     }
     try {
         SetImage(TreeImage::Running);
@@ -222,17 +230,20 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
         std::string testResult;
         bool completed = false;
         if (WaitForRequest()) {
-            // The session is set as the load finishes, so a Stop that comes while Preset runs finds it; the
-            // script may have set it as it loaded.
+            // The session is claimed as the load finishes, so a Stop that comes while Preset runs finds it;
+            // the script may have set it as it loaded. The worker writes the claim's outcome before it
+            // reports the load done, and holds it while a window that gave up on the load is gone.
+            auto claim = std::make_shared<SessionClaim>();
             requestRunning_ = true;
-            worker_.RequestThen("", [](IVrTestEngine* engine) {
-                _bstr_t session;
-                if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-                    // A failed search leaves the rows without a session number.
-                    (void)engine->SetNextTestExecSession();
-                }
-            });
+            worker_.RequestThen(
+                "", [claim](IVrTestEngine* engine) { claim->hr = ClaimTestSession(engine, &claim->error); });
             if (WaitForRequest()) {
+                if (FAILED(claim->hr) && !Stopped()) {
+                    // Its rows would carry no session: the test runs no further.
+                    return EndWithReason("The session couldn't be claimed: " + vr::ToUtf8(claim->error));
+                }
+                // A Stop that failed the claim ends the test as a Stop does; its verdict row claims the
+                // session as it is stored.
                 completed = RunRequests(&testResult);
             }
         }
@@ -251,6 +262,13 @@ Verdict SequenceRun::RunTest(SequenceItem& item) {
     } catch (const _com_error& error) {
         return EndByException(error.Error());
     }
+}
+
+// The test ends as an exception ends it, with the reason shown.
+Verdict SequenceRun::EndWithReason(const std::string& text) {
+    lastError_ = text;
+    ReportError(text);
+    return EndByException(E_FAIL);
 }
 
 // The test ends at once: no further request, no result row.
@@ -296,6 +314,11 @@ bool SequenceRun::Submit(const std::string& method, std::string* result) {
 bool SequenceRun::Ending() const {
     vrcommon::RunPhase phase = state_.Phase();
     return phase == vrcommon::RunPhase::Stopping || phase == vrcommon::RunPhase::Closing;
+}
+
+// The run interrupted the engine for the running test: a Stop, a close or the test's time limit.
+bool SequenceRun::Stopped() const {
+    return Ending() || !timeLimitError_.empty();
 }
 
 bool SequenceRun::Interrupted() {

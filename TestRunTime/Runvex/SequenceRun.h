@@ -12,7 +12,8 @@
 // no script to interrupt); a request is not made once the run is stopping, except a test's Reset; a close
 // stops the run and waits for its end at most kClosePatience, after which no more requests are made.
 // Each test's verdict row is stored before the test's end is reported, and a row that cannot be stored ends
-// the test as an exception would (image 4, verdict Error, an "Error" box).
+// the test as an exception would (image 4, verdict Error, an "Error" box). So does a session that cannot be
+// claimed after the load: the test runs no request more and stores no row, as its rows would carry none.
 // Threads: the window thread only; the worker runs the requests on its own thread.
 // Failures: a failed request ends the test as an error (an "Error" box, then the run stops); nothing throws.
 #pragma once
@@ -84,6 +85,8 @@ public:
                                     std::string* error) = 0;
     // The engine, usable on the window thread; null when the worker could not make it.
     virtual IVrTestEngine* Engine() = 0;
+    // Why the worker has no engine: the reason its startup failed, in words for the operator.
+    virtual std::string StartFailure() = 0;
     // Engine calls made on the worker's thread, waited for: one round trip for several calls.
     virtual HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) = 0;
 };
@@ -160,12 +163,14 @@ private:
     };
 
     Verdict RunTest(SequenceItem& item);
+    Verdict EndWithReason(const std::string& text);
     Verdict EndByException(HRESULT hr);
     bool RunRequests(std::string* testResult);
     bool Submit(const std::string& method, std::string* result = nullptr);
     bool WaitForRequest(std::string* result = nullptr);
     bool Interrupted();
     bool Ending() const;
+    bool Stopped() const;
     bool OutOfTime();
     void ReportError(const std::string& text);
     void DrainOutput();

@@ -76,6 +76,14 @@ IVrTestEngine* TestExecutiveSequenceWorker::Engine() {
     return executive_->EngineProxy;
 }
 
+// A worker that could not start has its failure standing as the result of a finished request.
+std::string TestExecutiveSequenceWorker::StartFailure() {
+    std::string text;
+    HRESULT hr = S_OK;
+    vr::ReadWorkerResult(*executive_, &text, &hr);
+    return scrivon::WorkerStartFailureText(hr, text);
+}
+
 HRESULT TestExecutiveSequenceWorker::CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) {
     return executive_->CallOnEngine(calls);
 }

@@ -37,6 +37,7 @@ public:
     HRESULT StoreVerdictRow(const std::string& value, const std::string& description, int32_t status,
                             std::string* error) override;
     IVrTestEngine* Engine() override;
+    std::string StartFailure() override;
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override;
 
 private:

@@ -54,4 +54,8 @@ std::string NoScriptLanguageText() {
            "once.";
 }
 
+std::string WorkerStartFailureText(HRESULT hr, const std::string& error) {
+    return hr == REGDB_E_CLASSNOTREG ? NoScriptLanguageText() : error;
+}
+
 } // namespace scrivon

@@ -59,6 +59,14 @@ bool TestExecutiveRunWorker::GetOutput(int32_t* status, std::string* text) {
     return vr::ReadWorkerOutput(*executive_, status, text);
 }
 
+HRESULT TestExecutiveRunWorker::ClaimSession(std::string* error) {
+    std::u16string reason;
+    HRESULT hr =
+        executive_->CallOnEngine([&](IVrTestEngine* engine) { return ClaimTestSession(engine, &reason); });
+    *error = vr::ToUtf8(reason);
+    return hr;
+}
+
 void TestExecutiveRunWorker::Stop(const std::string& words) {
     vr::StopWorker(*executive_, words);
 }

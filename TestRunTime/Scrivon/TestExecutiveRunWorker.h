@@ -22,6 +22,7 @@ public:
 
     void SetCode(const std::string& language, const std::string& code) override;
     HRESULT BeginTest(const std::string& sn, const std::string& testId, std::string* error) override;
+    HRESULT ClaimSession(std::string* error) override;
     bool Request(const std::string& method) override;
     int GetState() override;
     void GetResult(std::string* text, HRESULT* hr) override;

@@ -328,6 +328,7 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal) {
     }
     vrcommon::RunState::Scope running(runState_, vrcommon::RunPhase::Running);
     abandoned_ = false;
+    unclaimed_ = false;
     lastError_.clear();
     // The row keeps no recent value by itself (NotAutoSetRecentValue, as it stores on every keystroke): the
     // serial number a run starts with is the one that joins them.
@@ -382,13 +383,20 @@ bool TestLoaderModel::RunSteps() {
     if (framed) {
         EngineOutput(kBeginLine);
     }
-    _bstr_t session;
-    if (SUCCEEDED(engine->get_TestExecSession(session.GetAddress())) && !session) {
-        (void)engine->SetNextTestExecSession(); // a failed search leaves the rows without a session number
+    std::string claimError;
+    // A Stop that failed the claim ends the run as a Stop does; its verdict row claims the session as it is
+    // stored.
+    unclaimed_ =
+        FAILED(worker_.ClaimSession(&claimError)) && runState_.Phase() == vrcommon::RunPhase::Running;
+    if (unclaimed_) {
+        // Its rows would carry no session: the script runs no further.
+        lastError_ =
+            "The session of '" + TestIdOf(state_.scriptPath) + "' couldn't be claimed: " + claimError;
+        ReportError("Run-Time Error", lastError_);
     }
     bool completed = false;
     std::string returned;
-    if (SubmitAndWait("Preset", nullptr)) {
+    if (!unclaimed_ && SubmitAndWait("Preset", nullptr)) {
         bool tested = SubmitAndWait("Test", &returned);
         if (tested) {
             state_.returnValue = returned;
@@ -408,6 +416,10 @@ void TestLoaderModel::StoreVerdict(bool completed) {
     lastVerdict_ = verdict;
     if (!worker_.Engine()) {
         return; // the worker never started: there is no engine and no database to store in
+    }
+    if (unclaimed_) {
+        lastVerdict_ = 7;
+        return; // the reason is shown; a row without its session would be misfiled
     }
     std::string error;
     if (abandoned_) {

@@ -68,6 +68,9 @@ public:
     // Gives the engine the test's identity (serial number, test id, an empty session) after ending an
     // interruption left from before; the failure with its description.
     virtual HRESULT BeginTest(const std::string& sn, const std::string& testId, std::string* error) = 0;
+    // Claims the test's session unless the engine holds one already (the script may set its own as it
+    // loads); the failure with its description.
+    virtual HRESULT ClaimSession(std::string* error) = 0;
     // Starts a request: "" loads the code, otherwise the script method of that name. False when the worker
     // refused it (another request is pending).
     virtual bool Request(const std::string& method) = 0;
@@ -163,6 +166,7 @@ private:
     std::string lastError_;
     int32_t lastVerdict_ = 0;
     bool abandoned_ = false; // the run gave up waiting for a request after a close: no request follows
+    bool unclaimed_ = false; // the run's session couldn't be claimed: it stores no row
     std::optional<std::chrono::steady_clock::time_point> clientTurnEnds_;
     CAttrValue serialNumber_;
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_;

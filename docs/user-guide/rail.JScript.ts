@@ -4,11 +4,6 @@ engine.option("EngineOutput") = true; // IsValid's verdict lines go to the outpu
 engine.spec("VDC") = "[4.95..5.05] {5 V rail}";
 
 function Preset() {
-    // Result rows are stored only for a device with a serial number: the one typed into the window's SN
-    // field, else the bench's own.
-    if (!engine.SN || engine.SN == "<Undefined>") {
-        engine.SN = "PSU-0001";
-    }
     OutputLn("Supply: " + PSU.Identity);
     PSU.Volt = 5.0;
     engine.Delay(100); // let the output settle

@@ -80,6 +80,7 @@ public:
         return S_OK;
     }
     IVrTestEngine* Engine() override { return &engine; }
+    std::string StartFailure() override { return ""; } // the fake always has its engine
     HRESULT CallOnEngine(const std::function<HRESULT(IVrTestEngine*)>& calls) override {
         return calls(&engine);
     }

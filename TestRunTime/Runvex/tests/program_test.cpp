@@ -1,8 +1,10 @@
 // The program runvex as an unattended station runs it (offscreen), with the real hardware manager and a
-// real results database: a verdict row the database refuses is reported and fails the run.
+// real results database: a verdict row or a session the database refuses, or a server that stops, is
+// reported with the database's reason and fails the run.
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "common/VrConfigData.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/tests/db_servers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -59,6 +62,29 @@ protected:
         EXPECT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
         return dsn;
     }
+    // A trigger of the database that refuses the rows of the table for the test 'Doomed', with the reason.
+    static void RefuseDoomed(const std::string& dsn, const std::u16string& table,
+                             const std::u16string& reason) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON " + table +
+                            u" WHEN NEW.TestID = 'Doomed' BEGIN SELECT RAISE(ABORT, '" + reason + u"'); END");
+    }
+    // The stored rows in order, each its columns joined by blanks.
+    static std::vector<std::string> StoredRows(const std::string& dsn, const std::u16string& columns) {
+        auto connection = vr::ado::Connection::Create();
+        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        auto rows = connection->Execute(u"SELECT " + columns + u" FROM TestResults ORDER BY rowid");
+        std::vector<std::string> stored;
+        for (; !rows->IsEOF(); rows->MoveNext()) {
+            std::string row;
+            for (LONG i = 0; i < rows->FieldCount(); ++i) {
+                row += (i ? " " : "") + _bstr_t(rows->Fields(i).Value()).utf8();
+            }
+            stored.push_back(row);
+        }
+        return stored;
+    }
     Ended Runvex(const std::vector<std::string>& arguments, std::chrono::seconds patience = 60s) {
         std::string out = (folder / ("runvex-" + std::to_string(++runs_) + ".out")).string();
         std::string err = (folder / ("runvex-" + std::to_string(runs_) + ".err")).string();
@@ -84,12 +110,7 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
         Sequence("rows", "SN = 'UNIT-7';\nfunction Test() { return 'pass'; }\n", {"Kept", "Doomed", "Never"});
     // A first run makes the table; the trigger then refuses the verdict rows of one test.
     ASSERT_EQ(Runvex({Sequence("first", "SN = 'UNIT-7';\nfunction Test() {}\n", {"Setup"})}).code, 0);
-    {
-        auto connection = vr::ado::Connection::Create();
-        connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-        connection->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestResults WHEN NEW.TestID = 'Doomed' "
-                            u"BEGIN SELECT RAISE(ABORT, 'no room for this row'); END");
-    }
+    RefuseDoomed(dsn, u"TestResults", u"no room for this row");
     Ended ended = Runvex({sequence});
     EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
     EXPECT_NE(ended.out.find("verdict: Passed\nimage: 6 (passed)\n"), std::string::npos) << ended.out;
@@ -98,16 +119,90 @@ TEST_F(RunvexProgramTest, AVerdictRowTheDatabaseRefusesIsReportedAndFailsTheRun)
     EXPECT_EQ(ended.out.find("Never"), std::string::npos) << ended.out;
     EXPECT_NE(ended.err.find("Error: 'Doomed':\nThe verdict couldn't be stored: "), std::string::npos)
         << ended.err;
-    EXPECT_NE(ended.err.find("Couldn't save TestResult TestID='Doomed'"), std::string::npos) << ended.err;
+    // The engine's text, then the database's own reason.
+    EXPECT_NE(ended.err.find("Couldn't save TestResult TestID='Doomed': ' = pass' into the DataBase. "
+                             "[SQLite]no room for this row"),
+              std::string::npos)
+        << ended.err;
+    EXPECT_EQ(StoredRows(dsn, u"TestID"), (std::vector<std::string>{"Setup", "Kept"}));
+}
 
-    auto connection = vr::ado::Connection::Create();
-    connection->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
-    auto rows = connection->Execute(u"SELECT TestID FROM TestResults ORDER BY rowid");
-    std::vector<std::string> tests;
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-        tests.push_back(_bstr_t(rows->Fields(0).Value()).utf8());
+// The station's database refuses the second test's session (a trigger on the claims): that test runs none of
+// its requests and stores no row (they would carry no session), the operator reads the database's reason, and
+// the run stops there and fails.
+TEST_F(RunvexProgramTest, ATestWhoseSessionCannotBeClaimedRunsNoFurtherAndStoresNoRow) {
+    std::string dsn = UseDatabase();
+    ASSERT_EQ(Runvex({"--sn", "UNIT-7", Sequence("first", "function Test() {}\n", {"Setup"})}).code, 0);
+    RefuseDoomed(dsn, u"TestExecSessions", u"no session for this station");
+    std::string sequence = Sequence("claims",
+                                    "function Preset() { SaveResult(1, 'preset', '', 1); }\n"
+                                    "function Test() { OutputLn('tested'); return 'pass'; }\n",
+                                    {"Kept", "Doomed", "Never"});
+    Ended ended = Runvex({"--sn", "UNIT-7", sequence});
+    EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+    EXPECT_NE(ended.out.find("verdict: Error\nimage: 4 (ended by an exception)\n"), std::string::npos)
+        << ended.out;
+    EXPECT_EQ(ended.out.find("tested", ended.out.find("Doomed")), std::string::npos) << ended.out;
+    EXPECT_NE(ended.err.find("Error: 'Doomed':\nThe session couldn't be claimed: Couldn't claim ExecSession "
+                             "'000000001' of the 'TestExecSessions' table of the DataBase with TestID = "
+                             "'Doomed'. [SQLite]no session for this station"),
+              std::string::npos)
+        << ended.err;
+    EXPECT_EQ(StoredRows(dsn, u"TestID, ExecSession"),
+              (std::vector<std::string>{"Setup 000000001", "Kept 000000001", "Kept 000000001"}));
+}
+
+// The results server stops while a test loads: the test's claim fails with the server's reason and the test
+// runs no further.
+TEST_F(RunvexProgramTest, AServerStoppedBeforeTheClaimFailsTheTestWithItsReason) {
+    dbtest::UseDriverConfigIn(folder.string());
+    std::string why;
+    std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
+    ASSERT_TRUE(cluster || !dbtest::PostgresCluster::ServerInstalled()) << why;
+    if (!cluster) {
+        GTEST_SKIP() << "PostgreSQL is not installed: " << why;
     }
-    EXPECT_EQ(tests, (std::vector<std::string>{"Setup", "Kept"}));
+    std::string dsn = Write("postgres.dsn", "[ODBC]\n" + cluster->FileDataSourceLines());
+    ASSERT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
+    // The script's top-level code waits for the file go.csv, so the test decides when the load ends.
+    std::string go = (folder / "go.csv").string();
+    std::string sequence = Sequence("lost",
+                                    "OutputLn('loaded');\nvar go = new ActiveXObject('Vornic.CsvFile');\n"
+                                    "for (;;) { try { go.ReadFile('" +
+                                        go +
+                                        "'); break; } catch (e) { Delay(20); } }\n"
+                                        "function Test() { OutputLn('tested'); return 'pass'; }\n",
+                                    {"Lost"});
+    std::string out = (folder / "lost.out").string(), err = (folder / "lost.err").string();
+    pid_t runvex = scrivontest::Start("runvex", {"--sn", "UNIT-7", sequence}, out, folder.string(), err);
+    ASSERT_GT(runvex, 0);
+    ASSERT_TRUE(scrivontest::WaitForText(out, "loaded", 30s)) << scrivontest::ReadAll(err);
+    cluster.reset(); // stopped at once, as a server that fails
+    std::ofstream(go) << "go\n";
+    EXPECT_EQ(scrivontest::WaitForExit(runvex, 60s), 2);
+    std::string report = scrivontest::ReadAll(out), errors = scrivontest::ReadAll(err);
+    EXPECT_EQ(report.find("tested"), std::string::npos) << report;
+    EXPECT_NE(report.find("image: 4 (ended by an exception)"), std::string::npos) << report;
+    size_t claim = errors.find("Error: 'Lost':\nThe session couldn't be claimed: Error while searching for "
+                               "records of 'TestResults' table of the DataBase with TestID = 'Lost'. ");
+    ASSERT_NE(claim, std::string::npos) << errors;
+    EXPECT_NE(errors.find("connection", claim), std::string::npos) << errors; // the server's own words
+}
+
+// A program of the build tree started without the build's registry knows no class: runvex says that the
+// registry is the cause, as scrivon does, and fails the test that could not run.
+TEST_F(RunvexProgramTest, AnEmptyRegistryIsNamedAsTheCause) {
+    std::string sequence = Sequence("any", "function Test() {}\n", {"One"});
+    fs::create_directories(folder / "registry");
+    std::string registry = std::getenv("VORNIC_REGISTRY");
+    setenv("VORNIC_REGISTRY", (folder / "registry").c_str(), 1);
+    Ended ended = Runvex({sequence});
+    setenv("VORNIC_REGISTRY", registry.c_str(), 1);
+    EXPECT_EQ(ended.code, 2) << ended.out << ended.err;
+    EXPECT_NE(ended.err.find("Error: 'One':\nNo script language is known: the registry " +
+                             (folder / "registry").string() + " records no script engine"),
+              std::string::npos)
+        << ended.err;
 }
 
 // A sequence with nothing to run, or whose tests are spelled <Test> (elements named "test" are tests), is no

@@ -1,10 +1,13 @@
 // The program scrivon as users start it: a first instance with its window (offscreen), a second start that
 // hands its file to the first and ends, and registration while an instance runs, which never reaches it;
-// scrivon-drive's exit codes with the lines scrivon writes offscreen, and a run stopped while its script
-// loops in its top-level code.
+// scrivon-drive's exit codes with the lines scrivon writes offscreen, a run stopped while its script loops in
+// its top-level code, and a run whose session the results database refuses.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
+#include "common/VrConfigData.h"
+#include "platform/ado/ado.h"
 #include "platform/base/paths.h"
+#include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
@@ -160,6 +163,53 @@ TEST_F(ScrivonProcessTest, DriveTellsTheVerdictAndScrivonWritesItsLines) {
     EXPECT_NE(complaints.find("Script Language: The script language of '" + (folder / "notes.ts").string()),
               std::string::npos)
         << complaints;
+}
+
+// The station's database refuses one script's session (a trigger on the claims): that run goes no further
+// than its load and stores no row (they would carry no session), and the error names the database's reason;
+// the other script's rows are stored under its own session.
+TEST_F(ScrivonProcessTest, ARunWhoseSessionCannotBeClaimedRunsNoFurtherAndStoresNoRow) {
+    std::string dsn = (folder / "claims.dsn").string();
+    std::ofstream(dsn) << "[ODBC]\nDRIVER=SQLite3\nDatabase=" << (folder / "claims.db").string()
+                       << "\nTimeout=10000\n";
+    ASSERT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
+    auto database = vr::ado::Connection::Create();
+    database->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+    database->Execute(u"CREATE TABLE TestExecSessions (TestID TEXT NOT NULL, ExecSession TEXT NOT NULL, "
+                      u"PRIMARY KEY (TestID, ExecSession))");
+    database->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON TestExecSessions WHEN NEW.TestID = "
+                      u"'refused.JScript' BEGIN SELECT RAISE(ABORT, 'no session for this station'); END");
+    for (const char* name : {"kept", "refused"}) {
+        std::ofstream(folder / (std::string(name) + ".JScript.ts"))
+            << "function Preset() { SaveResult(1, 'preset', '', 1); }\n"
+               "function Test() { OutputLn('tested'); return 'pass'; }\n";
+    }
+    std::string errors = (folder / "first-errors.txt").string();
+    first = Start("scrivon", {}, output, folder.string(), errors);
+    ASSERT_GT(first, 0);
+    for (const char* name : {"kept", "refused"}) {
+        pid_t drive = Start("scrivon-drive", {"--sn", "UNIT-7", std::string(name) + ".JScript.ts"},
+                            (folder / "drive.txt").string(), folder.string());
+        EXPECT_EQ(WaitForExit(drive, 60s), std::string(name) == "kept" ? 0 : 2) << name;
+    }
+    EXPECT_EQ(ReadAll(output), "output Unknown: tested\nreturn value: pass\nverdict: Passed\n"
+                               "return value: Error\nverdict: Error\n");
+    EXPECT_NE(
+        ReadAll(errors).find("Run-Time Error: The session of 'refused.JScript' couldn't be claimed: "
+                             "Couldn't claim ExecSession '000000001' of the 'TestExecSessions' table of "
+                             "the DataBase with TestID = 'refused.JScript'. [SQLite]no session for this "
+                             "station"),
+        std::string::npos)
+        << ReadAll(errors);
+    auto rows =
+        database->Execute(u"SELECT TestID, TestResultID, ExecSession FROM TestResults ORDER BY rowid");
+    std::vector<std::string> stored;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        stored.push_back(_bstr_t(rows->Fields(0).Value()).utf8() + " " +
+                         _bstr_t(rows->Fields(1).Value()).utf8() + " " +
+                         _bstr_t(rows->Fields(2).Value()).utf8());
+    }
+    EXPECT_EQ(stored, (std::vector<std::string>{"kept.JScript preset 000000001", "kept.JScript  000000001"}));
 }
 
 // The script loops in its top-level code, so the run never gets past loading: Stop, called by another client

@@ -4,6 +4,8 @@
 
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
+#include "common/TestExecutive.h"
+#include "platform/base/text.h"
 
 #include <deque>
 #include <map>
@@ -32,6 +34,12 @@ public:
         engine.testId = testId;
         engine.session.clear();
         return S_OK;
+    }
+    HRESULT ClaimSession(std::string* error) override {
+        std::u16string reason;
+        HRESULT hr = ClaimTestSession(&engine, &reason);
+        *error = vr::ToUtf8(reason);
+        return hr;
     }
     bool Request(const std::string& method) override {
         requests.push_back(method);
