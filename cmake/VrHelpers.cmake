@@ -28,7 +28,13 @@ function(vr_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE vrtestmain ${T_LIBS} GTest::gtest GTest::gmock)
   vr_target_warnings(${T_NAME})
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  if(VR_SANITIZE)
+    # Programs the test starts inherit it, so their exit's leak check skips the same third-party leaks.
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan-suppressions.txt")
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # vr_add_server(NAME name SOURCES ... [LIBS ...])
