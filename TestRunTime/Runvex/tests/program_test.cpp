@@ -1,7 +1,7 @@
 // The program runvex as an unattended station runs it (offscreen), with the real hardware manager and a
 // real results database: a verdict row the database refuses is reported and fails the run.
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/ado/ado.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
