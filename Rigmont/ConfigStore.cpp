@@ -2,7 +2,7 @@
 #include "StoreText.h"
 #include "VrRigmont.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"

@@ -2,7 +2,7 @@
 // connection provider sees.
 #include "VrRigmont.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"

@@ -4,7 +4,7 @@
 #include "Rigmont/include/rigmont.h"
 #include "SingletonFactory.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/comptr.h"

@@ -1,8 +1,8 @@
 // CVrRigmont: the dispatch table, construction and release, and the record operations of the interface.
 #include "VrRigmont.h"
 
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace rigmont {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "CsvFileCpp.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"
 #include "utils.h"

@@ -1,7 +1,7 @@
 // CsvGrid: growing the grid to reach a cell, and storing it in and reading it from a real file.
 #include "CsvFileCpp.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/file_write.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"

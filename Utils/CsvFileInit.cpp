@@ -2,7 +2,7 @@
 // placement.
 #include "CsvFile.h"
 
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/text.h"
 
 namespace utils {

@@ -1,7 +1,7 @@
 // CsvGrid's text form: writing every cell quoted, with quotes doubled, and reading lines as option strings.
 #include "CsvFileCpp.h"
 
-#include "common/ParamGrammar.h"
+#include "common/options/ParamGrammar.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // CAttribute: the qualified name through IVrAttribute.
 #include "attributes/Attribute.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 namespace tabrisk {
 

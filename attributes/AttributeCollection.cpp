@@ -2,7 +2,7 @@
 // itself for the trace, checks its out-pointer and reports a failure with rich error information.
 #include "attributes/AttributeCollection.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 namespace tabrisk {
 

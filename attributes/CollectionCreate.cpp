@@ -1,7 +1,7 @@
 // Creating attributes without a schema, inserting records, and removing them all.
 #include "attributes/AttributeCollection.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace tabrisk {

@@ -3,8 +3,8 @@
 
 #include "attributes/SchemaElementObject.h"
 #include "attributes/SchemaReading.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/resources/res_url.h"
 #include "platform/xml/namespaces.h"

@@ -2,7 +2,7 @@
 // collections.
 #include "attributes/AttributeCollection.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 #include <set>

@@ -4,7 +4,7 @@
 
 #include "attributes/Attribute.h"
 #include "attributes/EnumVariant.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace tabrisk {

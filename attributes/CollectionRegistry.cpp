@@ -1,7 +1,7 @@
 // Persistence of attribute values under HKEY_CURRENT_USER\<REGISTRYROOTKEY>.
 #include "attributes/AttributeCollection.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace tabrisk {

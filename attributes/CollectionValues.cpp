@@ -1,8 +1,8 @@
 // Values: the check that validates and coerces, storing and mirroring, and the set, get and link operations.
 #include "attributes/AttributeCollection.h"
 
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace tabrisk {

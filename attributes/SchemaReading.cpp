@@ -3,8 +3,8 @@
 
 #include "attributes/XPathText.h"
 #include "attributes/include/tabrisk.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace tabrisk {

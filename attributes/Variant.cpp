@@ -1,7 +1,7 @@
 // The owning VARIANT and the value tests of the collection.
 #include "attributes/Variant.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/bstr.h"
 
 namespace tabrisk {

@@ -78,7 +78,7 @@ private:
 bool IsIntegerType(VARTYPE vt);
 // a == b as the cache test sees it: both VT_NULL, or VarCmp equal with no flags.
 bool ValuesEqual(const VARIANT& a, const VARIANT& b);
-// The value's display text (common/Trace.h), and its typed form "(VT_I4)5".
+// The value's display text (common/trace/Trace.h), and its typed form "(VT_I4)5".
 std::u16string DisplayText(const VARIANT& value);
 std::u16string TypedText(const VARIANT& value);
 

@@ -4,7 +4,7 @@
 // were claimed); on a SQLite file and on a PostgreSQL cluster of the benchmark's own, reported as ratios of
 // wall time.
 #include "bench/results_bench_odbc.h"
-#include "common/ResultsTable.h"
+#include "common/results/ResultsTable.h"
 #include "platform/ado/connection_string.h"
 #include "platform/ado/tests/db_servers.h"
 #include "platform/base/format.h"

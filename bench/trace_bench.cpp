@@ -2,7 +2,7 @@
 // reported as ratios to the plain short string: without a tracer running, and with one registered in this
 // process.
 #include "bench/ratio_reporter.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/com/activation.h"
 #include "platform/com/dispatch.h"

@@ -5,8 +5,8 @@
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "bench/ratio_reporter.h"
 #include "bench/worker_requests.h"
-#include "common/TestExecutive.h"
 #include "common/proxies/SystemProxies.h"
+#include "common/worker/TestExecutive.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 

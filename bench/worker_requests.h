@@ -1,7 +1,7 @@
 // Running the test-execution worker's requests in a benchmark, the way the programs do.
 #pragma once
 
-#include "common/TestExecutive.h"
+#include "common/worker/TestExecutive.h"
 #include "platform/base/text.h"
 
 namespace vrbench {

@@ -31,7 +31,7 @@ endforeach()
 
 install(TARGETS ${VR_INSTALLED_SERVERS} ${VR_INSTALLED_LIBRARIES} ${VR_INSTALLED_TOOLS}
         LIBRARY DESTINATION bin RUNTIME DESTINATION bin)
-install(FILES ${CMAKE_SOURCE_DIR}/common/Ostrel.dsn ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/Blank.JScript.ts
+install(FILES ${CMAKE_SOURCE_DIR}/common/config/Ostrel.dsn ${CMAKE_SOURCE_DIR}/TestRunTime/Scrivon/Blank.JScript.ts
               ${CMAKE_SOURCE_DIR}/TestRunTime/Runvex/Blank.tsq ${CMAKE_SOURCE_DIR}/VrDev/Panolix/Blank.JScript.pnx
               ${CMAKE_SOURCE_DIR}/VrDev/Ostrel/model/AdapterBlank.daf
         DESTINATION bin)

@@ -4,8 +4,8 @@
 
 #include "SpecKinds.h"
 #include "SpecText.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 

@@ -6,7 +6,7 @@
 // its start to its end, also when objects on several threads check at once.
 #pragma once
 
-#include "common/XMLSchemaFactory.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
 #include "limitor.h"
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"

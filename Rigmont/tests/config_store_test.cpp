@@ -2,7 +2,7 @@
 // replacing and removing records, and stores that cannot be read.
 #include "rigmont_fixture.h"
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"

@@ -2,7 +2,7 @@
 // instruments used by several client processes at once, a server killed during a call, clients killed while
 // they hold objects, and the server's end when its last client has let go.
 #include "Rigmont/include/rigmont.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "peers.h"
 #include "platform/base/text.h"

@@ -1,7 +1,7 @@
 // The manager tests' fixture: store files, the configuration item, and result helpers.
 #include "rigmont_fixture.h"
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/com/activation.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/variant.h"

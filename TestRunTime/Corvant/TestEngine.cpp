@@ -1,8 +1,8 @@
 // CTestEngine: the dispatch table, construction and release, the identity properties and the held objects.
 #include "TestEngine.h"
 
-#include "common/AttrCollHookup.h"
-#include "common/Trace.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/resources/this_module.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "attributes/include/tabrisk.h"
-#include "common/ADO.h"
+#include "common/results/ADO.h"
 #include "corvant.h"
 #include "limitor.h"
 #include "platform/com/comptr.h"

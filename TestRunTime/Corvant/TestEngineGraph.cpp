@@ -1,7 +1,7 @@
 // CTestEngine: the graph control of the operator's window, handed to the script as `graph`.
 #include "TestEngine.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/rot.h"
 #include "platform/com/typeinfo.h"

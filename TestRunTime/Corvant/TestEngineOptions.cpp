@@ -1,9 +1,9 @@
 // CTestEngine: named specifications and options (names compare without regard to case), and Stop.
 #include "TestEngine.h"
 
-#include "common/ParamParser.h"
-#include "common/StopWords.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
+#include "common/worker/StopWords.h"
 #include "platform/base/text.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // CTestEngine: the output queue that the executive program drains line by line.
 #include "TestEngine.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/waithandle.h"
 

@@ -1,9 +1,9 @@
 // CTestEngine: starting and ending an execution, value checks, result rows and execution sessions.
 #include "TestEngine.h"
 
-#include "common/ResultsTable.h"
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
+#include "common/results/ResultsTable.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace corvant {

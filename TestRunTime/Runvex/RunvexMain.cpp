@@ -5,7 +5,7 @@
 #include "TestRunTime/Runvex/ConsoleRunView.h"
 #include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/paths.h"
 #include "platform/base/program_conventions.h"

@@ -2,7 +2,7 @@
 #include "TestRunTime/Runvex/RunvexWindow.h"
 
 #include "TestRunTime/Runvex/CodeEditor.h"
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "controls/Formiq/include/formiq.h"
 #include "platform/base/paths.h"

@@ -1,7 +1,7 @@
 // The test sequence file: loading, reading and editing its tests, saving, and a new file from the blank one.
 #include "TestRunTime/Runvex/SequenceDocument.h"
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/base/file_read.h"
 #include "platform/base/file_write.h"
 #include "platform/base/paths.h"

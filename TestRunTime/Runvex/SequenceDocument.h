@@ -10,7 +10,7 @@
 // whole or leaves it as it was (platform/base/file_write.h); only regular files are read.
 #pragma once
 
-#include "common/XmlFile.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include <memory>
 #include <string>

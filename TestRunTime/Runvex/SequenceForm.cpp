@@ -2,7 +2,7 @@
 #include "TestRunTime/Runvex/SequenceForm.h"
 
 #include "TestRunTime/Runvex/SequenceRun.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 
 #include <cerrno>

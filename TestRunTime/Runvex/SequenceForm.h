@@ -12,7 +12,7 @@
 
 #include "TestRunTime/Runvex/SequenceDocument.h"
 #include "TestRunTime/Runvex/SequenceTree.h"
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 
 #include <optional>
 #include <string>

@@ -5,9 +5,9 @@
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "TestRunTime/Runvex/SequenceDocument.h"
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
-#include "common/ParamParser.h"
-#include "common/TestExecutive.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
+#include "common/worker/TestExecutive.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 

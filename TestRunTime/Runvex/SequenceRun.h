@@ -19,9 +19,9 @@
 #pragma once
 
 #include "TestRunTime/Runvex/SequenceTree.h"
-#include "common/AttrValue.h"
-#include "common/AttrValueEditorModel.h"
-#include "common/RunState.h"
+#include "common/attrvalues/AttrValue.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
+#include "common/worker/RunState.h"
 #include "platform/com/hresult.h"
 
 #include <chrono>

@@ -2,7 +2,7 @@
 // life of the script engine.
 #include "ScriptExecutive.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 
 namespace scripvane {

@@ -1,9 +1,9 @@
 // CTestScriptExecutive::ScriptLanguages: the installed script parsers less the configured exclusions.
 #include "ScriptExecutive.h"
 
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/scripting/comcat.h"
 

@@ -1,7 +1,7 @@
 // CTestScriptExecutive: running script code, methods and expressions, and reading the script's globals.
 #include "ScriptExecutive.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/typeinfo.h"
 
 namespace scripvane {

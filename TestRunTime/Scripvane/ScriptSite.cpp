@@ -2,7 +2,7 @@
 // objects behind them, and the script errors the engine reports.
 #include "ScriptExecutive.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"

@@ -6,7 +6,7 @@
 #include "TestRunTime/Scrivon/ScrivonStart.h"
 #include "TestRunTime/Scrivon/TestExecutiveRunWorker.h"
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/program_conventions.h"
 #include "platform/base/text.h"

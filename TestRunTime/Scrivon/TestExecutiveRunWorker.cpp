@@ -2,8 +2,8 @@
 #include "TestRunTime/Scrivon/TestExecutiveRunWorker.h"
 
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
-#include "common/TestExecutive.h"
-#include "common/TestExecutiveText.h"
+#include "common/worker/TestExecutive.h"
+#include "common/worker/TestExecutiveText.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 

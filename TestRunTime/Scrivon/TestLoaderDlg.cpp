@@ -3,7 +3,7 @@
 
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/paths.h"

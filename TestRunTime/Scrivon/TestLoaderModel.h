@@ -12,9 +12,9 @@
 // close has waited kClosePatience, after which no more requests are made.
 #pragma once
 
-#include "common/AttrValue.h"
-#include "common/AttrValueEditorModel.h"
-#include "common/RunState.h"
+#include "common/attrvalues/AttrValue.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
+#include "common/worker/RunState.h"
 #include "platform/com/hresult.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // The CSV file object as the test engine and scripts hold it: created from the build tree's registration,
 // called through IVrCsvFile on real files, with a tracer recording its lines.
 #include "CsvFilePath.h"
-#include "common/Trace.h"
-#include "common/tests/trace_sink.h"
+#include "common/trace/Trace.h"
+#include "common/trace/tests/trace_sink.h"
 #include "csv_test_support.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"

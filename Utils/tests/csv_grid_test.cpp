@@ -2,7 +2,7 @@
 // and the file path with its extension and time stamp.
 #include "CsvFileCpp.h"
 #include "CsvFilePath.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "csv_test_support.h"
 #include "tests/support/file_faults.h"
 

@@ -3,7 +3,7 @@
 
 #include "TestRunTime/Corvant/include/corvant.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/file_write.h"
 #include "platform/base/text.h"
 #include "platform/com/errorinfo.h"

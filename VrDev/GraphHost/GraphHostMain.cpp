@@ -3,7 +3,7 @@
 // once it has been idle.
 #include "GraphHost.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

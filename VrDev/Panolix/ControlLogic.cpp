@@ -1,7 +1,7 @@
 // The control object's window-free logic: value formatting, templates, parameter rows and the line layout.
 #include "ControlLogic.h"
 
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 
 #include "platform/base/format.h"
 #include "platform/com/bstr.h"

@@ -3,7 +3,7 @@
 
 #include "PanelWidgets.h"
 
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 #include "common/widgets/AttrValueEditor.h"
 
 #include "platform/base/text.h"

@@ -3,8 +3,8 @@
 
 #include "VrDev/Panolix/PanelNumbers.h"
 
-#include "common/ParamParser.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/file_read.h"
 #include "platform/base/file_write.h"
 #include "platform/base/paths.h"

@@ -6,7 +6,7 @@
 // and a text that says which value and why.
 #pragma once
 
-#include "common/XmlFile.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include <string>
 

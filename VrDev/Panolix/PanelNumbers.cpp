@@ -1,7 +1,7 @@
 // Clamping a panel's numbers into their ranges, with a trace line for each value that was out of range.
 #include "PanelNumbers.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 #include <algorithm>
 #include <string>

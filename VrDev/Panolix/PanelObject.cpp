@@ -3,10 +3,10 @@
 #include "PanelObject.h"
 #include "PanelNumbers.h"
 
-#include "common/ParamParser.h"
-#include "common/TestExecutive.h"
-#include "common/Trace.h"
-#include "common/XmlFile.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
+#include "common/worker/TestExecutive.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include "platform/base/format.h"
 #include "platform/base/text.h"

@@ -4,10 +4,10 @@
 #include "PanelWidgets.h"
 
 #include "DataManagement/Limitor/include/limitor.h"
-#include "common/TestExecutive.h"
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
-#include "common/XmlFile.h"
+#include "common/config/VrConfigData.h"
+#include "common/trace/Trace.h"
+#include "common/worker/TestExecutive.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include "platform/base/format.h"
 #include "platform/base/text.h"

@@ -4,11 +4,11 @@
 #include "ControlLogic.h"
 
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
-#include "common/ParamParser.h"
-#include "common/TestExecutive.h"
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
-#include "common/XmlFile.h"
+#include "common/config/VrConfigData.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
+#include "common/worker/TestExecutive.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include "platform/base/file_read.h"
 #include "platform/base/format.h"

@@ -2,9 +2,9 @@
 // requests out to them.
 #include "VrDev/Panolix/PanelObjects.h"
 
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
-#include "common/XmlFile.h"
+#include "common/config/VrConfigData.h"
+#include "common/trace/Trace.h"
+#include "common/xmlfile/XmlFile.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 

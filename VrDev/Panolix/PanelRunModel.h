@@ -14,7 +14,7 @@
 
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanolixCommandLine.h"
-#include "common/RunState.h"
+#include "common/worker/RunState.h"
 #include "platform/com/hresult.h"
 
 #include <cstdint>

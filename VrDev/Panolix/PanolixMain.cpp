@@ -4,7 +4,7 @@
 #include "VrDev/Panolix/PanolixCommandLine.h"
 #include "VrDev/Panolix/PanolixDlg.h"
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"

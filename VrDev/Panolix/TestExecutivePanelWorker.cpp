@@ -2,8 +2,8 @@
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
 
 #include "TestRunTime/Scrivon/ScriptLanguages.h"
-#include "common/TestExecutive.h"
-#include "common/TestExecutiveText.h"
+#include "common/worker/TestExecutive.h"
+#include "common/worker/TestExecutiveText.h"
 #include "platform/com/comutil.h"
 
 namespace panolix {

@@ -1,7 +1,7 @@
 // CGraphPlot: points, waves, options, the data-to-pixel mapping, the grid walk and the label formats.
 #include "GraphPlot.h"
 
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/format.h"
 #include "platform/base/numbers.h"
 #include "platform/base/text.h"

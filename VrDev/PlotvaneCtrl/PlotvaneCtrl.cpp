@@ -2,7 +2,7 @@
 #include "PlotvaneCtrl.h"
 
 #include "PlotvaneWidget.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/comptr.h"
 #include "platform/com/rot.h"
 #include "platform/ui/message_box.h"

@@ -1,7 +1,7 @@
 // The shared fixture of the collection tests and the recording filter.
 #include "attributes/tests/collection_fixture.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

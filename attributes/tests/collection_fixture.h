@@ -3,7 +3,7 @@
 #pragma once
 
 #include "attributes/include/tabrisk.h"
-#include "common/tests/trace_sink.h"
+#include "common/trace/tests/trace_sink.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
 

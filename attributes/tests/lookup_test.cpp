@@ -2,7 +2,7 @@
 #include "attributes/tests/collection_fixture.h"
 #include "attributes/tests/test_schemas.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "tests/support/com_holders.h"
 
 namespace tabtest {

@@ -2,7 +2,7 @@
 // information, error information, aggregation with a filtering outer object, life-event traces.
 #include "attributes/tests/collection_fixture.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/typeinfo.h"

@@ -1,8 +1,8 @@
 // The attribute-value editor combo on Qt.
 #include "common/widgets/AttrValueCombo.h"
 
-#include "common/AttrValue.h"
-#include "common/AttrValueEditorModel.h"
+#include "common/attrvalues/AttrValue.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
 #include "platform/ui/modal.h"
 
 #include <QContextMenuEvent>

@@ -1,8 +1,8 @@
 // A form row that edits an attribute value on Qt.
 #include "common/widgets/AttrValueEditor.h"
 
-#include "common/AttrValue.h"
-#include "common/AttrValueEditorModel.h"
+#include "common/attrvalues/AttrValue.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "platform/base/text.h"
 #include "platform/ui/message_box.h"

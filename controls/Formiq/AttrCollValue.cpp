@@ -2,8 +2,8 @@
 // attributes a form shows.
 #include "AttrCollValue.h"
 
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 #include "platform/com/comutil.h"

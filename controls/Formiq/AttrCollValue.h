@@ -6,7 +6,7 @@
 #pragma once
 
 #include "attributes/include/tabrisk.h"
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 #include "platform/com/comptr.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // The editor control's form logic: building the rows, their places and their change, and the settings string.
 #include "FormAttrModel.h"
 
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 

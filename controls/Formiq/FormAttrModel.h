@@ -5,7 +5,7 @@
 #pragma once
 
 #include "AttrCollValue.h"
-#include "common/AttrValueEditorModel.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
 #include "platform/com/hresult.h"
 
 #include <memory>

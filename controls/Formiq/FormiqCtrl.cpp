@@ -1,7 +1,7 @@
 // CFormiqCtrl: the dispatch table and the members of the editor control.
 #include "FormiqCtrl.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/bstr.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include "CnVISA.h"
 
 #include "Report.h"
-#include "common/AttrCollHookup.h"
-#include "common/VrConfigData.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/config/VrConfigData.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

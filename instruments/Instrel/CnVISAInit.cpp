@@ -2,8 +2,8 @@
 #include "CnVISA.h"
 
 #include "Report.h"
-#include "common/AttrCollHookup.h"
-#include "common/ParamParser.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

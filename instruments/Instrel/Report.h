@@ -2,7 +2,7 @@
 // public method turns it into rich error information.
 #pragma once
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 #include <source_location>
 #include <string>

@@ -1,8 +1,8 @@
 // CLogFile: the dispatch table, construction and release, the settings and the attribute collection.
 #include "LogFile.h"
 
-#include "common/AttrCollHookup.h"
-#include "common/Trace.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/resources/this_module.h"
 

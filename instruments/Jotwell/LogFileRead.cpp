@@ -1,7 +1,7 @@
 // CLogFile: fields read back from the log file by XPath, from a document loaded once until the next flush.
 #include "LogFile.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 

@@ -1,7 +1,7 @@
 // CLogFile: records collected in memory and written as a whole, the file opened, appended to and closed.
 #include "LogFile.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"

@@ -1,7 +1,7 @@
 // The log file's bytes: names, header, field contents (CDATA or HexData) in ISO-8859-1, and decoding.
 #include "LogText.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "jotwell.h"
 
 namespace jotwell {

@@ -2,7 +2,7 @@
 #include "Command.h"
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 

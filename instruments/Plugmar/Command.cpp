@@ -4,8 +4,8 @@
 
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 

@@ -2,8 +2,8 @@
 #include "Socket.h"
 
 #include "SocketErrors.h"
-#include "common/AttrCollHookup.h"
-#include "common/Trace.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/resources/this_module.h"
 

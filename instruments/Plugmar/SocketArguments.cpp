@@ -2,7 +2,7 @@
 // arrays passed by reference, and everything else as text.
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace plugmar {

@@ -2,8 +2,8 @@
 // property table, and names ending in a digit as selectors; Invoke routes each DISPID.
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 

@@ -2,7 +2,7 @@
 // thread from start to end.
 #include "SocketErrors.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/com/errorinfo.h"
 #include "plugmar.h"

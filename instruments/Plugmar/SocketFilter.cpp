@@ -2,7 +2,7 @@
 // and every device attribute becomes a property (selectors marked).
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace plugmar {

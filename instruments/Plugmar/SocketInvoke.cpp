@@ -2,7 +2,7 @@
 // a command's entry parameters.
 #include "Socket.h"
 #include "SocketErrors.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 

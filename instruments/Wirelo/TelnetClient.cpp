@@ -1,8 +1,8 @@
 // CTelnetClient: construction, the converter's own properties, and text reads and writes through the engine.
 #include "TelnetClient.h"
 
-#include "common/AttrCollHookup.h"
-#include "common/Trace.h"
+#include "common/attrvalues/AttrCollHookup.h"
+#include "common/trace/Trace.h"
 #include "platform/resources/this_module.h"
 #include "platform/visa/visa_status.h"
 

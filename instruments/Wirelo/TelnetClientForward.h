@@ -1,7 +1,7 @@
 // CTelnetClientForward: the session members that CTelnetClient hands to its inner VISA session unchanged.
 #pragma once
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/visa/visa_com.h"
 
 namespace wirelo {

@@ -5,7 +5,7 @@
 #include "instruments/Xlatrix/XlatrixInternal.h"
 #include "instruments/Xlatrix/XlatrixWalk.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 
 // A place of the compose walk, on the stack of the walk: its parent place, how it extends the parent's path

@@ -2,7 +2,7 @@
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"

@@ -4,7 +4,7 @@
 #include "instruments/Xlatrix/XlatrixGuard.h"
 #include "instruments/Xlatrix/XlatrixInternal.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 #include <algorithm>
 

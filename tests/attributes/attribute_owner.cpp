@@ -1,7 +1,7 @@
 // The attribute owner: its collection from its own module's resource, members linked through the hookup.
 #include "tests/attributes/attribute_owner.h"
 
-#include "common/AttrCollHookup.h"
+#include "common/attrvalues/AttrCollHookup.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/resources/this_module.h"

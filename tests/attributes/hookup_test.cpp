@@ -2,7 +2,7 @@
 // through option strings, values persisted in the real hive files and reloaded by a second process.
 #include "tests/attributes/attribute_owner.h"
 
-#include "common/AttrCollHookup.h"
+#include "common/attrvalues/AttrCollHookup.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"

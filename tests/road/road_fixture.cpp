@@ -1,7 +1,7 @@
 // The road fixture: the store, the database, the records and the worker's requests.
 #include "road_fixture.h"
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/ado/ado.h"
 #include "platform/base/text.h"

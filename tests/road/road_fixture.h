@@ -5,7 +5,7 @@
 #pragma once
 
 #include "Rigmont/include/rigmont.h"
-#include "common/TestExecutive.h"
+#include "common/worker/TestExecutive.h"
 #include "peers.h"
 #include "platform/com/comptr.h"
 

@@ -14,7 +14,7 @@
 #include "VrDev/Panolix/PanolixDlg.h"
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
 #include "VrDev/PlotvaneCtrl/include/plotvane.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"

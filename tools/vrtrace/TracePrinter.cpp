@@ -1,7 +1,7 @@
 // TracePrinter: receiving the tracer calls of the system's modules and writing them as text lines.
 #include "TracePrinter.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 
 namespace vrtrace {

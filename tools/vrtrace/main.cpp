@@ -2,7 +2,7 @@
 // programs and servers of this user find it, and prints every trace line they send until it is stopped.
 #include "TracePrinter.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"

@@ -2,8 +2,8 @@
 // check's full outcome (verdict, lastError, error information), and a tracer that records the lines.
 #pragma once
 
-#include "common/Trace.h"
-#include "common/tests/trace_sink.h"
+#include "common/trace/Trace.h"
+#include "common/trace/tests/trace_sink.h"
 #include "limitor.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

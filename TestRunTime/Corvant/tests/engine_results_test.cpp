@@ -1,6 +1,6 @@
 // Value checks and result rows in a SQLite results database of the test's own data home, execution sessions,
 // and an engine without a database or with one that cannot be opened.
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "engine_fixture.h"
 #include "platform/ado/ado.h"
 

@@ -1,7 +1,7 @@
 // Real JScript scripts from tests/data that use the engine as the named item `engine` with global members:
 // a measuring script that checks readings and stores results, a script that fails on an engine call, and a
 // script waiting in a loop that a Stop from the window thread ends.
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "engine_fixture.h"
 #include "platform/ado/ado.h"
 #include "platform/com/object.h"

@@ -1,7 +1,7 @@
 // Stations sharing one results database: eight processes, each with an engine of its own as a station's
 // program has, claim sessions of one test at random moments and store a row under each.
-#include "common/VrConfigData.h"
-#include "common/tests/ResultsTestSupport.h"
+#include "common/config/VrConfigData.h"
+#include "common/results/tests/ResultsTestSupport.h"
 #include "engine_fixture.h"
 #include "tests/support/test_env.h"
 

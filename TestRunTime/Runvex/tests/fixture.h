@@ -5,7 +5,7 @@
 #include "TestRunTime/Runvex/SequenceForm.h"
 #include "TestRunTime/Runvex/SequenceRun.h"
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // real results database: a verdict row or a session the database refuses, or a server that stops, is
 // reported with the database's reason and fails the run.
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/ado/ado.h"
 #include "platform/ado/tests/db_servers.h"
 #include "platform/base/text.h"

@@ -4,7 +4,7 @@
 // and session that made it.
 #include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"

@@ -2,7 +2,7 @@
 // grouping elements, edits written back with the rest of the file kept, new files from the blank one, and
 // the commands around a selection.
 #include "TestRunTime/Runvex/tests/fixture.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "tests/support/file_faults.h"
 
 #include <sstream>

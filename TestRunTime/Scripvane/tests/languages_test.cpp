@@ -1,5 +1,5 @@
 // The list of script languages: the script parsers of the registry less the configured exclusions.
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "executive_fixture.h"
 #include "platform/registry/registry.h"
 #include "platform/scripting/activscp.h"

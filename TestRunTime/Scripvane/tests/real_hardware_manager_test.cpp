@@ -1,7 +1,7 @@
 // The script executive against the real hardware manager program: the records of its configuration store
 // become script objects across the process boundary, and a record whose provider cannot be made fails the
 // script with the record's name.
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "executive_fixture.h"
 #include "tests/support/test_env.h"

@@ -1,7 +1,7 @@
 // Configuration items set by a test in its own registry, for the programs it starts to read.
 #pragma once
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/com/bstr.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // its top-level code, and a run whose session the results database refuses.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "platform/ado/ado.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"

@@ -4,7 +4,7 @@
 
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
-#include "common/TestExecutive.h"
+#include "common/worker/TestExecutive.h"
 #include "platform/base/text.h"
 
 #include <deque>

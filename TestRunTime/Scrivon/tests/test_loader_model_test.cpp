@@ -3,7 +3,7 @@
 #include "TestRunTime/Scrivon/TestLoaderModel.h"
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
 #include "TestRunTime/Scrivon/tests/scripted_worker.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 
 #include <gtest/gtest.h>
 

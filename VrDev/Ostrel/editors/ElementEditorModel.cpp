@@ -3,7 +3,7 @@
 
 #include "VrDev/Ostrel/editors/OptionItems.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"
 #include "platform/xml/schema.h"

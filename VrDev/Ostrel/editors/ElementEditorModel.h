@@ -13,7 +13,7 @@
 #pragma once
 
 #include "VrDev/Ostrel/editors/RangeNumberValue.h"
-#include "common/XMLSchemaFactory.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
 #include "platform/com/hresult.h"
 #include "platform/xml/dom.h"
 

@@ -3,7 +3,7 @@
 
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 namespace ostrel {
 

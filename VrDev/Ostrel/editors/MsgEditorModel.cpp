@@ -3,9 +3,9 @@
 
 #include "VrDev/Ostrel/editors/OptionItems.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/XMLSchemaFactory.h"
+#include "common/options/ParamParser.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
+#include "common/trace/Trace.h"
 #include "platform/com/bstr.h"
 
 namespace ostrel {

@@ -2,7 +2,7 @@
 #include "VrDev/Ostrel/editors/OptionItems.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "platform/com/bstr.h"
 
 namespace ostrel {

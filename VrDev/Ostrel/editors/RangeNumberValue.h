@@ -7,7 +7,7 @@
 // Threads: none of its own (a value belongs to its form's window thread).
 #pragma once
 
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 
 #include <cstdint>
 #include <string>

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "VrDev/Ostrel/editors/ElementEditorModel.h"
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 #include "common/widgets/Formiq.h"
 
 #include <QWidget>

@@ -1,7 +1,7 @@
 // The connection tester's reading: one reader thread per read, taken in by the window's timer.
 #include "VrDev/Ostrel/managers/ConnectionTester.h"
 
-#include "common/AttrValueComboModel.h"
+#include "common/attrvalues/AttrValueComboModel.h"
 #include "platform/base/text.h"
 #include "platform/com/apartment.h"
 #include "platform/com/comutil.h"

@@ -22,7 +22,7 @@
 // Failures: shown in Status(); nothing throws.
 #pragma once
 
-#include "common/RecentValues.h"
+#include "common/attrvalues/RecentValues.h"
 #include "instruments/Instrel/include/instrel.h"
 #include "platform/com/comptr.h"
 #include "platform/com/stream.h"

@@ -1,9 +1,9 @@
 // The connection and device management windows' logic: records of the hardware manager's store.
 #include "VrDev/Ostrel/managers/HwManager.h"
 
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/VariantTexts.h"
+#include "common/comtext/VariantTexts.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 #include "platform/com/variant.h"

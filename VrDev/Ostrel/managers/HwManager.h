@@ -16,7 +16,7 @@
 
 #include "Rigmont/include/rigmont.h"
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
-#include "common/RecentValues.h"
+#include "common/attrvalues/RecentValues.h"
 #include "platform/com/comptr.h"
 
 #include <string>

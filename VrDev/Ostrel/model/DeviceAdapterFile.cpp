@@ -2,9 +2,9 @@
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/XMLSchemaFactory.h"
+#include "common/options/ParamParser.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 

@@ -16,7 +16,7 @@
 #pragma once
 
 #include "VrDev/Ostrel/model/AdapterActions.h"
-#include "common/XmlFile.h"
+#include "common/xmlfile/XmlFile.h"
 
 #include <optional>
 #include <string>

@@ -2,8 +2,8 @@
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"

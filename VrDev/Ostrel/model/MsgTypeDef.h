@@ -20,7 +20,7 @@
 // Threads: one object is used by one thread at a time; each owns its own engine and documents.
 #pragma once
 
-#include "common/XMLSchemaFactory.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
 #include "instruments/Xlatrix/Xlatrix.h"
 #include "platform/com/hresult.h"
 #include "platform/xml/dom.h"

@@ -1,8 +1,8 @@
 // Small helpers of the studio model: option-string items, Latin-1 texts, the blank adapter file.
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 
-#include "common/ParamParser.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
+#include "common/options/ParamParser.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/bstr.h"

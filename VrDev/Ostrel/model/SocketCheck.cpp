@@ -1,7 +1,7 @@
 // The check of an adapter file against the instrument socket's loading.
 #include "VrDev/Ostrel/model/SocketCheck.h"
 
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "instruments/Plugmar/include/plugmar.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"

@@ -2,8 +2,8 @@
 #include "VrDev/Ostrel/operations/OperationsModel.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/format.h"
 #include "platform/com/comutil.h"
 

@@ -4,7 +4,7 @@
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
 #include "VrDev/Ostrel/pages/ElementEdit.h"
-#include "common/XMLSchemaFactory.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
 #include "platform/ui/message_box.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The device adapter file window on Qt.
 #include "VrDev/Ostrel/sheet/AdapterSheet.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 
 #include <QCloseEvent>
 

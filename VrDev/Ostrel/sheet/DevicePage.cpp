@@ -1,7 +1,7 @@
 // The sheet's Device page: sequences and default values over DevicePageModel.
 #include "VrDev/Ostrel/sheet/DevicePage.h"
 
-#include "common/AttrValueEditorModel.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/text.h"

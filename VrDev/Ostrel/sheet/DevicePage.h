@@ -6,7 +6,7 @@
 
 #include "VrDev/Ostrel/pages/DevicePageModel.h"
 #include "VrDev/Ostrel/sheet/SheetPage.h"
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 
 #include <memory>
 

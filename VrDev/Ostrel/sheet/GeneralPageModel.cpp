@@ -2,8 +2,8 @@
 #include "VrDev/Ostrel/sheet/GeneralPageModel.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDefText.h"
-#include "common/Trace.h"
-#include "common/VariantTexts.h"
+#include "common/comtext/VariantTexts.h"
+#include "common/trace/Trace.h"
 #include "platform/base/file_read.h"
 #include "platform/base/file_write.h"
 #include "platform/base/paths.h"

@@ -1,7 +1,7 @@
 // The adapter file sheet's closing step: the device libraries are rebuilt from the saved file.
 #include "VrDev/Ostrel/sheet/SheetClose.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/ui/message_box.h"
 
 namespace ostrel {

@@ -2,7 +2,7 @@
 #include "VrDev/Ostrel/sheet/SheetContext.h"
 
 #include "VrDev/Ostrel/model/SocketCheck.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
 #include "platform/ui/message_box.h"

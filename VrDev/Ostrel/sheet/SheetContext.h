@@ -14,7 +14,7 @@
 // Threads: the window thread only; the hardware manager and the connection are objects of other apartments or
 // processes reached through COM.
 // Failures: every failure the engineer must see goes through SheetMessages (caption "Error", the error icon),
-// and the HRESULT is returned; COM failures of queries are traced (common/Trace.h).
+// and the HRESULT is returned; COM failures of queries are traced (common/trace/Trace.h).
 #pragma once
 
 #include "Rigmont/include/rigmont.h"

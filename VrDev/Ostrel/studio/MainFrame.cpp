@@ -1,7 +1,7 @@
 // The development studio's main window on Qt.
 #include "VrDev/Ostrel/studio/MainFrame.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"

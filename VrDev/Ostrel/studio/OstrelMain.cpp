@@ -3,7 +3,7 @@
 #include "VrDev/Ostrel/studio/MainFrame.h"
 #include "VrDev/Ostrel/studio/StudioLogic.h"
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/program_conventions.h"
 #include "platform/base/text.h"

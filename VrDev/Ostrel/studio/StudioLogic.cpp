@@ -2,10 +2,10 @@
 #include "VrDev/Ostrel/studio/StudioLogic.h"
 
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/XMLSchemaFactory.h"
-#include "common/XmlFile.h"
+#include "common/options/ParamParser.h"
+#include "common/schemafactory/XMLSchemaFactory.h"
+#include "common/trace/Trace.h"
+#include "common/xmlfile/XmlFile.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 

@@ -4,9 +4,9 @@
 
 #include "Rigmont/include/rigmont.h"
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
-#include "common/ParamParser.h"
-#include "common/Trace.h"
-#include "common/VariantTexts.h"
+#include "common/comtext/VariantTexts.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/library_folder.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"

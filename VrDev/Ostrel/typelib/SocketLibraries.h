@@ -14,9 +14,9 @@
 //
 // Threads: the thread that owns the studio's apartment; one generation at a time (registrations of the
 // same device from two threads would race).
-// Failures: every failure is traced and kept as LastErrorText() (common/Trace.h), which the functions that
-// take an error text also hand back. A failed stamping leaves the device's earlier library (if any) in place
-// and registers nothing; nothing shows a message box.
+// Failures: every failure is traced and kept as LastErrorText() (common/trace/Trace.h), which the functions
+// that take an error text also hand back. A failed stamping leaves the device's earlier library (if any) in
+// place and registers nothing; nothing shows a message box.
 #pragma once
 
 #include "platform/base/types.h"

@@ -1,7 +1,7 @@
 // CTypeLibBuilder: one device's type library through the type-library creation interfaces.
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
 
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/library_folder.h"
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"

@@ -16,10 +16,10 @@
 //
 // Threads: one builder belongs to the thread that uses it; builders on different threads do not meet (the
 // derived GUIDs are values, nothing module-wide).
-// Failures: every failing call is traced and kept as the deliverable's LastErrorText (common/Trace.h), with
-// the failing call's HRESULT returned. A build that fails saves nothing: an earlier file at the path stays as
-// it was (the file is written in one step, by rename). Destroying a builder never saves an unfinished
-// library.
+// Failures: every failing call is traced and kept as the deliverable's LastErrorText (common/trace/Trace.h),
+// with the failing call's HRESULT returned. A build that fails saves nothing: an earlier file at the path
+// stays as it was (the file is written in one step, by rename). Destroying a builder never saves an
+// unfinished library.
 #pragma once
 
 #include "instruments/Plugmar/include/plugmar.h"

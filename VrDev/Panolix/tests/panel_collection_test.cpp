@@ -3,7 +3,7 @@
 // empties the collection, and saving writes the objects back under their new names.
 #include "VrDev/Panolix/PanelObjects.h"
 #include "VrDev/Panolix/tests/headless_objects.h"
-#include "common/XmlFile.h"
+#include "common/xmlfile/XmlFile.h"
 #include "platform/base/text.h"
 #include "tests/support/test_env.h"
 

@@ -2,9 +2,9 @@
 // and the command line.
 #include "VrDev/Panolix/PanelFile.h"
 #include "VrDev/Panolix/PanolixCommandLine.h"
-#include "common/Trace.h"
-#include "common/VrConfigData.h"
-#include "common/tests/trace_sink.h"
+#include "common/config/VrConfigData.h"
+#include "common/trace/Trace.h"
+#include "common/trace/tests/trace_sink.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"

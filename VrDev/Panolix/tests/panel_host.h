@@ -4,7 +4,7 @@
 
 #include "PanelObject.h"
 
-#include "common/TestExecutive.h"
+#include "common/worker/TestExecutive.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 

@@ -7,9 +7,9 @@
 #include "PanelWidgets.h"
 #include "panel_host.h"
 
-#include "common/XmlFile.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
+#include "common/xmlfile/XmlFile.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
 

@@ -3,7 +3,7 @@
 // manager.
 #include "Rigmont/include/rigmont.h"
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "peers.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"

@@ -1,7 +1,7 @@
 // The attribute-value row and combo on the offscreen platform: recent values kept in the registry, typed
 // text checked, coloured and completed, offered values as a fixed list, and failures shown to the user.
-#include "common/AttrValue.h"
-#include "common/AttrValueEditorModel.h"
+#include "common/attrvalues/AttrValue.h"
+#include "common/attrvalues/AttrValueEditorModel.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/text.h"

@@ -41,7 +41,7 @@ enum FormiqOptions : LONG {
     FORMIQ_SHOWSUPPLEMENTARYSETUP = 1,
 };
 
-// The type CAttrValueList is lent as (common/AttrValue.h).
+// The type CAttrValueList is lent as (common/attrvalues/AttrValue.h).
 inline constexpr GUID GUID_CAttrValueList = vr::MakeGuid("3B7E0C51-9A2D-4F86-B1C4-6E2A9D7F0B18");
 
 inline constexpr CLSID CLSID_Formiq = vr::MakeGuid("D464F277-7C38-43F6-9365-C49496ED15E7");

@@ -3,7 +3,7 @@
 // the form crosses into that process. With VR_FORMIQ_SCREENSHOT set, the control is also saved as
 // docs/formiq.png (run it under xvfb-run with VR_TEST_QPA_PLATFORM=xcb for real fonts).
 #include "Rigmont/include/rigmont.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "common/widgets/Formiq.h"
 #include "formiq_test_support.h"

@@ -1,7 +1,7 @@
 // The editor control on the offscreen platform through its host wrapper: created by CLSID, filled from a
 // collection or a lent list, edited by typing, its change reported as a signal and a notice to the parent,
 // stored, and gone with its wrapper; its property page and the options its type library declares.
-#include "common/AttrValue.h"
+#include "common/attrvalues/AttrValue.h"
 #include "common/widgets/Formiq.h"
 #include "controls/Formiq/include/formiq.h"
 #include "formiq_test_support.h"

@@ -2,7 +2,7 @@
 // ProgID, a fresh folder in the private data home, and helpers for owned texts and file bytes.
 #pragma once
 
-#include "common/tests/trace_sink.h"
+#include "common/trace/tests/trace_sink.h"
 #include "jotwell.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"

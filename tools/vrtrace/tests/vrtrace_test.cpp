@@ -3,7 +3,7 @@
 // SIGTERM; a second tracer and bad command lines are refused. A program that runs all along sees a tracer
 // started, killed or stopped meanwhile at its very next line.
 #include "Utils/include/utils.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/rot.h"

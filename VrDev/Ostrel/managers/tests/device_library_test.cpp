@@ -5,7 +5,7 @@
 #include "VrDev/Ostrel/managers/HwManager.h"
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

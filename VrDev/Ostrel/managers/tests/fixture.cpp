@@ -1,7 +1,7 @@
 // The test's store and hardware manager.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

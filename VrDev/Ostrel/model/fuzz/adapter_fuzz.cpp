@@ -14,7 +14,7 @@
 // A crash leaves its input in the working folder (crash-*); replay it with bin/adapter_fuzz crash-<hash>.
 #include "VrDev/Ostrel/model/DeviceAdapterFile.h"
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "tests/support/fuzz_folder.h"
 

@@ -5,7 +5,7 @@
 #include "VrDev/Ostrel/model/MsgTypeDef.h"
 
 #include "VrDev/Ostrel/model/tests/sample_message.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "instrel.h"
 #include "peers.h"
 #include "platform/base/text.h"

@@ -7,7 +7,7 @@
 #include "VrDev/Ostrel/sheet/AttributesPage.h"
 #include "VrDev/Ostrel/sheet/DevicePage.h"
 #include "VrDev/Ostrel/sheet/RecordingMessages.h"
-#include "common/ParamParser.h"
+#include "common/options/ParamParser.h"
 #include "common/widgets/AttrValueCombo.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "platform/base/text.h"

@@ -10,8 +10,8 @@
 #include "VrDev/Ostrel/sheet/GeneralPage.h"
 #include "VrDev/Ostrel/sheet/RecordingMessages.h"
 
-#include "common/ParamParser.h"
-#include "common/Trace.h"
+#include "common/options/ParamParser.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"

@@ -4,7 +4,7 @@
 // VR_OSTREL_SCREENSHOT=1 (under xvfb-run with VR_TEST_QPA_PLATFORM=xcb) writes docs/ostrel-main.png.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/studio/MainFrame.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/text.h"
 #include "platform/com/rot.h"
 #include "platform/ui/gui_apartment.h"

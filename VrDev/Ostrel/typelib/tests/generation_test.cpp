@@ -2,7 +2,7 @@
 // leaves the earlier library in place, a failed registration reported, and devices whose GUIDs collide.
 #include "VrDev/Ostrel/typelib/SocketLibraries.h"
 #include "VrDev/Ostrel/typelib/TypeLibBuilder.h"
-#include "common/Trace.h"
+#include "common/trace/Trace.h"
 #include "platform/base/library_folder.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"

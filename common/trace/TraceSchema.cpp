@@ -1,0 +1,173 @@
+// Names of schema item types and content types, and the VARTYPEs in which schema datatypes are held.
+#include "common/trace/Trace.h"
+
+#include "common/comtext/BstrText.h"
+#include "platform/base/format.h"
+
+namespace {
+
+struct ItemTypeName {
+    SOMITEMTYPE type;
+    const OLECHAR* name;
+};
+
+// Built-in datatypes are named "SD_" and the enumerator's end.
+constexpr ItemTypeName kItemTypeNames[] = {
+    {SOMITEM_SCHEMA, u"SOMITEM_SCHEMA"},
+    {SOMITEM_ATTRIBUTE, u"SOMITEM_ATTRIBUTE"},
+    {SOMITEM_ATTRIBUTEGROUP, u"SOMITEM_ATTRIBUTEGROUP"},
+    {SOMITEM_NOTATION, u"SOMITEM_NOTATION"},
+    {SOMITEM_IDENTITYCONSTRAINT, u"SOMITEM_IDENTITYCONSTRAINT"},
+    {SOMITEM_KEY, u"SOMITEM_KEY"},
+    {SOMITEM_KEYREF, u"SOMITEM_KEYREF"},
+    {SOMITEM_UNIQUE, u"SOMITEM_UNIQUE"},
+    {SOMITEM_ANYTYPE, u"SOMITEM_ANYTYPE (built-in complex any type)"},
+    {SOMITEM_DATATYPE, u"SOMITEM_DATATYPE"},
+    {SOMITEM_DATATYPE_ANYTYPE, u"SD_ANYTYPE"},
+    {SOMITEM_DATATYPE_ANYURI, u"SD_ANYURI"},
+    {SOMITEM_DATATYPE_BASE64BINARY, u"SD_BASE64BINARY"},
+    {SOMITEM_DATATYPE_BOOLEAN, u"SD_BOOLEAN"},
+    {SOMITEM_DATATYPE_BYTE, u"SD_BYTE"},
+    {SOMITEM_DATATYPE_DATE, u"SD_DATE"},
+    {SOMITEM_DATATYPE_DATETIME, u"SD_DATETIME"},
+    {SOMITEM_DATATYPE_DAY, u"SD_DAY"},
+    {SOMITEM_DATATYPE_DECIMAL, u"SD_DECIMAL"},
+    {SOMITEM_DATATYPE_DOUBLE, u"SD_DOUBLE"},
+    {SOMITEM_DATATYPE_DURATION, u"SD_DURATION"},
+    {SOMITEM_DATATYPE_ENTITIES, u"SD_ENTITIES"},
+    {SOMITEM_DATATYPE_ENTITY, u"SD_ENTITY"},
+    {SOMITEM_DATATYPE_FLOAT, u"SD_FLOAT"},
+    {SOMITEM_DATATYPE_HEXBINARY, u"SD_HEXBINARY"},
+    {SOMITEM_DATATYPE_ID, u"SD_ID"},
+    {SOMITEM_DATATYPE_IDREF, u"SD_IDREF"},
+    {SOMITEM_DATATYPE_IDREFS, u"SD_IDREFS"},
+    {SOMITEM_DATATYPE_INT, u"SD_INT"},
+    {SOMITEM_DATATYPE_INTEGER, u"SD_INTEGER"},
+    {SOMITEM_DATATYPE_LANGUAGE, u"SD_LANGUAGE"},
+    {SOMITEM_DATATYPE_LONG, u"SD_LONG"},
+    {SOMITEM_DATATYPE_MONTH, u"SD_MONTH"},
+    {SOMITEM_DATATYPE_MONTHDAY, u"SD_MONTHDAY"},
+    {SOMITEM_DATATYPE_NAME, u"SD_NAME"},
+    {SOMITEM_DATATYPE_NCNAME, u"SD_NCNAME"},
+    {SOMITEM_DATATYPE_NEGATIVEINTEGER, u"SD_NEGATIVEINTEGER"},
+    {SOMITEM_DATATYPE_NMTOKEN, u"SD_NMTOKEN"},
+    {SOMITEM_DATATYPE_NMTOKENS, u"SD_NMTOKENS"},
+    {SOMITEM_DATATYPE_NONNEGATIVEINTEGER, u"SD_NONNEGATIVEINTEGER"},
+    {SOMITEM_DATATYPE_NONPOSITIVEINTEGER, u"SD_NONPOSITIVEINTEGER"},
+    {SOMITEM_DATATYPE_NORMALIZEDSTRING, u"SD_NORMALIZEDSTRING"},
+    {SOMITEM_DATATYPE_NOTATION, u"SD_NOTATION"},
+    {SOMITEM_DATATYPE_POSITIVEINTEGER, u"SD_POSITIVEINTEGER"},
+    {SOMITEM_DATATYPE_QNAME, u"SD_QNAME"},
+    {SOMITEM_DATATYPE_SHORT, u"SD_SHORT"},
+    {SOMITEM_DATATYPE_STRING, u"SD_STRING"},
+    {SOMITEM_DATATYPE_TIME, u"SD_TIME"},
+    {SOMITEM_DATATYPE_TOKEN, u"SD_TOKEN"},
+    {SOMITEM_DATATYPE_UNSIGNEDBYTE, u"SD_UNSIGNEDBYTE"},
+    {SOMITEM_DATATYPE_UNSIGNEDINT, u"SD_UNSIGNEDINT"},
+    {SOMITEM_DATATYPE_UNSIGNEDLONG, u"SD_UNSIGNEDLONG"},
+    {SOMITEM_DATATYPE_UNSIGNEDSHORT, u"SD_UNSIGNEDSHORT"},
+    {SOMITEM_DATATYPE_YEAR, u"SD_YEAR"},
+    {SOMITEM_DATATYPE_YEARMONTH, u"SD_YEARMONTH"},
+    {SOMITEM_DATATYPE_ANYSIMPLETYPE, u"SD_ANYSIMPLETYPE"},
+    {SOMITEM_SIMPLETYPE, u"SOMITEM_SIMPLETYPE"},
+    {SOMITEM_COMPLEXTYPE, u"SOMITEM_COMPLEXTYPE"},
+    {SOMITEM_PARTICLE, u"SOMITEM_PARTICLE"},
+    {SOMITEM_ANY, u"SOMITEM_ANY"},
+    {SOMITEM_ANYATTRIBUTE, u"SOMITEM_ANYATTRIBUTE"},
+    {SOMITEM_ELEMENT, u"SOMITEM_ELEMENT"},
+    {SOMITEM_GROUP, u"SOMITEM_GROUP"},
+    {SOMITEM_ALL, u"SOMITEM_ALL"},
+    {SOMITEM_CHOICE, u"SOMITEM_CHOICE"},
+    {SOMITEM_SEQUENCE, u"SOMITEM_SEQUENCE"},
+    {SOMITEM_EMPTYPARTICLE, u"SOMITEM_EMPTYPARTICLE"},
+    {SOMITEM_NULL, u"S_NULL"},
+    {SOMITEM_NULL_TYPE, u"SOMITEM_NULL_TYPE"},
+    {SOMITEM_NULL_ANY, u"SOMITEM_NULL_ANY"},
+    {SOMITEM_NULL_ANYATTRIBUTE, u"SOMITEM_NULL_ANYATTRIBUTE"},
+    {SOMITEM_NULL_ELEMENT, u"SOMITEM_NULL_ELEMENT"},
+};
+
+struct DatatypeVarType {
+    SOMITEMTYPE type;
+    VARTYPE vt;
+};
+
+// Datatypes held in another type than a string.
+constexpr DatatypeVarType kDatatypeVarTypes[] = {
+    {SOMITEM_DATATYPE_BOOLEAN, VT_BOOL},
+    {SOMITEM_DATATYPE_BYTE, VT_I1},
+    {SOMITEM_DATATYPE_DOUBLE, VT_R8},
+    {SOMITEM_DATATYPE_INTEGER, VT_R8},
+    {SOMITEM_DATATYPE_NEGATIVEINTEGER, VT_R8},
+    {SOMITEM_DATATYPE_NONNEGATIVEINTEGER, VT_R8},
+    {SOMITEM_DATATYPE_NONPOSITIVEINTEGER, VT_R8},
+    {SOMITEM_DATATYPE_POSITIVEINTEGER, VT_R8},
+    {SOMITEM_DATATYPE_FLOAT, VT_R4},
+    {SOMITEM_DATATYPE_INT, VT_I4},
+    {SOMITEM_DATATYPE_LONG, VT_I4},
+    {SOMITEM_DATATYPE_SHORT, VT_I2},
+    {SOMITEM_DATATYPE_UNSIGNEDBYTE, VT_UI1},
+    {SOMITEM_DATATYPE_UNSIGNEDINT, VT_UI4},
+    {SOMITEM_DATATYPE_UNSIGNEDLONG, VT_UI4},
+    {SOMITEM_DATATYPE_UNSIGNEDSHORT, VT_UI2},
+};
+
+} // namespace
+
+std::u16string SomItemTypeName(SOMITEMTYPE type) {
+    for (const ItemTypeName& entry : kItemTypeNames) {
+        if (entry.type == type) {
+            return entry.name;
+        }
+    }
+    return vr::FormatWString(u"Unknown SOMITEMTYPE = %d", static_cast<int32_t>(type));
+}
+
+BSTR SomItemTypeNameBstr(SOMITEMTYPE type) {
+    return vrcommon::NewBstr(SomItemTypeName(type));
+}
+
+std::u16string SchemaContentTypeName(SCHEMACONTENTTYPE type) {
+    switch (type) {
+    case SCHEMACONTENTTYPE_EMPTY:
+        return {};
+    case SCHEMACONTENTTYPE_TEXTONLY:
+        return u"SCHEMACONTENTTYPE_TEXTONLY";
+    case SCHEMACONTENTTYPE_ELEMENTONLY:
+        return u"SCHEMACONTENTTYPE_ELEMENTONLY";
+    case SCHEMACONTENTTYPE_MIXED:
+        return u"SCHEMACONTENTTYPE_MIXED";
+    }
+    return vr::FormatWString(u"Unknown SCHEMACONTENTTYPE = %d", static_cast<int32_t>(type));
+}
+
+HRESULT SomTypeToVarType(SOMITEMTYPE type, VARTYPE* out) {
+    if (out == nullptr) {
+        return E_POINTER;
+    }
+    *out = VT_BSTR;
+    for (const DatatypeVarType& entry : kDatatypeVarTypes) {
+        if (entry.type == type) {
+            *out = entry.vt;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CoerceVariant(SOMITEMTYPE type, VARIANT* value) {
+    if (value == nullptr) {
+        return E_POINTER;
+    }
+    VARTYPE vt = VT_BSTR;
+    (void)SomTypeToVarType(type, &vt);
+    HRESULT hr = VariantChangeType(value, value, 0, vt);
+    if (FAILED(hr)) {
+        BSTR valueText = VariantToTypedText(value);
+        BSTR typeName = SomItemTypeNameBstr(type);
+        SetTraceSite();
+        TraceError(u"Can't coerce VARIANT: '%s' to '%s' type.", valueText, typeName);
+        SysFreeString(valueText);
+        SysFreeString(typeName);
+    }
+    return hr;
+}

@@ -1,0 +1,107 @@
+// The deliverable's diagnostic state (current method, site tag, last error text) and the method conventions.
+#include "common/trace/Trace.h"
+
+#include "common/trace/TraceInternal.h"
+#include "platform/base/text.h"
+#include "platform/com/activation.h"
+#include "platform/com/errorinfo.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// One per deliverable: this file is compiled into each with hidden visibility.
+struct DiagnosticState {
+    std::mutex lock;
+    std::u16string methodName;
+    std::u16string siteTag;
+    std::u16string lastErrorText;
+};
+
+DiagnosticState& State() {
+    // Destroyed with the deliverable: a server library that is unloaded and loaded again leaves nothing
+    // behind.
+    static DiagnosticState state;
+    return state;
+}
+
+std::u16string ReadState(std::u16string DiagnosticState::*member) {
+    DiagnosticState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.*member;
+}
+
+} // namespace
+
+void SetTraceMethodName(const OLECHAR* name) {
+    std::u16string copy(vr::U16View(name));
+    DiagnosticState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.methodName.swap(copy);
+}
+
+std::u16string TraceMethodName() {
+    return ReadState(&DiagnosticState::methodName);
+}
+
+std::u16string TraceSiteTag() {
+    return ReadState(&DiagnosticState::siteTag);
+}
+
+std::u16string LastErrorText() {
+    return ReadState(&DiagnosticState::lastErrorText);
+}
+
+const char* SourceFileName(const char* path) {
+    if (path == nullptr) {
+        return "";
+    }
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        slash = std::strrchr(path, '\\');
+    }
+    return slash == nullptr ? path : slash + 1;
+}
+
+void SetTraceSiteAt(const char* file, int line) {
+    DiagnosticState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.siteTag = vrcommon::trace::FormatLimited(FORMAT_BSTR_BUFFER, u"%s: %hs (%d)",
+                                                   state.methodName.c_str(), SourceFileName(file), line);
+}
+
+HRESULT TraceInternalErrorAt(const char* file, int line) {
+    SetTraceSiteAt(file, line);
+    TraceError(u"Vornic Error: A%d (%hs)", line, SourceFileName(file));
+    return E_FAIL;
+}
+
+HRESULT FailWithErrorInfo(REFCLSID clsid, HRESULT hr) {
+    if (SUCCEEDED(hr)) {
+        return hr;
+    }
+    LPOLESTR progId = nullptr;
+    std::u16string source;
+    if (SUCCEEDED(ProgIDFromCLSID(clsid, &progId))) {
+        source = vr::U16View(progId);
+    }
+    CoTaskMemFree(progId);
+    return vr::ReportError(hr, GUID_NULL, source, LastErrorText());
+}
+
+namespace vrcommon::trace {
+
+void StoreLastErrorText(std::u16string_view text) {
+    std::u16string copy = CutToBuffer(std::u16string(text), LAST_ERROR_BUFFER);
+    DiagnosticState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.lastErrorText.swap(copy);
+}
+
+void ReportErrorLine(std::u16string_view text) {
+    SendText(TRACE_LEVEL_ERROR, TraceSiteTag(), text);
+    StoreLastErrorText(text);
+}
+
+} // namespace vrcommon::trace
