@@ -48,9 +48,10 @@ constexpr const char* kUsage =
     "  --help, -h, /?   this text\n"
     "  --version        the build it comes from\n";
 
-// Said once by a run without a display and without --sn: the engine stores no row without a serial number.
+// Said once by a run without a display and without --sn: the engine stores no row without a serial number,
+// which a test's script may still set.
 constexpr const char* kNoSerialNumber =
-    "runvex: no serial number was given (--sn SERIAL): no result rows are stored\n";
+    "runvex: no serial number was given (--sn SERIAL): no result rows are stored unless a test sets one\n";
 
 // The exit codes of a run without a display.
 enum class HeadlessExit : int {

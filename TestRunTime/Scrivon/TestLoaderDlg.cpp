@@ -238,7 +238,9 @@ bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, std::string*
     if (console_ && !saidNoSerialNumber_ &&
         (serialNumber.empty() || serialNumber == CAttrValue::kUndefined)) {
         // Nobody can type it here: said once, not per run.
-        console_->Error("scrivon", "no serial number was given (--sn SERIAL): no result rows are stored");
+        console_->Error("scrivon",
+                        "no serial number was given (--sn SERIAL): no result rows are stored unless a test "
+                        "sets one");
         saidNoSerialNumber_ = true;
     }
     ui_.serialNumber->Combo()->RefreshList(); // the serial number joined its recent values

@@ -735,7 +735,9 @@ protected:
         EXPECT_NE(WaitForExit(scrivon, 10s), -1) << "scrivon did not end when told to";
         EXPECT_EQ(LeftBehind(kRunPrograms, kEndLimit), "") << "programs of the run were left behind";
 
-        const std::string said = "no serial number was given (--sn SERIAL): no result rows are stored";
+        const std::string said =
+            "no serial number was given (--sn SERIAL): no result rows are stored unless a "
+            "test sets one";
         EXPECT_EQ(Count(ReadFile(folder + "/runvex-" + round + ".err"), said), withSerial ? 0u : 1u);
         EXPECT_EQ(Count(ReadFile(folder + "/scrivon-" + round + ".err"), said), withSerial ? 0u : 1u);
         return SortedRows(dsn);
