@@ -3,6 +3,7 @@
 
 #include "platform/com/comptr.h"
 
+#include <algorithm>
 #include <chrono>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -125,6 +126,7 @@ int Apartment::Serve(int limit) {
             next = std::move(queue_.front());
             queue_.pop_front();
         }
+        EndKeptWatch(); // the call may run long: the sources' readers take what comes meanwhile
         next.run();
         ++served;
     }
@@ -144,6 +146,15 @@ void Apartment::AddWaitSource(const std::shared_ptr<WaitSource>& source) {
         }
     }
     waitSources_.push_back(source);
+}
+
+bool Apartment::WatchesSource(const WaitSource* source) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(waitSources_.begin(), waitSources_.end(),
+                       [source](const std::weak_ptr<WaitSource>& weak) {
+                           std::shared_ptr<WaitSource> known = weak.lock();
+                           return known.get() == source;
+                       });
 }
 
 std::vector<std::shared_ptr<WaitSource>> Apartment::WaitSources() {

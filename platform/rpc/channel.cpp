@@ -38,6 +38,10 @@ std::mutex g_servicesMutex;
 // The causality the calling thread's calls carry: the one of the incoming call it runs, if any.
 thread_local uint64_t t_causality = 0;
 
+// Whether the calling thread is a channel's reader, and how many requests the readers handed over.
+thread_local bool t_onReaderThread = false;
+std::atomic<uint64_t> g_readerHandOffs{0};
+
 // Threads waiting for replies, by causality; the innermost wait last.
 struct WaiterRegistry {
     std::mutex mutex;
@@ -145,6 +149,10 @@ void SetProcessServices(const ProcessServices& services) {
     g_services = services;
 }
 
+uint64_t ReaderHandOffs() {
+    return g_readerHandOffs.load(std::memory_order_relaxed);
+}
+
 void AddServerProcessLock() {
     g_serverLocks.fetch_add(1, std::memory_order_acq_rel);
 }
@@ -194,6 +202,7 @@ void Channel::Shutdown() {
 // socket exchange would); when the last watcher leaves, the set asks for input again, which wakes the reader
 // at once if something is already there.
 void Channel::ReadLoop() {
+    t_onReaderThread = true;
     for (;;) {
         if (!AwaitUnwatchedInput()) {
             continue;
@@ -305,11 +314,13 @@ void Channel::RunLater(std::vector<Later>& later) {
     bool first = true;
     for (Later& item : later) {
         if (!item.home) {
+            EndKeptWatch();
             item.work();
             continue;
         }
         if (first && item.home->QueuedCount() == 0) {
             first = false;
+            EndKeptWatch();
             item.work();
             continue;
         }
@@ -455,9 +466,16 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
         std::lock_guard lock(Waiters().mutex);
         Waiters().byCausality[causality].push_back(&waiter);
     }
-    HRESULT hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
-    if (SUCCEEDED(hr)) {
-        hr = AwaitReply(waiter);
+    HRESULT hr = S_OK;
+    {
+        PollingWait wait(this);
+        // Watched from before the request leaves, so a reply that comes before this thread polls (it may
+        // lose its core to the peer it just woke) still wakes this thread, not the reader.
+        static_cast<void>(KeepWatching(shared_from_this())); // this wait polls this channel: it keeps it
+        hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
+        if (SUCCEEDED(hr)) {
+            hr = AwaitReply(waiter, wait);
+        }
     }
     {
         std::lock_guard lock(Waiters().mutex);
@@ -483,7 +501,7 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
     return hr;
 }
 
-HRESULT Channel::AwaitReply(Waiter& waiter) {
+HRESULT Channel::AwaitReply(Waiter& waiter, PollingWait& wait) {
     ApartmentRef apartment = ThisApartment();
     // What the wait polls: the socket (while the connection lasts), the wake event, the apartment's queue.
     enum Polled { kSocket, kWake, kQueue };
@@ -508,6 +526,7 @@ HRESULT Channel::AwaitReply(Waiter& waiter) {
             hr = waiter.failure;
         }
         for (auto& work : nested) {
+            EndKeptWatch();
             work();
         }
         if (done) {
@@ -521,7 +540,9 @@ HRESULT Channel::AwaitReply(Waiter& waiter) {
             one.revents = 0;
         }
         std::vector<Later> later;
-        BeginWatch();
+        if (!wait.TakeKept()) {
+            BeginWatch();
+        }
         int ready = poll(polled, 3, -1);
         if (ready > 0 && polled[kSocket].revents != 0) {
             static_cast<void>(ReadAvailable(later)); // an end fails this call through the disconnection
@@ -619,6 +640,9 @@ std::string Channel::OnRequest(std::vector<uint8_t> body, std::vector<Later>& la
         later.push_back({std::move(home), std::move(run)}); // read by the object's own thread, in a wait
         return {};
     }
+    if (t_onReaderThread) {
+        g_readerHandOffs.fetch_add(1, std::memory_order_relaxed);
+    }
     if (home) {
         // Its thread's waits read this channel from now on, so its next calls need no thread in between.
         if (std::find(watchingApartments_.begin(), watchingApartments_.end(), home.get()) ==
@@ -697,6 +721,9 @@ void Channel::Serve(const std::vector<uint8_t>& body) {
     reply.ErrorInfo();
     std::vector<uint8_t> tail = results.Finish();
     reply.Raw(tail.data() + 4, tail.size() - 4);
+    // Run inside a wait of this thread that polls this channel, the peer's next request is this thread's to
+    // read (see PollingWait); "false" only means the reader takes it.
+    static_cast<void>(KeepWatching(shared_from_this()));
     static_cast<void>(Send(reply.Finish()));
 }
 
