@@ -26,6 +26,7 @@
 #include "platform/com/errorinfo.h"
 #include "platform/com/waithandle.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -179,10 +180,12 @@ private:
 
     Apartment();
     bool Enqueue(QueuedCall call);
+    void SignalQueue();
     void Close();
 
     const std::thread::id owner_;
     int queueFd_ = -1;
+    std::atomic<bool> queueSignalled_{false}; // set after each signal of queueFd_, cleared before its drain
     mutable std::mutex mutex_;
     std::deque<QueuedCall> queue_;
     std::unordered_map<uint64_t, IUnknown*> exports_;

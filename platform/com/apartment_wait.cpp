@@ -206,7 +206,11 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
             *index = 0;
             return S_OK;
         }
-        if (!waitAll) {
+        // A wait that may sleep polls before its first claim: a handle signalled already makes that poll
+        // return at once, and one that is not (the usual case: a call just queued, a request just posted)
+        // costs no claim that fails. A wait whose time is up claims before it gives up.
+        int sleepMs = PollTimeout(unlimited, deadline);
+        if (!waitAll && (watched.polled || sleepMs == 0)) {
             // What the poll found stands while no event has been signalled since (by a call run here
             // either).
             bool pollStands = watched.polled && vr::detail::EventSignalCount() == watched.signalsAtPoll;
@@ -215,7 +219,6 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
                 return S_OK;
             }
         }
-        int sleepMs = PollTimeout(unlimited, deadline);
         if (sleepMs == 0) {
             return RPC_S_CALLPENDING;
         }
