@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <poll.h>
 #include <random>
 #include <sys/epoll.h>
@@ -24,7 +23,7 @@ struct Waiter {
     HANDLE wake = nullptr; // auto-reset, the waiting thread's own (set only by other threads)
     std::thread::id thread = std::this_thread::get_id();
     std::mutex mutex;
-    std::deque<std::function<void()>> nested;
+    std::vector<std::function<void()>> nested; // a vector: a deque allocates even while empty
     bool replied = false;
     HRESULT failure = S_OK; // the channel's end, when no reply will come
     std::vector<uint8_t> reply;
@@ -42,10 +41,11 @@ thread_local uint64_t t_causality = 0;
 thread_local bool t_onReaderThread = false;
 std::atomic<uint64_t> g_readerHandOffs{0};
 
-// Threads waiting for replies, by causality; the innermost wait last.
+// Threads waiting for replies (a few at a time), the innermost wait of a causality after the outer ones;
+// kept in one vector, so that a call adds and removes its entry without an allocation.
 struct WaiterRegistry {
     std::mutex mutex;
-    std::unordered_map<uint64_t, std::vector<Waiter*>> byCausality;
+    std::vector<Waiter*> waiting;
 };
 WaiterRegistry& Waiters() {
     static auto* registry = new WaiterRegistry; // outlives threads that end during exit
@@ -113,11 +113,12 @@ private:
 bool DeliverToWaiter(uint64_t causality, std::function<void()> work) {
     WaiterRegistry& registry = Waiters();
     std::lock_guard lock(registry.mutex);
-    auto found = registry.byCausality.find(causality);
-    if (found == registry.byCausality.end() || found->second.empty()) {
+    auto found = std::find_if(registry.waiting.rbegin(), registry.waiting.rend(),
+                              [causality](const Waiter* waiter) { return waiter->causality == causality; });
+    if (found == registry.waiting.rend()) {
         return false;
     }
-    Waiter* waiter = found->second.back();
+    Waiter* waiter = *found;
     {
         std::lock_guard waiterLock(waiter->mutex);
         waiter->nested.push_back(std::move(work));
@@ -460,11 +461,11 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
         if (!IsAlive()) {
             return RPC_E_DISCONNECTED;
         }
-        pending_[callId] = &waiter;
+        pending_.emplace_back(callId, &waiter);
     }
     {
         std::lock_guard lock(Waiters().mutex);
-        Waiters().byCausality[causality].push_back(&waiter);
+        Waiters().waiting.push_back(&waiter);
     }
     HRESULT hr = S_OK;
     {
@@ -479,15 +480,11 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
     }
     {
         std::lock_guard lock(Waiters().mutex);
-        auto& stack = Waiters().byCausality[causality];
-        std::erase(stack, &waiter);
-        if (stack.empty()) {
-            Waiters().byCausality.erase(causality);
-        }
+        std::erase(Waiters().waiting, &waiter);
     }
     {
         std::lock_guard lock(mutex_);
-        pending_.erase(callId);
+        std::erase_if(pending_, [callId](const auto& entry) { return entry.first == callId; });
     }
     // Call-backs that arrived after the reply still run: their callers wait for them.
     for (auto& work : waiter.nested) {
@@ -516,7 +513,7 @@ HRESULT Channel::AwaitReply(Waiter& waiter, PollingWait& wait) {
                 apartment->Serve(static_cast<int>(queued));
             }
         }
-        std::deque<std::function<void()>> nested;
+        std::vector<std::function<void()>> nested;
         bool done = false;
         HRESULT hr = S_OK;
         {
@@ -581,7 +578,8 @@ std::string Channel::OnReply(std::vector<uint8_t> body) {
         return "a reply cut short";
     }
     std::lock_guard lock(mutex_);
-    auto found = pending_.find(callId);
+    auto found = std::find_if(pending_.begin(), pending_.end(),
+                              [callId](const auto& entry) { return entry.first == callId; });
     if (found == pending_.end()) {
         return {}; // a reply nobody waits for any more
     }

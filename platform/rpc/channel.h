@@ -35,7 +35,6 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -169,7 +168,7 @@ private:
     std::vector<const Apartment*> watchingApartments_;
 
     mutable std::mutex mutex_;
-    std::map<uint64_t, struct Waiter*> pending_;
+    std::vector<std::pair<uint64_t, struct Waiter*>> pending_; // the calls waiting for replies (a few)
     uint64_t nextCallId_ = 1;
     std::unordered_map<uint64_t, ExportEntry> exports_;
     std::unordered_map<IUnknown*, uint64_t> exportIds_;
