@@ -83,9 +83,9 @@ private:
     std::vector<pid_t> children_;
 };
 
-HRESULT CallLoader(DISPID member, VARIANT* argument, VARIANT* result) {
+HRESULT CallLoader(DISPID member, VARIANT* argument, VARIANT* result, WORD kind = DISPATCH_METHOD) {
     DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
-    return g_station->loader->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+    return g_station->loader->Invoke(member, IID_NULL, 0, kind, &params, result, nullptr, nullptr);
 }
 
 // The seconds per query the last run of the loop wrote; 0 when it wrote none.
@@ -101,14 +101,21 @@ double LastLoopTime() {
     return seconds;
 }
 
-// Has scrivon load and run the loop's script, as scrivon-drive does; the script's seconds per query.
+// Has scrivon load and run the loop's script and reads its verdict, as scrivon-drive does (the verdict's
+// read ends this client's turn, so the next Load is taken); the script's seconds per query.
 double RunScriptLoop(benchmark::State& state) {
     _variant_t file(_bstr_t(g_station->script.c_str()));
     _variant_t loaded;
     _variant_t completed;
+    _variant_t verdict;
     if (FAILED(CallLoader(DISPID_TestLoaderLoad, &file, &loaded)) || loaded.vt != VT_BOOL ||
-        !loaded.boolVal || FAILED(CallLoader(DISPID_TestLoaderRun, nullptr, &completed))) {
+        !loaded.boolVal || FAILED(CallLoader(DISPID_TestLoaderRun, nullptr, &completed)) ||
+        FAILED(CallLoader(DISPID_TestLoaderVerdict, nullptr, &verdict, DISPATCH_PROPERTYGET))) {
         state.SkipWithError("scrivon did not load or run the loop's script");
+        return 0;
+    }
+    if (verdict.vt != VT_I4 || verdict.lVal != 1) {
+        state.SkipWithError("the loop's script did not pass; see scrivon's output in the bench's folder");
         return 0;
     }
     double seconds = LastLoopTime();
