@@ -267,7 +267,9 @@ void PinProcess(pid_t pid, const cpu_set_t& cores) {
 
 // Both processes on one core, so that the thread woken by a reply takes the core from the thread that sent
 // it before that one is back in its wait: the next request still wakes the apartment's own thread (in
-// either process), never a reader thread that would have to hand it over.
+// either process), never a reader thread that would have to hand it over. A few may still go to a reader: one
+// that woke for a frame in the moment between two watches reads it (slow builds widen that moment); a reader
+// that took every request would hand over 600 on each side.
 TEST_F(RpcTest, ARunOfCallsWakesOnlyTheThreadsThatRunThem) {
     vr::ComPtr<IDispatch> probe = Remote();
     ASSERT_TRUE(probe);
@@ -298,8 +300,9 @@ TEST_F(RpcTest, ARunOfCallsWakesOnlyTheThreadsThatRunThem) {
     PinProcess(pid.lVal, all);
     PinProcess(getpid(), all);
     EXPECT_EQ(failed, 0);
-    EXPECT_LE(serverAfter.llVal - serverBefore.llVal, 2) << "requests the server's reader handed over";
-    EXPECT_LE(clientAfter - clientBefore, 2u) << "call-backs this process's reader handed over";
+    constexpr int kRaced = 6; // one request in a hundred
+    EXPECT_LE(serverAfter.llVal - serverBefore.llVal, kRaced) << "requests the server's reader handed over";
+    EXPECT_LE(clientAfter - clientBefore, uint64_t{kRaced}) << "call-backs this process's reader handed over";
 }
 
 // Threads share one connection: whichever of them reads a frame, each call gets its own answer and each
