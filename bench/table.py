@@ -6,7 +6,8 @@ benchmark program (both sides measured interleaved in the same process, so machi
 compared with its goal; a row without a goal only reports its ratio.
 
     bench/table.py RESULTS_DIR        reads RESULTS_DIR/<run>.json as scripts/bench writes them
-Exit code 0 when every row was measured (met or missed), 1 when a row could not be measured.
+Exit code 0 when every row was measured (met or missed) or skipped for a reason its benchmark gave (an
+error message starting "skipped:", such as a missing pyvisa-py), 1 when a row could not be measured.
 """
 
 import json
@@ -55,6 +56,12 @@ ROWS = [
     # so the cost stays flat as the curve grows); no goal is set
     ("graph point from JScript into the graph host / engine call", "graph",
      "BM_GraphScript/graph_point", "BM_GraphScript/engine_call", "real", None, None),
+    # the station as a user runs it (nothing pinned): a JScript loop of DMM.Identify() in scrivon through
+    # rigmont against pyvisa-py's query() of the same instrument; then both with one busy process per core
+    ("JScript query in scrivon through rigmont / pyvisa-py query()", "station",
+     "BM_StationScriptQuery", "BM_PyVisaQuery", "real", 1.5, "<="),
+    ("the same with one busy process per core", "station",
+     "BM_StationScriptQueryBusy", "BM_PyVisaQueryBusy", "real", 2, "<="),
     # a difference, not a ratio: the executive's own microseconds per test of a 2,000-test sequence
     ("test executive's own time per test, us (sequence run - bare worker)", "runvex",
      "BM_SequenceRunPerTest", "BM_BareWorkerTest", "real-us-difference", 50, "<="),
@@ -64,8 +71,16 @@ ROWS = [
 MICROSECONDS = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
 
 
+def base_name(entry):
+    """A benchmark's name without the suffixes its options add."""
+    name = entry.get("run_name", entry.get("name", ""))
+    base = name.split("/min_time")[0].split("/iterations:")[0].split("/real_time")[0]
+    return base.split("/manual_time")[0]
+
+
 def medians(path):
-    """The median times per iteration of one run, by benchmark name without its suffixes."""
+    """The median times per iteration of one run, by benchmark name without its suffixes; a benchmark that
+    skipped itself with a message starting "skipped:" stands as that message."""
     try:
         with open(path, encoding="utf-8") as file:
             report = json.load(file)
@@ -73,11 +88,12 @@ def medians(path):
         return {}
     found = {}
     for entry in report.get("benchmarks", []):
+        if entry.get("error_occurred") and entry.get("error_message", "").startswith("skipped:"):
+            found.setdefault(base_name(entry), {"skipped": entry["error_message"]})
+            continue
         if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
             continue
-        name = entry.get("run_name", entry.get("name", ""))
-        base = name.split("/min_time")[0].split("/iterations:")[0].split("/real_time")[0]
-        base = base.split("/manual_time")[0]
+        base = base_name(entry)
         scale = MICROSECONDS.get(entry.get("time_unit", "ns"), 1e-3)
         real = entry.get("real_time")
         times = {"real": real, "cpu": entry.get("cpu_time"),
@@ -104,6 +120,10 @@ def main():
         top = runs[run].get(numerator, {}).get(kind)
         bottom = runs[run].get(denominator, {}).get(kind)
         wanted = "-" if goal is None else f"{sense} {goal:g}"
+        skipped = [runs[run].get(name, {}).get("skipped") for name in (numerator, denominator)]
+        if any(skipped):
+            lines.append((text, "skipped", wanted, next(reason for reason in skipped if reason)))
+            continue
         if not top or not bottom:
             lines.append((text, "not measured", wanted, "missed"))
             complete = False

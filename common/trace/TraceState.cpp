@@ -11,10 +11,17 @@
 
 namespace {
 
-// One per deliverable: this file is compiled into each with hidden visibility.
+// One per deliverable: this file is compiled into each with hidden visibility. Every member under lock.
+// Methods and sites are set far more often than anything reads them (a site is set before each trace line,
+// and nobody may be tracing), so setting one only copies into kept buffers, and the site tag is made from
+// what was set when it is first read.
 struct DiagnosticState {
     std::mutex lock;
     std::u16string methodName;
+    std::u16string siteMethod; // the method name when the site was set
+    std::string siteFile;      // the file name of the site's path
+    int siteLine = 0;
+    bool siteTagMade = true; // siteTag is made from the site set last
     std::u16string siteTag;
     std::u16string lastErrorText;
 };
@@ -35,10 +42,10 @@ std::u16string ReadState(std::u16string DiagnosticState::*member) {
 } // namespace
 
 void SetTraceMethodName(const OLECHAR* name) {
-    std::u16string copy(vr::U16View(name));
+    std::u16string_view text = vr::U16View(name);
     DiagnosticState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    state.methodName.swap(copy);
+    state.methodName.assign(text); // into the kept buffer: no allocation once it has grown
 }
 
 std::u16string TraceMethodName() {
@@ -46,7 +53,15 @@ std::u16string TraceMethodName() {
 }
 
 std::u16string TraceSiteTag() {
-    return ReadState(&DiagnosticState::siteTag);
+    DiagnosticState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (!state.siteTagMade) {
+        state.siteTag =
+            vrcommon::trace::FormatLimited(FORMAT_BSTR_BUFFER, u"%s: %hs (%d)", state.siteMethod.c_str(),
+                                           state.siteFile.c_str(), state.siteLine);
+        state.siteTagMade = true;
+    }
+    return state.siteTag;
 }
 
 std::u16string LastErrorText() {
@@ -65,10 +80,13 @@ const char* SourceFileName(const char* path) {
 }
 
 void SetTraceSiteAt(const char* file, int line) {
+    const char* fileName = SourceFileName(file);
     DiagnosticState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    state.siteTag = vrcommon::trace::FormatLimited(FORMAT_BSTR_BUFFER, u"%s: %hs (%d)",
-                                                   state.methodName.c_str(), SourceFileName(file), line);
+    state.siteMethod.assign(state.methodName);
+    state.siteFile.assign(fileName);
+    state.siteLine = line;
+    state.siteTagMade = false;
 }
 
 HRESULT TraceInternalErrorAt(const char* file, int line) {

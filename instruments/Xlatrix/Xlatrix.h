@@ -283,7 +283,7 @@ private:
     bool ParseEntryValue(const std::string& name, std::string& value);
     bool TakeParseStep();
     void NoteFurthestMatch(int step, int end);
-    void StepLevel(int step, std::vector<int>& level) const;
+    int CompareStepLevels(int a, int b) const;
     std::u16string_view WideCandidate(std::string_view candidate);
     void PublishMatches();
     void ReturnValue(const WalkStep& record, std::string& value);
@@ -314,9 +314,6 @@ private:
     int nFurthestPos = 0;
     int nFurthestStep = -1;        // the step of the furthest match (see NoteFurthestMatch)
     size_t nFurthestLevelSize = 0; // the length of its level's text
-    std::vector<int> arrLevel;     // the levels NoteFurthestMatch compares, reused
-    std::vector<int> arrFurthestLevel;
-    int nFurthestLevelStep = -1; // the step whose level arrFurthestLevel holds (-1: none)
     int nFailurePos = -1;
     int64_t nParseSteps = 0;
     int64_t nParseStepLimit = 0;

@@ -47,24 +47,15 @@ std::string_view LevelNumberText(int number, char (&digits)[12]) {
     return {first, static_cast<size_t>(end - first)};
 }
 
-// Compares two levels' texts without writing them: index by index, each index's text against the other's
-// (a dot sorts before every digit, so an index whose text is the beginning of the other's is the smaller),
-// and where one level is the beginning of the other, the shorter is the smaller.
-int CompareLevelTexts(const std::vector<int>& a, const std::vector<int>& b) {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        if (a[i] == b[i]) {
-            continue;
-        }
-        if (a[i] < 1000 && b[i] < 1000) {
-            return a[i] < b[i] ? -1 : 1;
-        }
-        char left[12];
-        char right[12];
-        int order = LevelNumberText(a[i], left).compare(LevelNumberText(b[i], right));
-        return order < 0 ? -1 : 1;
+// Compares two indices of levels as their texts compare (a dot sorts before every digit, so an index whose
+// text is the beginning of the other's is the smaller).
+int CompareLevelIndices(int a, int b) {
+    if (a < 1000 && b < 1000) {
+        return a < b ? -1 : 1;
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    char left[12];
+    char right[12];
+    return LevelNumberText(a, left).compare(LevelNumberText(b, right)) < 0 ? -1 : 1;
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -218,9 +209,20 @@ bool CXlatrix::FindCandidate(const ValueInfo& info, const std::string& entryName
     }
     const std::string& prefix = info.prefix;
     const std::string& term = info.term;
+    // Shortest first with nothing else to test, the candidates that nothing may follow are passed over in a
+    // tight loop, each still a step of the parse, as the loop below would pass them over.
+    const bool skipByFollow = !longest && follow != nullptr && prefix.empty() && term.empty();
     bool seenValid = false;
     for (int end = limit;;) {
         end += longest ? -1 : 1;
+        while (skipByFollow && end <= length && (!numeric || MayStandInNumber(strText[end - 1], base)) &&
+               !follow->Allows(strText, end)) {
+            if (!TakeParseStep()) {
+                return false;
+            }
+            bFollowSkipped = true;
+            ++end;
+        }
         if (end <= start || end > length || !TakeParseStep()) {
             return false;
         }
@@ -307,8 +309,11 @@ bool CXlatrix::CheckCandidate(const ValueInfo& info, std::string_view candidate,
     const vr::xml::SchemaType& type = info.type;
     const int base = info.base;
     if (!info.numeric || base == 10) {
-        // The lexical test first: cheaper, and stricter where the schema check is lenient ("1e" as a double).
-        if (info.atomic && !xlatrix::MayBeLexicallyValid(info.rootType, candidate)) {
+        // The lexical test first: cheaper, and stricter where the schema check is lenient. A floating type's
+        // schema check makes that same test itself ("1e" is no double), so its candidates go there at once.
+        const bool floating =
+            info.rootType == SOMITEM_DATATYPE_DOUBLE || info.rootType == SOMITEM_DATATYPE_FLOAT;
+        if (info.atomic && !floating && !xlatrix::MayBeLexicallyValid(info.rootType, candidate)) {
             return false;
         }
         if (type.isValid(WideCandidate(candidate)) != S_OK) {
@@ -376,42 +381,47 @@ void CXlatrix::NoteFurthestMatch(int stepId, int end) {
         return;
     }
     const WalkStep& step = walk->Step(stepId);
-    // The levels are written out only where their lengths and places do not decide.
-    bool later = nFurthestStep < 0 || stepId == nFurthestStep || step.levelSize > nFurthestLevelSize;
-    // The furthest match's level is kept from one comparison to the next, as long as that match stays the
-    // furthest.
-    bool levelMade = false;
-    if (!later) {
-        StepLevel(stepId, arrLevel);
-        levelMade = true;
-        if (nFurthestLevelStep != nFurthestStep) {
-            StepLevel(nFurthestStep, arrFurthestLevel);
-            nFurthestLevelStep = nFurthestStep;
-        }
-        later = CompareLevelTexts(arrLevel, arrFurthestLevel) >= 0;
-    }
+    // The levels are compared only where their lengths and places do not decide.
+    bool later = nFurthestStep < 0 || stepId == nFurthestStep || step.levelSize > nFurthestLevelSize ||
+                 CompareStepLevels(stepId, nFurthestStep) >= 0;
     if (later) {
         nFurthestPos = end;
         nFurthestStep = stepId;
         nFurthestLevelSize = step.levelSize;
-        if (levelMade) {
-            arrLevel.swap(arrFurthestLevel);
-            nFurthestLevelStep = stepId;
-        }
     }
 }
 
-// The item and occurrence indices from the root down to the step.
-void CXlatrix::StepLevel(int stepId, std::vector<int>& level) const {
-    level.clear();
-    for (int id = stepId; id >= 0;) {
-        const WalkStep& step = walk->Step(id);
-        if (step.segment == WalkStep::kItem || step.segment == WalkStep::kOccurrence) {
-            level.push_back(step.slot);
-        }
-        id = step.parent;
+// Compares the levels of two steps as their texts compare, index by index from the root (and where one is
+// the beginning of the other, the shorter is the smaller), without writing them out. Below their deepest
+// common step the paths go on by different children, which are items or occurrences (a step's children are
+// of one kind, and content has one child), so their indices are the first to differ. Where one step lies on
+// the other's path, its level is the beginning of the other's: the same when no index comes between them
+// (the level's text is no longer), else the shorter.
+int CXlatrix::CompareStepLevels(int a, int b) const {
+    int x = a;
+    int y = b;
+    int belowX = -1;
+    int belowY = -1;
+    while (walk->Step(x).depth > walk->Step(y).depth) {
+        belowX = x;
+        x = walk->Step(x).parent;
     }
-    std::reverse(level.begin(), level.end());
+    while (walk->Step(y).depth > walk->Step(x).depth) {
+        belowY = y;
+        y = walk->Step(y).parent;
+    }
+    while (x != y) {
+        belowX = x;
+        x = walk->Step(x).parent;
+        belowY = y;
+        y = walk->Step(y).parent;
+    }
+    if (belowX < 0 || belowY < 0) {
+        uint32_t sizeA = walk->Step(a).levelSize;
+        uint32_t sizeB = walk->Step(b).levelSize;
+        return sizeA == sizeB ? 0 : (sizeA < sizeB ? -1 : 1);
+    }
+    return CompareLevelIndices(walk->Step(belowX).slot, walk->Step(belowY).slot);
 }
 
 // The candidate's text as the schema check takes it, in a buffer kept from candidate to candidate.

@@ -109,7 +109,6 @@ void CXlatrix::ResetParseState(const char* text) {
     nFurthestPos = 0;
     nFurthestStep = -1;
     nFurthestLevelSize = 0;
-    nFurthestLevelStep = -1; // step ids start again from 0
     nFailurePos = -1;
     nParseSteps = 0;
     nParseStepLimit = kParseStepsBase + kParseStepsPerCharacter * static_cast<int64_t>(strText.size());
@@ -438,6 +437,7 @@ int CXlatrix::NewStep(int parent, int slot, int segment, const std::string* suff
     step.segment = static_cast<WalkStep::Segment>(segment);
     step.suffix = suffix;
     step.levelSize = parent >= 0 ? walk->Step(parent).levelSize : 0;
+    step.depth = parent >= 0 ? walk->Step(parent).depth + 1 : 0;
     if (segment == WalkStep::kItem || segment == WalkStep::kOccurrence) {
         step.levelSize += static_cast<uint32_t>(LevelIndexSize(slot)) + (step.levelSize > 0 ? 1 : 0);
     }

@@ -122,6 +122,7 @@ struct CXlatrix::WalkStep {
     int parent = -1;
     int slot = 0;
     uint32_t levelSize = 0; // the length of its level's text (see NoteFurthestMatch)
+    uint32_t depth = 0;     // the number of its ancestors
     Segment segment = kRoot;
     // Occurrences and sequences: whether the step holds a reading and where it began (below).
     bool present = false;

@@ -3,6 +3,7 @@
 
 #include "platform/com/comptr.h"
 
+#include <algorithm>
 #include <chrono>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -26,6 +27,56 @@ void DrainDescriptor(int fd) {
     uint64_t count = 0;
     static_cast<void>(read(fd, &count, sizeof count));
 }
+
+// The events that tell a thread its carried calls are done, kept for its next calls: auto-reset, so the wait
+// that a call's one signal ends leaves the event ready again. Calls nest (a thread waiting for its call runs
+// calls that make calls of their own), so each takes an event of its own from the thread's spare ones. A
+// thread whose thread-local objects are already going makes and closes an event per call.
+class DoneEvent {
+public:
+    DoneEvent() {
+        if (t_state == State::Live && !t_spare->empty()) {
+            event_ = t_spare->back();
+            t_spare->pop_back();
+            return;
+        }
+        event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    ~DoneEvent() {
+        if (!event_) {
+            return;
+        }
+        if (t_state == State::None) {
+            static thread_local Spares spares;
+            t_spare = &spares.events;
+            t_state = State::Live;
+        }
+        if (t_state == State::Live) {
+            t_spare->push_back(event_); // no signal is left: the call's one signal ended its wait
+        } else {
+            CloseHandle(event_);
+        }
+    }
+    DoneEvent(const DoneEvent&) = delete;
+    DoneEvent& operator=(const DoneEvent&) = delete;
+    HANDLE Get() const { return event_; }
+
+private:
+    enum class State { None, Live, Closed };
+    struct Spares {
+        std::vector<HANDLE> events;
+        ~Spares() {
+            for (HANDLE event : events) {
+                CloseHandle(event);
+            }
+            t_state = State::Closed;
+        }
+    };
+    // Plain thread-locals: they stay usable while the thread's other thread-local objects are destroyed.
+    static inline thread_local State t_state = State::None;
+    static inline thread_local std::vector<HANDLE>* t_spare = nullptr;
+    HANDLE event_ = nullptr;
+};
 
 // The outcome of a call carried to another thread; the lock orders the callee's writes (its out-arguments
 // among them) before the caller's reads.
@@ -78,7 +129,7 @@ bool Apartment::Enqueue(QueuedCall call) {
         }
         queue_.push_back(std::move(call));
     }
-    SignalDescriptor(queueFd_);
+    SignalQueue();
     return true;
 }
 
@@ -91,8 +142,9 @@ HRESULT Apartment::Call(const std::function<HRESULT()>& work) {
     if (IsOwningThread()) {
         return work();
     }
+    DoneEvent done;
     auto call = std::make_shared<CarriedCall>();
-    call->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    call->done = done.Get();
     if (!call->done) {
         return E_OUTOFMEMORY;
     }
@@ -108,12 +160,21 @@ HRESULT Apartment::Call(const std::function<HRESULT()>& work) {
     } else {
         static_cast<void>(SetErrorInfo(0, nullptr));
     }
-    CloseHandle(call->done);
     return hr;
 }
 
+// The descriptor is written before the flag is set, and the flag cleared before the descriptor is drained: so
+// whenever the descriptor is readable the flag is set or about to be, and a pump that finds it clear has
+// nothing to drain (most pumps: a thread's waits and its event loop look at the queue often).
+void Apartment::SignalQueue() {
+    SignalDescriptor(queueFd_);
+    queueSignalled_.store(true, std::memory_order_release);
+}
+
 int Apartment::Serve(int limit) {
-    DrainDescriptor(queueFd_);
+    if (queueSignalled_.exchange(false, std::memory_order_acq_rel)) {
+        DrainDescriptor(queueFd_);
+    }
     int served = 0;
     while (served < limit) {
         QueuedCall next;
@@ -125,13 +186,14 @@ int Apartment::Serve(int limit) {
             next = std::move(queue_.front());
             queue_.pop_front();
         }
+        EndKeptWatch(); // the call may run long: the sources' readers take what comes meanwhile
         next.run();
         ++served;
     }
     // Calls left for a later pump keep the descriptor readable.
     std::lock_guard lock(mutex_);
     if (!queue_.empty()) {
-        SignalDescriptor(queueFd_);
+        SignalQueue();
     }
     return served;
 }
@@ -144,6 +206,15 @@ void Apartment::AddWaitSource(const std::shared_ptr<WaitSource>& source) {
         }
     }
     waitSources_.push_back(source);
+}
+
+bool Apartment::WatchesSource(const WaitSource* source) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(waitSources_.begin(), waitSources_.end(),
+                       [source](const std::weak_ptr<WaitSource>& weak) {
+                           std::shared_ptr<WaitSource> known = weak.lock();
+                           return known.get() == source;
+                       });
 }
 
 std::vector<std::shared_ptr<WaitSource>> Apartment::WaitSources() {

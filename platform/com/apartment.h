@@ -26,6 +26,7 @@
 #include "platform/com/errorinfo.h"
 #include "platform/com/waithandle.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -71,6 +72,47 @@ public:
     virtual void BeginWatch() = 0;
     virtual void EndWatch() = 0;
 };
+
+// One wait of the calling thread that polls wait sources (CoWaitForMultipleHandles, a cross-process call
+// waiting for its reply); a thread's waits nest, the innermost is the one that polls next.
+//
+// KEEPING A WATCH. A thread that ran a call read from a source inside such a wait keeps watching that
+// source from just before it sends the call's reply until the wait polls again (KeepWatching): the peer's
+// next request, which often arrives before this thread is back in its poll (the peer's thread, woken by the
+// reply, may even take this thread's core), then wakes this thread instead of the source's reader, which
+// could only hand the request over to it. So a run of calls costs one wake-up each way. The kept watch ends
+// as soon as the thread runs anything else (each call the waits run begins with EndKeptWatch), begins
+// another wait, or leaves the wait; the poll it was kept for takes it over as its own watch.
+// Threads: the calling thread's own; made and destroyed on it, innermost first.
+class PollingWait {
+public:
+    // source: the only source this wait polls; null: the wait sources of the calling thread's apartment.
+    explicit PollingWait(const WaitSource* source = nullptr);
+    ~PollingWait();
+    PollingWait(const PollingWait&) = delete;
+    PollingWait& operator=(const PollingWait&) = delete;
+
+    // The source this thread has kept watching since a reply, handed to the poll about to begin, which then
+    // watches it without another BeginWatch; null when none is kept.
+    std::shared_ptr<WaitSource> TakeKept();
+
+private:
+    friend bool KeepWatching(const std::shared_ptr<WaitSource>& source);
+    friend void EndKeptWatch();
+    bool Polls(const WaitSource* source) const;
+    void EndKept();
+
+    PollingWait* outer_;
+    const WaitSource* only_;
+    std::shared_ptr<WaitSource> kept_; // watched (BeginWatch) while set
+};
+
+// Begins watching source until the calling thread's innermost polling wait polls again (see PollingWait);
+// false, and nothing begun, when the thread is in no such wait, that wait does not poll source, or it keeps
+// another source already.
+bool KeepWatching(const std::shared_ptr<WaitSource>& source);
+// Ends the watch the calling thread's innermost polling wait keeps, if any: called before a call runs.
+void EndKeptWatch();
 
 // The single-threaded apartment of the calling thread; null on a thread of the multithreaded apartment or
 // of none.
@@ -119,6 +161,8 @@ public:
     void AddWaitSource(const std::shared_ptr<WaitSource>& source);
     // The sources watched now (ended ones are dropped).
     std::vector<std::shared_ptr<WaitSource>> WaitSources();
+    // Whether the waits of this apartment's thread watch source.
+    bool WatchesSource(const WaitSource* source) const;
 
     // Runs at most limit queued calls (the owning thread only); the number run.
     int Serve(int limit);
@@ -136,10 +180,12 @@ private:
 
     Apartment();
     bool Enqueue(QueuedCall call);
+    void SignalQueue();
     void Close();
 
     const std::thread::id owner_;
     int queueFd_ = -1;
+    std::atomic<bool> queueSignalled_{false}; // set after each signal of queueFd_, cleared before its drain
     mutable std::mutex mutex_;
     std::deque<QueuedCall> queue_;
     std::unordered_map<uint64_t, IUnknown*> exports_;

@@ -70,7 +70,7 @@ struct Watched {
 // Sleeps until a handle that counts may have been signalled, a call is queued, a source has something, or
 // the timeout passes; then takes in what the sources have. Leaves in watched.fds what the poll found.
 void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment, int timeoutMs,
-           Watched& watched) {
+           vr::PollingWait& wait, Watched& watched) {
     watched.fds.clear();
     ULONG signalled = 0;
     for (ULONG i = 0; i < count; ++i) {
@@ -92,9 +92,17 @@ void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment,
         watched.sources = apartment->WaitSources();
     }
     watched.sourcesAt = watched.fds.size();
+    std::shared_ptr<vr::WaitSource> kept = wait.TakeKept(); // watched already, since a reply sent here
     for (const auto& source : watched.sources) {
         watched.fds.push_back({source->WaitDescriptor(), POLLIN, 0});
-        source->BeginWatch();
+        if (source == kept) {
+            kept.reset();
+        } else {
+            source->BeginWatch();
+        }
+    }
+    if (kept) {
+        kept->EndWatch(); // it ended since: this poll does not watch it
     }
     watched.signalsAtPoll = vr::detail::EventSignalCount();
     static_cast<void>(poll(watched.fds.data(), watched.fds.size(), timeoutMs));
@@ -109,7 +117,65 @@ void Sleep(bool waitAll, ULONG count, HANDLE* handles, vr::Apartment* apartment,
     watched.sources.clear(); // an ended source may go now
 }
 
+// The calling thread's innermost polling wait.
+thread_local vr::PollingWait* t_innermostWait = nullptr;
+
 } // namespace
+
+namespace vr {
+
+PollingWait::PollingWait(const WaitSource* source) : outer_(t_innermostWait), only_(source) {
+    // What this wait runs may take long: the outer wait's source goes back to its reader meanwhile.
+    EndKeptWatch();
+    t_innermostWait = this;
+}
+
+PollingWait::~PollingWait() {
+    EndKept();
+    t_innermostWait = outer_;
+}
+
+std::shared_ptr<WaitSource> PollingWait::TakeKept() {
+    return std::move(kept_);
+}
+
+bool PollingWait::Polls(const WaitSource* source) const {
+    if (only_) {
+        return only_ == source;
+    }
+    ApartmentRef apartment = ThisApartment();
+    return apartment && apartment->WatchesSource(source);
+}
+
+void PollingWait::EndKept() {
+    if (std::shared_ptr<WaitSource> kept = std::move(kept_)) {
+        kept->EndWatch();
+    }
+}
+
+bool KeepWatching(const std::shared_ptr<WaitSource>& source) {
+    PollingWait* wait = t_innermostWait;
+    if (!wait || !source) {
+        return false;
+    }
+    if (wait->kept_) {
+        return wait->kept_ == source;
+    }
+    if (!wait->Polls(source.get())) {
+        return false;
+    }
+    source->BeginWatch();
+    wait->kept_ = source;
+    return true;
+}
+
+void EndKeptWatch() {
+    if (PollingWait* wait = t_innermostWait) {
+        wait->EndKept();
+    }
+}
+
+} // namespace vr
 
 HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE* handles, DWORD* index) {
     if (!index || !handles || count == 0) {
@@ -124,6 +190,7 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
     const bool unlimited = timeout == INFINITE;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(unlimited ? 0 : timeout);
     vr::ApartmentRef apartment = vr::ThisApartment();
+    vr::PollingWait wait;
     Watched watched;
     for (;;) {
         // Only the calls queued by now: calls that keep queueing more must not hold the wait forever. The
@@ -139,7 +206,11 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
             *index = 0;
             return S_OK;
         }
-        if (!waitAll) {
+        // A wait that may sleep polls before its first claim: a handle signalled already makes that poll
+        // return at once, and one that is not (the usual case: a call just queued, a request just posted)
+        // costs no claim that fails. A wait whose time is up claims before it gives up.
+        int sleepMs = PollTimeout(unlimited, deadline);
+        if (!waitAll && (watched.polled || sleepMs == 0)) {
             // What the poll found stands while no event has been signalled since (by a call run here
             // either).
             bool pollStands = watched.polled && vr::detail::EventSignalCount() == watched.signalsAtPoll;
@@ -148,10 +219,9 @@ HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeout, ULONG count, HANDLE
                 return S_OK;
             }
         }
-        int sleepMs = PollTimeout(unlimited, deadline);
         if (sleepMs == 0) {
             return RPC_S_CALLPENDING;
         }
-        Sleep(waitAll, count, handles, apartment.get(), sleepMs, watched);
+        Sleep(waitAll, count, handles, apartment.get(), sleepMs, wait, watched);
     }
 }

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <poll.h>
 #include <random>
 #include <sys/epoll.h>
@@ -24,7 +23,7 @@ struct Waiter {
     HANDLE wake = nullptr; // auto-reset, the waiting thread's own (set only by other threads)
     std::thread::id thread = std::this_thread::get_id();
     std::mutex mutex;
-    std::deque<std::function<void()>> nested;
+    std::vector<std::function<void()>> nested; // a vector: a deque allocates even while empty
     bool replied = false;
     HRESULT failure = S_OK; // the channel's end, when no reply will come
     std::vector<uint8_t> reply;
@@ -38,10 +37,15 @@ std::mutex g_servicesMutex;
 // The causality the calling thread's calls carry: the one of the incoming call it runs, if any.
 thread_local uint64_t t_causality = 0;
 
-// Threads waiting for replies, by causality; the innermost wait last.
+// Whether the calling thread is a channel's reader, and how many requests the readers handed over.
+thread_local bool t_onReaderThread = false;
+std::atomic<uint64_t> g_readerHandOffs{0};
+
+// Threads waiting for replies (a few at a time), the innermost wait of a causality after the outer ones;
+// kept in one vector, so that a call adds and removes its entry without an allocation.
 struct WaiterRegistry {
     std::mutex mutex;
-    std::unordered_map<uint64_t, std::vector<Waiter*>> byCausality;
+    std::vector<Waiter*> waiting;
 };
 WaiterRegistry& Waiters() {
     static auto* registry = new WaiterRegistry; // outlives threads that end during exit
@@ -109,11 +113,12 @@ private:
 bool DeliverToWaiter(uint64_t causality, std::function<void()> work) {
     WaiterRegistry& registry = Waiters();
     std::lock_guard lock(registry.mutex);
-    auto found = registry.byCausality.find(causality);
-    if (found == registry.byCausality.end() || found->second.empty()) {
+    auto found = std::find_if(registry.waiting.rbegin(), registry.waiting.rend(),
+                              [causality](const Waiter* waiter) { return waiter->causality == causality; });
+    if (found == registry.waiting.rend()) {
         return false;
     }
-    Waiter* waiter = found->second.back();
+    Waiter* waiter = *found;
     {
         std::lock_guard waiterLock(waiter->mutex);
         waiter->nested.push_back(std::move(work));
@@ -143,6 +148,10 @@ constexpr size_t kKeptInbox = size_t{1} << 20;
 void SetProcessServices(const ProcessServices& services) {
     std::lock_guard lock(g_servicesMutex);
     g_services = services;
+}
+
+uint64_t ReaderHandOffs() {
+    return g_readerHandOffs.load(std::memory_order_relaxed);
 }
 
 void AddServerProcessLock() {
@@ -194,6 +203,7 @@ void Channel::Shutdown() {
 // socket exchange would); when the last watcher leaves, the set asks for input again, which wakes the reader
 // at once if something is already there.
 void Channel::ReadLoop() {
+    t_onReaderThread = true;
     for (;;) {
         if (!AwaitUnwatchedInput()) {
             continue;
@@ -305,11 +315,13 @@ void Channel::RunLater(std::vector<Later>& later) {
     bool first = true;
     for (Later& item : later) {
         if (!item.home) {
+            EndKeptWatch();
             item.work();
             continue;
         }
         if (first && item.home->QueuedCount() == 0) {
             first = false;
+            EndKeptWatch();
             item.work();
             continue;
         }
@@ -449,27 +461,30 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
         if (!IsAlive()) {
             return RPC_E_DISCONNECTED;
         }
-        pending_[callId] = &waiter;
+        pending_.emplace_back(callId, &waiter);
     }
     {
         std::lock_guard lock(Waiters().mutex);
-        Waiters().byCausality[causality].push_back(&waiter);
+        Waiters().waiting.push_back(&waiter);
     }
-    HRESULT hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
-    if (SUCCEEDED(hr)) {
-        hr = AwaitReply(waiter);
-    }
+    HRESULT hr = S_OK;
     {
-        std::lock_guard lock(Waiters().mutex);
-        auto& stack = Waiters().byCausality[causality];
-        std::erase(stack, &waiter);
-        if (stack.empty()) {
-            Waiters().byCausality.erase(causality);
+        PollingWait wait(this);
+        // Watched from before the request leaves, so a reply that comes before this thread polls (it may
+        // lose its core to the peer it just woke) still wakes this thread, not the reader.
+        static_cast<void>(KeepWatching(shared_from_this())); // this wait polls this channel: it keeps it
+        hr = Send(request.Finish()) ? S_OK : RPC_E_DISCONNECTED;
+        if (SUCCEEDED(hr)) {
+            hr = AwaitReply(waiter, wait);
         }
     }
     {
+        std::lock_guard lock(Waiters().mutex);
+        std::erase(Waiters().waiting, &waiter);
+    }
+    {
         std::lock_guard lock(mutex_);
-        pending_.erase(callId);
+        std::erase_if(pending_, [callId](const auto& entry) { return entry.first == callId; });
     }
     // Call-backs that arrived after the reply still run: their callers wait for them.
     for (auto& work : waiter.nested) {
@@ -483,7 +498,7 @@ HRESULT Channel::Transact(Writer request, uint64_t callId, uint64_t causality, s
     return hr;
 }
 
-HRESULT Channel::AwaitReply(Waiter& waiter) {
+HRESULT Channel::AwaitReply(Waiter& waiter, PollingWait& wait) {
     ApartmentRef apartment = ThisApartment();
     // What the wait polls: the socket (while the connection lasts), the wake event, the apartment's queue.
     enum Polled { kSocket, kWake, kQueue };
@@ -498,7 +513,7 @@ HRESULT Channel::AwaitReply(Waiter& waiter) {
                 apartment->Serve(static_cast<int>(queued));
             }
         }
-        std::deque<std::function<void()>> nested;
+        std::vector<std::function<void()>> nested;
         bool done = false;
         HRESULT hr = S_OK;
         {
@@ -508,6 +523,7 @@ HRESULT Channel::AwaitReply(Waiter& waiter) {
             hr = waiter.failure;
         }
         for (auto& work : nested) {
+            EndKeptWatch();
             work();
         }
         if (done) {
@@ -521,7 +537,9 @@ HRESULT Channel::AwaitReply(Waiter& waiter) {
             one.revents = 0;
         }
         std::vector<Later> later;
-        BeginWatch();
+        if (!wait.TakeKept()) {
+            BeginWatch();
+        }
         int ready = poll(polled, 3, -1);
         if (ready > 0 && polled[kSocket].revents != 0) {
             static_cast<void>(ReadAvailable(later)); // an end fails this call through the disconnection
@@ -560,7 +578,8 @@ std::string Channel::OnReply(std::vector<uint8_t> body) {
         return "a reply cut short";
     }
     std::lock_guard lock(mutex_);
-    auto found = pending_.find(callId);
+    auto found = std::find_if(pending_.begin(), pending_.end(),
+                              [callId](const auto& entry) { return entry.first == callId; });
     if (found == pending_.end()) {
         return {}; // a reply nobody waits for any more
     }
@@ -618,6 +637,9 @@ std::string Channel::OnRequest(std::vector<uint8_t> body, std::vector<Later>& la
     if (home && home->IsOwningThread()) {
         later.push_back({std::move(home), std::move(run)}); // read by the object's own thread, in a wait
         return {};
+    }
+    if (t_onReaderThread) {
+        g_readerHandOffs.fetch_add(1, std::memory_order_relaxed);
     }
     if (home) {
         // Its thread's waits read this channel from now on, so its next calls need no thread in between.
@@ -697,6 +719,9 @@ void Channel::Serve(const std::vector<uint8_t>& body) {
     reply.ErrorInfo();
     std::vector<uint8_t> tail = results.Finish();
     reply.Raw(tail.data() + 4, tail.size() - 4);
+    // Run inside a wait of this thread that polls this channel, the peer's next request is this thread's to
+    // read (see PollingWait); "false" only means the reader takes it.
+    static_cast<void>(KeepWatching(shared_from_this()));
     static_cast<void>(Send(reply.Finish()));
 }
 

@@ -35,7 +35,6 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -127,7 +126,7 @@ private:
     // Runs what the frames read left for this thread, in their order.
     static void RunLater(std::vector<Later>& later);
     // Waits for the reply of waiter's call, serving meanwhile (see the re-entrancy rule above).
-    HRESULT AwaitReply(struct Waiter& waiter);
+    HRESULT AwaitReply(struct Waiter& waiter, PollingWait& wait);
     // Takes one frame in; what is wrong with it when the peer broke the protocol, else empty.
     std::string TakeFrame(std::vector<uint8_t> body, std::vector<Later>& later);
     bool Send(const std::vector<uint8_t>& frame);
@@ -169,7 +168,7 @@ private:
     std::vector<const Apartment*> watchingApartments_;
 
     mutable std::mutex mutex_;
-    std::map<uint64_t, struct Waiter*> pending_;
+    std::vector<std::pair<uint64_t, struct Waiter*>> pending_; // the calls waiting for replies (a few)
     uint64_t nextCallId_ = 1;
     std::unordered_map<uint64_t, ExportEntry> exports_;
     std::unordered_map<IUnknown*, uint64_t> exportIds_;
@@ -182,6 +181,11 @@ RemoteProxy* RemoteProxyOf(IUnknown* object);
 
 // A proxy for the peer's object id (one remote reference), as IUnknown (IDispatch when dispatch).
 IUnknown* MakeRemoteProxy(ChannelRef channel, uint64_t id, bool dispatch);
+
+// Requests that the channels' reader threads of this process have read and handed over to the thread that
+// runs them, so far (tests and diagnostics: a run of calls to the objects of an apartment whose thread waits
+// for them needs none after the first).
+uint64_t ReaderHandOffs();
 
 // Counts of server-process locks (objects held by peers, CoAddRefServerProcess).
 void AddServerProcessLock();

@@ -21,6 +21,8 @@
 #include <ctime>
 #include <mutex>
 
+extern char** environ; // the process's environment table (POSIX)
+
 namespace vr::rpc::detail {
 
 namespace {
@@ -34,7 +36,10 @@ constexpr std::array<const char*, 4> kFolderVariables{"XDG_RUNTIME_DIR", "HOME",
 
 // What the environment said about the runtime folder when it was last chosen: compared on every lookup, so
 // that a change of the environment takes effect at once. getenv's pointer changes with every setenv of
-// another value; the text is compared too for a string changed in place after putenv.
+// another value; the text is compared too for a string changed in place after putenv. Every trace line makes
+// this comparison, so where XDG_RUNTIME_DIR chose the folder its entry's place in the environment table is
+// kept: while the table and that entry stand, getenv would find the same entry, and only its text is
+// compared (setenv, putenv and unsetenv each change the table or the entry's place).
 class FolderEnvironment {
 public:
     static FolderEnvironment Now() {
@@ -43,10 +48,21 @@ public:
             seen.pointers_[i] = std::getenv(kFolderVariables[i]);
             seen.values_[i] = seen.pointers_[i] ? seen.pointers_[i] : "";
         }
+        seen.table_ = environ;
+        for (size_t i = 0; seen.pointers_[0] && *seen.pointers_[0] && environ && environ[i]; ++i) {
+            if (environ[i] + std::strlen(kFolderVariables[0]) + 1 == seen.pointers_[0]) {
+                seen.entry_ = static_cast<long>(i);
+                break;
+            }
+        }
         return seen;
     }
 
     bool StillTheSame() const {
+        if (entry_ >= 0 && environ == table_ && environ[entry_] != nullptr &&
+            environ[entry_] + std::strlen(kFolderVariables[0]) + 1 == pointers_[0]) {
+            return std::strcmp(pointers_[0], values_[0].c_str()) == 0;
+        }
         for (size_t i = 0; i < kFolderVariables.size(); ++i) {
             const char* now = std::getenv(kFolderVariables[i]);
             if (now != pointers_[i] || (now && std::strcmp(now, values_[i].c_str()) != 0)) {
@@ -62,6 +78,8 @@ public:
 private:
     std::array<const char*, kFolderVariables.size()> pointers_{};
     std::array<std::string, kFolderVariables.size()> values_;
+    char** table_ = nullptr; // the environment table when the variables were read
+    long entry_ = -1;        // XDG_RUNTIME_DIR's place in it, when set and not empty
 };
 
 int64_t CoarseNowNanoseconds() {

@@ -55,7 +55,11 @@ public:
 
 class Writer {
 public:
-    explicit Writer(ObjectMarshaller* marshaller = nullptr) : marshaller_(marshaller) {}
+    // Room for the usual message from the start, so that writing one allocates once, not at every doubling.
+    explicit Writer(ObjectMarshaller* marshaller = nullptr) : marshaller_(marshaller) {
+        bytes_.reserve(kUsualMessage);
+        bytes_.resize(4); // the length prefix
+    }
 
     void U8(uint8_t v) { bytes_.push_back(v); }
     void U16(uint16_t v) { Raw(&v, 2); }
@@ -83,8 +87,9 @@ private:
     HRESULT Value(VARTYPE vt, const void* data, int depth);
     HRESULT Array(SAFEARRAY* array, VARTYPE elementVt, int depth);
 
+    static constexpr size_t kUsualMessage = 256;
     ObjectMarshaller* marshaller_;
-    std::vector<uint8_t> bytes_{0, 0, 0, 0};                   // the length prefix
+    std::vector<uint8_t> bytes_;
     std::vector<std::pair<ObjectRefKind, uint64_t>> exported_; // what Abandon gives back
 };
 

@@ -6,6 +6,7 @@
 #include "platform/scripting/runtime.h"
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace vr::script {
@@ -14,6 +15,8 @@ namespace {
 #define VR_HIDDEN(name) DUK_HIDDEN_SYMBOL(name)
 constexpr const char* kDispatchKey = VR_HIDDEN("vrDispatch");
 constexpr const char* kDispidKey = VR_HIDDEN("vrDispid");
+// On a member function: the host object's holder, which keeps the object (and its reference) alive.
+constexpr const char* kHolderKey = VR_HIDDEN("vrHolder");
 // On a host object's holder: name -> DISPID learnt from GetIDsOfNames.
 constexpr const char* kMemberIdsKey = VR_HIDDEN("vrMemberIds");
 // On a host object's holder: names whose read asked for a call instead (methods, members with arguments).
@@ -107,11 +110,19 @@ duk_ret_t CallMember(duk_context* ctx) {
     return 1;
 }
 
-void PushMemberFunction(duk_context* ctx, IDispatch* object, DISPID id) {
+// A member function of the object whose holder is at holder. It refers to the holder, which holds the
+// object's reference, so it needs no finalizer of its own (made on every read of a method, it is gone again
+// at once); it also carries the object's pointer, as a holder does, so that it stands for the object where
+// one is asked for.
+void PushMemberFunction(duk_context* ctx, duk_idx_t holder, IDispatch* object, DISPID id) {
+    holder = duk_normalize_index(ctx, holder);
     duk_push_c_function(ctx, &CallMember, DUK_VARARGS);
     duk_push_int(ctx, id);
     duk_put_prop_string(ctx, -2, kDispidKey);
-    AttachDispatch(ctx, -1, object);
+    duk_push_pointer(ctx, object);
+    duk_put_prop_string(ctx, -2, kDispatchKey);
+    duk_dup(ctx, holder);
+    duk_put_prop_string(ctx, -2, kHolderKey);
 }
 
 bool IsIndexName(const std::u16string& name) {
@@ -130,6 +141,48 @@ bool IsIndexName(const std::u16string& name) {
 bool IsConversionName(const std::u16string& name) {
     return name == u"valueOf" || name == u"toString";
 }
+
+// A member's name as a trap gets it: the key on the value stack, used as it is for the holder's tables, and
+// its text, made only where a lookup or a check needs it. Or a name given as text.
+class MemberName {
+public:
+    MemberName(duk_context* ctx, duk_idx_t key)
+        : ctx_(ctx), key_(duk_normalize_index(ctx, key)), hasKey_(true) {}
+    MemberName(duk_context* ctx, const std::u16string& text) : ctx_(ctx), text_(text) {}
+
+    void PushKey() const {
+        if (!hasKey_) {
+            PushText(ctx_, *text_);
+            return;
+        }
+        duk_dup(ctx_, key_);
+        if (!duk_is_string(ctx_, -1)) {
+            duk_to_string(ctx_, -1);
+        }
+    }
+    const std::u16string& Text() const {
+        if (!text_) {
+            text_ = TextAt(ctx_, key_);
+        }
+        return *text_;
+    }
+    // A digit is one byte in the engine's encoding too, so the key's last byte tells.
+    bool EndsInDigit() const {
+        if (!hasKey_ || !duk_is_string(ctx_, key_)) {
+            const std::u16string& text = Text();
+            return !text.empty() && text.back() >= u'0' && text.back() <= u'9';
+        }
+        duk_size_t length = 0;
+        const char* bytes = duk_get_lstring(ctx_, key_, &length);
+        return length > 0 && bytes[length - 1] >= '0' && bytes[length - 1] <= '9';
+    }
+
+private:
+    duk_context* ctx_;
+    duk_idx_t key_ = 0;
+    bool hasKey_ = false;
+    mutable std::optional<std::u16string> text_;
+};
 
 bool LookUpName(IDispatch* object, const std::u16string& name, DISPID* id) {
     std::u16string copy = name;
@@ -150,18 +203,18 @@ void PushHolderTable(duk_context* ctx, duk_idx_t holder, const char* key) {
 
 // A name that ends in a digit can be an indexed selector whose lookup itself carries the index (a socket's
 // "Ch2" selects channel 2 in GetIDsOfNames): its lookup is never skipped.
-bool LookupMayCarryState(const std::u16string& name) {
-    return !name.empty() && name.back() >= u'0' && name.back() <= u'9';
+bool LookupMayCarryState(const MemberName& name) {
+    return name.EndsInDigit();
 }
 
 // The member's DISPID: from the holder's table, else GetIDsOfNames (across a process boundary, one round trip
 // saved per access), remembered.
-bool LookUpMember(duk_context* ctx, duk_idx_t holder, IDispatch* object, const std::u16string& name,
-                  DISPID* id) {
+bool LookUpMember(duk_context* ctx, duk_idx_t holder, IDispatch* object, const MemberName& name, DISPID* id) {
+    holder = duk_normalize_index(ctx, holder);
     bool cacheable = !LookupMayCarryState(name);
     if (cacheable) {
         PushHolderTable(ctx, holder, kMemberIdsKey);
-        PushText(ctx, name);
+        name.PushKey();
         bool known = duk_get_prop(ctx, -2) != 0;
         *id = known ? static_cast<DISPID>(duk_get_int(ctx, -1)) : DISPID_UNKNOWN;
         duk_pop_2(ctx);
@@ -169,12 +222,12 @@ bool LookUpMember(duk_context* ctx, duk_idx_t holder, IDispatch* object, const s
             return true;
         }
     }
-    if (!LookUpName(object, name, id)) {
+    if (!LookUpName(object, name.Text(), id)) {
         return false;
     }
     if (cacheable) {
         PushHolderTable(ctx, holder, kMemberIdsKey);
-        PushText(ctx, name);
+        name.PushKey();
         duk_push_int(ctx, *id);
         duk_put_prop(ctx, -3);
         duk_pop(ctx);
@@ -182,20 +235,20 @@ bool LookUpMember(duk_context* ctx, duk_idx_t holder, IDispatch* object, const s
     return true;
 }
 
-bool IsCalledMember(duk_context* ctx, duk_idx_t holder, const std::u16string& name) {
+bool IsCalledMember(duk_context* ctx, duk_idx_t holder, const MemberName& name) {
     PushHolderTable(ctx, holder, kCalledMembersKey);
-    PushText(ctx, name);
+    name.PushKey();
     bool called = duk_has_prop(ctx, -2) != 0;
     duk_pop(ctx);
     return called;
 }
 
-void RememberCalledMember(duk_context* ctx, duk_idx_t holder, const std::u16string& name) {
+void RememberCalledMember(duk_context* ctx, duk_idx_t holder, const MemberName& name) {
     if (LookupMayCarryState(name)) {
         return;
     }
     PushHolderTable(ctx, holder, kCalledMembersKey);
-    PushText(ctx, name);
+    name.PushKey();
     duk_push_true(ctx);
     duk_put_prop(ctx, -3);
     duk_pop(ctx);
@@ -232,13 +285,13 @@ duk_ret_t TrapGet(duk_context* ctx) {
     if (!object) {
         return 0;
     }
-    std::u16string name = TextAt(ctx, 1);
+    MemberName name(ctx, 1);
     DISPID id = DISPID_UNKNOWN;
     VARIANT result;
     VariantInit(&result);
     if (!LookUpMember(ctx, 0, object, name, &id)) {
-        if (IsIndexName(name)) { // obj[3]: the default member's indexed value
-            duk_push_number(ctx, std::stod(std::string(name.begin(), name.end())));
+        if (IsIndexName(name.Text())) { // obj[3]: the default member's indexed value
+            duk_push_number(ctx, std::stod(std::string(name.Text().begin(), name.Text().end())));
             CallArguments args(ctx, -1, 1);
             duk_pop(ctx);
             DISPPARAMS params = args.Params(false);
@@ -247,14 +300,14 @@ duk_ret_t TrapGet(duk_context* ctx) {
             PushResult(ctx, result);
             return 1;
         }
-        if (IsConversionName(name)) {
-            PushMemberFunction(ctx, object, DISPID_VALUE);
+        if (IsConversionName(name.Text())) {
+            PushMemberFunction(ctx, 0, object, DISPID_VALUE);
             return 1;
         }
         ThrowUnknownMember(ctx); // a misspelled name fails where it stands, as a write does
     }
     if (IsCalledMember(ctx, 0, name)) { // learnt before: a read would fail again, and cost a round trip
-        PushMemberFunction(ctx, object, id);
+        PushMemberFunction(ctx, 0, object, id);
         return 1;
     }
     DISPPARAMS none{nullptr, nullptr, 0, 0};
@@ -275,7 +328,7 @@ duk_ret_t TrapGet(duk_context* ctx) {
     if (CallsForArguments(FailureCode(hr, excep))) {
         ClearExcepInfo(&excep);
         RememberCalledMember(ctx, 0, name);
-        PushMemberFunction(ctx, object, id);
+        PushMemberFunction(ctx, 0, object, id);
         return 1;
     }
     // The read itself failed (an instrument that did not answer): reported once, never read again.
@@ -289,18 +342,18 @@ duk_ret_t TrapSet(duk_context* ctx) {
         duk_push_false(ctx);
         return 1;
     }
-    std::u16string name = TextAt(ctx, 1);
+    MemberName name(ctx, 1);
     DISPID id = DISPID_UNKNOWN;
     bool indexed = false;
     if (!LookUpMember(ctx, 0, object, name, &id)) {
-        if (!IsIndexName(name)) {
+        if (!IsIndexName(name.Text())) {
             ThrowUnknownMember(ctx);
         }
         id = DISPID_VALUE;
         indexed = true;
     }
     if (indexed) { // obj[3] = v: the default member's indexed put, index first
-        duk_push_number(ctx, std::stod(std::string(name.begin(), name.end())));
+        duk_push_number(ctx, std::stod(std::string(name.Text().begin(), name.Text().end())));
         duk_dup(ctx, 2);
     } else {
         duk_dup(ctx, 2);
@@ -321,7 +374,7 @@ duk_ret_t TrapSet(duk_context* ctx) {
 duk_ret_t TrapHas(duk_context* ctx) {
     IDispatch* object = DispatchOfHolder(ctx, 0);
     DISPID id = DISPID_UNKNOWN;
-    bool found = object && !duk_is_symbol(ctx, 1) && LookUpMember(ctx, 0, object, TextAt(ctx, 1), &id);
+    bool found = object && !duk_is_symbol(ctx, 1) && LookUpMember(ctx, 0, object, MemberName(ctx, 1), &id);
     duk_push_boolean(ctx, found);
     return 1;
 }
@@ -400,9 +453,10 @@ const char* TypeWord(duk_context* ctx, duk_idx_t idx) {
 duk_ret_t TypeOfMember(duk_context* ctx) {
     IDispatch* object = HostObjectAt(ctx, 0);
     if (object && !duk_is_symbol(ctx, 1)) {
-        std::u16string name = TextAt(ctx, 1);
+        MemberName name(ctx, 1);
         DISPID id = DISPID_UNKNOWN;
-        if (!IsIndexName(name) && !IsConversionName(name) && !LookUpMember(ctx, 0, object, name, &id)) {
+        if (!IsIndexName(name.Text()) && !IsConversionName(name.Text()) &&
+            !LookUpMember(ctx, 0, object, name, &id)) {
             duk_push_string(ctx, "undefined");
             return 1;
         }
@@ -530,7 +584,7 @@ bool HostMemberByName(duk_context* ctx, duk_idx_t hostIdx, const std::u16string&
         return false;
     }
     // Hidden keys pass a proxy by: the member tables are read and written on its holder.
-    return LookUpMember(ctx, hostIdx, *object, name, id);
+    return LookUpMember(ctx, hostIdx, *object, MemberName(ctx, name), id);
 }
 
 } // namespace vr::script

@@ -205,8 +205,38 @@ bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
-// The lexical space of xsd:double and xsd:float: libxml2 2.9 also takes an exponent mark without digits
-// ("1e", "2.5E+"), which XSD does not, so such text is refused here before libxml2 is asked.
+// Whether values of the type need the lexical guard: atomic types derived from xsd:double or xsd:float.
+bool NeedsLexicalGuard(const SchemaItemData& type) {
+    const SchemaItemData* root = BuiltInRoot(type);
+    return root != nullptr &&
+           (root->itemType == SOMITEM_DATATYPE_DOUBLE || root->itemType == SOMITEM_DATATYPE_FLOAT);
+}
+
+// False when the text is certainly no value of the type although libxml2 might take it.
+bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
+    if (!type.floatingGuard) {
+        return true;
+    }
+    bool blanks = std::any_of(text.begin(), text.end(),
+                              [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; });
+    return IsFloatingLexical(blanks ? NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE) : text);
+}
+
+std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
+    if (type.itemType == SOMITEM_ANYTYPE || type.itemType == SOMITEM_DATATYPE_ANYSIMPLETYPE) {
+        return ValueChecker::AlwaysValid();
+    }
+    if (!type.IsBuiltIn() && type.source == nullptr) {
+        return std::make_shared<ValueChecker>(E_FAIL,
+                                              u"The type has no definition to check values against.\r\n");
+    }
+    std::string elementNamespace;
+    std::string text = ValueSchemaText(type, &elementNamespace);
+    return SharedChecker(text, elementNamespace, EffectiveWhitespace(type));
+}
+
+} // namespace
+
 bool IsFloatingLexical(std::u16string_view text) {
     if (text == u"INF" || text == u"-INF" || text == u"+INF" || text == u"NaN") {
         return true;
@@ -242,38 +272,6 @@ bool IsFloatingLexical(std::u16string_view text) {
     }
     return i == text.size();
 }
-
-// Whether values of the type need the lexical guard: atomic types derived from xsd:double or xsd:float.
-bool NeedsLexicalGuard(const SchemaItemData& type) {
-    const SchemaItemData* root = BuiltInRoot(type);
-    return root != nullptr &&
-           (root->itemType == SOMITEM_DATATYPE_DOUBLE || root->itemType == SOMITEM_DATATYPE_FLOAT);
-}
-
-// False when the text is certainly no value of the type although libxml2 might take it.
-bool PassesLexicalGuard(const SchemaItemData& type, std::u16string_view text) {
-    if (!type.floatingGuard) {
-        return true;
-    }
-    bool blanks = std::any_of(text.begin(), text.end(),
-                              [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; });
-    return IsFloatingLexical(blanks ? NormalizeWhitespace(text, SCHEMAWHITESPACE_COLLAPSE) : text);
-}
-
-std::shared_ptr<const ValueChecker> MakeChecker(const SchemaItemData& type) {
-    if (type.itemType == SOMITEM_ANYTYPE || type.itemType == SOMITEM_DATATYPE_ANYSIMPLETYPE) {
-        return ValueChecker::AlwaysValid();
-    }
-    if (!type.IsBuiltIn() && type.source == nullptr) {
-        return std::make_shared<ValueChecker>(E_FAIL,
-                                              u"The type has no definition to check values against.\r\n");
-    }
-    std::string elementNamespace;
-    std::string text = ValueSchemaText(type, &elementNamespace);
-    return SharedChecker(text, elementNamespace, EffectiveWhitespace(type));
-}
-
-} // namespace
 
 // The white-space handling XSD prescribes for values of the type: a whiteSpace facet of the type or of a
 // user-defined base, else that of the built-in datatype it derives from. Unions leave it to their members.
@@ -393,9 +391,11 @@ HRESULT CheckValueBySchema(const SchemaItemData& type, std::u16string_view text)
 HRESULT CheckValue(const SchemaItemData& type, std::u16string_view text) {
     PrepareChecks(type);
     if (type.compiled != nullptr) {
-        switch (type.compiled->Check(text)) {
+        // A compiled floating check may apply the guard itself, in the same pass over the text.
+        const bool guarded = type.floatingGuard && type.compiled->AppliesFloatingGuard();
+        switch (guarded ? type.compiled->CheckWithFloatingGuard(text) : type.compiled->Check(text)) {
         case CompiledVerdict::kValid:
-            return WithLexicalGuard(type, text, S_OK);
+            return guarded ? S_OK : WithLexicalGuard(type, text, S_OK);
         case CompiledVerdict::kInvalid:
             return S_FALSE;
         case CompiledVerdict::kNotCovered:

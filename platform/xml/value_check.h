@@ -25,6 +25,10 @@ std::string ValueSchemaText(const SchemaItemData& type, std::string* elementName
 // members each apply their own).
 SCHEMAWHITESPACE EffectiveWhitespace(const SchemaItemData& type);
 
+// The lexical space of xsd:double and xsd:float as XSD has it (libxml2 2.9 also takes an exponent mark
+// without digits, "1e"): the guard applied to a floating type's values after the schema's own check.
+bool IsFloatingLexical(std::u16string_view text);
+
 // The check by a small schema alone, without the compiled check in front of it. Exposed for the
 // differential test.
 [[nodiscard]] HRESULT CheckValueBySchema(const SchemaItemData& type, std::u16string_view text);

@@ -167,6 +167,45 @@ bool IsLibxmlFloating(std::u16string_view text) {
     return i == text.size() && mantissaDigits > 0;
 }
 
+// Both IsLibxmlFloating and the guard's IsFloatingLexical (value_check.h), in one pass: "NaN", "INF" or
+// "-INF", else one optional sign, digits with an optional fraction (a digit at least), and an exponent mark
+// only with digits after its optional sign.
+bool IsGuardedFloating(std::u16string_view text) {
+    if (text == u"NaN" || text == u"INF" || text == u"-INF") {
+        return true;
+    }
+    size_t i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        ++i;
+    }
+    size_t mantissaDigits = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        ++mantissaDigits;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+            ++i;
+        }
+        size_t exponentDigits = 0;
+        for (; i < text.size() && IsDigit(text[i]); ++i) {
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
 bool IsHexBinary(std::u16string_view text) {
     for (char16_t c : text) {
         if (!IsHexDigit(c)) {
@@ -310,8 +349,16 @@ class AtomicCheck final : public CompiledValueCheck {
 public:
     static std::unique_ptr<const AtomicCheck> Make(const SchemaItemData& type);
     CompiledVerdict Check(std::u16string_view text) const override;
+    bool AppliesFloatingGuard() const override { return PlainFloating(); }
+    CompiledVerdict CheckWithFloatingGuard(std::u16string_view text) const override;
 
 private:
+    // A built-in floating datatype without facets of its own: a text without blanks is judged as it stands.
+    bool PlainFloating() const {
+        return lexical_ == Lexical::kFloating && steps_.empty() && whitespace_ == SCHEMAWHITESPACE_COLLAPSE;
+    }
+    // The verdict on the text white-space handling left (value not empty).
+    CompiledVerdict CheckNormalized(std::u16string_view value) const;
     bool AddStep(const Facets& facets);
     bool StepHolds(const Step& step, std::u16string_view value, const NumberView& number,
                    std::string& utf8) const;
@@ -497,6 +544,40 @@ CompiledVerdict AtomicCheck::Check(std::u16string_view text) const {
     if (value.empty()) {
         return CompiledVerdict::kNotCovered; // libxml2 sees no text node at all, and answers in its own way
     }
+    return CheckNormalized(value);
+}
+
+// Every value of an answer's numbers comes here: text that is a number as it stands holds no blank and
+// nothing unjudgeable, so it is valid at once, as Check and then the guard would find it; other text without
+// such characters is invalid, and the rest takes the general way.
+CompiledVerdict AtomicCheck::CheckWithFloatingGuard(std::u16string_view text) const {
+    if (!PlainFloating()) {
+        return Check(text); // AppliesFloatingGuard said no: the caller applies the guard
+    }
+    if (IsGuardedFloating(text)) {
+        return CompiledVerdict::kValid;
+    }
+    bool plain = !text.empty();
+    for (char16_t c : text) {
+        plain = plain && c > u' ' && c < 0xD800; // no blank, no control character, no surrogate
+    }
+    if (plain) {
+        return CompiledVerdict::kInvalid;
+    }
+    if (!IsJudgeable(text)) {
+        return CompiledVerdict::kNotCovered;
+    }
+    std::u16string buffer;
+    std::u16string_view value = Normalized(text, whitespace_, buffer);
+    if (value.empty()) {
+        return CompiledVerdict::kNotCovered;
+    }
+    CompiledVerdict verdict = CheckNormalized(value);
+    return verdict == CompiledVerdict::kValid && !IsFloatingLexical(value) ? CompiledVerdict::kInvalid
+                                                                           : verdict;
+}
+
+CompiledVerdict AtomicCheck::CheckNormalized(std::u16string_view value) const {
     NumberView number;
     bool lexical = true;
     switch (lexical_) {

@@ -30,6 +30,12 @@ public:
     // The check of the type, or null when the schema check must stay.
     static std::unique_ptr<const CompiledValueCheck> Compile(const SchemaItemData& type);
     virtual CompiledVerdict Check(std::u16string_view text) const = 0;
+
+    // Whether CheckWithFloatingGuard folds in the guard of a floating type (IsFloatingLexical, value_check.h)
+    // that a caller otherwise applies to a valid verdict: then it answers Check's verdict with that guard
+    // applied, in one pass over most texts.
+    virtual bool AppliesFloatingGuard() const { return false; }
+    virtual CompiledVerdict CheckWithFloatingGuard(std::u16string_view text) const { return Check(text); }
 };
 
 } // namespace vr::xml::detail

@@ -4,6 +4,7 @@
 #include "platform/com/dispatch_table.h"
 #include "platform/com/object.h"
 #include "platform/com/server.h"
+#include "platform/rpc/channel.h"
 #include "platform/rpc/local_server.h"
 
 #include <chrono>
@@ -85,6 +86,10 @@ public:
         *thread = bounceThread_;
         return S_OK;
     }
+    HRESULT HandOffs(LONGLONG* count) {
+        *count = static_cast<LONGLONG>(vr::rpc::ReaderHandOffs());
+        return S_OK;
+    }
 
     LONG tag_ = 0;
 
@@ -111,6 +116,7 @@ const vr::DispatchTable<CProbe>& CProbe::GetDispatchTable() {
                              D::Method<&C::Keep>(kKeep, u"Keep", {u"object"}),
                              D::PropGet<&C::Kept>(kKept, u"Kept", {u"object"}),
                              D::PropGet<&C::BounceThread>(kBounceThread, u"BounceThread", {u"thread"}),
+                             D::PropGet<&C::HandOffs>(kHandOffs, u"HandOffs", {u"count"}),
                          });
     return table;
 }

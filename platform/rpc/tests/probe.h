@@ -27,6 +27,7 @@ enum ProbeMember : DISPID {
     kKeep = 11,         // Keep(object)
     kKept = 12,         // Kept -> the object kept
     kBounceThread = 13, // BounceThread -> the thread the last Bounce ran on
+    kHandOffs = 14,     // HandOffs -> requests the process's channel readers have handed over so far
 };
 
 vr::ComPtr<IDispatch> MakeProbe(LONG tag = 0);

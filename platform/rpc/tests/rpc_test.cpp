@@ -257,6 +257,54 @@ TEST_F(RpcTest, ACallBackRunsOnTheThreadThatWaitsForItsOwnCall) {
     }).join();
 }
 
+// Puts every thread of a process on the given cores.
+void PinProcess(pid_t pid, const cpu_set_t& cores) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        static_cast<void>(
+            sched_setaffinity(std::stoi(task.path().filename().string()), sizeof cores, &cores));
+    }
+}
+
+// Both processes on one core, so that the thread woken by a reply takes the core from the thread that sent
+// it before that one is back in its wait: the next request still wakes the apartment's own thread (in
+// either process), never a reader thread that would have to hand it over. A few may still go to a reader: one
+// that woke for a frame in the moment between two watches reads it (slow builds widen that moment); a reader
+// that took every request would hand over 600 on each side.
+TEST_F(RpcTest, ARunOfCallsWakesOnlyTheThreadsThatRunThem) {
+    vr::ComPtr<IDispatch> probe = Remote();
+    ASSERT_TRUE(probe);
+    vr::ComPtr<IDispatch> local = MakeProbe();
+    _variant_t peer(local.Get());
+    _variant_t pid;
+    ASSERT_EQ(CallProbe(probe.Get(), kProcessId, {}, &pid), S_OK);
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    PinProcess(getpid(), one);
+    PinProcess(pid.lVal, one);
+    _variant_t serverBefore;
+    ASSERT_EQ(CallProbe(probe.Get(), kHandOffs, {}, &serverBefore), S_OK);
+    uint64_t clientBefore = vr::rpc::ReaderHandOffs();
+    int failed = 0;
+    for (int i = 0; i < 300; ++i) {
+        _variant_t echoed;
+        _variant_t reached;
+        failed += CallProbe(probe.Get(), kEcho, {Long(i)}, &echoed) == S_OK && echoed.lVal == i ? 0 : 1;
+        failed += CallProbe(probe.Get(), kBounce, {peer, Long(2)}, &reached) == S_OK ? 0 : 1;
+    }
+    _variant_t serverAfter;
+    ASSERT_EQ(CallProbe(probe.Get(), kHandOffs, {}, &serverAfter), S_OK);
+    uint64_t clientAfter = vr::rpc::ReaderHandOffs();
+    PinProcess(pid.lVal, all);
+    PinProcess(getpid(), all);
+    EXPECT_EQ(failed, 0);
+    constexpr int kRaced = 6; // one request in a hundred
+    EXPECT_LE(serverAfter.llVal - serverBefore.llVal, kRaced) << "requests the server's reader handed over";
+    EXPECT_LE(clientAfter - clientBefore, uint64_t{kRaced}) << "call-backs this process's reader handed over";
+}
+
 // Threads share one connection: whichever of them reads a frame, each call gets its own answer and each
 // call-back runs on the thread that waits for it (this single-threaded apartment's included).
 TEST_F(RpcTest, SeveralThreadsCallAtOnceOnOneConnection) {
