@@ -6,7 +6,7 @@
 // programs are not. Reported as seconds per query, and each script side as a ratio against its pyvisa side.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "bench/ratio_reporter.h"
-#include "common/VrConfigData.h"
+#include "common/config/VrConfigData.h"
 #include "peers.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
