@@ -96,7 +96,8 @@ int RunPanel(const std::string& folder) {
         return 1;
     }
     panolix::TestExecutivePanelWorker worker;
-    panolix::CPanolixDlg dialog(worker, false, true);
+    // Not a console run: one of those ends once its loop has stopped, and this bench refreshes by itself.
+    panolix::CPanolixDlg dialog(worker, false, false);
     panolix::PanelRunModel& model = dialog.Model();
     if (!model.Load(WritePanel(folder))) {
         std::fprintf(stderr, "memory: the panel did not load: %s\n", model.LastErrorText().c_str());
