@@ -167,43 +167,10 @@ bool IsLibxmlFloating(std::u16string_view text) {
     return i == text.size() && mantissaDigits > 0;
 }
 
-// Both IsLibxmlFloating and the guard's IsFloatingLexical (value_check.h), in one pass: "NaN", "INF" or
-// "-INF", else one optional sign, digits with an optional fraction (a digit at least), and an exponent mark
-// only with digits after its optional sign.
+// Both IsLibxmlFloating and the guard's IsFloatingLexical (value_check.h), in one pass: every text the guard
+// takes libxml2 takes as well (it also takes an exponent mark without digits), except "+INF".
 bool IsGuardedFloating(std::u16string_view text) {
-    if (text == u"NaN" || text == u"INF" || text == u"-INF") {
-        return true;
-    }
-    size_t i = 0;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        ++i;
-    }
-    size_t mantissaDigits = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
-        ++mantissaDigits;
-    }
-    if (i < text.size() && text[i] == u'.') {
-        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
-            ++mantissaDigits;
-        }
-    }
-    if (mantissaDigits == 0) {
-        return false;
-    }
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-            ++i;
-        }
-        size_t exponentDigits = 0;
-        for (; i < text.size() && IsDigit(text[i]); ++i) {
-            ++exponentDigits;
-        }
-        if (exponentDigits == 0) {
-            return false;
-        }
-    }
-    return i == text.size();
+    return text != u"+INF" && IsFloatingLexical(text);
 }
 
 bool IsHexBinary(std::u16string_view text) {
