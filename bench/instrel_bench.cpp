@@ -2,6 +2,7 @@
 // instrument, against a raw socket write and read to the same instrument in the same run, and against the
 // same query made by pyvisa-py; and a 1 MB answer through the VISA session and through the connection
 // against the same answer read from a raw socket. Reported as ratios of wall time per query.
+#include "bench/pyvisa_timing.h"
 #include "bench/ratio_reporter.h"
 #include "instrel.h"
 #include "platform/base/text.h"
@@ -298,32 +299,19 @@ void BM_ConnectionMegabyte(benchmark::State& state) {
 }
 BENCHMARK(BM_ConnectionMegabyte)->UseRealTime();
 
-// Debian's interpreter, which sees Debian's python3-pyvisa-py, before whatever python3 the path names first.
-std::string Python() {
-    return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
-
 // pyvisa-py times its own loop of queries; its time per query is this benchmark's time.
 void BM_PyVisaQuery(benchmark::State& state) {
-    std::string command = Python() + " " VR_PYVISA_SCRIPT " " + std::to_string(g_port) + " 2000 2>&1";
     for (auto _ : state) {
-        FILE* output = ::popen(command.c_str(), "r");
-        char line[512] = {};
-        double seconds = 0;
-        bool timed = false;
-        while (output && std::fgets(line, sizeof line, output)) {
-            timed = timed || std::sscanf(line, "seconds_per_query %lf", &seconds) == 1;
-        }
-        int status = output ? ::pclose(output) : -1;
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+        vrbench::PyVisaTiming timing = vrbench::TimePyVisaQueries(VR_PYVISA_SCRIPT, g_port, 2000);
+        if (timing.outcome == vrbench::PyVisaOutcome::NotInstalled) {
             state.SkipWithError("pyvisa is not installed (Debian package python3-pyvisa-py): not compared");
             break;
         }
-        if (!timed) {
+        if (timing.outcome == vrbench::PyVisaOutcome::Failed) {
             state.SkipWithError("the pyvisa query failed");
             break;
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(timing.secondsPerQuery);
     }
 }
 BENCHMARK(BM_PyVisaQuery)->UseManualTime()->Iterations(1)->Repetitions(3);

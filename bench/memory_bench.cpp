@@ -14,6 +14,7 @@
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "VrDev/Panolix/PanolixDlg.h"
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
+#include "bench/silent_run_view.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/com/activation.h"
 #include "platform/ui/gui_apartment.h"
@@ -122,31 +123,6 @@ int RunPanel(const std::string& folder) {
     return 0;
 }
 
-// A window that shows nothing and waits for the worker as the programs do.
-class SilentView : public runvex::RunView, public runvex::FormView {
-public:
-    explicit SilentView(runvex::TestExecutiveSequenceWorker& worker) : worker_(worker) {}
-    void ShowImage(const runvex::SequenceItem&, runvex::TreeImage) override {}
-    void AppendOutput(const std::string&, int32_t) override {}
-    void ShowStatus(const std::string&) override {}
-    void ShowError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    }
-    void RefreshCommands() override {}
-    void ShowRootProperties() override {}
-    void TestEnded(const runvex::SequenceItem&, const std::string&, runvex::Verdict) override { ++ended_; }
-    void PumpMessages() override { worker_.WaitForProgress(5); }
-    void Wait(int milliseconds) override { worker_.WaitForProgress(milliseconds); }
-    void ShowTree() override {}
-    void ShowLabel(const runvex::SequenceItem&) override {}
-    void ShowProperties() override {}
-    int Ended() const { return ended_; }
-
-private:
-    runvex::TestExecutiveSequenceWorker& worker_;
-    int ended_ = 0; // the run's thread
-};
-
 // A script as engineers write them: a specification, output lines, a checked value.
 std::string WriteSequence(const std::string& folder, int tests) {
     std::string script = folder + "/rail.JScript.ts";
@@ -171,7 +147,7 @@ std::string WriteSequence(const std::string& folder, int tests) {
 
 // The run of the whole sequence; false when it did not load or not every test ended.
 bool RunSequenceOf(runvex::TestExecutiveSequenceWorker& worker, const std::string& path, int tests) {
-    SilentView view(worker);
+    SilentRunView view(worker, 5);
     runvex::SequenceDocument document;
     runvex::SequenceTree tree;
     runvex::SequenceRun run(view, worker, tree, document);

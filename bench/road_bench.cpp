@@ -5,6 +5,7 @@
 // the same kind of loopback instrument, in one run. The road's calls wait on other threads and processes, so
 // the ratios are of wall time ("ratio <name> <median time / median baseline time>").
 #include "Rigmont/include/rigmont.h"
+#include "bench/own_environment.h"
 #include "bench/ratio_reporter.h"
 #include "bench/worker_requests.h"
 #include "common/config/VrConfigData.h"
@@ -24,7 +25,6 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 
 namespace vrbench {
 namespace {
@@ -200,30 +200,11 @@ int Run(int argc, char** argv, const std::string& folder) {
     return result;
 }
 
-// A registry, data home and runtime folder of this run's own: the build tree's registry is copied, so the
-// store item written here never reaches it.
-std::string PrepareEnvironment() {
-    char base[] = "/tmp/road-bench-XXXXXX";
-    if (!mkdtemp(base)) {
-        return "";
-    }
-    std::string folder = base;
-    std::filesystem::copy(VR_BUILD_REGISTRY_DIR, folder + "/registry",
-                          std::filesystem::copy_options::recursive);
-    std::filesystem::create_directories(folder + "/home");
-    std::filesystem::create_directories(folder + "/runtime");
-    ::chmod((folder + "/runtime").c_str(), 0700);
-    ::setenv("VORNIC_REGISTRY", (folder + "/registry").c_str(), 1);
-    ::setenv("VORNIC_HOME", (folder + "/home").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
-    return folder;
-}
-
 } // namespace
 } // namespace vrbench
 
 int main(int argc, char** argv) {
-    std::string folder = vrbench::PrepareEnvironment();
+    std::string folder = vrbench::PrepareOwnEnvironment("road-bench", VR_BUILD_REGISTRY_DIR);
     if (folder.empty() || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return 1;
     }

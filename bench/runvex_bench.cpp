@@ -11,6 +11,7 @@
 #include "TestRunTime/Runvex/TestExecutiveSequenceWorker.h"
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "bench/ratio_reporter.h"
+#include "bench/silent_run_view.h"
 #include "bench/worker_requests.h"
 #include "common/proxies/SystemProxies.h"
 #include "platform/base/text.h"
@@ -48,37 +49,10 @@ void ReportCpuPerTest(benchmark::State& state, double cpuSeconds, double tests) 
     state.counters["process_cpu_us_per_test"] = benchmark::Counter(cpuSeconds * 1e6 / tests);
 }
 
-// A window that shows nothing and waits for the worker as the programs do.
-class SilentView : public runvex::RunView, public runvex::FormView {
-public:
-    explicit SilentView(runvex::TestExecutiveSequenceWorker& worker) : worker_(worker) {}
-    void ShowImage(const runvex::SequenceItem&, runvex::TreeImage) override {}
-    void AppendOutput(const std::string&, int32_t) override {}
-    void ShowStatus(const std::string&) override {}
-    void ShowError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    }
-    void RefreshCommands() override {}
-    void ShowRootProperties() override {}
-    void TestEnded(const runvex::SequenceItem&, const std::string&, runvex::Verdict verdict) override {
-        failed_ = failed_ || verdict != runvex::Verdict::Passed;
-    }
-    void PumpMessages() override { worker_.WaitForProgress(static_cast<int>(kPumpStepMs)); }
-    void Wait(int milliseconds) override { worker_.WaitForProgress(milliseconds); }
-    void ShowTree() override {}
-    void ShowLabel(const runvex::SequenceItem&) override {}
-    void ShowProperties() override {}
-    bool Failed() const { return failed_; }
-
-private:
-    runvex::TestExecutiveSequenceWorker& worker_;
-    bool failed_ = false; // the run's thread
-};
-
 // One iteration is one run of the whole sequence; its time is reported per test.
 void BM_SequenceRunPerTest(benchmark::State& state) {
     runvex::TestExecutiveSequenceWorker worker;
-    SilentView view(worker);
+    SilentRunView view(worker, static_cast<int>(kPumpStepMs));
     runvex::SequenceDocument document;
     runvex::SequenceTree tree;
     runvex::SequenceRun run(view, worker, tree, document);

@@ -5,6 +5,8 @@
 // ends by itself within a minute, and is stopped when its measurement ends). Nothing is pinned: a user's
 // programs are not. Reported as seconds per query, and each script side as a ratio against its pyvisa side.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
+#include "bench/own_environment.h"
+#include "bench/pyvisa_timing.h"
 #include "bench/ratio_reporter.h"
 #include "common/config/VrConfigData.h"
 #include "peers.h"
@@ -26,7 +28,6 @@
 #include <sstream>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -125,31 +126,17 @@ double RunScriptLoop(benchmark::State& state) {
     return seconds;
 }
 
-// Debian's interpreter, which sees Debian's python3-pyvisa-py, before whatever python3 the path names first.
-std::string Python() {
-    return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
-
 double RunPyVisaLoop(benchmark::State& state) {
-    std::string command = Python() + " " VR_PYVISA_SCRIPT " " + std::to_string(g_station->port) + " " +
-                          std::to_string(kQueries) + " 2>&1";
-    FILE* output = ::popen(command.c_str(), "r");
-    char line[512] = {};
-    double seconds = 0;
-    bool timed = false;
-    while (output && std::fgets(line, sizeof line, output)) {
-        timed = timed || std::sscanf(line, "seconds_per_query %lf", &seconds) == 1;
-    }
-    int status = output ? ::pclose(output) : -1;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+    PyVisaTiming timing = TimePyVisaQueries(VR_PYVISA_SCRIPT, g_station->port, kQueries);
+    if (timing.outcome == PyVisaOutcome::NotInstalled) {
         state.SkipWithError("skipped: pyvisa-py is not installed (Debian package python3-pyvisa-py), so the "
                             "station's query is not compared with it");
         return 0;
     }
-    if (!timed) {
+    if (timing.outcome == PyVisaOutcome::Failed) {
         state.SkipWithError("the pyvisa query failed");
     }
-    return seconds;
+    return timing.secondsPerQuery;
 }
 
 template <double (*Loop)(benchmark::State&), bool Loaded>
@@ -288,31 +275,12 @@ int Run(int argc, char** argv, Station& station) {
     return result;
 }
 
-// A registry, data home and runtime folder of this run's own: the build tree's registry is copied, so the
-// store item written here never reaches it.
-std::string PrepareEnvironment() {
-    char base[] = "/tmp/station-bench-XXXXXX";
-    if (!mkdtemp(base)) {
-        return "";
-    }
-    std::string folder = base;
-    std::filesystem::copy(VR_BUILD_REGISTRY_DIR, folder + "/registry",
-                          std::filesystem::copy_options::recursive);
-    std::filesystem::create_directories(folder + "/home");
-    std::filesystem::create_directories(folder + "/runtime");
-    ::chmod((folder + "/runtime").c_str(), 0700);
-    ::setenv("VORNIC_REGISTRY", (folder + "/registry").c_str(), 1);
-    ::setenv("VORNIC_HOME", (folder + "/home").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
-    return folder;
-}
-
 } // namespace
 } // namespace vrbench
 
 int main(int argc, char** argv) {
     vrbench::Station station;
-    station.folder = vrbench::PrepareEnvironment();
+    station.folder = vrbench::PrepareOwnEnvironment("station-bench", VR_BUILD_REGISTRY_DIR);
     if (station.folder.empty() || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return 1;
     }
