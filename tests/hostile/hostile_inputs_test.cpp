@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <utility>
 #include <vector>
 
@@ -18,31 +16,13 @@ namespace {
 
 constexpr int kLimitSeconds = 60; // each run ends long before; the limit only keeps a hang from lasting
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 // The program offscreen, ended at the limit: its exit code (124 when the limit ended it) and all it wrote.
 std::pair<int, std::string> RunOffscreen(const std::vector<std::string>& command) {
     std::string line = "QT_QPA_PLATFORM=offscreen timeout -k 5 " + std::to_string(kLimitSeconds);
     for (const std::string& word : command) {
-        line += " " + Quoted(word);
+        line += " " + vrtest::ShellQuoted(word);
     }
-    FILE* pipe = ::popen((line + " 2>&1 </dev/null").c_str(), "r");
-    if (!pipe) {
-        return {-1, "not started"};
-    }
-    std::string output;
-    char buffer[4096];
-    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, read);
-    }
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    return vrtest::RunShellCapturing(line);
 }
 
 class HostileInputs : public ::testing::Test {

@@ -2,6 +2,7 @@
 #include "tests/support/test_env.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -62,15 +63,18 @@ void SetUpPrivateFolders() {
     std::string registry = make("registry");
     // Start from the build tree's registry, so servers registered by the build are found by CLSID and ProgID.
     if (const char* built = VR_BUILD_REGISTRY_DIR; std::filesystem::is_directory(built)) {
-        std::filesystem::copy(built, registry, std::filesystem::copy_options::recursive |
-                                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy(built, registry,
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
     }
     setenv("VORNIC_REGISTRY", registry.c_str(), 1);
     setenv("VORNIC_HOME", make("home").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", make("run").c_str(), 1);
 }
 
-std::string BuildBinFolder() { return VR_BUILD_BIN_DIR; }
+std::string BuildBinFolder() {
+    return VR_BUILD_BIN_DIR;
+}
 
 pid_t StartSelfTest(const std::string& testName, const std::map<std::string, std::string>& environment,
                     const std::string& log) {
@@ -112,6 +116,28 @@ int WaitForChild(pid_t pid) {
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::pair<int, std::string> RunShellCapturing(const std::string& commandLine) {
+    FILE* pipe = ::popen((commandLine + " 2>&1 </dev/null").c_str(), "r");
+    if (!pipe) {
+        return {-1, "not started: " + commandLine};
+    }
+    std::string output;
+    char buffer[4096];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, read);
+    }
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 } // namespace vrtest

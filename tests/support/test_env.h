@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 
 namespace vrtest {
 
@@ -29,5 +30,12 @@ pid_t StartSelfTest(const std::string& testName, const std::map<std::string, std
 // Waits for a child: its exit status, 128 plus the signal's number when a signal ended it, -1 when it is
 // no child of this process.
 int WaitForChild(pid_t pid);
+
+// The text as one word of a shell command line, in single quotes.
+std::string ShellQuoted(const std::string& text);
+
+// Runs the shell command line with its standard input empty and its errors joined to its output: its exit
+// code (-1 when it did not start or a signal ended it) and all it wrote.
+std::pair<int, std::string> RunShellCapturing(const std::string& commandLine);
 
 } // namespace vrtest

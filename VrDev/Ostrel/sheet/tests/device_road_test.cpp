@@ -15,15 +15,14 @@
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
+#include "tests/support/test_env.h"
 
 #include <QFileDialog>
 #include <QPointer>
 #include <QTabWidget>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 
 namespace ostreltest {
 namespace {
@@ -46,28 +45,10 @@ function Reset() {
 }
 )";
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 // runvex offscreen on the sequence, ended after two minutes at most: its exit code and all it wrote.
 std::pair<int, std::string> RunSequence(const std::string& sequence) {
-    std::string command = "timeout -k 5 120 " + Quoted(VR_RUNVEX) + " " + Quoted(sequence) + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return {-1, "runvex could not be started"};
-    }
-    std::string output;
-    char buffer[4096];
-    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, read);
-    }
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    return vrtest::RunShellCapturing("timeout -k 5 120 " + vrtest::ShellQuoted(VR_RUNVEX) + " " +
+                                     vrtest::ShellQuoted(sequence));
 }
 
 // A one-test sequence in the folder whose JScript test is the given script.
