@@ -111,8 +111,9 @@ private:
     HRESULT ApplyTermination(std::u16string_view term);
     std::optional<int32_t> SessionTimeout();
     // Drops what arrives of the late answers owed, oldest first, until the deadline (now: only what is
-    // there); the session's timeout and termination are left as the drop set them.
-    void DropLateAnswers(std::chrono::steady_clock::time_point deadline);
+    // there); the session's timeout and termination are left as the drop set them. True when the session
+    // failed otherwise than by the deadline.
+    bool DropLateAnswers(std::chrono::steady_clock::time_point deadline);
     // A trace line when text has characters that a session sends as '?' (it sends one byte a character).
     void WarnOfCharactersBeyondLatin1(std::u16string_view sent);
     // Recording needs a folder it can write: a failure naming the folder.

@@ -194,7 +194,8 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, C
     if (dropping) {
         const auto deadline =
             start + std::chrono::milliseconds(std::max(lTimeout >= 0 ? lTimeout : defaultTimeout_, 0));
-        DropLateAnswers(std::min(deadline, lateAnswers_.front().givenUpAt));
+        (void)DropLateAnswers(
+            std::min(deadline, lateAnswers_.front().givenUpAt)); // a failure: the read's own
         GiveUpOverdueLateAnswers();
     }
     int32_t timeout = 0;
@@ -347,23 +348,27 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int3
     }
 }
 
-void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
+bool CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
     std::u16string dropped;
     int32_t sessionTimeout = -1;
     // The termination set for the drop, none before its first chunk.
     std::optional<std::u16string> appliedTerm;
+    bool failed = false;
     while (!lateAnswers_.empty()) {
         LateAnswer& late = lateAnswers_.front();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        // Rounded up: a read that ends before the deadline would leave the answer owed past it.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const int32_t remaining = static_cast<int32_t>(std::max<int64_t>(left.count(), 0));
         if (remaining != sessionTimeout) {
             if (FAILED(SetSessionTimeout(remaining))) {
-                break; // the session takes no timeout now: what is owed stays owed
+                failed = true; // the session takes no timeout now: what is owed stays owed
+                break;
             }
             sessionTimeout = remaining;
         }
         if (late.term != appliedTerm && FAILED(ApplyTermination(late.term))) {
+            failed = true;
             break;
         }
         appliedTerm = late.term;
@@ -378,7 +383,9 @@ void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
         if (decision.step == ReadStep::Done) {
             lateAnswers_.pop_front();
         } else if (decision.step != ReadStep::ReadOn) {
-            break; // nothing more has come in time: it is still owed, and dropped when it comes
+            // Nothing more has come in time: it is still owed, and dropped when it comes.
+            failed = decision.step != ReadStep::Timeout;
+            break;
         }
     }
     if (!dropped.empty()) {
@@ -386,6 +393,7 @@ void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
         TraceInfo(u"Dropped the late answer of the '%s' Connection's read that timed out: '%s'.", Name(),
                   dropped.c_str());
     }
+    return failed;
 }
 
 void CCnVISA::GiveUpOverdueLateAnswers() {
@@ -393,7 +401,8 @@ void CCnVISA::GiveUpOverdueLateAnswers() {
         SetTraceSite();
         TraceInfo(u"Gave up the late answer of the '%s' Connection's read that timed out.", Name());
         lateAnswers_.pop_front();
-        DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's
+        (void)DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's; a failure:
+                                                                 // the caller's own call meets it
     }
 }
 
@@ -403,13 +412,10 @@ void CCnVISA::SettleLateAnswers() {
     }
     const std::optional<int32_t> timeout = SessionTimeout();
     while (!lateAnswers_.empty()) {
-        const size_t owed = lateAnswers_.size();
-        const auto givenUpAt = lateAnswers_.front().givenUpAt;
-        DropLateAnswers(givenUpAt);
-        GiveUpOverdueLateAnswers();
-        if (lateAnswers_.size() == owed && std::chrono::steady_clock::now() < givenUpAt) {
+        if (DropLateAnswers(lateAnswers_.front().givenUpAt)) {
             break; // the session failed otherwise (a lost peer): the write says so
         }
+        GiveUpOverdueLateAnswers();
     }
     // The write waits as long as the session did before the drop (as the last read set it, when the
     // session cannot say).
