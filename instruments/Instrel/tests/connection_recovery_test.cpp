@@ -17,17 +17,8 @@ namespace {
 enum class Transport { Tcp, Serial, Vxi11, Telnet };
 
 std::string TransportName(const testing::TestParamInfo<Transport>& info) {
-    switch (info.param) {
-    case Transport::Tcp:
-        return "TcpSocket";
-    case Transport::Serial:
-        return "SerialLine";
-    case Transport::Vxi11:
-        return "Vxi11";
-    case Transport::Telnet:
-        return "Telnet";
-    }
-    return "Unknown";
+    constexpr const char* kNames[] = {"TcpSocket", "SerialLine", "Vxi11", "Telnet"};
+    return kNames[static_cast<int>(info.param)];
 }
 
 // The loopback instrument on the terminal telnetd gives the program it runs.
