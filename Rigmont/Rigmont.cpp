@@ -37,6 +37,7 @@ unsigned long ServerLocks() {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "rigmont")) {
         return 0;
     }

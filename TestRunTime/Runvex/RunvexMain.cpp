@@ -210,6 +210,7 @@ int RunWindow(const CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "runvex")) {
         return 0;
     }

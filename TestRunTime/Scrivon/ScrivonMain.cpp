@@ -144,6 +144,7 @@ int Serve(const ScrivonCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "scrivon")) {
         return 0;
     }

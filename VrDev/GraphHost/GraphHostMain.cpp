@@ -164,6 +164,7 @@ int Serve(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "graphhost")) {
         return 0;
     }

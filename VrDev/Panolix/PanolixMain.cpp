@@ -38,6 +38,7 @@ int RunPanel(const PanolixCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "panolix")) {
         return 0;
     }

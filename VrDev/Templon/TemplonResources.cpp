@@ -2,6 +2,7 @@
 // text, and a type library that stands in for the device's until the library is stamped.
 //
 //     templon_resources <script source> <script out> <type library out>
+#include "platform/base/program_conventions.h"
 #include "platform/com/typelib_writer.h"
 #include "platform/com/unknown.h"
 
@@ -47,6 +48,7 @@ HRESULT WriteLibrary(const char* target) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (argc != 4) {
         std::fprintf(stderr, "usage: templon_resources <script source> <script out> <type library out>\n");
         return 1;

@@ -110,8 +110,9 @@ void SetTraceSiteAt(const char* file, int line);
 #define TraceInternalError() TraceInternalErrorAt(__FILE__, __LINE__)
 
 // The end of a public COM method: a failure hr gets rich error information (interface GUID_NULL, source the
-// ProgID registered for clsid, description LastErrorText, no help) and is returned unchanged; a success is
-// returned without touching the thread's error information.
+// ProgID registered for clsid, no help) and is returned unchanged; a success is returned without touching the
+// thread's error information. The description is LastErrorText when the method entered last wrote it, else
+// the description the failed call below left on the thread, else the HRESULT's text (kept as LastErrorText).
 [[nodiscard]] HRESULT FailWithErrorInfo(REFCLSID clsid, HRESULT hr);
 
 // The source file name of a path, as site tags show it.

@@ -22,6 +22,10 @@ void SendText(int level, std::u16string_view source, std::u16string_view text);
 
 // Keeps the text of an error line as LastErrorText, cut to its buffer.
 void StoreLastErrorText(std::u16string_view text);
+// The description of a failure of the method entered last: LastErrorText when that method wrote it, else the
+// description of the thread's error information (a failed call below), else the HRESULT's text; kept as
+// LastErrorText.
+std::u16string ErrorTextOfThisFailure(HRESULT hr);
 
 // Sends an error line with the site tag as source and keeps it as LastErrorText.
 void ReportErrorLine(std::u16string_view text);

@@ -2,9 +2,11 @@
 #include "common/trace/Trace.h"
 
 #include "common/trace/TraceInternal.h"
+#include "platform/base/format.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/errorinfo.h"
+#include "platform/com/hresult.h"
 
 #include <cstring>
 #include <mutex>
@@ -24,6 +26,8 @@ struct DiagnosticState {
     bool siteTagMade = true; // siteTag is made from the site set last
     std::u16string siteTag;
     std::u16string lastErrorText;
+    // lastErrorText was written since the last method was entered: a failure of that method may report it.
+    bool lastErrorTextFresh = false;
 };
 
 DiagnosticState& State() {
@@ -46,6 +50,7 @@ void SetTraceMethodName(const OLECHAR* name) {
     DiagnosticState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     state.methodName.assign(text); // into the kept buffer: no allocation once it has grown
+    state.lastErrorTextFresh = false;
 }
 
 std::u16string TraceMethodName() {
@@ -105,7 +110,7 @@ HRESULT FailWithErrorInfo(REFCLSID clsid, HRESULT hr) {
         source = vr::U16View(progId);
     }
     CoTaskMemFree(progId);
-    return vr::ReportError(hr, GUID_NULL, source, LastErrorText());
+    return vr::ReportError(hr, GUID_NULL, source, vrcommon::trace::ErrorTextOfThisFailure(hr));
 }
 
 namespace vrcommon::trace {
@@ -115,6 +120,31 @@ void StoreLastErrorText(std::u16string_view text) {
     DiagnosticState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     state.lastErrorText.swap(copy);
+    state.lastErrorTextFresh = true;
+}
+
+std::u16string ErrorTextOfThisFailure(HRESULT hr) {
+    {
+        DiagnosticState& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (state.lastErrorTextFresh && !state.lastErrorText.empty()) {
+            return state.lastErrorText;
+        }
+    }
+    // A failure that traced no text of its own: what the call that failed below said, else the HRESULT's own
+    // text, never an earlier failure's words.
+    std::u16string text = vr::TakeErrorDescription();
+    if (text.empty()) {
+        text = vr::HResultMessage(hr);
+    }
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        text = vr::FormatWString(u"Error 0x%08lx.", static_cast<unsigned long>(hr));
+    }
+    StoreLastErrorText(text);
+    return text;
 }
 
 void ReportErrorLine(std::u16string_view text) {

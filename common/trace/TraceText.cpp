@@ -6,6 +6,7 @@
 #include "platform/base/format.h"
 #include "platform/base/syserror.h"
 #include "platform/com/errorinfo.h"
+#include "platform/com/hresult.h"
 
 #include <iterator>
 
@@ -80,6 +81,12 @@ std::u16string HResultText(HRESULT hr) {
         return text + Win32ErrorText(code);
     case FACILITY_CONTROL:
         return text + ControlErrorText(code);
+    case FACILITY_DISPATCH:
+        // The dispatch codes have texts of their own ("Unknown name."); one without stays unknown.
+        if (std::u16string own = vr::HResultMessage(hr); !own.empty()) {
+            return text + own;
+        }
+        return text + u"Unknown error code\n";
     default:
         return text + u"Unknown error code\n";
     }

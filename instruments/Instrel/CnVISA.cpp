@@ -9,6 +9,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
 #include "platform/resources/this_module.h"
+#include "platform/visa/visa_status.h"
 
 namespace instrel {
 
@@ -176,7 +177,11 @@ HRESULT CCnVISA::FindResources(BSTR bstrExpression, VARIANT* pvResources) {
     OwnedBstr expression(vr::BstrView(bstrExpression).empty() ? u"?*" : vr::BstrView(bstrExpression));
     SAFEARRAY* names = nullptr;
     if (HRESULT hr = manager_->FindRsrc(expression.Get(), &names); FAILED(hr)) {
-        Report(hr, vr::FormatWString(u"VISA-COM Resource Manager's FindRsrc() returns Error: '%08lx'.", hr));
+        std::u16string text =
+            hr == vr::visa::kErrorResourceNotFound
+                ? vr::FormatWString(u"No resources were found for '%s'.", expression.Get())
+                : vr::FormatWString(u"VISA-COM Resource Manager's FindRsrc() returns Error: '%08lx'.", hr);
+        Report(hr, WithCauseBelow(text));
         return FailWithErrorInfo(CLSID_CnVISA, hr);
     }
     _variant_t result;

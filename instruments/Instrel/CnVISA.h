@@ -100,8 +100,10 @@ private:
     HRESULT ReplayRead(CollectedAnswer* answer);
     HRESULT PrepareRead(BSTR bsTerm, int32_t lTimeout, int32_t* timeout);
     // Reads until the goal is met or timeout milliseconds after start have passed.
+    // A read that times out with owesLateAnswer leaves the rest of its answer owed (see LateAnswer).
     HRESULT ReadChunks(const ReadGoal& goal, std::u16string_view term, int32_t timeout,
-                       std::chrono::steady_clock::time_point start, CollectedAnswer* answer);
+                       std::chrono::steady_clock::time_point start, bool owesLateAnswer,
+                       CollectedAnswer* answer);
     // One ReadString of the in-use interface for count characters; *chunk is the caller's.
     HRESULT ReadOneChunk(int32_t count, BSTR* chunk);
     HRESULT SetSessionTimeout(int32_t milliseconds);
@@ -109,11 +111,22 @@ private:
     HRESULT ApplyTermination(std::u16string_view term);
     std::optional<int32_t> SessionTimeout();
     // Drops what arrives of the late answers owed, oldest first, until the deadline (now: only what is
-    // there); the session's timeout and termination are left as the drop set them.
-    void DropLateAnswers(std::chrono::steady_clock::time_point deadline);
-    // Before a write: drops what has come of them, gives up those whose time has passed, and puts the
-    // session's timeout back.
-    void DropArrivedLateAnswers();
+    // there); the session's timeout and termination are left as the drop set them. True when the session
+    // failed otherwise than by the deadline.
+    bool DropLateAnswers(std::chrono::steady_clock::time_point deadline);
+    // A trace line when text has characters that a session sends as '?' (it sends one byte a character).
+    void WarnOfCharactersBeyondLatin1(std::u16string_view sent);
+    // Recording needs a folder it can write: a failure naming the folder.
+    HRESULT CheckSimulationFile();
+    // The log file's file ("" when it has none).
+    std::string SimulationFilePath();
+    // Gives up the late answers whose time has passed, dropping what has come since each.
+    void GiveUpOverdueLateAnswers();
+    // Before a write: waits for each late answer owed until it is given up, drops it, and puts the session's
+    // timeout back. Nothing owed: returns at once.
+    void SettleLateAnswers();
+    // The resource is a VXI-11 instrument (TCPIP...::INSTR).
+    bool IsVxi11() const;
     void RecordWrite(const std::u16string& data);
     void RecordRead(std::u16string_view answer);
     void TraceRead(const OLECHAR* text);
@@ -152,10 +165,12 @@ private:
     BSTR endChars_ = nullptr;
 
     // A read that timed out may still get the rest of its answer, and it comes before the answer to any
-    // later command: what arrives of it is dropped as it arrives (before a write, only what is there; in a
-    // read, within that read's own time), up to the end that read waited for. Nothing waits for it. A write
-    // gives it up once its read's timeout has passed again since it timed out: the instrument is then taken
-    // to owe nothing more (a command that is never answered, an answer whose end is not the one awaited).
+    // later command. It is owed until that read's timeout has passed again since it timed out (givenUpAt):
+    // the next write first waits for it until then and drops it, so that the next query's answer is its own
+    // whether the instrument was slow or owed nothing (a command that is never answered, an answer whose end
+    // is not the one awaited); the session then drops whatever else sits unread. A read with no write
+    // between drops it within its own time. Not on VXI-11, where the next command makes the instrument drop
+    // an answer not read.
     struct LateAnswer {
         ReadGoal goal;
         std::u16string term;      // the termination that read gave

@@ -5,11 +5,14 @@
 #include "common/attrvalues/AttrCollHookup.h"
 #include "common/options/ParamParser.h"
 #include "platform/base/format.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
 #include "platform/visa/visa_status.h"
 
+#include <cerrno>
+#include <unistd.h>
 #include <vector>
 
 namespace instrel {
@@ -85,6 +88,9 @@ HRESULT CCnVISA::InitWork(BSTR bsResource, BSTR bsOptionString, int32_t lInitTim
     if (HRESULT hr = connection_->SetAttributes(bsOptionString); FAILED(hr)) {
         return hr;
     }
+    if (HRESULT hr = CheckSimulationFile(); FAILED(hr)) {
+        return hr;
+    }
     std::u16string section;
     if (HRESULT hr = ClassifyResource(resource_, &section); FAILED(hr)) {
         return hr;
@@ -106,6 +112,34 @@ HRESULT CCnVISA::InitWork(BSTR bsResource, BSTR bsOptionString, int32_t lInitTim
     TraceFunction(vr::FormatWString(u"IVrConnection::Init('%s')", Name()).c_str(), 1);
     traceScopeOpen_ = true;
     return S_OK;
+}
+
+HRESULT CCnVISA::CheckSimulationFile() {
+    if (!Recording()) {
+        return S_OK;
+    }
+    const std::string path = SimulationFilePath();
+    if (path.empty()) {
+        return S_OK; // the log file chooses its own file, and says so when it fails
+    }
+    // The recording would be lost without a word (its writes never fail the traffic): said once, here.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::access(folder.c_str(), W_OK) != 0) {
+        return Report(E_FAIL,
+                      vr::FormatWString(u"Couldn't record the '%s' Connection: the folder '%hs' of the "
+                                        u"simulation file cannot be written (%hs).",
+                                        Name(), folder.c_str(), vr::ErrnoText(errno).c_str()));
+    }
+    return S_OK;
+}
+
+std::string CCnVISA::SimulationFilePath() {
+    OwnedBstr file;
+    if (FAILED(logFile_->get_file(file.Put()))) {
+        return {};
+    }
+    return vr::ToUtf8(file.View());
 }
 
 HRESULT CCnVISA::ClassifyResource(const std::u16string& resource, std::u16string* section) {

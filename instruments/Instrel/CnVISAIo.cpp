@@ -3,11 +3,15 @@
 
 #include "Report.h"
 #include "platform/base/format.h"
+#include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/comutil.h"
 #include "platform/visa/visa_status.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <unistd.h>
 
 namespace instrel {
 
@@ -47,7 +51,8 @@ HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
                       vr::FormatWString(u"Try to send to the '%s' Connection which is not opened: '%s'.",
                                         Name(), data.c_str()));
     } else {
-        DropArrivedLateAnswers();
+        SettleLateAnswers();
+        WarnOfCharactersBeyondLatin1(sent);
         OwnedBstr text(sent);
         LONG count = 0;
         HRESULT hr = message_->WriteString(text.Get(), &count);
@@ -66,6 +71,16 @@ HRESULT CCnVISA::WriteStringWork(BSTR bsData, int32_t* plRetCount) {
                       kWriteDashes.c_str(), sent.c_str());
     lastCommand_ = data;
     return S_OK;
+}
+
+void CCnVISA::WarnOfCharactersBeyondLatin1(std::u16string_view sent) {
+    const auto beyond = std::count_if(sent.begin(), sent.end(), [](char16_t c) { return c > 0xFF; });
+    if (beyond > 0) {
+        SetTraceSite();
+        TraceInfo(
+            u"Warning: %d characters above U+00FF go to the '%s' Connection as '?' (one byte each): '%s'.",
+            static_cast<int>(beyond), Name(), std::u16string(sent).c_str());
+    }
 }
 
 HRESULT CCnVISA::Write(VARIANT vData, VARIANT vlCount, int32_t* plRetCount) {
@@ -124,7 +139,7 @@ HRESULT CCnVISA::WriteBytes(SAFEARRAY* bytes, int32_t count, int32_t* plRetCount
         }
         count = upper - lower + 1;
     }
-    DropArrivedLateAnswers();
+    SettleLateAnswers();
     LONG written = 0;
     HRESULT hr = message_->Write(bytes, count, &written);
     *plRetCount = written;
@@ -172,9 +187,16 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, C
     }
     // The read's time runs from here: what a late answer's drop takes of it is not waited again.
     const auto start = std::chrono::steady_clock::now();
-    if (!lateAnswers_.empty()) {
-        DropLateAnswers(start +
-                        std::chrono::milliseconds(std::max(lTimeout >= 0 ? lTimeout : defaultTimeout_, 0)));
+    // A read with no write since a read that timed out: what is owed is dropped within this read's time and
+    // no longer than it is owed. Such a read owes nothing of its own when it times out too, since what it
+    // took for the earlier answer may have been its own.
+    const bool dropping = !lateAnswers_.empty();
+    if (dropping) {
+        const auto deadline =
+            start + std::chrono::milliseconds(std::max(lTimeout >= 0 ? lTimeout : defaultTimeout_, 0));
+        (void)DropLateAnswers(
+            std::min(deadline, lateAnswers_.front().givenUpAt)); // a failure: the read's own
+        GiveUpOverdueLateAnswers();
     }
     int32_t timeout = 0;
     if (HRESULT hr = PrepareRead(bsTerm, lTimeout, &timeout); FAILED(hr)) {
@@ -185,7 +207,7 @@ HRESULT CCnVISA::ReadStringWork(BSTR bsTerm, int32_t lTimeout, int32_t lCount, C
     if (!converter_) {
         goal.chunkWithoutCount = kSessionChunk;
     }
-    if (HRESULT hr = ReadChunks(goal, vr::BstrView(bsTerm), timeout, start, answer); FAILED(hr)) {
+    if (HRESULT hr = ReadChunks(goal, vr::BstrView(bsTerm), timeout, start, !dropping, answer); FAILED(hr)) {
         return hr;
     }
     if (Recording()) {
@@ -264,7 +286,8 @@ bool CCnVISA::SessionHasReadTimeout(int32_t milliseconds) {
 }
 
 HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int32_t timeout,
-                            std::chrono::steady_clock::time_point start, CollectedAnswer* answer) {
+                            std::chrono::steady_clock::time_point start, bool owesLateAnswer,
+                            CollectedAnswer* answer) {
     // One deadline for the whole read: an instrument that keeps sending the termination character without
     // the rest of the terminator must not hold the read past its timeout.
     bool timeoutShortened = false;
@@ -298,8 +321,9 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int3
         lastReadStatus_ = decision.status;
         return S_OK;
     case ReadStep::Timeout:
-        // A read that did not wait leaves what comes later to the next one.
-        if (timeout > 0) {
+        // A read that did not wait leaves what comes later to the next one. On VXI-11 the instrument drops
+        // an answer not read when the next command comes: nothing is owed.
+        if (timeout > 0 && owesLateAnswer && !IsVxi11()) {
             lateAnswers_.push_back(
                 LateAnswer{goal, std::u16string(term), received, std::u16string(answer->Text()),
                            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout)});
@@ -324,23 +348,27 @@ HRESULT CCnVISA::ReadChunks(const ReadGoal& goal, std::u16string_view term, int3
     }
 }
 
-void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
+bool CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
     std::u16string dropped;
     int32_t sessionTimeout = -1;
     // The termination set for the drop, none before its first chunk.
     std::optional<std::u16string> appliedTerm;
+    bool failed = false;
     while (!lateAnswers_.empty()) {
         LateAnswer& late = lateAnswers_.front();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        // Rounded up: a read that ends before the deadline would leave the answer owed past it.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const int32_t remaining = static_cast<int32_t>(std::max<int64_t>(left.count(), 0));
         if (remaining != sessionTimeout) {
             if (FAILED(SetSessionTimeout(remaining))) {
-                break; // the session takes no timeout now: what is owed stays owed
+                failed = true; // the session takes no timeout now: what is owed stays owed
+                break;
             }
             sessionTimeout = remaining;
         }
         if (late.term != appliedTerm && FAILED(ApplyTermination(late.term))) {
+            failed = true;
             break;
         }
         appliedTerm = late.term;
@@ -355,7 +383,9 @@ void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
         if (decision.step == ReadStep::Done) {
             lateAnswers_.pop_front();
         } else if (decision.step != ReadStep::ReadOn) {
-            break; // nothing more has come in time: it is still owed, and dropped when it comes
+            // Nothing more has come in time: it is still owed, and dropped when it comes.
+            failed = decision.step != ReadStep::Timeout;
+            break;
         }
     }
     if (!dropped.empty()) {
@@ -363,23 +393,41 @@ void CCnVISA::DropLateAnswers(std::chrono::steady_clock::time_point deadline) {
         TraceInfo(u"Dropped the late answer of the '%s' Connection's read that timed out: '%s'.", Name(),
                   dropped.c_str());
     }
+    return failed;
 }
 
-void CCnVISA::DropArrivedLateAnswers() {
-    if (lateAnswers_.empty()) {
-        return;
-    }
-    const std::optional<int32_t> timeout = SessionTimeout();
-    DropLateAnswers(std::chrono::steady_clock::now());
+void CCnVISA::GiveUpOverdueLateAnswers() {
     while (!lateAnswers_.empty() && std::chrono::steady_clock::now() >= lateAnswers_.front().givenUpAt) {
         SetTraceSite();
         TraceInfo(u"Gave up the late answer of the '%s' Connection's read that timed out.", Name());
         lateAnswers_.pop_front();
-        DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's
+        (void)DropLateAnswers(std::chrono::steady_clock::now()); // what came is the next one's; a failure:
+                                                                 // the caller's own call meets it
+    }
+}
+
+void CCnVISA::SettleLateAnswers() {
+    if (lateAnswers_.empty()) {
+        return;
+    }
+    const std::optional<int32_t> timeout = SessionTimeout();
+    while (!lateAnswers_.empty()) {
+        if (DropLateAnswers(lateAnswers_.front().givenUpAt)) {
+            break; // the session failed otherwise (a lost peer): the write says so
+        }
+        GiveUpOverdueLateAnswers();
     }
     // The write waits as long as the session did before the drop (as the last read set it, when the
     // session cannot say).
     (void)SetSessionTimeout(timeout.value_or(readTimeoutSet_.value_or(defaultTimeout_)));
+}
+
+bool CCnVISA::IsVxi11() const {
+    std::u16string name = resource_;
+    for (char16_t& c : name) {
+        c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    }
+    return name.starts_with(u"TCPIP") && name.ends_with(u"::INSTR");
 }
 
 HRESULT CCnVISA::ReplayRead(CollectedAnswer* text) {
@@ -390,6 +438,13 @@ HRESULT CCnVISA::ReplayRead(CollectedAnswer* text) {
     OwnedBstr answer;
     HRESULT hr = logFile_->ReadField(recordId.Get(), query.Get(), field.Get(), answer.Put());
     if (FAILED(hr) || answer.Get() == nullptr) {
+        const std::string file = SimulationFilePath();
+        if (!file.empty() && ::access(file.c_str(), R_OK) != 0) {
+            return Report(E_FAIL,
+                          vr::FormatWString(u"Could not read from the '%s' Connection: its simulation file "
+                                            u"'%hs' cannot be read (%hs).",
+                                            Name(), file.c_str(), vr::ErrnoText(errno).c_str()));
+        }
         return Report(E_FAIL,
                       vr::FormatWString(u"Could not read from the '%s' Connection. VISA Error: 0x%08lx. "
                                         u"Received Data:\n'%s'",

@@ -1,9 +1,11 @@
-// What every program of the system does alike on its command line: `--version` tells the build it comes from,
-// and a command line it does not take ends it with one exit code, apart from the codes of a run's outcome.
-// Header-only, so that the stand-in instruments, which link nothing of the platform, follow it too.
+// What every program of the system does alike: `--version` tells the build it comes from, a command line it
+// does not take ends it with one exit code, apart from the codes of a run's outcome, and a peer that went
+// away never ends it with a signal. Header-only, so that the stand-in instruments, which link nothing of the
+// platform, follow it too.
 #pragma once
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -37,6 +39,23 @@ inline bool AnswerVersion(int argc, char** argv, const char* program) {
     }
     std::printf("%s %s\n", program, BuildStamp().c_str());
     return true;
+}
+
+namespace detail {
+inline void IgnoreSignal(int) {}
+} // namespace detail
+
+// Makes a write to a pipe or socket whose reader went away fail with EPIPE instead of ending the program with
+// SIGPIPE, for every write of the process: its own, and those of the libraries it uses (liblxi and libtirpc
+// write with plain write()). A handler that does nothing rather than SIG_IGN, so that programs started from
+// this one get the default back when they run. Called first in every program's main(); calling it again
+// changes nothing.
+inline void IgnoreBrokenPipes() {
+    struct sigaction action {};
+    action.sa_handler = detail::IgnoreSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    (void)::sigaction(SIGPIPE, &action, nullptr); // fails only for an invalid signal number
 }
 
 } // namespace vr

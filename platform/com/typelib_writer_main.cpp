@@ -1,5 +1,6 @@
 // The build-time program that writes a module's type library (vr_add_type_library compiles it with the
 // module's ModuleLibrarySpec): `<writer> <library file>`; 0 when written, 1 with a line on standard error.
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/hresult.h"
 #include "platform/com/typelib_writer.h"
@@ -8,6 +9,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <library file>\n", argc > 0 ? argv[0] : "typelib-writer");
         return 1;

@@ -100,6 +100,7 @@ int Process(const std::string& library, const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "vrregsvr")) {
         return 0;
     }

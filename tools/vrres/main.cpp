@@ -170,6 +170,7 @@ int Embed(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "vrres")) {
         return 0;
     }

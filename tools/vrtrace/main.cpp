@@ -127,6 +127,7 @@ int Serve(FILE* out, const Options& options, HANDLE stop) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "vrtrace")) {
         return 0;
     }

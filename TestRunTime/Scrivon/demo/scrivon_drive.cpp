@@ -145,6 +145,7 @@ constexpr const char* kUsage =
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "scrivon-drive")) {
         return 0;
     }

@@ -1,15 +1,20 @@
 // The mistakes a new engineer makes in the hardware store, run through the real rigmont, scrivon offscreen
-// and scrivon-drive: the run's own error names the cause and the script line that used the name.
+// and scrivon-drive: the run's own error names the cause and the script line that used the name. And
+// instruments that go away in the middle of a session: the next script's error names the connection, and
+// scrivon and runvex go on.
 #include "TestRunTime/Scrivon/tests/config_items.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "peers.h"
 #include "platform/com/bstr.h"
 #include "tests/support/test_env.h"
+#include "vxi11_peers.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sys/wait.h>
 
 namespace {
 
@@ -81,6 +86,112 @@ TEST_F(OpenFailureTest, EachMistakeInTheStoreIsNamedByTheRunsOwnError) {
     EXPECT_NE(noAdapter.find("cannot find the file"), std::string::npos) << noAdapter;
     EXPECT_NE(ErrorOfRunUsing("NoSocketWord").find("a raw TCP port needs '::SOCKET'"), std::string::npos);
     EXPECT_NE(ErrorOfRunUsing("Bus").find("No GPIB support on this system"), std::string::npos);
+}
+
+// A TCP instrument and a VXI-11 instrument that leave in the middle of a session (each told to exit by the
+// first script): the next script in the same scrivon, and the next test of the same runvex sequence, fail
+// with the connection's name, and neither program ends on a signal.
+class PeerGoneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        vxi11Lock = std::make_unique<vrvisatest::Vxi11TestLock>();
+        std::string why;
+        if (!portMapper.Ensure(&why)) {
+            GTEST_SKIP() << "VXI-11 needs a port mapper: " << why;
+        }
+        folder = vrtest::MakeFreshFolder("peer-gone");
+        std::ofstream(folder + "/use.JScript.ts")
+            << "function Test() {\n    Tcp.WriteString('ECHO a'); Vxi.WriteString('ECHO b');\n"
+               "    var answers = Tcp.ReadString('\\n', 5000, -1) + Vxi.ReadString('\\n', 5000, -1);\n"
+               "    Tcp.WriteString('EXIT');\n"
+               "    try { Vxi.WriteString('EXIT'); } catch (e) {} // it leaves before it answers the write\n"
+               "    return answers == 'a\\nb\\n' ? 'pass' : 'fail';\n}\n";
+        std::ofstream(folder + "/gone.JScript.ts")
+            << "function Failure(link) {\n    for (var i = 0; i < 20; i++) {\n"
+               "        try { link.WriteString('ECHO c'); link.ReadString('\\n', 1000, -1); }\n"
+               "        catch (e) { return e.description; }\n    }\n    return 'no failure';\n}\n"
+               "function Test() {\n    OutputLn('Vxi: ' + Failure(Vxi));\n    OutputLn('Tcp: ' + "
+               "Failure(Tcp));\n"
+               "    return 'pass';\n}\n";
+        // With the store changed, Vxi's old connection is closed first: its link says goodbye to a peer gone.
+        std::ofstream(folder + "/after.JScript.ts")
+            << "function Test() {\n    try { Vxi.WriteString('ECHO d'); } catch (e) {}\n"
+               "    OutputLn('after');\n    return 'pass';\n}\n";
+    }
+    void TearDown() override {
+        vxi11.Stop();
+        portMapper.Stop();
+        vxi11Lock.reset();
+    }
+
+    // Fresh instruments and a store whose connections Tcp and Vxi reach them.
+    void StartInstruments() {
+        std::string why;
+        ASSERT_TRUE(tcp.Start());
+        ASSERT_TRUE(vxi11.Start(&why)) << why;
+        WriteStore(kVxi11);
+    }
+    void WriteStore(const std::string& vxi11Resource) {
+        std::ofstream(folder + "/HwConfigStore.cfs")
+            << "<ConfigStore><connections>\n<connection name='Tcp'><Resource>" << tcp.SocketResource()
+            << "</Resource></connection>\n<connection name='Vxi'><Resource>" << vxi11Resource
+            << "</Resource></connection>\n</connections><sockets/></ConfigStore>\n";
+        StoreItem("ConfigStoreFile", folder + "/HwConfigStore.cfs");
+    }
+    // Each link's failure names its connection in what the program wrote.
+    void ExpectFailuresNamingTheConnections(const std::string& output) {
+        EXPECT_NE(output.find("Vxi: "), std::string::npos) << output;
+        EXPECT_NE(output.find("'" + std::string(kVxi11) + "' Connection"), std::string::npos) << output;
+        EXPECT_NE(output.find("'" + tcp.SocketResource() + "' Connection"), std::string::npos) << output;
+        EXPECT_EQ(output.find("no failure"), std::string::npos) << output;
+    }
+
+    static constexpr const char* kVxi11 = "TCPIP0::127.0.0.1::inst0::INSTR";
+    std::unique_ptr<vrvisatest::Vxi11TestLock> vxi11Lock;
+    vrvisatest::PortMapper portMapper;
+    vrvisatest::Vxi11Instrument vxi11;
+    vrvisatest::LoopbackInstrument tcp;
+    std::string folder;
+};
+
+TEST_F(PeerGoneTest, TheNextScriptAndTheNextTestNameTheConnectionAndTheProgramsGoOn) {
+    StartInstruments();
+    pid_t scrivon = Start("scrivon", {}, folder + "/scrivon.txt", folder, folder + "/scrivon-errors.txt");
+    ASSERT_GT(scrivon, 0);
+    for (const std::string script : {"use.JScript.ts", "gone.JScript.ts", "after.JScript.ts"}) {
+        if (script == "gone.JScript.ts") {
+            tcp.Stop();
+            vxi11.Stop();
+        }
+        if (script == "after.JScript.ts") {
+            WriteStore("TCPIP0::127.0.0.1::inst1::INSTR");
+        }
+        pid_t drive = Start("scrivon-drive", {script}, folder + "/drive.txt", folder);
+        EXPECT_EQ(WaitForExit(drive, 90s), 0) << script << ": " << ReadAll(folder + "/scrivon.txt");
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(scrivon, &status, WNOHANG), 0) << "scrivon ended, status " << status;
+    kill(scrivon, SIGTERM);
+    (void)WaitForExit(scrivon, 10s); // its exit code after the signal says nothing here
+    ExpectFailuresNamingTheConnections(ReadAll(folder + "/scrivon.txt"));
+    EXPECT_NE(ReadAll(folder + "/scrivon.txt").find("after"), std::string::npos);
+
+    tcp.Stop();
+    StartInstruments();
+    std::ofstream(folder + "/session.tsq") << "<?xml version=\"1.0\"?>\n<sequence>\n"
+                                           << "  <test name=\"Use\"><code file=\"" << folder
+                                           << "/use.JScript.ts\" language=\"JScript\"/></test>\n"
+                                           << "  <test name=\"Gone\"><code file=\"" << folder
+                                           << "/gone.JScript.ts\" language=\"JScript\"/></test>\n"
+                                           << "  <test name=\"After\"><code file=\"" << folder
+                                           << "/after.JScript.ts\" language=\"JScript\"/></test>\n"
+                                           << "</sequence>\n";
+    pid_t runvex = Start("runvex", {folder + "/session.tsq"}, folder + "/runvex.txt", folder,
+                         folder + "/runvex-errors.txt");
+    EXPECT_EQ(WaitForExit(runvex, 120s), 0)
+        << ReadAll(folder + "/runvex.txt") << ReadAll(folder + "/runvex-errors.txt");
+    ExpectFailuresNamingTheConnections(ReadAll(folder + "/runvex.txt"));
 }
 
 // A program of the build tree started without the build's registry knows no class: scrivon says that the

@@ -37,6 +37,7 @@ int RunStudio(const ostrel::StudioCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vr::IgnoreBrokenPipes();
     if (vr::AnswerVersion(argc, argv, "ostrel")) {
         return 0;
     }

@@ -19,6 +19,7 @@ TEST(TraceText, HResultTextByFacility) {
     EXPECT_EQ(U8(HResultText(0x80004005)), "(HRESULT: 0x80004005) Unknown error code\n");
     EXPECT_EQ(U8(HResultText(0x80040155)), "(HRESULT: 0x80040155) ");
     EXPECT_EQ(U8(HResultText(0x800A0001)), "(HRESULT: 0x800A0001) ");
+    EXPECT_EQ(U8(HResultText(DISP_E_UNKNOWNNAME)), "(HRESULT: 0x80020006) Unknown name.");
     // The facility has 13 bits: bit 29 lies above it, bit 28 inside it.
     EXPECT_EQ(U8(HResultText(static_cast<HRESULT>(0xA0040154u))),
               "(HRESULT: 0xA0040154) Class not registered");

@@ -2,6 +2,8 @@
 // timeouts, lost peers and the argument checks.
 #include "connection_fixture.h"
 
+#include "tests/support/test_env.h"
+
 #include "platform/visa/visa_status.h"
 
 namespace instreltest {
@@ -115,7 +117,7 @@ TEST_F(ConnectionTest, TheLateAnswerOfAReadThatTimedOutIsNotTheAnswerToTheNextCo
 // A slow instrument answers every query 1.5 s after taking its command, against reads that wait 1 s: each
 // read that times out costs its own time and no more, and no answer ever reaches the read of a later query;
 // once the instrument has caught up, a query gets its own answer. A mute instrument: two queries, two
-// timeouts.
+// timeouts and one wait for a late answer that never comes.
 TEST_F(ConnectionTest, ReadsThatTimeOutCostTheirOwnTimeAndLateAnswersStayWithTheirQueries) {
     ASSERT_TRUE(instrument_.Start("\\n", false, {"--delay-ms", "1500"}));
     ASSERT_EQ(Init(instrument_.SocketResource()), S_OK) << vr::ToUtf8(LastError());
@@ -143,7 +145,8 @@ TEST_F(ConnectionTest, ReadsThatTimeOutCostTheirOwnTimeAndLateAnswersStayWithThe
         ASSERT_EQ(silent->WriteString(Bstr(query), &count), S_OK);
         EXPECT_EQ(Read(silent.Get(), u"\n", 500, -1).hr, E_FAIL);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1400ms) << "two queries took more than two timeouts";
+    // Two timeouts, and the second write's wait for the first one's late answer.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1900ms) << "two queries took more than three timeouts";
 }
 
 TEST_F(ConnectionTest, AWriteThatTimesOutSaysHowMuchWentOut) {
@@ -200,6 +203,45 @@ TEST_F(ConnectionTest, InitRefusesASecondCallAndUnknownResourceKinds) {
     std::u16string why = LastError();
     EXPECT_NE(why.find(u"Couldn't open the VisaSession for"), std::u16string::npos);
     EXPECT_NE(why.find(u"Connection refused"), std::u16string::npos) << vr::ToUtf8(why); // VISA's own words
+
+    // After that unrelated failure, each refused setting says its own cause, never an earlier call's words.
+    for (std::u16string_view options :
+         {u"VISA:BaudRate=12345", u"Connection:Simulation=Bogus", u"VISA:DataBits=7x"}) {
+        vr::ComPtr<IVrConnection> serial = CreateConnection();
+        EXPECT_TRUE(FAILED(serial->Init(Bstr(u"ASRL1::INSTR"), Bstr(options), 2000, _NO_LOCK)));
+        const std::u16string own = LastError();
+        const std::u16string value(options.substr(options.find(u'=') + 1));
+        EXPECT_NE(own.find(value), std::u16string::npos) << vr::ToUtf8(options) << ": " << vr::ToUtf8(own);
+        EXPECT_EQ(own.find(u"Couldn't"), std::u16string::npos) << vr::ToUtf8(own);
+    }
+}
+
+TEST_F(ConnectionTest, FailuresOfTheSearchAndOfTheSimulationFileNameTheirCause) {
+    EXPECT_EQ(connection_->FindResources(Bstr(u"ASRL/dev/no-such-port*::INSTR"), nullptr), E_POINTER);
+    VARIANT found;
+    VariantInit(&found);
+    EXPECT_EQ(connection_->FindResources(Bstr(u"ASRL/dev/no-such-port*::INSTR"), &found),
+              vr::visa::kErrorResourceNotFound);
+    EXPECT_NE(LastError().find(u"No resources were found for 'ASRL/dev/no-such-port*::INSTR'."),
+              std::u16string::npos)
+        << vr::ToUtf8(LastError());
+
+    const std::string missing = vrtest::MakeFreshFolder("replay") + "/missing.xml";
+    ASSERT_EQ(SetText(u"Connection:SimulationFile", vr::FromUtf8(missing)), S_OK);
+    ASSERT_EQ(SetText(u"Connection:Simulation", u"RandomRead"), S_OK);
+    ASSERT_EQ(Init("ASRL1::INSTR"), S_OK) << vr::ToUtf8(LastError());
+    ASSERT_EQ(Send(u"*IDN?"), S_OK);
+    EXPECT_EQ(Read(u"\n", 100).hr, E_FAIL);
+    EXPECT_NE(LastError().find(vr::FromUtf8(missing)), std::u16string::npos) << vr::ToUtf8(LastError());
+
+    vr::ComPtr<IVrConnection> recorder = CreateConnection();
+    connection_ = recorder;
+    ASSERT_EQ(SetText(u"Connection:SimulationFile", u"/proc/no-folder/traffic.xml"), S_OK);
+    ASSERT_EQ(SetText(u"Connection:Simulation", u"Overwrite"), S_OK);
+    EXPECT_EQ(Init("ASRL1::INSTR"), E_FAIL);
+    EXPECT_NE(LastError().find(u"the folder '/proc/no-folder' of the simulation file cannot be written"),
+              std::u16string::npos)
+        << vr::ToUtf8(LastError());
 }
 
 TEST_F(ConnectionTest, VisaSettingsGoToTheCollectionAndLaterOnesToTheSession) {

@@ -1,4 +1,5 @@
 // errno values of real failing calls as Windows error codes and HRESULTs, and the codes' texts.
+#include "platform/base/program_conventions.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/base/win32errors.h"
@@ -10,10 +11,12 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +111,23 @@ TEST(Win32ErrorFromErrno, RealPipeAndSocketFailures) {
     EXPECT_EQ(vr::Win32ErrorFromErrno(errno), ERROR_BROKEN_PIPE);
     signal(SIGPIPE, previous);
     close(ends[1]);
+
+    // What every program does first: a write to a pipe nobody reads fails with EPIPE and the program lives
+    // (called twice, as a second call changes nothing); a program it starts gets the default back.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        vr::IgnoreBrokenPipes();
+        vr::IgnoreBrokenPipes();
+        int gone[2];
+        bool failed =
+            pipe(gone) == 0 && close(gone[0]) == 0 && write(gone[1], "x", 1) == -1 && errno == EPIPE;
+        int shell = std::system("kill -PIPE $$");
+        _exit(failed && WIFSIGNALED(shell) && WTERMSIG(shell) == SIGPIPE ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     // A port that was just bound and closed again has no listener: the connection is refused.
     int probe = socket(AF_INET, SOCK_STREAM, 0);
