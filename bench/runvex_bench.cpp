@@ -1,10 +1,11 @@
 // The test executive's own time per test: a sequence of 2,000 tests with empty scripts run by the test
 // executive's run on the real test-execution worker (its header line, the session, the verdict row, the
 // output drained, the tree's images), against the bare worker's requests for one such test (Set, load, the
-// session's claim, Preset, Test, Reset) made in the same run, by wall time. The difference of the two is the
-// executive's own time per test; each also reports the CPU time of the whole process per test, which a loaded
-// machine disturbs far less than the wall time. The hardware manager stands in, registered in the process
-// (empty scripts reach none).
+// session's claim, Preset, Test, Reset) made in the same run. Each reports the CPU time of the whole process
+// per test (counter "process_cpu_us_per_test"), whose difference is the executive's own time per test: the
+// wall times, beside them, hold the machine's other work and the waits for the committed claim, which swamp
+// the difference from run to run. The hardware manager stands in, registered in the process (empty scripts
+// reach none).
 #include "TestRunTime/Runvex/SequenceDocument.h"
 #include "TestRunTime/Runvex/SequenceForm.h"
 #include "TestRunTime/Runvex/SequenceRun.h"

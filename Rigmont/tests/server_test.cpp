@@ -67,17 +67,23 @@ TEST_F(SingletonTest, EveryCreatorGetsTheSameManagerAndNoneAggregates) {
 // A lock count the tests move by hand.
 struct Monitored {
     std::atomic<unsigned long> locks{0};
+    std::atomic<int> seenHeld{0}; // polls that found a lock held
     std::promise<void> idle;
     std::atomic<int> idleCalls{0};
 
     rigmont::ShutdownMonitor Start(std::chrono::milliseconds period) {
-        return rigmont::ShutdownMonitor([this] { return locks.load(); },
-                                        [this] {
-                                            if (idleCalls.fetch_add(1) == 0) {
-                                                idle.set_value();
-                                            }
-                                        },
-                                        {.idlePeriod = period, .pollInterval = 2ms});
+        return rigmont::ShutdownMonitor(
+            [this] {
+                unsigned long held = locks.load();
+                seenHeld += held > 0 ? 1 : 0;
+                return held;
+            },
+            [this] {
+                if (idleCalls.fetch_add(1) == 0) {
+                    idle.set_value();
+                }
+            },
+            {.idlePeriod = period, .pollInterval = 2ms});
     }
 };
 
@@ -97,16 +103,21 @@ TEST(ShutdownMonitorTest, EndsOneQuietPeriodAfterTheLastLockIsGone) {
 
 TEST(ShutdownMonitorTest, ClientThatComesAndGoesDuringAPeriodKeepsTheServerAnotherPeriod) {
     Monitored m;
-    rigmont::ShutdownMonitor monitor = m.Start(400ms);
+    auto started = std::chrono::steady_clock::now();
+    rigmont::ShutdownMonitor monitor = m.Start(1000ms);
     std::future<void> idle = m.idle.get_future();
-    std::this_thread::sleep_for(200ms);
-    m.locks = 1; // a client comes and goes within the first period
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(100ms);
+    m.locks = 1; // a client comes and goes within the first period, once the monitor has seen it
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (m.seenHeld == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ASSERT_GT(m.seenHeld, 0) << "the monitor never looked";
     m.locks = 0;
-    auto gone = std::chrono::steady_clock::now();
-    ASSERT_EQ(idle.wait_for(5s), std::future_status::ready);
-    // The period that saw the client does not end the server: a whole quiet one follows it.
-    EXPECT_GE(std::chrono::steady_clock::now() - gone, 500ms);
+    ASSERT_EQ(idle.wait_for(10s), std::future_status::ready);
+    // The period that saw the client does not end the server: a whole quiet one follows it, so the end
+    // comes two periods after the start at the soonest (2 s); without it, one period (1 s).
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 1500ms);
 }
 
 TEST(ShutdownMonitorTest, StoppedMonitorNeverReportsIdle) {
