@@ -99,8 +99,10 @@ void CrossProcessHandOffs(benchmark::State& state) {
     for (auto _ : state) {
         _variant_t echoed;
         _variant_t reached;
-        if (FAILED(rpctest::CallProbe(remote.Get(), rpctest::kEcho, {_variant_t(1L)}, &echoed)) ||
-            FAILED(rpctest::CallProbe(remote.Get(), rpctest::kBounce, {peer, _variant_t(2L)}, &reached))) {
+        if (FAILED(rpctest::CallProbe(remote.Get(), rpctest::kEcho, {_variant_t(static_cast<LONG>(1))},
+                                      &echoed)) ||
+            FAILED(rpctest::CallProbe(remote.Get(), rpctest::kBounce,
+                                      {peer, _variant_t(static_cast<LONG>(2))}, &reached))) {
             state.SkipWithError("the call failed");
             return;
         }

@@ -278,7 +278,7 @@ void BM_StationQueryWakeUps(benchmark::State& state) {
                 PerLongerLoop(Growth(counts[p][0], counts[p][1]), Growth(counts[p][1], counts[p][2]));
             pid_t busiest = -1;
             for (const auto& [thread, count] : extra) {
-                if (busiest < 0 || count > extra[busiest]) {
+                if (busiest < 0 || count > extra.at(busiest)) {
                     busiest = thread;
                 }
             }

@@ -196,13 +196,14 @@ def main():
             continue
         figure = figure_of(top, bottom, difference)
         least = spread(runs[run], numerator, denominator, kind, difference)
-        low, wide = ("", "") if least is None else (f"{least[0]:.2f}", f"{least[1]:.2f}")
+        places = 3 if goal is not None and 0 < goal < 0.1 else 2
+        low, wide = ("", "") if least is None else (f"{least[0]:.{places}f}", f"{least[1]:.{places}f}")
         if goal is None:
-            lines.append((text, f"{figure:.2f}", low, wide, wanted, "measured"))
+            lines.append((text, f"{figure:.{places}f}", low, wide, wanted, "measured"))
             continue
         judged = round(figure, 1) if kind.startswith("counter:") and goal == int(goal) else figure
         met = judged <= goal if sense == "<=" else judged >= goal
-        lines.append((text, f"{figure:.2f}", low, wide, wanted, "met" if met else "missed"))
+        lines.append((text, f"{figure:.{places}f}", low, wide, wanted, "met" if met else "missed"))
     width = max(len(line[0]) for line in lines)
     print(f"{'pair (ratio of medians) or count':<{width}}  {'today':>12}  {'least':>8}  {'spread':>8}  "
           f"{'goal':>7}  result")
