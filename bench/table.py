@@ -81,8 +81,10 @@ ROWS = [
      "BM_StationQueryWakeUps", None, "counter:rigmont_main", 2, "<="),
     ("wake-ups per query: the instrument", "station",
      "BM_StationQueryWakeUps", None, "counter:instrument", 1, "<="),
+    # the readers' goal is none (their hand-offs are the rpc rows above); the periodic waits of idle threads
+    # (timers, the server's idle poll) land here too, so this row only reports
     ("wake-ups per query: channel readers and other threads", "station",
-     "BM_StationQueryWakeUps", None, "counter:other_threads", 0, "<="),
+     "BM_StationQueryWakeUps", None, "counter:other_threads", None, None),
     ("wake-ups per query: all", "station",
      "BM_StationQueryWakeUps", None, "counter:total", 4, "<="),
     # a difference, not a ratio: the executive's own microseconds per test, as the process's CPU time of a
