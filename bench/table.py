@@ -85,7 +85,7 @@ ROWS = [
     # (timers, the server's idle poll) land here too, so this row only reports
     ("wake-ups per query: channel readers and other threads", "station",
      "BM_StationQueryWakeUps", None, "counter:other_threads", None, None),
-    ("wake-ups per query: all", "station",
+    ("wake-ups per query: those three together", "station",
      "BM_StationQueryWakeUps", None, "counter:total", 4, "<="),
     # a difference, not a ratio: the executive's own microseconds per test, as the process's CPU time of a
     # sequence's run less the bare worker's, in alternating blocks of 20 tests (the median block)
