@@ -2,6 +2,11 @@
 // spends these calls blocked, not on the CPU):
 //   an Invoke on an object of a local server process  vs  a bare Unix-socket ping-pong with a child process;
 //   an Invoke on an object of another apartment's thread  vs  the same Invoke made directly.
+// And how many frames the channels' reader threads handed over per call, in a run of calls that each wake
+// the thread that runs them (pinned to one core, the reader should have none to hand over): per iteration
+// an Echo, and a Bounce whose call-back runs on this thread; counters "server_hand_offs_per_call" and
+// "client_hand_offs_per_call", per call this thread made (the design of a reader that took every frame
+// handed over about one per call on each side).
 // Prints "ratio <name> <time / floor>" after the table, by the medians of repeated runs
 // (--benchmark_repetitions). Runs in a private registry and runtime folder.
 #include "bench/ratio_reporter.h"
@@ -10,7 +15,9 @@
 #include "platform/com/activation.h"
 #include "platform/com/activation_internal.h"
 #include "platform/com/apartment.h"
+#include "platform/com/comutil.h"
 #include "platform/com/marshal.h"
+#include "platform/rpc/channel.h"
 #include "platform/rpc/tests/probe.h"
 
 #include <benchmark/benchmark.h>
@@ -74,6 +81,44 @@ void CrossProcessInvoke(benchmark::State& state) {
     InvokeOnce(state, remote.Get());
 }
 
+void CrossProcessHandOffs(benchmark::State& state) {
+    vr::ComPtr<IDispatch> remote;
+    if (FAILED(CoCreateInstance(rpctest::CLSID_RpcProbe, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                remote.PutVoid()))) {
+        state.SkipWithError("the probe server did not start");
+        return;
+    }
+    vr::ComPtr<IDispatch> local = rpctest::MakeProbe();
+    _variant_t peer(local.Get());
+    _variant_t serverBefore;
+    if (FAILED(rpctest::CallProbe(remote.Get(), rpctest::kHandOffs, {}, &serverBefore))) {
+        state.SkipWithError("the probe server does not count its hand-offs");
+        return;
+    }
+    uint64_t clientBefore = vr::rpc::ReaderHandOffs();
+    for (auto _ : state) {
+        _variant_t echoed;
+        _variant_t reached;
+        if (FAILED(rpctest::CallProbe(remote.Get(), rpctest::kEcho, {_variant_t(static_cast<LONG>(1))},
+                                      &echoed)) ||
+            FAILED(rpctest::CallProbe(remote.Get(), rpctest::kBounce,
+                                      {peer, _variant_t(static_cast<LONG>(2))}, &reached))) {
+            state.SkipWithError("the call failed");
+            return;
+        }
+    }
+    _variant_t serverAfter;
+    if (FAILED(rpctest::CallProbe(remote.Get(), rpctest::kHandOffs, {}, &serverAfter))) {
+        state.SkipWithError("the probe server is gone");
+        return;
+    }
+    state.counters["server_hand_offs_per_call"] = benchmark::Counter(
+        static_cast<double>(serverAfter.llVal - serverBefore.llVal) / 2, benchmark::Counter::kAvgIterations);
+    state.counters["client_hand_offs_per_call"] =
+        benchmark::Counter(static_cast<double>(vr::rpc::ReaderHandOffs() - clientBefore) / 2,
+                           benchmark::Counter::kAvgIterations);
+}
+
 void DirectInvoke(benchmark::State& state) {
     InvokeOnce(state, rpctest::MakeProbe().Get());
 }
@@ -104,6 +149,7 @@ void CrossThreadInvoke(benchmark::State& state) {
 
 BENCHMARK(UnixSocketPingPong)->UseRealTime();
 BENCHMARK(CrossProcessInvoke)->UseRealTime();
+BENCHMARK(CrossProcessHandOffs)->UseRealTime()->Iterations(3000);
 BENCHMARK(DirectInvoke)->UseRealTime();
 BENCHMARK(CrossThreadInvoke)->UseRealTime();
 

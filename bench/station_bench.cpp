@@ -4,6 +4,11 @@
 // warm-up queries. Both sides once on the machine as it is, and once with one busy process per core (each
 // ends by itself within a minute, and is stopped when its measurement ends). Nothing is pinned: a user's
 // programs are not. Reported as seconds per query, and each script side as a ratio against its pyvisa side.
+// Then the wake-ups per query of each thread on the road (the voluntary context switches the kernel counts
+// per thread in /proc): a loop of 2,000 queries less one of 200, so that loading, warm-up and verdict cancel
+// out, as counters "scrivon_worker" (scrivon's busiest thread), "rigmont_main", "instrument", "total" (the
+// three together) and "other_threads" (every other thread of scrivon and rigmont: the channels' readers, and
+// idle threads' periodic waits, which grow with the loop's time rather than its queries).
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "bench/own_environment.h"
 #include "bench/pyvisa_timing.h"
@@ -25,6 +30,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <sys/prctl.h>
@@ -37,6 +43,7 @@ namespace vrbench {
 namespace {
 
 constexpr int kQueries = 2000;
+constexpr int kShortQueries = 200; // the loop whose counts are taken from the long one's
 constexpr int kWarmUp = 50;
 
 struct Station {
@@ -44,7 +51,9 @@ struct Station {
     int port = 0;
     vr::ComPtr<IDispatch> loader; // scrivon's automation object
     std::string script;           // the loop's script file
-    std::string output;           // scrivon's standard output
+    std::string shortScript;      // the same loop of kShortQueries
+    pid_t scrivon = -1;
+    std::string output; // scrivon's standard output
 };
 Station* g_station = nullptr;
 
@@ -104,8 +113,8 @@ double LastLoopTime() {
 
 // Has scrivon load and run the loop's script and reads its verdict, as scrivon-drive does (the verdict's
 // read ends this client's turn, so the next Load is taken); the script's seconds per query.
-double RunScriptLoop(benchmark::State& state) {
-    _variant_t file(_bstr_t(g_station->script.c_str()));
+double RunScriptFile(benchmark::State& state, const std::string& script) {
+    _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
     _variant_t completed;
     _variant_t verdict;
@@ -124,6 +133,10 @@ double RunScriptLoop(benchmark::State& state) {
         state.SkipWithError("the loop's script wrote no time; see scrivon's output in the bench's folder");
     }
     return seconds;
+}
+
+double RunScriptLoop(benchmark::State& state) {
+    return RunScriptFile(state, g_station->script);
 }
 
 double RunPyVisaLoop(benchmark::State& state) {
@@ -173,9 +186,122 @@ BENCHMARK(BM_PyVisaQuery)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_StationScriptQueryBusy)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_PyVisaQueryBusy)->UseManualTime()->Iterations(1);
 
+// Voluntary context switches (the thread slept and was woken) by thread id, of every thread of pid.
+using Switches = std::map<pid_t, long>;
+Switches ThreadSwitches(pid_t pid) {
+    Switches found;
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+                found[std::stoi(task.path().filename().string())] = std::atol(line.c_str() + 24);
+            }
+        }
+    }
+    return found;
+}
+
+// The first child of parent whose command name starts with name; -1 when there is none.
+pid_t ChildNamed(pid_t parent, const std::string& name) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        std::getline(stat, text);
+        size_t open = text.find('(');
+        size_t close = text.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 >= text.size()) {
+            continue;
+        }
+        // after "pid (comm) state " comes the parent's pid
+        pid_t ppid = std::atoi(text.c_str() + close + 4);
+        if (ppid == parent && text.compare(open + 1, name.size(), name) == 0) {
+            return std::atoi(text.c_str());
+        }
+    }
+    return -1;
+}
+
+// What each thread's count grew by between two readings (a thread that started between them from 0).
+Switches Growth(const Switches& before, const Switches& after) {
+    Switches grown;
+    for (const auto& [thread, count] : after) {
+        auto earlier = before.find(thread);
+        grown[thread] = count - (earlier == before.end() ? 0 : earlier->second);
+    }
+    return grown;
+}
+
+// Per thread, the long loop's growth less the short loop's.
+Switches PerLongerLoop(const Switches& shortLoop, const Switches& longLoop) {
+    Switches extra;
+    for (const auto& [thread, count] : longLoop) {
+        auto other = shortLoop.find(thread);
+        extra[thread] = count - (other == shortLoop.end() ? 0 : other->second);
+    }
+    return extra;
+}
+
+void BM_StationQueryWakeUps(benchmark::State& state) {
+    pid_t scrivon = g_station->scrivon;
+    pid_t rigmont = ChildNamed(scrivon, "rigmont");
+    rigmont = rigmont < 0 ? ChildNamed(getpid(), "rigmont") : rigmont; // started by the bench itself
+    pid_t instrument = ChildNamed(getpid(), "vrloopback");
+    if (rigmont < 0 || instrument < 0) {
+        state.SkipWithError("rigmont or the loopback instrument is not running");
+        return;
+    }
+    const pid_t processes[] = {scrivon, rigmont, instrument};
+    for (auto _ : state) {
+        Switches counts[3][3]; // per process: before, after the short loop, after the long loop
+        auto take = [&](int when) {
+            for (int p = 0; p < 3; ++p) {
+                counts[p][when] = ThreadSwitches(processes[p]);
+            }
+        };
+        take(0);
+        if (RunScriptFile(state, g_station->shortScript) <= 0) {
+            return;
+        }
+        take(1);
+        if (RunScriptFile(state, g_station->script) <= 0) {
+            return;
+        }
+        take(2);
+        double perQuery[3] = {}; // busiest (scrivon), main thread (rigmont), all (instrument)
+        double others = 0;
+        double total = 0;
+        for (int p = 0; p < 3; ++p) {
+            Switches extra =
+                PerLongerLoop(Growth(counts[p][0], counts[p][1]), Growth(counts[p][1], counts[p][2]));
+            pid_t busiest = -1;
+            for (const auto& [thread, count] : extra) {
+                if (busiest < 0 || count > extra.at(busiest)) {
+                    busiest = thread;
+                }
+            }
+            for (const auto& [thread, count] : extra) {
+                double share = static_cast<double>(count) / (kQueries - kShortQueries);
+                bool named = p == 2 || (p == 0 && thread == busiest) || (p == 1 && thread == rigmont);
+                (named ? perQuery[p] : others) += share;
+                total += named ? share : 0;
+            }
+        }
+        state.counters["scrivon_worker"] = perQuery[0];
+        state.counters["rigmont_main"] = perQuery[1];
+        state.counters["instrument"] = perQuery[2];
+        state.counters["other_threads"] = others;
+        state.counters["total"] = total;
+    }
+}
+BENCHMARK(BM_StationQueryWakeUps)->Iterations(1);
+
 // The loop a test engineer writes: warm-up queries, then the timed ones; the time per query on scrivon's
 // output.
-std::string LoopScript() {
+std::string LoopScript(int queries) {
     std::ostringstream text;
     text << "function Preset() {}\n"
             "function Test() {\n"
@@ -185,12 +311,12 @@ std::string LoopScript() {
             "    var start = new Date().getTime();\n"
             "    var answer = \"\";\n"
             "    for (var i = 0; i < "
-         << kQueries
+         << queries
          << "; i++) answer = DMM.Identify();\n"
             "    var elapsed = new Date().getTime() - start;\n"
             "    if (answer.indexOf(\"VORNIC,LOOPBACK\") != 0) return \"fail\";\n"
             "    OutputLn(\"seconds_per_query \" + elapsed / 1000 / "
-         << kQueries
+         << queries
          << ");\n"
             "    return \"pass\";\n"
             "}\n"
@@ -210,7 +336,8 @@ bool WriteStore(const Station& station) {
            "<socket name=\"_default\"><Server>Vornic.Socket</Server></socket>"
            "<socket name=\"DMM\"><Resource>DmmLink</Resource><SetupString>AdapterFile='" VR_BENCH_DATA
            "/bench_multimeter.daf'</SetupString></socket></sockets></ConfigStore>\n";
-    std::ofstream(station.script) << LoopScript();
+    std::ofstream(station.script) << LoopScript(kQueries);
+    std::ofstream(station.shortScript) << LoopScript(kShortQueries);
     CVrConfigData config;
     BSTR path = vr::AllocBstrUtf8(store);
     bool stored = config.StoreItem("ConfigStoreFile", path);
@@ -257,8 +384,9 @@ int Run(int argc, char** argv, Station& station) {
     }
     station.port = instrument.Port();
     station.script = station.folder + "/loop.JScript.ts";
+    station.shortScript = station.folder + "/short.JScript.ts";
     station.output = station.folder + "/scrivon.out";
-    pid_t scrivon = -1;
+    pid_t& scrivon = station.scrivon;
     if (!WriteStore(station) || (scrivon = StartScrivon(station)) < 0 || !(station.loader = FindLoader())) {
         std::fprintf(stderr, "station_bench: the store or scrivon failed (see %s)\n", station.folder.c_str());
         return 1;

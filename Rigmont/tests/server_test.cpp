@@ -66,18 +66,41 @@ TEST_F(SingletonTest, EveryCreatorGetsTheSameManagerAndNoneAggregates) {
 
 // A lock count the tests move by hand.
 struct Monitored {
+    using Clock = std::chrono::steady_clock;
     std::atomic<unsigned long> locks{0};
+    std::atomic<int> polls{0};             // looks at the count so far
+    std::atomic<int> seenHeld{0};          // looks that found a lock held
+    std::atomic<Clock::time_point> second; // when the monitor looked the second time
+    std::atomic<Clock::time_point> idleAt; // when it called the server idle
     std::promise<void> idle;
     std::atomic<int> idleCalls{0};
 
     rigmont::ShutdownMonitor Start(std::chrono::milliseconds period) {
-        return rigmont::ShutdownMonitor([this] { return locks.load(); },
-                                        [this] {
-                                            if (idleCalls.fetch_add(1) == 0) {
-                                                idle.set_value();
-                                            }
-                                        },
-                                        {.idlePeriod = period, .pollInterval = 2ms});
+        return rigmont::ShutdownMonitor(
+            [this] {
+                unsigned long held = locks.load();
+                if (++polls == 2) {
+                    second = Clock::now();
+                }
+                seenHeld += held > 0 ? 1 : 0;
+                return held;
+            },
+            [this] {
+                idleAt = Clock::now();
+                if (idleCalls.fetch_add(1) == 0) {
+                    idle.set_value();
+                }
+            },
+            {.idlePeriod = period, .pollInterval = 2ms});
+    }
+    // Waits until check holds; false after 10 s.
+    template <class Check>
+    static bool Until(Check check) {
+        auto deadline = Clock::now() + 10s;
+        while (!check() && Clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        return check();
     }
 };
 
@@ -95,18 +118,20 @@ TEST(ShutdownMonitorTest, EndsOneQuietPeriodAfterTheLastLockIsGone) {
     EXPECT_EQ(m.idleCalls.load(), 1);
 }
 
+// The monitor's first period starts as it first looks with no lock held, just before its second look; a
+// client that comes and goes after that look is in the first period or a later one.
 TEST(ShutdownMonitorTest, ClientThatComesAndGoesDuringAPeriodKeepsTheServerAnotherPeriod) {
     Monitored m;
-    rigmont::ShutdownMonitor monitor = m.Start(400ms);
+    rigmont::ShutdownMonitor monitor = m.Start(1000ms);
     std::future<void> idle = m.idle.get_future();
-    std::this_thread::sleep_for(200ms);
-    m.locks = 1; // a client comes and goes within the first period
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(Monitored::Until([&] { return m.polls >= 2; })) << "the monitor never looked";
+    m.locks = 1; // a client comes and goes, once the monitor has seen it
+    ASSERT_TRUE(Monitored::Until([&] { return m.seenHeld > 0; })) << "the monitor never saw the client";
     m.locks = 0;
-    auto gone = std::chrono::steady_clock::now();
-    ASSERT_EQ(idle.wait_for(5s), std::future_status::ready);
-    // The period that saw the client does not end the server: a whole quiet one follows it.
-    EXPECT_GE(std::chrono::steady_clock::now() - gone, 500ms);
+    ASSERT_EQ(idle.wait_for(10s), std::future_status::ready);
+    // The period that saw the client does not end the server: a whole quiet one follows it, so the end
+    // comes two periods after the first one's start (2 s) at the soonest; without it, one period (1 s).
+    EXPECT_GE(m.idleAt.load() - m.second.load(), 1500ms);
 }
 
 TEST(ShutdownMonitorTest, StoppedMonitorNeverReportsIdle) {

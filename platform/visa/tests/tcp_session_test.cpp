@@ -71,8 +71,7 @@ TEST_F(TcpSessionTest, OneDeadlineCoversAReadHoweverManyChunksItTakes) {
     ReadResult answer = ReadText(session_.Get());
     EXPECT_EQ(answer.status, kErrorTimeout);
     EXPECT_LT(answer.elapsed, 1500ms);
-    EXPECT_GE(answer.text.size(), 2u);
-    EXPECT_LT(answer.text.size(), 12u);
+    EXPECT_LT(answer.text.size(), 12u); // about five came within the timeout (fewer on a busy machine)
 }
 
 TEST_F(TcpSessionTest, ALateAnswerIsNotTakenForTheAnswerToTheNextQuery) {
@@ -80,7 +79,7 @@ TEST_F(TcpSessionTest, ALateAnswerIsNotTakenForTheAnswerToTheNextQuery) {
     ASSERT_EQ(SetTimeout(session_.Get(), 100), S_OK);
     ASSERT_EQ(WriteText(session_.Get(), "DELAY 300 late\n"), S_OK);
     EXPECT_EQ(ReadText(session_.Get()).status, kErrorTimeout);
-    std::this_thread::sleep_for(600ms); // the late answer is waiting now
+    std::this_thread::sleep_for(2000ms); // the late answer (due 200 ms after the read's end) is waiting now
     ASSERT_EQ(SetTimeout(session_.Get(), 2000), S_OK);
     ASSERT_EQ(WriteText(session_.Get(), "ECHO fresh\n"), S_OK);
     EXPECT_EQ(ReadText(session_.Get()).text, "fresh\n");
@@ -88,13 +87,13 @@ TEST_F(TcpSessionTest, ALateAnswerIsNotTakenForTheAnswerToTheNextQuery) {
 
 TEST_F(TcpSessionTest, ZeroTimeoutPollsKeepWhatArrivesAfterThem) {
     ASSERT_EQ(SetTermChar(session_.Get(), '\n'), S_OK);
-    ASSERT_EQ(WriteText(session_.Get(), "DELAY 150 early\n"), S_OK);
+    ASSERT_EQ(WriteText(session_.Get(), "DELAY 1500 early\n"), S_OK);
     ASSERT_EQ(SetTimeout(session_.Get(), 0), S_OK);
     ReadResult poll = ReadText(session_.Get());
     EXPECT_EQ(poll.status, kErrorTimeout);
     EXPECT_EQ(poll.text, "");
-    EXPECT_LT(poll.elapsed, 100ms);
-    std::this_thread::sleep_for(400ms);
+    EXPECT_LT(poll.elapsed, 1000ms) << "the poll waited for the answer";
+    std::this_thread::sleep_for(2000ms); // the answer has come
     ASSERT_EQ(WriteText(session_.Get(), "ECHO second\n"), S_OK);
     ASSERT_EQ(SetTimeout(session_.Get(), 2000), S_OK);
     EXPECT_EQ(ReadText(session_.Get()).text, "early\n");
@@ -210,20 +209,21 @@ TEST_F(TcpSessionTest, ByteArraysAreWrittenAndReadWithTheirCounts) {
 TEST_F(TcpSessionTest, BytePollsWithoutWaitingSeeEveryByteOnce) {
     // A protocol converter reads one byte per call with the timeout at 0, until nothing is waiting.
     ASSERT_EQ(WriteText(session_.Get(), "ECHO ab\n"), S_OK);
-    std::this_thread::sleep_for(200ms);
     ASSERT_EQ(SetTimeout(session_.Get(), 0), S_OK);
     std::string received;
-    HRESULT status = S_OK;
-    for (int polls = 0; polls < 10 && status != kErrorTimeout; ++polls) {
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (received.size() < 3 && std::chrono::steady_clock::now() < deadline) {
         ReadResult byte = ReadText(session_.Get(), 1);
-        status = byte.status;
-        if (status == kSuccessMaxCount) {
+        if (byte.status == kSuccessMaxCount) {
             EXPECT_EQ(byte.text.size(), 1u);
             received += byte.text;
+        } else {
+            ASSERT_EQ(byte.status, kErrorTimeout); // nothing yet, or nothing more
+            std::this_thread::sleep_for(1ms);
         }
     }
-    EXPECT_EQ(status, kErrorTimeout);
     EXPECT_EQ(received, "ab\n");
+    EXPECT_EQ(ReadText(session_.Get(), 1).status, kErrorTimeout) << "a byte was seen twice";
 }
 
 class TcpOpenTest : public VisaTest {};
