@@ -1,6 +1,6 @@
 // What a shown window draws cut off, found by the widgets' geometry rather than by eye: every shown label,
-// button, drop-down, spin box and one-line edit is measured against what it needs (its size hint; a one-line
-// edit: its text) and against each parent it lies in.
+// button, drop-down, spin box and one-line edit is measured against what it needs (its size hint; for a push
+// button, a drop-down and a one-line edit the text it shows) and against each parent it lies in.
 //
 // Usage: EXPECT_EQ(vrtest::ClippedWidgets(window), std::vector<std::string>()); each entry names one cut
 // widget ("QLabel 'Status :' is 40x17, needs 52x17"). Window thread only; the window must be shown.
@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 #include <string>
@@ -23,8 +24,15 @@ namespace vrtest {
 
 namespace clipped_detail {
 
+// The widget's class and text, and the class of the nearest parent that has one of its own.
 inline std::string Describe(const QWidget& widget, const QString& text) {
-    return std::string(widget.metaObject()->className()) + " '" + text.toStdString() + "'";
+    std::string described = std::string(widget.metaObject()->className()) + " '" + text.toStdString() + "'";
+    for (const QWidget* at = widget.parentWidget(); at; at = at->parentWidget()) {
+        if (at->metaObject() != &QWidget::staticMetaObject) {
+            return described + " in " + at->metaObject()->className();
+        }
+    }
+    return described;
 }
 
 inline std::string Sizes(QSize has, QSize needs) {
@@ -76,6 +84,19 @@ inline QSize PushButtonNeeds(const QPushButton& button) {
     return QSize(std::min(width, button.sizeHint().width()), button.sizeHint().height());
 }
 
+// A drop-down shows its current text in its edit field beside the arrow, less a blank at each side (an
+// editable one: its line edit's margins); its size hint asks room for its longest item, which its list shows.
+inline bool ComboBoxTextFits(const QComboBox& combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(&combo);
+    option.editable = combo.isEditable();
+    option.frame = combo.hasFrame();
+    const QRect field =
+        combo.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &combo);
+    const int blanks = combo.isEditable() ? 4 : 2;
+    return combo.fontMetrics().horizontalAdvance(combo.currentText()) <= field.width() - blanks;
+}
+
 } // namespace clipped_detail
 
 inline std::vector<std::string> ClippedWidgets(const QWidget& window) {
@@ -94,6 +115,10 @@ inline std::vector<std::string> ClippedWidgets(const QWidget& window) {
             text = button->text();
         } else if (auto* combo = qobject_cast<const QComboBox*>(widget)) {
             text = combo->currentText();
+            measured = false;
+            if (!ComboBoxTextFits(*combo)) {
+                clipped.push_back(Describe(*combo, text) + " shows its text cut");
+            }
         } else if (auto* spin = qobject_cast<const QAbstractSpinBox*>(widget)) {
             text = spin->text();
         } else if (auto* edit = qobject_cast<const QLineEdit*>(widget)) {
