@@ -15,6 +15,14 @@ namespace panolix {
 // The file name extension of panels.
 inline constexpr const char* kPanelExtension = ".pnx";
 
+// A panel file as the program reads and writes it. A panel is written by hand as often as by the program: a
+// save keeps the text's own layout where nothing changed (its XML declaration or none, and its line ends, LF
+// or CR LF, throughout).
+class PanelDocument : public CXmlFile {
+public:
+    PanelDocument() { SetKeepLayout(true); }
+};
+
 struct PanelSettings {
     std::string language; // the "language" attribute; empty when missing
     bool autoRefresh = false;

@@ -55,6 +55,9 @@ public:
     virtual void FitToObjects() = 0;
     // Sets the mouse cursor over the objects' area (dragging).
     virtual void SetObjectCursor(Qt::CursorShape shape) = 0;
+    // Design mode was switched on or off. A host with windows then lets a press anywhere on an object (its
+    // caption, value, button or margin) reach the object's drag, and the moves and the release after it.
+    virtual void DesignModeChanged(bool on) { (void)on; }
     // A command of an object's menu, on the object under the last right-click point.
     virtual void RunObjectCommand(PanelObjectCommand command) = 0;
     // The test-execution worker the objects' scripts run on (owned by the dialog).

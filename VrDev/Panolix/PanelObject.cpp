@@ -271,6 +271,8 @@ bool CPObject::OnMouse(const PanelMouse& mouse, bool* redraw, bool designMode) {
         }
         if (mouse.leftButton) {
             FollowDrag(mouse);
+        } else {
+            EndDrag(true); // its release went elsewhere: the object is not left hidden
         }
         return true;
     case PanelMouseAction::LeftUp:

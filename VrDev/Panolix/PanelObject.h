@@ -111,7 +111,8 @@ public:
     // dotted pen of the active caption colour.
     virtual void DrawFrame(QPainter& painter, bool designMode) const;
     // Design mode's dragging; true when the object took the message. *redraw asks the host to fit to the
-    // objects afterwards. Outside design mode nothing is taken.
+    // objects afterwards. Outside design mode nothing is taken. A move without the left button during a drag
+    // cancels it as Escape does (its release went elsewhere), so that no object's windows stay hidden.
     virtual bool OnMouse(const PanelMouse& mouse, bool* redraw, bool designMode);
     // Ends a drag: with cancel the rectangle stays as it was; else as WM_LBUTTONUP does.
     virtual void EndDrag(bool cancel);

@@ -160,6 +160,11 @@ void CPObjects::ShowAll(bool hide) {
     }
 }
 
+void CPObjects::SetDesignMode(bool on) {
+    designMode_ = on;
+    host_.DesignModeChanged(on);
+}
+
 void CPObjects::EndDragAll(bool cancel) {
     for (size_t index = 0; index < objects_.size(); ++index) {
         objects_[index]->EndDrag(

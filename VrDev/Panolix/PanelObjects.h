@@ -74,7 +74,8 @@ public:
     // true when one took it. *redraw: the dialog is to fit to its objects.
     bool RouteMouse(const PanelMouse& mouse, bool* redraw);
     bool IsDesignMode() const { return designMode_; }
-    void SetDesignMode(bool on) { designMode_ = on; }
+    // Also tells the host (DesignModeChanged).
+    void SetDesignMode(bool on);
 
     const std::u16string& Language() const { return language_; }
     size_t Count() const { return objects_.size(); }

@@ -180,7 +180,7 @@ private:
     const bool unattended_;
     PanelState state_;
     PanelSettings settings_; // of the loaded panel; the main script and language
-    CXmlFile document_;
+    PanelDocument document_;
     std::string path_;
     std::string pendingFile_;
     std::string lastError_;

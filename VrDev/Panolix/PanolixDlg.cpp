@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -30,6 +31,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -257,9 +259,10 @@ QFont CPanolixDlg::DialogFont() const {
     return font();
 }
 
+// The width is rounded up: a static exactly as wide as its text shows the text whole.
 PanelTextExtent CPanolixDlg::MeasureText(std::u16string_view text) const {
-    QFontMetrics metrics(font());
-    return PanelTextExtent{metrics.horizontalAdvance(Q(text)), metrics.height()};
+    int width = static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(Q(text))));
+    return PanelTextExtent{width, QFontMetrics(font()).height()};
 }
 
 int CPanolixDlg::AverageCharWidth() const {
@@ -276,6 +279,22 @@ void CPanolixDlg::Repaint() {
 
 void CPanolixDlg::SetObjectCursor(Qt::CursorShape shape) {
     area_->setCursor(shape);
+}
+
+// A press on an object's caption, value or button then lands on the area, which keeps the moves and the
+// release that follow it (Qt gives them to the widget that took the press), whatever the drag does with the
+// object's windows. The windows an object makes later are handled as they are polished (eventFilter).
+void CPanolixDlg::DesignModeChanged(bool on) {
+    for (QWidget* window : area_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        LetMouseThrough(window, on);
+    }
+    area_->update();
+}
+
+void CPanolixDlg::LetMouseThrough(QWidget* window, bool designMode) const {
+    if (window != processing_) {
+        window->setAttribute(Qt::WA_TransparentForMouseEvents, designMode);
+    }
 }
 
 void CPanolixDlg::RunObjectCommand(PanelObjectCommand command) {
@@ -368,9 +387,16 @@ bool CPanolixDlg::eventFilter(QObject* watched, QEvent* event) {
     }
     switch (event->type()) {
     case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: // a quick second press is a press as the first was
     case QEvent::MouseButtonRelease:
     case QEvent::MouseMove:
         return RouteMouse(event);
+    case QEvent::ChildPolished:
+        // An object's window is polished before it is first shown, so before any press can reach it.
+        if (auto* window = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) {
+            LetMouseThrough(window, objects_->IsDesignMode());
+        }
+        return false;
     case QEvent::Resize:
         objects_->SetBounds(PanelBounds{0, 0, area_->width(), area_->height()});
         return false;
@@ -485,9 +511,9 @@ bool CPanolixDlg::RouteMouse(QEvent* event) {
     }
     auto* mouseEvent = static_cast<QMouseEvent*>(event);
     PanelMouse mouse;
-    mouse.action = event->type() == QEvent::MouseButtonPress     ? PanelMouseAction::LeftDown
-                   : event->type() == QEvent::MouseButtonRelease ? PanelMouseAction::LeftUp
-                                                                 : PanelMouseAction::Move;
+    mouse.action = event->type() == QEvent::MouseButtonRelease ? PanelMouseAction::LeftUp
+                   : event->type() == QEvent::MouseMove        ? PanelMouseAction::Move
+                                                               : PanelMouseAction::LeftDown;
     if (mouse.action != PanelMouseAction::Move && mouseEvent->button() != Qt::LeftButton) {
         return false;
     }

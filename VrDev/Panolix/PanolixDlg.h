@@ -60,6 +60,7 @@ public:
     QWidget* ObjectParent() const override;
     void Repaint() override;
     void SetObjectCursor(Qt::CursorShape shape) override;
+    void DesignModeChanged(bool on) override;
     void RunObjectCommand(PanelObjectCommand command) override;
     CTestExecutive* Worker() const override;
     void PumpWhileWaiting() override;
@@ -80,6 +81,8 @@ protected:
 private:
     void BuildWindow();
     bool RouteMouse(QEvent* event);
+    // In design mode an object's window lets the mouse through to the area; else it takes it as usual.
+    void LetMouseThrough(QWidget* window, bool designMode) const;
     void ShowPanelMenu(QPoint point, QPoint globalPoint);
     void ShowAbout();
     void AddNewObject(std::u16string_view type);

@@ -1,6 +1,7 @@
 // The deliverable's diagnostic state (current method, site tag, last error text) and the method conventions.
 #include "common/trace/Trace.h"
 
+#include "common/trace/ExpectedRefusal.h"
 #include "common/trace/TraceInternal.h"
 #include "platform/base/format.h"
 #include "platform/base/text.h"
@@ -147,9 +148,26 @@ std::u16string ErrorTextOfThisFailure(HRESULT hr) {
     return text;
 }
 
+namespace {
+
+thread_local int t_expectedRefusals = 0; // this thread's ExpectedRefusalScope objects
+
+} // namespace
+
 void ReportErrorLine(std::u16string_view text) {
+    if (t_expectedRefusals > 0) {
+        return; // a refusal a self-test asked for
+    }
     SendText(TRACE_LEVEL_ERROR, TraceSiteTag(), text);
     StoreLastErrorText(text);
 }
 
 } // namespace vrcommon::trace
+
+ExpectedRefusalScope::ExpectedRefusalScope() {
+    ++vrcommon::trace::t_expectedRefusals;
+}
+
+ExpectedRefusalScope::~ExpectedRefusalScope() {
+    --vrcommon::trace::t_expectedRefusals;
+}

@@ -8,6 +8,7 @@
 #include "platform/ui/control.h"
 #include "platform/ui/message_box.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,21 @@ constexpr long kNameWidth = 100;
 
 QString ToQString(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The name column shows every row's name, or its drop-down of names, whole (the local names: the rows show
+// no prefix), and is never narrower than kNameWidth.
+long NameColumnWidth(const std::vector<ostrel::ElementRow>& rows, const QFont& font) {
+    QComboBox names; // measures as the rows' drop-downs of names do
+    names.setFont(font);
+    auto add = [&names](const std::u16string& name) {
+        names.addItem(ToQString(std::u16string_view(name).substr(name.find(u':') + 1))); // npos + 1: whole
+    };
+    for (const ostrel::ElementRow& row : rows) {
+        add(row.name);
+        std::for_each(row.nameChoices.begin(), row.nameChoices.end(), add);
+    }
+    return std::max<long>(kNameWidth, names.sizeHint().width());
 }
 
 } // namespace
@@ -118,7 +134,7 @@ void XmlSchemaElementEditor::ShowRows() {
         VARIANT lent;
         VariantInit(&lent);
         if (!rows_.GetCount() || (SUCCEEDED(CFormiq::LendValueList(&rows_, &lent)) &&
-                                  control_.Init(nullptr, &lent, kNameWidth,
+                                  control_.Init(nullptr, &lent, NameColumnWidth(model_.Rows(), font()),
                                                 "ShowNameAsStandardStatic ShowLocalNameOnly", "", ""))) {
             // shown
         } else {

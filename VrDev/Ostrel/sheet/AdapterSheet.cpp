@@ -66,18 +66,25 @@ void AdapterSheet::ShowFileOnPages() {
     }
 }
 
+// The tab widget has shown the new page already, but nothing is drawn before this returns: the page that is
+// left is put back while it asks its question, and the new page is shown only once it holds its data.
 void AdapterSheet::TabChanged(int index) {
     if (switching_ || index < 0 || index == shown_) {
         return;
     }
+    ShowTab(shown_);
     if (!pages_.at(static_cast<size_t>(shown_))->Leave()) {
-        switching_ = true;
-        tabs_->setCurrentIndex(shown_); // the page that refused stays shown
-        switching_ = false;
-        return;
+        return; // the page that refused stays shown
     }
     shown_ = index;
     pages_.at(static_cast<size_t>(index))->Enter();
+    ShowTab(index);
+}
+
+void AdapterSheet::ShowTab(int index) {
+    switching_ = true;
+    tabs_->setCurrentIndex(index);
+    switching_ = false;
 }
 
 void AdapterSheet::closeEvent(QCloseEvent* event) {

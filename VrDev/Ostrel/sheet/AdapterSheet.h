@@ -1,9 +1,10 @@
 // AdapterSheet: the "Device Adapter File" window, in which an engineer edits one device adapter file: the
 // pages General, Operations, Attributes and Device on tabs, with the buttons "Save File" and "Exit".
-// A page may refuse to be left (the General page until a file and a connection are chosen). Closing the
-// window (Exit or its close box) first offers to save what is not saved yet (the Operations page's operation,
-// then the file; Cancel keeps the window), then rebuilds the device libraries from the file, when one was
-// chosen, and the window deletes itself.
+// A page may refuse to be left (the General page until a file and a connection are chosen); it stays shown
+// while it asks, and the next page shows once it holds its data. Closing the window (Exit or its close box)
+// first offers to save what is not saved yet (the Operations page's operation, then the file; Cancel keeps
+// the window), then rebuilds the device libraries from the file, when one was chosen, and the window deletes
+// itself.
 //
 // Usage (window thread):
 //     auto* sheet = new AdapterSheet(u"Device Adapter File", frame, rebuild);   // deletes itself on close
@@ -48,6 +49,8 @@ protected:
 private:
     void AddPage(SheetPage* page);
     void TabChanged(int index);
+    // Shows the tab without the leave and enter steps of a change.
+    void ShowTab(int index);
     void ShowFileOnPages();
 
     BoxMessages messages_;           // window thread
@@ -59,7 +62,7 @@ private:
     QPushButton* save_;              // owned by the window
     QPushButton* exit_;              // owned by the window
     int shown_ = 0;                  // window thread: the page last entered
-    bool switching_ = false;         // window thread: a refused leave puts the tab back
+    bool switching_ = false;         // window thread: the sheet itself is showing a tab
     bool closed_ = false;            // window thread: the closing step ran
 };
 

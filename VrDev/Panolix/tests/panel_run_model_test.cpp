@@ -1,6 +1,6 @@
 // The main dialog's logic on the real worker, test engine and script executive: the batch verdict of the
 // auto-refresh loop, one request at a time while ticks and closes arrive during a wait, a panel whose
-// language is not installed, and a new panel made from the shipped blank panel.
+// language is not installed, and a new panel made from the shipped blank panel, saved in its own line ends.
 #include "TestRunTime/Scripvane/tests/test_fakes.h"
 #include "VrDev/Panolix/PanelRunModel.h"
 #include "VrDev/Panolix/TestExecutivePanelWorker.h"
@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 
 namespace panolixtest {
@@ -237,6 +238,12 @@ TEST_F(PanelRunModelTest, OpeningANewNameMakesThePanelFromTheBlankPanelOfTheChos
     EXPECT_NE(std::find(view.offered.begin(), view.offered.end(), "JScript"), view.offered.end());
     EXPECT_TRUE(model->Save());
     EXPECT_EQ(view.statuses.back(), "File 'fresh.pnx' was saved");
+    // The blank panel's lines end in LF: so do the saved panel's, its declaration and last line too.
+    std::ifstream saved(folder + "/fresh.pnx", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\"?>\n")) << text.substr(0, 40);
+    EXPECT_TRUE(text.ends_with("</panel>\n")) << text.substr(text.size() - std::min<size_t>(text.size(), 20));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The sheet window on the offscreen platform over the real hardware manager: its pages in order, the General
-// page keeping itself shown until a file and a connection are chosen, a bad file then a good one through the
-// browse button's file dialog, and Exit rebuilding the chosen file's libraries once.
+// page keeping itself shown until a file and a connection are chosen, a page that asks before it is left
+// shown while it asks, a bad file then a good one through the browse button's file dialog, and Exit
+// rebuilding the chosen file's libraries once.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/operations/OperationsPage.h"
 #include "VrDev/Ostrel/sheet/AdapterSheet.h"
@@ -13,8 +14,10 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -30,6 +33,34 @@ void AnswerFileDialog(const std::string& path) {
         auto& files = dynamic_cast<QFileDialog&>(dialog);
         files.selectFile(QString::fromStdString(path));
         dialog.accept(); // QDialog's public accept, which takes the selected file
+    });
+}
+
+// A hand's click on a tab: at its point of the window.
+void ClickTab(ostrel::AdapterSheet& sheet, int index) {
+    QTabBar* bar = sheet.Tabs()->tabBar();
+    QTest::mouseClick(sheet.windowHandle(), Qt::LeftButton, {},
+                      bar->mapTo(&sheet, bar->tabRect(index).center()));
+}
+
+// A box's text and the pages shown behind it.
+struct BoxOverPages {
+    QString text;
+    std::vector<int> pagesShown;
+};
+
+// Answers the next box with the button, noting what it said and which pages were shown behind it.
+void AnswerNoting(QMessageBox::StandardButton answer, ostrel::AdapterSheet& sheet, BoxOverPages* seen) {
+    *seen = BoxOverPages{};
+    vr::ui::AnswerNextModal([answer, &sheet, seen](QDialog& dialog) {
+        auto& box = static_cast<QMessageBox&>(dialog);
+        seen->text = box.text();
+        for (int index = 0; index < sheet.Tabs()->count(); ++index) {
+            if (sheet.Page(index)->isVisible()) {
+                seen->pagesShown.push_back(index);
+            }
+        }
+        box.button(answer)->click();
     });
 }
 
@@ -58,13 +89,17 @@ TEST_F(SheetWindowTest, SheetKeepsTheGeneralPageUntilTheDeviceCanBeUsedAndRebuil
     EXPECT_EQ(connections->findText("_default"), -1);
     EXPECT_NE(connections->findText("Meter"), -1);
 
-    vr::ui::MessageBoxSeen seen;
-    vr::ui::AnswerNextMessageBox(IDOK, &seen);
-    sheet->Tabs()->setCurrentIndex(1);
-    EXPECT_EQ(seen.text, u"Device Adapter File is not specified!");
+    // The page that refuses to be left stays shown while it says why.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    BoxOverPages box;
+    AnswerNoting(QMessageBox::Ok, *sheet, &box);
+    ClickTab(*sheet, 1);
+    EXPECT_EQ(box.text, "Device Adapter File is not specified!");
+    EXPECT_EQ(box.pagesShown, std::vector<int>{0});
     EXPECT_EQ(sheet->Tabs()->currentIndex(), 0);
 
     // A file that is not an adapter file, then a good one: the second choice is possible.
+    vr::ui::MessageBoxSeen seen;
     std::ofstream(folder + "/Broken.daf") << "<panel/>\n";
     AnswerFileDialog(folder + "/Broken.daf");
     vr::ui::AnswerNextMessageBox(IDOK, &seen);
@@ -88,7 +123,18 @@ TEST_F(SheetWindowTest, SheetKeepsTheGeneralPageUntilTheDeviceCanBeUsedAndRebuil
     ASSERT_NE(sheet->Context().Connection(), nullptr);
     sheet->Tabs()->setCurrentIndex(3);
     EXPECT_EQ(sheet->Tabs()->currentIndex(), 3);
+    // A page that asks before it is left is shown while it asks; the next page shows after the answer.
+    sheet->Tabs()->setCurrentIndex(1);
+    auto* operations = static_cast<ostrel::OperationsPage*>(sheet->Page(1));
+    operations->Model().SetModified(true);
+    AnswerNoting(QMessageBox::No, *sheet, &box);
+    ClickTab(*sheet, 3);
+    EXPECT_EQ(box.text, "Save changes to the current Operation?");
+    EXPECT_EQ(box.pagesShown, std::vector<int>{1});
+    EXPECT_EQ(sheet->Tabs()->currentIndex(), 3);
+    EXPECT_TRUE(sheet->Page(3)->isVisible());
 
+    vr::ui::AnswerNextMessageBox(IDNO); // the operation is still not saved: closing asks again
     QTest::mouseClick(sheet->ExitButton(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(sheet.isNull());

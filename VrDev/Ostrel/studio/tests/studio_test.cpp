@@ -1,18 +1,22 @@
-// The studio: its command line and build stamp; a program started by name from the program folder (the real
-// tracer, seen registered); and the main frame offscreen over the real hardware manager: one window per
-// kind, a fresh one after closing, the file argument's adapter file window, and the About box's build line.
-// VR_OSTREL_SCREENSHOT=1 (under xvfb-run with VR_TEST_QPA_PLATFORM=xcb) writes docs/ostrel-main.png.
+// The studio: its command line and build stamp; its start-up self-tests, which trace no error; a program
+// started by name from the program folder (the real tracer, seen registered); and the main frame offscreen
+// over the real hardware manager: one window per kind, a fresh one after closing, the file argument's adapter
+// file window, and the About box's build line. VR_OSTREL_SCREENSHOT=1 (under xvfb-run with
+// VR_TEST_QPA_PLATFORM=xcb) writes docs/ostrel-main.png.
 #include "VrDev/Ostrel/managers/tests/fixture.h"
 #include "VrDev/Ostrel/studio/MainFrame.h"
 #include "common/trace/Trace.h"
+#include "common/trace/tests/trace_sink.h"
 #include "platform/base/text.h"
 #include "platform/com/rot.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/modal.h"
+#include "platform/ui/tests/clipped_widgets.h"
 #include "platform/ui/tests/test_application.h"
 #include "tests/support/test_env.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +48,14 @@ TEST(StudioLogic, CommandLineAndBuildStamp) {
     EXPECT_EQ(ostrel::ReadBuildStamp(folder + "/empty.dat"), u"");
     std::ofstream(folder + "/build.dat") << "261209.171500";
     EXPECT_EQ(ostrel::ReadBuildStamp(folder + "/build.dat"), u"261209.171500");
+}
+
+// The self-tests refuse bad requests on purpose: a start whose examples all hold traces no error.
+using StartupTraceTest = commontest::TracedTest;
+
+TEST_F(StartupTraceTest, TheStartupSelfTestsHoldAndTraceNoError) {
+    EXPECT_EQ(ostrel::RunStartupSelfTests(), 0);
+    EXPECT_EQ(Lines(TRACE_LEVEL_ERROR), std::vector<std::string>());
 }
 
 using StudioTest = ManagerTest;
@@ -138,6 +150,15 @@ TEST_F(StudioTest, MainFrameOpensOneWindowOfEachKindAndTheFileArgument) {
     EXPECT_EQ(sheet->General()->PathField()->text(), QString::fromStdString(folder + "/Meter.daf"));
     frame.Command("Device Adapter")->trigger();
     EXPECT_EQ(frame.Sheet(), sheet);
+    // At their first sizes the frame and each page of the sheet show every label and value whole.
+    EXPECT_EQ(vrtest::ClippedWidgets(frame), std::vector<std::string>());
+    QComboBox* connection = sheet->General()->ConnectionField();
+    connection->setCurrentIndex(connection->findText("Meter"));
+    Q_EMIT connection->activated(connection->currentIndex());
+    for (int page = 0; page < sheet->Tabs()->count(); ++page) {
+        sheet->Tabs()->setCurrentIndex(page);
+        EXPECT_EQ(vrtest::ClippedWidgets(*sheet), std::vector<std::string>()) << "page " << page;
+    }
 
     QString build;
     vr::ui::AnswerNextModal([&build](QDialog& about) {
