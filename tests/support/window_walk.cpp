@@ -38,7 +38,15 @@ constexpr int kAnswersPerPress = 8;            // boxes a press may bring up one
 constexpr int kShowPatienceMs = 10000;         // a menu or a list asked for appears within this
 constexpr int kSettleRounds = 20000;           // rounds of events while a box or popup is still open
 constexpr std::chrono::milliseconds kTick{20}; // the watchdog's look
-constexpr int kFieldMargins = 8;               // a line edit's frame and text margins, both sides
+constexpr int kFieldMargins = 8;
+constexpr int kStrayLookMs = 50; // how often a press looks for a dialog nobody answered               // a
+                                 // line edit's frame and text margins, both sides
+
+// Set while the walk itself opens a menu or a list: the stray-window answerer leaves them (window thread).
+bool& Driving() {
+    static bool driving = false;
+    return driving;
+}
 
 // The boxes the current press brought up (window thread).
 std::vector<std::string>& Boxes() {
@@ -159,6 +167,7 @@ void PressMenuItem(const WalkControl& control) {
     if (!bar || !bar->isVisible()) {
         return;
     }
+    Driving() = true;
     ClickAt(bar, bar->actionGeometry(entry).center());
     QMenu* menu = entry->menu();
     if (!QTest::qWaitFor([&] { return menu->isVisible(); }, kShowPatienceMs)) {
@@ -175,11 +184,13 @@ void PressMenuItem(const WalkControl& control) {
         }
     }
     auto* action = qobject_cast<QAction*>(control.object.data());
+    Driving() = false; // what the item brings up is answered
     ClickAt(menu, menu->actionGeometry(action).center());
 }
 
 // Opens the list at the arrow; true when it showed.
 bool OpenDropDown(QComboBox* combo) {
+    Driving() = true;
     QStyleOptionComboBox option;
     option.initFrom(combo);
     option.editable = combo->isEditable();
@@ -192,6 +203,7 @@ bool OpenDropDown(QComboBox* combo) {
 }
 
 void ClickEntry(QComboBox* combo, int row) {
+    Driving() = false;
     QAbstractItemView* list = combo->view();
     QModelIndex item = combo->model()->index(row, combo->modelColumn(), combo->rootModelIndex());
     list->scrollTo(item);
@@ -368,6 +380,14 @@ std::vector<std::string> PressControl(QWidget* window, const WalkControl& contro
     if (!QTest::qWaitForWindowExposed(window)) {
         ADD_FAILURE() << "the window never showed";
     }
+    // A dialog run by its own exec() (not ExecModal) gets no queued answer: it is answered from its loop.
+    QTimer stray;
+    QObject::connect(&stray, &QTimer::timeout, [window] {
+        if (!Driving()) {
+            (void)AnswerStrayWindow(window); // nothing stray: nothing to do
+        }
+    });
+    stray.start(kStrayLookMs);
     QObject* object = control.object.data();
     if (!object) {
         ADD_FAILURE() << control.key << " is gone before its press";
@@ -382,7 +402,9 @@ std::vector<std::string> PressControl(QWidget* window, const WalkControl& contro
     } else if (auto* widget = qobject_cast<QWidget*>(object)) {
         ClickAt(widget, widget->rect().center());
     }
+    Driving() = false;
     Settle(window);
+    stray.stop();
     vr::ui::DropModalAnswers();
     return Boxes();
 }
@@ -414,7 +436,11 @@ int WalkWindows(const std::vector<WalkedState>& states) {
                 }
                 std::string refusal = state.refusal ? state.refusal(*found) : "";
                 bool enabled = IsEnabled(*found);
-                watch.Pressing("'" + key + "' in the state '" + state.name + "'");
+                std::string press = "'" + key + "' in the state '" + state.name + "'";
+                watch.Pressing(press);
+                if (std::getenv("VR_WALK_TRACE")) { // which press a crash came in
+                    std::fprintf(stderr, "window walk: pressing %s\n", press.c_str());
+                }
                 std::vector<std::string> boxes = PressControl(window, *found);
                 watch.Pressing({});
                 ++presses;
