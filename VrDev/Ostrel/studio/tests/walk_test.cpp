@@ -9,6 +9,7 @@
 #include "tests/support/window_walk.h"
 
 #include <QAction>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <filesystem>
@@ -50,8 +51,12 @@ TEST_F(StudioWalk, EveryControlOfEveryStudioWindowPressedIsDoneOrDisabled) {
             window = frame->OpenConnections();
         } else if (state == "devices window") {
             window = frame->OpenDevices();
-        } else if (state == "adapter file open") {
+        } else if (state.starts_with("adapter file open")) {
             window = frame->OpenAdapterFile(vr::FromUtf8(file));
+            auto* pages = window ? window->findChild<QTabWidget*>() : nullptr;
+            if (pages && state.back() != 'n') { // "..., page N": that page shown, as its tab shows it
+                pages->setCurrentIndex(state.back() - '0');
+            }
         }
         if (window) {
             window->show();
@@ -60,7 +65,8 @@ TEST_F(StudioWalk, EveryControlOfEveryStudioWindowPressedIsDoneOrDisabled) {
     };
     std::vector<vrtest::WalkedState> states;
     for (const char* state :
-         {"studio started", "connections window", "devices window", "adapter file open"}) {
+         {"studio started", "connections window", "devices window", "adapter file open",
+          "adapter file open, page 1", "adapter file open, page 2", "adapter file open, page 3"}) {
         states.push_back({state, [&enter, state](const vrtest::InState& inState) { enter(state, inState); },
                           nullptr, StartsAProgram});
     }
