@@ -11,7 +11,8 @@
 // brought into the state again (a press may end the state: Stop, Exit). A state a run is in is entered from
 // within the run (its wait calls inState). Failures are reported as test failures that name the state and
 // the control: an enabled control whose request the state refuses, pressed without a box telling the
-// refusal; a press that hangs (the walk aborts with its name after kHangLimit).
+// refusal; a press that hangs (the walk aborts with its name after kHangLimit). VR_WALK_TRACE=1 in the
+// environment writes each press to standard error before it is made (which press a crash came in).
 //
 // Presses go to the top-level window at the control's place (QTest on its QWindow) and Qt delivers them to
 // whatever widget is there. A menu item is pressed by opening its menu on the menu bar and clicking the item;
