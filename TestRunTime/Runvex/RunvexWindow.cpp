@@ -2,6 +2,7 @@
 #include "TestRunTime/Runvex/RunvexWindow.h"
 
 #include "TestRunTime/Runvex/CodeEditor.h"
+#include "TestRunTime/Scrivon/ConsoleReport.h"
 #include "common/options/ParamParser.h"
 #include "common/widgets/AttrValueEditor.h"
 #include "controls/Formiq/include/formiq.h"
@@ -40,6 +41,9 @@ namespace {
 constexpr int kPendingFileTimerMs = 300;
 constexpr int kPumpStepMs = 8;
 constexpr int kPropertyNameWidth = 80;
+// The editor control lays its rows out once, at the size it is made with: wide enough for a row's label, a
+// Windows path and the drop-down arrow, and high enough for the four rows. The pane never gets less.
+constexpr QSize kPropertyEditorSize(400, 116);
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -191,7 +195,7 @@ QWidget* RunvexWindow::BuildPanes() {
     propertiesGroup_ = new QGroupBox(tr("Test Properties"), left);
     auto* propertiesLayout = new QVBoxLayout(propertiesGroup_);
     propertyPlace_ = new QWidget(propertiesGroup_);
-    propertyPlace_->setMinimumHeight(110);
+    propertyPlace_->setMinimumSize(kPropertyEditorSize);
     propertyPlace_->installEventFilter(this);
     propertiesLayout->addWidget(propertyPlace_);
     propertiesLayout->addWidget(new QLabel(tr("Config Code :"), propertiesGroup_));
@@ -221,7 +225,8 @@ QWidget* RunvexWindow::BuildPanes() {
 void RunvexWindow::MakePropertyEditor() {
     auto* layout = new QVBoxLayout(propertyPlace_);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (!propertyEditor_.Create("Properties", QRect(0, 0, 300, 110), propertyPlace_, 1006)) {
+    if (!propertyEditor_.Create("Properties", QRect(QPoint(0, 0), kPropertyEditorSize), propertyPlace_,
+                                1006)) {
         ShowError("Error", "The property editor control could not be created.");
         return;
     }
@@ -410,6 +415,23 @@ void RunvexWindow::AppendOutput(const std::string& text, int32_t status) {
     bar->setValue(bar->maximum());
 }
 
+// "Test 'Rails': Passed", an error with its reason; a test that ran without a serial number also says that
+// the engine stored no row for it.
+void RunvexWindow::TestEnded(const SequenceItem& item, const std::string& testResult, Verdict verdict) {
+    int32_t status = static_cast<int32_t>(verdict);
+    std::string line = "Test '" + item.label + "': " + scrivon::StatusWord(status);
+    if (verdict == Verdict::Error && !run_->LastErrorText().empty()) {
+        line += ": " + scrivon::OneLine(run_->LastErrorText());
+    } else if (!testResult.empty()) {
+        line += " (returned '" + scrivon::OneLine(testResult) + "')";
+    }
+    std::string serialNumber = run_->SerialNumberEditor().Value().GetValueText(); // the one the run gave
+    if (serialNumber.empty() || serialNumber == CAttrValue::kUndefined) {
+        line += "\nNo serial number was given (SN): no result row is stored unless the test sets one.";
+    }
+    AppendOutput(line + "\n", status);
+}
+
 void RunvexWindow::RefreshCommands() {
     bool running = run_->Running();
     bool loaded = form_->IsLoaded();
@@ -418,8 +440,10 @@ void RunvexWindow::RefreshCommands() {
     Command("Open")->setEnabled(!running);
     Command("Save")->setEnabled(loaded);
     Command("Run")->setEnabled(loaded && (!running || (run_->Paused() && !run_->SingleTest())));
-    Command("Stop")->setEnabled(running);
-    Command("Pause")->setEnabled(running && !run_->Paused() && !run_->SingleTest());
+    // A stopping or closing run takes neither: both stay disabled until it has ended.
+    Command("Stop")->setEnabled(running && run_->State().Takes(vrcommon::RunRequest::Stop));
+    Command("Pause")->setEnabled(running && run_->State().Takes(vrcommon::RunRequest::Pause) &&
+                                 !run_->SingleTest());
     Command("Add Test")->setEnabled(loaded && !running);
     Command("Insert Test")->setEnabled(loaded && !running);
     Command("Remove Test")->setEnabled(onTest && !running);

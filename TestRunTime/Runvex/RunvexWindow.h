@@ -77,7 +77,8 @@ public:
     void AppendOutput(const std::string& text, int32_t status) override;
     void RefreshCommands() override;
     void ShowRootProperties() override;
-    void TestEnded(const SequenceItem&, const std::string&, Verdict) override {}
+    // The output pane keeps each test's verdict, with the reason of an error, once its box is answered.
+    void TestEnded(const SequenceItem& item, const std::string& testResult, Verdict verdict) override;
     void PumpMessages() override;
     void Wait(int milliseconds) override;
 

@@ -21,8 +21,15 @@ bool FileExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &info) == 0;
 }
 
+// A row the list no longer holds (its editor renamed it) is traced, not written.
 void SetRow(CAttrValueList& rows, const char* name, const std::string& value) {
-    rows.FindByName(name)->SetValueText(value.empty() ? CAttrValue::kUndefined : value.c_str());
+    CAttrValue* row = rows.FindByName(name);
+    if (!row) {
+        SetTraceSite();
+        TraceError(u"The property row '%hs' is missing.", name);
+        return;
+    }
+    row->SetValueText(value.empty() ? CAttrValue::kUndefined : value.c_str());
 }
 
 } // namespace
@@ -33,12 +40,13 @@ SequenceForm::SequenceForm(FormView& view, SequenceDocument& document, SequenceT
     rows_.Add(new CAttrValue(kName, kTextRowOptions));
     rows_.Add(new CAttrValue(kDescription, kTextRowOptions));
     rows_.Add(new CAttrValue(kCodeFile, kCodeFileRowOptions));
+    // The languages are the row's values (its drop-down); a row's choices would be names to rename it to.
     auto* language = new CAttrValue(kLanguage, kTextRowOptions);
     for (const std::string& name : languages) {
-        language->AddChoice(name.c_str());
+        language->AddValue(name.c_str());
     }
-    language->AddChoice("ControlPanel");
-    language->AddChoice("WinDLL");
+    language->AddValue("ControlPanel");
+    language->AddValue("WinDLL");
     rows_.Add(language);
     selected_ = &tree_.Root();
 }
@@ -154,7 +162,9 @@ void SequenceForm::PropertyEdited(const std::string& rowName, const std::string&
         TraceHResultError(hr, u"Couldn't write the row '%hs'.", rowName.c_str());
         return;
     }
-    rows_.FindByName(rowName.c_str())->SetValueText(value.c_str());
+    if (CAttrValue* row = rows_.FindByName(rowName.c_str())) { // the edited row, found by its name
+        row->SetValueText(value.c_str());
+    }
     if (property == TestProperty::Name) {
         selected_->label = document_.PropertiesOf(selected_->element).name; // as a rebuild would show it
         view_.ShowLabel(*selected_);

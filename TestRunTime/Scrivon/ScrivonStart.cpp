@@ -24,9 +24,22 @@ const vr::server::ClassEntry kTestLoaderClass{
     .typeLib = LIBID_VrTestLoader,
 };
 
-HRESULT CallMethod(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {
+// A refused call answers with the object's own words (a run in progress, ...): they join *reason.
+HRESULT CallMethod(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result,
+                   std::string* reason) {
     DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
-    return object->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+    EXCEPINFO exception{};
+    HRESULT hr = object->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, result, &exception, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        hr = FAILED(exception.scode) ? exception.scode : E_FAIL;
+        if (exception.bstrDescription) {
+            *reason = _bstr_t(exception.bstrDescription, true).utf8();
+        }
+    }
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    return hr;
 }
 
 } // namespace
@@ -80,14 +93,16 @@ ForwardOutcome ForwardToRunningInstance(const std::string& file, const std::stri
     }
     _variant_t name(_bstr_t(file.c_str()));
     _variant_t loaded;
+    std::string reason;
     if (SUCCEEDED(hr)) {
-        hr = CallMethod(loader.Get(), DISPID_TestLoaderLoad, &name, &loaded);
+        hr = CallMethod(loader.Get(), DISPID_TestLoaderLoad, &name, &loaded, &reason);
     }
     if (SUCCEEDED(hr)) {
-        hr = CallMethod(loader.Get(), DISPID_TestLoaderPopup, nullptr, nullptr);
+        hr = CallMethod(loader.Get(), DISPID_TestLoaderPopup, nullptr, nullptr, &reason);
     }
     if (FAILED(hr)) {
-        *errorText = ForwardErrorText(hr, vr::ToUtf8(vr::HResultMessage(hr)));
+        *errorText =
+            ForwardErrorText(hr, vr::ToUtf8(vr::HResultMessage(hr))) + (reason.empty() ? "" : reason + "\n");
         return ForwardOutcome::Failed;
     }
     return ForwardOutcome::Forwarded;

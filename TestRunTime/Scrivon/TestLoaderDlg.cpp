@@ -235,13 +235,17 @@ bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, std::string*
         return false; // another run goes on, and reports itself
     }
     const std::string& serialNumber = model_->SerialNumberEditor().Combo().CurrentText();
-    if (console_ && !saidNoSerialNumber_ &&
-        (serialNumber.empty() || serialNumber == CAttrValue::kUndefined)) {
+    bool noSerialNumber = serialNumber.empty() || serialNumber == CAttrValue::kUndefined;
+    if (console_ && !saidNoSerialNumber_ && noSerialNumber) {
         // Nobody can type it here: said once, not per run.
         console_->Error("scrivon",
                         "no serial number was given (--sn SERIAL): no result rows are stored unless a test "
                         "sets one");
         saidNoSerialNumber_ = true;
+    } else if (!console_ && noSerialNumber && model_->LastVerdict() != 0) {
+        // The operator can type one for the next run: said where the run's lines are, after each run.
+        AppendOutput("No serial number was given (SN): no result row is stored unless the script sets one.\n",
+                     3);
     }
     ui_.serialNumber->Combo()->RefreshList(); // the serial number joined its recent values
     if (console_ && model_->LastVerdict() != 0) {

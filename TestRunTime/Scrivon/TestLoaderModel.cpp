@@ -140,6 +140,7 @@ bool TestLoaderModel::LoadFile(const std::string& path) {
         view_.ShowError("File Access Error", "Couldn't open source file: " + read.reason);
     }
     state_.scriptPath.clear();
+    state_.returnValue.clear(); // the last run's, of a script no longer loaded
     view_.ClearOutput();
     state_.runEnabled = false;
     state_.saveEnabled = false;
@@ -208,6 +209,8 @@ void TestLoaderModel::Stop() {
     }
     runState_.MoveTo(vrcommon::RunPhase::Stopping);
     worker_.Stop("");
+    state_.stopEnabled = false; // a stopping run takes no second Stop
+    Show();
 }
 
 bool TestLoaderModel::RequestClose() {

@@ -9,6 +9,7 @@
 #include "platform/base/text.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -245,7 +246,7 @@ void CPanolixDlg::OpenCommand() {
                        tr("Ostrel Control Panel Files (*.pnx)"));
     dialog.setDefaultSuffix(QStringLiteral("pnx"));
     dialog.setFileMode(QFileDialog::AnyFile); // a new name makes a new panel
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    if (vr::ui::ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
     (void)model_->Open(dialog.selectedFiles().front().toStdString()); // Open reports its failures

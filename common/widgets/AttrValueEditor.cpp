@@ -95,7 +95,7 @@ HRESULT AttrValueEditor::Store() {
 
 HRESULT AttrValueEditor::Type(const std::string& text) {
     if (combo_->isEditable()) {
-        combo_->setEditText(QString::fromStdString(text)); // shown only: no edit of the user's to check
+        combo_->SetValue(text); // shown in the colour of a given value: no edit of the user's to check
     }
     AttrValueEditorModel::Outcome outcome = model_->Type(text);
     if (FAILED(outcome.hr)) {

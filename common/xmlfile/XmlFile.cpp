@@ -199,6 +199,17 @@ HRESULT CXmlFile::ReparseDocument() {
     return S_OK;
 }
 
+HRESULT CXmlFile::CheckReparses() const {
+    vr::xml::Document copy;
+    ThrowIfFailed(vr::xml::Document::Create(&copy));
+    if (HRESULT hr = copy.loadXML(document_.xml()); FAILED(hr)) {
+        vr::xml::ParseError error = copy.parseError();
+        DumpParseError(error);
+        return FAILED(error.errorCode) ? error.errorCode : hr;
+    }
+    return S_OK;
+}
+
 HRESULT CXmlFile::Save() {
     return Guarded(u"CXmlFile::Save()", [&] { return SaveDocument(); });
 }
@@ -212,8 +223,9 @@ HRESULT CXmlFile::SaveDocument() {
         TraceError(u"File is not specifed.");
         return E_INVALIDARG;
     }
-    // A document whose text does not parse again is not written: the file would not load afterwards.
-    if (HRESULT hr = ReparseDocument(); FAILED(hr)) {
+    // A document whose text does not parse again is not written: the file would not load afterwards. A copy
+    // is parsed, so the nodes the file's users hold stay the document's and their later edits are saved.
+    if (HRESULT hr = CheckReparses(); FAILED(hr)) {
         return hr;
     }
     ThrowIfFailed(document_.save(fileName_));

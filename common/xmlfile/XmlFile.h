@@ -136,6 +136,8 @@ private:
     HRESULT LoadDocument();
     HRESULT SaveDocument();
     HRESULT ReparseDocument();
+    // Parses a copy of the document's text: its failure reported as ReparseDocument reports it.
+    HRESULT CheckReparses() const;
     HRESULT NewDocument(const OLECHAR* xmlText);
     // A failed load: the report, the document dropped, the code to return.
     HRESULT LoadFailed(const vr::xml::Document& failed, HRESULT hr);

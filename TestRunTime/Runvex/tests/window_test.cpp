@@ -1,6 +1,7 @@
 // The test executive's window on the offscreen platform over a scripted worker: which commands a run leaves
-// enabled, the tree's status images, the property rows edited through the editor control, and Edit Code
-// handing a path with blanks to the user's editor.
+// enabled, the tree's status images, the property rows edited through the editor control (the Language row
+// picked with clicks), the property pane unclipped at the default size, Edit Code handing a path with blanks
+// to the user's editor, and the walk of every control in every state of the program.
 #include "TestRunTime/Runvex/RunvexWindow.h"
 #include "TestRunTime/Runvex/tests/fixture.h"
 #include "platform/base/text.h"
@@ -8,16 +9,21 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
+#include "tests/support/window_walk.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -112,6 +118,18 @@ protected:
     }
     void Select(const std::string& label) {
         frame->Tree()->setCurrentItem(frame->WidgetItemOf(Shown(label)));
+    }
+    // Selects the item as a hand does: a click on its label in the tree.
+    void ClickItem(const std::string& label) {
+        QTreeWidget* tree = frame->Tree();
+        QRect place = tree->visualItemRect(frame->WidgetItemOf(Shown(label)));
+        vrtest::ClickAt(tree->viewport(), place.center());
+    }
+    // Presses the toolbar's button of the command.
+    void ClickToolbar(const std::string& name) {
+        auto* bar = frame->findChild<QToolBar*>(QStringLiteral("toolbar"));
+        QWidget* button = bar->widgetForAction(frame->Command(name));
+        vrtest::ClickAt(button, button->rect().center());
     }
     static void Call(const std::function<void()>& hook) {
         if (hook) {
@@ -273,6 +291,157 @@ TEST_F(RunvexWindowTest, EditCodeHandsThePathToTheUsersEditorAsOneArgumentAfterI
     frame->Command("Edit Code")->trigger();
     unsetenv("VISUAL");
     EXPECT_NE(vr::ToUtf8(box.text).find("no-such-editor"), std::string::npos) << vr::ToUtf8(box.text);
+}
+
+// The Language row is labelled as the others, offers the languages as its values, and a pick (by clicks on
+// its list) changes the test's language: another selection, a run and Save keep it.
+TEST_F(RunvexWindowTest, TheLanguageRowOffersTheLanguagesAndAPickIsTheTestsLanguage) {
+    std::string path = Write("bench.tsq", kBench);
+    ASSERT_TRUE(frame->Form().Load(path));
+    frame->Command("Properties")->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ClickItem("Rails");
+    DeliverPosted();
+    QComboBox* language = RowCombo(frame.get(), "Language :");
+    ASSERT_NE(language, nullptr) << "the Language row has no \"Language :\" label";
+    EXPECT_EQ(language->currentText(), "JScript");
+    for (const char* picked : {"WinDLL", "ControlPanel", "JScript"}) {
+        ClickItem("Rails"); // a run shows the root's rows
+        DeliverPosted();
+        ASSERT_TRUE(vrtest::PickFromDropDown(RowCombo(frame.get(), "Language :"), picked)) << picked;
+        DeliverPosted();
+        ClickItem("Ripple"); // where the renamed row once took the window down
+        DeliverPosted();
+        EXPECT_EQ(RowCombo(frame.get(), "Language :")->currentText(), "JScript");
+        ClickItem("Rails");
+        DeliverPosted();
+        EXPECT_EQ(RowCombo(frame.get(), "Language :")->currentText(), picked);
+        ClickToolbar("Run");
+        EXPECT_FALSE(frame->Run().Running());
+        ClickToolbar("Save");
+        EXPECT_NE(ReadText(path).find("language=\"" + std::string(picked) + "\""), std::string::npos)
+            << picked << ": " << ReadText(path) << frame->statusBar()->currentMessage().toStdString();
+    }
+    EXPECT_EQ(std::count(worker.requests.begin(), worker.requests.end(), "Rails:Test"), 3);
+}
+
+// At the default size every label and value of the property pane is whole, with a test's values shown.
+TEST_F(RunvexWindowTest, ThePropertyPaneShowsEveryLabelAndValueWhole) {
+    ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
+    frame->Command("Properties")->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ClickItem("Ripple");
+    DeliverPosted();
+    QCoreApplication::processEvents();
+    QGroupBox* pane = nullptr;
+    for (QGroupBox* group : frame->findChildren<QGroupBox*>()) {
+        pane = group->title() == "Test Properties" ? group : pane;
+    }
+    ASSERT_NE(pane, nullptr);
+    std::vector<std::string> cut = vrtest::ClippedWidgets(pane);
+    EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
+    EXPECT_NE(RowCombo(frame.get(), "Code File :"), nullptr);
+    if (const char* shot = std::getenv("VR_RUNVEX_SCREENSHOT")) {
+        frame->grab().save(QString::fromUtf8(shot)); // for a look by eye; the check above is the test
+    }
+}
+
+// A test ended in error keeps its reason in the output pane after its box, with the verdict of each test and
+// the note that a run without a serial number stored no row.
+TEST_F(RunvexWindowTest, TheOutputPaneKeepsEachVerdictAndTheReasonOfAnError) {
+    ASSERT_TRUE(frame->Form().Load(Write("bench.tsq", kBench)));
+    worker.answers["Ripple:Test"] = {"CSocket::Invoke(): the meter did not answer", E_FAIL};
+    vr::ui::AnswerNextMessageBox(IDOK);
+    frame->Command("Run")->trigger();
+    QString output = frame->Output()->toPlainText();
+    EXPECT_TRUE(output.contains("Test 'Rails': Passed")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Test 'Ripple': Error: CSocket::Invoke(): the meter did not answer"))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("No serial number was given")) << output.toStdString();
+    vr::ui::DropModalAnswers();
+
+    frame->TypeSerialNumber("SN-0042");
+    frame->Output()->clear();
+    worker.answers.clear();
+    frame->Command("Run")->trigger();
+    output = frame->Output()->toPlainText();
+    EXPECT_TRUE(output.contains("Test 'Buffer': Passed")) << output.toStdString();
+    EXPECT_FALSE(output.contains("No serial number was given")) << output.toStdString();
+}
+
+// Every control of the window, pressed in each state of the program: nothing crashes or hangs, and what the
+// run state refuses is disabled (or its press says why).
+TEST_F(RunvexWindowTest, EveryControlPressedInEveryStateIsDoneOrDisabled) {
+    setenv("VISUAL", "true", 1); // Edit Code starts an editor that ends at once
+    std::string path = Write("bench.tsq", kBench);
+    auto enter = [&](const std::string& state, const vrtest::InState& inState) {
+        frame.reset();
+        frame = std::make_unique<RunvexWindow>(worker, std::vector<std::string>{"JScript"},
+                                               [this](int) { Call(onWait); });
+        frame->show();
+        if (state == "nothing loaded") {
+            inState(frame.get());
+            return;
+        }
+        if (!frame->Form().Load(path)) {
+            return;
+        }
+        if (state == "loaded" || state == "a test's properties shown") {
+            if (state != "loaded") {
+                frame->Command("Properties")->trigger();
+                Select("Rails");
+            }
+            inState(frame.get());
+            return;
+        }
+        bool entered = false;
+        onWait = [&] {
+            vrcommon::RunPhase phase = frame->Run().State().Phase();
+            if (entered || phase == vrcommon::RunPhase::Closing) {
+                return;
+            }
+            // Stopped during Test, the run still waits for the test's Reset: the stopping state has a wait.
+            if (phase == vrcommon::RunPhase::Running && state != "running" &&
+                worker.requests.back() == "Rails:Test") {
+                state == "paused" ? frame->Run().Pause() : frame->Run().Stop();
+                return;
+            }
+            if (vrcommon::RunPhaseName(phase) == state) {
+                entered = true;
+                inState(frame.get());
+                if (frame->Run().Paused()) {
+                    frame->Run().Stop(); // the walk ends the paused run
+                }
+            }
+        };
+        frame->Command("Run")->trigger();
+        onWait = nullptr;
+    };
+    auto refusal = [&](const vrtest::WalkControl& control) -> std::string {
+        static const std::map<std::string, vrcommon::RunRequest> requests = {
+            {"Open", vrcommon::RunRequest::Load},        {"Run", vrcommon::RunRequest::Run},
+            {"Pause", vrcommon::RunRequest::Pause},      {"Stop", vrcommon::RunRequest::Stop},
+            {"Add Test", vrcommon::RunRequest::Load},    {"Insert Test", vrcommon::RunRequest::Load},
+            {"Remove Test", vrcommon::RunRequest::Load}, {"Execute Test", vrcommon::RunRequest::Run}};
+        auto* action = qobject_cast<QAction*>(control.object.data());
+        if (auto* button = qobject_cast<QToolButton*>(control.object.data())) {
+            action = button->defaultAction();
+        }
+        auto found = action ? requests.find(action->text().remove('&').toStdString()) : requests.end();
+        std::string why;
+        if (found != requests.end() && !frame->Run().State().Takes(found->second, &why)) {
+            return why;
+        }
+        return "";
+    };
+    std::vector<vrtest::WalkedState> states;
+    for (const char* state :
+         {"nothing loaded", "loaded", "a test's properties shown", "running", "paused", "stopping"}) {
+        states.push_back({state, [&enter, state](const vrtest::InState& inState) { enter(state, inState); },
+                          refusal, nullptr});
+    }
+    EXPECT_GT(vrtest::WalkWindows(states), 0);
+    unsetenv("VISUAL");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // The automation object as a second start calls it (IDispatch by DISPID), bound and unbound, and the
 // command-line switches that decide what a start does.
 #include "TestRunTime/Scrivon/ScrivonCommandLine.h"
+#include "TestRunTime/Scrivon/ScrivonStart.h"
 #include "TestRunTime/Scrivon/TestLoaderAutomation.h"
 #include "platform/base/paths.h"
 #include "platform/com/comutil.h"
+#include "platform/com/rot.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +55,34 @@ TEST(TestLoaderAutomation, CarriesLoadRunAndPopupToItsWindow) {
     EXPECT_EQ(result.boolVal, VARIANT_FALSE);
     EXPECT_EQ(CallByDispid(dispatch.Get(), DISPID_TestLoaderPopup, nullptr, nullptr), S_OK);
     EXPECT_EQ(window.popups, 1);
+}
+
+// A second start during a run is refused by the running window: the start says the window's reason, not
+// only the system's words for the code.
+TEST(TestLoaderAutomation, ARefusedForwardTellsTheRunningWindowsReason) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    class BusyTarget : public RecordingTarget {
+    public:
+        bool LoadScript(const std::string&, std::string* refusal) override {
+            *refusal = "A run is in progress: nothing can be loaded until it has ended.";
+            return false;
+        }
+    } window;
+    vr::ComObjectPtr<CVrTestLoaderDlgAutoProxy> proxy;
+    ASSERT_EQ(vr::ComObject<CVrTestLoaderDlgAutoProxy>::Create(&proxy), S_OK);
+    proxy->Bind(&window);
+    DWORD cookie = 0;
+    IUnknown* object = static_cast<IVrTestLoader*>(proxy.Get());
+    ASSERT_EQ(RegisterActiveObject(object, CLSID_VrTestLoader, ACTIVEOBJECT_STRONG, &cookie), S_OK);
+    std::string error;
+    pid_t running = 0;
+    EXPECT_EQ(ForwardToRunningInstance("/data/second.JScript.ts", nullptr, &error, &running),
+              ForwardOutcome::Failed);
+    EXPECT_NE(error.find("A run is in progress: nothing can be loaded until it has ended."), std::string::npos)
+        << error;
+    (void)RevokeActiveObject(cookie, nullptr); // our own registration
+    proxy->Bind(nullptr);
+    CoUninitialize();
 }
 
 TEST(ScrivonCommandLine, RegistrationSwitchesComeBeforeForwarding) {

@@ -1,6 +1,8 @@
 // The script executive's windows on the offscreen platform, over a scripted worker: the Script Language
 // dialog, loading and running through the automation object, coloured output, the language rename, the
-// source pane's keys, Show/Hide, and the screenshot of the window after a run that the README shows.
+// source pane's keys, Show/Hide, what the window shows of a serial number and of a script no longer loaded,
+// the screenshot of the window after a run that the README shows, and the walk of every control in every
+// state of the program.
 #include "TestRunTime/Scrivon/ScriptLanguageDlg.h"
 #include "TestRunTime/Scrivon/TestLoaderDlg.h"
 #include "TestRunTime/Scrivon/tests/scripted_worker.h"
@@ -10,6 +12,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
+#include "tests/support/window_walk.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +24,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -216,6 +221,115 @@ TEST_F(ScrivonDialogTest, ScreenshotAfterARun) {
     if (const char* target = std::getenv("SCRIVON_SCREENSHOT")) {
         EXPECT_TRUE(shot.save(QString::fromUtf8(target), "PNG"));
     }
+}
+
+// A given serial number is drawn as a value, not as the grey placeholder; a run without one says in the
+// output pane that no row was stored; a cancelled Open leaves no Return Value of the script it unloaded.
+TEST_F(ScrivonDialogTest, TheWindowShowsNoStaleOrPlaceholderValue) {
+    std::string path = Write("shown.JScript.ts", "function Test() { return 'pass'; }\n");
+    worker.answers["Test"] = {"pass", S_OK};
+    CVrTestLoaderDlg dialog(worker, {"JScript"});
+    dialog.show();
+    const auto& ui = dialog.Widgets();
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
+    ASSERT_TRUE(dialog.RunScript(&refusal));
+    (void)dialog.LastVerdict(); // the client's turn ends
+    EXPECT_TRUE(ui.output->toPlainText().contains("No serial number was given"))
+        << ui.output->toPlainText().toStdString();
+
+    dialog.TypeSerialNumber("SN-0042");
+    EXPECT_EQ(ui.serialNumber->Combo()->TextColour(), dialog.palette().color(QPalette::Text));
+    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
+    ASSERT_TRUE(dialog.RunScript(&refusal));
+    (void)dialog.LastVerdict();
+    EXPECT_EQ(worker.engine.sn, "SN-0042");
+    EXPECT_FALSE(ui.output->toPlainText().contains("No serial number was given"));
+    EXPECT_EQ(ui.returnValue->text(), "pass");
+
+    std::string unnamed = Write("unnamed.ts", "function Test() {}\n");
+    AnswerLanguage("JScript", false); // its language is asked for, and the question cancelled
+    EXPECT_FALSE(dialog.Model().OpenOrCreate(unnamed));
+    EXPECT_EQ(ui.status->text(), "No Code Loaded");
+    EXPECT_EQ(ui.returnValue->text(), "");
+}
+
+// A worker whose polls let the test act while a run waits.
+class PolledWorker : public ScriptedWorker {
+public:
+    std::function<void()> onPoll;
+    int GetState() override {
+        if (onPoll) {
+            onPoll();
+        }
+        return ScriptedWorker::GetState();
+    }
+};
+
+// Every control of the window, pressed in each state of the program: nothing crashes or hangs, and what the
+// run state refuses is disabled (or its press says why).
+TEST_F(ScrivonDialogTest, EveryControlPressedInEveryStateIsDoneOrDisabled) {
+    std::string path = Write("walk.JScript.ts", "function Test() { return 'pass'; }\n");
+    PolledWorker polled;
+    std::unique_ptr<CVrTestLoaderDlg> dialog;
+    auto enter = [&](const std::string& state, const vrtest::InState& inState) {
+        dialog.reset();
+        polled.onPoll = nullptr;
+        dialog = std::make_unique<CVrTestLoaderDlg>(polled, std::vector<std::string>{"JScript", "VBScript"});
+        dialog->show();
+        if (state == "nothing loaded") {
+            inState(dialog.get());
+            return;
+        }
+        std::string refused;
+        if (!dialog->LoadScript(path, &refused)) {
+            return;
+        }
+        if (state == "loaded" || state == "script shown") {
+            if (state == "script shown") {
+                dialog->Widgets().showHide->click();
+            }
+            inState(dialog.get());
+            return;
+        }
+        bool entered = false;
+        polled.onPoll = [&] {
+            vrcommon::RunPhase phase = dialog->Model().Phase();
+            if (entered || phase == vrcommon::RunPhase::Closing) {
+                return;
+            }
+            if (phase == vrcommon::RunPhase::Running && state == "stopping") {
+                dialog->Model().Stop();
+                return;
+            }
+            if (vrcommon::RunPhaseName(phase) == state) {
+                entered = true;
+                inState(dialog.get());
+            }
+        };
+        (void)dialog->Model().Run();
+        polled.onPoll = nullptr;
+    };
+    auto refusal = [&](const vrtest::WalkControl& control) -> std::string {
+        static const std::map<std::string, vrcommon::RunRequest> requests = {
+            {"button Run", vrcommon::RunRequest::Run},
+            {"button Open", vrcommon::RunRequest::Load},
+            {"button Stop", vrcommon::RunRequest::Stop}};
+        auto found = requests.find(control.text);
+        if (found == requests.end()) {
+            return "";
+        }
+        vrcommon::RunState probe(u"walk"); // the program's rules in the program's phase
+        vrcommon::RunState::Scope phase(probe, dialog->Model().Phase());
+        std::string why;
+        return probe.Takes(found->second, &why) ? "" : why;
+    };
+    std::vector<vrtest::WalkedState> states;
+    for (const char* state : {"nothing loaded", "loaded", "script shown", "running", "stopping"}) {
+        states.push_back({state, [&enter, state](const vrtest::InState& inState) { enter(state, inState); },
+                          refusal, nullptr});
+    }
+    EXPECT_GT(vrtest::WalkWindows(states), 0);
+    dialog.reset();
 }
 
 } // namespace

@@ -151,6 +151,13 @@ void HwManWindow::NewCommand() {
     ShowState();
 }
 
+HwManWindow::~HwManWindow() {
+    for (QComboBox* field : {server_, resource_}) {
+        field->lineEdit()->disconnect(this); // an edit ended by the children's going writes to no record
+        field->disconnect(this);
+    }
+}
+
 void HwManWindow::FieldEdited(QComboBox* field) {
     std::u16string text = U(field->currentText());
     if (field == server_ && text != logic_.Server()) {

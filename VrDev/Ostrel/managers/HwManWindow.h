@@ -42,6 +42,8 @@ class HwManWindow : public QWidget {
 public:
     // libraries: devices' generated libraries (borrowed, may be null).
     HwManWindow(HwKind kind, IVrRigmont* rigmont, DeviceLibraries* libraries, QWidget* parent = nullptr);
+    // The fields tell nothing more: their children lose the focus as they go, after the window's own members.
+    ~HwManWindow() override;
 
     HwManager& Logic() { return logic_; }
     ChoiceCombo* NameField() const { return name_; }
