@@ -38,7 +38,6 @@ constexpr int kAnswersPerPress = 8;            // boxes a press may bring up one
 constexpr int kShowPatienceMs = 10000;         // a menu or a list asked for appears within this
 constexpr int kSettleRounds = 20000;           // rounds of events while a box or popup is still open
 constexpr std::chrono::milliseconds kTick{20}; // the watchdog's look
-constexpr int kFieldMargins = 8;
 constexpr int kStrayLookMs = 50; // how often a press looks for a dialog nobody answered               // a
                                  // line edit's frame and text margins, both sides
 
@@ -270,35 +269,6 @@ bool PickFromDropDown(QComboBox* dropDown, const QString& text) {
     QAbstractItemView* list = dropDown->view();
     return QTest::qWaitFor([&] { return !list->isVisible(); }, kShowPatienceMs) &&
            dropDown->currentIndex() == row;
-}
-
-std::vector<std::string> ClippedWidgets(QWidget* root) {
-    std::vector<std::string> cut;
-    auto tell = [&](QWidget* widget, const QString& words, const char* how) {
-        cut.push_back(std::string(widget->metaObject()->className()) + " '" + words.toStdString() + "' " +
-                      how);
-    };
-    for (QWidget* widget : root->findChildren<QWidget*>()) {
-        auto* label = qobject_cast<QLabel*>(widget);
-        auto* field = qobject_cast<QLineEdit*>(widget);
-        auto* combo = qobject_cast<QComboBox*>(widget);
-        if ((!label && !field && !combo) || !widget->isVisible() || !Reachable(widget)) {
-            continue;
-        }
-        QString words = label ? label->text() : field ? field->text() : combo->currentText();
-        if (widget->visibleRegion().boundingRect() != widget->rect()) {
-            tell(widget, words, "is partly out of sight");
-        } else if (label && !label->wordWrap() && label->width() < label->sizeHint().width()) {
-            tell(widget, words, "is narrower than its words");
-        } else if (combo && combo->width() < combo->minimumSizeHint().width()) {
-            tell(widget, words, "is narrower than its arrow and frame need");
-        }
-        QLineEdit* edit = field ? field : combo ? combo->lineEdit() : nullptr;
-        if (edit && edit->fontMetrics().horizontalAdvance(edit->text()) > edit->width() - kFieldMargins) {
-            tell(widget, words, "shows only a part of its text");
-        }
-    }
-    return cut;
 }
 
 std::vector<WalkControl> WalkControlsOf(QWidget* window) {

@@ -8,6 +8,7 @@
 #include "platform/com/activation.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
+#include "platform/ui/tests/clipped_widgets.h"
 #include "platform/ui/tests/test_application.h"
 #include "tests/support/window_walk.h"
 
@@ -338,7 +339,7 @@ TEST_F(RunvexWindowTest, ThePropertyPaneShowsEveryLabelAndValueWhole) {
         pane = group->title() == "Test Properties" ? group : pane;
     }
     ASSERT_NE(pane, nullptr);
-    std::vector<std::string> cut = vrtest::ClippedWidgets(pane);
+    std::vector<std::string> cut = vrtest::ClippedWidgets(*frame, pane);
     EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
     EXPECT_NE(RowCombo(frame.get(), "Code File :"), nullptr);
     if (const char* shot = std::getenv("VR_RUNVEX_SCREENSHOT")) {

@@ -3,7 +3,8 @@
 // button, a drop-down and a one-line edit the text it shows) and against each parent it lies in.
 //
 // Usage: EXPECT_EQ(vrtest::ClippedWidgets(window), std::vector<std::string>()); each entry names one cut
-// widget ("QLabel 'Status :' is 40x17, needs 52x17"). Window thread only; the window must be shown.
+// widget ("QLabel 'Status :' is 40x17, needs 52x17"); with `within`, only that part of the window (a pane) and
+// what lies in it is measured. Window thread only; the window must be shown.
 #pragma once
 
 #include <QAbstractButton>
@@ -99,10 +100,10 @@ inline bool ComboBoxTextFits(const QComboBox& combo) {
 
 } // namespace clipped_detail
 
-inline std::vector<std::string> ClippedWidgets(const QWidget& window) {
+inline std::vector<std::string> ClippedWidgets(const QWidget& window, const QWidget* within = nullptr) {
     using namespace clipped_detail;
     std::vector<std::string> clipped;
-    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+    for (const QWidget* widget : (within ? within : &window)->findChildren<QWidget*>()) {
         if (!widget->isVisible() || widget->isWindow() || widget->window() != &window) {
             continue;
         }
