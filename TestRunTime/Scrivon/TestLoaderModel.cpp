@@ -137,6 +137,9 @@ bool TestLoaderModel::Load(const std::string& path, Caller caller, std::string* 
 bool TestLoaderModel::TakeSerialNumber(ClientId client, std::string* refusal) {
     if (runState_.Busy()) {
         *refusal = "A run is in progress: the serial number can't change until it has ended.";
+        SetTraceMethodName(u"TestLoaderModel::TakeSerialNumber()");
+        SetTraceSite();
+        TraceInfo(u"Refused: %hs", refusal->c_str());
         return false;
     }
     if (!Admits(vrcommon::RunRequest::Load, Caller::Client, client, refusal)) {
