@@ -5,6 +5,7 @@
 #include "platform/base/win32errors.h"
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
+#include "platform/rpc/local_server.h"
 
 namespace scrivon {
 namespace {
@@ -13,6 +14,11 @@ namespace {
 HRESULT Refused(const std::string& refusal) {
     return vr::ReportError(HRESULT_FROM_WIN32(ERROR_BUSY), __uuidof(IVrTestLoader), kTestLoaderProgId,
                            vr::FromUtf8(refusal));
+}
+
+// The calling client: its process, or 0 for a caller of this process.
+TestLoaderTarget::ClientId Caller() {
+    return vr::rpc::CallingProcess();
 }
 
 } // namespace
@@ -40,7 +46,7 @@ HRESULT CVrTestLoaderDlgAutoProxy::Load(BSTR sFile, VARIANT_BOOL* loaded) {
         return E_POINTER;
     }
     std::string refusal;
-    bool done = target_ && target_->LoadScript(_bstr_t(sFile).utf8(), &refusal);
+    bool done = target_ && target_->LoadScript(_bstr_t(sFile).utf8(), Caller(), &refusal);
     *loaded = done ? VARIANT_TRUE : VARIANT_FALSE;
     return refusal.empty() ? S_OK : Refused(refusal);
 }
@@ -50,14 +56,14 @@ HRESULT CVrTestLoaderDlgAutoProxy::Run(VARIANT_BOOL* completed) {
         return E_POINTER;
     }
     std::string refusal;
-    bool done = target_ && target_->RunScript(&refusal);
+    bool done = target_ && target_->RunScript(Caller(), &refusal);
     *completed = done ? VARIANT_TRUE : VARIANT_FALSE;
     return refusal.empty() ? S_OK : Refused(refusal);
 }
 
 HRESULT CVrTestLoaderDlgAutoProxy::Popup() {
     if (target_) {
-        target_->Popup();
+        target_->Popup(Caller());
     }
     return S_OK;
 }
@@ -66,7 +72,7 @@ HRESULT CVrTestLoaderDlgAutoProxy::get_Verdict(LONG* verdict) {
     if (!verdict) {
         return E_POINTER;
     }
-    *verdict = target_ ? target_->LastVerdict() : 0;
+    *verdict = target_ ? target_->LastVerdict(Caller()) : 0;
     return S_OK;
 }
 
@@ -78,8 +84,9 @@ HRESULT CVrTestLoaderDlgAutoProxy::Stop() {
 }
 
 HRESULT CVrTestLoaderDlgAutoProxy::put_SN(BSTR serialNumber) {
-    if (target_) {
-        target_->TypeSerialNumber(_bstr_t(serialNumber).utf8());
+    std::string refusal;
+    if (target_ && !target_->GiveSerialNumber(_bstr_t(serialNumber).utf8(), Caller(), &refusal)) {
+        return Refused(refusal);
     }
     return S_OK;
 }

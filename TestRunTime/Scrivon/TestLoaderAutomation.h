@@ -11,19 +11,23 @@
 
 namespace scrivon {
 
-// What the object asks of its window. A Load or Run the window cannot take now (a run is in progress, it is
-// closing) leaves *refusal saying why; the object then fails the call with HRESULT_FROM_WIN32(ERROR_BUSY)
-// and that text as its error information.
+// What the object asks of its window, for the client that calls (its process id; 0 for a caller in this
+// process). A Load, Run or serial number the window cannot take now (a run is in progress, another client's
+// turn holds the window, it is closing) leaves *refusal saying why; the object then fails the call with
+// HRESULT_FROM_WIN32(ERROR_BUSY) and that text as its error information.
 class TestLoaderTarget {
 public:
+    using ClientId = int64_t;
     virtual ~TestLoaderTarget() = default;
-    virtual bool LoadScript(const std::string& path, std::string* refusal) = 0;
-    virtual bool RunScript(std::string* refusal) = 0;
-    virtual void Popup() = 0;
-    // 1 passed, 2 failed, 7 error; 0 when the last Run ran nothing.
-    virtual int32_t LastVerdict() = 0;
+    virtual bool LoadScript(const std::string& path, ClientId client, std::string* refusal) = 0;
+    virtual bool RunScript(ClientId client, std::string* refusal) = 0;
+    virtual void Popup(ClientId client) = 0;
+    // 1 passed, 2 failed, 7 error; 0 when the client's last Run ran nothing (or another client's turn holds
+    // the window).
+    virtual int32_t LastVerdict(ClientId client) = 0;
     virtual void StopRun() = 0;
-    virtual void TypeSerialNumber(const std::string& serialNumber) = 0;
+    // The serial number of the client's next run, typed into the window's field; false when refused.
+    virtual bool GiveSerialNumber(const std::string& serialNumber, ClientId client, std::string* refusal) = 0;
 };
 
 class CVrTestLoaderDlgAutoProxy : public vr::ObjectRoot,

@@ -202,8 +202,8 @@ void CVrTestLoaderDlg::RegisterAsActiveObject() {
     registered_ = true;
 }
 
-bool CVrTestLoaderDlg::LoadScript(const std::string& path, std::string* refusal) {
-    bool loaded = model_->Load(path, TestLoaderModel::Caller::Client, refusal);
+bool CVrTestLoaderDlg::LoadScript(const std::string& path, ClientId client, std::string* refusal) {
+    bool loaded = model_->Load(path, TestLoaderModel::Caller::Client, refusal, client);
     if (refusal->empty()) {
         // A client's file can arrive before the first tick loads the file the program was started with: the
         // client's is the later wish, so the start file is dropped instead of replacing it.
@@ -216,21 +216,23 @@ void CVrTestLoaderDlg::ReportToConsole(std::FILE* out, std::FILE* err) {
     console_ = std::make_unique<ConsoleReport>(out, err);
 }
 
-bool CVrTestLoaderDlg::RunScript(std::string* refusal) {
-    return RunAndReport(TestLoaderModel::Caller::Client, refusal);
+bool CVrTestLoaderDlg::RunScript(ClientId client, std::string* refusal) {
+    return RunAndReport(TestLoaderModel::Caller::Client, client, refusal);
 }
 
 void CVrTestLoaderDlg::RunCommand() {
     std::string refusal;
-    (void)RunAndReport(TestLoaderModel::Caller::Operator, &refusal);
+    (void)RunAndReport(TestLoaderModel::Caller::Operator, 0, &refusal);
     if (!refusal.empty()) {
         ShowError("Error", refusal);
     }
 }
 
-bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, std::string* refusal) {
-    ui_.serialNumber->Combo()->TakeTypedText();
-    bool completed = model_->Run(caller, refusal);
+bool CVrTestLoaderDlg::RunAndReport(TestLoaderModel::Caller caller, ClientId client, std::string* refusal) {
+    if (caller == TestLoaderModel::Caller::Operator) {
+        ui_.serialNumber->Combo()->TakeTypedText(); // a client's run has the serial number the client gave
+    }
+    bool completed = model_->Run(caller, refusal, client);
     if (!refusal->empty()) {
         return false; // another run goes on, and reports itself
     }
@@ -258,16 +260,25 @@ void CVrTestLoaderDlg::TypeSerialNumber(const std::string& serialNumber) {
     (void)ui_.serialNumber->Type(serialNumber); // a failure to store is shown in its box
 }
 
-int32_t CVrTestLoaderDlg::LastVerdict() {
-    return model_->TakeVerdict();
+bool CVrTestLoaderDlg::GiveSerialNumber(const std::string& serialNumber, ClientId client,
+                                        std::string* refusal) {
+    if (!model_->TakeSerialNumber(client, refusal)) {
+        return false;
+    }
+    TypeSerialNumber(serialNumber);
+    return true;
+}
+
+int32_t CVrTestLoaderDlg::LastVerdict(ClientId client) {
+    return model_->TakeVerdict(client);
 }
 
 void CVrTestLoaderDlg::StopRun() {
     model_->Stop();
 }
 
-void CVrTestLoaderDlg::Popup() {
-    model_->EndClientTurn(); // a forwarded start: no Run of its own follows
+void CVrTestLoaderDlg::Popup(ClientId client) {
+    model_->EndClientTurn(client); // a forwarded start: no Run of its own follows
     showNormal();
     raise();
     activateWindow();
@@ -282,6 +293,9 @@ void CVrTestLoaderDlg::ShowState(const TestLoaderState& state) {
     ui_.open->setEnabled(state.openEnabled);
     ui_.stop->setEnabled(state.stopEnabled);
     ui_.save->setEnabled(state.saveEnabled);
+    if (ui_.serialNumber) { // made after the model's first showing
+        ui_.serialNumber->setEnabled(state.serialNumberEnabled);
+    }
     ui_.language->setCurrentIndex(ui_.language->findText(Q(state.language), Qt::MatchFixedString));
     if (state.stopEnabled) {
         QTextCursor cursor = ui_.source->textCursor();
@@ -397,6 +411,7 @@ void CVrTestLoaderDlg::ToggleSource() {
 }
 
 void CVrTestLoaderDlg::TimerTick() {
+    model_->ExpireClientTurn();
     if (!pendingFile_.empty()) {
         std::string path = std::move(pendingFile_);
         pendingFile_.clear();

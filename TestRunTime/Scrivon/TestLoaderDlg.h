@@ -47,12 +47,14 @@ public:
     TestLoaderModel& Model() { return *model_; }
 
     // TestLoaderTarget (the automation object's calls, a client's).
-    bool LoadScript(const std::string& path, std::string* refusal) override;
-    bool RunScript(std::string* refusal) override;
-    void Popup() override;
-    int32_t LastVerdict() override;
+    bool LoadScript(const std::string& path, ClientId client, std::string* refusal) override;
+    bool RunScript(ClientId client, std::string* refusal) override;
+    void Popup(ClientId client) override;
+    int32_t LastVerdict(ClientId client) override;
     void StopRun() override;
-    void TypeSerialNumber(const std::string& serialNumber) override;
+    bool GiveSerialNumber(const std::string& serialNumber, ClientId client, std::string* refusal) override;
+    // The serial number the program was started with, typed into the field as the operator would.
+    void TypeSerialNumber(const std::string& serialNumber);
 
     // TestLoaderView.
     void ShowState(const TestLoaderState& state) override;
@@ -100,7 +102,7 @@ private:
     // The operator's Run button.
     void RunCommand();
     // The run itself, for the button and a client; reports the end offscreen.
-    bool RunAndReport(TestLoaderModel::Caller caller, std::string* refusal);
+    bool RunAndReport(TestLoaderModel::Caller caller, ClientId client, std::string* refusal);
     // Later starts and clients no longer find the window; the clients it has keep it until it is gone.
     void RevokeActiveObject();
 

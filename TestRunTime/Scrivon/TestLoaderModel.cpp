@@ -92,15 +92,16 @@ bool TestLoaderModel::SettleLanguage(const std::string& path, bool askAllowed) {
     return true;
 }
 
-// The run state's answer to a request, with the client's turn for a Load: a refusal is kept and traced.
-// A refusal of a call nested in a run is its own: it never reaches the run's caller.
-bool TestLoaderModel::Admits(vrcommon::RunRequest request, std::string* refusal) {
+// The run state's answer to a request, with the client's turn for a Load or Run: a refusal is kept and
+// traced. A refusal of a call nested in a run is its own: it never reaches the run's caller.
+bool TestLoaderModel::Admits(vrcommon::RunRequest request, Caller caller, ClientId client,
+                             std::string* refusal) {
     std::string why;
     if (runState_.Takes(request, &why)) {
-        if (request != vrcommon::RunRequest::Load || !ClientTurnHeld()) {
+        why = HeldByOther(caller, client);
+        if (why.empty()) {
             return true;
         }
-        why = "Another client's script waits for its run: nothing else can be loaded until then.";
     }
     SetTraceMethodName(u"TestLoaderModel::Admits()");
     SetTraceSite();
@@ -111,16 +112,41 @@ bool TestLoaderModel::Admits(vrcommon::RunRequest request, std::string* refusal)
     return false;
 }
 
-bool TestLoaderModel::Load(const std::string& path, Caller caller, std::string* refusal) {
-    if (!Admits(vrcommon::RunRequest::Load, refusal)) {
+std::string TestLoaderModel::HeldByOther(Caller caller, ClientId client) const {
+    if (!ClientTurnHeld() || (caller == Caller::Client && client == turnHolder_)) {
+        return "";
+    }
+    std::string holder = turnHolder_ > 0 ? " (process " + std::to_string(turnHolder_) + ")" : "";
+    return "Another client" + holder +
+           " holds the script executive for its run: nothing else can be loaded, run or given a serial "
+           "number until it has read its verdict.";
+}
+
+bool TestLoaderModel::Load(const std::string& path, Caller caller, std::string* refusal, ClientId client) {
+    if (!Admits(vrcommon::RunRequest::Load, caller, client, refusal)) {
         return false;
     }
     vrcommon::RunState::Scope loading(runState_, vrcommon::RunPhase::Loading);
     bool loaded = LoadFile(path);
     if (loaded && caller == Caller::Client) {
-        HoldClientTurn();
+        HoldClientTurn(client);
     }
     return loaded;
+}
+
+bool TestLoaderModel::TakeSerialNumber(ClientId client, std::string* refusal) {
+    if (runState_.Busy()) {
+        *refusal = "A run is in progress: the serial number can't change until it has ended.";
+        SetTraceMethodName(u"TestLoaderModel::TakeSerialNumber()");
+        SetTraceSite();
+        TraceInfo(u"Refused: %hs", refusal->c_str());
+        return false;
+    }
+    if (!Admits(vrcommon::RunRequest::Load, Caller::Client, client, refusal)) {
+        return false;
+    }
+    HoldClientTurn(client);
+    return true;
 }
 
 bool TestLoaderModel::LoadFile(const std::string& path) {
@@ -151,7 +177,7 @@ bool TestLoaderModel::LoadFile(const std::string& path) {
 
 bool TestLoaderModel::OpenOrCreate(const std::string& chosenPath) {
     std::string refusal;
-    if (!Admits(vrcommon::RunRequest::Load, &refusal)) {
+    if (!Admits(vrcommon::RunRequest::Load, Caller::Operator, 0, &refusal)) {
         view_.ShowError("Error", refusal);
         return false;
     }
@@ -231,13 +257,41 @@ bool TestLoaderModel::ClientTurnHeld() const {
     return clientTurnEnds_ && std::chrono::steady_clock::now() < *clientTurnEnds_;
 }
 
-void TestLoaderModel::HoldClientTurn() {
+void TestLoaderModel::HoldClientTurn(ClientId client) {
+    bool began = !clientTurnEnds_;
     clientTurnEnds_ = std::chrono::steady_clock::now() + kClientTurn;
+    turnHolder_ = client;
+    if (began) {
+        Show(); // the field is the client's now
+    }
 }
 
-int32_t TestLoaderModel::TakeVerdict() {
-    clientTurnEnds_.reset();
+void TestLoaderModel::EndClientTurn(ClientId client) {
+    if (clientTurnEnds_ && client == turnHolder_) {
+        clientTurnEnds_.reset();
+        Show();
+    }
+}
+
+void TestLoaderModel::ExpireClientTurn() {
+    // A client's run holds the window however long it takes; its turn is renewed as the run ends.
+    if (clientTurnEnds_ && !ClientTurnHeld() && !runState_.Busy()) {
+        clientTurnEnds_.reset();
+        Show();
+    }
+}
+
+int32_t TestLoaderModel::TakeVerdict(ClientId client) {
+    if (!HeldByOther(Caller::Client, client).empty()) {
+        return 0; // another client's verdict stays its own
+    }
+    EndClientTurn(client);
     return lastVerdict_;
+}
+
+void TestLoaderModel::Show() {
+    state_.serialNumberEnabled = !clientTurnEnds_;
+    view_.ShowState(state_);
 }
 
 void TestLoaderModel::DrainOutput() {
@@ -320,8 +374,8 @@ void TestLoaderModel::EngineOutput(const char* line) {
     (void)worker_.Engine()->Output(_bstr_t(line), missing);
 }
 
-bool TestLoaderModel::Run(Caller caller, std::string* refusal) {
-    if (!Admits(vrcommon::RunRequest::Run, refusal)) {
+bool TestLoaderModel::Run(Caller caller, std::string* refusal, ClientId client) {
+    if (!Admits(vrcommon::RunRequest::Run, caller, client, refusal)) {
         return false; // the run in progress keeps its verdict
     }
     // Nothing loaded: an empty source never counts as a passed test.
@@ -358,7 +412,7 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal) {
     Show();
     StoreVerdict(completed);
     if (caller == Caller::Client) {
-        HoldClientTurn(); // for the verdict the client reads next
+        HoldClientTurn(client); // for the verdict the client reads next
     }
     return completed;
 }

@@ -5,9 +5,11 @@
 // The run state (vrcommon::RunState: idle, loading, running, stopping, closing) is kept here, and every entry
 // point asks it: the window's buttons and timer (the operator's) and the automation object's Load and Run (a
 // client's, forwarded starts among them). A Load or Run that the state cannot take is refused with a reason
-// (its refusal) and changes nothing: a run never nests in another. A client's Load holds the script for that
-// client's Run and the verdict it then reads (TakeVerdict), a little while at most, so that a second client
-// neither replaces the script between another's Load and Run nor takes its verdict. Stop interrupts only a
+// (its refusal) and changes nothing: a run never nests in another. A client's serial number, Load and Run
+// hold the window for that client (its turn) until it reads the verdict (TakeVerdict), a little while at most
+// between two calls, so that nobody else (another client, the operator) gives a serial number, replaces the
+// script or runs it between them, nor takes the verdict: the rows of a client's run carry the serial number
+// that client gave. Clients are told apart by ClientId (the calling process). Stop interrupts only a
 // running script; a close during a run stops it and lets the window close once it has ended, or once the
 // close has waited kClosePatience, after which no more requests are made.
 #pragma once
@@ -39,6 +41,7 @@ struct TestLoaderState {
     bool openEnabled = true;
     bool stopEnabled = false;
     bool saveEnabled = false;
+    bool serialNumberEnabled = true; // false during a client's turn: the operator's typing would misfile
 };
 
 // The window as the logic sees it; the dialog implements it, tests fake it.
@@ -103,6 +106,8 @@ public:
 
     // Who asks: the operator (the window's buttons and timer) or an automation client.
     enum class Caller { Operator, Client };
+    // Which client asks: its process id (0: this process's own clients).
+    using ClientId = int64_t;
 
     // languages: what the script executive lists; "JScript" is selected when it is among them.
     TestLoaderModel(TestLoaderView& view, TestRunWorker& worker, std::vector<std::string> languages);
@@ -119,18 +124,25 @@ public:
     // Loads an existing script whose language is known or asked for; otherwise clears the script path.
     // Refused (false, *refusal says why when given, nothing changed; else refusal stays as it was) unless
     // the program is idle and no client's script waits for its run.
-    bool Load(const std::string& path, Caller caller = Caller::Operator, std::string* refusal = nullptr);
+    bool Load(const std::string& path, Caller caller = Caller::Operator, std::string* refusal = nullptr,
+              ClientId client = 0);
     // The Open command after the file dialog: loads an existing file, or creates the script from the blank
     // file of its language (asked for when the name carries none) and loads it. Refused as Load is.
     bool OpenOrCreate(const std::string& chosenPath);
     // Runs Preset, Test and Reset; true when the run completed. The verdict is stored as a result row before
     // Run returns. With no script loaded nothing runs and the answer is false; while another run is in
     // progress the Run is refused (*refusal says why, as for Load).
-    bool Run(Caller caller = Caller::Operator, std::string* refusal = nullptr);
-    // The verdict a client reads after its Run: the client's turn ends.
-    int32_t TakeVerdict();
+    bool Run(Caller caller = Caller::Operator, std::string* refusal = nullptr, ClientId client = 0);
+    // A client gives the serial number of its run: true when it may (the caller then types it into the
+    // field), and its turn begins; refused (false, *refusal says why) during a run or another client's turn.
+    bool TakeSerialNumber(ClientId client, std::string* refusal);
+    // The verdict a client reads after its Run: the client's turn ends. Another client's turn keeps its
+    // verdict: 0 is read then.
+    int32_t TakeVerdict(ClientId client = 0);
     // A client is done without a run (a forwarded start brings the window up): its turn ends.
-    void EndClientTurn() { clientTurnEnds_.reset(); }
+    void EndClientTurn(ClientId client = 0);
+    // The window's timer: a turn whose client has not come back in time ends.
+    void ExpireClientTurn();
     // Interrupts the running script; nothing while no script runs.
     void Stop();
     // Closing the window: true when it may close now. During a run the run is stopped, and the close action
@@ -144,7 +156,9 @@ public:
     void SourceEdited();
 
 private:
-    bool Admits(vrcommon::RunRequest request, std::string* refusal);
+    bool Admits(vrcommon::RunRequest request, Caller caller, ClientId client, std::string* refusal);
+    // Another client's turn (or any client's, for the operator) holds the window: why, else empty.
+    std::string HeldByOther(Caller caller, ClientId client) const;
     bool LoadFile(const std::string& path);
     bool SettleLanguage(const std::string& path, bool askAllowed);
     bool RunSteps();
@@ -155,8 +169,8 @@ private:
     void EngineOutput(const char* line);
     void StoreVerdict(bool completed);
     bool ClientTurnHeld() const;
-    void HoldClientTurn();
-    void Show() { view_.ShowState(state_); }
+    void HoldClientTurn(ClientId client);
+    void Show();
 
     TestLoaderView& view_; // window thread, as every member
     TestRunWorker& worker_;
@@ -168,6 +182,7 @@ private:
     bool abandoned_ = false; // the run gave up waiting for a request after a close: no request follows
     bool unclaimed_ = false; // the run's session couldn't be claimed: it stores no row
     std::optional<std::chrono::steady_clock::time_point> clientTurnEnds_;
+    ClientId turnHolder_ = 0; // whose turn clientTurnEnds_ is, while it is set
     CAttrValue serialNumber_;
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_;
 };

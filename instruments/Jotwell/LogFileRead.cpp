@@ -4,6 +4,7 @@
 #include "common/trace/Trace.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
+#include "platform/base/user_files.h"
 
 #include <algorithm>
 #include <fstream>
@@ -76,6 +77,13 @@ HRESULT CLogFile::LoadDocument() {
         SetTraceSite();
         TraceHResultError(hr, u"Couldn't create the XML document for the LogFile.");
         return hr;
+    }
+    // A recording another user may change would feed this user's tests answers of their choosing.
+    if (std::string reason; !vr::IsTrustedUserFile(vr::ToUtf8(vr::MapWindowsPath(FilePath())),
+                                                   {"recording", "replayed"}, &reason)) {
+        SetTraceSite();
+        TraceHResultError(E_ACCESSDENIED, u"%hs", reason.c_str());
+        return E_ACCESSDENIED;
     }
     TraceInfo(u"Loading '%s' ...", FilePath().c_str());
     if (hr = document.load(vr::MapWindowsPath(FilePath())); FAILED(hr)) {

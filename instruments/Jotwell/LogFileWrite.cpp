@@ -5,6 +5,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
+#include "platform/base/user_files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -149,8 +150,13 @@ HRESULT CLogFile::OpenFile() {
     }
     bool fresh = WriteModeIs(u"Begin");
     std::string path = vr::ToUtf8(vr::MapWindowsPath(FilePath()));
+    if (std::string reason; !vr::IsTrustedUserFile(path, {"recording", "written"}, &reason)) {
+        SetTraceSite();
+        TraceHResultError(E_ACCESSDENIED, u"%hs", reason.c_str());
+        return E_ACCESSDENIED;
+    }
     int flags = O_RDWR | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : 0);
-    fd_ = open(path.c_str(), flags, 0666);
+    fd_ = open(path.c_str(), flags, vr::UserFileModeIn(vr::FolderOfPath(path))); // the user's alone
     if (fd_ < 0) {
         HRESULT hr = vr::HResultFromErrno(errno);
         SetTraceSite();

@@ -6,11 +6,16 @@
 #include "platform/base/format.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
+#include "platform/base/user_files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vr::ado {
 namespace {
@@ -75,8 +80,8 @@ std::u16string ExpandDataHome(std::u16string value) {
         value.replace(at, kDataHomeToken.size(), home);
         at = value.find(kDataHomeToken, at + home.size());
     }
-    std::error_code ignored; // the driver reports a folder that cannot be had
-    std::filesystem::create_directories(std::filesystem::path(ToUtf8(value)).parent_path(), ignored);
+    std::string reason; // the driver reports a folder that cannot be had
+    (void)MakeUserFolder(std::filesystem::path(ToUtf8(value)).parent_path().string(), &reason);
     return value;
 }
 
@@ -143,6 +148,42 @@ bool UsesPostgresDriver(const ConnectionItems& items) {
     }
     return !driver.empty() &&
            (MentionsPostgres(driver) || MentionsPostgres(ProfileValue(driver, u"Driver", "odbcinst.ini")));
+}
+
+// Whether the items connect through the SQLite driver, whose database is a file of the user's.
+bool UsesSqliteDriver(const ConnectionItems& items) {
+    std::u16string driver = ItemValue(items, u"DRIVER");
+    std::u16string dataSource = ItemValue(items, u"DSN");
+    if (driver.empty() && !dataSource.empty()) {
+        driver = ProfileValue(dataSource, u"Driver", "odbc.ini");
+    }
+    auto sqlite = [](std::u16string_view text) {
+        return ToLower(text).find(u"sqlite") != std::u16string::npos;
+    };
+    return !driver.empty() && (sqlite(driver) || sqlite(ProfileValue(driver, u"Driver", "odbcinst.ini")));
+}
+
+// A SQLite database file another user owns or may write is refused with its path and why (they could change
+// the user's results, or have them stored where they read them); a missing one in the data home is made the
+// user's own (0600, or 0660 in a group's folder), where the driver would make it readable by everyone.
+void GuardDatabaseFile(const ConnectionItems& items) {
+    std::string path = ToUtf8(ItemValue(items, u"Database"));
+    if (path.empty() || path.front() != '/' || !UsesSqliteDriver(items)) {
+        return;
+    }
+    std::string reason;
+    if (!IsTrustedUserFile(path, {"results database", "opened"}, &reason)) {
+        RaiseError(E_ACCESSDENIED, FromUtf8(reason));
+    }
+    if (!path.starts_with(DataHome() + "/")) {
+        return; // where the user put it: the driver makes it (0644 at most), as the user's own
+    }
+    mode_t mode = UserFileModeIn(FolderOfPath(path));
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+        (void)::fchmod(fd, mode); // exactly that whatever the umask; a looser one still holds no data yet
+        ::close(fd);
+    }
 }
 
 // The PostgreSQL driver's log switches, each with its short form.
@@ -269,6 +310,7 @@ std::string ToOdbcConnectionString(std::u16string_view adoText, std::u16string_v
     if (!password.empty()) {
         items.emplace_back(u"PWD", password);
     }
+    GuardDatabaseFile(items);
     std::u16string odbc;
     for (const auto& [key, value] : items) {
         Append(odbc, key, value);

@@ -14,7 +14,9 @@
 // driver writes them into /tmp under names anyone can guess.
 // The text %VORNIC_HOME% in a value stands for the data home (vr::DataHome(): $VORNIC_HOME, else ~/vornic),
 // so that one shipped data source file gives every user a database file of their own; the folder holding
-// such a path is made when it is missing.
+// such a path is made when it is missing (0700, platform/base/user_files.h). A SQLite database (the SQLite
+// driver's "Database") that another user owns or may write raises E_ACCESSDENIED with its path and why; a
+// missing one in the data home is made empty with mode 0600 first.
 //
 // Threads: no shared state; any thread.
 #pragma once

@@ -6,6 +6,8 @@
 // where the folder above it is a group's shared folder (the group may write it, others may not), as the
 // registry's own files follow their folder; an existing folder of the user's own is set to that mode.
 //
+// The checks are those of every user data file (platform/base/user_files.h).
+//
 // Threads: any. Failures: false with *reason, one sentence naming the folder or file.
 #pragma once
 

@@ -2,11 +2,13 @@
 #include "platform/com/activation.h"
 
 #include "platform/base/library_folder.h"
+#include "platform/base/program_conventions.h"
 #include "platform/com/activation_internal.h"
 
 #include <chrono>
 #include <cstdio>
 #include <dlfcn.h>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,6 +40,26 @@ std::string LoaderError(const std::string& path, const char* what) {
     return path + ": " + (text ? text : what);
 }
 
+// The build this process started as, read as the platform library loads (before an installation can
+// replace the stamp on disk); "unknown" when its program has no stamp beside it.
+const std::string g_processBuild = vr::BuildStamp();
+
+// A library whose folder carries another build's stamp than the one this process started as is not loaded:
+// the two builds' libraries do not fit (an undefined symbol at best). Unknown stamps are taken. The refusal
+// names the library, both builds and what to do.
+bool IsOfThisBuild(const std::string& path, std::string* reason) {
+    std::string stamp;
+    std::getline(std::ifstream(path.substr(0, path.rfind('/')) + "/build.dat"), stamp);
+    if (stamp.empty() || g_processBuild == "unknown" || stamp == g_processBuild) {
+        return true;
+    }
+    std::string pid = std::to_string(getpid());
+    *reason = path + " is of build " + stamp + ", this process (" + pid + ") of build " + g_processBuild +
+              " (it started before an installation): it is not loaded; end this program (kill " + pid +
+              ") and start it again.";
+    return false;
+}
+
 // Opens the library and finds its entry points; the handle is closed again on any failure.
 HRESULT Load(const std::string& path, InprocLibrary& library) {
     bool named = path.find('/') != std::string::npos;
@@ -50,6 +72,11 @@ HRESULT Load(const std::string& path, InprocLibrary& library) {
         std::fprintf(stderr, "activation: %s\n", reason.c_str());
         SetLastLibraryLoadError(reason);
         return E_ACCESSDENIED;
+    }
+    if (std::string reason; named && !IsOfThisBuild(path, &reason)) {
+        std::fprintf(stderr, "activation: %s\n", reason.c_str());
+        SetLastLibraryLoadError(reason);
+        return CO_E_ERRORINDLL;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {

@@ -37,6 +37,9 @@ std::mutex g_servicesMutex;
 // The causality the calling thread's calls carry: the one of the incoming call it runs, if any.
 thread_local uint64_t t_causality = 0;
 
+// The channel whose incoming call the calling thread runs, if any (CallingProcess).
+thread_local const Channel* t_servedChannel = nullptr;
+
 // Whether the calling thread is a channel's reader, and how many requests the readers handed over.
 thread_local bool t_onReaderThread = false;
 std::atomic<uint64_t> g_readerHandOffs{0};
@@ -138,6 +141,18 @@ private:
     uint64_t saved_;
 };
 
+// The channel an incoming call came on, for the call's length (nested calls of other channels take over).
+class ServedChannelScope {
+public:
+    explicit ServedChannelScope(const Channel* channel) : saved_(std::exchange(t_servedChannel, channel)) {}
+    ~ServedChannelScope() { t_servedChannel = saved_; }
+    ServedChannelScope(const ServedChannelScope&) = delete;
+    ServedChannelScope& operator=(const ServedChannelScope&) = delete;
+
+private:
+    const Channel* saved_;
+};
+
 std::atomic<ULONG> g_serverLocks{0};
 
 // The room for frames a channel keeps between reads.
@@ -148,6 +163,16 @@ constexpr size_t kKeptInbox = size_t{1} << 20;
 void SetProcessServices(const ProcessServices& services) {
     std::lock_guard lock(g_servicesMutex);
     g_services = services;
+}
+
+pid_t CallingProcess() {
+    int fd = t_servedChannel ? t_servedChannel->WaitDescriptor() : -1;
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        return 0;
+    }
+    return peer.pid;
 }
 
 uint64_t ReaderHandOffs() {
@@ -704,6 +729,7 @@ void Channel::Serve(const std::vector<uint8_t>& body) {
     uint8_t op = 0;
     static_cast<void>(in.U64(&callId) && in.U64(&causality) && in.U64(&target) && in.U8(&op));
     CausalityScope scope(causality);
+    ServedChannelScope served(this);
     Writer results(this);
     static_cast<void>(SetErrorInfo(0, nullptr));
     HRESULT hr = RPC_E_SERVERFAULT;

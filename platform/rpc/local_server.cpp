@@ -3,6 +3,7 @@
 #include "platform/rpc/local_server.h"
 
 #include "platform/base/paths.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/syserror.h"
 #include "platform/base/text.h"
 #include "platform/com/activation_internal.h"
@@ -432,8 +433,50 @@ private:
     CLSID clsid_;
 };
 
-ChannelRef ConnectToClass(const std::string& folder, const CLSID& clsid) {
-    return Connect(ReadSmallFile(ClassFile(folder, clsid)));
+// The build a running program comes from: the stamp beside its program file (*program: that file); "" when
+// unknown. A program file removed or replaced since the process started (an installation over a running
+// program) is of another build than any that can be read now.
+std::string BuildOfProcess(pid_t pid, std::string* program) {
+    char target[PATH_MAX];
+    ssize_t length = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), target, sizeof target - 1);
+    if (length <= 0) {
+        return {};
+    }
+    *program = std::string(target, static_cast<size_t>(length));
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (program->ends_with(kDeleted)) {
+        program->resize(program->size() - kDeleted.size());
+        return "replaced since it started";
+    }
+    std::string stamp = ReadSmallFile(program->substr(0, program->rfind('/')) + "/build.dat");
+    return stamp.substr(0, stamp.find('\n'));
+}
+
+// A running server of another build than this program's is not used: the classes it serves and the
+// libraries it loads for them are that build's, and the two builds' libraries fail together without a cause
+// (an undefined symbol). Refused with the server's process, its build and what to do; taken when either build
+// is unknown.
+HRESULT RefuseServerOfOtherBuild(const std::string& socketPath) {
+    static const std::string mine = BuildStamp();
+    pid_t server = SocketOwner(std::string_view(socketPath).substr(socketPath.rfind('/') + 1));
+    std::string program;
+    std::string theirs = server > 0 ? BuildOfProcess(server, &program) : std::string();
+    if (mine == "unknown" || theirs.empty() || theirs == mine) {
+        return S_OK;
+    }
+    std::string pid = std::to_string(server);
+    return ReportError(CO_E_SERVER_EXEC_FAILURE, IID_IClassFactory, u"rpc",
+                       FromUtf8("The local server " + program + " that runs (process " + pid + ", build " +
+                                theirs + ") is of another build than this program (build " + mine +
+                                "): end it (kill " + pid + ") and start this program again."));
+}
+
+// The channel to the running server of the class; null when none runs, or (with *refused) when it is of
+// another build.
+ChannelRef ConnectToClass(const std::string& folder, const CLSID& clsid, HRESULT* refused) {
+    std::string socket = ReadSmallFile(ClassFile(folder, clsid));
+    *refused = socket.empty() ? S_OK : RefuseServerOfOtherBuild(socket);
+    return FAILED(*refused) ? nullptr : Connect(socket);
 }
 
 // The program of a LocalServer32 value: a quoted path up to its closing quote, else the whole text.
@@ -480,8 +523,9 @@ HRESULT WaitForClass(const std::string& folder, const CLSID& clsid, const std::s
                      const StartedProgram& started, ChannelRef* channel) {
     auto deadline = std::chrono::steady_clock::now() + State().startTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if ((*channel = ConnectToClass(folder, clsid))) {
-            return S_OK;
+        HRESULT refused = S_OK;
+        if ((*channel = ConnectToClass(folder, clsid, &refused)) || FAILED(refused)) {
+            return refused;
         }
         {
             std::lock_guard lock(const_cast<std::mutex&>(started.mutex));
@@ -633,7 +677,11 @@ HRESULT GetLocalServerClassObject(const CLSID& clsid, REFIID riid, void** ppv) {
                            u"There is no private runtime folder to find local servers in.");
     }
     InstallServices();
-    ChannelRef channel = ConnectToClass(folder, clsid);
+    HRESULT refused = S_OK;
+    ChannelRef channel = ConnectToClass(folder, clsid, &refused);
+    if (FAILED(refused)) {
+        return refused;
+    }
     if (!channel) {
         std::u16string command;
         if (!vr::detail::ReadClassesText(vr::detail::ClassKey(clsid) + u"\\LocalServer32", u"", command) ||
@@ -642,7 +690,10 @@ HRESULT GetLocalServerClassObject(const CLSID& clsid, REFIID riid, void** ppv) {
         }
         std::string program = ProgramOf(command);
         StartLock lock(folder, clsid);
-        channel = ConnectToClass(folder, clsid); // started meanwhile by another client
+        channel = ConnectToClass(folder, clsid, &refused); // started meanwhile by another client
+        if (FAILED(refused)) {
+            return refused;
+        }
         if (!channel) {
             std::shared_ptr<StartedProgram> started;
             if (HRESULT hr = StartProgram(program, &started); FAILED(hr)) {

@@ -45,6 +45,10 @@ size_t LiveChannelCount();
 // its user when it hands work to a running instance); 0 for an object of this process or a lost connection.
 pid_t ServingProcessOf(IUnknown* object);
 
+// The process whose call the calling thread runs now (what an object tells its clients apart by); 0 on a
+// thread that runs no call of another process.
+pid_t CallingProcess();
+
 } // namespace vr::rpc
 
 namespace vr::rpc::detail {

@@ -4,6 +4,7 @@
 
 #include "common/trace/Trace.h"
 #include "platform/base/program_conventions.h"
+#include "platform/base/user_files.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/rot.h"
@@ -12,9 +13,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -141,8 +144,20 @@ int main(int argc, char** argv) {
     }
     FILE* out = stdout;
     if (!options.output.empty()) {
-        out = std::fopen(options.output.c_str(), "w");
+        std::string reason;
+        if (!vr::IsTrustedUserFile(options.output, {"trace file", "written"}, &reason)) {
+            std::fprintf(stderr, "vrtrace: %s\n", reason.c_str());
+            return kExitFailed;
+        }
+        // The user's alone whatever the umask: traces show what the user's tests did.
+        int fd = ::open(options.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                        vr::UserFileModeIn(vr::FolderOfPath(options.output)));
+        out = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
         if (!out) {
+            if (int error = errno; fd >= 0) {
+                ::close(fd);
+                errno = error; // the reason told below is fdopen's
+            }
             std::fprintf(stderr, "vrtrace: cannot write to %s: %s\n", options.output.c_str(),
                          std::strerror(errno));
             return kExitFailed;

@@ -3,6 +3,7 @@
 // 3 not run (no script executive was reached, or it did not load the script, or it ran nothing).
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/base/program_conventions.h"
+#include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
@@ -11,9 +12,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -79,46 +83,64 @@ vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
     }
 }
 
-// Types the serial number into the script executive's field, as its operator would.
-HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber) {
+// Gives the serial number of this client's run; the failure with the reason the script executive gave (its
+// refusal while another client's run holds it) in *why.
+HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber, std::string* why) {
     _variant_t text(_bstr_t(serialNumber.c_str()));
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{&text, &named, 1, 1};
-    return loader->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
-                          nullptr);
+    EXCEPINFO exception{};
+    HRESULT hr = loader->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr,
+                                &exception, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        hr = FAILED(exception.scode) ? exception.scode : E_FAIL;
+        *why = exception.bstrDescription ? _bstr_t(exception.bstrDescription).utf8() : "";
+    }
+    vr::ClearExcepInfo(&exception);
+    return hr;
 }
 
-int Drive(const std::string& script, const std::string* serialNumber) {
-    vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
-    if (!loader) {
-        std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
-        return kNotRun;
-    }
+// "0x%08X" of hr.
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+// One attempt: the serial number, the script and the run, each of which a busy script executive refuses
+// with ERROR_BUSY (*busy then tells the caller that a later attempt may succeed). What went wrong is left in
+// *complaint, for the caller to tell when it gives up.
+int DriveOnce(IDispatch* loader, const std::string& script, const std::string* serialNumber, bool* busy,
+              std::string* complaint) {
+    std::string why;
+    auto refused = [busy](HRESULT hr) {
+        *busy = hr == HRESULT_FROM_WIN32(ERROR_BUSY);
+        return *busy;
+    };
     if (serialNumber) {
-        if (HRESULT hr = PutSerialNumber(loader.Get(), *serialNumber); FAILED(hr)) {
-            std::fprintf(stderr,
-                         "scrivon-drive: the script executive did not take the serial number (0x%08X)\n",
-                         static_cast<unsigned>(hr));
+        if (HRESULT hr = PutSerialNumber(loader, *serialNumber, &why); FAILED(hr)) {
+            refused(hr);
+            *complaint =
+                "the script executive did not take the serial number (" + Hex(hr) + ")" + Reason(why);
             return kNotRun;
         }
     }
     _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
-    std::string why;
-    HRESULT hr = Call(loader.Get(), DISPID_TestLoaderLoad, &file, &loaded, &why);
+    HRESULT hr = Call(loader, DISPID_TestLoaderLoad, &file, &loaded, &why);
     if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
-        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)%s\n",
-                     script.c_str(), static_cast<unsigned>(hr), Reason(why).c_str());
+        refused(hr);
+        *complaint = "the script executive did not load " + script + " (" + Hex(hr) + ")" + Reason(why);
         return kNotRun;
     }
     _variant_t completed; // the verdict read below tells more than whether the run completed
-    hr = Call(loader.Get(), DISPID_TestLoaderRun, nullptr, &completed, &why);
+    hr = Call(loader, DISPID_TestLoaderRun, nullptr, &completed, &why);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "scrivon-drive: the run could not be started (0x%08X)%s\n",
-                     static_cast<unsigned>(hr), Reason(why).c_str());
+        refused(hr);
+        *complaint = "the run could not be started (" + Hex(hr) + ")" + Reason(why);
         return kNotRun;
     }
-    switch (VerdictOf(loader.Get())) {
+    switch (VerdictOf(loader)) {
     case kVerdictPassed:
         std::printf("scrivon-drive: the test passed\n");
         return kPassed;
@@ -129,16 +151,56 @@ int Drive(const std::string& script, const std::string* serialNumber) {
         std::printf("scrivon-drive: the run ended in an error\n");
         return kError;
     default:
-        std::fprintf(stderr, "scrivon-drive: the script executive ran nothing (another run in progress?)\n");
+        *complaint = "the script executive ran nothing (another run in progress?)";
         return kNotRun;
     }
 }
 
+// Attempts until one is not refused as busy, or until the wait is over (none: one attempt). A refusal the
+// client waits through is not reported; the last one is.
+int Drive(const std::string& script, const std::string* serialNumber, std::chrono::milliseconds wait) {
+    vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
+    if (!loader) {
+        std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
+        return kNotRun;
+    }
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    std::minstd_rand jitter(static_cast<unsigned>(getpid()));
+    for (;;) {
+        bool busy = false;
+        bool lastAttempt = std::chrono::steady_clock::now() >= deadline;
+        std::string complaint;
+        int code = DriveOnce(loader.Get(), script, serialNumber, &busy, &complaint);
+        if (!busy || lastAttempt) {
+            if (!complaint.empty()) {
+                std::fprintf(stderr, "scrivon-drive: %s\n", complaint.c_str());
+            }
+            return code;
+        }
+        // Clients that were refused together come back apart.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + jitter() % 60));
+    }
+}
+
+// A --wait value: seconds, whole or with a fraction, none negative; false for anything else.
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds* wait) {
+    char* end = nullptr;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e6) {
+        return false;
+    }
+    *wait = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+    return true;
+}
+
 constexpr const char* kUsage =
-    "usage: scrivon-drive [--sn SERIAL] <script file>\n"
+    "usage: scrivon-drive [--sn SERIAL] [--wait SECONDS] <script file>\n"
     "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
     "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
-    "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first\n"
+    "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first;\n"
+    "                it holds for this run alone (no other client's can come between)\n"
+    "  --wait SECONDS  while scrivon is busy with another client's run, try again for up to SECONDS\n"
+    "                (without it, a busy scrivon is not waited for: exit code 3)\n"
     "  --help        show this text\n"
     "  --version     show the build it comes from\n";
 
@@ -151,9 +213,18 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string serialNumber;
-    bool serialNumberGiven = arguments.size() >= 2 && arguments[0] == "--sn";
-    if (serialNumberGiven) {
-        serialNumber = arguments[1];
+    bool serialNumberGiven = false;
+    std::chrono::milliseconds wait{0};
+    while (arguments.size() >= 2 && (arguments[0] == "--sn" || arguments[0] == "--wait")) {
+        if (arguments[0] == "--sn") {
+            serialNumber = arguments[1];
+            serialNumberGiven = true;
+        } else if (!ParseSeconds(arguments[1], &wait)) {
+            std::fprintf(stderr, "scrivon-drive: --wait takes a number of seconds, not '%s'\n",
+                         arguments[1].c_str());
+            std::fputs(kUsage, stderr);
+            return vr::kExitBadCommandLine;
+        }
         arguments.erase(arguments.begin(), arguments.begin() + 2);
     }
     std::string argument = arguments.size() == 1 ? arguments[0] : "";
@@ -173,8 +244,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scrivon-drive: COM could not be initialised\n");
         return kNotRun;
     }
-    int result =
-        Drive(std::filesystem::absolute(argument).string(), serialNumberGiven ? &serialNumber : nullptr);
+    int result = Drive(std::filesystem::absolute(argument).string(),
+                       serialNumberGiven ? &serialNumber : nullptr, wait);
     CoUninitialize();
     return result;
 }

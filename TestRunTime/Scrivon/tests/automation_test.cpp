@@ -16,15 +16,15 @@ class RecordingTarget : public TestLoaderTarget {
 public:
     std::string loaded;
     int popups = 0;
-    bool LoadScript(const std::string& path, std::string*) override {
+    bool LoadScript(const std::string& path, ClientId, std::string*) override {
         loaded = path;
         return path.ends_with(".ts");
     }
-    bool RunScript(std::string*) override { return true; }
-    void Popup() override { ++popups; }
-    int32_t LastVerdict() override { return 2; }
+    bool RunScript(ClientId, std::string*) override { return true; }
+    void Popup(ClientId) override { ++popups; }
+    int32_t LastVerdict(ClientId) override { return 2; }
     void StopRun() override {}
-    void TypeSerialNumber(const std::string&) override {}
+    bool GiveSerialNumber(const std::string&, ClientId, std::string*) override { return true; }
 };
 
 HRESULT CallByDispid(IDispatch* object, DISPID member, VARIANT* argument, VARIANT* result) {

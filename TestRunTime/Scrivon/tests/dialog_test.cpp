@@ -105,6 +105,14 @@ TEST_F(ScrivonDialogTest, AutomationLoadsAndRunsWithColouredOutputAndTheVerdict)
     EXPECT_FALSE(ui.run->isEnabled());
 
     IVrTestLoader* loader = dialog.Automation();
+    // The client's serial number holds the field for its run: the operator can't type over it meanwhile.
+    _variant_t serialNumber(_bstr_t(u"SN-0042"));
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&serialNumber, &named, 1, 1};
+    ASSERT_EQ(loader->Invoke(DISPID_TestLoaderSN, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
+                             nullptr),
+              S_OK);
+    EXPECT_FALSE(ui.serialNumber->isEnabled());
     _variant_t file(_bstr_t(path.c_str()));
     _variant_t result;
     DISPPARAMS one{&file, nullptr, 1, 0};
@@ -116,7 +124,6 @@ TEST_F(ScrivonDialogTest, AutomationLoadsAndRunsWithColouredOutputAndTheVerdict)
     EXPECT_EQ(ui.language->currentText(), "JScript");
     EXPECT_FALSE(ui.save->isEnabled());
 
-    Type(ui.serialNumber, "SN-0042");
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     result.Clear();
     ASSERT_EQ(
@@ -129,6 +136,8 @@ TEST_F(ScrivonDialogTest, AutomationLoadsAndRunsWithColouredOutputAndTheVerdict)
     EXPECT_EQ(worker.engine.rows.back().status, 1);
     EXPECT_EQ(OutputColourOf(ui.output, "ran Test"), QColor(Qt::red));
     EXPECT_EQ(ui.serialNumber->Combo()->itemText(0), "SN-0042"); // joined the recent values
+    EXPECT_EQ(dialog.LastVerdict(0), 1);                         // the client's verdict ends its turn
+    EXPECT_TRUE(ui.serialNumber->isEnabled());
 
     QTest::keyClick(&dialog, Qt::Key_Escape); // clears the output; the window stays
     EXPECT_TRUE(ui.output->toPlainText().isEmpty());
@@ -140,10 +149,10 @@ TEST_F(ScrivonDialogTest, WarningsAreBlueAndAFailedTestSelectsItsLine) {
     worker.outputStatus = 3;
     worker.answers["Test"] = {"JScript runtime error\nLine: 3\n", E_FAIL};
     CVrTestLoaderDlg dialog(worker, {"JScript"});
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
     vr::ui::MessageBoxSeen seen;
     vr::ui::AnswerNextMessageBox(IDOK, &seen);
-    EXPECT_FALSE(dialog.RunScript(&refusal));
+    EXPECT_FALSE(dialog.RunScript(0, &refusal));
     EXPECT_EQ(seen.caption, u"Run-Time Error");
     EXPECT_EQ(dialog.Widgets().returnValue->text(), "Error");
     EXPECT_EQ(dialog.Widgets().source->textCursor().selectedText(), "  x();");
@@ -157,7 +166,7 @@ TEST_F(ScrivonDialogTest, TheLanguageListRenamesOnlyTheLanguagePart) {
     std::string path = (tricky / "demo.JScript.ts").string();
     std::ofstream(path) << "x";
     CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
     QComboBox* language = dialog.Widgets().language;
     language->setCurrentIndex(language->findText("VBScript"));
     Q_EMIT language->textActivated("VBScript");
@@ -168,7 +177,7 @@ TEST_F(ScrivonDialogTest, SourcePaneEditsEnableSaveAndTabInsertsBlanks) {
     std::string path = Write("edit.JScript.ts", "");
     CVrTestLoaderDlg dialog(worker, {"JScript"});
     dialog.show();
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
     EXPECT_FALSE(dialog.Widgets().save->isEnabled());
     QTest::keyClick(dialog.Widgets().source, Qt::Key_Tab);
     QTest::keyClicks(dialog.Widgets().source, "x");
@@ -211,10 +220,10 @@ TEST_F(ScrivonDialogTest, ScreenshotAfterARun) {
     CVrTestLoaderDlg dialog(worker, {"JScript", "VBScript"});
     dialog.resize(760, 560);
     dialog.show();
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
     Type(dialog.Widgets().serialNumber, "SN-0042");
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
     dialog.Widgets().showHide->click();
-    ASSERT_TRUE(dialog.RunScript(&refusal));
+    ASSERT_TRUE(dialog.RunScript(0, &refusal));
     QImage shot = dialog.grab().toImage();
     ASSERT_FALSE(shot.isNull());
     EXPECT_GT(shot.width(), 300);

@@ -6,6 +6,7 @@
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "common/config/VrConfigData.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/tests/db_servers.h"
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
@@ -313,6 +314,121 @@ TEST_F(ScrivonProcessTest, TwoClientsAtOnceEachGetTheirOwnVerdictOrAClearRefusal
     EXPECT_EQ(seen.find("verdict: Error"), std::string::npos) << seen;
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "scrivon ended";
     std::printf("%d of %d clients were refused\n", refusals, 2 * kRounds);
+}
+
+// Many clients of one station, each with the serial number of its own device, as a line drives one scrivon:
+// every row stored carries the serial number of the client whose run stored it, and every client hears its
+// own script's verdict (each script throws when its run sees another client's serial number). Clients that
+// do not wait may be refused while another's run holds scrivon; waiting ones all run.
+class ScrivonManyClientsTest : public ScrivonProcessTest {
+protected:
+    // Eight clients at once race in every round; a few rounds (more for the clients that may be refused) keep
+    // the test short on a sanitizer build and still mix the clients' calls every time.
+    static constexpr int kClients = 8;
+    static constexpr int kRefusedRounds = 4;
+    static constexpr int kWaitingRounds = 2;
+
+    // One campaign on the station's database; the refused clients, counted.
+    int Campaign(const std::string& dsn, bool waiting) {
+        const int rounds = waiting ? kWaitingRounds : kRefusedRounds;
+        EXPECT_TRUE(CVrConfigData().StoreItem("DSN", _bstr_t(dsn.c_str())));
+        for (int c = 0; c < kClients; ++c) {
+            std::string sn = "SE" + std::to_string(c);
+            std::ofstream(folder / ("c" + std::to_string(c) + ".JScript.ts"))
+                << "function Test() {\n  SaveResult(SN, 'seen', '', 1);\n"
+                   "  if (SN != '"
+                << sn << "') throw new Error('the run of " << sn
+                << " has ' + SN);\n"
+                   "  return '"
+                << (c % 2 ? "fail" : "pass") << "';\n}\n";
+        }
+        std::string errors = (folder / "many-errors.txt").string();
+        first = Start("scrivon", {}, output, folder.string(), errors);
+        EXPECT_GT(first, 0);
+        EXPECT_TRUE(WaitForRunningInstance(30s));
+        int refused = 0;
+        for (int round = 0; round < rounds; ++round) {
+            pid_t clients[kClients];
+            std::string logs[kClients];
+            for (int c = 0; c < kClients; ++c) {
+                logs[c] = (folder / ("client-" + std::to_string(c) + ".txt")).string();
+                std::vector<std::string> arguments{"--sn", "SE" + std::to_string(c)};
+                if (waiting) {
+                    arguments.insert(arguments.end(), {"--wait", "120"});
+                }
+                arguments.push_back("c" + std::to_string(c) + ".JScript.ts");
+                clients[c] = Start("scrivon-drive", arguments, logs[c], folder.string(), logs[c]);
+            }
+            for (int c = 0; c < kClients; ++c) {
+                int code = WaitForExit(clients[c], 180s);
+                refused += code == 3;
+                EXPECT_TRUE(code == c % 2 || (code == 3 && !waiting))
+                    << "client " << c << " round " << round << " ended " << code << ": " << ReadAll(logs[c]);
+                if (code == 3) {
+                    EXPECT_NE(ReadAll(logs[c]).find("(0x800700AA): "), std::string::npos) << ReadAll(logs[c]);
+                }
+                std::remove(logs[c].c_str());
+            }
+        }
+        kill(first, SIGTERM);
+        EXPECT_EQ(WaitForExit(first, 30s), 0) << ReadAll(errors);
+        first = -1;
+        return refused;
+    }
+
+    // "<test id> <serial number>" of every stored row.
+    static std::vector<std::string> StoredRows(const std::string& dsn) {
+        auto database = vr::ado::Connection::Create();
+        database->Open(u"File Name=" + vr::FromUtf8(dsn) + u";");
+        auto rows = database->Execute(u"SELECT TestID, SN FROM TestResults");
+        std::vector<std::string> stored;
+        for (; !rows->IsEOF(); rows->MoveNext()) {
+            stored.push_back(_bstr_t(rows->Fields(0).Value()).utf8() + " " +
+                             _bstr_t(rows->Fields(1).Value()).utf8());
+        }
+        return stored;
+    }
+
+    // Each client's runs stored two rows (the script's and the verdict's), all under its serial number.
+    static void ExpectEachRowUnderItsClient(const std::vector<std::string>& stored, int runs) {
+        int misfiled = 0;
+        for (const std::string& row : stored) {
+            // "c<k>.JScript SE<k>"
+            size_t dot = row.find('.');
+            misfiled += row.substr(1, dot - 1) != row.substr(row.rfind(" SE") + 3);
+        }
+        EXPECT_EQ(misfiled, 0) << ::testing::PrintToString(stored);
+        EXPECT_EQ(static_cast<int>(stored.size()), 2 * runs);
+    }
+
+    void BothCampaigns(const std::string& dsn) {
+        int refused = Campaign(dsn, false);
+        ExpectEachRowUnderItsClient(StoredRows(dsn), kClients * kRefusedRounds - refused);
+        std::printf("%d of %d clients were refused\n", refused, kClients * kRefusedRounds);
+        int refusedWaiting = Campaign(dsn, true);
+        EXPECT_EQ(refusedWaiting, 0);
+        ExpectEachRowUnderItsClient(StoredRows(dsn), kClients * (kRefusedRounds + kWaitingRounds) - refused);
+    }
+};
+
+TEST_F(ScrivonManyClientsTest, EveryRowOnSQLiteCarriesItsOwnClientsSerialNumber) {
+    std::string dsn = (folder / "many.dsn").string();
+    std::ofstream(dsn) << "[ODBC]\nDRIVER=SQLite3\nDatabase=" << (folder / "many.db").string()
+                       << "\nTimeout=30000\n";
+    BothCampaigns(dsn);
+}
+
+TEST_F(ScrivonManyClientsTest, EveryRowOnPostgreSQLCarriesItsOwnClientsSerialNumber) {
+    dbtest::UseDriverConfigIn(folder.string());
+    std::string why;
+    std::unique_ptr<dbtest::PostgresCluster> cluster = dbtest::PostgresCluster::Start(&why);
+    ASSERT_TRUE(cluster || !dbtest::PostgresCluster::ServerInstalled()) << why;
+    if (!cluster) {
+        GTEST_SKIP() << "PostgreSQL is not installed: " << why;
+    }
+    std::string dsn = (folder / "many-postgres.dsn").string();
+    std::ofstream(dsn) << "[ODBC]\n" << cluster->FileDataSourceLines();
+    BothCampaigns(dsn);
 }
 
 // A start for automation whose class object cannot be registered says so and ends, instead of opening a

@@ -3,6 +3,8 @@
 #include "log_file_fixture.h"
 #include "platform/com/errorinfo.h"
 
+#include <sys/stat.h>
+
 namespace jotwelltest {
 namespace {
 
@@ -31,6 +33,30 @@ TEST_F(LogFileTest, BeginWritesTheFileAnewWithTheExactFormat) {
                                           "<out><![CDATA[Maker,Model,1,2\n]]></out></record></log>");
     EXPECT_TRUE(Traced(u"Open LogFile '"));
     EXPECT_TRUE(Traced(u"Close LogFile '"));
+}
+
+// A recording feeds tests their answers: it is the user's alone under any umask, and one that others may
+// change is neither written nor replayed.
+TEST_F(LogFileTest, ARecordingIsTheUsersAloneAndOneOthersMayChangeIsRefused) {
+    namespace fs = std::filesystem;
+    mode_t saved = umask(0);
+    log_ = Create(u"Begin");
+    Exchange(log_.Get(), u"*IDN?", u"Maker\n");
+    ASSERT_EQ(log_->Flush(Missing()), S_OK);
+    umask(saved);
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(path_, fs::perms::others_write, fs::perm_options::add);
+    log_ = Create(u"Continue");
+    EXPECT_EQ(log_->BeginRecord(Bstr(u"record")), S_OK);
+    HRESULT written = log_->EndRecord(Bstr(u"record"));
+    HRESULT flushed = log_->Flush(Missing());
+    EXPECT_TRUE(FAILED(written) || FAILED(flushed));
+    Bstr answer;
+    EXPECT_TRUE(FAILED(log_->ReadField(Bstr(u"record"), Bstr(u""), Bstr(u"out"), answer.out())));
+    EXPECT_TRUE(Traced(u"The recording '" + vr::FromUtf8(path_.string()) +
+                       u"' may be changed by others (mode 0602); it is not written."));
+    EXPECT_TRUE(Traced(u"The recording '" + vr::FromUtf8(path_.string()) +
+                       u"' may be changed by others (mode 0602); it is not replayed."));
 }
 
 TEST_F(LogFileTest, WriteModeOffSucceedsAndCreatesNoFile) {

@@ -4,7 +4,16 @@
 #include "platform/base/paths.h"
 #include "platform/base/text.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace vr::ado {
 namespace {
@@ -209,6 +218,112 @@ TEST(SqliteFileDataSourceTest, UnknownDriverFailsToOpen) {
     ConnectionPtr connection = Connection::Create();
     ExpectRaises(E_FAIL, [&] { connection->Open(u"Driver=NoSuchDriver;Database=x"); });
     EXPECT_EQ(connection->State(), adStateClosed);
+}
+
+// Two users of one station, everything made under umask 000.
+namespace fs = std::filesystem;
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// The user's id, made with useradd when missing; 0 when it cannot be had.
+uid_t TestUser(const std::string& name) {
+    if (getpwnam(name.c_str()) == nullptr) {
+        // Another test process may make it at the same moment: the look below decides.
+        (void)std::system(("useradd -M -N -s /usr/sbin/nologin " + name + " >/dev/null 2>&1").c_str());
+    }
+    const passwd* user = getpwnam(name.c_str());
+    return user ? user->pw_uid : 0;
+}
+
+// Runs the command as the user (runuser, the environment kept, umask 000); its exit status.
+int RunAs(const std::string& user, std::vector<std::string> command) {
+    command.insert(command.begin(), {"/usr/sbin/runuser", "-u", user, "--"});
+    std::vector<char*> argv;
+    for (std::string& word : command) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    mode_t saved = umask(0);
+    pid_t pid = -1;
+    int failed = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    umask(saved);
+    int status = 0;
+    if (failed || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The first user's own steps (run as that user by the test below): the data home, its Results folder and
+// the database are the user's alone, and a database another user planted is refused by its path.
+TEST(SqliteFileDataSourceTest, DISABLED_OwnerStepsUnderUmask000) {
+    umask(0);
+    setenv("VORNIC_HOME", std::getenv("VR_TEST_DATA_HOME"), 1);
+    ConnectionPtr own = Connection::Create();
+    own->Open(u"File Name=" + FromUtf8(std::getenv("VR_TEST_OWN_DSN")) + u";");
+    own->Execute(u"CREATE TABLE TestResults (SN TEXT)");
+    own->Execute(u"INSERT INTO TestResults VALUES ('SE1')");
+    EXPECT_EQ(ModeOf(DataHome()), 0700u);
+    EXPECT_EQ(ModeOf(DataHome() + "/Results"), 0700u);
+    EXPECT_EQ(ModeOf(DataHome() + "/Results/TestResults.db"), 0600u);
+    std::string planted = std::getenv("VR_TEST_PLANTED");
+    std::string dsn = dbtest::WriteFileDataSource("planted", "DRIVER=SQLite3\nDatabase=" + planted + "\n");
+    std::string refusal = ExpectRaises(
+        E_ACCESSDENIED, [&] { Connection::Create()->Open(u"File Name=" + FromUtf8(dsn) + u";"); });
+    EXPECT_NE(refusal.find("The results database '" + planted + "' is refused: "), std::string::npos)
+        << refusal;
+    EXPECT_NE(refusal.find("belongs to another user"), std::string::npos) << refusal;
+}
+
+TEST(SqliteFileDataSourceTest, AnotherUserCanNeitherReplaceNorWriteTheDatabaseAndAPlantedOneIsRefused) {
+    if (geteuid() != 0 || access("/usr/sbin/useradd", X_OK) != 0 || access("/usr/sbin/runuser", X_OK) != 0) {
+        GTEST_SKIP() << "two users are made with useradd and run with runuser, which takes the superuser";
+    }
+    uid_t owner = TestUser("vrtest-owner");
+    uid_t other = TestUser("vrtest-other");
+    ASSERT_TRUE(owner && other) << "useradd made no test users";
+    // A folder both may pass through, with a home of each user's own (as /home is).
+    std::string base = "/tmp/vrtest-users.XXXXXX";
+    ASSERT_NE(mkdtemp(base.data()), nullptr);
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+    for (auto [name, uid] : {std::pair{"owner", owner}, std::pair{"other", other}}) {
+        fs::create_directory(base + "/" + name);
+        ASSERT_EQ(chown((base + "/" + name).c_str(), uid, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(chmod((base + "/" + name).c_str(), 0755), 0);
+    }
+    fs::create_directory(base + "/odbc");
+    dbtest::UseDriverConfigIn(base + "/odbc");
+    std::string dsn = base + "/results.dsn";
+    std::ofstream(dsn) << "[ODBC]\nDRIVER=SQLite3\nDatabase=%VORNIC_HOME%/Results/TestResults.db\n";
+    fs::permissions(base + "/odbc", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    for (const auto& entry : fs::directory_iterator(base + "/odbc")) {
+        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                          fs::perms::others_read);
+    }
+    std::string home = base + "/owner/vornic";
+    std::string planted = base + "/other/planted.db";
+    ASSERT_EQ(RunAs("vrtest-other", {"/bin/sh", "-c", ": > " + planted}), 0);
+    setenv("VR_TEST_DATA_HOME", home.c_str(), 1);
+    setenv("VR_TEST_OWN_DSN", dsn.c_str(), 1);
+    setenv("VR_TEST_PLANTED", planted.c_str(), 1);
+    EXPECT_EQ(
+        RunAs("vrtest-owner", {fs::read_symlink("/proc/self/exe").string(), "--gtest_also_run_disabled_tests",
+                               "--gtest_filter=SqliteFileDataSourceTest.DISABLED_OwnerStepsUnderUmask000"}),
+        0);
+    // The second user can neither replace, nor write, nor read the first one's database.
+    std::string database = home + "/Results/TestResults.db";
+    ASSERT_EQ(ModeOf(database), 0600u);
+    EXPECT_NE(RunAs("vrtest-other", {"/bin/cp", planted, database}), 0);
+    EXPECT_NE(RunAs("vrtest-other", {"/bin/mv", "-f", planted, database}), 0);
+    EXPECT_NE(RunAs("vrtest-other", {"/bin/sh", "-c", "echo x >> " + database}), 0);
+    EXPECT_NE(RunAs("vrtest-other", {"/bin/cat", database}), 0);
+    EXPECT_NE(RunAs("vrtest-other", {"/bin/mv", "-f", home + "/Results", base + "/other/taken"}), 0);
+    std::error_code ignored;
+    fs::remove_all(base, ignored);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Creation by CLSID: class objects registered by code, in-process server libraries, unloading, failures.
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
@@ -9,6 +10,7 @@
 #include <barrier>
 #include <chrono>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
@@ -230,6 +232,25 @@ TEST_F(InprocServerTest, ReportsLibrariesThatAreNoServers) {
     EXPECT_EQ(CoCreateInstance(kMissingClass, nullptr, CLSCTX_ALL, IID_IUnknown, object.PutVoid()),
               CO_E_ERRORINDLL);
     EXPECT_NE(vr::LastLibraryLoadError().find(notALibrary), std::string::npos) << vr::LastLibraryLoadError();
+}
+
+// A library of another build than the process's (an installation while the program runs) is never loaded:
+// the refusal names the library, both builds and what to do, instead of an undefined symbol.
+TEST_F(InprocServerTest, RefusesALibraryOfAnotherBuild) {
+    std::string folder = vrtest::MakeFreshFolder("newer-build");
+    std::string library = folder + "/libprobe.so";
+    std::filesystem::copy_file(VR_PROBE_SERVER_PATH, library);
+    std::ofstream(folder + "/build.dat") << "991231.235959\n";
+    vrtest::WriteClassesText(u"CLSID\\" + vr::GuidToString(kMissingClass) + u"\\InprocServer32", u"",
+                             vr::FromUtf8(library));
+    ComPtr<IUnknown> object;
+    EXPECT_EQ(CoCreateInstance(kMissingClass, nullptr, CLSCTX_ALL, IID_IUnknown, object.PutVoid()),
+              CO_E_ERRORINDLL);
+    if (vr::BuildStamp() != "unknown") {
+        EXPECT_EQ(vr::LastLibraryLoadError().find(library + " is of build 991231.235959, this process ("), 0u)
+            << vr::LastLibraryLoadError();
+    }
+    EXPECT_EQ(dlopen(library.c_str(), RTLD_NOLOAD), nullptr) << "the library was loaded";
 }
 
 // ---- Class objects registered by code ----

@@ -4,6 +4,7 @@
 #include "platform/rpc/tests/probe.h"
 
 #include "platform/base/paths.h"
+#include "platform/base/program_conventions.h"
 #include "platform/base/text.h"
 #include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
@@ -28,12 +29,15 @@
 #include <fstream>
 #include <future>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
+
+extern char** environ;
 
 namespace rpctest {
 namespace {
@@ -664,6 +668,50 @@ TEST_F(RpcTest, AnActiveObjectThatCannotBePublishedFailsItsRegistration) {
         ASSERT_EQ(active.As(&dispatch), S_OK);
         EXPECT_NE(GetLong(dispatch.Get(), kTag), 5) << "the failed registration is still found";
     }
+}
+
+// A server of the build before an installation still runs when a client of the new build asks for its class:
+// the client says which process of which build it found and what to do, and never uses it (its libraries are
+// the other build's). The other build is a copy of the server program beside a build stamp of its own.
+TEST_F(RpcTest, AServerOfAnotherBuildIsNamedWithItsProcessAndBuildAndNotUsed) {
+    namespace fs = std::filesystem;
+    fs::path folder = vrtest::MakeFreshFolder("older-build");
+    fs::path program = folder / "rpc_probe_server";
+    fs::copy_file(VR_RPC_PROBE_SERVER, program);
+    std::ofstream(folder / "build.dat") << "000101.000000\n";
+    RegisterProgram(CLSID_RpcProbe, program.string());
+    std::string path = program.string();
+    std::string embedding = "-Embedding";
+    char* argv[] = {path.data(), embedding.data(), nullptr};
+    pid_t older = -1;
+    ASSERT_EQ(posix_spawn(&older, path.c_str(), nullptr, nullptr, argv, environ), 0);
+    // Running once its class is published.
+    std::string classFile = vr::RuntimeFolder() + "/class-" + vr::ToUtf8(vr::GuidToString(CLSID_RpcProbe));
+    auto published = [&] {
+        std::string socket;
+        std::getline(std::ifstream(classFile), socket);
+        return socket.ends_with("/srv-" + std::to_string(older) + ".sock");
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!published() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(published());
+    vr::ComPtr<IDispatch> probe;
+    HRESULT hr =
+        CoCreateInstance(CLSID_RpcProbe, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, probe.PutVoid());
+    EXPECT_EQ(hr, CO_E_SERVER_EXEC_FAILURE);
+    vr::ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+    _bstr_t description;
+    ASSERT_EQ(info->GetDescription(description.GetAddress()), S_OK);
+    EXPECT_EQ(description.utf8(),
+              "The local server " + path + " that runs (process " + std::to_string(older) +
+                  ", build 000101.000000) is of another build than this program (build " + vr::BuildStamp() +
+                  "): end it (kill " + std::to_string(older) + ") and start this program again.");
+    kill(older, SIGTERM);
+    int status = 0;
+    EXPECT_EQ(waitpid(older, &status, 0), older);
 }
 
 } // namespace

@@ -103,7 +103,9 @@ protected:
 
 TEST_F(VrtraceTest, PrintsTheErrorLinesOfAServerInAnotherProcessToItsOutputFile) {
     const std::string lines = folder_ + "/lines.txt";
+    mode_t umask = ::umask(0); // the output file is the user's alone all the same
     tracer_ = StartVrtrace({"--level", "2", "--output", lines}, folder_ + "/out", folder_ + "/err");
+    ::umask(umask);
     ASSERT_GT(tracer_, 0);
     ASSERT_TRUE(TracerFoundWithin(std::chrono::seconds(30))) << FileText(folder_ + "/err");
 
@@ -140,6 +142,9 @@ TEST_F(VrtraceTest, PrintsTheErrorLinesOfAServerInAnotherProcessToItsOutputFile)
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1)
         << "one line of level 2 or above: " << printed;
     EXPECT_EQ(FileText(folder_ + "/out"), "") << "the lines go to the output file only";
+    struct stat info {};
+    ASSERT_EQ(::stat(lines.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
     // Once it has ended, no tracer is left registered.
     vr::ComPtr<IUnknown> gone;
     EXPECT_EQ(GetActiveObject(CLSID_TraceSink, nullptr, gone.Put()), MK_E_UNAVAILABLE);
@@ -216,6 +221,17 @@ TEST_F(VrtraceTest, HelpAndBadCommandLines) {
         StartVrtrace({"--output", folder_ + "/no/such/folder/lines"}, folder_ + "/u", folder_ + "/u-err");
     EXPECT_EQ(vrtest::WaitForChild(unwritable), 1);
     EXPECT_NE(FileText(folder_ + "/u-err").find("cannot write to"), std::string::npos);
+    // A trace file others may change is not written (it would tell them, or show the user, what they wish).
+    const std::string shared = folder_ + "/shared-lines";
+    std::ofstream(shared) << "planted\n";
+    ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+    pid_t refused = StartVrtrace({"--output", shared}, folder_ + "/s", folder_ + "/s-err");
+    EXPECT_EQ(vrtest::WaitForChild(refused), 1);
+    EXPECT_NE(FileText(folder_ + "/s-err")
+                  .find("vrtrace: The trace file '" + shared +
+                        "' may be changed by others (mode 0666); it is not written."),
+              std::string::npos)
+        << FileText(folder_ + "/s-err");
 }
 
 } // namespace
