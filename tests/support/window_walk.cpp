@@ -38,8 +38,7 @@ constexpr int kAnswersPerPress = 8;            // boxes a press may bring up one
 constexpr int kShowPatienceMs = 10000;         // a menu or a list asked for appears within this
 constexpr int kSettleRounds = 20000;           // rounds of events while a box or popup is still open
 constexpr std::chrono::milliseconds kTick{20}; // the watchdog's look
-constexpr int kStrayLookMs = 50; // how often a press looks for a dialog nobody answered               // a
-                                 // line edit's frame and text margins, both sides
+constexpr int kStrayLookMs = 50;               // how often a press looks for a dialog nobody answered
 
 // Set while the walk itself opens a menu or a list: the stray-window answerer leaves them (window thread).
 bool& Driving() {
