@@ -1,19 +1,31 @@
 // scrivon-drive: has a running script executive load a script and run it through its automation object, as
 // any automation client would, and tells the run's verdict by its exit code: 0 passed, 1 failed, 2 error,
-// 3 not run (no script executive was reached, or it did not load the script, or it ran nothing).
+// 3 not run (no script executive was reached, or it did not load the script, or it ran nothing). A run that
+// started and was lost (its scrivon ended during it) is an error.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/base/program_conventions.h"
+#include "platform/base/text.h"
+#include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
+#include "platform/com/hresult.h"
 #include "platform/com/rot.h"
+#include "platform/rpc/local_server.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -62,10 +74,11 @@ LONG VerdictOf(IDispatch* loader) {
     return number.lVal;
 }
 
-// The running instance's object; it may still be starting, so it is looked for a while.
+// The running instance's object; it may still be starting, so it is looked for a while (said at once when
+// none runs yet, so that the wait is no silence).
 vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
+    for (bool first = true;; first = false) {
         vr::ComPtr<IUnknown> active;
         vr::ComPtr<IDispatch> loader;
         if (SUCCEEDED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) &&
@@ -74,6 +87,13 @@ vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
         }
         if (std::chrono::steady_clock::now() > deadline) {
             return {};
+        }
+        if (first) {
+            std::fprintf(
+                stderr,
+                "scrivon-drive: no scrivon runs yet; waiting up to %lld s for one to start (start it "
+                "with 'scrivon &')\n",
+                static_cast<long long>(patience.count()));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -88,12 +108,73 @@ HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber) {
                           nullptr);
 }
 
+// "scrivon process <pid> (<program>, running since <time>)": which scrivon serves the run, also one left
+// from an earlier try; "a scrivon of unknown process" when the connection does not tell.
+std::string ServerText(pid_t process) {
+    if (process <= 0) {
+        return "a scrivon of unknown process";
+    }
+    std::string proc = "/proc/" + std::to_string(process);
+    char program[4096];
+    ssize_t length = ::readlink((proc + "/exe").c_str(), program, sizeof program - 1);
+    std::string text = "scrivon process " + std::to_string(process);
+    struct stat status {};
+    char since[32] = "";
+    if (::stat(proc.c_str(), &status) == 0) {
+        std::tm local{};
+        (void)std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", localtime_r(&status.st_mtime, &local));
+    }
+    if (length > 0) {
+        text += " (" + std::string(program, static_cast<size_t>(length)) +
+                (since[0] ? ", running since " : "") + since + ")";
+    }
+    return text;
+}
+
+// Why the script executive did not load the script, as far as this side can tell.
+std::string LoadFailure(const std::string& script, HRESULT hr, const std::string& why) {
+    if (!why.empty()) {
+        return why;
+    }
+    if (FAILED(hr)) {
+        return vr::ToUtf8(vr::HResultMessage(hr));
+    }
+    struct stat status {};
+    if (::stat(script.c_str(), &status) != 0) {
+        return std::string(std::strerror(errno)) + " (check the name and the folder)";
+    }
+    if (::access(script.c_str(), R_OK) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    return "the script executive's messages say why (its file name's language part, e.g. .JScript.ts, "
+           "names a script language it knows?)";
+}
+
+// True when the process that served the run no longer runs: gone, or a zombie its parent has not reaped yet.
+bool Ended(pid_t process) {
+    if (process <= 0) {
+        return false;
+    }
+    if (::kill(process, 0) != 0 && errno == ESRCH) {
+        return true;
+    }
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t state = line.rfind(')'); // the state follows the program's name, which may hold blanks
+    return state != std::string::npos && line.compare(state, 3, ") Z") == 0;
+}
+
 int Drive(const std::string& script, const std::string* serialNumber) {
     vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
     if (!loader) {
-        std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
+        std::fprintf(stderr, "scrivon-drive: no running script executive was found (start one with 'scrivon "
+                             "&')\n");
         return kNotRun;
     }
+    const pid_t server = vr::rpc::ServingProcessOf(loader.Get());
+    const std::string serverText = ServerText(server); // told now: a process that ended tells no program
+    std::fprintf(stderr, "scrivon-drive: the run goes to %s\n", serverText.c_str());
     if (serialNumber) {
         if (HRESULT hr = PutSerialNumber(loader.Get(), *serialNumber); FAILED(hr)) {
             std::fprintf(stderr,
@@ -107,16 +188,24 @@ int Drive(const std::string& script, const std::string* serialNumber) {
     std::string why;
     HRESULT hr = Call(loader.Get(), DISPID_TestLoaderLoad, &file, &loaded, &why);
     if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
-        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)%s\n",
-                     script.c_str(), static_cast<unsigned>(hr), Reason(why).c_str());
+        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s: %s\n", script.c_str(),
+                     LoadFailure(script, hr, why).c_str());
         return kNotRun;
     }
     _variant_t completed; // the verdict read below tells more than whether the run completed
     hr = Call(loader.Get(), DISPID_TestLoaderRun, nullptr, &completed, &why);
-    if (FAILED(hr)) {
+    if (hr == HRESULT_FROM_WIN32(ERROR_BUSY)) {
         std::fprintf(stderr, "scrivon-drive: the run could not be started (0x%08X)%s\n",
                      static_cast<unsigned>(hr), Reason(why).c_str());
-        return kNotRun;
+        return kNotRun; // refused: another run is in progress
+    }
+    if (FAILED(hr)) {
+        // The run was asked for and did not come back: it is lost, which is an error, not a run never made.
+        std::string lost = Ended(server) ? serverText + " ended during the run"
+                                         : std::string("the script executive did not answer");
+        std::fprintf(stderr, "scrivon-drive: the run was lost: %s (0x%08X)%s\n", lost.c_str(),
+                     static_cast<unsigned>(hr), Reason(why).c_str());
+        return kError;
     }
     switch (VerdictOf(loader.Get())) {
     case kVerdictPassed:
@@ -137,7 +226,9 @@ int Drive(const std::string& script, const std::string* serialNumber) {
 constexpr const char* kUsage =
     "usage: scrivon-drive [--sn SERIAL] <script file>\n"
     "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
-    "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
+    "Says on standard error which scrivon (process, program, start) serves the run.\n"
+    "exit code: 0 passed, 1 failed, 2 error (also a run lost when its scrivon ended during it), 3 not run,\n"
+    "64 a command line it does not take\n"
     "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first\n"
     "  --help        show this text\n"
     "  --version     show the build it comes from\n";

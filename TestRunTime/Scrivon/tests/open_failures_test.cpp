@@ -1,5 +1,6 @@
-// The mistakes a new engineer makes in the hardware store, run through the real rigmont, scrivon offscreen
-// and scrivon-drive: the run's own error names the cause and the script line that used the name.
+// The mistakes a new engineer makes in the hardware store and on a first try, run through the real rigmont,
+// scrivon offscreen and scrivon-drive: the run's own error names the cause and the script line that used the
+// name; a missing script and a scrivon killed during a run are named, with their documented exit codes.
 #include "TestRunTime/Scrivon/tests/config_items.h"
 #include "TestRunTime/Scrivon/tests/programs.h"
 #include "peers.h"
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -49,8 +51,10 @@ protected:
         ASSERT_GT(scrivon, 0);
     }
     void TearDown() override {
-        kill(scrivon, SIGTERM);
-        (void)WaitForExit(scrivon, 10s); // its exit code says nothing about the runs
+        if (scrivon > 0) {
+            kill(scrivon, SIGTERM);
+            (void)WaitForExit(scrivon, 10s); // its exit code says nothing about the runs
+        }
     }
 
     // Runs a script whose third line uses the name; the error box's text scrivon wrote for that run.
@@ -81,6 +85,39 @@ TEST_F(OpenFailureTest, EachMistakeInTheStoreIsNamedByTheRunsOwnError) {
     EXPECT_NE(noAdapter.find("cannot find the file"), std::string::npos) << noAdapter;
     EXPECT_NE(ErrorOfRunUsing("NoSocketWord").find("a raw TCP port needs '::SOCKET'"), std::string::npos);
     EXPECT_NE(ErrorOfRunUsing("Bus").find("No GPIB support on this system"), std::string::npos);
+}
+
+// A newcomer's first tries beside the store's mistakes: a script name typed wrong, and a scrivon that ends
+// (killed) while it runs a script. The first is not run and both sides say which file is missing; the second
+// is an error, not a run that never started, and names the process that ended.
+TEST_F(OpenFailureTest, AMissingScriptIsNamedAndALostRunIsAnError) {
+    pid_t drive = Start("scrivon-drive", {"nosuch.JScript.ts"}, folder + "/drive.txt", folder,
+                        folder + "/drive-errors.txt");
+    EXPECT_EQ(WaitForExit(drive, 90s), 3); // not run
+    std::string said = ReadAll(folder + "/drive-errors.txt");
+    EXPECT_NE(said.find("did not load " + folder + "/nosuch.JScript.ts: No such file or directory"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("the run goes to scrivon process " + std::to_string(scrivon) + " ("),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(scrivontest::WaitForText(folder + "/scrivon.txt", "nosuch.JScript.ts' does not exist", 30s))
+        << ReadAll(folder + "/scrivon.txt");
+
+    std::ofstream(folder + "/loop.JScript.ts") << "function Test() {\n    OutputLn('looping');\n"
+                                                  "    while (true) {}\n}\n";
+    drive = Start("scrivon-drive", {"loop.JScript.ts"}, folder + "/drive.txt", folder,
+                  folder + "/drive-errors.txt");
+    ASSERT_TRUE(scrivontest::WaitForText(folder + "/scrivon.txt", "looping", 60s))
+        << ReadAll(folder + "/scrivon.txt");
+    kill(scrivon, SIGKILL);
+    (void)WaitForExit(scrivon, 10s); // killed: its code says nothing
+    const pid_t killed = std::exchange(scrivon, -1);
+    EXPECT_EQ(WaitForExit(drive, 60s), 2); // error
+    said = ReadAll(folder + "/drive-errors.txt");
+    EXPECT_NE(said.find("the run was lost: scrivon process " + std::to_string(killed)), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("ended during the run"), std::string::npos) << said;
 }
 
 // A program of the build tree started without the build's registry knows no class: scrivon says that the
