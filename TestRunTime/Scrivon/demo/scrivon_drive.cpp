@@ -4,13 +4,11 @@
 // started and was lost (its scrivon ended during it) is an error.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/base/program_conventions.h"
-#include "platform/base/text.h"
 #include "platform/base/win32errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
-#include "platform/com/hresult.h"
 #include "platform/com/rot.h"
 #include "platform/rpc/local_server.h"
 
@@ -131,14 +129,8 @@ std::string ServerText(pid_t process) {
     return text;
 }
 
-// Why the script executive did not load the script, as far as this side can tell.
-std::string LoadFailure(const std::string& script, HRESULT hr, const std::string& why) {
-    if (!why.empty()) {
-        return why;
-    }
-    if (FAILED(hr)) {
-        return vr::ToUtf8(vr::HResultMessage(hr));
-    }
+// Why the script executive answered a Load with false, as far as this side can tell.
+std::string LoadFailure(const std::string& script) {
     struct stat status {};
     if (::stat(script.c_str(), &status) != 0) {
         return std::string(std::strerror(errno)) + " (check the name and the folder)";
@@ -187,9 +179,14 @@ int Drive(const std::string& script, const std::string* serialNumber) {
     _variant_t loaded;
     std::string why;
     HRESULT hr = Call(loader.Get(), DISPID_TestLoaderLoad, &file, &loaded, &why);
-    if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "scrivon-drive: the script executive did not load %s (0x%08X)%s\n",
+                     script.c_str(), static_cast<unsigned>(hr), Reason(why).c_str());
+        return kNotRun;
+    }
+    if (loaded.vt != VT_BOOL || !loaded.boolVal) {
         std::fprintf(stderr, "scrivon-drive: the script executive did not load %s: %s\n", script.c_str(),
-                     LoadFailure(script, hr, why).c_str());
+                     LoadFailure(script).c_str());
         return kNotRun;
     }
     _variant_t completed; // the verdict read below tells more than whether the run completed
