@@ -157,6 +157,18 @@ bool Ended(pid_t process) {
     return state != std::string::npos && line.compare(state, 3, ") Z") == 0;
 }
 
+// Ended, or ends within the patience: a killed process closes its connections before it is gone.
+bool EndsWithin(pid_t process, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!Ended(process)) {
+        if (process <= 0 || std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 int Drive(const std::string& script, const std::string* serialNumber) {
     vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
     if (!loader) {
@@ -198,8 +210,9 @@ int Drive(const std::string& script, const std::string* serialNumber) {
     }
     if (FAILED(hr)) {
         // The run was asked for and did not come back: it is lost, which is an error, not a run never made.
-        std::string lost = Ended(server) ? serverText + " ended during the run"
-                                         : std::string("the script executive did not answer");
+        std::string lost = EndsWithin(server, std::chrono::seconds(2))
+                               ? serverText + " ended during the run"
+                               : std::string("the script executive did not answer");
         std::fprintf(stderr, "scrivon-drive: the run was lost: %s (0x%08X)%s\n", lost.c_str(),
                      static_cast<unsigned>(hr), Reason(why).c_str());
         return kError;
