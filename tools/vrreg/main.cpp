@@ -157,8 +157,11 @@ private:
 
 // "vrreg: <what>: <the system's text>"; the exit code of that failure.
 int Failure(const std::string& what, LONG error) {
-    std::fprintf(stderr, "vrreg: %s: %s\n", what.c_str(),
-                 vr::ToUtf8(vr::Win32ErrorMessage(static_cast<DWORD>(error))).c_str());
+    std::string reason = vr::ToUtf8(vr::Win32ErrorMessage(static_cast<DWORD>(error)));
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
+        reason.pop_back();
+    }
+    std::fprintf(stderr, "vrreg: %s: %s\n", what.c_str(), reason.c_str());
     return error == ERROR_FILE_NOT_FOUND ? kExitNotFound : kExitFailed;
 }
 
