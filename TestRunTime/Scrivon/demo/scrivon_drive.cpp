@@ -20,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -106,6 +107,34 @@ HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber) {
                           nullptr);
 }
 
+// When the process started: its start in clock ticks after the boot (/proc/<pid>/stat, the 22nd field) plus
+// the boot's time (/proc/stat, btime); 0 when either cannot be read.
+std::time_t StartOf(pid_t process) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t name = line.rfind(')'); // the fields after the program's name, which may hold blanks
+    if (name == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(line.substr(name + 2));
+    std::string field;
+    for (int index = 3; index < 22 && fields >> field; ++index) {
+    }
+    unsigned long long ticks = 0;
+    std::ifstream system("/proc/stat");
+    std::string word;
+    long long boot = 0;
+    while (system >> word && word != "btime") {
+    }
+    long perSecond = ::sysconf(_SC_CLK_TCK);
+    if (!(fields >> ticks) || !(system >> boot) || perSecond <= 0) {
+        return 0;
+    }
+    return static_cast<std::time_t>(
+        boot + static_cast<long long>(ticks / static_cast<unsigned long long>(perSecond)));
+}
+
 // "scrivon process <pid> (<program>, running since <time>)": which scrivon serves the run, also one left
 // from an earlier try; "a scrivon of unknown process" when the connection does not tell.
 std::string ServerText(pid_t process) {
@@ -116,11 +145,10 @@ std::string ServerText(pid_t process) {
     char program[4096];
     ssize_t length = ::readlink((proc + "/exe").c_str(), program, sizeof program - 1);
     std::string text = "scrivon process " + std::to_string(process);
-    struct stat status {};
     char since[32] = "";
-    if (::stat(proc.c_str(), &status) == 0) {
+    if (std::time_t started = StartOf(process); started > 0) {
         std::tm local{};
-        (void)std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", localtime_r(&status.st_mtime, &local));
+        (void)std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", localtime_r(&started, &local));
     }
     if (length > 0) {
         text += " (" + std::string(program, static_cast<size_t>(length)) +
