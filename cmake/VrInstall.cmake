@@ -20,7 +20,7 @@ set(VR_INSTALLED_SERVERS tabrisk limitor utils corvant scripvane jotwell instrel
 set(VR_SELF_REGISTERING_PROGRAMS rigmont scrivon graphhost)
 # templon is the template the studio copies per device: installed, never registered itself.
 set(VR_INSTALLED_LIBRARIES vrplatform vrui vrproxies xlatrix templon)
-set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrtrace vrloopback_instrument)
+set(VR_INSTALLED_TOOLS scrivon_drive vrregsvr vrreg vrtrace vrloopback_instrument)
 
 foreach(target IN LISTS VR_INSTALLED_SERVERS VR_SELF_REGISTERING_PROGRAMS VR_INSTALLED_LIBRARIES
                VR_INSTALLED_TOOLS)

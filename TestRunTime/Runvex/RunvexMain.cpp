@@ -11,6 +11,7 @@
 #include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
+#include "platform/ui/display.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/termination.h"
 
@@ -35,11 +36,12 @@ using namespace runvex;
 constexpr const char* kUsage =
     "usage: runvex [--run] [--test-time-limit <seconds>] [--sn SERIAL] [<sequence file>.tsq]\n"
     "  Opens the test sequence in the test executive's window; with --run the window runs it at once.\n"
-    "  Without a display (QT_QPA_PLATFORM=offscreen) the sequence is run at once and its report written to\n"
-    "  standard output; the exit code is 0 when every test passed, 1 when a test failed, 2 when a test\n"
-    "  ended in an error, the sequence holds no test or the run was ended by a signal, 3 when the sequence\n"
-    "  could not be opened, 64 for a bad command line. SIGTERM, SIGINT and SIGHUP stop a run (its test's\n"
-    "  Reset still runs) and end it.\n"
+    "  Without a display (none answers, or QT_QPA_PLATFORM=offscreen) the sequence is run at once and its\n"
+    "  report written to standard output, ending with a summary line (how many tests passed, failed and\n"
+    "  ended in error, and the tests left unrun); the exit code is 0 when every test passed, 1 when a test\n"
+    "  failed, 2 when a test ended in an error, the sequence holds no test or the run was ended by a\n"
+    "  signal, 3 when the sequence could not be opened, 64 for a bad command line. SIGTERM, SIGINT and\n"
+    "  SIGHUP stop a run (its test's Reset still runs) and end it.\n"
     "  --test-time-limit <seconds>   without a display: a test still running after that many seconds is\n"
     "                  stopped and ends with verdict Error (no limit unless given: burn-in tests run long)\n"
     "  A file name starting with ~/ is taken in the home folder.\n"
@@ -117,20 +119,38 @@ CommandLine Parse(const std::vector<std::string>& arguments) {
     return line;
 }
 
-// The console's report, keeping how the run ended: the first test that does not pass ends it.
+// The console's report, keeping how the run ended (the first test that does not pass ends it) and which tests
+// ended how, for the run's summary line.
 class HeadlessView : public ConsoleRunView {
 public:
     using ConsoleRunView::ConsoleRunView;
     void TestEnded(const SequenceItem& item, const std::string& testResult, Verdict verdict) override {
         ConsoleRunView::TestEnded(item, testResult, verdict);
+        ended_.push_back(&item);
+        ++(verdict == Verdict::Passed ? passed_ : verdict == Verdict::Failed ? failed_ : errors_);
         if (verdict != Verdict::Passed && exit_ == HeadlessExit::Passed) {
             exit_ = verdict == Verdict::Failed ? HeadlessExit::Failed : HeadlessExit::Error;
         }
     }
     HeadlessExit Exit() const { return exit_; }
 
+    // "summary: <n> passed, <n> failed, <n> error; not run: <name>, <name>" ("not run: none" when every test
+    // ran).
+    std::string Summary(SequenceTree& tree) const {
+        std::string unrun;
+        for (const SequenceItem* item : tree.PreOrder()) {
+            if (item->element && std::find(ended_.begin(), ended_.end(), item) == ended_.end()) {
+                unrun += (unrun.empty() ? "" : ", ") + item->label;
+            }
+        }
+        return "summary: " + std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed, " +
+               std::to_string(errors_) + " error; not run: " + (unrun.empty() ? "none" : unrun);
+    }
+
 private:
     HeadlessExit exit_ = HeadlessExit::Passed; // window thread
+    std::vector<const SequenceItem*> ended_;   // window thread: the tests that ran, in run order
+    int passed_ = 0, failed_ = 0, errors_ = 0; // window thread: how many ended so
 };
 
 bool HoldsATest(SequenceTree& tree) {
@@ -178,6 +198,7 @@ int RunHeadless(const CommandLine& line) {
         running = &run;
         run.Run();
     }
+    std::printf("%s\n", view.Summary(tree).c_str());
     if (vr::ui::TerminationSignalled()) {
         std::fprintf(stderr, "runvex: ended by a signal before the run was over\n");
         return static_cast<int>(HeadlessExit::Error);
@@ -224,6 +245,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "runvex: %s: '%s'\n%s", line.badReason.c_str(), line.bad.c_str(), kUsage);
         return static_cast<int>(HeadlessExit::BadArgument);
     }
+    (void)vr::ui::UseOffscreenWithoutDisplay("runvex"); // no display: offscreen, said once
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "runvex: COM could not be initialised.\n");
         return 1;

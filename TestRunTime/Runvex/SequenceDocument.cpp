@@ -29,6 +29,25 @@ std::string XmlFailure() {
     return text;
 }
 
+// Where and why the parser refused the file ("Line 1, column 1: Start tag expected, ..."), parsed once more
+// because the XML file class keeps no document that failed; empty when the parser gave no position.
+std::string ParseFailureOf(const std::string& path) {
+    vr::xml::Document document;
+    if (FAILED(vr::xml::Document::Create(&document)) || SUCCEEDED(document.load(vr::FromUtf8(path)))) {
+        return {};
+    }
+    vr::xml::ParseError error = document.parseError();
+    std::string reason = vr::ToUtf8(error.reason);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
+        reason.pop_back();
+    }
+    if (error.line <= 0) {
+        return reason;
+    }
+    return "The file is not well-formed XML: line " + std::to_string(error.line) + ", column " +
+           std::to_string(error.linepos) + ": " + reason;
+}
+
 // The blank sequence's path; a bare name (the built-in default) lies in the program folder.
 std::string BlankSequencePath() {
     BSTR item = nullptr;
@@ -96,9 +115,12 @@ HRESULT SequenceDocument::Load(const std::string& path) {
     }
     auto file = std::make_unique<CXmlFile>(vr::FromUtf8(path).c_str());
     if (HRESULT hr = file->Load(); FAILED(hr)) {
+        failure_ = ParseFailureOf(path);
         return hr;
     }
     if (!file->GetDocument().documentElement()) {
+        failure_ =
+            "The file holds no XML element: a sequence is an XML file whose tests are elements 'test'.";
         return E_FAIL; // a file without a root element holds no sequence
     }
     size_t firstEnd = text.find('\n');

@@ -15,6 +15,7 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/server.h"
+#include "platform/ui/display.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/termination.h"
@@ -168,6 +169,7 @@ int main(int argc, char** argv) {
     if (action != StartAction::ForwardOrServe) {
         result = Register(action);
     } else {
+        (void)vr::ui::UseOffscreenWithoutDisplay("scrivon"); // no display: offscreen, said once
         QApplication application(argc, argv);
         vr::RegisterSystemProxies(); // the worker hands the engine and the script executive across threads
         std::unique_ptr<vr::ui::GuiApartment> apartment;

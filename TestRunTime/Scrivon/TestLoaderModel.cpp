@@ -22,6 +22,8 @@ constexpr const char* kBeginLine =
     "-------------------------------------------- BEGIN ------------------------------------------\n";
 constexpr const char* kEndLine =
     "--------------------------------------------- END -------------------------------------------\n";
+// The output status of the line that says a named script file does not exist: 7, an error (red).
+constexpr int32_t kMissingFileStatus = 7;
 
 // Anything at the path, also what is no regular file: loading it then says why it cannot be read.
 bool FileExists(const std::string& path) {
@@ -168,6 +170,10 @@ bool TestLoaderModel::LoadFile(const std::string& path) {
     state_.scriptPath.clear();
     state_.returnValue.clear(); // the last run's, of a script no longer loaded
     view_.ClearOutput();
+    if (!path.empty() && !FileExists(path)) {
+        // Whoever named the file (a client, the command line) learns here why nothing was loaded.
+        view_.AppendOutput("Couldn't open source file: '" + path + "' does not exist.\n", kMissingFileStatus);
+    }
     state_.runEnabled = false;
     state_.saveEnabled = false;
     state_.status = "No Code Loaded";

@@ -9,6 +9,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/rpc/local_server.h"
+#include "platform/ui/display.h"
 #include "platform/ui/gui_apartment.h"
 #include "platform/ui/termination.h"
 
@@ -85,14 +86,6 @@ int Report(HRESULT hr, const char* what) {
     return 0;
 }
 
-// Started by a client on a machine without a display, nobody sees the window but scripts still draw into it.
-void UseOffscreenWithoutDisplay() {
-    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-    if (!display && !std::getenv("QT_QPA_PLATFORM")) {
-        (void)setenv("QT_QPA_PLATFORM", "offscreen", 0); // only fails without memory; Qt then says why
-    }
-}
-
 // Quits the application once no client has held an object for kIdleTime. Window thread.
 void QuitWhenIdle(QApplication& application) {
     auto* timer = new QTimer(&application);
@@ -124,7 +117,6 @@ void CloseWindowOnTermination() {
 // Serves the class until the window is closed or the program is idle. 0, or 1 when serving could not start.
 int Serve(int argc, char** argv) {
     SetTraceMethodName(u"GraphHost::Serve()");
-    UseOffscreenWithoutDisplay();
     QApplication application(argc, argv);
     CloseWindowOnTermination();
     std::unique_ptr<vr::ui::GuiApartment> apartment;
@@ -195,6 +187,8 @@ int main(int argc, char** argv) {
     case Action::Serve:
         break;
     }
+    // Started by a client without a display, nobody sees the window but scripts still draw into it.
+    (void)vr::ui::UseOffscreenWithoutDisplay("graphhost");
     if (FAILED(CoInitialize(nullptr))) {
         return 1;
     }

@@ -74,6 +74,9 @@ public:
     // cancel answer).
     virtual int ShowMessage(std::u16string_view text, std::u16string_view caption, UINT type,
                             bool ownerless) = 0;
+    // An object could not load what it shows (its picture) and has said so: a batch run cannot pass. A
+    // host without a verdict ignores it.
+    virtual void NoteObjectFault() {}
 
     // The collection's part.
 

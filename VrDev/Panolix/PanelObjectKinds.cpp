@@ -338,12 +338,17 @@ void CPObjectPicture::LoadImage() {
         std::u16string text = vr::FormatWString(u"Couldn't load image file: '%ls'", file_.c_str()) + u"\n" +
                               vr::FromUtf8(read.reason);
         (void)host_.ShowMessage(text, u"Run-Time Error", MB_OK | MB_ICONERROR, false); // only OK
+        host_.NoteObjectFault();
         return;
     }
     QImage image;
     if (!image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()))) {
         SetTraceSiteAt("PObjectPicture", __LINE__);
         TraceError(u"OleLoadPicture could not load image file stream: '%s'.", file_.c_str());
+        std::u16string text = vr::FormatWString(u"Couldn't load image file: '%ls'", file_.c_str()) +
+                              u"\nIts content is no picture that can be read (PNG, JPEG, BMP, GIF).";
+        (void)host_.ShowMessage(text, u"Run-Time Error", MB_OK | MB_ICONERROR, false); // only OK
+        host_.NoteObjectFault();
         return;
     }
     if (image_) {

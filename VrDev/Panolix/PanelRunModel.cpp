@@ -119,6 +119,7 @@ bool PanelRunModel::Load(const std::string& path) {
 bool PanelRunModel::LoadSteps(const std::string& path, bool* quiet, std::string* unreadable) {
     Reset(true);
     lastError_.clear();
+    objectFault_ = false;
     path_ = path;
     std::string name = FileNameOf(path);
     Status(Quoted("Opening file ", name, "' ..."));
@@ -341,10 +342,11 @@ void PanelRunModel::OnTimerTick() {
 
 // The loop has stopped. A batch run passes only when its last refresh read every value and the worker's
 // last request succeeded, the script stopped the loop without marking a value not valid, and the user did
-// not switch the loop off himself; a refresh that could not read a value is no pass.
+// not switch the loop off himself; a refresh that could not read a value, or an object that could not load
+// what it shows, is no pass.
 void PanelRunModel::AfterLoopStopped() {
     bool stoppedNotValid = worker_.IsOptionEnabled("StopNotValid");
-    bool passed = SUCCEEDED(lastRequestHr_) && !stoppedNotValid && !userToggled_ &&
+    bool passed = SUCCEEDED(lastRequestHr_) && !stoppedNotValid && !userToggled_ && !objectFault_ &&
                   lastRefresh_ == RefreshOutcome::Ready;
     if (batch_ && passed) {
         result_ = kExitPassed;

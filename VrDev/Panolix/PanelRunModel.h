@@ -149,6 +149,8 @@ public:
                     const std::string& failureStatus, std::string* result = nullptr);
     // Runs work as one operation: a close or a timer tick meanwhile waits for its end.
     void RunOperation(const std::function<void()>& work);
+    // An object of the loaded panel could not load what it shows: its batch run is not passed.
+    void NoteObjectFault() { objectFault_ = true; }
 
 private:
     enum class RefreshOutcome { None, Ready, Failed };
@@ -185,6 +187,7 @@ private:
     std::string pendingFile_;
     std::string lastError_;
     int result_ = kExitNotPassed;
+    bool objectFault_ = false; // an object of the loaded panel could not load what it shows
     vrcommon::RunState runState_{u"Panolix"};
     bool waiting_ = false;     // a request is with the worker
     bool loopRan_ = false;     // the last refresh was started by the auto-refresh loop

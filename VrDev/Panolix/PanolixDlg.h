@@ -67,6 +67,7 @@ public:
     void RunOperation(const std::function<void()>& work) override;
     int ShowMessage(std::u16string_view text, std::u16string_view caption, UINT type,
                     bool ownerless) override;
+    void NoteObjectFault() override { model_->NoteObjectFault(); }
     std::u16string NewName() override;
     void AddObject(std::unique_ptr<CPObject> object) override;
     void ShowAllObjects(bool hide) override;

@@ -9,6 +9,7 @@
 #include "platform/base/program_conventions.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
+#include "platform/ui/display.h"
 #include "platform/ui/gui_apartment.h"
 
 #include <QApplication>
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "panolix: unknown switch '%s'\n%s", line.unknownArgument.c_str(), kPanolixUsage);
         return vr::kExitBadCommandLine;
     }
+    (void)vr::ui::UseOffscreenWithoutDisplay("panolix"); // no display: offscreen, said once
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "
                              "version.\n");

@@ -96,7 +96,28 @@ std::u16string WithCauseBelow(std::u16string_view message) {
     return WithCause(message, vr::TakeErrorDescription());
 }
 
+namespace {
+
+// A cause that starts with a code no table knows ("(HRESULT: 0x80028018) Unknown error code") and goes on to
+// say what failed: that line, which tells the reader nothing of the failure, goes after what it says.
+std::u16string WithUnknownCodeLast(std::u16string cause) {
+    constexpr std::u16string_view kUnknown = u") Unknown error code\n";
+    size_t end = cause.find(kUnknown);
+    if (!cause.starts_with(u"(HRESULT: 0x") || end != 20 || end + kUnknown.size() >= cause.size()) {
+        return cause;
+    }
+    std::u16string code = cause.substr(0, end + kUnknown.size() - 1);
+    std::u16string rest = cause.substr(end + kUnknown.size());
+    while (!rest.empty() && (rest.back() == u'\n' || rest.back() == u'\r' || rest.back() == u' ')) {
+        rest.pop_back();
+    }
+    return rest + u" " + code;
+}
+
+} // namespace
+
 std::u16string WithCause(std::u16string_view message, std::u16string cause) {
+    cause = WithUnknownCodeLast(std::move(cause));
     while (!cause.empty() && (cause.back() == u'\n' || cause.back() == u'\r' || cause.back() == u' ')) {
         cause.pop_back();
     }

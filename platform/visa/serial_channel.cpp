@@ -120,7 +120,8 @@ HRESULT SerialChannel::Open(const std::string& path, const SerialSettings& setti
             ::close(fd);
         }
         failure->status = kErrorResourceNotFound;
-        failure->message = StatusText(kErrorResourceNotFound) + " (" + path + ": " + why + ")";
+        // The cause first, then the status's own text.
+        failure->message = path + ": " + why + ". " + StatusText(kErrorResourceNotFound);
         return kErrorResourceNotFound;
     }
     std::unique_ptr<SerialChannel> opened(new SerialChannel(fd));

@@ -15,9 +15,11 @@ namespace vr::visa {
 
 namespace {
 
+// The cause first ("127.0.0.1 port 5025: Connection refused."), then the status's own text, which speaks of
+// location information the resource name did give.
 HRESULT NotFound(Failure* failure, const std::string& host, const std::string& port, const std::string& why) {
     failure->status = kErrorResourceNotFound;
-    failure->message = StatusText(kErrorResourceNotFound) + " (" + host + " port " + port + ": " + why + ")";
+    failure->message = host + " port " + port + ": " + why + ". " + StatusText(kErrorResourceNotFound);
     return kErrorResourceNotFound;
 }
 

@@ -1,7 +1,7 @@
 // The programs offscreen against hostile inputs, as a careless or hostile neighbour leaves them: a FIFO where
 // a sequence, a code file or a panel should be, /dev/zero as a code file and as a panel's picture. Each
 // program ends in time with an error that names the file and says why, instead of blocking or reading until
-// memory runs out.
+// memory runs out. Also a station without a display, and a newcomer's first mistakes.
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -76,6 +77,80 @@ TEST_F(HostileInputs, TheControlPanelRefusesASpecialFileAsPanelOrPicture) {
     EXPECT_EQ(ran, 2) << report;
     EXPECT_NE(report.find("'/dev/zero' is a device, not a file that can be read."), std::string::npos)
         << report;
+}
+
+// Over ssh, from a service or a CI job: no display, or one that does not answer, and no QT_QPA_PLATFORM. Each
+// program says once that it runs offscreen and reaches its verdict with its exit code; the studio, which is
+// nothing but a window, says that it needs a display and ends with 69.
+TEST_F(HostileInputs, TheProgramsRunOffscreenWhereNoDisplayAnswers) {
+    std::string pass = Write("pass.JScript.ts", "function Test() { return 'pass'; }\n");
+    std::string sequence = Write("pass.tsq", "<sequence><test name=\"Rail\"><code file=\"" + pass +
+                                                 "\" language=\"JScript\"/></test></sequence>\n");
+    std::string panel =
+        Write("pass.pnx", "<panel language=\"JScript\" autorefresh=\"yes\" refreshperiod=\"1\">"
+                          "<script>function Preset() {}\nfunction Idle() { "
+                          "engine.option('StopLoop') = 'true'; }</script><objects/></panel>");
+    // The display :9731 is nobody's (no test starts an X server there).
+    for (const std::string& display : {std::string("unset DISPLAY"), std::string("export DISPLAY=:9731")}) {
+        std::string environment = "unset WAYLAND_DISPLAY QT_QPA_PLATFORM; " + display + "; cd " +
+                                  vrtest::ShellQuoted(folder) + "; timeout -k 5 60 ";
+        auto [code, output] = vrtest::RunShellCapturing(environment + VR_RUNVEX + " pass.tsq");
+        EXPECT_EQ(code, 0) << display << output;
+        EXPECT_NE(output.find("summary: 1 passed, 0 failed, 0 error; not run: none"), std::string::npos)
+            << output;
+        size_t said = output.find("running without a window (offscreen)");
+        EXPECT_NE(said, std::string::npos) << output;
+        EXPECT_EQ(output.find("running without a window", said + 1), std::string::npos) << output; // once
+        EXPECT_EQ(output.find("propagateSizeHints"), std::string::npos) << output;
+
+        std::tie(code, output) = vrtest::RunShellCapturing(environment + VR_PANOLIX + " pass.pnx /b");
+        EXPECT_EQ(code, 1) << display << output; // passed
+
+        std::tie(code, output) = vrtest::RunShellCapturing(
+            environment + VR_SCRIVON + " >scrivon.txt 2>&1 & scrivon=$!; timeout -k 5 60 " +
+            VR_SCRIVON_DRIVE + " pass.JScript.ts; code=$?; kill $scrivon; wait $scrivon; exit $code");
+        EXPECT_EQ(code, 0) << display << output; // passed
+
+        std::tie(code, output) = vrtest::RunShellCapturing(environment + VR_OSTREL);
+        EXPECT_EQ(code, 69) << display << output;
+        EXPECT_NE(output.find("ostrel: the studio is a window and needs a display"), std::string::npos)
+            << output;
+    }
+}
+
+// A newcomer's first tries: a sequence file that is no XML names the parser's line, column and reason; a run
+// that stops at a failed test ends with one summary line naming the test it left unrun; a panel whose
+// picture cannot be read (missing, or no picture) is not passed, however its loop ends.
+TEST_F(HostileInputs, FirstTryMistakesNameTheirCauseWithTheDocumentedExitCodes) {
+    auto [code, output] = RunOffscreen({VR_RUNVEX, Write("notxml.tsq", "rail: 5 V\n")});
+    EXPECT_EQ(code, 3) << output; // not opened
+    EXPECT_NE(output.find("notxml.tsq'.\nThe file is not well-formed XML: line 1, column 1: "),
+              std::string::npos)
+        << output;
+
+    std::string fail = Write("fail.JScript.ts", "function Test() { return 'fail'; }\n");
+    std::string sequence =
+        Write("two.tsq", "<sequence><test name=\"Rail\"><code file=\"" + fail +
+                             "\" language=\"JScript\"/></test><test name=\"Standby\"><code file=\"" + fail +
+                             "\" language=\"JScript\"/></test></sequence>\n");
+    auto [failed, report] = RunOffscreen({VR_RUNVEX, sequence});
+    EXPECT_EQ(failed, 1) << report;
+    EXPECT_NE(report.find("summary: 0 passed, 1 failed, 0 error; not run: Standby\n"), std::string::npos)
+        << report;
+
+    for (const std::string& picture : {folder + "/missing.png", Write("text.png", "no picture")}) {
+        std::string panel =
+            Write("passing.pnx", "<panel language=\"JScript\" autorefresh=\"yes\" "
+                                 "refreshperiod=\"1\"><script>function Preset() {}\n"
+                                 "function Idle() { engine.option('StopLoop') = 'true'; "
+                                 "}</script><objects><object type=\"picture\""
+                                 " x=\"0\" y=\"0\" width=\"10\" height=\"10\" description=\"Board\" file=\"" +
+                                     picture +
+                                     "\"><initscript/><setscript/><getscript/></object></objects></panel>");
+        auto [ran, said] = RunOffscreen({VR_PANOLIX, panel, "/b"});
+        EXPECT_EQ(ran, 2) << said; // not passed
+        EXPECT_NE(said.find("Couldn't load image file: '" + picture + "'"), std::string::npos) << said;
+    }
 }
 
 // Numbers no window can hold: a graph as wide and as far out as an int reaches, a control wider still, and an

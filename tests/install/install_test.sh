@@ -78,7 +78,8 @@ echo '#include "common/proxies/SystemProxies.h"' >>"$work/headers.cpp"
 "$cxx" -std=c++20 -fsyntax-only -I "$prefix/include/vornic" "$work/headers.cpp" >"$work/headers.log" 2>&1 ||
   fail "the public headers do not compile from the prefix"
 
-[ "$("$prefix/bin/vornic-register" --version)" = "vornic-register $(cat "$prefix/bin/build.dat")" ] ||
+[ "$("$prefix/bin/vornic-register" --version)" = \
+  "vornic-register $(cat "$prefix/bin/version.dat"), build $(cat "$prefix/bin/build.dat")" ] ||
   fail "the installed programs do not tell their build"
 
 # The sample test and the sample test sequence, as installed: run from the prefix, as the README says.

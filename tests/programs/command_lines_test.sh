@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every program a user runs answers --help with its usage on standard output and exit code 0, and --version
-# with its name and the build stamp (build.dat beside it), without a display, a registry or a runtime folder;
-# an unknown switch gets the usage on standard error and the one exit code of a bad command line, 64.
+# with its name, the project's version, the commit and the build stamp (version.dat and build.dat beside it),
+# without a display, a registry or a runtime folder; an unknown switch gets the usage on standard error and the
+# one exit code of a bad command line, 64.
 #   command_lines_test.sh <bin folder> <program>...
 set -uo pipefail
 bin=$1
@@ -30,8 +31,11 @@ for program in "$@"; do
   timeout 30 "$bin/$program" --version >"$work/out" 2>"$work/err"
   code=$?
   [ "$code" -eq 0 ] || fail "$program --version exited with $code: $(cat "$work/err")"
-  stamp=$(cat "$(dirname "$bin/$program")/build.dat" 2>/dev/null || echo unknown) # the one beside it
-  [ "$(cat "$work/out")" = "$(basename "$program") $stamp" ] || fail "$program --version says '$(cat "$work/out")'"
+  # The version, commit and stamp beside it.
+  stamp=$(cat "$(dirname "$bin/$program")/build.dat" 2>/dev/null || echo unknown)
+  version=$(cat "$(dirname "$bin/$program")/version.dat" 2>/dev/null || echo unknown version)
+  [ "$(cat "$work/out")" = "$(basename "$program") $version, build $stamp" ] ||
+    fail "$program --version says '$(cat "$work/out")'"
 
   timeout 30 "$bin/$program" --no-such-switch >"$work/out" 2>"$work/err"
   code=$?

@@ -124,7 +124,10 @@ TEST_F(SequenceFormTest, AFileThatDoesNotParseLeavesNothingLoadedAndTheDocumentA
     EXPECT_FALSE(form.Load(bad));
     EXPECT_FALSE(form.IsLoaded());
     EXPECT_EQ(Outline(tree), "Main Sequence\n");
-    EXPECT_EQ(window.errors.back(), "Error: Couldn't open file '" + bad + "'.");
+    // Under the box's first line: where and why the parser refused it.
+    EXPECT_TRUE(window.errors.back().starts_with("Error: Couldn't open file '" + bad +
+                                                 "'.\nThe file is not well-formed XML: line 1, column "))
+        << window.errors.back();
     EXPECT_EQ(window.statuses.back(), "Couldn't open file '" + bad + "'");
     EXPECT_EQ(document.Path(), good);
 

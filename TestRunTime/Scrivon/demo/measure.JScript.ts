@@ -19,7 +19,8 @@ function Test() {
     var meter = new ActiveXObject("Vornic.Rigmont").CreateConnection("DemoMeter");
     meter.WriteString("VOLT 4.9987\n"); // the reading the loopback instrument was given when recording
     meter.WriteString("*IDN?\n");
-    OutputLn("Instrument: " + meter.ReadString("\n", 2000, 200));
+    // The answer ends with its terminator; OutputLn ends the line itself.
+    OutputLn("Instrument: " + meter.ReadString("\n", 2000, 200).replace(/\s+$/, ""));
     meter.WriteString("VOLT?\n");
     var volts = parseFloat(meter.ReadString("\n", 2000, 200));
     OutputLn("Voltage: " + volts + " V");

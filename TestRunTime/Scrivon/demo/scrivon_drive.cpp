@@ -1,6 +1,7 @@
 // scrivon-drive: has a running script executive load a script and run it through its automation object, as
 // any automation client would, and tells the run's verdict by its exit code: 0 passed, 1 failed, 2 error,
-// 3 not run (no script executive was reached, or it did not load the script, or it ran nothing).
+// 3 not run (no script executive was reached, or it did not load the script, or it ran nothing). A run that
+// started and was lost (its scrivon ended during it) is an error.
 #include "TestRunTime/Scrivon/include/vrtestloader.h"
 #include "platform/base/program_conventions.h"
 #include "platform/base/win32errors.h"
@@ -9,13 +10,21 @@
 #include "platform/com/comutil.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
+#include "platform/rpc/local_server.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -66,10 +75,11 @@ LONG VerdictOf(IDispatch* loader) {
     return number.lVal;
 }
 
-// The running instance's object; it may still be starting, so it is looked for a while.
+// The running instance's object; it may still be starting, so it is looked for a while (said at once when
+// none runs yet, so that the wait is no silence).
 vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
+    for (bool first = true;; first = false) {
         vr::ComPtr<IUnknown> active;
         vr::ComPtr<IDispatch> loader;
         if (SUCCEEDED(GetActiveObject(CLSID_VrTestLoader, nullptr, active.Put())) &&
@@ -78,6 +88,13 @@ vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
         }
         if (std::chrono::steady_clock::now() > deadline) {
             return {};
+        }
+        if (first) {
+            std::fprintf(
+                stderr,
+                "scrivon-drive: no scrivon runs yet; waiting up to %lld s for one to start (start it "
+                "with 'scrivon &')\n",
+                static_cast<long long>(patience.count()));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -100,6 +117,96 @@ HRESULT PutSerialNumber(IDispatch* loader, const std::string& serialNumber, std:
     return hr;
 }
 
+// When the process started: its start in clock ticks after the boot (/proc/<pid>/stat, the 22nd field) plus
+// the boot's time (/proc/stat, btime); 0 when either cannot be read.
+std::time_t StartOf(pid_t process) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t name = line.rfind(')'); // the fields after the program's name, which may hold blanks
+    if (name == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(line.substr(name + 2));
+    std::string field;
+    for (int index = 3; index < 22 && fields >> field; ++index) {
+    }
+    unsigned long long ticks = 0;
+    std::ifstream system("/proc/stat");
+    std::string word;
+    long long boot = 0;
+    while (system >> word && word != "btime") {
+    }
+    long perSecond = ::sysconf(_SC_CLK_TCK);
+    if (!(fields >> ticks) || !(system >> boot) || perSecond <= 0) {
+        return 0;
+    }
+    return static_cast<std::time_t>(
+        boot + static_cast<long long>(ticks / static_cast<unsigned long long>(perSecond)));
+}
+
+// "scrivon process <pid> (<program>, running since <time>)": which scrivon serves the run, also one left
+// from an earlier try; "a scrivon of unknown process" when the connection does not tell.
+std::string ServerText(pid_t process) {
+    if (process <= 0) {
+        return "a scrivon of unknown process";
+    }
+    std::string proc = "/proc/" + std::to_string(process);
+    char program[4096];
+    ssize_t length = ::readlink((proc + "/exe").c_str(), program, sizeof program - 1);
+    std::string text = "scrivon process " + std::to_string(process);
+    char since[32] = "";
+    if (std::time_t started = StartOf(process); started > 0) {
+        std::tm local{};
+        (void)std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", localtime_r(&started, &local));
+    }
+    if (length > 0) {
+        text += " (" + std::string(program, static_cast<size_t>(length)) +
+                (since[0] ? ", running since " : "") + since + ")";
+    }
+    return text;
+}
+
+// Why the script executive answered a Load with false, as far as this side can tell.
+std::string LoadFailure(const std::string& script) {
+    struct stat status {};
+    if (::stat(script.c_str(), &status) != 0) {
+        return std::string(std::strerror(errno)) + " (check the name and the folder)";
+    }
+    if (::access(script.c_str(), R_OK) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    return "the script executive's messages say why (its file name's language part, e.g. .JScript.ts, "
+           "names a script language it knows?)";
+}
+
+// True when the process that served the run no longer runs: gone, or a zombie its parent has not reaped yet.
+bool Ended(pid_t process) {
+    if (process <= 0) {
+        return false;
+    }
+    if (::kill(process, 0) != 0 && errno == ESRCH) {
+        return true;
+    }
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t state = line.rfind(')'); // the state follows the program's name, which may hold blanks
+    return state != std::string::npos && line.compare(state, 3, ") Z") == 0;
+}
+
+// Ended, or ends within the patience: a killed process closes its connections before it is gone.
+bool EndsWithin(pid_t process, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!Ended(process)) {
+        if (process <= 0 || std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 // "0x%08X" of hr.
 std::string Hex(HRESULT hr) {
     char text[16];
@@ -110,8 +217,8 @@ std::string Hex(HRESULT hr) {
 // One attempt: the serial number, the script and the run, each of which a busy script executive refuses
 // with ERROR_BUSY (*busy then tells the caller that a later attempt may succeed). What went wrong is left in
 // *complaint, for the caller to tell when it gives up.
-int DriveOnce(IDispatch* loader, const std::string& script, const std::string* serialNumber, bool* busy,
-              std::string* complaint) {
+int DriveOnce(IDispatch* loader, pid_t server, const std::string& serverText, const std::string& script,
+              const std::string* serialNumber, bool* busy, std::string* complaint) {
     std::string why;
     auto refused = [busy](HRESULT hr) {
         *busy = hr == HRESULT_FROM_WIN32(ERROR_BUSY);
@@ -128,17 +235,28 @@ int DriveOnce(IDispatch* loader, const std::string& script, const std::string* s
     _variant_t file(_bstr_t(script.c_str()));
     _variant_t loaded;
     HRESULT hr = Call(loader, DISPID_TestLoaderLoad, &file, &loaded, &why);
-    if (FAILED(hr) || loaded.vt != VT_BOOL || !loaded.boolVal) {
+    if (FAILED(hr)) {
         refused(hr);
         *complaint = "the script executive did not load " + script + " (" + Hex(hr) + ")" + Reason(why);
         return kNotRun;
     }
+    if (loaded.vt != VT_BOOL || !loaded.boolVal) {
+        *complaint = "the script executive did not load " + script + ": " + LoadFailure(script);
+        return kNotRun;
+    }
     _variant_t completed; // the verdict read below tells more than whether the run completed
     hr = Call(loader, DISPID_TestLoaderRun, nullptr, &completed, &why);
-    if (FAILED(hr)) {
-        refused(hr);
+    if (refused(hr)) {
         *complaint = "the run could not be started (" + Hex(hr) + ")" + Reason(why);
-        return kNotRun;
+        return kNotRun; // another run is in progress
+    }
+    if (FAILED(hr)) {
+        // The run was asked for and did not come back: it is lost, which is an error, not a run never made.
+        std::string lost = EndsWithin(server, std::chrono::seconds(2))
+                               ? serverText + " ended during the run"
+                               : std::string("the script executive did not answer");
+        *complaint = "the run was lost: " + lost + " (" + Hex(hr) + ")" + Reason(why);
+        return kError;
     }
     switch (VerdictOf(loader)) {
     case kVerdictPassed:
@@ -161,16 +279,20 @@ int DriveOnce(IDispatch* loader, const std::string& script, const std::string* s
 int Drive(const std::string& script, const std::string* serialNumber, std::chrono::milliseconds wait) {
     vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
     if (!loader) {
-        std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
+        std::fprintf(stderr, "scrivon-drive: no running script executive was found (start one with 'scrivon "
+                             "&')\n");
         return kNotRun;
     }
+    const pid_t server = vr::rpc::ServingProcessOf(loader.Get());
+    const std::string serverText = ServerText(server); // told now: a process that ended tells no program
+    std::fprintf(stderr, "scrivon-drive: the run goes to %s\n", serverText.c_str());
     auto deadline = std::chrono::steady_clock::now() + wait;
     std::minstd_rand jitter(static_cast<unsigned>(getpid()));
     for (;;) {
         bool busy = false;
         bool lastAttempt = std::chrono::steady_clock::now() >= deadline;
         std::string complaint;
-        int code = DriveOnce(loader.Get(), script, serialNumber, &busy, &complaint);
+        int code = DriveOnce(loader.Get(), server, serverText, script, serialNumber, &busy, &complaint);
         if (!busy || lastAttempt) {
             if (!complaint.empty()) {
                 std::fprintf(stderr, "scrivon-drive: %s\n", complaint.c_str());
@@ -196,7 +318,9 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds* wait) {
 constexpr const char* kUsage =
     "usage: scrivon-drive [--sn SERIAL] [--wait SECONDS] <script file>\n"
     "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
-    "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
+    "Says on standard error which scrivon (process, program, start) serves the run.\n"
+    "exit code: 0 passed, 1 failed, 2 error (also a run lost when its scrivon ended during it), 3 not run,\n"
+    "64 a command line it does not take\n"
     "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first;\n"
     "                it holds for this run alone (no other client's can come between)\n"
     "  --wait SECONDS  while scrivon is busy with another client's run, try again for up to SECONDS\n"

@@ -173,6 +173,8 @@ TEST_F(GuideAsWrittenTest, ItsCommandsGiveItsVerdictRecordingReplayAndRows) {
     std::vector<std::string> commands = FencedBlocks(guide, "sh");
     ASSERT_GE(commands.size(), 5u) << "the guide's commands are gone";
     for (const std::string& block : commands) {
+        // The registry is set with its command, never by editing its files.
+        EXPECT_EQ(block.find(".reg"), std::string::npos) << block;
         script += WithPort(block);
     }
     script += "kill $(jobs -p) 2>/dev/null\nwait\n"; // what the guide left running, as a reader would

@@ -1,5 +1,6 @@
-// The mistakes a new engineer makes in the hardware store, run through the real rigmont, scrivon offscreen
-// and scrivon-drive: the run's own error names the cause and the script line that used the name. And
+// The mistakes a new engineer makes in the hardware store and on a first try, run through the real rigmont,
+// scrivon offscreen and scrivon-drive: the run's own error names the cause and the script line that used the
+// name; a missing script and a scrivon killed during a run are named, with their documented exit codes. And
 // instruments that go away in the middle of a session: the next script's error names the connection, and
 // scrivon and runvex go on.
 #include "TestRunTime/Scrivon/tests/config_items.h"
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <sys/wait.h>
+#include <utility>
 
 namespace {
 
@@ -54,8 +56,10 @@ protected:
         ASSERT_GT(scrivon, 0);
     }
     void TearDown() override {
-        kill(scrivon, SIGTERM);
-        (void)WaitForExit(scrivon, 10s); // its exit code says nothing about the runs
+        if (scrivon > 0) {
+            kill(scrivon, SIGTERM);
+            (void)WaitForExit(scrivon, 10s); // its exit code says nothing about the runs
+        }
     }
 
     // Runs a script whose third line uses the name; the error box's text scrivon wrote for that run.
@@ -80,10 +84,16 @@ protected:
 };
 
 TEST_F(OpenFailureTest, EachMistakeInTheStoreIsNamedByTheRunsOwnError) {
-    EXPECT_NE(ErrorOfRunUsing("WrongPort").find("Connection refused"), std::string::npos);
+    // The cause comes before a layer's text that says nothing true of it.
+    std::string wrongPort = ErrorOfRunUsing("WrongPort");
+    EXPECT_LT(wrongPort.find("Connection refused"), wrongPort.find("Insufficient location information"))
+        << wrongPort;
     std::string noAdapter = ErrorOfRunUsing("NoAdapter");
     EXPECT_NE(noAdapter.find(folder + "/missing.daf"), std::string::npos) << noAdapter;
     EXPECT_NE(noAdapter.find("cannot find the file"), std::string::npos) << noAdapter;
+    const size_t unknownCode = noAdapter.find("Unknown error code");
+    EXPECT_TRUE(unknownCode == std::string::npos || unknownCode > noAdapter.find("cannot find the file"))
+        << noAdapter;
     EXPECT_NE(ErrorOfRunUsing("NoSocketWord").find("a raw TCP port needs '::SOCKET'"), std::string::npos);
     EXPECT_NE(ErrorOfRunUsing("Bus").find("No GPIB support on this system"), std::string::npos);
 }
@@ -192,6 +202,39 @@ TEST_F(PeerGoneTest, TheNextScriptAndTheNextTestNameTheConnectionAndTheProgramsG
     EXPECT_EQ(WaitForExit(runvex, 120s), 0)
         << ReadAll(folder + "/runvex.txt") << ReadAll(folder + "/runvex-errors.txt");
     ExpectFailuresNamingTheConnections(ReadAll(folder + "/runvex.txt"));
+}
+
+// A newcomer's first tries beside the store's mistakes: a script name typed wrong, and a scrivon that ends
+// (killed) while it runs a script. The first is not run and both sides say which file is missing; the second
+// is an error, not a run that never started, and names the process that ended.
+TEST_F(OpenFailureTest, AMissingScriptIsNamedAndALostRunIsAnError) {
+    pid_t drive = Start("scrivon-drive", {"nosuch.JScript.ts"}, folder + "/drive.txt", folder,
+                        folder + "/drive-errors.txt");
+    EXPECT_EQ(WaitForExit(drive, 90s), 3); // not run
+    std::string said = ReadAll(folder + "/drive-errors.txt");
+    EXPECT_NE(said.find("did not load " + folder + "/nosuch.JScript.ts: No such file or directory"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("the run goes to scrivon process " + std::to_string(scrivon) + " ("),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(scrivontest::WaitForText(folder + "/scrivon.txt", "nosuch.JScript.ts' does not exist", 30s))
+        << ReadAll(folder + "/scrivon.txt");
+
+    std::ofstream(folder + "/loop.JScript.ts") << "function Test() {\n    OutputLn('looping');\n"
+                                                  "    while (true) {}\n}\n";
+    drive = Start("scrivon-drive", {"loop.JScript.ts"}, folder + "/drive.txt", folder,
+                  folder + "/drive-errors.txt");
+    ASSERT_TRUE(scrivontest::WaitForText(folder + "/scrivon.txt", "looping", 60s))
+        << ReadAll(folder + "/scrivon.txt");
+    kill(scrivon, SIGKILL);
+    (void)WaitForExit(scrivon, 10s); // killed: its code says nothing
+    const pid_t killed = std::exchange(scrivon, -1);
+    EXPECT_EQ(WaitForExit(drive, 60s), 2); // error
+    said = ReadAll(folder + "/drive-errors.txt");
+    EXPECT_NE(said.find("the run was lost: scrivon process " + std::to_string(killed)), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("ended during the run"), std::string::npos) << said;
 }
 
 // A program of the build tree started without the build's registry knows no class: scrivon says that the

@@ -156,7 +156,9 @@ TEST_F(ScrivonProcessTest, DriveTellsTheVerdictAndScrivonWritesItsLines) {
                                "return value: low\n"
                                "verdict: Failed\n"
                                "return value: Error\n"
-                               "verdict: Error\n");
+                               "verdict: Error\n"
+                               "output Error: Couldn't open source file: '" +
+                                   (folder / "missing.JScript.ts").string() + "' does not exist.\n");
     std::string complaints = ReadAll(errors);
     size_t runError = complaints.find("Run-Time Error: ");
     EXPECT_NE(runError, std::string::npos) << complaints;

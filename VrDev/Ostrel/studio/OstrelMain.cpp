@@ -9,6 +9,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
+#include "platform/ui/display.h"
 #include "platform/ui/gui_apartment.h"
 
 #include <QApplication>
@@ -19,7 +20,13 @@
 
 namespace {
 
-enum ExitCode : int { kExitDone = 0, kExitFailed = 1, kExitUsage = vr::kExitBadCommandLine };
+// 69 is EX_UNAVAILABLE of the BSD exit codes, beside the 64 of a bad command line.
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitFailed = 1,
+    kExitNoDisplay = 69,
+    kExitUsage = vr::kExitBadCommandLine
+};
 
 int RunStudio(const ostrel::StudioCommandLine& line) {
     CVrConfigData configuration; // a new user's station gets the built-in configuration items here
@@ -52,6 +59,7 @@ int main(int argc, char** argv) {
                      ostrel::kOstrelUsage);
         return kExitUsage;
     }
+    (void)vr::ui::UseOffscreenWithoutDisplay(nullptr); // without a display the studio says so below
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "OLE initialization failed.  Make sure that the OLE libraries are the correct "
                              "version.\n");
@@ -61,7 +69,9 @@ int main(int argc, char** argv) {
     {
         QApplication application(argc, argv);
         if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-            std::fprintf(stderr, "ostrel: the studio is a window, and there is no display to show it on\n");
+            std::fprintf(stderr, "ostrel: the studio is a window and needs a display: none answers (DISPLAY, "
+                                 "WAYLAND_DISPLAY); start it in a desktop session or over ssh -X\n");
+            result = kExitNoDisplay;
         } else {
             vr::RegisterSystemProxies(); // the windows call the hardware manager's objects across processes
             std::unique_ptr<vr::ui::GuiApartment> apartment;

@@ -17,7 +17,8 @@ inline constexpr const char* kOstrelUsage =
     "          home folder\n"
     "  --help     show this text\n"
     "  --version  show the build it comes from\n"
-    "exit code 64: a command line ostrel does not take\n";
+    "The studio needs a display: without one that answers (DISPLAY, WAYLAND_DISPLAY) it says so and ends.\n"
+    "exit code 69: no display; 64: a command line ostrel does not take\n";
 
 struct StudioCommandLine {
     std::string file;            // empty: none
