@@ -57,6 +57,12 @@ bool IsEnabled(const WalkControl& control);
 // Presses the control once as a hand does; returns the texts of the boxes that came (and were answered).
 std::vector<std::string> PressControl(QWidget* window, const WalkControl& control);
 
+// A hand's click at the widget's point (widget coordinates), given to its top-level window.
+void ClickAt(QWidget* widget, QPoint point, Qt::MouseButton button = Qt::LeftButton);
+// Opens the drop-down at its arrow and clicks the entry with the text in its list; false when the list did
+// not open or holds no such entry.
+bool PickFromDropDown(QComboBox* dropDown, const QString& text);
+
 using InState = std::function<void(QWidget* window)>;
 
 struct WalkedState {

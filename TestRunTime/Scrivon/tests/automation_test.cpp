@@ -63,7 +63,7 @@ TEST(TestLoaderAutomation, ARefusedForwardTellsTheRunningWindowsReason) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     class BusyTarget : public RecordingTarget {
     public:
-        bool LoadScript(const std::string&, std::string* refusal) override {
+        bool LoadScript(const std::string&, ClientId, std::string* refusal) override {
             *refusal = "A run is in progress: nothing can be loaded until it has ended.";
             return false;
         }

@@ -240,17 +240,17 @@ TEST_F(ScrivonDialogTest, TheWindowShowsNoStaleOrPlaceholderValue) {
     CVrTestLoaderDlg dialog(worker, {"JScript"});
     dialog.show();
     const auto& ui = dialog.Widgets();
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
-    ASSERT_TRUE(dialog.RunScript(&refusal));
-    (void)dialog.LastVerdict(); // the client's turn ends
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
+    ASSERT_TRUE(dialog.RunScript(0, &refusal));
+    (void)dialog.LastVerdict(0); // the client's turn ends
     EXPECT_TRUE(ui.output->toPlainText().contains("No serial number was given"))
         << ui.output->toPlainText().toStdString();
 
     dialog.TypeSerialNumber("SN-0042");
     EXPECT_EQ(ui.serialNumber->Combo()->TextColour(), dialog.palette().color(QPalette::Text));
-    ASSERT_TRUE(dialog.LoadScript(path, &refusal));
-    ASSERT_TRUE(dialog.RunScript(&refusal));
-    (void)dialog.LastVerdict();
+    ASSERT_TRUE(dialog.LoadScript(path, 0, &refusal));
+    ASSERT_TRUE(dialog.RunScript(0, &refusal));
+    (void)dialog.LastVerdict(0);
     EXPECT_EQ(worker.engine.sn, "SN-0042");
     EXPECT_FALSE(ui.output->toPlainText().contains("No serial number was given"));
     EXPECT_EQ(ui.returnValue->text(), "pass");
@@ -290,7 +290,7 @@ TEST_F(ScrivonDialogTest, EveryControlPressedInEveryStateIsDoneOrDisabled) {
             return;
         }
         std::string refused;
-        if (!dialog->LoadScript(path, &refused)) {
+        if (!dialog->LoadScript(path, 0, &refused)) {
             return;
         }
         if (state == "loaded" || state == "script shown") {
