@@ -63,6 +63,11 @@ bool ResolveDatatype(const vr::xml::SchemaElement& element, SOMITEMTYPE* datatyp
             *datatype = type.itemType();
             return true;
         }
+        if (type.variety() == SCHEMATYPEVARIETY_UNION) {
+            // A union is derived from anySimpleType: its values, of any member type, are kept as text.
+            *datatype = SOMITEM_DATATYPE_ANYSIMPLETYPE;
+            return true;
+        }
         type = type.baseTypes().item(0).AsType();
     }
     return false;

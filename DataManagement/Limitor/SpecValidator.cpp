@@ -148,9 +148,8 @@ HRESULT CSpecValidator::Check(const VARIANT& valueArgument, const VARIANT& specA
         TraceBadEntry(kSiteBadSpec, u"Invalid entry Spec '%s'.", specArgument);
         return E_INVALIDARG;
     }
-    // A null value is no measurement, as an empty one; a null specification stays an input error.
-    std::optional<std::u16string> value =
-        valueArgument.vt == VT_NULL ? std::optional<std::u16string>(u"") : TextOf(valueArgument);
+    // A null value has no text, as a null specification has none: both are input errors.
+    std::optional<std::u16string> value = TextOf(valueArgument);
     if (!value) {
         TraceBadEntry(kSiteBadValue, u"Invalid entry Value '%s'.", valueArgument);
         return E_INVALIDARG;

@@ -2,6 +2,7 @@
 #include "TestRunTime/Runvex/RunvexWindow.h"
 
 #include "TestRunTime/Runvex/CodeEditor.h"
+#include "TestRunTime/Runvex/KeyboardLocks.h"
 #include "TestRunTime/Scrivon/ConsoleReport.h"
 #include "common/options/ParamParser.h"
 #include "common/widgets/AttrValueEditor.h"
@@ -110,6 +111,7 @@ RunvexWindow::RunvexWindow(RunWorker& worker, const std::vector<std::string>& la
     BuildMenu();
     setCentralWidget(BuildPanes());
     statusBar()->showMessage(QString());
+    BuildLockIndicators();
     resize(900, 560);
     MakePropertyEditor();
     ToggleProperties(); // the pane starts hidden, the tree reaching down into its place
@@ -275,7 +277,28 @@ void RunvexWindow::ShowAbout() {
                              MB_OK | MB_ICONINFORMATION); // OK is its only answer
 }
 
+void RunvexWindow::BuildLockIndicators() {
+    for (const char* name : {"CAP", "NUM", "SCRL"}) {
+        auto* indicator = new QLabel(QString::fromLatin1(name), statusBar());
+        indicator->setObjectName(QString::fromLatin1(name));
+        indicator->setAlignment(Qt::AlignCenter);
+        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
+        statusBar()->addPermanentWidget(indicator);
+        lockIndicators_.push_back(indicator);
+    }
+    ShowLocks();
+}
+
+void RunvexWindow::ShowLocks() {
+    const KeyboardLocks locks = ReadKeyboardLocks();
+    const bool lit[] = {locks.caps, locks.num, locks.scroll};
+    for (size_t i = 0; i < lockIndicators_.size(); ++i) {
+        lockIndicators_[i]->setEnabled(lit[i]); // an unlit indicator is drawn greyed
+    }
+}
+
 void RunvexWindow::TimerTick() {
+    ShowLocks();
     if (!pendingFile_.empty() && !run_->Running()) {
         std::string path = std::move(pendingFile_);
         pendingFile_.clear();

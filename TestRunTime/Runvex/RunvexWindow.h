@@ -31,6 +31,8 @@ class QTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class QLabel;
+
 namespace runvex {
 
 class RunvexWindow : public QMainWindow, public FormView, public RunView {
@@ -103,6 +105,9 @@ private:
     void ShowAbout();
     void TimerTick();
     void AttributeChanged(const std::string& name);
+    // The status bar's CAP, NUM and SCRL indicators, lit while their lock key is on.
+    void BuildLockIndicators();
+    void ShowLocks();
 
     RunWorker& worker_;                                     // the caller's
     std::function<void(int)> waitForNews_;                  // window thread
@@ -120,9 +125,10 @@ private:
     QPlainTextEdit* config_ = nullptr;                      // window thread; owned by the window
     QTextEdit* output_ = nullptr;                           // window thread; owned by the window
     AttrValueEditor* serialNumber_ = nullptr;               // window thread; deleted before run_
-    bool filling_ = false;        // window thread: the window itself fills the panes
-    std::string pendingFile_;     // window thread
-    bool runPendingFile_ = false; // window thread
+    bool filling_ = false;                // window thread: the window itself fills the panes
+    std::string pendingFile_;             // window thread
+    bool runPendingFile_ = false;         // window thread
+    std::vector<QLabel*> lockIndicators_; // window thread; owned by the status bar: CAP, NUM, SCRL
 };
 
 } // namespace runvex

@@ -13,6 +13,7 @@
 #include "platform/com/comutil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace scrivon {
@@ -52,16 +53,17 @@ std::string BlankFileFor(const std::string& language) {
 
 // Copies the blank file to a new script (an empty one without a blank); never overwrites an existing file,
 // nor makes one through a link in its place.
-bool CreateScriptFile(const std::string& blank, const std::string& path) {
+// 0 when the script file is there, else the error number of what failed.
+int CreateScriptFile(const std::string& blank, const std::string& path) {
     std::string text;
     if (!FileExists(blank)) {
         if (FileExists(path)) {
-            return true;
+            return 0;
         }
     } else if (!vr::ReadInputFile(blank, &text)) {
-        return false;
+        return errno != 0 ? errno : EIO;
     }
-    return static_cast<bool>(vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}));
+    return vr::WriteFileWhole(path, text, {vr::FileWriteMode::CreateNew, {}}).error;
 }
 
 } // namespace
@@ -199,7 +201,10 @@ bool TestLoaderModel::OpenOrCreate(const std::string& chosenPath) {
     path = ScriptPathFor(path, state_.language, languages_, true, true);
     state_.scriptPath = path;
     Show();
-    if (!CreateScriptFile(BlankFileFor(state_.language), path)) {
+    if (int error = CreateScriptFile(BlankFileFor(state_.language), path); error != 0) {
+        SetTraceMethodName(u"TestLoaderModel::OpenOrCreate()");
+        SetTraceSite();
+        TraceError(u"Couldn't create file '%hs'. GetLastError() returns '%d'.", path.c_str(), error);
         view_.ShowError("Error", "Couldn't create file '" + path + "'");
         return false;
     }

@@ -84,7 +84,8 @@ public:
 
     // The element at the path. With create, what is missing is built; otherwise a missing element gives
     // S_OK and an empty handle. A created leaf whose predicates are not "[@name = 'value']" each fails with
-    // E_INVALIDARG, the element and the attributes before the bad predicate staying in the document.
+    // E_INVALIDARG, the element and the attributes before the bad predicate staying in the document. With
+    // create, a step whose predicate names the placeholder '<not_defined_name>' is a new element each time.
     [[nodiscard]] HRESULT GetElement(const OLECHAR* path, vr::xml::Node* element, bool create = false,
                                      const vr::xml::Node& context = {});
     // Puts a deep copy of newElement at the path (replacing the element there, or appended to the parent),

@@ -28,6 +28,12 @@ void StoreNode(Node* out, const Node& node) {
     }
 }
 
+// Whether a path names the placeholder of an element whose name is still to be given: such a step never
+// matches an element already there when elements are created.
+bool NamesPlaceholder(std::u16string_view path) {
+    return path.find(u"'<not_defined_name>'") != std::u16string_view::npos;
+}
+
 } // namespace
 
 const Node& CXmlFile::StartNode(const Node& context) const {
@@ -119,7 +125,11 @@ HRESULT CXmlFile::ElementAt(std::u16string_view path, Node* element, bool create
         if (HRESULT hr = SelectPath(level, &parent, &node, context); FAILED(hr)) {
             return hr;
         }
-        if (parent) {
+        XPathParts parts = SplitXPath(level);
+        if (parent && !(create && NamesPlaceholder(parts.parentPath))) {
+            if (create && NamesPlaceholder(parts.leaf)) {
+                node = Node(); // a placeholder step is a new element each time
+            }
             break;
         }
         if (!create) {

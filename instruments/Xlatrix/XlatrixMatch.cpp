@@ -96,6 +96,13 @@ const CXlatrix::ValueInfo& CXlatrix::ValueInfoOf(const vr::xml::SchemaType& type
         }
     }
     info.atomic = type.variety() == SCHEMATYPEVARIETY_ATOMIC;
+    if (type.variety() == SCHEMATYPEVARIETY_UNION && info.rootFound) {
+        // A union's value is of any of its member types (a number or a word, say): read as text, which the
+        // union's own check then takes or refuses, not as its first member's number.
+        info.rootType = SOMITEM_DATATYPE_ANYSIMPLETYPE;
+        info.rootName = "anySimpleType";
+        info.numeric = false;
+    }
     if (info.rootType == SOMITEM_DATATYPE_STRING) {
         std::vector<std::u16string> patterns = type.patterns();
         if (!patterns.empty()) {

@@ -145,7 +145,9 @@ bool CXlatrix::GetRootTypeOfElementOfComplexType(const char* typeName, std::stri
                 continue;
             }
             elementName = name;
-            type = root.itemType();
+            // A union's values are of any of its member types: text, not its first member's type.
+            type = at.element.type().variety() == SCHEMATYPEVARIETY_UNION ? SOMITEM_DATATYPE_ANYSIMPLETYPE
+                                                                          : root.itemType();
             if (isArray != nullptr) {
                 *isArray = at.depth > 0;
             }

@@ -1,7 +1,8 @@
 // The layout of a loaded text that the tree does not hold, so that a document written again keeps it where
 // nothing changed: the XML declaration as written, what stands between the top-level nodes, the document type
-// declaration as written, start tags as written (attributes spread over lines, single quotes, blanks), an
-// empty element written with an end tag, and CR LF line ends.
+// declaration as written, start tags as written (attributes spread over lines, single quotes, blanks; in an
+// edited tag the attributes that stay keep theirs), an empty element written with an end tag, and CR LF line
+// ends.
 //
 // Kept only for documents that ask for it (Document::setKeepLayout) and texts in UTF-8 whose start tags
 // correspond one to one to the tree's elements; otherwise nothing is kept and the writer's own layout holds.

@@ -8,11 +8,102 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace vr::xml::detail {
 namespace {
+
+// One attribute of a start tag as written: the blanks before it, its name, and its text (name to closing
+// quote).
+struct TagAttribute {
+    std::string_view before;
+    std::string_view name;
+    std::string_view text;
+};
+
+// A start tag without its closing ">" or "/>": the name, the attributes, the blanks after them.
+struct TagParts {
+    std::string_view head;
+    std::vector<TagAttribute> attributes;
+    std::string_view tail;
+};
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+std::optional<TagParts> SplitStartTag(std::string_view tag) {
+    TagParts parts;
+    size_t at = std::min(tag.find_first_of(kBlanks), tag.size());
+    parts.head = tag.substr(0, at);
+    for (;;) {
+        const size_t nameAt = tag.find_first_not_of(kBlanks, at);
+        if (nameAt == std::string_view::npos) {
+            parts.tail = tag.substr(at);
+            return parts;
+        }
+        const size_t nameEnd = tag.find_first_of(" \t\r\n=", nameAt);
+        const size_t equals =
+            nameEnd == std::string_view::npos ? nameEnd : tag.find_first_not_of(kBlanks, nameEnd);
+        if (equals == std::string_view::npos || tag[equals] != '=') {
+            return std::nullopt;
+        }
+        const size_t quote = tag.find_first_not_of(kBlanks, equals + 1);
+        if (quote == std::string_view::npos || (tag[quote] != '"' && tag[quote] != '\'')) {
+            return std::nullopt;
+        }
+        const size_t closing = tag.find(tag[quote], quote + 1);
+        if (closing == std::string_view::npos) {
+            return std::nullopt;
+        }
+        parts.attributes.push_back({tag.substr(at, nameAt - at), tag.substr(nameAt, nameEnd - nameAt),
+                                    tag.substr(nameAt, closing + 1 - nameAt)});
+        at = closing + 1;
+    }
+}
+
+// An edited start tag in the layout it was written in: the attributes that stay keep their places, blanks
+// and quotes (a changed value is written in the writer's form in its place), a removed one goes with the
+// blanks before it, a new one follows the last as the last followed the one before. Nothing when the tags
+// cannot be matched up.
+std::optional<std::string> EditedStartTag(std::string_view written, std::string_view plain,
+                                          std::string_view current) {
+    const std::optional<TagParts> was = SplitStartTag(written);
+    const std::optional<TagParts> plainWas = SplitStartTag(plain);
+    const std::optional<TagParts> now = SplitStartTag(current);
+    if (!was || !plainWas || !now || was->head != now->head || plainWas->head != now->head ||
+        was->attributes.size() != plainWas->attributes.size()) {
+        return std::nullopt;
+    }
+    auto textOf = [](const TagParts& parts, std::string_view name) -> std::optional<std::string_view> {
+        for (const TagAttribute& attribute : parts.attributes) {
+            if (attribute.name == name) {
+                return attribute.text;
+            }
+        }
+        return std::nullopt;
+    };
+    std::string tag(was->head);
+    std::string_view lastBefore = " ";
+    for (size_t i = 0; i < was->attributes.size(); ++i) {
+        const TagAttribute& attribute = was->attributes[i];
+        lastBefore = attribute.before;
+        const std::optional<std::string_view> text = textOf(*now, attribute.name);
+        if (text) {
+            tag += attribute.before;
+            tag += *text == plainWas->attributes[i].text ? attribute.text : *text;
+        }
+    }
+    for (const TagAttribute& attribute : now->attributes) {
+        if (!textOf(*was, attribute.name)) {
+            tag += lastBefore;
+            tag += attribute.text;
+        }
+    }
+    tag += was->tail;
+    return tag;
+}
 
 class Writer {
 public:
@@ -192,6 +283,15 @@ void Writer::Element(xmlNodePtr element) {
     if (kept != nullptr) {
         out_.resize(start);
         out_ += kept->raw;
+    } else if (auto written = impl_.layout.startTags.find(element);
+               ownScope && written != impl_.layout.startTags.end()) {
+        // Edited since it was loaded: the edit is made in the tag as it was written.
+        if (std::optional<std::string> edited = EditedStartTag(written->second.raw, written->second.plain,
+                                                               std::string_view(out_).substr(start))) {
+            out_.resize(start);
+            out_ += *edited;
+            kept = &written->second;
+        }
     }
     if (element->children == nullptr) {
         out_ += kept != nullptr && !kept->selfClosed ? "></" + name + ">" : std::string("/>");

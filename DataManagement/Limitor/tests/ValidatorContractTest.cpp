@@ -36,6 +36,8 @@ TEST_F(ValidatorTest, InputErrorsFailWithTheirMessage) {
         {u"1", kMissing, kMissing, "Invalid entry Spec '(VT_ERROR)(null)'."},
         {u"1", Value(VT_NULL), kMissing, "Invalid entry Spec '(VT_NULL)'."},
         {kMissing, u"1", kMissing, "Invalid entry Value '(VT_ERROR)(null)'."},
+        {Value(VT_NULL), u"", kMissing, "Invalid entry Value '(VT_NULL)'."}, // even against an empty spec
+        {Value(VT_NULL), u"{informs}", kMissing, "Invalid entry Value '(VT_NULL)'."},
         {u"1", u"1", u"abc", "Invalid entry ValuePrecision '(VT_BSTR)abc'."},
     };
     for (const Case& c : cases) {

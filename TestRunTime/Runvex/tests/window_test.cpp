@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -27,6 +28,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <X11/XKBlib.h>
 #include <algorithm>
 #include <chrono>
 #include <sstream>
@@ -142,6 +144,30 @@ protected:
     std::unique_ptr<RunvexWindow> frame; // the window under test
 };
 
+// The status bar's CAP, NUM and SCRL after its message, lit as the keyboard's indicators are: on a display
+// with indicators, Caps Lock locked lights CAP within the window's timer; offscreen none is lit.
+void ExpectLockIndicators(RunvexWindow& frame) {
+    std::vector<std::string> shown;
+    for (QLabel* label : frame.statusBar()->findChildren<QLabel*>()) {
+        if (!label->objectName().isEmpty() && label->isVisibleTo(&frame)) {
+            shown.push_back(label->text().toStdString() + (label->isEnabled() ? " lit" : ""));
+        }
+    }
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->display() == nullptr) {
+        EXPECT_EQ(shown, (std::vector<std::string>{"CAP", "NUM", "SCRL"}));
+        return;
+    }
+    QLabel* caps = frame.statusBar()->findChild<QLabel*>(QStringLiteral("CAP"));
+    ASSERT_TRUE(caps);
+    XkbLockModifiers(x11->display(), XkbUseCoreKbd, LockMask, LockMask);
+    XSync(x11->display(), False);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return caps->isEnabled(); }, 10000));
+    XkbLockModifiers(x11->display(), XkbUseCoreKbd, LockMask, 0);
+    XSync(x11->display(), False);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !caps->isEnabled(); }, 10000));
+}
+
 TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTestsEnd) {
     EXPECT_EQ(Enabled(), "Open");                      // started without a file
     frame->SetPendingFile(Write("bench.tsq", kBench)); // as the command line names it: loaded by the timer
@@ -178,6 +204,7 @@ TEST_F(RunvexWindowTest, ARunDisablesWhatWouldChangeTheTreeAndTheTreeShowsEachTe
     EXPECT_EQ(ImageOf("Buffer"), 1);
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
     EXPECT_EQ(OutputColourOf(frame->Output(), "Rails measured"), QColor(Qt::blue)); // the worker's status 3
+    ExpectLockIndicators(*frame);
 
     // One test from the tree: only Stop acts on it.
     Select("Buffer");

@@ -78,7 +78,11 @@ protected:
     void SetUp() override {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
-        folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts";
+        // A folder of each test's own: run as one program, the tests share the data home, and a later
+        // test must not read an earlier one's lines in its output file.
+        folder = fs::path(std::getenv("VORNIC_HOME")) / "scripts" /
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder);
         fs::create_directories(folder);
         for (const char* name : {"first", "second"}) {
             std::ofstream(folder / (std::string(name) + ".JScript.ts")) << PassingScript(name);

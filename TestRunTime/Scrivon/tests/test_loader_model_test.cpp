@@ -4,9 +4,12 @@
 #include "TestRunTime/Scrivon/tests/fake_engine.h"
 #include "TestRunTime/Scrivon/tests/scripted_worker.h"
 #include "common/config/VrConfigData.h"
+#include "common/trace/Trace.h"
+#include "platform/base/text.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -102,6 +105,13 @@ TEST_F(TestLoaderModelTest, CreatesANewScriptFromTheLanguagesBlankFile) {
     view.answer = "VBScript"; // no blank file for this language: an empty script
     ASSERT_TRUE(model.OpenOrCreate((folder / "other.ts").string()));
     EXPECT_EQ(view.source, "");
+
+    // A folder that is not there: said in a box and traced with the reason's number.
+    const std::string nowhere = (folder / "missing" / "new.VBScript.ts").string();
+    EXPECT_FALSE(model.OpenOrCreate(nowhere));
+    EXPECT_EQ(view.errors.back(), "Error: Couldn't create file '" + nowhere + "'");
+    EXPECT_EQ(vr::ToUtf8(LastErrorText()), "Couldn't create file '" + nowhere +
+                                               "'. GetLastError() returns '" + std::to_string(ENOENT) + "'.");
 }
 
 TEST_F(TestLoaderModelTest, RunsPresetTestResetAndStoresThePassedVerdict) {

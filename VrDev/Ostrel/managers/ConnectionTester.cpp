@@ -106,9 +106,11 @@ bool ConnectionTester::Tick() {
         return false;
     }
     if (readText_.ends_with(kTerminationCharacter)) {
-        // A socket has no end indicator: an answer ending at the termination character is whole.
+        // A socket has no end indicator: an answer ending at the termination character is whole. How the
+        // read ended is the connection's word.
         EndReading();
-        status_ = Format("End of Response (%ld msec). Read Status: 'TerminationString'.", elapsedMs_);
+        status_ = Format("End of Response (%ld msec). Read Status: '%s'.", elapsedMs_,
+                         vr::ToUtf8(ReadStatusName()).c_str());
         return false;
     }
     status_ = SUCCEEDED(hr) && status == ReadTimeout

@@ -314,6 +314,51 @@ HRESULT InsertIndented(Node parent, const Node& node, const Node& after) {
     });
 }
 
+namespace {
+
+// Whether the node's children are elements and comments only, with no layout or text between them.
+bool HasBareContent(const Node& node) {
+    bool any = false;
+    for (const Node& child : node.childNodes()) {
+        const auto type = child.nodeType();
+        if (type != vr::xml::NODE_ELEMENT && type != vr::xml::NODE_COMMENT) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+void IndentBelow(Node node, const std::u16string& line, const std::u16string& step) {
+    if (!HasBareContent(node)) {
+        return;
+    }
+    std::vector<Node> children;
+    for (const Node& child : node.childNodes()) {
+        children.push_back(child);
+    }
+    for (const Node& child : children) {
+        ThrowIfFailed(node.insertBefore(NewText(node, line + step), child));
+        if (child.nodeType() == vr::xml::NODE_ELEMENT) {
+            IndentBelow(child, line + step, step);
+        }
+    }
+    ThrowIfFailed(node.appendChild(NewText(node, line)));
+}
+
+} // namespace
+
+HRESULT IndentContent(const Node& node) {
+    return Guarded([&] {
+        const std::u16string line = LineOf(LayoutBefore(node));
+        const std::u16string step = IndentStep(node);
+        if (!line.empty() && !step.empty()) {
+            IndentBelow(node, line, step);
+        }
+        return S_OK;
+    });
+}
+
 HRESULT RemoveIndented(const Node& node) {
     return Guarded([&] {
         Node parent = node.parentNode();

@@ -40,6 +40,10 @@ HRESULT PlaceActionEntries(vr::xml::Node action, const std::vector<ActionEntry>&
 HRESULT InsertIndented(vr::xml::Node parent, const vr::xml::Node& node, const vr::xml::Node& after);
 // Removes node and the layout text just before it.
 HRESULT RemoveIndented(const vr::xml::Node& node);
+// Lays out the content of a node built without layout (a rebuilt message type) as the document's other
+// nodes stand: each child on a line of its own, one indentation step deeper than its parent's line, and the
+// end tag on the parent's line. A node that holds text or layout already stays as it is.
+HRESULT IndentContent(const vr::xml::Node& node);
 
 // The names of the actions of the document (root: its definitions element) that need the command: they
 // reference it, or their parameters name it as their scope. Document order, each once.

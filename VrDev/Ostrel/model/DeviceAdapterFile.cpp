@@ -371,11 +371,13 @@ HRESULT CDeviceAdapterFile::SetMessageType(const vr::xml::Node& complexType) {
         vr::xml::Node copy;
         ThrowIfFailed(complexType.cloneNode(true, &copy));
         if (existing) {
-            return schema.replaceChild(copy, existing);
+            ThrowIfFailed(schema.replaceChild(copy, existing));
+        } else {
+            vr::xml::Node last;
+            ThrowIfFailed(schema.selectSingleNode(u"*[last()]", &last));
+            ThrowIfFailed(ostrel::InsertIndented(schema, copy, last)); // on a line of its own after the last
         }
-        vr::xml::Node last;
-        ThrowIfFailed(schema.selectSingleNode(u"*[last()]", &last));
-        return ostrel::InsertIndented(schema, copy, last); // on a line of its own after the last type
+        return ostrel::IndentContent(copy); // its content laid out as the file's other types are
     });
 }
 

@@ -545,9 +545,16 @@ HRESULT CMsgTypeDef::ReadComplexType(const vr::xml::Node& complexType) {
         }
     }
     if (!comment) {
+        // What to add: the text the socket sends for a type of fixed texts, else a placeholder to replace.
+        KeepSchemaTypesOf(complexType);
+        const std::string composed = ComposedSampleOf(complexType);
+        const std::string line = "<!--MessageTextSample: " +
+                                 (composed.empty() ? std::string("(the text of one message)") : composed) +
+                                 "-->";
         SetTraceSite();
-        TraceError(u"Passed MsgTypeDef '%hs' (complexType element) doesn't have Sample Message Text.",
-                   vr::ToUtf8(name).c_str());
+        TraceError(u"Passed MsgTypeDef '%hs' (complexType element) doesn't have Sample Message Text. Add "
+                   u"the comment %hs as the first line of its complexType.",
+                   vr::ToUtf8(name).c_str(), line.c_str());
         return E_FAIL;
     }
     sample_ = Narrow(*comment);

@@ -165,6 +165,9 @@ private:
     void ClearAfterFailedLoad();
     // The engine's terminator of the type (what the socket reads an answer up to); empty when none.
     std::string TerminatorOf(const vr::xml::Node& complexType);
+    // The text the engine composes for the type without values, less its terminator: the sample a type of
+    // fixed texts only would have; empty when it cannot be composed so.
+    std::string ComposedSampleOf(const vr::xml::Node& complexType);
     // The parse document of the type given to the engine; the type's name.
     HRESULT PrepareEngine(const vr::xml::Node& complexType, std::u16string* typeName);
     // Copies of the named simple types of the schema the complex type stands in, which its elements may use.

@@ -9,6 +9,7 @@
 #include "platform/xml/namespaces.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
 
 using ostrel::Narrow;
@@ -105,6 +106,28 @@ std::string CMsgTypeDef::TerminatorOf(const vr::xml::Node& complexType) {
     }
 }
 
+std::string CMsgTypeDef::ComposedSampleOf(const vr::xml::Node& complexType) {
+    try {
+        std::u16string typeName;
+        std::string composed;
+        if (FAILED(PrepareEngine(complexType, &typeName))) {
+            return {};
+        }
+        const std::string type = Narrow(typeName);
+        xlatrix_.RemoveAllComposeEntryParamValues();
+        if (!xlatrix_.Compose(type.c_str(), composed)) {
+            return {}; // it needs values: only its writer can tell a sample
+        }
+        std::u16string term;
+        if (xlatrix_.GetTermString(type.c_str(), term) && composed.ends_with(Narrow(term))) {
+            composed.resize(composed.size() - Narrow(term).size());
+        }
+        return composed;
+    } catch (const _com_error&) {
+        return {}; // as above: a type the engine cannot read has no composed text
+    }
+}
+
 HRESULT CMsgTypeDef::ParseMsg(const vr::xml::Node& complexType, std::string_view text, int* failurePos) {
     SetTraceMethodName(u"CMsgTypeDef::ParseMsg()");
     if (failurePos) {
@@ -166,10 +189,17 @@ void CMsgTypeDef::WriteParseResult() {
 }
 
 void CMsgTypeDef::DerivePositions() {
+    // Elements of one name (two fixed texts "_strKey1", say) are matched under that name in their order: the
+    // second such element takes the second match.
+    std::map<std::string, int> seen;
     for (size_t i = 0; i < elements_.size(); ++i) {
+        if (elements_[i].kind != MtdKind::SchemaElement) {
+            continue;
+        }
+        const std::string name = Narrow(GetElementName(i));
+        const int occurrence = seen[name]++;
         CXlatrix::MatchRecord match;
-        if (elements_[i].kind == MtdKind::SchemaElement &&
-            xlatrix_.FindMatchRecord(Narrow(GetElementName(i)).c_str(), 0, &match)) {
+        if (xlatrix_.FindMatchRecord(name.c_str(), occurrence, &match)) {
             elements_[i].nPosBegin = match.nBegin;
             elements_[i].nPosEnd = match.nEnd;
         }

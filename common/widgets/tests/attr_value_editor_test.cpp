@@ -117,12 +117,23 @@ TEST_F(AttrValueEditorTest, TypedTextIsColouredCompletedAndUndefinedIsNeverRecen
     EXPECT_EQ(ListOf(combo), std::vector<std::string>{"<Undefined>"});
 }
 
-TEST_F(AttrValueEditorTest, ATypedChangeWaitsForItsDelayDrawnGrey) {
+// Checked when its delay is over, and then announced with the row's name to an owner that asked for it.
+TEST_F(AttrValueEditorTest, ATypedChangeWaitsForItsDelayDrawnGreyAndIsThenAnnounced) {
     VoltValue value("Unit", "");
-    AttrValueEditor row(value, "EditChangeDelay=700", false, nullptr);
+    AttrValueEditor row(value, "EditChangeDelay=700", true, nullptr);
+    QSignalSpy noticed(&row, &AttrValueEditor::valueTextChanged);
     Type(row.Combo(), "x");
     EXPECT_EQ(row.Combo()->TextColour(), kGrey);
     QTRY_COMPARE_WITH_TIMEOUT(row.Combo()->TextColour(), kRed, 3000);
+    ASSERT_EQ(noticed.count(), 1);
+    EXPECT_EQ(noticed.last().at(0).toString(), "Unit");
+    EXPECT_EQ(noticed.last().at(1).toString(), "x");
+
+    AttrValueEditor quiet(value, "EditChangeDelay=0", false, nullptr);
+    QSignalSpy unasked(&quiet, &AttrValueEditor::valueTextChanged);
+    Type(quiet.Combo(), "y");
+    EXPECT_EQ(quiet.Combo()->TextColour(), kRed);
+    EXPECT_EQ(unasked.count(), 0);
 }
 
 TEST_F(AttrValueEditorTest, OfferedValuesMakeAFixedListWithoutRecentValues) {

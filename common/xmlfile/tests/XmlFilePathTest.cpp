@@ -91,6 +91,18 @@ TEST_F(XmlFileTest, BuildsAMissingPathOnceWithItsPredicateAttributes) {
 
     ASSERT_EQ(file.GetElement(u"/root/parent/child2", &child2, true), S_OK);
     EXPECT_EQ(child2.previousSibling(), child);
+
+    // A step naming the placeholder of a name still to be given is a new element each time, and so is what
+    // is built below it.
+    Node first, second, below;
+    const char16_t* unnamed = u"/root/parent/reference[@name='<not_defined_name>']";
+    ASSERT_EQ(file.GetElement(unnamed, &first, true), S_OK);
+    ASSERT_EQ(file.GetElement(unnamed, &second, true), S_OK);
+    ASSERT_EQ(file.GetElement(u"/root/parent/reference[@name='<not_defined_name>']/input", &below, true),
+              S_OK);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(Count(file, u"/root/parent/reference[@name='<not_defined_name>']"), 3);
+    EXPECT_EQ(below.parentNode().previousSibling(), second);
 }
 
 TEST_F(XmlFileTest, FindsWithoutBuildingUnlessAsked) {

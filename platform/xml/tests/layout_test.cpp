@@ -48,9 +48,12 @@ TEST(DocumentLayout, AHandWrittenFileIsWrittenAsItWasAndAnEditedTagInTheWritersF
     ASSERT_EQ(again.save(FromUtf8(path)), S_OK);
     EXPECT_EQ(ReadFile(path), kHandWritten);
 
-    // One attribute changed: that tag alone is written anew; a copy put in place of an element keeps its
-    // layout while it is unchanged; a new element gets the writer's layout.
+    // One attribute changed: in that tag alone, in its place (the rest of the tag as written); one removed
+    // and set again to what it was: the tag as written; a copy put in place of an element keeps its layout
+    // while it is unchanged; a new element gets the writer's layout.
     ASSERT_EQ(Select(again, u"/device/range").setAttribute(u"value", u"20"), S_OK);
+    ASSERT_EQ(Select(again, u"/device").removeAttribute(u"name"), S_OK);
+    ASSERT_EQ(Select(again, u"/device").setAttribute(u"name", u"dmm"), S_OK);
     Node empty = Select(again, u"/device/empty");
     Node copy;
     ASSERT_EQ(empty.cloneNode(true, &copy), S_OK);
@@ -62,7 +65,7 @@ TEST(DocumentLayout, AHandWrittenFileIsWrittenAsItWasAndAnEditedTagInTheWritersF
     std::string expected = kHandWritten;
     expected.replace(expected.find("<range"),
                      std::string("<range value='10'\r\n         unit=\"V\"/>").size(),
-                     "<range value=\"20\" unit=\"V\"/>");
+                     "<range value=\"20\"\r\n         unit=\"V\"/>");
     expected.replace(expected.find("</device>"), 0, "<added/>");
     EXPECT_EQ(ReadFile(path), expected);
 }

@@ -3,12 +3,17 @@
 
 #include "common/config/VrConfigData.h"
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
+#include "platform/com/guid.h"
 #include "tests/support/test_env.h"
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace ostreltest {
 
@@ -33,6 +38,14 @@ void ManagerTest::SetUp() {
 void ManagerTest::TearDown() {
     rigmont = nullptr;
     CoUninitialize();
+    // The hardware manager keeps the store it loaded while it runs, and it runs on a little while it is idle:
+    // the test waits for it to withdraw, so that a next test of this program gets a manager of its own store.
+    const std::string published =
+        vr::RuntimeFolder() + "/class-" + vr::ToUtf8(vr::GuidToString(CLSID_VrRigmont));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::filesystem::exists(published) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 void ManagerTest::SaveLoopback(const std::u16string& name, const std::u16string& setup) {

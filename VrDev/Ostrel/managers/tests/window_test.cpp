@@ -60,7 +60,7 @@ TEST_F(ManagerTest, ConnectionWindowTestsTheLoopbackInstrument) {
     EXPECT_EQ(tester->ResponseBox()->toPlainText(), QString::fromUtf8("VORNIC,LOOPBACK,0,1.0¶\n"));
     EXPECT_EQ(tester->SendButton()->text(), "Send");
     EXPECT_TRUE(tester->StatusLine()->text().startsWith("End of Response ("));
-    EXPECT_TRUE(tester->StatusLine()->text().endsWith("Read Status: 'TerminationString'."));
+    EXPECT_TRUE(tester->StatusLine()->text().endsWith("Read Status: 'ReadTimeout'."));
     EXPECT_TRUE(tester->StatusLine()->wordWrap()); // the whole status reads, however narrow the window
     if (Screenshots()) {
         EXPECT_TRUE(tester->grab().save(VR_DOCS "/ostrel-tester.png"));
