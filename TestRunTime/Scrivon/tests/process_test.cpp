@@ -354,18 +354,24 @@ protected:
                 logs[c] = (folder / ("client-" + std::to_string(c) + ".txt")).string();
                 std::vector<std::string> arguments{"--sn", "SE" + std::to_string(c)};
                 if (waiting) {
-                    arguments.insert(arguments.end(), {"--wait", "120"});
+                    arguments.insert(arguments.end(), {"--wait", "500"});
                 }
                 arguments.push_back("c" + std::to_string(c) + ".JScript.ts");
                 clients[c] = Start("scrivon-drive", arguments, logs[c], folder.string(), logs[c]);
             }
             for (int c = 0; c < kClients; ++c) {
-                int code = WaitForExit(clients[c], 180s);
+                int code = WaitForExit(clients[c], 600s);
                 refused += code == 3;
-                EXPECT_TRUE(code == c % 2 || (code == 3 && !waiting))
-                    << "client " << c << " round " << round << " ended " << code << ": " << ReadAll(logs[c]);
+                // A client that failed: its own lines, and what scrivon said meanwhile.
+                auto told = [&] {
+                    return "client " + std::to_string(c) + " (process " + std::to_string(clients[c]) +
+                           ") round " + std::to_string(round) + " ended " + std::to_string(code) + ":\n" +
+                           ReadAll(logs[c]) + "scrivon's output:\n" + ReadAll(output) +
+                           "scrivon's errors:\n" + ReadAll(errors);
+                };
+                EXPECT_TRUE(code == c % 2 || (code == 3 && !waiting)) << told();
                 if (code == 3) {
-                    EXPECT_NE(ReadAll(logs[c]).find("(0x800700AA): "), std::string::npos) << ReadAll(logs[c]);
+                    EXPECT_NE(ReadAll(logs[c]).find("(0x800700AA): "), std::string::npos) << told();
                 }
                 std::remove(logs[c].c_str());
             }
