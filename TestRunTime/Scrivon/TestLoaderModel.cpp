@@ -65,8 +65,8 @@ bool CreateScriptFile(const std::string& blank, const std::string& path) {
 } // namespace
 
 TestLoaderModel::TestLoaderModel(TestLoaderView& view, TestRunWorker& worker,
-                                 std::vector<std::string> languages)
-    : view_(view), worker_(worker), languages_(std::move(languages)),
+                                 std::vector<std::string> languages, std::chrono::milliseconds clientTurn)
+    : view_(view), worker_(worker), languages_(std::move(languages)), clientTurn_(clientTurn),
       serialNumber_("SN", kSerialNumberOptions) {
     std::sort(languages_.begin(), languages_.end());
     if (std::find(languages_.begin(), languages_.end(), "JScript") != languages_.end()) {
@@ -256,7 +256,7 @@ bool TestLoaderModel::ClientTurnHeld() const {
 
 void TestLoaderModel::HoldClientTurn(ClientId client) {
     bool began = !clientTurnEnds_;
-    clientTurnEnds_ = std::chrono::steady_clock::now() + kClientTurn;
+    clientTurnEnds_ = std::chrono::steady_clock::now() + clientTurn_;
     turnHolder_ = client;
     if (began) {
         Show(); // the field is the client's now
@@ -279,11 +279,25 @@ void TestLoaderModel::ExpireClientTurn() {
 }
 
 int32_t TestLoaderModel::TakeVerdict(ClientId client) {
+    if (auto own = unreadVerdicts_.find(client); own != unreadVerdicts_.end()) {
+        int32_t verdict = own->second;
+        unreadVerdicts_.erase(own);
+        EndClientTurn(client);
+        return verdict;
+    }
     if (!HeldByOther(Caller::Client, client).empty()) {
         return 0; // another client's verdict stays its own
     }
     EndClientTurn(client);
     return lastVerdict_;
+}
+
+void TestLoaderModel::KeepVerdictFor(ClientId client) {
+    // Clients that never read their verdict leave theirs here: the lowest process id's goes first.
+    if (unreadVerdicts_.size() >= kUnreadVerdicts && !unreadVerdicts_.contains(client)) {
+        unreadVerdicts_.erase(unreadVerdicts_.begin());
+    }
+    unreadVerdicts_[client] = lastVerdict_;
 }
 
 void TestLoaderModel::Show() {
@@ -377,6 +391,9 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal, ClientId client) 
     }
     // Nothing loaded: an empty source never counts as a passed test.
     lastVerdict_ = 0;
+    if (caller == Caller::Client) {
+        unreadVerdicts_.erase(client); // an earlier run's verdict is not this one's
+    }
     if (!state_.runEnabled) {
         return false;
     }
@@ -410,6 +427,7 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal, ClientId client) 
     StoreVerdict(completed);
     if (caller == Caller::Client) {
         HoldClientTurn(client); // for the verdict the client reads next
+        KeepVerdictFor(client);
     }
     return completed;
 }
