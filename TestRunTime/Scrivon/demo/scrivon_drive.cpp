@@ -10,6 +10,7 @@
 #include "platform/com/errorinfo.h"
 #include "platform/com/rot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +68,7 @@ LONG VerdictOf(IDispatch* loader) {
 }
 
 // The running instance's object; it may still be starting, so it is looked for a while.
-vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
+vr::ComPtr<IDispatch> FindLoader(std::chrono::milliseconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
         vr::ComPtr<IUnknown> active;
@@ -157,9 +158,11 @@ int DriveOnce(IDispatch* loader, const std::string& script, const std::string* s
 }
 
 // Attempts until one is not refused as busy, or until the wait is over (none: one attempt). A refusal the
-// client waits through is not reported; the last one is.
+// client waits through is not reported; the last one is. Scrivon is looked for 30 s, or for the wait when
+// that is longer: a scrivon busy with other clients may be slow to answer.
 int Drive(const std::string& script, const std::string* serialNumber, std::chrono::milliseconds wait) {
-    vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
+    vr::ComPtr<IDispatch> loader =
+        FindLoader(std::max<std::chrono::milliseconds>(std::chrono::seconds(30), wait));
     if (!loader) {
         std::fprintf(stderr, "scrivon-drive: no running script executive was found\n");
         return kNotRun;
@@ -195,7 +198,8 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds* wait) {
 
 constexpr const char* kUsage =
     "usage: scrivon-drive [--sn SERIAL] [--wait SECONDS] <script file>\n"
-    "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
+    "Has the running scrivon (waited for up to 30 s, or SECONDS) load the script and run it, and tells the\n"
+    "verdict.\n"
     "exit code: 0 passed, 1 failed, 2 error, 3 not run, 64 a command line it does not take\n"
     "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first;\n"
     "                it holds for this run alone (no other client's can come between)\n"
