@@ -345,7 +345,7 @@ protected:
         std::string errors = (folder / "many-errors.txt").string();
         first = Start("scrivon", {}, output, folder.string(), errors);
         EXPECT_GT(first, 0);
-        EXPECT_TRUE(WaitForRunningInstance(30s));
+        EXPECT_TRUE(WaitForRunningInstance(120s));
         int refused = 0;
         for (int round = 0; round < rounds; ++round) {
             pid_t clients[kClients];
@@ -377,7 +377,7 @@ protected:
             }
         }
         kill(first, SIGTERM);
-        EXPECT_EQ(WaitForExit(first, 30s), 0) << ReadAll(errors);
+        EXPECT_EQ(WaitForExit(first, 120s), 0) << ReadAll(errors);
         first = -1;
         return refused;
     }
