@@ -69,8 +69,8 @@ int CreateScriptFile(const std::string& blank, const std::string& path) {
 } // namespace
 
 TestLoaderModel::TestLoaderModel(TestLoaderView& view, TestRunWorker& worker,
-                                 std::vector<std::string> languages)
-    : view_(view), worker_(worker), languages_(std::move(languages)),
+                                 std::vector<std::string> languages, std::chrono::milliseconds clientTurn)
+    : view_(view), worker_(worker), languages_(std::move(languages)), clientTurn_(clientTurn),
       serialNumber_("SN", kSerialNumberOptions) {
     std::sort(languages_.begin(), languages_.end());
     if (std::find(languages_.begin(), languages_.end(), "JScript") != languages_.end()) {
@@ -150,6 +150,7 @@ bool TestLoaderModel::TakeSerialNumber(ClientId client, std::string* refusal) {
         return false;
     }
     HoldClientTurn(client);
+    serialNumberGiver_ = client;
     return true;
 }
 
@@ -270,7 +271,7 @@ bool TestLoaderModel::ClientTurnHeld() const {
 
 void TestLoaderModel::HoldClientTurn(ClientId client) {
     bool began = !clientTurnEnds_;
-    clientTurnEnds_ = std::chrono::steady_clock::now() + kClientTurn;
+    clientTurnEnds_ = std::chrono::steady_clock::now() + clientTurn_;
     turnHolder_ = client;
     if (began) {
         Show(); // the field is the client's now
@@ -293,11 +294,25 @@ void TestLoaderModel::ExpireClientTurn() {
 }
 
 int32_t TestLoaderModel::TakeVerdict(ClientId client) {
+    if (auto own = unreadVerdicts_.find(client); own != unreadVerdicts_.end()) {
+        int32_t verdict = own->second;
+        unreadVerdicts_.erase(own);
+        EndClientTurn(client);
+        return verdict;
+    }
     if (!HeldByOther(Caller::Client, client).empty()) {
         return 0; // another client's verdict stays its own
     }
     EndClientTurn(client);
     return lastVerdict_;
+}
+
+void TestLoaderModel::KeepVerdictFor(ClientId client) {
+    // Clients that never read their verdict leave theirs here: the lowest process id's goes first.
+    if (unreadVerdicts_.size() >= kUnreadVerdicts && !unreadVerdicts_.contains(client)) {
+        unreadVerdicts_.erase(unreadVerdicts_.begin());
+    }
+    unreadVerdicts_[client] = lastVerdict_;
 }
 
 void TestLoaderModel::Show() {
@@ -389,8 +404,22 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal, ClientId client) 
     if (!Admits(vrcommon::RunRequest::Run, caller, client, refusal)) {
         return false; // the run in progress keeps its verdict
     }
+    if (caller == Caller::Operator) {
+        serialNumberGiver_ = 0; // the operator's run has the field as the operator sees it
+    } else if (serialNumberGiver_ != 0 && serialNumberGiver_ != client) {
+        // Its rows would be filed under a device another client tested.
+        *refusal = "The serial number in the SN field was given by another client (process " +
+                   std::to_string(serialNumberGiver_) + "): give this run's own serial number first.";
+        SetTraceMethodName(u"TestLoaderModel::Run()");
+        SetTraceSite();
+        TraceInfo(u"Refused: %hs", refusal->c_str());
+        return false;
+    }
     // Nothing loaded: an empty source never counts as a passed test.
     lastVerdict_ = 0;
+    if (caller == Caller::Client) {
+        unreadVerdicts_.erase(client); // an earlier run's verdict is not this one's
+    }
     if (!state_.runEnabled) {
         return false;
     }
@@ -424,6 +453,7 @@ bool TestLoaderModel::Run(Caller caller, std::string* refusal, ClientId client) 
     StoreVerdict(completed);
     if (caller == Caller::Client) {
         HoldClientTurn(client); // for the verdict the client reads next
+        KeepVerdictFor(client);
     }
     return completed;
 }

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,14 +104,18 @@ public:
     static constexpr std::chrono::seconds kClosePatience{10};
     // How long a client's Load holds the script for its Run, and its Run the verdict for it to read.
     static constexpr std::chrono::seconds kClientTurn{10};
+    // How many clients' verdicts are kept for them at most (clients that never read theirs).
+    static constexpr size_t kUnreadVerdicts = 64;
 
     // Who asks: the operator (the window's buttons and timer) or an automation client.
     enum class Caller { Operator, Client };
     // Which client asks: its process id (0: this process's own clients).
     using ClientId = int64_t;
 
-    // languages: what the script executive lists; "JScript" is selected when it is among them.
-    TestLoaderModel(TestLoaderView& view, TestRunWorker& worker, std::vector<std::string> languages);
+    // languages: what the script executive lists; "JScript" is selected when it is among them. clientTurn:
+    // how long a client's turn waits for its next call (kClientTurn but in tests).
+    TestLoaderModel(TestLoaderView& view, TestRunWorker& worker, std::vector<std::string> languages,
+                    std::chrono::milliseconds clientTurn = kClientTurn);
 
     const TestLoaderState& State() const { return state_; }
     const std::vector<std::string>& Languages() const { return languages_; }
@@ -136,8 +141,9 @@ public:
     // A client gives the serial number of its run: true when it may (the caller then types it into the
     // field), and its turn begins; refused (false, *refusal says why) during a run or another client's turn.
     bool TakeSerialNumber(ClientId client, std::string* refusal);
-    // The verdict a client reads after its Run: the client's turn ends. Another client's turn keeps its
-    // verdict: 0 is read then.
+    // The verdict a client reads after its Run: the client's turn ends. A client's run keeps its verdict for
+    // that client until it reads it, also when its turn lapsed and another client's run came meanwhile; a
+    // client without a run of its own reads 0 during another client's turn, else the last verdict.
     int32_t TakeVerdict(ClientId client = 0);
     // A client is done without a run (a forwarded start brings the window up): its turn ends.
     void EndClientTurn(ClientId client = 0);
@@ -170,6 +176,7 @@ private:
     void StoreVerdict(bool completed);
     bool ClientTurnHeld() const;
     void HoldClientTurn(ClientId client);
+    void KeepVerdictFor(ClientId client);
     void Show();
 
     TestLoaderView& view_; // window thread, as every member
@@ -183,6 +190,11 @@ private:
     bool unclaimed_ = false; // the run's session couldn't be claimed: it stores no row
     std::optional<std::chrono::steady_clock::time_point> clientTurnEnds_;
     ClientId turnHolder_ = 0; // whose turn clientTurnEnds_ is, while it is set
+    std::chrono::milliseconds clientTurn_;
+    std::map<ClientId, int32_t> unreadVerdicts_; // each client's run's verdict, until that client reads it
+    // Who gave the serial number the field holds: a client's process, or 0 for the operator's (typed, or
+    // the command line's). A client's run never takes a serial number another client gave.
+    ClientId serialNumberGiver_ = 0;
     CAttrValue serialNumber_;
     std::unique_ptr<AttrValueEditorModel> serialNumberEditor_;
 };

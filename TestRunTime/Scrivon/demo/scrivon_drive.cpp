@@ -12,6 +12,7 @@
 #include "platform/com/rot.h"
 #include "platform/rpc/local_server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -77,7 +78,7 @@ LONG VerdictOf(IDispatch* loader) {
 
 // The running instance's object; it may still be starting, so it is looked for a while (said at once when
 // none runs yet, so that the wait is no silence).
-vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
+vr::ComPtr<IDispatch> FindLoader(std::chrono::milliseconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
     for (bool first = true;; first = false) {
         vr::ComPtr<IUnknown> active;
@@ -94,7 +95,7 @@ vr::ComPtr<IDispatch> FindLoader(std::chrono::seconds patience) {
                 stderr,
                 "scrivon-drive: no scrivon runs yet; waiting up to %lld s for one to start (start it "
                 "with 'scrivon &')\n",
-                static_cast<long long>(patience.count()));
+                static_cast<long long>(std::chrono::ceil<std::chrono::seconds>(patience).count()));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -275,9 +276,11 @@ int DriveOnce(IDispatch* loader, pid_t server, const std::string& serverText, co
 }
 
 // Attempts until one is not refused as busy, or until the wait is over (none: one attempt). A refusal the
-// client waits through is not reported; the last one is.
+// client waits through is not reported; the last one is. Scrivon is looked for 30 s, or for the wait when
+// that is longer: a scrivon busy with other clients may be slow to answer.
 int Drive(const std::string& script, const std::string* serialNumber, std::chrono::milliseconds wait) {
-    vr::ComPtr<IDispatch> loader = FindLoader(std::chrono::seconds(30));
+    vr::ComPtr<IDispatch> loader =
+        FindLoader(std::max<std::chrono::milliseconds>(std::chrono::seconds(30), wait));
     if (!loader) {
         std::fprintf(stderr, "scrivon-drive: no running script executive was found (start one with 'scrivon "
                              "&')\n");
@@ -317,8 +320,8 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds* wait) {
 
 constexpr const char* kUsage =
     "usage: scrivon-drive [--sn SERIAL] [--wait SECONDS] <script file>\n"
-    "Has the running scrivon (waited for up to 30 s) load the script and run it, and tells the verdict.\n"
-    "Says on standard error which scrivon (process, program, start) serves the run.\n"
+    "Has the running scrivon (waited for up to 30 s, or SECONDS) load the script and run it, and tells the\n"
+    "verdict. Says on standard error which scrivon (process, program, start) serves the run.\n"
     "exit code: 0 passed, 1 failed, 2 error (also a run lost when its scrivon ended during it), 3 not run,\n"
     "64 a command line it does not take\n"
     "  --sn SERIAL   the serial number of the device under test, typed into scrivon's SN field first;\n"

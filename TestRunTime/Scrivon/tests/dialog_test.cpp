@@ -293,6 +293,7 @@ TEST_F(ScrivonDialogTest, EveryControlPressedInEveryStateIsDoneOrDisabled) {
         if (!dialog->LoadScript(path, 0, &refused)) {
             return;
         }
+        dialog->Model().EndClientTurn(0); // the walk's hand is the operator's, not the client's that loaded
         if (state == "loaded" || state == "script shown") {
             if (state == "script shown") {
                 dialog->Widgets().showHide->click();

@@ -351,7 +351,7 @@ protected:
         std::string errors = (folder / "many-errors.txt").string();
         first = Start("scrivon", {}, output, folder.string(), errors);
         EXPECT_GT(first, 0);
-        EXPECT_TRUE(WaitForRunningInstance(30s));
+        EXPECT_TRUE(WaitForRunningInstance(120s));
         int refused = 0;
         for (int round = 0; round < rounds; ++round) {
             pid_t clients[kClients];
@@ -360,24 +360,30 @@ protected:
                 logs[c] = (folder / ("client-" + std::to_string(c) + ".txt")).string();
                 std::vector<std::string> arguments{"--sn", "SE" + std::to_string(c)};
                 if (waiting) {
-                    arguments.insert(arguments.end(), {"--wait", "120"});
+                    arguments.insert(arguments.end(), {"--wait", "500"});
                 }
                 arguments.push_back("c" + std::to_string(c) + ".JScript.ts");
                 clients[c] = Start("scrivon-drive", arguments, logs[c], folder.string(), logs[c]);
             }
             for (int c = 0; c < kClients; ++c) {
-                int code = WaitForExit(clients[c], 180s);
+                int code = WaitForExit(clients[c], 600s);
                 refused += code == 3;
-                EXPECT_TRUE(code == c % 2 || (code == 3 && !waiting))
-                    << "client " << c << " round " << round << " ended " << code << ": " << ReadAll(logs[c]);
+                // A client that failed: its own lines, and what scrivon said meanwhile.
+                auto told = [&] {
+                    return "client " + std::to_string(c) + " (process " + std::to_string(clients[c]) +
+                           ") round " + std::to_string(round) + " ended " + std::to_string(code) + ":\n" +
+                           ReadAll(logs[c]) + "scrivon's output:\n" + ReadAll(output) +
+                           "scrivon's errors:\n" + ReadAll(errors);
+                };
+                EXPECT_TRUE(code == c % 2 || (code == 3 && !waiting)) << told();
                 if (code == 3) {
-                    EXPECT_NE(ReadAll(logs[c]).find("(0x800700AA): "), std::string::npos) << ReadAll(logs[c]);
+                    EXPECT_NE(ReadAll(logs[c]).find("(0x800700AA): "), std::string::npos) << told();
                 }
                 std::remove(logs[c].c_str());
             }
         }
         kill(first, SIGTERM);
-        EXPECT_EQ(WaitForExit(first, 30s), 0) << ReadAll(errors);
+        EXPECT_EQ(WaitForExit(first, 120s), 0) << ReadAll(errors);
         first = -1;
         return refused;
     }

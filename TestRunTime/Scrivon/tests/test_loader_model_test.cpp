@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -154,6 +155,35 @@ TEST_F(TestLoaderModelTest, AVerdictRowThatCannotBeStoredIsShownAndMakesTheRunAn
     EXPECT_EQ(model.LastVerdict(), 7);
     ASSERT_EQ(view.errors.size(), 1u);
     EXPECT_EQ(view.errors[0], "Error: The verdict of 'kept.JScript' couldn't be stored: the disk is full");
+}
+
+// A client slow to read its verdict loses its turn, not its verdict: another client's run meanwhile keeps
+// its own, and its serial number is no other client's.
+TEST(TestLoaderModelClients, AClientWhoseTurnLapsedStillReadsItsOwnVerdict) {
+    RecordingView view;
+    ScriptedWorker worker;
+    TestLoaderModel model(view, worker, {"JScript"},
+                          std::chrono::milliseconds(0)); // every turn lapses at once
+    fs::path folder = fs::path(std::getenv("VORNIC_HOME")) / "clients";
+    fs::create_directories(folder);
+    std::ofstream(folder / "c.JScript.ts") << "code";
+    using Caller = TestLoaderModel::Caller;
+    std::string refusal;
+    ASSERT_TRUE(model.Load((folder / "c.JScript.ts").string(), Caller::Client, &refusal, 101));
+    worker.answers["Test"] = {"pass", S_OK};
+    EXPECT_TRUE(model.Run(Caller::Client, &refusal, 101));
+    ASSERT_TRUE(model.TakeSerialNumber(102, &refusal)) << refusal;
+    worker.answers["Test"] = {"fail", S_OK};
+    EXPECT_TRUE(model.Run(Caller::Client, &refusal, 102));
+    EXPECT_EQ(model.TakeVerdict(101), 1);
+    EXPECT_EQ(model.TakeVerdict(102), 2);
+
+    // 102's serial number stays 102's: 101, whose turn lapsed too, cannot run under it.
+    EXPECT_FALSE(model.Run(Caller::Client, &refusal, 101));
+    EXPECT_NE(refusal.find("given by another client (process 102)"), std::string::npos) << refusal;
+    refusal.clear();
+    ASSERT_TRUE(model.TakeSerialNumber(101, &refusal)) << refusal;
+    EXPECT_TRUE(model.Run(Caller::Client, &refusal, 101)) << refusal;
 }
 
 TEST_F(TestLoaderModelTest, AFailedPresetRequestsNothingMore) {
