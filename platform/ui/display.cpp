@@ -105,11 +105,14 @@ bool X11AnswersInTime(const std::string& display) {
     return outcome->finished && outcome->answers;
 }
 
-// Qt's notice for every window shown offscreen; it only says that there is no window manager.
+// Qt's notices that say nothing to a user: one for every window shown offscreen (there is no window manager),
+// and one where a station's session has no runtime folder of its own (a service, a CI job, su), where Qt
+// makes one and goes on.
 QtMessageHandler g_previousHandler = nullptr; // main thread, set once before the application exists
 
-void DropSizeHintNotice(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QLatin1String("propagateSizeHints"))) {
+void DropNoticesForNobody(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QLatin1String("propagateSizeHints")) ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
         return;
     }
     if (g_previousHandler) {
@@ -135,7 +138,7 @@ bool DisplayAnswers() {
 
 DisplayChoice UseOffscreenWithoutDisplay(const char* program) {
     if (!g_previousHandler) {
-        g_previousHandler = qInstallMessageHandler(&DropSizeHintNotice);
+        g_previousHandler = qInstallMessageHandler(&DropNoticesForNobody);
     }
     std::string platforms = Environment("QT_QPA_PLATFORM");
     if (NeedsNoDisplay(platforms)) {
