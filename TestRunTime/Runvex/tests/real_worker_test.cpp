@@ -101,9 +101,11 @@ TEST(RunvexRealWorker, APassingAndAFailingTestEndTheRunAndAnErroringOneRunsAlone
     std::fclose(err);
 }
 
-// Each test's header line is one line of the output pane: how far the run has come.
+// Each test writes three lines to the output pane (its header, its verdict, and that no serial number was
+// given): how far the run has come.
 TEST(RunvexRealWorker, AWindowRunsTwoThousandEmptyTestsAndServesItsEventsMeanwhile) {
     constexpr int kTests = 2000;
+    constexpr int kLinesPerTest = 3;
     vrtest::TestApplication();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     vr::RegisterSystemProxies();
@@ -138,7 +140,9 @@ TEST(RunvexRealWorker, AWindowRunsTwoThousandEmptyTestsAndServesItsEventsMeanwhi
         // The quarters of the run in which the window's timer and a posted call were served.
         std::set<int> tickQuarters;
         bool postedServedInRun = false;
-        auto quarter = [&] { return (window.Output()->document()->blockCount() - 2) * 4 / kTests; };
+        auto quarter = [&] {
+            return (window.Output()->document()->blockCount() - 2) * 4 / (kTests * kLinesPerTest);
+        };
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
             if (window.Run().Running()) {
@@ -153,7 +157,8 @@ TEST(RunvexRealWorker, AWindowRunsTwoThousandEmptyTestsAndServesItsEventsMeanwhi
 
         EXPECT_TRUE(postedServedInRun);
         EXPECT_EQ(tickQuarters, (std::set<int>{0, 1, 2, 3}));
-        EXPECT_EQ(window.Output()->document()->blockCount(), kTests + 1); // every header, then an empty line
+        // Every test's lines, then an empty line.
+        EXPECT_EQ(window.Output()->document()->blockCount(), kTests * kLinesPerTest + 1);
         EXPECT_EQ(window.WidgetItemOf(*window.Items().PreOrder().back())->data(0, RunvexWindow::kImageRole),
                   static_cast<int>(TreeImage::Passed));
         EXPECT_EQ(window.statusBar()->currentMessage(), "Ready");
