@@ -242,12 +242,22 @@ protected:
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         folder = vrtest::MakeFreshFolder(Script());
         StoreItem("ConfigStoreFile", folder + "/HwConfigStore.cfs");
+        // A runtime folder of its own: a server an earlier test's programs left running there holds that
+        // test's store, not this one's.
+        std::string runtime = vrtest::MakeFreshFolder("run");
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        sharedRuntime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     }
     void TearDown() override {
         meter.Stop();
         supply.Stop();
         EXPECT_EQ(LeftBehind({}, kEndLimit), "") << "processes of the test were left behind";
+        if (!sharedRuntime.empty()) {
+            setenv("XDG_RUNTIME_DIR", sharedRuntime.c_str(), 1);
+        }
     }
+    std::string sharedRuntime; // the program's runtime folder, given back after the test
 
     std::string Script() const { return std::get<0>(GetParam()); }
     std::string ScriptFile() const { return VR_USERSIDE_DATA "/" + Script() + ".JScript.ts"; }

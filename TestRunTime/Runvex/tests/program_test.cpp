@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -37,8 +38,21 @@ protected:
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         folder = fs::path(std::getenv("VORNIC_HOME")) / ("program-" + std::to_string(++round_));
         fs::create_directories(folder);
+        // A test may point the station at its own database (and its own driver list); the next test gets
+        // the station's own back, not a server that test has stopped.
+        ASSERT_TRUE(CVrConfigData().GetItem("DSN", station_dsn_.GetAddress(), true));
+        const char* drivers = std::getenv("ODBCSYSINI");
+        station_drivers_ = drivers ? std::optional<std::string>(drivers) : std::nullopt;
     }
-    void TearDown() override { CoUninitialize(); }
+    void TearDown() override {
+        EXPECT_TRUE(CVrConfigData().StoreItem("DSN", station_dsn_));
+        if (station_drivers_) {
+            setenv("ODBCSYSINI", station_drivers_->c_str(), 1);
+        } else {
+            unsetenv("ODBCSYSINI");
+        }
+        CoUninitialize();
+    }
 
     std::string Write(const std::string& name, const std::string& text) {
         std::ofstream(folder / name, std::ios::binary) << text;
@@ -99,6 +113,8 @@ protected:
     static inline int round_ = 0;
     int runs_ = 0;
     fs::path folder;
+    _bstr_t station_dsn_;                        // the station's data source before the test
+    std::optional<std::string> station_drivers_; // ODBCSYSINI before the test, if set
 };
 
 // The database refuses the second test's verdict (a trigger of the station's database): the test ends as an

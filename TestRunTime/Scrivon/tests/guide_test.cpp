@@ -162,12 +162,15 @@ protected:
 };
 
 TEST_F(GuideAsWrittenTest, ItsCommandsGiveItsVerdictRecordingReplayAndRows) {
-    // The reader's shell: a home of their own, no registry or data home named, the clone as the folder. The
-    // build is this test's own, so the guide's cmake does nothing here.
+    // The reader's shell: a home and a runtime folder of their own (so the servers an earlier test left
+    // running are not theirs), no registry or data home named, the clone as the folder. The build is this
+    // test's own, so the guide's cmake does nothing here.
+    fs::create_directories(fs::path(root) / "run");
+    fs::permissions(fs::path(root) / "run", fs::perms::owner_all);
     std::string script = "unset VORNIC_REGISTRY VORNIC_HOME QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY\n"
                          "export HOME='" +
-                         root +
-                         "/home'\n"
+                         root + "/home' XDG_RUNTIME_DIR='" + root +
+                         "/run'\n"
                          "cmake() { :; }\n"
                          "cd clone\n";
     std::vector<std::string> commands = FencedBlocks(guide, "sh");

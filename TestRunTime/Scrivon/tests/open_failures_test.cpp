@@ -111,6 +111,12 @@ protected:
             GTEST_SKIP() << "VXI-11 needs a port mapper: " << why;
         }
         folder = vrtest::MakeFreshFolder("peer-gone");
+        // A runtime folder of its own: the servers an earlier test's programs left running there hold that
+        // test's store, not this one's.
+        std::string runtime = vrtest::MakeFreshFolder("peer-gone-run");
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        sharedRuntime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         std::ofstream(folder + "/use.JScript.ts")
             << "function Test() {\n    Tcp.WriteString('ECHO a'); Vxi.WriteString('ECHO b');\n"
                "    var answers = Tcp.ReadString('\\n', 5000, -1) + Vxi.ReadString('\\n', 5000, -1);\n"
@@ -133,6 +139,9 @@ protected:
         vxi11.Stop();
         portMapper.Stop();
         vxi11Lock.reset();
+        if (!sharedRuntime.empty()) {
+            setenv("XDG_RUNTIME_DIR", sharedRuntime.c_str(), 1);
+        }
     }
 
     // Fresh instruments and a store whose connections Tcp and Vxi reach them.
@@ -163,6 +172,7 @@ protected:
     vrvisatest::Vxi11Instrument vxi11;
     vrvisatest::LoopbackInstrument tcp;
     std::string folder;
+    std::string sharedRuntime; // the program's runtime folder, given back after the test
 };
 
 TEST_F(PeerGoneTest, TheNextScriptAndTheNextTestNameTheConnectionAndTheProgramsGoOn) {

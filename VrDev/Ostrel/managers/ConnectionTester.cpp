@@ -107,10 +107,14 @@ bool ConnectionTester::Tick() {
     }
     if (readText_.ends_with(kTerminationCharacter)) {
         // A socket has no end indicator: an answer ending at the termination character is whole. How the
-        // read ended is the connection's word.
+        // read ended is the connection's word. A read asked for no terminator returns only at its time-out,
+        // so when it ended so, the time is the read's wait, not the answer's: the status says so.
         EndReading();
-        status_ = Format("End of Response (%ld msec). Read Status: '%s'.", elapsedMs_,
-                         vr::ToUtf8(ReadStatusName()).c_str());
+        const char* format = SUCCEEDED(hr) && status == ReadTimeout
+                                 ? "End of Response (within %ld msec: the read waited for its time-out). "
+                                   "Read Status: '%s'."
+                                 : "End of Response (%ld msec). Read Status: '%s'.";
+        status_ = Format(format, elapsedMs_, vr::ToUtf8(ReadStatusName()).c_str());
         return false;
     }
     status_ = SUCCEEDED(hr) && status == ReadTimeout
@@ -173,6 +177,7 @@ void ConnectionTester::ReadProc(IStream* stream) {
         _bstr_t noTerm(u"");
         hr = connection->ReadString(noTerm, -2, -1, &text);
     }
+    readEnded_ = std::chrono::steady_clock::now();
     readResult_ = hr;
     readText_ = text ? std::u16string(text, SysStringLen(text)) : std::u16string();
     SysFreeString(text);
@@ -206,8 +211,7 @@ void ConnectionTester::EndReading() {
 
 long ConnectionTester::ElapsedMs() const {
     return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
-            .count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(readEnded_ - start_).count());
 }
 
 std::u16string ConnectionTester::ReadStatusName() {

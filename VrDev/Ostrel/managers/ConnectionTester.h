@@ -75,6 +75,7 @@ private:
     void EndReading();
     // Appends a finished read's text; false when the read failed (the status says so, reading ended).
     bool TakeInRead(bool* gotText);
+    // From Send until the last read that brought text returned.
     long ElapsedMs() const;
     std::u16string ReadStatusName();
 
@@ -91,7 +92,8 @@ private:
     std::atomic<bool> readerFinished_{false}; // set by the reader as its last step; the window thread joins
     HRESULT readResult_ = S_OK;               // written by the reader before readDone_
     std::u16string readText_;                 // written by the reader before readDone_
-    RecentValues recent_{10};                 // window thread
+    std::chrono::steady_clock::time_point readEnded_; // when ReadString returned; written before readDone_
+    RecentValues recent_{10};                         // window thread
 };
 
 // The answer's text as the tester shows it: CR as "¬", LF as "¶" and a line break.

@@ -4,8 +4,10 @@
 #include "worker_fixture.h"
 
 #include "common/proxies/SystemProxies.h"
+#include "platform/base/paths.h"
 #include "platform/base/text.h"
 #include "platform/registry/registry.h"
+#include "tests/support/test_env.h"
 
 #include <chrono>
 #include <filesystem>
@@ -226,6 +228,26 @@ TEST_F(ControlPanelTest, ExitCodeOneIsTheOnlyPass) {
     EXPECT_EQ(RunPanel("7"), u"false");
     EXPECT_EQ(ErrorCode(), S_OK);
     EXPECT_EQ(RunRequest(u"Preset"), u""); // other requests of a panel do nothing
+}
+
+// The control-panel program cannot be started (this test program, copied to a folder without the stand-in,
+// runs the case there): the panel does not pass, and the worker goes on.
+TEST_F(ControlPanelTest, AProgramThatCannotBeStartedDoesNotPass) {
+    std::string copy = vrtest::MakeFreshFolder("no-panel-program") + "/common_worker_tests";
+    std::filesystem::copy_file(std::filesystem::read_symlink("/proc/self/exe"), copy);
+    auto [code, output] = vrtest::RunShellCapturing(
+        vrtest::ShellQuoted(copy) +
+        " --gtest_filter=ControlPanelTest.DISABLED_WithoutItsProgramAPanelDoesNotPass"
+        " --gtest_also_run_disabled_tests");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+}
+
+TEST_F(ControlPanelTest, DISABLED_WithoutItsProgramAPanelDoesNotPass) {
+    ASSERT_FALSE(std::filesystem::exists(vr::ProgramFolder() + "/panolix"));
+    EXPECT_EQ(RunPanel("1"), u"false"); // the stand-in would have passed it
+    EXPECT_EQ(ErrorCode(), S_OK);
+    EXPECT_EQ(RunRequest(u"Preset"), u"");
 }
 
 // A batch panel whose loop never ends is ended by the operator's Stop, and the test does not pass.
