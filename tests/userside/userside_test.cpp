@@ -33,6 +33,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/tests/test_application.h"
+#include "tests/support/station_data_source.h"
 #include "tests/support/test_env.h"
 
 #include <QAction>
@@ -54,6 +55,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -248,10 +250,7 @@ protected:
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
         sharedRuntime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        // A test may point the station at a database of its own (and its own driver list), whose server it
-        // stops: the next test gets the station's own back.
-        ASSERT_TRUE(CVrConfigData().GetItem("DSN", stationDsn.GetAddress(), true));
-        stationDrivers = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
+        stationDataSource.emplace();
     }
     void TearDown() override {
         meter.Stop();
@@ -260,16 +259,10 @@ protected:
         if (!sharedRuntime.empty()) {
             setenv("XDG_RUNTIME_DIR", sharedRuntime.c_str(), 1);
         }
-        EXPECT_TRUE(CVrConfigData().StoreItem("DSN", stationDsn));
-        if (stationDrivers.empty()) {
-            unsetenv("ODBCSYSINI");
-        } else {
-            setenv("ODBCSYSINI", stationDrivers.c_str(), 1);
-        }
+        stationDataSource.reset();
     }
-    std::string sharedRuntime;  // the program's runtime folder, given back after the test
-    _bstr_t stationDsn;         // the station's data source, given back after the test
-    std::string stationDrivers; // ODBCSYSINI before the test ("": unset)
+    std::string sharedRuntime; // the program's runtime folder, given back after the test
+    std::optional<vrtest::StationDataSourceScope> stationDataSource; // given back after the test
 
     std::string Script() const { return std::get<0>(GetParam()); }
     std::string ScriptFile() const { return VR_USERSIDE_DATA "/" + Script() + ".JScript.ts"; }

@@ -8,6 +8,7 @@
 #include "platform/base/text.h"
 #include "platform/com/activation.h"
 #include "platform/com/comutil.h"
+#include "tests/support/station_data_source.h"
 
 #include <gtest/gtest.h>
 
@@ -38,19 +39,10 @@ protected:
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         folder = fs::path(std::getenv("VORNIC_HOME")) / ("program-" + std::to_string(++round_));
         fs::create_directories(folder);
-        // A test may point the station at its own database (and its own driver list); the next test gets
-        // the station's own back, not a server that test has stopped.
-        ASSERT_TRUE(CVrConfigData().GetItem("DSN", station_dsn_.GetAddress(), true));
-        const char* drivers = std::getenv("ODBCSYSINI");
-        station_drivers_ = drivers ? std::optional<std::string>(drivers) : std::nullopt;
+        stationDataSource_.emplace();
     }
     void TearDown() override {
-        EXPECT_TRUE(CVrConfigData().StoreItem("DSN", station_dsn_));
-        if (station_drivers_) {
-            setenv("ODBCSYSINI", station_drivers_->c_str(), 1);
-        } else {
-            unsetenv("ODBCSYSINI");
-        }
+        stationDataSource_.reset();
         CoUninitialize();
     }
 
@@ -113,8 +105,7 @@ protected:
     static inline int round_ = 0;
     int runs_ = 0;
     fs::path folder;
-    _bstr_t station_dsn_;                        // the station's data source before the test
-    std::optional<std::string> station_drivers_; // ODBCSYSINI before the test, if set
+    std::optional<vrtest::StationDataSourceScope> stationDataSource_; // given back before COM ends
 };
 
 // The database refuses the second test's verdict (a trigger of the station's database): the test ends as an
