@@ -55,14 +55,20 @@ void ReportCpuPerTest(benchmark::State& state, double cpuSeconds, double tests) 
     state.counters["process_cpu_us_per_test"] = benchmark::Counter(cpuSeconds * 1e6 / tests);
 }
 
-// One iteration is one run of the whole sequence; its time is reported per test.
-void BM_SequenceRunPerTest(benchmark::State& state) {
+// The test executive's window logic without a window, as runvex runs a sequence: one run at a time.
+struct SequenceStation {
     runvex::TestExecutiveSequenceWorker worker;
-    SilentRunView view(worker, static_cast<int>(kPumpStepMs));
+    SilentRunView view{worker, static_cast<int>(kPumpStepMs)};
     runvex::SequenceDocument document;
     runvex::SequenceTree tree;
-    runvex::SequenceRun run(view, worker, tree, document);
-    runvex::SequenceForm form(view, document, tree, run, worker.Languages());
+    runvex::SequenceRun run{view, worker, tree, document};
+    runvex::SequenceForm form{view, document, tree, run, worker.Languages()};
+};
+
+// One iteration is one run of the whole sequence; its time is reported per test.
+void BM_SequenceRunPerTest(benchmark::State& state) {
+    SequenceStation station;
+    auto& [worker, view, document, tree, run, form] = station;
     if (!form.Load(g_sequence)) {
         state.SkipWithError("the sequence did not load");
         return;
@@ -118,12 +124,8 @@ BENCHMARK(BM_BareWorkerTest)->UseRealTime()->Unit(benchmark::kMicrosecond);
 // machine does falls on both sides of each block alike: counter "own_cpu_us_per_test" is the median of the
 // blocks' differences of the process's CPU time per test.
 void BM_ExecutiveOwnCpuPaired(benchmark::State& state) {
-    runvex::TestExecutiveSequenceWorker worker;
-    SilentRunView view(worker, static_cast<int>(kPumpStepMs));
-    runvex::SequenceDocument document;
-    runvex::SequenceTree tree;
-    runvex::SequenceRun run(view, worker, tree, document);
-    runvex::SequenceForm form(view, document, tree, run, worker.Languages());
+    SequenceStation station;
+    auto& [worker, view, document, tree, run, form] = station;
     CTestExecutive bare;
     if (!form.Load(g_block)) {
         state.SkipWithError("the sequence did not load");
